@@ -1,0 +1,65 @@
+// The driver interface: what every exporter's driver provides to the export
+// library. A driver is a table of functions; the library never looks inside a
+// driver's element handle, it only passes it back.
+//
+// Calling order for one run: init; (usage on option errors); map_name per walked
+// entry; per element open_element, element_info, then next_version until it
+// reports the end, with one extract after each delivered version, then
+// close_element (always exactly once after open_element, with a null handle when
+// the open failed); after the walk shutdown; need_cmd while the globals are written.
+#pragma once
+
+#include <string>
+
+#include "export/export_records.h"
+#include "runtime/fileutl.h"
+
+// Status codes shared by the exporters.
+enum {
+    CM_OK = 0,
+    CM_NOMEM = 12,
+    CM_FAILED = 1001,        // failure, already reported
+    CM_NOT_EXPORTED = 1003,  // the element is exported under another name
+    CM_NO_MORE = -1,         // next_version: no version left
+};
+
+// Exporter kinds, written as ExporterKind.
+enum {
+    KIND_FFILE = 2,
+    KIND_RCS = 3,
+    KIND_PVCS = 5,
+    KIND_VANTOR = 7,
+    KIND_SSAFE = 8,
+    KIND_SI = 10,
+    KIND_CVS = 11,
+    KIND_CVS_ATTIC = 14,     // CVS with -A; the main turns it into 11
+};
+
+// The three settings that a driver may change inside init (the main gives the
+// defaults just before calling it).
+struct cm_globals {
+    std::string extra_options;      // option letters appended to the main's; default ""
+    const char *export_from_dir;    // ExportFromDir; null: the current directory
+    int follow_links_default;       // default 1
+};
+
+struct cm_driver {
+    // 0: go on. Handles -Ver/-Version/-VerAll itself (banner, exit 0).
+    int (*init)(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
+    void (*usage)(const char *program);
+    int (*shutdown)();
+    const char *(*need_cmd)();      // "" for none
+    // 0: understood; fills convert, prune and the element name.
+    int (*map_name)(const char *path, int recursive, int *convert, int *prune, std::string *element_name);
+    // 0 opened; 1001 failure; 1003 not exported; other nonzero: counted, nothing written.
+    int (*open_element)(const char *path, void **handle);
+    int (*element_info)(void *handle, element_info *info);
+    // 0: one version delivered; nonzero: no more versions.
+    int (*next_version)(void *handle, cm_version_info *v, int *is_version);
+    // 0: *text holds an extract command (*is_command 1) or file path (0, empty = none).
+    int (*extract)(void *handle, const cm_version_info *v, std::string *text, int *is_command);
+    void (*close_element)(void *handle);   // must accept null
+};
+
+// The export library's main entry, called by each exporter's main().
+int export_main(int argc, char **argv, const cm_driver *driver);

@@ -1,0 +1,22 @@
+// Type names: the check and repair of branch and label names, the tables of
+// names used and renames made during a run, and the -T translation file.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// 1 when name is acceptable unchanged, 0 when it was repaired; *out holds the
+// acceptable (possibly repaired) name. quiet: no warnings.
+int type_name_check(const char *name, int quiet, std::string *out);
+// Renames the names of that kind ("branch" or "label") in place.
+void translate_names(const char *kind, std::vector<std::string> &names);
+// Rewrites the branch components of a version path in place.
+void translate_branch_path(std::string &path);
+// 0, or 1001 after a reported format error.
+int read_translation_file(FILE *f);
+int write_translation_file(FILE *f);
+// Warns of every rename made (used when there is no translation file).
+void report_renames();
+// Forgets every name and rename (tests; a run starts clean).
+void reset_type_names();

@@ -1,0 +1,83 @@
+// Paths, stat, temporary files and tree walks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+
+constexpr char FILEUTL_SEP = '/';
+enum { FILEUTL_MAX_PATH = 1024 };   // the longest path the exporters record
+
+struct fileutl_stat_t {          // 64-bit stat buffer
+    uint64_t dev, ino;
+    uint32_t mode;               // st_mode
+    uint64_t nlink;
+    uint32_t uid, gid;
+    int64_t size;
+    int64_t atime, mtime, ctime; // seconds since 1970-01-01 UTC
+};
+
+// Splits at the last separator: "a/b/c" -> "a/b", "c"; "c" -> "", "c";
+// "/c" -> "/", "c". Returns 0, or 1 when an output does not fit its size.
+int fileutl_strip_leaf(const char *path, size_t dsize, char *dir, size_t lsize, char *leaf);
+void fileutl_strip_leaf(const std::string &path, std::string *dir, std::string *leaf);
+// 0 on success; follow: 1 stat, 0 lstat.
+int fileutl_stat(const char *path, int follow, fileutl_stat_t *st);
+// The path with each existing component as the file system stores it; on Linux
+// names keep their case, so this is the path with "." and "//" tidied.
+// Returns 0, or nonzero (errno set) on failure or when out would overflow size.
+int fileutl_get_true_pname(const char *path, size_t size, char *out);
+// Creates a new empty temporary file in dir (null or "": fileutl_tmpdir()).
+// Returns 0 and its path in *out, or errno.
+int fileutl_tmpfile_ext(const char *dir, int p1, int p2, std::string *out);
+// TMP, then TEMP, then TMPDIR, then /tmp.
+std::string fileutl_tmpdir();
+int fileutl_is_abspn(const char *path);
+std::string fileutl_make_abs_pn(const std::string &path);    // against the cwd, tidied
+std::string fileutl_getcwd();
+int fileutl_exists(const char *path);
+int fileutl_mkpath(const char *path, int mode);             // mkdir -p; 0 ok
+int fileutl_rm(const char *path);                           // unlink; 0 ok
+// Search along PATH for an executable; "" when not found.
+std::string fileutl_resolve_pathname(const std::string &name);
+
+// Tree walks.
+//
+// The callback gets: its context, the entry path ("<dir>/<name>", starting from
+// the directory given to the walk), the path again, the directory part, the
+// leaf, the entry's stat buffer, the depth (1 for entries of the top directory)
+// and a visit code:
+//   0  a file or other non-directory entry
+//   1  a directory, reported when first met
+//   2  permission to descend into that directory: return 0 to descend, 1 to skip it
+// A result of -4 ends the walk at once and the walk returns -4; 1 skips (for
+// code 2: does not descend); 0 goes on. Entries are visited in name order,
+// each once; "." and ".." are not reported.
+enum { FILEUTL_VISIT_FILE = 0, FILEUTL_VISIT_DIR = 1, FILEUTL_VISIT_DESCEND = 2 };
+enum { FILEUTL_WALK_FOLLOW = 8 };   // flag: stat entries through symbolic links
+
+using fileutl_walk_cb = int (*)(void *ctx, const char *path, const char *path2, const char *dir,
+                                const char *leaf, const fileutl_stat_t *st, int depth, int visit);
+
+struct fileutl_walk_desc {
+    int reserved0;      // 0
+    int reserved1;      // 1
+    fileutl_walk_cb callback;
+    void *context;
+};
+
+// A replacement file system for the walk and stat (one driver supplies one).
+struct fileutl_dirent {
+    std::string name;
+};
+struct cm_fs_ops {
+    int (*stat)(const char *path, int follow, fileutl_stat_t *st);   // 0 ok
+    void *(*opendir)(const char *path);                              // null on failure
+    const fileutl_dirent *(*readdir)(void *dir, int fold_case);      // null at the end
+    void (*closedir)(void *dir);
+};
+
+// Returns 0, -4 when a callback returned -4, or -1 when the top directory cannot be read.
+int fileutl_walk_tree(const char *dir, const fileutl_walk_desc *desc, int flags);
+int fileutl_walk_tree_any(const char *dir, const fileutl_walk_desc *desc, const cm_fs_ops *ops,
+                          int flags);

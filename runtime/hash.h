@@ -1,0 +1,21 @@
+// String-keyed hash tables. Keys are copied; values are opaque pointers.
+// Iteration (hash_str_next) visits keys in the order they were first entered,
+// so reports built from a table are stable from run to run.
+#pragma once
+
+struct hash_table;
+
+// size: initial bucket count; the two further parameters are accepted for the
+// callers' sake and have no effect here.
+hash_table *hash_str_create(int size, int p1, int p2);
+// Lets the table grow as needed (the table always grows; kept for the callers).
+int hash_set_dynamic(hash_table *t, int policy, int size, int p1, int p2);
+// Adds key with value; *already is set to 1 when the key was there (the value is
+// then left unchanged). Returns 0, or 12 when memory runs out.
+int hash_str_enter(hash_table *t, const char *key, void *value, int *already);
+// 1 when found (value stored in *value when value is not null), 0 when not.
+int hash_str_lookup(hash_table *t, const char *key, void **value, void *context);
+// Iteration: start with *cursor = 0; returns 1 and the next entry, 0 at the end.
+int hash_str_next(hash_table *t, long *cursor, const char **key, void **value);
+int hash_str_count(const hash_table *t);
+void hash_delete_ht(hash_table *t);

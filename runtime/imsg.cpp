@@ -1,0 +1,170 @@
+// Message printing: see imsg.h for the severities and the layout of a line.
+#include "imsg.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string app_name = "vantor";
+int no_prefix = 0;
+FILE *out_stream = nullptr;
+FILE *err_stream = nullptr;
+
+FILE *out() { return out_stream ? out_stream : stdout; }
+FILE *err() { return err_stream ? err_stream : stderr; }
+
+std::string vformat(const char *fmt, va_list ap) {
+    va_list copy;
+    va_copy(copy, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (n <= 0)
+        return std::string();
+    std::string s(size_t(n) + 1, '\0');
+    std::vsnprintf(s.data(), s.size(), fmt, ap);
+    s.resize(size_t(n));
+    return s;
+}
+
+const char *lookup(const imsg_catalog *cat, int num) {
+    if (!cat || num < 0 || num >= cat->count)
+        return nullptr;
+    return cat->texts[num];
+}
+
+// Writes one formatted message with the prefix its severity calls for.
+void emit(int severity, const std::string &text, bool add_newline) {
+    bool needs_nl = add_newline && (text.empty() || text.back() != '\n');
+    if (severity == IMSG_NOTICE) {
+        std::fputs(text.c_str(), out());
+        if (needs_nl)
+            std::fputc('\n', out());
+        return;
+    }
+    std::fflush(out());
+    std::string line;
+    if (severity == IMSG_CONT) {
+        line = "    ";
+    } else if (!no_prefix) {
+        line = app_name + ": ";
+        line += severity == IMSG_WARNING ? "Warning: " : "Error: ";
+    }
+    // Continuation lines inside one text are indented under the first.
+    for (size_t i = 0; i < text.size(); ++i) {
+        line += text[i];
+        if (text[i] == '\n' && i + 1 < text.size() && severity != IMSG_CONT)
+            line += "    ";
+    }
+    if (needs_nl)
+        line += '\n';
+    std::fputs(line.c_str(), err());
+    std::fflush(err());
+}
+
+void vprint(int severity, const imsg_catalog *cat, int num, va_list ap, bool add_nl) {
+    const char *fmt;
+    if (num == -1) {
+        fmt = va_arg(ap, const char *);
+    } else {
+        fmt = lookup(cat, num);
+        if (!fmt) {
+            emit(IMSG_ERROR, "message " + std::to_string(num) + " missing from catalog " +
+                                 (cat && cat->module ? cat->module : "?"), true);
+            return;
+        }
+    }
+    emit(severity, vformat(fmt, ap), add_nl);
+}
+
+const char *const tbs_texts[] = {
+#define X8 "", "", "", "", "", "", "", ""
+    X8, X8, X8, X8, X8, X8, X8, X8, X8, X8, X8, X8, X8, X8, X8, X8,   // 0..127 placeholders
+#undef X8
+};
+std::vector<const char *> tbs_table() {
+    std::vector<const char *> v(tbs_texts, tbs_texts + 128);
+    v[TBS_MSG_TMPFILE] = "Unable to create a temporary file: %s";
+    return v;
+}
+
+} // namespace
+
+void ks_system_init() {
+    std::setlocale(LC_ALL, "");
+}
+
+void pfm_exit(int status) {
+    std::fflush(nullptr);
+    std::exit(status);
+}
+
+void imsg_set_app_name(const char *argv0) {
+    if (!argv0)
+        return;
+    const char *slash = std::strrchr(argv0, '/');
+    app_name = slash ? slash + 1 : argv0;
+}
+
+const char *imsg_app_name() { return app_name.c_str(); }
+
+void imsg_suppress_prefix(int on) { no_prefix = on; }
+
+void imsg_set_streams(FILE *o, FILE *e) {
+    out_stream = o;
+    err_stream = e;
+}
+
+void imsg_vprint(int severity, const imsg_catalog *cat, int num, va_list ap) {
+    vprint(severity, cat, num, ap, true);
+}
+
+void imsg_print(int severity, const imsg_catalog *cat, int num, ...) {
+    va_list ap;
+    va_start(ap, num);
+    vprint(severity, cat, num, ap, true);
+    va_end(ap);
+}
+
+void imsg_print_nonl(int severity, const imsg_catalog *cat, int num, ...) {
+    va_list ap;
+    va_start(ap, num);
+    vprint(severity, cat, num, ap, false);
+    va_end(ap);
+}
+
+std::string imsg_sprintf(const imsg_catalog *cat, int num, ...) {
+    va_list ap;
+    va_start(ap, num);
+    const char *fmt = num == -1 ? va_arg(ap, const char *) : lookup(cat, num);
+    std::string s = fmt ? vformat(fmt, ap) : std::string();
+    va_end(ap);
+    return s;
+}
+
+void imsg_print_shared(int severity, const char *module, const imsg_catalog *cat, int num, ...) {
+    const char *fmt = lookup(cat, num);
+    va_list ap;
+    va_start(ap, num);
+    std::string text = fmt ? vformat(fmt, ap) : std::string("unknown shared message");
+    va_end(ap);
+    if (module && *module)
+        text = std::string(module) + ": " + text;
+    emit(severity, text, true);
+}
+
+const char *imsg_strerror(int e) { return std::strerror(e); }
+
+const char *imsg_text(const imsg_catalog *cat, int num) {
+    const char *t = lookup(cat, num);
+    return t ? t : "";
+}
+
+const imsg_catalog *_tbs_cmsg_tbs_msg_table_adr() {
+    static const std::vector<const char *> texts = tbs_table();
+    static const imsg_catalog cat = {"tbs", "tbs_cmsg", 0, int(texts.size()), texts.data(), nullptr};
+    return &cat;
+}

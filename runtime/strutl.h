@@ -1,0 +1,28 @@
+// String helpers.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Position of the first c at or after start; 1 and *pos when found, 0 when not.
+int strutl_find_char(const char *s, size_t start, char c, size_t *pos);
+int strutl_find_str(const char *s, size_t start, const char *what, size_t *pos);
+// Last occurrence of c; 1 and *pos when found.
+int strutl_right_char(const char *s, char c, size_t *pos);
+// Bounded copy that always terminates (size >= 1). Returns 0, or 1 when src was cut.
+int strutl_cpy_buf(char *dst, const char *src, size_t size);
+// Case-insensitive comparison: 0 when equal.
+int strutl_stricoll(const char *a, const char *b);
+// Nonzero when the whole text is a number in that base (0 = C prefixes), value in *out.
+int strutl_strtol(const char *s, int base, long *out);
+int strutl_strtod(const char *s, double *out);
+// Bytes of the multibyte character at s under the current locale: 1 for a
+// single byte or a byte that starts no valid character, 0 at the end.
+int strutl_mblen(const char *s, size_t remaining);
+// 1 when s starts with prefix.
+int strutl_match_prefix(const char *s, const char *prefix);
+// Replaces every `from` by `to`.
+std::string strutl_replace_substr(const std::string &s, const std::string &from, const std::string &to);
+// Acceptable type name: only letters, digits and characters of `allowed`, not
+// beginning with a character of `bad_lead`, not empty. 1 when acceptable.
+int strutl_is_ok_name(const char *name, const char *bad_lead, const char *allowed);

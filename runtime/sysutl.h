@@ -1,0 +1,18 @@
+// Identities of the process and the host name.
+#pragma once
+
+#include <string>
+
+// The process user (getpwuid(geteuid())) and group (getgrgid(getegid())).
+// 0 on success; nonzero when they cannot be found.
+int credutl_get_credentials(std::string *user, std::string *group);
+// Host name, or "UnknownHost" when it cannot be had.
+std::string sysutl_myhostname();
+std::string sysutl_mygroupname();
+int nt_is_privileged();   // euid 0
+struct credutl_pw {
+    std::string name, full_name, dir;
+    unsigned uid = 0, gid = 0;
+};
+// 0 and the entry when the user exists; full_name is the gecos up to its first comma.
+int credutl_getpwnam(const char *name, credutl_pw *out);
