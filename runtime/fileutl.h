@@ -18,7 +18,8 @@ struct fileutl_stat_t {          // 64-bit stat buffer
 };
 
 // Splits at the last separator: "a/b/c" -> "a/b", "c"; "c" -> "", "c";
-// "/c" -> "/", "c". Returns 0, or 1 when an output does not fit its size.
+// "/c" -> "/", "c"; trailing separators are ignored ("a/b/" -> "a", "b").
+// Returns 0, or 1 when an output does not fit its size (it is then cut).
 int fileutl_strip_leaf(const char *path, size_t dsize, char *dir, size_t lsize, char *leaf);
 void fileutl_strip_leaf(const std::string &path, std::string *dir, std::string *leaf);
 // 0 on success; follow: 1 stat, 0 lstat.
