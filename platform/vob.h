@@ -1,0 +1,395 @@
+// The VOB store: one storage directory per VOB holding an SQLite database
+// (vob.db, WAL mode) and a content pool (pool/, blobs named by the SHA-256 of
+// their bytes).
+//
+// Objects. Every stored object has an object id (vob_oid, > 0, never reused
+// within a VOB) and a metatype (vob_mtype). Every object carries an event:
+// who made it, where, when, and a comment. Element types, branch types,
+// label types, attribute types and hyperlink types are objects too, named
+// uniquely per metatype within the VOB.
+//
+// Elements, branches, versions. An element (file or directory) has one
+// branch tree. Its main branch is made with it, of the well-known branch type
+// "main". A branch sprouts from a version of its parent branch; a branch type
+// is used at most once per element. Branch paths are the branch type names
+// from the main branch down, each preceded by "/": "/main", "/main/dev".
+// Versions are numbered per branch from 0; numbers only grow (a removed
+// number is never given again). Version 0 of /main of a file is empty (zero
+// bytes); version 0 of any other branch has the contents of the version it
+// sprouts from, so a new branch shows what it branched from until its first
+// own version. Version ids are the branch path, "/", the number: "/main/dev/3".
+// "LATEST" in place of the number names the highest number on the branch.
+//
+// Directories. A directory version holds a namespace: names mapped to
+// elements. Adding or removing a name makes a new version of the directory's
+// branch, except that every change within one transaction goes to the version
+// that the transaction already made, so a transaction that adds many names to
+// a directory makes one new directory version. Names are single path
+// components: not empty, not "." or "..", no "/" and no NUL. Element paths
+// below a VOB root use "/" separators and no leading "/". Every VOB has a
+// root directory (path "") and below it the directory "lost+found".
+//
+// Contents. Version data is kept in the pool by its SHA-256 (identical bytes
+// are kept once). A blob is written to a temporary file, synced and renamed
+// into place before the transaction whose rows name it commits; a crash can
+// leave an unreferenced blob, never a row that names a missing one. Version
+// data can be removed (vob_ver_remove_data): the version stays, without
+// contents. Directory versions never have contents.
+//
+// Transactions. Every mutation is atomic. A mutating call made outside a
+// vob_txn runs in a transaction of its own; inside one, it joins it and
+// nothing is visible to others until the commit. A failed call inside a
+// vob_txn leaves that transaction doomed: its commit fails and rolls back,
+// so nothing of a half-made step can be committed. One writer at a time per
+// VOB: a writer that finds another waits up to the busy timeout
+// (VANTOR_BUSY_TIMEOUT_MS, default 10000 ms), then fails with VOB_BUSY and a
+// message naming the VOB. Readers never wait for writers.
+//
+// Handles. A vob_t belongs to one thread at a time. Every call returns a
+// status (VOB_OK, or one of vob_status); after a failure vob_errmsg() holds a
+// message that says what failed and on which VOB, ready to print. Calls
+// without a handle take a std::string *err for the same purpose. No call
+// throws. Output parameters are written only on success unless stated.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using vob_oid = int64_t;   // 0: no object
+constexpr vob_oid VOB_OID_NULL = 0;
+
+enum vob_status {
+    VOB_OK = 0,
+    VOB_NOMEM = 12,
+    VOB_ERR = 1001,        // failure (I/O, database, bad argument, ...)
+    VOB_NOT_FOUND = 1002,  // no such object; no lock; no contents
+    VOB_EXISTS = 1003,     // the name, label, branch or type exists already
+    VOB_LOCKED = 1004,     // the element, branch or type is locked
+    VOB_BUSY = 1005,       // another writer held the VOB past the busy timeout
+    VOB_CORRUPT = 1006,    // not a VOB database, or a damaged one
+    VOB_CKOUT = 1007,      // a checkout stands in the way (reserved elsewhere, newer version)
+};
+
+// Metatypes. Elements are 2 and 4, versions 3 and 6.
+enum vob_mtype {
+    VOB_MT_VOB = 1,
+    VOB_MT_FILE_ELEM = 2,
+    VOB_MT_VERSION = 3,
+    VOB_MT_DIR_ELEM = 4,
+    VOB_MT_DIR_VERSION = 6,
+    VOB_MT_BRANCH = 7,
+    VOB_MT_HLINK = 9,
+    VOB_MT_LABEL = 10,      // one application of a label type to a version
+    VOB_MT_ATTR = 11,       // one attribute value on an object
+    VOB_MT_LOCK = 12,
+    VOB_MT_ELTYPE = 13,
+    VOB_MT_BRTYPE = 14,
+    VOB_MT_ATTYPE = 15,
+    VOB_MT_HLTYPE = 16,
+    VOB_MT_CKOUT = 17,
+    VOB_MT_LBTYPE = 20,
+};
+const char *vob_mtype_name(int mtype);   // "file element", "version", ...; "unknown"
+
+// Well-known objects (vob_wk_obj).
+enum vob_wk {
+    VOB_WK_ROOT_DIR = 1,       // the root directory element
+    VOB_WK_MAIN_BRTYPE = 3,    // branch type "main"
+    VOB_WK_FILE_ELTYPE = 4,    // element type "file"
+    VOB_WK_DIR_ELTYPE = 5,     // element type "directory"
+    VOB_WK_MERGE_HLTYPE = 13,  // hyperlink type "Merge"
+    VOB_WK_LOST_FOUND = 17,    // the lost+found directory element
+};
+
+// Who, where, when and why. time: seconds since 1970-01-01 UTC.
+struct vob_event {
+    int64_t time = 0;
+    std::string user, group, name, host;   // name: the user's full name
+    std::string comment;                    // may be empty
+};
+// The process user and group, the user's full name, the host, now, and the comment.
+vob_event vob_event_now(const std::string &comment = "");
+
+// Contents for a new version: none, the bytes of a file, or bytes in memory.
+// The file is read when the call runs; its bytes are copied into the pool.
+struct vob_data {
+    enum kind_t { NONE, FILE, BYTES } kind = NONE;
+    std::string path;        // FILE
+    std::string_view bytes;  // BYTES: must stay valid during the call
+};
+inline vob_data vob_data_none() { return {}; }
+inline vob_data vob_data_file(const std::string &p) { vob_data d; d.kind = vob_data::FILE; d.path = p; return d; }
+inline vob_data vob_data_bytes(std::string_view b) { vob_data d; d.kind = vob_data::BYTES; d.bytes = b; return d; }
+
+struct vob_t;   // an open VOB
+
+// ---- Opening ---------------------------------------------------------------
+
+// Makes a new VOB at storage_dir (which must not exist or be an empty
+// directory) and registers tag for it (registry.h). Empty storage_dir: under
+// VANTOR_HOME/vobs/. The tag begins with "/" and has no "@@" nor "..".
+// On success *storage_out (may be null) gets the storage directory used.
+int vob_make(const std::string &tag, const std::string &storage_dir, int project,
+             std::string *storage_out, std::string *err);
+// Unregisters the tag and removes its storage directory.
+int vob_remove(const std::string &tag, std::string *err);
+
+// Opens the VOB in storage_dir; VOB_CORRUPT for a file that is not a VOB.
+int vob_open(const std::string &storage_dir, vob_t **out, std::string *err);
+// Opens the VOB registered under tag (VOB_NOT_FOUND when there is none).
+int vob_open_tag(const std::string &tag, vob_t **out, std::string *err);
+void vob_close(vob_t *vob);   // null is fine; rolls back an open transaction
+
+const std::string &vob_errmsg(const vob_t *vob);
+const std::string &vob_get_tag(const vob_t *vob);       // as recorded at creation
+const std::string &vob_get_storage(const vob_t *vob);   // absolute
+const std::string &vob_get_uuid(const vob_t *vob);      // 32 hex digits
+unsigned vob_get_owner_uid(const vob_t *vob);
+int vob_is_project(const vob_t *vob);
+vob_oid vob_wk_obj(const vob_t *vob, int wk);   // VOB_OID_NULL for an unknown id
+
+// ---- Transactions ------------------------------------------------------------
+
+// RAII write transaction (or read transaction: a consistent snapshot for a
+// series of reads). begin() may fail with VOB_BUSY. Nested vob_txn objects on
+// the same handle join the outermost one: only its commit commits. The
+// destructor rolls back what was not committed.
+struct vob_txn {
+    enum mode_t { WRITE, READ };
+    explicit vob_txn(vob_t *vob, mode_t mode = WRITE);
+    ~vob_txn();
+    vob_txn(const vob_txn &) = delete;
+    vob_txn &operator=(const vob_txn &) = delete;
+    int begin();
+    int commit();     // VOB_ERR (and rolled back) when a call inside failed
+    void rollback();
+    vob_t *vob;
+    mode_t mode;
+    int state = 0;    // 0 idle, 1 open (outermost), 2 joined, 3 done
+};
+
+// ---- Types ---------------------------------------------------------------------
+
+// mtype: VOB_MT_ELTYPE, VOB_MT_BRTYPE, VOB_MT_LBTYPE, VOB_MT_ATTYPE or VOB_MT_HLTYPE.
+// Names: letters, digits, "_", "-", "."; not beginning with "-" or "."; at
+// most 255 bytes. An existing name gives VOB_EXISTS and its oid in *out.
+// Element types made here are file types unless the name is "directory".
+int vob_type_create(vob_t *vob, int mtype, const std::string &name, const vob_event *ev,
+                    vob_oid *out);
+int vob_type_find(vob_t *vob, int mtype, const std::string &name, vob_oid *out);  // VOB_NOT_FOUND
+int vob_type_get_name(vob_t *vob, vob_oid type, std::string *name);
+int vob_type_list(vob_t *vob, int mtype, std::vector<vob_oid> *out);   // by name
+
+// ---- Objects (any metatype) ----------------------------------------------------
+
+int vob_obj_get_mtype(vob_t *vob, vob_oid obj, int *mtype);
+int vob_obj_get_event(vob_t *vob, vob_oid obj, vob_event *ev);
+// The type of an element (its element type), branch (branch type), label
+// (label type), attribute (attribute type) or hyperlink (hyperlink type).
+int vob_obj_get_type(vob_t *vob, vob_oid obj, vob_oid *type);
+
+// ---- Elements --------------------------------------------------------------------
+
+struct vob_elem_info {
+    vob_oid oid = 0;
+    int mtype = 0;             // VOB_MT_FILE_ELEM or VOB_MT_DIR_ELEM
+    vob_oid eltype = 0;
+    std::string eltype_name;
+    vob_oid main_branch = 0;
+    std::string name;          // the name it was made under
+};
+// Makes an element with its main branch and version /main/0 and enters it as
+// `name` in the latest version of the main branch of directory parent_dir
+// (making a new directory version). eltype 0: the well-known "file" or
+// "directory" type for the kind. *ver0_out (may be null): /main/0.
+int vob_elem_create(vob_t *vob, vob_oid parent_dir, const std::string &name, int mtype,
+                    vob_oid eltype, const vob_event *ev, vob_oid *elem_out,
+                    vob_oid *ver0_out = nullptr);
+int vob_elem_get(vob_t *vob, vob_oid elem, vob_elem_info *out);
+// Every element of the VOB (both kinds), in oid order.
+int vob_elem_list(vob_t *vob, std::vector<vob_oid> *out);
+// The element's path below the VOB root through the latest main-branch
+// versions of its directories (the first in name order when it has several
+// names); VOB_NOT_FOUND when no directory names it.
+int vob_elem_get_path(vob_t *vob, vob_oid elem, std::string *path);
+
+// ---- Branches ------------------------------------------------------------------------
+
+struct vob_branch_info {
+    vob_oid oid = 0, elem = 0, brtype = 0;
+    vob_oid sprout_ver = 0;   // 0 for the main branch
+    std::string path;          // "/main/dev"
+};
+// Makes a branch of brtype sprouting from version from_ver, with its version 0.
+// VOB_EXISTS when the element has a branch of that type.
+int vob_branch_create(vob_t *vob, vob_oid from_ver, vob_oid brtype, const vob_event *ev,
+                      vob_oid *branch_out, vob_oid *ver0_out = nullptr);
+int vob_branch_get(vob_t *vob, vob_oid branch, vob_branch_info *out);
+int vob_branch_find(vob_t *vob, vob_oid elem, const std::string &path, vob_oid *out);
+int vob_branch_get_latest(vob_t *vob, vob_oid branch, vob_oid *ver);
+// Branches that sprout from a version, in creation order.
+int vob_ver_get_subbranches(vob_t *vob, vob_oid ver, std::vector<vob_oid> *out);
+
+// ---- Versions ----------------------------------------------------------------------------
+
+struct vob_ver_info {
+    vob_oid oid = 0, elem = 0, branch = 0;
+    int mtype = 0;              // VOB_MT_VERSION or VOB_MT_DIR_VERSION
+    int64_t num = 0;
+    std::string id;             // "/main/dev/3"
+    int has_data = 0;           // 0: directory version, or data removed
+    std::string sha256;         // hex, empty without data
+    int64_t size = 0;
+};
+// Adds a version to a branch: number num, or the next number when num < 0
+// (num must be higher than every number the branch has had). The branch and
+// its element must not be locked; a reserved checkout of the branch by
+// another view stands in the way (VOB_CKOUT). Directory elements take no data.
+int vob_ver_create(vob_t *vob, vob_oid branch, const vob_data &data, const vob_event *ev,
+                   vob_oid *ver_out, int64_t num = -1);
+int vob_ver_get(vob_t *vob, vob_oid ver, vob_ver_info *out);
+int vob_ver_get_elem(vob_t *vob, vob_oid ver, vob_oid *elem);
+// "/main/dev/3" or "/main/dev/LATEST" of an element; VOB_NOT_FOUND.
+int vob_ver_find(vob_t *vob, vob_oid elem, const std::string &vid, vob_oid *out);
+// The contents: the pool file path (read-only) or the bytes. VOB_NOT_FOUND
+// when the version has none (directory version, or data removed).
+int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, std::string *pname);
+int vob_ver_read_data(vob_t *vob, vob_oid ver, std::string *bytes);
+// Drops the version's contents (the version, its labels and links stay).
+// The blob leaves the pool when no other version names it.
+int vob_ver_remove_data(vob_t *vob, vob_oid ver);
+
+// The version tree, flattened: each version of a branch in number order,
+// followed at once by the branches that sprout from it (depth first, in
+// creation order). O(versions) for the whole tree.
+struct vob_vtree_node {
+    vob_ver_info ver;
+    std::vector<vob_oid> sub_branches;
+    std::vector<std::string> sub_branch_paths;
+    std::vector<std::string> labels;   // label type names, by name
+};
+int vob_elem_get_vtree(vob_t *vob, vob_oid elem, std::vector<vob_vtree_node> *out);
+
+// ---- Labels ---------------------------------------------------------------------------------
+
+// Attaches a label type to a version. An element carries a label type on at
+// most one version: when it is on another version, VOB_EXISTS (nothing
+// changes) unless replace is set, which moves it. On this version already: VOB_OK.
+int vob_ver_add_label(vob_t *vob, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev);
+int vob_ver_remove_label(vob_t *vob, vob_oid ver, vob_oid lbtype);   // VOB_NOT_FOUND
+struct vob_label {
+    vob_oid oid = 0, lbtype = 0;
+    std::string name;
+};
+int vob_ver_get_labels(vob_t *vob, vob_oid ver, std::vector<vob_label> *out);   // by name
+// The version of elem that carries the label type; VOB_NOT_FOUND.
+int vob_elem_find_label(vob_t *vob, vob_oid elem, vob_oid lbtype, vob_oid *ver);
+
+// ---- Attributes -----------------------------------------------------------------------------
+
+// On any object (usually elements and versions); an attribute type holds one
+// value per object, which setting again replaces. Values are text.
+int vob_obj_set_attr(vob_t *vob, vob_oid obj, vob_oid attype, const std::string &value,
+                     const vob_event *ev);
+int vob_obj_remove_attr(vob_t *vob, vob_oid obj, vob_oid attype);   // VOB_NOT_FOUND
+struct vob_attr {
+    vob_oid oid = 0, attype = 0;
+    std::string name, value;
+};
+int vob_obj_get_attrs(vob_t *vob, vob_oid obj, std::vector<vob_attr> *out);   // by name
+
+// ---- Hyperlinks -------------------------------------------------------------------------------
+
+// A hyperlink of hltype from one object to another (a merge: from the merged
+// version to the version that received it). Both ends are objects of this VOB.
+int vob_hlink_create(vob_t *vob, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev,
+                     vob_oid *out);
+enum { VOB_HL_FROM = 1,   // links whose "from" end is the object
+       VOB_HL_TO = 2 };   // links whose "to" end is the object
+struct vob_hlink {
+    vob_oid oid = 0, hltype = 0, from = 0, to = 0;
+};
+// hltype 0: all types. In creation order.
+int vob_obj_get_hlinks(vob_t *vob, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out);
+
+// ---- Locks -------------------------------------------------------------------------------------
+
+// Locks an element, branch or type. A locked object takes no new versions,
+// branches, labels or names; obsolete marks it as out of use as well.
+// Locking a locked object updates the obsolete flag.
+int vob_obj_lock(vob_t *vob, vob_oid obj, int obsolete, const vob_event *ev);
+int vob_obj_unlock(vob_t *vob, vob_oid obj);   // VOB_NOT_FOUND when not locked
+struct vob_lock {
+    vob_oid oid = 0, target = 0;
+    int obsolete = 0;
+};
+int vob_obj_get_lock(vob_t *vob, vob_oid obj, vob_lock *out);   // VOB_NOT_FOUND: no lock
+
+// ---- Checkouts -----------------------------------------------------------------------------------
+
+// A checkout of the latest version of a branch for a view. At most one
+// reserved checkout per branch; unreserved ones may be many. A view holds at
+// most one checkout per element. Checking in makes the next version of the
+// branch; an unreserved checkout whose branch has moved on, or a branch
+// reserved by another view, refuses the checkin (VOB_CKOUT).
+struct vob_ckout {
+    vob_oid oid = 0, elem = 0, branch = 0, ver = 0;   // ver: the version checked out
+    int reserved = 0;
+    std::string view_tag;
+};
+int vob_checkout(vob_t *vob, vob_oid branch, int reserved, const std::string &view_tag,
+                 const vob_event *ev, vob_oid *ckout_out);
+// Checks in with data (for a directory, data must be NONE: the new directory
+// version keeps the names). The event's comment is the version's comment.
+int vob_checkin(vob_t *vob, vob_oid ckout, const vob_data &data, const vob_event *ev,
+                vob_oid *ver_out);
+int vob_uncheckout(vob_t *vob, vob_oid ckout);
+int vob_ckout_get(vob_t *vob, vob_oid ckout, vob_ckout *out);
+int vob_elem_get_ckouts(vob_t *vob, vob_oid elem, std::vector<vob_ckout> *out);
+// The view's checkout of the element; VOB_NOT_FOUND.
+int vob_elem_find_ckout(vob_t *vob, vob_oid elem, const std::string &view_tag, vob_oid *ckout);
+
+// ---- Directories and the namespace -------------------------------------------------------------
+
+struct vob_dirent {
+    std::string name;
+    vob_oid elem = 0;
+    int mtype = 0;   // of the element
+};
+// The names of a directory version, in byte order of the names.
+int vob_dir_read(vob_t *vob, vob_oid dirver, std::vector<vob_dirent> *out);
+int vob_dir_lookup(vob_t *vob, vob_oid dirver, const std::string &name, vob_oid *elem);
+// Adds or removes a name in the latest version of a branch of directory
+// element dir (branch 0: main), making a new directory version (see above).
+// *dirver_out (may be null): the directory version holding the change.
+int vob_dir_add_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
+                     vob_oid elem, const vob_event *ev, vob_oid *dirver_out = nullptr);
+int vob_dir_remove_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
+                        const vob_event *ev, vob_oid *dirver_out = nullptr);
+
+// ---- Selection and path lookup -------------------------------------------------------------------
+
+// A config-spec rule for "element * ...": the first rule that selects a
+// version of an element wins.
+struct vob_rule {
+    enum kind_t { CHECKEDOUT, LATEST, VERSION, LABEL } kind = LATEST;
+    std::string arg;   // LATEST: branch path "/main/dev"; VERSION: "/main/3"; LABEL: type name
+};
+// The default rules: CHECKEDOUT, then /main/LATEST.
+std::vector<vob_rule> vob_default_rules();
+// The version of elem that the rules select for view_tag (CHECKEDOUT selects
+// the version that view checked out; *checkedout set to 1). VOB_NOT_FOUND
+// when no rule selects one.
+int vob_select_version(vob_t *vob, vob_oid elem, const std::vector<vob_rule> &rules,
+                       const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr);
+
+// Resolves a path below the VOB root ("" or "." is the root; "src/a.c";
+// "src/a.c@@/main/dev/3"; "src@@/main/2" for a directory version), choosing
+// directory versions by the rules (null: /main/LATEST). On success *elem is
+// the element and *ver the selected version (or the one the "@@" names).
+int vob_resolve_path(vob_t *vob, const std::string &path, const std::vector<vob_rule> *rules,
+                     const std::string &view_tag, vob_oid *elem, vob_oid *ver);
+// Splits "PATH@@VERSION" at the first "@@": 1 and the parts when there is one.
+int vob_split_xpname(const std::string &xpname, std::string *path, std::string *vid);
