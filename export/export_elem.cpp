@@ -1,0 +1,256 @@
+// Element export: one file's history through the driver, then the selection
+// of its versions by -I, -s and -p and the writing of its record.
+#include "export/export_elem.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+#include <unordered_set>
+
+#include "export/export_cmd.h"
+#include "export/export_msgs.h"
+#include "export/export_names.h"
+
+namespace {
+
+const imsg_catalog *cat() { return export_elem_export_msg_table_adr(); }
+
+std::string cut_at_equals(const std::string &s) {
+    size_t eq = s.find('=');
+    return eq == std::string::npos ? s : s.substr(0, eq);
+}
+
+void add_piece(name_list &list, const std::string &piece) {
+    std::string name = cut_at_equals(piece);
+    if (!name_list_contains(list, name))
+        list.names.push_front(std::move(name));
+}
+
+// Each checkout is "user:where"; a text without a colon means the driver
+// misread its archive, which ends the report but not the export.
+void report_checkouts(const str_list &checkouts) {
+    if (checkouts.empty())
+        return;
+    imsg_print(IMSG_NOTICE, cat(), ELEM_CHECKOUTS);
+    for (const std::string &c : checkouts) {
+        size_t colon = c.find(':');
+        if (colon == std::string::npos) {
+            imsg_print(IMSG_ERROR, cat(), ELEM_CHECKOUT_BAD);
+            return;
+        }
+        imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CHECKOUT, c.substr(0, colon).c_str(),
+                        c.substr(colon + 1).c_str());
+    }
+}
+
+int fail_open(export_element *e, int rc) {
+    if (e->open && e->driver)
+        e->driver->close_element(e->handle);
+    e->open = false;
+    e->handle = nullptr;
+    return rc;
+}
+
+// Takes one delivered version into the element: its extract text, and the
+// type names it brings (attributes, sub-branches, labels), after translation.
+int take_version(export_element *e, const char *path, const cm_version_info &v, int is_version) {
+    e->versions.emplace_back();
+    export_version_info &node = e->versions.back();
+    node.is_version = is_version;
+    node.v = v;
+    std::string text;
+    int is_command = 0;
+    if (e->driver->extract(e->handle, &node.v, &text, &is_command) != 0) {
+        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_EXTRACT);
+        return CM_FAILED;
+    }
+    if (is_command)
+        node.extract_cmd = std::move(text);
+    else if (!text.empty())
+        node.extract_file = std::move(text);
+    name_list_add_all(e->attr_types, node.v.attributes, NAME_WHOLE);
+    for (std::string &sub : node.v.subbranches) {
+        translate_branch_path(sub);
+        name_list_add(e->branch_types, sub, NAME_SPLIT_PATH);
+    }
+    translate_names("label", node.v.labels);
+    name_list_add_all(e->label_types, node.v.labels, NAME_WHOLE);
+    for (std::string &m : node.v.merges)
+        translate_branch_path(m);
+    for (std::string &m : node.v.fmerges)
+        translate_branch_path(m);
+    (void)path;
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_PROGRESS);
+    return 0;
+}
+
+int export_history(const cm_driver *driver, const char *path, export_element *e) {
+    e->driver = driver;
+    int rc = driver->open_element(path, &e->handle);
+    e->open = true;   // close is owed even when the open failed (null handle)
+    if (rc == CM_FAILED) {
+        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_OPEN, path);
+        return fail_open(e, CM_FAILED);
+    }
+    if (rc != 0)
+        return fail_open(e, rc);
+    if (driver->element_info(e->handle, &e->info) != 0) {
+        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_GET_INFO, path);
+        return fail_open(e, CM_FAILED);
+    }
+    name_list_add_all(e->attr_types, e->info.attributes, NAME_WHOLE);
+    report_checkouts(e->info.checkouts);
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_EXTRACTING);
+    for (;;) {
+        cm_version_info v;
+        int is_version = 0;
+        if (driver->next_version(e->handle, &v, &is_version) != 0)
+            break;
+        if (take_version(e, path, v, is_version) != 0)
+            return fail_open(e, CM_FAILED);
+    }
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_NEWLINE);
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_COMPLETED);
+    return 0;
+}
+
+// -I: versions older than the limit stay only when they are important: the
+// last of their branch (matched by version id alone, so two branches whose
+// last versions share an id keep both), or carrying labels, sub-branches or
+// merges. Attributes alone do not make a version important.
+void mark_important(std::deque<export_version_info> &versions, int64_t until) {
+    std::map<opt_str, std::string> last_on_branch;   // an absent branch is a key of its own
+    for (const export_version_info &n : versions)
+        last_on_branch[n.v.branch] = n.v.version_id;
+    std::unordered_set<std::string> last_ids;
+    for (const auto &p : last_on_branch)
+        last_ids.insert(p.second);
+    for (export_version_info &n : versions) {
+        cm_version_info &v = n.v;
+        if (v.event_time >= until)
+            continue;
+        if (last_ids.count(v.version_id)) {
+            if (v.status == VERSION_WRITE)
+                v.status = VERSION_IMPORTANT;
+            else if (v.status == VERSION_ABSOLUTE)
+                v.status = VERSION_ABS_IMPORTANT;
+        }
+        bool linked = !v.labels.empty() || !v.subbranches.empty() || !v.merges.empty() ||
+                      !v.fmerges.empty();
+        if (!linked && v.status != VERSION_IMPORTANT && v.status != VERSION_ABS_IMPORTANT)
+            v.status = VERSION_SKIP;
+    }
+}
+
+bool in_range(int64_t t, const export_selection &sel) {
+    return t > sel.since && (sel.prior == 0 || t < sel.prior);
+}
+
+int write_head(export_element &e, FILE *f) {
+    const element_info &i = e.info;
+    compose_event(i.user, i.group, i.event_name, i.host, i.created);
+    if (write_element_header(f, i) != 0) {
+        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_ADD_MKELEM);
+        return CM_FAILED;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool name_list_contains(const name_list &list, const std::string &name) {
+    return std::find(list.names.begin(), list.names.end(), name) != list.names.end();
+}
+
+// Sub-branch paths bring every component as a branch type (a nested branch
+// needs the types of the branches it sprouts from as much as its own).
+void name_list_add(name_list &list, const std::string &name, name_split split) {
+    if (split == NAME_WHOLE) {
+        add_piece(list, name);
+        return;
+    }
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t slash = name.find('/', start);
+        if (slash == std::string::npos)
+            slash = name.size();
+        if (slash > start)
+            add_piece(list, name.substr(start, slash - start));
+        start = slash + 1;
+    }
+}
+
+void name_list_add_all(name_list &list, const str_list &names, name_split split) {
+    for (const std::string &n : names)
+        name_list_add(list, n, split);
+}
+
+void name_list_merge(name_list &dst, name_list &src) {
+    if (dst.names.empty()) {
+        dst.names.swap(src.names);
+        return;
+    }
+    for (const std::string &n : src.names)
+        add_piece(dst, n);
+    src.names.clear();
+}
+
+int export_element_history(const cm_driver *driver, const char *path, export_element *e) {
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CONVERTING, path);
+    try {
+        return export_history(driver, path, e);
+    } catch (const std::bad_alloc &) {
+        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_ALLOC_ELEMENT, path);
+        return fail_open(e, CM_FAILED);
+    }
+}
+
+int write_selected_versions(export_element &e, FILE *f, const export_selection &sel) {
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CONVERTING_ELEMENT);
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CREATING_ELEMENT);
+    if (sel.important_until != 0)
+        mark_important(e.versions, sel.important_until);
+    bool head = false;
+    if (in_range(e.info.created, sel)) {
+        if (write_head(e, f) != 0)
+            return CM_FAILED;
+        head = true;
+    }
+    for (export_version_info &n : e.versions) {
+        cm_version_info &v = n.v;
+        if (v.branch)
+            translate_branch_path(*v.branch);
+        if (!in_range(v.selected_time, sel))
+            continue;
+        if (!head) {
+            if (write_head(e, f) != 0)
+                return CM_FAILED;
+            head = true;
+        }
+        compose_event(v.user, v.group, v.event_name, v.host, v.event_time);
+        if (!n.is_version || v.status == VERSION_SKIP || v.status == VERSION_SKIP_OTHER)
+            continue;
+        if (v.status < VERSION_SKIP || v.status > VERSION_ABS_IMPORTANT) {
+            imsg_print(IMSG_ERROR, cat(), ELEM_BAD_STATUS, v.version_id.c_str());
+            return CM_FAILED;
+        }
+        if (write_version(f, n) != 0) {
+            imsg_print(IMSG_ERROR, cat(), ELEM_CANT_MAKE_VERSION, v.version_id.c_str(),
+                       e.info.name.c_str());
+            return CM_FAILED;
+        }
+    }
+    if (head)
+        write_element_end(f);
+    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
+    return 0;
+}
+
+void release_element(export_element &e) {
+    if (e.open && e.driver)
+        e.driver->close_element(e.handle);
+    e.open = false;
+    e.handle = nullptr;
+    e.versions.clear();
+    e.info = element_info();
+}

@@ -1,25 +1,467 @@
-// Type names pass unchanged for now; the repair of bad names, the rename
-// tables and the translation file fill these in.
+// Type names: check and repair of branch and label names, the tables of the
+// names used and the renames made during a run, and the -T translation file.
+//
+// Invariants:
+//  - every name in the known-name table passed type_name_check unchanged;
+//  - a (kind, old) pair may appear more than once in the rename table; the
+//    latest entry wins, so a name renamed twice (a translation that had to be
+//    repaired again) keeps one final name for the rest of the run;
+//  - names are kept whole in memory; only the translation file bounds them, and
+//    entries that its reader would refuse are left out of it with a warning.
 #include "export/export_names.h"
 
+#include <cerrno>
+#include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
-#include "runtime/strutl.h"
+#include "export/export_msgs.h"
+#include "runtime/fileutl.h"
 
-static int is_integer(const char *s) {
-    long v;
-    return strutl_strtol(s, 10, &v);
+#define NAMES_MESSAGES(X)                                                                         \
+    X(NAMES_BAD_REPLACE_STRING,                                                                   \
+      "EXPORT_REPLACE_STRING \"%s\" does not make acceptable type names; using \"%s\".")          \
+    X(NAMES_REPLACE_STRING_CUT, "EXPORT_REPLACE_STRING is longer than %d characters; using its "  \
+                                "first %d.")                                                      \
+    X(NAMES_BAD_REPLACE_CHAR,                                                                     \
+      "EXPORT_REPLACE_CHAR must begin with a printable ASCII character; using \"%c\".")           \
+    X(NAMES_NOT_WRITTEN, "%s type \"%s\" -> \"%s\" is not written to the translation file: its "  \
+                         "names must be less than %d characters.")                                \
+    X(NAMES_WRITE_FAILED, "Could not write the translation file: %s")                            \
+    X(NAMES_READ_FAILED, "Could not read the translation file: %s")
+
+#define NAMES_MSG_ENUM(name, text) name,
+enum names_msg { NAMES_MESSAGES(NAMES_MSG_ENUM) };
+#undef NAMES_MSG_ENUM
+#define NAMES_MSG_TEXT(name, text) text,
+namespace {
+const char *const names_texts[] = {NAMES_MESSAGES(NAMES_MSG_TEXT)};
+}
+#undef NAMES_MSG_TEXT
+IMSG_DEFINE_CATALOG(export_names_export_msg_table_adr, "export_lib", "export_names", 4, names_texts)
+
+namespace {
+
+enum {
+    NAME_MAX_LEN = 240,       // longer names are cut before repair
+    FIELD_LIMIT = 80,         // translation-file fields must be shorter
+    LINE_LIMIT = 1023,        // translation-file lines must be shorter
+    REPLACE_STRING_MAX = 255,
+};
+
+struct rename_entry {
+    std::string kind, old_name, new_name;
+};
+struct known_entry {
+    std::string kind, name;
+};
+
+struct names_state {
+    bool settings_read = false;
+    char replace_char = '.';
+    std::string replace_string = "REPLACED";
+    long replace_counter = 1;
+    long suffix_counter = 1;
+    std::vector<rename_entry> renames;
+    std::vector<known_entry> known;
+};
+
+names_state &st() {
+    static names_state s;
+    return s;
 }
 
-int type_name_check(const char *name, int, std::string *out) {
-    *out = name;
-    return strutl_is_ok_name(name, "-", "_-.") && !is_integer(name);
+const imsg_catalog *elem_cat() { return export_elem_export_msg_table_adr(); }
+
+void warn(int num) { imsg_print(IMSG_WARNING, elem_cat(), num); }
+
+bool is_ascii_name_char(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
 }
 
-void translate_names(const char *, std::vector<std::string> &) {}
-void translate_branch_path(std::string &) {}
-int read_translation_file(FILE *) { return 0; }
-int write_translation_file(FILE *) { return 0; }
-void report_renames() {}
-void reset_type_names() {}
+bool is_decimal_integer(const std::string &s) {
+    size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+    if (i == s.size())
+        return false;
+    for (; i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    return true;
+}
+
+bool reads_as_number(const std::string &s) {
+    if (s.empty())
+        return false;
+    const char *b = s.c_str();
+    char *end = nullptr;
+    errno = 0;
+    (void)std::strtol(b, &end, 0);
+    if (end && *end == '\0' && end != b)
+        return true;
+    end = nullptr;
+    (void)std::strtod(b, &end);
+    return end && *end == '\0' && end != b;
+}
+
+// Byte length of the character at s[i] under the current locale; a byte that
+// starts no valid character counts as one.
+size_t char_len(const std::string &s, size_t i, wchar_t *wc) {
+    std::mbstate_t mb{};
+    size_t n = std::mbrtowc(wc, s.data() + i, s.size() - i, &mb);
+    if (n == size_t(-1) || n == size_t(-2) || n == 0) {
+        *wc = 0;
+        return 1;
+    }
+    return n;
+}
+
+bool keeps_wide_char(wchar_t wc) {
+    if (wc == 0x30FC || wc == 0xFF70 || wc == 0xFF9E || wc == 0xFF9F)
+        return true;
+    if (std::iswspace(wint_t(wc)) || std::iswcntrl(wint_t(wc)))
+        return false;
+    return std::iswalnum(wint_t(wc)) || std::iswpunct(wint_t(wc));
+}
+
+// Acceptable: not empty, not a decimal integer, not starting with "-", and
+// made of letters, digits and "_-." (multibyte characters as the repair keeps
+// them, stray bytes above 127 too).
+bool name_acceptable(const std::string &s) {
+    if (s.empty() || s[0] == '-' || is_decimal_integer(s))
+        return false;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = (unsigned char)s[i];
+        wchar_t wc;
+        size_t n = char_len(s, i, &wc);
+        if (n == 1) {
+            if (c <= 127 && !is_ascii_name_char(c))
+                return false;
+        } else if (!keeps_wide_char(wc)) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+void read_settings() {
+    names_state &s = st();
+    if (s.settings_read)
+        return;
+    s.settings_read = true;
+    const char *rc = std::getenv("EXPORT_REPLACE_CHAR");
+    if (rc && *rc) {
+        unsigned char c = (unsigned char)rc[0];
+        // A byte of a multibyte character would leave broken characters behind.
+        if (c > 32 && c < 127)
+            s.replace_char = char(c);
+        else
+            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_CHAR,
+                       s.replace_char);
+    }
+    const char *rs = std::getenv("EXPORT_REPLACE_STRING");
+    if (rs) {
+        std::string v = rs;
+        if (v.size() > REPLACE_STRING_MAX) {
+            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_REPLACE_STRING_CUT,
+                       int(REPLACE_STRING_MAX), int(REPLACE_STRING_MAX));
+            v.resize(REPLACE_STRING_MAX);
+        }
+        // The repair loop ends only when replacement names are acceptable.
+        if (name_acceptable(v + "1"))
+            s.replace_string = v;
+        else
+            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING,
+                       v.c_str(), s.replace_string.c_str());
+    }
+}
+
+// First round of the repair: cut, replace bad characters, fix a leading "-"
+// and names that read as numbers.
+void repair_first_round(std::string &out, int quiet) {
+    names_state &s = st();
+    if (out.size() > NAME_MAX_LEN) {
+        if (!quiet)
+            warn(NAME_TOO_LONG);
+        // Cut at a character boundary so no broken character is left.
+        size_t i = 0;
+        while (i < out.size()) {
+            wchar_t wc;
+            size_t n = char_len(out, i, &wc);
+            if (i + n > NAME_MAX_LEN)
+                break;
+            i += n;
+        }
+        out.resize(i);
+    }
+    bool replaced = false;
+    for (size_t i = 0; i < out.size();) {
+        unsigned char c = (unsigned char)out[i];
+        wchar_t wc;
+        size_t n = char_len(out, i, &wc);
+        if (n == 1) {
+            if (c <= 127 && !is_ascii_name_char(c)) {
+                out[i] = s.replace_char;
+                replaced = true;
+            }
+        } else if (!keeps_wide_char(wc)) {
+            for (size_t k = 0; k < n; ++k)
+                out[i + k] = s.replace_char;
+        }
+        i += n;
+    }
+    if (!out.empty() && out[0] == '-') {
+        out[0] = s.replace_char;
+        replaced = true;
+    }
+    if (replaced && !quiet)
+        warn(NAME_BAD_CHARS);
+    if (!out.empty() && (out[0] == '-' || out[0] == '.' || (out[0] >= '0' && out[0] <= '9')) &&
+        reads_as_number(out)) {
+        if (!quiet)
+            warn(NAME_ONLY_NUMBERS);
+        out += s.replace_char;
+    }
+}
+
+const rename_entry *find_rename(const std::string &kind, const std::string &name) {
+    const std::vector<rename_entry> &r = st().renames;
+    for (size_t i = r.size(); i-- > 0;)
+        if (r[i].kind == kind && r[i].old_name == name)
+            return &r[i];
+    return nullptr;
+}
+
+bool other_kind_has(const std::string &kind, const std::string &name) {
+    for (const known_entry &k : st().known)
+        if (k.name == name && k.kind != kind)
+            return true;
+    return false;
+}
+
+void add_known(const std::string &kind, const std::string &name) {
+    for (const known_entry &k : st().known)
+        if (k.kind == kind && k.name == name)
+            return;
+    st().known.push_back({kind, name});
+}
+
+// One name through the rename table, the repair and the clash rule.
+std::string translate_one(const std::string &kind, const std::string &given) {
+    names_state &s = st();
+    std::string name = given;
+    bool translated = false, renamed = false, known = false;
+    if (const rename_entry *r = find_rename(kind, given)) {
+        name = r->new_name;
+        translated = true;
+    }
+    std::string before_last = name;
+    std::string repaired;
+    if (!type_name_check(name.c_str(), 0, &repaired)) {
+        if (translated)
+            warn(NAME_TRANSLATION_INVALID);
+        imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+                   repaired.c_str());
+        before_last = name;
+        name = repaired;
+        renamed = true;
+    }
+    for (size_t i = 0; i < s.known.size(); ++i) {
+        const known_entry &k = s.known[i];
+        if (k.name != name)
+            continue;
+        known = true;
+        if (k.kind == kind)
+            continue;
+        if (translated)
+            warn(NAME_TRANSLATION_CONFLICT);
+        std::string base = name, candidate;
+        do {
+            candidate = base + "___" + std::to_string(s.suffix_counter++);
+        } while (other_kind_has(kind, candidate));
+        imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+                   candidate.c_str());
+        before_last = name;
+        name = candidate;
+        renamed = true;
+    }
+    if (renamed) {
+        s.renames.push_back({kind, before_last, name});
+        if (given != before_last)
+            s.renames.push_back({kind, given, name});
+        add_known(kind, name);
+    } else if (!known && !translated) {
+        add_known(kind, name);
+    }
+    return name;
+}
+
+bool all_digits(const std::string &s) {
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+bool write_line(FILE *f, const std::string &kind, const std::string &a, const std::string &b) {
+    if (kind.size() >= FIELD_LIMIT || a.size() >= FIELD_LIMIT || b.size() >= FIELD_LIMIT ||
+        a.find('\n') != std::string::npos || b.find('\n') != std::string::npos ||
+        b.find(' ') != std::string::npos || kind.find(' ') != std::string::npos) {
+        imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN,
+                   kind.c_str(), a.c_str(), b.c_str(), int(FIELD_LIMIT));
+        return true;
+    }
+    return std::fprintf(f, "%s %s %s\n", kind.c_str(), a.c_str(), b.c_str()) >= 0;
+}
+
+} // namespace
+
+int type_name_check(const char *name, int quiet, std::string *out) {
+    read_settings();
+    names_state &s = st();
+    *out = name ? name : "";
+    int result = 1;
+    for (int round = 1; !name_acceptable(*out); ++round) {
+        result = 0;
+        if (round == 1) {
+            repair_first_round(*out, quiet);
+        } else {
+            *out = s.replace_string + std::to_string(s.replace_counter++);
+        }
+    }
+    return result;
+}
+
+void translate_names(const char *kind, std::vector<std::string> &names) {
+    std::string k = kind ? kind : "";
+    for (std::string &n : names)
+        n = translate_one(k, n);
+}
+
+void translate_branch_path(std::string &path) {
+    std::string result;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(FILEUTL_SEP, start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string comp = path.substr(start, end - start);
+        start = end + 1;
+        if (comp.empty())
+            continue;
+        if (!result.empty())
+            result += FILEUTL_SEP;
+        if (all_digits(comp)) {
+            result += comp;
+            break;
+        }
+        result += translate_one("branch", comp);
+    }
+    if (result != path)
+        path = result;
+}
+
+int read_translation_file(FILE *f) {
+    const imsg_catalog *cat = elem_cat();
+    imsg_print(IMSG_NOTICE, cat, NAME_READING);
+    names_state &s = st();
+    std::string line;
+    int lineno = 0;
+    for (;;) {
+        line.clear();
+        int c;
+        bool newline = false;
+        while ((c = std::getc(f)) != EOF) {
+            if (c == '\n') {
+                newline = true;
+                break;
+            }
+            line += char(c);
+            if (line.size() >= LINE_LIMIT)
+                break;
+        }
+        if (!newline && line.empty() && c == EOF)
+            break;
+        ++lineno;
+        if (line.size() >= LINE_LIMIT) {
+            imsg_print(IMSG_ERROR, cat, NAME_LINE_TOO_LONG, lineno);
+            return 1001;
+        }
+        size_t sp1 = line.find(' ');
+        if (sp1 == std::string::npos) {
+            imsg_print(IMSG_ERROR, cat, NAME_BLANK_LINE, lineno);
+            return 1001;
+        }
+        if (sp1 >= FIELD_LIMIT) {
+            imsg_print(IMSG_ERROR, cat, NAME_FIRST_TOO_LONG, lineno, int(FIELD_LIMIT));
+            return 1001;
+        }
+        size_t sp2 = line.rfind(' ');
+        if (sp2 == sp1) {
+            imsg_print(IMSG_ERROR, cat, NAME_MISSING_FIELD, lineno);
+            return 1001;
+        }
+        if (sp2 - sp1 - 1 >= FIELD_LIMIT) {
+            imsg_print(IMSG_ERROR, cat, NAME_SECOND_TOO_LONG, lineno, int(FIELD_LIMIT));
+            return 1001;
+        }
+        if (!newline) {
+            imsg_print(IMSG_ERROR, cat, NAME_MISSING_NEWLINE, lineno);
+            return 1001;
+        }
+        if (line.size() - sp2 - 1 >= FIELD_LIMIT) {
+            imsg_print(IMSG_ERROR, cat, NAME_THIRD_TOO_LONG, lineno, int(FIELD_LIMIT));
+            return 1001;
+        }
+        std::string kind = line.substr(0, sp1);
+        std::string old_name = line.substr(sp1 + 1, sp2 - sp1 - 1);
+        std::string new_name = line.substr(sp2 + 1);
+        if (old_name == new_name) {
+            add_known(kind, old_name);
+        } else {
+            imsg_print(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
+                       new_name.c_str());
+            s.renames.push_back({kind, old_name, new_name});
+        }
+    }
+    if (std::ferror(f)) {
+        imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED,
+                   std::strerror(errno));
+        return 1001;
+    }
+    return 0;
+}
+
+int write_translation_file(FILE *f) {
+    names_state &s = st();
+    bool ok = true;
+    for (const known_entry &k : s.known)
+        ok = ok && write_line(f, k.kind, k.name, k.name);
+    for (const rename_entry &r : s.renames)
+        ok = ok && write_line(f, r.kind, r.old_name, r.new_name);
+    s.known.clear();
+    if (!ok || std::fflush(f) != 0 || std::ferror(f)) {
+        imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
+                   std::strerror(errno));
+        return 1001;
+    }
+    return 0;
+}
+
+void report_renames() {
+    names_state &s = st();
+    if (s.renames.empty())
+        return;
+    warn(NAME_TYPES_RENAMED);
+    for (const rename_entry &r : s.renames)
+        imsg_print(IMSG_WARNING, elem_cat(), NAME_CHANGED, r.kind.c_str(), r.old_name.c_str(),
+                   r.new_name.c_str());
+}
+
+void reset_type_names() { st() = names_state(); }

@@ -18,5 +18,9 @@ int read_translation_file(FILE *f);
 int write_translation_file(FILE *f);
 // Warns of every rename made (used when there is no translation file).
 void report_renames();
+// Catalog of the messages this module adds to export_elem's (bad replacement
+// settings, entries that do not fit the translation file, I/O failures).
+struct imsg_catalog;
+const imsg_catalog *export_names_export_msg_table_adr();
 // Forgets every name and rename (tests; a run starts clean).
 void reset_type_names();

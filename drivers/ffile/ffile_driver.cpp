@@ -1,0 +1,165 @@
+// The flat-file driver: every ordinary file becomes one element with one
+// version, "one", whose contents are the file itself.
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "drivers/ffile/ffile_driver.h"
+#include "runtime/fileutl.h"
+#include "runtime/sysutl.h"
+
+namespace {
+
+enum {
+    FFILE_NO_MEMORY,
+    FFILE_CANT_STAT,
+    FFILE_NO_CREDENTIALS,
+    FFILE_USAGE_WITH_L,   // kept in the catalog, never printed
+    FFILE_USAGE,
+};
+
+const char *const ffile_texts[] = {
+    "Unable to allocate memory\n",
+    "Unable to stat \"%s\".\n",
+    "Unable to get credentials.\n",
+    "Usage: vantexport_ffile [-r] [-o datafile-pname] [-L] [-s date-time]\n\t\t\t [-l label] [-b "
+    "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] "
+    "[source-name ...]\n",
+    "Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n\t\t\t [-l label] [-b "
+    "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] "
+    "[source-name ...]\n",
+};
+
+const char *const DEFAULT_COMMENT = "made from flat file";
+
+// User and group are fixed for the run; host and comment are read per element.
+std::string run_user, run_group;
+
+struct ffile_element {
+    std::string path;
+    cm_version_info version;
+    int cursor = 0;   // 1 once the version is handed out
+};
+
+const imsg_catalog *cat() { return ffile_driver_ffile_msg_table_adr(); }
+
+int ffile_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g) {
+    *kind = KIND_FFILE;
+    *fs_ops = nullptr;
+    export_check_version_request(argc, argv, "vantexport_ffile");
+    g->follow_links_default = 0;
+    if (credutl_get_credentials(&run_user, &run_group) != 0) {
+        imsg_print(IMSG_ERROR, cat(), FFILE_NO_CREDENTIALS);
+        return CM_FAILED;
+    }
+    return 0;
+}
+
+void ffile_usage(const char *) { imsg_print_nonl(IMSG_NOTICE, cat(), FFILE_USAGE); }
+
+int ffile_shutdown() { return 0; }
+
+const char *ffile_need_cmd() { return ""; }
+
+int ffile_map_name(const char *path, int, int *convert, int *prune, std::string *name) {
+    *convert = 1;
+    *prune = 0;
+    *name = path;
+    return 0;
+}
+
+std::string host_name() {
+    std::string host = sysutl_myhostname();
+    return host == "UnknownHost" ? "???" : host;
+}
+
+int fill_element(ffile_element *e) {
+    cm_version_info &v = e->version;
+    v.status = VERSION_WRITE;
+    v.version_id = "one";
+    fileutl_stat_t st{};
+    if (fileutl_stat(e->path.c_str(), 1, &st) != 0) {
+        int err = errno;
+        imsg_print(IMSG_ERROR, cat(), FFILE_CANT_STAT, e->path.c_str());
+        imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", e->path.c_str(), imsg_strerror(err));
+        return CM_FAILED;
+    }
+    // A time before 1970 is taken as the time of the run.
+    int64_t now = int64_t(std::time(nullptr));
+    v.event_time = v.selected_time = st.mtime < 0 ? now : st.mtime;
+    v.user = run_user;
+    v.group = run_group;
+    v.event_name = run_user;
+    v.host = host_name();
+    const char *comment = std::getenv("EXPORT_REPLACE_COMM");
+    v.comment = comment ? comment : DEFAULT_COMMENT;
+    return 0;
+}
+
+int ffile_open_element(const char *path, void **handle) {
+    ffile_element *e = new (std::nothrow) ffile_element;
+    if (!e) {
+        imsg_print(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
+        return CM_NOMEM;
+    }
+    *handle = e;
+    try {
+        e->path = path;
+        if (fill_element(e) != 0)
+            return CM_FAILED;
+    } catch (const std::bad_alloc &) {
+        imsg_print(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
+        return CM_NOMEM;
+    }
+    e->cursor = 0;
+    return 0;
+}
+
+int ffile_element_info(void *handle, element_info *info) {
+    const ffile_element *e = static_cast<ffile_element *>(handle);
+    try {
+        *info = element_info();
+        info->created = e->version.event_time;
+        info->name = e->path;
+        fileutl_stat_t st{};
+        info->mode = fileutl_stat(e->path.c_str(), 1, &st) == 0 ? int(st.mode) : 0;
+        info->user = e->version.user;
+        info->group = e->version.group;
+        info->event_name = e->version.event_name;
+        info->host = e->version.host;
+        info->comment = e->version.comment;
+    } catch (const std::bad_alloc &) {
+        imsg_print(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
+        return CM_NOMEM;
+    }
+    return 0;
+}
+
+int ffile_next_version(void *handle, cm_version_info *v, int *is_version) {
+    ffile_element *e = static_cast<ffile_element *>(handle);
+    if (e->cursor != 0)
+        return CM_NO_MORE;
+    e->cursor = 1;
+    *v = e->version;
+    *is_version = 1;
+    return 0;
+}
+
+int ffile_extract(void *handle, const cm_version_info *, std::string *text, int *is_command) {
+    *text = static_cast<ffile_element *>(handle)->path;
+    *is_command = 0;
+    return 0;
+}
+
+void ffile_close_element(void *handle) { delete static_cast<ffile_element *>(handle); }
+
+} // namespace
+
+IMSG_DEFINE_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile_driver", 1, ffile_texts)
+
+const cm_driver ffile_driver = {
+    ffile_init,         ffile_usage,         ffile_shutdown,   ffile_need_cmd,
+    ffile_map_name,     ffile_open_element,  ffile_element_info, ffile_next_version,
+    ffile_extract,      ffile_close_element,
+};

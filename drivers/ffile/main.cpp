@@ -1,0 +1,3 @@
+#include "drivers/ffile/ffile_driver.h"
+
+int main(int argc, char **argv) { return export_main(argc, argv, &ffile_driver); }
