@@ -1,0 +1,92 @@
+// Messages: prefixes, severities, continuation lines, stream order; banner;
+// identities.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+#include "capture.h"
+#include "runtime/sysutl.h"
+#include "runtime/version.h"
+
+namespace {
+
+const char *const texts[] = {"Converting element \"%s\" ... \n", "Bad %s at %d",
+                             "first line\nsecond line", "\t%s\n"};
+IMSG_DEFINE_CATALOG(test_msgs, "test_lib", "test_mod", 7, texts)
+
+class Imsg : public ::testing::Test {
+protected:
+    void SetUp() override { imsg_set_app_name("/usr/bin/vantexport_rcs"); }
+    void TearDown() override { imsg_suppress_prefix(0); }
+    ImsgCapture cap;
+};
+
+TEST_F(Imsg, SeveritiesChoosePrefixAndStream) {
+    EXPECT_STREQ(imsg_app_name(), "vantexport_rcs");
+    imsg_print(IMSG_NOTICE, test_msgs(), 0, "a.c");
+    imsg_print(IMSG_WARNING, test_msgs(), 1, "thing", 3);
+    imsg_print(IMSG_ERROR, test_msgs(), 1, "other", 4);
+    imsg_print(IMSG_CONT, test_msgs(), 3, "src/x.c");
+    EXPECT_EQ(cap.out(), "Converting element \"a.c\" ... \n");
+    EXPECT_EQ(cap.err(), "vantexport_rcs: Warning: Bad thing at 3\n"
+                         "vantexport_rcs: Error: Bad other at 4\n"
+                         "    \tsrc/x.c\n");
+}
+
+TEST_F(Imsg, InnerLinesAreIndentedAndPrefixCanBeSuppressed) {
+    imsg_print(IMSG_ERROR, test_msgs(), 2);
+    imsg_suppress_prefix(1);
+    imsg_print(IMSG_WARNING, test_msgs(), 1, "x", 1);
+    EXPECT_EQ(cap.err(), "vantexport_rcs: Error: first line\n    second line\nBad x at 1\n");
+}
+
+TEST_F(Imsg, FormatsWithoutCatalogAndWithoutLineEnd) {
+    imsg_print_nonl(IMSG_NOTICE, nullptr, -1, "%s", ".");
+    imsg_print_nonl(IMSG_NOTICE, nullptr, -1, "%s", ".");
+    imsg_print(IMSG_NOTICE, nullptr, -1, "%d done", 2);
+    EXPECT_EQ(cap.out(), "..2 done\n");
+    EXPECT_EQ(imsg_sprintf(test_msgs(), 1, "y", 9), "Bad y at 9");
+    EXPECT_EQ(imsg_sprintf(nullptr, -1, "%05d", 42), "00042");
+    EXPECT_STREQ(imsg_text(test_msgs(), 99), "");
+}
+
+TEST_F(Imsg, MissingTextIsReportedNotPrinted) {
+    imsg_print(IMSG_WARNING, test_msgs(), 4);
+    EXPECT_NE(cap.err().find("message 4 missing from catalog test_mod"), std::string::npos);
+}
+
+TEST_F(Imsg, SharedCatalogAndBanner) {
+    imsg_print_shared(IMSG_ERROR, "export_main", _tbs_cmsg_tbs_msg_table_adr(), TBS_MSG_TMPFILE,
+                      "No space left on device");
+    EXPECT_EQ(cap.err(), "vantexport_rcs: Error: export_main: Unable to create a temporary "
+                         "file: No space left on device\n");
+    ks_print_banner("vantexport_rcs");
+    std::string line = cap.out();
+    EXPECT_EQ(line.substr(0, 34), "vantexport_rcs                    ");
+    EXPECT_EQ(line.back(), '\n');
+    int all = 0;
+    EXPECT_TRUE(ks_is_version_request("-VERALL", &all));
+    EXPECT_EQ(all, 1);
+    EXPECT_TRUE(ks_is_version_request("-ver", &all));
+    EXPECT_EQ(all, 0);
+    EXPECT_FALSE(ks_is_version_request("-Versions", &all));
+}
+
+TEST(Sysutl, IdentitiesOfThisProcess) {
+    std::string user, group;
+    ASSERT_EQ(credutl_get_credentials(&user, &group), 0);
+    EXPECT_FALSE(user.empty());
+    EXPECT_FALSE(group.empty());
+    EXPECT_EQ(sysutl_mygroupname(), group);
+    EXPECT_EQ(nt_is_privileged(), geteuid() == 0 ? 1 : 0);
+    EXPECT_FALSE(sysutl_myhostname().empty());
+    credutl_pw pw;
+    ASSERT_EQ(credutl_getpwnam(user.c_str(), &pw), 0);
+    EXPECT_EQ(pw.name, user);
+    EXPECT_EQ(pw.uid, unsigned(geteuid()));
+    EXPECT_EQ(pw.full_name.find(','), std::string::npos);
+    EXPECT_NE(credutl_getpwnam("no-such-user-xyz", &pw), 0);
+}
+
+} // namespace
