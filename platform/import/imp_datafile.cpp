@@ -1,0 +1,545 @@
+// The export data file reader: a line lexer under a record layer driven by
+// tables of the keys each record may hold, in the order they must come.
+#include "platform/import/imp_datafile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+enum value_kind { K_MARKER, K_STR, K_INT, K_TRUE };
+
+// One line of the file: a bare marker, or a key with its value.
+struct line_tok {
+    std::string key;
+    int kind = K_MARKER;
+    std::string str;
+    int64_t num = 0;
+    long line = 0;
+    size_t offset = 0;   // start of the line
+};
+
+enum { F_REQUIRED = 1, F_REPEAT = 2 };
+
+struct field_spec {
+    const char *key;
+    int kind;
+    int flags;
+};
+
+struct field_value {
+    int idx;             // into the record's spec table
+    line_tok tok;
+};
+
+int fail(imp_reader *r, imp_error *err, long line, size_t offset, std::string what) {
+    err->file = r->name;
+    err->line = line;
+    err->offset = int64_t(offset);
+    err->what = std::move(what);
+    r->state = -1;
+    return -1;
+}
+
+const char *kind_name(int kind) {
+    switch (kind) {
+    case K_STR: return "a string";
+    case K_INT: return "an integer";
+    case K_TRUE: return "TRUE";
+    default: return "no value";
+    }
+}
+
+bool is_key_char(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal digits at p (at least one); false on overflow of int64.
+bool scan_digits(const std::string &d, size_t *p, bool negative, int64_t *out) {
+    size_t start = *p;
+    int64_t v = 0;
+    while (*p < d.size() && is_digit(d[*p])) {
+        int digit = d[*p] - '0';
+        if (negative) {
+            if (v < (std::numeric_limits<int64_t>::min() + digit) / 10)
+                return false;
+            v = v * 10 - digit;
+        } else {
+            if (v > (std::numeric_limits<int64_t>::max() - digit) / 10)
+                return false;
+            v = v * 10 + digit;
+        }
+        ++*p;
+    }
+    *out = v;
+    return *p > start;
+}
+
+// Reads one line at the reader's position. 1: *tok filled; 0: end of file;
+// -1: lexical fault (reported).
+int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
+    const std::string &d = r->data;
+    size_t p = r->pos;
+    if (p >= d.size())
+        return 0;
+    *tok = line_tok();
+    tok->line = r->line;
+    tok->offset = p;
+    while (p < d.size() && is_key_char(d[p]))
+        ++p;
+    if (p == d.size())
+        return fail(r, err, r->line, p, "the file ends inside a line (no line feed)");
+    if (p == tok->offset)
+        return fail(r, err, r->line, p, "a line must begin with a marker or a key");
+    tok->key.assign(d, tok->offset, p - tok->offset);
+    if (d[p] == '\n') {
+        tok->kind = K_MARKER;
+        r->pos = p + 1;
+        r->line++;
+        return 1;
+    }
+    if (d[p] != ' ')
+        return fail(r, err, r->line, p,
+                    "unexpected byte after \"" + tok->key + "\" (a space or a line feed must follow)");
+    ++p;
+    size_t v = p;
+    if (d.compare(v, 5, "TRUE\n") == 0) {
+        tok->kind = K_TRUE;
+        r->pos = v + 5;
+        r->line++;
+        return 1;
+    }
+    if (d.compare(v, 8, "<error>\n") == 0)
+        return fail(r, err, r->line, v,
+                    "the value of \"" + tok->key + "\" is \"<error>\": the exporter could not write it");
+    bool negative = v < d.size() && d[v] == '-';
+    if (negative)
+        ++p;
+    int64_t n = 0;
+    if (p >= d.size() || !is_digit(d[p]))
+        return fail(r, err, r->line, p >= d.size() ? d.size() : p,
+                    p >= d.size() ? "the file ends inside the value of \"" + tok->key + "\""
+                                  : "bad value of \"" + tok->key + "\": expected a length, an integer or TRUE");
+    if (!scan_digits(d, &p, negative, &n))
+        return fail(r, err, r->line, v, "the number in \"" + tok->key + "\" is too large");
+    if (p >= d.size())
+        return fail(r, err, r->line, p, "the file ends inside the value of \"" + tok->key + "\"");
+    if (d[p] == '\n') {
+        tok->kind = K_INT;
+        tok->num = n;
+        r->pos = p + 1;
+        r->line++;
+        return 1;
+    }
+    if (d[p] != ':' || negative)
+        return fail(r, err, r->line, p,
+                    "bad value of \"" + tok->key + "\": expected a line feed after the integer, "
+                                                   "or a colon after a string length");
+    ++p;
+    if (uint64_t(n) > d.size() - p)
+        return fail(r, err, r->line, v,
+                    "the string length " + std::to_string(n) + " of \"" + tok->key +
+                        "\" runs past the end of the file (" + std::to_string(d.size() - p) +
+                        " bytes left)");
+    size_t end = p + size_t(n);
+    if (end >= d.size() || d[end] != '\n') {
+        long at = r->line;
+        for (size_t i = p; i < end; ++i)
+            at += d[i] == '\n';
+        return fail(r, err, at, end,
+                    end >= d.size() ? "the file ends after the string of \"" + tok->key + "\" (no line feed)"
+                                    : "the string of \"" + tok->key + "\" is not followed by a line feed "
+                                      "(wrong length " + std::to_string(n) + "?)");
+    }
+    tok->kind = K_STR;
+    tok->str.assign(d, p, size_t(n));
+    for (char c : tok->str)
+        r->line += c == '\n';
+    r->pos = end + 1;
+    r->line++;
+    return 1;
+}
+
+// Reads the next line and requires it to be the marker `want`.
+int expect_marker(imp_reader *r, const char *want, const char *where, imp_error *err) {
+    line_tok t;
+    int rc = read_line(r, &t, err);
+    if (rc < 0)
+        return -1;
+    if (rc == 0)
+        return fail(r, err, r->line, r->pos,
+                    std::string("the file ends before ") + want + " " + where);
+    if (t.kind != K_MARKER || t.key != want)
+        return fail(r, err, t.line, t.offset,
+                    "expected " + std::string(want) + " " + where + ", found \"" + t.key + "\"");
+    return 0;
+}
+
+// Reads key lines of one record until a marker of `ends` (null-terminated
+// list), which is left in *end. Keys must come in table order; a key flagged
+// F_REPEAT may repeat; every F_REQUIRED key must be present.
+int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *const *ends,
+                const char *record, std::vector<field_value> *out, line_tok *end, imp_error *err) {
+    out->clear();
+    int cur = -1;
+    for (;;) {
+        line_tok t;
+        int rc = read_line(r, &t, err);
+        if (rc < 0)
+            return -1;
+        if (rc == 0)
+            return fail(r, err, r->line, r->pos,
+                        std::string("the file ends inside ") + record + " (no " + ends[0] + ")");
+        int idx = -1;
+        for (int i = 0; i < nspec; ++i)
+            if (t.key == spec[i].key)
+                idx = i;
+        if (idx < 0) {
+            bool is_end = false;
+            for (const char *const *e = ends; *e; ++e)
+                is_end = is_end || (t.kind == K_MARKER && t.key == *e);
+            if (!is_end)
+            {
+                std::string what = (t.kind == K_MARKER ? "unexpected marker \"" : "unknown key \"") +
+                                   t.key + "\" in " + record;
+                bool structural = t.key.ends_with("_END") || t.key.ends_with("_BEGIN");
+                if (t.kind == K_MARKER && structural)
+                    what += std::string(" (") + ends[0] + " missing?)";
+                return fail(r, err, t.line, t.offset, what);
+            }
+            idx = nspec;
+        }
+        // Required keys between the last one seen and this one were skipped.
+        for (int j = cur + 1; j < idx; ++j)
+            if (spec[j].flags & F_REQUIRED)
+                return fail(r, err, t.line, t.offset,
+                            std::string("missing \"") + spec[j].key + "\" in " + record + " before \"" +
+                                t.key + "\"");
+        if (idx == nspec) {
+            *end = std::move(t);
+            return 0;
+        }
+        if (idx < cur || (idx == cur && !(spec[idx].flags & F_REPEAT)))
+            return fail(r, err, t.line, t.offset,
+                        "\"" + t.key + "\" out of place in " + record +
+                            (idx == cur ? " (given twice)" : " (keys out of order)"));
+        if (t.kind != spec[idx].kind)
+            return fail(r, err, t.line, t.offset,
+                        "\"" + t.key + "\" takes " + kind_name(spec[idx].kind) + ", found " +
+                            kind_name(t.kind));
+        cur = idx;
+        out->push_back(field_value{idx, std::move(t)});
+    }
+}
+
+// Event lines shared by elements and versions, in this order.
+#define EVENT_FIELDS                                                                               \
+    {"EventUser", K_STR, 0}, {"EventGroup", K_STR, 0}, {"EventName", K_STR, 0},                    \
+        {"EventHost", K_STR, 0}, {"EventTime", K_INT, F_REQUIRED}
+
+const field_spec globals_spec[] = {
+    {"ExportFromDir", K_STR, F_REQUIRED}, {"NumElements", K_INT, F_REQUIRED},
+    {"NumVersions", K_INT, F_REQUIRED},   {"ExporterKind", K_INT, F_REQUIRED},
+    {"OntoBranch", K_STR, 0},             {"OntoBrvid", K_STR, 0},
+    {"LabelAll", K_STR, 0},               {"NeedCmd", K_STR, 0},
+};
+enum { G_FROM, G_NELEM, G_NVER, G_KIND, G_ONTO, G_BRVID, G_LABEL, G_NEED };
+
+const field_spec element_spec[] = {
+    {"Name", K_STR, F_REQUIRED}, {"ElType", K_STR, 0},   {"Mode", K_INT, 0},
+    EVENT_FIELDS,                {"Comment", K_STR, 0},  {"Obsolete", K_TRUE, 0},
+    {"BranchObs", K_STR, F_REPEAT}, {"Attrib", K_STR, F_REPEAT}, {"AltName", K_STR, F_REPEAT},
+};
+enum { E_NAME, E_TYPE, E_MODE, E_USER, E_GROUP, E_EVNAME, E_HOST, E_TIME, E_COMMENT, E_OBSOLETE,
+       E_BROBS, E_ATTRIB, E_ALTNAME };
+
+const field_spec version_spec[] = {
+    {"VersionId", K_STR, F_REQUIRED}, {"AbsVersion", K_TRUE, 0},
+    EVENT_FIELDS,
+    {"OnBranch", K_STR, 0},           {"ExtractFile", K_STR, 0},   {"ExtractCmd", K_STR, 0},
+    {"SubBranch", K_STR, F_REPEAT},   {"Attrib", K_STR, F_REPEAT}, {"Label", K_STR, F_REPEAT},
+    {"Merge", K_STR, F_REPEAT},       {"FMerge", K_STR, F_REPEAT}, {"Comment", K_STR, 0},
+};
+enum { V_ID, V_ABS, V_USER, V_GROUP, V_EVNAME, V_HOST, V_TIME, V_BRANCH, V_XFILE, V_XCMD, V_SUB,
+       V_ATTRIB, V_LABEL, V_MERGE, V_FMERGE, V_COMMENT };
+
+#undef EVENT_FIELDS
+
+template <size_t N> constexpr int count_of(const field_spec (&)[N]) { return int(N); }
+
+// Stores an event line; base is the index of EventUser in the record's table.
+void take_event(imp_event *ev, int rel, const line_tok &t) {
+    switch (rel) {
+    case 0: ev->user = t.str; break;
+    case 1: ev->group = t.str; break;
+    case 2: ev->name = t.str; break;
+    case 3: ev->host = t.str; break;
+    case 4: ev->time = t.num; break;
+    }
+}
+
+int read_globals(imp_reader *r, imp_globals *g, imp_error *err) {
+    if (expect_marker(r, "GLOBALS_BEGIN", "after the format line", err))
+        return -1;
+    static const char *const ends[] = {"GLOBALS_END", nullptr};
+    std::vector<field_value> fields;
+    line_tok end;
+    if (read_fields(r, globals_spec, count_of(globals_spec), ends, "the globals", &fields, &end, err))
+        return -1;
+    for (const field_value &f : fields) {
+        switch (f.idx) {
+        case G_FROM: g->export_from_dir = f.tok.str; break;
+        case G_NELEM: g->num_elements = f.tok.num; break;
+        case G_NVER: g->num_versions = f.tok.num; break;
+        case G_KIND: g->exporter_kind = f.tok.num; break;
+        case G_ONTO: g->onto_branch = f.tok.str; break;
+        case G_BRVID:
+            if (!g->onto_branch)
+                return fail(r, err, f.tok.line, f.tok.offset, "OntoBrvid without OntoBranch");
+            g->onto_brvid = f.tok.str;
+            break;
+        case G_LABEL: g->label_all = f.tok.str; break;
+        case G_NEED: g->need_cmd = f.tok.str; break;
+        }
+    }
+    return 0;
+}
+
+// TYPES_BEGIN, blocks of one name each grouped by kind in a fixed order, TYPES_END.
+int read_types(imp_reader *r, imp_types *types, imp_error *err) {
+    struct group {
+        const char *begin, *key, *end;
+        imp_str_list *list;
+    };
+    const group groups[] = {
+        {"ATTYPE_BEGIN", "AttrType", "ATTYPE_END", &types->attribute},
+        {"LBTYPE_BEGIN", "LbType", "LBTYPE_END", &types->label},
+        {"BRTYPE_BEGIN", "BrType", "BRTYPE_END", &types->branch},
+        {"ELTYPE_BEGIN", "ElType", "ELTYPE_END", &types->element},
+    };
+    if (expect_marker(r, "TYPES_BEGIN", "after the globals", err))
+        return -1;
+    int cur = 0;
+    for (;;) {
+        line_tok t;
+        int rc = read_line(r, &t, err);
+        if (rc < 0)
+            return -1;
+        if (rc == 0)
+            return fail(r, err, r->line, r->pos, "the file ends inside the types (no TYPES_END)");
+        if (t.kind == K_MARKER && t.key == "TYPES_END")
+            return 0;
+        int g = -1;
+        for (int i = 0; i < 4; ++i)
+            if (t.kind == K_MARKER && t.key == groups[i].begin)
+                g = i;
+        if (g < 0)
+            return fail(r, err, t.line, t.offset, "unexpected \"" + t.key + "\" in the types");
+        if (g < cur)
+            return fail(r, err, t.line, t.offset, t.key + " after a later group of types");
+        cur = g;
+        const field_spec spec[] = {{groups[g].key, K_STR, F_REQUIRED}};
+        const char *const ends[] = {groups[g].end, nullptr};
+        std::vector<field_value> fields;
+        line_tok end;
+        std::string record = std::string("a ") + groups[g].begin + " block";
+        if (read_fields(r, spec, 1, ends, record.c_str(), &fields, &end, err))
+            return -1;
+        groups[g].list->push_back(fields[0].tok.str);
+    }
+}
+
+// One DIR_BEGIN .. DIR_END record, its DIR_BEGIN already read.
+int read_dir(imp_reader *r, std::string *name, imp_error *err) {
+    static const field_spec spec[] = {{"DirName", K_STR, F_REQUIRED}};
+    static const char *const ends[] = {"DIR_END", nullptr};
+    std::vector<field_value> fields;
+    line_tok end;
+    if (read_fields(r, spec, 1, ends, "a directory record", &fields, &end, err))
+        return -1;
+    *name = fields[0].tok.str;
+    return 0;
+}
+
+// One version record, its VERSION_BEGIN already read.
+int read_version(imp_reader *r, imp_version *v, imp_error *err) {
+    static const char *const ends[] = {"VERSION_END", nullptr};
+    std::vector<field_value> fields;
+    line_tok end;
+    if (read_fields(r, version_spec, count_of(version_spec), ends, "a version record", &fields, &end,
+                    err))
+        return -1;
+    for (const field_value &f : fields) {
+        const std::string &s = f.tok.str;
+        switch (f.idx) {
+        case V_ID: v->version_id = s; break;
+        case V_ABS: v->abs_version = true; break;
+        case V_USER: case V_GROUP: case V_EVNAME: case V_HOST: case V_TIME:
+            take_event(&v->event, f.idx - V_USER, f.tok);
+            break;
+        case V_BRANCH: v->on_branch = s; break;
+        case V_XFILE: v->extract_file = s; break;
+        case V_XCMD:
+            if (v->extract_file)
+                return fail(r, err, f.tok.line, f.tok.offset, "a version has both ExtractFile and ExtractCmd");
+            v->extract_cmd = s;
+            break;
+        case V_SUB: v->subbranches.push_back(s); break;
+        case V_ATTRIB: v->attributes.push_back(s); break;
+        case V_LABEL: v->labels.push_back(s); break;
+        case V_MERGE: v->merges.push_back(s); break;
+        case V_FMERGE: v->fmerges.push_back(s); break;
+        case V_COMMENT: v->comment = s; break;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int imp_reader_open(const char *path, imp_reader *r, imp_error *err) {
+    *r = imp_reader();
+    r->name = path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        int e = errno;
+        *err = imp_error{path, 0, 0, std::string("cannot open the data file: ") + std::strerror(e)};
+        r->state = -1;
+        return 1;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) {
+        *err = imp_error{path, 0, 0, "cannot read the data file"};
+        r->state = -1;
+        return 1;
+    }
+    r->data = std::move(ss).str();
+    return 0;
+}
+
+void imp_reader_init(imp_reader *r, std::string data, std::string name) {
+    *r = imp_reader();
+    r->name = std::move(name);
+    r->data = std::move(data);
+}
+
+int imp_read_head(imp_reader *r, imp_head *head, imp_error *err) {
+    *head = imp_head();
+    if (r->state != 0)
+        return fail(r, err, r->line, r->pos, "the head of the data file was already read");
+    line_tok t;
+    int rc = read_line(r, &t, err);
+    if (rc < 0)
+        return -1;
+    if (rc == 0 || t.key != "EXPORT_FORMAT")
+        return fail(r, err, 1, 0, "not an export data file (it does not begin with EXPORT_FORMAT)");
+    if (t.kind != K_INT)
+        return fail(r, err, t.line, t.offset, "EXPORT_FORMAT takes an integer");
+    if (t.num != IMP_EXPORT_FORMAT)
+        return fail(r, err, t.line, t.offset,
+                    "unsupported EXPORT_FORMAT " + std::to_string(t.num) + " (only 5 is read)");
+    if (read_globals(r, &head->globals, err) || read_types(r, &head->types, err))
+        return -1;
+    // Directory records, "." first, up to the first element or the end.
+    for (;;) {
+        size_t save_pos = r->pos;
+        long save_line = r->line;
+        rc = read_line(r, &t, err);
+        if (rc < 0)
+            return -1;
+        if (rc == 0 || (t.kind == K_MARKER && t.key == "ELEMENT_BEGIN")) {
+            if (head->dirs.empty())
+                return fail(r, err, rc ? t.line : r->line, rc ? t.offset : r->pos,
+                            "the directory record for \".\" is missing");
+            r->pos = save_pos;
+            r->line = save_line;
+            r->state = 1;
+            return 0;
+        }
+        if (t.kind != K_MARKER || t.key != "DIR_BEGIN")
+            return fail(r, err, t.line, t.offset,
+                        "unexpected \"" + t.key + "\" where a directory or element record must begin");
+        std::string name;
+        if (read_dir(r, &name, err))
+            return -1;
+        if (head->dirs.empty() && name != ".")
+            return fail(r, err, t.line, t.offset,
+                        "the first directory record must be \".\", found \"" + name + "\"");
+        head->dirs.push_back(std::move(name));
+    }
+}
+
+int imp_read_element(imp_reader *r, imp_element *el, imp_error *err) {
+    *el = imp_element();
+    if (r->state == 2)
+        return 0;
+    if (r->state != 1)
+        return fail(r, err, r->line, r->pos,
+                    r->state == 0 ? "the head of the data file was not read" : "the reader failed before");
+    line_tok t;
+    int rc = read_line(r, &t, err);
+    if (rc < 0)
+        return -1;
+    if (rc == 0) {
+        r->state = 2;
+        return 0;
+    }
+    if (t.kind != K_MARKER || t.key != "ELEMENT_BEGIN")
+        return fail(r, err, t.line, t.offset,
+                    "unexpected \"" + t.key + "\" where an element record must begin");
+    el->line = t.line;
+    el->offset = int64_t(t.offset);
+    static const char *const ends[] = {"ELEMENT_END", "VERSION_BEGIN", nullptr};
+    std::vector<field_value> fields;
+    line_tok end;
+    if (read_fields(r, element_spec, count_of(element_spec), ends, "an element record", &fields, &end,
+                    err))
+        return -1;
+    for (const field_value &f : fields) {
+        const std::string &s = f.tok.str;
+        switch (f.idx) {
+        case E_NAME: el->name = s; break;
+        case E_TYPE: el->eltype = s; break;
+        case E_MODE: el->mode = f.tok.num; break;
+        case E_USER: case E_GROUP: case E_EVNAME: case E_HOST: case E_TIME:
+            take_event(&el->event, f.idx - E_USER, f.tok);
+            break;
+        case E_COMMENT: el->comment = s; break;
+        case E_OBSOLETE: el->obsolete = true; break;
+        case E_BROBS: el->branch_obs.push_back(s); break;
+        case E_ATTRIB: el->attributes.push_back(s); break;
+        case E_ALTNAME: el->alt_names.push_back(s); break;
+        }
+    }
+    while (end.key == "VERSION_BEGIN") {
+        imp_version v;
+        v.line = end.line;
+        if (read_version(r, &v, err))
+            return -1;
+        el->versions.push_back(std::move(v));
+        rc = read_line(r, &end, err);
+        if (rc < 0)
+            return -1;
+        if (rc == 0)
+            return fail(r, err, r->line, r->pos, "the file ends inside an element record (no ELEMENT_END)");
+        if (end.kind != K_MARKER || (end.key != "VERSION_BEGIN" && end.key != "ELEMENT_END"))
+            return fail(r, err, end.line, end.offset,
+                        "unexpected \"" + end.key + "\" after a version record (VERSION_BEGIN or "
+                                                    "ELEMENT_END must follow)");
+    }
+    return 1;
+}
+
+std::string imp_error_text(const imp_error &err) {
+    std::string s = "\"" + err.file + "\"";
+    if (err.line > 0)
+        s += ", line " + std::to_string(err.line) + ", byte " + std::to_string(err.offset);
+    return s + ": " + err.what;
+}

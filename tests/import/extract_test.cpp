@@ -1,0 +1,140 @@
+// Extract command templates as each exporter writes them, run for real through
+// the worker pool.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/import/imp_extract.h"
+#include "platform/import/imp_pool.h"
+
+namespace {
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void spit(const std::string &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct tmpdir {
+    std::string path;
+    tmpdir() {
+        char tmpl[] = "/tmp/imp_extract_XXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~tmpdir() { [[maybe_unused]] int rc = system(("rm -rf '" + path + "'").c_str()); }
+};
+
+TEST(ExtractFill, RcsTemplate) {
+    imp_extract_job job;
+    std::string why;
+    ASSERT_EQ(imp_extract_fill("co -q -r1.2 -p \"%s%csrc/a.c,v\" > \"%s\"", "/home/u/$proj", "/tmp/o 1",
+                               "/tmp/w", &job, &why), 0) << why;
+    EXPECT_EQ(job.command, "co -q -r1.2 -p \"/home/u/\\$proj/src/a.c,v\" > \"/tmp/o 1\"");
+    EXPECT_EQ(job.mode, IMP_EXTRACT_OUTPUT_FILE);
+    EXPECT_EQ(job.out_path, "/tmp/o 1");
+}
+
+TEST(ExtractFill, PvcsWorkfileInBrackets) {
+    imp_extract_job job;
+    std::string why;
+    ASSERT_EQ(imp_extract_fill("get -q -r1.2 \"%s%carch/a.c-arc(%s)\"", "/p/", "/t/o\"x", "", &job, &why), 0);
+    EXPECT_EQ(job.command, "get -q -r1.2 \"/p/arch/a.c-arc(/t/o\\\"x)\"");
+}
+
+TEST(ExtractFill, CvsTrailingRedirection) {
+    imp_extract_job job;
+    std::string why;
+    ASSERT_EQ(imp_extract_fill("cvs -Q get -r1.3 -p \"mod/a.c\" > ", "/w", "/t/it's", "", &job, &why), 0);
+    EXPECT_EQ(job.command, "cvs -Q get -r1.3 -p \"mod/a.c\" > '/t/it'\\''s'");
+}
+
+TEST(ExtractFill, SsafegetRunsInItsOwnDirectory) {
+    imp_extract_job job;
+    std::string why;
+    ASSERT_EQ(imp_extract_fill("ssafeget \"$/proj/a.c\" 3 \"a.c\"", "/w", "/t/o", "/t/w 7", &job, &why), 0);
+    EXPECT_EQ(job.mode, IMP_EXTRACT_LEAF_IN_DIR);
+    EXPECT_EQ(job.out_path, "/t/w 7/a.c");
+    EXPECT_EQ(job.command, "cd '/t/w 7' && ssafeget \"$/proj/a.c\" 3 \"a.c\"");
+    EXPECT_NE(imp_extract_fill("ssafeget \"$/p/a\" 3 \"../x\"", "/w", "/t/o", "/t/w", &job, &why), 0);
+    EXPECT_NE(why.find("ssafeget"), std::string::npos);
+}
+
+TEST(ExtractFill, NoPlaceForTheOutput) {
+    imp_extract_job job;
+    std::string why;
+    EXPECT_NE(imp_extract_fill("cat \"%s%ca\"", "/w", "/t/o", "", &job, &why), 0);
+    EXPECT_NE(why.find("no place for its output"), std::string::npos);
+    EXPECT_NE(imp_extract_fill("echo \"> \"", "/w", "/t/o", "", &job, &why), 0);
+}
+
+TEST(ExtractPool, RunsCommandsAndReportsFailures) {
+    tmpdir t;
+    spit(t.path + "/src", std::string("bin\0ary\n", 8));
+    imp_pool pool;
+    imp_pool_start(&pool, 3, false);
+    std::vector<long> tickets;
+    std::vector<imp_extract_job> jobs;
+    for (int i = 0; i < 12; ++i) {
+        imp_extract_job job;
+        std::string why;
+        std::string tmpl = i == 5 ? "sh -c 'echo broken >&2; exit 3' > \"%s\""
+                           : i == 7 ? "true # \"%s\""
+                                    : "cat \"%s%csrc\" > \"%s\"";
+        ASSERT_EQ(imp_extract_fill(tmpl, t.path, t.path + "/o" + std::to_string(i), t.path + "/w", &job, &why),
+                  0) << why;
+        jobs.push_back(job);
+        tickets.push_back(imp_pool_submit(&pool, job));
+    }
+    for (int i = 0; i < 12; ++i) {
+        imp_fetch_result res;
+        imp_pool_wait(&pool, tickets[size_t(i)], &res);
+        if (i == 5) {
+            EXPECT_EQ(res.status, 1);
+            EXPECT_NE(res.message.find("exited with status 3"), std::string::npos) << res.message;
+            EXPECT_NE(res.message.find("broken"), std::string::npos) << res.message;
+        } else if (i == 7) {
+            EXPECT_EQ(res.status, 1);
+            EXPECT_NE(res.message.find("did not write its output file"), std::string::npos) << res.message;
+        } else {
+            EXPECT_EQ(res.status, 0) << res.message;
+            EXPECT_EQ(slurp(jobs[size_t(i)].out_path), std::string("bin\0ary\n", 8));
+        }
+        EXPECT_NE(access((jobs[size_t(i)].out_path + ".stderr").c_str(), F_OK), 0);
+    }
+    imp_pool_stop(&pool);
+}
+
+TEST(ExtractPool, SsafegetLeafIsCollected) {
+    tmpdir t;
+    imp_extract_job job;
+    std::string why;
+    // A stand-in that writes its last argument into the current directory.
+    ASSERT_EQ(imp_extract_fill("ssafeget \"$/p/a.c\" 2 \"a.c\"", "/", "", t.path + "/w0", &job, &why), 0);
+    job.command = "cd '" + job.work_dir + "' && printf v2 > a.c";
+    imp_fetch_result res;
+    imp_run_job(job, false, &res);
+    EXPECT_EQ(res.status, 0) << res.message;
+    EXPECT_EQ(slurp(t.path + "/w0/a.c"), "v2");
+}
+
+TEST(ExtractPool, WorkerCountFromTheEnvironment) {
+    std::string warning;
+    setenv("VANTOR_IMPORT_JOBS", "7", 1);
+    EXPECT_EQ(imp_pool_default_workers(&warning), 7);
+    EXPECT_TRUE(warning.empty());
+    setenv("VANTOR_IMPORT_JOBS", "0", 1);
+    int n = imp_pool_default_workers(&warning);
+    EXPECT_GE(n, 1);
+    EXPECT_NE(warning.find("VANTOR_IMPORT_JOBS"), std::string::npos);
+    unsetenv("VANTOR_IMPORT_JOBS");
+}
+
+} // namespace
