@@ -1,0 +1,3 @@
+#include "drivers/rcs/rcs_driver.h"
+
+int main(int argc, char **argv) { return export_main(argc, argv, &rcs_driver); }

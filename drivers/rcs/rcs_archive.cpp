@@ -1,0 +1,434 @@
+// Reader of RCS archive files: one pass over the file, admin section, deltas,
+// description and deltatexts, in the order the format lays them out.
+#include "drivers/rcs/rcs_archive.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "drivers/rcs/rcs_msgs.h"
+#include "drivers/rcs/rcs_rev.h"
+
+struct rcs_file_map {
+    const char *data = nullptr;
+    size_t size = 0;
+    void *mapped = nullptr;
+    ~rcs_file_map() {
+        if (mapped)
+            munmap(mapped, size);
+    }
+};
+
+namespace {
+
+const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
+
+// Maps the file; 0, or errno.
+int map_file(const char *path, rcs_file_map *m) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno ? errno : EIO;
+    struct stat sb;
+    if (fstat(fd, &sb) != 0) {
+        int err = errno;
+        ::close(fd);
+        return err;
+    }
+    m->size = size_t(sb.st_size);
+    if (m->size > 0) {
+        void *p = mmap(nullptr, m->size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED) {
+            int err = errno;
+            ::close(fd);
+            return err;
+        }
+        madvise(p, m->size, MADV_SEQUENTIAL);
+        m->mapped = p;
+        m->data = static_cast<const char *>(p);
+    }
+    ::close(fd);
+    return 0;
+}
+
+struct parser {
+    rcs_element *e;
+    rcs_token tok;
+    const char *section = "admin section";
+
+    void next() { rcs_next_token(&e->lx, &tok); }
+    int line() const { return rcs_line_of(&e->lx, tok.pos); }
+    bool is_word(const char *w) const { return tok.kind == RCS_TOK_WORD && tok.text == w; }
+    bool is_number() const { return tok.kind == RCS_TOK_WORD && rcs_is_number(tok.text); }
+
+    // Where a message of the first 26 entries, which name no file, came from.
+    int at() const {
+        imsg_print(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), line());
+        return 1001;
+    }
+    // The current token is not what the grammar wants here.
+    int unexpected(const char *what) const {
+        if (tok.kind == RCS_TOK_EOF)
+            imsg_print(IMSG_ERROR, cat(), RCS_TRUNCATED, e->path.c_str(), line(), section);
+        else if (tok.kind == RCS_TOK_UNTERMINATED)
+            imsg_print(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
+        else
+            imsg_print(IMSG_ERROR, cat(), RCS_SYNTAX, e->path.c_str(), line(), what,
+                       rcs_token_desc(tok).c_str());
+        return 1001;
+    }
+    int expect_semi() {
+        next();
+        return tok.kind == RCS_TOK_SEMI ? 0 : unexpected("\";\"");
+    }
+    // Steps over a phrase this reader does not use, up to its ";".
+    int skip_phrase() {
+        for (;;) {
+            next();
+            if (tok.kind == RCS_TOK_SEMI)
+                return 0;
+            if (tok.kind == RCS_TOK_EOF || tok.kind == RCS_TOK_UNTERMINATED)
+                return unexpected("\";\"");
+        }
+    }
+    int check_revision(const char *what_for) const {
+        (void)what_for;
+        if (tok.text.size() > RCS_REV_MAX) {
+            std::string shown(tok.text.substr(0, RCS_REV_MAX));
+            shown += "...";
+            imsg_print(IMSG_ERROR, cat(), RCS_REV_TOO_LONG, e->path.c_str(), line(), shown.c_str(),
+                       int(RCS_REV_MAX));
+            return 1001;
+        }
+        if (!rcs_is_revision(tok.text)) {
+            imsg_print(IMSG_ERROR, cat(), RCS_REV_MALFORMED, e->path.c_str(), line(),
+                       rcs_token_desc(tok).c_str());
+            return 1001;
+        }
+        return 0;
+    }
+    int check_symbol_field(const char *field) const {
+        if (tok.text.size() <= RCS_SYMBOL_MAX)
+            return 0;
+        std::string shown(tok.text.substr(0, 60));
+        shown += "...";
+        imsg_print(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field,
+                   shown.c_str(), int(RCS_SYMBOL_MAX));
+        return 1001;
+    }
+
+    int symbols();
+    int locks();
+    int admin();
+    int delta(rcs_delta *d);
+    int deltatexts();
+};
+
+char replace_char() {
+    const char *rc = std::getenv("EXPORT_REPLACE_CHAR");
+    return rc && *rc ? rc[0] : '.';
+}
+
+int parser::symbols() {
+    char rc = replace_char();
+    for (;;) {
+        next();
+        if (tok.kind == RCS_TOK_SEMI)
+            return 0;
+        if (tok.kind != RCS_TOK_WORD)
+            return unexpected("a symbol");
+        if (int r = check_symbol_field("name"))
+            return r;
+        rcs_symbol s;
+        s.name = std::string(tok.text);
+        // "name:1.2", "name :1.2" and "name : 1.2" are one entry each.
+        next();
+        if (tok.kind != RCS_TOK_COLON) {
+            imsg_print(IMSG_ERROR, cat(), RCS_NO_SYMBOLS);
+            return at();
+        }
+        next();
+        if (!is_number())
+            return unexpected("the number of a symbol");
+        if (int r = check_symbol_field("number"))
+            return r;
+        s.number = std::string(tok.text);
+        // "/" and "\" separate branch paths: a name must hold neither.
+        if (s.name.find_first_of("\\/") != std::string::npos) {
+            std::string fixed = s.name;
+            std::replace(fixed.begin(), fixed.end(), '\\', rc);
+            std::replace(fixed.begin(), fixed.end(), '/', rc);
+            imsg_print(IMSG_WARNING, cat(), RCS_CHANGED_TYPE, s.name.c_str(), fixed.c_str());
+            s.name = fixed;
+        }
+        e->symbols.push_back(std::move(s));
+    }
+}
+
+int parser::locks() {
+    for (;;) {
+        next();
+        if (tok.kind == RCS_TOK_SEMI)
+            return 0;
+        if (tok.kind != RCS_TOK_WORD) {
+            imsg_print(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            return at();
+        }
+        std::string entry(tok.text);
+        next();
+        if (tok.kind != RCS_TOK_COLON) {
+            imsg_print(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            return at();
+        }
+        next();
+        if (!is_number()) {
+            imsg_print(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            return at();
+        }
+        entry += ':';
+        entry += tok.text;
+        e->locks.push_back(std::move(entry));
+    }
+}
+
+int parser::admin() {
+    next();
+    if (!is_word("head")) {
+        imsg_print(IMSG_ERROR, cat(), RCS_NOT_RCS);
+        return at();
+    }
+    next();
+    if (tok.kind == RCS_TOK_WORD) {
+        e->head = std::string(tok.text);
+        next();
+    }
+    if (tok.kind != RCS_TOK_SEMI)
+        return unexpected("\";\"");
+    for (;;) {
+        next();
+        if (is_number() || is_word("desc"))
+            return 0;
+        if (tok.kind != RCS_TOK_WORD)
+            return unexpected("a keyword");
+        int r;
+        if (tok.text == "symbols") {
+            r = symbols();
+        } else if (tok.text == "locks") {
+            r = locks();
+        } else if (tok.text == "branch") {
+            next();
+            if (tok.kind == RCS_TOK_WORD) {
+                e->default_branch = std::string(tok.text);
+                r = expect_semi();
+            } else {
+                r = tok.kind == RCS_TOK_SEMI ? 0 : unexpected("\";\"");
+            }
+        } else {
+            r = skip_phrase();
+        }
+        if (r)
+            return r;
+    }
+}
+
+int parser::delta(rcs_delta *d) {
+    if (int r = check_revision("delta"))
+        return r;
+    d->rev = std::string(tok.text);
+    d->rev_pos = tok.pos;
+    next();
+    if (!is_word("date")) {
+        if (tok.kind == RCS_TOK_EOF)
+            return unexpected("date");
+        imsg_print(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
+        return at();
+    }
+    next();
+    if (tok.kind != RCS_TOK_WORD)
+        return unexpected("a date");
+    d->date = std::string(tok.text);
+    if (d->date.size() != 17 && d->date.size() != 19) {
+        imsg_print(IMSG_ERROR, cat(), RCS_DATE_LENGTH, d->date.c_str());
+        return at();
+    }
+    if (rcs_parse_date(d->date.c_str(), &d->time))
+        return at();
+    if (int r = expect_semi())
+        return r;
+    static const char *const fields[] = {"author", "state", "branches", "next"};
+    for (const char *field : fields) {
+        next();
+        if (!is_word(field)) {
+            if (tok.kind == RCS_TOK_EOF)
+                return unexpected(field);
+            imsg_print(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
+            return at();
+        }
+        for (;;) {
+            next();
+            if (tok.kind == RCS_TOK_SEMI)
+                break;
+            if (tok.kind == RCS_TOK_EOF || tok.kind == RCS_TOK_UNTERMINATED)
+                return unexpected("\";\"");
+            if (field[0] == 'a') {
+                // Blanks between words are dropped; a string keeps its own.
+                d->author += rcs_string_value(tok);
+            } else if (field[0] == 's') {
+                d->state += rcs_string_value(tok);
+            } else if (field[0] == 'b') {
+                if (int r = check_revision("branch"))
+                    return r;
+                d->branches.emplace_back(tok.text);
+            } else {
+                if (int r = check_revision("next"))
+                    return r;
+                d->next = std::string(tok.text);
+            }
+        }
+    }
+    // Phrases added by later tools (CVS's commitid and the like).
+    for (;;) {
+        next();
+        if (tok.kind != RCS_TOK_WORD || is_number() || tok.text == "desc")
+            return 0;
+        if (int r = skip_phrase())
+            return r;
+    }
+}
+
+int parser::deltatexts() {
+    section = "revision texts";
+    for (next(); tok.kind != RCS_TOK_EOF; next()) {
+        if (!is_number())
+            return unexpected("a revision number");
+        auto it = e->delta_by_rev.find(tok.text);
+        rcs_delta *d = it == e->delta_by_rev.end() ? nullptr : &e->deltas[it->second];
+        size_t text_pos = tok.pos;
+        next();
+        if (!is_word("log"))
+            return unexpected("log");
+        next();
+        if (tok.kind != RCS_TOK_STRING)
+            return unexpected("the log message");
+        rcs_token log = tok;
+        for (;;) {
+            next();
+            if (is_word("text"))
+                break;
+            if (tok.kind != RCS_TOK_WORD)
+                return unexpected("text");
+            if (int r = skip_phrase())
+                return r;
+        }
+        next();
+        if (tok.kind != RCS_TOK_STRING)
+            return unexpected("the revision text");
+        if (d && d->text_pos == 0) {
+            d->text_pos = text_pos;
+            d->log = log;
+        }
+    }
+    return 0;
+}
+
+int read_archive(rcs_element *e) {
+    parser p{e, {}};
+    if (int r = p.admin())
+        return r;
+    p.section = "delta list";
+    while (p.is_number()) {
+        rcs_delta d;
+        if (int r = p.delta(&d))
+            return r;
+        e->deltas.push_back(std::move(d));
+    }
+    if (!p.is_word("desc"))
+        return p.unexpected("desc");
+    if (e->deltas.empty()) {
+        imsg_print(IMSG_WARNING, cat(), RCS_NO_DELTAS);
+        p.at();
+    }
+    p.section = "description";
+    p.next();
+    if (p.tok.kind != RCS_TOK_STRING)
+        return p.unexpected("the description");
+    e->description = rcs_string_value(p.tok);
+
+    std::stable_sort(e->deltas.begin(), e->deltas.end(), [](const rcs_delta &a, const rcs_delta &b) {
+        return rcs_rev_compare(a.rev, b.rev) < 0;
+    });
+    for (size_t i = 0; i < e->deltas.size(); ++i) {
+        auto [it, fresh] = e->delta_by_rev.emplace(e->deltas[i].rev, i);
+        if (!fresh) {
+            imsg_print(IMSG_ERROR, cat(), RCS_DUPLICATE_REV, e->path.c_str(),
+                       rcs_line_of(&e->lx, e->deltas[i].rev_pos), e->deltas[i].rev.c_str());
+            return 1001;
+        }
+    }
+    if (int r = p.deltatexts())
+        return r;
+
+    std::reverse(e->symbols.begin(), e->symbols.end());
+    for (size_t i = 0; i < e->symbols.size(); ++i)
+        e->symbols_by_number[e->symbols[i].number].push_back(i);
+    return 0;
+}
+
+} // namespace
+
+int rcs_open(const char *path, const char *element_name, rcs_element **out) {
+    *out = nullptr;
+    try {
+        auto e = std::make_unique<rcs_element>();
+        e->path = path;
+        e->element_name = element_name ? element_name : "";
+        e->file = std::make_shared<rcs_file_map>();
+        if (map_file(path, e->file.get()) != 0) {
+            imsg_print(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
+            return 1001;
+        }
+        rcs_lex_init(&e->lx, e->file->data, e->file->size);
+        if (int r = read_archive(e.get()))
+            return r;
+        *out = e.release();
+        return 0;
+    } catch (const std::bad_alloc &) {
+        imsg_print(IMSG_ERROR, cat(), RCS_NOMEM);
+        return 12;
+    }
+}
+
+void rcs_close(rcs_element *e) { delete e; }
+
+const std::vector<std::string> &rcs_read_locks(const rcs_element *e) { return e->locks; }
+
+const std::optional<std::string> &rcs_read_description(const rcs_element *e) {
+    return e->description;
+}
+
+std::optional<std::string> rcs_read_log(const rcs_element *e, size_t i) {
+    const rcs_delta &d = e->deltas[i];
+    if (d.log.kind != RCS_TOK_STRING) {
+        imsg_print(IMSG_ERROR, cat(), RCS_NO_COMMENT, d.rev.c_str());
+        imsg_print(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), rcs_line_of(&e->lx, d.rev_pos));
+        return std::nullopt;
+    }
+    return rcs_string_value(d.log);
+}
+
+const char *rcs_find_symbol(const rcs_element *e, std::string_view number, size_t *cursor) {
+    auto it = e->symbols_by_number.find(number);
+    if (it == e->symbols_by_number.end() || *cursor >= it->second.size())
+        return nullptr;
+    return e->symbols[it->second[(*cursor)++]].name.c_str();
+}
+
+const rcs_delta *rcs_find_delta(const rcs_element *e, std::string_view rev) {
+    auto it = e->delta_by_rev.find(rev);
+    return it == e->delta_by_rev.end() ? nullptr : &e->deltas[it->second];
+}

@@ -1,0 +1,39 @@
+// The RCS, CVS and SI exporter driver: one program whose mode comes from the
+// name it is started under.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "export/cm_driver.h"
+
+enum rcs_mode { RCS_MODE_NONE = 0, RCS_MODE_RCS = 3, RCS_MODE_SI = 10, RCS_MODE_CVS = 11 };
+
+// Process-wide settings, fixed by init for the whole run.
+struct rcs_driver_state {
+    int mode = RCS_MODE_NONE;
+    int record_revision = 0;     // -V
+    int record_state = 0;        // -S
+    int export_attic = 0;        // -A (CVS)
+    int64_t since = 0;           // -s
+    std::string cvs_rel_cwd = "."; // CVS: the current directory relative to the repository
+    int64_t archive_mtime = 0;   // of the archive whose element information was read last
+};
+
+rcs_driver_state &rcs_state();
+// Back to the state before init (tests).
+void rcs_reset_state();
+
+extern const cm_driver rcs_driver;
+
+// The operations, also reachable by name for the tests.
+int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
+void rcs_cm_usage(const char *program);
+int rcs_cm_shutdown();
+const char *rcs_cm_need_cmd();
+int rcs_cm_map_name(const char *path, int recursive, int *convert, int *prune, std::string *name);
+int rcs_cm_open_element(const char *path, void **handle);
+int rcs_cm_element_info(void *handle, element_info *info);
+int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version);
+int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command);
+void rcs_cm_close_element(void *handle);

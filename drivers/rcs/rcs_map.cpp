@@ -1,0 +1,90 @@
+// Which walked paths are archives, and the element name each one gets.
+//
+// RCS and SI: archives in an "RCS" directory belong to the directory above;
+// directories below an "RCS" directory hold nothing to export. CVS: "Attic"
+// holds the archives of removed files (exported only with -A, as elements of
+// the directory above) and "CVSROOT" is the repository's administration.
+#include <cstdio>
+#include <vector>
+
+#include "drivers/rcs/rcs_driver.h"
+#include "drivers/rcs/rcs_msgs.h"
+#include "runtime/fileutl.h"
+#include "runtime/strutl.h"
+
+namespace {
+
+std::vector<std::string> components(const std::string &path) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string c = path.substr(start, end - start);
+        if (!c.empty() && c != ".")
+            out.push_back(std::move(c));
+        start = end + 1;
+    }
+    return out;
+}
+
+const char *archive_dir_name() { return rcs_state().mode == RCS_MODE_CVS ? "Attic" : "RCS"; }
+
+} // namespace
+
+// src/RCS/main.c,v -> src/main.c; for CVS src/Attic/x.c,v -> src/x.c with -A.
+std::string rcs_element_name(const std::string &archive_path) {
+    const rcs_driver_state &s = rcs_state();
+    std::string dir, leaf;
+    fileutl_strip_leaf(archive_path, &dir, &leaf);
+    std::string name;
+    std::string parent, own;
+    fileutl_strip_leaf(dir, &parent, &own);
+    bool drop = !own.empty() && strutl_stricoll(own.c_str(), archive_dir_name()) == 0 &&
+                (s.mode != RCS_MODE_CVS || s.export_attic);
+    if (drop)
+        dir = parent;
+    if (dir.empty() || dir == ".")
+        name = leaf;
+    else
+        name = dir + "/" + leaf;
+    if (name.size() > 2 && name.compare(name.size() - 2, 2, ",v") == 0)
+        name.resize(name.size() - 2);
+    return name;
+}
+
+int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string *name) {
+    const rcs_driver_state &s = rcs_state();
+    *prune = 0;
+    fileutl_stat_t st;
+    if (fileutl_stat(path, 1, &st) != 0) {
+        imsg_print(IMSG_ERROR, rcs_driver_rcs_msg_table_adr(), RCS_CANT_STAT, path);
+        return 1;
+    }
+    *convert = 1;
+    bool is_dir = S_ISDIR(st.mode);
+    bool cvs = s.mode == RCS_MODE_CVS;
+    std::vector<std::string> comps = components(path);
+    for (size_t i = comps.size(); i-- > 0;) {
+        size_t level = comps.size() - 1 - i;
+        if (cvs && comps[i] == "CVSROOT") {
+            *convert = 0;
+            *prune = 1;
+            continue;
+        }
+        if (strutl_stricoll(comps[i].c_str(), archive_dir_name()) != 0)
+            continue;
+        if (level >= 2 || is_dir) {
+            if (level == 1 && is_dir)
+                std::fprintf(stderr, "Warning: Skipping files in directory %s\n", path);
+            // Nothing under a directory of the archive directory is exported.
+            if ((cvs && !s.export_attic) || (is_dir && level >= 1))
+                *prune = 1;
+            *convert = 0;
+            return 0;
+        }
+    }
+    *name = is_dir ? std::string(path) : rcs_element_name(path);
+    return 0;
+}
