@@ -1,0 +1,157 @@
+#include "tests/common/testutil.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testutil {
+
+TempDir::TempDir() {
+    std::string base = fs::temp_directory_path().string() + "/vantor-test-XXXXXX";
+    std::vector<char> buf(base.begin(), base.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (!it->is_symlink())
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+namespace {
+
+void drain(int out_fd, int err_fd, int in_fd, const std::string &input, ProcResult &r) {
+    size_t written = 0;
+    if (in_fd >= 0 && input.empty()) {
+        close(in_fd);
+        in_fd = -1;
+    }
+    int open_fds = 2;
+    char buf[65536];
+    while (open_fds > 0) {
+        struct pollfd p[3];
+        int n = 0;
+        if (out_fd >= 0) p[n++] = {out_fd, POLLIN, 0};
+        if (err_fd >= 0) p[n++] = {err_fd, POLLIN, 0};
+        if (in_fd >= 0) p[n++] = {in_fd, POLLOUT, 0};
+        if (poll(p, nfds_t(n), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (!p[i].revents) continue;
+            if (p[i].fd == in_fd) {
+                ssize_t w = write(in_fd, input.data() + written, input.size() - written);
+                if (w > 0) written += size_t(w);
+                if (w < 0 || written == input.size()) {
+                    close(in_fd);
+                    in_fd = -1;
+                }
+                continue;
+            }
+            ssize_t got = read(p[i].fd, buf, sizeof buf);
+            if (got > 0) {
+                (p[i].fd == out_fd ? r.out : r.err).append(buf, size_t(got));
+            } else {
+                close(p[i].fd);
+                (p[i].fd == out_fd ? out_fd : err_fd) = -1;
+                --open_fds;
+            }
+        }
+    }
+    if (in_fd >= 0) close(in_fd);
+}
+
+} // namespace
+
+ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env,
+               const std::string &input) {
+    int out[2], err[2], in[2];
+    if (pipe(out) || pipe(err) || pipe(in))
+        throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        for (const auto &[k, v] : env) {
+            if (v == "\x01unset") unsetenv(k.c_str());
+            else setenv(k.c_str(), v.c_str(), 1);
+        }
+        std::vector<char *> args;
+        for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    close(in[0]);
+    ProcResult r;
+    drain(out[0], err[0], in[1], input, r);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+    fs::path p(path);
+    if (p.has_parent_path())
+        fs::create_directories(p.parent_path());
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!f)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+void make_dirs(const std::string &path) { fs::create_directories(path); }
+
+void set_mtime(const std::string &path, long long t) {
+    struct timeval tv[2] = {{time_t(t), 0}, {time_t(t), 0}};
+    if (utimes(path.c_str(), tv) != 0)
+        throw std::runtime_error("utimes failed on " + path);
+}
+
+size_t count(const std::string &hay, const std::string &needle) {
+    size_t n = 0;
+    for (size_t pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + needle.size()))
+        ++n;
+    return n;
+}
+
+} // namespace testutil

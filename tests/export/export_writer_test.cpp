@@ -1,0 +1,49 @@
+// The writer against a device that refuses every byte: each record reports the
+// failure, and the exporter's assembly turns it into exit status 1.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "export/export_cmd.h"
+
+namespace {
+
+struct FullDevice {
+    FILE *f = std::fopen("/dev/full", "wb");
+    FullDevice() { std::setvbuf(f, nullptr, _IONBF, 0); }
+    ~FullDevice() { std::fclose(f); }
+};
+
+TEST(ExportWriter, EveryRecordReportsAWriteFailure) {
+    FullDevice dev;
+    ASSERT_NE(dev.f, nullptr);
+    export_globals g;
+    g.export_from_dir = "/x";
+    EXPECT_NE(write_globals(dev.f, g), 0);
+    name_list empty;
+    EXPECT_NE(write_types(dev.f, empty, empty, empty, empty), 0);
+    EXPECT_NE(write_directory(dev.f, "."), 0);
+    element_info info;
+    info.name = "a";
+    compose_event(std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1);
+    EXPECT_NE(write_element_header(dev.f, info), 0);
+    export_version_info node;
+    node.v.version_id = "1";
+    EXPECT_NE(write_version(dev.f, node), 0);
+    EXPECT_NE(write_element_end(dev.f), 0);
+}
+
+TEST(ExportWriter, StringsOfAnyBytesAreLengthPrefixed) {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    std::string odd("a\0b\nc", 5);
+    EXPECT_EQ(write_directory(f, odd), 0);
+    EXPECT_EQ(write_directory(f, ""), 0);
+    std::fclose(f);
+    const char expected[] = "DIR_BEGIN\nDirName 5:a\0b\nc\nDIR_END\nDIR_BEGIN\nDirName 0:\nDIR_END\n";
+    EXPECT_EQ(std::string(buf, len), std::string(expected, sizeof expected - 1));
+    std::free(buf);
+}
+
+} // namespace
