@@ -13,6 +13,7 @@ namespace {
 struct fields {
     int year = 0, month = 0, day = 0;
     int hour = 0, min = 0, sec = 0;
+    bool has_clock = false;   // a time of day was given, not only a date
     bool has_zone = false;
     int zone_sec = 0;   // east of UTC
 };
@@ -74,6 +75,7 @@ bool take(const char *&p, char c) {
 
 // hh:mm[:ss]
 bool parse_clock(const char *&p, fields *f) {
+    f->has_clock = true;
     if (!digits(p, 2, &f->hour) || !take(p, ':') || !digits(p, 2, &f->min))
         return false;
     if (*p == ':') {
@@ -161,6 +163,11 @@ bool to_time(const fields &f, int64_t *out) {
     time_t t = std::mktime(&tm);
     if (tm.tm_wday == -1)
         return false;
+    // mktime moves a time that a daylight-saving change skips; such a time does
+    // not exist on the clock, so it is refused rather than silently shifted. A
+    // bare date whose midnight is skipped means the first moment of that day.
+    if (f.has_clock && (tm.tm_hour != f.hour || tm.tm_min != f.min || tm.tm_mday != f.day))
+        return false;
     *out = int64_t(t);
     return true;
 }
@@ -220,7 +227,8 @@ const char *date_usage_date_time() {
            "  now, today, yesterday   (today and yesterday: local midnight)\n"
            "  yyyy-mm-dd[Thh:mm[:ss][zone]]   e.g. 2010-01-02T03:04:05 (a space may replace T)\n"
            "  dd-Mon-yyyy[.hh:mm[:ss]]        e.g. 02-Jan-2010.03:04 (Mon in any case)\n"
-           "  zone: Z, +hh:mm or -hh:mm; without a zone the time is local time.\n";
+           "  zone: Z, +hh:mm or -hh:mm; without a zone the time is local time\n"
+           "  (a local time skipped by a daylight-saving change is refused).\n";
 }
 
 std::string date_format_utc(int64_t t) {

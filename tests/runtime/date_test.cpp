@@ -74,6 +74,10 @@ TEST(Date, DaylightSavingEdges) {
     // 2010-03-14 02:00 EST jumps to 03:00 EDT (07:00 UTC).
     EXPECT_EQ(parse("2010-03-14T01:59:59"), 1268549999);
     EXPECT_EQ(parse("2010-03-14T03:00:00"), 1268550000);
+    int64_t gap = 0;
+    EXPECT_NE(date_str_to_time("2010-03-14T02:30:00", &gap), 0);   // not on the clock
+    EXPECT_NE(date_str_to_time("14-Mar-2010.02:00", &gap), 0);
+    EXPECT_EQ(parse("2010-03-14T02:30:00-05:00"), 1268551800);       // with a zone it is fine
     // 2010-11-07 01:30 happens twice; either reading is an hour apart from the other.
     int64_t t = parse("2010-11-07T01:30:00");
     EXPECT_TRUE(t == 1289107800 || t == 1289111400) << t;
@@ -84,6 +88,14 @@ TEST(Date, DaylightSavingEdges) {
     EXPECT_EQ(out, 1268542800);   // 2010-03-14 00:00 EST
     ASSERT_EQ(date_str_to_time_at("yesterday", now, &out), 0);
     EXPECT_EQ(out, 1268542800 - 86400);
+}
+
+TEST(Date, SkippedMidnightIsTheFirstMomentOfTheDay) {
+    TzGuard tz("America/Sao_Paulo");   // 2018-11-04 00:00 became 01:00 (-02:00)
+    EXPECT_EQ(parse("2018-11-04"), 1541300400);
+    int64_t t = 0;
+    EXPECT_NE(date_str_to_time("2018-11-04T00:30", &t), 0);
+    EXPECT_EQ(parse("2018-11-04T01:00"), 1541300400);
 }
 
 TEST(Date, RelativeWordsAndDayMonthYearForms) {
