@@ -237,6 +237,21 @@ std::string fileutl_resolve_pathname(const std::string &name) {
     return std::string();
 }
 
+void fileutl_strip_pname_sep(char *path) {
+    if (!path)
+        return;
+    size_t n = std::strlen(path);
+    while (n > 1 && path[n - 1] == FILEUTL_SEP)
+        path[--n] = '\0';
+}
+
+std::string fileutl_strip_pname_sep(const std::string &path) {
+    size_t n = path.size();
+    while (n > 1 && path[n - 1] == FILEUTL_SEP)
+        --n;
+    return path.substr(0, n);
+}
+
 // ---- Tree walks ------------------------------------------------------------
 
 namespace {

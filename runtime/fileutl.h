@@ -36,11 +36,15 @@ std::string fileutl_tmpdir();
 int fileutl_is_abspn(const char *path);
 std::string fileutl_make_abs_pn(const std::string &path);    // against the cwd, tidied
 std::string fileutl_getcwd();
-int fileutl_exists(const char *path);
+int fileutl_exists(const char *path);   // lstat: a link counts, even a broken one
 int fileutl_mkpath(const char *path, int mode);             // mkdir -p; 0 ok
 int fileutl_rm(const char *path);                           // unlink; 0 ok
-// Search along PATH for an executable; "" when not found.
+// Search along PATH for an executable; "" when not found. A name holding "/"
+// is not searched: it is returned when it names an executable file.
 std::string fileutl_resolve_pathname(const std::string &name);
+// Removes trailing separators in place ("a/b//" -> "a/b"); "/" stays "/".
+void fileutl_strip_pname_sep(char *path);
+std::string fileutl_strip_pname_sep(const std::string &path);
 
 // Tree walks.
 //
@@ -52,8 +56,16 @@ std::string fileutl_resolve_pathname(const std::string &name);
 //   1  a directory, reported when first met
 //   2  permission to descend into that directory: return 0 to descend, 1 to skip it
 // A result of -4 ends the walk at once and the walk returns -4; 1 skips (for
-// code 2: does not descend); 0 goes on. Entries are visited in name order,
-// each once; "." and ".." are not reported.
+// code 2: does not descend); 0 goes on. Entries are visited in byte order of
+// their names, each once; "." and ".." are not reported, nor the top directory.
+//
+// Without FILEUTL_WALK_FOLLOW entries are lstat'ed, so a symbolic link is
+// reported with code 0 and never descended through. With it they are stat'ed;
+// a broken link is then reported as the link itself, and a directory that is
+// already open higher up the current path (a link loop) is not entered again
+// (warning). An entry that cannot be stat'ed, and a directory below the top one
+// that cannot be read, get a warning and the walk goes on. Other flag bits are
+// accepted and ignored.
 enum { FILEUTL_VISIT_FILE = 0, FILEUTL_VISIT_DIR = 1, FILEUTL_VISIT_DESCEND = 2 };
 enum { FILEUTL_WALK_FOLLOW = 8 };   // flag: stat entries through symbolic links
 

@@ -18,12 +18,15 @@ FILE *out() { return out_stream ? out_stream : stdout; }
 FILE *err() { return err_stream ? err_stream : stderr; }
 
 std::string vformat(const char *fmt, va_list ap) {
+    char small[512];
     va_list copy;
     va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    int n = std::vsnprintf(small, sizeof small, fmt, copy);
     va_end(copy);
     if (n <= 0)
         return std::string();
+    if (size_t(n) < sizeof small)
+        return std::string(small, size_t(n));
     std::string s(size_t(n) + 1, '\0');
     std::vsnprintf(s.data(), s.size(), fmt, ap);
     s.resize(size_t(n));

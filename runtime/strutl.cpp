@@ -3,9 +3,13 @@
 #include "strutl.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
+
+#include "stg.h"
 
 int strutl_find_char(const char *s, size_t start, char c, size_t *pos) {
     if (!s || start > std::strlen(s))
@@ -143,4 +147,34 @@ int strutl_is_ok_name(const char *name, const char *bad_lead, const char *allowe
         if (!is_name_letter(static_cast<unsigned char>(*p)) && !in_set(allowed, *p))
             return 0;
     return 1;
+}
+
+char *strutl_concat_area(stg_area *area, int count, ...) {
+    va_list ap;
+    va_start(ap, count);
+    std::string joined;
+    bool ok = true;
+    try {
+        for (int i = 0; i < count; ++i) {
+            const char *piece = va_arg(ap, const char *);
+            joined += piece ? piece : "";
+        }
+    } catch (const std::bad_alloc &) {
+        ok = false;
+    }
+    va_end(ap);
+    return ok ? stg_area_strdup(area, joined.c_str()) : nullptr;
+}
+
+int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out) {
+    int cut = strutl_cpy_buf(out, s, size);
+    if (!out || size == 0)
+        return 1;
+    for (char *p = out; *p; ++p) {
+        if (direction == STRUTL_TO_UPPER && *p >= 'a' && *p <= 'z')
+            *p = char(*p - 'a' + 'A');
+        else if (direction != STRUTL_TO_UPPER && *p >= 'A' && *p <= 'Z')
+            *p = char(*p - 'A' + 'a');
+    }
+    return cut;
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+struct stg_area;
+
 // Position of the first c at or after start; 1 and *pos when found, 0 when not.
 int strutl_find_char(const char *s, size_t start, char c, size_t *pos);
 int strutl_find_str(const char *s, size_t start, const char *what, size_t *pos);
@@ -26,3 +28,10 @@ std::string strutl_replace_substr(const std::string &s, const std::string &from,
 // Acceptable type name: only letters, digits and characters of `allowed`, not
 // beginning with a character of `bad_lead`, not empty. 1 when acceptable.
 int strutl_is_ok_name(const char *name, const char *bad_lead, const char *allowed);
+// The pieces (count const char * arguments; null ones count as empty) joined
+// into one new string allocated from area; null when memory runs out.
+char *strutl_concat_area(stg_area *area, int count, ...);
+// Copies s into out (size bytes, always terminated) in lower case (direction 0)
+// or upper case (1), ASCII letters only. Returns 0, or 1 when out was too small.
+enum { STRUTL_TO_LOWER = 0, STRUTL_TO_UPPER = 1 };
+int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out);

@@ -57,6 +57,17 @@ TEST(StripLeaf, SplitsAtTheLastSeparator) {
     EXPECT_EQ(split("a b/c d"), "a b|c d");
 }
 
+TEST(StripLeaf, TrailingSeparatorsCanBeRemovedAlone) {
+    char p[] = "target//";
+    fileutl_strip_pname_sep(p);
+    EXPECT_STREQ(p, "target");
+    char root[] = "//";
+    fileutl_strip_pname_sep(root);
+    EXPECT_STREQ(root, "/");
+    EXPECT_EQ(fileutl_strip_pname_sep(std::string("a/b/")), "a/b");
+    EXPECT_EQ(fileutl_strip_pname_sep(std::string("")), "");
+}
+
 TEST(StripLeaf, BufferFormCutsAndSaysSo) {
     char dir[8], leaf[4];
     EXPECT_EQ(fileutl_strip_leaf("ab/cd", sizeof dir, dir, sizeof leaf, leaf), 0);

@@ -63,6 +63,12 @@ TEST(Stg, FailAfterCountsEveryKindOfAllocationThenFailsOnce) {
     EXPECT_EQ(stg_strdup("a"), nullptr);
     stg_fail_after(0);
     EXPECT_EQ(stg_alloc(a, 1), nullptr);
+    void *grow = stg_malloc(4);
+    stg_fail_after(0);
+    EXPECT_EQ(stg_realloc(grow, 64), nullptr);   // the old block stays the caller's
+    grow = stg_realloc(grow, 64);
+    EXPECT_NE(grow, nullptr);
+    stg_free(grow);
     stg_fail_after(-1);
     EXPECT_NE(stg_alloc(a, 1), nullptr);
     stg_delete_area(&a);

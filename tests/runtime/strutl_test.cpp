@@ -4,6 +4,7 @@
 #include <clocale>
 #include <string>
 
+#include "runtime/stg.h"
 #include "runtime/strutl.h"
 
 namespace {
@@ -63,6 +64,23 @@ TEST(Strutl, CaseInsensitiveCompareAndReplace) {
     EXPECT_EQ(strutl_replace_substr("a..b..c", "..", "/"), "a/b/c");
     EXPECT_EQ(strutl_replace_substr("aaa", "a", "aa"), "aaaaaa");   // no rescan of output
     EXPECT_EQ(strutl_replace_substr("abc", "", "x"), "abc");
+}
+
+TEST(Strutl, ConcatIntoAreaAndCaseConversion) {
+    stg_area *a = stg_create_area(0);
+    char *s = strutl_concat_area(a, 4, "src", "/", static_cast<const char *>(nullptr), "a.c");
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(s, "src/a.c");
+    char *empty = strutl_concat_area(a, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty, "");
+    stg_delete_area(&a);
+
+    char buf[6];
+    EXPECT_EQ(strutl_cvt_case_string("Main-Br", STRUTL_TO_LOWER, sizeof buf, buf), 1);
+    EXPECT_STREQ(buf, "main-");
+    EXPECT_EQ(strutl_cvt_case_string("r\xc3\xa9l", STRUTL_TO_UPPER, sizeof buf, buf), 0);
+    EXPECT_STREQ(buf, "R\xc3\xa9L");
 }
 
 TEST(Strutl, TypeNames) {
