@@ -1,0 +1,359 @@
+// The exporter against rlog: archives and repositories made with the real RCS
+// and CVS tools are exported under each program name, and every version,
+// label, branch, state, author, time, comment and checkout must agree with
+// what rlog says of the same archive. The recorded extract commands are run
+// and must give what co gives for that revision.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "drivers/rcs/rcs_rev.h"
+#include "tests/rcs/rcs_test_util.h"
+#include "tests/rcs/rlog_oracle.h"
+
+namespace {
+
+const char *const MAKE_RCS_TREE = R"(set -e
+mkdir -p src/RCS lib
+cd src
+printf 'one\n' > trunk.c; ci -q -t-'Trunk file.' -m'first' trunk.c
+co -q -l trunk.c; printf 'two\n' >> trunk.c; ci -q -m'second' trunk.c
+co -q -l trunk.c; printf 'three\n' >> trunk.c
+ci -q -m'third
+with @ and @@ inside
+
+and a line after an empty one' trunk.c
+printf 'a\n' > deep.c; ci -q -t-'Deep
+history.' -m'd1' deep.c
+co -q -l deep.c; printf 'b\n' >> deep.c; ci -q -m'd2' deep.c
+co -q -l deep.c; printf 'c\n' >> deep.c; ci -q -m'' deep.c
+co -q -l -r1.2 deep.c; printf 'b1\n' >> deep.c; ci -q -r1.2.1 -m'on branch' deep.c
+co -q -l -r1.2.1.1 deep.c; printf 'b2\n' >> deep.c; ci -q -m'on branch 2' deep.c
+co -q -l -r1.2.1.1 deep.c; printf 'h\n' >> deep.c; ci -q -r1.2.1.1.1 -m'hotfix' deep.c
+co -q -l -r1.2 deep.c; printf 'x\n' >> deep.c; ci -q -r1.2.2 -m'unnamed branch' deep.c
+co -q -l deep.c; printf 'd\n' >> deep.c; ci -q -wghost_author -m'by someone unknown' deep.c
+rcs -q -nrel_1:1.2.1 -nhotfix:1.2.1.1.1 -nfix1:1.2.1.1.1.1 deep.c
+for i in 1 2 3 4 5 6 7 8 9 10 11 12; do rcs -q -ns$i:1.2 deep.c; done
+rcs -q -sRel:1.3 -sdead:1.2.2.1 deep.c
+rcs -q -l1.3 deep.c
+cd ../lib
+printf 'p\n' > plain.c; ci -q -t-'' -m'plain' plain.c
+)";
+
+const char *const MAKE_CVS_REPO = R"(set -e
+export CVSROOT="$PWD/repo"
+cvs -Q init
+mkdir imp; cd imp
+printf 'a\n' > a.c; printf 'b\n' > b.c; mkdir sub; printf 's\n' > sub/s.c
+cvs -Q import -m 'vendor drop' proj vend start
+cd ..; cvs -Q co proj; cd proj
+printf 'a2\n' >> a.c; cvs -Q commit -m 'a two' a.c
+cvs -Q tag rel_1
+cvs -Q tag -b br1
+cvs -Q update -r br1
+printf 'on br1\n' >> a.c; cvs -Q commit -m 'on the branch' a.c
+cvs -Q update -A
+cvs -Q rm -f b.c; cvs -Q commit -m 'remove b' b.c
+printf 'n\n' > new.c; cvs -Q add new.c; cvs -Q commit -m 'added
+in two lines' new.c
+)";
+
+struct export_run {
+    int status = -1;
+    std::string out, err;
+    data_file data;
+};
+
+// Runs an exporter under `name` in `dir` with extra environment and options.
+export_run run_exporter(const std::string &dir, const std::string &name, const std::string &env,
+                        const std::string &opts) {
+    export_run r;
+    std::string errfile = dir + "/../stderr.txt";
+    run("rm -f '" + dir + "/out.dat'");
+    r.status = run("cd '" + dir + "' && " + env + " '" + program_dir() + "/" + name + "' " + opts +
+                       " -o out.dat 2>'" + errfile + "'",
+                   &r.out);
+    r.err = read_file(errfile);
+    read_data_file(dir + "/out.dat", &r.data);
+    return r;
+}
+
+// The name of a branch number as the exporter must give it: a symbol naming
+// CVS's ".0." form (CVS only), then one naming the number, the last of the
+// archive's list first; else the number itself.
+std::string branch_name(const rlog_archive &a, const std::string &num, bool cvs) {
+    for (int pass = cvs ? 0 : 1; pass < 2; ++pass) {
+        std::string want = pass == 0 ? rcs_magic_branch(num) : num;
+        for (auto it = a.symbols.rbegin(); it != a.symbols.rend(); ++it)
+            if (it->second == want)
+                return it->first;
+    }
+    return num;
+}
+
+std::string branch_path(const rlog_archive &a, const std::string &rev, bool cvs) {
+    int n = rcs_field_count(rev);
+    std::string path;
+    for (int k = 3; k < n; k += 2)
+        path += (path.empty() ? "" : "/") + branch_name(a, std::string(rcs_prefix(rev, k)), cvs);
+    return path;
+}
+
+// One element of the data file against rlog's view of its archive.
+void compare_with_rlog(const data_element &e, const std::string &archive, const std::string &prefix,
+                       bool cvs, const std::string &stdout_text) {
+    SCOPED_TRACE(archive);
+    rlog_archive a;
+    ASSERT_TRUE(rlog_read(archive, &a));
+    std::vector<std::string> want;
+    for (auto &r : a.revisions)
+        want.push_back(r.first);
+    std::sort(want.begin(), want.end(),
+              [](const std::string &x, const std::string &y) { return rcs_rev_compare(x, y) < 0; });
+    std::vector<std::string> got;
+    for (const data_version &v : e.versions)
+        got.push_back(v.get("VersionId"));
+    ASSERT_EQ(got, want);
+    EXPECT_EQ(e.get("Comment"), a.description);
+    for (const data_version &v : e.versions) {
+        std::string rev = v.get("VersionId");
+        SCOPED_TRACE(rev);
+        const rlog_revision &r = a.revisions.at(rev);
+        EXPECT_EQ(utc_text(std::stoll(v.get("EventTime"))), r.date);
+        EXPECT_EQ(v.get("EventUser"), r.author);
+        if (r.author == "ghost_author") {
+            EXPECT_EQ(v.get("EventGroup"), "Unknown");
+        }
+        EXPECT_EQ(v.get("Comment"), r.log);
+        std::set<std::string> attrs;
+        for (const std::string &at : v.all("Attrib"))
+            attrs.insert(at);
+        std::set<std::string> want_attrs;
+        if (r.state != "Exp")
+            want_attrs.insert(prefix + "_STATE=" + r.state);
+        EXPECT_EQ(attrs, want_attrs);
+        std::multiset<std::string> labels, want_labels;
+        for (const std::string &l : v.all("Label"))
+            labels.insert(l);
+        for (auto &s : a.symbols)
+            if (s.second == rev)
+                want_labels.insert(s.first);
+        EXPECT_EQ(labels, want_labels);
+        EXPECT_EQ(v.get("OnBranch"), branch_path(a, rev, cvs));
+        std::vector<std::string> subs = v.all("SubBranch"), want_subs;
+        for (const std::string &b : r.branches)
+            want_subs.push_back(branch_name(a, b, cvs));
+        EXPECT_EQ(subs, want_subs);
+    }
+    for (auto &l : a.locks)
+        EXPECT_NE(stdout_text.find("\tUser \"" + l.first + "\", from " + l.second + ".\n"),
+                  std::string::npos)
+            << l.first << ":" << l.second;
+}
+
+// Fills the importer's slots of an RCS extract command and runs it.
+std::string run_co_command(std::string cmd, const std::string &top, const std::string &outfile) {
+    size_t p = cmd.find("%s%c");
+    if (p == std::string::npos)
+        return "<bad command>";
+    cmd.replace(p, 4, top + "/");
+    p = cmd.rfind("\"%s\"");
+    if (p == std::string::npos)
+        return "<bad command>";
+    cmd.replace(p, 4, "'" + outfile + "'");
+    if (run(cmd) != 0)
+        return "<failed>";
+    return read_file(outfile);
+}
+
+struct RcsOracle : ::testing::TestWithParam<const char *> {
+    static temp_dir *dir;
+    static void SetUpTestSuite() {
+        dir = new temp_dir();
+        ASSERT_EQ(run("mkdir -p '" + dir->file("top") + "' && cd '" + dir->file("top") + "' && " +
+                      MAKE_RCS_TREE),
+                  0);
+    }
+    static void TearDownTestSuite() { delete dir; }
+    std::string top() const { return dir->file("top"); }
+};
+temp_dir *RcsOracle::dir = nullptr;
+
+TEST_P(RcsOracle, EveryArchiveAgreesWithRlog) {
+    std::string tz = GetParam();
+    for (const char *name : {"vantexport_rcs", "vantexport_si"}) {
+        SCOPED_TRACE(name);
+        export_run r = run_exporter(top(), name, "TZ=" + tz, "-r -S");
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string prefix = std::string(name) == "vantexport_si" ? "SI" : "RCS";
+        EXPECT_EQ(r.data.globals.get("ExporterKind"), prefix == "SI" ? "10" : "3");
+        EXPECT_EQ(r.data.globals.get("NeedCmd"), "co");
+        ASSERT_EQ(r.data.elements.size(), 3u);
+        const struct {
+            const char *element, *archive;
+        } files[] = {{"src/trunk.c", "src/RCS/trunk.c,v"},
+                     {"src/deep.c", "src/RCS/deep.c,v"},
+                     {"lib/plain.c", "lib/plain.c,v"}};
+        for (auto &f : files) {
+            const data_element *e = r.data.element(f.element);
+            ASSERT_TRUE(e) << f.element;
+            compare_with_rlog(*e, top() + "/" + f.archive, prefix, false, r.out);
+        }
+        // Branch naming and sub-branches, as the VOB will see them.
+        const data_element *deep = r.data.element("src/deep.c");
+        std::set<std::string> types(r.data.types.begin(), r.data.types.end());
+        for (const char *t : {"BrType:rel_1", "BrType:hotfix", "BrType:1.2.2", "LbType:s12",
+                              "LbType:fix1"})
+            EXPECT_TRUE(types.count(t)) << t;
+        EXPECT_TRUE(types.count("AttrType:" + prefix + "_STATE"));
+        for (const data_version &v : deep->versions) {
+            if (v.get("VersionId") == "1.2.1.1.1.1") {
+                EXPECT_EQ(v.get("OnBranch"), "rel_1/hotfix");
+            }
+        }
+    }
+}
+
+TEST_P(RcsOracle, ExtractCommandsGiveWhatCoGives) {
+    export_run r = run_exporter(top(), "vantexport_rcs", std::string("TZ=") + GetParam(), "-r");
+    ASSERT_EQ(r.status, 0) << r.err;
+    int checked = 0;
+    for (const data_element &e : r.data.elements) {
+        for (const data_version &v : e.versions) {
+            std::string rev = v.get("VersionId"), cmd = v.get("ExtractCmd");
+            std::string archive = cmd.substr(cmd.find("%s%c") + 4);
+            archive = archive.substr(0, archive.find('"'));
+            std::string want;
+            ASSERT_EQ(run("co -q -p -r" + rev + " '" + top() + "/" + archive + "'", &want), 0);
+            EXPECT_EQ(run_co_command(cmd, top(), dir->file("extract.out")), want) << cmd;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 3 + 8 + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, RcsOracle, ::testing::Values("UTC", "America/New_York"),
+                         [](const auto &info) {
+                             std::string s = info.param;
+                             std::replace(s.begin(), s.end(), '/', '_');
+                             return s;
+                         });
+
+struct CvsOracle : ::testing::Test {
+    static temp_dir *dir;
+    static void SetUpTestSuite() {
+        dir = new temp_dir();
+        ASSERT_EQ(run("cd '" + dir->path + "' && " + MAKE_CVS_REPO + " >/dev/null"), 0);
+    }
+    static void TearDownTestSuite() { delete dir; }
+    std::string repo() const { return dir->file("repo"); }
+    std::string env() const { return "CVSROOT='" + repo() + "'"; }
+};
+temp_dir *CvsOracle::dir = nullptr;
+
+TEST_F(CvsOracle, RepositoryAgreesWithRlog) {
+    for (const char *tz : {"UTC", "America/New_York"}) {
+        SCOPED_TRACE(tz);
+        export_run r =
+            run_exporter(repo() + "/proj", "vantexport_cvs", env() + " TZ=" + tz, "-r -S -A");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.data.globals.get("ExporterKind"), "11");
+        EXPECT_EQ(r.data.globals.get("NeedCmd"), "cvs");
+        for (auto f : {std::make_pair("a.c", "a.c,v"), std::make_pair("b.c", "Attic/b.c,v"),
+                       std::make_pair("sub/s.c", "sub/s.c,v"), std::make_pair("new.c", "new.c,v")}) {
+            const data_element *e = r.data.element(f.first);
+            ASSERT_TRUE(e) << f.first;
+            compare_with_rlog(*e, repo() + "/proj/" + f.second, "CVS", true, r.out);
+        }
+        // The vendor branch by its symbol; the branch tag in CVS's ".0." form.
+        const data_element *a = r.data.element("a.c");
+        std::map<std::string, std::string> on;
+        for (const data_version &v : a->versions)
+            on[v.get("VersionId")] = v.get("OnBranch");
+        EXPECT_EQ(on["1.1.1.1"], "vend");
+        EXPECT_EQ(on["1.2.2.1"], "br1");
+        const data_element *b = r.data.element("b.c");
+        EXPECT_EQ(b->versions.back().get("Attrib"), "CVS_STATE=dead");
+    }
+}
+
+TEST_F(CvsOracle, AtticAndCvsrootAreLeftOut) {
+    export_run r = run_exporter(repo() + "/proj", "vantexport_cvs", env(), "-r");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> names;
+    for (const data_element &e : r.data.elements)
+        names.insert(e.get("Name"));
+    EXPECT_EQ(names, (std::set<std::string>{"a.c", "new.c", "sub/s.c"}));
+    EXPECT_EQ(std::count(r.data.dirs.begin(), r.data.dirs.end(), "Attic"), 0);
+
+    // From the repository's root: the administration directory is pruned.
+    export_run root = run_exporter(repo(), "vantexport_cvs", env(), "-r");
+    ASSERT_EQ(root.status, 0) << root.err;
+    for (const data_element &e : root.data.elements)
+        EXPECT_EQ(e.get("Name").find("CVSROOT"), std::string::npos) << e.get("Name");
+    for (const std::string &d : root.data.dirs)
+        EXPECT_EQ(d.find("CVSROOT"), std::string::npos) << d;
+    EXPECT_TRUE(root.data.element("proj/a.c"));
+
+    // -A without -r is refused by the main.
+    export_run no_r = run_exporter(repo() + "/proj", "vantexport_cvs", env(), "-A");
+    EXPECT_EQ(no_r.status, 1);
+    EXPECT_NE(no_r.err.find("The -A option may not be specified without -r."), std::string::npos);
+}
+
+TEST_F(CvsOracle, GetCommandsGiveWhatCvsGives) {
+    export_run r = run_exporter(repo() + "/proj", "vantexport_cvs", env(), "-r -A");
+    ASSERT_EQ(r.status, 0) << r.err;
+    int checked = 0;
+    for (const data_element &e : r.data.elements) {
+        for (const data_version &v : e.versions) {
+            std::string cmd = v.get("ExtractCmd"), rev = v.get("VersionId");
+            ASSERT_EQ(cmd.compare(0, 16, "cvs -Q get -r" + rev.substr(0, 3)), 0) << cmd;
+            std::string want, got;
+            std::string module = "proj/" + e.get("Name");
+            ASSERT_EQ(run("cd '" + dir->path + "' && " + env() + " cvs -Q co -p -r" + rev + " " +
+                              module + " 2>/dev/null",
+                          &want),
+                      0);
+            ASSERT_EQ(run("cd '" + dir->path + "' && " + env() + " " + cmd + "'" +
+                          dir->file("got.out") + "'"),
+                      0)
+                << cmd;
+            EXPECT_EQ(read_file(dir->file("got.out")), want) << cmd;
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 9);
+}
+
+TEST_F(CvsOracle, RepositoryChecksAtStart) {
+    std::string d = repo() + "/proj";
+    struct {
+        std::string env, where, message;
+    } cases[] = {
+        {"env -u CVSROOT", d, "Environment variable \"CVSROOT\" must be set.  Unable to proceed."},
+        {"CVSROOT=:ext:host:/cvs", d,
+         "Bad access method for CVS repository \":ext:host:/cvs\".  Repository must be local."},
+        {"CVSROOT=:loc", d, "Bad access method"},
+        {"CVSROOT=/no/such/repo", d,
+         "Unable to resolve path to CVS repository \"/no/such/repo\".  Unable to proceed."},
+        {env(), dir->path, "Unable to resolve directory \"" + dir->path +
+                               "\" relative to path in environment variable CVSROOT."},
+    };
+    for (auto &c : cases) {
+        export_run r = run_exporter(c.where, "vantexport_cvs", c.env, "-r");
+        EXPECT_EQ(r.status, 1) << c.env;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.env << "\n" << r.err;
+        EXPECT_NE(r.err.find("CM driver initialization failed."), std::string::npos);
+        EXPECT_TRUE(r.data.elements.empty());
+    }
+    export_run ok = run_exporter(d, "vantexport_cvs", "CVSROOT=:local:" + repo(), "-r");
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_TRUE(ok.data.element("a.c"));
+    for (const data_version &v : ok.data.element("a.c")->versions)
+        EXPECT_EQ(v.get("ExtractCmd"),
+                  "cvs -Q get -r" + v.get("VersionId") + " -p \"proj/a.c\" > ");
+}
+
+} // namespace
