@@ -193,8 +193,10 @@ int fileutl_mkpath(const char *path, int mode) {
         if (at < p.size() && p[at] != FILEUTL_SEP)
             continue;
         std::string prefix = p.substr(0, at);
-        if (::mkdir(prefix.c_str(), mode_t(mode)) == 0 || errno != EEXIST)
+        if (::mkdir(prefix.c_str(), mode_t(mode)) == 0)
             continue;
+        if (errno != EEXIST)
+            return errno;
         struct stat s;
         if (::stat(prefix.c_str(), &s) != 0 || !S_ISDIR(s.st_mode))
             return ENOTDIR;

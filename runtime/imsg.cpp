@@ -159,6 +159,14 @@ void imsg_print_shared(int severity, const char *module, const imsg_catalog *cat
     emit(severity, text, true);
 }
 
+std::string imsg_strip_style_chars(const std::string &text) {
+    const char *style = "\n\r\t ";
+    size_t first = text.find_first_not_of(style);
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(style) - first + 1);
+}
+
 const char *imsg_strerror(int e) { return std::strerror(e); }
 
 const char *imsg_text(const imsg_catalog *cat, int num) {

@@ -47,6 +47,9 @@ void imsg_print_nonl(int severity, const imsg_catalog *cat, int num, ...);
 std::string imsg_sprintf(const imsg_catalog *cat, int num, ...);
 // Prints a message of another library's catalog as if from `module`.
 void imsg_print_shared(int severity, const char *module, const imsg_catalog *cat, int num, ...);
+// The text as a dialog shows it: without the line ends, tabs and blanks that
+// lay it out on a terminal at its start and end.
+std::string imsg_strip_style_chars(const std::string &text);
 // The system's text for an errno value.
 const char *imsg_strerror(int err);
 // The catalog text itself, or "" when num is out of range.

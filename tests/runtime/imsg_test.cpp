@@ -7,6 +7,7 @@
 
 #include "capture.h"
 #include "runtime/sysutl.h"
+#include "runtime/tbs.h"
 #include "runtime/version.h"
 
 namespace {
@@ -71,6 +72,25 @@ TEST_F(Imsg, SharedCatalogAndBanner) {
     EXPECT_TRUE(ks_is_version_request("-ver", &all));
     EXPECT_EQ(all, 0);
     EXPECT_FALSE(ks_is_version_request("-Versions", &all));
+}
+
+TEST(ImsgText, StyleCharactersAndProductFacts) {
+    EXPECT_EQ(imsg_strip_style_chars("\tConverting \"a b\" ... \n"), "Converting \"a b\" ...");
+    EXPECT_EQ(imsg_strip_style_chars("one\ntwo\n"), "one\ntwo");
+    EXPECT_EQ(imsg_strip_style_chars("\n\n"), "");
+    std::string x;
+    ASSERT_EQ(tbs_version_ext_pname("src/a.c", "/main/3", &x), 0);
+    EXPECT_EQ(x, "src/a.c@@/main/3");
+    ASSERT_EQ(tbs_version_ext_pname("src/a.c", "", &x), 0);
+    EXPECT_EQ(x, "src/a.c");
+    EXPECT_NE(tbs_version_ext_pname("", "/main/1", &x), 0);
+    std::string dir = tbs_product_tool_dir_quoted();
+    ASSERT_GE(dir.size(), 3u);
+    EXPECT_EQ(dir.front(), '"');
+    EXPECT_EQ(dir.back(), '"');
+    std::string self = dir.substr(1, dir.size() - 2) + "/runtime_tests";
+    EXPECT_EQ(access(self.c_str(), X_OK), 0) << dir;   // the directory of this program
+    EXPECT_STREQ(tbs_product_name(), "Vantor");
 }
 
 TEST(Sysutl, IdentitiesOfThisProcess) {
