@@ -1,0 +1,737 @@
+// Importing one element of the data file: the element, its branches and
+// versions with their contents, labels, attributes and merges, its other names
+// and locks, all in one transaction.
+#include <fstream>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include "platform/import/imp_msgs.h"
+#include "platform/import/imp_run.h"
+#include "platform/pname.h"
+#include "runtime/strutl.h"
+
+namespace {
+
+struct version_event {
+    std::string vid;
+    vob_oid branch = 0;
+    int identical = 0;
+    int is_new = 0;
+};
+
+struct pending_merge {
+    vob_oid ver = 0;
+    std::string vid;       // of ver, for messages
+    std::string other;     // as the data file names it
+    int into = 0;          // 1: Merge (other was merged into ver); 0: FMerge
+    vob_event ev;          // the version's event
+};
+
+// Everything one element's import keeps while its transaction is open.
+struct elem_ctx {
+    imp_run *run = nullptr;
+    imp_queued *q = nullptr;
+    const imp_element *el = nullptr;
+    vob_t *vob = nullptr;
+    vob_oid elem = 0;
+    bool created = false;
+    std::map<std::string, vob_oid> made_dirs;
+    std::map<std::string, vob_oid> by_vid;       // the data file's VersionId -> version
+    std::map<std::string, vob_oid> sprout;       // SubBranch name -> the version listing it
+    std::map<std::string, vob_oid> origins;      // branch path "\n" origin -> version
+    std::map<vob_oid, int> unlocked;             // object -> its obsolete flag, to lock again
+    std::vector<pending_merge> merges;
+    std::vector<version_event> events;
+    vob_oid onto_from = 0;                       // the version the import branch sprouts from
+    std::string onto_base;                       // the branch path of onto_from
+    long n_new = 0, n_present = 0, n_identical = 0;
+    std::string err;
+};
+
+int store_fail(elem_ctx *c, const std::string &what) {
+    c->err = what + ": " + vob_errmsg(c->vob);
+    return 1;
+}
+
+int fail(elem_ctx *c, const std::string &what) {
+    c->err = what;
+    return 1;
+}
+
+std::string origin_value(const imp_version &v) {
+    return std::to_string(v.event.time) + " " + v.version_id;
+}
+
+std::string branch_of_vid(const std::string &vid) {
+    size_t slash = vid.rfind('/');
+    return slash == std::string::npos ? vid : vid.substr(0, slash);
+}
+
+const char *mtype_word(int mtype) {
+    switch (mtype) {
+    case VOB_MT_ELTYPE: return "element";
+    case VOB_MT_BRTYPE: return "branch";
+    case VOB_MT_LBTYPE: return "label";
+    case VOB_MT_ATTYPE: return "attribute";
+    default: return "object";
+    }
+}
+
+// The name of an attribute text "name=value"; 0 when it has no "=".
+int split_attr(const std::string &text, std::string *name, std::string *value) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos)
+        return 0;
+    *name = text.substr(0, eq);
+    *value = text.substr(eq + 1);
+    return 1;
+}
+
+int find_type(elem_ctx *c, int mtype, const std::string &name, vob_oid *out) {
+    auto it = c->run->types.find({mtype, name});
+    if (it == c->run->types.end())
+        return fail(c, std::string("no ") + mtype_word(mtype) + " type \"" + name + "\"");
+    *out = it->second;
+    return 0;
+}
+
+// The child of a directory named `name` in the latest version of its main branch.
+int lookup_child(vob_t *vob, vob_oid dir, const std::string &name, vob_oid *child, std::string *err) {
+    *child = 0;
+    vob_elem_info info;
+    vob_oid latest = 0;
+    if (vob_elem_get(vob, dir, &info) || vob_branch_get_latest(vob, info.main_branch, &latest)) {
+        *err = vob_errmsg(vob);
+        return 1;
+    }
+    int rc = vob_dir_lookup(vob, latest, name, child);
+    if (rc == VOB_NOT_FOUND) {
+        *child = 0;
+        return 0;
+    }
+    if (rc) {
+        *err = vob_errmsg(vob);
+        return 1;
+    }
+    return 0;
+}
+
+int check_components(const std::vector<std::string> &comps, const std::string &path, std::string *err) {
+    if (comps.empty() || path.empty() || path[0] == '/') {
+        *err = "\"" + path + "\" is not a relative path name";
+        return 1;
+    }
+    for (const std::string &p : comps)
+        if (p == "." || p == "..") {
+            *err = "\"" + path + "\" has a \".\" or \"..\" component";
+            return 1;
+        }
+    return 0;
+}
+
+// Makes sure every type the element names exists, each in a transaction of
+// its own, before the element's transaction begins.
+int ensure_types(elem_ctx *c) {
+    imp_run *run = c->run;
+    const imp_element &el = *c->el;
+    std::vector<std::pair<int, std::string>> want;
+    if (el.eltype)
+        want.push_back({VOB_MT_ELTYPE, *el.eltype});
+    std::string name, value;
+    for (const std::string &a : el.attributes)
+        if (split_attr(a, &name, &value))
+            want.push_back({VOB_MT_ATTYPE, name});
+    if (run->head.globals.label_all && !run->head.globals.label_all->empty())
+        want.push_back({VOB_MT_LBTYPE, *run->head.globals.label_all});
+    for (const std::string &b : run->onto)
+        want.push_back({VOB_MT_BRTYPE, b});
+    for (const imp_version &v : el.versions) {
+        for (const std::string &a : v.attributes)
+            if (split_attr(a, &name, &value))
+                want.push_back({VOB_MT_ATTYPE, name});
+        for (const std::string &l : v.labels)
+            want.push_back({VOB_MT_LBTYPE, l});
+        for (const std::string &s : v.subbranches)
+            want.push_back({VOB_MT_BRTYPE, s});
+        std::vector<std::string> comps =
+            v.abs_version ? imp_split_path(branch_of_vid(v.version_id)) : imp_split_path(v.on_branch.value_or(""));
+        for (size_t i = v.abs_version ? 1 : 0; i < comps.size(); ++i)
+            want.push_back({VOB_MT_BRTYPE, comps[i]});
+    }
+    for (const auto &w : want) {
+        vob_oid oid;
+        std::string err;
+        if (imp_ensure_type(run, w.first, w.second, &oid, &err))
+            return fail(c, err);
+    }
+    return 0;
+}
+
+// Unlocks a locked element or branch for the time of the transaction.
+int unlock_for_now(elem_ctx *c, vob_oid obj) {
+    if (c->unlocked.count(obj))
+        return 0;
+    vob_lock lock;
+    int rc = vob_obj_get_lock(c->vob, obj, &lock);
+    if (rc == VOB_NOT_FOUND)
+        return 0;
+    if (rc || vob_obj_unlock(c->vob, obj))
+        return store_fail(c, "cannot unlock it to add versions");
+    c->unlocked[obj] = lock.obsolete;
+    return 0;
+}
+
+// The branch at base_path followed by comps, made where missing. The first
+// missing branch sprouts from `first_from` when it is given; otherwise a branch
+// sprouts from the version whose SubBranch named it when that version is on
+// the parent branch, else from version 0 of the parent branch.
+int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<std::string> &comps,
+                  vob_oid first_from, const vob_event &ev, vob_oid *out) {
+    std::string path = base_path;
+    vob_oid cur = 0;
+    if (vob_branch_find(c->vob, c->elem, path, &cur))
+        return store_fail(c, "no branch " + path);
+    for (const std::string &name : comps) {
+        std::string next = path + "/" + name;
+        vob_oid br = 0;
+        int rc = vob_branch_find(c->vob, c->elem, next, &br);
+        if (rc && rc != VOB_NOT_FOUND)
+            return store_fail(c, "cannot look up branch " + next);
+        if (rc == VOB_NOT_FOUND) {
+            vob_oid from = first_from;
+            first_from = 0;
+            if (!from) {
+                auto hint = c->sprout.find(name);
+                vob_ver_info vi;
+                if (hint != c->sprout.end() && vob_ver_get(c->vob, hint->second, &vi) == 0 && vi.branch == cur)
+                    from = hint->second;
+                else if (vob_ver_find(c->vob, c->elem, path + "/0", &from))
+                    return store_fail(c, "no version " + path + "/0");
+            }
+            vob_oid brtype;
+            if (find_type(c, VOB_MT_BRTYPE, name, &brtype))
+                return 1;
+            if (unlock_for_now(c, cur) || unlock_for_now(c, c->elem))
+                return 1;
+            if (vob_branch_create(c->vob, from, brtype, &ev, &br))
+                return store_fail(c, "cannot make branch " + next);
+        } else {
+            first_from = 0;
+        }
+        cur = br;
+        path = next;
+    }
+    *out = cur;
+    return 0;
+}
+
+// SHA-256 of a file in hex, as the store names contents; "" when unreadable.
+std::string file_sha256(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return "";
+    EVP_MD_CTX *md = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(md, EVP_sha256(), nullptr);
+    std::vector<char> buf(1 << 16);
+    while (in) {
+        in.read(buf.data(), std::streamsize(buf.size()));
+        if (in.gcount() > 0)
+            EVP_DigestUpdate(md, buf.data(), size_t(in.gcount()));
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned len = 0;
+    EVP_DigestFinal_ex(md, digest, &len);
+    EVP_MD_CTX_free(md);
+    static const char hex[] = "0123456789abcdef";
+    std::string s;
+    for (unsigned i = 0; i < len; ++i) {
+        s += hex[digest[i] >> 4];
+        s += hex[digest[i] & 15];
+    }
+    return s;
+}
+
+int64_t file_size(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
+}
+
+// Where the contents of version i are: *path empty for a version without contents.
+int get_contents(elem_ctx *c, size_t i, std::string *path) {
+    imp_run *run = c->run;
+    const imp_version &v = c->el->versions[i];
+    imp_fetch &f = c->q->fetches[i];
+    path->clear();
+    if (!f.fill_error.empty())
+        return fail(c, "version " + v.version_id + ": " + f.fill_error);
+    if (v.extract_cmd) {
+        imp_fetch_result res;
+        if (run->p->debug)
+            imsg_print(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, f.job.command.c_str());
+        if (f.ticket >= 0) {
+            imp_pool_wait(&run->pool, f.ticket, &res);
+            f.ticket = -1;
+            run->queued_jobs--;
+        } else {
+            imp_run_job(f.job, run->p->debug != 0, &res);
+        }
+        if (res.status)
+            return fail(c, "version " + v.version_id + ": " + res.message);
+        *path = f.job.out_path;
+        return 0;
+    }
+    if (!v.extract_file)
+        return 0;
+    const std::string &xf = *v.extract_file;
+    std::string file, vid;
+    if (vob_split_xpname(xf, &file, &vid)) {
+        if (!file.empty() && file[0] != '/')
+            file = run->from_dir + "/" + file;
+        vob_pname pn;
+        std::string err;
+        if (vob_resolve_pname(file + "@@" + vid, &pn, &err))
+            return fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + err);
+        int rc = vob_ver_get_data_pname(pn.vob, pn.ver, path);
+        if (rc == VOB_NOT_FOUND) {
+            path->clear();
+            return 0;
+        }
+        if (rc)
+            return fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(pn.vob));
+        return 0;
+    }
+    *path = !xf.empty() && xf[0] == '/' ? xf : run->from_dir + "/" + xf;
+    struct stat st;
+    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a readable file");
+    return 0;
+}
+
+// Labels (and LabelAll) of a data-file version, attached to version `ver`.
+int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
+                  const vob_event &ev) {
+    std::vector<std::string> labels = v.labels;
+    const imp_opt_str &all = c->run->head.globals.label_all;
+    if (all && !all->empty())
+        labels.push_back(*all);
+    for (const std::string &label : labels) {
+        vob_oid lbtype, where = 0;
+        if (find_type(c, VOB_MT_LBTYPE, label, &lbtype))
+            return 1;
+        int rc = vob_elem_find_label(c->vob, c->elem, lbtype, &where);
+        if (rc && rc != VOB_NOT_FOUND)
+            return store_fail(c, "cannot look up label " + label);
+        if (rc == 0 && where != ver) {
+            vob_ver_info wi;
+            vob_ver_get(c->vob, where, &wi);
+            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
+                       c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());
+            continue;
+        }
+        if (rc == 0)
+            continue;
+        if (unlock_for_now(c, c->elem))
+            return 1;
+        if (vob_ver_add_label(c->vob, ver, lbtype, 0, &ev))
+            return store_fail(c, "cannot attach label " + label + " to " + ver_id);
+    }
+    return 0;
+}
+
+int set_attributes(elem_ctx *c, const imp_str_list &attrs, vob_oid obj, const vob_event &ev,
+                   bool only_changes) {
+    std::vector<vob_attr> have;
+    if (only_changes && vob_obj_get_attrs(c->vob, obj, &have))
+        return store_fail(c, "cannot read attributes");
+    for (const std::string &a : attrs) {
+        std::string name, value;
+        if (!split_attr(a, &name, &value)) {
+            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BAD_ATTRIBUTE, c->el->name.c_str(),
+                       a.c_str());
+            continue;
+        }
+        bool same = false;
+        for (const vob_attr &h : have)
+            same = same || (h.name == name && h.value == value);
+        if (same)
+            continue;
+        vob_oid attype;
+        if (find_type(c, VOB_MT_ATTYPE, name, &attype) || unlock_for_now(c, c->elem))
+            return 1;
+        if (vob_obj_set_attr(c->vob, obj, attype, value, &ev))
+            return store_fail(c, "cannot set attribute " + name);
+    }
+    return 0;
+}
+
+// The versions an earlier import made, by branch path and origin.
+int read_origins(elem_ctx *c) {
+    std::vector<vob_vtree_node> nodes;
+    if (vob_elem_get_vtree(c->vob, c->elem, &nodes))
+        return store_fail(c, "cannot read the version tree");
+    for (const vob_vtree_node &n : nodes) {
+        std::vector<vob_attr> attrs;
+        if (vob_obj_get_attrs(c->vob, n.ver.oid, &attrs))
+            return store_fail(c, "cannot read attributes of " + n.ver.id);
+        for (const vob_attr &a : attrs)
+            if (a.name == IMP_ORIGIN_ATTR)
+                c->origins[branch_of_vid(n.ver.id) + "\n" + a.value] = n.ver.oid;
+    }
+    return 0;
+}
+
+// The branch path a version goes to and, for AbsVersion, its number.
+int version_place(elem_ctx *c, const imp_version &v, std::string *bpath, std::vector<std::string> *comps,
+                  int64_t *num) {
+    *num = -1;
+    comps->clear();
+    if (v.abs_version) {
+        std::vector<std::string> parts = imp_split_path(v.version_id);
+        long n = 0;
+        if (parts.size() < 2 || parts[0] != "main" || v.version_id[0] != '/' ||
+            !strutl_strtol(parts.back().c_str(), 10, &n) || n < 0)
+            return fail(c, "version " + v.version_id + ": an absolute version id must look like /main/.../N");
+        *num = n;
+        comps->assign(parts.begin() + 1, parts.end() - 1);
+        *bpath = "/main";
+        for (const std::string &p : *comps)
+            *bpath += "/" + p;
+        return 0;
+    }
+    std::vector<std::string> below = imp_split_path(v.on_branch.value_or(""));
+    *bpath = c->run->onto.empty() ? "/main" : c->onto_base;
+    for (const std::string &p : c->run->onto)
+        comps->push_back(p);
+    comps->insert(comps->end(), below.begin(), below.end());
+    for (const std::string &p : *comps)
+        *bpath += "/" + p;
+    return 0;
+}
+
+int import_versions(elem_ctx *c) {
+    imp_run *run = c->run;
+    const imp_element &el = *c->el;
+    const char *default_comment = run->p->comment;
+    for (size_t i = 0; i < el.versions.size(); ++i) {
+        const imp_version &v = el.versions[i];
+        std::string bpath;
+        std::vector<std::string> comps;
+        int64_t num;
+        if (version_place(c, v, &bpath, &comps, &num))
+            return 1;
+        auto present = c->origins.find(bpath + "\n" + origin_value(v));
+        if (present != c->origins.end()) {
+            vob_ver_info vi;
+            if (vob_ver_get(c->vob, present->second, &vi))
+                return store_fail(c, "cannot read version");
+            c->by_vid[v.version_id] = present->second;
+            for (const std::string &s : v.subbranches)
+                c->sprout[s] = present->second;
+            c->events.push_back({v.version_id, vi.branch, 0, 0});
+            c->n_present++;
+            if (c->q->fetches[i].ticket >= 0) {   // fetched in vain; collect it
+                imp_fetch_result res;
+                imp_pool_wait(&run->pool, c->q->fetches[i].ticket, &res);
+                c->q->fetches[i].ticket = -1;
+                run->queued_jobs--;
+            }
+            continue;
+        }
+        imp_opt_str comment = v.comment;
+        if (!comment && default_comment)
+            comment = std::string(default_comment);
+        vob_event ev = imp_make_event(run, v.event, comment);
+        vob_oid branch = 0;
+        bool onto_first = !v.abs_version && !run->onto.empty();
+        if (onto_first) {
+            // The import branch hangs below the branch of the version it sprouts from.
+            std::vector<std::string> rest(comps.begin() + long(run->onto.size()), comps.end());
+            std::vector<std::string> onto = run->onto;
+            vob_oid onto_br;
+            if (ensure_branch(c, c->onto_base, onto, c->onto_from, ev, &onto_br))
+                return 1;
+            std::string onto_path = c->onto_base;
+            for (const std::string &p : onto)
+                onto_path += "/" + p;
+            if (ensure_branch(c, onto_path, rest, 0, ev, &branch))
+                return 1;
+        } else if (ensure_branch(c, "/main", comps, 0, ev, &branch)) {
+            return 1;
+        }
+        std::string contents;
+        if (get_contents(c, i, &contents))
+            return 1;
+
+        vob_oid target = 0;
+        if (!run->p->identical && !v.abs_version && !contents.empty()) {
+            vob_oid latest;
+            vob_ver_info li;
+            if (vob_branch_get_latest(c->vob, branch, &latest) || vob_ver_get(c->vob, latest, &li))
+                return store_fail(c, "cannot read the latest version of " + bpath);
+            if (li.num > 0 && li.has_data && li.size == file_size(contents) && li.sha256 == file_sha256(contents)) {
+                target = latest;
+                c->n_identical++;
+                c->events.push_back({v.version_id, branch, 1, 0});
+            }
+        }
+        std::string target_id;
+        if (!target) {
+            if (unlock_for_now(c, branch) || unlock_for_now(c, c->elem))
+                return 1;
+            if (num == 0) {
+                if (vob_ver_find(c->vob, c->elem, bpath + "/0", &target))
+                    return store_fail(c, "no version " + bpath + "/0");
+            } else {
+                vob_data data = contents.empty() ? vob_data_none() : vob_data_file(contents);
+                if (vob_ver_create(c->vob, branch, data, &ev, &target, num))
+                    return store_fail(c, "cannot create version " + v.version_id + " on " + bpath);
+            }
+            vob_oid attype = run->origin_attype;
+            if (vob_obj_set_attr(c->vob, target, attype, origin_value(v), &ev))
+                return store_fail(c, "cannot record the origin of version " + v.version_id);
+            c->n_new++;
+            c->events.push_back({v.version_id, branch, 0, 1});
+        }
+        vob_ver_info ti;
+        if (vob_ver_get(c->vob, target, &ti))
+            return store_fail(c, "cannot read version");
+        c->by_vid[v.version_id] = target;
+        for (const std::string &s : v.subbranches)
+            c->sprout[s] = target;
+        if (attach_labels(c, v, target, ti.id, ev) || set_attributes(c, v.attributes, target, ev, false))
+            return 1;
+        for (const std::string &m : v.merges)
+            c->merges.push_back({target, ti.id, m, 1, ev});
+        for (const std::string &m : v.fmerges)
+            c->merges.push_back({target, ti.id, m, 0, ev});
+    }
+    return 0;
+}
+
+// Merge hyperlinks, once all versions of the element exist; a link that is
+// there already (both ends name it) is made once.
+int make_merges(elem_ctx *c) {
+    vob_oid hltype = vob_wk_obj(c->vob, VOB_WK_MERGE_HLTYPE);
+    for (const pending_merge &m : c->merges) {
+        vob_oid other = 0;
+        auto it = c->by_vid.find(m.other);
+        if (it != c->by_vid.end())
+            other = it->second;
+        else if (vob_ver_find(c->vob, c->elem, m.other[0] == '/' ? m.other : "/main/" + m.other, &other))
+            other = 0;
+        if (!other) {
+            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_MERGE_UNKNOWN, c->el->name.c_str(),
+                       m.vid.c_str(), m.other.c_str());
+            continue;
+        }
+        vob_oid from = m.into ? other : m.ver, to = m.into ? m.ver : other;
+        std::vector<vob_hlink> links;
+        if (vob_obj_get_hlinks(c->vob, from, hltype, VOB_HL_FROM, &links))
+            return store_fail(c, "cannot read hyperlinks");
+        bool have = false;
+        for (const vob_hlink &l : links)
+            have = have || l.to == to;
+        if (have)
+            continue;
+        if (unlock_for_now(c, c->elem))
+            return 1;
+        if (vob_hlink_create(c->vob, hltype, from, to, &m.ev, nullptr))
+            return store_fail(c, "cannot make the Merge hyperlink of " + m.vid);
+    }
+    return 0;
+}
+
+// Other names, obsolete branches and the element's own lock, then the locks
+// lifted for the transaction.
+int finish_element(elem_ctx *c, const vob_event &ev) {
+    const imp_element &el = *c->el;
+    for (const std::string &alt : el.alt_names) {
+        std::vector<std::string> comps = imp_split_path(alt);
+        std::string err;
+        if (check_components(comps, alt, &err))
+            return fail(c, "other name: " + err);
+        std::string dir_path;
+        for (size_t i = 0; i + 1 < comps.size(); ++i)
+            dir_path += (i ? "/" : "") + comps[i];
+        vob_oid dir, there;
+        if (imp_ensure_dir(c->run, dir_path, &dir, &c->made_dirs, &err) ||
+            lookup_child(c->vob, dir, comps.back(), &there, &err))
+            return fail(c, "other name \"" + alt + "\": " + err);
+        if (there == c->elem)
+            continue;
+        if (there)
+            return fail(c, "other name \"" + alt + "\" names another element");
+        if (vob_dir_add_name(c->vob, dir, 0, comps.back(), c->elem, &ev))
+            return store_fail(c, "cannot enter the other name \"" + alt + "\"");
+    }
+    for (const std::string &b : el.branch_obs) {
+        vob_oid br;
+        std::string path = "/main";
+        for (const std::string &p : imp_split_path(b))
+            path += "/" + p;
+        if (vob_branch_find(c->vob, c->elem, path, &br)) {
+            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BRANCH_OBS_UNKNOWN, el.name.c_str(),
+                       b.c_str());
+            continue;
+        }
+        c->unlocked[br] = 1;
+    }
+    if (el.obsolete)
+        c->unlocked[c->elem] = 1;
+    for (const auto &[obj, obsolete] : c->unlocked) {
+        vob_lock lock;
+        if (vob_obj_get_lock(c->vob, obj, &lock) == 0 && lock.obsolete >= obsolete)
+            continue;
+        if (vob_obj_lock(c->vob, obj, obsolete, &ev))
+            return store_fail(c, "cannot lock");
+    }
+    return 0;
+}
+
+int import_in_txn(elem_ctx *c) {
+    imp_run *run = c->run;
+    const imp_element &el = *c->el;
+    std::vector<std::string> comps = imp_split_path(el.name);
+    std::string err;
+    if (check_components(comps, el.name, &err))
+        return fail(c, err);
+    std::string dir_path;
+    for (size_t i = 0; i + 1 < comps.size(); ++i)
+        dir_path += (i ? "/" : "") + comps[i];
+    vob_oid dir;
+    if (imp_ensure_dir(run, dir_path, &dir, &c->made_dirs, &err))
+        return fail(c, "cannot make its directory: " + err);
+    if (lookup_child(c->vob, dir, comps.back(), &c->elem, &err))
+        return fail(c, err);
+    imp_opt_str comment = el.comment;
+    if (!comment && run->p->comment)
+        comment = std::string(run->p->comment);
+    vob_event ev = imp_make_event(run, el.event, comment);
+    if (c->elem) {
+        vob_elem_info info;
+        if (vob_elem_get(c->vob, c->elem, &info))
+            return store_fail(c, "cannot read the element");
+        if (info.mtype != VOB_MT_FILE_ELEM)
+            return fail(c, "the VOB has a directory of that name");
+        if (read_origins(c))
+            return 1;
+    } else {
+        vob_oid eltype = 0;
+        if (el.eltype && find_type(c, VOB_MT_ELTYPE, *el.eltype, &eltype))
+            return 1;
+        if (vob_elem_create(c->vob, dir, comps.back(), VOB_MT_FILE_ELEM, eltype, &ev, &c->elem))
+            return store_fail(c, "cannot create the element");
+        c->created = true;
+    }
+    if (!run->onto.empty()) {
+        const std::string brvid = run->head.globals.onto_brvid.value_or("/main/LATEST");
+        vob_ver_info vi;
+        if (vob_ver_find(c->vob, c->elem, brvid, &c->onto_from) || vob_ver_get(c->vob, c->onto_from, &vi))
+            return fail(c, "the version \"" + brvid + "\" to branch from does not exist");
+        c->onto_base = branch_of_vid(vi.id);
+    }
+    if (import_versions(c) || make_merges(c))
+        return 1;
+    if (set_attributes(c, el.attributes, c->elem, ev, !c->created))
+        return 1;
+    return finish_element(c, ev);
+}
+
+} // namespace
+
+int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out) {
+    out->clear();
+    std::vector<std::string> comps = imp_split_path(name);
+    std::string err;
+    if (check_components(comps, name, &err))
+        return 0;
+    vob_oid cur = run->target;
+    std::string prefix;
+    for (size_t i = 0; i < comps.size(); ++i) {
+        prefix += (i ? "/" : "") + comps[i];
+        auto hit = run->dirs.find(prefix);
+        if (hit != run->dirs.end() && i + 1 < comps.size()) {
+            cur = hit->second;
+            continue;
+        }
+        vob_oid child;
+        if (lookup_child(run->vob, cur, comps[i], &child, &err) || !child)
+            return 0;
+        cur = child;
+    }
+    elem_ctx c;
+    c.run = run;
+    c.vob = run->vob;
+    c.elem = cur;
+    if (read_origins(&c))
+        return 0;
+    for (const auto &o : c.origins)
+        out->insert(o.first.substr(o.first.find('\n') + 1));
+    return 0;
+}
+
+int imp_import_element(imp_run *run, imp_queued *q) {
+    elem_ctx c;
+    c.run = run;
+    c.q = q;
+    c.el = &q->el;
+    c.vob = run->vob;
+    int rc = ensure_types(&c);
+    if (rc == 0) {
+        vob_txn txn(run->vob);
+        if (txn.begin()) {
+            rc = store_fail(&c, "cannot begin a transaction");
+        } else if ((rc = import_in_txn(&c)) == 0 && txn.commit()) {
+            rc = store_fail(&c, "cannot commit");
+        }
+        if (rc)
+            txn.rollback();
+    }
+    // Collect what was fetched for a failed element, so no ticket is left.
+    for (imp_fetch &f : q->fetches) {
+        if (f.ticket >= 0) {
+            imp_fetch_result res;
+            imp_pool_wait(&run->pool, f.ticket, &res);
+            f.ticket = -1;
+            run->queued_jobs--;
+        }
+        if (!run->p->debug && !f.job.out_path.empty()) {
+            std::remove(f.job.out_path.c_str());
+            if (f.job.mode == IMP_EXTRACT_LEAF_IN_DIR)
+                std::remove(f.job.work_dir.c_str());
+        }
+    }
+    const imp_element &el = q->el;
+    if (rc) {
+        imsg_print(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, el.name.c_str(),
+                   c.err.c_str());
+        run->elements_failed++;
+        run->failures++;
+        int already;
+        hash_str_enter(run->p->not_imported, el.name.c_str(), nullptr, &already);
+        return 1;
+    }
+    run->dirs.insert(c.made_dirs.begin(), c.made_dirs.end());
+    run->elements_done++;
+    run->elements_new += c.created;
+    run->versions_new += c.n_new;
+    run->versions_present += c.n_present;
+    run->versions_identical += c.n_identical;
+    int already;
+    hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(), nullptr,
+                   &already);
+    if (run->p->verbose)
+        imsg_print(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, el.name.c_str(), c.n_new,
+                   c.n_present, c.n_identical);
+    const imp_callbacks *cb = run->p->callbacks;
+    if (cb) {
+        for (const version_event &e : c.events) {
+            int stop = e.identical ? (cb->version_identical ? cb->version_identical(cb->ctx, e.vid.c_str(), e.branch) : 0)
+                                   : (cb->version ? cb->version(cb->ctx, e.vid.c_str(), e.branch, e.is_new) : 0);
+            run->stopped = run->stopped || stop != 0;
+        }
+        if (cb->element && cb->element(cb->ctx, el.name.c_str(), c.elem, c.created ? 1 : 0))
+            run->stopped = true;
+    }
+    return 0;
+}

@@ -1,0 +1,100 @@
+// The state of one imp_start run, shared by its modules (not a public header).
+//
+// Invariants: `queue` holds the elements read ahead of the one being
+// imported, in file order, with their fetch tickets; `queued_jobs` counts the
+// tickets in the queue that were not collected yet. The caches of types and
+// directories hold only objects of committed transactions.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/import/imp_datafile.h"
+#include "platform/import/imp_pool.h"
+#include "platform/import/imp_start.h"
+#include "platform/view.h"
+#include "platform/vob.h"
+
+// One version's contents on the way: a pool ticket, or why there is none.
+struct imp_fetch {
+    long ticket = -1;          // -1: no command submitted
+    imp_extract_job job;
+    std::string fill_error;    // the template could not be filled
+};
+
+struct imp_queued {
+    imp_element el;
+    std::vector<imp_fetch> fetches;   // one per version
+};
+
+struct imp_progress_line {
+    bool on = false;
+    std::chrono::steady_clock::time_point start, last;
+    bool drawn = false;
+};
+
+struct imp_run {
+    imp_params *p = nullptr;
+    std::string datafile;
+    imp_reader reader;
+    imp_head head;
+    std::string from_dir;              // ExportFromDir, absolute
+
+    view_t *view = nullptr;
+    vob_t *vob = nullptr;              // owned by the view
+    std::string vob_tag;
+    vob_oid target = 0;                // the directory element of the data file's "."
+    std::string target_path;           // as given, for messages
+
+    std::string tmp_dir;
+    long tmp_seq = 0;
+    imp_pool pool;
+    int workers = 1;
+    size_t window = 16;                // tickets to keep ahead
+    std::deque<imp_queued> queue;
+    size_t queued_jobs = 0;
+    bool read_end = false;             // no more elements to read (end or error)
+    bool read_failed = false;
+    imp_error read_err;
+
+    // Type and directory caches: metatype and name -> oid; path -> element.
+    std::map<std::pair<int, std::string>, vob_oid> types;
+    std::map<std::string, vob_oid> dirs;
+    vob_oid origin_attype = 0;
+    std::vector<std::string> onto;     // OntoBranch components
+
+    // Counts for the summary and the progress line.
+    long elements_done = 0, elements_new = 0, elements_failed = 0;
+    long versions_new = 0, versions_present = 0, versions_identical = 0;
+    int failures = 0;                  // anything reported as an error
+    bool stopped = false;              // a callback asked to stop
+    imp_progress_line progress;
+};
+
+// imp_element.cpp: imports one element in one transaction. 0 on success;
+// nonzero after a reported failure (rolled back, listed).
+int imp_import_element(imp_run *run, imp_queued *q);
+// The origins ("<time> <VersionId>") of the versions an earlier import made
+// in the element of that name, when it exists (read-only; a guess for fetching).
+int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out);
+// Finds or makes a type (its own transaction when made). 0, or nonzero with *err.
+int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err);
+// Finds or makes the directory elements of a path below the data file's ".",
+// inside the caller's transaction. *made: the directories made (paths), which
+// enter the cache when the caller commits. 0, or nonzero with *err.
+int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out,
+                   std::map<std::string, vob_oid> *made, std::string *err);
+// The event of a record: the data file's, or the importer's with setevent.
+vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_str &comment);
+// Splits a "/"-separated path into its components (empty ones dropped).
+std::vector<std::string> imp_split_path(const std::string &path);
+
+// imp_progress.cpp: the terminal progress line (shown only without callbacks
+// when standard error is a terminal).
+void imp_progress_begin(imp_run *run);
+void imp_progress_tick(imp_run *run, bool force);
+void imp_progress_end(imp_run *run);

@@ -1,0 +1,479 @@
+// imp_start: the order of an import (see imp_start.h), the types and
+// directories, the read-ahead of elements with their fetches, and the end.
+#include "platform/import/imp_start.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/import/imp_msgs.h"
+#include "platform/import/imp_run.h"
+#include "runtime/fileutl.h"
+#include "runtime/version.h"
+
+namespace {
+
+const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
+
+int cb_call(imp_run *run, int (*fn)(void *)) {
+    const imp_callbacks *cb = run->p->callbacks;
+    if (cb && fn && fn(cb->ctx))
+        run->stopped = true;
+    return 0;
+}
+
+// The directory element of the data file's ".": the target directory, made
+// below the VOB root where the view has only a plain directory.
+int find_target(imp_run *run, const std::string &abs_target) {
+    std::string err;
+    if (view_open(abs_target, &run->view, &err)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
+        return 1;
+    }
+    view_loc loc;
+    if (view_locate(run->view, abs_target, &loc) || loc.vob_tag.empty()) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
+                   loc.vob_tag.empty() ? "it lies in no VOB of the view" : view_errmsg(run->view).c_str());
+        return 1;
+    }
+    if (view_get_vob(run->view, loc.vob_tag, &run->vob)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_STORE, view_errmsg(run->view).c_str());
+        return 1;
+    }
+    run->vob_tag = loc.vob_tag;
+    run->target = vob_wk_obj(run->vob, VOB_WK_ROOT_DIR);
+    if (loc.vob_path.empty())
+        return 0;
+    // Make the path's directories below the root as elements where missing.
+    vob_txn txn(run->vob);
+    std::map<std::string, vob_oid> made;
+    vob_oid dir = 0;
+    if (txn.begin() || imp_ensure_dir(run, loc.vob_path, &dir, &made, &err) || txn.commit()) {
+        if (err.empty())
+            err = vob_errmsg(run->vob);
+        imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, loc.vob_path.c_str(), err.c_str());
+        return 1;
+    }
+    run->target = dir;
+    return 0;
+}
+
+int make_types(imp_run *run) {
+    const imp_types &t = run->head.types;
+    const imp_callbacks *cb = run->p->callbacks;
+    struct group {
+        int mtype;
+        const imp_str_list *names;
+        int (*imp_callbacks::*phase)(void *);
+    };
+    const group groups[] = {
+        {VOB_MT_ATTYPE, &t.attribute, &imp_callbacks::phase_attribute_types},
+        {VOB_MT_LBTYPE, &t.label, &imp_callbacks::phase_label_types},
+        {VOB_MT_BRTYPE, &t.branch, &imp_callbacks::phase_branch_types},
+        {VOB_MT_ELTYPE, &t.element, &imp_callbacks::phase_element_types},
+    };
+    std::string err;
+    if (imp_ensure_type(run, VOB_MT_ATTYPE, IMP_ORIGIN_ATTR, &run->origin_attype, &err)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+        return 1;
+    }
+    for (const group &g : groups) {
+        if (cb)
+            cb_call(run, cb->*g.phase);
+        for (const std::string &name : *g.names) {
+            vob_oid oid;
+            if (imp_ensure_type(run, g.mtype, name, &oid, &err)) {
+                imsg_print(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+                run->failures++;
+            }
+        }
+    }
+    return 0;
+}
+
+int make_directories(imp_run *run) {
+    const imp_callbacks *cb = run->p->callbacks;
+    if (cb)
+        cb_call(run, cb->phase_directories);
+    for (const std::string &name : run->head.dirs) {
+        std::map<std::string, vob_oid> made;
+        std::string err;
+        vob_oid dir = 0;
+        std::string path = name == "." ? "" : name;
+        vob_txn txn(run->vob);
+        if (txn.begin() || imp_ensure_dir(run, path, &dir, &made, &err) || txn.commit()) {
+            if (err.empty())
+                err = vob_errmsg(run->vob);
+            imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), err.c_str());
+            run->failures++;
+            int already;
+            hash_str_enter(run->p->not_imported, name.c_str(), nullptr, &already);
+            continue;
+        }
+        run->dirs.insert(made.begin(), made.end());
+        vob_elem_info info;
+        vob_elem_get(run->vob, dir, &info);
+        if (cb && cb->directory &&
+            cb->directory(cb->ctx, name.c_str(), dir, info.main_branch, made.count(path) ? 1 : 0))
+            run->stopped = true;
+    }
+    return 0;
+}
+
+// Reads elements ahead and hands their extract commands to the pool until
+// enough fetches are on their way.
+void read_ahead(imp_run *run) {
+    while (!run->read_end && (run->queue.empty() || run->queued_jobs < run->window)) {
+        imp_queued q;
+        int rc = imp_read_element(&run->reader, &q.el, &run->read_err);
+        if (rc <= 0) {
+            run->read_end = true;
+            run->read_failed = rc < 0;
+            return;
+        }
+        std::set<std::string> present;
+        imp_existing_origins(run, q.el.name, &present);
+        q.fetches.resize(q.el.versions.size());
+        for (size_t i = 0; i < q.el.versions.size(); ++i) {
+            const imp_version &v = q.el.versions[i];
+            if (!v.extract_cmd)
+                continue;
+            imp_fetch &f = q.fetches[i];
+            long n = run->tmp_seq++;
+            std::string out = run->tmp_dir + "/c" + std::to_string(n);
+            std::string work = run->tmp_dir + "/w" + std::to_string(n);
+            if (imp_extract_fill(*v.extract_cmd, run->from_dir, out, work, &f.job, &f.fill_error))
+                continue;
+            if (present.count(std::to_string(v.event.time) + " " + v.version_id))
+                continue;   // most likely there already: fetched only if it is not
+            f.ticket = imp_pool_submit(&run->pool, f.job);
+            run->queued_jobs++;
+        }
+        run->queue.push_back(std::move(q));
+    }
+}
+
+void label_directories(imp_run *run) {
+    const std::string &label = *run->head.globals.label_all;
+    vob_oid lbtype;
+    std::string err;
+    if (imp_ensure_type(run, VOB_MT_LBTYPE, label, &lbtype, &err)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+        run->failures++;
+        return;
+    }
+    for (const std::string &name : run->head.dirs) {
+        vob_oid dir = run->target;
+        if (name != ".") {
+            auto it = run->dirs.find(name);
+            if (it == run->dirs.end())
+                continue;
+            dir = it->second;
+        }
+        vob_elem_info info;
+        vob_oid latest;
+        vob_event ev = vob_event_now(run->p->comment ? run->p->comment : "");
+        // A directory's label marks the version that holds the imported names,
+        // so it moves there from an earlier one.
+        if (vob_elem_get(run->vob, dir, &info) || vob_branch_get_latest(run->vob, info.main_branch, &latest) ||
+            vob_ver_add_label(run->vob, latest, lbtype, 1, &ev))
+            imsg_print(IMSG_WARNING, cat(), IMP_LABEL_DIR_FAILED, name.c_str(), label.c_str(),
+                       vob_errmsg(run->vob).c_str());
+    }
+}
+
+void remove_tmp_dir(const std::string &dir) {
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> names;
+    while (dirent *e = readdir(d))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+            names.push_back(e->d_name);
+    closedir(d);
+    for (const std::string &n : names) {
+        std::string p = dir + "/" + n;
+        struct stat st;
+        if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            remove_tmp_dir(p);
+        else
+            unlink(p.c_str());
+    }
+    rmdir(dir.c_str());
+}
+
+void update_progress(void *ctx, int64_t done, int64_t total) {
+    imp_run *run = static_cast<imp_run *>(ctx);
+    if (run->progress.on)
+        std::fprintf(stderr, "\r%s: updating the view: %lld/%lld", imsg_app_name(), (long long)done,
+                     (long long)total);
+}
+
+int update_view(imp_run *run) {
+    const std::vector<std::string> &scopes = view_get_scopes(run->view);
+    bool in_scope = false;
+    for (const std::string &s : scopes)
+        in_scope = in_scope || s == run->vob_tag;
+    if (!in_scope && view_add_scope(run->view, run->vob_tag)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
+                   view_errmsg(run->view).c_str());
+        return 1;
+    }
+    if (run->p->verbose)
+        imsg_print(IMSG_NOTICE, cat(), IMP_UPDATING, view_get_root(run->view).c_str());
+    view_progress prog;
+    prog.cb = update_progress;
+    prog.ctx = run;
+    view_update_stats stats;
+    std::vector<std::string> warnings;
+    int rc = view_update(run->view, &prog, &stats, &warnings);
+    if (run->progress.on)
+        std::fprintf(stderr, "\n");
+    for (const std::string &w : warnings)
+        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, w.c_str());
+    if (rc) {
+        imsg_print(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
+                   view_errmsg(run->view).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int need_cmd_ok(const imp_run *run) {
+    const imp_opt_str &need = run->head.globals.need_cmd;
+    if (!need || need->empty())
+        return 1;
+    if (need->find('/') != std::string::npos)
+        return access(need->c_str(), X_OK) == 0;
+    return !fileutl_resolve_pathname(*need).empty();
+}
+
+// Everything after the parameters were checked and the tables made.
+int run_import(imp_run *run) {
+    imp_params *p = run->p;
+    imp_error err;
+    if (imp_reader_open(run->datafile.c_str(), &run->reader, &err) ||
+        imp_read_head(&run->reader, &run->head, &err)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
+        return 1;
+    }
+    const imp_globals &g = run->head.globals;
+    if (!need_cmd_ok(run)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NEED_CMD, run->datafile.c_str(), g.need_cmd->c_str());
+        return 1;
+    }
+    std::string abs_target = fileutl_make_abs_pn(run->target_path);
+    struct stat st;
+    if (stat(abs_target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NO_TARGET, run->target_path.c_str());
+        return 1;
+    }
+    if (find_target(run, abs_target))
+        return 1;
+    run->from_dir = g.export_from_dir.empty() ? fileutl_getcwd() : fileutl_make_abs_pn(g.export_from_dir);
+    run->onto = imp_split_path(g.onto_branch.value_or(""));
+    p->branch_type = run->onto.empty() ? "" : run->onto.back();
+    if (p->verbose)
+        imsg_print(IMSG_NOTICE, cat(), IMP_READING, run->datafile.c_str(), run->target_path.c_str());
+
+    const imp_callbacks *cb = p->callbacks;
+    if (cb && cb->range && cb->range(cb->ctx, long(g.num_elements), long(g.num_versions)))
+        run->stopped = true;
+    if (make_types(run))
+        return 1;
+    make_directories(run);
+
+    std::string tmp = fileutl_tmpdir() + "/vantimport.XXXXXX";
+    if (!mkdtemp(tmp.data())) {
+        imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(errno));
+        return 1;
+    }
+    run->tmp_dir = tmp;
+    std::string warning;
+    run->workers = imp_pool_default_workers(&warning);
+    if (!warning.empty())
+        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
+    run->window = size_t(run->workers) * 4 + 8;
+    imp_pool_start(&run->pool, run->workers, p->debug != 0);
+    imp_progress_begin(run);
+
+    std::string last;
+    while (!run->stopped) {
+        read_ahead(run);
+        if (run->queue.empty())
+            break;
+        imp_queued q = std::move(run->queue.front());
+        run->queue.pop_front();
+        imp_import_element(run, &q);
+        last = q.el.name;
+        imp_progress_tick(run, false);
+    }
+    imp_progress_end(run);
+    imp_pool_stop(&run->pool);
+    if (p->debug)
+        imsg_print(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
+    else
+        remove_tmp_dir(run->tmp_dir);
+
+    if (run->stopped) {
+        imsg_print(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
+        run->failures++;
+    } else if (run->read_failed) {
+        imsg_print(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(run->read_err).c_str());
+        imsg_print(IMSG_CONT, cat(), IMP_REST_NOT_READ, run->read_err.line, run->datafile.c_str());
+        run->failures++;
+    }
+    if (g.label_all && !g.label_all->empty() && p->label_directory)
+        label_directories(run);
+    if (run->versions_new == 0 && run->elements_new == 0 && run->failures == 0 && run->elements_done > 0)
+        imsg_print(IMSG_NOTICE, cat(), IMP_NOTHING_NEW, run->datafile.c_str());
+    else
+        imsg_print(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
+                   run->versions_present, run->versions_identical);
+    if (p->load && update_view(run))
+        run->failures++;
+    return run->failures ? 1 : 0;
+}
+
+} // namespace
+
+vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_str &comment) {
+    vob_event out = vob_event_now(comment.value_or(""));
+    if (run->p->setevent)
+        return out;
+    if (ev.user) {
+        out.user = *ev.user;
+        out.name = *ev.user;
+    }
+    if (ev.group)
+        out.group = *ev.group;
+    if (ev.name)
+        out.name = *ev.name;
+    if (ev.host)
+        out.host = *ev.host;
+    out.time = ev.time;
+    return out;
+}
+
+std::vector<std::string> imp_split_path(const std::string &path) {
+    std::vector<std::string> out;
+    size_t b = 0;
+    while (b <= path.size()) {
+        size_t e = path.find('/', b);
+        if (e == std::string::npos)
+            e = path.size();
+        if (e > b)
+            out.push_back(path.substr(b, e - b));
+        b = e + 1;
+    }
+    return out;
+}
+
+int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err) {
+    auto it = run->types.find({mtype, name});
+    if (it != run->types.end()) {
+        *out = it->second;
+        return 0;
+    }
+    int rc = vob_type_find(run->vob, mtype, name, out);
+    if (rc == VOB_NOT_FOUND) {
+        vob_event ev = vob_event_now(run->p->comment ? run->p->comment : "");
+        rc = vob_type_create(run->vob, mtype, name, &ev, out);
+        if (rc == VOB_EXISTS)
+            rc = 0;
+    }
+    if (rc) {
+        const char *word = mtype == VOB_MT_ELTYPE ? "element" : mtype == VOB_MT_BRTYPE ? "branch"
+                           : mtype == VOB_MT_LBTYPE ? "label" : "attribute";
+        *err = imsg_sprintf(cat(), IMP_TYPE_FAILED, word, name.c_str(), vob_errmsg(run->vob).c_str());
+        return 1;
+    }
+    run->types[{mtype, name}] = *out;
+    return 0;
+}
+
+int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out, std::map<std::string, vob_oid> *made,
+                   std::string *err) {
+    vob_oid cur = run->target;
+    std::string prefix;
+    for (const std::string &name : imp_split_path(path)) {
+        if (name == "." || name == "..") {
+            *err = "\"" + path + "\" has a \".\" or \"..\" component";
+            return 1;
+        }
+        prefix += (prefix.empty() ? "" : "/") + name;
+        vob_oid cached = 0;
+        if (auto d = run->dirs.find(prefix); d != run->dirs.end())
+            cached = d->second;
+        else if (auto m = made->find(prefix); m != made->end())
+            cached = m->second;
+        if (cached) {
+            cur = cached;
+            continue;
+        }
+        vob_elem_info info, child_info;
+        vob_oid latest, child = 0;
+        if (vob_elem_get(run->vob, cur, &info) || vob_branch_get_latest(run->vob, info.main_branch, &latest)) {
+            *err = vob_errmsg(run->vob);
+            return 1;
+        }
+        int rc = vob_dir_lookup(run->vob, latest, name, &child);
+        if (rc == 0) {
+            if (vob_elem_get(run->vob, child, &child_info)) {
+                *err = vob_errmsg(run->vob);
+                return 1;
+            }
+            if (child_info.mtype != VOB_MT_DIR_ELEM) {
+                *err = "\"" + prefix + "\" is a file element in the VOB";
+                return 1;
+            }
+        } else if (rc == VOB_NOT_FOUND) {
+            vob_event ev = vob_event_now(run->p->comment ? run->p->comment : "");
+            if (vob_elem_create(run->vob, cur, name, VOB_MT_DIR_ELEM, 0, &ev, &child)) {
+                *err = vob_errmsg(run->vob);
+                return 1;
+            }
+            (*made)[prefix] = child;
+        } else {
+            *err = vob_errmsg(run->vob);
+            return 1;
+        }
+        cur = child;
+    }
+    *out = cur;
+    return 0;
+}
+
+int imp_start(imp_params *params) {
+    if (!params->imported)
+        params->imported = hash_str_create(64, 0, 0);
+    if (!params->unchanged)
+        params->unchanged = hash_str_create(64, 0, 0);
+    if (!params->not_imported)
+        params->not_imported = hash_str_create(64, 0, 0);
+    if (!params->datafile || !*params->datafile) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NO_DATAFILE_PARAM);
+        return 1;
+    }
+    imp_run run;
+    run.p = params;
+    run.datafile = params->datafile;
+    run.target_path = params->target_dir && *params->target_dir ? params->target_dir : ".";
+    int rc = run_import(&run);
+    view_close(run.view);
+    return rc;
+}
+
+void imp_params_release(imp_params *params) {
+    hash_table **tables[] = {&params->imported, &params->unchanged, &params->not_imported};
+    for (hash_table **t : tables) {
+        if (*t)
+            hash_delete_ht(*t);
+        *t = nullptr;
+    }
+}
+
+void libvelkimport_print_verid() { ks_print_banner("libvelkimport"); }
