@@ -9,6 +9,7 @@
 namespace {
 
 std::string event_lines;   // composed just before the record that uses them
+uint64_t bytes_written = 0;
 
 const imsg_catalog *cat() { return export_cmd_export_msg_table_adr(); }
 
@@ -31,7 +32,9 @@ template <class Build> int guarded(const char *what, Build build) {
 int put_raw(FILE *f, const std::string &bytes) {
     if (bytes.empty())
         return 0;
-    return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && !std::ferror(f) ? 0 : failed();
+    size_t n = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    bytes_written += n;
+    return n == bytes.size() && !std::ferror(f) ? 0 : failed();
 }
 
 void append_string(std::string &out, const char *key, const std::string &value) {
@@ -80,6 +83,8 @@ void append_type_group(std::string &out, const name_list &list, const char *begi
 }
 
 } // namespace
+
+uint64_t export_cmd_bytes_written() { return bytes_written; }
 
 int write_globals(FILE *f, const export_globals &g) {
     return guarded("GLOBALS", [&] {

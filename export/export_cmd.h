@@ -35,3 +35,6 @@ void compose_event(const opt_str &user, const opt_str &group, const opt_str &eve
 int write_element_header(FILE *f, const element_info &info);
 int write_version(FILE *f, const export_version_info &node);
 int write_element_end(FILE *f);
+// Bytes handed to the files so far, all files together: the main keeps the
+// element file's length from it without asking the file (which costs a seek).
+uint64_t export_cmd_bytes_written();

@@ -43,6 +43,7 @@ struct export_state {
     name_list attr_types, branch_types, element_types, label_types;
     long num_elements = 0;
     long num_versions = 0;
+    off_t element_file_size = 0;   // whole element records only
 };
 
 struct export_run {
@@ -373,14 +374,16 @@ int file_handling(export_run &r, const std::string &rel) {
         if (n.is_version)
             r.st.num_versions++;
     FILE *f = r.st.element_file;
-    off_t pos = ftello(f);
+    uint64_t before = export_cmd_bytes_written();
     if (write_selected_versions(e, f, r.st.sel) != 0) {
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
-        cut_back(f, pos);
+        cut_back(f, r.st.element_file_size);
         release_element(e);
         return 1;
     }
-    if (ftello(f) != pos) {
+    uint64_t written = export_cmd_bytes_written() - before;
+    r.st.element_file_size += off_t(written);
+    if (written != 0) {
         name_list_merge(r.st.attr_types, e.attr_types);
         name_list_merge(r.st.branch_types, e.branch_types);
         name_list_merge(r.st.label_types, e.label_types);
@@ -401,10 +404,9 @@ char unsafe_char(const std::string &name) {
 }
 
 std::string strip_dot_slash(const char *path) {
-    std::string rel = path;
-    while (rel.compare(0, 2, "./") == 0)
-        rel.erase(0, 2);
-    return rel;
+    while (path[0] == '.' && path[1] == '/')
+        path += 2;
+    return path;
 }
 
 int walk_callback(void *ctx, const char *path, const char *, const char *, const char *,
@@ -488,10 +490,9 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
             path = buf.data();
         std::string dir, leaf;
         fileutl_strip_leaf(path, &dir, &leaf);
-        if (dir.empty())
-            dir = ".";
+        const char *dir_arg = dir.empty() ? "." : dir.c_str();
         int rc = S_ISDIR(st.mode) ? walk(r, path.c_str(), desc, flags)
-                                  : walk_callback(&r, path.c_str(), path.c_str(), dir.c_str(),
+                                  : walk_callback(&r, path.c_str(), path.c_str(), dir_arg,
                                                   leaf.c_str(), &st, 0, FILEUTL_VISIT_FILE);
         if (rc == -4)
             r.error_flag = 1;

@@ -38,6 +38,7 @@ std::string run_user, run_group;
 
 struct ffile_element {
     std::string path;
+    uint32_t mode = 0;   // from the stat of the open
     cm_version_info version;
     int cursor = 0;   // 1 once the version is handed out
 };
@@ -69,9 +70,14 @@ int ffile_map_name(const char *path, int, int *convert, int *prune, std::string 
     return 0;
 }
 
-std::string host_name() {
-    std::string host = sysutl_myhostname();
-    return host == "UnknownHost" ? "???" : host;
+// Asked once per run: the name cannot change under a running export, and the
+// lookup is a system call per file otherwise.
+const std::string &host_name() {
+    static const std::string host = [] {
+        std::string h = sysutl_myhostname();
+        return h == "UnknownHost" ? std::string("???") : h;
+    }();
+    return host;
 }
 
 int fill_element(ffile_element *e) {
@@ -85,6 +91,7 @@ int fill_element(ffile_element *e) {
         imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", e->path.c_str(), imsg_strerror(err));
         return CM_FAILED;
     }
+    e->mode = st.mode;
     // A time before 1970 is taken as the time of the run.
     int64_t now = int64_t(std::time(nullptr));
     v.event_time = v.selected_time = st.mtime < 0 ? now : st.mtime;
@@ -122,8 +129,7 @@ int ffile_element_info(void *handle, element_info *info) {
         *info = element_info();
         info->created = e->version.event_time;
         info->name = e->path;
-        fileutl_stat_t st{};
-        info->mode = fileutl_stat(e->path.c_str(), 1, &st) == 0 ? int(st.mode) : 0;
+        info->mode = int(e->mode);   // the open's stat follows links too
         info->user = e->version.user;
         info->group = e->version.group;
         info->event_name = e->version.event_name;
