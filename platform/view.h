@@ -1,6 +1,6 @@
 // Snapshot views: a directory tree of loaded copies of versions plus the
 // view's metadata in <root>/.vantor_view/ (view.json: tag, config spec, load
-// scope; loaded.json: what was loaded, for update).
+// scope; loaded.txt: what was loaded, for update).
 //
 // A VOB with tag "/proj" appears at <root>/proj: view root + tag is the VOB
 // root in the view. The load scope is a set of VOB tags; loading (update)

@@ -1,0 +1,445 @@
+// The registry file VANTOR_HOME/registry/rgy.json:
+//   {"default_region": NAME, "regions": {NAME: {"vobs": [...], "views": [...]}}}
+// Each change reads, edits and replaces the whole file under an exclusive
+// flock of rgy.lock; readers take a shared lock.
+#include "platform/registry.h"
+#include "platform/vob.h"
+#include "platform/vob_msg.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using json = nlohmann::json;
+
+std::string rgy_home()
+{
+    std::string h;
+    const char *env = getenv("VANTOR_HOME");
+    if (env && *env)
+        h = env;
+    else {
+        const char *home = getenv("HOME");
+        if (!home || !*home) {
+            const passwd *pw = getpwuid(geteuid());
+            home = pw ? pw->pw_dir : "/tmp";
+        }
+        h = std::string(home) + "/.vantor";
+    }
+    while (h.size() > 1 && h.back() == '/')
+        h.pop_back();
+    return h;
+}
+
+static std::string rgy_dir() { return rgy_home() + "/registry"; }
+static std::string rgy_file() { return rgy_dir() + "/rgy.json"; }
+
+static int mkdirs(const std::string &path)
+{
+    std::string cur;
+    size_t i = 0;
+    while (i < path.size()) {
+        size_t j = path.find('/', i + 1);
+        if (j == std::string::npos)
+            j = path.size();
+        cur = path.substr(0, j);
+        if (!cur.empty() && mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
+            return -1;
+        i = j;
+    }
+    return 0;
+}
+
+// Holds the registry lock for one read or change.
+struct rgy_lock {
+    int fd = -1;
+    ~rgy_lock()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    int take(int exclusive, std::string *err)
+    {
+        if (mkdirs(rgy_dir()) != 0) {
+            *err = vob_msg(VM_RGY_IO, rgy_dir().c_str(), strerror(errno));
+            return VOB_ERR;
+        }
+        std::string lk = rgy_dir() + "/rgy.lock";
+        fd = open(lk.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+            *err = vob_msg(VM_RGY_IO, lk.c_str(), strerror(errno));
+            return VOB_ERR;
+        }
+        return VOB_OK;
+    }
+};
+
+static json empty_registry()
+{
+    json j;
+    j["default_region"] = "default";
+    j["regions"]["default"] = {{"vobs", json::array()}, {"views", json::array()}};
+    return j;
+}
+
+static int load(json *j, std::string *err)
+{
+    if (access(rgy_file().c_str(), F_OK) != 0 && errno == ENOENT) {
+        *j = empty_registry();
+        return VOB_OK;
+    }
+    std::ifstream in(rgy_file(), std::ios::binary);
+    if (!in) {
+        *err = vob_msg(VM_RGY_IO, rgy_file().c_str(), strerror(errno));
+        return VOB_ERR;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    *j = json::parse(ss.str(), nullptr, false);
+    if (j->is_discarded() || !j->is_object() || !(*j)["regions"].is_object() ||
+        !(*j)["default_region"].is_string()) {
+        *err = vob_msg(VM_RGY_PARSE, rgy_file().c_str(), "not a registry of this system");
+        return VOB_ERR;
+    }
+    for (auto &r : (*j)["regions"].items()) {
+        bool ok = r.value().is_object() && r.value()["vobs"].is_array() && r.value()["views"].is_array();
+        for (auto &e : ok ? r.value()["vobs"] : json::array())
+            ok = ok && e.is_object() && e["tag"].is_string() && e["storage"].is_string() &&
+                 e["uuid"].is_string() && e["owner_uid"].is_number_unsigned() && e["project"].is_boolean();
+        for (auto &e : ok ? r.value()["views"] : json::array())
+            ok = ok && e.is_object() && e["tag"].is_string() && e["dir"].is_string();
+        if (!ok) {
+            *err = vob_msg(VM_RGY_PARSE, rgy_file().c_str(), ("region " + r.key() + " is malformed").c_str());
+            return VOB_ERR;
+        }
+    }
+    return VOB_OK;
+}
+
+static int save(const json &j, std::string *err)
+{
+    std::string tmp = rgy_file() + ".tmp." + std::to_string(getpid());
+    std::string text = j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    size_t off = 0;
+    while (ok && off < text.size()) {
+        ssize_t w = write(fd, text.data() + off, text.size() - off);
+        if (w < 0 && errno == EINTR)
+            continue;
+        ok = w > 0;
+        off += ok ? (size_t)w : 0;
+    }
+    ok = ok && fsync(fd) == 0;
+    int e = errno;
+    if (fd >= 0 && close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (ok && rename(tmp.c_str(), rgy_file().c_str()) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        unlink(tmp.c_str());
+        *err = vob_msg(VM_RGY_IO, rgy_file().c_str(), strerror(e));
+        return VOB_ERR;
+    }
+    return VOB_OK;
+}
+
+static int region_of(json &j, const std::string &region, json **out, std::string *err)
+{
+    std::string r = region.empty() ? j["default_region"].get<std::string>() : region;
+    if (!j["regions"].contains(r)) {
+        *err = vob_msg(VM_NO_REGION, r.c_str());
+        return VOB_NOT_FOUND;
+    }
+    *out = &j["regions"][r];
+    return VOB_OK;
+}
+
+static std::string region_name(json &j, const std::string &region)
+{
+    return region.empty() ? j["default_region"].get<std::string>() : region;
+}
+
+static rgy_vob vob_from(const json &e, const std::string &region)
+{
+    rgy_vob v;
+    v.tag = e.value("tag", "");
+    v.storage = e.value("storage", "");
+    v.uuid = e.value("uuid", "");
+    v.owner_uid = e.value("owner_uid", 0u);
+    v.project = e.value("project", false) ? 1 : 0;
+    v.region = region;
+    return v;
+}
+
+static rgy_view view_from(const json &e, const std::string &region)
+{
+    rgy_view v;
+    v.tag = e.value("tag", "");
+    v.dir = e.value("dir", "");
+    v.region = region;
+    return v;
+}
+
+int rgy_get_default_region(std::string *region, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        *region = j["default_region"].get<std::string>();
+    return rc;
+}
+
+int rgy_list_regions(std::vector<std::string> *regions, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc != VOB_OK)
+        return rc;
+    regions->clear();
+    for (auto &r : j["regions"].items())
+        regions->push_back(r.key());
+    return VOB_OK;
+}
+
+int rgy_add_region(const std::string &region, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    int rc = lk.take(1, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc != VOB_OK)
+        return rc;
+    if (j["regions"].contains(region))
+        return VOB_EXISTS;
+    j["regions"][region] = {{"vobs", json::array()}, {"views", json::array()}};
+    return save(j, err);
+}
+
+static int find_in(json &list, const std::string &key, const std::string &value)
+{
+    for (size_t i = 0; i < list.size(); i++)
+        if (list[i].value(key, "") == value)
+            return (int)i;
+    return -1;
+}
+
+int rgy_vob_add(const rgy_vob &vob, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(1, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, vob.region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    int at = find_in((*reg)["vobs"], "tag", vob.tag);
+    if (at >= 0) {
+        *err = vob_msg(VM_VOB_TAG_EXISTS, vob.tag.c_str(), (*reg)["vobs"][at].value("storage", "").c_str());
+        return VOB_EXISTS;
+    }
+    (*reg)["vobs"].push_back({{"tag", vob.tag},
+                              {"storage", vob.storage},
+                              {"uuid", vob.uuid},
+                              {"owner_uid", vob.owner_uid},
+                              {"project", vob.project != 0}});
+    return save(j, err);
+}
+
+int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(1, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    int at = find_in((*reg)["vobs"], "tag", tag);
+    if (at < 0) {
+        *err = vob_msg(VM_NO_VOB_TAG, tag.c_str());
+        return VOB_NOT_FOUND;
+    }
+    (*reg)["vobs"].erase((size_t)at);
+    return save(j, err);
+}
+
+int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    int at = find_in((*reg)["vobs"], "tag", tag);
+    if (at < 0) {
+        *err = vob_msg(VM_NO_VOB_TAG, tag.c_str());
+        return VOB_NOT_FOUND;
+    }
+    *out = vob_from((*reg)["vobs"][at], region_name(j, region));
+    return VOB_OK;
+}
+
+int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc != VOB_OK)
+        return rc;
+    for (auto &r : j["regions"].items()) {
+        int at = find_in(r.value()["vobs"], "uuid", uuid);
+        if (at >= 0) {
+            *out = vob_from(r.value()["vobs"][at], r.key());
+            return VOB_OK;
+        }
+    }
+    *err = vob_msg(VM_NO_VOB_TAG, uuid.c_str());
+    return VOB_NOT_FOUND;
+}
+
+int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    std::vector<rgy_vob> r;
+    for (auto &e : (*reg)["vobs"])
+        r.push_back(vob_from(e, region_name(j, region)));
+    std::sort(r.begin(), r.end(), [](const rgy_vob &a, const rgy_vob &b) { return a.tag < b.tag; });
+    *out = std::move(r);
+    return VOB_OK;
+}
+
+int rgy_view_add(const rgy_view &view, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(1, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, view.region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    int at = find_in((*reg)["views"], "tag", view.tag);
+    if (at >= 0) {
+        *err = vob_msg(VM_VIEW_TAG_EXISTS, view.tag.c_str(), (*reg)["views"][at].value("dir", "").c_str());
+        return VOB_EXISTS;
+    }
+    (*reg)["views"].push_back({{"tag", view.tag}, {"dir", view.dir}});
+    return save(j, err);
+}
+
+int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(1, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    int at = find_in((*reg)["views"], "tag", tag);
+    if (at < 0) {
+        *err = vob_msg(VM_NO_VIEW_TAG, tag.c_str());
+        return VOB_NOT_FOUND;
+    }
+    (*reg)["views"].erase((size_t)at);
+    return save(j, err);
+}
+
+int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    int at = find_in((*reg)["views"], "tag", tag);
+    if (at < 0) {
+        *err = vob_msg(VM_NO_VIEW_TAG, tag.c_str());
+        return VOB_NOT_FOUND;
+    }
+    *out = view_from((*reg)["views"][at], region_name(j, region));
+    return VOB_OK;
+}
+
+int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err)
+{
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = lk.take(0, err);
+    if (rc == VOB_OK)
+        rc = load(&j, err);
+    if (rc == VOB_OK)
+        rc = region_of(j, region, &reg, err);
+    if (rc != VOB_OK)
+        return rc;
+    std::vector<rgy_view> r;
+    for (auto &e : (*reg)["views"])
+        r.push_back(view_from(e, region_name(j, region)));
+    std::sort(r.begin(), r.end(), [](const rgy_view &a, const rgy_view &b) { return a.tag < b.tag; });
+    *out = std::move(r);
+    return VOB_OK;
+}
+
+int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err)
+{
+    rgy_view v;
+    int rc = rgy_view_find(tag, "", &v, err);
+    if (rc == VOB_OK)
+        *dir = v.dir;
+    return rc;
+}

@@ -1,0 +1,445 @@
+// The VOB database: opening, the schema, prepared statements, transactions.
+//
+// Schema (one row per object in obj, which carries its event; the other
+// tables hold what each metatype adds):
+//   meta(key, value)                       magic, schema, tag, uuid, owner, project, well-known ids
+//   obj(oid, mtype, time, user, grp, uname, host, comment)
+//   type(oid, mtype, name)                 element/branch/label/attribute/hyperlink types
+//   elem(oid, mtype, eltype, main_branch, parent, name)
+//   branch(oid, elem, brtype, sprout, path, next_num)
+//   ver(oid, elem, branch, num, sha, size) sha null: no contents
+//   dirent(dirver, name, elem)             the namespace of each directory version
+//   label(oid, ver, elem, lbtype)          at most one per (elem, lbtype)
+//   attr(oid, target, attype, value)       at most one per (target, attype)
+//   hlink(oid, hltype, src, dst)
+//   lock(oid, target, obsolete)
+//   ckout(oid, elem, branch, ver, reserved, view)
+#include "platform/vob_int.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+static const char *const schema_sql =
+    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE obj(oid INTEGER PRIMARY KEY AUTOINCREMENT, mtype INTEGER NOT NULL,"
+    " time INTEGER NOT NULL, user TEXT NOT NULL, grp TEXT NOT NULL, uname TEXT NOT NULL,"
+    " host TEXT NOT NULL, comment TEXT NOT NULL);"
+    "CREATE TABLE type(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, name TEXT NOT NULL,"
+    " UNIQUE(mtype, name));"
+    "CREATE TABLE elem(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, eltype INTEGER NOT NULL,"
+    " main_branch INTEGER NOT NULL, parent INTEGER NOT NULL, name TEXT NOT NULL);"
+    "CREATE TABLE branch(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, brtype INTEGER NOT NULL,"
+    " sprout INTEGER NOT NULL, path TEXT NOT NULL, next_num INTEGER NOT NULL,"
+    " UNIQUE(elem, brtype));"
+    "CREATE INDEX branch_path ON branch(elem, path);"
+    "CREATE INDEX branch_sprout ON branch(sprout);"
+    "CREATE TABLE ver(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
+    " num INTEGER NOT NULL, sha TEXT, size INTEGER NOT NULL, UNIQUE(branch, num));"
+    "CREATE TABLE dirent(dirver INTEGER NOT NULL, name TEXT NOT NULL, elem INTEGER NOT NULL,"
+    " PRIMARY KEY(dirver, name)) WITHOUT ROWID;"
+    "CREATE TABLE label(oid INTEGER PRIMARY KEY, ver INTEGER NOT NULL, elem INTEGER NOT NULL,"
+    " lbtype INTEGER NOT NULL, UNIQUE(elem, lbtype));"
+    "CREATE INDEX label_ver ON label(ver);"
+    "CREATE TABLE attr(oid INTEGER PRIMARY KEY, target INTEGER NOT NULL, attype INTEGER NOT NULL,"
+    " value TEXT NOT NULL, UNIQUE(target, attype));"
+    "CREATE TABLE hlink(oid INTEGER PRIMARY KEY, hltype INTEGER NOT NULL, src INTEGER NOT NULL,"
+    " dst INTEGER NOT NULL);"
+    "CREATE INDEX hlink_src ON hlink(src);"
+    "CREATE INDEX hlink_dst ON hlink(dst);"
+    "CREATE TABLE lock(oid INTEGER PRIMARY KEY, target INTEGER NOT NULL UNIQUE,"
+    " obsolete INTEGER NOT NULL);"
+    "CREATE TABLE ckout(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
+    " ver INTEGER NOT NULL, reserved INTEGER NOT NULL, view TEXT NOT NULL, UNIQUE(elem, view));"
+    "CREATE INDEX ckout_branch ON ckout(branch);";
+
+// ---- statements -------------------------------------------------------------
+
+vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_)
+{
+    auto it = v->stmts.find(sql);
+    if (it != v->stmts.end()) {
+        st = it->second;
+        return;
+    }
+    if (sqlite3_prepare_v3(v->db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+        vob_fail_sql(v, "preparing a query");
+        st = nullptr;
+        return;
+    }
+    v->stmts.emplace(sql, st);
+}
+
+vob_stmt::~vob_stmt()
+{
+    if (st) {
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+    }
+}
+
+vob_stmt &vob_stmt::bind(int i, int64_t x)
+{
+    if (st)
+        sqlite3_bind_int64(st, i, x);
+    return *this;
+}
+vob_stmt &vob_stmt::bind(int i, const std::string &s)
+{
+    if (st)
+        sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+vob_stmt &vob_stmt::bind_blob_text(int i, std::string_view s)
+{
+    if (st)
+        sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+vob_stmt &vob_stmt::bind_null(int i)
+{
+    if (st)
+        sqlite3_bind_null(st, i);
+    return *this;
+}
+
+int vob_stmt::step()
+{
+    if (!st)
+        return SQLITE_ERROR;
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        vob_fail_sql(v, "running a query");
+    return rc;
+}
+
+int64_t vob_stmt::i64(int col) const { return sqlite3_column_int64(st, col); }
+int vob_stmt::is_null(int col) const { return sqlite3_column_type(st, col) == SQLITE_NULL; }
+std::string vob_stmt::str(int col) const
+{
+    const unsigned char *t = sqlite3_column_text(st, col);
+    int n = sqlite3_column_bytes(st, col);
+    return t ? std::string((const char *)t, (size_t)n) : std::string();
+}
+
+int vob_stmt::exec()
+{
+    int rc;
+    while ((rc = step()) == SQLITE_ROW) {
+    }
+    return rc == SQLITE_DONE ? VOB_OK : VOB_ERR;
+}
+
+// ---- failures -----------------------------------------------------------------
+
+int vob_fail(vob_t *v, int rc, const std::string &msg)
+{
+    v->err = msg;
+    return rc;
+}
+
+int vob_fail_sql(vob_t *v, const char *doing)
+{
+    int code = sqlite3_errcode(v->db);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return vob_fail(v, VOB_BUSY, vob_msg(VM_BUSY, v->tag.c_str(), v->busy_ms, v->dbpath.c_str()));
+    int rc = (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) ? VOB_CORRUPT : VOB_ERR;
+    return vob_fail(v, rc, vob_msg(VM_SQL, v->tag.c_str(), doing, sqlite3_errmsg(v->db)) + " (" +
+                               v->dbpath + ")");
+}
+
+// ---- transactions ------------------------------------------------------------------
+
+int vob_begin(vob_t *v, int write)
+{
+    int rc = sqlite3_exec(v->db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return vob_fail_sql(v, "starting a transaction");
+    v->depth = 1;
+    v->writing = write;
+    v->doomed = 0;
+    v->txn_dirver.clear();
+    return VOB_OK;
+}
+
+int vob_commit(vob_t *v)
+{
+    if (v->doomed) {
+        vob_rollback(v);
+        return vob_fail(v, VOB_ERR, vob_msg(VM_TXN_DOOMED, v->tag.c_str()));
+    }
+    std::vector<std::string> trashed;
+    if (v->writing) {
+        int rc = vob_pool_flush(v);
+        if (rc == VOB_OK)
+            rc = vob_pool_trash(v, &trashed);
+        if (rc != VOB_OK) {
+            std::string keep = v->err;
+            vob_pool_untrash(v, trashed, 0);
+            vob_rollback(v);
+            v->err = keep;
+            return rc;
+        }
+    }
+    if (sqlite3_exec(v->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        int rc = vob_fail_sql(v, "committing");
+        std::string keep = v->err;
+        vob_pool_untrash(v, trashed, 0);
+        vob_rollback(v);
+        v->err = keep;
+        return rc;
+    }
+    vob_pool_untrash(v, trashed, 1);
+    v->depth = 0;
+    v->writing = 0;
+    v->txn_dirver.clear();
+    return VOB_OK;
+}
+
+void vob_rollback(vob_t *v)
+{
+    if (sqlite3_get_autocommit(v->db) == 0)
+        sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    vob_pool_discard(v);
+    v->drop_blobs.clear();
+    v->depth = 0;
+    v->writing = 0;
+    v->doomed = 0;
+    v->txn_dirver.clear();
+}
+
+vob_txn::vob_txn(vob_t *v, mode_t m) : vob(v), mode(m) {}
+
+vob_txn::~vob_txn()
+{
+    if (state == 1)
+        rollback();
+    else if (state == 2 && vob->depth > 1)
+        vob->depth--;
+}
+
+int vob_txn::begin()
+{
+    if (state != 0)
+        return VOB_OK;
+    if (vob->depth > 0) {
+        if (mode == WRITE && !vob->writing)
+            return vob_fail(vob, VOB_ERR, vob_msg(VM_ELEM_KIND, vob->tag.c_str(),
+                                                  "a write transaction cannot join a read transaction"));
+        vob->depth++;
+        state = 2;
+        return VOB_OK;
+    }
+    int rc = vob_begin(vob, mode == WRITE);
+    if (rc == VOB_OK)
+        state = 1;
+    return rc;
+}
+
+int vob_txn::commit()
+{
+    if (state == 2) {
+        vob->depth--;
+        state = 3;
+        return vob->doomed ? vob_fail(vob, VOB_ERR, vob_msg(VM_TXN_DOOMED, vob->tag.c_str())) : VOB_OK;
+    }
+    if (state != 1)
+        return VOB_OK;
+    state = 3;
+    return vob_commit(vob);
+}
+
+void vob_txn::rollback()
+{
+    if (state == 1) {
+        vob_rollback(vob);
+    } else if (state == 2) {
+        vob->doomed = 1;
+        vob->depth--;
+    }
+    state = 3;
+}
+
+vob_wscope::vob_wscope(vob_t *v_) : v(v_) {}
+
+vob_wscope::~vob_wscope()
+{
+    if (active && own)
+        vob_rollback(v);
+}
+
+int vob_wscope::begin()
+{
+    if (v->depth > 0) {
+        if (!v->writing)
+            return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(),
+                                                "cannot change a VOB inside a read transaction"));
+        if (v->doomed)
+            return vob_fail(v, VOB_ERR, vob_msg(VM_TXN_DOOMED, v->tag.c_str()));
+        active = 1;
+        return VOB_OK;
+    }
+    int rc = vob_begin(v, 1);
+    if (rc != VOB_OK)
+        return rc;
+    own = active = 1;
+    return VOB_OK;
+}
+
+int vob_wscope::end(int rc)
+{
+    if (!active)
+        return rc;
+    active = 0;
+    if (own) {
+        if (rc == VOB_OK)
+            return vob_commit(v);
+        std::string keep = v->err;
+        vob_rollback(v);
+        v->err = keep;
+        return rc;
+    }
+    if (rc != VOB_OK && written)
+        v->doomed = 1;
+    return rc;
+}
+
+// ---- opening -------------------------------------------------------------------------
+
+static int load_meta(vob_t *v)
+{
+    vob_stmt q(v, "SELECT key, value FROM meta");
+    std::map<std::string, std::string> m;
+    int rc;
+    while ((rc = q.step()) == SQLITE_ROW)
+        m[q.str(0)] = q.str(1);
+    if (rc != SQLITE_DONE)
+        return VOB_CORRUPT;
+    if (m["magic"] != VOB_MAGIC)
+        return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
+    if (atoi(m["schema"].c_str()) != VOB_SCHEMA_VERSION)
+        return vob_fail(v, VOB_CORRUPT,
+                        vob_msg(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
+    v->tag = m["tag"];
+    v->uuid = m["uuid"];
+    v->owner_uid = (unsigned)strtoul(m["owner"].c_str(), nullptr, 10);
+    v->project = atoi(m["project"].c_str());
+    static const int ids[] = {VOB_WK_ROOT_DIR, VOB_WK_MAIN_BRTYPE, VOB_WK_FILE_ELTYPE,
+                              VOB_WK_DIR_ELTYPE, VOB_WK_MERGE_HLTYPE, VOB_WK_LOST_FOUND};
+    for (int id : ids) {
+        v->wk[id] = strtoll(m["wk" + std::to_string(id)].c_str(), nullptr, 10);
+        if (v->wk[id] <= 0)
+            return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), "well-known objects missing"));
+    }
+    return VOB_OK;
+}
+
+static int configure(vob_t *v)
+{
+    const char *env = getenv("VANTOR_BUSY_TIMEOUT_MS");
+    if (env && *env) {
+        long ms = strtol(env, nullptr, 10);
+        if (ms >= 0 && ms < 3600 * 1000)
+            v->busy_ms = (int)ms;
+    }
+    sqlite3_busy_timeout(v->db, v->busy_ms);
+    sqlite3_extended_result_codes(v->db, 0);
+    char *msg = nullptr;
+    int rc = sqlite3_exec(v->db,
+                          "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
+                          " PRAGMA cache_size=-16000; PRAGMA temp_store=MEMORY;",
+                          nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+        std::string m = msg ? msg : sqlite3_errstr(rc);
+        sqlite3_free(msg);
+        if (rc == SQLITE_BUSY)
+            return vob_fail(v, VOB_BUSY, vob_msg(VM_BUSY, v->dbpath.c_str(), v->busy_ms, v->dbpath.c_str()));
+        return vob_fail(v, rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT ? VOB_CORRUPT : VOB_ERR,
+                        vob_msg(VM_NOT_VOB, v->dbpath.c_str(), m.c_str()));
+    }
+    return VOB_OK;
+}
+
+// Opens (create: makes) the database of a storage directory.
+int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err)
+{
+    vob_t *v = new vob_t;
+    v->storage = storage;
+    v->dbpath = storage + "/vob.db";
+    v->pool = storage + "/pool";
+    v->tag = storage;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (!create && access(v->dbpath.c_str(), F_OK) != 0) {
+        if (err)
+            *err = vob_msg(VM_OPEN, v->dbpath.c_str(), strerror(errno));
+        delete v;
+        return VOB_NOT_FOUND;
+    }
+    if (sqlite3_open_v2(v->dbpath.c_str(), &v->db, flags, nullptr) != SQLITE_OK) {
+        if (err)
+            *err = vob_msg(VM_OPEN, v->dbpath.c_str(), v->db ? sqlite3_errmsg(v->db) : "out of memory");
+        vob_close(v);
+        return VOB_ERR;
+    }
+    int rc = configure(v);
+    if (rc == VOB_OK && !create)
+        rc = load_meta(v);
+    if (rc != VOB_OK) {
+        if (err)
+            *err = v->err;
+        vob_close(v);
+        return rc;
+    }
+    *out = v;
+    return VOB_OK;
+}
+
+int vob_db_create_schema(vob_t *v)
+{
+    char *msg = nullptr;
+    if (sqlite3_exec(v->db, schema_sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+        std::string m = msg ? msg : "";
+        sqlite3_free(msg);
+        return vob_fail(v, VOB_ERR, vob_msg(VM_SQL, v->dbpath.c_str(), "making the schema", m.c_str()));
+    }
+    return VOB_OK;
+}
+
+int vob_open(const std::string &storage_dir, vob_t **out, std::string *err)
+{
+    std::string dir = storage_dir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    if (!dir.empty() && dir[0] != '/') {
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd))
+            dir = std::string(cwd) + "/" + dir;
+    }
+    return vob_db_open(dir, 0, out, err);
+}
+
+void vob_close(vob_t *v)
+{
+    if (!v)
+        return;
+    if (v->db && v->depth > 0)
+        vob_rollback(v);
+    vob_pool_discard(v);
+    for (auto &kv : v->stmts)
+        sqlite3_finalize(kv.second);
+    if (v->db)
+        sqlite3_close_v2(v->db);
+    delete v;
+}
+
+const std::string &vob_errmsg(const vob_t *v) { return v->err; }
+const std::string &vob_get_tag(const vob_t *v) { return v->tag; }
+const std::string &vob_get_storage(const vob_t *v) { return v->storage; }
+const std::string &vob_get_uuid(const vob_t *v) { return v->uuid; }
+unsigned vob_get_owner_uid(const vob_t *v) { return v->owner_uid; }
+int vob_is_project(const vob_t *v) { return v->project; }
+vob_oid vob_wk_obj(const vob_t *v, int wk)
+{
+    return wk > 0 && wk < 32 ? v->wk[wk] : VOB_OID_NULL;
+}
