@@ -3,6 +3,7 @@
 #include "drivers/rcs/rcs_archive.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -71,9 +72,18 @@ struct parser {
         imsg_print(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), line());
         return 1001;
     }
+    // The current token is the file's last: a file cut short, not a misplaced word.
+    bool cut_short() const {
+        if (tok.kind == RCS_TOK_EOF)
+            return true;
+        for (size_t i = e->lx.pos; i < e->lx.len; ++i)
+            if (!std::isspace((unsigned char)e->lx.buf[i]))
+                return false;
+        return tok.kind == RCS_TOK_WORD;
+    }
     // The current token is not what the grammar wants here.
     int unexpected(const char *what) const {
-        if (tok.kind == RCS_TOK_EOF)
+        if (cut_short())
             imsg_print(IMSG_ERROR, cat(), RCS_TRUNCATED, e->path.c_str(), line(), section);
         else if (tok.kind == RCS_TOK_UNTERMINATED)
             imsg_print(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
@@ -243,7 +253,7 @@ int parser::delta(rcs_delta *d) {
     d->rev_pos = tok.pos;
     next();
     if (!is_word("date")) {
-        if (tok.kind == RCS_TOK_EOF)
+        if (cut_short())
             return unexpected("date");
         imsg_print(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
         return at();
@@ -264,7 +274,7 @@ int parser::delta(rcs_delta *d) {
     for (const char *field : fields) {
         next();
         if (!is_word(field)) {
-            if (tok.kind == RCS_TOK_EOF)
+            if (cut_short())
                 return unexpected(field);
             imsg_print(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
             return at();

@@ -1,0 +1,357 @@
+// The driver through its table of operations: modes, options, the mapping of
+// walked paths, version records and extract commands; and whole runs of the
+// program for what only a run shows.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "drivers/rcs/rcs_driver.h"
+#include "drivers/rcs/rcs_msgs.h"
+#include "runtime/getopt.h"
+#include "tests/rcs/rcs_test_util.h"
+
+namespace {
+
+// 1.1 -> 1.2 -> 1.3 on the trunk, 1.2.1.1 and 1.2.4.1 branching from 1.2.
+const char *const ARCHIVE =
+    "head\t1.3;\naccess;\n"
+    "symbols\n\tbeta:1.2\n\trc1:1.2\n\tdev:1.2.1\n\tcvsbr:1.2.0.4\n\tnum_b:1.2.4;\n"
+    "locks; strict;\ncomment\t@# @;\n\n\n"
+    "1.3\ndate\t2010.01.03.00.00.00;\tauthor nosuchuser_xyz;\tstate dead;\nbranches;\nnext\t1.2;\n\n"
+    "1.2\ndate\t2010.01.02.00.00.00;\tauthor root;\tstate Exp;\nbranches\n\t1.2.1.1\n\t1.2.4.1;\n"
+    "next\t1.1;\n\n"
+    "1.1\ndate\t2010.01.01.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t;\n\n"
+    "1.2.1.1\ndate\t2010.02.01.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t;\n\n"
+    "1.2.4.1\ndate\t2010.01.15.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t;\n\n"
+    "desc\n@@\n\n"
+    "1.3\nlog\n@three\n@\ntext\n@@\n\n"
+    "1.2\nlog\n@two\n@\ntext\n@@\n\n"
+    "1.1\nlog\n@one\n@\ntext\n@@\n\n"
+    "1.2.1.1\nlog\n@b\n@\ntext\n@@\n\n"
+    "1.2.4.1\nlog\n@c\n@\ntext\n@@\n";
+
+struct DriverTest : ::testing::Test {
+    temp_dir dir;
+    captured_messages msgs;
+    std::string old_cwd;
+    std::vector<std::string> arg_store;
+    void SetUp() override {
+        old_cwd = fileutl_getcwd();
+        ASSERT_EQ(chdir(dir.path.c_str()), 0);
+        rcs_reset_state();
+    }
+    void TearDown() override {
+        (void)!chdir(old_cwd.c_str());
+        rcs_reset_state();
+        unsetenv("CVSROOT");
+    }
+    int init(std::vector<std::string> args, int *kind = nullptr, cm_globals *g_out = nullptr) {
+        arg_store = std::move(args);
+        std::vector<char *> argv;
+        for (std::string &a : arg_store)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const cm_fs_ops *ops = reinterpret_cast<const cm_fs_ops *>(1);
+        int k = 1;
+        cm_globals g{"", nullptr, 1};
+        rcs_reset_state();
+        int rc = rcs_driver.init(int(argv.size()) - 1, argv.data(), &ops, &k, &g);
+        if (rc == 0) {
+            EXPECT_EQ(ops, nullptr);
+            EXPECT_EQ(g.extra_options, "AVS");
+        }
+        if (kind)
+            *kind = k;
+        if (g_out)
+            *g_out = g;
+        return rc;
+    }
+    std::vector<cm_version_info> versions(const std::string &archive, element_info *info = nullptr) {
+        std::vector<cm_version_info> out;
+        void *h = nullptr;
+        EXPECT_EQ(rcs_driver.open_element(archive.c_str(), &h), 0) << msgs.errors();
+        if (!h)
+            return out;
+        element_info ei;
+        EXPECT_EQ(rcs_driver.element_info(h, &ei), 0);
+        if (info)
+            *info = ei;
+        cm_version_info v;
+        int is_version = 0;
+        while (rcs_driver.next_version(h, &v, &is_version) == 0) {
+            EXPECT_EQ(is_version, 1);
+            out.push_back(v);
+        }
+        rcs_driver.close_element(h);
+        return out;
+    }
+    static const cm_version_info *find(const std::vector<cm_version_info> &vs, const char *id) {
+        for (const cm_version_info &v : vs)
+            if (v.version_id == id)
+                return &v;
+        return nullptr;
+    }
+};
+
+TEST_F(DriverTest, ModeComesFromTheProgramName) {
+    int kind = -1;
+    EXPECT_EQ(init({"/usr/bin/vantexport_rcs"}, &kind), 0);
+    EXPECT_EQ(kind, KIND_RCS);
+    EXPECT_STREQ(rcs_driver.need_cmd(), "co");
+    EXPECT_EQ(init({"vantexport_si", "-r"}, &kind), 0);
+    EXPECT_EQ(kind, KIND_SI);
+    EXPECT_EQ(init({"./vantexport_RCS"}, &kind), 1001);
+    EXPECT_EQ(kind, 0);
+    EXPECT_NE(msgs.errors().find("Unknown conversion mode requested, aborting."), std::string::npos);
+    // -A belongs to CVS alone.
+    EXPECT_EQ(init({"vantexport_rcs", "-r", "-A"}), 1001);
+    rcs_driver.usage("vantexport_rcs");
+    EXPECT_NE(msgs.notices().find("Usage: vantexport_rcs [-r] [-s date-time"), std::string::npos);
+    // The main's option pass starts afresh after the driver's.
+    EXPECT_EQ(init({"vantexport_rcs", "-V", "-S", "-s", "2010-01-02", "x"}), 0);
+    EXPECT_EQ(nt_optind, 1);
+    EXPECT_TRUE(rcs_state().record_revision);
+    EXPECT_TRUE(rcs_state().record_state);
+}
+
+TEST_F(DriverTest, CvsModeKnowsWhereInTheRepositoryItIs) {
+    ASSERT_EQ(run("mkdir -p repo/proj/sub"), 0);
+    setenv("CVSROOT", (":local:" + dir.file("repo")).c_str(), 1);
+    ASSERT_EQ(chdir("repo/proj/sub"), 0);
+    int kind = 0;
+    EXPECT_EQ(init({"vantexport_cvs", "-r", "-A"}, &kind), 0) << msgs.errors();
+    EXPECT_EQ(kind, KIND_CVS_ATTIC);
+    EXPECT_EQ(rcs_state().cvs_rel_cwd, "proj/sub");
+    EXPECT_STREQ(rcs_driver.need_cmd(), "cvs");
+    rcs_driver.usage("vantexport_cvs");
+    EXPECT_NE(msgs.notices().find("Usage: vantexport_cvs [-r [-A]]"), std::string::npos);
+}
+
+TEST_F(DriverTest, WalkedPathsMapToElements) {
+    ASSERT_EQ(run("mkdir -p src/RCS/old RCS lib && touch src/RCS/main.c,v RCS/top.c,v lib/x.c,v "
+                  "src/RCS/old/y.c,v"),
+              0);
+    ASSERT_EQ(init({"vantexport_rcs"}), 0);
+    int convert = -1, prune = -1;
+    std::string name;
+    auto map = [&](const char *p) {
+        name.clear();
+        return rcs_driver.map_name(p, 1, &convert, &prune, &name);
+    };
+    EXPECT_EQ(map("src/RCS/main.c,v"), 0);
+    EXPECT_EQ(convert, 1);
+    EXPECT_EQ(name, "src/main.c");
+    EXPECT_EQ(map("RCS/top.c,v"), 0);
+    EXPECT_EQ(name, "top.c");
+    EXPECT_EQ(map("lib/x.c,v"), 0);
+    EXPECT_EQ(name, "lib/x.c");
+    EXPECT_EQ(map("src"), 0);
+    EXPECT_EQ(convert, 1);
+    EXPECT_EQ(name, "src");
+    EXPECT_EQ(map("src/RCS"), 0);   // walked into, not an element
+    EXPECT_EQ(convert, 0);
+    EXPECT_EQ(prune, 0);
+    EXPECT_EQ(map("src/RCS/old"), 0);
+    EXPECT_EQ(convert, 0);
+    EXPECT_EQ(prune, 1);
+    EXPECT_EQ(map("src/RCS/old/y.c,v"), 0);
+    EXPECT_EQ(convert, 0);
+    EXPECT_EQ(map("no/such,v"), 1);
+    EXPECT_NE(msgs.errors().find("Unable to stat \"no/such,v\"."), std::string::npos);
+}
+
+TEST_F(DriverTest, CvsPrunesAtticUnlessAskedAndAlwaysCvsroot) {
+    ASSERT_EQ(run("mkdir -p repo/CVSROOT repo/p/Attic && touch repo/CVSROOT/loginfo,v "
+                  "repo/p/Attic/gone.c,v repo/p/a.c,v"),
+              0);
+    setenv("CVSROOT", dir.file("repo").c_str(), 1);
+    ASSERT_EQ(chdir("repo"), 0);
+    int convert, prune;
+    std::string name;
+    for (int attic = 0; attic < 2; ++attic) {
+        ASSERT_EQ(init(attic ? std::vector<std::string>{"vantexport_cvs", "-r", "-A"}
+                             : std::vector<std::string>{"vantexport_cvs", "-r"}),
+                  0);
+        EXPECT_EQ(rcs_driver.map_name("CVSROOT", 1, &convert, &prune, &name), 0);
+        EXPECT_EQ(convert, 0);
+        EXPECT_EQ(prune, 1);
+        EXPECT_EQ(rcs_driver.map_name("p/Attic", 1, &convert, &prune, &name), 0);
+        EXPECT_EQ(convert, 0);
+        EXPECT_EQ(prune, attic ? 0 : 1);
+        EXPECT_EQ(rcs_driver.map_name("p/a.c,v", 1, &convert, &prune, &name), 0);
+        EXPECT_EQ(name, "p/a.c");
+        if (attic) {
+            EXPECT_EQ(rcs_driver.map_name("p/Attic/gone.c,v", 1, &convert, &prune, &name), 0);
+            EXPECT_EQ(convert, 1);
+            EXPECT_EQ(name, "p/gone.c");
+        }
+    }
+}
+
+TEST_F(DriverTest, VersionsCarryBranchesLabelsAndTimes) {
+    write_file("a.c,v", ARCHIVE);
+    ASSERT_EQ(run("touch -d @1300000000 a.c,v"), 0);
+    ASSERT_EQ(init({"vantexport_rcs"}), 0);
+    element_info info;
+    std::vector<cm_version_info> vs = versions("a.c,v", &info);
+    ASSERT_EQ(vs.size(), 5u);
+    EXPECT_EQ(info.name, "a.c");
+    EXPECT_EQ(info.created, 1262304000);
+    EXPECT_EQ(info.comment, std::optional<std::string>(""));
+    EXPECT_EQ(vs[0].version_id, "1.1");
+    EXPECT_EQ(vs[2].version_id, "1.2.1.1");
+    EXPECT_EQ(vs[3].version_id, "1.2.4.1");
+    const cm_version_info *v12 = find(vs, "1.2");
+    EXPECT_EQ(v12->labels, (std::vector<std::string>{"rc1", "beta"}));
+    EXPECT_EQ(v12->subbranches, (std::vector<std::string>{"dev", "num_b"}));
+    EXPECT_EQ(v12->selected_time, 1300000000);   // labelled: the archive's time
+    EXPECT_FALSE(v12->branch.has_value());
+    // Not labelled: the latest of its own date and its branches' first dates.
+    EXPECT_EQ(find(vs, "1.1")->selected_time, 1262304000);
+    EXPECT_EQ(find(vs, "1.2.1.1")->branch, std::optional<std::string>("dev"));
+    EXPECT_TRUE(find(vs, "1.2.1.1")->labels.empty());   // "dev" names the branch only
+    EXPECT_EQ(find(vs, "1.2.4.1")->branch, std::optional<std::string>("num_b"));
+    const cm_version_info *v13 = find(vs, "1.3");
+    EXPECT_EQ(v13->user, std::optional<std::string>("nosuchuser_xyz"));
+    EXPECT_EQ(v13->group, std::optional<std::string>("Unknown"));
+    EXPECT_EQ(v13->comment, std::optional<std::string>("three\n"));
+    EXPECT_TRUE(v13->attributes.empty());
+
+    // CVS names branch 1.2.4 by its ".0." symbol first.
+    setenv("CVSROOT", dir.path.c_str(), 1);
+    ASSERT_EQ(init({"vantexport_cvs"}), 0);
+    vs = versions("a.c,v");
+    EXPECT_EQ(find(vs, "1.2.4.1")->branch, std::optional<std::string>("cvsbr"));
+    EXPECT_EQ(find(vs, "1.2")->subbranches, (std::vector<std::string>{"dev", "cvsbr"}));
+    EXPECT_EQ(find(vs, "1.1")->selected_time, 1262304000);
+    std::string text;
+    int is_cmd = 0;
+    void *h = nullptr;
+    ASSERT_EQ(rcs_driver.open_element("a.c,v", &h), 0);
+    ASSERT_EQ(rcs_driver.extract(h, &vs[1], &text, &is_cmd), 0);
+    EXPECT_EQ(text, "cvs -Q get -r1.2 -p \"a.c\" > ");
+    EXPECT_EQ(is_cmd, 1);
+    rcs_driver.close_element(h);
+}
+
+TEST_F(DriverTest, StateAndRevisionAttributesAfterTheSinceTime) {
+    write_file("a.c,v", ARCHIVE);
+    ASSERT_EQ(init({"vantexport_rcs", "-S", "-V", "-s", "2010-01-02T00:00:00Z"}), 0) << msgs.errors();
+    std::vector<cm_version_info> vs = versions("a.c,v");
+    EXPECT_TRUE(find(vs, "1.1")->attributes.empty());
+    EXPECT_TRUE(find(vs, "1.2")->attributes.empty());   // at the since time: none
+    EXPECT_EQ(find(vs, "1.3")->attributes,
+              (std::vector<std::string>{"RCS_STATE=dead", "RCS_REVISION=1.3"}));
+    EXPECT_EQ(find(vs, "1.2.1.1")->attributes, (std::vector<std::string>{"RCS_REVISION=1.2.1.1"}));
+}
+
+TEST_F(DriverTest, ExtractCommandKeepsPercentSignsOfThePath) {
+    write_file("50%,v", ARCHIVE);
+    ASSERT_EQ(init({"vantexport_rcs"}), 0);
+    void *h = nullptr;
+    ASSERT_EQ(rcs_driver.open_element("50%,v", &h), 0);
+    cm_version_info v;
+    int isv;
+    ASSERT_EQ(rcs_driver.next_version(h, &v, &isv), 0);
+    std::string text;
+    int is_cmd = 0;
+    ASSERT_EQ(rcs_driver.extract(h, &v, &text, &is_cmd), 0);
+    EXPECT_EQ(text, "co -q -r1.1 -p \"%s%c50%%,v\" > \"%s\"");
+    rcs_driver.close_element(h);
+    rcs_driver.close_element(nullptr);
+}
+
+TEST_F(DriverTest, ArchivesRefusedAtOpen) {
+    ASSERT_EQ(init({"vantexport_rcs"}), 0);
+    // A branch path past the limit, made of long symbol names.
+    std::string syms, deltas, texts, rev = "1.1";
+    for (int i = 0; i < 6; ++i) {
+        std::string branch = rev + ".1";
+        syms += "\t" + std::string(200, char('a' + i)) + ":" + branch + "\n";
+        std::string next = branch + ".1";
+        deltas += rev + "\ndate\t2010.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches " + next +
+                  ";\nnext\t;\n\n";
+        texts += rev + "\nlog\n@@\ntext\n@@\n";
+        rev = next;
+    }
+    deltas += rev + "\ndate\t2010.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches;\nnext\t;\n\n";
+    texts += rev + "\nlog\n@@\ntext\n@@\n";
+    write_file("deep,v", "head 1.1;\naccess;\nsymbols\n" + syms + ";\nlocks;\n\n" + deltas +
+                             "desc\n@@\n" + texts);
+    void *h = nullptr;
+    EXPECT_EQ(rcs_driver.open_element("deep,v", &h), CM_FAILED);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_NE(msgs.errors().find("\"deep,v\": the branch path of revision 1.1.1.1.1.1.1.1.1.1.1.1.1.1 "
+                                 "is longer than 1024 bytes."),
+              std::string::npos)
+        << msgs.errors();
+
+    // Two archives of one element: the second is not exported.
+    ASSERT_EQ(run("mkdir -p RCS"), 0);
+    write_file("b.c,v", ARCHIVE);
+    write_file("RCS/b.c,v", ARCHIVE);
+    ASSERT_EQ(rcs_driver.open_element("b.c,v", &h), 0);
+    rcs_driver.close_element(h);
+    EXPECT_EQ(rcs_driver.open_element("RCS/b.c,v", &h), CM_NOT_EXPORTED);
+    EXPECT_NE(msgs.errors().find("\"RCS/b.c,v\" is not exported: \"b.c,v\" is already exported"),
+              std::string::npos);
+}
+
+TEST(DriverCatalog, HasItsTwentySixEntriesInNumberOrder) {
+    const imsg_catalog *c = rcs_driver_rcs_msg_table_adr();
+    EXPECT_STREQ(c->module, "rcs_driver");
+    EXPECT_STREQ(imsg_text(c, 0), "Unable to allocate memory.\n");
+    EXPECT_STREQ(imsg_text(c, 2), "Not an RCS file.\n");
+    EXPECT_STREQ(imsg_text(c, 20), "Unknown conversion mode requested, aborting.\n");
+    EXPECT_STREQ(imsg_text(c, 25), "Unable to resolve directory \"%s\" relative to path in "
+                                   "environment variable CVSROOT.\n");
+    EXPECT_EQ(RCS_CANT_RESOLVE_CWD, 25);
+}
+
+// Whole runs of the program under its names.
+struct ProgramTest : ::testing::Test {
+    temp_dir dir;
+    int run_in(const std::string &cmd, std::string *out) {
+        return run("cd '" + dir.path + "' && " + cmd + " 2>&1", out);
+    }
+};
+
+TEST_F(ProgramTest, NamesAndBanners) {
+    std::string out;
+    for (const char *name : {"vantexport_rcs", "vantexport_cvs", "vantexport_si"}) {
+        EXPECT_EQ(run_in("env -u CVSROOT '" + program_dir() + "/" + name + "' -VERSION", &out), 0);
+        EXPECT_EQ(out.compare(0, std::strlen(name), name), 0) << out;
+        EXPECT_EQ(out.find("libvelkexport"), std::string::npos);
+        EXPECT_EQ(run_in("'" + program_dir() + "/" + name + "' -VerAll", &out), 0);
+        EXPECT_NE(out.find("libvelkexport"), std::string::npos);
+    }
+    ASSERT_EQ(run("ln -s '" + program_dir() + "/vantexport_rcs' '" + dir.file("vantexport_x") + "'"), 0);
+    EXPECT_EQ(run_in("./vantexport_x -r", &out), 1);
+    EXPECT_NE(out.find("Unknown conversion mode requested, aborting."), std::string::npos);
+    EXPECT_NE(out.find("CM driver initialization failed."), std::string::npos);
+    EXPECT_FALSE(fileutl_exists(dir.file("cvt_data").c_str()));
+}
+
+TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
+    ASSERT_EQ(run("cd '" + dir.path + "' && mkdir -p RCS RCS/old && printf 'one\\n' > good.c && "
+                  "ci -q -t-d -mfirst good.c && printf 'plain text\\n' > RCS/notrcs,v && "
+                  "head -c 120 RCS/good.c,v > RCS/cut.c,v && printf '\\0\\1\\2' > RCS/bin,v"),
+              0);
+    std::string out;
+    EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' -r", &out), 0) << out;
+    EXPECT_NE(out.find("Not an RCS file."), std::string::npos);
+    EXPECT_NE(out.find("the file ends inside"), std::string::npos);
+    EXPECT_NE(out.find("Warning: Skipping files in directory RCS/old"), std::string::npos);
+    size_t list = out.find("The following elements could not be exported:");
+    ASSERT_NE(list, std::string::npos) << out;
+    for (const char *p : {"RCS/notrcs,v", "RCS/cut.c,v", "RCS/bin,v"})
+        EXPECT_NE(out.find(p, list), std::string::npos) << p;
+    data_file df;
+    ASSERT_TRUE(read_data_file(dir.file("cvt_data"), &df));
+    ASSERT_EQ(df.elements.size(), 1u);
+    EXPECT_EQ(df.elements[0].get("Name"), "good.c");
+}
+
+} // namespace
