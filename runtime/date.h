@@ -5,7 +5,15 @@
 #include <string>
 
 // Converts text to seconds since 1970-01-01 UTC; 0 on success, nonzero when the
-// text is not one of the forms that date_usage_date_time() describes.
+// text is not one of the forms that date_usage_date_time() describes (*out is
+// then left alone). The forms: "now", "today", "yesterday" (any letter case;
+// the last two are local midnights), yyyy-mm-dd[(T| )hh:mm[:ss][zone]] with
+// zone Z, +hh:mm or -hh:mm, and dd-Mon-yyyy[.hh:mm[:ss]] (day of one or two
+// digits, the month's three-letter name in any case). Without a zone the time
+// is local; a local time skipped by a daylight-saving change is refused, a bare
+// date whose midnight is skipped means the first moment of that day. Fields out
+// of range (month 13, Feb 30, 24:00, second 60) and anything after the form are
+// refused; years run from 0001 to 9999.
 int date_str_to_time(const char *text, int64_t *out);
 // `now` overrides the current time for the relative forms (tests); 0 = real time.
 int date_str_to_time_at(const char *text, int64_t now, int64_t *out);

@@ -50,13 +50,13 @@ bool lookup_group(gid_t gid, std::string *name) {
 int credutl_get_credentials(std::string *user, std::string *group) {
     credutl_pw pw;
     std::string g;
-    if (!lookup_user(::geteuid(), nullptr, &pw) || !lookup_group(::getegid(), &g))
-        return 1;
+    bool have_user = lookup_user(::geteuid(), nullptr, &pw);
+    bool have_group = lookup_group(::getegid(), &g);
     if (user)
-        *user = pw.name;
+        *user = have_user ? pw.name : std::to_string(unsigned(::geteuid()));
     if (group)
-        *group = g;
-    return 0;
+        *group = have_group ? g : std::to_string(unsigned(::getegid()));
+    return have_user && have_group ? 0 : 1;
 }
 
 std::string sysutl_myhostname() {

@@ -4,7 +4,8 @@
 #include <string>
 
 // The process user (getpwuid(geteuid())) and group (getgrgid(getegid())).
-// 0 on success; nonzero when they cannot be found.
+// 0 on success; nonzero when they cannot be found (a name that is missing is
+// then given as its number, so callers that go on still have something).
 int credutl_get_credentials(std::string *user, std::string *group);
 // Host name, or "UnknownHost" when it cannot be had.
 std::string sysutl_myhostname();
