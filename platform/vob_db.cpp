@@ -315,7 +315,7 @@ static int load_meta(vob_t *v)
     while ((rc = q.step()) == SQLITE_ROW)
         m[q.str(0)] = q.str(1);
     if (rc != SQLITE_DONE)
-        return VOB_CORRUPT;
+        return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), sqlite3_errmsg(v->db)));
     if (m["magic"] != VOB_MAGIC)
         return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
     if (atoi(m["schema"].c_str()) != VOB_SCHEMA_VERSION)

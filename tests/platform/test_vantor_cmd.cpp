@@ -1,0 +1,217 @@
+// The vantor command: output formats, the JSON dump, and bad input to every
+// command (a clear message, status 1, nothing changed).
+#include "test_helpers.h"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+using json = nlohmann::json;
+
+namespace {
+
+struct Cmd : PlatformTest {
+    std::string view, vobdir;
+    void SetUp() override
+    {
+        PlatformTest::SetUp();
+        view = home + "/view";
+        ASSERT_EQ(run_vantor("mkvob -tag /proj"), 0);
+        ASSERT_EQ(run_vantor("mkview -tag me -vob /proj '" + view + "'"), 0);
+        vobdir = view + "/proj";
+        std::filesystem::create_directories(vobdir);
+        write_file(vobdir + "/a.c", "one\n");
+        sh("mkelem -ci -c 'first version' a.c");
+        sh("checkout -c co a.c");
+        write_file(vobdir + "/a.c", std::string("two\0bin\n", 8));
+        sh("checkin -c 'second' a.c");
+        sh("mkbrtype rel_1");
+        sh("mkbranch rel_1 a.c@@/main/1");
+        write_file(tmp + "/r1", "rel\n");
+        sh("mklbtype REL1 REL2");
+        sh("mklabel REL1 a.c@@/main/1");
+        sh("mklabel REL2 a.c@@/main/1");
+        sh("mkattype Status");
+        sh("mkattr Status '\"good\"' a.c@@/main/2");
+        sh("merge -to a.c@@/main/2 /main/rel_1/0");
+        sh("mkelem -dir -c 'a dir' sub");
+    }
+    void sh(const std::string &args)
+    {
+        std::string out, err;
+        ASSERT_EQ(run_vantor(args, &out, &err, vobdir), 0) << args << "\n" << err;
+    }
+    std::string dump()
+    {
+        std::string out, err;
+        EXPECT_EQ(run_vantor("dump --json /proj", &out, &err), 0) << err;
+        return out;
+    }
+};
+
+TEST_F(Cmd, LsvtreeCatDescribe)
+{
+    std::string out, err;
+    ASSERT_EQ(run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out, "/main/0\n/main/1 (REL1, REL2)\n/main/rel_1/0\n/main/2\n");
+    ASSERT_EQ(run_vantor("cat a.c@@/main/2", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out, std::string("two\0bin\n", 8));
+    ASSERT_EQ(run_vantor("cat /proj/a.c@@/main/rel_1/LATEST", &out, &err, tmp), 0) << err;
+    EXPECT_EQ(out, "one\n");
+    ASSERT_EQ(run_vantor("describe a.c@@/main/2", &out, &err, vobdir), 0) << err;
+    for (const char *want : {"version \"/proj/a.c@@/main/2\"", "comment: second", "Status = \"good\"",
+                             "Merge <- /main/rel_1/0", "element type: file", "comment: first version",
+                             "checkouts: (none)"})
+        EXPECT_NE(out.find(want), std::string::npos) << want << "\n" << out;
+    sh("checkout -unreserved a.c");
+    ASSERT_EQ(run_vantor("describe a.c", &out, &err, vobdir), 0);
+    EXPECT_NE(out.find(":/main/2 (unreserved) in view \"me\""), std::string::npos) << out;
+    ASSERT_EQ(run_vantor("lsvob", &out, &err), 0);
+    EXPECT_NE(out.find("/proj"), std::string::npos);
+    ASSERT_EQ(run_vantor("mkvob -tag /pvob -project", &out, &err), 0) << err;
+    ASSERT_EQ(run_vantor("lsvob", &out, &err), 0);
+    EXPECT_NE(out.find("pvob.vbs (project VOB)"), std::string::npos) << out;
+    ASSERT_EQ(run_vantor("rmvob /pvob", &out, &err), 0) << err;
+    EXPECT_FALSE(std::filesystem::exists(home + "/vobs/pvob.vbs"));
+}
+
+TEST_F(Cmd, DumpFollowsTheSchema)
+{
+    sh("rmver -data a.c@@/main/1");
+    sh("lock -obsolete a.c");
+    json j = json::parse(dump());
+    EXPECT_EQ(j["tag"], "/proj");
+    auto &els = j["elements"];
+    ASSERT_EQ(els.size(), 4u);
+    std::vector<std::string> paths;
+    for (auto &e : els) {
+        paths.push_back(e["path"]);
+        ASSERT_TRUE(e["kind"] == "file" || e["kind"] == "directory");
+        ASSERT_TRUE(e["type"].is_string());
+        ASSERT_TRUE(e["comment"].is_null() || e["comment"].is_string());
+        ASSERT_TRUE(e["attributes"].is_object());
+        ASSERT_TRUE(e["obsolete"].is_boolean());
+        for (const char *k : {"user", "group", "name", "host"})
+            ASSERT_TRUE(e["event"][k].is_string()) << k;
+        ASSERT_TRUE(e["event"]["time"].is_number_integer());
+        EXPECT_EQ(e.size(), 8u);
+        for (auto &x : e["versions"]) {
+            EXPECT_EQ(x.size(), 7u);
+            ASSERT_TRUE(x["id"].is_string());
+            ASSERT_TRUE(x["labels"].is_array());
+            ASSERT_TRUE(x["merges_from"].is_array());
+            ASSERT_TRUE(x["attributes"].is_object());
+            ASSERT_TRUE(x["sha256"].is_null() || x["sha256"].get<std::string>().size() == 64);
+            ASSERT_TRUE(x["event"]["time"].is_number_integer());
+        }
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{".", "a.c", "lost+found", "sub"}));
+    json &a = els[1];
+    EXPECT_EQ(a["comment"], "first version");
+    EXPECT_EQ(a["obsolete"], true);
+    std::vector<std::string> ids;
+    for (auto &x : a["versions"])
+        ids.push_back(x["id"]);
+    EXPECT_EQ(ids, (std::vector<std::string>{"/main/0", "/main/1", "/main/rel_1/0", "/main/2"}));
+    EXPECT_EQ(a["versions"][0]["sha256"], "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_TRUE(a["versions"][1]["sha256"].is_null());   // data removed
+    EXPECT_EQ(a["versions"][1]["labels"], json({"REL1", "REL2"}));
+    EXPECT_EQ(a["versions"][3]["merges_from"], json({"/main/rel_1/0"}));
+    EXPECT_EQ(a["versions"][3]["attributes"]["Status"], "\"good\"");
+    EXPECT_EQ(a["versions"][3]["comment"], "second");
+    EXPECT_EQ(els[3]["kind"], "directory");
+    EXPECT_EQ(els[0]["versions"].size(), 4u);   // root: empty, lost+found, a.c, sub
+}
+
+TEST_F(Cmd, BadInputChangesNothing)
+{
+    struct bad_case {
+        std::string args, cwd, message;
+    };
+    std::string outside = tmp;
+    const bad_case cases[] = {
+        {"frobnicate", "", "Unknown command \"frobnicate\""},
+        {"mkvob", "", "missing argument: -tag TAG"},
+        {"mkvob -tag proj", "", "Bad VOB tag \"proj\""},
+        {"mkvob -tag /proj", "", "VOB tag \"/proj\" is already registered"},
+        {"mkvob -tag /x -bogus", "", "unknown option \"-bogus\""},
+        {"mkvob -tag /x '" + view + "'", "", "it exists and is not an empty directory"},
+        {"rmvob /none", "", "No VOB has tag \"/none\""},
+        {"lsvob extra", "", "unexpected argument \"extra\""},
+        {"mkview -tag me '" + home + "/v2'", "", "View tag \"me\" is already registered"},
+        {"mkview -tag other -vob /none '" + home + "/v3'", "", "No VOB has tag \"/none\""},
+        {"mkview -tag bad/tag '" + home + "/v4'", "", "bad view tag name"},
+        {"rmview '" + outside + "'", "", "is not inside a snapshot view"},
+        {"update '" + outside + "'", "", "is not inside a snapshot view"},
+        {"lsvtree nope.c", "V", "no name \"nope.c\""},
+        {"lsvtree /none/a.c", "T", "does not begin with a VOB tag"},
+        {"cat a.c@@/main/9", "V", "has no version \"/main/9\""},
+        {"cat a.c@@/main/nobranch/1", "V", "has no version \"/main/nobranch/1\""},
+        {"cat a.c@@main", "V", "bad version id \"main\""},
+        {"describe a.c@@/main/7", "V", "has no version \"/main/7\""},
+        {"mklabel REL1 a.c@@/main/2", "V", "label \"REL1\" is already on version \"/main/1\""},
+        {"mklabel NOLABEL a.c", "V", "no label type named \"NOLABEL\""},
+        {"mklbtype REL1", "V", "label type \"REL1\" already exists"},
+        {"mklbtype -vob /none X", "", "No VOB has tag \"/none\""},
+        {"mklbtype X", "T", "no VOB given"},
+        {"mklbtype 'bad name'", "V", "bad label type name \"bad name\""},
+        {"mkbranch nobr a.c", "V", "no branch type named \"nobr\""},
+        {"mkbranch rel_1 a.c", "V", "already has branch \"rel_1\""},
+        {"mkattr Nope 1 a.c", "V", "no attribute type named \"Nope\""},
+        {"mkattr Status 1", "V", "missing argument"},
+        {"mkelem a.c", "V", "\"a.c\" already exists in directory"},
+        {"mkelem '" + outside + "/x.c'", "", "is not inside a snapshot view"},
+        {"mkelem missing/x.c", "V", "no name \"missing\""},
+        {"checkout nope.c", "V", "no name \"nope.c\""},
+        {"checkin a.c", "V", "is not checked out to view \"me\""},
+        {"checkout a.c@@/main/1", "V", "not the latest of its branch"},
+        {"uncheckout a.c", "V", "is not checked out"},
+        {"merge -to a.c /main/5", "V", "has no version \"/main/5\""},
+        {"merge /main/1", "V", "missing argument: -to PATH"},
+        {"lock a.c@@/main/nobranch", "V", "names no branch"},
+        {"unlock a.c", "V", "is not locked"},
+        {"rmver a.c@@/main/1", "V", "only \"-data\" is supported"},
+        {"rmver -data a.c", "V", "names no version"},
+        {"rmver -data a.c@@/main/8", "V", "has no version \"/main/8\""},
+        {"dump /proj", "", "missing argument: --json"},
+        {"dump --json /none", "", "No VOB has tag \"/none\""},
+        {"setcs '" + outside + "/nofile'", "V", "cannot read"},
+    };
+    write_file(tmp + "/badcs", "element * /main/LATEST\nbogus rule\n");
+    std::string before = dump(), rgy = read_file(home + "/registry/rgy.json");
+    std::string loaded = read_file(view + "/.vantor_view/loaded.txt");
+    for (const bad_case &c : cases) {
+        std::string cwd = c.cwd == "V" ? vobdir : c.cwd == "T" ? tmp : home;
+        std::string out, err;
+        EXPECT_EQ(run_vantor(c.args, &out, &err, cwd), 1) << c.args;
+        EXPECT_NE(err.find("vantor: Error: "), std::string::npos) << c.args << ": " << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.args << ": " << err;
+        EXPECT_EQ(dump(), before) << c.args;
+        EXPECT_EQ(read_file(home + "/registry/rgy.json"), rgy) << c.args;
+    }
+    std::string out, err;
+    EXPECT_EQ(run_vantor("setcs '" + tmp + "/badcs'", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("badcs, line 2"), std::string::npos) << err;
+    EXPECT_EQ(read_file(view + "/.vantor_view/loaded.txt"), loaded);
+    EXPECT_FALSE(std::filesystem::exists(home + "/v2"));
+    EXPECT_FALSE(std::filesystem::exists(home + "/v3"));
+}
+
+TEST_F(Cmd, ViewCommandsUpdateAndRemove)
+{
+    std::string out, err;
+    write_file(tmp + "/cs", "element * CHECKEDOUT\nelement * /main/rel_1/LATEST\nelement * /main/LATEST\n");
+    ASSERT_EQ(run_vantor("setcs '" + tmp + "/cs'", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(read_file(vobdir + "/a.c"), "one\n");
+    ASSERT_EQ(run_vantor("catcs", &out, &err, vobdir), 0);
+    EXPECT_EQ(out, read_file(tmp + "/cs"));
+    std::string v2 = home + "/second";
+    ASSERT_EQ(run_vantor("mkview -tag two -vob /proj '" + v2 + "'", &out, &err), 0) << err;
+    EXPECT_EQ(read_file(v2 + "/proj/a.c"), std::string("two\0bin\n", 8));
+    EXPECT_TRUE(std::filesystem::is_directory(v2 + "/proj/sub"));
+    ASSERT_EQ(run_vantor("update", &out, &err, v2 + "/proj"), 0) << err;
+    EXPECT_NE(out.find("Updated view \"two\""), std::string::npos) << out;
+    ASSERT_EQ(run_vantor("rmview '" + v2 + "'", &out, &err), 0) << err;
+    EXPECT_FALSE(std::filesystem::exists(v2));
+}
+
+} // namespace

@@ -1,0 +1,242 @@
+// Snapshot views: loading and updating by the config spec, the checked-out
+// and hijacked files, lookups through the view.
+#include "test_helpers.h"
+
+#include "platform/pname.h"
+#include "platform/registry.h"
+#include "platform/view.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+struct View : PlatformTest {
+    vob_t *v = nullptr;
+    view_t *w = nullptr;
+    std::string root;
+    vob_oid src = 0, a = 0, b = 0;
+    void SetUp() override
+    {
+        PlatformTest::SetUp();
+        v = make_vob("/proj");
+        ASSERT_NE(v, nullptr);
+        vob_oid r = vob_wk_obj(v, VOB_WK_ROOT_DIR);
+        ASSERT_EQ(vob_elem_create(v, r, "src", VOB_MT_DIR_ELEM, 0, nullptr, &src), VOB_OK);
+        ASSERT_EQ(vob_elem_create(v, src, "a.c", VOB_MT_FILE_ELEM, 0, nullptr, &a), VOB_OK);
+        ASSERT_EQ(vob_elem_create(v, r, "b.txt", VOB_MT_FILE_ELEM, 0, nullptr, &b), VOB_OK);
+        put(a, "a1\n");
+        put(b, "b1\n");
+        root = home + "/view";
+        std::string err;
+        ASSERT_EQ(view_make("me", root, &err), VOB_OK) << err;
+        ASSERT_EQ(view_open(root, &w, &err), VOB_OK) << err;
+        ASSERT_EQ(view_add_scope(w, "/proj"), VOB_OK) << view_errmsg(w);
+    }
+    void TearDown() override
+    {
+        view_close(w);
+        vob_close(v);
+        PlatformTest::TearDown();
+    }
+    vob_oid branch_of(vob_oid e)
+    {
+        vob_elem_info ei;
+        EXPECT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
+        return ei.main_branch;
+    }
+    vob_oid put(vob_oid e, const std::string &bytes, vob_oid branch = 0)
+    {
+        vob_oid ver = 0;
+        EXPECT_EQ(vob_ver_create(v, branch ? branch : branch_of(e), vob_data_bytes(bytes), nullptr, &ver), VOB_OK)
+            << vob_errmsg(v);
+        return ver;
+    }
+    view_update_stats update(std::vector<std::string> *warnings = nullptr)
+    {
+        view_update_stats st;
+        EXPECT_EQ(view_update(w, nullptr, &st, warnings), VOB_OK) << view_errmsg(w);
+        return st;
+    }
+};
+
+TEST_F(View, LoadsAndUpdatesLatestVersions)
+{
+    view_update_stats st = update();
+    EXPECT_EQ(st.loaded, 2);
+    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a1\n");
+    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    EXPECT_TRUE(std::filesystem::is_directory(root + "/proj/lost+found"));
+    struct stat sb;
+    ASSERT_EQ(stat((root + "/proj/b.txt").c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_mode & 0222, 0u);   // loaded files are read-only
+
+    put(a, "a2\n");
+    vob_oid c;
+    ASSERT_EQ(vob_elem_create(v, src, "c.c", VOB_MT_FILE_ELEM, 0, nullptr, &c), VOB_OK);
+    ASSERT_EQ(vob_dir_remove_name(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), 0, "b.txt", nullptr), VOB_OK);
+    st = update();
+    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a2\n");
+    EXPECT_EQ(read_file(root + "/proj/src/c.c"), "");
+    EXPECT_FALSE(std::filesystem::exists(root + "/proj/b.txt"));
+    EXPECT_EQ(st.loaded, 2);
+    EXPECT_EQ(st.removed, 1);
+    st = update();
+    EXPECT_EQ(st.loaded, 0);
+    EXPECT_EQ(st.unchanged, 2);
+}
+
+TEST_F(View, ConfigSpecChoosesBranchesAndLabels)
+{
+    vob_oid dev, lb, a1;
+    ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "dev", nullptr, &dev), VOB_OK);
+    ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "REL", nullptr, &lb), VOB_OK);
+    ASSERT_EQ(vob_ver_find(v, a, "/main/1", &a1), VOB_OK);
+    vob_oid br;
+    ASSERT_EQ(vob_branch_create(v, a1, dev, nullptr, &br, nullptr), VOB_OK);
+    put(a, "a on dev\n", br);
+    put(a, "a2\n");
+    ASSERT_EQ(vob_ver_add_label(v, a1, lb, 0, nullptr), VOB_OK);
+
+    ASSERT_EQ(view_set_config_spec(w, "# dev work\nelement * CHECKEDOUT\nelement * /main/dev/LATEST\n"
+                                      "element * /main/LATEST\n"),
+              VOB_OK);
+    update();
+    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a on dev\n");
+    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    // Directories are selected too: src has no label, so its latest version is taken.
+    ASSERT_EQ(view_set_config_spec(w, "element * REL\nelement * /main/LATEST\n"), VOB_OK);
+    update();
+    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a1\n");
+    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    ASSERT_EQ(view_set_config_spec(w, "element * /main/0\n"), VOB_OK);
+    update();
+    EXPECT_FALSE(std::filesystem::exists(root + "/proj/src"));   // the root's first version is empty
+    ASSERT_EQ(view_set_config_spec(w, "element * REL\nelement * /main/0\n"), VOB_OK);
+
+    // A bad spec is refused with its line, and the old one stays.
+    EXPECT_NE(view_set_config_spec(w, "element * /main/LATEST\nelement src/* /main/LATEST\n"), VOB_OK);
+    EXPECT_NE(view_errmsg(w).find("line 2"), std::string::npos) << view_errmsg(w);
+    for (const char *bad : {"", "elements * /main/LATEST", "element * /main/LATEST -mkbranch dev",
+                            "element * main/LATEST", "element * /main/", "element *"})
+        EXPECT_NE(view_set_config_spec(w, bad), VOB_OK) << bad;
+    std::string text;
+    view_get_config_spec(w, &text);
+    EXPECT_EQ(text, "element * REL\nelement * /main/0\n");
+    // The spec is kept in the view.
+    view_t *again;
+    std::string err;
+    ASSERT_EQ(view_open(root + "/proj/src", &again, &err), VOB_OK) << err;
+    ASSERT_EQ(view_get_rules(again).size(), 2u);
+    EXPECT_EQ(view_get_rules(again)[0].kind, vob_rule::LABEL);
+    view_close(again);
+}
+
+TEST_F(View, CheckedOutAndHijackedFilesAreKept)
+{
+    update();
+    ASSERT_EQ(view_checkout(w, root + "/proj/src/a.c", 1, "edit"), VOB_OK) << view_errmsg(w);
+    write_file(root + "/proj/src/a.c", "my edit\n");
+    chmod((root + "/proj/b.txt").c_str(), 0644);
+    write_file(root + "/proj/b.txt", "hijack\n");
+    put(b, "b2\n");
+    std::vector<std::string> warnings;
+    view_update_stats st = update(&warnings);
+    EXPECT_EQ(st.kept, 2);
+    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "my edit\n");
+    EXPECT_EQ(read_file(root + "/proj/b.txt"), "hijack\n");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("b.txt"), std::string::npos);
+
+    vob_oid ver;
+    ASSERT_EQ(view_checkin(w, root + "/proj/src/a.c", "", "my change", &ver), VOB_OK) << view_errmsg(w);
+    std::string s;
+    ASSERT_EQ(vob_ver_read_data(v, ver, &s), VOB_OK);
+    EXPECT_EQ(s, "my edit\n");
+    EXPECT_NE(view_checkin(w, root + "/proj/src/a.c", "", "", &ver), VOB_OK);   // not checked out now
+    EXPECT_NE(view_errmsg(w).find("is not checked out"), std::string::npos);
+
+}
+
+TEST_F(View, LookupThroughTheView)
+{
+    update();
+    view_loc loc;
+    ASSERT_EQ(view_locate(w, root + "/proj/src/new.c", &loc), VOB_OK) << view_errmsg(w);
+    EXPECT_EQ(loc.vob_tag, "/proj");
+    EXPECT_EQ(loc.vob_path, "src/new.c");
+    EXPECT_EQ(loc.dir_path, "src");
+    EXPECT_EQ(loc.leaf, "new.c");
+    EXPECT_EQ(loc.dir_elem, src);
+    view_fhandle fh;
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj/src/a.c", &fh), VOB_OK);
+    EXPECT_EQ(fh.elem, a);
+    EXPECT_EQ(fh.mtype, VOB_MT_FILE_ELEM);
+    put(a, "a2\n");
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj/src/a.c@@/main/1", &fh), VOB_OK);
+    vob_ver_info vi;
+    ASSERT_EQ(vob_ver_get(v, fh.ver, &vi), VOB_OK);
+    EXPECT_EQ(vi.id, "/main/1");
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj", &fh), VOB_OK);
+    std::vector<view_dirent> ents;
+    ASSERT_EQ(view_readdir(w, fh, &ents), VOB_OK);
+    ASSERT_EQ(ents.size(), 3u);
+    EXPECT_EQ(ents[0].name, "b.txt");
+    EXPECT_EQ(ents[1].name, "lost+found");
+    EXPECT_EQ(ents[2].name, "src");
+    EXPECT_EQ(view_get_fhandle(w, root + "/proj/nope", &fh), VOB_NOT_FOUND);
+    EXPECT_EQ(view_get_fhandle(w, root + "/proj/src/a.c@@/main/9", &fh), VOB_NOT_FOUND);
+    EXPECT_EQ(view_locate(w, root + "/elsewhere/x", &loc), VOB_NOT_FOUND);
+    EXPECT_EQ(view_locate(w, "/tmp", &loc), VOB_NOT_FOUND);
+
+    // Command-line names: through the view, or from the VOB tag outside views.
+    vob_pname p;
+    std::string err;
+    ASSERT_EQ(vob_resolve_pname(root + "/proj/src/a.c@@/main/1", &p, &err), VOB_OK) << err;
+    EXPECT_NE(p.view, nullptr);
+    EXPECT_EQ(p.elem, a);
+    vob_pname q;
+    ASSERT_EQ(vob_resolve_pname("/proj/src/a.c@@/main/LATEST", &q, &err), VOB_OK) << err;
+    EXPECT_EQ(q.view, nullptr);
+    ASSERT_EQ(vob_ver_get(q.vob, q.ver, &vi), VOB_OK);
+    EXPECT_EQ(vi.id, "/main/2");
+    vob_pname r;
+    EXPECT_EQ(vob_resolve_pname("/nowhere/a.c", &r, &err), VOB_NOT_FOUND);
+    EXPECT_NE(err.find("does not begin with a VOB tag"), std::string::npos) << err;
+}
+
+TEST_F(View, MakeElementsAndRemoveTheView)
+{
+    update();
+    write_file(root + "/proj/src/new.c", "new file\n");
+    view_fhandle fh;
+    ASSERT_EQ(view_mkelem(w, root + "/proj/src/new.c", VOB_MT_FILE_ELEM, "", "added", 1, &fh), VOB_OK)
+        << view_errmsg(w);
+    std::string s;
+    ASSERT_EQ(vob_ver_read_data(v, fh.ver, &s), VOB_OK);
+    EXPECT_EQ(s, "new file\n");
+    ASSERT_EQ(view_mkelem(w, root + "/proj/src/sub", VOB_MT_DIR_ELEM, "", "", 0, &fh), VOB_OK);
+    ASSERT_EQ(view_mkelem(w, root + "/proj/src/sub/draft.c", VOB_MT_FILE_ELEM, "", "", 0, &fh), VOB_OK);
+    EXPECT_TRUE(fh.checkedout);
+    EXPECT_EQ(view_mkelem(w, root + "/proj/src/sub/draft.c", VOB_MT_FILE_ELEM, "", "", 0, &fh), VOB_EXISTS);
+    EXPECT_NE(view_mkelem(w, root + "/proj/nodir/x.c", VOB_MT_FILE_ELEM, "", "", 0, &fh), VOB_OK);
+    EXPECT_NE(view_mkelem(w, root + "/proj/src/y.c", VOB_MT_FILE_ELEM, "no_such_type", "", 0, &fh), VOB_OK);
+
+    std::string err;
+    EXPECT_EQ(view_remove(root, 0, &err), VOB_CKOUT);
+    EXPECT_NE(err.find("has 1 checkouts"), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::exists(root + "/proj/src/new.c"));
+    view_close(w);
+    w = nullptr;
+    ASSERT_EQ(view_remove(root, 1, &err), VOB_OK) << err;
+    EXPECT_FALSE(std::filesystem::exists(root));
+    std::string dir;
+    EXPECT_EQ(view_tag_get_path("me", &dir, &err), VOB_NOT_FOUND);
+    std::vector<vob_ckout> cks;
+    vob_oid draft, ver;
+    ASSERT_EQ(vob_resolve_path(v, "src/sub/draft.c", nullptr, "", &draft, &ver), VOB_OK);
+    ASSERT_EQ(vob_elem_get_ckouts(v, draft, &cks), VOB_OK);
+    EXPECT_TRUE(cks.empty());
+}
+
+} // namespace
