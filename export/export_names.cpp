@@ -17,6 +17,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <unordered_map>
 
 #include "export/export_msgs.h"
 #include "runtime/fileutl.h"
@@ -67,6 +68,10 @@ struct names_state {
     long suffix_counter = 1;
     std::vector<rename_entry> renames;
     std::vector<known_entry> known;
+    // Indexes, so that a run of many names stays linear: kind + "\n" + old name
+    // to the latest rename; name to the known entries that carry it.
+    std::unordered_map<std::string, size_t> rename_index;
+    std::unordered_map<std::string, std::vector<size_t>> known_index;
 };
 
 names_state &st() {
@@ -228,26 +233,44 @@ void repair_first_round(std::string &out, int quiet) {
     }
 }
 
+std::string rename_key(const std::string &kind, const std::string &name) {
+    return kind + '\n' + name;
+}
+
 const rename_entry *find_rename(const std::string &kind, const std::string &name) {
-    const std::vector<rename_entry> &r = st().renames;
-    for (size_t i = r.size(); i-- > 0;)
-        if (r[i].kind == kind && r[i].old_name == name)
-            return &r[i];
-    return nullptr;
+    names_state &s = st();
+    auto it = s.rename_index.find(rename_key(kind, name));
+    return it == s.rename_index.end() ? nullptr : &s.renames[it->second];
+}
+
+void add_rename(const std::string &kind, const std::string &old_name, const std::string &new_name) {
+    names_state &s = st();
+    s.renames.push_back({kind, old_name, new_name});
+    s.rename_index[rename_key(kind, old_name)] = s.renames.size() - 1;
+}
+
+const std::vector<size_t> *known_with_name(const std::string &name) {
+    names_state &s = st();
+    auto it = s.known_index.find(name);
+    return it == s.known_index.end() ? nullptr : &it->second;
 }
 
 bool other_kind_has(const std::string &kind, const std::string &name) {
-    for (const known_entry &k : st().known)
-        if (k.name == name && k.kind != kind)
-            return true;
+    if (const std::vector<size_t> *ids = known_with_name(name))
+        for (size_t i : *ids)
+            if (st().known[i].kind != kind)
+                return true;
     return false;
 }
 
 void add_known(const std::string &kind, const std::string &name) {
-    for (const known_entry &k : st().known)
-        if (k.kind == kind && k.name == name)
+    names_state &s = st();
+    std::vector<size_t> &ids = s.known_index[name];
+    for (size_t i : ids)
+        if (s.known[i].kind == kind)
             return;
-    st().known.push_back({kind, name});
+    s.known.push_back({kind, name});
+    ids.push_back(s.known.size() - 1);
 }
 
 // One name through the rename table, the repair and the clash rule.
@@ -270,29 +293,27 @@ std::string translate_one(const std::string &kind, const std::string &given) {
         name = repaired;
         renamed = true;
     }
-    for (size_t i = 0; i < s.known.size(); ++i) {
-        const known_entry &k = s.known[i];
-        if (k.name != name)
-            continue;
-        known = true;
-        if (k.kind == kind)
-            continue;
-        if (translated)
-            warn(NAME_TRANSLATION_CONFLICT);
-        std::string base = name, candidate;
-        do {
-            candidate = base + "___" + std::to_string(s.suffix_counter++);
-        } while (other_kind_has(kind, candidate));
-        imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
-                   candidate.c_str());
-        before_last = name;
-        name = candidate;
-        renamed = true;
+    // The suffixed name is free of other kinds, so one clash at most.
+    if (const std::vector<size_t> *ids = known_with_name(name)) {
+        known = !ids->empty();
+        if (other_kind_has(kind, name)) {
+            if (translated)
+                warn(NAME_TRANSLATION_CONFLICT);
+            std::string base = name, candidate;
+            do {
+                candidate = base + "___" + std::to_string(s.suffix_counter++);
+            } while (other_kind_has(kind, candidate));
+            imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+                       candidate.c_str());
+            before_last = name;
+            name = candidate;
+            renamed = true;
+        }
     }
     if (renamed) {
-        s.renames.push_back({kind, before_last, name});
+        add_rename(kind, before_last, name);
         if (given != before_last)
-            s.renames.push_back({kind, given, name});
+            add_rename(kind, given, name);
         add_known(kind, name);
     } else if (!known && !translated) {
         add_known(kind, name);
@@ -370,7 +391,6 @@ void translate_branch_path(std::string &path) {
 int read_translation_file(FILE *f) {
     const imsg_catalog *cat = elem_cat();
     imsg_print(IMSG_NOTICE, cat, NAME_READING);
-    names_state &s = st();
     std::string line;
     int lineno = 0;
     for (;;) {
@@ -427,7 +447,7 @@ int read_translation_file(FILE *f) {
         } else {
             imsg_print(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
                        new_name.c_str());
-            s.renames.push_back({kind, old_name, new_name});
+            add_rename(kind, old_name, new_name);
         }
     }
     if (std::ferror(f)) {
@@ -446,6 +466,7 @@ int write_translation_file(FILE *f) {
     for (const rename_entry &r : s.renames)
         ok = ok && write_line(f, r.kind, r.old_name, r.new_name);
     s.known.clear();
+    s.known_index.clear();
     if (!ok || std::fflush(f) != 0 || std::ferror(f)) {
         imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
                    std::strerror(errno));
