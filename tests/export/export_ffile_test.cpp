@@ -244,3 +244,34 @@ TEST(FfileCommandLine, UnstattableOperandSetsExitStatusButRunCompletes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FfileFailures, WriteFailureOfTheDataFileGivesStatusOne) {
+    TempDir d;
+    for (int i = 0; i < 40; ++i)
+        testutil::write_file(d / ("file" + std::to_string(i)), "x");
+    // Files may not grow past 1 KiB: the record files hit the limit and every
+    // write after it fails (the signal is ignored, so write reports EFBIG).
+    ExportRun r = run_exporter("/bin/sh", d, {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", FFILE});
+    EXPECT_EQ(r.proc.status, 1) << r.proc.err;
+    EXPECT_NE(r.proc.err.find("File too large"), std::string::npos) << r.proc.err;
+}
+
+TEST(FfileFailures, NamesLongerThanTheLimitAreSkippedAndListed) {
+    TempDir d;
+    std::string deep;
+    for (int i = 0; i < 5; ++i)
+        deep += std::string(230, char('a' + i)) + "/";
+    testutil::write_file(d / (deep + "leaf"), "x");
+    testutil::write_file(d / "short", "x");
+    ExportRun r = run_exporter(FFILE, d, {"-r"});
+    EXPECT_EQ(r.proc.status, 0) << r.proc.err;
+    EXPECT_NE(r.proc.err.find("the name is longer than 1024 bytes."), std::string::npos) << r.proc.err;
+    // The first directory past the limit is the entry skipped, with all below it.
+    EXPECT_NE(r.proc.err.find("\t" + deep.substr(0, deep.size() - 1) + "\n"), std::string::npos);
+    EXPECT_EQ(r.data.find(deep + "leaf"), std::string::npos);
+    EXPECT_NE(r.data.find("Name 5:short"), std::string::npos);
+}
+
+} // namespace
