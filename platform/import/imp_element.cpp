@@ -39,6 +39,8 @@ struct elem_ctx {
     std::map<std::string, vob_oid> by_vid;       // the data file's VersionId -> version
     std::map<std::string, vob_oid> sprout;       // SubBranch name -> the version listing it
     std::map<std::string, vob_oid> origins;      // branch path "\n" origin -> version
+    std::map<std::string, vob_oid> last_on;      // branch path -> the version the last record went to
+    vob_oid label_all_on = 0;                    // where this import put LabelAll
     std::map<vob_oid, int> unlocked;             // object -> its obsolete flag, to lock again
     std::vector<pending_merge> merges;
     std::vector<version_event> events;
@@ -314,25 +316,31 @@ int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::str
     const imp_opt_str &all = c->run->head.globals.label_all;
     if (all && !all->empty())
         labels.push_back(*all);
-    for (const std::string &label : labels) {
+    for (size_t i = 0; i < labels.size(); ++i) {
+        const std::string &label = labels[i];
+        bool is_all = i == v.labels.size();
         vob_oid lbtype, where = 0;
         if (find_type(c, VOB_MT_LBTYPE, label, &lbtype))
             return 1;
         int rc = vob_elem_find_label(c->vob, c->elem, lbtype, &where);
         if (rc && rc != VOB_NOT_FOUND)
             return store_fail(c, "cannot look up label " + label);
-        if (rc == 0 && where != ver) {
+        // LabelAll follows this import to the element's last imported version.
+        int replace = is_all && rc == 0 && where == c->label_all_on;
+        if (rc == 0 && where != ver && !replace) {
             vob_ver_info wi;
             vob_ver_get(c->vob, where, &wi);
             imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
                        c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());
             continue;
         }
-        if (rc == 0)
+        if (is_all)
+            c->label_all_on = ver;
+        if (rc == 0 && !replace)
             continue;
         if (unlock_for_now(c, c->elem))
             return 1;
-        if (vob_ver_add_label(c->vob, ver, lbtype, 0, &ev))
+        if (vob_ver_add_label(c->vob, ver, lbtype, replace, &ev))
             return store_fail(c, "cannot attach label " + label + " to " + ver_id);
     }
     return 0;
@@ -425,6 +433,7 @@ int import_versions(elem_ctx *c) {
             if (vob_ver_get(c->vob, present->second, &vi))
                 return store_fail(c, "cannot read version");
             c->by_vid[v.version_id] = present->second;
+            c->last_on[bpath] = present->second;
             for (const std::string &s : v.subbranches)
                 c->sprout[s] = present->second;
             c->events.push_back({v.version_id, vi.branch, 0, 0});
@@ -464,9 +473,15 @@ int import_versions(elem_ctx *c) {
 
         vob_oid target = 0;
         if (!run->p->identical && !v.abs_version && !contents.empty()) {
-            vob_oid latest;
+            // The predecessor is where the previous record of this branch went,
+            // else the branch's latest version.
+            vob_oid latest = 0;
             vob_ver_info li;
-            if (vob_branch_get_latest(c->vob, branch, &latest) || vob_ver_get(c->vob, latest, &li))
+            if (auto prev = c->last_on.find(bpath); prev != c->last_on.end())
+                latest = prev->second;
+            else if (vob_branch_get_latest(c->vob, branch, &latest))
+                return store_fail(c, "cannot read the latest version of " + bpath);
+            if (vob_ver_get(c->vob, latest, &li))
                 return store_fail(c, "cannot read the latest version of " + bpath);
             if (li.num > 0 && li.has_data && li.size == file_size(contents) && li.sha256 == file_sha256(contents)) {
                 target = latest;
@@ -496,6 +511,7 @@ int import_versions(elem_ctx *c) {
         if (vob_ver_get(c->vob, target, &ti))
             return store_fail(c, "cannot read version");
         c->by_vid[v.version_id] = target;
+        c->last_on[bpath] = target;
         for (const std::string &s : v.subbranches)
             c->sprout[s] = target;
         if (attach_labels(c, v, target, ti.id, ev) || set_attributes(c, v.attributes, target, ev, false))
@@ -624,7 +640,10 @@ int import_in_txn(elem_ctx *c) {
         c->created = true;
     }
     if (!run->onto.empty()) {
-        const std::string brvid = run->head.globals.onto_brvid.value_or("/main/LATEST");
+        // An element this import creates has only /main/0 to branch from.
+        std::string brvid = run->head.globals.onto_brvid.value_or("/main/LATEST");
+        if (c->created)
+            brvid = "/main/LATEST";
         vob_ver_info vi;
         if (vob_ver_find(c->vob, c->elem, brvid, &c->onto_from) || vob_ver_get(c->vob, c->onto_from, &vi))
             return fail(c, "the version \"" + brvid + "\" to branch from does not exist");

@@ -33,14 +33,26 @@ int find_target(imp_run *run, const std::string &abs_target) {
         imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
         return 1;
     }
-    view_loc loc;
-    if (view_locate(run->view, abs_target, &loc) || loc.vob_tag.empty()) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
-                   loc.vob_tag.empty() ? "it lies in no VOB of the view" : view_errmsg(run->view).c_str());
+    // The first component below the view root names the VOB; the rest is a
+    // path below its root, whose directories need not be elements yet.
+    std::string root = view_get_root(run->view);
+    char *real_root = realpath(root.c_str(), nullptr), *real_target = realpath(abs_target.c_str(), nullptr);
+    std::string r = real_root ? real_root : root, t = real_target ? real_target : abs_target;
+    std::free(real_root);
+    std::free(real_target);
+    std::vector<std::string> below;
+    if (t.compare(0, r.size(), r) == 0 && (t.size() == r.size() || t[r.size()] == '/'))
+        below = imp_split_path(t.substr(r.size()));
+    if (below.empty()) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), "it lies in no VOB of the view");
         return 1;
     }
+    view_loc loc;
+    loc.vob_tag = "/" + below[0];
+    for (size_t i = 1; i < below.size(); ++i)
+        loc.vob_path += (i > 1 ? "/" : "") + below[i];
     if (view_get_vob(run->view, loc.vob_tag, &run->vob)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_STORE, view_errmsg(run->view).c_str());
+        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), view_errmsg(run->view).c_str());
         return 1;
     }
     run->vob_tag = loc.vob_tag;
@@ -114,6 +126,8 @@ int make_directories(imp_run *run) {
             continue;
         }
         run->dirs.insert(made.begin(), made.end());
+        if (!path.empty())
+            run->dirs[path] = dir;
         vob_elem_info info;
         vob_elem_get(run->vob, dir, &info);
         if (cb && cb->directory &&
