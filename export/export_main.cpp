@@ -275,35 +275,35 @@ int make_temp_files(export_run &r) {
     return 0;
 }
 
-int open_translation_file(export_run &r) {
-    const char *name = r.translation_file;
-    if (!name)
-        return 0;
-    if (fileutl_exists(name)) {
-        FILE *f = std::fopen(name, "rb");
-        if (!f) {
-            int err = errno;
-            imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
-            report_errno(name, err);
-            return fatal(r);
-        }
-        int rc = read_translation_file(f);
-        std::fclose(f);
-        if (rc != 0) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
-            return fatal(r);
-        }
-        return 0;
-    }
-    FILE *f = std::fopen(name, "wb");
+// Opens the translation file; a failure is reported with the system's reason.
+FILE *open_translation(const char *name, const char *mode) {
+    FILE *f = std::fopen(name, mode);
     if (!f) {
         int err = errno;
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         report_errno(name, err);
+    }
+    return f;
+}
+
+// Read at start when it exists, else created (owner read and write) so that
+// the run's decisions can be written back at the end.
+int open_translation_file(export_run &r) {
+    const char *name = r.translation_file;
+    if (!name)
+        return 0;
+    bool existed = fileutl_exists(name);
+    FILE *f = open_translation(name, existed ? "rb" : "wb");
+    if (!f)
+        return fatal(r);
+    int rc = existed ? read_translation_file(f) : 0;
+    std::fclose(f);
+    if (rc != 0) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return fatal(r);
     }
-    std::fclose(f);
-    chmod(name, S_IRUSR | S_IWUSR);
+    if (!existed)
+        chmod(name, S_IRUSR | S_IWUSR);
     return 0;
 }
 
@@ -570,13 +570,9 @@ int write_translation(export_run &r) {
         return 0;
     }
     imsg_print(IMSG_NOTICE, cat(), MAIN_CREATING_TRANSLATION);
-    FILE *f = std::fopen(name, "wb");
-    if (!f) {
-        int err = errno;
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
-        report_errno(name, err);
+    FILE *f = open_translation(name, "wb");
+    if (!f)
         return fatal(r);
-    }
     int rc = write_translation_file(f);
     if (close_checked(f, name) != 0 || rc != 0) {
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);

@@ -328,3 +328,32 @@ TEST(ExportCommandLine, TemporaryFilesGoToTheTempDirAndAreRemoved) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ExportTranslationFile, CreatedReadBackAndFormatErrorsStopTheRun) {
+    Scripted s;
+    s.element("f", {{"versions", json::array({version("1", 10, {{"labels", {"REL 1"}}})})}});
+    ExportRun first = s.run({"-T", "../names.tr"});
+    ASSERT_EQ(first.proc.status, 0) << first.proc.err;
+    EXPECT_NE(first.proc.out.find("Creating translation file."), std::string::npos);
+    std::string table = testutil::read_file(s.root / "names.tr");
+    EXPECT_NE(table.find("label REL 1 REL.1\n"), std::string::npos) << table;
+    EXPECT_NE(first.data.find("Label 5:REL.1\n"), std::string::npos);
+
+    std::remove(s.at("cvt_data").c_str());
+    ExportRun second = s.run({"-T", "../names.tr"});
+    ASSERT_EQ(second.proc.status, 0) << second.proc.err;
+    EXPECT_NE(second.proc.out.find("Reading Translation table."), std::string::npos);
+    EXPECT_NE(second.data.find("Label 5:REL.1\n"), std::string::npos);
+
+    testutil::write_file(s.root / "names.tr", "label only_two_fields\n");
+    std::remove(s.at("cvt_data").c_str());
+    ExportRun broken = s.run({"-T", "../names.tr"});
+    EXPECT_EQ(broken.proc.status, 1);
+    EXPECT_NE(broken.proc.err.find("Missing field in translation file.  (line 1)"), std::string::npos);
+    EXPECT_NE(broken.proc.err.find("Cannot open output file \"../names.tr\"."), std::string::npos);
+    EXPECT_EQ(broken.data, "");   // reserved, then left empty
+}
+
+} // namespace
