@@ -72,6 +72,9 @@ struct names_state {
     // to the latest rename; name to the known entries that carry it.
     std::unordered_map<std::string, size_t> rename_index;
     std::unordered_map<std::string, std::vector<size_t>> known_index;
+    // Names already translated: once a name has its final form, the tables
+    // give it the same form every time, so later versions skip the work.
+    std::unordered_map<std::string, std::string> done;
 };
 
 names_state &st() {
@@ -138,7 +141,13 @@ bool keeps_wide_char(wchar_t wc) {
 bool name_acceptable(const std::string &s) {
     if (s.empty() || s[0] == '-' || is_decimal_integer(s))
         return false;
-    for (size_t i = 0; i < s.size();) {
+    size_t ascii = 0;
+    while (ascii < s.size() && (unsigned char)s[ascii] < 128) {
+        if (!is_ascii_name_char((unsigned char)s[ascii]))
+            return false;
+        ++ascii;
+    }
+    for (size_t i = ascii; i < s.size();) {
         unsigned char c = (unsigned char)s[i];
         wchar_t wc;
         size_t n = char_len(s, i, &wc);
@@ -359,10 +368,25 @@ int type_name_check(const char *name, int quiet, std::string *out) {
     return result;
 }
 
+namespace {
+
+std::string translate_cached(const std::string &kind, const std::string &name) {
+    names_state &s = st();
+    std::string key = rename_key(kind, name);
+    auto it = s.done.find(key);
+    if (it != s.done.end())
+        return it->second;
+    std::string result = translate_one(kind, name);
+    s.done.emplace(std::move(key), result);
+    return result;
+}
+
+} // namespace
+
 void translate_names(const char *kind, std::vector<std::string> &names) {
     std::string k = kind ? kind : "";
     for (std::string &n : names)
-        n = translate_one(k, n);
+        n = translate_cached(k, n);
 }
 
 void translate_branch_path(std::string &path) {
@@ -382,7 +406,7 @@ void translate_branch_path(std::string &path) {
             result += comp;
             break;
         }
-        result += translate_one("branch", comp);
+        result += translate_cached("branch", comp);
     }
     if (result != path)
         path = result;
@@ -391,6 +415,7 @@ void translate_branch_path(std::string &path) {
 int read_translation_file(FILE *f) {
     const imsg_catalog *cat = elem_cat();
     imsg_print(IMSG_NOTICE, cat, NAME_READING);
+    names_state &s = st();
     std::string line;
     int lineno = 0;
     for (;;) {
@@ -442,6 +467,7 @@ int read_translation_file(FILE *f) {
         std::string kind = line.substr(0, sp1);
         std::string old_name = line.substr(sp1 + 1, sp2 - sp1 - 1);
         std::string new_name = line.substr(sp2 + 1);
+        s.done.clear();
         if (old_name == new_name) {
             add_known(kind, old_name);
         } else {
@@ -467,6 +493,7 @@ int write_translation_file(FILE *f) {
         ok = ok && write_line(f, r.kind, r.old_name, r.new_name);
     s.known.clear();
     s.known_index.clear();
+    s.done.clear();
     if (!ok || std::fflush(f) != 0 || std::ferror(f)) {
         imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
                    std::strerror(errno));

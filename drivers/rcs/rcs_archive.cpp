@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -19,7 +20,8 @@
 struct rcs_file_map {
     const char *data = nullptr;
     size_t size = 0;
-    void *mapped = nullptr;
+    void *mapped = nullptr;   // large archives are mapped, small ones read
+    std::vector<char> bytes;
     ~rcs_file_map() {
         if (mapped)
             munmap(mapped, size);
@@ -30,31 +32,51 @@ namespace {
 
 const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
 
-// Maps the file; 0, or errno.
+// Reading costs less than mapping below this size (no page faults, no unmap).
+const size_t MAP_THRESHOLD = size_t(1) << 20;
+
+// Reads or maps the whole file; 0, or errno.
 int map_file(const char *path, rcs_file_map *m) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno ? errno : EIO;
     struct stat sb;
+    int err = 0;
     if (fstat(fd, &sb) != 0) {
-        int err = errno;
-        ::close(fd);
-        return err;
-    }
-    m->size = size_t(sb.st_size);
-    if (m->size > 0) {
+        err = errno;
+    } else if (size_t(sb.st_size) >= MAP_THRESHOLD) {
+        m->size = size_t(sb.st_size);
         void *p = mmap(nullptr, m->size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p == MAP_FAILED) {
-            int err = errno;
-            ::close(fd);
-            return err;
+            err = errno;
+        } else {
+            madvise(p, m->size, MADV_SEQUENTIAL);
+            m->mapped = p;
+            m->data = static_cast<const char *>(p);
         }
-        madvise(p, m->size, MADV_SEQUENTIAL);
-        m->mapped = p;
-        m->data = static_cast<const char *>(p);
+    } else {
+        // Read to the end: the size may have changed since fstat.
+        m->bytes.resize(size_t(sb.st_size) + 1);
+        size_t got = 0;
+        for (;;) {
+            if (got == m->bytes.size())
+                m->bytes.resize(m->bytes.size() * 2);
+            ssize_t n = ::read(fd, m->bytes.data() + got, m->bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                err = errno;
+                break;
+            }
+            if (n == 0)
+                break;
+            got += size_t(n);
+        }
+        m->size = got;
+        m->data = m->bytes.data();
     }
     ::close(fd);
-    return 0;
+    return err;
 }
 
 struct parser {
@@ -261,12 +283,13 @@ int parser::delta(rcs_delta *d) {
     next();
     if (tok.kind != RCS_TOK_WORD)
         return unexpected("a date");
-    d->date = std::string(tok.text);
-    if (d->date.size() != 17 && d->date.size() != 19) {
-        imsg_print(IMSG_ERROR, cat(), RCS_DATE_LENGTH, d->date.c_str());
+    if (tok.text.size() != 17 && tok.text.size() != 19) {
+        imsg_print(IMSG_ERROR, cat(), RCS_DATE_LENGTH, std::string(tok.text).c_str());
         return at();
     }
-    if (rcs_parse_date(d->date.c_str(), &d->time))
+    tok.text.copy(d->date, tok.text.size());
+    d->date[tok.text.size()] = '\0';
+    if (rcs_parse_date(d->date, &d->time))
         return at();
     if (int r = expect_semi())
         return r;
@@ -346,6 +369,59 @@ int parser::deltatexts() {
     return 0;
 }
 
+// Revision order (rcs_rev_compare) without moving deltas around while
+// sorting: numeric keys are compared, then the deltas are placed once.
+void sort_deltas(std::vector<rcs_delta> &deltas) {
+    size_t n = deltas.size();
+    // Fields of every revision number, one flat array; key i is
+    // fields[start[i] .. start[i + 1]).
+    std::vector<uint32_t> fields;
+    std::vector<size_t> start(n + 1, 0);
+    bool fits = true;
+    for (size_t i = 0; i < n && fits; ++i) {
+        start[i] = fields.size();
+        uint64_t v = 0;
+        for (char c : deltas[i].rev) {
+            if (c == '.') {
+                fields.push_back(uint32_t(v));
+                v = 0;
+            } else if ((v = v * 10 + uint64_t(c - '0')) > UINT32_MAX) {
+                fits = false;
+                break;
+            }
+        }
+        fields.push_back(uint32_t(v));
+    }
+    start[n] = fields.size();
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = i;
+    if (fits) {
+        // Lexicographic order of the fields is the revision order, prefix first;
+        // equal fields written differently fall back to the text.
+        const uint32_t *f = fields.data();
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            const uint32_t *pa = f + start[a], *ea = f + start[a + 1];
+            const uint32_t *pb = f + start[b], *eb = f + start[b + 1];
+            for (; pa != ea && pb != eb; ++pa, ++pb)
+                if (*pa != *pb)
+                    return *pa < *pb;
+            if (pa != ea || pb != eb)
+                return pa == ea;
+            return deltas[a].rev < deltas[b].rev;
+        });
+    } else {
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return rcs_rev_compare(deltas[a].rev, deltas[b].rev) < 0;
+        });
+    }
+    std::vector<rcs_delta> sorted;
+    sorted.reserve(n);
+    for (size_t i : order)
+        sorted.push_back(std::move(deltas[i]));
+    deltas = std::move(sorted);
+}
+
 int read_archive(rcs_element *e) {
     parser p{e, {}};
     if (int r = p.admin())
@@ -369,9 +445,7 @@ int read_archive(rcs_element *e) {
         return p.unexpected("the description");
     e->description = rcs_string_value(p.tok);
 
-    std::stable_sort(e->deltas.begin(), e->deltas.end(), [](const rcs_delta &a, const rcs_delta &b) {
-        return rcs_rev_compare(a.rev, b.rev) < 0;
-    });
+    sort_deltas(e->deltas);
     for (size_t i = 0; i < e->deltas.size(); ++i) {
         auto [it, fresh] = e->delta_by_rev.emplace(e->deltas[i].rev, i);
         if (!fresh) {
@@ -398,8 +472,9 @@ int rcs_open(const char *path, const char *element_name, rcs_element **out) {
         e->path = path;
         e->element_name = element_name ? element_name : "";
         e->file = std::make_shared<rcs_file_map>();
-        if (map_file(path, e->file.get()) != 0) {
+        if (int err = map_file(path, e->file.get())) {
             imsg_print(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
+            imsg_print(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
             return 1001;
         }
         rcs_lex_init(&e->lx, e->file->data, e->file->size);

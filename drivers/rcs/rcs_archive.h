@@ -25,7 +25,7 @@ enum { RCS_SYMBOL_MAX = 255 };
 
 struct rcs_delta {
     std::string rev;
-    std::string date;                 // as the archive writes it
+    char date[20] = {0};              // as the archive writes it (17 or 19 characters)
     int64_t time = 0;                 // date in seconds since 1970 (UTC)
     std::string author;               // words run together; a string keeps its blanks
     std::string state;

@@ -47,7 +47,7 @@
     X(RCS_DUPLICATE_REV, "\"%s\", line %d: revision %s is listed twice.\n")                       \
     X(RCS_BRANCH_TOO_LONG, "\"%s\": the branch path of revision %s is longer than %d bytes.\n")   \
     X(RCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n") \
-    X(RCS_CANT_READ, "Unable to read \"%s\": %s\n")
+    X(RCS_REASON, "(%s)\n")
 
 #define RCS_MSG_ENUM(name, text) name,
 enum rcs_msg { RCS_DRIVER_MESSAGES(RCS_MSG_ENUM) };
