@@ -9,55 +9,11 @@
 #include <set>
 
 #include "drivers/rcs/rcs_rev.h"
+#include "tests/rcs/rcs_fixtures.h"
 #include "tests/rcs/rcs_test_util.h"
 #include "tests/rcs/rlog_oracle.h"
 
 namespace {
-
-const char *const MAKE_RCS_TREE = R"(set -e
-mkdir -p src/RCS lib
-cd src
-printf 'one\n' > trunk.c; ci -q -t-'Trunk file.' -m'first' trunk.c
-co -q -l trunk.c; printf 'two\n' >> trunk.c; ci -q -m'second' trunk.c
-co -q -l trunk.c; printf 'three\n' >> trunk.c
-ci -q -m'third
-with @ and @@ inside
-
-and a line after an empty one' trunk.c
-printf 'a\n' > deep.c; ci -q -t-'Deep
-history.' -m'd1' deep.c
-co -q -l deep.c; printf 'b\n' >> deep.c; ci -q -m'd2' deep.c
-co -q -l deep.c; printf 'c\n' >> deep.c; ci -q -m'' deep.c
-co -q -l -r1.2 deep.c; printf 'b1\n' >> deep.c; ci -q -r1.2.1 -m'on branch' deep.c
-co -q -l -r1.2.1.1 deep.c; printf 'b2\n' >> deep.c; ci -q -m'on branch 2' deep.c
-co -q -l -r1.2.1.1 deep.c; printf 'h\n' >> deep.c; ci -q -r1.2.1.1.1 -m'hotfix' deep.c
-co -q -l -r1.2 deep.c; printf 'x\n' >> deep.c; ci -q -r1.2.2 -m'unnamed branch' deep.c
-co -q -l deep.c; printf 'd\n' >> deep.c; ci -q -wghost_author -m'by someone unknown' deep.c
-rcs -q -nrel_1:1.2.1 -nhotfix:1.2.1.1.1 -nfix1:1.2.1.1.1.1 deep.c
-for i in 1 2 3 4 5 6 7 8 9 10 11 12; do rcs -q -ns$i:1.2 deep.c; done
-rcs -q -sRel:1.3 -sdead:1.2.2.1 deep.c
-rcs -q -l1.3 deep.c
-cd ../lib
-printf 'p\n' > plain.c; ci -q -t-'' -m'plain' plain.c
-)";
-
-const char *const MAKE_CVS_REPO = R"(set -e
-export CVSROOT="$PWD/repo"
-cvs -Q init
-mkdir imp; cd imp
-printf 'a\n' > a.c; printf 'b\n' > b.c; mkdir sub; printf 's\n' > sub/s.c
-cvs -Q import -m 'vendor drop' proj vend start
-cd ..; cvs -Q co proj; cd proj
-printf 'a2\n' >> a.c; cvs -Q commit -m 'a two' a.c
-cvs -Q tag rel_1
-cvs -Q tag -b br1
-cvs -Q update -r br1
-printf 'on br1\n' >> a.c; cvs -Q commit -m 'on the branch' a.c
-cvs -Q update -A
-cvs -Q rm -f b.c; cvs -Q commit -m 'remove b' b.c
-printf 'n\n' > new.c; cvs -Q add new.c; cvs -Q commit -m 'added
-in two lines' new.c
-)";
 
 struct export_run {
     int status = -1;

@@ -1,0 +1,116 @@
+// End to end: an RCS tree and a CVS repository made with the real tools are
+// exported, imported with vantimport into a fresh VOB, and every version's
+// contents read back through the VOB equal what co or cvs gives for that
+// revision; labels and branches are in the VOB.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "tests/rcs/rcs_fixtures.h"
+#include "tests/rcs/rcs_test_util.h"
+
+namespace {
+
+struct ImportEndToEnd : ::testing::Test {
+    temp_dir dir;
+    std::string vantor = std::string(VANTOR_BUILD_DIR) + "/platform/vantor/vantor";
+    std::string vantimport = std::string(VANTOR_BUILD_DIR) + "/importers/vantimport/vantimport";
+    std::string env() const { return "VANTOR_HOME='" + dir.file("home") + "' "; }
+    std::string view_root() const { return dir.file("view") + "/e2e"; }
+
+    // Exports `where` with the program and imports the data file into a new VOB.
+    void export_and_import(const std::string &where, const std::string &program,
+                           const std::string &extra_env, const std::string &opts, data_file *df) {
+        std::string out;
+        ASSERT_EQ(run("cd '" + where + "' && " + extra_env + " '" + program_dir() + "/" + program +
+                          "' " + opts + " -o '" + dir.file("cvt_data") + "' 2>&1",
+                      &out),
+                  0)
+            << out;
+        ASSERT_TRUE(read_data_file(dir.file("cvt_data"), df));
+        ASSERT_EQ(run(env() + "'" + vantor + "' mkvob -tag /e2e >/dev/null && " + env() + "'" + vantor +
+                      "' mkview -tag e2e_view -vob /e2e '" + dir.file("view") + "' >/dev/null"),
+                  0);
+        ASSERT_EQ(run("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport + "' '" +
+                          dir.file("cvt_data") + "' 2>&1",
+                      &out),
+                  0)
+            << out;
+    }
+    std::string vob(const std::string &args) {
+        std::string out;
+        run(env() + "'" + vantor + "' " + args + " 2>&1", &out);
+        return out;
+    }
+    // Each exported version against `reference` (a command printing that
+    // revision), through its version id in the VOB: the branch path and the
+    // version's place on its branch.
+    void check_contents(const data_file &df, int expected, const std::function<std::string(const data_element &,
+                                                                             const std::string &)> &reference) {
+        int checked = 0;
+        for (const data_element &e : df.elements) {
+            std::string name = e.get("Name");
+            std::map<std::string, int> count;
+            std::string tree = vob("lsvtree '" + view_root() + "/" + name + "'");
+            for (const data_version &v : e.versions) {
+                std::string branch = "/main";
+                if (!v.get("OnBranch").empty())
+                    branch += "/" + v.get("OnBranch");
+                std::string vid = branch + "/" + std::to_string(++count[branch]);
+                SCOPED_TRACE(name + " " + v.get("VersionId") + " as " + vid);
+                EXPECT_NE(tree.find(vid), std::string::npos) << tree;
+                std::string got = vob("cat '" + view_root() + "/" + name + "@@" + vid + "'");
+                EXPECT_EQ(got, reference(e, v.get("VersionId")));
+                for (const std::string &label : v.all("Label"))
+                    EXPECT_NE(vob("describe '" + view_root() + "/" + name + "@@" + vid + "'").find(label),
+                              std::string::npos)
+                        << label;
+                ++checked;
+            }
+        }
+        EXPECT_EQ(checked, expected);
+    }
+};
+
+TEST_F(ImportEndToEnd, RcsTreeLandsInTheVob) {
+    std::string top = dir.file("rcs");
+    ASSERT_EQ(run("mkdir -p '" + top + "' && cd '" + top + "' && " + MAKE_RCS_TREE), 0);
+    data_file df;
+    export_and_import(top, "vantexport_rcs", "", "-r", &df);
+    if (HasFatalFailure())
+        return;
+    std::map<std::string, std::string> archive = {{"src/trunk.c", "src/RCS/trunk.c,v"},
+                                                  {"src/deep.c", "src/RCS/deep.c,v"},
+                                                  {"lib/plain.c", "lib/plain.c,v"}};
+    check_contents(df, 12, [&](const data_element &e, const std::string &rev) {
+        std::string out;
+        run("co -q -p -r" + rev + " '" + top + "/" + archive[e.get("Name")] + "'", &out);
+        return out;
+    });
+    std::string tree = vob("lsvtree '" + view_root() + "/src/deep.c'");
+    for (const char *b : {"/main/rel_1/1", "/main/rel_1/hotfix/1", "/main/1.2.2/1"})
+        EXPECT_NE(tree.find(b), std::string::npos) << tree;
+}
+
+TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
+    ASSERT_EQ(run("cd '" + dir.path + "' && " + MAKE_CVS_REPO + " >/dev/null 2>&1"), 0);
+    std::string cvsroot = "CVSROOT='" + dir.file("repo") + "'";
+    data_file df;
+    export_and_import(dir.file("repo/proj"), "vantexport_cvs", cvsroot, "-r -A", &df);
+    if (HasFatalFailure())
+        return;
+    check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
+        std::string out;
+        run("cd '" + dir.path + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " 'proj/" +
+                e.get("Name") + "' 2>/dev/null",
+            &out);
+        return out;
+    });
+    std::string tree = vob("lsvtree '" + view_root() + "/a.c'");
+    for (const char *b : {"/main/vend/1", "/main/br1/1", "rel_1"})
+        EXPECT_NE(tree.find(b), std::string::npos) << tree;
+}
+
+} // namespace
