@@ -114,6 +114,8 @@ int main(int argc, char **argv) {
     }
     std::string repo = argv[1];
     int n = std::atoi(argv[2]), revs = std::atoi(argv[3]);
+    for (size_t slash = repo.find('/', 1); slash != std::string::npos; slash = repo.find('/', slash + 1))
+        mkdir(repo.substr(0, slash).c_str(), 0755);
     mkdir(repo.c_str(), 0755);
     mkdir((repo + "/CVSROOT").c_str(), 0755);
     mkdir((repo + "/proj").c_str(), 0755);

@@ -2,8 +2,12 @@
 # RCS/CVS exporter figures, each ours against a reference in the same run:
 #  1. wall time of "vantexport_cvs -r" over a generated CVS repository of 2,000
 #     archives of 50 revisions, divided by that of rlog over the same archives;
+#     (and, steadier on a busy machine, the instruction counts of both under
+#     callgrind over 200 of those archives);
 #  2. callgrind instruction counts of exporting one archive of 20,000 deltas
-#     against one of 2,000 of the same shape (the reader must stay linear).
+#     against one of 2,000 of the same shape (the reader must stay linear);
+#  3. export plus vantimport of a repository of 200 archives of 20 revisions
+#     against git cvsimport of the same repository (Debian git-cvs).
 # Usage: bench/rcs/run.sh [build-dir] [archives] [revisions]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -13,7 +17,7 @@ revisions=${3:-50}
 if [ ! -x "$build/drivers/rcs/vantexport_rcs" ]; then
   echo "building vantexport_rcs in $build ..."
   cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j2 --target vantexport_rcs >/dev/null
+  cmake --build "$build" -j2 --target vantexport_rcs vantimport vantor >/dev/null
 fi
 bin=$build/drivers/rcs
 work=$(mktemp -d "${TMPDIR:-/tmp}/rcsbench.XXXXXX")
@@ -53,6 +57,20 @@ versions=$(grep -c '^VERSION_BEGIN' "$work/out.dat")
 printf 'export of %d archives, %d versions: vantexport_cvs %.3f s, rlog %.3f s, ratio %.3f (goal <= 1.0)\n' \
   "$elements" "$versions" "$best_ours" "$best_rlog" "$(calc "$best_ours / $best_rlog")"
 
+echo "callgrind: both readers over 200 of the archives ..."
+list=$(find . -name '*,v' | sort | head -200)
+valgrind --tool=callgrind --callgrind-out-file="$work/cg_rlog.%p" --trace-children=yes \
+  sh -c "echo \"\$0\" | xargs rlog >/dev/null" "$list" >/dev/null 2>&1
+rlog_ir=$(cat "$work"/cg_rlog.* | grep -E '^(summary|totals):' | awk '{s += $2} END {print s}')
+mkdir -p "$work/sub/proj"
+for f in $list; do mkdir -p "$work/sub/proj/$(dirname "$f")"; cp "$f" "$work/sub/proj/$f"; done
+mkdir -p "$work/sub/CVSROOT"
+(cd "$work/sub/proj" && CVSROOT="$work/sub" valgrind --tool=callgrind \
+   --callgrind-out-file="$work/cg_ours.out" "$bin/vantexport_cvs" -r -o "$work/sub.dat" >/dev/null 2>&1)
+ours_ir=$(grep -E '^(summary|totals):' "$work/cg_ours.out" | head -1 | awk '{print $2}')
+printf 'instructions over 200 archives: vantexport_cvs %d, rlog %d, ratio %.3f\n' \
+  "$ours_ir" "$rlog_ir" "$(calc "$ours_ir / $rlog_ir")"
+
 echo "callgrind: one archive of 2,000 and one of 20,000 deltas ..."
 count() {
   local n=$1 d="$work/one_$1"
@@ -65,3 +83,26 @@ small=$(count 2000)
 large=$(count 20000)
 printf 'instructions: 2,000 deltas %d, 20,000 deltas %d, growth %.2f-fold (goal <= 12)\n' \
   "$small" "$large" "$(calc "$large / $small")"
+
+echo "end to end: 200 archives of 20 revisions, export and import against git cvsimport ..."
+if ! git cvsimport -h >/dev/null 2>&1 && ! git help cvsimport >/dev/null 2>&1; then
+  echo "git cvsimport is not installed (Debian git-cvs): end-to-end figure skipped"
+  exit 0
+fi
+"$work/gen" "$work/small" 200 20
+vantor=$build/platform/vantor/vantor
+vantimport=$build/importers/vantimport/vantimport
+export VANTOR_HOME=$work/home
+t0=$(now)
+(cd "$work/small/proj" && CVSROOT="$work/small" "$bin/vantexport_cvs" -r -o "$work/small.dat" >/dev/null 2>&1)
+"$vantor" mkvob -tag /bench >/dev/null
+"$vantor" mkview -tag bench_view -vob /bench "$work/view" >/dev/null
+(cd "$work/view/bench" && CVSROOT="$work/small" "$vantimport" "$work/small.dat" >/dev/null 2>&1)
+t1=$(now)
+echo "git cvsimport ..."
+t2=$(now)
+(cd "$work" && git cvsimport -d "$work/small" -C "$work/git" proj >/dev/null 2>&1)
+t3=$(now)
+commits=$(git -C "$work/git" rev-list --all | wc -l)
+printf 'end to end: export + import %.1f s, git cvsimport %.1f s (%d commits), ratio %.3f\n' \
+  "$(calc "$t1 - $t0")" "$(calc "$t3 - $t2")" "$commits" "$(calc "($t1 - $t0) / ($t3 - $t2)")"

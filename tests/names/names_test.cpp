@@ -155,6 +155,22 @@ TEST_F(NamesTest, ClashSuffixesAreRememberedAcrossVersions) {
     EXPECT_NE(e.find("label type \"rel\" changed to \"rel___1\""), std::string::npos);
 }
 
+TEST_F(NamesTest, NamesKeepTheirFormWhateverComesAfter) {
+    std::vector<std::string> b = {"x"};
+    translate_names("branch", b);
+    std::vector<std::string> l = {"x", "y"};
+    translate_names("label", l);
+    std::vector<std::string> b2 = {"y", "x"};
+    translate_names("branch", b2);
+    EXPECT_EQ(b2, (std::vector<std::string>{"y___2", "x"}));
+    std::vector<std::string> l2 = {"y", "x"};
+    translate_names("label", l2);
+    EXPECT_EQ(l2, (std::vector<std::string>{"y", "x___1"}));
+    std::string p = "y/x";
+    translate_branch_path(p);
+    EXPECT_EQ(p, "y___2/x");
+}
+
 TEST_F(NamesTest, SuffixSkipsNamesTakenByOtherKinds) {
     std::vector<std::string> b = {"x", "x___1"};
     translate_names("branch", b);
