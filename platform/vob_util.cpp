@@ -29,29 +29,42 @@ const char *vob_mtype_name(int mtype)
     return "unknown";
 }
 
+// Who and where this process runs; looked up once (thread-safe start-up).
+static const vob_event &process_identity()
+{
+    static const vob_event id = [] {
+        vob_event ev;
+        std::vector<char> buf(16384);
+        passwd pw, *pwp = nullptr;
+        if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &pwp) == 0 && pwp) {
+            ev.user = pw.pw_name;
+            std::string gecos = pw.pw_gecos ? pw.pw_gecos : "";
+            ev.name = gecos.substr(0, gecos.find(','));
+        } else {
+            ev.user = std::to_string(geteuid());
+        }
+        group gr, *grp = nullptr;
+        if (getgrgid_r(getegid(), &gr, buf.data(), buf.size(), &grp) == 0 && grp)
+            ev.group = gr.gr_name;
+        else
+            ev.group = std::to_string(getegid());
+        char host[256];
+        if (gethostname(host, sizeof host) == 0) {
+            host[sizeof host - 1] = '\0';
+            ev.host = host;
+        } else {
+            ev.host = "UnknownHost";
+        }
+        return ev;
+    }();
+    return id;
+}
+
 vob_event vob_event_now(const std::string &comment)
 {
-    vob_event ev;
+    vob_event ev = process_identity();
     ev.time = (int64_t)time(nullptr);
     ev.comment = comment;
-    if (const passwd *pw = getpwuid(geteuid())) {
-        ev.user = pw->pw_name;
-        std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
-        ev.name = gecos.substr(0, gecos.find(','));
-    } else {
-        ev.user = std::to_string(geteuid());
-    }
-    if (const group *gr = getgrgid(getegid()))
-        ev.group = gr->gr_name;
-    else
-        ev.group = std::to_string(getegid());
-    char host[256];
-    if (gethostname(host, sizeof host) == 0) {
-        host[sizeof host - 1] = '\0';
-        ev.host = host;
-    } else {
-        ev.host = "UnknownHost";
-    }
     return ev;
 }
 

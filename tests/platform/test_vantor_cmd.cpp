@@ -215,3 +215,22 @@ TEST_F(Cmd, ViewCommandsUpdateAndRemove)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PlatformTest, DamagedRegistryIsReportedNotTrusted)
+{
+    ASSERT_EQ(run_vantor("mkvob -tag /r"), 0);
+    std::string rgy = home + "/registry/rgy.json";
+    for (const char *bad : {"{not json", "[]", "{\"default_region\": \"default\", \"regions\": {\"default\": "
+                                                "{\"vobs\": [{\"tag\": 5}], \"views\": []}}}"}) {
+        write_file(rgy, bad);
+        std::string out, err;
+        EXPECT_EQ(run_vantor("lsvob", &out, &err), 1) << bad;
+        EXPECT_NE(err.find("rgy.json\" is damaged"), std::string::npos) << err;
+        EXPECT_EQ(run_vantor("mkvob -tag /s", &out, &err), 1) << bad;
+        EXPECT_EQ(read_file(rgy), bad);
+    }
+}
+
+} // namespace
