@@ -240,3 +240,58 @@ TEST_F(View, MakeElementsAndRemoveTheView)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(View, DirectoryBranchesAndFileContents)
+{
+    // A name added on a directory's branch shows only in views that select it.
+    vob_oid dev, s1;
+    ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "dev", nullptr, &dev), VOB_OK);
+    ASSERT_EQ(vob_branch_get_latest(v, branch_of(src), &s1), VOB_OK);
+    vob_oid sbr, extra;
+    ASSERT_EQ(vob_branch_create(v, s1, dev, nullptr, &sbr, nullptr), VOB_OK);
+    ASSERT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_LOST_FOUND), "extra.c", VOB_MT_FILE_ELEM, 0, nullptr, &extra),
+              VOB_OK);
+    ASSERT_EQ(vob_dir_add_name(v, src, sbr, "extra.c", extra, nullptr), VOB_OK) << vob_errmsg(v);
+    update();
+    EXPECT_FALSE(std::filesystem::exists(root + "/proj/src/extra.c"));
+    ASSERT_EQ(view_set_config_spec(w, "element * /main/dev/LATEST\nelement * /main/LATEST\n"), VOB_OK);
+    update();
+    EXPECT_TRUE(std::filesystem::exists(root + "/proj/src/extra.c"));
+    EXPECT_TRUE(std::filesystem::exists(root + "/proj/src/a.c"));
+
+    // Contents from a file, large and binary, and from files that cannot be read.
+    std::string big;
+    for (int i = 0; i < 300000; i++)
+        big += (char)(i * 7 % 256);
+    write_file(tmp + "/big", big);
+    vob_oid ver;
+    ASSERT_EQ(vob_ver_create(v, branch_of(b), vob_data_file(tmp + "/big"), nullptr, &ver), VOB_OK) << vob_errmsg(v);
+    std::string back;
+    ASSERT_EQ(vob_ver_read_data(v, ver, &back), VOB_OK);
+    EXPECT_TRUE(back == big);
+    EXPECT_EQ(vob_ver_create(v, branch_of(b), vob_data_file(tmp + "/missing"), nullptr, &ver), VOB_ERR);
+    EXPECT_NE(vob_errmsg(v).find(tmp + "/missing"), std::string::npos) << vob_errmsg(v);
+    EXPECT_EQ(vob_ver_create(v, branch_of(b), vob_data_file(tmp), nullptr, &ver), VOB_ERR);
+    std::vector<vob_vtree_node> t;
+    ASSERT_EQ(vob_elem_get_vtree(v, b, &t), VOB_OK);
+    EXPECT_EQ(t.size(), 3u);
+    EXPECT_TRUE(std::filesystem::is_empty(vob_get_storage(v) + "/pool/tmp"));
+}
+
+TEST_F(View, UncheckoutKeepsTheEditsAside)
+{
+    update();
+    ASSERT_EQ(view_checkout(w, root + "/proj/b.txt", 0, ""), VOB_OK) << view_errmsg(w);
+    write_file(root + "/proj/b.txt", "unfinished\n");
+    ASSERT_EQ(view_uncheckout(w, root + "/proj/b.txt"), VOB_OK) << view_errmsg(w);
+    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    EXPECT_EQ(read_file(root + "/proj/b.txt.keep"), "unfinished\n");
+    EXPECT_NE(view_uncheckout(w, root + "/proj/b.txt"), VOB_OK);
+    std::vector<vob_ckout> cks;
+    ASSERT_EQ(vob_elem_get_ckouts(v, b, &cks), VOB_OK);
+    EXPECT_TRUE(cks.empty());
+}
+
+} // namespace
