@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -110,31 +111,31 @@ void ref_close(reference &r)
     sqlite3_close(r.db);
 }
 
-// Reference run of `elems` x `vers` with `batch` versions per transaction.
-double ref_run(const std::string &dir, long elems, long vers, long batch)
+// ---- the store against the reference ---------------------------------------------
+
+// Wall and CPU seconds of the two sides, added up transaction by
+// transaction: the store and the reference take turns, so that a busy disk
+// weighs on both alike.
+struct split {
+    double wall[2] = {0, 0}, cpu[2] = {0, 0};
+};
+
+double cpu_now()
 {
-    reference r;
-    ref_open(r, dir);
-    auto t0 = clk::now();
-    long in_txn = 0, i = 0;
-    for (long e = 0; e < elems; e++)
-        for (long k = 1; k <= vers; k++) {
-            if (in_txn == 0)
-                sqlite3_exec(r.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-            ref_put(r, e, k, blob(i++));
-            if (++in_txn == batch) {
-                ref_commit(r);
-                in_txn = 0;
-            }
-        }
-    if (in_txn)
-        ref_commit(r);
-    double s = since(t0);
-    ref_close(r);
-    return s;
+    rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    return (double)ru.ru_utime.tv_sec + (double)ru.ru_stime.tv_sec +
+           (double)(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-// ---- the store -----------------------------------------------------------------------
+template <class F> void timed(split &sp, int side, F f)
+{
+    auto t0 = clk::now();
+    double c0 = cpu_now();
+    f();
+    sp.wall[side] += since(t0);
+    sp.cpu[side] += cpu_now() - c0;
+}
 
 vob_t *new_vob(const std::string &tag, const std::string &storage)
 {
@@ -153,61 +154,84 @@ void check(vob_t *v, int rc, const char *what)
         fail(what, vob_errmsg(v));
 }
 
-// One element with `vers` versions, `batch` per transaction.
-double store_long(vob_t *v, long vers, long batch)
+// One element with `vers` versions, `batch` per transaction; ref may be null.
+void store_long(vob_t *v, reference *ref, long vers, long batch, split &sp)
 {
     vob_event ev = vob_event_now("bench");
-    vob_oid e, br;
+    vob_oid e;
     check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "long.c", VOB_MT_FILE_ELEM, 0, &ev, &e), "mkelem");
     vob_elem_info ei;
     check(v, vob_elem_get(v, e, &ei), "elem");
-    br = ei.main_branch;
-    auto t0 = clk::now();
     for (long i = 0; i < vers; i += batch) {
-        vob_txn t(v);
-        check(v, t.begin(), "begin");
-        for (long k = i; k < i + batch && k < vers; k++) {
-            vob_oid ver;
-            std::string b = blob(k);
-            check(v, vob_ver_create(v, br, vob_data_bytes(b), &ev, &ver), "mkver");
-        }
-        check(v, t.commit(), "commit");
-        progress("1 element", std::min(i + batch, vers), vers);
+        long end = std::min(i + batch, vers);
+        timed(sp, 0, [&] {
+            vob_txn t(v);
+            check(v, t.begin(), "begin");
+            for (long k = i; k < end; k++) {
+                vob_oid ver;
+                std::string b = blob(k);
+                check(v, vob_ver_create(v, ei.main_branch, vob_data_bytes(b), &ev, &ver), "mkver");
+            }
+            check(v, t.commit(), "commit");
+        });
+        if (ref)
+            timed(sp, 1, [&] {
+                sqlite3_exec(ref->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+                for (long k = i; k < end; k++)
+                    ref_put(*ref, 0, k + 1, blob(k));
+                ref_commit(*ref);
+            });
+        progress("1 element", end, vers);
     }
-    return since(t0);
 }
 
 // `dirs` directories of `per_dir` elements of `vers` versions; one
-// transaction per directory.
-double store_wide(vob_t *v, long dirs, long per_dir, long vers, long seed)
+// transaction per directory (the reference gets the same rows per transaction).
+void store_wide(vob_t *v, reference *ref, long dirs, long per_dir, long vers, split &sp)
 {
     vob_event ev = vob_event_now("bench");
-    auto t0 = clk::now();
-    long n = seed;
+    long n = 0;
     for (long d = 0; d < dirs; d++) {
-        vob_txn t(v);
-        check(v, t.begin(), "begin");
-        char dname[32];
-        snprintf(dname, sizeof dname, "d%05ld", d);
-        vob_oid dir;
-        check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), dname, VOB_MT_DIR_ELEM, 0, &ev, &dir), "mkdir");
-        for (long e = 0; e < per_dir; e++) {
-            vob_oid el;
-            char fname[32];
-            snprintf(fname, sizeof fname, "f%ld.c", e);
-            check(v, vob_elem_create(v, dir, fname, VOB_MT_FILE_ELEM, 0, &ev, &el), "mkelem");
-            vob_elem_info ei;
-            check(v, vob_elem_get(v, el, &ei), "elem");
-            for (long k = 0; k < vers; k++) {
-                vob_oid ver;
-                std::string b = blob(n++);
-                check(v, vob_ver_create(v, ei.main_branch, vob_data_bytes(b), &ev, &ver), "mkver");
+        long first = n;
+        timed(sp, 0, [&] {
+            vob_txn t(v);
+            check(v, t.begin(), "begin");
+            char dname[32];
+            snprintf(dname, sizeof dname, "d%05ld", d);
+            vob_oid dir;
+            check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), dname, VOB_MT_DIR_ELEM, 0, &ev, &dir), "mkdir");
+            for (long e = 0; e < per_dir; e++) {
+                vob_oid el;
+                char fname[32];
+                snprintf(fname, sizeof fname, "f%ld.c", e);
+                check(v, vob_elem_create(v, dir, fname, VOB_MT_FILE_ELEM, 0, &ev, &el), "mkelem");
+                vob_elem_info ei;
+                check(v, vob_elem_get(v, el, &ei), "elem");
+                for (long k = 0; k < vers; k++) {
+                    vob_oid ver;
+                    std::string b = blob(n++);
+                    check(v, vob_ver_create(v, ei.main_branch, vob_data_bytes(b), &ev, &ver), "mkver");
+                }
             }
-        }
-        check(v, t.commit(), "commit");
+            check(v, t.commit(), "commit");
+        });
+        if (ref)
+            timed(sp, 1, [&] {
+                sqlite3_exec(ref->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+                long m = first;
+                for (long e = 0; e < per_dir; e++)
+                    for (long k = 0; k < vers; k++)
+                        ref_put(*ref, d * per_dir + e, k + 1, blob(m++));
+                ref_commit(*ref);
+            });
         progress("elements", (d + 1) * per_dir, dirs * per_dir);
     }
-    return since(t0);
+}
+
+void print_write(const char *what, long versions, const split &sp)
+{
+    printf("  %-28s store %7.0f versions/s, bare SQLite + blobs %7.0f rows/s, ratio %.2f (CPU ratio %.2f)\n", what,
+           (double)versions / sp.wall[0], (double)versions / sp.wall[1], sp.wall[0] / sp.wall[1], sp.cpu[0] / sp.cpu[1]);
 }
 
 double run_cmd(const std::string &cmd)
@@ -237,25 +261,27 @@ int main(int argc, char **argv)
 
     long nlong = (long)(10000 * scale), dirs = (long)(100 * scale), per_dir = 100, vers = 10, batch = 1000;
     long wide = dirs * per_dir * vers;
-    printf("VOB store figures (1 KiB contents, %ld versions per transaction)\n", batch);
+    printf("VOB store figures (1 KiB contents, %ld versions per transaction; store and reference take turns)\n", batch);
 
+    split a, b, unused;
+    reference r1, r2;
+    ref_open(r1, work + "/ref1");
     vob_t *v = new_vob("/bench1", work + "/bench1");
-    double s_long = store_long(v, nlong, batch);
+    store_long(v, &r1, nlong, batch, a);
     vob_close(v);
-    double r_long = ref_run(work + "/ref1", 1, nlong, batch);
-    printf("  1 element x %ld versions:   store %8.0f versions/s, bare SQLite + blobs %8.0f rows/s, ratio %.2f\n",
-           nlong, nlong / s_long, nlong / r_long, s_long / r_long);
+    ref_close(r1);
+    print_write(("1 element x " + std::to_string(nlong) + " versions:").c_str(), nlong, a);
 
+    ref_open(r2, work + "/ref2");
     v = new_vob("/bench2", work + "/bench2");
-    double s_wide = store_wide(v, dirs, per_dir, vers, 0);
+    store_wide(v, &r2, dirs, per_dir, vers, b);
     vob_close(v);
-    double r_wide = ref_run(work + "/ref2", dirs * per_dir, vers, batch);
-    printf("  %ld elements x %ld versions: store %8.0f versions/s, bare SQLite + blobs %8.0f rows/s, ratio %.2f\n",
-           dirs * per_dir, vers, wide / s_wide, wide / r_wide, s_wide / r_wide);
+    ref_close(r2);
+    print_write((std::to_string(dirs * per_dir) + " elements x " + std::to_string(vers) + " versions:").c_str(), wide, b);
 
     // lsvtree at two sizes: the long element, and one ten times longer.
     v = new_vob("/bench3", work + "/bench3");
-    store_long(v, nlong * 10, batch);
+    store_long(v, nullptr, nlong * 10, batch, unused);
     vob_close(v);
     double l1 = run_cmd(vantor + " lsvtree /bench1/long.c"), l10 = run_cmd(vantor + " lsvtree /bench3/long.c");
     printf("  lsvtree: %ld versions %.3f s, %ld versions %.3f s, growth %.1fx for 10x (goal <= 12)\n", nlong, l1,
@@ -263,7 +289,7 @@ int main(int argc, char **argv)
 
     // dump --json at two sizes: the wide VOB, and one ten times larger.
     v = new_vob("/bench4", work + "/bench4");
-    store_wide(v, dirs * 10, per_dir, vers, 0);
+    store_wide(v, nullptr, dirs * 10, per_dir, vers, unused);
     vob_close(v);
     double d1 = run_cmd(vantor + " dump --json /bench2"), d10 = run_cmd(vantor + " dump --json /bench4");
     printf("  dump --json: %ld versions %.2f s, %ld versions %.2f s, growth %.1fx for 10x (goal <= 12)\n", wide, d1,
