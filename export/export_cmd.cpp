@@ -1,6 +1,7 @@
 // The data-file writer: one line per key, values as the format defines them.
 #include "export/export_cmd.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <new>
 
@@ -37,10 +38,16 @@ int put_raw(FILE *f, const std::string &bytes) {
     return n == bytes.size() && !std::ferror(f) ? 0 : failed();
 }
 
+void append_number(std::string &out, long long value) {
+    char digits[24];
+    auto res = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, res.ptr);
+}
+
 void append_string(std::string &out, const char *key, const std::string &value) {
     out += key;
     out += ' ';
-    out += std::to_string(value.size());
+    append_number(out, (long long)value.size());
     out += ':';
     out += value;
     out += '\n';
@@ -49,7 +56,7 @@ void append_string(std::string &out, const char *key, const std::string &value) 
 void append_int(std::string &out, const char *key, long long value) {
     out += key;
     out += ' ';
-    out += std::to_string(value);
+    append_number(out, value);
     out += '\n';
 }
 
@@ -135,7 +142,7 @@ int write_directory(FILE *f, const std::string &name) {
 
 void compose_event(const opt_str &user, const opt_str &group, const opt_str &event_name,
                    const opt_str &host, int64_t time) {
-    event_lines.clear();
+    event_lines.clear();   // keeps its capacity from record to record
     if (present(user))
         append_string(event_lines, "EventUser", *user);
     if (present(group))
@@ -150,6 +157,7 @@ void compose_event(const opt_str &user, const opt_str &group, const opt_str &eve
 int write_element_header(FILE *f, const element_info &info) {
     return guarded("ELEMENT", [&] {
         std::string out;
+        out.reserve(512);
         append_marker(out, "ELEMENT_BEGIN");
         append_string(out, "Name", info.name);
         if (info.type_name)
@@ -175,6 +183,7 @@ int write_version(FILE *f, const export_version_info &node) {
     return guarded("VERSION", [&] {
         const cm_version_info &v = node.v;
         std::string out;
+        out.reserve(512);
         append_marker(out, "VERSION_BEGIN");
         append_string(out, "VersionId", v.version_id);
         if (v.status == VERSION_ABSOLUTE || v.status == VERSION_ABS_IMPORTANT)

@@ -53,11 +53,11 @@ int fail_open(export_element *e, int rc) {
 
 // Takes one delivered version into the element: its extract text, and the
 // type names it brings (attributes, sub-branches, labels), after translation.
-int take_version(export_element *e, const char *path, const cm_version_info &v, int is_version) {
+int take_version(export_element *e, const char *path, cm_version_info &&v, int is_version) {
     e->versions.emplace_back();
     export_version_info &node = e->versions.back();
     node.is_version = is_version;
-    node.v = v;
+    node.v = std::move(v);
     std::string text;
     int is_command = 0;
     if (e->driver->extract(e->handle, &node.v, &text, &is_command) != 0) {
@@ -106,7 +106,7 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
         int is_version = 0;
         if (driver->next_version(e->handle, &v, &is_version) != 0)
             break;
-        if (take_version(e, path, v, is_version) != 0)
+        if (take_version(e, path, std::move(v), is_version) != 0)
             return fail_open(e, CM_FAILED);
     }
     imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_NEWLINE);

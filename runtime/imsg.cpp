@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -40,10 +41,10 @@ const char *lookup(const imsg_catalog *cat, int num) {
 }
 
 // Writes one formatted message with the prefix its severity calls for.
-void emit(int severity, const std::string &text, bool add_newline) {
+void emit(int severity, std::string_view text, bool add_newline) {
     bool needs_nl = add_newline && (text.empty() || text.back() != '\n');
     if (severity == IMSG_NOTICE) {
-        std::fputs(text.c_str(), out());
+        std::fwrite(text.data(), 1, text.size(), out());
         if (needs_nl)
             std::fputc('\n', out());
         return;
@@ -80,7 +81,20 @@ void vprint(int severity, const imsg_catalog *cat, int num, va_list ap, bool add
             return;
         }
     }
-    emit(severity, vformat(fmt, ap), add_nl);
+    // Most notices are fixed texts: print them without formatting.
+    if (!std::strchr(fmt, '%')) {
+        emit(severity, fmt, add_nl);
+        return;
+    }
+    char small[512];
+    va_list copy;
+    va_copy(copy, ap);
+    int n = std::vsnprintf(small, sizeof small, fmt, copy);
+    va_end(copy);
+    if (n >= 0 && size_t(n) < sizeof small)
+        emit(severity, std::string_view(small, size_t(n)), add_nl);
+    else
+        emit(severity, vformat(fmt, ap), add_nl);
 }
 
 const char *const tbs_texts[] = {

@@ -147,7 +147,7 @@ int ffile_next_version(void *handle, cm_version_info *v, int *is_version) {
     if (e->cursor != 0)
         return CM_NO_MORE;
     e->cursor = 1;
-    *v = e->version;
+    *v = std::move(e->version);   // handed out once; extract needs only the path
     *is_version = 1;
     return 0;
 }
