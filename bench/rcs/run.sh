@@ -28,8 +28,10 @@ echo "generating $archives archives of $revisions revisions ..."
 "$work/gen" "$work/repo" "$archives" "$revisions"
 
 echo "checking a sample with rlog and co ..."
-for f in $(find "$work/repo/proj" -name '*,v' | sort | sed -n '1p;$p'); do
-  rlog "$f" | grep -q "total revisions: $revisions;" || { echo "bad archive $f"; exit 1; }
+find "$work/repo/proj" -name '*,v' | sort > "$work/sample.txt"
+for f in $(sed -n '1p;$p' "$work/sample.txt"); do
+  rlog "$f" > "$work/rlog.txt"
+  grep -q "total revisions: $revisions;" "$work/rlog.txt" || { echo "bad archive $f"; exit 1; }
   co -q -p -r1.1 "$f" >/dev/null
   co -q -p -r1.5.2.1 "$f" >/dev/null
 done
@@ -58,7 +60,8 @@ printf 'export of %d archives, %d versions: vantexport_cvs %.3f s, rlog %.3f s, 
   "$elements" "$versions" "$best_ours" "$best_rlog" "$(calc "$best_ours / $best_rlog")"
 
 echo "callgrind: both readers over 200 of the archives ..."
-list=$(find . -name '*,v' | sort | head -200)
+find . -name '*,v' | sort > "$work/all.txt"
+list=$(head -200 "$work/all.txt")
 valgrind --tool=callgrind --callgrind-out-file="$work/cg_rlog.%p" --trace-children=yes \
   sh -c "echo \"\$0\" | xargs rlog >/dev/null" "$list" >/dev/null 2>&1
 rlog_ir=$(cat "$work"/cg_rlog.* | grep -E '^(summary|totals):' | awk '{s += $2} END {print s}')
