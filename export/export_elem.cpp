@@ -22,7 +22,7 @@ std::string cut_at_equals(const std::string &s) {
 
 void add_piece(name_list &list, const std::string &piece) {
     std::string name = cut_at_equals(piece);
-    if (!name_list_contains(list, name))
+    if (list.index.insert(name).second)
         list.names.push_front(std::move(name));
 }
 
@@ -159,7 +159,7 @@ int write_head(export_element &e, FILE *f) {
 } // namespace
 
 bool name_list_contains(const name_list &list, const std::string &name) {
-    return std::find(list.names.begin(), list.names.end(), name) != list.names.end();
+    return list.index.count(name) != 0;
 }
 
 // Sub-branch paths bring every component as a branch type (a nested branch
@@ -187,12 +187,12 @@ void name_list_add_all(name_list &list, const str_list &names, name_split split)
 
 void name_list_merge(name_list &dst, name_list &src) {
     if (dst.names.empty()) {
-        dst.names.swap(src.names);
+        std::swap(dst, src);
         return;
     }
     for (const std::string &n : src.names)
         add_piece(dst, n);
-    src.names.clear();
+    src = name_list();
 }
 
 int export_element_history(const cm_driver *driver, const char *path, export_element *e) {

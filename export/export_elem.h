@@ -6,14 +6,17 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <unordered_set>
 
 #include "export/cm_driver.h"
 #include "export/export_records.h"
 
 // Distinct names, byte-compared; new names go to the head (front), and the
-// types section lists them head first.
+// types section lists them head first. `index` holds the same names, so that
+// a lookup costs the same however many types a long history brings.
 struct name_list {
     std::deque<std::string> names;
+    std::unordered_set<std::string> index;
 };
 
 // How to cut names before they enter a list: at every "/" into components

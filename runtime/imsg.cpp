@@ -104,6 +104,7 @@ const char *const tbs_texts[] = {
 };
 std::vector<const char *> tbs_table() {
     std::vector<const char *> v(tbs_texts, tbs_texts + 128);
+    v[TBS_MSG_CWD] = "Unable to get the current working directory: %s";
     v[TBS_MSG_TMPFILE] = "Unable to create a temporary file: %s";
     return v;
 }

@@ -55,9 +55,10 @@ const char *imsg_strerror(int err);
 // The catalog text itself, or "" when num is out of range.
 const char *imsg_text(const imsg_catalog *cat, int num);
 
-// The product's shared catalog; text 127 takes one argument, a system error text.
+// The product's shared catalog; texts 83 (the current directory cannot be
+// read) and 127 (no temporary file) take one argument, a system error text.
 const imsg_catalog *_tbs_cmsg_tbs_msg_table_adr();
-enum { TBS_MSG_TMPFILE = 127 };
+enum { TBS_MSG_CWD = 83, TBS_MSG_TMPFILE = 127 };
 
 // Test hook: redirect the two streams (null restores stdout/stderr).
 void imsg_set_streams(FILE *out, FILE *err);
