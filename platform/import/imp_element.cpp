@@ -41,6 +41,8 @@ struct elem_ctx {
     std::map<std::string, vob_oid> origins;      // branch path "\n" origin -> version
     std::map<std::string, vob_oid> last_on;      // branch path -> the version the last record went to
     vob_oid label_all_on = 0;                    // where this import put LabelAll
+    std::map<std::string, vob_oid> branches;     // branch path -> branch, met in this transaction
+    std::map<vob_oid, int64_t> sizes;            // versions made here -> their size
     std::map<vob_oid, int> unlocked;             // object -> its obsolete flag, to lock again
     std::vector<pending_merge> merges;
     std::vector<version_event> events;
@@ -191,12 +193,16 @@ int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<s
                   vob_oid first_from, const vob_event &ev, vob_oid *out) {
     std::string path = base_path;
     vob_oid cur = 0;
-    if (vob_branch_find(c->vob, c->elem, path, &cur))
+    if (auto hit = c->branches.find(path); hit != c->branches.end())
+        cur = hit->second;
+    else if (vob_branch_find(c->vob, c->elem, path, &cur))
         return store_fail(c, "no branch " + path);
+    c->branches[path] = cur;
     for (const std::string &name : comps) {
         std::string next = path + "/" + name;
         vob_oid br = 0;
-        int rc = vob_branch_find(c->vob, c->elem, next, &br);
+        auto hit = c->branches.find(next);
+        int rc = hit != c->branches.end() ? (br = hit->second, 0) : vob_branch_find(c->vob, c->elem, next, &br);
         if (rc && rc != VOB_NOT_FOUND)
             return store_fail(c, "cannot look up branch " + next);
         if (rc == VOB_NOT_FOUND) {
@@ -220,6 +226,7 @@ int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<s
         } else {
             first_from = 0;
         }
+        c->branches[next] = br;
         cur = br;
         path = next;
     }
@@ -481,9 +488,13 @@ int import_versions(elem_ctx *c) {
                 latest = prev->second;
             else if (vob_branch_get_latest(c->vob, branch, &latest))
                 return store_fail(c, "cannot read the latest version of " + bpath);
-            if (vob_ver_get(c->vob, latest, &li))
+            int64_t size = file_size(contents);
+            auto known = c->sizes.find(latest);
+            if (known != c->sizes.end() && known->second != size)
+                latest = 0;   // made here with another size: cannot be equal
+            if (latest && vob_ver_get(c->vob, latest, &li))
                 return store_fail(c, "cannot read the latest version of " + bpath);
-            if (li.num > 0 && li.has_data && li.size == file_size(contents) && li.sha256 == file_sha256(contents)) {
+            if (latest && li.num > 0 && li.has_data && li.size == size && li.sha256 == file_sha256(contents)) {
                 target = latest;
                 c->n_identical++;
                 c->events.push_back({v.version_id, branch, 1, 0});
@@ -500,6 +511,7 @@ int import_versions(elem_ctx *c) {
                 vob_data data = contents.empty() ? vob_data_none() : vob_data_file(contents);
                 if (vob_ver_create(c->vob, branch, data, &ev, &target, num))
                     return store_fail(c, "cannot create version " + v.version_id + " on " + bpath);
+                c->sizes[target] = contents.empty() ? 0 : file_size(contents);
             }
             vob_oid attype = run->origin_attype;
             if (vob_obj_set_attr(c->vob, target, attype, origin_value(v), &ev))
@@ -508,7 +520,9 @@ int import_versions(elem_ctx *c) {
             c->events.push_back({v.version_id, branch, 0, 1});
         }
         vob_ver_info ti;
-        if (vob_ver_get(c->vob, target, &ti))
+        bool named = !v.labels.empty() || !v.merges.empty() || !v.fmerges.empty() ||
+                     (run->head.globals.label_all && !run->head.globals.label_all->empty());
+        if (named && vob_ver_get(c->vob, target, &ti))
             return store_fail(c, "cannot read version");
         c->by_vid[v.version_id] = target;
         c->last_on[bpath] = target;

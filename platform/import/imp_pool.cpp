@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
+#include <algorithm>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,32 +17,39 @@ extern char **environ;
 
 namespace {
 
-// The first part of a side file, for a failure message.
-std::string read_head(const std::string &path, size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    std::string s(limit, '\0');
-    in.read(s.data(), std::streamsize(limit));
-    s.resize(size_t(in.gcount()));
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
-// Spawns /bin/sh -c command with stdin from /dev/null and stderr into err_path.
-// Returns the wait status, or -1 with errno set when it cannot be started.
-int run_shell(const std::string &command, const std::string &err_path) {
+// Spawns /bin/sh -c command with stdin from /dev/null and stderr into a pipe,
+// of which the first `limit` bytes are kept in *err_text. Returns the wait
+// status, or -1 with errno set when it cannot be started.
+int run_shell(const std::string &command, size_t limit, std::string *err_text) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
     const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     pid_t pid = 0;
     int rc = posix_spawn(&pid, "/bin/sh", &fa, nullptr, const_cast<char *const *>(argv), environ);
     posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
     if (rc != 0) {
+        close(fds[0]);
         errno = rc;
         return -1;
     }
+    // Drain the pipe to its end so the command never blocks on a full pipe.
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        if (err_text->size() < limit)
+            err_text->append(buf, std::min(size_t(n), limit - err_text->size()));
+    }
+    close(fds[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
@@ -91,19 +98,17 @@ int imp_pool_default_workers(std::string *warning) {
 }
 
 void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *out) {
+    (void)keep_files;
     *out = imp_fetch_result();
-    std::string err_path;
-    if (job.mode == IMP_EXTRACT_LEAF_IN_DIR) {
-        if (mkdir(job.work_dir.c_str(), 0700) != 0) {
-            out->status = 1;
-            out->message = "cannot create the directory \"" + job.work_dir + "\": " + std::strerror(errno);
-            return;
-        }
-        err_path = job.work_dir + ".stderr";
-    } else {
-        err_path = job.out_path + ".stderr";
+    if (job.mode == IMP_EXTRACT_LEAF_IN_DIR && mkdir(job.work_dir.c_str(), 0700) != 0) {
+        out->status = 1;
+        out->message = "cannot create the directory \"" + job.work_dir + "\": " + std::strerror(errno);
+        return;
     }
-    int status = run_shell(job.command, err_path);
+    std::string text;
+    int status = run_shell(job.command, 2000, &text);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
     if (status == -1) {
         out->status = 1;
         out->message = "cannot run /bin/sh for the command " + job.command + ": " + std::strerror(errno);
@@ -113,7 +118,6 @@ void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *
                            ? "the command exited with status " + std::to_string(WEXITSTATUS(status))
                            : "the command was killed by signal " + std::to_string(WTERMSIG(status));
         out->message += ": " + job.command;
-        std::string text = read_head(err_path, 2000);
         if (!text.empty())
             out->message += "\n" + text;
     } else {
@@ -123,8 +127,6 @@ void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *
             out->message = "the command did not write its output file \"" + job.out_path + "\": " + job.command;
         }
     }
-    if (!keep_files)
-        unlink(err_path.c_str());
 }
 
 void imp_pool_start(imp_pool *pool, int workers, bool keep_files) {

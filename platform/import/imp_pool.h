@@ -4,8 +4,8 @@
 //
 // Jobs start in the order they were submitted; the caller collects each result
 // by its ticket. A job succeeds when its shell exits with status 0 and its
-// output file exists as a regular file. The standard error of every command is
-// kept in a side file and quoted in the failure message.
+// output file exists as a regular file. The start of each command's standard
+// error is kept (through a pipe) and quoted in the failure message.
 #pragma once
 
 #include <condition_variable>
@@ -34,7 +34,7 @@ struct imp_pool {
     std::vector<std::thread> workers;
     long next_ticket = 0;
     bool stopping = false;
-    bool keep_files = false;   // debug: leave the standard-error side files
+    bool keep_files = false;   // debug: the caller keeps the output files
 };
 
 // The number of workers: VANTOR_IMPORT_JOBS when it is a number from 1 to 256,

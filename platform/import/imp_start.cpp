@@ -310,7 +310,8 @@ int run_import(imp_run *run) {
     run->workers = imp_pool_default_workers(&warning);
     if (!warning.empty())
         imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
-    run->window = size_t(run->workers) * 4 + 8;
+    // Far enough ahead that the workers stay busy while a commit waits for the disk.
+    run->window = size_t(run->workers) * 64 + 64;
     imp_pool_start(&run->pool, run->workers, p->debug != 0);
     imp_progress_begin(run);
 
