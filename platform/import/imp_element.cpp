@@ -337,6 +337,7 @@ int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::str
         if (rc == 0 && where != ver && !replace) {
             vob_ver_info wi;
             vob_ver_get(c->vob, where, &wi);
+            imp_progress_break(c->run);
             imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
                        c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());
             continue;
@@ -361,6 +362,7 @@ int set_attributes(elem_ctx *c, const imp_str_list &attrs, vob_oid obj, const vo
     for (const std::string &a : attrs) {
         std::string name, value;
         if (!split_attr(a, &name, &value)) {
+            imp_progress_break(c->run);
             imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BAD_ATTRIBUTE, c->el->name.c_str(),
                        a.c_str());
             continue;
@@ -550,6 +552,7 @@ int make_merges(elem_ctx *c) {
         else if (vob_ver_find(c->vob, c->elem, m.other[0] == '/' ? m.other : "/main/" + m.other, &other))
             other = 0;
         if (!other) {
+            imp_progress_break(c->run);
             imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_MERGE_UNKNOWN, c->el->name.c_str(),
                        m.vid.c_str(), m.other.c_str());
             continue;
@@ -600,6 +603,7 @@ int finish_element(elem_ctx *c, const vob_event &ev) {
         for (const std::string &p : imp_split_path(b))
             path += "/" + p;
         if (vob_branch_find(c->vob, c->elem, path, &br)) {
+            imp_progress_break(c->run);
             imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BRANCH_OBS_UNKNOWN, el.name.c_str(),
                        b.c_str());
             continue;
@@ -736,6 +740,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     }
     const imp_element &el = q->el;
     if (rc) {
+        imp_progress_break(run);
         imsg_print(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, el.name.c_str(),
                    c.err.c_str());
         run->elements_failed++;

@@ -43,3 +43,10 @@ void imp_progress_end(imp_run *run) {
     std::fputc('\n', stderr);
     run->progress.drawn = false;
 }
+
+void imp_progress_break(imp_run *run) {
+    if (!run->progress.drawn)
+        return;
+    std::fputc('\n', stderr);
+    run->progress.drawn = false;
+}

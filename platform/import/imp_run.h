@@ -98,3 +98,5 @@ std::vector<std::string> imp_split_path(const std::string &path);
 void imp_progress_begin(imp_run *run);
 void imp_progress_tick(imp_run *run, bool force);
 void imp_progress_end(imp_run *run);
+// Ends a drawn progress line so that a message starts on a line of its own.
+void imp_progress_break(imp_run *run);

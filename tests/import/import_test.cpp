@@ -475,4 +475,33 @@ TEST_F(ImportFixture, ProgressCallbacks) {
     EXPECT_EQ(elem("d/g"), 0);
 }
 
+TEST_F(ImportFixture, VersionExtendedExtractFileAndSsafeget) {
+    write_file(src + "/a", "from the vob");
+    datafile_builder b = data_head(src);
+    elem_head(b, "a");
+    version(b, "1.1", 1000, "a");
+    b.marker("ELEMENT_END");
+    ASSERT_EQ(run_import(b.text), 0) << err_text;
+
+    // A stand-in for ssafeget: writes "<version>:<project path>" into the named leaf.
+    std::string bin = top + "/bin";
+    mkdir(bin.c_str(), 0755);
+    write_file(bin + "/ssafeget", "#!/bin/sh\nprintf '%s:%s' \"$2\" \"$1\" > \"$3\"\n");
+    chmod((bin + "/ssafeget").c_str(), 0755);
+    std::string old_path = getenv("PATH");
+    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+    datafile_builder c = data_head(src, line("NeedCmd", "ssafeget"));
+    elem_head(c, "copy");
+    version(c, "/main/1", 1000, vob_root() + "/a@@/main/1");
+    c.marker("ELEMENT_END");
+    elem_head(c, "ss.c");
+    c.marker("VERSION_BEGIN").str("VersionId", "/p/ss.c/2").num("EventTime", 1);
+    c.str("ExtractCmd", "ssafeget \"$/p/ss.c\" 2 \"ss.c\"").marker("VERSION_END").marker("ELEMENT_END");
+    int rc = run_import(c.text);
+    setenv("PATH", old_path.c_str(), 1);
+    ASSERT_EQ(rc, 0) << err_text;
+    EXPECT_EQ(contents("copy"), "from the vob");
+    EXPECT_EQ(contents("ss.c"), "2:$/p/ss.c");
+}
+
 } // namespace
