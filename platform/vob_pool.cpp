@@ -64,14 +64,15 @@ static int pool_fail(vob_t *v, const std::string &file, int e)
     return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_WRITE, v->tag.c_str(), file.c_str(), strerror(e)));
 }
 
-// Syncs and closes the open pending blobs, so that few descriptors stay open.
-static int sync_open(vob_t *v)
+// Closes the open pending blobs, so that few descriptors stay open; with
+// `datasync` each is synced first (else the caller syncs the file system).
+static int sync_open(vob_t *v, bool datasync = true)
 {
     for (auto &kv : v->pending) {
         vob_pending_blob &b = kv.second;
         if (b.fd < 0)
             continue;
-        int bad = fdatasync(b.fd) != 0 ? errno : 0;
+        int bad = datasync && fdatasync(b.fd) != 0 ? errno : 0;
         if (close(b.fd) != 0 && !bad)
             bad = errno;
         b.fd = -1;
@@ -195,11 +196,30 @@ int vob_pool_put_file(vob_t *v, const std::string &path, std::string *sha, int64
     return add_pending(v, *sha, tmp, fd);
 }
 
+// Past this many blobs in one transaction, one sync of the whole file system
+// is cheaper than a sync per blob and per directory; either way every blob and
+// its name are on disk before the row that names it commits.
+enum { POOL_SYNCFS_FROM = 3 };
+
+static int sync_pool_fs(vob_t *v)
+{
+    int fd = open(v->pool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || syncfs(fd) != 0) {
+        int e = errno;
+        if (fd >= 0)
+            close(fd);
+        return pool_fail(v, v->pool, e);
+    }
+    close(fd);
+    return VOB_OK;
+}
+
 int vob_pool_flush(vob_t *v)
 {
     if (v->pending.empty())
         return VOB_OK;
-    int rc = sync_open(v);
+    bool whole_fs = v->pending.size() >= POOL_SYNCFS_FROM;
+    int rc = sync_open(v, !whole_fs);
     if (rc != VOB_OK)
         return rc;
     std::set<std::string> dirs;
@@ -213,7 +233,14 @@ int vob_pool_flush(vob_t *v)
         kv.second.tmp.clear();
         dirs.insert(dir);
     }
-    dirs.insert(v->pool);
+    if (whole_fs) {
+        rc = sync_pool_fs(v);
+        if (rc != VOB_OK)
+            return rc;
+        dirs.clear();
+    } else {
+        dirs.insert(v->pool);
+    }
     for (const std::string &d : dirs) {
         int fd = open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0 || fsync(fd) != 0) {
