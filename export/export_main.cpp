@@ -501,18 +501,43 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
 
 // ---- assembly ---------------------------------------------------------------------
 
+// Copies in the kernel where it can (no trip of the bytes through user
+// space), else through a buffer.
+bool copy_fd(int in, int out) {
+    for (;;) {
+        ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0)
+            return true;
+        if (n < 0)
+            break;
+    }
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        ssize_t n = read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(out, buf.data() + done, size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+    }
+}
+
 int append_file(FILE *out, const std::string &path) {
     FILE *in = std::fopen(path.c_str(), "rb");
     if (!in) {
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
         return 1;
     }
-    std::vector<char> buf(1 << 16);
-    size_t n;
-    bool ok = true;
-    while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0)
-        ok = std::fwrite(buf.data(), 1, n, out) == n;
-    ok = ok && !std::ferror(in);
+    bool ok = std::fflush(out) == 0 && copy_fd(fileno(in), fileno(out));
     std::fclose(in);
     if (!ok)
         imsg_print(IMSG_WARNING, export_cmd_export_msg_table_adr(), CMD_WRITE_FAILED);
