@@ -169,6 +169,19 @@ static int region_of(json &j, const std::string &region, json **out, std::string
     return VOB_OK;
 }
 
+// Every registry call starts so: take the lock (shared or exclusive), read
+// the registry, find the region.
+static int open_region(rgy_lock &lk, int exclusive, json *j, const std::string &region, json **reg,
+                       std::string *err)
+{
+    int rc = lk.take(exclusive, err);
+    if (rc == VOB_OK)
+        rc = load(j, err);
+    if (rc == VOB_OK)
+        rc = region_of(*j, region, reg, err);
+    return rc;
+}
+
 static std::string region_name(json &j, const std::string &region)
 {
     return region.empty() ? j["default_region"].get<std::string>() : region;
@@ -250,11 +263,7 @@ int rgy_vob_add(const rgy_vob &vob, std::string *err)
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(1, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, vob.region, &reg, err);
+    int rc = open_region(lk, 1, &j, vob.region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     int at = find_in((*reg)["vobs"], "tag", vob.tag);
@@ -275,11 +284,7 @@ int rgy_vob_remove(const std::string &tag, const std::string &region, std::strin
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(1, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, region, &reg, err);
+    int rc = open_region(lk, 1, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     int at = find_in((*reg)["vobs"], "tag", tag);
@@ -296,11 +301,7 @@ int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(0, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, region, &reg, err);
+    int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     int at = find_in((*reg)["vobs"], "tag", tag);
@@ -337,11 +338,7 @@ int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::stri
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(0, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, region, &reg, err);
+    int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     std::vector<rgy_vob> r;
@@ -357,11 +354,7 @@ int rgy_view_add(const rgy_view &view, std::string *err)
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(1, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, view.region, &reg, err);
+    int rc = open_region(lk, 1, &j, view.region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     int at = find_in((*reg)["views"], "tag", view.tag);
@@ -378,11 +371,7 @@ int rgy_view_remove(const std::string &tag, const std::string &region, std::stri
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(1, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, region, &reg, err);
+    int rc = open_region(lk, 1, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     int at = find_in((*reg)["views"], "tag", tag);
@@ -399,11 +388,7 @@ int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *o
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(0, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, region, &reg, err);
+    int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     int at = find_in((*reg)["views"], "tag", tag);
@@ -420,11 +405,7 @@ int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::st
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = lk.take(0, err);
-    if (rc == VOB_OK)
-        rc = load(&j, err);
-    if (rc == VOB_OK)
-        rc = region_of(j, region, &reg, err);
+    int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
     std::vector<rgy_view> r;

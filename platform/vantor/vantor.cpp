@@ -518,24 +518,31 @@ int cmd_mkelem(const std::vector<std::string> &argv)
     return 0;
 }
 
+// Runs a view operation on each operand in turn; the first failure stops.
+template <class Op> static int for_each_in_view(const char *cmd, const args_t &a, Op op)
+{
+    for (auto &path : a.ops) {
+        view_t *v;
+        if (!need_view_of(cmd, path, &v))
+            return 1;
+        int rc = op(v, path);
+        if (rc != VOB_OK)
+            view_failed(v);
+        view_close(v);
+        if (rc != VOB_OK)
+            return 1;
+    }
+    return 0;
+}
+
 int cmd_checkout(const std::vector<std::string> &argv)
 {
     args_t a = parse("checkout", argv, "unreserved reserved nc", "c");
     if (a.bad || !operands(a, 1, -1, "element path"))
         return 1;
-    for (auto &path : a.ops) {
-        view_t *v;
-        if (!need_view_of("checkout", path, &v))
-            return 1;
-        int rc = view_checkout(v, path, !a.has("unreserved"), a.opt("c"));
-        if (rc != VOB_OK) {
-            view_failed(v);
-            view_close(v);
-            return 1;
-        }
-        view_close(v);
-    }
-    return 0;
+    return for_each_in_view("checkout", a, [&](view_t *v, const std::string &path) {
+        return view_checkout(v, path, !a.has("unreserved"), a.opt("c"));
+    });
 }
 
 int cmd_checkin(const std::vector<std::string> &argv)
@@ -566,19 +573,8 @@ int cmd_uncheckout(const std::vector<std::string> &argv)
     args_t a = parse("uncheckout", argv, "keep rm", "");
     if (a.bad || !operands(a, 1, -1, "element path"))
         return 1;
-    for (auto &path : a.ops) {
-        view_t *v;
-        if (!need_view_of("uncheckout", path, &v))
-            return 1;
-        int rc = view_uncheckout(v, path);
-        if (rc != VOB_OK) {
-            view_failed(v);
-            view_close(v);
-            return 1;
-        }
-        view_close(v);
-    }
-    return 0;
+    return for_each_in_view("uncheckout", a,
+                            [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
 }
 
 int cmd_mkbranch(const std::vector<std::string> &argv)
