@@ -59,6 +59,7 @@ struct export_run {
     const char *date_important = nullptr, *date_since = nullptr, *date_prior = nullptr;
     std::vector<std::string> operands;
     std::string dir_tmp, element_tmp;
+    std::vector<char> element_buf;   // outlives the element file it buffers
     hash_table *failures = nullptr;
     bool init_ok = false;
     bool shutdown_done = false;
@@ -318,6 +319,10 @@ int open_temp_files(export_run &r) {
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.element_tmp.c_str());
         return fatal(r);
     }
+    // Long histories make a large element file: write it in big pieces.
+    // (glibc ignores the size unless it is given the buffer too.)
+    r.element_buf.resize(1 << 18);
+    std::setvbuf(r.st.element_file, r.element_buf.data(), _IOFBF, r.element_buf.size());
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <string_view>
 #include <vector>
 
@@ -113,6 +114,11 @@ std::vector<const char *> tbs_table() {
 
 void ks_system_init() {
     std::setlocale(LC_ALL, "");
+    // Progress notices are many and small; unless someone watches them on a
+    // terminal, send them in big pieces (stderr is flushed after stdout anyway).
+    static char out_buf[1 << 16];
+    if (!isatty(fileno(stdout)))
+        std::setvbuf(stdout, out_buf, _IOFBF, sizeof out_buf);
 }
 
 void pfm_exit(int status) {
