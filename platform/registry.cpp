@@ -258,6 +258,18 @@ static int find_in(json &list, const std::string &key, const std::string &value)
     return -1;
 }
 
+// The index of the entry of `list` with that tag, or VOB_NOT_FOUND with the
+// message `missing`.
+static int entry_of(json &reg, const char *list, const std::string &tag, int missing, int *at,
+                    std::string *err)
+{
+    *at = find_in(reg[list], "tag", tag);
+    if (*at >= 0)
+        return VOB_OK;
+    *err = vob_msg(missing, tag.c_str());
+    return VOB_NOT_FOUND;
+}
+
 int rgy_vob_add(const rgy_vob &vob, std::string *err)
 {
     rgy_lock lk;
@@ -287,11 +299,10 @@ int rgy_vob_remove(const std::string &tag, const std::string &region, std::strin
     int rc = open_region(lk, 1, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
-    int at = find_in((*reg)["vobs"], "tag", tag);
-    if (at < 0) {
-        *err = vob_msg(VM_NO_VOB_TAG, tag.c_str());
-        return VOB_NOT_FOUND;
-    }
+    int at;
+    rc = entry_of(*reg, "vobs", tag, VM_NO_VOB_TAG, &at, err);
+    if (rc != VOB_OK)
+        return rc;
     (*reg)["vobs"].erase((size_t)at);
     return save(j, err);
 }
@@ -304,11 +315,10 @@ int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out
     int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
-    int at = find_in((*reg)["vobs"], "tag", tag);
-    if (at < 0) {
-        *err = vob_msg(VM_NO_VOB_TAG, tag.c_str());
-        return VOB_NOT_FOUND;
-    }
+    int at;
+    rc = entry_of(*reg, "vobs", tag, VM_NO_VOB_TAG, &at, err);
+    if (rc != VOB_OK)
+        return rc;
     *out = vob_from((*reg)["vobs"][at], region_name(j, region));
     return VOB_OK;
 }
@@ -374,11 +384,10 @@ int rgy_view_remove(const std::string &tag, const std::string &region, std::stri
     int rc = open_region(lk, 1, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
-    int at = find_in((*reg)["views"], "tag", tag);
-    if (at < 0) {
-        *err = vob_msg(VM_NO_VIEW_TAG, tag.c_str());
-        return VOB_NOT_FOUND;
-    }
+    int at;
+    rc = entry_of(*reg, "views", tag, VM_NO_VIEW_TAG, &at, err);
+    if (rc != VOB_OK)
+        return rc;
     (*reg)["views"].erase((size_t)at);
     return save(j, err);
 }
@@ -391,11 +400,10 @@ int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *o
     int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
-    int at = find_in((*reg)["views"], "tag", tag);
-    if (at < 0) {
-        *err = vob_msg(VM_NO_VIEW_TAG, tag.c_str());
-        return VOB_NOT_FOUND;
-    }
+    int at;
+    rc = entry_of(*reg, "views", tag, VM_NO_VIEW_TAG, &at, err);
+    if (rc != VOB_OK)
+        return rc;
     *out = view_from((*reg)["views"][at], region_name(j, region));
     return VOB_OK;
 }
