@@ -178,3 +178,19 @@ int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out)
     }
     return cut;
 }
+
+std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t end = s.find(sep, start);
+        if (end == std::string_view::npos)
+            end = s.size();
+        std::string_view piece = s.substr(start, end - start);
+        if (!piece.empty() && !(drop_dot && piece == "."))
+            out.emplace_back(piece);
+        start = end + 1;
+    }
+    return out;
+}

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 struct stg_area;
 
@@ -35,3 +37,9 @@ char *strutl_concat_area(stg_area *area, int count, ...);
 // or upper case (1), ASCII letters only. Returns 0, or 1 when out was too small.
 enum { STRUTL_TO_LOWER = 0, STRUTL_TO_UPPER = 1 };
 int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out);
+
+// The pieces of s between separators, in order. Empty pieces (from a leading,
+// trailing or doubled separator) are dropped, and so is "." when drop_dot is
+// set: "/a//b/./c/" gives a, b, c. Callers that must refuse ".." see it as a
+// piece of its own.
+std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot = 0);

@@ -1,0 +1,38 @@
+// Files replaced whole: written under a temporary name in the same directory,
+// synced, then renamed over the destination. A reader, a crash or a failed
+// write never sees a partial file: the destination holds either its old
+// contents or the complete new ones.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+// One replacement in progress. open() creates the temporary file (mode 0666
+// less the umask, as fopen would); write through stream(); commit() flushes,
+// syncs, renames over the destination and syncs the directory. Destroying an
+// uncommitted one (a failure, an exception, an early return) removes the
+// temporary file and leaves the destination as it was.
+class atomic_file {
+public:
+    atomic_file() = default;
+    ~atomic_file();
+    atomic_file(const atomic_file &) = delete;
+    atomic_file &operator=(const atomic_file &) = delete;
+
+    // 0, or an errno value.
+    [[nodiscard]] int open(const std::string &dest);
+    FILE *stream() const { return fp_; }
+    const std::string &temp_path() const { return tmp_; }
+    // 0, or the errno value of the first failed write, flush, sync or rename.
+    [[nodiscard]] int commit();
+    // Removes the temporary file now; the destination is untouched.
+    void abandon();
+
+private:
+    std::string dest_, tmp_;
+    FILE *fp_ = nullptr;
+};
+
+// Replaces path with bytes as above. 0, or an errno value.
+[[nodiscard]] int fileutl_write_atomic(const std::string &path, std::string_view bytes);
