@@ -23,4 +23,4 @@ struct vob_pname {
 };
 // VOB_NOT_FOUND when the path is in no view and begins with no VOB tag, or
 // names no element or version; the message says which part failed.
-int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err);
+[[nodiscard]] int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err);

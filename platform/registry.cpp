@@ -5,6 +5,9 @@
 #include "platform/registry.h"
 #include "platform/vob.h"
 #include "platform/vob_msg.h"
+#include "runtime/atomic_file.h"
+#include "runtime/fileutl.h"
+#include "runtime/sysutl.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,7 +17,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,12 +31,12 @@ std::string rgy_home()
     if (env && *env)
         h = env;
     else {
-        const char *home = getenv("HOME");
-        if (!home || !*home) {
-            const passwd *pw = getpwuid(geteuid());
-            home = pw ? pw->pw_dir : "/tmp";
-        }
-        h = std::string(home) + "/.vantor";
+        const char *env_home = getenv("HOME");
+        std::string home = env_home ? env_home : "";
+        credutl_pw pw;
+        if (home.empty())
+            home = credutl_getpwuid(geteuid(), &pw) == 0 && !pw.dir.empty() ? pw.dir : "/tmp";
+        h = home + "/.vantor";
     }
     while (h.size() > 1 && h.back() == '/')
         h.pop_back();
@@ -43,22 +45,6 @@ std::string rgy_home()
 
 static std::string rgy_dir() { return rgy_home() + "/registry"; }
 static std::string rgy_file() { return rgy_dir() + "/rgy.json"; }
-
-static int mkdirs(const std::string &path)
-{
-    std::string cur;
-    size_t i = 0;
-    while (i < path.size()) {
-        size_t j = path.find('/', i + 1);
-        if (j == std::string::npos)
-            j = path.size();
-        cur = path.substr(0, j);
-        if (!cur.empty() && mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
-            return -1;
-        i = j;
-    }
-    return 0;
-}
 
 // Holds the registry lock for one read or change.
 struct rgy_lock {
@@ -70,8 +56,8 @@ struct rgy_lock {
     }
     int take(int exclusive, std::string *err)
     {
-        if (mkdirs(rgy_dir()) != 0) {
-            *err = vob_msg(VM_RGY_IO, rgy_dir().c_str(), strerror(errno));
+        if (int e = fileutl_mkpath(rgy_dir().c_str(), 0755)) {
+            *err = vob_msg(VM_RGY_IO, rgy_dir().c_str(), strerror(e));
             return VOB_ERR;
         }
         std::string lk = rgy_dir() + "/rgy.lock";
@@ -128,30 +114,7 @@ static int load(json *j, std::string *err)
 
 static int save(const json &j, std::string *err)
 {
-    std::string tmp = rgy_file() + ".tmp." + std::to_string(getpid());
-    std::string text = j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0;
-    size_t off = 0;
-    while (ok && off < text.size()) {
-        ssize_t w = write(fd, text.data() + off, text.size() - off);
-        if (w < 0 && errno == EINTR)
-            continue;
-        ok = w > 0;
-        off += ok ? (size_t)w : 0;
-    }
-    ok = ok && fsync(fd) == 0;
-    int e = errno;
-    if (fd >= 0 && close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    if (ok && rename(tmp.c_str(), rgy_file().c_str()) != 0) {
-        ok = false;
-        e = errno;
-    }
-    if (!ok) {
-        unlink(tmp.c_str());
+    if (int e = fileutl_write_atomic(rgy_file(), j.dump(2, ' ', false, json::error_handler_t::replace) + "\n")) {
         *err = vob_msg(VM_RGY_IO, rgy_file().c_str(), strerror(e));
         return VOB_ERR;
     }

@@ -35,20 +35,20 @@ struct rgy_view {
 // VANTOR_HOME, or $HOME/.vantor; without a trailing "/".
 std::string rgy_home();
 
-int rgy_get_default_region(std::string *region, std::string *err);
-int rgy_list_regions(std::vector<std::string> *regions, std::string *err);
-int rgy_add_region(const std::string &region, std::string *err);
+[[nodiscard]] int rgy_get_default_region(std::string *region, std::string *err);
+[[nodiscard]] int rgy_list_regions(std::vector<std::string> *regions, std::string *err);
+[[nodiscard]] int rgy_add_region(const std::string &region, std::string *err);
 
-int rgy_vob_add(const rgy_vob &vob, std::string *err);
-int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err);
-int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err);
-int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err);
+[[nodiscard]] int rgy_vob_add(const rgy_vob &vob, std::string *err);
+[[nodiscard]] int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err);
+[[nodiscard]] int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err);
+[[nodiscard]] int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err);
 // Sorted by tag.
-int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err);
+[[nodiscard]] int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err);
 
-int rgy_view_add(const rgy_view &view, std::string *err);
-int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err);
-int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err);
-int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err);
+[[nodiscard]] int rgy_view_add(const rgy_view &view, std::string *err);
+[[nodiscard]] int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err);
+[[nodiscard]] int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err);
+[[nodiscard]] int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err);
 // The view directory of a tag; VOB_NOT_FOUND when no view has it.
-int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err);
+[[nodiscard]] int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err);

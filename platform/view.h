@@ -30,34 +30,34 @@
 struct view_t;
 
 // Parses a config spec; errors name the file (or "config spec") and line.
-int view_parse_config_spec(const std::string &text, const std::string &where,
+[[nodiscard]] int view_parse_config_spec(const std::string &text, const std::string &where,
                            std::vector<vob_rule> *rules, std::string *err);
 std::string view_default_config_spec();
 
 // Makes an empty snapshot view at dir (which must not exist or be empty)
 // with the default config spec and registers its tag.
-int view_make(const std::string &tag, const std::string &dir, std::string *err);
+[[nodiscard]] int view_make(const std::string &tag, const std::string &dir, std::string *err);
 // Unregisters the view and deletes its directory. Refused while elements are
 // checked out to it unless force is set (the checkouts are then cancelled).
-int view_remove(const std::string &dir, int force, std::string *err);
+[[nodiscard]] int view_remove(const std::string &dir, int force, std::string *err);
 
 // Opens the view that holds path (the root or anything below it).
 // VOB_NOT_FOUND when path is inside no view.
-int view_open(const std::string &path, view_t **out, std::string *err);
+[[nodiscard]] int view_open(const std::string &path, view_t **out, std::string *err);
 void view_close(view_t *view);
 const std::string &view_errmsg(const view_t *view);
 const std::string &view_get_tag(const view_t *view);
 const std::string &view_get_root(const view_t *view);   // absolute
 
-int view_get_config_spec(view_t *view, std::string *text);
+[[nodiscard]] int view_get_config_spec(view_t *view, std::string *text);
 const std::vector<vob_rule> &view_get_rules(const view_t *view);
 // Replaces the config spec (after parsing it); the next update applies it.
-int view_set_config_spec(view_t *view, const std::string &text);
-int view_set_config_spec_file(view_t *view, const std::string &path);
+[[nodiscard]] int view_set_config_spec(view_t *view, const std::string &text);
+[[nodiscard]] int view_set_config_spec_file(view_t *view, const std::string &path);
 
 // The load scope: VOB tags, sorted. Adding a tag that is there is VOB_OK.
-int view_add_scope(view_t *view, const std::string &vob_tag);
-int view_remove_scope(view_t *view, const std::string &vob_tag);
+[[nodiscard]] int view_add_scope(view_t *view, const std::string &vob_tag);
+[[nodiscard]] int view_remove_scope(view_t *view, const std::string &vob_tag);
 const std::vector<std::string> &view_get_scopes(const view_t *view);
 
 // Progress of long operations: called now and then with counts so far.
@@ -70,12 +70,12 @@ struct view_update_stats {
 };
 // Loads the scope by the config spec. Warnings (hijacked files) go to
 // *warnings when it is not null.
-int view_update(view_t *view, const view_progress *progress, view_update_stats *stats,
+[[nodiscard]] int view_update(view_t *view, const view_progress *progress, view_update_stats *stats,
                 std::vector<std::string> *warnings);
 
 // The VOB handle for a tag in the scope (or any registered tag), opened on
 // first use and owned by the view.
-int view_get_vob(view_t *view, const std::string &vob_tag, vob_t **vob);
+[[nodiscard]] int view_get_vob(view_t *view, const std::string &vob_tag, vob_t **vob);
 
 // Where a path in the view lies: its VOB, the path below the VOB root, the
 // directory that holds it and its leaf. The leaf need not exist (mkelem);
@@ -88,7 +88,7 @@ struct view_loc {
     std::string vid;           // the version after "@@", or ""
     vob_oid dir_elem = 0, dir_ver = 0;
 };
-int view_locate(view_t *view, const std::string &path, view_loc *out);
+[[nodiscard]] int view_locate(view_t *view, const std::string &path, view_loc *out);
 
 // The view's file handle of a path: the element and the version the view
 // selects (or the "@@" names).
@@ -99,7 +99,7 @@ struct view_fhandle {
     int mtype = 0;             // of the element
     int checkedout = 0;        // the view has it checked out
 };
-int view_get_fhandle(view_t *view, const std::string &path, view_fhandle *out);
+[[nodiscard]] int view_get_fhandle(view_t *view, const std::string &path, view_fhandle *out);
 
 // Directory reading through the view: the names of the directory version
 // the view selects, in byte order; for a VOB root in the view, its names.
@@ -108,7 +108,7 @@ struct view_dirent {
     vob_oid elem = 0;
     int mtype = 0;
 };
-int view_readdir(view_t *view, const view_fhandle &dir, std::vector<view_dirent> *out);
+[[nodiscard]] int view_readdir(view_t *view, const view_fhandle &dir, std::vector<view_dirent> *out);
 
 // Element work through the view, each one transaction, the view's files kept
 // in step.
@@ -116,10 +116,10 @@ int view_readdir(view_t *view, const view_fhandle &dir, std::vector<view_dirent>
 // element). A file element is left checked out (reserved) with the view's
 // file as its contents-to-be, unless checkin is set: then the file's bytes
 // (or nothing, when there is no file) become /main/1 at once.
-int view_mkelem(view_t *view, const std::string &path, int mtype, const std::string &eltype,
+[[nodiscard]] int view_mkelem(view_t *view, const std::string &path, int mtype, const std::string &eltype,
                 const std::string &comment, int checkin, view_fhandle *out);
-int view_checkout(view_t *view, const std::string &path, int reserved, const std::string &comment);
+[[nodiscard]] int view_checkout(view_t *view, const std::string &path, int reserved, const std::string &comment);
 // from: a file whose bytes become the new version ("": the view's file).
-int view_checkin(view_t *view, const std::string &path, const std::string &from,
+[[nodiscard]] int view_checkin(view_t *view, const std::string &path, const std::string &from,
                  const std::string &comment, vob_oid *ver_out);
-int view_uncheckout(view_t *view, const std::string &path);
+[[nodiscard]] int view_uncheckout(view_t *view, const std::string &path);

@@ -82,3 +82,9 @@ int credutl_getpwnam(const char *name, credutl_pw *out) {
         return 1;
     return lookup_user(0, name, out) ? 0 : 1;
 }
+
+int credutl_getpwuid(unsigned uid, credutl_pw *out) {
+    if (!out)
+        return 1;
+    return lookup_user(uid_t(uid), nullptr, out) ? 0 : 1;
+}

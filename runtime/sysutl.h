@@ -17,3 +17,5 @@ struct credutl_pw {
 };
 // 0 and the entry when the user exists; full_name is the gecos up to its first comma.
 int credutl_getpwnam(const char *name, credutl_pw *out);
+// The same by user number (the home directory of the process user, say).
+int credutl_getpwuid(unsigned uid, credutl_pw *out);

@@ -7,11 +7,11 @@
 #include "platform/view.h"
 #include "platform/vob.h"
 #include "platform/vob_dump.h"
+#include "runtime/date.h"
 #include "runtime/version.h"
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -95,19 +95,9 @@ bool operands(const args_t &a, size_t min, long max, const char *what)
     return true;
 }
 
-std::string fmt_time(int64_t t)
-{
-    time_t tt = (time_t)t;
-    struct tm tmv;
-    char buf[64];
-    if (!gmtime_r(&tt, &tmv) || !strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tmv))
-        return std::to_string(t);
-    return buf;
-}
-
 std::string event_line(const vob_event &e)
 {
-    std::string s = fmt_time(e.time) + " by " + e.user;
+    std::string s = date_format_utc(e.time) + " by " + e.user;
     if (!e.name.empty())
         s += " (" + e.name + ")";
     return s + ", group " + e.group + ", on " + e.host;
@@ -282,10 +272,11 @@ int cmd_catcs(const std::vector<std::string> &argv)
     if (!open_view("catcs", a.ops.empty() ? "." : a.ops[0], &v))
         return 1;
     std::string text;
-    view_get_config_spec(v, &text);
-    fputs(text.c_str(), stdout);
+    int rc = view_get_config_spec(v, &text) == VOB_OK ? 0 : view_failed(v);
+    if (rc == 0)
+        fputs(text.c_str(), stdout);
     view_close(v);
-    return 0;
+    return rc;
 }
 
 // ---- reading ---------------------------------------------------------------------

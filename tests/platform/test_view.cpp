@@ -121,7 +121,7 @@ TEST_F(View, ConfigSpecChoosesBranchesAndLabels)
                             "element * main/LATEST", "element * /main/", "element *"})
         EXPECT_NE(view_set_config_spec(w, bad), VOB_OK) << bad;
     std::string text;
-    view_get_config_spec(w, &text);
+    ASSERT_EQ(view_get_config_spec(w, &text), VOB_OK);
     EXPECT_EQ(text, "element * REL\nelement * /main/0\n");
     // The spec is kept in the view.
     view_t *again;

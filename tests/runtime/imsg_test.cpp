@@ -107,6 +107,10 @@ TEST(Sysutl, IdentitiesOfThisProcess) {
     EXPECT_EQ(pw.uid, unsigned(geteuid()));
     EXPECT_EQ(pw.full_name.find(','), std::string::npos);
     EXPECT_NE(credutl_getpwnam("no-such-user-xyz", &pw), 0);
+    credutl_pw by_uid;
+    ASSERT_EQ(credutl_getpwuid(unsigned(geteuid()), &by_uid), 0);
+    EXPECT_EQ(by_uid.name, user);
+    EXPECT_EQ(by_uid.dir, pw.dir);
 }
 
 } // namespace
