@@ -14,9 +14,9 @@ vob_pname::~vob_pname()
 static int via_view(const std::string &pname, vob_pname *out, std::string *err)
 {
     view_fhandle fh;
-    if (view_get_fhandle(out->view, pname, &fh) != VOB_OK) {
+    if (int rc = view_get_fhandle(out->view, pname, &fh)) {
         *err = view_errmsg(out->view);
-        return VOB_NOT_FOUND;
+        return rc;
     }
     out->vob_tag = fh.vob_tag;
     out->vob_path = fh.vob_path;

@@ -107,8 +107,8 @@ int view_open(const std::string &path, view_t **out, std::string *err)
         }
         if (a == "/")
             break;
-        size_t slash = a.rfind('/');
-        a = slash == 0 ? "/" : a.substr(0, slash);
+        std::string leaf;
+        fileutl_strip_leaf(std::string(a), &a, &leaf);
     }
     *err = vob_msg(VM_NOT_IN_VIEW, path.c_str());
     return VOB_NOT_FOUND;
