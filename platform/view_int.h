@@ -19,8 +19,8 @@
 //   written (journal "+" line) only once the new file is in place, so a
 //   process killed at any point leaves records that still hold.
 // - Whatever changes the view's files or metadata runs under view_lock (an
-//   flock of .vantor_view/view.lock), which first re-reads what another
-//   process may have changed, so no change is made from a stale copy.
+//   flock of .vantor_view/view.lock), which first re-reads the metadata, so
+//   no change is made from a copy another process has since replaced.
 #pragma once
 
 #include "platform/view.h"
@@ -41,14 +41,6 @@ struct loaded_rec {
     int64_t size = 0, mtime_ns = 0;
 };
 
-// Identity of a metadata file as last read or written: a change by another
-// process (always a new inode, by rename) shows as a different signature.
-struct view_file_sig {
-    uint64_t ino = 0;
-    int64_t size = -1, mtime_ns = 0;
-    bool operator==(const view_file_sig &) const = default;
-};
-
 struct view_t {
     std::string root, tag, err, cspec;
     std::vector<vob_rule> rules;
@@ -56,7 +48,6 @@ struct view_t {
     std::map<std::string, vob_t *> vobs;
     std::map<std::string, loaded_rec> loaded;
     int loaded_read = 0;
-    view_file_sig meta_sig, loaded_sig;
     int journal_fd = -1;   // loaded.journal, open for appending while changes run
     int lock_fd = -1, lock_depth = 0;
 };
@@ -87,8 +78,8 @@ int view_stat(const std::string &path, int64_t *size, int64_t *mtime_ns, int *is
 [[nodiscard]] int view_loaded_record(view_t *v, const std::string &rel, const loaded_rec &r);
 
 // Holds the view lock for one change; nested holders share it. take()
-// waits for other processes, then re-reads view.json and loaded.txt when
-// they changed since this handle last saw them.
+// waits for other processes, then re-reads view.json, and loaded.txt once it
+// is wanted: another process may have changed them since.
 class view_lock {
 public:
     explicit view_lock(view_t *v) : v_(v) {}

@@ -62,25 +62,11 @@ int view_stat(const std::string &path, int64_t *size, int64_t *mtime_ns, int *is
     return 0;
 }
 
-// A missing file has the default signature.
-static view_file_sig sig_of(const std::string &path)
-{
-    view_file_sig s;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
-        s.ino = st.st_ino;
-        s.size = st.st_size;
-        s.mtime_ns = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
-    }
-    return s;
-}
-
 // ---- view.json ------------------------------------------------------------------------
 
 int view_meta_read(view_t *v, const std::string &root, std::string *err)
 {
     std::string text, f = root + "/" + VIEW_META_DIR + "/view.json";
-    view_file_sig sig = sig_of(f);
     if (int e = view_read_text(f, &text)) {
         *err = vob_msg(VM_VIEW_META, root.c_str(), f.c_str(), strerror(e));
         return VOB_ERR;
@@ -104,7 +90,6 @@ int view_meta_read(view_t *v, const std::string &root, std::string *err)
     for (auto &s : j["scopes"])
         if (s.is_string())
             v->scopes.push_back(s);
-    v->meta_sig = sig;
     return VOB_OK;
 }
 
@@ -114,7 +99,6 @@ int view_meta_save(view_t *v)
     std::string f = view_meta_file(v, "view.json");
     if (int e = fileutl_write_atomic(f, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"))
         return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
-    v->meta_sig = sig_of(f);
     return VOB_OK;
 }
 
@@ -221,7 +205,6 @@ static int read_loaded(view_t *v)
     std::string text, f = view_meta_file(v, "loaded.txt");
     v->loaded.clear();
     v->loaded_read = 0;
-    view_file_sig sig = sig_of(f);
     if (int e = view_read_text(f, &text)) {
         if (e != ENOENT)
             return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
@@ -241,7 +224,6 @@ static int read_loaded(view_t *v)
     int rc = replay_journal(v);
     if (rc != VOB_OK)
         return rc;
-    v->loaded_sig = sig;
     v->loaded_read = 1;
     return VOB_OK;
 }
@@ -266,7 +248,6 @@ int view_loaded_save(view_t *v)
     std::string f = view_meta_file(v, "loaded.txt");
     if (int e = fileutl_write_atomic(f, text))
         return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
-    v->loaded_sig = sig_of(f);
     // loaded.txt now holds everything the journal said.
     close_journal(v);
     std::string jf = view_meta_file(v, "loaded.journal");
@@ -339,15 +320,13 @@ int view_lock::take()
     v->lock_fd = fd;
     v->lock_depth = 1;
     held_ = true;
-    // What another process changed since this handle last looked.
+    // Another process may have changed either since this handle read them.
+    // Re-reading is cheaper than any test that could miss a change.
     std::string e;
-    int rc = VOB_OK;
-    if (!(sig_of(view_meta_file(v, "view.json")) == v->meta_sig) && (rc = view_meta_read(v, v->root, &e)) != VOB_OK)
+    int rc = view_meta_read(v, v->root, &e);
+    if (rc != VOB_OK)
         return view_fail(v, rc, e);
-    if (v->loaded_read &&
-        (!(sig_of(view_meta_file(v, "loaded.txt")) == v->loaded_sig) ||
-         access(view_meta_file(v, "loaded.journal").c_str(), F_OK) == 0))
-        v->loaded_read = 0;
+    v->loaded_read = 0;
     return VOB_OK;
 }
 

@@ -119,6 +119,9 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
             return VOB_OK;
         }
         if (same) {
+            // Read-only like every loaded copy.
+            if (chmod(path.c_str(), 0444) != 0)
+                return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
             if ((rc = view_record_file(v, u.tag, path, e.elem, ver)) != VOB_OK)
                 return rc;
             u.now[rel] = v->loaded[rel];

@@ -177,6 +177,9 @@ TEST_F(ViewRecovery, FilesWithoutRecordsAreTakenBackOnlyWhenTheVobHasTheirBytes)
     EXPECT_EQ(st.kept, 1);
     EXPECT_EQ(read_file(root + "/proj/f1"), "two");
     EXPECT_EQ(read_file(root + "/proj/f2"), "mine");
+    struct stat sb;
+    ASSERT_EQ(stat((root + "/proj/f0").c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_mode & 0222, 0u);   // taken back as a loaded copy
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("f2"), std::string::npos);
     expect_records_true();
