@@ -237,4 +237,47 @@ TEST_F(ViewRecovery, TwoHandlesOnOneViewKeepEachOthersChanges)
     vob_close(other);
 }
 
+int pipe_out = -1;
+void signal_and_linger(void *, int64_t, int64_t total)
+{
+    if (total < 0 && write(pipe_out, "x", 1) == 1)
+        usleep(300 * 1000);
+}
+
+TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess)
+{
+    make_files(300);
+    std::vector<std::string> warnings;
+    update(&warnings);
+    ASSERT_EQ(view_checkout(w, root + "/proj/f0", 1, ""), VOB_OK) << view_errmsg(w);
+    write_file(root + "/proj/f0", "edited");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        view_t *c;
+        std::string err;
+        if (view_open(root, &c, &err) != VOB_OK)
+            _exit(2);
+        pipe_out = fds[1];
+        view_progress pr;
+        pr.cb = signal_and_linger;
+        _exit(view_update(c, &pr, nullptr, nullptr) == VOB_OK ? 0 : 3);
+    }
+    close(fds[1]);
+    char x;
+    ASSERT_EQ(read(fds[0], &x, 1), 1);   // the other update is halfway
+    close(fds[0]);
+    ASSERT_EQ(view_checkin(w, root + "/proj/f0", "", "", nullptr), VOB_OK) << view_errmsg(w);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    expect_records_true();
+    view_update_stats st = update(&warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings[0];
+    EXPECT_EQ(st.unchanged, 300);
+    EXPECT_EQ(read_file(root + "/proj/f0"), "edited");
+}
+
 } // namespace
