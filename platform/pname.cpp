@@ -23,7 +23,8 @@ static int via_view(const std::string &pname, vob_pname *out, std::string *err)
     out->elem = fh.elem;
     out->ver = fh.ver;
     std::string p;
-    vob_split_xpname(pname, &p, &out->vid);
+    if (!vob_split_xpname(pname, &p, &out->vid))
+        out->vid.clear();
     return view_get_vob(out->view, fh.vob_tag, &out->vob);
 }
 

@@ -325,14 +325,45 @@ int cmd_cat(const std::vector<std::string> &argv)
 std::string type_name(vob_t *v, vob_oid t)
 {
     std::string n;
-    vob_type_get_name(v, t, &n);
-    return n;
+    return vob_type_get_name(v, t, &n) == VOB_OK ? n : "?";
 }
 
 std::string ver_id(vob_t *v, vob_oid ver)
 {
     vob_ver_info vi;
     return vob_ver_get(v, ver, &vi) == VOB_OK ? vi.id : "?";
+}
+
+// Everything describe prints, read before anything is printed.
+struct describe_t {
+    vob_elem_info ei;
+    vob_ver_info vi;
+    vob_event ee, ve;
+    std::vector<vob_label> labels;
+    std::vector<vob_attr> attrs, eattrs;
+    std::vector<vob_hlink> from, to;
+    std::vector<vob_ckout> cks;
+    std::vector<vob_event> ck_events;
+    std::vector<vob_vtree_node> tree;
+};
+
+int describe_read(vob_t *v, const vob_pname &p, describe_t *d)
+{
+    int rc;
+    if ((rc = vob_elem_get(v, p.elem, &d->ei)) != VOB_OK || (rc = vob_ver_get(v, p.ver, &d->vi)) != VOB_OK ||
+        (rc = vob_obj_get_event(v, p.elem, &d->ee)) != VOB_OK || (rc = vob_obj_get_event(v, p.ver, &d->ve)) != VOB_OK ||
+        (rc = vob_ver_get_labels(v, p.ver, &d->labels)) != VOB_OK ||
+        (rc = vob_obj_get_attrs(v, p.ver, &d->attrs)) != VOB_OK ||
+        (rc = vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_FROM, &d->from)) != VOB_OK ||
+        (rc = vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_TO, &d->to)) != VOB_OK ||
+        (rc = vob_obj_get_attrs(v, p.elem, &d->eattrs)) != VOB_OK ||
+        (rc = vob_elem_get_ckouts(v, p.elem, &d->cks)) != VOB_OK || (rc = vob_elem_get_vtree(v, p.elem, &d->tree)) != VOB_OK)
+        return rc;
+    d->ck_events.resize(d->cks.size());
+    for (size_t i = 0; i < d->cks.size(); i++)
+        if ((rc = vob_obj_get_event(v, d->cks[i].oid, &d->ck_events[i])) != VOB_OK)
+            return rc;
+    return VOB_OK;
 }
 
 int cmd_describe(const std::vector<std::string> &argv)
@@ -344,61 +375,46 @@ int cmd_describe(const std::vector<std::string> &argv)
     if (!resolve(a, a.ops[0], &p))
         return 1;
     vob_t *v = p.vob;
-    vob_elem_info ei;
-    vob_ver_info vi;
-    vob_event ee, ve;
-    if (vob_elem_get(v, p.elem, &ei) != VOB_OK || vob_ver_get(v, p.ver, &vi) != VOB_OK ||
-        vob_obj_get_event(v, p.elem, &ee) != VOB_OK || vob_obj_get_event(v, p.ver, &ve) != VOB_OK)
+    describe_t d;
+    if (describe_read(v, p, &d) != VOB_OK)
         return vob_failed(v);
+    const vob_elem_info &ei = d.ei;
+    const vob_ver_info &vi = d.vi;
     std::string path = p.vob_tag + (p.vob_path.empty() ? "" : "/" + p.vob_path);
     printf("%s \"%s@@%s\"\n", ei.mtype == VOB_MT_DIR_ELEM ? "directory version" : "version", path.c_str(), vi.id.c_str());
-    printf("  created %s\n", event_line(ve).c_str());
-    printf("  comment: %s\n", ve.comment.empty() ? "(none)" : ve.comment.c_str());
+    printf("  created %s\n", event_line(d.ve).c_str());
+    printf("  comment: %s\n", d.ve.comment.empty() ? "(none)" : d.ve.comment.c_str());
     if (ei.mtype != VOB_MT_DIR_ELEM)
         printf("  contents: %s\n", vi.has_data ? (std::to_string(vi.size) + " bytes, sha256 " + vi.sha256).c_str()
                                                : "(none)");
-    std::vector<vob_label> labels;
-    vob_ver_get_labels(v, p.ver, &labels);
     printf("  labels:");
-    for (auto &l : labels)
+    for (auto &l : d.labels)
         printf(" %s", l.name.c_str());
-    printf("%s\n", labels.empty() ? " (none)" : "");
-    std::vector<vob_attr> attrs;
-    vob_obj_get_attrs(v, p.ver, &attrs);
-    printf("  attributes:%s\n", attrs.empty() ? " (none)" : "");
-    for (auto &x : attrs)
+    printf("%s\n", d.labels.empty() ? " (none)" : "");
+    printf("  attributes:%s\n", d.attrs.empty() ? " (none)" : "");
+    for (auto &x : d.attrs)
         printf("    %s = %s\n", x.name.c_str(), x.value.c_str());
-    std::vector<vob_hlink> from, to;
-    vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_FROM, &from);
-    vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_TO, &to);
-    printf("  hyperlinks:%s\n", from.empty() && to.empty() ? " (none)" : "");
-    for (auto &h : to)
+    printf("  hyperlinks:%s\n", d.from.empty() && d.to.empty() ? " (none)" : "");
+    for (auto &h : d.to)
         printf("    %s <- %s\n", type_name(v, h.hltype).c_str(), ver_id(v, h.from).c_str());
-    for (auto &h : from)
+    for (auto &h : d.from)
         printf("    %s -> %s\n", type_name(v, h.hltype).c_str(), ver_id(v, h.to).c_str());
     printf("  element \"%s\"\n", path.c_str());
     printf("    element type: %s\n", ei.eltype_name.c_str());
-    printf("    created %s\n", event_line(ee).c_str());
-    printf("    comment: %s\n", ee.comment.empty() ? "(none)" : ee.comment.c_str());
+    printf("    created %s\n", event_line(d.ee).c_str());
+    printf("    comment: %s\n", d.ee.comment.empty() ? "(none)" : d.ee.comment.c_str());
     vob_lock lk;
     if (vob_obj_get_lock(v, p.elem, &lk) == VOB_OK)
         printf("    locked%s\n", lk.obsolete ? " (obsolete)" : "");
-    std::vector<vob_attr> eattrs;
-    vob_obj_get_attrs(v, p.elem, &eattrs);
-    for (auto &x : eattrs)
+    for (auto &x : d.eattrs)
         printf("    attribute %s = %s\n", x.name.c_str(), x.value.c_str());
-    std::vector<vob_ckout> cks;
-    vob_elem_get_ckouts(v, p.elem, &cks);
-    printf("    checkouts:%s\n", cks.empty() ? " (none)" : "");
-    for (auto &c : cks) {
-        vob_event ce;
-        vob_obj_get_event(v, c.oid, &ce);
-        printf("      %s:%s (%s) in view \"%s\"\n", ce.user.c_str(), ver_id(v, c.ver).c_str(),
+    printf("    checkouts:%s\n", d.cks.empty() ? " (none)" : "");
+    for (size_t i = 0; i < d.cks.size(); i++) {
+        const vob_ckout &c = d.cks[i];
+        printf("      %s:%s (%s) in view \"%s\"\n", d.ck_events[i].user.c_str(), ver_id(v, c.ver).c_str(),
                c.reserved ? "reserved" : "unreserved", c.view_tag.c_str());
     }
-    std::vector<vob_vtree_node> tree;
-    vob_elem_get_vtree(v, p.elem, &tree);
-    for (auto &n : tree)
+    for (auto &n : d.tree)
         for (size_t i = 0; i < n.sub_branches.size(); i++)
             if (vob_obj_get_lock(v, n.sub_branches[i], &lk) == VOB_OK)
                 printf("    branch %s locked%s\n", n.sub_branch_paths[i].c_str(), lk.obsolete ? " (obsolete)" : "");
