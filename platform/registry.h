@@ -3,8 +3,8 @@
 //
 // Invariants: a region holds each VOB tag and each view tag at most once;
 // one region is the default ("default" unless set otherwise); every entry
-// belongs to a region. The file is replaced whole (temporary file, fsync,
-// rename) under an exclusive lock of registry/rgy.lock, so readers see the
+// belongs to a region. The file is replaced whole (synced temporary file,
+// rename, synced directory) under an exclusive lock of registry/rgy.lock, so readers see the
 // registry before or after a change, never halfway; concurrent changes from
 // several processes are serialised by the lock.
 //

@@ -17,7 +17,10 @@
 //
 // Paths given to these calls may be absolute or relative to the working
 // directory, and may name a version with "@@" (PATH@@/main/dev/3).
-// Handles are not shared between threads. Calls return vob_status codes;
+// Handles are not shared between threads. Changes to one view by several
+// processes (update, element work, config spec, scope) take turns, each on
+// the view as the one before left it; a killed update leaves a view that the
+// next update completes. Calls return vob_status codes;
 // view_errmsg() holds the message of the last failure.
 #pragma once
 
