@@ -62,7 +62,10 @@ struct rgy_lock {
         }
         std::string lk = rgy_dir() + "/rgy.lock";
         fd = open(lk.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0 || flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        int r = fd < 0 ? -1 : 0;
+        while (fd >= 0 && (r = flock(fd, exclusive ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {
+        }
+        if (r != 0) {
             *err = vob_msg(VM_RGY_IO, lk.c_str(), strerror(errno));
             return VOB_ERR;
         }

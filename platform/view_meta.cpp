@@ -311,7 +311,10 @@ int view_lock::take()
     }
     std::string f = view_meta_file(v, "view.lock");
     int fd = open(f.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+    int r = fd < 0 ? -1 : 0;
+    while (fd >= 0 && (r = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) {
         int e = errno;
         if (fd >= 0)
             close(fd);
