@@ -1,12 +1,17 @@
 #include "tests/common/testutil.h"
 
+#include "runtime/imsg.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -28,13 +33,19 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    if (std::getenv("VANTOR_TEST_KEEP"))
+        return;
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
-        if (!it->is_symlink())
+        if (!it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
+
+void TempDir::file(const std::string &rel, const std::string &text) const { write_file(*this / rel, text); }
+
+void TempDir::dir(const std::string &rel) const { make_dirs(*this / rel); }
 
 namespace {
 
@@ -88,6 +99,10 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
     if (pipe(out) || pipe(err) || pipe(in))
         throw std::runtime_error("pipe failed");
     pid_t pid = fork();
+    if (pid < 0) {
+        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
+        throw std::runtime_error("fork failed");
+    }
     if (pid == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
@@ -108,11 +123,33 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
     close(err[1]);
     close(in[0]);
     ProcResult r;
+    // A child that exits without reading its input must not kill the test
+    // with SIGPIPE: hold the signal back and drop any that arrived.
+    sigset_t pipe_set, old_set;
+    sigemptyset(&pipe_set);
+    sigaddset(&pipe_set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
     drain(out[0], err[0], in[1], input, r);
+    struct timespec no_wait = {0, 0};
+    while (sigtimedwait(&pipe_set, nullptr, &no_wait) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+int shell(const std::string &cmd, std::string *out, std::string *err, const std::string &cwd) {
+    ProcResult r = run({"/bin/sh", "-c", cmd}, cwd);
+    if (out)
+        *out = std::move(r.out);
+    if (err)
+        *err = std::move(r.err);
+    else
+        std::cerr << r.err;
+    return r.status;
 }
 
 void write_file(const std::string &path, const std::string &bytes) {
@@ -153,5 +190,47 @@ size_t count(const std::string &hay, const std::string &needle) {
         ++n;
     return n;
 }
+
+ImsgCapture::ImsgCapture() : out_(std::tmpfile()), err_(std::tmpfile()) {
+    if (!out_ || !err_) {
+        if (out_)
+            std::fclose(out_);
+        if (err_)
+            std::fclose(err_);
+        throw std::runtime_error("tmpfile failed");
+    }
+    imsg_set_streams(out_, err_);
+}
+
+ImsgCapture::~ImsgCapture() {
+    imsg_set_streams(nullptr, nullptr);
+    std::fclose(out_);
+    std::fclose(err_);
+}
+
+void ImsgCapture::clear() {
+    for (FILE *f : {out_, err_}) {
+        std::fflush(f);
+        if (ftruncate(fileno(f), 0) != 0)
+            throw std::runtime_error("cannot empty a capture file");
+        std::rewind(f);
+    }
+}
+
+// Everything written so far; the position is left at the end for more.
+static std::string contents(FILE *f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    std::fseek(f, 0, SEEK_END);
+    return s;
+}
+
+std::string ImsgCapture::out() const { return contents(out_); }
+std::string ImsgCapture::err() const { return contents(err_); }
 
 } // namespace testutil

@@ -1,14 +1,18 @@
-// Helpers shared by the test suites: temporary directories, files, and
-// running a program with captured output.
+// Helpers shared by the test suites: temporary directories, files, running a
+// program with captured output, and capturing the message streams.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace testutil {
 
-// A fresh directory under the temporary location, removed with its contents.
+// A fresh directory under the temporary location (TMPDIR), removed with its
+// contents when the object goes; permissions the test took away are given
+// back first so that nothing is left behind. VANTOR_TEST_KEEP set in the
+// environment keeps it for a look afterwards.
 class TempDir {
 public:
     TempDir();
@@ -17,6 +21,10 @@ public:
     TempDir &operator=(const TempDir &) = delete;
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &rel) const { return path_ + "/" + rel; }
+    // Writes a file below the directory (parents made as needed).
+    void file(const std::string &rel, const std::string &text = "x") const;
+    // Makes a directory below it, with its parents.
+    void dir(const std::string &rel) const;
 
 private:
     std::string path_;
@@ -30,10 +38,19 @@ struct ProcResult {
 using EnvList = std::vector<std::pair<std::string, std::string>>;
 
 // Runs argv[0] (a path, or a name searched on PATH) in cwd with extra
-// environment settings (a value of "\x01unset" removes the variable).
+// environment settings (a value of "\x01unset" removes the variable), feeding
+// it input; both streams and the status are captured.
 ProcResult run(const std::vector<std::string> &argv, const std::string &cwd = ".",
                const EnvList &env = {}, const std::string &input = "");
 
+// Runs a command line with /bin/sh through run(). Returns the exit status; the
+// output goes to *out and the errors to *err when given; errors not asked for
+// go on to the test's own standard error.
+int shell(const std::string &cmd, std::string *out = nullptr, std::string *err = nullptr,
+          const std::string &cwd = ".");
+
+// Both throw std::runtime_error when the file cannot be written or read, so a
+// test never compares against the contents of a file that is not there.
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
 bool exists(const std::string &path);
@@ -42,5 +59,23 @@ void make_dirs(const std::string &path);
 void set_mtime(const std::string &path, long long t);
 // Count of non-overlapping occurrences of needle in hay.
 size_t count(const std::string &hay, const std::string &needle);
+
+// Catches what imsg writes to its two streams while the object lives; out()
+// and err() return everything written since it began or was cleared.
+class ImsgCapture {
+public:
+    ImsgCapture();
+    ~ImsgCapture();
+    ImsgCapture(const ImsgCapture &) = delete;
+    ImsgCapture &operator=(const ImsgCapture &) = delete;
+    std::string out() const;
+    std::string err() const;
+    // Forgets what was caught so far.
+    void clear();
+
+private:
+    FILE *out_;
+    FILE *err_;
+};
 
 } // namespace testutil

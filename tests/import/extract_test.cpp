@@ -2,35 +2,14 @@
 // the worker pool.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/import/imp_extract.h"
 #include "platform/import/imp_pool.h"
+#include "tests/common/testutil.h"
 
 namespace {
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-struct tmpdir {
-    std::string path;
-    tmpdir() {
-        char tmpl[] = "/tmp/imp_extract_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~tmpdir() { [[maybe_unused]] int rc = system(("rm -rf '" + path + "'").c_str()); }
-};
 
 TEST(ExtractFill, RcsTemplate) {
     imp_extract_job job;
@@ -76,8 +55,8 @@ TEST(ExtractFill, NoPlaceForTheOutput) {
 }
 
 TEST(ExtractPool, RunsCommandsAndReportsFailures) {
-    tmpdir t;
-    spit(t.path + "/src", std::string("bin\0ary\n", 8));
+    testutil::TempDir t;
+    testutil::write_file(t.path() + "/src", std::string("bin\0ary\n", 8));
     imp_pool pool;
     imp_pool_start(&pool, 3, false);
     std::vector<long> tickets;
@@ -88,7 +67,7 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
         std::string tmpl = i == 5 ? "sh -c 'echo broken >&2; exit 3' > \"%s\""
                            : i == 7 ? "true # \"%s\""
                                     : "cat \"%s%csrc\" > \"%s\"";
-        ASSERT_EQ(imp_extract_fill(tmpl, t.path, t.path + "/o" + std::to_string(i), t.path + "/w", &job, &why),
+        ASSERT_EQ(imp_extract_fill(tmpl, t.path(), t.path() + "/o" + std::to_string(i), t.path() + "/w", &job, &why),
                   0) << why;
         jobs.push_back(job);
         tickets.push_back(imp_pool_submit(&pool, job));
@@ -105,23 +84,23 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
             EXPECT_NE(res.message.find("did not write its output file"), std::string::npos) << res.message;
         } else {
             EXPECT_EQ(res.status, 0) << res.message;
-            EXPECT_EQ(slurp(jobs[size_t(i)].out_path), std::string("bin\0ary\n", 8));
+            EXPECT_EQ(testutil::read_file(jobs[size_t(i)].out_path), std::string("bin\0ary\n", 8));
         }
     }
     imp_pool_stop(&pool);
 }
 
 TEST(ExtractPool, SsafegetLeafIsCollected) {
-    tmpdir t;
+    testutil::TempDir t;
     imp_extract_job job;
     std::string why;
     // A stand-in that writes its last argument into the current directory.
-    ASSERT_EQ(imp_extract_fill("ssafeget \"$/p/a.c\" 2 \"a.c\"", "/", "", t.path + "/w0", &job, &why), 0);
+    ASSERT_EQ(imp_extract_fill("ssafeget \"$/p/a.c\" 2 \"a.c\"", "/", "", t.path() + "/w0", &job, &why), 0);
     job.command = "cd '" + job.work_dir + "' && printf v2 > a.c";
     imp_fetch_result res;
     imp_run_job(job, false, &res);
     EXPECT_EQ(res.status, 0) << res.message;
-    EXPECT_EQ(slurp(t.path + "/w0/a.c"), "v2");
+    EXPECT_EQ(testutil::read_file(t.path() + "/w0/a.c"), "v2");
 }
 
 TEST(ExtractPool, WorkerCountFromTheEnvironment) {

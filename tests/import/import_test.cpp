@@ -3,7 +3,9 @@
 #include "tests/import/import_fixture.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/pname.h"
 
@@ -49,7 +51,7 @@ TEST_F(ImportFixture, FlatTreeRoundTrip) {
     b.head(src, 6, 6).marker("TYPES_BEGIN").marker("TYPES_END").dir(".").dir("sub").dir("sub/deep");
     int64_t t = 1262304000;
     for (const auto &[name, bytes] : files) {
-        write_file(src + "/" + name, bytes);
+        testutil::write_file(src + "/" + name, bytes);
         elem_head(b, name, t);
         b.str("Comment", "made from flat file");
         b.marker("VERSION_BEGIN").str("VersionId", "one").event("bob", ++t).str("ExtractFile", name);
@@ -79,11 +81,11 @@ TEST_F(ImportFixture, FlatFileExporterRoundTrip) {
     if (access(exporter.c_str(), X_OK) != 0)
         GTEST_SKIP() << "vantexport_ffile is not built";
     mkdir((src + "/d").c_str(), 0755);
-    write_file(src + "/d/x.c", "int x;\n");
-    write_file(src + "/top", std::string("\0\1\2", 3));
+    testutil::write_file(src + "/d/x.c", "int x;\n");
+    testutil::write_file(src + "/top", std::string("\0\1\2", 3));
     std::string cmd = "cd '" + src + "' && '" + exporter + "' -r -o ../exp.dat . >/dev/null 2>&1";
     ASSERT_EQ(system(cmd.c_str()), 0);
-    ASSERT_EQ(run_import(read_file(top + "/exp.dat")), 0) << err_text;
+    ASSERT_EQ(run_import(testutil::read_file(tmp + "/exp.dat")), 0) << err_text;
     EXPECT_EQ(contents("d/x.c"), "int x;\n");
     EXPECT_EQ(contents("top"), std::string("\0\1\2", 3));
 }
@@ -91,7 +93,7 @@ TEST_F(ImportFixture, FlatFileExporterRoundTrip) {
 TEST_F(ImportFixture, RcsExtractCommands) {
     if (system("command -v ci >/dev/null && command -v co >/dev/null") != 0)
         GTEST_SKIP() << "rcs is not installed";
-    write_file(src + "/a.c", "rev one\n");
+    testutil::write_file(src + "/a.c", "rev one\n");
     std::string cmd = "cd '" + src + "' && ci -q -t-none -mfirst a.c && co -q -l a.c && printf 'rev two\\n' > a.c"
                       " && ci -q -msecond a.c";
     ASSERT_EQ(system(cmd.c_str()), 0);
@@ -110,7 +112,7 @@ TEST_F(ImportFixture, RcsExtractCommands) {
 TEST_F(ImportFixture, BranchesLabelsAttributesAndMerges) {
     const char *names[] = {"A", "B", "C", "D", "E"};
     for (const char *n : names)
-        write_file(src + "/" + n, std::string("contents ") + n);
+        testutil::write_file(src + "/" + n, std::string("contents ") + n);
     datafile_builder b = data_head(src);
     elem_head(b, "f.c");
     version(b, "1.1", 1100, "A", line("SubBranch", "dev") + line("Attrib", "owner=al") + line("Label", "L1"));
@@ -162,7 +164,7 @@ void abs_version(datafile_builder &b, const std::string &vid, int64_t time, cons
 }
 
 TEST_F(ImportFixture, AbsoluteVersionsLocksOtherNamesAndEmptyVersions) {
-    write_file(src + "/v", "three");
+    testutil::write_file(src + "/v", "three");
     auto element = [&](bool twice) {
         datafile_builder b = data_head(src);
         b.marker("ELEMENT_BEGIN").str("Name", "e").num("EventTime", 900).str("Comment", "line 1\nline 2");
@@ -207,8 +209,8 @@ TEST_F(ImportFixture, AbsoluteVersionsLocksOtherNamesAndEmptyVersions) {
 }
 
 TEST_F(ImportFixture, OntoBranchAndLabelAll) {
-    write_file(src + "/a", "a1");
-    write_file(src + "/b", "a2");
+    testutil::write_file(src + "/a", "a1");
+    testutil::write_file(src + "/b", "a2");
     datafile_builder b = data_head(src);
     elem_head(b, "x/f");
     version(b, "1.1", 1000, "a");
@@ -268,8 +270,8 @@ TEST_F(ImportFixture, OntoBranchAndLabelAll) {
 }
 
 TEST_F(ImportFixture, IdenticalVersions) {
-    write_file(src + "/same", "same");
-    write_file(src + "/other", "other");
+    testutil::write_file(src + "/same", "same");
+    testutil::write_file(src + "/other", "other");
     datafile_builder b = data_head(src);
     elem_head(b, "s");
     version(b, "1.1", 1000, "same");
@@ -294,7 +296,7 @@ TEST_F(ImportFixture, IdenticalVersions) {
 }
 
 TEST_F(ImportFixture, BrokenFileKeepsEarlierElements) {
-    write_file(src + "/a", "a");
+    testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     elem_head(b, "first");
     version(b, "1.1", 1000, "a");
@@ -314,7 +316,7 @@ TEST_F(ImportFixture, BrokenFileKeepsEarlierElements) {
 }
 
 TEST_F(ImportFixture, FailingExtractRollsBackOnlyThatElement) {
-    write_file(src + "/a", "a");
+    testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     for (const char *name : {"one", "two", "three"}) {
         elem_head(b, name);
@@ -339,8 +341,8 @@ TEST_F(ImportFixture, FailingExtractRollsBackOnlyThatElement) {
 }
 
 TEST_F(ImportFixture, IncrementalImportFetchesOnlyWhatIsNew) {
-    std::string counter = top + "/runs";
-    write_file(src + "/a", "a");
+    std::string counter = tmp + "/runs";
+    testutil::write_file(src + "/a", "a");
     auto file_with = [&](int n) {
         datafile_builder b = data_head(src);
         elem_head(b, "inc");
@@ -357,15 +359,15 @@ TEST_F(ImportFixture, IncrementalImportFetchesOnlyWhatIsNew) {
     EXPECT_EQ(vtree("inc"), (strs{"/main/0", "/main/1", "/main/2", "/main/3"}));
     EXPECT_EQ(contents("inc@@/main/3"), "3");
     EXPECT_NE(out_text.find("and 1 versions; 2 versions were already present"), std::string::npos) << out_text;
-    EXPECT_EQ(read_file(counter), "run\nrun\nrun\n");
+    EXPECT_EQ(testutil::read_file(counter), "run\nrun\nrun\n");
     ASSERT_EQ(run_import(file_with(3)), 0) << err_text;
     EXPECT_NE(out_text.find("Nothing new to import"), std::string::npos) << out_text;
     EXPECT_EQ(vtree("inc"), (strs{"/main/0", "/main/1", "/main/2", "/main/3"}));
-    EXPECT_EQ(read_file(counter), "run\nrun\nrun\n");
+    EXPECT_EQ(testutil::read_file(counter), "run\nrun\nrun\n");
 }
 
 TEST_F(ImportFixture, LoadUpdatesTheView) {
-    write_file(src + "/a", "loaded");
+    testutil::write_file(src + "/a", "loaded");
     datafile_builder b = data_head(src);
     elem_head(b, "a");
     version(b, "1.1", 1000, "a");
@@ -375,8 +377,8 @@ TEST_F(ImportFixture, LoadUpdatesTheView) {
     std::string text = b.text;
     text.replace(text.find("Name 1:a"), 8, "Name 1:b");
     ASSERT_EQ(run_import(text, [](imp_params &p) { p.load = 1; }), 0) << err_text;
-    EXPECT_EQ(read_file(vob_root() + "/a"), "loaded");
-    EXPECT_EQ(read_file(vob_root() + "/b"), "loaded");
+    EXPECT_EQ(testutil::read_file(vob_root() + "/a"), "loaded");
+    EXPECT_EQ(testutil::read_file(vob_root() + "/b"), "loaded");
 }
 
 TEST_F(ImportFixture, MissingToolStopsBeforeAnything) {
@@ -395,7 +397,7 @@ TEST_F(ImportFixture, TargetOutsideAViewAndNewTargetDirectory) {
     // A plain directory in the view (as the wizard makes it) becomes directory elements.
     std::string sub = vob_root() + "/new/deeper";
     ASSERT_EQ(system(("mkdir -p '" + sub + "'").c_str()), 0);
-    write_file(src + "/a", "a");
+    testutil::write_file(src + "/a", "a");
     elem_head(b, "f");
     version(b, "1.1", 1000, "a");
     b.marker("ELEMENT_END");
@@ -404,7 +406,7 @@ TEST_F(ImportFixture, TargetOutsideAViewAndNewTargetDirectory) {
 }
 
 TEST_F(ImportFixture, SetEventRecordsTheImporter) {
-    write_file(src + "/a", "a");
+    testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     elem_head(b, "a");
     version(b, "1.1", 1000, "a");
@@ -449,7 +451,7 @@ TEST_F(ImportFixture, ProgressCallbacks) {
         static_cast<log_t *>(c)->events.push_back(std::string("same ") + vid);
         return 0;
     };
-    write_file(src + "/a", "a");
+    testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     b.dir("d");
     elem_head(b, "d/f");
@@ -476,7 +478,7 @@ TEST_F(ImportFixture, ProgressCallbacks) {
 }
 
 TEST_F(ImportFixture, VersionExtendedExtractFileAndSsafeget) {
-    write_file(src + "/a", "from the vob");
+    testutil::write_file(src + "/a", "from the vob");
     datafile_builder b = data_head(src);
     elem_head(b, "a");
     version(b, "1.1", 1000, "a");
@@ -484,9 +486,9 @@ TEST_F(ImportFixture, VersionExtendedExtractFileAndSsafeget) {
     ASSERT_EQ(run_import(b.text), 0) << err_text;
 
     // A stand-in for ssafeget: writes "<version>:<project path>" into the named leaf.
-    std::string bin = top + "/bin";
+    std::string bin = tmp + "/bin";
     mkdir(bin.c_str(), 0755);
-    write_file(bin + "/ssafeget", "#!/bin/sh\nprintf '%s:%s' \"$2\" \"$1\" > \"$3\"\n");
+    testutil::write_file(bin + "/ssafeget", "#!/bin/sh\nprintf '%s:%s' \"$2\" \"$1\" > \"$3\"\n");
     chmod((bin + "/ssafeget").c_str(), 0755);
     std::string old_path = getenv("PATH");
     setenv("PATH", (bin + ":" + old_path).c_str(), 1);

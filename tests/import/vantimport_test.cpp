@@ -1,7 +1,7 @@
 // The vantimport program: its command line, messages and exit status.
 #include "tests/import/import_fixture.h"
 
-#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -13,15 +13,8 @@ struct result {
 // Runs vantimport in dir with the arguments (already quoted for the shell).
 result vantimport(const std::string &dir, const std::string &args) {
     std::string prog = std::string(VANTOR_BUILD_DIR) + "/importers/vantimport/vantimport";
-    std::string cmd = "cd '" + dir + "' && '" + prog + "' " + args + " 2>&1";
     result r;
-    FILE *p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.status = testutil::shell("'" + prog + "' " + args + " 2>&1", &r.out, nullptr, dir);
     return r;
 }
 
@@ -62,7 +55,7 @@ TEST(VantimportCommandLine, VersionBanner) {
 struct VantimportRun : ImportFixture {};
 
 TEST_F(VantimportRun, FailuresAreListedAndTheStatusIsOne) {
-    write_file(src + "/a", "a");
+    testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     for (const char *name : {"good", "bad"}) {
         b.marker("ELEMENT_BEGIN").str("Name", name).num("EventTime", 1);
@@ -71,8 +64,8 @@ TEST_F(VantimportRun, FailuresAreListedAndTheStatusIsOne) {
               std::string(name) == "bad" ? "exit 1 > \"%s\"" : "a");
         b.marker("VERSION_END").marker("ELEMENT_END");
     }
-    write_file(top + "/d.dat", b.text);
-    result r = vantimport(vob_root(), "-no '" + top + "/d.dat'");
+    testutil::write_file(tmp + "/d.dat", b.text);
+    result r = vantimport(vob_root(), "-no '" + tmp + "/d.dat'");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("vantimport: Error: The following elements could not be imported:\n    \tbad\n"),
               std::string::npos) << r.out;
@@ -85,15 +78,15 @@ TEST_F(VantimportRun, FailuresAreListedAndTheStatusIsOne) {
     c.marker("ELEMENT_BEGIN").str("Name", "third").num("EventTime", 1);
     c.marker("VERSION_BEGIN").str("VersionId", "1").num("EventTime", 2).str("ExtractFile", "a");
     c.marker("VERSION_END").marker("ELEMENT_END");
-    write_file(top + "/c.dat", c.text);
-    r = vantimport(vob_root(), "'" + top + "/c.dat'");
+    testutil::write_file(tmp + "/c.dat", c.text);
+    r = vantimport(vob_root(), "'" + tmp + "/c.dat'");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(read_file(vob_root() + "/third"), "a");
+    EXPECT_EQ(testutil::read_file(vob_root() + "/third"), "a");
     vob_event ev;
     ASSERT_EQ(vob_obj_get_event(vob, ver("third@@/main/1"), &ev), 0);
     EXPECT_EQ(ev.comment, "Created by importer");
 
-    r = vantimport(top, "-d '" + vob_root() + "' -c 'my words' -no '" + top + "/c.dat'");
+    r = vantimport(tmp, "-d '" + vob_root() + "' -c 'my words' -no '" + tmp + "/c.dat'");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Nothing new to import"), std::string::npos) << r.out;
 }

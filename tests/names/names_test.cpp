@@ -10,25 +10,20 @@
 
 #include "export/export_names.h"
 #include "runtime/imsg.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
 // Captures what the module prints, so tests can check its warnings.
 struct NamesTest : ::testing::Test {
-    FILE *out = nullptr, *err = nullptr;
+    testutil::ImsgCapture cap;
     void SetUp() override {
         std::setlocale(LC_ALL, "C.UTF-8");
         unsetenv("EXPORT_REPLACE_CHAR");
         unsetenv("EXPORT_REPLACE_STRING");
         reset_type_names();
-        out = std::tmpfile();
-        err = std::tmpfile();
-        imsg_set_streams(out, err);
     }
     void TearDown() override {
-        imsg_set_streams(nullptr, nullptr);
-        std::fclose(out);
-        std::fclose(err);
         reset_type_names();
     }
     static std::string slurp(FILE *f) {
@@ -41,8 +36,8 @@ struct NamesTest : ::testing::Test {
         std::rewind(f);
         return s;
     }
-    std::string errors() { return slurp(err); }
-    std::string notices() { return slurp(out); }
+    std::string errors() { return cap.err(); }
+    std::string notices() { return cap.out(); }
     static FILE *file_of(const std::string &text) {
         FILE *f = std::tmpfile();
         std::fputs(text.c_str(), f);
@@ -265,13 +260,9 @@ TEST_F(NamesTest, EachFormatErrorNamesItsLine) {
     };
     for (auto &c : cases) {
         reset_type_names();
-        std::fflush(err);
-        std::rewind(err);
+        cap.clear();
         EXPECT_EQ(read_text(c.text), 1001) << c.message;
         EXPECT_NE(errors().find(c.message), std::string::npos) << errors();
-        std::fclose(err);
-        err = std::tmpfile();
-        imsg_set_streams(out, err);
     }
     reset_type_names();
     EXPECT_EQ(read_text(f79 + " " + f79 + " " + f79 + "\n"), 0);

@@ -10,6 +10,7 @@
 #include "drivers/rcs/rcs_driver.h"
 #include "drivers/rcs/rcs_msgs.h"
 #include "runtime/getopt.h"
+#include "tests/common/testutil.h"
 #include "tests/rcs/rcs_test_util.h"
 
 namespace {
@@ -33,13 +34,13 @@ const char *const ARCHIVE =
     "1.2.4.1\nlog\n@c\n@\ntext\n@@\n";
 
 struct DriverTest : ::testing::Test {
-    temp_dir dir;
-    captured_messages msgs;
+    testutil::TempDir dir;
+    testutil::ImsgCapture msgs;
     std::string old_cwd;
     std::vector<std::string> arg_store;
     void SetUp() override {
         old_cwd = fileutl_getcwd();
-        ASSERT_EQ(chdir(dir.path.c_str()), 0);
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
         rcs_reset_state();
     }
     void TearDown() override {
@@ -71,7 +72,7 @@ struct DriverTest : ::testing::Test {
     std::vector<cm_version_info> versions(const std::string &archive, element_info *info = nullptr) {
         std::vector<cm_version_info> out;
         void *h = nullptr;
-        EXPECT_EQ(rcs_driver.open_element(archive.c_str(), &h), 0) << msgs.errors();
+        EXPECT_EQ(rcs_driver.open_element(archive.c_str(), &h), 0) << msgs.err();
         if (!h)
             return out;
         element_info ei;
@@ -104,11 +105,11 @@ TEST_F(DriverTest, ModeComesFromTheProgramName) {
     EXPECT_EQ(kind, KIND_SI);
     EXPECT_EQ(init({"./vantexport_RCS"}, &kind), 1001);
     EXPECT_EQ(kind, 0);
-    EXPECT_NE(msgs.errors().find("Unknown conversion mode requested, aborting."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Unknown conversion mode requested, aborting."), std::string::npos);
     // -A belongs to CVS alone.
     EXPECT_EQ(init({"vantexport_rcs", "-r", "-A"}), 1001);
     rcs_driver.usage("vantexport_rcs");
-    EXPECT_NE(msgs.notices().find("Usage: vantexport_rcs [-r] [-s date-time"), std::string::npos);
+    EXPECT_NE(msgs.out().find("Usage: vantexport_rcs [-r] [-s date-time"), std::string::npos);
     // The main's option pass starts afresh after the driver's.
     EXPECT_EQ(init({"vantexport_rcs", "-V", "-S", "-s", "2010-01-02", "x"}), 0);
     EXPECT_EQ(nt_optind, 1);
@@ -117,20 +118,20 @@ TEST_F(DriverTest, ModeComesFromTheProgramName) {
 }
 
 TEST_F(DriverTest, CvsModeKnowsWhereInTheRepositoryItIs) {
-    ASSERT_EQ(run("mkdir -p repo/proj/sub"), 0);
-    setenv("CVSROOT", (":local:" + dir.file("repo")).c_str(), 1);
+    ASSERT_EQ(testutil::shell("mkdir -p repo/proj/sub"), 0);
+    setenv("CVSROOT", (":local:" + dir / "repo").c_str(), 1);
     ASSERT_EQ(chdir("repo/proj/sub"), 0);
     int kind = 0;
-    EXPECT_EQ(init({"vantexport_cvs", "-r", "-A"}, &kind), 0) << msgs.errors();
+    EXPECT_EQ(init({"vantexport_cvs", "-r", "-A"}, &kind), 0) << msgs.err();
     EXPECT_EQ(kind, KIND_CVS_ATTIC);
     EXPECT_EQ(rcs_state().cvs_rel_cwd, "proj/sub");
     EXPECT_STREQ(rcs_driver.need_cmd(), "cvs");
     rcs_driver.usage("vantexport_cvs");
-    EXPECT_NE(msgs.notices().find("Usage: vantexport_cvs [-r [-A]]"), std::string::npos);
+    EXPECT_NE(msgs.out().find("Usage: vantexport_cvs [-r [-A]]"), std::string::npos);
 }
 
 TEST_F(DriverTest, WalkedPathsMapToElements) {
-    ASSERT_EQ(run("mkdir -p src/RCS/old RCS lib && touch src/RCS/main.c,v RCS/top.c,v lib/x.c,v "
+    ASSERT_EQ(testutil::shell("mkdir -p src/RCS/old RCS lib && touch src/RCS/main.c,v RCS/top.c,v lib/x.c,v "
                   "src/RCS/old/y.c,v"),
               0);
     ASSERT_EQ(init({"vantexport_rcs"}), 0);
@@ -159,14 +160,14 @@ TEST_F(DriverTest, WalkedPathsMapToElements) {
     EXPECT_EQ(map("src/RCS/old/y.c,v"), 0);
     EXPECT_EQ(convert, 0);
     EXPECT_EQ(map("no/such,v"), 1);
-    EXPECT_NE(msgs.errors().find("Unable to stat \"no/such,v\"."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Unable to stat \"no/such,v\"."), std::string::npos);
 }
 
 TEST_F(DriverTest, CvsPrunesAtticUnlessAskedAndAlwaysCvsroot) {
-    ASSERT_EQ(run("mkdir -p repo/CVSROOT repo/p/Attic && touch repo/CVSROOT/loginfo,v "
+    ASSERT_EQ(testutil::shell("mkdir -p repo/CVSROOT repo/p/Attic && touch repo/CVSROOT/loginfo,v "
                   "repo/p/Attic/gone.c,v repo/p/a.c,v"),
               0);
-    setenv("CVSROOT", dir.file("repo").c_str(), 1);
+    setenv("CVSROOT", (dir / "repo").c_str(), 1);
     ASSERT_EQ(chdir("repo"), 0);
     int convert, prune;
     std::string name;
@@ -191,8 +192,8 @@ TEST_F(DriverTest, CvsPrunesAtticUnlessAskedAndAlwaysCvsroot) {
 }
 
 TEST_F(DriverTest, VersionsCarryBranchesLabelsAndTimes) {
-    write_file("a.c,v", ARCHIVE);
-    ASSERT_EQ(run("touch -d @1300000000 a.c,v"), 0);
+    testutil::write_file("a.c,v", ARCHIVE);
+    ASSERT_EQ(testutil::shell("touch -d @1300000000 a.c,v"), 0);
     ASSERT_EQ(init({"vantexport_rcs"}), 0);
     element_info info;
     std::vector<cm_version_info> vs = versions("a.c,v", &info);
@@ -220,7 +221,7 @@ TEST_F(DriverTest, VersionsCarryBranchesLabelsAndTimes) {
     EXPECT_TRUE(v13->attributes.empty());
 
     // CVS names branch 1.2.4 by its ".0." symbol first.
-    setenv("CVSROOT", dir.path.c_str(), 1);
+    setenv("CVSROOT", dir.path().c_str(), 1);
     ASSERT_EQ(init({"vantexport_cvs"}), 0);
     vs = versions("a.c,v");
     EXPECT_EQ(find(vs, "1.2.4.1")->branch, std::optional<std::string>("cvsbr"));
@@ -237,8 +238,8 @@ TEST_F(DriverTest, VersionsCarryBranchesLabelsAndTimes) {
 }
 
 TEST_F(DriverTest, StateAndRevisionAttributesAfterTheSinceTime) {
-    write_file("a.c,v", ARCHIVE);
-    ASSERT_EQ(init({"vantexport_rcs", "-S", "-V", "-s", "2010-01-02T00:00:00Z"}), 0) << msgs.errors();
+    testutil::write_file("a.c,v", ARCHIVE);
+    ASSERT_EQ(init({"vantexport_rcs", "-S", "-V", "-s", "2010-01-02T00:00:00Z"}), 0) << msgs.err();
     std::vector<cm_version_info> vs = versions("a.c,v");
     EXPECT_TRUE(find(vs, "1.1")->attributes.empty());
     EXPECT_TRUE(find(vs, "1.2")->attributes.empty());   // at the since time: none
@@ -248,7 +249,7 @@ TEST_F(DriverTest, StateAndRevisionAttributesAfterTheSinceTime) {
 }
 
 TEST_F(DriverTest, ExtractCommandKeepsPercentSignsOfThePath) {
-    write_file("50%,v", ARCHIVE);
+    testutil::write_file("50%,v", ARCHIVE);
     ASSERT_EQ(init({"vantexport_rcs"}), 0);
     void *h = nullptr;
     ASSERT_EQ(rcs_driver.open_element("50%,v", &h), 0);
@@ -278,24 +279,24 @@ TEST_F(DriverTest, ArchivesRefusedAtOpen) {
     }
     deltas += rev + "\ndate\t2010.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches;\nnext\t;\n\n";
     texts += rev + "\nlog\n@@\ntext\n@@\n";
-    write_file("deep,v", "head 1.1;\naccess;\nsymbols\n" + syms + ";\nlocks;\n\n" + deltas +
+    testutil::write_file("deep,v", "head 1.1;\naccess;\nsymbols\n" + syms + ";\nlocks;\n\n" + deltas +
                              "desc\n@@\n" + texts);
     void *h = nullptr;
     EXPECT_EQ(rcs_driver.open_element("deep,v", &h), CM_FAILED);
     EXPECT_EQ(h, nullptr);
-    EXPECT_NE(msgs.errors().find("\"deep,v\": the branch path of revision 1.1.1.1.1.1.1.1.1.1.1.1.1.1 "
+    EXPECT_NE(msgs.err().find("\"deep,v\": the branch path of revision 1.1.1.1.1.1.1.1.1.1.1.1.1.1 "
                                  "is longer than 1024 bytes."),
               std::string::npos)
-        << msgs.errors();
+        << msgs.err();
 
     // Two archives of one element: the second is not exported.
-    ASSERT_EQ(run("mkdir -p RCS"), 0);
-    write_file("b.c,v", ARCHIVE);
-    write_file("RCS/b.c,v", ARCHIVE);
+    ASSERT_EQ(testutil::shell("mkdir -p RCS"), 0);
+    testutil::write_file("b.c,v", ARCHIVE);
+    testutil::write_file("RCS/b.c,v", ARCHIVE);
     ASSERT_EQ(rcs_driver.open_element("b.c,v", &h), 0);
     rcs_driver.close_element(h);
     EXPECT_EQ(rcs_driver.open_element("RCS/b.c,v", &h), CM_NOT_EXPORTED);
-    EXPECT_NE(msgs.errors().find("\"RCS/b.c,v\" is not exported: \"b.c,v\" is already exported"),
+    EXPECT_NE(msgs.err().find("\"RCS/b.c,v\" is not exported: \"b.c,v\" is already exported"),
               std::string::npos);
 }
 
@@ -312,9 +313,9 @@ TEST(DriverCatalog, HasItsTwentySixEntriesInNumberOrder) {
 
 // Whole runs of the program under its names.
 struct ProgramTest : ::testing::Test {
-    temp_dir dir;
+    testutil::TempDir dir;
     int run_in(const std::string &cmd, std::string *out) {
-        return run("cd '" + dir.path + "' && " + cmd + " 2>&1", out);
+        return testutil::shell("cd '" + dir.path() + "' && " + cmd + " 2>&1", out);
     }
 };
 
@@ -327,15 +328,15 @@ TEST_F(ProgramTest, NamesAndBanners) {
         EXPECT_EQ(run_in("'" + program_dir() + "/" + name + "' -VerAll", &out), 0);
         EXPECT_NE(out.find("libvelkexport"), std::string::npos);
     }
-    ASSERT_EQ(run("ln -s '" + program_dir() + "/vantexport_rcs' '" + dir.file("vantexport_x") + "'"), 0);
+    ASSERT_EQ(testutil::shell("ln -s '" + program_dir() + "/vantexport_rcs' '" + dir / "vantexport_x" + "'"), 0);
     EXPECT_EQ(run_in("./vantexport_x -r", &out), 1);
     EXPECT_NE(out.find("Unknown conversion mode requested, aborting."), std::string::npos);
     EXPECT_NE(out.find("CM driver initialization failed."), std::string::npos);
-    EXPECT_FALSE(fileutl_exists(dir.file("cvt_data").c_str()));
+    EXPECT_FALSE(fileutl_exists((dir / "cvt_data").c_str()));
 }
 
 TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
-    ASSERT_EQ(run("cd '" + dir.path + "' && mkdir -p RCS RCS/old && printf 'one\\n' > good.c && "
+    ASSERT_EQ(testutil::shell("cd '" + dir.path() + "' && mkdir -p RCS RCS/old && printf 'one\\n' > good.c && "
                   "ci -q -t-d -mfirst good.c && printf 'plain text\\n' > RCS/notrcs,v && "
                   "head -c 120 RCS/good.c,v > RCS/cut.c,v && printf '\\0\\1\\2' > RCS/bin,v"),
               0);
@@ -349,7 +350,7 @@ TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
     for (const char *p : {"RCS/notrcs,v", "RCS/cut.c,v", "RCS/bin,v"})
         EXPECT_NE(out.find(p, list), std::string::npos) << p;
     data_file df;
-    ASSERT_TRUE(read_data_file(dir.file("cvt_data"), &df));
+    ASSERT_TRUE(read_data_file(dir / "cvt_data", &df));
     ASSERT_EQ(df.elements.size(), 1u);
     EXPECT_EQ(df.elements[0].get("Name"), "good.c");
 }

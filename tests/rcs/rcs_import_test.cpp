@@ -8,40 +8,41 @@
 #include <map>
 #include <sstream>
 
+#include "tests/common/testutil.h"
 #include "tests/rcs/rcs_fixtures.h"
 #include "tests/rcs/rcs_test_util.h"
 
 namespace {
 
 struct ImportEndToEnd : ::testing::Test {
-    temp_dir dir;
+    testutil::TempDir dir;
     std::string vantor = std::string(VANTOR_BUILD_DIR) + "/platform/vantor/vantor";
     std::string vantimport = std::string(VANTOR_BUILD_DIR) + "/importers/vantimport/vantimport";
-    std::string env() const { return "VANTOR_HOME='" + dir.file("home") + "' "; }
-    std::string view_root() const { return dir.file("view") + "/e2e"; }
+    std::string env() const { return "VANTOR_HOME='" + dir / "home" + "' "; }
+    std::string view_root() const { return dir / "view" + "/e2e"; }
 
     // Exports `where` with the program and imports the data file into a new VOB.
     void export_and_import(const std::string &where, const std::string &program,
                            const std::string &extra_env, const std::string &opts, data_file *df) {
         std::string out;
-        ASSERT_EQ(run("cd '" + where + "' && " + extra_env + " '" + program_dir() + "/" + program +
-                          "' " + opts + " -o '" + dir.file("cvt_data") + "' 2>&1",
+        ASSERT_EQ(testutil::shell("cd '" + where + "' && " + extra_env + " '" + program_dir() + "/" + program +
+                          "' " + opts + " -o '" + dir / "cvt_data" + "' 2>&1",
                       &out),
                   0)
             << out;
-        ASSERT_TRUE(read_data_file(dir.file("cvt_data"), df));
-        ASSERT_EQ(run(env() + "'" + vantor + "' mkvob -tag /e2e >/dev/null && " + env() + "'" + vantor +
-                      "' mkview -tag e2e_view -vob /e2e '" + dir.file("view") + "' >/dev/null"),
+        ASSERT_TRUE(read_data_file(dir / "cvt_data", df));
+        ASSERT_EQ(testutil::shell(env() + "'" + vantor + "' mkvob -tag /e2e >/dev/null && " + env() + "'" + vantor +
+                      "' mkview -tag e2e_view -vob /e2e '" + dir / "view" + "' >/dev/null"),
                   0);
-        ASSERT_EQ(run("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport + "' '" +
-                          dir.file("cvt_data") + "' 2>&1",
+        ASSERT_EQ(testutil::shell("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport + "' '" +
+                          dir / "cvt_data" + "' 2>&1",
                       &out),
                   0)
             << out;
     }
     std::string vob(const std::string &args) {
         std::string out;
-        run(env() + "'" + vantor + "' " + args + " 2>&1", &out);
+        testutil::shell(env() + "'" + vantor + "' " + args + " 2>&1", &out);
         return out;
     }
     // Each exported version against `reference` (a command printing that
@@ -75,8 +76,8 @@ struct ImportEndToEnd : ::testing::Test {
 };
 
 TEST_F(ImportEndToEnd, RcsTreeLandsInTheVob) {
-    std::string top = dir.file("rcs");
-    ASSERT_EQ(run("mkdir -p '" + top + "' && cd '" + top + "' && " + MAKE_RCS_TREE), 0);
+    std::string top = dir / "rcs";
+    ASSERT_EQ(testutil::shell("mkdir -p '" + top + "' && cd '" + top + "' && " + MAKE_RCS_TREE), 0);
     data_file df;
     export_and_import(top, "vantexport_rcs", "", "-r", &df);
     if (HasFatalFailure())
@@ -86,7 +87,7 @@ TEST_F(ImportEndToEnd, RcsTreeLandsInTheVob) {
                                                   {"lib/plain.c", "lib/plain.c,v"}};
     check_contents(df, 12, [&](const data_element &e, const std::string &rev) {
         std::string out;
-        run("co -q -p -r" + rev + " '" + top + "/" + archive[e.get("Name")] + "'", &out);
+        testutil::shell("co -q -p -r" + rev + " '" + top + "/" + archive[e.get("Name")] + "'", &out);
         return out;
     });
     std::string tree = vob("lsvtree '" + view_root() + "/src/deep.c'");
@@ -95,15 +96,15 @@ TEST_F(ImportEndToEnd, RcsTreeLandsInTheVob) {
 }
 
 TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
-    ASSERT_EQ(run("cd '" + dir.path + "' && " + MAKE_CVS_REPO + " >/dev/null 2>&1"), 0);
-    std::string cvsroot = "CVSROOT='" + dir.file("repo") + "'";
+    ASSERT_EQ(testutil::shell("cd '" + dir.path() + "' && " + MAKE_CVS_REPO + " >/dev/null 2>&1"), 0);
+    std::string cvsroot = "CVSROOT='" + dir / "repo" + "'";
     data_file df;
-    export_and_import(dir.file("repo/proj"), "vantexport_cvs", cvsroot, "-r -A", &df);
+    export_and_import(dir / "repo/proj", "vantexport_cvs", cvsroot, "-r -A", &df);
     if (HasFatalFailure())
         return;
     check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
         std::string out;
-        run("cd '" + dir.path + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " 'proj/" +
+        testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " 'proj/" +
                 e.get("Name") + "' 2>/dev/null",
             &out);
         return out;

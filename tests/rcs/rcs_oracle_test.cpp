@@ -9,6 +9,7 @@
 #include <set>
 
 #include "drivers/rcs/rcs_rev.h"
+#include "tests/common/testutil.h"
 #include "tests/rcs/rcs_fixtures.h"
 #include "tests/rcs/rcs_test_util.h"
 #include "tests/rcs/rlog_oracle.h"
@@ -26,11 +27,11 @@ export_run run_exporter(const std::string &dir, const std::string &name, const s
                         const std::string &opts) {
     export_run r;
     std::string errfile = dir + "/../stderr.txt";
-    run("rm -f '" + dir + "/out.dat'");
-    r.status = run("cd '" + dir + "' && " + env + " '" + program_dir() + "/" + name + "' " + opts +
+    testutil::shell("rm -f '" + dir + "/out.dat'");
+    r.status = testutil::shell("cd '" + dir + "' && " + env + " '" + program_dir() + "/" + name + "' " + opts +
                        " -o out.dat 2>'" + errfile + "'",
                    &r.out);
-    r.err = read_file(errfile);
+    r.err = testutil::read_file(errfile);
     read_data_file(dir + "/out.dat", &r.data);
     return r;
 }
@@ -118,23 +119,23 @@ std::string run_co_command(std::string cmd, const std::string &top, const std::s
     if (p == std::string::npos)
         return "<bad command>";
     cmd.replace(p, 4, "'" + outfile + "'");
-    if (run(cmd) != 0)
+    if (testutil::shell(cmd) != 0)
         return "<failed>";
-    return read_file(outfile);
+    return testutil::read_file(outfile);
 }
 
 struct RcsOracle : ::testing::TestWithParam<const char *> {
-    static temp_dir *dir;
+    static testutil::TempDir *dir;
     static void SetUpTestSuite() {
-        dir = new temp_dir();
-        ASSERT_EQ(run("mkdir -p '" + dir->file("top") + "' && cd '" + dir->file("top") + "' && " +
+        dir = new testutil::TempDir();
+        ASSERT_EQ(testutil::shell("mkdir -p '" + *dir / "top" + "' && cd '" + *dir / "top" + "' && " +
                       MAKE_RCS_TREE),
                   0);
     }
     static void TearDownTestSuite() { delete dir; }
-    std::string top() const { return dir->file("top"); }
+    std::string top() const { return *dir / "top"; }
 };
-temp_dir *RcsOracle::dir = nullptr;
+testutil::TempDir *RcsOracle::dir = nullptr;
 
 TEST_P(RcsOracle, EveryArchiveAgreesWithRlog) {
     std::string tz = GetParam();
@@ -181,8 +182,8 @@ TEST_P(RcsOracle, ExtractCommandsGiveWhatCoGives) {
             std::string archive = cmd.substr(cmd.find("%s%c") + 4);
             archive = archive.substr(0, archive.find('"'));
             std::string want;
-            ASSERT_EQ(run("co -q -p -r" + rev + " '" + top() + "/" + archive + "'", &want), 0);
-            EXPECT_EQ(run_co_command(cmd, top(), dir->file("extract.out")), want) << cmd;
+            ASSERT_EQ(testutil::shell("co -q -p -r" + rev + " '" + top() + "/" + archive + "'", &want), 0);
+            EXPECT_EQ(run_co_command(cmd, top(), *dir / "extract.out"), want) << cmd;
             ++checked;
         }
     }
@@ -197,16 +198,16 @@ INSTANTIATE_TEST_SUITE_P(Zones, RcsOracle, ::testing::Values("UTC", "America/New
                          });
 
 struct CvsOracle : ::testing::Test {
-    static temp_dir *dir;
+    static testutil::TempDir *dir;
     static void SetUpTestSuite() {
-        dir = new temp_dir();
-        ASSERT_EQ(run("cd '" + dir->path + "' && " + MAKE_CVS_REPO + " >/dev/null"), 0);
+        dir = new testutil::TempDir();
+        ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + MAKE_CVS_REPO + " >/dev/null"), 0);
     }
     static void TearDownTestSuite() { delete dir; }
-    std::string repo() const { return dir->file("repo"); }
+    std::string repo() const { return *dir / "repo"; }
     std::string env() const { return "CVSROOT='" + repo() + "'"; }
 };
-temp_dir *CvsOracle::dir = nullptr;
+testutil::TempDir *CvsOracle::dir = nullptr;
 
 TEST_F(CvsOracle, RepositoryAgreesWithRlog) {
     for (const char *tz : {"UTC", "America/New_York"}) {
@@ -268,15 +269,15 @@ TEST_F(CvsOracle, GetCommandsGiveWhatCvsGives) {
             ASSERT_EQ(cmd.compare(0, 16, "cvs -Q get -r" + rev.substr(0, 3)), 0) << cmd;
             std::string want, got;
             std::string module = "proj/" + e.get("Name");
-            ASSERT_EQ(run("cd '" + dir->path + "' && " + env() + " cvs -Q co -p -r" + rev + " " +
+            ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + env() + " cvs -Q co -p -r" + rev + " " +
                               module + " 2>/dev/null",
                           &want),
                       0);
-            ASSERT_EQ(run("cd '" + dir->path + "' && " + env() + " " + cmd + "'" +
-                          dir->file("got.out") + "'"),
+            ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + env() + " " + cmd + "'" +
+                          *dir / "got.out" + "'"),
                       0)
                 << cmd;
-            EXPECT_EQ(read_file(dir->file("got.out")), want) << cmd;
+            EXPECT_EQ(testutil::read_file(*dir / "got.out"), want) << cmd;
             ++checked;
         }
     }
@@ -294,7 +295,7 @@ TEST_F(CvsOracle, RepositoryChecksAtStart) {
         {"CVSROOT=:loc", d, "Bad access method"},
         {"CVSROOT=/no/such/repo", d,
          "Unable to resolve path to CVS repository \"/no/such/repo\".  Unable to proceed."},
-        {env(), dir->path, "Unable to resolve directory \"" + dir->path +
+        {env(), dir->path(), "Unable to resolve directory \"" + dir->path() +
                                "\" relative to path in environment variable CVSROOT."},
     };
     for (auto &c : cases) {

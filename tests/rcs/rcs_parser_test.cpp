@@ -7,6 +7,7 @@
 
 #include "drivers/rcs/rcs_archive.h"
 #include "drivers/rcs/rcs_rev.h"
+#include "tests/common/testutil.h"
 #include "tests/rcs/rcs_test_util.h"
 
 namespace {
@@ -47,15 +48,15 @@ const char *const GOOD =
     "1.2.1.1\nlog\n@on the branch\n@\ntext\n@a0 1\nbranch\n@\n";
 
 struct ParserTest : ::testing::Test {
-    temp_dir dir;
-    captured_messages msgs;
+    testutil::TempDir dir;
+    testutil::ImsgCapture msgs;
     rcs_element *e = nullptr;
     void TearDown() override { rcs_close(e); }
     int open_text(const std::string &text, const char *name = "a.c,v") {
-        write_file(dir.file(name), text);
+        testutil::write_file(dir / name, text);
         rcs_close(e);
         e = nullptr;
-        return rcs_open(dir.file(name).c_str(), "a.c", &e);
+        return rcs_open((dir / name).c_str(), "a.c", &e);
     }
     std::vector<std::string> order() const {
         std::vector<std::string> v;
@@ -82,7 +83,7 @@ TEST(RevisionNumbers, OrderAndShape) {
 }
 
 TEST(ArchiveDates, AreUtcWithTwoDigitYears) {
-    captured_messages m;
+    testutil::ImsgCapture m;
     int64_t t = 0;
     ASSERT_EQ(rcs_parse_date("99.01.02.03.04.05", &t), 0);
     EXPECT_EQ(utc_text(t), "1999/01/02 03:04:05");
@@ -103,14 +104,14 @@ TEST(ArchiveDates, AreUtcWithTwoDigitYears) {
     EXPECT_EQ(rcs_parse_date("2010.01.02.03.04", &t), 1);
     EXPECT_EQ(rcs_parse_date("2010.13.02.03.04.05", &t), 1);
     EXPECT_EQ(rcs_parse_date("2010.01.02.03.0x.05", &t), 1);
-    std::string err = m.errors();
+    std::string err = m.err();
     EXPECT_NE(err.find("Date string is empty."), std::string::npos);
     EXPECT_NE(err.find("must be 17 or 19 characters"), std::string::npos);
     EXPECT_NE(err.find("Could not parse date string \"2010.13.02.03.04.05\"."), std::string::npos);
 }
 
 TEST_F(ParserTest, ReadsEveryPartOfAnArchive) {
-    ASSERT_EQ(open_text(GOOD), 0) << msgs.errors();
+    ASSERT_EQ(open_text(GOOD), 0) << msgs.err();
     EXPECT_EQ(order(), (std::vector<std::string>{"1.1", "1.2", "1.2.1.1", "1.3"}));
     const rcs_delta *d12 = rcs_find_delta(e, "1.2");
     ASSERT_TRUE(d12);
@@ -132,7 +133,7 @@ TEST_F(ParserTest, ReadsEveryPartOfAnArchive) {
     EXPECT_EQ(rcs_find_symbol(e, "1.2", &cur), nullptr);
     cur = 0;
     EXPECT_STREQ(rcs_find_symbol(e, "1.2.0.4", &cur), "b0");
-    EXPECT_EQ(msgs.errors(), "");
+    EXPECT_EQ(msgs.err(), "");
 }
 
 TEST_F(ParserTest, SymbolFormsAndSeparatorsInNames) {
@@ -140,7 +141,7 @@ TEST_F(ParserTest, SymbolFormsAndSeparatorsInNames) {
     std::string t = GOOD;
     t.replace(t.find("symbols"), t.find("locks") - t.find("symbols"),
               "symbols a :1.3 b : 1.2 c: 1.1 rel\\1:1.3 x/y:1.3;\n");
-    ASSERT_EQ(open_text(t), 0) << msgs.errors();
+    ASSERT_EQ(open_text(t), 0) << msgs.err();
     ASSERT_EQ(e->symbols.size(), 5u);
     EXPECT_EQ(e->symbols[4].name, "a");
     EXPECT_EQ(e->symbols[4].number, "1.3");
@@ -148,7 +149,7 @@ TEST_F(ParserTest, SymbolFormsAndSeparatorsInNames) {
     EXPECT_EQ(e->symbols[2].number, "1.1");
     EXPECT_EQ(e->symbols[1].name, "rel.1");
     EXPECT_EQ(e->symbols[0].name, "x.y");
-    EXPECT_NE(msgs.errors().find("Changed type from \"rel\\1\" to \"rel.1\"."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Changed type from \"rel\\1\" to \"rel.1\"."), std::string::npos);
     // Empty lists.
     t = GOOD;
     t.replace(t.find("symbols"), t.find("comment") - t.find("symbols"), "symbols;\nlocks;\n");
@@ -162,7 +163,7 @@ TEST_F(ParserTest, ArchiveWithoutDeltasOpensWithAWarning) {
                         "desc\n@only a description\n@\n"),
               0);
     EXPECT_TRUE(e->deltas.empty());
-    EXPECT_NE(msgs.errors().find("Did not find any deltas in this RCS file."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Did not find any deltas in this RCS file."), std::string::npos);
 }
 
 TEST_F(ParserTest, MissingDeltatextLeavesThatVersionWithoutComment) {
@@ -171,7 +172,7 @@ TEST_F(ParserTest, MissingDeltatextLeavesThatVersionWithoutComment) {
     t.erase(at, t.find("1.1\nlog") - at);
     ASSERT_EQ(open_text(t), 0);
     EXPECT_FALSE(rcs_read_log(e, 1).has_value());
-    EXPECT_NE(msgs.errors().find("Could not find a comment for \"1.2\"."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Could not find a comment for \"1.2\"."), std::string::npos);
     EXPECT_TRUE(rcs_read_log(e, 0).has_value());
 }
 
@@ -209,23 +210,22 @@ TEST_F(ParserTest, DamagedArchivesAreRefusedWithFileAndLine) {
         {with("locks\n\tjoe:1.3", "locks\n\tjoe 1.3"), "Parse for locks failed.", 9},
     };
     for (auto &c : cases) {
-        msgs.~captured_messages();
-        new (&msgs) captured_messages();
+        msgs.clear();
         int rc = open_text(c.text);
-        std::string err = msgs.errors();
+        std::string err = msgs.err();
         if (c.message.empty()) {
             EXPECT_EQ(rc, 0) << err;
             continue;
         }
         EXPECT_EQ(rc, 1001) << c.message;
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
-        EXPECT_NE(err.find(dir.file("a.c,v")), std::string::npos) << err;
+        EXPECT_NE(err.find(dir / "a.c,v"), std::string::npos) << err;
         if (c.line) {
             EXPECT_NE(err.find("line " + std::to_string(c.line)), std::string::npos) << err;
         }
     }
-    EXPECT_EQ(rcs_open(dir.file("missing,v").c_str(), "missing", &e), 1001);
-    EXPECT_NE(msgs.errors().find("Unable to open"), std::string::npos);
+    EXPECT_EQ(rcs_open((dir / "missing,v").c_str(), "missing", &e), 1001);
+    EXPECT_NE(msgs.err().find("Unable to open"), std::string::npos);
 }
 
 } // namespace

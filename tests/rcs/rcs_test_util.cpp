@@ -1,81 +1,13 @@
 #include "tests/rcs/rcs_test_util.h"
 
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdexcept>
 
-#include "runtime/imsg.h"
+#include "tests/common/testutil.h"
 
 #ifndef RCS_PROGRAM_DIR
 #error RCS_PROGRAM_DIR must name the directory of vantexport_rcs
 #endif
-
-captured_messages::captured_messages() {
-    out = std::tmpfile();
-    err = std::tmpfile();
-    imsg_set_streams(out, err);
-}
-captured_messages::~captured_messages() {
-    imsg_set_streams(nullptr, nullptr);
-    std::fclose(out);
-    std::fclose(err);
-}
-static std::string slurp(FILE *f) {
-    std::fflush(f);
-    long pos = std::ftell(f);
-    std::rewind(f);
-    std::string s;
-    int c;
-    while ((c = std::getc(f)) != EOF)
-        s += char(c);
-    std::fseek(f, pos, SEEK_SET);
-    return s;
-}
-std::string captured_messages::errors() { return slurp(err); }
-std::string captured_messages::notices() { return slurp(out); }
-
-temp_dir::temp_dir() {
-    const char *base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/rcstest.XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        std::abort();
-    path = buf.data();
-}
-temp_dir::~temp_dir() {
-    if (!std::getenv("RCS_TEST_KEEP"))
-        run("rm -rf '" + path + "'");
-}
-
-void write_file(const std::string &path, const std::string &text) {
-    std::ofstream f(path, std::ios::binary);
-    f << text;
-}
-std::string read_file(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-int run(const std::string &cmd, std::string *out) {
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p)
-        return -1;
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        s.append(buf, n);
-    int st = pclose(p);
-    if (out)
-        *out = s;
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 std::string program_dir() { return RCS_PROGRAM_DIR; }
 
@@ -95,7 +27,12 @@ const data_element *data_file::element(const std::string &name) const {
 }
 
 bool read_data_file(const std::string &path, data_file *out) {
-    std::string s = read_file(path);
+    std::string s;
+    try {
+        s = testutil::read_file(path);
+    } catch (const std::exception &) {
+        return false;
+    }
     size_t i = 0;
     data_version *rec = nullptr;
     data_element *elem = nullptr;

@@ -1,33 +1,12 @@
-// Helpers of the RCS tests: temporary directories, captured messages, running
-// programs, and a reader of export data files.
+// Helpers of the RCS tests: where the exporter programs are, and a reader of
+// export data files.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
-struct captured_messages {
-    FILE *out, *err;
-    captured_messages();
-    ~captured_messages();
-    std::string errors();
-    std::string notices();
-};
-
-// A fresh directory under the temporary directory, removed at the end.
-struct temp_dir {
-    std::string path;
-    temp_dir();
-    ~temp_dir();
-    std::string file(const std::string &name) const { return path + "/" + name; }
-};
-
-void write_file(const std::string &path, const std::string &text);
-std::string read_file(const std::string &path);
-// Runs a shell command; its status, and its output in *out when given.
-int run(const std::string &cmd, std::string *out = nullptr);
 // The directory of the exporter programs of this build.
 std::string program_dir();
 
@@ -50,7 +29,7 @@ struct data_file {
     std::vector<data_element> elements;
     const data_element *element(const std::string &name) const;
 };
-// Reads the file; false when it does not follow the format.
+// Reads the file; false when it cannot be read or does not follow the format.
 bool read_data_file(const std::string &path, data_file *out);
 // "YYYY/MM/DD HH:MM:SS" of a time, in UTC.
 std::string utc_text(int64_t t);

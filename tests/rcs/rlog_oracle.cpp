@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "tests/rcs/rcs_test_util.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ std::string field(const std::string &line, const std::string &name) {
 
 bool rlog_read(const std::string &archive, rlog_archive *out) {
     std::string text;
-    if (run("rlog '" + archive + "' 2>/dev/null", &text) != 0)
+    if (testutil::shell("rlog '" + archive + "' 2>/dev/null", &text) != 0)
         return false;
     std::istringstream in(text);
     std::string line;

@@ -2,22 +2,13 @@
 #include "runtime/atomic_file.h"
 #include "runtime/digest.h"
 #include "runtime/strutl.h"
-#include "tempdir.h"
+#include "tests/common/testutil.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 size_t entries(const std::string &dir) {
     size_t n = 0;
@@ -27,32 +18,32 @@ size_t entries(const std::string &dir) {
 }
 
 TEST(AtomicFile, CommitReplacesAndUncommittedLeavesTheOldFile) {
-    TempDir t;
+    testutil::TempDir t;
     t.file("f", "old contents");
     {
         atomic_file f;
         ASSERT_EQ(f.open(t / "f"), 0);
         fputs("half written", f.stream());
         fflush(f.stream());
-        EXPECT_EQ(slurp(t / "f"), "old contents");
+        EXPECT_EQ(testutil::read_file(t / "f"), "old contents");
         // dropped without commit: as a failure or an early return does
     }
-    EXPECT_EQ(slurp(t / "f"), "old contents");
+    EXPECT_EQ(testutil::read_file(t / "f"), "old contents");
     EXPECT_EQ(entries(t.path()), 1u);
 
     atomic_file f;
     ASSERT_EQ(f.open(t / "f"), 0);
     fputs("new contents", f.stream());
     ASSERT_EQ(f.commit(), 0);
-    EXPECT_EQ(slurp(t / "f"), "new contents");
+    EXPECT_EQ(testutil::read_file(t / "f"), "new contents");
     EXPECT_EQ(entries(t.path()), 1u);
 
     ASSERT_EQ(fileutl_write_atomic(t / "g", std::string("a\0b", 3)), 0);
-    EXPECT_EQ(slurp(t / "g"), std::string("a\0b", 3));
+    EXPECT_EQ(testutil::read_file(t / "g"), std::string("a\0b", 3));
 }
 
 TEST(AtomicFile, FailuresAreReportedAndLeaveNothingBehind) {
-    TempDir t;
+    testutil::TempDir t;
     atomic_file f;
     EXPECT_NE(f.open(t / "missing/dir/f"), 0);
     EXPECT_NE(f.commit(), 0);
@@ -73,7 +64,7 @@ TEST(Digest, KnownValuesAndFiles) {
     ASSERT_EQ(digest_sha256_hex("", &hex), 0);
     EXPECT_EQ(hex, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
-    TempDir t;
+    testutil::TempDir t;
     std::string big(200000, 'x');
     t.file("big", big);
     std::string want;

@@ -7,7 +7,7 @@
 
 #include "runtime/clp.h"
 #include "runtime/wild.h"
-#include "tempdir.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
@@ -148,7 +148,7 @@ TEST(Wild, DetectsAndExpandsInByteOrder) {
     EXPECT_FALSE(wild_contains_wildcard_symbols("src/a.c"));
     EXPECT_FALSE(wild_contains_wildcard_symbols(nullptr));
 
-    TempDir t;
+    testutil::TempDir t;
     t.dir("d");
     for (const char *f : {"b.c", "a.c", "B.c", "x.h", "with space.c", "d/in.c"})
         t.file(f);

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "runtime/fileutl.h"
-#include "tempdir.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ TEST(StripLeaf, BufferFormCutsAndSaysSo) {
 }
 
 TEST(TruePname, TidiesExistingPathsAndRefusesTheRest) {
-    TempDir t;
+    testutil::TempDir t;
     t.dir("d/e");
     char out[FILEUTL_MAX_PATH];
     std::string messy = t.path() + "//d/./e/";
@@ -105,7 +105,7 @@ TEST(TruePname, TidiesExistingPathsAndRefusesTheRest) {
 }
 
 TEST(Stat, FollowsLinksOnlyWhenAsked) {
-    TempDir t;
+    testutil::TempDir t;
     t.file("f", "12345");
     ASSERT_EQ(symlink("f", (t / "l").c_str()), 0);
     fileutl_stat_t st{};
@@ -120,7 +120,7 @@ TEST(Stat, FollowsLinksOnlyWhenAsked) {
 }
 
 TEST(TmpFiles, DirectoryOrderAndNewFiles) {
-    TempDir t;
+    testutil::TempDir t;
     {
         EnvGuard a("TMP", nullptr), b("TEMP", nullptr), c("TMPDIR", nullptr);
         EXPECT_EQ(fileutl_tmpdir(), "/tmp");
@@ -149,7 +149,7 @@ TEST(TmpFiles, DirectoryOrderAndNewFiles) {
 }
 
 TEST(Paths, AbsoluteMkpathAndPathSearch) {
-    TempDir t;
+    testutil::TempDir t;
     EXPECT_TRUE(fileutl_is_abspn("/a"));
     EXPECT_FALSE(fileutl_is_abspn("a/b"));
     EXPECT_EQ(fileutl_make_abs_pn("/a/./b//c/../d/"), "/a/b/d");

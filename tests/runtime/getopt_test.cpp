@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
 #include "runtime/getopt.h"
+#include "runtime/imsg.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ protected:
         nt_getopt_reset();
         nt_opterr = 1;
     }
-    ImsgCapture cap;
+    testutil::ImsgCapture cap;
 };
 
 using V = std::vector<std::string>;

@@ -5,10 +5,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "capture.h"
+#include "runtime/imsg.h"
 #include "runtime/sysutl.h"
 #include "runtime/tbs.h"
 #include "runtime/version.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ class Imsg : public ::testing::Test {
 protected:
     void SetUp() override { imsg_set_app_name("/usr/bin/vantexport_rcs"); }
     void TearDown() override { imsg_suppress_prefix(0); }
-    ImsgCapture cap;
+    testutil::ImsgCapture cap;
 };
 
 TEST_F(Imsg, SeveritiesChoosePrefixAndStream) {

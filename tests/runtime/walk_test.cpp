@@ -10,9 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "capture.h"
 #include "runtime/fileutl.h"
-#include "tempdir.h"
+#include "tests/common/testutil.h"
 
 namespace {
 
@@ -55,8 +54,8 @@ protected:
         t.file("Z.c");
         t.file("a.c");
     }
-    TempDir t;
-    ImsgCapture cap;
+    testutil::TempDir t;
+    testutil::ImsgCapture cap;
 };
 
 TEST_F(Walk, VisitsEachEntryOnceInByteOrderAndAsksBeforeDescending) {
@@ -178,7 +177,7 @@ const fileutl_dirent *fake_readdir(void *h, int) {
 void fake_closedir(void *h) { delete static_cast<FakeDir *>(h); }
 
 TEST(WalkAny, UsesTheTableAndSortsWhatItReturns) {
-    ImsgCapture cap;
+    testutil::ImsgCapture cap;
     FakeFs fs;
     fs.dirs["vob"] = {"z", "sub", "b", "locked"};
     fs.dirs["vob/sub"] = {"y", "x"};

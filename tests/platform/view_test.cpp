@@ -1,6 +1,7 @@
 // Snapshot views: loading and updating by the config spec, the checked-out
 // and hijacked files, lookups through the view.
-#include "test_helpers.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
 
 #include "platform/pname.h"
 #include "platform/registry.h"
@@ -11,14 +12,14 @@
 
 namespace {
 
-struct View : PlatformTest {
+struct View : testvob::VobTest {
     vob_t *v = nullptr;
     view_t *w = nullptr;
     std::string root;
     vob_oid src = 0, a = 0, b = 0;
     void SetUp() override
     {
-        PlatformTest::SetUp();
+        testvob::VobTest::SetUp();
         v = make_vob("/proj");
         ASSERT_NE(v, nullptr);
         vob_oid r = vob_wk_obj(v, VOB_WK_ROOT_DIR);
@@ -37,7 +38,7 @@ struct View : PlatformTest {
     {
         view_close(w);
         vob_close(v);
-        PlatformTest::TearDown();
+        testvob::VobTest::TearDown();
     }
     vob_oid branch_of(vob_oid e)
     {
@@ -64,8 +65,8 @@ TEST_F(View, LoadsAndUpdatesLatestVersions)
 {
     view_update_stats st = update();
     EXPECT_EQ(st.loaded, 2);
-    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a1\n");
-    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a1\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b1\n");
     EXPECT_TRUE(std::filesystem::is_directory(root + "/proj/lost+found"));
     struct stat sb;
     ASSERT_EQ(stat((root + "/proj/b.txt").c_str(), &sb), 0);
@@ -76,8 +77,8 @@ TEST_F(View, LoadsAndUpdatesLatestVersions)
     ASSERT_EQ(vob_elem_create(v, src, "c.c", VOB_MT_FILE_ELEM, 0, nullptr, &c), VOB_OK);
     ASSERT_EQ(vob_dir_remove_name(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), 0, "b.txt", nullptr), VOB_OK);
     st = update();
-    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a2\n");
-    EXPECT_EQ(read_file(root + "/proj/src/c.c"), "");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a2\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/c.c"), "");
     EXPECT_FALSE(std::filesystem::exists(root + "/proj/b.txt"));
     EXPECT_EQ(st.loaded, 2);
     EXPECT_EQ(st.removed, 1);
@@ -102,13 +103,13 @@ TEST_F(View, ConfigSpecChoosesBranchesAndLabels)
                                       "element * /main/LATEST\n"),
               VOB_OK);
     update();
-    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a on dev\n");
-    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a on dev\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b1\n");
     // Directories are selected too: src has no label, so its latest version is taken.
     ASSERT_EQ(view_set_config_spec(w, "element * REL\nelement * /main/LATEST\n"), VOB_OK);
     update();
-    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "a1\n");
-    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a1\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b1\n");
     ASSERT_EQ(view_set_config_spec(w, "element * /main/0\n"), VOB_OK);
     update();
     EXPECT_FALSE(std::filesystem::exists(root + "/proj/src"));   // the root's first version is empty
@@ -136,15 +137,15 @@ TEST_F(View, CheckedOutAndHijackedFilesAreKept)
 {
     update();
     ASSERT_EQ(view_checkout(w, root + "/proj/src/a.c", 1, "edit"), VOB_OK) << view_errmsg(w);
-    write_file(root + "/proj/src/a.c", "my edit\n");
+    testutil::write_file(root + "/proj/src/a.c", "my edit\n");
     chmod((root + "/proj/b.txt").c_str(), 0644);
-    write_file(root + "/proj/b.txt", "hijack\n");
+    testutil::write_file(root + "/proj/b.txt", "hijack\n");
     put(b, "b2\n");
     std::vector<std::string> warnings;
     view_update_stats st = update(&warnings);
     EXPECT_EQ(st.kept, 2);
-    EXPECT_EQ(read_file(root + "/proj/src/a.c"), "my edit\n");
-    EXPECT_EQ(read_file(root + "/proj/b.txt"), "hijack\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "my edit\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "hijack\n");
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("b.txt"), std::string::npos);
 
@@ -208,7 +209,7 @@ TEST_F(View, LookupThroughTheView)
 TEST_F(View, MakeElementsAndRemoveTheView)
 {
     update();
-    write_file(root + "/proj/src/new.c", "new file\n");
+    testutil::write_file(root + "/proj/src/new.c", "new file\n");
     view_fhandle fh;
     ASSERT_EQ(view_mkelem(w, root + "/proj/src/new.c", VOB_MT_FILE_ELEM, "", "added", 1, &fh), VOB_OK)
         << view_errmsg(w);
@@ -265,7 +266,7 @@ TEST_F(View, DirectoryBranchesAndFileContents)
     std::string big;
     for (int i = 0; i < 300000; i++)
         big += (char)(i * 7 % 256);
-    write_file(tmp + "/big", big);
+    testutil::write_file(tmp + "/big", big);
     vob_oid ver;
     ASSERT_EQ(vob_ver_create(v, branch_of(b), vob_data_file(tmp + "/big"), nullptr, &ver), VOB_OK) << vob_errmsg(v);
     std::string back;
@@ -284,10 +285,10 @@ TEST_F(View, UncheckoutKeepsTheEditsAside)
 {
     update();
     ASSERT_EQ(view_checkout(w, root + "/proj/b.txt", 0, ""), VOB_OK) << view_errmsg(w);
-    write_file(root + "/proj/b.txt", "unfinished\n");
+    testutil::write_file(root + "/proj/b.txt", "unfinished\n");
     ASSERT_EQ(view_uncheckout(w, root + "/proj/b.txt"), VOB_OK) << view_errmsg(w);
-    EXPECT_EQ(read_file(root + "/proj/b.txt"), "b1\n");
-    EXPECT_EQ(read_file(root + "/proj/b.txt.keep"), "unfinished\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b1\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt.keep"), "unfinished\n");
     EXPECT_NE(view_uncheckout(w, root + "/proj/b.txt"), VOB_OK);
     std::vector<vob_ckout> cks;
     ASSERT_EQ(vob_elem_get_ckouts(v, b, &cks), VOB_OK);

@@ -1,6 +1,7 @@
 // The vantor command: output formats, the JSON dump, and bad input to every
 // command (a clear message, status 1, nothing changed).
-#include "test_helpers.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -9,24 +10,24 @@ using json = nlohmann::json;
 
 namespace {
 
-struct Cmd : PlatformTest {
+struct Cmd : testvob::VobTest {
     std::string view, vobdir;
     void SetUp() override
     {
-        PlatformTest::SetUp();
+        testvob::VobTest::SetUp();
         view = home + "/view";
-        ASSERT_EQ(run_vantor("mkvob -tag /proj"), 0);
-        ASSERT_EQ(run_vantor("mkview -tag me -vob /proj '" + view + "'"), 0);
+        ASSERT_EQ(testvob::run_vantor("mkvob -tag /proj"), 0);
+        ASSERT_EQ(testvob::run_vantor("mkview -tag me -vob /proj '" + view + "'"), 0);
         vobdir = view + "/proj";
         std::filesystem::create_directories(vobdir);
-        write_file(vobdir + "/a.c", "one\n");
+        testutil::write_file(vobdir + "/a.c", "one\n");
         sh("mkelem -ci -c 'first version' a.c");
         sh("checkout -c co a.c");
-        write_file(vobdir + "/a.c", std::string("two\0bin\n", 8));
+        testutil::write_file(vobdir + "/a.c", std::string("two\0bin\n", 8));
         sh("checkin -c 'second' a.c");
         sh("mkbrtype rel_1");
         sh("mkbranch rel_1 a.c@@/main/1");
-        write_file(tmp + "/r1", "rel\n");
+        testutil::write_file(tmp + "/r1", "rel\n");
         sh("mklbtype REL1 REL2");
         sh("mklabel REL1 a.c@@/main/1");
         sh("mklabel REL2 a.c@@/main/1");
@@ -38,12 +39,12 @@ struct Cmd : PlatformTest {
     void sh(const std::string &args)
     {
         std::string out, err;
-        ASSERT_EQ(run_vantor(args, &out, &err, vobdir), 0) << args << "\n" << err;
+        ASSERT_EQ(testvob::run_vantor(args, &out, &err, vobdir), 0) << args << "\n" << err;
     }
     std::string dump()
     {
         std::string out, err;
-        EXPECT_EQ(run_vantor("dump --json /proj", &out, &err), 0) << err;
+        EXPECT_EQ(testvob::run_vantor("dump --json /proj", &out, &err), 0) << err;
         return out;
     }
 };
@@ -51,26 +52,26 @@ struct Cmd : PlatformTest {
 TEST_F(Cmd, LsvtreeCatDescribe)
 {
     std::string out, err;
-    ASSERT_EQ(run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
     EXPECT_EQ(out, "/main/0\n/main/1 (REL1, REL2)\n/main/rel_1/0\n/main/2\n");
-    ASSERT_EQ(run_vantor("cat a.c@@/main/2", &out, &err, vobdir), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("cat a.c@@/main/2", &out, &err, vobdir), 0) << err;
     EXPECT_EQ(out, std::string("two\0bin\n", 8));
-    ASSERT_EQ(run_vantor("cat /proj/a.c@@/main/rel_1/LATEST", &out, &err, tmp), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("cat /proj/a.c@@/main/rel_1/LATEST", &out, &err, tmp), 0) << err;
     EXPECT_EQ(out, "one\n");
-    ASSERT_EQ(run_vantor("describe a.c@@/main/2", &out, &err, vobdir), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("describe a.c@@/main/2", &out, &err, vobdir), 0) << err;
     for (const char *want : {"version \"/proj/a.c@@/main/2\"", "comment: second", "Status = \"good\"",
                              "Merge <- /main/rel_1/0", "element type: file", "comment: first version",
                              "checkouts: (none)"})
         EXPECT_NE(out.find(want), std::string::npos) << want << "\n" << out;
     sh("checkout -unreserved a.c");
-    ASSERT_EQ(run_vantor("describe a.c", &out, &err, vobdir), 0);
+    ASSERT_EQ(testvob::run_vantor("describe a.c", &out, &err, vobdir), 0);
     EXPECT_NE(out.find(":/main/2 (unreserved) in view \"me\""), std::string::npos) << out;
-    ASSERT_EQ(run_vantor("lsvob", &out, &err), 0);
+    ASSERT_EQ(testvob::run_vantor("lsvob", &out, &err), 0);
     EXPECT_NE(out.find("/proj"), std::string::npos);
-    ASSERT_EQ(run_vantor("mkvob -tag /pvob -project", &out, &err), 0) << err;
-    ASSERT_EQ(run_vantor("lsvob", &out, &err), 0);
+    ASSERT_EQ(testvob::run_vantor("mkvob -tag /pvob -project", &out, &err), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("lsvob", &out, &err), 0);
     EXPECT_NE(out.find("pvob.vbs (project VOB)"), std::string::npos) << out;
-    ASSERT_EQ(run_vantor("rmvob /pvob", &out, &err), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("rmvob /pvob", &out, &err), 0) << err;
     EXPECT_FALSE(std::filesystem::exists(home + "/vobs/pvob.vbs"));
 }
 
@@ -176,22 +177,22 @@ TEST_F(Cmd, BadInputChangesNothing)
         {"dump --json /none", "", "No VOB has tag \"/none\""},
         {"setcs '" + outside + "/nofile'", "V", "cannot read"},
     };
-    write_file(tmp + "/badcs", "element * /main/LATEST\nbogus rule\n");
-    std::string before = dump(), rgy = read_file(home + "/registry/rgy.json");
-    std::string loaded = read_file(view + "/.vantor_view/loaded.txt");
+    testutil::write_file(tmp + "/badcs", "element * /main/LATEST\nbogus rule\n");
+    std::string before = dump(), rgy = testutil::read_file(home + "/registry/rgy.json");
+    std::string loaded = testutil::read_file(view + "/.vantor_view/loaded.txt");
     for (const bad_case &c : cases) {
         std::string cwd = c.cwd == "V" ? vobdir : c.cwd == "T" ? tmp : home;
         std::string out, err;
-        EXPECT_EQ(run_vantor(c.args, &out, &err, cwd), 1) << c.args;
+        EXPECT_EQ(testvob::run_vantor(c.args, &out, &err, cwd), 1) << c.args;
         EXPECT_NE(err.find("vantor: Error: "), std::string::npos) << c.args << ": " << err;
         EXPECT_NE(err.find(c.message), std::string::npos) << c.args << ": " << err;
         EXPECT_EQ(dump(), before) << c.args;
-        EXPECT_EQ(read_file(home + "/registry/rgy.json"), rgy) << c.args;
+        EXPECT_EQ(testutil::read_file(home + "/registry/rgy.json"), rgy) << c.args;
     }
     std::string out, err;
-    EXPECT_EQ(run_vantor("setcs '" + tmp + "/badcs'", &out, &err, vobdir), 1);
+    EXPECT_EQ(testvob::run_vantor("setcs '" + tmp + "/badcs'", &out, &err, vobdir), 1);
     EXPECT_NE(err.find("badcs, line 2"), std::string::npos) << err;
-    EXPECT_EQ(read_file(view + "/.vantor_view/loaded.txt"), loaded);
+    EXPECT_EQ(testutil::read_file(view + "/.vantor_view/loaded.txt"), loaded);
     EXPECT_FALSE(std::filesystem::exists(home + "/v2"));
     EXPECT_FALSE(std::filesystem::exists(home + "/v3"));
 }
@@ -199,18 +200,18 @@ TEST_F(Cmd, BadInputChangesNothing)
 TEST_F(Cmd, ViewCommandsUpdateAndRemove)
 {
     std::string out, err;
-    write_file(tmp + "/cs", "element * CHECKEDOUT\nelement * /main/rel_1/LATEST\nelement * /main/LATEST\n");
-    ASSERT_EQ(run_vantor("setcs '" + tmp + "/cs'", &out, &err, vobdir), 0) << err;
-    EXPECT_EQ(read_file(vobdir + "/a.c"), "one\n");
-    ASSERT_EQ(run_vantor("catcs", &out, &err, vobdir), 0);
-    EXPECT_EQ(out, read_file(tmp + "/cs"));
+    testutil::write_file(tmp + "/cs", "element * CHECKEDOUT\nelement * /main/rel_1/LATEST\nelement * /main/LATEST\n");
+    ASSERT_EQ(testvob::run_vantor("setcs '" + tmp + "/cs'", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(testutil::read_file(vobdir + "/a.c"), "one\n");
+    ASSERT_EQ(testvob::run_vantor("catcs", &out, &err, vobdir), 0);
+    EXPECT_EQ(out, testutil::read_file(tmp + "/cs"));
     std::string v2 = home + "/second";
-    ASSERT_EQ(run_vantor("mkview -tag two -vob /proj '" + v2 + "'", &out, &err), 0) << err;
-    EXPECT_EQ(read_file(v2 + "/proj/a.c"), std::string("two\0bin\n", 8));
+    ASSERT_EQ(testvob::run_vantor("mkview -tag two -vob /proj '" + v2 + "'", &out, &err), 0) << err;
+    EXPECT_EQ(testutil::read_file(v2 + "/proj/a.c"), std::string("two\0bin\n", 8));
     EXPECT_TRUE(std::filesystem::is_directory(v2 + "/proj/sub"));
-    ASSERT_EQ(run_vantor("update", &out, &err, v2 + "/proj"), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("update", &out, &err, v2 + "/proj"), 0) << err;
     EXPECT_NE(out.find("Updated view \"two\""), std::string::npos) << out;
-    ASSERT_EQ(run_vantor("rmview '" + v2 + "'", &out, &err), 0) << err;
+    ASSERT_EQ(testvob::run_vantor("rmview '" + v2 + "'", &out, &err), 0) << err;
     EXPECT_FALSE(std::filesystem::exists(v2));
 }
 
@@ -218,18 +219,20 @@ TEST_F(Cmd, ViewCommandsUpdateAndRemove)
 
 namespace {
 
+using PlatformTest = testvob::VobTest;
+
 TEST_F(PlatformTest, DamagedRegistryIsReportedNotTrusted)
 {
-    ASSERT_EQ(run_vantor("mkvob -tag /r"), 0);
+    ASSERT_EQ(testvob::run_vantor("mkvob -tag /r"), 0);
     std::string rgy = home + "/registry/rgy.json";
     for (const char *bad : {"{not json", "[]", "{\"default_region\": \"default\", \"regions\": {\"default\": "
                                                 "{\"vobs\": [{\"tag\": 5}], \"views\": []}}}"}) {
-        write_file(rgy, bad);
+        testutil::write_file(rgy, bad);
         std::string out, err;
-        EXPECT_EQ(run_vantor("lsvob", &out, &err), 1) << bad;
+        EXPECT_EQ(testvob::run_vantor("lsvob", &out, &err), 1) << bad;
         EXPECT_NE(err.find("rgy.json\" is damaged"), std::string::npos) << err;
-        EXPECT_EQ(run_vantor("mkvob -tag /s", &out, &err), 1) << bad;
-        EXPECT_EQ(read_file(rgy), bad);
+        EXPECT_EQ(testvob::run_vantor("mkvob -tag /s", &out, &err), 1) << bad;
+        EXPECT_EQ(testutil::read_file(rgy), bad);
     }
 }
 

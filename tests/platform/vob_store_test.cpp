@@ -1,24 +1,25 @@
 // The VOB model through its C++ API: version trees, labels, merges, locks,
 // checkouts, removed data, directory versions and path lookup.
-#include "test_helpers.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
 
 #include <filesystem>
 #include <sqlite3.h>
 
 namespace {
 
-struct Store : PlatformTest {
+struct Store : testvob::VobTest {
     vob_t *v = nullptr;
     void SetUp() override
     {
-        PlatformTest::SetUp();
+        testvob::VobTest::SetUp();
         v = make_vob("/proj");
         ASSERT_NE(v, nullptr);
     }
     void TearDown() override
     {
         vob_close(v);
-        PlatformTest::TearDown();
+        testvob::VobTest::TearDown();
     }
     vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
     vob_oid mkfile(vob_oid dir, const std::string &name)
@@ -410,13 +411,13 @@ TEST_F(Store, CorruptOrForeignDatabaseIsRefusedCleanly)
     EXPECT_EQ(vob_open(foreign, &h, &err), VOB_CORRUPT);
     EXPECT_NE(err.find("is not a VOB database"), std::string::npos) << err;
     // Garbage where the database should be, and a file cut short.
-    std::string data = read_file(storage + "/vob.db");
-    write_file(storage + "/vob.db", std::string(8192, 'x'));
+    std::string data = testutil::read_file(storage + "/vob.db");
+    testutil::write_file(storage + "/vob.db", std::string(8192, 'x'));
     std::filesystem::remove(storage + "/vob.db-wal");
     std::filesystem::remove(storage + "/vob.db-shm");
     EXPECT_EQ(vob_open(storage, &h, &err), VOB_CORRUPT);
     EXPECT_NE(err.find("vob.db"), std::string::npos) << err;
-    write_file(storage + "/vob.db", data.substr(0, 100));
+    testutil::write_file(storage + "/vob.db", data.substr(0, 100));
     EXPECT_NE(vob_open(storage, &h, &err), VOB_OK);
     EXPECT_NE(err.find("vob.db"), std::string::npos) << err;
     EXPECT_EQ(vob_open(tmp + "/nothing-here", &h, &err), VOB_NOT_FOUND);

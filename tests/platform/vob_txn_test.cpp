@@ -1,6 +1,7 @@
 // Transactions: atomic steps, rollback, one writer at a time, crashes of a
 // writer, and a full disk.
-#include "test_helpers.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
 
 #include <chrono>
 #include <csignal>
@@ -14,18 +15,18 @@
 
 namespace {
 
-struct Txn : PlatformTest {
+struct Txn : testvob::VobTest {
     vob_t *v = nullptr;
     void SetUp() override
     {
-        PlatformTest::SetUp();
+        testvob::VobTest::SetUp();
         v = make_vob("/t");
         ASSERT_NE(v, nullptr);
     }
     void TearDown() override
     {
         vob_close(v);
-        PlatformTest::TearDown();
+        testvob::VobTest::TearDown();
     }
     vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
     size_t count_elems()
@@ -240,7 +241,7 @@ TEST_F(Txn, KilledWriterLeavesConsistentStore)
             std::string sha = (const char *)sqlite3_column_text(q, 0);
             std::string blob = storage + "/pool/" + sha.substr(0, 2) + "/" + sha;
             ASSERT_TRUE(std::filesystem::exists(blob)) << blob;
-            EXPECT_EQ(sha_hex(read_file(blob)), sha);
+            EXPECT_EQ(sha_hex(testutil::read_file(blob)), sha);
         }
         sqlite3_finalize(q);
         // No half-made element: each has its name and exactly versions 0 to 3.

@@ -1,6 +1,7 @@
 // Views under interruption and concurrent change: a killed update, records
 // lost or torn, and two handles changing one view.
-#include "test_helpers.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
 
 #include "platform/view.h"
 
@@ -13,14 +14,14 @@
 
 namespace {
 
-struct ViewRecovery : PlatformTest {
+struct ViewRecovery : testvob::VobTest {
     vob_t *v = nullptr;
     view_t *w = nullptr;
     std::string root;
     std::vector<vob_oid> files;
     void SetUp() override
     {
-        PlatformTest::SetUp();
+        testvob::VobTest::SetUp();
         v = make_vob("/proj");
         ASSERT_NE(v, nullptr);
         root = home + "/view";
@@ -33,7 +34,7 @@ struct ViewRecovery : PlatformTest {
     {
         view_close(w);
         vob_close(v);
-        PlatformTest::TearDown();
+        testvob::VobTest::TearDown();
     }
     // n file elements f0..f(n-1) under the VOB root, each with version 1.
     void make_files(int n)
@@ -82,14 +83,14 @@ struct ViewRecovery : PlatformTest {
                 f.push_back(x);
             return f;
         };
-        std::stringstream base(read_file(root + "/.vantor_view/loaded.txt"));
+        std::stringstream base(testutil::read_file(root + "/.vantor_view/loaded.txt"));
         std::string line;
         while (std::getline(base, line)) {
             auto f = fields(line);
             out[f.back()] = f;
         }
         std::string j = root + "/.vantor_view/loaded.journal";
-        std::stringstream jin(std::filesystem::exists(j) ? read_file(j) : "");
+        std::stringstream jin(std::filesystem::exists(j) ? testutil::read_file(j) : "");
         while (std::getline(jin, line)) {
             auto f = fields(line.substr(2));
             if (line[0] == '-')
@@ -113,7 +114,7 @@ struct ViewRecovery : PlatformTest {
             EXPECT_EQ(std::to_string((int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec), f[4]) << path;
             std::string bytes;
             ASSERT_EQ(vob_ver_read_data(v, std::stoll(f[1]), &bytes), VOB_OK);
-            EXPECT_EQ(read_file(root + "/" + path), bytes) << path;
+            EXPECT_EQ(testutil::read_file(root + "/" + path), bytes) << path;
         }
     }
 };
@@ -144,15 +145,15 @@ TEST_F(ViewRecovery, AKilledUpdateLeavesRecordsThatHoldAndTheNextUpdateFinishes)
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_TRUE(std::filesystem::exists(root + "/.vantor_view/loaded.journal"));
     expect_records_true();
-    EXPECT_EQ(read_file(root + "/proj/f0"), "two");        // some were replaced
-    EXPECT_EQ(read_file(root + "/proj/f99"), "one");      // some were not reached
+    EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "two");        // some were replaced
+    EXPECT_EQ(testutil::read_file(root + "/proj/f99"), "one");      // some were not reached
 
     view_update_stats st = update(&warnings);
     EXPECT_TRUE(warnings.empty()) << warnings[0];
     EXPECT_EQ(st.kept, 0);
     EXPECT_EQ(st.loaded + st.unchanged, 300);
     for (int i : {0, 255, 256, 99})
-        EXPECT_EQ(read_file(root + "/proj/f" + std::to_string(i)), "two");
+        EXPECT_EQ(testutil::read_file(root + "/proj/f" + std::to_string(i)), "two");
     EXPECT_FALSE(std::filesystem::exists(root + "/.vantor_view/loaded.journal"));
     expect_records_true();
 }
@@ -166,17 +167,17 @@ TEST_F(ViewRecovery, FilesWithoutRecordsAreTakenBackOnlyWhenTheVobHasTheirBytes)
     // f0 holds what update would write, f1 an older version, f2 bytes of the user's.
     update(&warnings);
     std::filesystem::remove(root + "/proj/f1");
-    write_file(root + "/proj/f1", "one");
+    testutil::write_file(root + "/proj/f1", "one");
     std::filesystem::remove(root + "/proj/f2");
-    write_file(root + "/proj/f2", "mine");
-    write_file(root + "/.vantor_view/loaded.txt", "");
+    testutil::write_file(root + "/proj/f2", "mine");
+    testutil::write_file(root + "/.vantor_view/loaded.txt", "");
     warnings.clear();
     view_update_stats st = update(&warnings);
     EXPECT_EQ(st.unchanged, 1);
     EXPECT_EQ(st.loaded, 1);
     EXPECT_EQ(st.kept, 1);
-    EXPECT_EQ(read_file(root + "/proj/f1"), "two");
-    EXPECT_EQ(read_file(root + "/proj/f2"), "mine");
+    EXPECT_EQ(testutil::read_file(root + "/proj/f1"), "two");
+    EXPECT_EQ(testutil::read_file(root + "/proj/f2"), "mine");
     struct stat sb;
     ASSERT_EQ(stat((root + "/proj/f0").c_str(), &sb), 0);
     EXPECT_EQ(sb.st_mode & 0222, 0u);   // taken back as a loaded copy
@@ -191,13 +192,13 @@ TEST_F(ViewRecovery, TornJournalLineIsIgnoredAndAMalformedOneRefused)
     std::vector<std::string> warnings;
     update(&warnings);
     std::string j = root + "/.vantor_view/loaded.journal";
-    write_file(j, "-\tproj/f0\n+\t12\t3");   // killed while writing the second line
+    testutil::write_file(j, "-\tproj/f0\n+\t12\t3");   // killed while writing the second line
     put_all("two");
     view_update_stats st = update(&warnings);
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(st.loaded, 2);
-    EXPECT_EQ(read_file(root + "/proj/f0"), "two");
-    write_file(j, "?\tproj/f0\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "two");
+    testutil::write_file(j, "?\tproj/f0\n");
     EXPECT_EQ(view_update(w, nullptr, nullptr, nullptr), VOB_CORRUPT);
     EXPECT_NE(view_errmsg(w).find("loaded.journal"), std::string::npos) << view_errmsg(w);
 }
@@ -227,12 +228,12 @@ TEST_F(ViewRecovery, TwoHandlesOnOneViewKeepEachOthersChanges)
     // know the new copy rather than call it hijacked.
     ASSERT_EQ(view_set_config_spec(w2, view_default_config_spec()), VOB_OK);
     ASSERT_EQ(view_checkout(w2, root + "/proj/f0", 1, ""), VOB_OK) << view_errmsg(w2);
-    write_file(root + "/proj/f0", "edited");
+    testutil::write_file(root + "/proj/f0", "edited");
     ASSERT_EQ(view_checkin(w2, root + "/proj/f0", "", "", nullptr), VOB_OK) << view_errmsg(w2);
     view_update_stats st = update(&warnings);
     EXPECT_TRUE(warnings.empty()) << warnings[0];
     EXPECT_EQ(st.unchanged, 1);
-    EXPECT_EQ(read_file(root + "/proj/f0"), "edited");
+    EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "edited");
     view_close(w2);
     vob_close(other);
 }
@@ -250,7 +251,7 @@ TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess)
     std::vector<std::string> warnings;
     update(&warnings);
     ASSERT_EQ(view_checkout(w, root + "/proj/f0", 1, ""), VOB_OK) << view_errmsg(w);
-    write_file(root + "/proj/f0", "edited");
+    testutil::write_file(root + "/proj/f0", "edited");
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     pid_t pid = fork();
@@ -277,7 +278,7 @@ TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess)
     view_update_stats st = update(&warnings);
     EXPECT_TRUE(warnings.empty()) << warnings[0];
     EXPECT_EQ(st.unchanged, 300);
-    EXPECT_EQ(read_file(root + "/proj/f0"), "edited");
+    EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "edited");
 }
 
 } // namespace

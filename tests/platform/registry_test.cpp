@@ -1,6 +1,7 @@
 // The registry: regions, VOB and view entries, and changes from several
 // processes at once.
-#include "test_helpers.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
 
 #include "platform/registry.h"
 #include "platform/view.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-using Registry = PlatformTest;
+using Registry = testvob::VobTest;
 
 rgy_vob entry(const std::string &tag)
 {
@@ -106,7 +107,7 @@ TEST_F(Registry, VobTagsAndStorage)
     ASSERT_EQ(vob_make("/top", tmp + "/top-storage", 1, &storage, &err), VOB_OK) << err;
     EXPECT_EQ(storage, tmp + "/top-storage");
     // A VOB whose storage is a file, or a directory in use, is refused.
-    write_file(tmp + "/afile", "x");
+    testutil::write_file(tmp + "/afile", "x");
     EXPECT_EQ(vob_make("/x", tmp + "/afile", 0, nullptr, &err), VOB_EXISTS);
     EXPECT_EQ(vob_make("/x", tmp + "/top-storage", 0, nullptr, &err), VOB_EXISTS);
     EXPECT_NE(err.find("it exists and is not an empty directory"), std::string::npos) << err;

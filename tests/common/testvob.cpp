@@ -1,0 +1,108 @@
+#include "tests/common/testvob.h"
+
+#include <cstdlib>
+
+#include "platform/view.h"
+
+#ifndef VANTOR_BIN
+#error VANTOR_BIN must name the vantor program of this build
+#endif
+
+namespace testvob {
+
+void VobTest::SetUp() {
+    home = dir_.path();
+    tmp = home + "/scratch";
+    testutil::make_dirs(tmp);
+    setenv("VANTOR_HOME", home.c_str(), 1);
+    setenv("VANTOR_BUSY_TIMEOUT_MS", "10000", 1);
+}
+
+void VobTest::TearDown() {
+    unsetenv("VANTOR_HOME");
+    unsetenv("VANTOR_BUSY_TIMEOUT_MS");
+}
+
+vob_t *VobTest::make_vob(const std::string &tag) {
+    std::string err;
+    EXPECT_EQ(vob_make(tag, "", 0, nullptr, &err), VOB_OK) << err;
+    vob_t *v = nullptr;
+    EXPECT_EQ(vob_open_tag(tag, &v, &err), VOB_OK) << err;
+    return v;
+}
+
+void ViewTest::SetUp() {
+    VobTest::SetUp();
+    std::string err;
+    ASSERT_EQ(vob_make("/t", "", 0, &vob_dir, &err), VOB_OK) << err;
+    view_root = home + "/view";
+    ASSERT_EQ(view_make("vt", view_root, &err), VOB_OK) << err;
+    view_t *view = nullptr;
+    ASSERT_EQ(view_open(view_root, &view, &err), VOB_OK) << err;
+    ASSERT_EQ(view_add_scope(view, "/t"), VOB_OK) << view_errmsg(view);
+    ASSERT_EQ(view_update(view, nullptr, nullptr, nullptr), VOB_OK) << view_errmsg(view);
+    view_close(view);
+    ASSERT_EQ(vob_open(vob_dir, &vob, &err), VOB_OK) << err;
+}
+
+void ViewTest::TearDown() {
+    vob_close(vob);
+    vob = nullptr;
+    VobTest::TearDown();
+}
+
+vob_oid ViewTest::elem(const std::string &path) {
+    vob_oid e = 0, v = 0;
+    if (vob_resolve_path(vob, path, nullptr, "", &e, &v))
+        return 0;
+    return e;
+}
+
+vob_oid ViewTest::ver(const std::string &xpath) {
+    vob_oid e = 0, v = 0;
+    if (vob_resolve_path(vob, xpath, nullptr, "", &e, &v))
+        return 0;
+    return v;
+}
+
+std::string ViewTest::contents(const std::string &xpath) {
+    std::string bytes;
+    vob_oid v = ver(xpath);
+    if (!v || vob_ver_read_data(vob, v, &bytes))
+        return "<none>";
+    return bytes;
+}
+
+std::vector<std::string> ViewTest::vtree(const std::string &path) {
+    std::vector<vob_vtree_node> nodes;
+    std::vector<std::string> ids;
+    vob_elem_get_vtree(vob, elem(path), &nodes);
+    for (const vob_vtree_node &n : nodes)
+        ids.push_back(n.ver.id);
+    return ids;
+}
+
+std::vector<std::string> ViewTest::labels(const std::string &xpath) {
+    std::vector<vob_label> ls;
+    std::vector<std::string> names;
+    vob_ver_get_labels(vob, ver(xpath), &ls);
+    for (const vob_label &l : ls)
+        names.push_back(l.name);
+    return names;
+}
+
+std::string ViewTest::attr(vob_oid obj, const std::string &name) {
+    std::vector<vob_attr> attrs;
+    vob_obj_get_attrs(vob, obj, &attrs);
+    for (const vob_attr &a : attrs)
+        if (a.name == name)
+            return a.value;
+    return "<none>";
+}
+
+int run_vantor(const std::string &args, std::string *out, std::string *err, const std::string &cwd) {
+    std::string discard;
+    return testutil::shell("'" VANTOR_BIN "' " + args, out, err ? err : &discard, cwd.empty() ? "." : cwd);
+}
+
+} // namespace testvob
