@@ -3,11 +3,13 @@
 // and -p dates with the notice that tells what will be selected.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "export/export_names.h"
 #include "export/export_run.h"
 #include "runtime/date.h"
 #include "runtime/getopt.h"
+#include "runtime/strutl.h"
 
 namespace {
 
@@ -35,18 +37,12 @@ bool refused(int c, int kind) {
 // path (up to a "=") must pass the check unchanged. Empty arguments pass; they
 // only decide whether OntoBranch or LabelAll is written.
 bool acceptable_type_arg(const char *arg, bool path) {
-    std::string s = arg;
-    size_t start = 0;
-    while (start < s.size()) {
-        size_t end = path ? s.find('/', start) : std::string::npos;
-        if (end == std::string::npos)
-            end = s.size();
-        std::string piece = s.substr(start, end - start);
-        piece = piece.substr(0, piece.find('='));
+    std::vector<std::string> pieces = path ? strutl_split(arg, '/') : std::vector<std::string>{arg};
+    for (const std::string &piece : pieces) {
+        std::string name = piece.substr(0, piece.find('='));
         std::string repaired;
-        if (!piece.empty() && !type_name_check(piece.c_str(), 1, &repaired))
+        if (!name.empty() && !type_name_check(name.c_str(), 1, &repaired))
             return false;
-        start = end + 1;
     }
     return true;
 }

@@ -313,6 +313,13 @@ TEST(ExportCommandLine, TypeNameArgumentsAndUnknownLetters) {
     EXPECT_NE(unknown.proc.out.find("usage:"), std::string::npos);
     ExportRun missing = s.run({"-o"});
     EXPECT_EQ(missing.proc.status, 1);
+    // -b is checked piece by piece: empty pieces and "=value" tails pass, and
+    // the argument is written as given.
+    ExportRun pieces = s.run({"-b", "/dev//rel=2/"});
+    EXPECT_EQ(pieces.proc.status, 0) << pieces.proc.err;
+    EXPECT_NE(pieces.data.find("OntoBranch 12:/dev//rel=2/\nGLOBALS_END"), std::string::npos);
+    EXPECT_NE(pieces.data.find("BrType 3:rel\nBRTYPE_END\nBRTYPE_BEGIN\nBrType 3:dev\n"), std::string::npos)
+        << pieces.data;
 }
 
 TEST(ExportCommandLine, TemporaryFilesGoToTheTempDirAndAreRemoved) {
