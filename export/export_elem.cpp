@@ -234,8 +234,8 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
             return CM_FAILED;
         }
     }
-    if (head)
-        write_element_end(f);
+    if (head && write_element_end(f) != 0)
+        return CM_FAILED;   // the writer has warned; the caller cuts the record back
     imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
     return 0;
 }

@@ -180,10 +180,12 @@ int export_close_record_files(export_run &r) {
 void export_remove_record_files(export_run &r) {
     close_file(r.st.dir_file);
     close_file(r.st.element_file);
-    if (!r.dir_tmp.empty())
-        fileutl_rm(r.dir_tmp.c_str());
-    if (!r.element_tmp.empty())
-        fileutl_rm(r.element_tmp.c_str());
+    for (const std::string *path : {&r.dir_tmp, &r.element_tmp}) {
+        // A leftover stops nothing, but the user should know to remove it.
+        if (!path->empty())
+            if (int err = fileutl_rm(path->c_str()))
+                imsg_print(IMSG_WARNING, nullptr, -1, "%s: %s", path->c_str(), imsg_strerror(err));
+    }
     r.dir_tmp.clear();
     r.element_tmp.clear();
 }

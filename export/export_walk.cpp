@@ -20,9 +20,14 @@ void report_errno(const char *what, int err) {
     imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", what, imsg_strerror(err));
 }
 
+// A path that cannot go into the list (no memory) is named at once, and the
+// run ends with status 1: its end-of-run list is incomplete.
 void add_failure(export_run &r, const std::string &path) {
     int already = 0;
-    hash_str_enter(r.failures, path.c_str(), nullptr, &already);
+    if (int err = hash_str_enter(r.failures, path.c_str(), nullptr, &already)) {
+        report_errno(path.c_str(), err);
+        r.error_flag = 1;
+    }
 }
 
 int directory_handling(export_run &r, const std::string &name) {
@@ -195,7 +200,7 @@ int export_walk_sources(export_run &r) {
     r.output_prefix = strip_dot_slash(r.st.output_name.c_str());
     int flags = r.st.follow_links ? 2 | FILEUTL_WALK_FOLLOW : 2;
     r.failures = hash_str_create(219, 0, 1);
-    hash_set_dynamic(r.failures, 3, 219, 0, 1);
+    (void)hash_set_dynamic(r.failures, 3, 219, 0, 1);   // fails only for a null table; add_failure reports that
     fileutl_stat_t st{};
     if (stat_path(r, ".", &st) != 0) {
         report_errno(".", errno);
