@@ -174,7 +174,8 @@ int export_open_record_files(export_run &r) {
 }
 
 int export_close_record_files(export_run &r) {
-    return close_checked(r.st.dir_file, r.dir_tmp) | close_checked(r.st.element_file, r.element_tmp);
+    int bad = close_checked(r.st.dir_file, r.dir_tmp) | close_checked(r.st.element_file, r.element_tmp);
+    return bad | int(r.st.element_file_broken);
 }
 
 void export_remove_record_files(export_run &r) {

@@ -44,6 +44,7 @@ struct export_state {
     long num_elements = 0;
     long num_versions = 0;
     off_t element_file_size = 0;   // whole element records only
+    bool element_file_broken = false;   // holds part of a record: never assembled
 };
 
 struct export_run {

@@ -41,11 +41,11 @@ int directory_handling(export_run &r, const std::string &name) {
 }
 
 // A failed element must not leave half a record behind: the data file would
-// not parse although the run reports success.
-void cut_back(FILE *f, off_t pos) {
-    std::fflush(f);
-    if (ftruncate(fileno(f), pos) == 0)
-        fseeko(f, pos, SEEK_SET);
+// not parse although the run reports success. (A flush that fails leaves the
+// file's error flag set, which fails the run when the file is closed.)
+bool cut_back(FILE *f, off_t pos) {
+    (void)std::fflush(f);
+    return ftruncate(fileno(f), pos) == 0 && fseeko(f, pos, SEEK_SET) == 0;
 }
 
 int file_handling(export_run &r, const std::string &rel) {
@@ -72,8 +72,14 @@ int file_handling(export_run &r, const std::string &rel) {
     uint64_t before = export_cmd_bytes_written();
     if (write_selected_versions(e, f, r.st.sel) != 0) {
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
-        cut_back(f, r.st.element_file_size);
+        bool cut = cut_back(f, r.st.element_file_size);
+        int err = errno;
         release_element(e);
+        if (!cut) {
+            report_errno(r.element_tmp.c_str(), err);
+            r.st.element_file_broken = true;
+            return -4;
+        }
         return 1;
     }
     uint64_t written = export_cmd_bytes_written() - before;
