@@ -40,7 +40,9 @@ int run_export(export_run &r, int argc, char **argv) {
         return fatal(r);
     int bad_records = export_close_record_files(r);
     shutdown_driver(r);
-    if (bad_records || export_assemble(r) || export_write_translation(r))
+    atomic_file data;   // removed unless committed
+    if (bad_records || export_assemble(r, data) || export_write_translation(r) ||
+        export_commit_output(r, data))
         return fatal(r);
     export_report_failures(r);
     export_free_failures(r);

@@ -212,15 +212,11 @@ int export_read_translation(export_run &r) {
     return 0;
 }
 
-// The data file is built whole beside the reserved one and renamed over it:
-// a run that fails part way (a full disk, a file-size limit) leaves the
-// reserved empty file, never a partial one that looks like a result.
-int export_assemble(export_run &r) {
+int export_assemble(export_run &r, atomic_file &file) {
     const std::string &name = r.st.output_name;
     export_globals g;
     if (export_from_dir(r, &g.export_from_dir))
         return 1;
-    atomic_file file;
     if (int err = file.open(name)) {
         imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name.c_str());
         report_errno(name.c_str(), err);
@@ -244,13 +240,15 @@ int export_assemble(export_run &r) {
     r.st.attr_types = r.st.label_types = r.st.branch_types = r.st.element_types = name_list();
     if (rc == 0)
         rc = append_file(out, name, r.dir_tmp) || append_file(out, name, r.element_tmp);
+    return rc;
+}
+
+int export_commit_output(export_run &r, atomic_file &file) {
     // Not synced: the syncs of a large file cost a measurable share of the run,
     // and a replacement lost to a power failure leaves the state of a failed
     // run (the reserved empty file), which a rerun mends.
-    if (rc == 0 && commit_checked(file, name, false) != 0)
-        rc = 1;
-    if (rc != 0)
-        return 1;   // the temporary file goes with `file`
+    if (commit_checked(file, r.st.output_name, false) != 0)
+        return 1;
     export_remove_record_files(r);
     return 0;
 }

@@ -12,12 +12,12 @@
 // removed, failure list freed, driver shut down) and exits with status 1.
 //
 // Invariants: the data file exists (empty) from the moment it is reserved until
-// the assembled file is renamed over it, so a failed run leaves an empty file
-// that stops the next run until it is moved, and never a partial one; the
-// element file only ever holds whole element records (a failed element is cut
-// back off it); the exit status is 1 exactly when something that was asked for
-// is missing from the data file for a reason other than a per-element failure,
-// which is listed.
+// the assembled file is renamed over it as the run's last write, so a failed
+// run leaves an empty file that stops the next run until it is moved, and
+// never a partial one; the element file only ever holds whole element records
+// (a failed element is cut back off it); the exit status is 1 exactly when
+// something that was asked for is missing from the data file for a reason
+// other than a per-element failure, which is listed.
 #pragma once
 
 #include <cstdio>
@@ -28,6 +28,7 @@
 #include "export/cm_driver.h"
 #include "export/export_elem.h"
 #include "export/export_msgs.h"
+#include "runtime/atomic_file.h"
 #include "runtime/hash.h"
 
 struct export_state {
@@ -94,7 +95,11 @@ void export_free_failures(export_run &r);
 [[nodiscard]] int export_close_record_files(export_run &r);
 void export_remove_record_files(export_run &r);
 [[nodiscard]] int export_read_translation(export_run &r);
-// Writes the data file whole beside the reserved one and renames it over it.
-[[nodiscard]] int export_assemble(export_run &r);
+// The data file is assembled whole beside the reserved one, and renamed over
+// it only when everything else has succeeded: a run that fails part way (a
+// full disk, a file-size limit, the translation file) leaves the reserved
+// empty file, never a partial one that looks like a result.
+[[nodiscard]] int export_assemble(export_run &r, atomic_file &file);
+[[nodiscard]] int export_commit_output(export_run &r, atomic_file &file);
 // Replaces the translation file whole, or reports the renames without -T.
 [[nodiscard]] int export_write_translation(export_run &r);

@@ -386,6 +386,10 @@ TEST(ExportTranslationFile, FailedWriteKeepsThePreviousTable) {
     EXPECT_EQ(testutil::read_file(s.root / "names.tr"), old_table);
     for (const auto &e : std::filesystem::directory_iterator(s.root.path()))
         EXPECT_EQ(e.path().filename().string().find("names.tr."), std::string::npos) << e.path();
+    // The data file is renamed into place last: the failed run leaves it empty.
+    EXPECT_EQ(r.data, "");
+    for (const auto &e : std::filesystem::directory_iterator(s.dir))
+        EXPECT_EQ(e.path().filename().string().find("cvt_data."), std::string::npos) << e.path();
 
     std::remove(s.at("cvt_data").c_str());
     ExportRun ok = s.run({"-T", "../names.tr"});
