@@ -62,7 +62,7 @@ struct cm_driver {
 };
 
 // The export library's main entry, called by each exporter's main().
-int export_main(int argc, char **argv, const cm_driver *driver);
+[[nodiscard]] int export_main(int argc, char **argv, const cm_driver *driver);
 
 // What every driver's init does first: when argv[1] is "-Ver", "-Version" or
 // "-VerAll" (any case), print the program's banner line (and for -VerAll the

@@ -10,6 +10,7 @@
 #include "export/export_cmd.h"
 #include "export/export_msgs.h"
 #include "export/export_names.h"
+#include "runtime/strutl.h"
 
 namespace {
 
@@ -169,15 +170,8 @@ void name_list_add(name_list &list, const std::string &name, name_split split) {
         add_piece(list, name);
         return;
     }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t slash = name.find('/', start);
-        if (slash == std::string::npos)
-            slash = name.size();
-        if (slash > start)
-            add_piece(list, name.substr(start, slash - start));
-        start = slash + 1;
-    }
+    for (const std::string &piece : strutl_split(name, '/'))
+        add_piece(list, piece);
 }
 
 void name_list_add_all(name_list &list, const str_list &names, name_split split) {
@@ -240,8 +234,8 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
             return CM_FAILED;
         }
     }
-    if (head)
-        write_element_end(f);
+    if (head && write_element_end(f) != 0)
+        return CM_FAILED;   // the writer has warned; the caller cuts the record back
     imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
     return 0;
 }

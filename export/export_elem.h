@@ -54,8 +54,8 @@ struct export_selection {
 // Opens the element through the driver and takes its information and every
 // version with its extract text. 0, 1001 after a reported failure, or the
 // driver's open result (1003: exported under another name).
-int export_element_history(const cm_driver *driver, const char *path, export_element *e);
+[[nodiscard]] int export_element_history(const cm_driver *driver, const char *path, export_element *e);
 // Selects and writes the element's record; 0, or 1001 after a reported failure.
-int write_selected_versions(export_element &e, FILE *f, const export_selection &sel);
+[[nodiscard]] int write_selected_versions(export_element &e, FILE *f, const export_selection &sel);
 // Closes the driver's handle (once) and frees the records.
 void release_element(export_element &e);

@@ -14,8 +14,8 @@ void translate_names(const char *kind, std::vector<std::string> &names);
 // Rewrites the branch components of a version path in place.
 void translate_branch_path(std::string &path);
 // 0, or 1001 after a reported format error.
-int read_translation_file(FILE *f);
-int write_translation_file(FILE *f);
+[[nodiscard]] int read_translation_file(FILE *f);
+[[nodiscard]] int write_translation_file(FILE *f);
 // Warns of every rename made (used when there is no translation file).
 void report_renames();
 // Catalog of the messages this module adds to export_elem's (bad replacement

@@ -54,7 +54,7 @@ int atomic_file::open(const std::string &dest)
     return 0;
 }
 
-int atomic_file::commit()
+int atomic_file::commit(bool durable)
 {
     if (!fp_)
         return EBADF;
@@ -63,7 +63,7 @@ int atomic_file::commit()
         err = EIO;
     if (!err && fflush(fp_) != 0)
         err = errno ? errno : EIO;
-    if (!err && fsync(fileno(fp_)) != 0)
+    if (!err && durable && fsync(fileno(fp_)) != 0)
         err = errno;
     if (fclose(fp_) != 0 && !err)
         err = errno ? errno : EIO;
@@ -76,7 +76,7 @@ int atomic_file::commit()
         return err;
     }
     tmp_.clear();
-    return sync_dir(dir_of(dest_));
+    return durable ? sync_dir(dir_of(dest_)) : 0;
 }
 
 void atomic_file::abandon()

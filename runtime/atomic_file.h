@@ -25,7 +25,11 @@ public:
     FILE *stream() const { return fp_; }
     const std::string &temp_path() const { return tmp_; }
     // 0, or the errno value of the first failed write, flush, sync or rename.
-    [[nodiscard]] int commit();
+    // Not durable: nothing is synced. Readers and later runs still see either
+    // the old or the whole new contents, but a power failure soon after may
+    // undo the replacement: for large files that a rerun makes again, where
+    // the syncs would cost more than they save.
+    [[nodiscard]] int commit(bool durable = true);
     // Removes the temporary file now; the destination is untouched.
     void abandon();
 

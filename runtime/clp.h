@@ -29,21 +29,21 @@ enum {
 enum { CLP_ERR_NOMEM = 12, CLP_ERR_QUOTE = 22 };
 
 // argv excludes the program name. Returns 0 and the handle, or CLP_ERR_NOMEM.
-int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table,
+[[nodiscard]] int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table,
                               clp_hdl **out);
 // Splits text into words at blanks. A double-quoted stretch keeps its blanks;
 // inside quotes \" and \\ stand for " and \. Returns 0, CLP_ERR_QUOTE for an
 // unterminated quote, or CLP_ERR_NOMEM.
-int clp_create_hdl_using_string(const char *text, const clp_option *table, clp_hdl **out);
+[[nodiscard]] int clp_create_hdl_using_string(const char *text, const clp_option *table, clp_hdl **out);
 // The word as clp_create_hdl_using_string reads it back: quoted when it holds
 // blanks, quotes or backslashes, or is empty.
 std::string clp_quote_word(const std::string &word);
 
 // Reads the next word as a flag; see the CLP_ codes. Does not consume a non-flag.
-int clp_get_next_flag_value(clp_hdl *hdl, int *id);
+[[nodiscard]] int clp_get_next_flag_value(clp_hdl *hdl, int *id);
 // Takes the next word, whatever it looks like: 1 and *arg (valid until the
 // handle is destroyed), or 0 when no word is left.
-int clp_get_next_arg(clp_hdl *hdl, const char **arg);
+[[nodiscard]] int clp_get_next_arg(clp_hdl *hdl, const char **arg);
 // Number of words the handle holds, consumed or not.
 int clp_get_argc(const clp_hdl *hdl);
 // The word last consumed as a flag, as written on the command line ("" before any).

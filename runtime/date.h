@@ -14,9 +14,9 @@
 // date whose midnight is skipped means the first moment of that day. Fields out
 // of range (month 13, Feb 30, 24:00, second 60) and anything after the form are
 // refused; years run from 0001 to 9999.
-int date_str_to_time(const char *text, int64_t *out);
+[[nodiscard]] int date_str_to_time(const char *text, int64_t *out);
 // `now` overrides the current time for the relative forms (tests); 0 = real time.
-int date_str_to_time_at(const char *text, int64_t now, int64_t *out);
+[[nodiscard]] int date_str_to_time_at(const char *text, int64_t now, int64_t *out);
 const char *date_usage_date_time();
 // "2010-01-02T03:04:05Z" for a time (UTC), used in notices and reports.
 std::string date_format_utc(int64_t t);

@@ -132,7 +132,7 @@ int fileutl_get_true_pname(const char *path, size_t size, char *out) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    strutl_cpy_buf(out, t.c_str(), size);
+    (void)strutl_cpy_buf(out, t.c_str(), size);   // fits: checked above
     return 0;
 }
 

@@ -20,25 +20,25 @@ struct fileutl_stat_t {          // 64-bit stat buffer
 // Splits at the last separator: "a/b/c" -> "a/b", "c"; "c" -> "", "c";
 // "/c" -> "/", "c"; trailing separators are ignored ("a/b/" -> "a", "b").
 // Returns 0, or 1 when an output does not fit its size (it is then cut).
-int fileutl_strip_leaf(const char *path, size_t dsize, char *dir, size_t lsize, char *leaf);
+[[nodiscard]] int fileutl_strip_leaf(const char *path, size_t dsize, char *dir, size_t lsize, char *leaf);
 void fileutl_strip_leaf(const std::string &path, std::string *dir, std::string *leaf);
 // 0 on success; follow: 1 stat, 0 lstat.
-int fileutl_stat(const char *path, int follow, fileutl_stat_t *st);
+[[nodiscard]] int fileutl_stat(const char *path, int follow, fileutl_stat_t *st);
 // The path with each existing component as the file system stores it; on Linux
 // names keep their case, so this is the path with "." and "//" tidied.
 // Returns 0, or nonzero (errno set) on failure or when out would overflow size.
-int fileutl_get_true_pname(const char *path, size_t size, char *out);
+[[nodiscard]] int fileutl_get_true_pname(const char *path, size_t size, char *out);
 // Creates a new empty temporary file in dir (null or "": fileutl_tmpdir()).
 // Returns 0 and its path in *out, or errno.
-int fileutl_tmpfile_ext(const char *dir, int p1, int p2, std::string *out);
+[[nodiscard]] int fileutl_tmpfile_ext(const char *dir, int p1, int p2, std::string *out);
 // TMP, then TEMP, then TMPDIR, then /tmp.
 std::string fileutl_tmpdir();
 int fileutl_is_abspn(const char *path);
 std::string fileutl_make_abs_pn(const std::string &path);    // against the cwd, tidied
 std::string fileutl_getcwd();
 int fileutl_exists(const char *path);   // lstat: a link counts, even a broken one
-int fileutl_mkpath(const char *path, int mode);             // mkdir -p; 0 ok
-int fileutl_rm(const char *path);                           // unlink; 0 ok
+[[nodiscard]] int fileutl_mkpath(const char *path, int mode);             // mkdir -p; 0 ok
+[[nodiscard]] int fileutl_rm(const char *path);                           // unlink; 0 ok
 // Search along PATH for an executable; "" when not found. A name holding "/"
 // is not searched: it is returned when it names an executable file.
 std::string fileutl_resolve_pathname(const std::string &name);
@@ -91,6 +91,6 @@ struct cm_fs_ops {
 };
 
 // Returns 0, -4 when a callback returned -4, or -1 when the top directory cannot be read.
-int fileutl_walk_tree(const char *dir, const fileutl_walk_desc *desc, int flags);
-int fileutl_walk_tree_any(const char *dir, const fileutl_walk_desc *desc, const cm_fs_ops *ops,
+[[nodiscard]] int fileutl_walk_tree(const char *dir, const fileutl_walk_desc *desc, int flags);
+[[nodiscard]] int fileutl_walk_tree_any(const char *dir, const fileutl_walk_desc *desc, const cm_fs_ops *ops,
                           int flags);

@@ -14,7 +14,7 @@ int strutl_find_str(const char *s, size_t start, const char *what, size_t *pos);
 // Last occurrence of c; 1 and *pos when found.
 int strutl_right_char(const char *s, char c, size_t *pos);
 // Bounded copy that always terminates (size >= 1). Returns 0, or 1 when src was cut.
-int strutl_cpy_buf(char *dst, const char *src, size_t size);
+[[nodiscard]] int strutl_cpy_buf(char *dst, const char *src, size_t size);
 // Case-insensitive comparison: 0 when equal.
 int strutl_stricoll(const char *a, const char *b);
 // Nonzero when the whole text is a number in that base (0 = C prefixes), value in *out.
@@ -36,7 +36,7 @@ char *strutl_concat_area(stg_area *area, int count, ...);
 // Copies s into out (size bytes, always terminated) in lower case (direction 0)
 // or upper case (1), ASCII letters only. Returns 0, or 1 when out was too small.
 enum { STRUTL_TO_LOWER = 0, STRUTL_TO_UPPER = 1 };
-int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out);
+[[nodiscard]] int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out);
 
 // The pieces of s between separators, in order. Empty pieces (from a leading,
 // trailing or doubled separator) are dropped, and so is "." when drop_dot is

@@ -6,7 +6,7 @@
 // The process user (getpwuid(geteuid())) and group (getgrgid(getegid())).
 // 0 on success; nonzero when they cannot be found (a name that is missing is
 // then given as its number, so callers that go on still have something).
-int credutl_get_credentials(std::string *user, std::string *group);
+[[nodiscard]] int credutl_get_credentials(std::string *user, std::string *group);
 // Host name, or "UnknownHost" when it cannot be had.
 std::string sysutl_myhostname();
 std::string sysutl_mygroupname();
@@ -16,6 +16,6 @@ struct credutl_pw {
     unsigned uid = 0, gid = 0;
 };
 // 0 and the entry when the user exists; full_name is the gecos up to its first comma.
-int credutl_getpwnam(const char *name, credutl_pw *out);
+[[nodiscard]] int credutl_getpwnam(const char *name, credutl_pw *out);
 // The same by user number (the home directory of the process user, say).
-int credutl_getpwuid(unsigned uid, credutl_pw *out);
+[[nodiscard]] int credutl_getpwuid(unsigned uid, credutl_pw *out);

@@ -12,4 +12,4 @@ int wild_contains_wildcard_symbols(const char *text);
 // directory) to *names in byte order. WILD_OK, WILD_NO_MATCH when nothing
 // matches, WILD_ERROR when a directory cannot be read or memory runs out.
 // To hand names on in one text, quote each with clp_quote_word.
-int wild_glob_single(const char *pattern, std::vector<std::string> *names);
+[[nodiscard]] int wild_glob_single(const char *pattern, std::vector<std::string> *names);

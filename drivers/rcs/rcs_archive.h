@@ -62,7 +62,7 @@ struct rcs_element {
 
 // Opens and reads the whole archive. 0; 1001 after a message (which names the
 // file and, where there is one, the line); 12 when memory runs out.
-int rcs_open(const char *path, const char *element_name, rcs_element **out);
+[[nodiscard]] int rcs_open(const char *path, const char *element_name, rcs_element **out);
 void rcs_close(rcs_element *e);
 
 // The admin section's lock entries, "user:revision" each.

@@ -27,13 +27,13 @@ void rcs_reset_state();
 extern const cm_driver rcs_driver;
 
 // The operations, also reachable by name for the tests.
-int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
+[[nodiscard]] int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
 void rcs_cm_usage(const char *program);
-int rcs_cm_shutdown();
+[[nodiscard]] int rcs_cm_shutdown();
 const char *rcs_cm_need_cmd();
-int rcs_cm_map_name(const char *path, int recursive, int *convert, int *prune, std::string *name);
-int rcs_cm_open_element(const char *path, void **handle);
-int rcs_cm_element_info(void *handle, element_info *info);
-int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version);
-int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command);
+[[nodiscard]] int rcs_cm_map_name(const char *path, int recursive, int *convert, int *prune, std::string *name);
+[[nodiscard]] int rcs_cm_open_element(const char *path, void **handle);
+[[nodiscard]] int rcs_cm_element_info(void *handle, element_info *info);
+[[nodiscard]] int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version);
+[[nodiscard]] int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command);
 void rcs_cm_close_element(void *handle);

@@ -14,21 +14,6 @@
 
 namespace {
 
-std::vector<std::string> components(const std::string &path) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string c = path.substr(start, end - start);
-        if (!c.empty() && c != ".")
-            out.push_back(std::move(c));
-        start = end + 1;
-    }
-    return out;
-}
-
 const char *archive_dir_name() { return rcs_state().mode == RCS_MODE_CVS ? "Attic" : "RCS"; }
 
 } // namespace
@@ -65,7 +50,7 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
     *convert = 1;
     bool is_dir = S_ISDIR(st.mode);
     bool cvs = s.mode == RCS_MODE_CVS;
-    std::vector<std::string> comps = components(path);
+    std::vector<std::string> comps = strutl_split(path, '/', 1);
     for (size_t i = comps.size(); i-- > 0;) {
         size_t level = comps.size() - 1 - i;
         if (cvs && comps[i] == "CVSROOT") {

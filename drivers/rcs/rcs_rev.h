@@ -23,4 +23,4 @@ std::string_view rcs_prefix(std::string_view s, int n);
 std::string rcs_magic_branch(std::string_view branch);
 // Archive date "YY.MM.DD.hh.mm.ss" or "YYYY.MM.DD.hh.mm.ss", in UTC (as RCS
 // writes it), to seconds since 1970. 0 on success; 1 after a message.
-int rcs_parse_date(const char *text, int64_t *out);
+[[nodiscard]] int rcs_parse_date(const char *text, int64_t *out);

@@ -32,12 +32,12 @@ struct author_event {
     opt_str group, event_name;
 };
 
+// Asked once per run. The records carry at most 80 bytes of it, and this
+// exporter's documented stand-in for a name that cannot be had.
 const std::string &host_name() {
-    static std::string host = [] {
-        char buf[81] = {0};
-        if (gethostname(buf, sizeof buf - 1) != 0 || !buf[0])
-            return std::string("Unknown");
-        return std::string(buf);
+    static const std::string host = [] {
+        std::string h = sysutl_myhostname();
+        return h == "UnknownHost" ? std::string("Unknown") : h.substr(0, 80);
     }();
     return host;
 }

@@ -746,7 +746,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
         run->elements_failed++;
         run->failures++;
         int already;
-        hash_str_enter(run->p->not_imported, el.name.c_str(), nullptr, &already);
+        (void)hash_str_enter(run->p->not_imported, el.name.c_str(), nullptr, &already);   // report list only; counted above
         return 1;
     }
     run->dirs.insert(c.made_dirs.begin(), c.made_dirs.end());
@@ -756,8 +756,8 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     run->versions_present += c.n_present;
     run->versions_identical += c.n_identical;
     int already;
-    hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(), nullptr,
-                   &already);
+    (void)hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(), nullptr,
+                   &already);   // report list only
     if (run->p->verbose)
         imsg_print(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, el.name.c_str(), c.n_new,
                    c.n_present, c.n_identical);

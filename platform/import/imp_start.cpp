@@ -122,7 +122,7 @@ int make_directories(imp_run *run) {
             imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), err.c_str());
             run->failures++;
             int already;
-            hash_str_enter(run->p->not_imported, name.c_str(), nullptr, &already);
+            (void)hash_str_enter(run->p->not_imported, name.c_str(), nullptr, &already);   // report list only; counted above
             continue;
         }
         run->dirs.insert(made.begin(), made.end());

@@ -2,11 +2,31 @@
 // the golden files, and the command line as users meet it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "tests/export/export_test_util.h"
 
 using testutil::TempDir;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// The entries of dir that are neither the tree's files nor its directories:
+// what a run leaves there ("cvt_data" and any temporary file beside it).
+Names output_files(const std::string &dir) {
+    Names names;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) {
+        std::string leaf = e.path().filename().string();
+        if (leaf.rfind("file", 0) != 0)
+            names.push_back(leaf);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
 
 namespace {
 
@@ -253,9 +273,47 @@ TEST(FfileFailures, WriteFailureOfTheDataFileGivesStatusOne) {
         testutil::write_file(d / ("file" + std::to_string(i)), "x");
     // Files may not grow past 1 KiB: the record files hit the limit and every
     // write after it fails (the signal is ignored, so write reports EFBIG).
-    ExportRun r = run_exporter("/bin/sh", d, {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", FFILE});
+    TempDir tmp;
+    ExportRun r = run_exporter("/bin/sh", d, {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", FFILE},
+                               {{"TMP", tmp.path()}});
     EXPECT_EQ(r.proc.status, 1) << r.proc.err;
     EXPECT_NE(r.proc.err.find("File too large"), std::string::npos) << r.proc.err;
+    // The reserved file stays, empty; no temporary file anywhere.
+    EXPECT_TRUE(testutil::exists(d / "cvt_data"));
+    EXPECT_EQ(r.data, "");
+    EXPECT_EQ(output_files(d.path()), (Names{"cvt_data"}));
+    EXPECT_EQ(output_files(tmp.path()), Names{});
+}
+
+// Under a limit that the record files stay below but the data file does not,
+// the run fails in the assembly itself. The exporter ignores the signal of the
+// limit on its own, so that it can clean up.
+TEST(FfileFailures, FailedAssemblyLeavesTheReservedFileEmptyAndNoTemporaryFile) {
+    TempDir d, tmp;
+    for (int i = 0; i < 3; ++i)
+        testutil::write_file(d / ("file" + std::to_string(i)), "x");
+    testutil::EnvList env = {{"TMP", tmp.path()}};
+    ExportRun whole = run_exporter(FFILE, d, {}, env);
+    ASSERT_EQ(whole.proc.status, 0) << whole.proc.err;
+    // Success leaves exactly the data file.
+    EXPECT_EQ(output_files(d.path()), (Names{"cvt_data"}));
+    EXPECT_EQ(output_files(tmp.path()), Names{});
+    std::remove((d / "cvt_data").c_str());
+
+    std::string limit = "--fsize=" + std::to_string(whole.data.size() - 1);
+    ExportRun r = run_exporter("prlimit", d, {limit, FFILE}, env);
+    EXPECT_EQ(r.proc.status, 1) << r.proc.err;
+    EXPECT_NE(r.proc.out.find("Creating script file cvt_data"), std::string::npos) << r.proc.out;
+    EXPECT_NE(r.proc.err.find("File too large"), std::string::npos) << r.proc.err;
+    EXPECT_TRUE(testutil::exists(d / "cvt_data"));
+    EXPECT_EQ(r.data, "");
+    EXPECT_EQ(output_files(d.path()), (Names{"cvt_data"}));
+    EXPECT_EQ(output_files(tmp.path()), Names{});
+
+    // The empty file left behind stops the next run until it is moved.
+    ExportRun again = run_exporter(FFILE, d, {}, env);
+    EXPECT_EQ(again.proc.status, 1);
+    EXPECT_NE(again.proc.err.find("\"cvt_data\" exists, please move."), std::string::npos);
 }
 
 TEST(FfileFailures, NamesLongerThanTheLimitAreSkippedAndListed) {

@@ -3,6 +3,9 @@
 // refusals of the common options for every exporter kind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sys/stat.h>
+
 #include "tests/export/export_test_util.h"
 
 using nlohmann::json;
@@ -310,6 +313,13 @@ TEST(ExportCommandLine, TypeNameArgumentsAndUnknownLetters) {
     EXPECT_NE(unknown.proc.out.find("usage:"), std::string::npos);
     ExportRun missing = s.run({"-o"});
     EXPECT_EQ(missing.proc.status, 1);
+    // -b is checked piece by piece: empty pieces and "=value" tails pass, and
+    // the argument is written as given.
+    ExportRun pieces = s.run({"-b", "/dev//rel=2/"});
+    EXPECT_EQ(pieces.proc.status, 0) << pieces.proc.err;
+    EXPECT_NE(pieces.data.find("OntoBranch 12:/dev//rel=2/\nGLOBALS_END"), std::string::npos);
+    EXPECT_NE(pieces.data.find("BrType 3:rel\nBRTYPE_END\nBRTYPE_BEGIN\nBrType 3:dev\n"), std::string::npos)
+        << pieces.data;
 }
 
 TEST(ExportCommandLine, TemporaryFilesGoToTheTempDirAndAreRemoved) {
@@ -354,6 +364,42 @@ TEST(ExportTranslationFile, CreatedReadBackAndFormatErrorsStopTheRun) {
     EXPECT_NE(broken.proc.err.find("Missing field in translation file.  (line 1)"), std::string::npos);
     EXPECT_NE(broken.proc.err.find("Cannot open output file \"../names.tr\"."), std::string::npos);
     EXPECT_EQ(broken.data, "");   // reserved, then left empty
+}
+
+// The table is replaced whole: a run that cannot write the new one keeps the
+// decisions of the earlier runs as they were.
+TEST(ExportTranslationFile, FailedWriteKeepsThePreviousTable) {
+    Scripted s;
+    std::string old_table;
+    for (int i = 0; i < 60; ++i)
+        old_table += "label OLD " + std::to_string(i) + " OLD." + std::to_string(i) + "\n";
+    testutil::write_file(s.root / "names.tr", old_table);
+    chmod((s.root / "names.tr").c_str(), 0640);
+    s.element("f", {{"versions", json::array({version("1", 10, {{"labels", {"NEW 1"}}})})}});
+    // Larger than the data file and the old table, smaller than the new table.
+    std::string limit = "--fsize=" + std::to_string(old_table.size() + 1);
+    testutil::EnvList env = {{"SCRIPTED_DRIVER", scripted_env_file(s.root.path(), s.script)}};
+    ExportRun r = run_exporter("prlimit", s.dir, {limit, SCRIPTED, "-T", "../names.tr"}, env);
+    EXPECT_EQ(r.proc.status, 1) << r.proc.err;
+    EXPECT_NE(r.proc.err.find("File too large"), std::string::npos) << r.proc.err;
+    EXPECT_NE(r.proc.err.find("Cannot open output file \"../names.tr\"."), std::string::npos);
+    EXPECT_EQ(testutil::read_file(s.root / "names.tr"), old_table);
+    for (const auto &e : std::filesystem::directory_iterator(s.root.path()))
+        EXPECT_EQ(e.path().filename().string().find("names.tr."), std::string::npos) << e.path();
+    // The data file is renamed into place last: the failed run leaves it empty.
+    EXPECT_EQ(r.data, "");
+    for (const auto &e : std::filesystem::directory_iterator(s.dir))
+        EXPECT_EQ(e.path().filename().string().find("cvt_data."), std::string::npos) << e.path();
+
+    std::remove(s.at("cvt_data").c_str());
+    ExportRun ok = s.run({"-T", "../names.tr"});
+    ASSERT_EQ(ok.proc.status, 0) << ok.proc.err;
+    std::string table = testutil::read_file(s.root / "names.tr");
+    EXPECT_NE(table.find("label OLD 59 OLD.59\n"), std::string::npos);
+    EXPECT_NE(table.find("label NEW 1 NEW.1\n"), std::string::npos) << table;
+    struct stat st;
+    ASSERT_EQ(stat((s.root / "names.tr").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);   // the replacement keeps the permissions
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 // failure, and the exporter's assembly turns it into exit status 1.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 #include "export/export_cmd.h"
 
@@ -31,6 +33,34 @@ TEST(ExportWriter, EveryRecordReportsAWriteFailure) {
     node.v.version_id = "1";
     EXPECT_NE(write_version(dev.f, node), 0);
     EXPECT_NE(write_element_end(dev.f), 0);
+}
+
+// A stream that takes every record but refuses the line that ends an element.
+ssize_t refuse_element_end(void *, const char *buf, size_t size) {
+    if (std::string_view(buf, size).find("ELEMENT_END") != std::string_view::npos) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return ssize_t(size);
+}
+
+// Without its end line the record would not parse: the element fails and the
+// caller cuts it back off the element file.
+TEST(ExportWriter, AFailedElementEndFailsTheElement) {
+    cookie_io_functions_t io{nullptr, refuse_element_end, nullptr, nullptr};
+    FILE *f = fopencookie(nullptr, "w", io);
+    ASSERT_NE(f, nullptr);
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    export_element e;
+    e.info.name = "a";
+    e.info.created = 10;
+    e.versions.emplace_back();
+    e.versions.back().is_version = 1;
+    e.versions.back().v.version_id = "1";
+    e.versions.back().v.status = VERSION_WRITE;
+    e.versions.back().v.event_time = e.versions.back().v.selected_time = 10;
+    EXPECT_EQ(write_selected_versions(e, f, export_selection()), CM_FAILED);
+    std::fclose(f);
 }
 
 TEST(ExportWriter, StringsOfAnyBytesAreLengthPrefixed) {

@@ -38,6 +38,14 @@ TEST(AtomicFile, CommitReplacesAndUncommittedLeavesTheOldFile) {
     EXPECT_EQ(testutil::read_file(t / "f"), "new contents");
     EXPECT_EQ(entries(t.path()), 1u);
 
+    // Without the syncs the replacement is just as whole.
+    atomic_file quick;
+    ASSERT_EQ(quick.open(t / "f"), 0);
+    fputs("quick contents", quick.stream());
+    ASSERT_EQ(quick.commit(false), 0);
+    EXPECT_EQ(slurp(t / "f"), "quick contents");
+    EXPECT_EQ(entries(t.path()), 1u);
+
     ASSERT_EQ(fileutl_write_atomic(t / "g", std::string("a\0b", 3)), 0);
     EXPECT_EQ(testutil::read_file(t / "g"), std::string("a\0b", 3));
 }

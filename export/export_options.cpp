@@ -1,0 +1,149 @@
+// The exporters' common command line: the options each kind refuses, the
+// type-name arguments of -b and -l, the source-name operands, and the -I, -s
+// and -p dates with the notice that tells what will be selected.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "export/export_names.h"
+#include "export/export_run.h"
+#include "runtime/date.h"
+#include "runtime/getopt.h"
+#include "runtime/strutl.h"
+
+namespace {
+
+const char *const COMMON_OPTIONS = "I:LUT:t:o:rs:b:v:l:p:";
+
+const imsg_catalog *cat() { return export_main_cat(); }
+
+bool refused(int c, int kind) {
+    switch (c) {
+    case 'I':
+    case 'T':
+        return kind == KIND_FFILE;
+    case 'L':
+    case 'l':
+        return kind != KIND_FFILE;
+    case 'b':
+    case 'v':
+        return kind != KIND_FFILE && kind != KIND_SSAFE;
+    default:
+        return false;
+    }
+}
+
+// -b and -l become type names as they stand: every component of the branch
+// path (up to a "=") must pass the check unchanged. Empty arguments pass; they
+// only decide whether OntoBranch or LabelAll is written.
+bool acceptable_type_arg(const char *arg, bool path) {
+    std::vector<std::string> pieces = path ? strutl_split(arg, '/') : std::vector<std::string>{arg};
+    for (const std::string &piece : pieces) {
+        std::string name = piece.substr(0, piece.find('='));
+        std::string repaired;
+        if (!name.empty() && !type_name_check(name.c_str(), 1, &repaired))
+            return false;
+    }
+    return true;
+}
+
+int convert_date(const char *text, int64_t *out) {
+    if (!text)
+        return 0;
+    if (date_str_to_time(text, out) != 0) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_BAD_DATE, text, date_usage_date_time());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+export_stop export_parse_options(export_run &r, int argc, char **argv) {
+    std::string optstring = std::string(COMMON_OPTIONS) + r.g.extra_options;
+    bool have_since = false, have_important = false;
+    nt_getopt_reset();
+    nt_opterr = 1;
+    int c;
+    while ((c = nt_getopt(argc, argv, optstring.c_str())) != -1) {
+        if (c != '?' && c != ':' && std::strchr(COMMON_OPTIONS, c) == nullptr)
+            continue;   // one of the driver's own letters
+        if (refused(c, r.kind)) {
+            imsg_print(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);
+            return EXPORT_STOP_USAGE;
+        }
+        switch (c) {
+        case 'I':
+        case 's':
+            if ((c == 'I' && have_since) || (c == 's' && have_important)) {
+                imsg_print(IMSG_ERROR, cat(), MAIN_S_AND_I);
+                return EXPORT_STOP_USAGE;
+            }
+            (c == 'I' ? have_important : have_since) = true;
+            (c == 'I' ? r.date_important : r.date_since) = nt_optarg;
+            break;
+        case 'p': r.date_prior = nt_optarg; break;
+        case 'L': r.st.follow_links = 1; break;
+        case 'r': r.st.recursive = 1; break;
+        case 'o': r.st.output_name = nt_optarg; break;
+        case 't': r.temp_dir = nt_optarg; break;
+        case 'T': r.translation_file = nt_optarg; break;
+        case 'v': r.st.onto_brvid = nt_optarg; break;
+        case 'b':
+        case 'l':
+            if (!acceptable_type_arg(nt_optarg, c == 'b')) {
+                imsg_print(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
+                return EXPORT_STOP;
+            }
+            if (c == 'b') {
+                r.st.onto_branch = nt_optarg;
+                name_list_add(r.st.branch_types, nt_optarg, NAME_SPLIT_PATH);
+            } else {
+                r.st.label_all = nt_optarg;
+                name_list_add(r.st.label_types, nt_optarg, NAME_WHOLE);
+            }
+            break;
+        default:   // -U, an unknown letter, a missing argument
+            return EXPORT_STOP_USAGE;
+        }
+    }
+    bool bad = false;
+    for (int i = nt_optind; i < argc; ++i) {
+        if (std::strchr(argv[i], '/') || std::strcmp(argv[i], "..") == 0) {
+            imsg_print(IMSG_ERROR, cat(), MAIN_BAD_OPERAND, argv[i]);
+            bad = true;
+        }
+        r.operands.push_back(argv[i]);
+    }
+    if (bad)
+        return EXPORT_STOP_USAGE;
+    if (r.kind == KIND_CVS_ATTIC) {
+        if (!r.st.recursive) {
+            imsg_print(IMSG_ERROR, cat(), MAIN_A_WITHOUT_R);
+            return EXPORT_STOP_USAGE;
+        }
+        r.kind = KIND_CVS;
+    }
+    return EXPORT_GO_ON;
+}
+
+int export_convert_dates(export_run &r) {
+    export_selection &sel = r.st.sel;
+    if (convert_date(r.date_important, &sel.important_until))
+        return 1;
+    if (r.date_important)
+        imsg_print(IMSG_WARNING, cat(), MAIN_IMPORTANT_UNTIL, r.date_important);
+    if (convert_date(r.date_since, &sel.since) || convert_date(r.date_prior, &sel.prior))
+        return 1;
+    if (r.date_since && r.date_prior && !(sel.since < sel.prior)) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_SINCE_AFTER_PRIOR);
+        return 1;
+    }
+    if (r.date_since && r.date_prior)
+        imsg_print(IMSG_WARNING, cat(), MAIN_BETWEEN, r.date_since, r.date_prior);
+    else if (r.date_since)
+        imsg_print(IMSG_WARNING, cat(), MAIN_SINCE, r.date_since);
+    else if (r.date_prior)
+        imsg_print(IMSG_WARNING, cat(), MAIN_PRIOR, r.date_prior);
+    return 0;
+}

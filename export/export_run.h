@@ -1,0 +1,105 @@
+// The state of one exporter run, shared by the modules of the main entry, and
+// the entry points each of them offers to the top-level sequence in
+// export_main.cpp:
+//
+//   export_options.cpp  the command line, refusals by kind, the dates and their notices
+//   export_walk.cpp     the operands, the walk and its callback, the failure list
+//   export_output.cpp   the reserved data file, the record files, the assembly of
+//                       the data file, the translation file
+//
+// None of them calls another or stops the run itself: each reports what went
+// wrong and returns nonzero, and export_main.cpp does the cleanup (record files
+// removed, failure list freed, driver shut down) and exits with status 1.
+//
+// Invariants: the data file exists (empty) from the moment it is reserved until
+// the assembled file is renamed over it as the run's last write, so a failed
+// run leaves an empty file that stops the next run until it is moved, and
+// never a partial one; the element file only ever holds whole element records
+// (a failed element is cut back off it); the exit status is 1 exactly when
+// something that was asked for is missing from the data file for a reason
+// other than a per-element failure, which is listed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "export/cm_driver.h"
+#include "export/export_elem.h"
+#include "export/export_msgs.h"
+#include "runtime/atomic_file.h"
+#include "runtime/hash.h"
+
+struct export_state {
+    int recursive = 0;
+    int follow_links = 1;
+    export_selection sel;
+    std::string output_name = "cvt_data";
+    const char *onto_branch = nullptr;
+    const char *label_all = nullptr;
+    const char *onto_brvid = nullptr;
+    FILE *dir_file = nullptr;
+    FILE *element_file = nullptr;
+    name_list attr_types, branch_types, element_types, label_types;
+    long num_elements = 0;
+    long num_versions = 0;
+    off_t element_file_size = 0;   // whole element records only
+    bool element_file_broken = false;   // holds part of a record: never assembled
+};
+
+struct export_run {
+    export_state st;
+    const cm_driver *drv = nullptr;
+    const cm_fs_ops *fs_ops = nullptr;
+    cm_globals g{};
+    int kind = 1;
+    std::string program;
+    std::string output_prefix;      // the output name as walked paths spell it
+    std::string temp_dir;           // -t
+    const char *translation_file = nullptr;
+    const char *date_important = nullptr, *date_since = nullptr, *date_prior = nullptr;
+    std::vector<std::string> operands;
+    std::string dir_tmp, element_tmp;   // the record files; empty when not made
+    std::vector<char> element_buf;   // outlives the element file it buffers
+    hash_table *failures = nullptr;
+    bool init_ok = false;
+    bool shutdown_done = false;
+    int error_flag = 0;
+};
+
+inline const imsg_catalog *export_main_cat() { return export_main_export_msg_table_adr(); }
+
+// ---- export_options.cpp
+// What a refused command line asks of the caller besides status 1.
+enum export_stop { EXPORT_GO_ON = 0, EXPORT_STOP = 1, EXPORT_STOP_USAGE = 2 };
+[[nodiscard]] export_stop export_parse_options(export_run &r, int argc, char **argv);
+// Converts -I, -s and -p and prints the notice of the selection; 0, or 1 after
+// a reported bad date.
+[[nodiscard]] int export_convert_dates(export_run &r);
+
+// ---- export_walk.cpp
+// Walks the operands (or "."), writing directory records and element records
+// to the record files and noting what could not be exported. 0, or 1 after a
+// reported failure that ends the run (the current directory unusable).
+[[nodiscard]] int export_walk_sources(export_run &r);
+// The end-of-run list of what could not be exported.
+void export_report_failures(const export_run &r);
+void export_free_failures(export_run &r);
+
+// ---- export_output.cpp
+// Each returns 0, or 1 after a reported failure.
+[[nodiscard]] int export_reserve_output(export_run &r);
+[[nodiscard]] int export_make_record_files(export_run &r);
+[[nodiscard]] int export_open_record_files(export_run &r);
+[[nodiscard]] int export_close_record_files(export_run &r);
+void export_remove_record_files(export_run &r);
+[[nodiscard]] int export_read_translation(export_run &r);
+// The data file is assembled whole beside the reserved one, and renamed over
+// it only when everything else has succeeded: a run that fails part way (a
+// full disk, a file-size limit, the translation file) leaves the reserved
+// empty file, never a partial one that looks like a result.
+[[nodiscard]] int export_assemble(export_run &r, atomic_file &file);
+[[nodiscard]] int export_commit_output(export_run &r, atomic_file &file);
+// Replaces the translation file whole, or reports the renames without -T.
+[[nodiscard]] int export_write_translation(export_run &r);

@@ -1,0 +1,237 @@
+// The walk of the sources: the operands (or the current directory), the walk
+// callback that decides what each entry becomes, the directory and element
+// records it writes to the record files, and the list of what could not be
+// exported.
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "export/export_cmd.h"
+#include "export/export_run.h"
+#include "runtime/fileutl.h"
+
+namespace {
+
+const imsg_catalog *cat() { return export_main_cat(); }
+
+void report_errno(const char *what, int err) {
+    imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", what, imsg_strerror(err));
+}
+
+// A path that cannot go into the list (no memory) is named at once, and the
+// run ends with status 1: its end-of-run list is incomplete.
+void add_failure(export_run &r, const std::string &path) {
+    int already = 0;
+    if (int err = hash_str_enter(r.failures, path.c_str(), nullptr, &already)) {
+        report_errno(path.c_str(), err);
+        r.error_flag = 1;
+    }
+}
+
+int directory_handling(export_run &r, const std::string &name) {
+    if (write_directory(r.st.dir_file, name) != 0) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_CREATE_DIR, name.c_str());
+        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_DIR);
+        return -4;
+    }
+    imsg_print_nonl(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
+    return 0;
+}
+
+// A failed element must not leave half a record behind: the data file would
+// not parse although the run reports success. (A flush that fails leaves the
+// file's error flag set, which fails the run when the file is closed.)
+bool cut_back(FILE *f, off_t pos) {
+    (void)std::fflush(f);
+    return ftruncate(fileno(f), pos) == 0 && fseeko(f, pos, SEEK_SET) == 0;
+}
+
+int file_handling(export_run &r, const std::string &rel) {
+    export_element e;
+    int rc = export_element_history(r.drv, rel.c_str(), &e);
+    if (rc == CM_FAILED) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_NO_ELEMENT_INFO);
+        release_element(e);
+        return 1;
+    }
+    if (rc != 0) {
+        // 1003: exported under another name. Anything else: the driver could not
+        // hand the element out; it counts, and is listed as not exported.
+        if (rc != CM_NOT_EXPORTED)
+            r.st.num_elements++;
+        release_element(e);
+        return 1;
+    }
+    r.st.num_elements++;
+    for (const export_version_info &n : e.versions)
+        if (n.is_version)
+            r.st.num_versions++;
+    FILE *f = r.st.element_file;
+    uint64_t before = export_cmd_bytes_written();
+    if (write_selected_versions(e, f, r.st.sel) != 0) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
+        bool cut = cut_back(f, r.st.element_file_size);
+        int err = errno;
+        release_element(e);
+        if (!cut) {
+            report_errno(r.element_tmp.c_str(), err);
+            r.st.element_file_broken = true;
+            return -4;
+        }
+        return 1;
+    }
+    uint64_t written = export_cmd_bytes_written() - before;
+    r.st.element_file_size += off_t(written);
+    if (written != 0) {
+        name_list_merge(r.st.attr_types, e.attr_types);
+        name_list_merge(r.st.branch_types, e.branch_types);
+        name_list_merge(r.st.label_types, e.label_types);
+        if (e.info.type_name)
+            name_list_add(r.st.element_types, *e.info.type_name, NAME_WHOLE);
+    }
+    release_element(e);
+    return 0;
+}
+
+// Characters that a shell still interprets inside double quotes, or that end
+// a line: the extract commands quote names that way.
+char unsafe_char(const std::string &name) {
+    for (char c : name)
+        if (std::strchr("'\"$`\\\n\r", c))
+            return c;
+    return 0;
+}
+
+std::string strip_dot_slash(const char *path) {
+    while (path[0] == '.' && path[1] == '/')
+        path += 2;
+    return path;
+}
+
+int walk_callback(void *ctx, const char *path, const char *, const char *, const char *,
+                  const fileutl_stat_t *st, int, int visit) {
+    export_run &r = *static_cast<export_run *>(ctx);
+    if (visit == FILEUTL_VISIT_DIR)
+        return 0;   // a directory is handled when the walk asks to descend into it
+    if (visit == FILEUTL_VISIT_DESCEND && !r.st.recursive)
+        return 1;
+    if (std::strcmp(path, ".") == 0)
+        return 0;
+    std::string rel = strip_dot_slash(path);
+    if (!r.output_prefix.empty() && rel.compare(0, r.output_prefix.size(), r.output_prefix) == 0) {
+        if (rel == r.output_prefix)
+            return 1;   // the data file itself
+        imsg_print(IMSG_WARNING, cat(), MAIN_OUTPUT_PREFIX_SKIP, rel.c_str(), r.st.output_name.c_str());
+        return 1;
+    }
+    int convert = 0, prune = 0;
+    std::string name;
+    if (r.drv->map_name(rel.c_str(), r.st.recursive, &convert, &prune, &name) != 0) {
+        if (!r.st.recursive)
+            imsg_print(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
+        return 1;
+    }
+    if (!convert)
+        return prune ? 1 : 0;
+    if (char bad = unsafe_char(name)) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_BAD_CHARS, name.c_str(), bad);
+        add_failure(r, rel);
+        return 1;
+    }
+    if (name.size() > FILEUTL_MAX_PATH || rel.size() > FILEUTL_MAX_PATH) {
+        imsg_print(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, rel.c_str(), int(FILEUTL_MAX_PATH));
+        add_failure(r, rel);
+        return 1;
+    }
+    int rc;
+    if (st->nlink > 0 && S_ISDIR(st->mode)) {
+        rc = directory_handling(r, name);
+    } else if (S_ISREG(st->mode)) {
+        rc = file_handling(r, rel);
+    } else {
+        imsg_print(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
+        add_failure(r, rel);
+        return 1;
+    }
+    if (rc == 1 || rc == -4)
+        add_failure(r, rel);
+    return rc;
+}
+
+int stat_path(export_run &r, const char *path, fileutl_stat_t *st) {
+    if (r.fs_ops)
+        return r.fs_ops->stat(path, r.st.follow_links, st);
+    return fileutl_stat(path, r.st.follow_links, st);
+}
+
+int walk(export_run &r, const char *dir, const fileutl_walk_desc &desc, int flags) {
+    if (r.fs_ops)
+        return fileutl_walk_tree_any(dir, &desc, r.fs_ops, flags);
+    return fileutl_walk_tree(dir, &desc, flags);
+}
+
+void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
+    if (r.operands.empty()) {
+        if (walk(r, ".", desc, flags) == -4)
+            r.error_flag = 1;
+        return;
+    }
+    for (const std::string &op : r.operands) {
+        fileutl_stat_t st{};
+        if (stat_path(r, op.c_str(), &st) != 0) {
+            report_errno(op.c_str(), errno);
+            r.error_flag = 1;
+            continue;
+        }
+        std::vector<char> buf(FILEUTL_MAX_PATH + 1);
+        std::string path = op;
+        if (!r.fs_ops && fileutl_get_true_pname(op.c_str(), buf.size(), buf.data()) == 0)
+            path = buf.data();
+        std::string dir, leaf;
+        fileutl_strip_leaf(path, &dir, &leaf);
+        const char *dir_arg = dir.empty() ? "." : dir.c_str();
+        int rc = S_ISDIR(st.mode) ? walk(r, path.c_str(), desc, flags)
+                                  : walk_callback(&r, path.c_str(), path.c_str(), dir_arg,
+                                                  leaf.c_str(), &st, 0, FILEUTL_VISIT_FILE);
+        if (rc == -4)
+            r.error_flag = 1;
+    }
+}
+
+} // namespace
+
+int export_walk_sources(export_run &r) {
+    r.output_prefix = strip_dot_slash(r.st.output_name.c_str());
+    int flags = r.st.follow_links ? 2 | FILEUTL_WALK_FOLLOW : 2;
+    r.failures = hash_str_create(219, 0, 1);
+    (void)hash_set_dynamic(r.failures, 3, 219, 0, 1);   // fails only for a null table; add_failure reports that
+    fileutl_stat_t st{};
+    if (stat_path(r, ".", &st) != 0) {
+        report_errno(".", errno);
+        return 1;
+    }
+    if (directory_handling(r, ".") != 0)
+        return 1;
+    fileutl_walk_desc desc{0, 1, walk_callback, &r};
+    walk_operands(r, desc, flags);
+    return 0;
+}
+
+void export_report_failures(const export_run &r) {
+    if (hash_str_count(r.failures) == 0)
+        return;
+    imsg_print(IMSG_ERROR, cat(), MAIN_NOT_EXPORTED);
+    long cursor = 0;
+    const char *key;
+    void *value;
+    while (hash_str_next(r.failures, &cursor, &key, &value))
+        imsg_print_nonl(IMSG_CONT, cat(), MAIN_LIST_ENTRY, key);
+}
+
+void export_free_failures(export_run &r) {
+    if (r.failures)
+        hash_delete_ht(r.failures);
+    r.failures = nullptr;
+}
