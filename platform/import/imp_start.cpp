@@ -3,6 +3,7 @@
 #include "platform/import/imp_start.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -15,6 +16,8 @@
 #include "runtime/version.h"
 
 namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
@@ -111,6 +114,10 @@ int make_directories(imp_run *run) {
     if (cb)
         cb_call(run, cb->phase_directories);
     for (const std::string &name : run->head.dirs) {
+        if (imp_stop_requested()) {
+            run->interrupted = true;
+            return 0;
+        }
         std::map<std::string, vob_oid> made;
         std::string err;
         vob_oid dir = 0;
@@ -265,6 +272,28 @@ int need_cmd_ok(const imp_run *run) {
     return !fileutl_resolve_pathname(*need).empty();
 }
 
+// The worker pool: the import goes on with the workers that could be
+// started, and fails only when there are none.
+int start_workers(imp_run *run) {
+    std::string warning, why;
+    run->workers = imp_pool_default_workers(&warning);
+    if (!warning.empty())
+        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
+    run->pool.cancelled = imp_stop_requested;
+    int started = imp_pool_start(&run->pool, run->workers, run->p->debug != 0, &why);
+    if (started == 0) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NO_WORKERS, run->datafile.c_str(), why.c_str());
+        return 1;
+    }
+    if (!why.empty())
+        imsg_print(IMSG_WARNING, cat(), IMP_WARNING,
+                   (why + "; going on with " + std::to_string(started)).c_str());
+    run->workers = started;
+    // Far enough ahead that the workers stay busy while a commit waits for the disk.
+    run->window = size_t(run->workers) * 64 + 64;
+    return 0;
+}
+
 // Everything after the parameters were checked and the tables made.
 int run_import(imp_run *run) {
     imp_params *p = run->p;
@@ -300,23 +329,28 @@ int run_import(imp_run *run) {
         return 1;
     make_directories(run);
 
+    if (imp_stop_requested())
+        run->interrupted = true;
     std::string tmp = fileutl_tmpdir() + "/vantimport.XXXXXX";
-    if (!mkdtemp(tmp.data())) {
+    if (!run->interrupted && !mkdtemp(tmp.data())) {
         imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(errno));
         return 1;
     }
-    run->tmp_dir = tmp;
-    std::string warning;
-    run->workers = imp_pool_default_workers(&warning);
-    if (!warning.empty())
-        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
-    // Far enough ahead that the workers stay busy while a commit waits for the disk.
-    run->window = size_t(run->workers) * 64 + 64;
-    imp_pool_start(&run->pool, run->workers, p->debug != 0);
+    if (!run->interrupted) {
+        run->tmp.path = tmp;
+        run->tmp.keep = p->debug != 0;
+        run->tmp_dir = tmp;
+        if (start_workers(run))
+            return 1;
+    }
     imp_progress_begin(run);
 
     std::string last;
-    while (!run->stopped) {
+    while (!run->stopped && !run->interrupted) {
+        if (imp_stop_requested()) {
+            run->interrupted = true;
+            break;
+        }
         read_ahead(run);
         if (run->queue.empty())
             break;
@@ -328,11 +362,16 @@ int run_import(imp_run *run) {
     }
     imp_progress_end(run);
     imp_pool_stop(&run->pool);
-    if (p->debug)
+    if (p->debug && !run->tmp_dir.empty())
         imsg_print(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
-    else
-        remove_tmp_dir(run->tmp_dir);
 
+    if (run->interrupted) {
+        if (!run->rolled_back.empty())
+            imsg_print(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
+        imsg_print(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
+        imsg_print(IMSG_CONT, cat(), IMP_RUN_AGAIN);
+        return 1;
+    }
     if (run->stopped) {
         imsg_print(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
         run->failures++;
@@ -354,6 +393,15 @@ int run_import(imp_run *run) {
 }
 
 } // namespace
+
+imp_tmp_dir::~imp_tmp_dir() {
+    if (!path.empty() && !keep)
+        remove_tmp_dir(path);
+}
+
+void imp_request_stop() { g_stop = 1; }
+int imp_stop_requested() { return g_stop != 0; }
+void imp_clear_stop() { g_stop = 0; }
 
 vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_str &comment) {
     vob_event out = vob_event_now(comment.value_or(""));
