@@ -107,6 +107,7 @@ struct VantimportInterrupt : ImportFixture {
         while ((access((top + "/started").c_str(), F_OK) != 0 || contents("e1@@/main/2") != "beta\n") &&
                std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30))
             usleep(10000);
+        usleep(300000);   // from e1's commit to e2's wait
         kill(pid, sig);
         EXPECT_EQ(finish(pid), 1);
         // The sleeps take a minute; ending them is what made the run end sooner.
