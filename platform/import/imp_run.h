@@ -32,9 +32,13 @@ struct imp_queued {
 };
 
 // The temporary directory of the fetched contents, removed when the run ends
-// by whatever path, unless the debug flag keeps it.
+// by whatever path, unless the debug flag keeps it. While the run lives it
+// holds an flock on the file "lock" in it; a directory whose lock can be taken
+// belongs to a run that was killed, and the next run removes it. A kept
+// directory loses its lock file, so it is never taken for such a one.
 struct imp_tmp_dir {
     std::string path;
+    int lock_fd = -1;
     bool keep = false;
     imp_tmp_dir() = default;
     imp_tmp_dir(const imp_tmp_dir &) = delete;

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -226,6 +228,54 @@ void remove_tmp_dir(const std::string &dir) {
     rmdir(dir.c_str());
 }
 
+const char TMP_PREFIX[] = "vantimport.";
+
+// Removes the temporary directories of killed runs (see imp_tmp_dir).
+void remove_stale_tmp_dirs(const std::string &parent) {
+    DIR *d = opendir(parent.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> stale;
+    while (dirent *e = readdir(d)) {
+        if (std::strncmp(e->d_name, TMP_PREFIX, sizeof TMP_PREFIX - 1) != 0)
+            continue;
+        std::string dir = parent + "/" + e->d_name;
+        struct stat st;
+        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+            continue;
+        int fd = open((dir + "/lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            stale.push_back(dir);
+        close(fd);
+    }
+    closedir(d);
+    for (const std::string &dir : stale)
+        remove_tmp_dir(dir);
+}
+
+// Makes the run's temporary directory with its lock. 0, or errno.
+int make_tmp_dir(imp_run *run) {
+    std::string parent = fileutl_tmpdir();
+    remove_stale_tmp_dirs(parent);
+    std::string tmp = parent + "/" + TMP_PREFIX + "XXXXXX";
+    if (!mkdtemp(tmp.data()))
+        return errno;
+    run->tmp.path = tmp;
+    run->tmp.keep = run->p->debug != 0;
+    run->tmp_dir = tmp;
+    // Locked before it gets its name, so that no other run sees it unlocked.
+    std::string lock = tmp + "/lock";
+    int fd = open((lock + ".new").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    run->tmp.lock_fd = fd;
+    if (flock(fd, LOCK_EX) != 0 || rename((lock + ".new").c_str(), lock.c_str()) != 0)
+        return errno;
+    return 0;
+}
+
 void update_progress(void *ctx, int64_t done, int64_t total) {
     imp_run *run = static_cast<imp_run *>(ctx);
     if (run->progress.on)
@@ -331,15 +381,11 @@ int run_import(imp_run *run) {
 
     if (imp_stop_requested())
         run->interrupted = true;
-    std::string tmp = fileutl_tmpdir() + "/vantimport.XXXXXX";
-    if (!run->interrupted && !mkdtemp(tmp.data())) {
-        imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(errno));
-        return 1;
-    }
     if (!run->interrupted) {
-        run->tmp.path = tmp;
-        run->tmp.keep = p->debug != 0;
-        run->tmp_dir = tmp;
+        if (int e = make_tmp_dir(run)) {
+            imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(e));
+            return 1;
+        }
         if (start_workers(run))
             return 1;
     }
@@ -397,6 +443,10 @@ int run_import(imp_run *run) {
 imp_tmp_dir::~imp_tmp_dir() {
     if (!path.empty() && !keep)
         remove_tmp_dir(path);
+    else if (!path.empty())
+        unlink((path + "/lock").c_str());
+    if (lock_fd >= 0)
+        close(lock_fd);
 }
 
 void imp_request_stop() { g_stop = 1; }

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -203,6 +204,45 @@ TEST_F(VantimportInterrupt, SigintRollsBackAndTheNextRunCompletes) {
     vob_close(other);
     EXPECT_EQ(a, b);
     EXPECT_NE(a.find("\"e5\""), std::string::npos) << a;
+}
+
+// A run killed outright leaves its temporary directory; the next run removes
+// it, and only such ones.
+TEST_F(VantimportInterrupt, NextRunRemovesTheTemporaryFilesOfAKilledOne) {
+    std::string df = top + "/d.dat";
+    write_file(df, data());
+    write_file(slow, "");
+    pid_t pid = start(vob_root(), df);
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 3000 && access((top + "/started").c_str(), F_OK) != 0; ++i)
+        usleep(10000);
+    kill(pid, SIGKILL);
+    finish(pid);
+    EXPECT_EQ(entries(tmpdir), 1);
+    // The shells of the killed run are in groups of their own; end them.
+    std::string listed = read_file(pids);
+    for (size_t b = 0, e; b < listed.size(); b = e + 1) {
+        e = listed.find('\n', b);
+        kill(pid_t(std::atol(listed.substr(b, e - b).c_str())), SIGKILL);
+        if (e == std::string::npos)
+            break;
+    }
+    // Not a run's: a directory kept by -debug (no lock), one of a live run
+    // (locked), other names.
+    for (const char *d : {"/vantimport.kept00", "/vantimport.alive0", "/other"})
+        mkdir((tmpdir + d).c_str(), 0700);
+    write_file(tmpdir + "/vantimport.kept00/c0", "x");
+    write_file(tmpdir + "/vantimport.alive0/lock", "");
+    write_file(tmpdir + "/other/lock", "");
+    int fd = open((tmpdir + "/vantimport.alive0/lock").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    unlink(slow.c_str());
+    pid = start(vob_root(), df);
+    EXPECT_EQ(finish(pid), 0) << read_file(log);
+    close(fd);
+    EXPECT_EQ(entries(tmpdir), 3);
+    for (const char *d : {"/vantimport.kept00/c0", "/vantimport.alive0/lock", "/other/lock"})
+        EXPECT_EQ(access((tmpdir + d).c_str(), F_OK), 0) << d;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
