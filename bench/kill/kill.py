@@ -86,9 +86,14 @@ def make_vob(tag):
     return os.path.join(work, "home/vobs/%s.vbs" % tag)
 
 
+running = []   # the import in flight, killed when the bench itself is stopped
+
+
 def start_import(tag, log):
-    return subprocess.Popen([VANTIMPORT, "-no", DATA], cwd=os.path.join(work, "view_%s/%s" % (tag, tag)), env=ENV,
-                            stdout=log, stderr=subprocess.STDOUT)
+    running[:] = []
+    running.append(subprocess.Popen([VANTIMPORT, "-no", DATA], cwd=os.path.join(work, "view_%s/%s" % (tag, tag)), env=ENV,
+                                    stdout=log, stderr=subprocess.STDOUT))
+    return running[0]
 
 
 def dump(tag):
@@ -195,6 +200,8 @@ def main():
         if rc is not None:
             # It got to the end first: the VOB must equal the reference.
             finished_alone += 1
+            if os.listdir(TMP):
+                problems.append("temporary files left after a complete run: %s" % os.listdir(TMP))
             if rc != 0:
                 problems.append("a continued import failed:\n" + open(os.path.join(work, "run.log")).read())
             elif compare(tag, ref, problems):
@@ -208,6 +215,10 @@ def main():
         kills += 1
         pool_tmp = os.path.join(storage, "pool", "tmp")
         tmp_left += bool(os.path.isdir(pool_tmp) and os.listdir(pool_tmp))
+        # The killed run's temporary directory at most: the next run removes it.
+        left = [n for n in os.listdir(TMP) if n.startswith("vantimport.")]
+        if len(left) > 1:
+            problems.append("temporary directories of killed runs pile up: %s" % left)
         check_store(storage, ref, problems)
         check_elements(tag, ref, problems)
         checks += 1
@@ -216,21 +227,33 @@ def main():
             rc = start_import(tag, log).wait()
         if rc != 0:
             problems.append("the final import failed:\n" + open(os.path.join(work, "run.log")).read())
+        if os.listdir(TMP):
+            problems.append("temporary files left after the final run: %s" % os.listdir(TMP))
         elif compare(tag, ref, problems):
             converged += 1
         check_store(storage, ref, problems)
         checks += 1
-    for tag_dir in os.listdir(TMP):   # what killed runs left in TMPDIR
-        subprocess.run(["rm", "-rf", os.path.join(TMP, tag_dir)])
     print("kills:                       %d in %.1f s" % (kills, time.monotonic() - started))
     print("  inside a write transaction: %d" % in_txn)
     print("  leaving pool/tmp files:     %d" % tmp_left)
     print("runs that finished unkilled: %d" % finished_alone)
     print("VOBs continued to the end:   %d, equal to the uninterrupted import: %d" % (cycle, converged))
-    print("store checks after kills:    %d, problems: %d" % (checks, len(problems)))
+    print("store checks:                %d, problems: %d" % (checks, len(problems)))
     for p in problems:
         print("PROBLEM: " + p)
     sys.exit(1 if problems or converged != cycle else 0)
 
 
-main()
+
+def on_term(sig, frame):
+    raise SystemExit(1)
+
+
+signal.signal(signal.SIGTERM, on_term)
+try:
+    main()
+finally:
+    for p in running:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
