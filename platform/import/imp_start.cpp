@@ -344,6 +344,15 @@ int start_workers(imp_run *run) {
     return 0;
 }
 
+// How far an interrupted import got, and that running it again goes on. 1.
+int report_interrupted(imp_run *run) {
+    if (!run->rolled_back.empty())
+        imsg_print(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
+    imsg_print(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
+    imsg_print(IMSG_CONT, cat(), IMP_RUN_AGAIN);
+    return 1;
+}
+
 // Everything after the parameters were checked and the tables made.
 int run_import(imp_run *run) {
     imp_params *p = run->p;
@@ -411,13 +420,9 @@ int run_import(imp_run *run) {
     if (p->debug && !run->tmp_dir.empty())
         imsg_print(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
 
-    if (run->interrupted) {
-        if (!run->rolled_back.empty())
-            imsg_print(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
-        imsg_print(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
-        imsg_print(IMSG_CONT, cat(), IMP_RUN_AGAIN);
-        return 1;
-    }
+    // A request after the last element still skips the labels and the update.
+    if (run->interrupted || imp_stop_requested())
+        return report_interrupted(run);
     if (run->stopped) {
         imsg_print(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
         run->failures++;
@@ -435,6 +440,8 @@ int run_import(imp_run *run) {
                    run->versions_present, run->versions_identical);
     if (p->load && update_view(run))
         run->failures++;
+    if (imp_stop_requested())   // the view update cannot be stopped midway
+        return report_interrupted(run);
     return run->failures ? 1 : 0;
 }
 

@@ -206,6 +206,34 @@ TEST_F(VantimportInterrupt, SigintRollsBackAndTheNextRunCompletes) {
     EXPECT_NE(a.find("\"e5\""), std::string::npos) << a;
 }
 
+// The library alone: a request between elements stops before the next one,
+// with nothing to roll back; one made before the start stops before the first.
+TEST_F(ImportFixture, StopRequestBetweenElements) {
+    write_file(src + "/a", "a");
+    datafile_builder b = data_head(src);
+    for (const char *name : {"x", "y"}) {
+        b.marker("ELEMENT_BEGIN").str("Name", name).event("ann", 10);
+        b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractFile", "a");
+        b.marker("VERSION_END").marker("ELEMENT_END");
+    }
+    imp_callbacks cb = {};
+    cb.element = [](void *, const char *, vob_oid, int) {
+        imp_request_stop();
+        return 0;
+    };
+    EXPECT_EQ(run_import(b.text, [&](imp_params &p) { p.callbacks = &cb; }), 1);
+    EXPECT_NE(err_text.find("The import was interrupted after 1 elements (1 new) and 1 new versions."),
+              std::string::npos) << err_text;
+    EXPECT_EQ(err_text.find("rolled back"), std::string::npos) << err_text;
+    EXPECT_EQ(contents("x@@/main/1"), "a");
+    EXPECT_EQ(elem("y"), 0u);
+    EXPECT_EQ(run_import(b.text), 1);   // still requested
+    EXPECT_NE(err_text.find("interrupted after 0 elements"), std::string::npos) << err_text;
+    imp_clear_stop();
+    EXPECT_EQ(run_import(b.text), 0) << err_text;
+    EXPECT_EQ(contents("y@@/main/1"), "a");
+}
+
 // A run killed outright leaves its temporary directory; the next run removes
 // it, and only such ones.
 TEST_F(VantimportInterrupt, NextRunRemovesTheTemporaryFilesOfAKilledOne) {
