@@ -33,12 +33,13 @@ struct imp_queued {
 
 // The temporary directory of the fetched contents, removed when the run ends
 // by whatever path, unless the debug flag keeps it. While the run lives it
-// holds an flock on the file "lock" in it; a directory whose lock can be taken
-// belongs to a run that was killed, and the next run removes it. A kept
-// directory loses its lock file, so it is never taken for such a one.
+// holds an flock on the directory; one whose lock can be taken belongs to a
+// run that was killed (or cut short while it was being made or removed), and
+// the next run removes it. A directory that the debug flag keeps holds the
+// file "kept" from the start and is never removed.
 struct imp_tmp_dir {
     std::string path;
-    int lock_fd = -1;
+    int lock_fd = -1;          // the directory, opened and locked
     bool keep = false;
     imp_tmp_dir() = default;
     imp_tmp_dir(const imp_tmp_dir &) = delete;

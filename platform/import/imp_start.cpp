@@ -241,9 +241,10 @@ void remove_stale_tmp_dirs(const std::string &parent) {
             continue;
         std::string dir = parent + "/" + e->d_name;
         struct stat st;
-        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+            lstat((dir + "/kept").c_str(), &st) == 0)
             continue;
-        int fd = open((dir + "/lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
             continue;
         if (flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -255,7 +256,7 @@ void remove_stale_tmp_dirs(const std::string &parent) {
         remove_tmp_dir(dir);
 }
 
-// Makes the run's temporary directory with its lock. 0, or errno.
+// Makes the run's temporary directory and locks it. 0, or errno.
 int make_tmp_dir(imp_run *run) {
     std::string parent = fileutl_tmpdir();
     remove_stale_tmp_dirs(parent);
@@ -265,14 +266,18 @@ int make_tmp_dir(imp_run *run) {
     run->tmp.path = tmp;
     run->tmp.keep = run->p->debug != 0;
     run->tmp_dir = tmp;
-    // Locked before it gets its name, so that no other run sees it unlocked.
-    std::string lock = tmp + "/lock";
-    int fd = open((lock + ".new").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = open(tmp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     run->tmp.lock_fd = fd;
-    if (flock(fd, LOCK_EX) != 0 || rename((lock + ".new").c_str(), lock.c_str()) != 0)
+    if (flock(fd, LOCK_EX) != 0)
         return errno;
+    if (run->tmp.keep) {
+        int k = open((tmp + "/kept").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (k < 0)
+            return errno;
+        close(k);
+    }
     return 0;
 }
 
@@ -450,8 +455,6 @@ int run_import(imp_run *run) {
 imp_tmp_dir::~imp_tmp_dir() {
     if (!path.empty() && !keep)
         remove_tmp_dir(path);
-    else if (!path.empty())
-        unlink((path + "/lock").c_str());
     if (lock_fd >= 0)
         close(lock_fd);
 }

@@ -255,21 +255,21 @@ TEST_F(VantimportInterrupt, NextRunRemovesTheTemporaryFilesOfAKilledOne) {
         if (e == std::string::npos)
             break;
     }
-    // Not a run's: a directory kept by -debug (no lock), one of a live run
+    // Not a killed run's: a directory kept by -debug, one of a live run
     // (locked), other names.
     for (const char *d : {"/vantimport.kept00", "/vantimport.alive0", "/other"})
         mkdir((tmpdir + d).c_str(), 0700);
-    write_file(tmpdir + "/vantimport.kept00/c0", "x");
-    write_file(tmpdir + "/vantimport.alive0/lock", "");
-    write_file(tmpdir + "/other/lock", "");
-    int fd = open((tmpdir + "/vantimport.alive0/lock").c_str(), O_RDONLY);
+    write_file(tmpdir + "/vantimport.kept00/kept", "");
+    write_file(tmpdir + "/vantimport.alive0/c0", "");
+    write_file(tmpdir + "/other/c0", "");
+    int fd = open((tmpdir + "/vantimport.alive0").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     unlink(slow.c_str());
     pid = start(vob_root(), df);
     EXPECT_EQ(finish(pid), 0) << read_file(log);
     close(fd);
     EXPECT_EQ(entries(tmpdir), 3);
-    for (const char *d : {"/vantimport.kept00/c0", "/vantimport.alive0/lock", "/other/lock"})
+    for (const char *d : {"/vantimport.kept00/kept", "/vantimport.alive0/c0", "/other/c0"})
         EXPECT_EQ(access((tmpdir + d).c_str(), F_OK), 0) << d;
 }
 
