@@ -234,6 +234,31 @@ TEST_F(ImportFixture, StopRequestBetweenElements) {
     EXPECT_EQ(contents("y@@/main/1"), "a");
 }
 
+// -debug keeps the temporary files of its run, and later runs leave them be.
+TEST_F(ImportFixture, DebugKeepsTheTemporaryDirectory) {
+    std::string tmp = top + "/tmp";
+    mkdir(tmp.c_str(), 0700);
+    setenv("TMP", tmp.c_str(), 1);
+    write_file(src + "/a", "a");
+    datafile_builder b = data_head(src);
+    b.marker("ELEMENT_BEGIN").str("Name", "x").event("ann", 10);
+    b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractCmd", "cat \"%s%ca\" > \"%s\"");
+    b.marker("VERSION_END").marker("ELEMENT_END");
+    int rc = run_import(b.text, [](imp_params &p) { p.debug = 1; });
+    std::string said = out_text + err_text;
+    size_t at = said.find("Temporary files are kept in " + tmp + "/vantimport.");
+    EXPECT_EQ(rc, 0) << said;
+    ASSERT_NE(at, std::string::npos) << said;
+    std::string kept = said.substr(at + 28, tmp.size() + 18);
+    EXPECT_EQ(read_file(kept + "/c0"), "a");
+    b.marker("ELEMENT_BEGIN").str("Name", "y").event("ann", 10);
+    b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractCmd", "cat \"%s%ca\" > \"%s\"");
+    b.marker("VERSION_END").marker("ELEMENT_END");
+    EXPECT_EQ(run_import(b.text), 0) << err_text;
+    EXPECT_EQ(read_file(kept + "/c0"), "a");
+    unsetenv("TMP");
+}
+
 // A run killed outright leaves its temporary directory; the next run removes
 // it, and only such ones.
 TEST_F(VantimportInterrupt, NextRunRemovesTheTemporaryFilesOfAKilledOne) {
