@@ -129,7 +129,7 @@ def holds_write_lock(storage):
     return False
 
 
-def check_store(storage, ref, problems):
+def check_store(storage, problems):
     """Integrity of the database, the blobs of every version, and whole
     elements only (each file element equal to the uninterrupted import's)."""
     db = sqlite3.connect(os.path.join(storage, "vob.db"))
@@ -219,7 +219,7 @@ def main():
         left = [n for n in os.listdir(TMP) if n.startswith("vantimport.")]
         if len(left) > 1:
             problems.append("temporary directories of killed runs pile up: %s" % left)
-        check_store(storage, ref, problems)
+        check_store(storage, problems)
         check_elements(tag, ref, problems)
         checks += 1
     if tag is not None and not problems:
@@ -227,11 +227,11 @@ def main():
             rc = start_import(tag, log).wait()
         if rc != 0:
             problems.append("the final import failed:\n" + open(os.path.join(work, "run.log")).read())
-        if os.listdir(TMP):
-            problems.append("temporary files left after the final run: %s" % os.listdir(TMP))
         elif compare(tag, ref, problems):
             converged += 1
-        check_store(storage, ref, problems)
+        if os.listdir(TMP):
+            problems.append("temporary files left after the final run: %s" % os.listdir(TMP))
+        check_store(storage, problems)
         checks += 1
     print("kills:                       %d in %.1f s" % (kills, time.monotonic() - started))
     print("  inside a write transaction: %d" % in_txn)
@@ -242,7 +242,6 @@ def main():
     for p in problems:
         print("PROBLEM: " + p)
     sys.exit(1 if problems or converged != cycle else 0)
-
 
 
 def on_term(sig, frame):
