@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <algorithm>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <time.h>
 #include <unistd.h>
 
 #include "runtime/strutl.h"
@@ -24,6 +26,9 @@ namespace {
 // The process groups of running commands, for imp_pool_kill_children; a slot
 // is claimed by a compare-and-swap from 0, so a signal handler may read them.
 std::atomic<pid_t> g_groups[IMP_POOL_MAX_WORKERS * 2];
+// Spawns under way (from before the halt check to the claim of the slot), and
+// the halt that imp_pool_kill_children sets so that no more begin.
+std::atomic<int> g_spawning{0}, g_halt{0};
 
 int claim_slot(pid_t pid) {
     for (int i = 0; i < IMP_POOL_MAX_WORKERS * 2; ++i) {
@@ -79,7 +84,10 @@ int run_shell(const std::string &command, size_t limit, std::string *err_text, i
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, "/bin/sh", &fa, &attr, const_cast<char *const *>(argv), environ);
+    g_spawning++;
+    int rc = g_halt ? ECANCELED : posix_spawn(&pid, "/bin/sh", &fa, &attr, const_cast<char *const *>(argv), environ);
+    int slot = rc == 0 ? claim_slot(pid) : -1;
+    g_spawning--;
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&fa);
     close(fds[1]);
@@ -88,7 +96,6 @@ int run_shell(const std::string &command, size_t limit, std::string *err_text, i
         errno = rc;
         return -1;
     }
-    int slot = claim_slot(pid);
     enter_group(pool, pid);
     // Drain the pipe to its end so the command never blocks on a full pipe.
     char buf[4096];
@@ -196,6 +203,13 @@ int imp_pool_start(imp_pool *pool, int workers, bool keep_files, std::string *wh
     pool->stopping = false;
     if (workers < 1)
         workers = 1;
+    // The workers block SIGINT and SIGTERM, so that a handler of the caller's
+    // runs in the caller's thread, never in a worker inside a spawn.
+    sigset_t stop_signals, old;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, &old);
     for (int i = 0; i < workers; ++i) {
         try {
             pool->workers.emplace_back(worker_loop, pool);
@@ -205,6 +219,7 @@ int imp_pool_start(imp_pool *pool, int workers, bool keep_files, std::string *wh
             break;
         }
     }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return int(pool->workers.size());
 }
 
@@ -249,6 +264,13 @@ void imp_pool_stop(imp_pool *pool) {
 }
 
 void imp_pool_kill_children() {
+    // No spawn begins after the halt; the ones under way get their slots
+    // (waited for up to a second, in case this runs inside one).
+    g_halt = 1;
+    for (int i = 0; i < 1000 && g_spawning.load() > 0; ++i) {
+        timespec ms = {0, 1000000};
+        nanosleep(&ms, nullptr);
+    }
     for (std::atomic<pid_t> &g : g_groups) {
         pid_t pid = g.load();
         if (pid > 0)

@@ -70,7 +70,8 @@ int imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out);
 // commands, joins the workers. Safe to call more than once.
 void imp_pool_stop(imp_pool *pool);
 // Async-signal-safe: kills the process groups of all commands that pools of
-// this process are running (for a handler that ends the process at once).
+// this process are running, and starts no more (for a handler that ends the
+// process at once). Worker threads block SIGINT and SIGTERM.
 void imp_pool_kill_children();
 // Runs one job in the calling thread (also what each worker does). pool may be
 // null; when given, the command's process group is registered in it while it runs.

@@ -42,8 +42,8 @@ struct VantimportInterrupt : ImportFixture {
             for (int v = 1; v <= 2; ++v) {
                 std::string cmd = "cat \"%s%c" + std::string(v == 1 ? "a" : "b") + "\" > \"%s\"";
                 if (e >= 2)
-                    cmd = "if [ -e '" + slow + "' ]; then touch '" + top + "/started'; echo $$ >> '" + pids +
-                          "'; sleep 60 & echo $! >> '" + pids + "'; wait; fi; " + cmd;
+                    cmd = "if [ -e '" + slow + "' ]; then echo $$ >> '" + pids + "'; sleep 60 & echo $! >> '" +
+                          pids + "'; touch '" + top + "/started'; wait; fi; " + cmd;
                 b.marker("VERSION_BEGIN").str("VersionId", "1." + std::to_string(v)).event("ann", 10 + v);
                 b.str("ExtractCmd", cmd).marker("VERSION_END");
             }
@@ -272,14 +272,46 @@ TEST_F(VantimportInterrupt, NextRunRemovesTheTemporaryFilesOfAKilledOne) {
     kill(pid, SIGKILL);
     finish(pid);
     EXPECT_EQ(entries(tmpdir), 1);
-    // The shells of the killed run are in groups of their own; end them.
+    // The shells of the killed run are in groups of their own, and one may
+    // still be starting; end them all.
+    usleep(300000);
     std::string listed = read_file(pids);
     for (size_t b = 0, e; b < listed.size(); b = e + 1) {
         e = listed.find('\n', b);
-        kill(pid_t(std::atol(listed.substr(b, e - b).c_str())), SIGKILL);
+        pid_t child = pid_t(std::atol(listed.substr(b, e - b).c_str()));
+        kill(-child, SIGKILL);
+        kill(child, SIGKILL);
         if (e == std::string::npos)
             break;
     }
+    // A second signal while stopping ends the run at once, with its commands;
+    // its directory is left for the next run as a killed one's (unless the
+    // first signal's stop was done before the second came).
+    unlink((top + "/started").c_str());
+    unlink(pids.c_str());
+    write_file(slow, "");
+    pid = start(vob_root(), df);
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 3000 && access((top + "/started").c_str(), F_OK) != 0; ++i)
+        usleep(10000);
+    usleep(100000);
+    kill(pid, SIGINT);
+    usleep(2000);
+    kill(pid, SIGINT);
+    EXPECT_EQ(finish(pid), 1);
+    listed = read_file(pids);
+    EXPECT_FALSE(listed.empty());
+    for (size_t b = 0, e; b < listed.size(); b = e + 1) {
+        e = listed.find('\n', b);
+        pid_t child = pid_t(std::atol(listed.substr(b, e - b).c_str()));
+        for (int i = 0; i < 200 && process_alive(child); ++i)
+            usleep(10000);
+        EXPECT_FALSE(process_alive(child)) << "extract command " << child << " left running";
+        if (e == std::string::npos)
+            break;
+    }
+    EXPECT_LE(entries(tmpdir), 1);
+
     // Not a killed run's: a directory kept by -debug, one of a live run
     // (locked), other names.
     for (const char *d : {"/vantimport.kept00", "/vantimport.alive0", "/other"})
