@@ -391,6 +391,8 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
         vob_close(v);
         return rc;
     }
+    if (!create)
+        vob_pool_recover(v);
     *out = v;
     return VOB_OK;
 }

@@ -92,6 +92,7 @@ void vob_pool_discard(vob_t *v);    // drops pending blobs (after ROLLBACK)
 int vob_pool_trash(vob_t *v, std::vector<std::string> *moved);
 void vob_pool_untrash(vob_t *v, const std::vector<std::string> &moved, int committed);
 std::string vob_pool_path(const vob_t *v, const std::string &sha);
+void vob_pool_recover(vob_t *v);    // clears what a killed writer left in tmp/ and trash/ (at open)
 int vob_sha256_hex(std::string_view bytes, std::string *hex);
 extern const char *const VOB_EMPTY_SHA;
 

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
@@ -302,4 +303,52 @@ void vob_pool_discard(vob_t *v)
     }
     v->pending.clear();
     v->pending_open = 0;
+}
+
+static std::vector<std::string> dir_entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// What a writer killed inside a transaction leaves: blobs in pool/tmp that no
+// row names yet, and blobs in pool/trash whose removal never committed (still
+// named by versions: they go back) or whose deletion was not done after the
+// COMMIT. Only the holder of the write lock may touch them, since a live
+// writer's own blobs sit there while it holds the lock; when another writer
+// holds it, a later open cleans up.
+void vob_pool_recover(vob_t *v)
+{
+    std::vector<std::string> tmp = dir_entries(v->pool + "/tmp"), trash = dir_entries(v->pool + "/trash");
+    if (tmp.empty() && trash.empty())
+        return;
+    sqlite3_busy_timeout(v->db, 0);
+    int locked = sqlite3_exec(v->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_busy_timeout(v->db, v->busy_ms);
+    if (!locked)
+        return;
+    for (const std::string &n : dir_entries(v->pool + "/tmp"))
+        unlink((v->pool + "/tmp/" + n).c_str());
+    for (const std::string &sha : dir_entries(v->pool + "/trash")) {
+        std::string t = v->pool + "/trash/" + sha;
+        int named = 0;
+        {
+            vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
+            q.bind(1, sha);
+            named = q.step() == SQLITE_ROW;
+        }
+        struct stat st;
+        std::string dir = v->pool + "/" + sha.substr(0, 2);
+        if (!named || sha.size() < 2 || stat(vob_pool_path(v, sha).c_str(), &st) == 0)
+            unlink(t.c_str());
+        else if (mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST)
+            rename(t.c_str(), vob_pool_path(v, sha).c_str());
+    }
+    sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
 }

@@ -1,8 +1,12 @@
 // vantimport: loads an export data file into a directory of a VOB. The
 // command line fills the import parameter block; imp_start does the work.
+#include <csignal>
 #include <cstdio>
+#include <string>
+#include <unistd.h>
 
 #include "platform/import/imp_msgs.h"
+#include "platform/import/imp_pool.h"
 #include "platform/import/imp_start.h"
 #include "runtime/clp.h"
 #include "runtime/fileutl.h"
@@ -34,6 +38,31 @@ const clp_option option_table[] = {
 };
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
+
+// Formatted before the handlers are installed: a handler may only write it.
+std::string stopping_text;
+
+// SIGINT, SIGTERM: the first asks the import to stop after the element in
+// hand; a second ends the process at once (the store's transaction is atomic,
+// so the VOB stays whole), after killing the running extract commands.
+void on_stop_signal(int) {
+    if (imp_stop_requested()) {
+        imp_pool_kill_children();
+        _exit(1);
+    }
+    imp_request_stop();
+    [[maybe_unused]] ssize_t n = write(2, stopping_text.data(), stopping_text.size());
+}
+
+void install_stop_handlers() {
+    stopping_text = std::string(imsg_app_name()) + ": " + imsg_sprintf(cat(), IMP_STOPPING) + "\n";
+    struct sigaction sa = {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
 
 [[noreturn]] void usage_exit(clp_hdl **hdl) {
     imsg_print(IMSG_NOTICE, cat(), IMP_USAGE);
@@ -115,6 +144,7 @@ int main(int argc, char **argv) {
     }
     params.datafile = datafile;
 
+    install_stop_handlers();
     int rc = imp_start(&params);
 
     if (params.not_imported && hash_str_count(params.not_imported) > 0) {

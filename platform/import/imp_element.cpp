@@ -50,6 +50,7 @@ struct elem_ctx {
     std::string onto_base;                       // the branch path of onto_from
     long n_new = 0, n_present = 0, n_identical = 0;
     std::string err;
+    bool cancelled = false;                      // a stop request ended a wait for contents
 };
 
 int store_fail(elem_ctx *c, const std::string &what) {
@@ -277,12 +278,18 @@ int get_contents(elem_ctx *c, size_t i, std::string *path) {
         imp_fetch_result res;
         if (run->p->debug)
             imsg_print(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, f.job.command.c_str());
-        if (f.ticket >= 0) {
-            imp_pool_wait(&run->pool, f.ticket, &res);
-            f.ticket = -1;
-            run->queued_jobs--;
-        } else {
-            imp_run_job(f.job, run->p->debug != 0, &res);
+        // A command not fetched ahead (its version seemed present) runs now,
+        // through the pool too, so that a stop request ends it.
+        if (f.ticket < 0) {
+            f.ticket = imp_pool_submit(&run->pool, f.job);
+            run->queued_jobs++;
+        }
+        int cancelled = imp_pool_wait(&run->pool, f.ticket, &res);
+        f.ticket = -1;
+        run->queued_jobs--;
+        if (cancelled) {
+            c->cancelled = true;
+            return fail(c, "the import was interrupted");
         }
         if (res.status)
             return fail(c, "version " + v.version_id + ": " + res.message);
@@ -449,7 +456,7 @@ int import_versions(elem_ctx *c) {
             c->n_present++;
             if (c->q->fetches[i].ticket >= 0) {   // fetched in vain; collect it
                 imp_fetch_result res;
-                imp_pool_wait(&run->pool, c->q->fetches[i].ticket, &res);
+                (void)imp_pool_wait(&run->pool, c->q->fetches[i].ticket, &res);
                 c->q->fetches[i].ticket = -1;
                 run->queued_jobs--;
             }
@@ -728,7 +735,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     for (imp_fetch &f : q->fetches) {
         if (f.ticket >= 0) {
             imp_fetch_result res;
-            imp_pool_wait(&run->pool, f.ticket, &res);
+            (void)imp_pool_wait(&run->pool, f.ticket, &res);
             f.ticket = -1;
             run->queued_jobs--;
         }
@@ -739,6 +746,12 @@ int imp_import_element(imp_run *run, imp_queued *q) {
         }
     }
     const imp_element &el = q->el;
+    if (rc && c.cancelled) {
+        // Rolled back whole; the next run imports it again.
+        run->interrupted = true;
+        run->rolled_back = el.name;
+        return 1;
+    }
     if (rc) {
         imp_progress_break(run);
         imsg_print(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, el.name.c_str(),

@@ -37,6 +37,14 @@
     X(IMP_BAD_ATTRIBUTE, 24, "Element \"%s\": attribute \"%s\" has no \"=\"; it was not set.")     \
     X(IMP_READING, 25, "Importing \"%s\" into \"%s\" ...")                                         \
     X(IMP_NO_DATAFILE_PARAM, 26, "No data file was named.")                                        \
+    X(IMP_INTERRUPTED, 27, "The import was interrupted after %ld elements (%ld new) and %ld new "  \
+                           "versions.")                                                            \
+    X(IMP_ROLLED_BACK, 28, "Element \"%s\" was being imported; its changes were rolled back.")     \
+    X(IMP_RUN_AGAIN, 29, "Run the same command again to continue where the import stopped; "      \
+                         "what is in the VOB now is kept and not imported twice.")                 \
+    X(IMP_NO_WORKERS, 30, "The elements of \"%s\" were not imported: %s")                        \
+    X(IMP_STOPPING, 31, "Stopping: the element in hand is finished or rolled back; a second "     \
+                        "signal ends the import at once.")                                         \
     X(IMP_NO_DATAFILE, 41, "No data file was given.")                                              \
     X(IMP_NEEDS_ARG, 42, "Option \"%s\" needs an argument.")                                       \
     X(IMP_BAD_OPTION, 43, "Unknown option \"%s\".")                                                \

@@ -1,14 +1,20 @@
 // The extract worker pool (see imp_pool.h).
 #include "platform/import/imp_pool.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <algorithm>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
+#include <time.h>
 #include <unistd.h>
 
 #include "runtime/strutl.h"
@@ -17,10 +23,45 @@ extern char **environ;
 
 namespace {
 
-// Spawns /bin/sh -c command with stdin from /dev/null and stderr into a pipe,
-// of which the first `limit` bytes are kept in *err_text. Returns the wait
-// status, or -1 with errno set when it cannot be started.
-int run_shell(const std::string &command, size_t limit, std::string *err_text) {
+// The process groups of running commands, for imp_pool_kill_children; a slot
+// is claimed by a compare-and-swap from 0, so a signal handler may read them.
+std::atomic<pid_t> g_groups[IMP_POOL_MAX_WORKERS * 2];
+// Spawns under way (from before the halt check to the claim of the slot), and
+// the halt that imp_pool_kill_children sets so that no more begin.
+std::atomic<int> g_spawning{0}, g_halt{0};
+
+int claim_slot(pid_t pid) {
+    for (int i = 0; i < IMP_POOL_MAX_WORKERS * 2; ++i) {
+        pid_t free_slot = 0;
+        if (g_groups[i].compare_exchange_strong(free_slot, pid))
+            return i;
+    }
+    return -1;
+}
+
+// Registers a started command's group; kills it at once when the pool stops.
+void enter_group(imp_pool *pool, pid_t pid) {
+    if (!pool)
+        return;
+    std::lock_guard<std::mutex> g(pool->lock);
+    if (pool->stopping)
+        kill(-pid, SIGKILL);
+    else
+        pool->running.insert(pid);
+}
+
+void leave_group(imp_pool *pool, pid_t pid) {
+    if (!pool)
+        return;
+    std::lock_guard<std::mutex> g(pool->lock);
+    pool->running.erase(pid);
+}
+
+// Spawns /bin/sh -c command in a process group of its own, with stdin from
+// /dev/null and stderr into a pipe, of which the first `limit` bytes are kept
+// in *err_text. Returns the wait status, or -1 with errno set when it cannot
+// be started.
+int run_shell(const std::string &command, size_t limit, std::string *err_text, imp_pool *pool) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return -1;
@@ -28,9 +69,26 @@ int run_shell(const std::string &command, size_t limit, std::string *err_text) {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setpgroup(&attr, 0);
+    // The importer's handlers must not be inherited as ignored or blocked.
+    sigset_t none, dflt;
+    sigemptyset(&none);
+    sigemptyset(&dflt);
+    sigaddset(&dflt, SIGINT);
+    sigaddset(&dflt, SIGTERM);
+    sigaddset(&dflt, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &dflt);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, "/bin/sh", &fa, nullptr, const_cast<char *const *>(argv), environ);
+    g_spawning++;
+    int rc = g_halt ? ECANCELED : posix_spawn(&pid, "/bin/sh", &fa, &attr, const_cast<char *const *>(argv), environ);
+    int slot = rc == 0 ? claim_slot(pid) : -1;
+    g_spawning--;
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&fa);
     close(fds[1]);
     if (rc != 0) {
@@ -38,6 +96,7 @@ int run_shell(const std::string &command, size_t limit, std::string *err_text) {
         errno = rc;
         return -1;
     }
+    enter_group(pool, pid);
     // Drain the pipe to its end so the command never blocks on a full pipe.
     char buf[4096];
     for (;;) {
@@ -50,6 +109,14 @@ int run_shell(const std::string &command, size_t limit, std::string *err_text) {
             err_text->append(buf, std::min(size_t(n), limit - err_text->size()));
     }
     close(fds[0]);
+    // The group is forgotten before the shell is reaped, while its pid cannot
+    // yet name another process.
+    siginfo_t info;
+    while (waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    leave_group(pool, pid);
+    if (slot >= 0)
+        g_groups[slot].store(0);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
@@ -70,7 +137,7 @@ void worker_loop(imp_pool *pool) {
             pool->pending.pop_front();
         }
         imp_fetch_result res;
-        imp_run_job(item.second, pool->keep_files, &res);
+        imp_run_job(item.second, pool->keep_files, &res, pool);
         {
             std::lock_guard<std::mutex> g(pool->lock);
             pool->done[item.first] = std::move(res);
@@ -97,7 +164,7 @@ int imp_pool_default_workers(std::string *warning) {
     return int(n);
 }
 
-void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *out) {
+void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *out, imp_pool *pool) {
     (void)keep_files;
     *out = imp_fetch_result();
     if (job.mode == IMP_EXTRACT_LEAF_IN_DIR && mkdir(job.work_dir.c_str(), 0700) != 0) {
@@ -106,7 +173,7 @@ void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *
         return;
     }
     std::string text;
-    int status = run_shell(job.command, 2000, &text);
+    int status = run_shell(job.command, 2000, &text, pool);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     if (status == -1) {
@@ -129,13 +196,31 @@ void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *
     }
 }
 
-void imp_pool_start(imp_pool *pool, int workers, bool keep_files) {
+imp_pool::~imp_pool() { imp_pool_stop(this); }
+
+int imp_pool_start(imp_pool *pool, int workers, bool keep_files, std::string *why) {
     pool->keep_files = keep_files;
     pool->stopping = false;
     if (workers < 1)
         workers = 1;
-    for (int i = 0; i < workers; ++i)
-        pool->workers.emplace_back(worker_loop, pool);
+    // The workers block SIGINT and SIGTERM, so that a handler of the caller's
+    // runs in the caller's thread, never in a worker inside a spawn.
+    sigset_t stop_signals, old;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, &old);
+    for (int i = 0; i < workers; ++i) {
+        try {
+            pool->workers.emplace_back(worker_loop, pool);
+        } catch (const std::system_error &e) {
+            *why = "cannot start worker thread " + std::to_string(i + 1) + " of " + std::to_string(workers) +
+                   ": " + e.what();
+            break;
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return int(pool->workers.size());
 }
 
 long imp_pool_submit(imp_pool *pool, imp_extract_job job) {
@@ -149,11 +234,17 @@ long imp_pool_submit(imp_pool *pool, imp_extract_job job) {
     return ticket;
 }
 
-void imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out) {
+int imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out) {
     std::unique_lock<std::mutex> g(pool->lock);
-    pool->job_done.wait(g, [&] { return pool->done.count(ticket) != 0; });
+    // A signal handler cannot notify the condition, so the flag is polled.
+    while (!pool->done.count(ticket)) {
+        if (pool->cancelled && pool->cancelled())
+            return 1;
+        pool->job_done.wait_for(g, std::chrono::milliseconds(50));
+    }
     *out = std::move(pool->done[ticket]);
     pool->done.erase(ticket);
+    return 0;
 }
 
 void imp_pool_stop(imp_pool *pool) {
@@ -161,10 +252,28 @@ void imp_pool_stop(imp_pool *pool) {
         std::lock_guard<std::mutex> g(pool->lock);
         pool->stopping = true;
         pool->pending.clear();
+        for (pid_t pid : pool->running)
+            kill(-pid, SIGKILL);
     }
     pool->work_ready.notify_all();
     for (std::thread &t : pool->workers)
-        t.join();
+        if (t.joinable())
+            t.join();
     pool->workers.clear();
     pool->done.clear();
+}
+
+void imp_pool_kill_children() {
+    // No spawn begins after the halt; the ones under way get their slots
+    // (waited for up to a second, in case this runs inside one).
+    g_halt = 1;
+    for (int i = 0; i < 1000 && g_spawning.load() > 0; ++i) {
+        timespec ms = {0, 1000000};
+        nanosleep(&ms, nullptr);
+    }
+    for (std::atomic<pid_t> &g : g_groups) {
+        pid_t pid = g.load();
+        if (pid > 0)
+            kill(-pid, SIGKILL);
+    }
 }

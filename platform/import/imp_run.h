@@ -31,6 +31,22 @@ struct imp_queued {
     std::vector<imp_fetch> fetches;   // one per version
 };
 
+// The temporary directory of the fetched contents, removed when the run ends
+// by whatever path, unless the debug flag keeps it. While the run lives it
+// holds an flock on the directory; one whose lock can be taken belongs to a
+// run that was killed (or cut short while it was being made or removed), and
+// the next run removes it. A directory that the debug flag keeps holds the
+// file "kept" from the start and is never removed.
+struct imp_tmp_dir {
+    std::string path;
+    int lock_fd = -1;          // the directory, opened and locked
+    bool keep = false;
+    imp_tmp_dir() = default;
+    imp_tmp_dir(const imp_tmp_dir &) = delete;
+    imp_tmp_dir &operator=(const imp_tmp_dir &) = delete;
+    ~imp_tmp_dir();
+};
+
 struct imp_progress_line {
     bool on = false;
     std::chrono::steady_clock::time_point start, last;
@@ -50,6 +66,9 @@ struct imp_run {
     vob_oid target = 0;                // the directory element of the data file's "."
     std::string target_path;           // as given, for messages
 
+    // Declared before the pool, so that the workers are joined (and their
+    // commands ended) before the directory they write into is removed.
+    imp_tmp_dir tmp;
     std::string tmp_dir;
     long tmp_seq = 0;
     imp_pool pool;
@@ -72,6 +91,8 @@ struct imp_run {
     long versions_new = 0, versions_present = 0, versions_identical = 0;
     int failures = 0;                  // anything reported as an error
     bool stopped = false;              // a callback asked to stop
+    bool interrupted = false;          // imp_request_stop was called
+    std::string rolled_back;           // the element in hand when it was
     imp_progress_line progress;
 };
 

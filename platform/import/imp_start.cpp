@@ -3,9 +3,12 @@
 #include "platform/import/imp_start.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +18,8 @@
 #include "runtime/version.h"
 
 namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
@@ -111,6 +116,10 @@ int make_directories(imp_run *run) {
     if (cb)
         cb_call(run, cb->phase_directories);
     for (const std::string &name : run->head.dirs) {
+        if (imp_stop_requested()) {
+            run->interrupted = true;
+            return 0;
+        }
         std::map<std::string, vob_oid> made;
         std::string err;
         vob_oid dir = 0;
@@ -219,6 +228,59 @@ void remove_tmp_dir(const std::string &dir) {
     rmdir(dir.c_str());
 }
 
+const char TMP_PREFIX[] = "vantimport.";
+
+// Removes the temporary directories of killed runs (see imp_tmp_dir).
+void remove_stale_tmp_dirs(const std::string &parent) {
+    DIR *d = opendir(parent.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> stale;
+    while (dirent *e = readdir(d)) {
+        if (std::strncmp(e->d_name, TMP_PREFIX, sizeof TMP_PREFIX - 1) != 0)
+            continue;
+        std::string dir = parent + "/" + e->d_name;
+        struct stat st;
+        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+            lstat((dir + "/kept").c_str(), &st) == 0)
+            continue;
+        int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            stale.push_back(dir);
+        close(fd);
+    }
+    closedir(d);
+    for (const std::string &dir : stale)
+        remove_tmp_dir(dir);
+}
+
+// Makes the run's temporary directory and locks it. 0, or errno.
+int make_tmp_dir(imp_run *run) {
+    std::string parent = fileutl_tmpdir();
+    remove_stale_tmp_dirs(parent);
+    std::string tmp = parent + "/" + TMP_PREFIX + "XXXXXX";
+    if (!mkdtemp(tmp.data()))
+        return errno;
+    run->tmp.path = tmp;
+    run->tmp.keep = run->p->debug != 0;
+    run->tmp_dir = tmp;
+    int fd = open(tmp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    run->tmp.lock_fd = fd;
+    if (flock(fd, LOCK_EX) != 0)
+        return errno;
+    if (run->tmp.keep) {
+        int k = open((tmp + "/kept").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (k < 0)
+            return errno;
+        close(k);
+    }
+    return 0;
+}
+
 void update_progress(void *ctx, int64_t done, int64_t total) {
     imp_run *run = static_cast<imp_run *>(ctx);
     if (run->progress.on)
@@ -265,6 +327,37 @@ int need_cmd_ok(const imp_run *run) {
     return !fileutl_resolve_pathname(*need).empty();
 }
 
+// The worker pool: the import goes on with the workers that could be
+// started, and fails only when there are none.
+int start_workers(imp_run *run) {
+    std::string warning, why;
+    run->workers = imp_pool_default_workers(&warning);
+    if (!warning.empty())
+        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
+    run->pool.cancelled = imp_stop_requested;
+    int started = imp_pool_start(&run->pool, run->workers, run->p->debug != 0, &why);
+    if (started == 0) {
+        imsg_print(IMSG_ERROR, cat(), IMP_NO_WORKERS, run->datafile.c_str(), why.c_str());
+        return 1;
+    }
+    if (!why.empty())
+        imsg_print(IMSG_WARNING, cat(), IMP_WARNING,
+                   (why + "; going on with " + std::to_string(started)).c_str());
+    run->workers = started;
+    // Far enough ahead that the workers stay busy while a commit waits for the disk.
+    run->window = size_t(run->workers) * 64 + 64;
+    return 0;
+}
+
+// How far an interrupted import got, and that running it again goes on. 1.
+int report_interrupted(imp_run *run) {
+    if (!run->rolled_back.empty())
+        imsg_print(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
+    imsg_print(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
+    imsg_print(IMSG_CONT, cat(), IMP_RUN_AGAIN);
+    return 1;
+}
+
 // Everything after the parameters were checked and the tables made.
 int run_import(imp_run *run) {
     imp_params *p = run->p;
@@ -300,23 +393,24 @@ int run_import(imp_run *run) {
         return 1;
     make_directories(run);
 
-    std::string tmp = fileutl_tmpdir() + "/vantimport.XXXXXX";
-    if (!mkdtemp(tmp.data())) {
-        imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(errno));
-        return 1;
+    if (imp_stop_requested())
+        run->interrupted = true;
+    if (!run->interrupted) {
+        if (int e = make_tmp_dir(run)) {
+            imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(e));
+            return 1;
+        }
+        if (start_workers(run))
+            return 1;
     }
-    run->tmp_dir = tmp;
-    std::string warning;
-    run->workers = imp_pool_default_workers(&warning);
-    if (!warning.empty())
-        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
-    // Far enough ahead that the workers stay busy while a commit waits for the disk.
-    run->window = size_t(run->workers) * 64 + 64;
-    imp_pool_start(&run->pool, run->workers, p->debug != 0);
     imp_progress_begin(run);
 
     std::string last;
-    while (!run->stopped) {
+    while (!run->stopped && !run->interrupted) {
+        if (imp_stop_requested()) {
+            run->interrupted = true;
+            break;
+        }
         read_ahead(run);
         if (run->queue.empty())
             break;
@@ -328,11 +422,12 @@ int run_import(imp_run *run) {
     }
     imp_progress_end(run);
     imp_pool_stop(&run->pool);
-    if (p->debug)
+    if (p->debug && !run->tmp_dir.empty())
         imsg_print(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
-    else
-        remove_tmp_dir(run->tmp_dir);
 
+    // A request after the last element still skips the labels and the update.
+    if (run->interrupted || imp_stop_requested())
+        return report_interrupted(run);
     if (run->stopped) {
         imsg_print(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
         run->failures++;
@@ -350,10 +445,23 @@ int run_import(imp_run *run) {
                    run->versions_present, run->versions_identical);
     if (p->load && update_view(run))
         run->failures++;
+    if (imp_stop_requested())   // the view update cannot be stopped midway
+        return report_interrupted(run);
     return run->failures ? 1 : 0;
 }
 
 } // namespace
+
+imp_tmp_dir::~imp_tmp_dir() {
+    if (!path.empty() && !keep)
+        remove_tmp_dir(path);
+    if (lock_fd >= 0)
+        close(lock_fd);
+}
+
+void imp_request_stop() { g_stop = 1; }
+int imp_stop_requested() { return g_stop != 0; }
+void imp_clear_stop() { g_stop = 0; }
 
 vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_str &comment) {
     vob_event out = vob_event_now(comment.value_or(""));

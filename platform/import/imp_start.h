@@ -77,8 +77,18 @@ struct imp_params {
 };
 
 // 0 when everything was imported; 1 when anything failed (reported, and the
-// failed elements listed in not_imported).
+// failed elements listed in not_imported) or the import was interrupted.
 int imp_start(imp_params *params);
+
+// Interruption. imp_request_stop is async-signal-safe, for a SIGINT or SIGTERM
+// handler: a running import finishes the element in hand when its contents
+// are there, else rolls it back (never commits half an element); then it ends
+// the extract commands, removes its temporary files, says how far it got and
+// fails. The request stays until imp_clear_stop; one made before imp_start
+// stops it before its first element.
+void imp_request_stop();
+int imp_stop_requested();
+void imp_clear_stop();
 void imp_params_release(imp_params *params);
 void libvelkimport_print_verid();
 

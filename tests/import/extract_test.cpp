@@ -2,6 +2,8 @@
 // the worker pool.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,7 +60,8 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
     testutil::TempDir t;
     testutil::write_file(t.path() + "/src", std::string("bin\0ary\n", 8));
     imp_pool pool;
-    imp_pool_start(&pool, 3, false);
+    std::string why;
+    ASSERT_EQ(imp_pool_start(&pool, 3, false, &why), 3) << why;
     std::vector<long> tickets;
     std::vector<imp_extract_job> jobs;
     for (int i = 0; i < 12; ++i) {
@@ -74,7 +77,7 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
     }
     for (int i = 0; i < 12; ++i) {
         imp_fetch_result res;
-        imp_pool_wait(&pool, tickets[size_t(i)], &res);
+        ASSERT_EQ(imp_pool_wait(&pool, tickets[size_t(i)], &res), 0);
         if (i == 5) {
             EXPECT_EQ(res.status, 1);
             EXPECT_NE(res.message.find("exited with status 3"), std::string::npos) << res.message;
@@ -88,6 +91,61 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
         }
     }
     imp_pool_stop(&pool);
+}
+
+// The file's contents, or "" while it does not exist yet.
+std::string read_or_empty(const std::string &path) {
+    return testutil::exists(path) ? testutil::read_file(path) : std::string();
+}
+
+int g_cancel = 0;
+int cancel_flag() { return g_cancel; }
+
+// Running (not reaped by us) and not a zombie.
+bool process_alive(pid_t pid) {
+    std::string stat = read_or_empty("/proc/" + std::to_string(pid) + "/stat");
+    size_t close_paren = stat.rfind(')');
+    return close_paren != std::string::npos && close_paren + 2 < stat.size() && stat[close_paren + 2] != 'Z';
+}
+
+TEST(ExtractPool, CancelledWaitAndStopEndRunningCommands) {
+    testutil::TempDir t;
+    imp_pool pool;
+    pool.cancelled = cancel_flag;
+    g_cancel = 0;
+    std::string why;
+    ASSERT_EQ(imp_pool_start(&pool, 2, false, &why), 2) << why;
+    std::vector<long> tickets;
+    for (int i = 0; i < 3; ++i) {
+        imp_extract_job job;
+        job.command = "echo $$ > '" + t.path() + "/sh" + std::to_string(i) + "'; sleep 60 & echo $! > '" + t.path() +
+                      "/sl" + std::to_string(i) + "'; wait";
+        job.out_path = t.path() + "/o" + std::to_string(i);
+        tickets.push_back(imp_pool_submit(&pool, job));
+    }
+    // Both workers are busy once both commands wrote their pids.
+    auto start = std::chrono::steady_clock::now();
+    while ((read_or_empty(t.path() + "/sl0").empty() || read_or_empty(t.path() + "/sl1").empty()) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        usleep(10000);
+    std::vector<pid_t> pids;
+    for (const char *f : {"/sh0", "/sl0", "/sh1", "/sl1"})
+        pids.push_back(pid_t(std::atol(read_or_empty(t.path() + f).c_str())));
+    for (pid_t pid : pids)
+        ASSERT_GT(pid, 0);
+    g_cancel = 1;
+    imp_fetch_result res;
+    EXPECT_EQ(imp_pool_wait(&pool, tickets[0], &res), 1);
+    imp_pool_stop(&pool);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    for (pid_t pid : pids) {
+        for (int i = 0; i < 200 && process_alive(pid); ++i)
+            usleep(10000);
+        EXPECT_FALSE(process_alive(pid)) << pid;
+    }
+    EXPECT_TRUE(read_or_empty(t.path() + "/sh2").empty());   // never started
+    imp_pool_stop(&pool);                          // twice is harmless
+    g_cancel = 0;
 }
 
 TEST(ExtractPool, SsafegetLeafIsCollected) {

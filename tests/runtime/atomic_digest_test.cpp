@@ -43,7 +43,7 @@ TEST(AtomicFile, CommitReplacesAndUncommittedLeavesTheOldFile) {
     ASSERT_EQ(quick.open(t / "f"), 0);
     fputs("quick contents", quick.stream());
     ASSERT_EQ(quick.commit(false), 0);
-    EXPECT_EQ(slurp(t / "f"), "quick contents");
+    EXPECT_EQ(testutil::read_file(t / "f"), "quick contents");
     EXPECT_EQ(entries(t.path()), 1u);
 
     ASSERT_EQ(fileutl_write_atomic(t / "g", std::string("a\0b", 3)), 0);
