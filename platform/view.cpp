@@ -694,7 +694,8 @@ int view_update(view_t *v, const view_progress *progress, view_update_stats *sta
         if ((rc = rd.begin()) != VOB_OK)
             return vfail(v, rc, vob_errmsg(u.h));
         rc = load_tree(u, vob_wk_obj(u.h, VOB_WK_ROOT_DIR), top, 0);
-        rd.commit();
+        if (int crc = rd.commit(); rc == VOB_OK && crc != VOB_OK)
+            rc = vfail(v, crc, vob_errmsg(u.h));
         if (rc != VOB_OK) {
             // Keep what was loaded so far, so that the next update knows it.
             for (auto &kv : u.now)
@@ -776,7 +777,8 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
         if (rc != VOB_OK)
             return vfail(v, rc, vob_errmsg(h));
         int mt = 0;
-        vob_obj_get_mtype(h, loc.dir_elem, &mt);
+        if ((rc = vob_obj_get_mtype(h, loc.dir_elem, &mt)) != VOB_OK)
+            return vfail(v, rc, vob_errmsg(h));
         if (mt != VOB_MT_DIR_ELEM)
             return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_DIR, best.c_str(), loc.dir_path.c_str()));
     }

@@ -66,7 +66,7 @@ vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_)
         return;
     }
     if (sqlite3_prepare_v3(v->db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
-        vob_fail_sql(v, "preparing a query");
+        (void)vob_fail_sql(v, "preparing a query");   // the message stays; step() then fails
         st = nullptr;
         return;
     }
@@ -112,7 +112,7 @@ int vob_stmt::step()
         return SQLITE_ERROR;
     int rc = sqlite3_step(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        vob_fail_sql(v, "running a query");
+        (void)vob_fail_sql(v, "running a query");   // the message stays; the caller sees rc
     return rc;
 }
 

@@ -73,8 +73,8 @@ struct vob_stmt {
 };
 
 // Records a failure on the handle and returns rc.
-int vob_fail(vob_t *v, int rc, const std::string &msg);
-int vob_fail_sql(vob_t *v, const char *doing);
+[[nodiscard]] int vob_fail(vob_t *v, int rc, const std::string &msg);
+[[nodiscard]] int vob_fail_sql(vob_t *v, const char *doing);
 
 // Write scope of one mutating call: opens a transaction of its own when none
 // is open (BEGIN IMMEDIATE: from then on no other process writes), joins the

@@ -334,8 +334,7 @@ int cmd_cat(const std::vector<std::string> &argv)
 std::string type_name(vob_t *v, vob_oid t)
 {
     std::string n;
-    vob_type_get_name(v, t, &n);
-    return n;
+    return vob_type_get_name(v, t, &n) == VOB_OK ? n : "?";
 }
 
 std::string ver_id(vob_t *v, vob_oid ver)
@@ -367,19 +366,23 @@ int cmd_describe(const std::vector<std::string> &argv)
         printf("  contents: %s\n", vi.has_data ? (std::to_string(vi.size) + " bytes, sha256 " + vi.sha256).c_str()
                                                : "(none)");
     std::vector<vob_label> labels;
-    vob_ver_get_labels(v, p.ver, &labels);
+    if (vob_ver_get_labels(v, p.ver, &labels) != VOB_OK)
+        return vob_failed(v);
     printf("  labels:");
     for (auto &l : labels)
         printf(" %s", l.name.c_str());
     printf("%s\n", labels.empty() ? " (none)" : "");
     std::vector<vob_attr> attrs;
-    vob_obj_get_attrs(v, p.ver, &attrs);
+    if (vob_obj_get_attrs(v, p.ver, &attrs) != VOB_OK)
+        return vob_failed(v);
     printf("  attributes:%s\n", attrs.empty() ? " (none)" : "");
     for (auto &x : attrs)
         printf("    %s = %s\n", x.name.c_str(), x.value.c_str());
     std::vector<vob_hlink> from, to;
-    vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_FROM, &from);
-    vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_TO, &to);
+    if (vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_FROM, &from) != VOB_OK)
+        return vob_failed(v);
+    if (vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_TO, &to) != VOB_OK)
+        return vob_failed(v);
     printf("  hyperlinks:%s\n", from.empty() && to.empty() ? " (none)" : "");
     for (auto &h : to)
         printf("    %s <- %s\n", type_name(v, h.hltype).c_str(), ver_id(v, h.from).c_str());
@@ -393,20 +396,24 @@ int cmd_describe(const std::vector<std::string> &argv)
     if (vob_obj_get_lock(v, p.elem, &lk) == VOB_OK)
         printf("    locked%s\n", lk.obsolete ? " (obsolete)" : "");
     std::vector<vob_attr> eattrs;
-    vob_obj_get_attrs(v, p.elem, &eattrs);
+    if (vob_obj_get_attrs(v, p.elem, &eattrs) != VOB_OK)
+        return vob_failed(v);
     for (auto &x : eattrs)
         printf("    attribute %s = %s\n", x.name.c_str(), x.value.c_str());
     std::vector<vob_ckout> cks;
-    vob_elem_get_ckouts(v, p.elem, &cks);
+    if (vob_elem_get_ckouts(v, p.elem, &cks) != VOB_OK)
+        return vob_failed(v);
     printf("    checkouts:%s\n", cks.empty() ? " (none)" : "");
     for (auto &c : cks) {
         vob_event ce;
-        vob_obj_get_event(v, c.oid, &ce);
+        if (vob_obj_get_event(v, c.oid, &ce) != VOB_OK)
+            return vob_failed(v);
         printf("      %s:%s (%s) in view \"%s\"\n", ce.user.c_str(), ver_id(v, c.ver).c_str(),
                c.reserved ? "reserved" : "unreserved", c.view_tag.c_str());
     }
     std::vector<vob_vtree_node> tree;
-    vob_elem_get_vtree(v, p.elem, &tree);
+    if (vob_elem_get_vtree(v, p.elem, &tree) != VOB_OK)
+        return vob_failed(v);
     for (auto &n : tree)
         for (size_t i = 0; i < n.sub_branches.size(); i++)
             if (vob_obj_get_lock(v, n.sub_branches[i], &lk) == VOB_OK)

@@ -174,14 +174,14 @@ TEST_F(Txn, SecondWriterWaitsThenFailsReadersGoOn)
         if (t.begin() != VOB_OK)
             _exit(3);
         vob_oid x;
-        vob_type_create(w, VOB_MT_LBTYPE, "HELD", nullptr, &x);
+        if (vob_type_create(w, VOB_MT_LBTYPE, "HELD", nullptr, &x) != VOB_OK)
+            _exit(6);
         char c = 1;
         if (write(ready[1], &c, 1) != 1)
             _exit(4);
         if (read(done[0], &c, 1) != 1)   // hold the write lock until told
             _exit(5);
-        t.commit();
-        _exit(0);
+        _exit(t.commit() == VOB_OK ? 0 : 7);
     }
     char c;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
@@ -234,7 +234,8 @@ std::string sha_hex(const std::string &bytes)
         _exit(2);
     std::mt19937 rng(seed);
     vob_oid lb;
-    vob_type_create(w, VOB_MT_LBTYPE, "L" + std::to_string(seed), nullptr, &lb);
+    if (vob_type_create(w, VOB_MT_LBTYPE, "L" + std::to_string(seed), nullptr, &lb) != VOB_OK)
+        _exit(5);
     for (int i = 0;; i++) {
         vob_txn t(w);
         if (t.begin() != VOB_OK)
@@ -244,15 +245,16 @@ std::string sha_hex(const std::string &bytes)
         if (vob_elem_create(w, vob_wk_obj(w, VOB_WK_ROOT_DIR), name, VOB_MT_FILE_ELEM, 0, nullptr, &e) != VOB_OK)
             _exit(3);
         vob_elem_info ei;
-        vob_elem_get(w, e, &ei);
+        if (vob_elem_get(w, e, &ei) != VOB_OK)
+            _exit(6);
         for (int k = 0; k < 3; k++) {
             std::string bytes(1000 + rng() % 3000, 'a' + (char)(rng() % 26));
             bytes += std::to_string(rng());
             if (vob_ver_create(w, ei.main_branch, vob_data_bytes(bytes), nullptr, &ver) != VOB_OK)
                 _exit(4);
         }
-        vob_ver_add_label(w, ver, lb, 0, nullptr);
-        t.commit();
+        if (vob_ver_add_label(w, ver, lb, 0, nullptr) != VOB_OK || t.commit() != VOB_OK)
+            _exit(7);
     }
 }
 
