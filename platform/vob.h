@@ -38,12 +38,15 @@
 //
 // Transactions. Every mutation is atomic. A mutating call made outside a
 // vob_txn runs in a transaction of its own; inside one, it joins it and
-// nothing is visible to others until the commit. A failed call inside a
-// vob_txn leaves that transaction doomed: its commit fails and rolls back,
-// so nothing of a half-made step can be committed. One writer at a time per
-// VOB: a writer that finds another waits up to the busy timeout
-// (VANTOR_BUSY_TIMEOUT_MS, default 10000 ms), then fails with VOB_BUSY and a
-// message naming the VOB. Readers never wait for writers.
+// nothing is visible to others until the commit. A call checks inside its
+// write transaction before it writes, so what it checked cannot change
+// under it; a refused call (VOB_EXISTS, VOB_LOCKED, VOB_CKOUT, VOB_NOT_FOUND,
+// a bad argument) changes nothing and leaves a caller's vob_txn as it was. A
+// call that fails after writing leaves that transaction doomed: its commit
+// fails and rolls back, so nothing of a half-made step can be committed.
+// One writer at a time per VOB: a writer that finds another waits up to the
+// busy timeout (VANTOR_BUSY_TIMEOUT_MS, default 10000 ms), then fails with
+// VOB_BUSY and a message naming the VOB. Readers never wait for writers.
 //
 // Handles. A vob_t belongs to one thread at a time. Every call returns a
 // status (VOB_OK, or one of vob_status); after a failure vob_errmsg() holds a

@@ -5,6 +5,7 @@
 #include "test_helpers.h"
 
 #include <functional>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -236,7 +237,7 @@ TEST_F(Race, TwoLabelMoves)
     vob_oid v1, v2;
     ASSERT_EQ(vob_ver_create(v, branch, vob_data_bytes("1"), nullptr, &v1), VOB_OK);
     ASSERT_EQ(vob_ver_create(v, branch, vob_data_bytes("2"), nullptr, &v2), VOB_OK);
-    for (int round = 0; round < ROUNDS; round++) {
+    for (int round = 0; round < 2 * ROUNDS; round++) {   // this race has a narrow window
         int replace = round % 3 != 2;
         vob_oid lb;
         ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L" + std::to_string(round), nullptr, &lb), VOB_OK);
@@ -270,6 +271,28 @@ TEST_F(Race, TwoLabelMoves)
         ASSERT_EQ(vob_elem_find_label(v, elem, lb, &at), VOB_OK);
         EXPECT_TRUE(at == v1 || at == v2);
     }
+}
+
+// Should a UNIQUE clash still happen behind the checks (here a trigger makes
+// the type between the check and the insert), it is reported as VOB_EXISTS
+// with the catalog message, not as a database error.
+TEST_F(Race, UniqueClashBehindTheCheckIsReportedAsExists)
+{
+    sqlite3 *db;
+    ASSERT_EQ(sqlite3_open((storage + "/vob.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER clash AFTER INSERT ON obj WHEN new.mtype = 20 BEGIN"
+                           " INSERT OR IGNORE INTO type(oid, mtype, name) VALUES(new.oid + 1000000, 20, 'CLASH'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    vob_oid t;
+    EXPECT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "CLASH", nullptr, &t), VOB_EXISTS);
+    EXPECT_TRUE(has(vob_errmsg(v), "label type \"CLASH\" already exists")) << vob_errmsg(v);
+    EXPECT_FALSE(has(vob_errmsg(v), "database error")) << vob_errmsg(v);
+    // Nothing of the refused call stays.
+    EXPECT_EQ(vob_type_find(v, VOB_MT_LBTYPE, "CLASH", &t), VOB_NOT_FOUND);
 }
 
 } // namespace
