@@ -38,12 +38,15 @@
 //
 // Transactions. Every mutation is atomic. A mutating call made outside a
 // vob_txn runs in a transaction of its own; inside one, it joins it and
-// nothing is visible to others until the commit. A failed call inside a
-// vob_txn leaves that transaction doomed: its commit fails and rolls back,
-// so nothing of a half-made step can be committed. One writer at a time per
-// VOB: a writer that finds another waits up to the busy timeout
-// (VANTOR_BUSY_TIMEOUT_MS, default 10000 ms), then fails with VOB_BUSY and a
-// message naming the VOB. Readers never wait for writers.
+// nothing is visible to others until the commit. A call checks inside its
+// write transaction before it writes, so what it checked cannot change
+// under it; a refused call (VOB_EXISTS, VOB_LOCKED, VOB_CKOUT, VOB_NOT_FOUND,
+// a bad argument) changes nothing and leaves a caller's vob_txn as it was. A
+// call that fails after writing leaves that transaction doomed: its commit
+// fails and rolls back, so nothing of a half-made step can be committed.
+// One writer at a time per VOB: a writer that finds another waits up to the
+// busy timeout (VANTOR_BUSY_TIMEOUT_MS, default 10000 ms), then fails with
+// VOB_BUSY and a message naming the VOB. Readers never wait for writers.
 //
 // Handles. A vob_t belongs to one thread at a time. Every call returns a
 // status (VOB_OK, or one of vob_status); after a failure vob_errmsg() holds a
@@ -131,15 +134,15 @@ struct vob_t;   // an open VOB
 // directory) and registers tag for it (registry.h). Empty storage_dir: under
 // VANTOR_HOME/vobs/. The tag begins with "/" and has no "@@" nor "..".
 // On success *storage_out (may be null) gets the storage directory used.
-int vob_make(const std::string &tag, const std::string &storage_dir, int project,
+[[nodiscard]] int vob_make(const std::string &tag, const std::string &storage_dir, int project,
              std::string *storage_out, std::string *err);
 // Unregisters the tag and removes its storage directory.
-int vob_remove(const std::string &tag, std::string *err);
+[[nodiscard]] int vob_remove(const std::string &tag, std::string *err);
 
 // Opens the VOB in storage_dir; VOB_CORRUPT for a file that is not a VOB.
-int vob_open(const std::string &storage_dir, vob_t **out, std::string *err);
+[[nodiscard]] int vob_open(const std::string &storage_dir, vob_t **out, std::string *err);
 // Opens the VOB registered under tag (VOB_NOT_FOUND when there is none).
-int vob_open_tag(const std::string &tag, vob_t **out, std::string *err);
+[[nodiscard]] int vob_open_tag(const std::string &tag, vob_t **out, std::string *err);
 void vob_close(vob_t *vob);   // null is fine; rolls back an open transaction
 
 const std::string &vob_errmsg(const vob_t *vob);
@@ -162,8 +165,8 @@ struct vob_txn {
     ~vob_txn();
     vob_txn(const vob_txn &) = delete;
     vob_txn &operator=(const vob_txn &) = delete;
-    int begin();
-    int commit();     // VOB_ERR (and rolled back) when a call inside failed
+    [[nodiscard]] int begin();
+    [[nodiscard]] int commit();     // VOB_ERR (and rolled back) when a call inside failed
     void rollback();
     vob_t *vob;
     mode_t mode;
@@ -176,19 +179,19 @@ struct vob_txn {
 // Names: letters, digits, "_", "-", "."; not beginning with "-" or "."; at
 // most 255 bytes. An existing name gives VOB_EXISTS and its oid in *out.
 // Element types made here are file types unless the name is "directory".
-int vob_type_create(vob_t *vob, int mtype, const std::string &name, const vob_event *ev,
+[[nodiscard]] int vob_type_create(vob_t *vob, int mtype, const std::string &name, const vob_event *ev,
                     vob_oid *out);
-int vob_type_find(vob_t *vob, int mtype, const std::string &name, vob_oid *out);  // VOB_NOT_FOUND
-int vob_type_get_name(vob_t *vob, vob_oid type, std::string *name);
-int vob_type_list(vob_t *vob, int mtype, std::vector<vob_oid> *out);   // by name
+[[nodiscard]] int vob_type_find(vob_t *vob, int mtype, const std::string &name, vob_oid *out);  // VOB_NOT_FOUND
+[[nodiscard]] int vob_type_get_name(vob_t *vob, vob_oid type, std::string *name);
+[[nodiscard]] int vob_type_list(vob_t *vob, int mtype, std::vector<vob_oid> *out);   // by name
 
 // ---- Objects (any metatype) ----------------------------------------------------
 
-int vob_obj_get_mtype(vob_t *vob, vob_oid obj, int *mtype);
-int vob_obj_get_event(vob_t *vob, vob_oid obj, vob_event *ev);
+[[nodiscard]] int vob_obj_get_mtype(vob_t *vob, vob_oid obj, int *mtype);
+[[nodiscard]] int vob_obj_get_event(vob_t *vob, vob_oid obj, vob_event *ev);
 // The type of an element (its element type), branch (branch type), label
 // (label type), attribute (attribute type) or hyperlink (hyperlink type).
-int vob_obj_get_type(vob_t *vob, vob_oid obj, vob_oid *type);
+[[nodiscard]] int vob_obj_get_type(vob_t *vob, vob_oid obj, vob_oid *type);
 
 // ---- Elements --------------------------------------------------------------------
 
@@ -204,16 +207,16 @@ struct vob_elem_info {
 // `name` in the latest version of the main branch of directory parent_dir
 // (making a new directory version). eltype 0: the well-known "file" or
 // "directory" type for the kind. *ver0_out (may be null): /main/0.
-int vob_elem_create(vob_t *vob, vob_oid parent_dir, const std::string &name, int mtype,
+[[nodiscard]] int vob_elem_create(vob_t *vob, vob_oid parent_dir, const std::string &name, int mtype,
                     vob_oid eltype, const vob_event *ev, vob_oid *elem_out,
                     vob_oid *ver0_out = nullptr);
-int vob_elem_get(vob_t *vob, vob_oid elem, vob_elem_info *out);
+[[nodiscard]] int vob_elem_get(vob_t *vob, vob_oid elem, vob_elem_info *out);
 // Every element of the VOB (both kinds), in oid order.
-int vob_elem_list(vob_t *vob, std::vector<vob_oid> *out);
+[[nodiscard]] int vob_elem_list(vob_t *vob, std::vector<vob_oid> *out);
 // The element's path below the VOB root through the latest main-branch
 // versions of its directories (the first in name order when it has several
 // names); VOB_NOT_FOUND when no directory names it.
-int vob_elem_get_path(vob_t *vob, vob_oid elem, std::string *path);
+[[nodiscard]] int vob_elem_get_path(vob_t *vob, vob_oid elem, std::string *path);
 
 // ---- Branches ------------------------------------------------------------------------
 
@@ -224,13 +227,13 @@ struct vob_branch_info {
 };
 // Makes a branch of brtype sprouting from version from_ver, with its version 0.
 // VOB_EXISTS when the element has a branch of that type.
-int vob_branch_create(vob_t *vob, vob_oid from_ver, vob_oid brtype, const vob_event *ev,
+[[nodiscard]] int vob_branch_create(vob_t *vob, vob_oid from_ver, vob_oid brtype, const vob_event *ev,
                       vob_oid *branch_out, vob_oid *ver0_out = nullptr);
-int vob_branch_get(vob_t *vob, vob_oid branch, vob_branch_info *out);
-int vob_branch_find(vob_t *vob, vob_oid elem, const std::string &path, vob_oid *out);
-int vob_branch_get_latest(vob_t *vob, vob_oid branch, vob_oid *ver);
+[[nodiscard]] int vob_branch_get(vob_t *vob, vob_oid branch, vob_branch_info *out);
+[[nodiscard]] int vob_branch_find(vob_t *vob, vob_oid elem, const std::string &path, vob_oid *out);
+[[nodiscard]] int vob_branch_get_latest(vob_t *vob, vob_oid branch, vob_oid *ver);
 // Branches that sprout from a version, in creation order.
-int vob_ver_get_subbranches(vob_t *vob, vob_oid ver, std::vector<vob_oid> *out);
+[[nodiscard]] int vob_ver_get_subbranches(vob_t *vob, vob_oid ver, std::vector<vob_oid> *out);
 
 // ---- Versions ----------------------------------------------------------------------------
 
@@ -247,19 +250,19 @@ struct vob_ver_info {
 // (num must be higher than every number the branch has had). The branch and
 // its element must not be locked; a reserved checkout of the branch by
 // another view stands in the way (VOB_CKOUT). Directory elements take no data.
-int vob_ver_create(vob_t *vob, vob_oid branch, const vob_data &data, const vob_event *ev,
+[[nodiscard]] int vob_ver_create(vob_t *vob, vob_oid branch, const vob_data &data, const vob_event *ev,
                    vob_oid *ver_out, int64_t num = -1);
-int vob_ver_get(vob_t *vob, vob_oid ver, vob_ver_info *out);
-int vob_ver_get_elem(vob_t *vob, vob_oid ver, vob_oid *elem);
+[[nodiscard]] int vob_ver_get(vob_t *vob, vob_oid ver, vob_ver_info *out);
+[[nodiscard]] int vob_ver_get_elem(vob_t *vob, vob_oid ver, vob_oid *elem);
 // "/main/dev/3" or "/main/dev/LATEST" of an element; VOB_NOT_FOUND.
-int vob_ver_find(vob_t *vob, vob_oid elem, const std::string &vid, vob_oid *out);
+[[nodiscard]] int vob_ver_find(vob_t *vob, vob_oid elem, const std::string &vid, vob_oid *out);
 // The contents: the pool file path (read-only) or the bytes. VOB_NOT_FOUND
 // when the version has none (directory version, or data removed).
-int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, std::string *pname);
-int vob_ver_read_data(vob_t *vob, vob_oid ver, std::string *bytes);
+[[nodiscard]] int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, std::string *pname);
+[[nodiscard]] int vob_ver_read_data(vob_t *vob, vob_oid ver, std::string *bytes);
 // Drops the version's contents (the version, its labels and links stay).
 // The blob leaves the pool when no other version names it.
-int vob_ver_remove_data(vob_t *vob, vob_oid ver);
+[[nodiscard]] int vob_ver_remove_data(vob_t *vob, vob_oid ver);
 
 // The version tree, flattened: each version of a branch in number order,
 // followed at once by the branches that sprout from it (depth first, in
@@ -270,41 +273,41 @@ struct vob_vtree_node {
     std::vector<std::string> sub_branch_paths;
     std::vector<std::string> labels;   // label type names, by name
 };
-int vob_elem_get_vtree(vob_t *vob, vob_oid elem, std::vector<vob_vtree_node> *out);
+[[nodiscard]] int vob_elem_get_vtree(vob_t *vob, vob_oid elem, std::vector<vob_vtree_node> *out);
 
 // ---- Labels ---------------------------------------------------------------------------------
 
 // Attaches a label type to a version. An element carries a label type on at
 // most one version: when it is on another version, VOB_EXISTS (nothing
 // changes) unless replace is set, which moves it. On this version already: VOB_OK.
-int vob_ver_add_label(vob_t *vob, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev);
-int vob_ver_remove_label(vob_t *vob, vob_oid ver, vob_oid lbtype);   // VOB_NOT_FOUND
+[[nodiscard]] int vob_ver_add_label(vob_t *vob, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev);
+[[nodiscard]] int vob_ver_remove_label(vob_t *vob, vob_oid ver, vob_oid lbtype);   // VOB_NOT_FOUND
 struct vob_label {
     vob_oid oid = 0, lbtype = 0;
     std::string name;
 };
-int vob_ver_get_labels(vob_t *vob, vob_oid ver, std::vector<vob_label> *out);   // by name
+[[nodiscard]] int vob_ver_get_labels(vob_t *vob, vob_oid ver, std::vector<vob_label> *out);   // by name
 // The version of elem that carries the label type; VOB_NOT_FOUND.
-int vob_elem_find_label(vob_t *vob, vob_oid elem, vob_oid lbtype, vob_oid *ver);
+[[nodiscard]] int vob_elem_find_label(vob_t *vob, vob_oid elem, vob_oid lbtype, vob_oid *ver);
 
 // ---- Attributes -----------------------------------------------------------------------------
 
 // On any object (usually elements and versions); an attribute type holds one
 // value per object, which setting again replaces. Values are text.
-int vob_obj_set_attr(vob_t *vob, vob_oid obj, vob_oid attype, const std::string &value,
+[[nodiscard]] int vob_obj_set_attr(vob_t *vob, vob_oid obj, vob_oid attype, const std::string &value,
                      const vob_event *ev);
-int vob_obj_remove_attr(vob_t *vob, vob_oid obj, vob_oid attype);   // VOB_NOT_FOUND
+[[nodiscard]] int vob_obj_remove_attr(vob_t *vob, vob_oid obj, vob_oid attype);   // VOB_NOT_FOUND
 struct vob_attr {
     vob_oid oid = 0, attype = 0;
     std::string name, value;
 };
-int vob_obj_get_attrs(vob_t *vob, vob_oid obj, std::vector<vob_attr> *out);   // by name
+[[nodiscard]] int vob_obj_get_attrs(vob_t *vob, vob_oid obj, std::vector<vob_attr> *out);   // by name
 
 // ---- Hyperlinks -------------------------------------------------------------------------------
 
 // A hyperlink of hltype from one object to another (a merge: from the merged
 // version to the version that received it). Both ends are objects of this VOB.
-int vob_hlink_create(vob_t *vob, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev,
+[[nodiscard]] int vob_hlink_create(vob_t *vob, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev,
                      vob_oid *out);
 enum { VOB_HL_FROM = 1,   // links whose "from" end is the object
        VOB_HL_TO = 2 };   // links whose "to" end is the object
@@ -312,20 +315,20 @@ struct vob_hlink {
     vob_oid oid = 0, hltype = 0, from = 0, to = 0;
 };
 // hltype 0: all types. In creation order.
-int vob_obj_get_hlinks(vob_t *vob, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out);
+[[nodiscard]] int vob_obj_get_hlinks(vob_t *vob, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out);
 
 // ---- Locks -------------------------------------------------------------------------------------
 
 // Locks an element, branch or type. A locked object takes no new versions,
 // branches, labels or names; obsolete marks it as out of use as well.
 // Locking a locked object updates the obsolete flag.
-int vob_obj_lock(vob_t *vob, vob_oid obj, int obsolete, const vob_event *ev);
-int vob_obj_unlock(vob_t *vob, vob_oid obj);   // VOB_NOT_FOUND when not locked
+[[nodiscard]] int vob_obj_lock(vob_t *vob, vob_oid obj, int obsolete, const vob_event *ev);
+[[nodiscard]] int vob_obj_unlock(vob_t *vob, vob_oid obj);   // VOB_NOT_FOUND when not locked
 struct vob_lock {
     vob_oid oid = 0, target = 0;
     int obsolete = 0;
 };
-int vob_obj_get_lock(vob_t *vob, vob_oid obj, vob_lock *out);   // VOB_NOT_FOUND: no lock
+[[nodiscard]] int vob_obj_get_lock(vob_t *vob, vob_oid obj, vob_lock *out);   // VOB_NOT_FOUND: no lock
 
 // ---- Checkouts -----------------------------------------------------------------------------------
 
@@ -339,17 +342,17 @@ struct vob_ckout {
     int reserved = 0;
     std::string view_tag;
 };
-int vob_checkout(vob_t *vob, vob_oid branch, int reserved, const std::string &view_tag,
+[[nodiscard]] int vob_checkout(vob_t *vob, vob_oid branch, int reserved, const std::string &view_tag,
                  const vob_event *ev, vob_oid *ckout_out);
 // Checks in with data (for a directory, data must be NONE: the new directory
 // version keeps the names). The event's comment is the version's comment.
-int vob_checkin(vob_t *vob, vob_oid ckout, const vob_data &data, const vob_event *ev,
+[[nodiscard]] int vob_checkin(vob_t *vob, vob_oid ckout, const vob_data &data, const vob_event *ev,
                 vob_oid *ver_out);
-int vob_uncheckout(vob_t *vob, vob_oid ckout);
-int vob_ckout_get(vob_t *vob, vob_oid ckout, vob_ckout *out);
-int vob_elem_get_ckouts(vob_t *vob, vob_oid elem, std::vector<vob_ckout> *out);
+[[nodiscard]] int vob_uncheckout(vob_t *vob, vob_oid ckout);
+[[nodiscard]] int vob_ckout_get(vob_t *vob, vob_oid ckout, vob_ckout *out);
+[[nodiscard]] int vob_elem_get_ckouts(vob_t *vob, vob_oid elem, std::vector<vob_ckout> *out);
 // The view's checkout of the element; VOB_NOT_FOUND.
-int vob_elem_find_ckout(vob_t *vob, vob_oid elem, const std::string &view_tag, vob_oid *ckout);
+[[nodiscard]] int vob_elem_find_ckout(vob_t *vob, vob_oid elem, const std::string &view_tag, vob_oid *ckout);
 
 // ---- Directories and the namespace -------------------------------------------------------------
 
@@ -359,14 +362,14 @@ struct vob_dirent {
     int mtype = 0;   // of the element
 };
 // The names of a directory version, in byte order of the names.
-int vob_dir_read(vob_t *vob, vob_oid dirver, std::vector<vob_dirent> *out);
-int vob_dir_lookup(vob_t *vob, vob_oid dirver, const std::string &name, vob_oid *elem);
+[[nodiscard]] int vob_dir_read(vob_t *vob, vob_oid dirver, std::vector<vob_dirent> *out);
+[[nodiscard]] int vob_dir_lookup(vob_t *vob, vob_oid dirver, const std::string &name, vob_oid *elem);
 // Adds or removes a name in the latest version of a branch of directory
 // element dir (branch 0: main), making a new directory version (see above).
 // *dirver_out (may be null): the directory version holding the change.
-int vob_dir_add_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
+[[nodiscard]] int vob_dir_add_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
                      vob_oid elem, const vob_event *ev, vob_oid *dirver_out = nullptr);
-int vob_dir_remove_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
+[[nodiscard]] int vob_dir_remove_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
                         const vob_event *ev, vob_oid *dirver_out = nullptr);
 
 // ---- Selection and path lookup -------------------------------------------------------------------
@@ -382,14 +385,14 @@ std::vector<vob_rule> vob_default_rules();
 // The version of elem that the rules select for view_tag (CHECKEDOUT selects
 // the version that view checked out; *checkedout set to 1). VOB_NOT_FOUND
 // when no rule selects one.
-int vob_select_version(vob_t *vob, vob_oid elem, const std::vector<vob_rule> &rules,
+[[nodiscard]] int vob_select_version(vob_t *vob, vob_oid elem, const std::vector<vob_rule> &rules,
                        const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr);
 
 // Resolves a path below the VOB root ("" or "." is the root; "src/a.c";
 // "src/a.c@@/main/dev/3"; "src@@/main/2" for a directory version), choosing
 // directory versions by the rules (null: /main/LATEST). On success *elem is
 // the element and *ver the selected version (or the one the "@@" names).
-int vob_resolve_path(vob_t *vob, const std::string &path, const std::vector<vob_rule> *rules,
+[[nodiscard]] int vob_resolve_path(vob_t *vob, const std::string &path, const std::vector<vob_rule> *rules,
                      const std::string &view_tag, vob_oid *elem, vob_oid *ver);
 // Splits "PATH@@VERSION" at the first "@@": 1 and the parts when there is one.
 int vob_split_xpname(const std::string &xpname, std::string *path, std::string *vid);

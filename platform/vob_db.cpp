@@ -16,6 +16,8 @@
 //   ckout(oid, elem, branch, ver, reserved, view)
 #include "platform/vob_int.h"
 
+#include "runtime/fileutl.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -64,7 +66,7 @@ vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_)
         return;
     }
     if (sqlite3_prepare_v3(v->db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
-        vob_fail_sql(v, "preparing a query");
+        (void)vob_fail_sql(v, "preparing a query");   // the message stays; step() then fails
         st = nullptr;
         return;
     }
@@ -110,7 +112,7 @@ int vob_stmt::step()
         return SQLITE_ERROR;
     int rc = sqlite3_step(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        vob_fail_sql(v, "running a query");
+        (void)vob_fail_sql(v, "running a query");   // the message stays; the caller sees rc
     return rc;
 }
 
@@ -129,6 +131,31 @@ int vob_stmt::exec()
     while ((rc = step()) == SQLITE_ROW) {
     }
     return rc == SQLITE_DONE ? VOB_OK : VOB_ERR;
+}
+
+int vob_stmt::exec_insert()
+{
+    int rc = exec();
+    if (rc != VOB_OK && sqlite3_errcode(v->db) == SQLITE_CONSTRAINT)
+        return VOB_EXISTS;
+    return rc;
+}
+
+int vob_new_obj(vob_t *v, int mtype, const vob_event *ev, vob_oid *oid)
+{
+    vob_event now;
+    if (!ev) {
+        now = vob_event_now();
+        ev = &now;
+    }
+    vob_stmt q(v, "INSERT INTO obj(mtype, time, user, grp, uname, host, comment)"
+                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    q.bind(1, (int64_t)mtype).bind(2, ev->time).bind(3, ev->user).bind(4, ev->group);
+    q.bind(5, ev->name).bind(6, ev->host).bind(7, ev->comment);
+    if (q.exec() != VOB_OK)
+        return VOB_ERR;
+    *oid = sqlite3_last_insert_rowid(v->db);
+    return VOB_OK;
 }
 
 // ---- failures -----------------------------------------------------------------
@@ -163,20 +190,50 @@ int vob_begin(vob_t *v, int write)
     return VOB_OK;
 }
 
+// Blobs that lost their last version in this transaction and that no row
+// names any more (pending ones the pool keeps).
+static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out)
+{
+    for (const std::string &sha : v->drop_blobs) {
+        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
+        q.bind(1, sha);
+        int rc = q.step();
+        if (rc == SQLITE_DONE)
+            out->push_back(sha);
+        else if (rc != SQLITE_ROW)
+            return VOB_ERR;
+    }
+    v->drop_blobs.clear();
+    return VOB_OK;
+}
+
+static int pool_fail(vob_t *v, const vob_pool_error &e)
+{
+    return vob_fail(v, VOB_ERR, vob_msg(e.source ? VM_READ_FILE : VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(),
+                                        e.text.c_str()));
+}
+
+// Pending blobs go into place and unreferenced ones into trash/ before the
+// COMMIT; trash is emptied after it, or put back when it fails.
 int vob_commit(vob_t *v)
 {
     if (v->doomed) {
         vob_rollback(v);
         return vob_fail(v, VOB_ERR, vob_msg(VM_TXN_DOOMED, v->tag.c_str()));
     }
-    std::vector<std::string> trashed;
     if (v->writing) {
-        int rc = vob_pool_flush(v);
+        vob_pool_error pe;
+        std::vector<std::string> gone;
+        int rc = VOB_OK;
+        if (vob_pool_flush(&v->pool, &pe) != 0)
+            rc = pool_fail(v, pe);
         if (rc == VOB_OK)
-            rc = vob_pool_trash(v, &trashed);
+            rc = unreferenced_blobs(v, &gone);
+        if (rc == VOB_OK && vob_pool_trash(&v->pool, gone, &pe) != 0)
+            rc = pool_fail(v, pe);
         if (rc != VOB_OK) {
             std::string keep = v->err;
-            vob_pool_untrash(v, trashed, 0);
+            vob_pool_trash_done(&v->pool, 0);
             vob_rollback(v);
             v->err = keep;
             return rc;
@@ -185,12 +242,12 @@ int vob_commit(vob_t *v)
     if (sqlite3_exec(v->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         int rc = vob_fail_sql(v, "committing");
         std::string keep = v->err;
-        vob_pool_untrash(v, trashed, 0);
+        vob_pool_trash_done(&v->pool, 0);
         vob_rollback(v);
         v->err = keep;
         return rc;
     }
-    vob_pool_untrash(v, trashed, 1);
+    vob_pool_trash_done(&v->pool, 1);
     v->depth = 0;
     v->writing = 0;
     v->txn_dirver.clear();
@@ -201,13 +258,31 @@ void vob_rollback(vob_t *v)
 {
     if (sqlite3_get_autocommit(v->db) == 0)
         sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
-    vob_pool_discard(v);
+    vob_pool_discard(&v->pool);
     v->drop_blobs.clear();
     v->depth = 0;
     v->writing = 0;
     v->doomed = 0;
     v->txn_dirver.clear();
 }
+
+// ---- contents --------------------------------------------------------------------------
+
+int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha)
+{
+    vob_pool_error pe;
+    return vob_pool_put(&v->pool, bytes, sha, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
+}
+
+int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size)
+{
+    vob_pool_error pe;
+    return vob_pool_put_file(&v->pool, path, sha, size, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
+}
+
+void vob_db_drop_blob(vob_t *v, const std::string &sha) { v->drop_blobs.push_back(sha); }
+
+std::string vob_db_blob_path(const vob_t *v, const std::string &sha) { return vob_pool_path(v->pool, sha); }
 
 vob_txn::vob_txn(vob_t *v, mode_t m) : vob(v), mode(m) {}
 
@@ -362,12 +437,32 @@ static int configure(vob_t *v)
 }
 
 // Opens (create: makes) the database of a storage directory.
+// Clears what a writer killed inside a transaction left in the pool, when the
+// write lock can be had at once; with another writer at work a later open
+// does it.
+static void recover_pool(vob_t *v)
+{
+    if (!vob_pool_has_leftovers(v->pool))
+        return;
+    sqlite3_busy_timeout(v->db, 0);
+    int locked = sqlite3_exec(v->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_busy_timeout(v->db, v->busy_ms);
+    if (!locked)
+        return;
+    vob_pool_recover(&v->pool, [v](const std::string &sha) {
+        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
+        q.bind(1, sha);
+        return q.step() == SQLITE_ROW;
+    });
+    sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err)
 {
     vob_t *v = new vob_t;
     v->storage = storage;
     v->dbpath = storage + "/vob.db";
-    v->pool = storage + "/pool";
+    v->pool.dir = storage + "/pool";
     v->tag = storage;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (!create && access(v->dbpath.c_str(), F_OK) != 0) {
@@ -392,7 +487,7 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
         return rc;
     }
     if (!create)
-        vob_pool_recover(v);
+        recover_pool(v);
     *out = v;
     return VOB_OK;
 }
@@ -410,15 +505,7 @@ int vob_db_create_schema(vob_t *v)
 
 int vob_open(const std::string &storage_dir, vob_t **out, std::string *err)
 {
-    std::string dir = storage_dir;
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    if (!dir.empty() && dir[0] != '/') {
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd))
-            dir = std::string(cwd) + "/" + dir;
-    }
-    return vob_db_open(dir, 0, out, err);
+    return vob_db_open(fileutl_make_abs_pn(storage_dir), 0, out, err);
 }
 
 void vob_close(vob_t *v)
@@ -427,7 +514,7 @@ void vob_close(vob_t *v)
         return;
     if (v->db && v->depth > 0)
         vob_rollback(v);
-    vob_pool_discard(v);
+    vob_pool_discard(&v->pool);
     for (auto &kv : v->stmts)
         sqlite3_finalize(kv.second);
     if (v->db)

@@ -176,7 +176,10 @@ int vob_dump_json(vob_t *v, FILE *out, std::string *err)
         fwrite(s.data(), 1, s.size(), out);
     }
     fputs("\n]}\n", out);
-    rd.commit();
+    if ((rc = rd.commit()) != VOB_OK) {
+        *err = vob_errmsg(v);
+        return rc;
+    }
     if (fflush(out) != 0 || ferror(out)) {
         *err = "cannot write the dump: " + std::string(strerror(errno));
         return VOB_ERR;

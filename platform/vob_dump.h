@@ -18,4 +18,4 @@
 #include <cstdio>
 #include <string>
 
-int vob_dump_json(vob_t *vob, FILE *out, std::string *err);
+[[nodiscard]] int vob_dump_json(vob_t *vob, FILE *out, std::string *err);

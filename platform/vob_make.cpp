@@ -1,6 +1,7 @@
 // Making, removing and opening VOBs by tag.
 #include "platform/registry.h"
 #include "platform/vob_int.h"
+#include "runtime/fileutl.h"
 
 #include <openssl/rand.h>
 
@@ -17,14 +18,6 @@ static int good_tag(const std::string &tag)
            tag.find("@@") == std::string::npos && tag.find("..") == std::string::npos &&
            tag.find("//") == std::string::npos && tag.find('\0') == std::string::npos &&
            tag.find_first_of(" \t\n\r") == std::string::npos;
-}
-
-static std::string absolute(const std::string &p)
-{
-    if (!p.empty() && p[0] == '/')
-        return p;
-    char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + p : p;
 }
 
 // A directory that does not exist or is empty: 1.
@@ -152,9 +145,7 @@ int vob_make(const std::string &tag, const std::string &storage_dir, int project
                 c = '_';
         storage = rgy_home() + "/vobs/" + leaf + ".vbs";
     }
-    storage = absolute(storage);
-    while (storage.size() > 1 && storage.back() == '/')
-        storage.pop_back();
+    storage = fileutl_make_abs_pn(storage);
     if (!usable_dir(storage)) {
         *err = vob_msg(VM_STORAGE_EXISTS, storage.c_str());
         return VOB_EXISTS;

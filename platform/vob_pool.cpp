@@ -1,11 +1,7 @@
-// The content pool: blobs named by the SHA-256 of their bytes, in
-// pool/<first two hex digits>/<hex>. A new blob goes to pool/tmp/ first and
-// is synced and renamed into place by vob_pool_flush, which runs before the
-// COMMIT of the transaction whose rows name it; a crash in between leaves
-// only unreferenced files.
-#include "platform/vob_int.h"
+// The content pool: a plain file store (see vob_pool.h).
+#include "platform/vob_pool.h"
 
-#include <openssl/evp.h>
+#include "runtime/digest.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,30 +15,22 @@ const char *const VOB_EMPTY_SHA = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b9
 
 enum { POOL_MAX_OPEN = 64 };   // pending blobs kept open for one sync at the commit
 
-static std::string hex_of(const unsigned char *md, unsigned n)
+// Past this many blobs in one transaction, one sync of the whole file system
+// is cheaper than a sync per blob and per directory; either way every blob and
+// its name are on disk before the row that names it commits.
+enum { POOL_SYNCFS_FROM = 3 };
+
+std::string vob_pool_path(const vob_pool &p, const std::string &sha)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string s(n * 2, '0');
-    for (unsigned i = 0; i < n; i++) {
-        s[2 * i] = digits[md[i] >> 4];
-        s[2 * i + 1] = digits[md[i] & 15];
-    }
-    return s;
+    return p.dir + "/" + sha.substr(0, 2) + "/" + sha;
 }
 
-int vob_sha256_hex(std::string_view bytes, std::string *hex)
+static int fail(vob_pool_error *e, const std::string &file, int code, int source = 0)
 {
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned n = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr) != 1)
-        return VOB_ERR;
-    *hex = hex_of(md, n);
-    return VOB_OK;
-}
-
-std::string vob_pool_path(const vob_t *v, const std::string &sha)
-{
-    return v->pool + "/" + sha.substr(0, 2) + "/" + sha;
+    e->file = file;
+    e->text = strerror(code);
+    e->source = source;
+    return code;
 }
 
 static int write_all(int fd, const char *p, size_t n)
@@ -52,7 +40,7 @@ static int write_all(int fd, const char *p, size_t n)
         if (w < 0) {
             if (errno == EINTR)
                 continue;
-            return -1;
+            return errno;
         }
         p += w;
         n -= (size_t)w;
@@ -60,17 +48,12 @@ static int write_all(int fd, const char *p, size_t n)
     return 0;
 }
 
-static int pool_fail(vob_t *v, const std::string &file, int e)
-{
-    return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_WRITE, v->tag.c_str(), file.c_str(), strerror(e)));
-}
-
 // Closes the open pending blobs, so that few descriptors stay open; with
 // `datasync` each is synced first (else the caller syncs the file system).
-static int sync_open(vob_t *v, bool datasync = true)
+static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true)
 {
-    for (auto &kv : v->pending) {
-        vob_pending_blob &b = kv.second;
+    for (auto &kv : p->pending) {
+        vob_pool_blob &b = kv.second;
         if (b.fd < 0)
             continue;
         int bad = datasync && fdatasync(b.fd) != 0 ? errno : 0;
@@ -78,86 +61,88 @@ static int sync_open(vob_t *v, bool datasync = true)
             bad = errno;
         b.fd = -1;
         if (bad)
-            return pool_fail(v, b.tmp, bad);
+            return fail(e, b.tmp, bad);
     }
-    v->pending_open = 0;
-    return VOB_OK;
+    p->pending_open = 0;
+    return 0;
 }
 
-static int open_tmp(vob_t *v, std::string *tmp, int *fd)
+static int open_tmp(vob_pool *p, std::string *tmp, int *fd, vob_pool_error *e)
 {
     static unsigned long counter = 0;
-    std::string dir = v->pool + "/tmp";
+    std::string dir = p->dir + "/tmp";
     for (int tries = 0; tries < 100; tries++) {
         *tmp = dir + "/" + std::to_string(getpid()) + "." + std::to_string(++counter);
         *fd = open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
         if (*fd >= 0)
-            return VOB_OK;
+            return 0;
         if (errno == ENOENT && mkdir(dir.c_str(), 0755) == 0)
             continue;
         if (errno != EEXIST)
-            return pool_fail(v, *tmp, errno);
+            return fail(e, *tmp, errno);
     }
-    return pool_fail(v, dir, EEXIST);
+    return fail(e, dir, EEXIST);
 }
 
-static int add_pending(vob_t *v, const std::string &sha, const std::string &tmp, int fd)
+static int add_pending(vob_pool *p, const std::string &sha, const std::string &tmp, int fd, vob_pool_error *e)
 {
-    vob_pending_blob b;
-    b.sha = sha;
+    vob_pool_blob b;
     b.tmp = tmp;
     b.fd = fd;
-    v->pending.emplace(sha, b);
-    return ++v->pending_open > POOL_MAX_OPEN ? sync_open(v) : VOB_OK;
+    p->pending.emplace(sha, b);
+    return ++p->pending_open > POOL_MAX_OPEN ? sync_open(p, e) : 0;
 }
 
-static int known(vob_t *v, const std::string &sha)
+static int known(const vob_pool *p, const std::string &sha)
 {
-    if (v->pending.count(sha))
+    if (p->pending.count(sha))
         return 1;
     struct stat st;
-    return stat(vob_pool_path(v, sha).c_str(), &st) == 0;
+    return stat(vob_pool_path(*p, sha).c_str(), &st) == 0;
 }
 
-int vob_pool_put(vob_t *v, std::string_view bytes, std::string *sha)
+int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e)
 {
-    if (vob_sha256_hex(bytes, sha) != VOB_OK)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_WRITE, v->tag.c_str(), "sha256", "digest failed"));
-    if (known(v, *sha))
-        return VOB_OK;
+    if (digest_sha256_hex(bytes, sha) != 0) {
+        e->file = "sha256";
+        e->text = "digest failed";
+        e->source = 0;
+        return ENOMEM;
+    }
+    if (known(p, *sha))
+        return 0;
     std::string tmp;
     int fd;
-    int rc = open_tmp(v, &tmp, &fd);
-    if (rc != VOB_OK)
+    int rc = open_tmp(p, &tmp, &fd, e);
+    if (rc != 0)
         return rc;
-    if (write_all(fd, bytes.data(), bytes.size()) != 0) {
-        int e = errno;
+    if ((rc = write_all(fd, bytes.data(), bytes.size())) != 0) {
         close(fd);
         unlink(tmp.c_str());
-        return pool_fail(v, tmp, e);
+        return fail(e, tmp, rc);
     }
-    return add_pending(v, *sha, tmp, fd);
+    return add_pending(p, *sha, tmp, fd, e);
 }
 
-int vob_pool_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size)
+int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size, vob_pool_error *e)
 {
     int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(errno)));
+        return fail(e, path, errno, 1);
     struct stat st;
     if (fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
         close(in);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(EISDIR)));
+        return fail(e, path, EISDIR, 1);
     }
     std::string tmp;
     int fd;
-    int rc = open_tmp(v, &tmp, &fd);
-    if (rc != VOB_OK) {
+    int rc = open_tmp(p, &tmp, &fd, e);
+    if (rc != 0) {
         close(in);
         return rc;
     }
-    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
+    // One pass: the digest is taken while the bytes are copied.
+    digest_sha256 digest;
     std::vector<char> buf(1 << 16);
     int64_t total = 0;
     for (;;) {
@@ -165,144 +150,124 @@ int vob_pool_put_file(vob_t *v, const std::string &path, std::string *sha, int64
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            rc = vob_fail(v, VOB_ERR, vob_msg(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(errno)));
+            rc = fail(e, path, errno, 1);
             break;
         }
         if (n == 0)
             break;
-        EVP_DigestUpdate(ctx, buf.data(), (size_t)n);
-        if (write_all(fd, buf.data(), (size_t)n) != 0) {
-            rc = pool_fail(v, tmp, errno);
+        digest.update(buf.data(), (size_t)n);
+        if (int w = write_all(fd, buf.data(), (size_t)n)) {
+            rc = fail(e, tmp, w);
             break;
         }
         total += n;
     }
     close(in);
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned mdlen = 0;
-    EVP_DigestFinal_ex(ctx, md, &mdlen);
-    EVP_MD_CTX_free(ctx);
-    if (rc != VOB_OK) {
+    std::string hex = rc == 0 ? digest.final_hex() : "";
+    if (rc == 0 && hex.empty()) {
+        e->file = "sha256";
+        e->text = "digest failed";
+        e->source = 0;
+        rc = ENOMEM;
+    }
+    if (rc != 0) {
         close(fd);
         unlink(tmp.c_str());
         return rc;
     }
-    *sha = hex_of(md, mdlen);
+    *sha = hex;
     *size = total;
-    if (known(v, *sha)) {
+    if (known(p, *sha)) {
         close(fd);
         unlink(tmp.c_str());
-        return VOB_OK;
+        return 0;
     }
-    return add_pending(v, *sha, tmp, fd);
+    return add_pending(p, *sha, tmp, fd, e);
 }
 
-// Past this many blobs in one transaction, one sync of the whole file system
-// is cheaper than a sync per blob and per directory; either way every blob and
-// its name are on disk before the row that names it commits.
-enum { POOL_SYNCFS_FROM = 3 };
-
-static int sync_pool_fs(vob_t *v)
+static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e)
 {
-    int fd = open(v->pool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || syncfs(fd) != 0) {
-        int e = errno;
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || (whole_fs ? syncfs(fd) : fsync(fd)) != 0) {
+        int code = errno;
         if (fd >= 0)
             close(fd);
-        return pool_fail(v, v->pool, e);
+        return fail(e, dir, code);
     }
     close(fd);
-    return VOB_OK;
+    return 0;
 }
 
-int vob_pool_flush(vob_t *v)
+int vob_pool_flush(vob_pool *p, vob_pool_error *e)
 {
-    if (v->pending.empty())
-        return VOB_OK;
-    bool whole_fs = v->pending.size() >= POOL_SYNCFS_FROM;
-    int rc = sync_open(v, !whole_fs);
-    if (rc != VOB_OK)
+    if (p->pending.empty())
+        return 0;
+    bool whole_fs = p->pending.size() >= POOL_SYNCFS_FROM;
+    int rc = sync_open(p, e, !whole_fs);
+    if (rc != 0)
         return rc;
     std::set<std::string> dirs;
-    for (auto &kv : v->pending) {
-        std::string dir = v->pool + "/" + kv.first.substr(0, 2);
+    for (auto &kv : p->pending) {
+        std::string dir = p->dir + "/" + kv.first.substr(0, 2);
         if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-            return pool_fail(v, dir, errno);
+            return fail(e, dir, errno);
         std::string final = dir + "/" + kv.first;
         if (rename(kv.second.tmp.c_str(), final.c_str()) != 0)
-            return pool_fail(v, final, errno);
+            return fail(e, final, errno);
         kv.second.tmp.clear();
         dirs.insert(dir);
     }
     if (whole_fs) {
-        rc = sync_pool_fs(v);
-        if (rc != VOB_OK)
+        if ((rc = sync_dir(p->dir, true, e)) != 0)
             return rc;
         dirs.clear();
     } else {
-        dirs.insert(v->pool);
+        dirs.insert(p->dir);
     }
-    for (const std::string &d : dirs) {
-        int fd = open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0 || fsync(fd) != 0) {
-            int e = errno;
-            if (fd >= 0)
-                close(fd);
-            return pool_fail(v, d, e);
-        }
-        close(fd);
-    }
-    v->pending.clear();
-    v->pending_open = 0;
-    return VOB_OK;
+    for (const std::string &d : dirs)
+        if ((rc = sync_dir(d, false, e)) != 0)
+            return rc;
+    p->pending.clear();
+    p->pending_open = 0;
+    return 0;
 }
 
-// Blobs that lost their last version move to pool/trash/ before the COMMIT
-// and are deleted after it (moved back when it fails), so that no writer can
-// find a blob that is about to go.
-int vob_pool_trash(vob_t *v, std::vector<std::string> *moved)
+void vob_pool_discard(vob_pool *p)
 {
-    std::string trash = v->pool + "/trash";
-    for (const std::string &sha : v->drop_blobs) {
-        if (v->pending.count(sha))
-            continue;
-        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
-        q.bind(1, sha);
-        int rc = q.step();
-        if (rc == SQLITE_ROW)
-            continue;
-        if (rc != SQLITE_DONE)
-            return VOB_ERR;
-        if (mkdir(trash.c_str(), 0755) != 0 && errno != EEXIST)
-            return pool_fail(v, trash, errno);
-        if (rename(vob_pool_path(v, sha).c_str(), (trash + "/" + sha).c_str()) == 0)
-            moved->push_back(sha);
-    }
-    v->drop_blobs.clear();
-    return VOB_OK;
-}
-
-void vob_pool_untrash(vob_t *v, const std::vector<std::string> &moved, int committed)
-{
-    for (const std::string &sha : moved) {
-        std::string t = v->pool + "/trash/" + sha;
-        if (committed)
-            unlink(t.c_str());
-        else
-            rename(t.c_str(), vob_pool_path(v, sha).c_str());
-    }
-}
-
-void vob_pool_discard(vob_t *v)
-{
-    for (auto &kv : v->pending) {
+    for (auto &kv : p->pending) {
         if (kv.second.fd >= 0)
             close(kv.second.fd);
         if (!kv.second.tmp.empty())
             unlink(kv.second.tmp.c_str());
     }
-    v->pending.clear();
-    v->pending_open = 0;
+    p->pending.clear();
+    p->pending_open = 0;
+}
+
+int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_error *e)
+{
+    std::string trash = p->dir + "/trash";
+    for (const std::string &sha : shas) {
+        if (p->pending.count(sha))
+            continue;
+        if (mkdir(trash.c_str(), 0755) != 0 && errno != EEXIST)
+            return fail(e, trash, errno);
+        if (rename(vob_pool_path(*p, sha).c_str(), (trash + "/" + sha).c_str()) == 0)
+            p->trashed.push_back(sha);
+    }
+    return 0;
+}
+
+void vob_pool_trash_done(vob_pool *p, int committed)
+{
+    for (const std::string &sha : p->trashed) {
+        std::string t = p->dir + "/trash/" + sha;
+        if (committed)
+            unlink(t.c_str());
+        else
+            rename(t.c_str(), vob_pool_path(*p, sha).c_str());
+    }
+    p->trashed.clear();
 }
 
 static std::vector<std::string> dir_entries(const std::string &dir)
@@ -317,38 +282,28 @@ static std::vector<std::string> dir_entries(const std::string &dir)
     return names;
 }
 
-// What a writer killed inside a transaction leaves: blobs in pool/tmp that no
-// row names yet, and blobs in pool/trash whose removal never committed (still
-// named by versions: they go back) or whose deletion was not done after the
-// COMMIT. Only the holder of the write lock may touch them, since a live
-// writer's own blobs sit there while it holds the lock; when another writer
-// holds it, a later open cleans up.
-void vob_pool_recover(vob_t *v)
+// What a writer killed inside a transaction leaves: blobs in tmp/ that no row
+// names yet, and blobs in trash/ whose removal never committed (still named
+// by versions: they go back) or whose deletion after the COMMIT was not done.
+int vob_pool_has_leftovers(const vob_pool &p)
 {
-    std::vector<std::string> tmp = dir_entries(v->pool + "/tmp"), trash = dir_entries(v->pool + "/trash");
-    if (tmp.empty() && trash.empty())
-        return;
-    sqlite3_busy_timeout(v->db, 0);
-    int locked = sqlite3_exec(v->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_busy_timeout(v->db, v->busy_ms);
-    if (!locked)
-        return;
-    for (const std::string &n : dir_entries(v->pool + "/tmp"))
-        unlink((v->pool + "/tmp/" + n).c_str());
-    for (const std::string &sha : dir_entries(v->pool + "/trash")) {
-        std::string t = v->pool + "/trash/" + sha;
-        int named = 0;
-        {
-            vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
-            q.bind(1, sha);
-            named = q.step() == SQLITE_ROW;
-        }
+    return !dir_entries(p.dir + "/tmp").empty() || !dir_entries(p.dir + "/trash").empty();
+}
+
+void vob_pool_recover(vob_pool *p, const std::function<bool(const std::string &sha)> &named)
+{
+    for (const std::string &n : dir_entries(p->dir + "/tmp"))
+        unlink((p->dir + "/tmp/" + n).c_str());
+    for (const std::string &sha : dir_entries(p->dir + "/trash")) {
+        std::string t = p->dir + "/trash/" + sha;
+        std::string home = vob_pool_path(*p, sha);
         struct stat st;
-        std::string dir = v->pool + "/" + sha.substr(0, 2);
-        if (!named || sha.size() < 2 || stat(vob_pool_path(v, sha).c_str(), &st) == 0)
+        if (sha.size() < 2 || !named(sha) || stat(home.c_str(), &st) == 0) {
             unlink(t.c_str());
-        else if (mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST)
-            rename(t.c_str(), vob_pool_path(v, sha).c_str());
+            continue;
+        }
+        std::string sub = p->dir + "/" + sha.substr(0, 2);
+        if (mkdir(sub.c_str(), 0755) == 0 || errno == EEXIST)
+            rename(t.c_str(), home.c_str());
     }
-    sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
 }

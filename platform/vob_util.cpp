@@ -1,10 +1,9 @@
 // Small helpers of the VOB store with no database behind them.
 #include "platform/vob.h"
 
+#include "runtime/sysutl.h"
+
 #include <ctime>
-#include <grp.h>
-#include <pwd.h>
-#include <unistd.h>
 
 const char *vob_mtype_name(int mtype)
 {
@@ -30,31 +29,17 @@ const char *vob_mtype_name(int mtype)
 }
 
 // Who and where this process runs; looked up once (thread-safe start-up).
+// A user or group without an entry is given by its number.
 static const vob_event &process_identity()
 {
     static const vob_event id = [] {
         vob_event ev;
-        std::vector<char> buf(16384);
-        passwd pw, *pwp = nullptr;
-        if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &pwp) == 0 && pwp) {
-            ev.user = pw.pw_name;
-            std::string gecos = pw.pw_gecos ? pw.pw_gecos : "";
-            ev.name = gecos.substr(0, gecos.find(','));
-        } else {
-            ev.user = std::to_string(geteuid());
-        }
-        group gr, *grp = nullptr;
-        if (getgrgid_r(getegid(), &gr, buf.data(), buf.size(), &grp) == 0 && grp)
-            ev.group = gr.gr_name;
-        else
-            ev.group = std::to_string(getegid());
-        char host[256];
-        if (gethostname(host, sizeof host) == 0) {
-            host[sizeof host - 1] = '\0';
-            ev.host = host;
-        } else {
-            ev.host = "UnknownHost";
-        }
+        // Nonzero only when a name is missing; the numbers stand in for it.
+        (void)credutl_get_credentials(&ev.user, &ev.group);
+        credutl_pw pw;
+        if (credutl_getpwnam(ev.user.c_str(), &pw) == 0)
+            ev.name = pw.full_name;
+        ev.host = sysutl_myhostname();
         return ev;
     }();
     return id;

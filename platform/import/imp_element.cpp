@@ -343,7 +343,8 @@ int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::str
         int replace = is_all && rc == 0 && where == c->label_all_on;
         if (rc == 0 && where != ver && !replace) {
             vob_ver_info wi;
-            vob_ver_get(c->vob, where, &wi);
+            if (vob_ver_get(c->vob, where, &wi) != VOB_OK)
+                return store_fail(c, "cannot look up label " + label);
             imp_progress_break(c->run);
             imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
                        c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());

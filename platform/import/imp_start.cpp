@@ -138,7 +138,11 @@ int make_directories(imp_run *run) {
         if (!path.empty())
             run->dirs[path] = dir;
         vob_elem_info info;
-        vob_elem_get(run->vob, dir, &info);
+        if (vob_elem_get(run->vob, dir, &info) != VOB_OK) {
+            imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), vob_errmsg(run->vob).c_str());
+            run->failures++;
+            continue;
+        }
         if (cb && cb->directory &&
             cb->directory(cb->ctx, name.c_str(), dir, info.main_branch, made.count(path) ? 1 : 0))
             run->stopped = true;

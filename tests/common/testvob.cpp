@@ -76,7 +76,7 @@ std::string ViewTest::contents(const std::string &xpath) {
 std::vector<std::string> ViewTest::vtree(const std::string &path) {
     std::vector<vob_vtree_node> nodes;
     std::vector<std::string> ids;
-    vob_elem_get_vtree(vob, elem(path), &nodes);
+    EXPECT_EQ(vob_elem_get_vtree(vob, elem(path), &nodes), VOB_OK) << vob_errmsg(vob);
     for (const vob_vtree_node &n : nodes)
         ids.push_back(n.ver.id);
     return ids;
@@ -85,7 +85,7 @@ std::vector<std::string> ViewTest::vtree(const std::string &path) {
 std::vector<std::string> ViewTest::labels(const std::string &xpath) {
     std::vector<vob_label> ls;
     std::vector<std::string> names;
-    vob_ver_get_labels(vob, ver(xpath), &ls);
+    EXPECT_EQ(vob_ver_get_labels(vob, ver(xpath), &ls), VOB_OK) << vob_errmsg(vob);
     for (const vob_label &l : ls)
         names.push_back(l.name);
     return names;
@@ -93,7 +93,8 @@ std::vector<std::string> ViewTest::labels(const std::string &xpath) {
 
 std::string ViewTest::attr(vob_oid obj, const std::string &name) {
     std::vector<vob_attr> attrs;
-    vob_obj_get_attrs(vob, obj, &attrs);
+    if (vob_obj_get_attrs(vob, obj, &attrs) != VOB_OK)
+        return "<none>";
     for (const vob_attr &a : attrs)
         if (a.name == name)
             return a.value;

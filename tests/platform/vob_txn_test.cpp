@@ -85,6 +85,52 @@ TEST_F(Txn, RefusedStepInsideTransactionKeepsTheRest)
     EXPECT_EQ(at, v1);
 }
 
+// Every mutator checks before it writes: each refusal below leaves the
+// caller's transaction as it was, and what it made before commits.
+TEST_F(Txn, EveryRefusalInsideTransactionKeepsIt)
+{
+    vob_oid lb, bt, at, e, ver0, br;
+    ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L", nullptr, &lb), VOB_OK);
+    ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "dev", nullptr, &bt), VOB_OK);
+    ASSERT_EQ(vob_type_create(v, VOB_MT_ATTYPE, "A", nullptr, &at), VOB_OK);
+    ASSERT_EQ(vob_elem_create(v, root(), "a", VOB_MT_FILE_ELEM, 0, nullptr, &e, &ver0), VOB_OK);
+    ASSERT_EQ(vob_branch_create(v, ver0, bt, nullptr, &br), VOB_OK);
+    vob_elem_info ei;
+    ASSERT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
+    vob_oid ck_a, ck_b, locked_br;
+    ASSERT_EQ(vob_checkout(v, ei.main_branch, 0, "va", nullptr, &ck_a), VOB_OK);
+    ASSERT_EQ(vob_checkout(v, ei.main_branch, 0, "vb", nullptr, &ck_b), VOB_OK);
+    ASSERT_EQ(vob_obj_lock(v, br, 0, nullptr), VOB_OK);
+    locked_br = br;
+
+    vob_txn t(v);
+    ASSERT_EQ(t.begin(), VOB_OK);
+    vob_oid made, x;
+    ASSERT_EQ(vob_elem_create(v, root(), "b", VOB_MT_FILE_ELEM, 0, nullptr, &made), VOB_OK);
+    ASSERT_EQ(vob_checkin(v, ck_a, vob_data_bytes("a1"), nullptr, &x), VOB_OK) << vob_errmsg(v);
+    EXPECT_EQ(vob_checkin(v, ck_b, vob_data_bytes("b1"), nullptr, &x), VOB_CKOUT);
+    EXPECT_EQ(vob_ver_create(v, locked_br, vob_data_bytes("no"), nullptr, &x), VOB_LOCKED);
+    EXPECT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes("no"), nullptr, &x, 1), VOB_EXISTS);
+    EXPECT_EQ(vob_branch_create(v, ver0, bt, nullptr, &x), VOB_EXISTS);
+    EXPECT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L", nullptr, &x), VOB_EXISTS);
+    EXPECT_EQ(vob_checkout(v, ei.main_branch, 0, "vb", nullptr, &x), VOB_CKOUT);
+    EXPECT_EQ(vob_dir_remove_name(v, root(), 0, "nothing", nullptr), VOB_NOT_FOUND);
+    EXPECT_EQ(vob_dir_add_name(v, root(), 0, "a", made, nullptr), VOB_EXISTS);
+    EXPECT_EQ(vob_obj_unlock(v, e), VOB_NOT_FOUND);
+    EXPECT_EQ(vob_obj_remove_attr(v, e, at), VOB_NOT_FOUND);
+    EXPECT_EQ(vob_ver_remove_label(v, ver0, lb), VOB_NOT_FOUND);
+    EXPECT_EQ(vob_uncheckout(v, ck_a), VOB_NOT_FOUND);   // checked in above
+    vob_oid rootver;
+    ASSERT_EQ(vob_resolve_path(v, "", nullptr, "", &x, &rootver), VOB_OK);
+    EXPECT_EQ(vob_ver_remove_data(v, rootver), VOB_NOT_FOUND);   // a directory version has none
+    ASSERT_EQ(t.commit(), VOB_OK) << vob_errmsg(v);
+    EXPECT_EQ(vob_resolve_path(v, "b", nullptr, "", &x, &made), VOB_OK);
+    std::vector<vob_ckout> cks;
+    ASSERT_EQ(vob_elem_get_ckouts(v, e, &cks), VOB_OK);
+    ASSERT_EQ(cks.size(), 1u);
+    EXPECT_EQ(cks[0].view_tag, "vb");
+}
+
 TEST_F(Txn, NestedTransactionsJoinTheOutermost)
 {
     vob_txn outer(v);
@@ -129,14 +175,14 @@ TEST_F(Txn, SecondWriterWaitsThenFailsReadersGoOn)
         if (t.begin() != VOB_OK)
             _exit(3);
         vob_oid x;
-        vob_type_create(w, VOB_MT_LBTYPE, "HELD", nullptr, &x);
+        if (vob_type_create(w, VOB_MT_LBTYPE, "HELD", nullptr, &x) != VOB_OK)
+            _exit(6);
         char c = 1;
         if (write(ready[1], &c, 1) != 1)
             _exit(4);
         if (read(done[0], &c, 1) != 1)   // hold the write lock until told
             _exit(5);
-        t.commit();
-        _exit(0);
+        _exit(t.commit() == VOB_OK ? 0 : 7);
     }
     char c;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
@@ -189,7 +235,8 @@ std::string sha_hex(const std::string &bytes)
         _exit(2);
     std::mt19937 rng(seed);
     vob_oid lb;
-    vob_type_create(w, VOB_MT_LBTYPE, "L" + std::to_string(seed), nullptr, &lb);
+    if (vob_type_create(w, VOB_MT_LBTYPE, "L" + std::to_string(seed), nullptr, &lb) != VOB_OK)
+        _exit(5);
     for (int i = 0;; i++) {
         vob_txn t(w);
         if (t.begin() != VOB_OK)
@@ -199,15 +246,16 @@ std::string sha_hex(const std::string &bytes)
         if (vob_elem_create(w, vob_wk_obj(w, VOB_WK_ROOT_DIR), name, VOB_MT_FILE_ELEM, 0, nullptr, &e) != VOB_OK)
             _exit(3);
         vob_elem_info ei;
-        vob_elem_get(w, e, &ei);
+        if (vob_elem_get(w, e, &ei) != VOB_OK)
+            _exit(6);
         for (int k = 0; k < 3; k++) {
             std::string bytes(1000 + rng() % 3000, 'a' + (char)(rng() % 26));
             bytes += std::to_string(rng());
             if (vob_ver_create(w, ei.main_branch, vob_data_bytes(bytes), nullptr, &ver) != VOB_OK)
                 _exit(4);
         }
-        vob_ver_add_label(w, ver, lb, 0, nullptr);
-        t.commit();
+        if (vob_ver_add_label(w, ver, lb, 0, nullptr) != VOB_OK || t.commit() != VOB_OK)
+            _exit(7);
     }
 }
 

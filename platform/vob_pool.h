@@ -1,0 +1,69 @@
+// The content pool of a VOB: a plain file store. Blobs are named by the
+// SHA-256 of their bytes, in <dir>/<first two hex digits>/<hex>. It knows
+// nothing of the database: the transaction layer (vob_db.cpp) calls it at
+// the right moments and turns its failures into store messages.
+//
+// Invariants kept for the transaction layer:
+// - A new blob is written to <dir>/tmp/ and stays there (pending) until
+//   vob_pool_flush syncs it and renames it into place; flush runs before the
+//   COMMIT of the rows that name the blob, so a crash leaves at most
+//   unreferenced blobs. From POOL_SYNCFS_FROM pending blobs on, one syncfs
+//   replaces the per-file and per-directory syncs.
+// - A blob that lost its last version moves to <dir>/trash/ before the
+//   COMMIT (vob_pool_trash) and is deleted after it, or moved back when the
+//   COMMIT fails (vob_pool_trash_done).
+// Every function that can fail returns 0 or an errno value and fills a
+// vob_pool_error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct vob_pool_error {
+    std::string file;   // the file concerned
+    std::string text;   // what went wrong (strerror, or a description)
+    int source = 0;     // 1: reading the caller's file failed, not the pool
+};
+
+// A blob written to tmp/ and not yet renamed into place.
+struct vob_pool_blob {
+    std::string tmp;
+    int fd = -1;   // open until synced
+};
+
+struct vob_pool {
+    std::string dir;                              // the pool directory
+    std::map<std::string, vob_pool_blob> pending;  // by sha
+    size_t pending_open = 0;                       // of them with an open descriptor
+    std::vector<std::string> trashed;              // shas moved to trash/ for this commit
+};
+
+extern const char *const VOB_EMPTY_SHA;   // of zero bytes
+
+std::string vob_pool_path(const vob_pool &p, const std::string &sha);
+// Adds bytes, or the bytes of a file (read now), as a pending blob unless a
+// blob of the same digest exists or is pending.
+[[nodiscard]] int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e);
+[[nodiscard]] int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size,
+                                    vob_pool_error *e);
+// Syncs pending blobs and renames them into place (before the COMMIT).
+[[nodiscard]] int vob_pool_flush(vob_pool *p, vob_pool_error *e);
+// Drops pending blobs (after a ROLLBACK).
+void vob_pool_discard(vob_pool *p);
+// Moves blobs that no row names any more into trash/ (before the COMMIT);
+// pending ones stay. A blob that is already gone is skipped.
+[[nodiscard]] int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_error *e);
+// After the COMMIT (committed: 1) deletes the trashed blobs, else moves them back.
+void vob_pool_trash_done(vob_pool *p, int committed);
+// Leftovers of a writer killed inside a transaction: 1 when tmp/ or trash/
+// holds anything.
+int vob_pool_has_leftovers(const vob_pool &p);
+// Clears them: tmp/ is emptied, and a trashed blob goes back into place when
+// `named` says a version still names it, else it is deleted. Only the holder
+// of the write lock may call it: a live writer's own blobs sit there.
+void vob_pool_recover(vob_pool *p, const std::function<bool(const std::string &sha)> &named);
