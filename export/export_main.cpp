@@ -69,7 +69,7 @@ struct export_run {
 const imsg_catalog *cat() { return export_main_export_msg_table_adr(); }
 
 void report_errno(const char *what, int err) {
-    imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", what, imsg_strerror(err));
+    imsg_printf(IMSG_ERROR, "%s: %s", what, imsg_strerror(err));
 }
 
 void add_failure(export_run &r, const std::string &path) {
@@ -82,7 +82,7 @@ void shutdown_driver(export_run &r) {
         return;
     r.shutdown_done = true;
     if (r.drv->shutdown() != 0)
-        imsg_print(IMSG_ERROR, cat(), MAIN_SHUTDOWN_FAILED);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SHUTDOWN_FAILED);
 }
 
 void close_file(FILE *&f) {
@@ -165,14 +165,14 @@ int parse_options(export_run &r, int argc, char **argv) {
         if (c != '?' && c != ':' && std::strchr(COMMON_OPTIONS, c) == nullptr)
             continue;   // one of the driver's own letters
         if (refused(c, r.kind)) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);
             return usage_fatal(r);
         }
         switch (c) {
         case 'I':
         case 's':
             if ((c == 'I' && have_since) || (c == 's' && have_important)) {
-                imsg_print(IMSG_ERROR, cat(), MAIN_S_AND_I);
+                IMSG_PRINT(IMSG_ERROR, cat(), MAIN_S_AND_I);
                 return usage_fatal(r);
             }
             (c == 'I' ? have_important : have_since) = true;
@@ -188,7 +188,7 @@ int parse_options(export_run &r, int argc, char **argv) {
         case 'b':
         case 'l':
             if (!acceptable_type_arg(nt_optarg, c == 'b')) {
-                imsg_print(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
+                IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
                 return fatal(r);
             }
             if (c == 'b') {
@@ -206,7 +206,7 @@ int parse_options(export_run &r, int argc, char **argv) {
     bool bad = false;
     for (int i = nt_optind; i < argc; ++i) {
         if (std::strchr(argv[i], '/') || std::strcmp(argv[i], "..") == 0) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_BAD_OPERAND, argv[i]);
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_OPERAND, argv[i]);
             bad = true;
         }
         r.operands.push_back(argv[i]);
@@ -218,7 +218,7 @@ int convert_date(export_run &r, const char *text, int64_t *out) {
     if (!text)
         return 0;
     if (date_str_to_time(text, out) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_BAD_DATE, text, date_usage_date_time());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_DATE, text, date_usage_date_time());
         return fatal(r);
     }
     return 0;
@@ -229,19 +229,19 @@ int convert_dates(export_run &r) {
     if (convert_date(r, r.date_important, &sel.important_until))
         return 1;
     if (r.date_important)
-        imsg_print(IMSG_WARNING, cat(), MAIN_IMPORTANT_UNTIL, r.date_important);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_IMPORTANT_UNTIL, r.date_important);
     if (convert_date(r, r.date_since, &sel.since) || convert_date(r, r.date_prior, &sel.prior))
         return 1;
     if (r.date_since && r.date_prior && !(sel.since < sel.prior)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_SINCE_AFTER_PRIOR);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SINCE_AFTER_PRIOR);
         return fatal(r);
     }
     if (r.date_since && r.date_prior)
-        imsg_print(IMSG_WARNING, cat(), MAIN_BETWEEN, r.date_since, r.date_prior);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_BETWEEN, r.date_since, r.date_prior);
     else if (r.date_since)
-        imsg_print(IMSG_WARNING, cat(), MAIN_SINCE, r.date_since);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_SINCE, r.date_since);
     else if (r.date_prior)
-        imsg_print(IMSG_WARNING, cat(), MAIN_PRIOR, r.date_prior);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_PRIOR, r.date_prior);
     return 0;
 }
 
@@ -250,12 +250,12 @@ int convert_dates(export_run &r) {
 int reserve_output(export_run &r) {
     const char *name = r.st.output_name.c_str();
     if (fileutl_exists(name)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_OUTPUT_EXISTS, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OUTPUT_EXISTS, name);
         return fatal(r);
     }
     FILE *f = std::fopen(name, "w+b");
     if (!f) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return fatal(r);
     }
     std::fclose(f);
@@ -268,7 +268,7 @@ int make_temp_files(export_run &r) {
         int err = fileutl_tmpfile_ext(dir, 0, 0, path);
         if (err != 0) {
             path->clear();
-            imsg_print_shared(IMSG_ERROR, "export/export_main", _tbs_cmsg_tbs_msg_table_adr(),
+            IMSG_PRINT_SHARED(IMSG_ERROR, "export/export_main", _tbs_cmsg_tbs_msg_table_adr(),
                               TBS_MSG_TMPFILE, imsg_strerror(err));
             return fatal(r);
         }
@@ -281,7 +281,7 @@ FILE *open_translation(const char *name, const char *mode) {
     FILE *f = std::fopen(name, mode);
     if (!f) {
         int err = errno;
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         report_errno(name, err);
     }
     return f;
@@ -300,7 +300,7 @@ int open_translation_file(export_run &r) {
     int rc = existed ? read_translation_file(f) : 0;
     std::fclose(f);
     if (rc != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return fatal(r);
     }
     if (!existed)
@@ -311,12 +311,12 @@ int open_translation_file(export_run &r) {
 int open_temp_files(export_run &r) {
     r.st.dir_file = std::fopen(r.dir_tmp.c_str(), "w+b");
     if (!r.st.dir_file) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.dir_tmp.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.dir_tmp.c_str());
         return fatal(r);
     }
     r.st.element_file = std::fopen(r.element_tmp.c_str(), "w+b");
     if (!r.st.element_file) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.element_tmp.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.element_tmp.c_str());
         return fatal(r);
     }
     // Long histories make a large element file: write it in big pieces.
@@ -334,7 +334,7 @@ int close_checked(FILE *&f, const std::string &name) {
     ok = std::fclose(f) == 0 && ok;
     f = nullptr;
     if (!ok)
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, name.c_str(), imsg_strerror(err));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, name.c_str(), imsg_strerror(err));
     return ok ? 0 : 1;
 }
 
@@ -342,11 +342,11 @@ int close_checked(FILE *&f, const std::string &name) {
 
 int directory_handling(export_run &r, const std::string &name) {
     if (write_directory(r.st.dir_file, name) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_CREATE_DIR, name.c_str());
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_DIR);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_CREATE_DIR, name.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_DIR);
         return -4;
     }
-    imsg_print_nonl(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
     return 0;
 }
 
@@ -362,7 +362,7 @@ int file_handling(export_run &r, const std::string &rel) {
     export_element e;
     int rc = export_element_history(r.drv, rel.c_str(), &e);
     if (rc == CM_FAILED) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NO_ELEMENT_INFO);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NO_ELEMENT_INFO);
         release_element(e);
         return 1;
     }
@@ -381,7 +381,7 @@ int file_handling(export_run &r, const std::string &rel) {
     FILE *f = r.st.element_file;
     uint64_t before = export_cmd_bytes_written();
     if (write_selected_versions(e, f, r.st.sel) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
         cut_back(f, r.st.element_file_size);
         release_element(e);
         return 1;
@@ -427,25 +427,25 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
     if (!r.output_prefix.empty() && rel.compare(0, r.output_prefix.size(), r.output_prefix) == 0) {
         if (rel == r.output_prefix)
             return 1;   // the data file itself
-        imsg_print(IMSG_WARNING, cat(), MAIN_OUTPUT_PREFIX_SKIP, rel.c_str(), r.st.output_name.c_str());
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_OUTPUT_PREFIX_SKIP, rel.c_str(), r.st.output_name.c_str());
         return 1;
     }
     int convert = 0, prune = 0;
     std::string name;
     if (r.drv->map_name(rel.c_str(), r.st.recursive, &convert, &prune, &name) != 0) {
         if (!r.st.recursive)
-            imsg_print(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
+            IMSG_PRINT(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
         return 1;
     }
     if (!convert)
         return prune ? 1 : 0;
     if (char bad = unsafe_char(name)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_BAD_CHARS, name.c_str(), bad);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_CHARS, name.c_str(), bad);
         add_failure(r, rel);
         return 1;
     }
     if (name.size() > FILEUTL_MAX_PATH || rel.size() > FILEUTL_MAX_PATH) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, rel.c_str(), int(FILEUTL_MAX_PATH));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, rel.c_str(), int(FILEUTL_MAX_PATH));
         add_failure(r, rel);
         return 1;
     }
@@ -455,7 +455,7 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
     } else if (S_ISREG(st->mode)) {
         rc = file_handling(r, rel);
     } else {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
         add_failure(r, rel);
         return 1;
     }
@@ -539,20 +539,20 @@ bool copy_fd(int in, int out) {
 int append_file(FILE *out, const std::string &path) {
     FILE *in = std::fopen(path.c_str(), "rb");
     if (!in) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
         return 1;
     }
     bool ok = std::fflush(out) == 0 && copy_fd(fileno(in), fileno(out));
     std::fclose(in);
     if (!ok)
-        imsg_print(IMSG_WARNING, export_cmd_export_msg_table_adr(), CMD_WRITE_FAILED);
+        IMSG_PRINT(IMSG_WARNING, export_cmd_export_msg_table_adr(), CMD_WRITE_FAILED);
     return ok ? 0 : 1;
 }
 
 int export_from_dir(export_run &r, std::string *out) {
     *out = r.g.export_from_dir ? r.g.export_from_dir : fileutl_getcwd();
     if (out->size() > FILEUTL_MAX_PATH) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, out->c_str(), int(FILEUTL_MAX_PATH));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, out->c_str(), int(FILEUTL_MAX_PATH));
         return 1;
     }
     return 0;
@@ -565,10 +565,10 @@ int assemble(export_run &r) {
         return fatal(r);
     FILE *out = std::fopen(name, "w+b");
     if (!out) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return fatal(r);
     }
-    imsg_print_nonl(IMSG_NOTICE, cat(), MAIN_CREATING_SCRIPT, name);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_CREATING_SCRIPT, name);
     g.num_elements = r.st.num_elements;
     g.num_versions = r.st.num_versions;
     g.kind = r.kind;
@@ -579,7 +579,7 @@ int assemble(export_run &r) {
     int rc = write_globals(out, g);
     if (rc == 0 && write_types(out, r.st.attr_types, r.st.label_types, r.st.branch_types,
                                r.st.element_types) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_ADD_TYPES);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_ADD_TYPES);
         rc = 1;
     }
     r.st.attr_types = r.st.label_types = r.st.branch_types = r.st.element_types = name_list();
@@ -599,13 +599,13 @@ int write_translation(export_run &r) {
         report_renames();
         return 0;
     }
-    imsg_print(IMSG_NOTICE, cat(), MAIN_CREATING_TRANSLATION);
+    IMSG_PRINT(IMSG_NOTICE, cat(), MAIN_CREATING_TRANSLATION);
     FILE *f = open_translation(name, "wb");
     if (!f)
         return fatal(r);
     int rc = write_translation_file(f);
     if (close_checked(f, name) != 0 || rc != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return fatal(r);
     }
     return 0;
@@ -614,12 +614,12 @@ int write_translation(export_run &r) {
 void report_failures(export_run &r) {
     if (hash_str_count(r.failures) == 0)
         return;
-    imsg_print(IMSG_ERROR, cat(), MAIN_NOT_EXPORTED);
+    IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_EXPORTED);
     long cursor = 0;
     const char *key;
     void *value;
     while (hash_str_next(r.failures, &cursor, &key, &value))
-        imsg_print_nonl(IMSG_CONT, cat(), MAIN_LIST_ENTRY, key);
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), MAIN_LIST_ENTRY, key);
 }
 
 int run_export(export_run &r, int argc, char **argv) {
@@ -627,7 +627,7 @@ int run_export(export_run &r, int argc, char **argv) {
         return 1;
     if (r.kind == KIND_CVS_ATTIC) {
         if (!r.st.recursive) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_A_WITHOUT_R);
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_A_WITHOUT_R);
             return usage_fatal(r);
         }
         r.kind = KIND_CVS;
@@ -681,7 +681,7 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     r.g.export_from_dir = nullptr;
     r.g.follow_links_default = 1;
     if (driver->init(argc, argv, &r.fs_ops, &r.kind, &r.g) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_INIT_FAILED);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_INIT_FAILED);
         return 1;
     }
     r.init_ok = true;

@@ -37,6 +37,7 @@
 #define NAMES_MSG_ENUM(name, text) name,
 enum names_msg { NAMES_MESSAGES(NAMES_MSG_ENUM) };
 #undef NAMES_MSG_ENUM
+NAMES_MESSAGES(IMSG_FORMAT)
 #define NAMES_MSG_TEXT(name, text) text,
 namespace {
 const char *const names_texts[] = {NAMES_MESSAGES(NAMES_MSG_TEXT)};
@@ -174,14 +175,14 @@ void read_settings() {
         if (c > 32 && c < 127)
             s.replace_char = char(c);
         else
-            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_CHAR,
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_CHAR,
                        s.replace_char);
     }
     const char *rs = std::getenv("EXPORT_REPLACE_STRING");
     if (rs) {
         std::string v = rs;
         if (v.size() > REPLACE_STRING_MAX) {
-            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_REPLACE_STRING_CUT,
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_REPLACE_STRING_CUT,
                        int(REPLACE_STRING_MAX), int(REPLACE_STRING_MAX));
             v.resize(REPLACE_STRING_MAX);
         }
@@ -189,7 +190,7 @@ void read_settings() {
         if (name_acceptable(v + "1"))
             s.replace_string = v;
         else
-            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING,
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING,
                        v.c_str(), s.replace_string.c_str());
     }
 }
@@ -296,7 +297,7 @@ std::string translate_one(const std::string &kind, const std::string &given) {
     if (!type_name_check(name.c_str(), 0, &repaired)) {
         if (translated)
             warn(NAME_TRANSLATION_INVALID);
-        imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+        IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
                    repaired.c_str());
         before_last = name;
         name = repaired;
@@ -312,7 +313,7 @@ std::string translate_one(const std::string &kind, const std::string &given) {
             do {
                 candidate = base + "___" + std::to_string(s.suffix_counter++);
             } while (other_kind_has(kind, candidate));
-            imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+            IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
                        candidate.c_str());
             before_last = name;
             name = candidate;
@@ -343,7 +344,7 @@ bool write_line(FILE *f, const std::string &kind, const std::string &a, const st
     if (kind.size() >= FIELD_LIMIT || a.size() >= FIELD_LIMIT || b.size() >= FIELD_LIMIT ||
         a.find('\n') != std::string::npos || b.find('\n') != std::string::npos ||
         b.find(' ') != std::string::npos || kind.find(' ') != std::string::npos) {
-        imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN,
+        IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN,
                    kind.c_str(), a.c_str(), b.c_str(), int(FIELD_LIMIT));
         return true;
     }
@@ -414,7 +415,7 @@ void translate_branch_path(std::string &path) {
 
 int read_translation_file(FILE *f) {
     const imsg_catalog *cat = elem_cat();
-    imsg_print(IMSG_NOTICE, cat, NAME_READING);
+    IMSG_PRINT(IMSG_NOTICE, cat, NAME_READING);
     names_state &s = st();
     std::string line;
     int lineno = 0;
@@ -435,33 +436,33 @@ int read_translation_file(FILE *f) {
             break;
         ++lineno;
         if (line.size() >= LINE_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_LINE_TOO_LONG, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_LINE_TOO_LONG, lineno);
             return 1001;
         }
         size_t sp1 = line.find(' ');
         if (sp1 == std::string::npos) {
-            imsg_print(IMSG_ERROR, cat, NAME_BLANK_LINE, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_BLANK_LINE, lineno);
             return 1001;
         }
         if (sp1 >= FIELD_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_FIRST_TOO_LONG, lineno, int(FIELD_LIMIT));
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_FIRST_TOO_LONG, lineno, int(FIELD_LIMIT));
             return 1001;
         }
         size_t sp2 = line.rfind(' ');
         if (sp2 == sp1) {
-            imsg_print(IMSG_ERROR, cat, NAME_MISSING_FIELD, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_MISSING_FIELD, lineno);
             return 1001;
         }
         if (sp2 - sp1 - 1 >= FIELD_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_SECOND_TOO_LONG, lineno, int(FIELD_LIMIT));
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_SECOND_TOO_LONG, lineno, int(FIELD_LIMIT));
             return 1001;
         }
         if (!newline) {
-            imsg_print(IMSG_ERROR, cat, NAME_MISSING_NEWLINE, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_MISSING_NEWLINE, lineno);
             return 1001;
         }
         if (line.size() - sp2 - 1 >= FIELD_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_THIRD_TOO_LONG, lineno, int(FIELD_LIMIT));
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_THIRD_TOO_LONG, lineno, int(FIELD_LIMIT));
             return 1001;
         }
         std::string kind = line.substr(0, sp1);
@@ -471,13 +472,13 @@ int read_translation_file(FILE *f) {
         if (old_name == new_name) {
             add_known(kind, old_name);
         } else {
-            imsg_print(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
+            IMSG_PRINT(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
                        new_name.c_str());
             add_rename(kind, old_name, new_name);
         }
     }
     if (std::ferror(f)) {
-        imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED,
+        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED,
                    std::strerror(errno));
         return 1001;
     }
@@ -495,7 +496,7 @@ int write_translation_file(FILE *f) {
     s.known_index.clear();
     s.done.clear();
     if (!ok || std::fflush(f) != 0 || std::ferror(f)) {
-        imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
+        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
                    std::strerror(errno));
         return 1001;
     }
@@ -508,7 +509,7 @@ void report_renames() {
         return;
     warn(NAME_TYPES_RENAMED);
     for (const rename_entry &r : s.renames)
-        imsg_print(IMSG_WARNING, elem_cat(), NAME_CHANGED, r.kind.c_str(), r.old_name.c_str(),
+        IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_CHANGED, r.kind.c_str(), r.old_name.c_str(),
                    r.new_name.c_str());
 }
 

@@ -124,7 +124,7 @@ static int save_meta(view_t *v)
     json j = {{"tag", v->tag}, {"config_spec", v->cspec}, {"scopes", v->scopes}};
     std::string e;
     if (write_file_atomic(meta_file(v, "view.json"), j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", &e) != VOB_OK)
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), meta_file(v, "view.json").c_str(), e.c_str()));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), meta_file(v, "view.json").c_str(), e.c_str()));
     return VOB_OK;
 }
 
@@ -175,7 +175,7 @@ static int load_loaded(view_t *v)
         return VOB_OK;
     }
     if (read_text(f, &text) != VOB_OK)
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(errno)));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(errno)));
     std::istringstream in(text);
     std::string line;
     int n = 0;
@@ -200,7 +200,7 @@ static int load_loaded(view_t *v)
             ok = !w[k].empty() && *end == '\0';
         }
         if (!ok)
-            return vfail(v, VOB_CORRUPT, vob_msg(VM_VIEW_META, v->tag.c_str(), f.c_str(),
+            return vfail(v, VOB_CORRUPT, VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(),
                                                  ("line " + std::to_string(n) + " is malformed").c_str()));
         r.elem = nums[0];
         r.ver = nums[1];
@@ -224,7 +224,7 @@ static int save_loaded(view_t *v)
     }
     std::string e;
     if (write_file_atomic(meta_file(v, "loaded.txt"), text, &e) != VOB_OK)
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), meta_file(v, "loaded.txt").c_str(), e.c_str()));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), meta_file(v, "loaded.txt").c_str(), e.c_str()));
     return VOB_OK;
 }
 
@@ -259,7 +259,7 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
                   tag.find("@@") == std::string::npos && tag.find_first_of(" \t\r\n") == std::string::npos &&
                   tag != "." && tag != "..";
     if (!tag_ok) {
-        *err = vob_msg(VM_BAD_NAME, "-", "view tag", tag.c_str());
+        *err = VOB_MSG(VM_BAD_NAME, "-", "view tag", tag.c_str());
         err->erase(0, err->find(':') + 2);
         return VOB_ERR;
     }
@@ -268,7 +268,7 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
     std::string e2;
     int rc = rgy_view_find(tag, "", &have, &e2);
     if (rc == VOB_OK) {
-        *err = vob_msg(VM_VIEW_TAG_EXISTS, tag.c_str(), have.dir.c_str());
+        *err = VOB_MSG(VM_VIEW_TAG_EXISTS, tag.c_str(), have.dir.c_str());
         return VOB_EXISTS;
     }
     if (rc != VOB_NOT_FOUND) {
@@ -276,13 +276,13 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
         return rc;
     }
     if (!empty_or_missing(root)) {
-        *err = vob_msg(VM_VIEW_EXISTS, root.c_str());
+        *err = VOB_MSG(VM_VIEW_EXISTS, root.c_str());
         return VOB_EXISTS;
     }
     std::error_code ec;
     std::filesystem::create_directories(root + "/" + META_DIR, ec);
     if (ec) {
-        *err = vob_msg(VM_MKDIR, root.c_str(), ec.message().c_str());
+        *err = VOB_MSG(VM_MKDIR, root.c_str(), ec.message().c_str());
         return VOB_ERR;
     }
     view_t v;
@@ -308,13 +308,13 @@ static int open_root(const std::string &root, view_t **out, std::string *err)
 {
     std::string text, f = root + "/" + META_DIR + "/view.json";
     if (read_text(f, &text) != VOB_OK) {
-        *err = vob_msg(VM_VIEW_META, root.c_str(), f.c_str(), strerror(errno));
+        *err = VOB_MSG(VM_VIEW_META, root.c_str(), f.c_str(), strerror(errno));
         return VOB_ERR;
     }
     json j = json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object() || !j["tag"].is_string() || !j["config_spec"].is_string() ||
         !j["scopes"].is_array()) {
-        *err = vob_msg(VM_VIEW_META, root.c_str(), f.c_str(), "not view metadata");
+        *err = VOB_MSG(VM_VIEW_META, root.c_str(), f.c_str(), "not view metadata");
         return VOB_CORRUPT;
     }
     view_t *v = new view_t;
@@ -348,7 +348,7 @@ int view_open(const std::string &path, view_t **out, std::string *err)
         size_t slash = a.rfind('/');
         a = slash == 0 ? "/" : a.substr(0, slash);
     }
-    *err = vob_msg(VM_NOT_IN_VIEW, path.c_str());
+    *err = VOB_MSG(VM_NOT_IN_VIEW, path.c_str());
     return VOB_NOT_FOUND;
 }
 
@@ -394,7 +394,7 @@ int view_set_config_spec_file(view_t *v, const std::string &path)
 {
     std::string text;
     if (read_text(path, &text) != VOB_OK)
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_META, v->tag.c_str(), path.c_str(), strerror(errno)));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), path.c_str(), strerror(errno)));
     std::vector<vob_rule> rules;
     std::string e;
     if (view_parse_config_spec(text, path, &rules, &e) != VOB_OK)
@@ -439,7 +439,7 @@ int view_remove_scope(view_t *v, const std::string &tag)
 {
     auto it = std::find(v->scopes.begin(), v->scopes.end(), tag);
     if (it == v->scopes.end())
-        return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_IN_VOB, tag.c_str(), v->tag.c_str()));
+        return vfail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, tag.c_str(), v->tag.c_str()));
     v->scopes.erase(it);
     return save_meta(v);
 }
@@ -451,7 +451,7 @@ int view_remove(const std::string &dir, int force, std::string *err)
     if (rc != VOB_OK)
         return rc;
     if (abs_path(dir) != v->root) {
-        *err = vob_msg(VM_NOT_IN_VIEW, dir.c_str());
+        *err = VOB_MSG(VM_NOT_IN_VIEW, dir.c_str());
         err->append(" (give the view's root directory)");
         view_close(v);
         return VOB_ERR;
@@ -470,7 +470,7 @@ int view_remove(const std::string &dir, int force, std::string *err)
                 cks.push_back({h, x.oid});
     }
     if (rc == VOB_OK && !cks.empty() && !force) {
-        *err = vob_msg(VM_VIEW_CKOUTS, v->tag.c_str(), (int)cks.size());
+        *err = VOB_MSG(VM_VIEW_CKOUTS, v->tag.c_str(), (int)cks.size());
         rc = VOB_CKOUT;
     }
     for (size_t i = 0; rc == VOB_OK && i < cks.size(); i++)
@@ -484,7 +484,7 @@ int view_remove(const std::string &dir, int force, std::string *err)
         std::error_code ec;
         std::filesystem::remove_all(v->root, ec);
         if (ec) {
-            *err = vob_msg(VM_VIEW_WRITE, v->tag.c_str(), v->root.c_str(), ec.message().c_str());
+            *err = VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), v->root.c_str(), ec.message().c_str());
             rc = VOB_ERR;
         }
     }
@@ -503,13 +503,13 @@ static int copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, i
     std::string tmp = dest + ".vantor-tmp";
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
-        return vfail(v, VOB_ERR, vob_msg(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
     unlink(tmp.c_str());
     int out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) {
         int e = errno;
         close(in);
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), tmp.c_str(), strerror(e)));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), tmp.c_str(), strerror(e)));
     }
     char buf[65536];
     int e = 0;
@@ -544,7 +544,7 @@ static int copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, i
         e = errno;
     if (e) {
         unlink(tmp.c_str());
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
     }
     return VOB_OK;
 }
@@ -588,7 +588,7 @@ static int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir
 {
     view_t *v = u.v;
     if (depth > 1000)
-        return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
     vob_oid dv;
     int co = 0;
     int rc = vob_select_version(u.h, dir_elem, v->rules, v->tag, &dv, &co);
@@ -607,12 +607,12 @@ static int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir
             int64_t sz, mt;
             int isdir = 0;
             if (stat_rec(path, &sz, &mt, &isdir) == 0 && !isdir) {
-                warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+                warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
                 u.st.kept++;
                 continue;
             }
             if (!isdir && mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-                return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+                return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
             loaded_rec r;
             r.vob = u.tag;
             r.elem = e.elem;
@@ -642,7 +642,7 @@ static int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir
             continue;
         }
         if (exists && (prev == v->loaded.end() || !untouched(path, prev->second))) {
-            warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+            warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
             if (prev != v->loaded.end())
                 u.now[rel] = prev->second;
             u.st.kept++;
@@ -659,7 +659,7 @@ static int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir
         if (!vi.has_data) {
             if (exists)
                 unlink(path.c_str());
-            warn(u, vob_msg(VM_NO_CONTENTS_LOAD, path.c_str(), vi.id.c_str()));
+            warn(u, VOB_MSG(VM_NO_CONTENTS_LOAD, path.c_str(), vi.id.c_str()));
             continue;
         }
         if ((rc = copy_out(v, u.h, ver, path, 0)) != VOB_OK)
@@ -689,7 +689,7 @@ int view_update(view_t *v, const view_progress *progress, view_update_stats *sta
         std::error_code ec;
         std::filesystem::create_directories(top, ec);
         if (ec)
-            return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), top.c_str(), ec.message().c_str()));
+            return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), top.c_str(), ec.message().c_str()));
         vob_txn rd(u.h, vob_txn::READ);
         if ((rc = rd.begin()) != VOB_OK)
             return vfail(v, rc, vob_errmsg(u.h));
@@ -716,14 +716,14 @@ int view_update(view_t *v, const view_progress *progress, view_update_stats *sta
             if (rmdir(path.c_str()) == 0 || errno == ENOENT)
                 u.st.removed++;
             else
-                warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+                warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
         } else if (access(path.c_str(), F_OK) != 0) {
             u.st.removed++;
         } else if (untouched(path, r)) {
             unlink(path.c_str());
             u.st.removed++;
         } else {
-            warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+            warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
             u.st.kept++;
         }
     }
@@ -745,7 +745,7 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
         p = path;
     std::string a = abs_path(p.empty() ? "." : p);
     if (a.compare(0, v->root.size(), v->root) != 0 || (a.size() > v->root.size() && a[v->root.size()] != '/'))
-        return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
+        return vfail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
     std::string rel = a.substr(v->root.size());   // "/proj/src/a.c"
     // The longest VOB tag that begins the path: scopes first, then the registry.
     std::vector<std::string> tags = v->scopes;
@@ -759,7 +759,7 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
         if (rel.compare(0, t.size(), t) == 0 && (rel.size() == t.size() || rel[t.size()] == '/') && t.size() > best.size())
             best = t;
     if (best.empty())
-        return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
+        return vfail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
     view_loc loc;
     loc.vob_tag = best;
     loc.vob_path = rel.size() > best.size() ? rel.substr(best.size() + 1) : "";
@@ -778,7 +778,7 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
         int mt = 0;
         vob_obj_get_mtype(h, loc.dir_elem, &mt);
         if (mt != VOB_MT_DIR_ELEM)
-            return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_DIR, best.c_str(), loc.dir_path.c_str()));
+            return vfail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, best.c_str(), loc.dir_path.c_str()));
     }
     *out = loc;
     return VOB_OK;
@@ -815,7 +815,7 @@ int view_readdir(view_t *v, const view_fhandle &dir, std::vector<view_dirent> *o
     if (rc != VOB_OK)
         return rc;
     if (dir.mtype != VOB_MT_DIR_ELEM)
-        return vfail(v, VOB_ERR, vob_msg(VM_NOT_DIR, dir.vob_tag.c_str(), dir.vob_path.c_str()));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_NOT_DIR, dir.vob_tag.c_str(), dir.vob_path.c_str()));
     std::vector<vob_dirent> ents;
     if ((rc = vob_dir_read(h, dir.ver, &ents)) != VOB_OK)
         return vfail(v, rc, vob_errmsg(h));
@@ -847,7 +847,7 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
     if (rc != VOB_OK)
         return rc;
     if (loc.vob_path.empty() || !loc.vid.empty())
-        return vfail(v, VOB_ERR, vob_msg(VM_NO_ELEM, path.c_str()));
+        return vfail(v, VOB_ERR, VOB_MSG(VM_NO_ELEM, path.c_str()));
     vob_t *h;
     if ((rc = view_get_vob(v, loc.vob_tag, &h)) != VOB_OK)
         return rc;
@@ -878,7 +878,7 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
     }
     if (mtype == VOB_MT_DIR_ELEM) {
         if (mkdir(abs.c_str(), 0755) != 0 && errno != EEXIST)
-            return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+            return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
         loaded_rec r;
         r.vob = loc.vob_tag;
         r.elem = elem;
@@ -892,7 +892,7 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
         if (!have_file) {
             int fd = open(abs.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             if (fd < 0)
-                return vfail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+                return vfail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
             close(fd);
         }
         chmod(abs.c_str(), 0644);
@@ -927,7 +927,7 @@ int view_checkout(view_t *v, const std::string &path, int reserved, const std::s
     if ((rc = vob_ver_get(h, fh.ver, &vi)) != VOB_OK || (rc = vob_branch_get_latest(h, vi.branch, &latest)) != VOB_OK)
         return vfail(v, rc, vob_errmsg(h));
     if (latest != fh.ver)
-        return vfail(v, VOB_CKOUT, vob_msg(VM_CO_NOT_LATEST, fh.vob_tag.c_str(), vi.id.c_str(), fh.vob_path.c_str()));
+        return vfail(v, VOB_CKOUT, VOB_MSG(VM_CO_NOT_LATEST, fh.vob_tag.c_str(), vi.id.c_str(), fh.vob_path.c_str()));
     vob_event ev = vob_event_now(comment);
     if ((rc = vob_checkout(h, vi.branch, reserved, v->tag, &ev, nullptr)) != VOB_OK)
         return vfail(v, rc, vob_errmsg(h));
@@ -954,7 +954,7 @@ int view_checkin(view_t *v, const std::string &path, const std::string &from, co
         return rc;
     vob_oid ck;
     if (vob_elem_find_ckout(h, fh.elem, v->tag, &ck) != VOB_OK)
-        return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
+        return vfail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
     std::string abs = v->root + fh.vob_tag + (fh.vob_path.empty() ? "" : "/" + fh.vob_path);
     vob_event ev = vob_event_now(comment);
     vob_oid ver = 0;
@@ -986,7 +986,7 @@ int view_uncheckout(view_t *v, const std::string &path)
         return rc;
     vob_oid ck;
     if (vob_elem_find_ckout(h, fh.elem, v->tag, &ck) != VOB_OK)
-        return vfail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
+        return vfail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
     if ((rc = vob_uncheckout(h, ck)) != VOB_OK)
         return vfail(v, rc, vob_errmsg(h));
     if (fh.mtype != VOB_MT_FILE_ELEM)

@@ -23,7 +23,7 @@ int vob_elem_get(vob_t *v, vob_oid elem, vob_elem_info *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
 }
 
 int vob_elem_list(vob_t *v, std::vector<vob_oid> *out)
@@ -115,7 +115,7 @@ int vob_elem_get_path(vob_t *v, vob_oid elem, std::string *path)
                 todo.push_back({e.elem, p});
         }
     }
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "named element", (long long)elem));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "named element", (long long)elem));
 }
 
 int vob_elem_label(vob_t *v, vob_oid elem, std::string *label)
@@ -134,7 +134,7 @@ static int check_entry_name(vob_t *v, const std::string &name)
     bool ok = !name.empty() && name != "." && name != ".." && name.size() <= 255 &&
               name.find('/') == std::string::npos && name.find('\0') == std::string::npos &&
               name.find("@@") == std::string::npos;
-    return ok ? VOB_OK : vob_fail(v, VOB_ERR, vob_msg(VM_BAD_NAME, v->tag.c_str(), "element", name.c_str()));
+    return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), "element", name.c_str()));
 }
 
 // Makes the rows of an element, its main branch and version 0 (no name yet).
@@ -179,7 +179,7 @@ int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int m
                     const vob_event *ev, vob_oid *elem_out, vob_oid *ver0_out)
 {
     if (mtype != VOB_MT_FILE_ELEM && mtype != VOB_MT_DIR_ELEM)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "an element is a file or a directory"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "an element is a file or a directory"));
     int rc = check_entry_name(v, name);
     if (rc != VOB_OK)
         return rc;
@@ -188,7 +188,7 @@ int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int m
     if ((rc = vob_check_mtype(v, eltype, 1u << VOB_MT_ELTYPE, "element type", nullptr)) != VOB_OK)
         return rc;
     if ((mtype == VOB_MT_DIR_ELEM) != (eltype == v->wk[VOB_WK_DIR_ELTYPE]))
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(),
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(),
                                             "directories take the element type \"directory\" and only they do"));
     if ((rc = vob_check_locked(v, eltype, "the element type")) != VOB_OK)
         return rc;
@@ -198,18 +198,18 @@ int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int m
     if (pi.mtype != VOB_MT_DIR_ELEM) {
         std::string label;
         vob_elem_label(v, parent_dir, &label);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
     }
     // The name is checked before anything is written, so that a refused
     // element leaves a caller's transaction intact.
     vob_oid dv = 0, there = 0;
     if ((rc = latest_main(v, parent_dir, &dv)) != VOB_OK)
-        return rc == VOB_NOT_FOUND ? vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_DIR, v->tag.c_str(), pi.name.c_str())) : rc;
+        return rc == VOB_NOT_FOUND ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), pi.name.c_str())) : rc;
     rc = vob_dir_lookup(v, dv, name, &there);
     if (rc == VOB_OK) {
         std::string label;
         vob_elem_label(v, parent_dir, &label);
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
     }
     if (rc != VOB_NOT_FOUND)
         return rc;
@@ -247,7 +247,7 @@ int vob_branch_get(vob_t *v, vob_oid branch, vob_branch_info *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
 }
 
 int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *out)
@@ -263,7 +263,7 @@ int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *ou
         return VOB_ERR;
     std::string label;
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
 }
 
 int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out)
@@ -302,7 +302,7 @@ int vob_branch_create(vob_t *v, vob_oid from_ver, vob_oid brtype, const vob_even
     }
     if (rc == VOB_EXISTS) {
         vob_elem_label(v, fv.elem, &label);
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_BRANCH_EXISTS, v->tag.c_str(), label.c_str(), tname.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_BRANCH_EXISTS, v->tag.c_str(), label.c_str(), tname.c_str()));
     }
     if (rc != VOB_OK)
         return rc;
@@ -407,7 +407,7 @@ static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest)
     if (di.mtype != VOB_MT_DIR_ELEM) {
         std::string label;
         vob_elem_label(v, dir, &label);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
     }
     if (*branch == 0)
         *branch = di.main_branch;
@@ -415,7 +415,7 @@ static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest)
     if ((rc = vob_branch_get(v, *branch, &bi)) != VOB_OK)
         return rc;
     if (bi.elem != dir)
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "branch of the directory", (long long)*branch));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch of the directory", (long long)*branch));
     return vob_latest_num(v, *branch, latest, nullptr);
 }
 
@@ -431,12 +431,12 @@ int vob_dir_add_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string &n
     if (rc != VOB_OK)
         return rc;
     if (elem == v->wk[VOB_WK_ROOT_DIR])
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "the root directory cannot be given a name"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the root directory cannot be given a name"));
     rc = vob_dir_lookup(v, latest, name, &there);
     if (rc == VOB_OK) {
         std::string label;
         vob_elem_label(v, dir, &label);
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
     }
     if (rc != VOB_NOT_FOUND)
         return rc;
@@ -469,12 +469,12 @@ int vob_dir_remove_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string
     if (rc == VOB_NOT_FOUND) {
         std::string label;
         vob_elem_label(v, dir, &label);
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_NAME, v->tag.c_str(), name.c_str(), label.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_NAME, v->tag.c_str(), name.c_str(), label.c_str()));
     }
     if (rc != VOB_OK)
         return rc;
     if (there == v->wk[VOB_WK_LOST_FOUND])
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "lost+found cannot be removed"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "lost+found cannot be removed"));
     vob_wscope w(v);
     if ((rc = w.begin()) != VOB_OK)
         return rc;
@@ -548,7 +548,7 @@ int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rule
     }
     std::string label;
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_VERSION, v->tag.c_str(), label.c_str(), "selected by the config spec"));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), "selected by the config spec"));
 }
 
 int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_rule> *rules,
@@ -566,7 +566,7 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
             j = p.size();
         std::string c = p.substr(i, j - i);
         if (c == "..")
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_BAD_NAME, v->tag.c_str(), "path", path.c_str()));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), "path", path.c_str()));
         if (!c.empty() && c != ".")
             comps.push_back(c);
         i = j + 1;
@@ -588,11 +588,11 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
         if ((rc = vob_obj_get_mtype(v, elem, &mtype)) != VOB_OK)
             return rc;
         if (mtype != VOB_MT_DIR_ELEM)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
         vob_oid child;
         rc = vob_dir_lookup(v, ver, comps[k], &child);
         if (rc == VOB_NOT_FOUND)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_NAME, v->tag.c_str(), comps[k].c_str(),
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_NAME, v->tag.c_str(), comps[k].c_str(),
                                                       sofar.empty() ? "/" : sofar.c_str()));
         if (rc != VOB_OK)
             return rc;

@@ -30,7 +30,7 @@ int vob_check_name(vob_t *v, const std::string &name, const char *what)
     for (char c : name)
         if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.'))
             ok = false;
-    return ok ? VOB_OK : vob_fail(v, VOB_ERR, vob_msg(VM_BAD_NAME, v->tag.c_str(), what, name.c_str()));
+    return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), what, name.c_str()));
 }
 
 int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype)
@@ -44,7 +44,7 @@ int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
 }
 
 int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev)
@@ -63,7 +63,7 @@ int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
 }
 
 int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
@@ -81,7 +81,7 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
     case VOB_MT_ATTR: sql = "SELECT attype FROM attr WHERE oid = ?1"; break;
     case VOB_MT_HLINK: sql = "SELECT hltype FROM hlink WHERE oid = ?1"; break;
     default:
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
     }
     vob_stmt q(v, sql);
     q.bind(1, obj);
@@ -90,7 +90,7 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
         *type = q.i64(0);
         return VOB_OK;
     }
-    return rc == SQLITE_DONE ? vob_fail(v, VOB_CORRUPT, vob_msg(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
+    return rc == SQLITE_DONE ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
                              : VOB_ERR;
 }
 
@@ -107,13 +107,13 @@ int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
 }
 
 int vob_type_create(vob_t *v, int mtype, const std::string &name, const vob_event *ev, vob_oid *out)
 {
     if (!valid_type_mtype(mtype))
-        return vob_fail(v, VOB_ERR, vob_msg(VM_BAD_NAME, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
     int rc = vob_check_name(v, name, vob_mtype_name(mtype));
     if (rc != VOB_OK)
         return rc;
@@ -122,7 +122,7 @@ int vob_type_create(vob_t *v, int mtype, const std::string &name, const vob_even
     if (rc == VOB_OK) {
         if (out)
             *out = have;
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_TYPE_EXISTS, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_TYPE_EXISTS, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
     }
     if (rc != VOB_NOT_FOUND)
         return rc;
@@ -154,7 +154,7 @@ int vob_type_get_name(vob_t *v, vob_oid type, std::string *name)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "type", (long long)type));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "type", (long long)type));
 }
 
 int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out)
@@ -183,7 +183,7 @@ int vob_check_mtype(vob_t *v, vob_oid obj, unsigned mask, const char *what, int 
     else if (rc != SQLITE_DONE)
         return VOB_ERR;
     if (m <= 0 || m >= 32 || !(mask & (1u << m)))
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), what, (long long)obj));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), what, (long long)obj));
     if (mtype_out)
         *mtype_out = m;
     return VOB_OK;
@@ -216,7 +216,7 @@ int vob_check_locked(vob_t *v, vob_oid obj, const char *what)
         return VOB_OK;
     if (rc != VOB_OK)
         return rc;
-    return vob_fail(v, VOB_LOCKED, vob_msg(VM_LOCKED, v->tag.c_str(), what));
+    return vob_fail(v, VOB_LOCKED, VOB_MSG(VM_LOCKED, v->tag.c_str(), what));
 }
 
 int vob_obj_lock(vob_t *v, vob_oid obj, int obsolete, const vob_event *ev)
@@ -259,7 +259,7 @@ int vob_obj_unlock(vob_t *v, vob_oid obj)
     vob_lock lk;
     rc = vob_obj_get_lock(v, obj, &lk);
     if (rc == VOB_NOT_FOUND)
-        return w.end(vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_LOCK, v->tag.c_str(), "the object")));
+        return w.end(vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_LOCK, v->tag.c_str(), "the object")));
     if (rc == VOB_OK) {
         w.wrote();
         vob_stmt q(v, "DELETE FROM lock WHERE oid = ?1");
@@ -350,7 +350,7 @@ int vob_obj_remove_attr(vob_t *v, vob_oid obj, vob_oid attype)
     if (!oid) {
         std::string name;
         vob_type_get_name(v, attype, &name);
-        return w.end(vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_ATTR, v->tag.c_str(), name.c_str())));
+        return w.end(vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_ATTR, v->tag.c_str(), name.c_str())));
     }
     w.wrote();
     vob_stmt d1(v, "DELETE FROM attr WHERE oid = ?1");
@@ -380,7 +380,7 @@ int vob_hlink_create(vob_t *v, vob_oid hltype, vob_oid from, vob_oid to, const v
         vob_oid e1 = 0, e2 = 0;
         if (from == to || vob_ver_get_elem(v, from, &e1) != VOB_OK || vob_ver_get_elem(v, to, &e2) != VOB_OK ||
             e1 != e2)
-            return vob_fail(v, VOB_ERR, vob_msg(VM_SELF_LINK, v->tag.c_str()));
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_SELF_LINK, v->tag.c_str()));
     }
     vob_wscope w(v);
     if ((rc = w.begin()) != VOB_OK)

@@ -61,7 +61,7 @@ static int write_all(int fd, const char *p, size_t n)
 
 static int pool_fail(vob_t *v, const std::string &file, int e)
 {
-    return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_WRITE, v->tag.c_str(), file.c_str(), strerror(e)));
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), file.c_str(), strerror(e)));
 }
 
 // Closes the open pending blobs, so that few descriptors stay open; with
@@ -121,7 +121,7 @@ static int known(vob_t *v, const std::string &sha)
 int vob_pool_put(vob_t *v, std::string_view bytes, std::string *sha)
 {
     if (vob_sha256_hex(bytes, sha) != VOB_OK)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_WRITE, v->tag.c_str(), "sha256", "digest failed"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), "sha256", "digest failed"));
     if (known(v, *sha))
         return VOB_OK;
     std::string tmp;
@@ -142,11 +142,11 @@ int vob_pool_put_file(vob_t *v, const std::string &path, std::string *sha, int64
 {
     int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(errno)));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(errno)));
     struct stat st;
     if (fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
         close(in);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(EISDIR)));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(EISDIR)));
     }
     std::string tmp;
     int fd;
@@ -164,7 +164,7 @@ int vob_pool_put_file(vob_t *v, const std::string &path, std::string *sha, int64
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            rc = vob_fail(v, VOB_ERR, vob_msg(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(errno)));
+            rc = vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), path.c_str(), strerror(errno)));
             break;
         }
         if (n == 0)

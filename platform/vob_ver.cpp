@@ -35,7 +35,7 @@ int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
 int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem)
@@ -49,7 +49,7 @@ int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
 int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num)
@@ -65,7 +65,7 @@ int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
 }
 
 int vob_branch_get_latest(vob_t *v, vob_oid branch, vob_oid *ver)
@@ -96,7 +96,7 @@ static int get_branch_row(vob_t *v, vob_oid branch, branch_row *b)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
 }
 
 // The view holding a reserved checkout of the branch other than `mine`, or "".
@@ -128,17 +128,17 @@ int vob_ver_create_int(vob_t *v, vob_oid branch, const vob_data &data, const vob
         return rc;
     if (!who.empty()) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
     }
     if (num < 0)
         num = b.next_num;
     if (num < b.next_num) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
     }
     int is_dir = b.elem_mtype == VOB_MT_DIR_ELEM;
     if (is_dir && data.kind != vob_data::NONE)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_DIR_DATA, v->tag.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_DIR_DATA, v->tag.c_str()));
 
     vob_wscope w(v);
     if ((rc = w.begin()) != VOB_OK)
@@ -197,12 +197,12 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
     size_t slash = vid.rfind('/');
     std::string label;
     if (vid.empty() || vid[0] != '/' || slash == 0 || slash == std::string::npos || slash + 1 == vid.size())
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
     std::string bpath = vid.substr(0, slash), last = vid.substr(slash + 1);
     int64_t num = -1;
     if (last != "LATEST") {
         if (last.size() > 18 || last.find_first_not_of("0123456789") != std::string::npos)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
         num = std::stoll(last);
     }
     vob_oid branch;
@@ -223,7 +223,7 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
     }
     if (rc == VOB_NOT_FOUND) {
         vob_elem_label(v, elem, &label);
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_VERSION, v->tag.c_str(), label.c_str(), vid.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), vid.c_str()));
     }
     return rc;
 }
@@ -234,7 +234,7 @@ static int no_data(vob_t *v, const vob_ver_info &vi)
 {
     std::string label;
     vob_elem_label(v, vi.elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
 }
 
 int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname)
@@ -257,7 +257,7 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes)
         return rc;
     int fd = open(pname.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
     std::string s;
     char buf[65536];
     for (;;) {
@@ -267,7 +267,7 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes)
         if (n < 0) {
             int e = errno;
             close(fd);
-            return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
         }
         if (n == 0)
             break;
@@ -372,7 +372,7 @@ int vob_ver_add_label(vob_t *v, vob_oid ver, vob_oid lbtype, int replace, const 
         vob_type_get_name(v, lbtype, &name);
         vob_elem_label(v, vi.elem, &label);
         return vob_fail(v, VOB_EXISTS,
-                        vob_msg(VM_LABEL_ELSEWHERE, v->tag.c_str(), name.c_str(), other.id.c_str(), label.c_str()));
+                        VOB_MSG(VM_LABEL_ELSEWHERE, v->tag.c_str(), name.c_str(), other.id.c_str(), label.c_str()));
     }
     if (rc != VOB_OK && rc != VOB_NOT_FOUND)
         return rc;
@@ -404,7 +404,7 @@ int vob_ver_remove_label(vob_t *v, vob_oid ver, vob_oid lbtype)
         std::string name, label;
         vob_type_get_name(v, lbtype, &name);
         vob_elem_label(v, vi.elem, &label);
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_LABEL, v->tag.c_str(), vi.id.c_str(), label.c_str(), name.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_LABEL, v->tag.c_str(), vi.id.c_str(), label.c_str(), name.c_str()));
     }
     if (rc != VOB_OK)
         return rc;
@@ -449,7 +449,7 @@ int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out)
     if (rc != VOB_OK)
         return rc;
     if (r.empty())
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "checkout", (long long)ckout));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "checkout", (long long)ckout));
     *out = r[0];
     return VOB_OK;
 }
@@ -484,7 +484,7 @@ int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view
     if (rc != VOB_OK)
         return rc;
     if (view_tag.empty())
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "a checkout needs a view tag"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "a checkout needs a view tag"));
     if ((rc = vob_check_locked(v, b.elem, "the element")) != VOB_OK ||
         (rc = vob_check_locked(v, branch, "the branch")) != VOB_OK)
         return rc;
@@ -493,7 +493,7 @@ int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view
     rc = vob_elem_find_ckout(v, b.elem, view_tag, &have);
     if (rc == VOB_OK) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_CKOUT_EXISTS, v->tag.c_str(), label.c_str(), view_tag.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_CKOUT_EXISTS, v->tag.c_str(), label.c_str(), view_tag.c_str()));
     }
     if (rc != VOB_NOT_FOUND)
         return rc;
@@ -502,7 +502,7 @@ int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view
         return rc;
     if (!who.empty()) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
     }
     vob_oid latest;
     if ((rc = vob_latest_num(v, branch, &latest, nullptr)) != VOB_OK)
@@ -550,7 +550,7 @@ int vob_checkin(vob_t *v, vob_oid ckout, const vob_data &data, const vob_event *
         std::string label;
         vob_branch_get(v, c.branch, &bi);
         vob_elem_label(v, c.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_NOT_LATEST, v->tag.c_str(), bi.path.c_str(), label.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_NOT_LATEST, v->tag.c_str(), bi.path.c_str(), label.c_str()));
     }
     vob_wscope w(v);
     if ((rc = w.begin()) != VOB_OK)
@@ -596,7 +596,7 @@ int vob_elem_get_vtree(vob_t *v, vob_oid elem, std::vector<vob_vtree_node> *out)
         q.bind(1, elem);
         int rc = q.step();
         if (rc == SQLITE_DONE)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
         if (rc != SQLITE_ROW)
             return VOB_ERR;
         emtype = (int)q.i64(0);
