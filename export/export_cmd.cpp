@@ -15,7 +15,7 @@ uint64_t bytes_written = 0;
 const imsg_catalog *cat() { return export_cmd_export_msg_table_adr(); }
 
 int failed() {
-    imsg_print(IMSG_WARNING, cat(), CMD_WRITE_FAILED);
+    IMSG_PRINT(IMSG_WARNING, cat(), CMD_WRITE_FAILED);
     return 1;
 }
 
@@ -25,7 +25,7 @@ template <class Build> int guarded(const char *what, Build build) {
     try {
         return build();
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), CMD_CANT_FORMAT, what);
+        IMSG_PRINT(IMSG_ERROR, cat(), CMD_CANT_FORMAT, what);
         return 1;
     }
 }

@@ -32,14 +32,14 @@ void add_piece(name_list &list, const std::string &piece) {
 void report_checkouts(const str_list &checkouts) {
     if (checkouts.empty())
         return;
-    imsg_print(IMSG_NOTICE, cat(), ELEM_CHECKOUTS);
+    IMSG_PRINT(IMSG_NOTICE, cat(), ELEM_CHECKOUTS);
     for (const std::string &c : checkouts) {
         size_t colon = c.find(':');
         if (colon == std::string::npos) {
-            imsg_print(IMSG_ERROR, cat(), ELEM_CHECKOUT_BAD);
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CHECKOUT_BAD);
             return;
         }
-        imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CHECKOUT, c.substr(0, colon).c_str(),
+        IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CHECKOUT, c.substr(0, colon).c_str(),
                         c.substr(colon + 1).c_str());
     }
 }
@@ -62,7 +62,7 @@ int take_version(export_element *e, const char *path, cm_version_info &&v, int i
     std::string text;
     int is_command = 0;
     if (e->driver->extract(e->handle, &node.v, &text, &is_command) != 0) {
-        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_EXTRACT);
+        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_EXTRACT);
         return CM_FAILED;
     }
     if (is_command)
@@ -81,7 +81,7 @@ int take_version(export_element *e, const char *path, cm_version_info &&v, int i
     for (std::string &m : node.v.fmerges)
         translate_branch_path(m);
     (void)path;
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_PROGRESS);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_PROGRESS);
     return 0;
 }
 
@@ -90,18 +90,18 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
     int rc = driver->open_element(path, &e->handle);
     e->open = true;   // close is owed even when the open failed (null handle)
     if (rc == CM_FAILED) {
-        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_OPEN, path);
+        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_OPEN, path);
         return fail_open(e, CM_FAILED);
     }
     if (rc != 0)
         return fail_open(e, rc);
     if (driver->element_info(e->handle, &e->info) != 0) {
-        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_GET_INFO, path);
+        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_GET_INFO, path);
         return fail_open(e, CM_FAILED);
     }
     name_list_add_all(e->attr_types, e->info.attributes, NAME_WHOLE);
     report_checkouts(e->info.checkouts);
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_EXTRACTING);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_EXTRACTING);
     for (;;) {
         cm_version_info v;
         int is_version = 0;
@@ -110,8 +110,8 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
         if (take_version(e, path, std::move(v), is_version) != 0)
             return fail_open(e, CM_FAILED);
     }
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_NEWLINE);
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_COMPLETED);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_NEWLINE);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_COMPLETED);
     return 0;
 }
 
@@ -151,7 +151,7 @@ int write_head(export_element &e, FILE *f) {
     const element_info &i = e.info;
     compose_event(i.user, i.group, i.event_name, i.host, i.created);
     if (write_element_header(f, i) != 0) {
-        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_ADD_MKELEM);
+        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_ADD_MKELEM);
         return CM_FAILED;
     }
     return 0;
@@ -190,18 +190,18 @@ void name_list_merge(name_list &dst, name_list &src) {
 }
 
 int export_element_history(const cm_driver *driver, const char *path, export_element *e) {
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CONVERTING, path);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CONVERTING, path);
     try {
         return export_history(driver, path, e);
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), ELEM_CANT_ALLOC_ELEMENT, path);
+        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_ALLOC_ELEMENT, path);
         return fail_open(e, CM_FAILED);
     }
 }
 
 int write_selected_versions(export_element &e, FILE *f, const export_selection &sel) {
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CONVERTING_ELEMENT);
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_CREATING_ELEMENT);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CONVERTING_ELEMENT);
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CREATING_ELEMENT);
     if (sel.important_until != 0)
         mark_important(e.versions, sel.important_until);
     bool head = false;
@@ -225,18 +225,18 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
         if (!n.is_version || v.status == VERSION_SKIP || v.status == VERSION_SKIP_OTHER)
             continue;
         if (v.status < VERSION_SKIP || v.status > VERSION_ABS_IMPORTANT) {
-            imsg_print(IMSG_ERROR, cat(), ELEM_BAD_STATUS, v.version_id.c_str());
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_BAD_STATUS, v.version_id.c_str());
             return CM_FAILED;
         }
         if (write_version(f, n) != 0) {
-            imsg_print(IMSG_ERROR, cat(), ELEM_CANT_MAKE_VERSION, v.version_id.c_str(),
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_MAKE_VERSION, v.version_id.c_str(),
                        e.info.name.c_str());
             return CM_FAILED;
         }
     }
     if (head && write_element_end(f) != 0)
         return CM_FAILED;   // the writer has warned; the caller cuts the record back
-    imsg_print_nonl(IMSG_NOTICE, cat(), ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
     return 0;
 }
 

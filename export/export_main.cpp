@@ -18,7 +18,7 @@ void shutdown_driver(export_run &r) {
         return;
     r.shutdown_done = true;
     if (r.drv->shutdown() != 0)
-        imsg_print(IMSG_ERROR, export_main_cat(), MAIN_SHUTDOWN_FAILED);
+        IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_SHUTDOWN_FAILED);
 }
 
 // Every stop with status 1 after start-up goes through here.
@@ -75,7 +75,7 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     r.g.export_from_dir = nullptr;
     r.g.follow_links_default = 1;
     if (driver->init(argc, argv, &r.fs_ops, &r.kind, &r.g) != 0) {
-        imsg_print(IMSG_ERROR, export_main_cat(), MAIN_INIT_FAILED);
+        IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_INIT_FAILED);
         return 1;
     }
     r.init_ok = true;

@@ -37,6 +37,7 @@
 #define NAMES_MSG_ENUM(name, text) name,
 enum names_msg { NAMES_MESSAGES(NAMES_MSG_ENUM) };
 #undef NAMES_MSG_ENUM
+NAMES_MESSAGES(IMSG_FORMAT)
 #define NAMES_MSG_TEXT(name, text) text,
 namespace {
 const char *const names_texts[] = {NAMES_MESSAGES(NAMES_MSG_TEXT)};
@@ -84,7 +85,6 @@ names_state &st() {
 
 const imsg_catalog *elem_cat() { return export_elem_export_msg_table_adr(); }
 
-void warn(int num) { imsg_print(IMSG_WARNING, elem_cat(), num); }
 
 bool is_ascii_name_char(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -174,14 +174,14 @@ void read_settings() {
         if (c > 32 && c < 127)
             s.replace_char = char(c);
         else
-            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_CHAR,
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_CHAR,
                        s.replace_char);
     }
     const char *rs = std::getenv("EXPORT_REPLACE_STRING");
     if (rs) {
         std::string v = rs;
         if (v.size() > REPLACE_STRING_MAX) {
-            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_REPLACE_STRING_CUT,
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_REPLACE_STRING_CUT,
                        int(REPLACE_STRING_MAX), int(REPLACE_STRING_MAX));
             v.resize(REPLACE_STRING_MAX);
         }
@@ -189,7 +189,7 @@ void read_settings() {
         if (name_acceptable(v + "1"))
             s.replace_string = v;
         else
-            imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING,
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING,
                        v.c_str(), s.replace_string.c_str());
     }
 }
@@ -200,7 +200,7 @@ void repair_first_round(std::string &out, int quiet) {
     names_state &s = st();
     if (out.size() > NAME_MAX_LEN) {
         if (!quiet)
-            warn(NAME_TOO_LONG);
+            IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_TOO_LONG);
         // Cut at a character boundary so no broken character is left.
         size_t i = 0;
         while (i < out.size()) {
@@ -233,11 +233,11 @@ void repair_first_round(std::string &out, int quiet) {
         replaced = true;
     }
     if (replaced && !quiet)
-        warn(NAME_BAD_CHARS);
+        IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_BAD_CHARS);
     if (!out.empty() && (out[0] == '-' || out[0] == '.' || (out[0] >= '0' && out[0] <= '9')) &&
         reads_as_number(out)) {
         if (!quiet)
-            warn(NAME_ONLY_NUMBERS);
+            IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_ONLY_NUMBERS);
         out += s.replace_char;
     }
 }
@@ -295,8 +295,8 @@ std::string translate_one(const std::string &kind, const std::string &given) {
     std::string repaired;
     if (!type_name_check(name.c_str(), 0, &repaired)) {
         if (translated)
-            warn(NAME_TRANSLATION_INVALID);
-        imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+            IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_TRANSLATION_INVALID);
+        IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
                    repaired.c_str());
         before_last = name;
         name = repaired;
@@ -307,12 +307,12 @@ std::string translate_one(const std::string &kind, const std::string &given) {
         known = !ids->empty();
         if (other_kind_has(kind, name)) {
             if (translated)
-                warn(NAME_TRANSLATION_CONFLICT);
+                IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_TRANSLATION_CONFLICT);
             std::string base = name, candidate;
             do {
                 candidate = base + "___" + std::to_string(s.suffix_counter++);
             } while (other_kind_has(kind, candidate));
-            imsg_print(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
+            IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
                        candidate.c_str());
             before_last = name;
             name = candidate;
@@ -343,7 +343,7 @@ bool write_line(FILE *f, const std::string &kind, const std::string &a, const st
     if (kind.size() >= FIELD_LIMIT || a.size() >= FIELD_LIMIT || b.size() >= FIELD_LIMIT ||
         a.find('\n') != std::string::npos || b.find('\n') != std::string::npos ||
         b.find(' ') != std::string::npos || kind.find(' ') != std::string::npos) {
-        imsg_print(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN,
+        IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN,
                    kind.c_str(), a.c_str(), b.c_str(), int(FIELD_LIMIT));
         return true;
     }
@@ -414,7 +414,7 @@ void translate_branch_path(std::string &path) {
 
 int read_translation_file(FILE *f) {
     const imsg_catalog *cat = elem_cat();
-    imsg_print(IMSG_NOTICE, cat, NAME_READING);
+    IMSG_PRINT(IMSG_NOTICE, cat, NAME_READING);
     names_state &s = st();
     std::string line;
     int lineno = 0;
@@ -435,33 +435,33 @@ int read_translation_file(FILE *f) {
             break;
         ++lineno;
         if (line.size() >= LINE_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_LINE_TOO_LONG, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_LINE_TOO_LONG, lineno);
             return 1001;
         }
         size_t sp1 = line.find(' ');
         if (sp1 == std::string::npos) {
-            imsg_print(IMSG_ERROR, cat, NAME_BLANK_LINE, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_BLANK_LINE, lineno);
             return 1001;
         }
         if (sp1 >= FIELD_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_FIRST_TOO_LONG, lineno, int(FIELD_LIMIT));
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_FIRST_TOO_LONG, lineno, int(FIELD_LIMIT));
             return 1001;
         }
         size_t sp2 = line.rfind(' ');
         if (sp2 == sp1) {
-            imsg_print(IMSG_ERROR, cat, NAME_MISSING_FIELD, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_MISSING_FIELD, lineno);
             return 1001;
         }
         if (sp2 - sp1 - 1 >= FIELD_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_SECOND_TOO_LONG, lineno, int(FIELD_LIMIT));
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_SECOND_TOO_LONG, lineno, int(FIELD_LIMIT));
             return 1001;
         }
         if (!newline) {
-            imsg_print(IMSG_ERROR, cat, NAME_MISSING_NEWLINE, lineno);
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_MISSING_NEWLINE, lineno);
             return 1001;
         }
         if (line.size() - sp2 - 1 >= FIELD_LIMIT) {
-            imsg_print(IMSG_ERROR, cat, NAME_THIRD_TOO_LONG, lineno, int(FIELD_LIMIT));
+            IMSG_PRINT(IMSG_ERROR, cat, NAME_THIRD_TOO_LONG, lineno, int(FIELD_LIMIT));
             return 1001;
         }
         std::string kind = line.substr(0, sp1);
@@ -471,13 +471,13 @@ int read_translation_file(FILE *f) {
         if (old_name == new_name) {
             add_known(kind, old_name);
         } else {
-            imsg_print(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
+            IMSG_PRINT(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
                        new_name.c_str());
             add_rename(kind, old_name, new_name);
         }
     }
     if (std::ferror(f)) {
-        imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED,
+        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED,
                    std::strerror(errno));
         return 1001;
     }
@@ -495,7 +495,7 @@ int write_translation_file(FILE *f) {
     s.known_index.clear();
     s.done.clear();
     if (!ok || std::fflush(f) != 0 || std::ferror(f)) {
-        imsg_print(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
+        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
                    std::strerror(errno));
         return 1001;
     }
@@ -506,9 +506,9 @@ void report_renames() {
     names_state &s = st();
     if (s.renames.empty())
         return;
-    warn(NAME_TYPES_RENAMED);
+    IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_TYPES_RENAMED);
     for (const rename_entry &r : s.renames)
-        imsg_print(IMSG_WARNING, elem_cat(), NAME_CHANGED, r.kind.c_str(), r.old_name.c_str(),
+        IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_CHANGED, r.kind.c_str(), r.old_name.c_str(),
                    r.new_name.c_str());
 }
 

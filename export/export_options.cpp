@@ -51,7 +51,7 @@ int convert_date(const char *text, int64_t *out) {
     if (!text)
         return 0;
     if (date_str_to_time(text, out) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_BAD_DATE, text, date_usage_date_time());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_DATE, text, date_usage_date_time());
         return 1;
     }
     return 0;
@@ -69,14 +69,14 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
         if (c != '?' && c != ':' && std::strchr(COMMON_OPTIONS, c) == nullptr)
             continue;   // one of the driver's own letters
         if (refused(c, r.kind)) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);
             return EXPORT_STOP_USAGE;
         }
         switch (c) {
         case 'I':
         case 's':
             if ((c == 'I' && have_since) || (c == 's' && have_important)) {
-                imsg_print(IMSG_ERROR, cat(), MAIN_S_AND_I);
+                IMSG_PRINT(IMSG_ERROR, cat(), MAIN_S_AND_I);
                 return EXPORT_STOP_USAGE;
             }
             (c == 'I' ? have_important : have_since) = true;
@@ -92,7 +92,7 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
         case 'b':
         case 'l':
             if (!acceptable_type_arg(nt_optarg, c == 'b')) {
-                imsg_print(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
+                IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
                 return EXPORT_STOP;
             }
             if (c == 'b') {
@@ -110,7 +110,7 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
     bool bad = false;
     for (int i = nt_optind; i < argc; ++i) {
         if (std::strchr(argv[i], '/') || std::strcmp(argv[i], "..") == 0) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_BAD_OPERAND, argv[i]);
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_OPERAND, argv[i]);
             bad = true;
         }
         r.operands.push_back(argv[i]);
@@ -119,7 +119,7 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
         return EXPORT_STOP_USAGE;
     if (r.kind == KIND_CVS_ATTIC) {
         if (!r.st.recursive) {
-            imsg_print(IMSG_ERROR, cat(), MAIN_A_WITHOUT_R);
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_A_WITHOUT_R);
             return EXPORT_STOP_USAGE;
         }
         r.kind = KIND_CVS;
@@ -132,18 +132,18 @@ int export_convert_dates(export_run &r) {
     if (convert_date(r.date_important, &sel.important_until))
         return 1;
     if (r.date_important)
-        imsg_print(IMSG_WARNING, cat(), MAIN_IMPORTANT_UNTIL, r.date_important);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_IMPORTANT_UNTIL, r.date_important);
     if (convert_date(r.date_since, &sel.since) || convert_date(r.date_prior, &sel.prior))
         return 1;
     if (r.date_since && r.date_prior && !(sel.since < sel.prior)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_SINCE_AFTER_PRIOR);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SINCE_AFTER_PRIOR);
         return 1;
     }
     if (r.date_since && r.date_prior)
-        imsg_print(IMSG_WARNING, cat(), MAIN_BETWEEN, r.date_since, r.date_prior);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_BETWEEN, r.date_since, r.date_prior);
     else if (r.date_since)
-        imsg_print(IMSG_WARNING, cat(), MAIN_SINCE, r.date_since);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_SINCE, r.date_since);
     else if (r.date_prior)
-        imsg_print(IMSG_WARNING, cat(), MAIN_PRIOR, r.date_prior);
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_PRIOR, r.date_prior);
     return 0;
 }

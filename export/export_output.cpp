@@ -20,10 +20,6 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
-void report_errno(const char *what, int err) {
-    imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", what, imsg_strerror(err));
-}
-
 void close_file(FILE *&f) {
     if (f)
         std::fclose(f);
@@ -35,8 +31,8 @@ FILE *open_translation(const char *name, const char *mode) {
     FILE *f = std::fopen(name, mode);
     if (!f) {
         int err = errno;
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
-        report_errno(name, err);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        imsg_print_errno(IMSG_ERROR, name, err);
     }
     return f;
 }
@@ -49,7 +45,7 @@ int close_checked(FILE *&f, const std::string &name) {
     ok = std::fclose(f) == 0 && ok;
     f = nullptr;
     if (!ok)
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, name.c_str(), imsg_strerror(err));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, name.c_str(), imsg_strerror(err));
     return ok ? 0 : 1;
 }
 
@@ -86,15 +82,15 @@ bool copy_fd(int in, int out) {
 int append_file(FILE *out, const std::string &out_name, const std::string &path) {
     FILE *in = std::fopen(path.c_str(), "rb");
     if (!in) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
         return 1;
     }
     bool ok = std::fflush(out) == 0 && copy_fd(fileno(in), fileno(out));
     int err = errno;
     std::fclose(in);
     if (!ok) {
-        imsg_print(IMSG_WARNING, export_cmd_export_msg_table_adr(), CMD_WRITE_FAILED);
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, out_name.c_str(), imsg_strerror(err));
+        IMSG_PRINT(IMSG_WARNING, export_cmd_export_msg_table_adr(), CMD_WRITE_FAILED);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, out_name.c_str(), imsg_strerror(err));
     }
     return ok ? 0 : 1;
 }
@@ -103,7 +99,7 @@ int append_file(FILE *out, const std::string &out_name, const std::string &path)
 int commit_checked(atomic_file &file, const std::string &name, bool durable) {
     int err = file.commit(durable);
     if (err != 0)
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, name.c_str(), imsg_strerror(err));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_OUTPUT, name.c_str(), imsg_strerror(err));
     return err != 0 ? 1 : 0;
 }
 
@@ -118,7 +114,7 @@ void keep_mode(const char *name, FILE *f) {
 int export_from_dir(export_run &r, std::string *out) {
     *out = r.g.export_from_dir ? r.g.export_from_dir : fileutl_getcwd();
     if (out->size() > FILEUTL_MAX_PATH) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, out->c_str(), int(FILEUTL_MAX_PATH));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, out->c_str(), int(FILEUTL_MAX_PATH));
         return 1;
     }
     return 0;
@@ -129,12 +125,12 @@ int export_from_dir(export_run &r, std::string *out) {
 int export_reserve_output(export_run &r) {
     const char *name = r.st.output_name.c_str();
     if (fileutl_exists(name)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_OUTPUT_EXISTS, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OUTPUT_EXISTS, name);
         return 1;
     }
     FILE *f = std::fopen(name, "w+b");
     if (!f) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return 1;
     }
     std::fclose(f);
@@ -147,7 +143,7 @@ int export_make_record_files(export_run &r) {
         int err = fileutl_tmpfile_ext(dir, 0, 0, path);
         if (err != 0) {
             path->clear();
-            imsg_print_shared(IMSG_ERROR, "export/export_main", _tbs_cmsg_tbs_msg_table_adr(),
+            IMSG_PRINT_SHARED(IMSG_ERROR, "export/export_main", _tbs_cmsg_tbs_msg_table_adr(),
                               TBS_MSG_TMPFILE, imsg_strerror(err));
             return 1;
         }
@@ -158,12 +154,12 @@ int export_make_record_files(export_run &r) {
 int export_open_record_files(export_run &r) {
     r.st.dir_file = std::fopen(r.dir_tmp.c_str(), "w+b");
     if (!r.st.dir_file) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.dir_tmp.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.dir_tmp.c_str());
         return 1;
     }
     r.st.element_file = std::fopen(r.element_tmp.c_str(), "w+b");
     if (!r.st.element_file) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.element_tmp.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.element_tmp.c_str());
         return 1;
     }
     // Long histories make a large element file: write it in big pieces.
@@ -185,7 +181,7 @@ void export_remove_record_files(export_run &r) {
         // A leftover stops nothing, but the user should know to remove it.
         if (!path->empty())
             if (int err = fileutl_rm(path->c_str()))
-                imsg_print(IMSG_WARNING, nullptr, -1, "%s: %s", path->c_str(), imsg_strerror(err));
+                imsg_print_errno(IMSG_WARNING, path->c_str(), err);
     }
     r.dir_tmp.clear();
     r.element_tmp.clear();
@@ -204,7 +200,7 @@ int export_read_translation(export_run &r) {
     int rc = existed ? read_translation_file(f) : 0;
     std::fclose(f);
     if (rc != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return 1;
     }
     if (!existed)
@@ -218,12 +214,12 @@ int export_assemble(export_run &r, atomic_file &file) {
     if (export_from_dir(r, &g.export_from_dir))
         return 1;
     if (int err = file.open(name)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name.c_str());
-        report_errno(name.c_str(), err);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name.c_str());
+        imsg_print_errno(IMSG_ERROR, name.c_str(), err);
         return 1;
     }
     FILE *out = file.stream();
-    imsg_print_nonl(IMSG_NOTICE, cat(), MAIN_CREATING_SCRIPT, name.c_str());
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_CREATING_SCRIPT, name.c_str());
     g.num_elements = r.st.num_elements;
     g.num_versions = r.st.num_versions;
     g.kind = r.kind;
@@ -234,7 +230,7 @@ int export_assemble(export_run &r, atomic_file &file) {
     int rc = write_globals(out, g);
     if (rc == 0 && write_types(out, r.st.attr_types, r.st.label_types, r.st.branch_types,
                                r.st.element_types) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_ADD_TYPES);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_ADD_TYPES);
         rc = 1;
     }
     r.st.attr_types = r.st.label_types = r.st.branch_types = r.st.element_types = name_list();
@@ -259,17 +255,17 @@ int export_write_translation(export_run &r) {
         report_renames();
         return 0;
     }
-    imsg_print(IMSG_NOTICE, cat(), MAIN_CREATING_TRANSLATION);
+    IMSG_PRINT(IMSG_NOTICE, cat(), MAIN_CREATING_TRANSLATION);
     // Replaced whole: a failed write must not lose the decisions of earlier runs.
     atomic_file file;
     if (int err = file.open(name)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
-        report_errno(name, err);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        imsg_print_errno(IMSG_ERROR, name, err);
         return 1;
     }
     keep_mode(name, file.stream());
     if (write_translation_file(file.stream()) != 0 || commit_checked(file, name, true) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return 1;
     }
     return 0;

@@ -16,27 +16,23 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
-void report_errno(const char *what, int err) {
-    imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", what, imsg_strerror(err));
-}
-
 // A path that cannot go into the list (no memory) is named at once, and the
 // run ends with status 1: its end-of-run list is incomplete.
 void add_failure(export_run &r, const std::string &path) {
     int already = 0;
     if (int err = hash_str_enter(r.failures, path.c_str(), nullptr, &already)) {
-        report_errno(path.c_str(), err);
+        imsg_print_errno(IMSG_ERROR, path.c_str(), err);
         r.error_flag = 1;
     }
 }
 
 int directory_handling(export_run &r, const std::string &name) {
     if (write_directory(r.st.dir_file, name) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_CREATE_DIR, name.c_str());
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_WRITE_DIR);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_CREATE_DIR, name.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_DIR);
         return -4;
     }
-    imsg_print_nonl(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
+    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
     return 0;
 }
 
@@ -52,7 +48,7 @@ int file_handling(export_run &r, const std::string &rel) {
     export_element e;
     int rc = export_element_history(r.drv, rel.c_str(), &e);
     if (rc == CM_FAILED) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NO_ELEMENT_INFO);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NO_ELEMENT_INFO);
         release_element(e);
         return 1;
     }
@@ -71,12 +67,12 @@ int file_handling(export_run &r, const std::string &rel) {
     FILE *f = r.st.element_file;
     uint64_t before = export_cmd_bytes_written();
     if (write_selected_versions(e, f, r.st.sel) != 0) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
         bool cut = cut_back(f, r.st.element_file_size);
         int err = errno;
         release_element(e);
         if (!cut) {
-            report_errno(r.element_tmp.c_str(), err);
+            imsg_print_errno(IMSG_ERROR, r.element_tmp.c_str(), err);
             r.st.element_file_broken = true;
             return -4;
         }
@@ -123,25 +119,25 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
     if (!r.output_prefix.empty() && rel.compare(0, r.output_prefix.size(), r.output_prefix) == 0) {
         if (rel == r.output_prefix)
             return 1;   // the data file itself
-        imsg_print(IMSG_WARNING, cat(), MAIN_OUTPUT_PREFIX_SKIP, rel.c_str(), r.st.output_name.c_str());
+        IMSG_PRINT(IMSG_WARNING, cat(), MAIN_OUTPUT_PREFIX_SKIP, rel.c_str(), r.st.output_name.c_str());
         return 1;
     }
     int convert = 0, prune = 0;
     std::string name;
     if (r.drv->map_name(rel.c_str(), r.st.recursive, &convert, &prune, &name) != 0) {
         if (!r.st.recursive)
-            imsg_print(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
+            IMSG_PRINT(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
         return 1;
     }
     if (!convert)
         return prune ? 1 : 0;
     if (char bad = unsafe_char(name)) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_BAD_CHARS, name.c_str(), bad);
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_CHARS, name.c_str(), bad);
         add_failure(r, rel);
         return 1;
     }
     if (name.size() > FILEUTL_MAX_PATH || rel.size() > FILEUTL_MAX_PATH) {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, rel.c_str(), int(FILEUTL_MAX_PATH));
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NAME_TOO_LONG, rel.c_str(), int(FILEUTL_MAX_PATH));
         add_failure(r, rel);
         return 1;
     }
@@ -151,7 +147,7 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
     } else if (S_ISREG(st->mode)) {
         rc = file_handling(r, rel);
     } else {
-        imsg_print(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
         add_failure(r, rel);
         return 1;
     }
@@ -181,7 +177,7 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
     for (const std::string &op : r.operands) {
         fileutl_stat_t st{};
         if (stat_path(r, op.c_str(), &st) != 0) {
-            report_errno(op.c_str(), errno);
+            imsg_print_errno(IMSG_ERROR, op.c_str(), errno);
             r.error_flag = 1;
             continue;
         }
@@ -209,7 +205,7 @@ int export_walk_sources(export_run &r) {
     (void)hash_set_dynamic(r.failures, 3, 219, 0, 1);   // fails only for a null table; add_failure reports that
     fileutl_stat_t st{};
     if (stat_path(r, ".", &st) != 0) {
-        report_errno(".", errno);
+        imsg_print_errno(IMSG_ERROR, ".", errno);
         return 1;
     }
     if (directory_handling(r, ".") != 0)
@@ -222,12 +218,12 @@ int export_walk_sources(export_run &r) {
 void export_report_failures(const export_run &r) {
     if (hash_str_count(r.failures) == 0)
         return;
-    imsg_print(IMSG_ERROR, cat(), MAIN_NOT_EXPORTED);
+    IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_EXPORTED);
     long cursor = 0;
     const char *key;
     void *value;
     while (hash_str_next(r.failures, &cursor, &key, &value))
-        imsg_print_nonl(IMSG_CONT, cat(), MAIN_LIST_ENTRY, key);
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), MAIN_LIST_ENTRY, key);
 }
 
 void export_free_failures(export_run &r) {

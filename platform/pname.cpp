@@ -52,7 +52,7 @@ int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err
             v.tag.size() > best.size())
             best = v.tag;
     if (best.empty()) {
-        *err = vob_msg(VM_NO_VOB_PATH, pname.c_str());
+        *err = VOB_MSG(VM_NO_VOB_PATH, pname.c_str());
         return VOB_NOT_FOUND;
     }
     if ((rc = vob_open_tag(best, &out->vob, err)) != VOB_OK)

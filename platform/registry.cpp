@@ -57,7 +57,7 @@ struct rgy_lock {
     int take(int exclusive, std::string *err)
     {
         if (int e = fileutl_mkpath(rgy_dir().c_str(), 0755)) {
-            *err = vob_msg(VM_RGY_IO, rgy_dir().c_str(), strerror(e));
+            *err = VOB_MSG(VM_RGY_IO, rgy_dir().c_str(), strerror(e));
             return VOB_ERR;
         }
         std::string lk = rgy_dir() + "/rgy.lock";
@@ -66,7 +66,7 @@ struct rgy_lock {
         while (fd >= 0 && (r = flock(fd, exclusive ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {
         }
         if (r != 0) {
-            *err = vob_msg(VM_RGY_IO, lk.c_str(), strerror(errno));
+            *err = VOB_MSG(VM_RGY_IO, lk.c_str(), strerror(errno));
             return VOB_ERR;
         }
         return VOB_OK;
@@ -89,7 +89,7 @@ static int load(json *j, std::string *err)
     }
     std::ifstream in(rgy_file(), std::ios::binary);
     if (!in) {
-        *err = vob_msg(VM_RGY_IO, rgy_file().c_str(), strerror(errno));
+        *err = VOB_MSG(VM_RGY_IO, rgy_file().c_str(), strerror(errno));
         return VOB_ERR;
     }
     std::stringstream ss;
@@ -97,7 +97,7 @@ static int load(json *j, std::string *err)
     *j = json::parse(ss.str(), nullptr, false);
     if (j->is_discarded() || !j->is_object() || !(*j)["regions"].is_object() ||
         !(*j)["default_region"].is_string()) {
-        *err = vob_msg(VM_RGY_PARSE, rgy_file().c_str(), "not a registry of this system");
+        *err = VOB_MSG(VM_RGY_PARSE, rgy_file().c_str(), "not a registry of this system");
         return VOB_ERR;
     }
     for (auto &r : (*j)["regions"].items()) {
@@ -108,7 +108,7 @@ static int load(json *j, std::string *err)
         for (auto &e : ok ? r.value()["views"] : json::array())
             ok = ok && e.is_object() && e["tag"].is_string() && e["dir"].is_string();
         if (!ok) {
-            *err = vob_msg(VM_RGY_PARSE, rgy_file().c_str(), ("region " + r.key() + " is malformed").c_str());
+            *err = VOB_MSG(VM_RGY_PARSE, rgy_file().c_str(), ("region " + r.key() + " is malformed").c_str());
             return VOB_ERR;
         }
     }
@@ -118,7 +118,7 @@ static int load(json *j, std::string *err)
 static int save(const json &j, std::string *err)
 {
     if (int e = fileutl_write_atomic(rgy_file(), j.dump(2, ' ', false, json::error_handler_t::replace) + "\n")) {
-        *err = vob_msg(VM_RGY_IO, rgy_file().c_str(), strerror(e));
+        *err = VOB_MSG(VM_RGY_IO, rgy_file().c_str(), strerror(e));
         return VOB_ERR;
     }
     return VOB_OK;
@@ -128,7 +128,7 @@ static int region_of(json &j, const std::string &region, json **out, std::string
 {
     std::string r = region.empty() ? j["default_region"].get<std::string>() : region;
     if (!j["regions"].contains(r)) {
-        *err = vob_msg(VM_NO_REGION, r.c_str());
+        *err = VOB_MSG(VM_NO_REGION, r.c_str());
         return VOB_NOT_FOUND;
     }
     *out = &j["regions"][r];
@@ -225,7 +225,7 @@ static int find_in(json &list, const std::string &key, const std::string &value)
 }
 
 // The index of the entry of `list` with that tag, or VOB_NOT_FOUND with the
-// message `missing`.
+// message `missing` (VM_NO_VOB_TAG or VM_NO_VIEW_TAG: one insert, the tag).
 static int entry_of(json &reg, const char *list, const std::string &tag, int missing, int *at,
                     std::string *err)
 {
@@ -246,7 +246,7 @@ int rgy_vob_add(const rgy_vob &vob, std::string *err)
         return rc;
     int at = find_in((*reg)["vobs"], "tag", vob.tag);
     if (at >= 0) {
-        *err = vob_msg(VM_VOB_TAG_EXISTS, vob.tag.c_str(), (*reg)["vobs"][at].value("storage", "").c_str());
+        *err = VOB_MSG(VM_VOB_TAG_EXISTS, vob.tag.c_str(), (*reg)["vobs"][at].value("storage", "").c_str());
         return VOB_EXISTS;
     }
     (*reg)["vobs"].push_back({{"tag", vob.tag},
@@ -305,7 +305,7 @@ int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err)
             return VOB_OK;
         }
     }
-    *err = vob_msg(VM_NO_VOB_TAG, uuid.c_str());
+    *err = VOB_MSG(VM_NO_VOB_TAG, uuid.c_str());
     return VOB_NOT_FOUND;
 }
 
@@ -335,7 +335,7 @@ int rgy_view_add(const rgy_view &view, std::string *err)
         return rc;
     int at = find_in((*reg)["views"], "tag", view.tag);
     if (at >= 0) {
-        *err = vob_msg(VM_VIEW_TAG_EXISTS, view.tag.c_str(), (*reg)["views"][at].value("dir", "").c_str());
+        *err = VOB_MSG(VM_VIEW_TAG_EXISTS, view.tag.c_str(), (*reg)["views"][at].value("dir", "").c_str());
         return VOB_EXISTS;
     }
     (*reg)["views"].push_back({{"tag", view.tag}, {"dir", view.dir}});

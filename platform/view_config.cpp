@@ -39,7 +39,7 @@ int view_set_config_spec_file(view_t *v, const std::string &path)
 {
     std::string text;
     if (int e = view_read_text(path, &text))
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_META, v->tag.c_str(), path.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), path.c_str(), strerror(e)));
     std::vector<vob_rule> rules;
     std::string e;
     if (view_parse_config_spec(text, path, &rules, &e) != VOB_OK)
@@ -74,7 +74,7 @@ int view_remove_scope(view_t *v, const std::string &tag)
         return rc;
     auto it = std::find(v->scopes.begin(), v->scopes.end(), tag);
     if (it == v->scopes.end())
-        return view_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_IN_VOB, tag.c_str(), v->tag.c_str()));
+        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, tag.c_str(), v->tag.c_str()));
     v->scopes.erase(it);
     rc = view_meta_save(v);
     if (rc != VOB_OK) {

@@ -11,7 +11,7 @@ std::string view_default_config_spec()
 
 static int bad(const std::string &where, int line, const std::string &what, std::string *err)
 {
-    *err = vob_msg(VM_CSPEC, where.c_str(), line, what.c_str());
+    *err = VOB_MSG(VM_CSPEC, where.c_str(), line, what.c_str());
     return VOB_ERR;
 }
 

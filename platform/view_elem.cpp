@@ -27,7 +27,7 @@ static int make_empty(view_t *v, const std::string &abs)
 {
     int fd = open(abs.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
     close(fd);
     return VOB_OK;
 }
@@ -43,7 +43,7 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
     if (rc != VOB_OK)
         return rc;
     if (loc.vob_path.empty() || !loc.vid.empty())
-        return view_fail(v, VOB_ERR, vob_msg(VM_NO_ELEM, path.c_str()));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_NO_ELEM, path.c_str()));
     vob_t *h;
     if ((rc = view_get_vob(v, loc.vob_tag, &h)) != VOB_OK)
         return rc;
@@ -76,7 +76,7 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
         return rc;
     if (mtype == VOB_MT_DIR_ELEM) {
         if (mkdir(abs.c_str(), 0755) != 0 && errno != EEXIST)
-            return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+            return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
         loaded_rec r;
         r.vob = loc.vob_tag;
         r.elem = elem;
@@ -90,7 +90,7 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
         if (!have_file)
             rc = make_empty(v, abs);
         if (rc == VOB_OK && chmod(abs.c_str(), 0644) != 0)
-            rc = view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+            rc = view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
         if (rc == VOB_OK)
             rc = view_record_file(v, loc.vob_tag, abs, elem, ver);
     }
@@ -124,7 +124,7 @@ int view_checkout(view_t *v, const std::string &path, int reserved, const std::s
     if ((rc = vob_ver_get(h, fh.ver, &vi)) != VOB_OK || (rc = vob_branch_get_latest(h, vi.branch, &latest)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
     if (latest != fh.ver)
-        return view_fail(v, VOB_CKOUT, vob_msg(VM_CO_NOT_LATEST, fh.vob_tag.c_str(), vi.id.c_str(), fh.vob_path.c_str()));
+        return view_fail(v, VOB_CKOUT, VOB_MSG(VM_CO_NOT_LATEST, fh.vob_tag.c_str(), vi.id.c_str(), fh.vob_path.c_str()));
     vob_event ev = vob_event_now(comment);
     if ((rc = vob_checkout(h, vi.branch, reserved, v->tag, &ev, nullptr)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
@@ -133,7 +133,7 @@ int view_checkout(view_t *v, const std::string &path, int reserved, const std::s
         if (!fileutl_exists(abs.c_str()) && vi.has_data && (rc = view_copy_out(v, h, fh.ver, abs, 1)) != VOB_OK)
             return rc;
         if (fileutl_exists(abs.c_str()) && chmod(abs.c_str(), 0644) != 0)
-            return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+            return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
     }
     return VOB_OK;
 }
@@ -153,7 +153,7 @@ int view_checkin(view_t *v, const std::string &path, const std::string &from, co
         return rc;
     vob_oid ck;
     if (vob_elem_find_ckout(h, fh.elem, v->tag, &ck) != VOB_OK)
-        return view_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
+        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
     std::string abs = abs_of(v, fh.vob_tag, fh.vob_path);
     vob_event ev = vob_event_now(comment);
     vob_oid ver = 0;
@@ -186,7 +186,7 @@ int view_uncheckout(view_t *v, const std::string &path)
         return rc;
     vob_oid ck;
     if (vob_elem_find_ckout(h, fh.elem, v->tag, &ck) != VOB_OK)
-        return view_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
+        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
     if ((rc = vob_uncheckout(h, ck)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
     if (fh.mtype != VOB_MT_FILE_ELEM)
@@ -196,7 +196,7 @@ int view_uncheckout(view_t *v, const std::string &path)
         return rc;
     // The user's edits are kept beside the file.
     if (fileutl_exists(abs.c_str()) && rename(abs.c_str(), (abs + ".keep").c_str()) != 0)
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), (abs + ".keep").c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), (abs + ".keep").c_str(), strerror(errno)));
     vob_oid ver;
     if ((rc = vob_resolve_path(h, fh.vob_path, &v->rules, v->tag, &fh.elem, &ver)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));

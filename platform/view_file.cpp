@@ -44,13 +44,13 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
     std::string tmp = dest + ".vantor-tmp";
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
-        return view_fail(v, VOB_ERR, vob_msg(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
     unlink(tmp.c_str());
     int out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) {
         int e = errno;
         close(in);
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), tmp.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), tmp.c_str(), strerror(e)));
     }
     int e = copy_fd(in, out);
     close(in);
@@ -62,7 +62,7 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
         e = errno;
     if (e) {
         unlink(tmp.c_str());
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
     }
     return VOB_OK;
 }
@@ -74,7 +74,7 @@ int view_record_file(view_t *v, const std::string &tag, const std::string &abs, 
     r.elem = elem;
     r.ver = ver;
     if (view_stat(abs, &r.size, &r.mtime_ns, nullptr) != 0)
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs.c_str(), strerror(errno)));
     return view_loaded_record(v, view_rel_of(v, abs), r);
 }
 

@@ -28,11 +28,11 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
         p = path;
     std::string a = fileutl_make_abs_pn(p.empty() ? "." : p);
     if (a.compare(0, v->root.size(), v->root) != 0 || (a.size() > v->root.size() && a[v->root.size()] != '/'))
-        return view_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
+        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
     std::string rel = a.substr(v->root.size());   // "/proj/src/a.c"
     std::string best = vob_tag_of(v, rel);
     if (best.empty())
-        return view_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
+        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
     view_loc loc;
     loc.vob_tag = best;
     loc.vob_path = rel.size() > best.size() ? rel.substr(best.size() + 1) : "";
@@ -50,7 +50,7 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
         if ((rc = vob_obj_get_mtype(h, loc.dir_elem, &mt)) != VOB_OK)
             return view_fail(v, rc, vob_errmsg(h));
         if (mt != VOB_MT_DIR_ELEM)
-            return view_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_DIR, best.c_str(), loc.dir_path.c_str()));
+            return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, best.c_str(), loc.dir_path.c_str()));
     }
     *out = loc;
     return VOB_OK;
@@ -90,7 +90,7 @@ int view_readdir(view_t *v, const view_fhandle &dir, std::vector<view_dirent> *o
     if (rc != VOB_OK)
         return rc;
     if (dir.mtype != VOB_MT_DIR_ELEM)
-        return view_fail(v, VOB_ERR, vob_msg(VM_NOT_DIR, dir.vob_tag.c_str(), dir.vob_path.c_str()));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_NOT_DIR, dir.vob_tag.c_str(), dir.vob_path.c_str()));
     std::vector<vob_dirent> ents;
     if ((rc = vob_dir_read(h, dir.ver, &ents)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));

@@ -31,7 +31,7 @@ static bool tag_ok(const std::string &tag)
 int view_make(const std::string &tag, const std::string &dir, std::string *err)
 {
     if (!tag_ok(tag)) {
-        *err = vob_msg(VM_BAD_NAME, "-", "view tag", tag.c_str());
+        *err = VOB_MSG(VM_BAD_NAME, "-", "view tag", tag.c_str());
         err->erase(0, err->find(':') + 2);
         return VOB_ERR;
     }
@@ -40,7 +40,7 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
     std::string e2;
     int rc = rgy_view_find(tag, "", &have, &e2);
     if (rc == VOB_OK) {
-        *err = vob_msg(VM_VIEW_TAG_EXISTS, tag.c_str(), have.dir.c_str());
+        *err = VOB_MSG(VM_VIEW_TAG_EXISTS, tag.c_str(), have.dir.c_str());
         return VOB_EXISTS;
     }
     if (rc != VOB_NOT_FOUND) {
@@ -48,12 +48,12 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
         return rc;
     }
     if (!empty_or_missing(root)) {
-        *err = vob_msg(VM_VIEW_EXISTS, root.c_str());
+        *err = VOB_MSG(VM_VIEW_EXISTS, root.c_str());
         return VOB_EXISTS;
     }
     bool had_root = fileutl_exists(root.c_str());
     if (int e = fileutl_mkpath(root.c_str(), 0755)) {
-        *err = vob_msg(VM_MKDIR, root.c_str(), strerror(e));
+        *err = VOB_MSG(VM_MKDIR, root.c_str(), strerror(e));
         return VOB_ERR;
     }
     // The metadata directory is made, not found: of two processes making a
@@ -61,7 +61,7 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
     std::string meta = root + "/" + VIEW_META_DIR;
     if (mkdir(meta.c_str(), 0755) != 0) {
         int e = errno;
-        *err = e == EEXIST ? vob_msg(VM_VIEW_EXISTS, root.c_str()) : vob_msg(VM_MKDIR, meta.c_str(), strerror(e));
+        *err = e == EEXIST ? VOB_MSG(VM_VIEW_EXISTS, root.c_str()) : VOB_MSG(VM_MKDIR, meta.c_str(), strerror(e));
         return e == EEXIST ? VOB_EXISTS : VOB_ERR;
     }
     view_t v;
@@ -110,7 +110,7 @@ int view_open(const std::string &path, view_t **out, std::string *err)
         std::string leaf;
         fileutl_strip_leaf(std::string(a), &a, &leaf);
     }
-    *err = vob_msg(VM_NOT_IN_VIEW, path.c_str());
+    *err = VOB_MSG(VM_NOT_IN_VIEW, path.c_str());
     return VOB_NOT_FOUND;
 }
 
@@ -171,7 +171,7 @@ int view_remove(const std::string &dir, int force, std::string *err)
     if (rc != VOB_OK)
         return rc;
     if (fileutl_make_abs_pn(dir) != v->root) {
-        *err = vob_msg(VM_NOT_IN_VIEW, dir.c_str());
+        *err = VOB_MSG(VM_NOT_IN_VIEW, dir.c_str());
         err->append(" (give the view's root directory)");
         view_close(v);
         return VOB_ERR;
@@ -185,7 +185,7 @@ int view_remove(const std::string &dir, int force, std::string *err)
         if (rc == VOB_OK)
             rc = view_ckouts(v, &cks, err);
         if (rc == VOB_OK && !cks.empty() && !force) {
-            *err = vob_msg(VM_VIEW_CKOUTS, v->tag.c_str(), (int)cks.size());
+            *err = VOB_MSG(VM_VIEW_CKOUTS, v->tag.c_str(), (int)cks.size());
             rc = VOB_CKOUT;
         }
         for (size_t i = 0; rc == VOB_OK && i < cks.size(); i++)
@@ -200,7 +200,7 @@ int view_remove(const std::string &dir, int force, std::string *err)
         std::error_code ec;
         std::filesystem::remove_all(v->root, ec);
         if (ec) {
-            *err = vob_msg(VM_VIEW_WRITE, v->tag.c_str(), v->root.c_str(), ec.message().c_str());
+            *err = VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), v->root.c_str(), ec.message().c_str());
             rc = VOB_ERR;
         }
     }

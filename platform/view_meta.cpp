@@ -68,13 +68,13 @@ int view_meta_read(view_t *v, const std::string &root, std::string *err)
 {
     std::string text, f = root + "/" + VIEW_META_DIR + "/view.json";
     if (int e = view_read_text(f, &text)) {
-        *err = vob_msg(VM_VIEW_META, root.c_str(), f.c_str(), strerror(e));
+        *err = VOB_MSG(VM_VIEW_META, root.c_str(), f.c_str(), strerror(e));
         return VOB_ERR;
     }
     json j = json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object() || !j["tag"].is_string() || !j["config_spec"].is_string() ||
         !j["scopes"].is_array()) {
-        *err = vob_msg(VM_VIEW_META, root.c_str(), f.c_str(), "not view metadata");
+        *err = VOB_MSG(VM_VIEW_META, root.c_str(), f.c_str(), "not view metadata");
         return VOB_CORRUPT;
     }
     std::string cspec = j["config_spec"];
@@ -98,7 +98,7 @@ int view_meta_save(view_t *v)
     json j = {{"tag", v->tag}, {"config_spec", v->cspec}, {"scopes", v->scopes}};
     std::string f = view_meta_file(v, "view.json");
     if (int e = fileutl_write_atomic(f, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"))
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
     return VOB_OK;
 }
 
@@ -176,14 +176,14 @@ static int parse_rec(const std::string &line, std::string *path, loaded_rec *r)
 static int malformed(view_t *v, const std::string &f, int n)
 {
     return view_fail(v, VOB_CORRUPT,
-                     vob_msg(VM_VIEW_META, v->tag.c_str(), f.c_str(), ("line " + std::to_string(n) + " is malformed").c_str()));
+                     VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), ("line " + std::to_string(n) + " is malformed").c_str()));
 }
 
 static int replay_journal(view_t *v)
 {
     std::string text, f = view_meta_file(v, "loaded.journal");
     if (int e = view_read_text(f, &text))
-        return e == ENOENT ? VOB_OK : view_fail(v, VOB_ERR, vob_msg(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
+        return e == ENOENT ? VOB_OK : view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
     size_t at = 0;
     int n = 0;
     for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) {
@@ -207,7 +207,7 @@ static int read_loaded(view_t *v)
     v->loaded_read = 0;
     if (int e = view_read_text(f, &text)) {
         if (e != ENOENT)
-            return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
+            return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
         text.clear();
     }
     std::istringstream in(text);
@@ -247,12 +247,12 @@ int view_loaded_save(view_t *v)
         text += rec_line(kv.first, kv.second) + "\n";
     std::string f = view_meta_file(v, "loaded.txt");
     if (int e = fileutl_write_atomic(f, text))
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
     // loaded.txt now holds everything the journal said.
     close_journal(v);
     std::string jf = view_meta_file(v, "loaded.journal");
     if (unlink(jf.c_str()) != 0 && errno != ENOENT)
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), jf.c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), jf.c_str(), strerror(errno)));
     return VOB_OK;
 }
 
@@ -273,7 +273,7 @@ static int journal(view_t *v, const std::string &line)
     if (e) {
         // A torn line would make the journal unreadable; the next save rewrites all.
         close_journal(v);
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
     }
     return VOB_OK;
 }
@@ -318,7 +318,7 @@ int view_lock::take()
         int e = errno;
         if (fd >= 0)
             close(fd);
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));
     }
     v->lock_fd = fd;
     v->lock_depth = 1;

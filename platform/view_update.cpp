@@ -67,12 +67,12 @@ int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const 
     int64_t sz, mt;
     int isdir = 0;
     if (view_stat(path, &sz, &mt, &isdir) == 0 && !isdir) {
-        warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+        warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
         u.st.kept++;
         return VOB_OK;
     }
     if (!isdir && mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
     loaded_rec r;
     r.vob = u.tag;
     r.elem = e.elem;
@@ -112,7 +112,7 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
     if (exists && (!known || !view_untouched(path, prev->second))) {
         int same = 0;
         if (known || !from_vob(u, e.elem, ver, path, &same)) {
-            warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+            warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
             if (known)
                 u.now[rel] = prev->second;
             u.st.kept++;
@@ -121,7 +121,7 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
         if (same) {
             // Read-only like every loaded copy.
             if (chmod(path.c_str(), 0444) != 0)
-                return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+                return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
             if ((rc = view_record_file(v, u.tag, path, e.elem, ver)) != VOB_OK)
                 return rc;
             u.now[rel] = v->loaded[rel];
@@ -140,8 +140,8 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
         return rc;
     if (!vi.has_data) {
         if (exists && unlink(path.c_str()) != 0)
-            return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
-        warn(u, vob_msg(VM_NO_CONTENTS_LOAD, path.c_str(), vi.id.c_str()));
+            return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+        warn(u, VOB_MSG(VM_NO_CONTENTS_LOAD, path.c_str(), vi.id.c_str()));
         return VOB_OK;
     }
     if ((rc = view_copy_out(v, u.h, ver, path, 0)) != VOB_OK ||
@@ -156,7 +156,7 @@ int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int d
 {
     view_t *v = u.v;
     if (depth > 1000)
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
     vob_oid dv;
     int co = 0;
     int rc = vob_select_version(u.h, dir_elem, v->rules, v->tag, &dv, &co);
@@ -187,7 +187,7 @@ int load_scope(update_ctx &u, const std::string &tag)
     u.tag = tag;
     std::string top = v->root + tag;
     if (int e = fileutl_mkpath(top.c_str(), 0755))
-        return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), top.c_str(), strerror(e)));
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), top.c_str(), strerror(e)));
     vob_txn rd(u.h, vob_txn::READ);
     if ((rc = rd.begin()) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(u.h));
@@ -218,15 +218,15 @@ int remove_gone(update_ctx &u)
             if (rmdir(path.c_str()) == 0 || errno == ENOENT)
                 u.st.removed++;
             else
-                warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+                warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
         } else if (!fileutl_exists(path.c_str())) {
             u.st.removed++;
         } else if (untouched) {
             if (unlink(path.c_str()) != 0)
-                return view_fail(v, VOB_ERR, vob_msg(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+                return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
             u.st.removed++;
         } else {
-            warn(u, vob_msg(VM_HIJACKED, path.c_str()));
+            warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
             u.st.kept++;
         }
     }

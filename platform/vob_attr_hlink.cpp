@@ -58,7 +58,7 @@ static int remove_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype)
         std::string name;
         if (vob_type_get_name(v, attype, &name) != VOB_OK)
             name.clear();   // only for the message
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_ATTR, v->tag.c_str(), name.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_ATTR, v->tag.c_str(), name.c_str()));
     }
     w.wrote();
     vob_stmt d1(v, "DELETE FROM attr WHERE oid = ?1");
@@ -96,7 +96,7 @@ static int make_hlink(vob_t *v, vob_wscope &w, vob_oid hltype, vob_oid from, vob
         vob_oid e1 = 0, e2 = 0;
         if (from == to || vob_ver_get_elem(v, from, &e1) != VOB_OK || vob_ver_get_elem(v, to, &e2) != VOB_OK ||
             e1 != e2)
-            return vob_fail(v, VOB_ERR, vob_msg(VM_SELF_LINK, v->tag.c_str()));
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_SELF_LINK, v->tag.c_str()));
     }
     w.wrote();
     rc = vob_new_obj(v, VOB_MT_HLINK, ev, oid);

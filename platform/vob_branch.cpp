@@ -15,7 +15,7 @@ static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype
         return rc;
     auto exists = [&] {
         vob_elem_label(v, fv.elem, &label);
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_BRANCH_EXISTS, v->tag.c_str(), label.c_str(), tname.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_BRANCH_EXISTS, v->tag.c_str(), label.c_str(), tname.c_str()));
     };
     if (brtype == v->wk[VOB_WK_MAIN_BRTYPE])
         return exists();

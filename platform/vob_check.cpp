@@ -9,7 +9,7 @@ int vob_check_name(vob_t *v, const std::string &name, const char *what)
     for (char c : name)
         if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.'))
             ok = false;
-    return ok ? VOB_OK : vob_fail(v, VOB_ERR, vob_msg(VM_BAD_NAME, v->tag.c_str(), what, name.c_str()));
+    return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), what, name.c_str()));
 }
 
 int vob_check_entry_name(vob_t *v, const std::string &name)
@@ -17,7 +17,7 @@ int vob_check_entry_name(vob_t *v, const std::string &name)
     bool ok = !name.empty() && name != "." && name != ".." && name.size() <= 255 &&
               name.find('/') == std::string::npos && name.find('\0') == std::string::npos &&
               name.find("@@") == std::string::npos;
-    return ok ? VOB_OK : vob_fail(v, VOB_ERR, vob_msg(VM_BAD_NAME, v->tag.c_str(), "element", name.c_str()));
+    return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), "element", name.c_str()));
 }
 
 int vob_check_mtype(vob_t *v, vob_oid obj, unsigned mask, const char *what, int *mtype_out)
@@ -31,7 +31,7 @@ int vob_check_mtype(vob_t *v, vob_oid obj, unsigned mask, const char *what, int 
     else if (rc != SQLITE_DONE)
         return VOB_ERR;
     if (m <= 0 || m >= 32 || !(mask & (1u << m)))
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), what, (long long)obj));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), what, (long long)obj));
     if (mtype_out)
         *mtype_out = m;
     return VOB_OK;
@@ -45,5 +45,5 @@ int vob_check_locked(vob_t *v, vob_oid obj, const char *what)
         return VOB_OK;
     if (rc != VOB_OK)
         return rc;
-    return vob_fail(v, VOB_LOCKED, vob_msg(VM_LOCKED, v->tag.c_str(), what));
+    return vob_fail(v, VOB_LOCKED, VOB_MSG(VM_LOCKED, v->tag.c_str(), what));
 }

@@ -15,7 +15,7 @@ static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, con
     std::string label;
     auto have_one = [&] {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_CKOUT_EXISTS, v->tag.c_str(), label.c_str(), view_tag.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_CKOUT_EXISTS, v->tag.c_str(), label.c_str(), view_tag.c_str()));
     };
     vob_oid have;
     rc = vob_elem_find_ckout(v, b.elem, view_tag, &have);
@@ -28,7 +28,7 @@ static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, con
         return rc;
     if (!who.empty()) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
     }
     vob_oid latest;
     if ((rc = vob_latest_num(v, branch, &latest, nullptr)) != VOB_OK)
@@ -50,7 +50,7 @@ int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view
                  vob_oid *ckout_out)
 {
     if (view_tag.empty())
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "a checkout needs a view tag"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "a checkout needs a view tag"));
     vob_wscope w(v);
     vob_oid oid = 0;
     int rc = w.begin();
@@ -87,7 +87,7 @@ static int checkin(vob_t *v, vob_wscope &w, vob_oid ckout, const vob_data &data,
         std::string label;
         std::string path = vob_branch_get(v, c.branch, &bi) == VOB_OK ? bi.path : std::string();
         vob_elem_label(v, c.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_NOT_LATEST, v->tag.c_str(), path.c_str(), label.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_NOT_LATEST, v->tag.c_str(), path.c_str(), label.c_str()));
     }
     // Refused (locked, reserved elsewhere) before it writes: nothing to undo.
     rc = vob_ver_create_int(v, c.branch, data, ev, ver, -1, c.view_tag);

@@ -170,9 +170,9 @@ int vob_fail_sql(vob_t *v, const char *doing)
 {
     int code = sqlite3_errcode(v->db);
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-        return vob_fail(v, VOB_BUSY, vob_msg(VM_BUSY, v->tag.c_str(), v->busy_ms, v->dbpath.c_str()));
+        return vob_fail(v, VOB_BUSY, VOB_MSG(VM_BUSY, v->tag.c_str(), v->busy_ms, v->dbpath.c_str()));
     int rc = (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) ? VOB_CORRUPT : VOB_ERR;
-    return vob_fail(v, rc, vob_msg(VM_SQL, v->tag.c_str(), doing, sqlite3_errmsg(v->db)) + " (" +
+    return vob_fail(v, rc, VOB_MSG(VM_SQL, v->tag.c_str(), doing, sqlite3_errmsg(v->db)) + " (" +
                                v->dbpath + ")");
 }
 
@@ -209,8 +209,9 @@ static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out)
 
 static int pool_fail(vob_t *v, const vob_pool_error &e)
 {
-    return vob_fail(v, VOB_ERR, vob_msg(e.source ? VM_READ_FILE : VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(),
-                                        e.text.c_str()));
+    if (e.source)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
 }
 
 // Pending blobs go into place and unreferenced ones into trash/ before the
@@ -219,7 +220,7 @@ int vob_commit(vob_t *v)
 {
     if (v->doomed) {
         vob_rollback(v);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_TXN_DOOMED, v->tag.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, v->tag.c_str()));
     }
     if (v->writing) {
         vob_pool_error pe;
@@ -300,7 +301,7 @@ int vob_txn::begin()
         return VOB_OK;
     if (vob->depth > 0) {
         if (mode == WRITE && !vob->writing)
-            return vob_fail(vob, VOB_ERR, vob_msg(VM_ELEM_KIND, vob->tag.c_str(),
+            return vob_fail(vob, VOB_ERR, VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(),
                                                   "a write transaction cannot join a read transaction"));
         vob->depth++;
         state = 2;
@@ -317,7 +318,7 @@ int vob_txn::commit()
     if (state == 2) {
         vob->depth--;
         state = 3;
-        return vob->doomed ? vob_fail(vob, VOB_ERR, vob_msg(VM_TXN_DOOMED, vob->tag.c_str())) : VOB_OK;
+        return vob->doomed ? vob_fail(vob, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, vob->tag.c_str())) : VOB_OK;
     }
     if (state != 1)
         return VOB_OK;
@@ -348,10 +349,10 @@ int vob_wscope::begin()
 {
     if (v->depth > 0) {
         if (!v->writing)
-            return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(),
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(),
                                                 "cannot change a VOB inside a read transaction"));
         if (v->doomed)
-            return vob_fail(v, VOB_ERR, vob_msg(VM_TXN_DOOMED, v->tag.c_str()));
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, v->tag.c_str()));
         active = 1;
         return VOB_OK;
     }
@@ -390,12 +391,12 @@ static int load_meta(vob_t *v)
     while ((rc = q.step()) == SQLITE_ROW)
         m[q.str(0)] = q.str(1);
     if (rc != SQLITE_DONE)
-        return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), sqlite3_errmsg(v->db)));
+        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), sqlite3_errmsg(v->db)));
     if (m["magic"] != VOB_MAGIC)
-        return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
+        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
     if (atoi(m["schema"].c_str()) != VOB_SCHEMA_VERSION)
         return vob_fail(v, VOB_CORRUPT,
-                        vob_msg(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
+                        VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
     v->tag = m["tag"];
     v->uuid = m["uuid"];
     v->owner_uid = (unsigned)strtoul(m["owner"].c_str(), nullptr, 10);
@@ -405,7 +406,7 @@ static int load_meta(vob_t *v)
     for (int id : ids) {
         v->wk[id] = strtoll(m["wk" + std::to_string(id)].c_str(), nullptr, 10);
         if (v->wk[id] <= 0)
-            return vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_VOB, v->dbpath.c_str(), "well-known objects missing"));
+            return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "well-known objects missing"));
     }
     return VOB_OK;
 }
@@ -429,9 +430,9 @@ static int configure(vob_t *v)
         std::string m = msg ? msg : sqlite3_errstr(rc);
         sqlite3_free(msg);
         if (rc == SQLITE_BUSY)
-            return vob_fail(v, VOB_BUSY, vob_msg(VM_BUSY, v->dbpath.c_str(), v->busy_ms, v->dbpath.c_str()));
+            return vob_fail(v, VOB_BUSY, VOB_MSG(VM_BUSY, v->dbpath.c_str(), v->busy_ms, v->dbpath.c_str()));
         return vob_fail(v, rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT ? VOB_CORRUPT : VOB_ERR,
-                        vob_msg(VM_NOT_VOB, v->dbpath.c_str(), m.c_str()));
+                        VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), m.c_str()));
     }
     return VOB_OK;
 }
@@ -467,13 +468,13 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (!create && access(v->dbpath.c_str(), F_OK) != 0) {
         if (err)
-            *err = vob_msg(VM_OPEN, v->dbpath.c_str(), strerror(errno));
+            *err = VOB_MSG(VM_OPEN, v->dbpath.c_str(), strerror(errno));
         delete v;
         return VOB_NOT_FOUND;
     }
     if (sqlite3_open_v2(v->dbpath.c_str(), &v->db, flags, nullptr) != SQLITE_OK) {
         if (err)
-            *err = vob_msg(VM_OPEN, v->dbpath.c_str(), v->db ? sqlite3_errmsg(v->db) : "out of memory");
+            *err = VOB_MSG(VM_OPEN, v->dbpath.c_str(), v->db ? sqlite3_errmsg(v->db) : "out of memory");
         vob_close(v);
         return VOB_ERR;
     }
@@ -498,7 +499,7 @@ int vob_db_create_schema(vob_t *v)
     if (sqlite3_exec(v->db, schema_sql, nullptr, nullptr, &msg) != SQLITE_OK) {
         std::string m = msg ? msg : "";
         sqlite3_free(msg);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_SQL, v->dbpath.c_str(), "making the schema", m.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_SQL, v->dbpath.c_str(), "making the schema", m.c_str()));
     }
     return VOB_OK;
 }

@@ -18,7 +18,7 @@ int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
 }
 
 int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev)
@@ -37,7 +37,7 @@ int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
 }
 
 int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
@@ -55,7 +55,7 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
     case VOB_MT_ATTR: sql = "SELECT attype FROM attr WHERE oid = ?1"; break;
     case VOB_MT_HLINK: sql = "SELECT hltype FROM hlink WHERE oid = ?1"; break;
     default:
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
     }
     vob_stmt q(v, sql);
     q.bind(1, obj);
@@ -64,7 +64,7 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
         *type = q.i64(0);
         return VOB_OK;
     }
-    return rc == SQLITE_DONE ? vob_fail(v, VOB_CORRUPT, vob_msg(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
+    return rc == SQLITE_DONE ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
                              : VOB_ERR;
 }
 
@@ -79,7 +79,7 @@ int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
 }
 
 int vob_type_get_name(vob_t *v, vob_oid type, std::string *name)
@@ -93,7 +93,7 @@ int vob_type_get_name(vob_t *v, vob_oid type, std::string *name)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "type", (long long)type));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "type", (long long)type));
 }
 
 int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out)
@@ -129,7 +129,7 @@ int vob_elem_get(vob_t *v, vob_oid elem, vob_elem_info *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
 }
 
 int vob_elem_list(vob_t *v, std::vector<vob_oid> *out)
@@ -221,7 +221,7 @@ int vob_elem_get_path(vob_t *v, vob_oid elem, std::string *path)
                 todo.push_back({e.elem, p});
         }
     }
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "named element", (long long)elem));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "named element", (long long)elem));
 }
 
 void vob_elem_label(vob_t *v, vob_oid elem, std::string *label)
@@ -288,7 +288,7 @@ int vob_branch_get(vob_t *v, vob_oid branch, vob_branch_info *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
 }
 
 int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b)
@@ -306,7 +306,7 @@ int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
 }
 
 int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *out)
@@ -322,7 +322,7 @@ int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *ou
         return VOB_ERR;
     std::string label;
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
 }
 
 int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out)
@@ -352,7 +352,7 @@ int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
 }
 
 int vob_branch_get_latest(vob_t *v, vob_oid branch, vob_oid *ver)
@@ -382,7 +382,7 @@ int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
 int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem)
@@ -396,7 +396,7 @@ int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
 int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
@@ -404,12 +404,12 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
     size_t slash = vid.rfind('/');
     std::string label;
     if (vid.empty() || vid[0] != '/' || slash == 0 || slash == std::string::npos || slash + 1 == vid.size())
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
     std::string bpath = vid.substr(0, slash), last = vid.substr(slash + 1);
     int64_t num = -1;
     if (last != "LATEST") {
         if (last.size() > 18 || last.find_first_not_of("0123456789") != std::string::npos)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
         num = std::stoll(last);
     }
     vob_oid branch;
@@ -430,7 +430,7 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
     }
     if (rc == VOB_NOT_FOUND) {
         vob_elem_label(v, elem, &label);
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_VERSION, v->tag.c_str(), label.c_str(), vid.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), vid.c_str()));
     }
     return rc;
 }
@@ -503,7 +503,7 @@ int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out)
     if (rc != VOB_OK)
         return rc;
     if (r.empty())
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "checkout", (long long)ckout));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "checkout", (long long)ckout));
     *out = r[0];
     return VOB_OK;
 }

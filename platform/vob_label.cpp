@@ -22,7 +22,7 @@ static int elsewhere(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid have)
     if (vob_type_get_name(v, lbtype, &name) != VOB_OK)
         name.clear();
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_EXISTS, vob_msg(VM_LABEL_ELSEWHERE, v->tag.c_str(), name.c_str(), id.c_str(), label.c_str()));
+    return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_LABEL_ELSEWHERE, v->tag.c_str(), name.c_str(), id.c_str(), label.c_str()));
 }
 
 static int add_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev)
@@ -82,7 +82,7 @@ static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype)
         if (vob_type_get_name(v, lbtype, &name) != VOB_OK)
             name.clear();   // only for the message
         vob_elem_label(v, vi.elem, &label);
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_LABEL, v->tag.c_str(), vi.id.c_str(), label.c_str(), name.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_LABEL, v->tag.c_str(), vi.id.c_str(), label.c_str(), name.c_str()));
     }
     if (rc != VOB_OK)
         return rc;

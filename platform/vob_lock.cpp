@@ -44,7 +44,7 @@ static int unlock_obj(vob_t *v, vob_wscope &w, vob_oid obj)
     vob_lock lk;
     int rc = vob_obj_get_lock(v, obj, &lk);
     if (rc == VOB_NOT_FOUND)
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_LOCK, v->tag.c_str(), "the object"));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_LOCK, v->tag.c_str(), "the object"));
     if (rc != VOB_OK)
         return rc;
     w.wrote();

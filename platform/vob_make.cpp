@@ -44,7 +44,7 @@ static int make_dirs(const std::string &path, std::string *err)
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     if (ec) {
-        *err = vob_msg(VM_MKDIR, path.c_str(), ec.message().c_str());
+        *err = VOB_MSG(VM_MKDIR, path.c_str(), ec.message().c_str());
         return VOB_ERR;
     }
     return VOB_OK;
@@ -123,14 +123,14 @@ int vob_make(const std::string &tag, const std::string &storage_dir, int project
              std::string *err)
 {
     if (!good_tag(tag)) {
-        *err = vob_msg(VM_BAD_TAG, tag.c_str());
+        *err = VOB_MSG(VM_BAD_TAG, tag.c_str());
         return VOB_ERR;
     }
     rgy_vob have;
     std::string e2;
     int rc = rgy_vob_find(tag, "", &have, &e2);
     if (rc == VOB_OK) {
-        *err = vob_msg(VM_VOB_TAG_EXISTS, tag.c_str(), have.storage.c_str());
+        *err = VOB_MSG(VM_VOB_TAG_EXISTS, tag.c_str(), have.storage.c_str());
         return VOB_EXISTS;
     }
     if (rc != VOB_NOT_FOUND) {
@@ -147,7 +147,7 @@ int vob_make(const std::string &tag, const std::string &storage_dir, int project
     }
     storage = fileutl_make_abs_pn(storage);
     if (!usable_dir(storage)) {
-        *err = vob_msg(VM_STORAGE_EXISTS, storage.c_str());
+        *err = VOB_MSG(VM_STORAGE_EXISTS, storage.c_str());
         return VOB_EXISTS;
     }
     if ((rc = make_dirs(storage + "/pool/tmp", err)) != VOB_OK)
@@ -199,7 +199,7 @@ int vob_remove(const std::string &tag, std::string *err)
         std::error_code ec;
         std::filesystem::remove_all(have.storage, ec);
         if (ec) {
-            *err = vob_msg(VM_MKDIR, have.storage.c_str(), ec.message().c_str());
+            *err = VOB_MSG(VM_MKDIR, have.storage.c_str(), ec.message().c_str());
             return VOB_ERR;
         }
     }

@@ -6,7 +6,7 @@ static int name_exists(vob_t *v, vob_oid dir, const std::string &name)
 {
     std::string label;
     vob_elem_label(v, dir, &label);
-    return vob_fail(v, VOB_EXISTS, vob_msg(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
+    return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
 }
 
 // Makes the rows of an element, its main branch and version 0 (no name yet).
@@ -54,7 +54,7 @@ static int create_elem(vob_t *v, vob_wscope &w, vob_oid parent_dir, const std::s
     if (rc != VOB_OK)
         return rc;
     if ((mtype == VOB_MT_DIR_ELEM) != (eltype == v->wk[VOB_WK_DIR_ELTYPE]))
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(),
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(),
                                             "directories take the element type \"directory\" and only they do"));
     if ((rc = vob_check_locked(v, eltype, "the element type")) != VOB_OK)
         return rc;
@@ -64,13 +64,13 @@ static int create_elem(vob_t *v, vob_wscope &w, vob_oid parent_dir, const std::s
     if (pi.mtype != VOB_MT_DIR_ELEM) {
         std::string label;
         vob_elem_label(v, parent_dir, &label);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
     }
     // The name is checked before anything is written, so that a refused
     // element leaves a caller's transaction intact.
     vob_oid dv = 0, there = 0;
     if ((rc = vob_latest_main(v, parent_dir, &dv)) != VOB_OK)
-        return rc == VOB_NOT_FOUND ? vob_fail(v, VOB_CORRUPT, vob_msg(VM_NOT_DIR, v->tag.c_str(), pi.name.c_str())) : rc;
+        return rc == VOB_NOT_FOUND ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), pi.name.c_str())) : rc;
     rc = vob_dir_lookup(v, dv, name, &there);
     if (rc == VOB_OK)
         return name_exists(v, parent_dir, name);
@@ -90,7 +90,7 @@ int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int m
                     const vob_event *ev, vob_oid *elem_out, vob_oid *ver0_out)
 {
     if (mtype != VOB_MT_FILE_ELEM && mtype != VOB_MT_DIR_ELEM)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "an element is a file or a directory"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "an element is a file or a directory"));
     int rc = vob_check_entry_name(v, name);
     if (rc != VOB_OK)
         return rc;
@@ -132,7 +132,7 @@ static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest)
     if (di.mtype != VOB_MT_DIR_ELEM) {
         std::string label;
         vob_elem_label(v, dir, &label);
-        return vob_fail(v, VOB_ERR, vob_msg(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), label.c_str()));
     }
     if (*branch == 0)
         *branch = di.main_branch;
@@ -140,7 +140,7 @@ static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest)
     if ((rc = vob_branch_get(v, *branch, &bi)) != VOB_OK)
         return rc;
     if (bi.elem != dir)
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "branch of the directory", (long long)*branch));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch of the directory", (long long)*branch));
     return vob_latest_num(v, *branch, latest, nullptr);
 }
 
@@ -154,7 +154,7 @@ static int add_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, const 
     if (rc != VOB_OK)
         return rc;
     if (elem == v->wk[VOB_WK_ROOT_DIR])
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "the root directory cannot be given a name"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the root directory cannot be given a name"));
     rc = vob_dir_lookup(v, latest, name, &there);
     if (rc == VOB_OK)
         return name_exists(v, dir, name);
@@ -197,12 +197,12 @@ static int remove_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, con
     if (rc == VOB_NOT_FOUND) {
         std::string label;
         vob_elem_label(v, dir, &label);
-        return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_NAME, v->tag.c_str(), name.c_str(), label.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_NAME, v->tag.c_str(), name.c_str(), label.c_str()));
     }
     if (rc != VOB_OK)
         return rc;
     if (there == v->wk[VOB_WK_LOST_FOUND])
-        return vob_fail(v, VOB_ERR, vob_msg(VM_ELEM_KIND, v->tag.c_str(), "lost+found cannot be removed"));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "lost+found cannot be removed"));
     rc = change_target(v, branch, ev, dv);
     if (rc != VOB_OK)
         return rc;

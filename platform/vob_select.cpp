@@ -57,7 +57,7 @@ int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rule
     }
     std::string label;
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_VERSION, v->tag.c_str(), label.c_str(), "selected by the config spec"));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), "selected by the config spec"));
 }
 
 int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_rule> *rules,
@@ -70,7 +70,7 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
     std::vector<std::string> comps = strutl_split(p, '/', 1);
     for (const std::string &c : comps)
         if (c == "..")
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_BAD_NAME, v->tag.c_str(), "path", path.c_str()));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), "path", path.c_str()));
     vob_oid elem = v->wk[VOB_WK_ROOT_DIR], ver = 0;
     std::string sofar;
     for (size_t k = 0;; k++) {
@@ -88,11 +88,11 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
         if ((rc = vob_obj_get_mtype(v, elem, &mtype)) != VOB_OK)
             return rc;
         if (mtype != VOB_MT_DIR_ELEM)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
         vob_oid child;
         rc = vob_dir_lookup(v, ver, comps[k], &child);
         if (rc == VOB_NOT_FOUND)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_NAME, v->tag.c_str(), comps[k].c_str(),
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_NAME, v->tag.c_str(), comps[k].c_str(),
                                                       sofar.empty() ? "/" : sofar.c_str()));
         if (rc != VOB_OK)
             return rc;

@@ -9,7 +9,7 @@ static int valid_type_mtype(int m)
 
 static int type_exists(vob_t *v, int mtype, const std::string &name)
 {
-    return vob_fail(v, VOB_EXISTS, vob_msg(VM_TYPE_EXISTS, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+    return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_TYPE_EXISTS, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
 }
 
 // Inside the write scope: a type made by another process in the meantime is found.
@@ -40,7 +40,7 @@ static int create_type(vob_t *v, vob_wscope &w, int mtype, const std::string &na
 int vob_type_create(vob_t *v, int mtype, const std::string &name, const vob_event *ev, vob_oid *out)
 {
     if (!valid_type_mtype(mtype))
-        return vob_fail(v, VOB_ERR, vob_msg(VM_BAD_NAME, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
     int rc = vob_check_name(v, name, vob_mtype_name(mtype));
     if (rc != VOB_OK)
         return rc;

@@ -23,17 +23,17 @@ static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data 
         return rc;
     if (!who.empty()) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, vob_msg(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
     }
     if (num < 0)
         num = b.next_num;
     if (num < b.next_num) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_EXISTS, vob_msg(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
+        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
     }
     int is_dir = b.elem_mtype == VOB_MT_DIR_ELEM;
     if (is_dir && data.kind != vob_data::NONE)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_DIR_DATA, v->tag.c_str()));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_DIR_DATA, v->tag.c_str()));
 
     std::string sha;
     int64_t size = 0;
@@ -100,7 +100,7 @@ static int no_data(vob_t *v, const vob_ver_info &vi)
 {
     std::string label;
     vob_elem_label(v, vi.elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
 }
 
 int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname)
@@ -123,7 +123,7 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes)
         return rc;
     int fd = open(pname.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
     std::string s;
     char buf[65536];
     for (;;) {
@@ -133,7 +133,7 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes)
         if (n < 0) {
             int e = errno;
             close(fd);
-            return vob_fail(v, VOB_ERR, vob_msg(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
         }
         if (n == 0)
             break;

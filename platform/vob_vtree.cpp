@@ -16,7 +16,7 @@ int vob_elem_get_vtree(vob_t *v, vob_oid elem, std::vector<vob_vtree_node> *out)
         q.bind(1, elem);
         int rc = q.step();
         if (rc == SQLITE_DONE)
-            return vob_fail(v, VOB_NOT_FOUND, vob_msg(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
         if (rc != SQLITE_ROW)
             return VOB_ERR;
         emtype = (int)q.i64(0);

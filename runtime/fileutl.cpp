@@ -16,12 +16,15 @@
 
 namespace {
 
-const char *const fileutl_texts[] = {
-    "Cannot read directory \"%s\": %s",
-    "Cannot stat \"%s\": %s",
-    "Not descending into \"%s\": it leads back to a directory already being walked.",
-};
-enum { MSG_READDIR = 0, MSG_STAT = 1, MSG_LOOP = 2 };
+#define FILEUTL_MESSAGES(X)                                                                       \
+    X(MSG_READDIR, "Cannot read directory \"%s\": %s")                                           \
+    X(MSG_STAT, "Cannot stat \"%s\": %s")                                                        \
+    X(MSG_LOOP, "Not descending into \"%s\": it leads back to a directory already being walked.")
+#define FILEUTL_MSG_ENUM(name, text) name,
+#define FILEUTL_MSG_TEXT(name, text) text,
+enum { FILEUTL_MESSAGES(FILEUTL_MSG_ENUM) };
+const char *const fileutl_texts[] = {FILEUTL_MESSAGES(FILEUTL_MSG_TEXT)};
+FILEUTL_MESSAGES(IMSG_FORMAT)
 IMSG_DEFINE_CATALOG(fileutl_msgs, "runtime", "fileutl", 0, fileutl_texts)
 
 // Splits path into components, dropping empty ones and "."; with dotdot, ".."
@@ -334,7 +337,7 @@ int visit_directory(walker &w, const std::string &path, const std::string &dir,
     if (r != 0)
         return r == -4 ? -4 : 0;
     if (on_current_path(w, st)) {
-        imsg_print(IMSG_WARNING, fileutl_msgs(), MSG_LOOP, path.c_str());
+        IMSG_PRINT(IMSG_WARNING, fileutl_msgs(), MSG_LOOP, path.c_str());
         return 0;
     }
     w.open_dirs.emplace_back(st.dev, st.ino);
@@ -350,7 +353,7 @@ bool stat_entry(walker &w, const std::string &path, fileutl_stat_t *st) {
     int err = errno;
     if (w.follow && w.ops->stat(path.c_str(), 0, st) == 0)
         return true;
-    imsg_print(IMSG_WARNING, fileutl_msgs(), MSG_STAT, path.c_str(), imsg_strerror(err));
+    IMSG_PRINT(IMSG_WARNING, fileutl_msgs(), MSG_STAT, path.c_str(), imsg_strerror(err));
     return false;
 }
 
@@ -359,7 +362,7 @@ int walk_dir(walker &w, const std::string &dir, int depth) {
     if (!read_names(w.ops, dir, &names)) {
         if (depth == 1)
             return -1;
-        imsg_print(IMSG_WARNING, fileutl_msgs(), MSG_READDIR, dir.c_str(), imsg_strerror(errno));
+        IMSG_PRINT(IMSG_WARNING, fileutl_msgs(), MSG_READDIR, dir.c_str(), imsg_strerror(errno));
         return 0;
     }
     std::string prefix = dir;

@@ -21,15 +21,23 @@ const char *cluster = nullptr;        // next letter of the current cluster, or 
 int cluster_optind = 0;               // nt_optind value when `cluster` was saved
 char *const *cluster_argv = nullptr;  // argument vector the cluster belongs to
 
-const char *const getopt_texts[] = {
-    "illegal option -- %c",
-    "option requires an argument -- %c",
-};
+#define GETOPT_MESSAGES(X)                                                                        \
+    X(GETOPT_ILLEGAL, "illegal option -- %c")                                                     \
+    X(GETOPT_NEEDS_ARG, "option requires an argument -- %c")
+#define GETOPT_MSG_ENUM(name, text) name,
+#define GETOPT_MSG_TEXT(name, text) text,
+enum { GETOPT_MESSAGES(GETOPT_MSG_ENUM) };
+const char *const getopt_texts[] = {GETOPT_MESSAGES(GETOPT_MSG_TEXT)};
+GETOPT_MESSAGES(IMSG_FORMAT)
 IMSG_DEFINE_CATALOG(getopt_msgs, "runtime", "getopt", 0, getopt_texts)
 
-void complain(const char *optstring, int num, int c) {
-    if (nt_opterr && optstring[0] != ':')
-        imsg_print(IMSG_ERROR, getopt_msgs(), num, c);
+void complain(const char *optstring, bool needs_arg, int c) {
+    if (!nt_opterr || optstring[0] == ':')
+        return;
+    if (needs_arg)
+        IMSG_PRINT(IMSG_ERROR, getopt_msgs(), GETOPT_NEEDS_ARG, c);
+    else
+        IMSG_PRINT(IMSG_ERROR, getopt_msgs(), GETOPT_ILLEGAL, c);
 }
 
 // The first letter of the word at nt_optind, or null when options have ended.
@@ -76,7 +84,7 @@ int nt_getopt(int argc, char *const argv[], const char *optstring) {
     const char *spec = c == ':' ? nullptr : std::strchr(optstring, c);
     if (!spec) {
         save_cluster(p, argv);
-        complain(optstring, 0, c);
+        complain(optstring, false, c);
         return '?';
     }
     if (spec[1] != ':') {
@@ -89,7 +97,7 @@ int nt_getopt(int argc, char *const argv[], const char *optstring) {
     } else if (nt_optind < argc && argv[nt_optind]) {
         nt_optarg = argv[nt_optind++];
     } else {
-        complain(optstring, 1, c);
+        complain(optstring, true, c);
         return optstring[0] == ':' ? ':' : '?';
     }
     return c;

@@ -70,6 +70,8 @@ void emit(int severity, std::string_view text, bool add_newline) {
     std::fflush(err());
 }
 
+void print_text(int severity, const char *fmt, va_list ap, bool add_nl);
+
 void vprint(int severity, const imsg_catalog *cat, int num, va_list ap, bool add_nl) {
     const char *fmt;
     if (num == -1) {
@@ -82,6 +84,10 @@ void vprint(int severity, const imsg_catalog *cat, int num, va_list ap, bool add
             return;
         }
     }
+    print_text(severity, fmt, ap, add_nl);
+}
+
+void print_text(int severity, const char *fmt, va_list ap, bool add_nl) {
     // Most notices are fixed texts: print them without formatting.
     if (!std::strchr(fmt, '%')) {
         emit(severity, fmt, add_nl);
@@ -105,8 +111,9 @@ const char *const tbs_texts[] = {
 };
 std::vector<const char *> tbs_table() {
     std::vector<const char *> v(tbs_texts, tbs_texts + 128);
-    v[TBS_MSG_CWD] = "Unable to get the current working directory: %s";
-    v[TBS_MSG_TMPFILE] = "Unable to create a temporary file: %s";
+#define TBS_MSG_SET(name, num, text) v[num] = text;
+    TBS_MESSAGES(TBS_MSG_SET)
+#undef TBS_MSG_SET
     return v;
 }
 
@@ -158,6 +165,24 @@ void imsg_print_nonl(int severity, const imsg_catalog *cat, int num, ...) {
     va_start(ap, num);
     vprint(severity, cat, num, ap, false);
     va_end(ap);
+}
+
+void imsg_printf(int severity, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    print_text(severity, fmt, ap, true);
+    va_end(ap);
+}
+
+void imsg_printf_nonl(int severity, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    print_text(severity, fmt, ap, false);
+    va_end(ap);
+}
+
+void imsg_print_errno(int severity, const char *what, int err) {
+    imsg_printf(severity, "%s: %s", what, imsg_strerror(err));
 }
 
 std::string imsg_sprintf(const imsg_catalog *cat, int num, ...) {

@@ -43,6 +43,11 @@ void imsg_print(int severity, const imsg_catalog *cat, int num, ...);
 void imsg_vprint(int severity, const imsg_catalog *cat, int num, va_list ap);
 // Same, but never adds a line end.
 void imsg_print_nonl(int severity, const imsg_catalog *cat, int num, ...);
+// Prints a format of the caller's own (no catalog); the compiler checks it.
+void imsg_printf(int severity, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void imsg_printf_nonl(int severity, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// "<what>: <system's text for err>", as perror prints it.
+void imsg_print_errno(int severity, const char *what, int err);
 // Formats the text into a string instead of printing it (no prefix, no added line end).
 std::string imsg_sprintf(const imsg_catalog *cat, int num, ...);
 // Prints a message of another library's catalog as if from `module`.
@@ -58,10 +63,36 @@ const char *imsg_text(const imsg_catalog *cat, int num);
 // The product's shared catalog; texts 83 (the current directory cannot be
 // read) and 127 (no temporary file) take one argument, a system error text.
 const imsg_catalog *_tbs_cmsg_tbs_msg_table_adr();
-enum { TBS_MSG_CWD = 83, TBS_MSG_TMPFILE = 127 };
+#define TBS_MESSAGES(X)                                                                           \
+    X(TBS_MSG_CWD, 83, "Unable to get the current working directory: %s")                         \
+    X(TBS_MSG_TMPFILE, 127, "Unable to create a temporary file: %s")
+#define TBS_MSG_ENUM(name, num, text) name = num,
+enum { TBS_MESSAGES(TBS_MSG_ENUM) };
+#undef TBS_MSG_ENUM
 
 // Test hook: redirect the two streams (null restores stdout/stderr).
 void imsg_set_streams(FILE *out, FILE *err);
+
+// Checked printing. A catalog is written once, as an X-macro list of entries
+// X(NAME, "text"): the list makes the enum of positions, the array of texts,
+// and, through IMSG_FORMAT, a constant imsg_fmt_NAME holding each text where
+// the compiler can read it. The upper-case forms print exactly as the
+// functions of the same name, and also hand the arguments and the entry's
+// text to the compiler's printf-format check, so that -Werror refuses a
+// message printed with too few, too many or the wrong kind of inserts. Call
+// the functions directly only where the entry is chosen at run time.
+#define IMSG_FORMAT(name, text) inline constexpr char imsg_fmt_##name[] = text;
+#define IMSG_CHECK(name, ...) ((void)(0 && std::printf(imsg_fmt_##name __VA_OPT__(, ) __VA_ARGS__)))
+#define IMSG_PRINT(sev, cat, name, ...)                                                          \
+    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__), imsg_print(sev, cat, name __VA_OPT__(, ) __VA_ARGS__))
+#define IMSG_PRINT_NONL(sev, cat, name, ...)                                                     \
+    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__),                                                \
+     imsg_print_nonl(sev, cat, name __VA_OPT__(, ) __VA_ARGS__))
+#define IMSG_SPRINTF(cat, name, ...)                                                             \
+    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__), imsg_sprintf(cat, name __VA_OPT__(, ) __VA_ARGS__))
+#define IMSG_PRINT_SHARED(sev, module, cat, name, ...)                                           \
+    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__),                                                \
+     imsg_print_shared(sev, module, cat, name __VA_OPT__(, ) __VA_ARGS__))
 
 // Defines a catalog and its accessor from an array of texts.
 #define IMSG_DEFINE_CATALOG(accessor, facility_, module_, number_, texts_)                 \
@@ -71,3 +102,7 @@ void imsg_set_streams(FILE *out, FILE *err);
                                          nullptr};                                           \
         return &cat;                                                                         \
     }
+
+#define TBS_MSG_FORMAT(name, num, text) IMSG_FORMAT(name, text)
+TBS_MESSAGES(TBS_MSG_FORMAT)
+#undef TBS_MSG_FORMAT

@@ -9,7 +9,7 @@ const char *const ks_version_string = VANTOR_VERSION_STRING;
 const char *const ks_build_date = VANTOR_BUILD_DATE;
 
 void ks_print_banner(const char *name) {
-    imsg_print_nonl(IMSG_NOTICE, nullptr, -1, "%-*s %s (%s)\n", int(KS_BANNER_WIDTH), name,
+    imsg_printf_nonl(IMSG_NOTICE, "%-*s %s (%s)\n", int(KS_BANNER_WIDTH), name,
                     ks_version_string, ks_build_date);
 }
 

@@ -11,25 +11,24 @@
 
 namespace {
 
-enum {
-    FFILE_NO_MEMORY,
-    FFILE_CANT_STAT,
-    FFILE_NO_CREDENTIALS,
-    FFILE_USAGE_WITH_L,   // kept in the catalog, never printed
-    FFILE_USAGE,
-};
-
-const char *const ffile_texts[] = {
-    "Unable to allocate memory\n",
-    "Unable to stat \"%s\".\n",
-    "Unable to get credentials.\n",
-    "Usage: vantexport_ffile [-r] [-o datafile-pname] [-L] [-s date-time]\n\t\t\t [-l label] [-b "
-    "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] "
-    "[source-name ...]\n",
-    "Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n\t\t\t [-l label] [-b "
-    "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] "
-    "[source-name ...]\n",
-};
+// FFILE_USAGE_WITH_L is kept in the catalog but never printed.
+#define FFILE_MESSAGES(X)                                                                         \
+    X(FFILE_NO_MEMORY, "Unable to allocate memory\n")                                             \
+    X(FFILE_CANT_STAT, "Unable to stat \"%s\".\n")                                                \
+    X(FFILE_NO_CREDENTIALS, "Unable to get credentials.\n")                                       \
+    X(FFILE_USAGE_WITH_L,                                                                         \
+      "Usage: vantexport_ffile [-r] [-o datafile-pname] [-L] [-s date-time]\n\t\t\t [-l label] [-b " \
+      "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] " \
+      "[source-name ...]\n")                                                                      \
+    X(FFILE_USAGE,                                                                                \
+      "Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n\t\t\t [-l label] [-b "     \
+      "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] " \
+      "[source-name ...]\n")
+#define FFILE_MSG_ENUM(name, text) name,
+#define FFILE_MSG_TEXT(name, text) text,
+enum { FFILE_MESSAGES(FFILE_MSG_ENUM) };
+const char *const ffile_texts[] = {FFILE_MESSAGES(FFILE_MSG_TEXT)};
+FFILE_MESSAGES(IMSG_FORMAT)
 
 const char *const DEFAULT_COMMENT = "made from flat file";
 
@@ -51,13 +50,13 @@ int ffile_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_gl
     export_check_version_request(argc, argv, "vantexport_ffile");
     g->follow_links_default = 0;
     if (credutl_get_credentials(&run_user, &run_group) != 0) {
-        imsg_print(IMSG_ERROR, cat(), FFILE_NO_CREDENTIALS);
+        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_CREDENTIALS);
         return CM_FAILED;
     }
     return 0;
 }
 
-void ffile_usage(const char *) { imsg_print_nonl(IMSG_NOTICE, cat(), FFILE_USAGE); }
+void ffile_usage(const char *) { IMSG_PRINT_NONL(IMSG_NOTICE, cat(), FFILE_USAGE); }
 
 int ffile_shutdown() { return 0; }
 
@@ -87,8 +86,8 @@ int fill_element(ffile_element *e) {
     fileutl_stat_t st{};
     if (fileutl_stat(e->path.c_str(), 1, &st) != 0) {
         int err = errno;
-        imsg_print(IMSG_ERROR, cat(), FFILE_CANT_STAT, e->path.c_str());
-        imsg_print(IMSG_ERROR, nullptr, -1, "%s: %s", e->path.c_str(), imsg_strerror(err));
+        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_CANT_STAT, e->path.c_str());
+        imsg_print_errno(IMSG_ERROR, e->path.c_str(), err);
         return CM_FAILED;
     }
     e->mode = st.mode;
@@ -107,7 +106,7 @@ int fill_element(ffile_element *e) {
 int ffile_open_element(const char *path, void **handle) {
     ffile_element *e = new (std::nothrow) ffile_element;
     if (!e) {
-        imsg_print(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
+        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
         return CM_NOMEM;
     }
     *handle = e;
@@ -116,7 +115,7 @@ int ffile_open_element(const char *path, void **handle) {
         if (fill_element(e) != 0)
             return CM_FAILED;
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
+        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
         return CM_NOMEM;
     }
     e->cursor = 0;
@@ -136,7 +135,7 @@ int ffile_element_info(void *handle, element_info *info) {
         info->host = e->version.host;
         info->comment = e->version.comment;
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
+        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
         return CM_NOMEM;
     }
     return 0;

@@ -91,7 +91,7 @@ struct parser {
 
     // Where a message of the first 26 entries, which name no file, came from.
     int at() const {
-        imsg_print(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), line());
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), line());
         return 1001;
     }
     // The current token is the file's last: a file cut short, not a misplaced word.
@@ -106,11 +106,11 @@ struct parser {
     // The current token is not what the grammar wants here.
     int unexpected(const char *what) const {
         if (cut_short())
-            imsg_print(IMSG_ERROR, cat(), RCS_TRUNCATED, e->path.c_str(), line(), section);
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_TRUNCATED, e->path.c_str(), line(), section);
         else if (tok.kind == RCS_TOK_UNTERMINATED)
-            imsg_print(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
         else
-            imsg_print(IMSG_ERROR, cat(), RCS_SYNTAX, e->path.c_str(), line(), what,
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_SYNTAX, e->path.c_str(), line(), what,
                        rcs_token_desc(tok).c_str());
         return 1001;
     }
@@ -133,12 +133,12 @@ struct parser {
         if (tok.text.size() > RCS_REV_MAX) {
             std::string shown(tok.text.substr(0, RCS_REV_MAX));
             shown += "...";
-            imsg_print(IMSG_ERROR, cat(), RCS_REV_TOO_LONG, e->path.c_str(), line(), shown.c_str(),
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_REV_TOO_LONG, e->path.c_str(), line(), shown.c_str(),
                        int(RCS_REV_MAX));
             return 1001;
         }
         if (!rcs_is_revision(tok.text)) {
-            imsg_print(IMSG_ERROR, cat(), RCS_REV_MALFORMED, e->path.c_str(), line(),
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_REV_MALFORMED, e->path.c_str(), line(),
                        rcs_token_desc(tok).c_str());
             return 1001;
         }
@@ -149,7 +149,7 @@ struct parser {
             return 0;
         std::string shown(tok.text.substr(0, 60));
         shown += "...";
-        imsg_print(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field,
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field,
                    shown.c_str(), int(RCS_SYMBOL_MAX));
         return 1001;
     }
@@ -181,7 +181,7 @@ int parser::symbols() {
         // "name:1.2", "name :1.2" and "name : 1.2" are one entry each.
         next();
         if (tok.kind != RCS_TOK_COLON) {
-            imsg_print(IMSG_ERROR, cat(), RCS_NO_SYMBOLS);
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_NO_SYMBOLS);
             return at();
         }
         next();
@@ -195,7 +195,7 @@ int parser::symbols() {
             std::string fixed = s.name;
             std::replace(fixed.begin(), fixed.end(), '\\', rc);
             std::replace(fixed.begin(), fixed.end(), '/', rc);
-            imsg_print(IMSG_WARNING, cat(), RCS_CHANGED_TYPE, s.name.c_str(), fixed.c_str());
+            IMSG_PRINT(IMSG_WARNING, cat(), RCS_CHANGED_TYPE, s.name.c_str(), fixed.c_str());
             s.name = fixed;
         }
         e->symbols.push_back(std::move(s));
@@ -208,18 +208,18 @@ int parser::locks() {
         if (tok.kind == RCS_TOK_SEMI)
             return 0;
         if (tok.kind != RCS_TOK_WORD) {
-            imsg_print(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
             return at();
         }
         std::string entry(tok.text);
         next();
         if (tok.kind != RCS_TOK_COLON) {
-            imsg_print(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
             return at();
         }
         next();
         if (!is_number()) {
-            imsg_print(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
             return at();
         }
         entry += ':';
@@ -231,7 +231,7 @@ int parser::locks() {
 int parser::admin() {
     next();
     if (!is_word("head")) {
-        imsg_print(IMSG_ERROR, cat(), RCS_NOT_RCS);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOT_RCS);
         return at();
     }
     next();
@@ -277,14 +277,14 @@ int parser::delta(rcs_delta *d) {
     if (!is_word("date")) {
         if (cut_short())
             return unexpected("date");
-        imsg_print(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
         return at();
     }
     next();
     if (tok.kind != RCS_TOK_WORD)
         return unexpected("a date");
     if (tok.text.size() != 17 && tok.text.size() != 19) {
-        imsg_print(IMSG_ERROR, cat(), RCS_DATE_LENGTH, std::string(tok.text).c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_DATE_LENGTH, std::string(tok.text).c_str());
         return at();
     }
     tok.text.copy(d->date, tok.text.size());
@@ -299,7 +299,7 @@ int parser::delta(rcs_delta *d) {
         if (!is_word(field)) {
             if (cut_short())
                 return unexpected(field);
-            imsg_print(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
             return at();
         }
         for (;;) {
@@ -436,7 +436,7 @@ int read_archive(rcs_element *e) {
     if (!p.is_word("desc"))
         return p.unexpected("desc");
     if (e->deltas.empty()) {
-        imsg_print(IMSG_WARNING, cat(), RCS_NO_DELTAS);
+        IMSG_PRINT(IMSG_WARNING, cat(), RCS_NO_DELTAS);
         p.at();
     }
     p.section = "description";
@@ -449,7 +449,7 @@ int read_archive(rcs_element *e) {
     for (size_t i = 0; i < e->deltas.size(); ++i) {
         auto [it, fresh] = e->delta_by_rev.emplace(e->deltas[i].rev, i);
         if (!fresh) {
-            imsg_print(IMSG_ERROR, cat(), RCS_DUPLICATE_REV, e->path.c_str(),
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_DUPLICATE_REV, e->path.c_str(),
                        rcs_line_of(&e->lx, e->deltas[i].rev_pos), e->deltas[i].rev.c_str());
             return 1001;
         }
@@ -473,8 +473,8 @@ int rcs_open(const char *path, const char *element_name, rcs_element **out) {
         e->element_name = element_name ? element_name : "";
         e->file = std::make_shared<rcs_file_map>();
         if (int err = map_file(path, e->file.get())) {
-            imsg_print(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
-            imsg_print(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
+            IMSG_PRINT(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
             return 1001;
         }
         rcs_lex_init(&e->lx, e->file->data, e->file->size);
@@ -483,7 +483,7 @@ int rcs_open(const char *path, const char *element_name, rcs_element **out) {
         *out = e.release();
         return 0;
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), RCS_NOMEM);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
         return 12;
     }
 }
@@ -499,8 +499,8 @@ const std::optional<std::string> &rcs_read_description(const rcs_element *e) {
 std::optional<std::string> rcs_read_log(const rcs_element *e, size_t i) {
     const rcs_delta &d = e->deltas[i];
     if (d.log.kind != RCS_TOK_STRING) {
-        imsg_print(IMSG_ERROR, cat(), RCS_NO_COMMENT, d.rev.c_str());
-        imsg_print(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), rcs_line_of(&e->lx, d.rev_pos));
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NO_COMMENT, d.rev.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), rcs_line_of(&e->lx, d.rev_pos));
         return std::nullopt;
     }
     return rcs_string_value(d.log);

@@ -44,7 +44,7 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
     *prune = 0;
     fileutl_stat_t st;
     if (fileutl_stat(path, 1, &st) != 0) {
-        imsg_print(IMSG_ERROR, rcs_driver_rcs_msg_table_adr(), RCS_CANT_STAT, path);
+        IMSG_PRINT(IMSG_ERROR, rcs_driver_rcs_msg_table_adr(), RCS_CANT_STAT, path);
         return 1;
     }
     *convert = 1;

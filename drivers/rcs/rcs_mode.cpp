@@ -44,7 +44,7 @@ int check_cvs_repository() {
     rcs_driver_state &s = rcs_state();
     const char *root = std::getenv("CVSROOT");
     if (!root) {
-        imsg_print(IMSG_ERROR, cat(), RCS_ENV_NOT_SET, "CVSROOT");
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_ENV_NOT_SET, "CVSROOT");
         return 1001;
     }
     static const char local[] = ":local:";
@@ -52,23 +52,23 @@ int check_cvs_repository() {
     while (match < 7 && root[match] == local[match])
         ++match;
     if (match > 0 && match < 7) {
-        imsg_print(IMSG_ERROR, cat(), RCS_BAD_ACCESS, root);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_BAD_ACCESS, root);
         return 1001;
     }
     std::string repo = root + match;
     std::string cwd = fileutl_getcwd();
     if (cwd.empty()) {
-        imsg_print_shared(IMSG_ERROR, "rcs_driver", _tbs_cmsg_tbs_msg_table_adr(), 83,
+        IMSG_PRINT_SHARED(IMSG_ERROR, "rcs_driver", _tbs_cmsg_tbs_msg_table_adr(), TBS_MSG_CWD,
                           imsg_strerror(errno));
         return 1001;
     }
     std::string repo_real, cwd_real;
     if (!real_path(repo, &repo_real)) {
-        imsg_print(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_REPO, repo.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_REPO, repo.c_str());
         return 1001;
     }
     if (!real_path(cwd, &cwd_real)) {
-        imsg_print(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd.c_str());
         return 1001;
     }
     if (cwd_real == repo_real) {
@@ -79,7 +79,7 @@ int check_cvs_repository() {
                cwd_real[repo_real.size()] == '/') {
         s.cvs_rel_cwd = cwd_real.substr(repo_real.size() + 1);
     } else {
-        imsg_print(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd_real.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd_real.c_str());
         return 1001;
     }
     return 0;
@@ -105,7 +105,7 @@ int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_g
     s.mode = mode_of(leaf);
     if (s.mode == RCS_MODE_NONE) {
         *kind = 0;
-        imsg_print(IMSG_ERROR, cat(), RCS_UNKNOWN_MODE);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_UNKNOWN_MODE);
         return 1001;
     }
     *kind = s.mode;
@@ -153,8 +153,10 @@ int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_g
 }
 
 void rcs_cm_usage(const char *program) {
-    imsg_print(IMSG_NOTICE, cat(), rcs_state().mode == RCS_MODE_CVS ? RCS_CVS_USAGE : RCS_USAGE,
-               program);
+    if (rcs_state().mode == RCS_MODE_CVS)
+        IMSG_PRINT(IMSG_NOTICE, cat(), RCS_CVS_USAGE, program);
+    else
+        IMSG_PRINT(IMSG_NOTICE, cat(), RCS_USAGE, program);
 }
 
 int rcs_cm_shutdown() { return 0; }

@@ -52,5 +52,6 @@
 #define RCS_MSG_ENUM(name, text) name,
 enum rcs_msg { RCS_DRIVER_MESSAGES(RCS_MSG_ENUM) };
 #undef RCS_MSG_ENUM
+RCS_DRIVER_MESSAGES(IMSG_FORMAT)
 
 const imsg_catalog *rcs_driver_rcs_msg_table_adr();

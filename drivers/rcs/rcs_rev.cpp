@@ -54,7 +54,7 @@ bool parse_field(const char *s, size_t len, long *out) {
 
 int rcs_rev_compare(std::string_view a, std::string_view b) {
     if (a.find('.') == std::string_view::npos) {
-        imsg_print(IMSG_WARNING, rcs_driver_rcs_msg_table_adr(), RCS_BRANCH_ID);
+        IMSG_PRINT(IMSG_WARNING, rcs_driver_rcs_msg_table_adr(), RCS_BRANCH_ID);
         return 0;
     }
     if (b.find('.') == std::string_view::npos)
@@ -127,11 +127,11 @@ int rcs_parse_date(const char *text, int64_t *out) {
     const imsg_catalog *cat = rcs_driver_rcs_msg_table_adr();
     size_t len = text ? std::strlen(text) : 0;
     if (len == 0) {
-        imsg_print(IMSG_ERROR, cat, RCS_EMPTY_DATE);
+        IMSG_PRINT(IMSG_ERROR, cat, RCS_EMPTY_DATE);
         return 1;
     }
     if (len != 17 && len != 19) {
-        imsg_print(IMSG_ERROR, cat, RCS_DATE_LENGTH, text);
+        IMSG_PRINT(IMSG_ERROR, cat, RCS_DATE_LENGTH, text);
         return 1;
     }
     long f[6];
@@ -139,7 +139,7 @@ int rcs_parse_date(const char *text, int64_t *out) {
     for (int k = 0; k < 6; ++k) {
         const char *dot = k < 5 ? std::strchr(p, '.') : p + std::strlen(p);
         if (!dot || !parse_field(p, size_t(dot - p), &f[k])) {
-            imsg_print(IMSG_ERROR, cat, RCS_BAD_DATE, text);
+            IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
             return 1;
         }
         p = dot + 1;
@@ -153,7 +153,7 @@ int rcs_parse_date(const char *text, int64_t *out) {
     static const int mdays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > mdays[f[1] - 1] || f[3] > 23 || f[4] > 59 ||
         f[5] > 60) {
-        imsg_print(IMSG_ERROR, cat, RCS_BAD_DATE, text);
+        IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
         return 1;
     }
     *out = days_from_civil(year, unsigned(f[1]), unsigned(f[2])) * 86400 + f[3] * 3600 + f[4] * 60 +

@@ -146,7 +146,7 @@ int rcs_cm_open_element(const char *path, void **handle) {
         std::string name = rcs_element_name(path);
         auto known = opened_paths().find(name);
         if (known != opened_paths().end() && known->second != path) {
-            imsg_print(IMSG_WARNING, cat(), RCS_SAME_ELEMENT, path, known->second.c_str(),
+            IMSG_PRINT(IMSG_WARNING, cat(), RCS_SAME_ELEMENT, path, known->second.c_str(),
                        name.c_str());
             return CM_NOT_EXPORTED;
         }
@@ -157,7 +157,7 @@ int rcs_cm_open_element(const char *path, void **handle) {
         for (const rcs_delta &d : h->arc->deltas) {
             opt_str bp = branch_path(h->arc, d.rev);
             if (bp && bp->size() > FILEUTL_MAX_PATH) {
-                imsg_print(IMSG_ERROR, cat(), RCS_BRANCH_TOO_LONG, path, d.rev.c_str(),
+                IMSG_PRINT(IMSG_ERROR, cat(), RCS_BRANCH_TOO_LONG, path, d.rev.c_str(),
                            int(FILEUTL_MAX_PATH));
                 return CM_FAILED;
             }
@@ -167,7 +167,7 @@ int rcs_cm_open_element(const char *path, void **handle) {
         *handle = h.release();
         return CM_OK;
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), RCS_NOMEM);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
         return CM_NOMEM;
     }
 }
@@ -180,7 +180,7 @@ int rcs_cm_element_info(void *handle, element_info *info) {
         info->name = e->element_name;
         fileutl_stat_t st;
         if (fileutl_stat(e->path.c_str(), 1, &st) != 0) {
-            imsg_print(IMSG_ERROR, cat(), RCS_CANT_STAT, e->path.c_str());
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_STAT, e->path.c_str());
             return CM_FAILED;
         }
         info->mode = int(st.mode);
@@ -192,7 +192,7 @@ int rcs_cm_element_info(void *handle, element_info *info) {
         info->checkouts = rcs_read_locks(e);
         return CM_OK;
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), RCS_NOMEM);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
         return CM_NOMEM;
     }
 }
@@ -240,7 +240,7 @@ int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
         e->current = i + 1;
         return CM_OK;
     } catch (const std::bad_alloc &) {
-        imsg_print(IMSG_ERROR, cat(), RCS_NOMEM);
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
         return CM_NOMEM;
     }
 }

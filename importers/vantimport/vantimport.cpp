@@ -55,7 +55,7 @@ void on_stop_signal(int) {
 }
 
 void install_stop_handlers() {
-    stopping_text = std::string(imsg_app_name()) + ": " + imsg_sprintf(cat(), IMP_STOPPING) + "\n";
+    stopping_text = std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), IMP_STOPPING) + "\n";
     struct sigaction sa = {};
     sa.sa_handler = on_stop_signal;
     sigemptyset(&sa.sa_mask);
@@ -65,7 +65,7 @@ void install_stop_handlers() {
 }
 
 [[noreturn]] void usage_exit(clp_hdl **hdl) {
-    imsg_print(IMSG_NOTICE, cat(), IMP_USAGE);
+    IMSG_PRINT(IMSG_NOTICE, cat(), IMP_USAGE);
     clp_destroy_hdl(hdl);
     pfm_exit(1);
 }
@@ -78,11 +78,11 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
         if (rc == CLP_ARGS)
             return 0;
         if (rc == CLP_END) {
-            imsg_print(IMSG_ERROR, cat(), IMP_NO_DATAFILE);
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_DATAFILE);
             return 1;
         }
         if (rc != CLP_FLAG || id < 1 || id > 10) {
-            imsg_print(IMSG_ERROR, cat(), IMP_BAD_OPTION, clp_last_flag_word(hdl));
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_OPTION, clp_last_flag_word(hdl));
             return 1;
         }
         const char *arg = nullptr;
@@ -98,7 +98,7 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
         case OPT_DIRECTORY:
         case OPT_COMMENT:
             if (!clp_get_next_arg(hdl, &arg)) {
-                imsg_print(IMSG_ERROR, cat(), IMP_NEEDS_ARG, id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]");
+                IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEEDS_ARG, id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]");
                 return 1;
             }
             (id == OPT_DIRECTORY ? p->target_dir : p->comment) = arg;
@@ -127,7 +127,7 @@ int main(int argc, char **argv) {
 
     clp_hdl *hdl = nullptr;
     if (clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_BAD_CMDLINE);
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_CMDLINE);
         pfm_exit(1);
     }
     imp_params params;
@@ -139,7 +139,7 @@ int main(int argc, char **argv) {
         usage_exit(&hdl);
     const char *datafile = nullptr;
     if (!clp_get_next_arg(hdl, &datafile)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NO_DATAFILE);
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_DATAFILE);
         usage_exit(&hdl);
     }
     params.datafile = datafile;
@@ -148,16 +148,16 @@ int main(int argc, char **argv) {
     int rc = imp_start(&params);
 
     if (params.not_imported && hash_str_count(params.not_imported) > 0) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IMPORTED);
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IMPORTED);
         long cursor = 0;
         const char *key;
         void *value;
         while (hash_str_next(params.not_imported, &cursor, &key, &value))
-            imsg_print(IMSG_CONT, cat(), IMP_LIST_ENTRY, key);
+            IMSG_PRINT(IMSG_CONT, cat(), IMP_LIST_ENTRY, key);
     }
     clp_destroy_hdl(&hdl);
     imp_params_release(&params);
     if (params.load == 0)
-        imsg_print(IMSG_NOTICE, cat(), IMP_NOT_LOADED);
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOT_LOADED);
     pfm_exit(rc == 0 ? 0 : 1);
 }

@@ -277,7 +277,7 @@ int get_contents(elem_ctx *c, size_t i, std::string *path) {
     if (v.extract_cmd) {
         imp_fetch_result res;
         if (run->p->debug)
-            imsg_print(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, f.job.command.c_str());
+            IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, f.job.command.c_str());
         // A command not fetched ahead (its version seemed present) runs now,
         // through the pool too, so that a stop request ends it.
         if (f.ticket < 0) {
@@ -346,7 +346,7 @@ int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::str
             if (vob_ver_get(c->vob, where, &wi) != VOB_OK)
                 return store_fail(c, "cannot look up label " + label);
             imp_progress_break(c->run);
-            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
+            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
                        c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());
             continue;
         }
@@ -371,7 +371,7 @@ int set_attributes(elem_ctx *c, const imp_str_list &attrs, vob_oid obj, const vo
         std::string name, value;
         if (!split_attr(a, &name, &value)) {
             imp_progress_break(c->run);
-            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BAD_ATTRIBUTE, c->el->name.c_str(),
+            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BAD_ATTRIBUTE, c->el->name.c_str(),
                        a.c_str());
             continue;
         }
@@ -561,7 +561,7 @@ int make_merges(elem_ctx *c) {
             other = 0;
         if (!other) {
             imp_progress_break(c->run);
-            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_MERGE_UNKNOWN, c->el->name.c_str(),
+            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_MERGE_UNKNOWN, c->el->name.c_str(),
                        m.vid.c_str(), m.other.c_str());
             continue;
         }
@@ -612,7 +612,7 @@ int finish_element(elem_ctx *c, const vob_event &ev) {
             path += "/" + p;
         if (vob_branch_find(c->vob, c->elem, path, &br)) {
             imp_progress_break(c->run);
-            imsg_print(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BRANCH_OBS_UNKNOWN, el.name.c_str(),
+            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BRANCH_OBS_UNKNOWN, el.name.c_str(),
                        b.c_str());
             continue;
         }
@@ -755,7 +755,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     }
     if (rc) {
         imp_progress_break(run);
-        imsg_print(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, el.name.c_str(),
+        IMSG_PRINT(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, el.name.c_str(),
                    c.err.c_str());
         run->elements_failed++;
         run->failures++;
@@ -773,7 +773,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     (void)hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(), nullptr,
                    &already);   // report list only
     if (run->p->verbose)
-        imsg_print(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, el.name.c_str(), c.n_new,
+        IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, el.name.c_str(), c.n_new,
                    c.n_present, c.n_identical);
     const imp_callbacks *cb = run->p->callbacks;
     if (cb) {

@@ -60,3 +60,6 @@
 #define IMP_MSG_ENUM(name, num, text) name = num,
 enum imp_msg { IMP_MESSAGES(IMP_MSG_ENUM) };
 #undef IMP_MSG_ENUM
+#define IMP_MSG_FORMAT(name, num, text) IMSG_FORMAT(name, text)
+IMP_MESSAGES(IMP_MSG_FORMAT)
+#undef IMP_MSG_FORMAT

@@ -35,7 +35,7 @@ int cb_call(imp_run *run, int (*fn)(void *)) {
 int find_target(imp_run *run, const std::string &abs_target) {
     std::string err;
     if (view_open(abs_target, &run->view, &err)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
         return 1;
     }
     // The first component below the view root names the VOB; the rest is a
@@ -49,7 +49,7 @@ int find_target(imp_run *run, const std::string &abs_target) {
     if (t.compare(0, r.size(), r) == 0 && (t.size() == r.size() || t[r.size()] == '/'))
         below = imp_split_path(t.substr(r.size()));
     if (below.empty()) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), "it lies in no VOB of the view");
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), "it lies in no VOB of the view");
         return 1;
     }
     view_loc loc;
@@ -57,7 +57,7 @@ int find_target(imp_run *run, const std::string &abs_target) {
     for (size_t i = 1; i < below.size(); ++i)
         loc.vob_path += (i > 1 ? "/" : "") + below[i];
     if (view_get_vob(run->view, loc.vob_tag, &run->vob)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), view_errmsg(run->view).c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), view_errmsg(run->view).c_str());
         return 1;
     }
     run->vob_tag = loc.vob_tag;
@@ -71,7 +71,7 @@ int find_target(imp_run *run, const std::string &abs_target) {
     if (txn.begin() || imp_ensure_dir(run, loc.vob_path, &dir, &made, &err) || txn.commit()) {
         if (err.empty())
             err = vob_errmsg(run->vob);
-        imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, loc.vob_path.c_str(), err.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DIR_FAILED, loc.vob_path.c_str(), err.c_str());
         return 1;
     }
     run->target = dir;
@@ -94,7 +94,7 @@ int make_types(imp_run *run) {
     };
     std::string err;
     if (imp_ensure_type(run, VOB_MT_ATTYPE, IMP_ORIGIN_ATTR, &run->origin_attype, &err)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
         return 1;
     }
     for (const group &g : groups) {
@@ -103,7 +103,7 @@ int make_types(imp_run *run) {
         for (const std::string &name : *g.names) {
             vob_oid oid;
             if (imp_ensure_type(run, g.mtype, name, &oid, &err)) {
-                imsg_print(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+                IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
                 run->failures++;
             }
         }
@@ -128,7 +128,7 @@ int make_directories(imp_run *run) {
         if (txn.begin() || imp_ensure_dir(run, path, &dir, &made, &err) || txn.commit()) {
             if (err.empty())
                 err = vob_errmsg(run->vob);
-            imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), err.c_str());
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), err.c_str());
             run->failures++;
             int already;
             (void)hash_str_enter(run->p->not_imported, name.c_str(), nullptr, &already);   // report list only; counted above
@@ -139,7 +139,7 @@ int make_directories(imp_run *run) {
             run->dirs[path] = dir;
         vob_elem_info info;
         if (vob_elem_get(run->vob, dir, &info) != VOB_OK) {
-            imsg_print(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), vob_errmsg(run->vob).c_str());
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), vob_errmsg(run->vob).c_str());
             run->failures++;
             continue;
         }
@@ -188,7 +188,7 @@ void label_directories(imp_run *run) {
     vob_oid lbtype;
     std::string err;
     if (imp_ensure_type(run, VOB_MT_LBTYPE, label, &lbtype, &err)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
         run->failures++;
         return;
     }
@@ -207,7 +207,7 @@ void label_directories(imp_run *run) {
         // so it moves there from an earlier one.
         if (vob_elem_get(run->vob, dir, &info) || vob_branch_get_latest(run->vob, info.main_branch, &latest) ||
             vob_ver_add_label(run->vob, latest, lbtype, 1, &ev))
-            imsg_print(IMSG_WARNING, cat(), IMP_LABEL_DIR_FAILED, name.c_str(), label.c_str(),
+            IMSG_PRINT(IMSG_WARNING, cat(), IMP_LABEL_DIR_FAILED, name.c_str(), label.c_str(),
                        vob_errmsg(run->vob).c_str());
     }
 }
@@ -298,12 +298,12 @@ int update_view(imp_run *run) {
     for (const std::string &s : scopes)
         in_scope = in_scope || s == run->vob_tag;
     if (!in_scope && view_add_scope(run->view, run->vob_tag)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
                    view_errmsg(run->view).c_str());
         return 1;
     }
     if (run->p->verbose)
-        imsg_print(IMSG_NOTICE, cat(), IMP_UPDATING, view_get_root(run->view).c_str());
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_UPDATING, view_get_root(run->view).c_str());
     view_progress prog;
     prog.cb = update_progress;
     prog.ctx = run;
@@ -313,9 +313,9 @@ int update_view(imp_run *run) {
     if (run->progress.on)
         std::fprintf(stderr, "\n");
     for (const std::string &w : warnings)
-        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, w.c_str());
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_WARNING, w.c_str());
     if (rc) {
-        imsg_print(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
                    view_errmsg(run->view).c_str());
         return 1;
     }
@@ -337,15 +337,15 @@ int start_workers(imp_run *run) {
     std::string warning, why;
     run->workers = imp_pool_default_workers(&warning);
     if (!warning.empty())
-        imsg_print(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
     run->pool.cancelled = imp_stop_requested;
     int started = imp_pool_start(&run->pool, run->workers, run->p->debug != 0, &why);
     if (started == 0) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NO_WORKERS, run->datafile.c_str(), why.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_WORKERS, run->datafile.c_str(), why.c_str());
         return 1;
     }
     if (!why.empty())
-        imsg_print(IMSG_WARNING, cat(), IMP_WARNING,
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_WARNING,
                    (why + "; going on with " + std::to_string(started)).c_str());
     run->workers = started;
     // Far enough ahead that the workers stay busy while a commit waits for the disk.
@@ -356,9 +356,9 @@ int start_workers(imp_run *run) {
 // How far an interrupted import got, and that running it again goes on. 1.
 int report_interrupted(imp_run *run) {
     if (!run->rolled_back.empty())
-        imsg_print(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
-    imsg_print(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
-    imsg_print(IMSG_CONT, cat(), IMP_RUN_AGAIN);
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
+    IMSG_PRINT(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
+    IMSG_PRINT(IMSG_CONT, cat(), IMP_RUN_AGAIN);
     return 1;
 }
 
@@ -368,18 +368,18 @@ int run_import(imp_run *run) {
     imp_error err;
     if (imp_reader_open(run->datafile.c_str(), &run->reader, &err) ||
         imp_read_head(&run->reader, &run->head, &err)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
         return 1;
     }
     const imp_globals &g = run->head.globals;
     if (!need_cmd_ok(run)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NEED_CMD, run->datafile.c_str(), g.need_cmd->c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEED_CMD, run->datafile.c_str(), g.need_cmd->c_str());
         return 1;
     }
     std::string abs_target = fileutl_make_abs_pn(run->target_path);
     struct stat st;
     if (stat(abs_target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NO_TARGET, run->target_path.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_TARGET, run->target_path.c_str());
         return 1;
     }
     if (find_target(run, abs_target))
@@ -388,7 +388,7 @@ int run_import(imp_run *run) {
     run->onto = imp_split_path(g.onto_branch.value_or(""));
     p->branch_type = run->onto.empty() ? "" : run->onto.back();
     if (p->verbose)
-        imsg_print(IMSG_NOTICE, cat(), IMP_READING, run->datafile.c_str(), run->target_path.c_str());
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_READING, run->datafile.c_str(), run->target_path.c_str());
 
     const imp_callbacks *cb = p->callbacks;
     if (cb && cb->range && cb->range(cb->ctx, long(g.num_elements), long(g.num_versions)))
@@ -401,7 +401,7 @@ int run_import(imp_run *run) {
         run->interrupted = true;
     if (!run->interrupted) {
         if (int e = make_tmp_dir(run)) {
-            imsg_print(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(e));
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_TMP_FAILED, fileutl_tmpdir().c_str(), std::strerror(e));
             return 1;
         }
         if (start_workers(run))
@@ -427,25 +427,25 @@ int run_import(imp_run *run) {
     imp_progress_end(run);
     imp_pool_stop(&run->pool);
     if (p->debug && !run->tmp_dir.empty())
-        imsg_print(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
 
     // A request after the last element still skips the labels and the update.
     if (run->interrupted || imp_stop_requested())
         return report_interrupted(run);
     if (run->stopped) {
-        imsg_print(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
         run->failures++;
     } else if (run->read_failed) {
-        imsg_print(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(run->read_err).c_str());
-        imsg_print(IMSG_CONT, cat(), IMP_REST_NOT_READ, run->read_err.line, run->datafile.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(run->read_err).c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), IMP_REST_NOT_READ, run->read_err.line, run->datafile.c_str());
         run->failures++;
     }
     if (g.label_all && !g.label_all->empty() && p->label_directory)
         label_directories(run);
     if (run->versions_new == 0 && run->elements_new == 0 && run->failures == 0 && run->elements_done > 0)
-        imsg_print(IMSG_NOTICE, cat(), IMP_NOTHING_NEW, run->datafile.c_str());
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOTHING_NEW, run->datafile.c_str());
     else
-        imsg_print(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
                    run->versions_present, run->versions_identical);
     if (p->load && update_view(run))
         run->failures++;
@@ -515,7 +515,7 @@ int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *o
     if (rc) {
         const char *word = mtype == VOB_MT_ELTYPE ? "element" : mtype == VOB_MT_BRTYPE ? "branch"
                            : mtype == VOB_MT_LBTYPE ? "label" : "attribute";
-        *err = imsg_sprintf(cat(), IMP_TYPE_FAILED, word, name.c_str(), vob_errmsg(run->vob).c_str());
+        *err = IMSG_SPRINTF(cat(), IMP_TYPE_FAILED, word, name.c_str(), vob_errmsg(run->vob).c_str());
         return 1;
     }
     run->types[{mtype, name}] = *out;
@@ -582,7 +582,7 @@ int imp_start(imp_params *params) {
     if (!params->not_imported)
         params->not_imported = hash_str_create(64, 0, 0);
     if (!params->datafile || !*params->datafile) {
-        imsg_print(IMSG_ERROR, cat(), IMP_NO_DATAFILE_PARAM);
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_DATAFILE_PARAM);
         return 1;
     }
     imp_run run;

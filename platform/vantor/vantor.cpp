@@ -23,7 +23,7 @@ const imsg_catalog *cat() { return vantor_cmd_vantor_msg_table_adr(); }
 
 int fail_text(const std::string &msg)
 {
-    imsg_print(IMSG_ERROR, cat(), VT_ERR_TEXT, msg.c_str());
+    IMSG_PRINT(IMSG_ERROR, cat(), VT_ERR_TEXT, msg.c_str());
     return 1;
 }
 
@@ -67,13 +67,13 @@ args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *
             a.flags[name] = 1;
         } else if (in(opt_names, name)) {
             if (i + 1 >= argv.size()) {
-                imsg_print(IMSG_ERROR, cat(), VT_MISSING_ARG, cmd, ("value of " + w).c_str());
+                IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, cmd, ("value of " + w).c_str());
                 a.bad = 1;
                 return a;
             }
             a.opts[name].push_back(argv[++i]);
         } else {
-            imsg_print(IMSG_ERROR, cat(), VT_BAD_OPTION, cmd, w.c_str());
+            IMSG_PRINT(IMSG_ERROR, cat(), VT_BAD_OPTION, cmd, w.c_str());
             a.bad = 1;
             return a;
         }
@@ -85,11 +85,11 @@ args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *
 bool operands(const args_t &a, size_t min, long max, const char *what)
 {
     if (a.ops.size() < min) {
-        imsg_print(IMSG_ERROR, cat(), VT_MISSING_ARG, a.cmd, what);
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, a.cmd, what);
         return false;
     }
     if (max >= 0 && a.ops.size() > (size_t)max) {
-        imsg_print(IMSG_ERROR, cat(), VT_EXTRA_ARG, a.cmd, a.ops[(size_t)max].c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_EXTRA_ARG, a.cmd, a.ops[(size_t)max].c_str());
         return false;
     }
     return true;
@@ -127,12 +127,12 @@ int cmd_mkvob(const std::vector<std::string> &argv)
         return 1;
     std::string tag = a.opt("tag"), storage, err;
     if (tag.empty()) {
-        imsg_print(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkvob", "-tag TAG");
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkvob", "-tag TAG");
         return 1;
     }
     if (vob_make(tag, a.ops.empty() ? "" : a.ops[0], a.has("project"), &storage, &err) != VOB_OK)
         return fail_text(err);
-    imsg_print(IMSG_NOTICE, cat(), VT_CREATED_VOB, tag.c_str(), storage.c_str());
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CREATED_VOB, tag.c_str(), storage.c_str());
     return 0;
 }
 
@@ -162,9 +162,9 @@ int cmd_lsvob(const std::vector<std::string> &argv)
 void progress_cb(void *, int64_t done, int64_t total)
 {
     if (total < 0)
-        imsg_print_nonl(IMSG_CONT, nullptr, -1, "\rLoading view: %lld entries", (long long)done);
+        imsg_printf_nonl(IMSG_CONT, "\rLoading view: %lld entries", (long long)done);
     else
-        imsg_print_nonl(IMSG_CONT, nullptr, -1, "\r%60s\r", "");
+        imsg_printf_nonl(IMSG_CONT, "\r%60s\r", "");
 }
 
 int do_update(view_t *v)
@@ -176,10 +176,10 @@ int do_update(view_t *v)
     std::vector<std::string> warnings;
     int rc = view_update(v, &pr, &st, &warnings);
     for (auto &w : warnings)
-        imsg_print(IMSG_WARNING, cat(), VT_WARN_TEXT, w.c_str());
+        IMSG_PRINT(IMSG_WARNING, cat(), VT_WARN_TEXT, w.c_str());
     if (rc != VOB_OK)
         return view_failed(v);
-    imsg_print(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded, (long long)st.unchanged,
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded, (long long)st.unchanged,
                (long long)st.removed, (long long)st.kept);
     return 0;
 }
@@ -191,7 +191,7 @@ int cmd_mkview(const std::vector<std::string> &argv)
         return 1;
     std::string tag = a.opt("tag"), err;
     if (tag.empty()) {
-        imsg_print(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkview", "-tag VIEWTAG");
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkview", "-tag VIEWTAG");
         return 1;
     }
     // Every VOB must exist before anything is made.
@@ -211,7 +211,7 @@ int cmd_mkview(const std::vector<std::string> &argv)
             rc = view_failed(v);
             break;
         }
-    imsg_print(IMSG_NOTICE, cat(), VT_CREATED_VIEW, tag.c_str(), view_get_root(v).c_str());
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CREATED_VIEW, tag.c_str(), view_get_root(v).c_str());
     if (rc == 0)
         rc = do_update(v);
     view_close(v);
@@ -231,7 +231,7 @@ bool open_view(const char *cmd, const std::string &dir, view_t **v)
 {
     std::string err;
     if (view_open(dir, v, &err) != VOB_OK) {
-        imsg_print(IMSG_ERROR, cat(), VT_NEED_VIEW, cmd, dir.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_VIEW, cmd, dir.c_str());
         return false;
     }
     return true;
@@ -427,7 +427,7 @@ int cmd_dump(const std::vector<std::string> &argv)
     if (a.bad || !operands(a, 1, 1, "VOB tag"))
         return 1;
     if (!a.has("json")) {
-        imsg_print(IMSG_ERROR, cat(), VT_MISSING_ARG, "dump", "--json");
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "dump", "--json");
         return 1;
     }
     vob_t *v;
@@ -461,7 +461,7 @@ bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t **out, 
         return true;
     }
     if (vob_resolve_pname(".", here, &err) != VOB_OK) {
-        imsg_print(IMSG_ERROR, cat(), VT_NEED_TAG, a.cmd);
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_TAG, a.cmd);
         return false;
     }
     *out = here->vob;
@@ -570,7 +570,7 @@ int cmd_checkin(const std::vector<std::string> &argv)
     vob_t *h;
     view_fhandle fh;
     if (view_get_fhandle(v, a.ops[0], &fh) == VOB_OK && view_get_vob(v, fh.vob_tag, &h) == VOB_OK)
-        imsg_print(IMSG_NOTICE, cat(), VT_CKED_IN, a.ops[0].c_str(), ver_id(h, ver).c_str());
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_CKED_IN, a.ops[0].c_str(), ver_id(h, ver).c_str());
     view_close(v);
     return 0;
 }
@@ -642,7 +642,7 @@ int cmd_merge(const std::vector<std::string> &argv)
         return 1;
     std::string to = a.opt("to");
     if (to.empty()) {
-        imsg_print(IMSG_ERROR, cat(), VT_MISSING_ARG, "merge", "-to PATH");
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "merge", "-to PATH");
         return 1;
     }
     vob_pname p;
@@ -669,7 +669,7 @@ bool lock_target(const args_t &a, const std::string &operand, vob_pname *p, vob_
         return false;
     *target = p->elem;
     if (branch && vob_branch_find(p->vob, p->elem, vid, target) != VOB_OK) {
-        imsg_print(IMSG_ERROR, cat(), VT_NOT_BRANCH, a.cmd, vid.c_str(), path.c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NOT_BRANCH, a.cmd, vid.c_str(), path.c_str());
         return false;
     }
     return true;
@@ -687,7 +687,7 @@ int cmd_lock(const std::vector<std::string> &argv)
     vob_event ev = vob_event_now(a.opt("c"));
     if (vob_obj_lock(p.vob, target, a.has("obsolete"), &ev) != VOB_OK)
         return vob_failed(p.vob);
-    imsg_print(IMSG_NOTICE, cat(), VT_LOCKED, a.ops[0].c_str(), a.has("obsolete") ? " (obsolete)" : "");
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_LOCKED, a.ops[0].c_str(), a.has("obsolete") ? " (obsolete)" : "");
     return 0;
 }
 
@@ -709,12 +709,12 @@ int cmd_rmver(const std::vector<std::string> &argv)
     if (a.bad || !operands(a, 1, 1, "PATH@@VERSION"))
         return 1;
     if (!a.has("data")) {
-        imsg_print(IMSG_ERROR, cat(), VT_NEED_DATA, "rmver");
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_DATA, "rmver");
         return 1;
     }
     std::string path, vid;
     if (!vob_split_xpname(a.ops[0], &path, &vid)) {
-        imsg_print(IMSG_ERROR, cat(), VT_NOT_VERSION, "rmver", a.ops[0].c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NOT_VERSION, "rmver", a.ops[0].c_str());
         return 1;
     }
     vob_pname p;
@@ -751,13 +751,13 @@ int main(int argc, char **argv)
         pfm_exit(0);
     }
     if (argc < 2 || !strcmp(argv[1], "help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "--help")) {
-        imsg_print(IMSG_NOTICE, cat(), VT_USAGE);
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_USAGE);
         pfm_exit(argc < 2 ? 1 : 0);
     }
     std::vector<std::string> rest(argv + 2, argv + argc);
     for (const command &c : commands)
         if (!strcmp(c.name, argv[1]))
             pfm_exit(c.fn(rest) ? 1 : 0);
-    imsg_print(IMSG_ERROR, cat(), VT_UNKNOWN_CMD, argv[1]);
+    IMSG_PRINT(IMSG_ERROR, cat(), VT_UNKNOWN_CMD, argv[1]);
     pfm_exit(1);
 }
