@@ -21,6 +21,7 @@
 
 #include "export/export_msgs.h"
 #include "runtime/fileutl.h"
+#include "runtime/strutl.h"
 
 #define NAMES_MESSAGES(X)                                                                         \
     X(NAMES_BAD_REPLACE_STRING,                                                                   \
@@ -391,15 +392,7 @@ void translate_names(const char *kind, std::vector<std::string> &names) {
 
 void translate_branch_path(std::string &path) {
     std::string result;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(FILEUTL_SEP, start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string comp = path.substr(start, end - start);
-        start = end + 1;
-        if (comp.empty())
-            continue;
+    for (const std::string &comp : strutl_split(path, FILEUTL_SEP)) {
         if (!result.empty())
             result += FILEUTL_SEP;
         if (all_digits(comp)) {

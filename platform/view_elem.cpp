@@ -107,17 +107,34 @@ int view_mkelem(view_t *v, const std::string &path, int mtype, const std::string
     return VOB_OK;
 }
 
+// The element at path and its VOB, under the view's lock (taken on lk).
+static int open_elem(view_t *v, view_lock &lk, const std::string &path, view_fhandle *fh, vob_t **h)
+{
+    int rc = begin(v, lk);
+    if (rc == VOB_OK)
+        rc = view_get_fhandle(v, path, fh);
+    if (rc == VOB_OK)
+        rc = view_get_vob(v, fh->vob_tag, h);
+    return rc;
+}
+
+// The same, and the checkout of the element that this view holds.
+static int open_ckout(view_t *v, view_lock &lk, const std::string &path, view_fhandle *fh, vob_t **h,
+                      vob_oid *ck)
+{
+    int rc = open_elem(v, lk, path, fh, h);
+    if (rc == VOB_OK && vob_elem_find_ckout(*h, fh->elem, v->tag, ck) != VOB_OK)
+        rc = view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
+    return rc;
+}
+
 int view_checkout(view_t *v, const std::string &path, int reserved, const std::string &comment)
 {
     view_lock lk(v);
     view_fhandle fh;
-    int rc = begin(v, lk);
-    if (rc == VOB_OK)
-        rc = view_get_fhandle(v, path, &fh);
-    if (rc != VOB_OK)
-        return rc;
     vob_t *h;
-    if ((rc = view_get_vob(v, fh.vob_tag, &h)) != VOB_OK)
+    int rc = open_elem(v, lk, path, &fh, &h);
+    if (rc != VOB_OK)
         return rc;
     vob_ver_info vi;
     vob_oid latest;
@@ -143,17 +160,11 @@ int view_checkin(view_t *v, const std::string &path, const std::string &from, co
 {
     view_lock lk(v);
     view_fhandle fh;
-    int rc = begin(v, lk);
-    if (rc == VOB_OK)
-        rc = view_get_fhandle(v, path, &fh);
+    vob_t *h;
+    vob_oid ck;
+    int rc = open_ckout(v, lk, path, &fh, &h, &ck);
     if (rc != VOB_OK)
         return rc;
-    vob_t *h;
-    if ((rc = view_get_vob(v, fh.vob_tag, &h)) != VOB_OK)
-        return rc;
-    vob_oid ck;
-    if (vob_elem_find_ckout(h, fh.elem, v->tag, &ck) != VOB_OK)
-        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
     std::string abs = abs_of(v, fh.vob_tag, fh.vob_path);
     vob_event ev = vob_event_now(comment);
     vob_oid ver = 0;
@@ -176,17 +187,11 @@ int view_uncheckout(view_t *v, const std::string &path)
 {
     view_lock lk(v);
     view_fhandle fh;
-    int rc = begin(v, lk);
-    if (rc == VOB_OK)
-        rc = view_get_fhandle(v, path, &fh);
+    vob_t *h;
+    vob_oid ck;
+    int rc = open_ckout(v, lk, path, &fh, &h, &ck);
     if (rc != VOB_OK)
         return rc;
-    vob_t *h;
-    if ((rc = view_get_vob(v, fh.vob_tag, &h)) != VOB_OK)
-        return rc;
-    vob_oid ck;
-    if (vob_elem_find_ckout(h, fh.elem, v->tag, &ck) != VOB_OK)
-        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_CKOUT, path.c_str(), v->tag.c_str()));
     if ((rc = vob_uncheckout(h, ck)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
     if (fh.mtype != VOB_MT_FILE_ELEM)

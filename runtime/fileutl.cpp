@@ -32,15 +32,7 @@ IMSG_DEFINE_CATALOG(fileutl_msgs, "runtime", "fileutl", 0, fileutl_texts)
 std::string tidy(const std::string &path, bool dotdot) {
     bool abs = !path.empty() && path[0] == FILEUTL_SEP;
     std::vector<std::string> parts;
-    size_t at = 0;
-    while (at <= path.size()) {
-        size_t end = path.find(FILEUTL_SEP, at);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string part = path.substr(at, end - at);
-        at = end + 1;
-        if (part.empty() || part == ".")
-            continue;
+    for (std::string &part : strutl_split(path, FILEUTL_SEP, 1)) {
         if (dotdot && part == ".." && !parts.empty() && parts.back() != "..") {
             parts.pop_back();
             continue;
