@@ -35,7 +35,7 @@ bool write_file(const std::string &path, const uint8_t *data, size_t size) {
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
+    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
     return std::fclose(f) == 0 && ok;
 }
 

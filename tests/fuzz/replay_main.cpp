@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,11 @@ int replay(const std::filesystem::path &p) {
         return 1;
     }
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // A copy of exactly the input's size, so that reads past the end are caught.
-    std::vector<uint8_t> exact(bytes.begin(), bytes.end());
-    LLVMFuzzerTestOneInput(exact.data(), exact.size());
+    // A copy of exactly the input's size, so that reads past the end are caught;
+    // never a null pointer, as libFuzzer gives none even for an empty input.
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size()]);
+    std::copy(bytes.begin(), bytes.end(), exact.get());
+    LLVMFuzzerTestOneInput(exact.get(), bytes.size());
     return 0;
 }
 
