@@ -4,6 +4,7 @@
 #include "date.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,16 +19,6 @@ struct fields {
     int zone_sec = 0;   // east of UTC
 };
 
-// Days from 1970-01-01 to y-m-d in the proleptic Gregorian calendar.
-int64_t days_from_civil(int64_t y, int m, int d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 void civil_from_days(int64_t z, int64_t *y, int *m, int *d) {
     z += 719468;
     int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -40,17 +31,11 @@ void civil_from_days(int64_t z, int64_t *y, int *m, int *d) {
     *y = yoe + era * 400 + (*m <= 2);
 }
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int days_in_month(int y, int m) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leap(y) ? 29 : days[m - 1];
-}
-
+// A second of 60 is not a time an option can name.
 bool valid(const fields &f) {
-    return f.year >= 1 && f.month >= 1 && f.month <= 12 && f.day >= 1 &&
-           f.day <= days_in_month(f.year, f.month) && f.hour >= 0 && f.hour <= 23 &&
-           f.min >= 0 && f.min <= 59 && f.sec >= 0 && f.sec <= 59;
+    int64_t t;
+    return f.sec != 60 &&
+           date_civil_to_time(f.year, f.month, f.day, f.hour, f.min, f.sec, &t) == 0;
 }
 
 // Reads exactly n digits.
@@ -147,8 +132,10 @@ bool parse_dmy(const char *p, fields *f) {
 
 bool to_time(const fields &f, int64_t *out) {
     if (f.has_zone) {
-        int64_t days = days_from_civil(f.year, f.month, f.day);
-        *out = days * 86400 + f.hour * 3600 + f.min * 60 + f.sec - f.zone_sec;
+        int64_t t;
+        if (date_civil_to_time(f.year, f.month, f.day, f.hour, f.min, f.sec, &t) != 0)
+            return false;
+        *out = t - f.zone_sec;
         return true;
     }
     struct tm tm {};
@@ -197,6 +184,21 @@ bool same_word(const char *a, const char *b) {
 }
 
 } // namespace
+
+int date_civil_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out) {
+    using namespace std::chrono;
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31)
+        return 1;
+    year_month_day ymd{year{y}, month{unsigned(m)}, day{unsigned(d)}};
+    if (!ymd.ok())
+        return 1;
+    bool leap_second = ss == 60 && hh == 23 && mm == 59;
+    if (hh < 0 || hh > 23 || mm < 0 || mm > 59 || ss < 0 || (ss > 59 && !leap_second))
+        return 1;
+    int64_t days = sys_days(ymd).time_since_epoch().count();
+    *out = days * 86400 + hh * 3600 + mm * 60 + ss;
+    return 0;
+}
 
 int date_str_to_time_at(const char *text, int64_t now, int64_t *out) {
     if (!text || !out)

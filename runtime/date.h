@@ -17,6 +17,13 @@
 [[nodiscard]] int date_str_to_time(const char *text, int64_t *out);
 // `now` overrides the current time for the relative forms (tests); 0 = real time.
 [[nodiscard]] int date_str_to_time_at(const char *text, int64_t now, int64_t *out);
+// Seconds since 1970-01-01 UTC of a civil date and time of day in the
+// proleptic Gregorian calendar; 0, or nonzero (with *out left alone) when no
+// such moment exists: years outside 1..9999, month 13, Feb 29 of a common
+// year, day 32, hour 24, minute 60. Second 60 is accepted only at 23:59, where
+// UTC inserts leap seconds; it counts as the next day's first second, since
+// the time scale has no leap seconds. Every date parser checks fields here.
+[[nodiscard]] int date_civil_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out);
 const char *date_usage_date_time();
 // "2010-01-02T03:04:05Z" for a time (UTC), used in notices and reports.
 std::string date_format_utc(int64_t t);

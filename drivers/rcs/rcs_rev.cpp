@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drivers/rcs/rcs_msgs.h"
+#include "runtime/date.h"
 
 namespace {
 
@@ -25,16 +26,6 @@ int compare_numbers(std::string_view a, std::string_view b) {
         return a.size() < b.size() ? -1 : 1;
     int c = a.compare(b);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
 }
 
 bool parse_field(const char *s, size_t len, long *out) {
@@ -135,6 +126,7 @@ int rcs_parse_date(const char *text, int64_t *out) {
         return 1;
     }
     long f[6];
+    size_t year_digits = 0;
     const char *p = text;
     for (int k = 0; k < 6; ++k) {
         const char *dot = k < 5 ? std::strchr(p, '.') : p + std::strlen(p);
@@ -142,21 +134,20 @@ int rcs_parse_date(const char *text, int64_t *out) {
             IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
             return 1;
         }
+        if (k == 0)
+            year_digits = size_t(dot - p);
         p = dot + 1;
     }
+    // Four digits are the year itself. Fewer count from 1900, as RCS wrote
+    // years before 2000; years 00 to 38 are 2000 to 2038, and three digits
+    // (100 and more) come from writers that kept counting from 1900.
     long year = f[0];
-    if (year > 1900)
-        year -= 1900;
-    if (year < 39)
-        year += 100;
-    year += 1900;
-    static const int mdays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > mdays[f[1] - 1] || f[3] > 23 || f[4] > 59 ||
-        f[5] > 60) {
+    if (year_digits < 4)
+        year += year < 39 ? 2000 : 1900;
+    if (date_civil_to_time(int(year), int(f[1]), int(f[2]), int(f[3]), int(f[4]), int(f[5]),
+                           out) != 0) {
         IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
         return 1;
     }
-    *out = days_from_civil(year, unsigned(f[1]), unsigned(f[2])) * 86400 + f[3] * 3600 + f[4] * 60 +
-           f[5];
     return 0;
 }

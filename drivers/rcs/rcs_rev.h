@@ -22,5 +22,9 @@ std::string_view rcs_prefix(std::string_view s, int n);
 // CVS's form of a branch number: 1.2.4 -> 1.2.0.4.
 std::string rcs_magic_branch(std::string_view branch);
 // Archive date "YY.MM.DD.hh.mm.ss" or "YYYY.MM.DD.hh.mm.ss", in UTC (as RCS
-// writes it), to seconds since 1970. 0 on success; 1 after a message.
+// writes it), to seconds since 1970. A year of fewer than four digits counts
+// from 1900, 00 to 38 meaning 2000 to 2038. A date or time that does not exist
+// (1999.02.29, hour 24) is refused; second 60 is taken at 23:59 (a leap
+// second). 0 on success; 1 after a message, which the caller follows with
+// the file and line.
 [[nodiscard]] int rcs_parse_date(const char *text, int64_t *out);

@@ -338,16 +338,21 @@ TEST_F(ProgramTest, NamesAndBanners) {
 TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
     ASSERT_EQ(testutil::shell("cd '" + dir.path() + "' && mkdir -p RCS RCS/old && printf 'one\\n' > good.c && "
                   "ci -q -t-d -mfirst good.c && printf 'plain text\\n' > RCS/notrcs,v && "
-                  "head -c 120 RCS/good.c,v > RCS/cut.c,v && printf '\\0\\1\\2' > RCS/bin,v"),
+                  "head -c 120 RCS/good.c,v > RCS/cut.c,v && printf '\\0\\1\\2' > RCS/bin,v && "
+                  "sed 's/^date\t[0-9.]*;/date\t1999.02.29.10.00.00;/' RCS/good.c,v > RCS/feb29.c,v"),
               0);
     std::string out;
     EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' -r", &out), 0) << out;
     EXPECT_NE(out.find("Not an RCS file."), std::string::npos);
     EXPECT_NE(out.find("the file ends inside"), std::string::npos);
     EXPECT_NE(out.find("Warning: Skipping files in directory RCS/old"), std::string::npos);
+    // A day that does not exist, with the file and line of its date.
+    EXPECT_NE(out.find("Could not parse date string \"1999.02.29.10.00.00\"."), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("in \"RCS/feb29.c,v\", line 9."), std::string::npos) << out;
     size_t list = out.find("The following elements could not be exported:");
     ASSERT_NE(list, std::string::npos) << out;
-    for (const char *p : {"RCS/notrcs,v", "RCS/cut.c,v", "RCS/bin,v"})
+    for (const char *p : {"RCS/notrcs,v", "RCS/cut.c,v", "RCS/bin,v", "RCS/feb29.c,v"})
         EXPECT_NE(out.find(p, list), std::string::npos) << p;
     data_file df;
     ASSERT_TRUE(read_data_file(dir / "cvt_data", &df));

@@ -110,6 +110,37 @@ TEST(ArchiveDates, AreUtcWithTwoDigitYears) {
     EXPECT_NE(err.find("Could not parse date string \"2010.13.02.03.04.05\"."), std::string::npos);
 }
 
+TEST(ArchiveDates, ImpossibleDatesAndTimesAreRefused) {
+    testutil::ImsgCapture m;
+    int64_t t = 0;
+    ASSERT_EQ(rcs_parse_date("2000.02.29.00.00.00", &t), 0);   // divisible by 400: leap
+    EXPECT_EQ(utc_text(t), "2000/02/29 00:00:00");
+    ASSERT_EQ(rcs_parse_date("96.02.29.01.02.03", &t), 0);
+    EXPECT_EQ(utc_text(t), "1996/02/29 01:02:03");
+    // A leap second exists only at 23:59 UTC; it is the next day's first second.
+    ASSERT_EQ(rcs_parse_date("98.12.31.23.59.60", &t), 0);
+    EXPECT_EQ(utc_text(t), "1999/01/01 00:00:00");
+    // Four digits are the year as written, also before 1939 and at 1900.
+    ASSERT_EQ(rcs_parse_date("1920.05.06.07.08.09", &t), 0);
+    EXPECT_EQ(utc_text(t), "1920/05/06 07:08:09");
+    ASSERT_EQ(rcs_parse_date("1900.03.01.00.00.00", &t), 0);
+    EXPECT_EQ(utc_text(t), "1900/03/01 00:00:00");
+    // Three digits count from 1900, as some writers did after 1999.
+    ASSERT_EQ(rcs_parse_date("101.1.02.03.04.05", &t), 0);
+    EXPECT_EQ(utc_text(t), "2001/01/02 03:04:05");
+    int64_t kept = t;
+    for (const char *bad : {"99.02.29.00.00.00", "1999.02.29.00.00.00", "1900.02.29.00.00.00",
+                            "2100.02.29.00.00.00", "2010.04.31.00.00.00", "2010.01.00.00.00.00",
+                            "2010.01.02.24.00.00", "2010.01.02.12.60.00", "2010.01.02.12.30.60",
+                            "2010.06.30.23.58.60", "2010.01.02.12.30.61", "0000.01.01.00.00.00"}) {
+        EXPECT_EQ(rcs_parse_date(bad, &t), 1) << bad;
+        EXPECT_NE(m.err().find(std::string("Could not parse date string \"") + bad + "\"."),
+                  std::string::npos)
+            << bad;
+    }
+    EXPECT_EQ(t, kept);   // untouched by a refusal
+}
+
 TEST_F(ParserTest, ReadsEveryPartOfAnArchive) {
     ASSERT_EQ(open_text(GOOD), 0) << msgs.err();
     EXPECT_EQ(order(), (std::vector<std::string>{"1.1", "1.2", "1.2.1.1", "1.3"}));
@@ -200,6 +231,9 @@ TEST_F(ParserTest, DamagedArchivesAreRefusedWithFileAndLine) {
         {cut("@d1 1"), "the file ends inside the revision texts", 0},
         {with("@a0 1\nbranch\n@", "@a0 1\nbranch\n"), "is not terminated", 73},
         {with("99.01.02.03.04.05", "99.01.02.03.04.050"), "must be 17 or 19 characters", 20},
+        {with("2000.02.29.12.00.00", "1999.02.29.12.00.00"),
+         "Could not parse date string \"1999.02.29.12.00.00\".", 31},
+        {with("99.01.01.00.00.00", "99.01.01.24.00.00"), "Could not parse date string", 26},
         {with("rc1:1.2", "rc1 1.2"), "File has no symbols.", 4},
         {with("\t1.2.1.1;\nnext", std::string("\t1." + std::string(60, '1') + ";\nnext").c_str()),
          "is longer than 51 characters", 22},

@@ -158,6 +158,41 @@ TEST(Date, RefusesEverythingElse) {
     EXPECT_NE(date_str_to_time(nullptr, &t), 0);
 }
 
+// The one calendar check behind the options' and the archives' dates.
+TEST(Date, CivilDatesThatExist) {
+    int64_t t = 0;
+    ASSERT_EQ(date_civil_to_time(1970, 1, 1, 0, 0, 0, &t), 0);
+    EXPECT_EQ(t, 0);
+    ASSERT_EQ(date_civil_to_time(2000, 2, 29, 12, 0, 0, &t), 0);
+    EXPECT_EQ(date_format_utc(t), "2000-02-29T12:00:00Z");
+    ASSERT_EQ(date_civil_to_time(2400, 2, 29, 0, 0, 0, &t), 0);
+    EXPECT_EQ(date_format_utc(t), "2400-02-29T00:00:00Z");
+    ASSERT_EQ(date_civil_to_time(1, 1, 1, 0, 0, 0, &t), 0);
+    EXPECT_EQ(t, -62135596800);
+    ASSERT_EQ(date_civil_to_time(9999, 12, 31, 23, 59, 59, &t), 0);
+    EXPECT_EQ(date_format_utc(t), "9999-12-31T23:59:59Z");
+    ASSERT_EQ(date_civil_to_time(2016, 12, 31, 23, 59, 60, &t), 0);   // a leap second
+    EXPECT_EQ(date_format_utc(t), "2017-01-01T00:00:00Z");
+    t = 7;
+    struct {
+        int y, m, d, hh, mm, ss;
+    } bad[] = {{1900, 2, 29, 0, 0, 0}, {1999, 2, 29, 0, 0, 0}, {2100, 2, 29, 0, 0, 0},
+               {2010, 4, 31, 0, 0, 0}, {2010, 13, 1, 0, 0, 0},  {2010, 0, 1, 0, 0, 0},
+               {2010, 1, 0, 0, 0, 0},  {2010, 1, 32, 0, 0, 0},  {0, 1, 1, 0, 0, 0},
+               {10000, 1, 1, 0, 0, 0}, {2010, 1, 1, 24, 0, 0},  {2010, 1, 1, 0, 60, 0},
+               {2010, 1, 1, 12, 30, 60}, {2010, 1, 1, 23, 58, 60}, {2010, 1, 1, 0, 0, 61},
+               {2010, 1, 1, -1, 0, 0}, {-2010, 1, 1, 0, 0, 0}};
+    for (const auto &b : bad)
+        EXPECT_NE(date_civil_to_time(b.y, b.m, b.d, b.hh, b.mm, b.ss, &t), 0)
+            << b.y << "-" << b.m << "-" << b.d << " " << b.hh << ":" << b.mm << ":" << b.ss;
+    EXPECT_EQ(t, 7);
+    // An option never names a leap second, not even at 23:59.
+    EXPECT_NE(date_str_to_time_at("2016-12-31T23:59:60Z", 1, &t), 0);
+    EXPECT_NE(date_str_to_time_at("1900-02-29", 1, &t), 0);
+    EXPECT_EQ(date_str_to_time_at("2000-02-29T00:00Z", 1, &t), 0);
+    EXPECT_EQ(t, 951782400);
+}
+
 TEST(Date, UsageNamesEveryForm) {
     std::string u = date_usage_date_time();
     for (const char *part : {"now", "today", "yesterday", "yyyy-mm-dd", "dd-Mon-yyyy", "Z",

@@ -1,0 +1,113 @@
+// The RCS archive reader, through the driver operations an export run calls:
+// the bytes become an archive file, which is opened (the one-pass parse and
+// the branch paths of every delta), described, walked version by version
+// (logs, labels, branches) and given its extract commands. The first byte
+// picks the mode (RCS, CVS, SI) and the options -V and -S. The archive is
+// also opened on its own and the promises of rcs_archive.h are checked.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "drivers/rcs/rcs_archive.h"
+#include "drivers/rcs/rcs_driver.h"
+#include "drivers/rcs/rcs_rev.h"
+#include "tests/fuzz/fuzz_common.h"
+
+namespace {
+
+// A private directory holding the one archive, removed at exit.
+struct scratch {
+    std::string dir, path;
+    scratch() {
+        char tmpl[] = "/tmp/rcs_fuzz.XXXXXX";
+        if (!mkdtemp(tmpl))
+            std::abort();
+        dir = tmpl;
+        path = dir + "/a.c,v";
+    }
+    ~scratch() {
+        ::unlink(path.c_str());
+        ::rmdir(dir.c_str());
+    }
+};
+
+void check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+void check_archive(const rcs_element *e) {
+    check(e->delta_by_rev.size() == e->deltas.size());
+    for (size_t i = 0; i < e->deltas.size(); ++i) {
+        const rcs_delta &d = e->deltas[i];
+        check(d.rev.size() <= RCS_REV_MAX && rcs_is_revision(d.rev));
+        if (i > 0)
+            check(rcs_rev_compare(e->deltas[i - 1].rev, d.rev) < 0);
+        check(rcs_find_delta(e, d.rev) == &d);
+        size_t len = std::strlen(d.date);
+        check(len == 17 || len == 19);
+        int64_t t = 0;
+        check(rcs_parse_date(d.date, &t) == 0 && t == d.time);
+        check(d.rev_pos < e->lx.len && d.text_pos < e->lx.len);
+    }
+    for (const rcs_symbol &sym : e->symbols) {
+        check(sym.name.size() <= RCS_SYMBOL_MAX && sym.number.size() <= RCS_SYMBOL_MAX);
+        check(sym.name.find_first_of("/\\") == std::string::npos);
+        check(rcs_is_number(sym.number));
+    }
+}
+
+bool write_file(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz_quiet_messages();
+    static scratch s;
+    static const int modes[] = {RCS_MODE_RCS, RCS_MODE_CVS, RCS_MODE_SI, RCS_MODE_RCS};
+    unsigned sel = size ? data[0] : 0;
+    if (size) {
+        ++data;
+        --size;
+    }
+    rcs_reset_state();
+    rcs_driver_state &st = rcs_state();
+    st.mode = modes[sel & 3];
+    st.record_revision = (sel >> 2) & 1;
+    st.record_state = (sel >> 3) & 1;
+    if (!write_file(s.path, data, size))
+        std::abort();
+    rcs_element *e = nullptr;
+    if (rcs_open(s.path.c_str(), "a.c", &e) == 0) {
+        check_archive(e);
+        rcs_close(e);
+    }
+    void *h = nullptr;
+    if (rcs_cm_open_element(s.path.c_str(), &h) != CM_OK || !h)
+        return 0;
+    element_info info;
+    if (rcs_cm_element_info(h, &info) == CM_OK) {
+        for (;;) {
+            cm_version_info v;
+            int is_version = 0;
+            if (rcs_cm_next_version(h, &v, &is_version) != CM_OK)
+                break;
+            std::string text;
+            int is_command = 0;
+            // A refused version is one of the outcomes under test, not a fault.
+            (void)rcs_cm_extract(h, &v, &text, &is_command);
+        }
+    }
+    rcs_cm_close_element(h);
+    return 0;
+}
