@@ -18,9 +18,9 @@
 enum {
     CM_OK = 0,
     CM_NOMEM = 12,
-    CM_FAILED = 1001,        // failure, already reported
-    CM_NOT_EXPORTED = 1003,  // the element is exported under another name
-    CM_NO_MORE = -1,         // next_version: no version left
+    CM_FAILED = 1001,         // failure, already reported
+    CM_NOT_EXPORTED = 1003,   // the element is exported under another name
+    CM_NO_MORE = -1,          // next_version: no version left
 };
 
 // Exporter kinds, written as ExporterKind.
@@ -32,15 +32,15 @@ enum {
     KIND_SSAFE = 8,
     KIND_SI = 10,
     KIND_CVS = 11,
-    KIND_CVS_ATTIC = 14,     // CVS with -A; the main turns it into 11
+    KIND_CVS_ATTIC = 14,   // CVS with -A; the main turns it into 11
 };
 
 // The three settings that a driver may change inside init (the main gives the
 // defaults just before calling it).
 struct cm_globals {
-    std::string extra_options;      // option letters appended to the main's; default ""
-    const char *export_from_dir;    // ExportFromDir; null: the current directory
-    int follow_links_default;       // default 1
+    std::string extra_options;     // option letters appended to the main's; default ""
+    const char *export_from_dir;   // ExportFromDir; null: the current directory
+    int follow_links_default;      // default 1
 };
 
 struct cm_driver {
@@ -48,7 +48,7 @@ struct cm_driver {
     int (*init)(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
     void (*usage)(const char *program);
     int (*shutdown)();
-    const char *(*need_cmd)();      // "" for none
+    const char *(*need_cmd)();   // "" for none
     // 0: understood; fills convert, prune and the element name.
     int (*map_name)(const char *path, int recursive, int *convert, int *prune, std::string *element_name);
     // 0 opened; 1001 failure; 1003 not exported; other nonzero: counted, nothing written.

@@ -78,8 +78,8 @@ void append_list_reversed(std::string &out, const char *key, const str_list &lis
         append_string(out, key, *it);
 }
 
-void append_type_group(std::string &out, const name_list &list, const char *begin,
-                       const char *key, const char *end) {
+void append_type_group(std::string &out, const name_list &list, const char *begin, const char *key,
+                       const char *end) {
     for (const std::string &name : list.names) {
         if (name.empty())
             continue;
@@ -89,7 +89,7 @@ void append_type_group(std::string &out, const name_list &list, const char *begi
     }
 }
 
-} // namespace
+}   // namespace
 
 uint64_t export_cmd_bytes_written() { return bytes_written; }
 
@@ -140,8 +140,8 @@ int write_directory(FILE *f, const std::string &name) {
     });
 }
 
-void compose_event(const opt_str &user, const opt_str &group, const opt_str &event_name,
-                   const opt_str &host, int64_t time) {
+void compose_event(const opt_str &user, const opt_str &group, const opt_str &event_name, const opt_str &host,
+                   int64_t time) {
     event_lines.clear();   // keeps its capacity from record to record
     if (present(user))
         append_string(event_lines, "EventUser", *user);
@@ -210,6 +210,4 @@ int write_version(FILE *f, const export_version_info &node) {
     });
 }
 
-int write_element_end(FILE *f) {
-    return put_raw(f, "ELEMENT_END\n");
-}
+int write_element_end(FILE *f) { return put_raw(f, "ELEMENT_END\n"); }

@@ -27,11 +27,11 @@ struct export_globals {
 
 [[nodiscard]] int write_globals(FILE *f, const export_globals &g);
 [[nodiscard]] int write_types(FILE *f, const name_list &attr_types, const name_list &label_types,
-                const name_list &branch_types, const name_list &element_types);
+                              const name_list &branch_types, const name_list &element_types);
 [[nodiscard]] int write_directory(FILE *f, const std::string &name);
 // Builds the event lines of the next record in a process-wide buffer.
-void compose_event(const opt_str &user, const opt_str &group, const opt_str &event_name,
-                   const opt_str &host, int64_t time);
+void compose_event(const opt_str &user, const opt_str &group, const opt_str &event_name, const opt_str &host,
+                   int64_t time);
 [[nodiscard]] int write_element_header(FILE *f, const element_info &info);
 [[nodiscard]] int write_version(FILE *f, const export_version_info &node);
 [[nodiscard]] int write_element_end(FILE *f);

@@ -136,8 +136,7 @@ void mark_important(std::deque<export_version_info> &versions, int64_t until) {
             else if (v.status == VERSION_ABSOLUTE)
                 v.status = VERSION_ABS_IMPORTANT;
         }
-        bool linked = !v.labels.empty() || !v.subbranches.empty() || !v.merges.empty() ||
-                      !v.fmerges.empty();
+        bool linked = !v.labels.empty() || !v.subbranches.empty() || !v.merges.empty() || !v.fmerges.empty();
         if (!linked && v.status != VERSION_IMPORTANT && v.status != VERSION_ABS_IMPORTANT)
             v.status = VERSION_SKIP;
     }
@@ -157,7 +156,7 @@ int write_head(export_element &e, FILE *f) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 bool name_list_contains(const name_list &list, const std::string &name) {
     return list.index.count(name) != 0;
@@ -229,8 +228,7 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
             return CM_FAILED;
         }
         if (write_version(f, n) != 0) {
-            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_MAKE_VERSION, v.version_id.c_str(),
-                       e.info.name.c_str());
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_MAKE_VERSION, v.version_id.c_str(), e.info.name.c_str());
             return CM_FAILED;
         }
     }

@@ -30,16 +30,16 @@ void name_list_merge(name_list &dst, name_list &src);
 bool name_list_contains(const name_list &list, const std::string &name);
 
 struct export_version_info {
-    int is_version = 0;        // only versions with it set are counted and written
-    cm_version_info v;         // the library's copy of the driver's record
-    opt_str extract_file;      // the extract text when it names a file (not empty)
-    opt_str extract_cmd;       // the extract text when it is a command
+    int is_version = 0;     // only versions with it set are counted and written
+    cm_version_info v;      // the library's copy of the driver's record
+    opt_str extract_file;   // the extract text when it names a file (not empty)
+    opt_str extract_cmd;    // the extract text when it is a command
 };
 
 struct export_element {
     const cm_driver *driver = nullptr;
     void *handle = nullptr;
-    bool open = false;         // close_element still owed
+    bool open = false;   // close_element still owed
     element_info info;
     std::deque<export_version_info> versions;   // delivery order
     name_list label_types, branch_types, attr_types;

@@ -49,7 +49,7 @@ int run_export(export_run &r, int argc, char **argv) {
     return r.error_flag;
 }
 
-} // namespace
+}   // namespace
 
 void export_check_version_request(int argc, char **argv, const char *program) {
     int all = 0;

@@ -5,7 +5,7 @@ namespace {
 const char *const main_texts[] = {EXPORT_MAIN_MESSAGES(EXPORT_MSG_TEXT)};
 const char *const elem_texts[] = {EXPORT_ELEM_MESSAGES(EXPORT_MSG_TEXT)};
 const char *const cmd_texts[] = {EXPORT_CMD_MESSAGES(EXPORT_MSG_TEXT)};
-} // namespace
+}   // namespace
 #undef EXPORT_MSG_TEXT
 
 IMSG_DEFINE_CATALOG(export_main_export_msg_table_adr, "export_lib", "export_main", 1, main_texts)

@@ -4,90 +4,95 @@
 
 #include "runtime/imsg.h"
 
-#define EXPORT_MAIN_MESSAGES(X)                                                                   \
-    X(MAIN_INIT_FAILED, "CM driver initialization failed.")                                       \
-    X(MAIN_SHUTDOWN_FAILED, "CM driver shutdown failed.")                                         \
-    X(MAIN_NOT_RESOLVED, "Could not resolve \"%s\".")                                             \
-    X(MAIN_OPT_REFUSED, "Option \"%c\" not supported by this exporter.")                          \
-    X(MAIN_S_AND_I, "Options -s and -I are mutually exclusive.")                                  \
-    X(MAIN_BAD_TYPE_NAME, "Type name \"%s\" contains invalid characters.")                        \
-    X(MAIN_BAD_OPERAND, "\"%s\" invalid\nsource-name must not be \"..\" or have a \"/\" in it\n"  \
-                        "source-name must be in your current working directory\n")               \
-    X(MAIN_BAD_DATE, "Incorrect date format for \"%s\".\nUsage: %s")                              \
-    X(MAIN_IMPORTANT_UNTIL, "Only important versions until \"%s\" will be converted.")            \
-    X(MAIN_SINCE_AFTER_PRIOR, "Since time must be before prior to time.")                         \
-    X(MAIN_BETWEEN, "Only revisions between \"%s\" and \"%s\" will be converted.")                \
-    X(MAIN_SINCE, "Only revisions since \"%s\" will be converted.")                               \
-    X(MAIN_PRIOR, "Only revisions prior to \"%s\" will be converted.")                            \
-    X(MAIN_A_WITHOUT_R, "The -A option may not be specified without -r.")                         \
-    X(MAIN_OUTPUT_EXISTS, "\"%s\" exists, please move.")                                          \
-    X(MAIN_CANT_OPEN_OUTPUT, "Cannot open output file \"%s\".")                                   \
-    X(MAIN_CREATING_SCRIPT, "Creating script file %s ...\n")                                      \
-    X(MAIN_CANT_ADD_TYPES, "Can't add types to script file.")                                     \
-    X(MAIN_CANT_OPEN_FILE, "Cannot open file \"%s\".")                                            \
-    X(MAIN_CREATING_TRANSLATION, "Creating translation file.")                                    \
-    X(MAIN_NOT_EXPORTED, "The following elements could not be exported:")                         \
-    X(MAIN_LIST_ENTRY, "\t%s\n")                                                                  \
-    X(MAIN_BAD_CHARS, "Cannot convert files with certain characters in them.\n"                   \
-                      "Skipping \"%s\" because of the \"%c\" in it.\n")                           \
-    X(MAIN_NOT_A_FILE, "Neither file, symbolic link, nor directory - cannot convert \"%s\".")     \
-    X(MAIN_CANT_CREATE_DIR, "Can't create VOB directory element \"%s\".")                         \
-    X(MAIN_CANT_WRITE_DIR, "Unable to write directory info to file.")                             \
-    X(MAIN_DIR_ELEMENT, "VOB directory element \"%s\".\n")                                        \
-    X(MAIN_NO_ELEMENT_INFO, "Unable to get element info.")                                        \
-    X(MAIN_CANT_OUTPUT_VERSIONS, "Unable to output version info to file.")                        \
-    X(MAIN_CANT_ADD_ELTYPE, "Can't add element type \"%s\".")                                     \
-    X(MAIN_OUTPUT_PREFIX_SKIP,                                                                    \
-      "Skipping \"%s\": its name begins with the name of the output file \"%s\".")                \
-    X(MAIN_NAME_TOO_LONG, "Skipping \"%s\": the name is longer than %d bytes.")                   \
+#define EXPORT_MAIN_MESSAGES(X)                                                                             \
+    X(MAIN_INIT_FAILED, "CM driver initialization failed.")                                                 \
+    X(MAIN_SHUTDOWN_FAILED, "CM driver shutdown failed.")                                                   \
+    X(MAIN_NOT_RESOLVED, "Could not resolve \"%s\".")                                                       \
+    X(MAIN_OPT_REFUSED, "Option \"%c\" not supported by this exporter.")                                    \
+    X(MAIN_S_AND_I, "Options -s and -I are mutually exclusive.")                                            \
+    X(MAIN_BAD_TYPE_NAME, "Type name \"%s\" contains invalid characters.")                                  \
+    X(MAIN_BAD_OPERAND,                                                                                     \
+      "\"%s\" invalid\nsource-name must not be \"..\" or have a \"/\" in it\n"                              \
+      "source-name must be in your current working directory\n")                                            \
+    X(MAIN_BAD_DATE, "Incorrect date format for \"%s\".\nUsage: %s")                                        \
+    X(MAIN_IMPORTANT_UNTIL, "Only important versions until \"%s\" will be converted.")                      \
+    X(MAIN_SINCE_AFTER_PRIOR, "Since time must be before prior to time.")                                   \
+    X(MAIN_BETWEEN, "Only revisions between \"%s\" and \"%s\" will be converted.")                          \
+    X(MAIN_SINCE, "Only revisions since \"%s\" will be converted.")                                         \
+    X(MAIN_PRIOR, "Only revisions prior to \"%s\" will be converted.")                                      \
+    X(MAIN_A_WITHOUT_R, "The -A option may not be specified without -r.")                                   \
+    X(MAIN_OUTPUT_EXISTS, "\"%s\" exists, please move.")                                                    \
+    X(MAIN_CANT_OPEN_OUTPUT, "Cannot open output file \"%s\".")                                             \
+    X(MAIN_CREATING_SCRIPT, "Creating script file %s ...\n")                                                \
+    X(MAIN_CANT_ADD_TYPES, "Can't add types to script file.")                                               \
+    X(MAIN_CANT_OPEN_FILE, "Cannot open file \"%s\".")                                                      \
+    X(MAIN_CREATING_TRANSLATION, "Creating translation file.")                                              \
+    X(MAIN_NOT_EXPORTED, "The following elements could not be exported:")                                   \
+    X(MAIN_LIST_ENTRY, "\t%s\n")                                                                            \
+    X(MAIN_BAD_CHARS,                                                                                       \
+      "Cannot convert files with certain characters in them.\n"                                             \
+      "Skipping \"%s\" because of the \"%c\" in it.\n")                                                     \
+    X(MAIN_NOT_A_FILE, "Neither file, symbolic link, nor directory - cannot convert \"%s\".")               \
+    X(MAIN_CANT_CREATE_DIR, "Can't create VOB directory element \"%s\".")                                   \
+    X(MAIN_CANT_WRITE_DIR, "Unable to write directory info to file.")                                       \
+    X(MAIN_DIR_ELEMENT, "VOB directory element \"%s\".\n")                                                  \
+    X(MAIN_NO_ELEMENT_INFO, "Unable to get element info.")                                                  \
+    X(MAIN_CANT_OUTPUT_VERSIONS, "Unable to output version info to file.")                                  \
+    X(MAIN_CANT_ADD_ELTYPE, "Can't add element type \"%s\".")                                               \
+    X(MAIN_OUTPUT_PREFIX_SKIP, "Skipping \"%s\": its name begins with the name of the output file \"%s\".") \
+    X(MAIN_NAME_TOO_LONG, "Skipping \"%s\": the name is longer than %d bytes.")                             \
     X(MAIN_CANT_WRITE_OUTPUT, "Cannot write output file \"%s\": %s")
 
-#define EXPORT_ELEM_MESSAGES(X)                                                                   \
-    X(ELEM_CONVERTING, "Converting element \"%s\" ... \n")                                        \
-    X(ELEM_CANT_ALLOC_ELEMENT, "Can't allocate element structure for \"%s\".")                    \
-    X(ELEM_CANT_OPEN, "Couldn't open element \"%s\".")                                            \
-    X(ELEM_CANT_GET_INFO, "Can't get element information for \"%s\".")                           \
-    X(ELEM_CANT_ADD_ATTR, "Can't add attribute type list for \"%s\"\n.")                          \
-    X(ELEM_CHECKOUTS, "The following checkouts exist:")                                           \
-    X(ELEM_CHECKOUT, "\tUser \"%s\", from %s.\n")                                                 \
-    X(ELEM_CHECKOUT_BAD, "String given to export_elem_print_ckout_info does not have a \":\" "    \
-                         "in it.\nFile must not have been parsed correctly.\n")                   \
-    X(ELEM_EXTRACTING, "Extracting element history ...\n")                                        \
-    X(ELEM_CANT_ALLOC_VERSION, "Can't allocate cm version info structure.")                       \
-    X(ELEM_CANT_ALLOC_NODE, "Can't allocate export version info structure.")                      \
-    X(ELEM_CANT_EXTRACT, "Can't add extract version command to script file.")                     \
-    X(ELEM_CANT_ALLOC_EXTRACT, "Can't allocate extract cmd buffer for version \"%s\".")           \
-    X(ELEM_CANT_ADD_BRANCH, "Can't add branch type \"%s\".")                                      \
-    X(ELEM_CANT_ADD_LABEL, "Can't add version label list for \"%s\".")                            \
-    X(ELEM_PROGRESS, ".")                                                                         \
-    X(ELEM_NEWLINE, "\n")                                                                         \
-    X(ELEM_COMPLETED, "Completed.\n")                                                             \
-    X(ELEM_CONVERTING_ELEMENT, "Converting element ...\n")                                        \
-    X(ELEM_CREATING_ELEMENT, "Creating element ...\n")                                            \
-    X(ELEM_BAD_STATUS, "Version \"%s\" has bad status.")                                          \
-    X(ELEM_ELEMENT_COMPLETED, "Element \"%s\" completed.\n")                                      \
-    X(ELEM_CANT_ADD_MKELEM, "Can't add mkelem command to script file.")                           \
-    X(ELEM_CANT_MAKE_VERSION, "Can't make version \"%s\", element \"%s\".")                       \
-    X(NAME_TOO_LONG, "Type name was too long!")                                                   \
-    X(NAME_BAD_CHARS, "type name had bad characters in it.")                                      \
-    X(NAME_ONLY_NUMBERS, "type name had only numbers in it.")                                     \
-    X(NAME_TRANSLATION_INVALID, "Translation had invalid characters in it.")                      \
-    X(NAME_HAD_TO_RENAME, "Had to rename %s type %s to %s\n")                                     \
-    X(NAME_TRANSLATION_CONFLICT, "Translation is in conflict with another.")                      \
-    X(NAME_REALLOC, "Could not realloc in %s")                                                    \
-    X(NAME_READING, "Reading Translation table.")                                                 \
-    X(NAME_LINE_TOO_LONG, "Line is too long in translation file.  (line %d)\n")                   \
-    X(NAME_BLANK_LINE, "Blank line in translation file.  (line %d)\n")                            \
-    X(NAME_FIRST_TOO_LONG, "First field is too long in translation file.  (line %d)\n"            \
-                           "Must be less than %d characters.\n")                                  \
-    X(NAME_MISSING_FIELD, "Missing field in translation file.  (line %d)\n")                      \
-    X(NAME_SECOND_TOO_LONG, "Second field is too long in translation file.  (line %d)\n"          \
-                            "Must be less than %d characters.\n")                                 \
-    X(NAME_MISSING_NEWLINE, "Missing newline in translation file.  (line %d)\n")                  \
-    X(NAME_THIRD_TOO_LONG, "Third field is too long in translation file.  (line %d)\n"            \
-                           "Must be less than %d characters.\n")                                  \
-    X(NAME_TRANSLATION, "Translation: %s type %s -> %s.\n")                                       \
-    X(NAME_TYPES_RENAMED, "Types were renamed.  Please consider using the \"-T\" option.")        \
+#define EXPORT_ELEM_MESSAGES(X)                                                            \
+    X(ELEM_CONVERTING, "Converting element \"%s\" ... \n")                                 \
+    X(ELEM_CANT_ALLOC_ELEMENT, "Can't allocate element structure for \"%s\".")             \
+    X(ELEM_CANT_OPEN, "Couldn't open element \"%s\".")                                     \
+    X(ELEM_CANT_GET_INFO, "Can't get element information for \"%s\".")                     \
+    X(ELEM_CANT_ADD_ATTR, "Can't add attribute type list for \"%s\"\n.")                   \
+    X(ELEM_CHECKOUTS, "The following checkouts exist:")                                    \
+    X(ELEM_CHECKOUT, "\tUser \"%s\", from %s.\n")                                          \
+    X(ELEM_CHECKOUT_BAD,                                                                   \
+      "String given to export_elem_print_ckout_info does not have a \":\" "                \
+      "in it.\nFile must not have been parsed correctly.\n")                               \
+    X(ELEM_EXTRACTING, "Extracting element history ...\n")                                 \
+    X(ELEM_CANT_ALLOC_VERSION, "Can't allocate cm version info structure.")                \
+    X(ELEM_CANT_ALLOC_NODE, "Can't allocate export version info structure.")               \
+    X(ELEM_CANT_EXTRACT, "Can't add extract version command to script file.")              \
+    X(ELEM_CANT_ALLOC_EXTRACT, "Can't allocate extract cmd buffer for version \"%s\".")    \
+    X(ELEM_CANT_ADD_BRANCH, "Can't add branch type \"%s\".")                               \
+    X(ELEM_CANT_ADD_LABEL, "Can't add version label list for \"%s\".")                     \
+    X(ELEM_PROGRESS, ".")                                                                  \
+    X(ELEM_NEWLINE, "\n")                                                                  \
+    X(ELEM_COMPLETED, "Completed.\n")                                                      \
+    X(ELEM_CONVERTING_ELEMENT, "Converting element ...\n")                                 \
+    X(ELEM_CREATING_ELEMENT, "Creating element ...\n")                                     \
+    X(ELEM_BAD_STATUS, "Version \"%s\" has bad status.")                                   \
+    X(ELEM_ELEMENT_COMPLETED, "Element \"%s\" completed.\n")                               \
+    X(ELEM_CANT_ADD_MKELEM, "Can't add mkelem command to script file.")                    \
+    X(ELEM_CANT_MAKE_VERSION, "Can't make version \"%s\", element \"%s\".")                \
+    X(NAME_TOO_LONG, "Type name was too long!")                                            \
+    X(NAME_BAD_CHARS, "type name had bad characters in it.")                               \
+    X(NAME_ONLY_NUMBERS, "type name had only numbers in it.")                              \
+    X(NAME_TRANSLATION_INVALID, "Translation had invalid characters in it.")               \
+    X(NAME_HAD_TO_RENAME, "Had to rename %s type %s to %s\n")                              \
+    X(NAME_TRANSLATION_CONFLICT, "Translation is in conflict with another.")               \
+    X(NAME_REALLOC, "Could not realloc in %s")                                             \
+    X(NAME_READING, "Reading Translation table.")                                          \
+    X(NAME_LINE_TOO_LONG, "Line is too long in translation file.  (line %d)\n")            \
+    X(NAME_BLANK_LINE, "Blank line in translation file.  (line %d)\n")                     \
+    X(NAME_FIRST_TOO_LONG,                                                                 \
+      "First field is too long in translation file.  (line %d)\n"                          \
+      "Must be less than %d characters.\n")                                                \
+    X(NAME_MISSING_FIELD, "Missing field in translation file.  (line %d)\n")               \
+    X(NAME_SECOND_TOO_LONG,                                                                \
+      "Second field is too long in translation file.  (line %d)\n"                         \
+      "Must be less than %d characters.\n")                                                \
+    X(NAME_MISSING_NEWLINE, "Missing newline in translation file.  (line %d)\n")           \
+    X(NAME_THIRD_TOO_LONG,                                                                 \
+      "Third field is too long in translation file.  (line %d)\n"                          \
+      "Must be less than %d characters.\n")                                                \
+    X(NAME_TRANSLATION, "Translation: %s type %s -> %s.\n")                                \
+    X(NAME_TYPES_RENAMED, "Types were renamed.  Please consider using the \"-T\" option.") \
     X(NAME_CHANGED, "%s type \"%s\" changed to \"%s\"\n")
 
 #define EXPORT_CMD_MESSAGES(X)                                                                    \

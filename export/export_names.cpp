@@ -23,16 +23,18 @@
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
 
-#define NAMES_MESSAGES(X)                                                                         \
-    X(NAMES_BAD_REPLACE_STRING,                                                                   \
-      "EXPORT_REPLACE_STRING \"%s\" does not make acceptable type names; using \"%s\".")          \
-    X(NAMES_REPLACE_STRING_CUT, "EXPORT_REPLACE_STRING is longer than %d characters; using its "  \
-                                "first %d.")                                                      \
-    X(NAMES_BAD_REPLACE_CHAR,                                                                     \
-      "EXPORT_REPLACE_CHAR must begin with a printable ASCII character; using \"%c\".")           \
-    X(NAMES_NOT_WRITTEN, "%s type \"%s\" -> \"%s\" is not written to the translation file: its "  \
-                         "names must be less than %d characters.")                                \
-    X(NAMES_WRITE_FAILED, "Could not write the translation file: %s")                            \
+#define NAMES_MESSAGES(X)                                                                \
+    X(NAMES_BAD_REPLACE_STRING,                                                          \
+      "EXPORT_REPLACE_STRING \"%s\" does not make acceptable type names; using \"%s\".") \
+    X(NAMES_REPLACE_STRING_CUT,                                                          \
+      "EXPORT_REPLACE_STRING is longer than %d characters; using its "                   \
+      "first %d.")                                                                       \
+    X(NAMES_BAD_REPLACE_CHAR,                                                            \
+      "EXPORT_REPLACE_CHAR must begin with a printable ASCII character; using \"%c\".")  \
+    X(NAMES_NOT_WRITTEN,                                                                 \
+      "%s type \"%s\" -> \"%s\" is not written to the translation file: its "            \
+      "names must be less than %d characters.")                                          \
+    X(NAMES_WRITE_FAILED, "Could not write the translation file: %s")                    \
     X(NAMES_READ_FAILED, "Could not read the translation file: %s")
 
 #define NAMES_MSG_ENUM(name, text) name,
@@ -49,9 +51,9 @@ IMSG_DEFINE_CATALOG(export_names_export_msg_table_adr, "export_lib", "export_nam
 namespace {
 
 enum {
-    NAME_MAX_LEN = 240,       // longer names are cut before repair
-    FIELD_LIMIT = 80,         // translation-file fields must be shorter
-    LINE_LIMIT = 1023,        // translation-file lines must be shorter
+    NAME_MAX_LEN = 240,   // longer names are cut before repair
+    FIELD_LIMIT = 80,     // translation-file fields must be shorter
+    LINE_LIMIT = 1023,    // translation-file lines must be shorter
     REPLACE_STRING_MAX = 255,
 };
 
@@ -85,7 +87,6 @@ names_state &st() {
 }
 
 const imsg_catalog *elem_cat() { return export_elem_export_msg_table_adr(); }
-
 
 bool is_ascii_name_char(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -190,8 +191,8 @@ void read_settings() {
         if (name_acceptable(v + "1"))
             s.replace_string = v;
         else
-            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING,
-                       v.c_str(), s.replace_string.c_str());
+            IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING, v.c_str(),
+                       s.replace_string.c_str());
     }
 }
 
@@ -243,9 +244,7 @@ void repair_first_round(std::string &out, int quiet) {
     }
 }
 
-std::string rename_key(const std::string &kind, const std::string &name) {
-    return kind + '\n' + name;
-}
+std::string rename_key(const std::string &kind, const std::string &name) { return kind + '\n' + name; }
 
 const rename_entry *find_rename(const std::string &kind, const std::string &name) {
     names_state &s = st();
@@ -344,14 +343,14 @@ bool write_line(FILE *f, const std::string &kind, const std::string &a, const st
     if (kind.size() >= FIELD_LIMIT || a.size() >= FIELD_LIMIT || b.size() >= FIELD_LIMIT ||
         a.find('\n') != std::string::npos || b.find('\n') != std::string::npos ||
         b.find(' ') != std::string::npos || kind.find(' ') != std::string::npos) {
-        IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN,
-                   kind.c_str(), a.c_str(), b.c_str(), int(FIELD_LIMIT));
+        IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_NOT_WRITTEN, kind.c_str(),
+                   a.c_str(), b.c_str(), int(FIELD_LIMIT));
         return true;
     }
     return std::fprintf(f, "%s %s %s\n", kind.c_str(), a.c_str(), b.c_str()) >= 0;
 }
 
-} // namespace
+}   // namespace
 
 int type_name_check(const char *name, int quiet, std::string *out) {
     read_settings();
@@ -382,7 +381,7 @@ std::string translate_cached(const std::string &kind, const std::string &name) {
     return result;
 }
 
-} // namespace
+}   // namespace
 
 void translate_names(const char *kind, std::vector<std::string> &names) {
     std::string k = kind ? kind : "";
@@ -464,14 +463,12 @@ int read_translation_file(FILE *f) {
         if (old_name == new_name) {
             add_known(kind, old_name);
         } else {
-            IMSG_PRINT(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(),
-                       new_name.c_str());
+            IMSG_PRINT(IMSG_NOTICE, cat, NAME_TRANSLATION, kind.c_str(), old_name.c_str(), new_name.c_str());
             add_rename(kind, old_name, new_name);
         }
     }
     if (std::ferror(f)) {
-        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED,
-                   std::strerror(errno));
+        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_READ_FAILED, std::strerror(errno));
         return 1001;
     }
     return 0;
@@ -488,8 +485,7 @@ int write_translation_file(FILE *f) {
     s.known_index.clear();
     s.done.clear();
     if (!ok || std::fflush(f) != 0 || std::ferror(f)) {
-        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED,
-                   std::strerror(errno));
+        IMSG_PRINT(IMSG_ERROR, export_names_export_msg_table_adr(), NAMES_WRITE_FAILED, std::strerror(errno));
         return 1001;
     }
     return 0;

@@ -19,17 +19,17 @@ const imsg_catalog *cat() { return export_main_cat(); }
 
 bool refused(int c, int kind) {
     switch (c) {
-    case 'I':
-    case 'T':
-        return kind == KIND_FFILE;
-    case 'L':
-    case 'l':
-        return kind != KIND_FFILE;
-    case 'b':
-    case 'v':
-        return kind != KIND_FFILE && kind != KIND_SSAFE;
-    default:
-        return false;
+        case 'I':
+        case 'T':
+            return kind == KIND_FFILE;
+        case 'L':
+        case 'l':
+            return kind != KIND_FFILE;
+        case 'b':
+        case 'v':
+            return kind != KIND_FFILE && kind != KIND_SSAFE;
+        default:
+            return false;
     }
 }
 
@@ -57,7 +57,7 @@ int convert_date(const char *text, int64_t *out) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 export_stop export_parse_options(export_run &r, int argc, char **argv) {
     std::string optstring = std::string(COMMON_OPTIONS) + r.g.extra_options;
@@ -73,38 +73,52 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
             return EXPORT_STOP_USAGE;
         }
         switch (c) {
-        case 'I':
-        case 's':
-            if ((c == 'I' && have_since) || (c == 's' && have_important)) {
-                IMSG_PRINT(IMSG_ERROR, cat(), MAIN_S_AND_I);
+            case 'I':
+            case 's':
+                if ((c == 'I' && have_since) || (c == 's' && have_important)) {
+                    IMSG_PRINT(IMSG_ERROR, cat(), MAIN_S_AND_I);
+                    return EXPORT_STOP_USAGE;
+                }
+                (c == 'I' ? have_important : have_since) = true;
+                (c == 'I' ? r.date_important : r.date_since) = nt_optarg;
+                break;
+            case 'p':
+                r.date_prior = nt_optarg;
+                break;
+            case 'L':
+                r.st.follow_links = 1;
+                break;
+            case 'r':
+                r.st.recursive = 1;
+                break;
+            case 'o':
+                r.st.output_name = nt_optarg;
+                break;
+            case 't':
+                r.temp_dir = nt_optarg;
+                break;
+            case 'T':
+                r.translation_file = nt_optarg;
+                break;
+            case 'v':
+                r.st.onto_brvid = nt_optarg;
+                break;
+            case 'b':
+            case 'l':
+                if (!acceptable_type_arg(nt_optarg, c == 'b')) {
+                    IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
+                    return EXPORT_STOP;
+                }
+                if (c == 'b') {
+                    r.st.onto_branch = nt_optarg;
+                    name_list_add(r.st.branch_types, nt_optarg, NAME_SPLIT_PATH);
+                } else {
+                    r.st.label_all = nt_optarg;
+                    name_list_add(r.st.label_types, nt_optarg, NAME_WHOLE);
+                }
+                break;
+            default:   // -U, an unknown letter, a missing argument
                 return EXPORT_STOP_USAGE;
-            }
-            (c == 'I' ? have_important : have_since) = true;
-            (c == 'I' ? r.date_important : r.date_since) = nt_optarg;
-            break;
-        case 'p': r.date_prior = nt_optarg; break;
-        case 'L': r.st.follow_links = 1; break;
-        case 'r': r.st.recursive = 1; break;
-        case 'o': r.st.output_name = nt_optarg; break;
-        case 't': r.temp_dir = nt_optarg; break;
-        case 'T': r.translation_file = nt_optarg; break;
-        case 'v': r.st.onto_brvid = nt_optarg; break;
-        case 'b':
-        case 'l':
-            if (!acceptable_type_arg(nt_optarg, c == 'b')) {
-                IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_TYPE_NAME, nt_optarg);
-                return EXPORT_STOP;
-            }
-            if (c == 'b') {
-                r.st.onto_branch = nt_optarg;
-                name_list_add(r.st.branch_types, nt_optarg, NAME_SPLIT_PATH);
-            } else {
-                r.st.label_all = nt_optarg;
-                name_list_add(r.st.label_types, nt_optarg, NAME_WHOLE);
-            }
-            break;
-        default:   // -U, an unknown letter, a missing argument
-            return EXPORT_STOP_USAGE;
         }
     }
     bool bad = false;

@@ -120,7 +120,7 @@ int export_from_dir(export_run &r, std::string *out) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 int export_reserve_output(export_run &r) {
     const char *name = r.st.output_name.c_str();
@@ -228,8 +228,8 @@ int export_assemble(export_run &r, atomic_file &file) {
     g.label_all = r.st.label_all;
     g.need_cmd = r.drv->need_cmd();
     int rc = write_globals(out, g);
-    if (rc == 0 && write_types(out, r.st.attr_types, r.st.label_types, r.st.branch_types,
-                               r.st.element_types) != 0) {
+    if (rc == 0 &&
+        write_types(out, r.st.attr_types, r.st.label_types, r.st.branch_types, r.st.element_types) != 0) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_ADD_TYPES);
         rc = 1;
     }

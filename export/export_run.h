@@ -44,7 +44,7 @@ struct export_state {
     name_list attr_types, branch_types, element_types, label_types;
     long num_elements = 0;
     long num_versions = 0;
-    off_t element_file_size = 0;   // whole element records only
+    off_t element_file_size = 0;        // whole element records only
     bool element_file_broken = false;   // holds part of a record: never assembled
 };
 
@@ -55,13 +55,13 @@ struct export_run {
     cm_globals g{};
     int kind = 1;
     std::string program;
-    std::string output_prefix;      // the output name as walked paths spell it
-    std::string temp_dir;           // -t
+    std::string output_prefix;   // the output name as walked paths spell it
+    std::string temp_dir;        // -t
     const char *translation_file = nullptr;
     const char *date_important = nullptr, *date_since = nullptr, *date_prior = nullptr;
     std::vector<std::string> operands;
     std::string dir_tmp, element_tmp;   // the record files; empty when not made
-    std::vector<char> element_buf;   // outlives the element file it buffers
+    std::vector<char> element_buf;      // outlives the element file it buffers
     hash_table *failures = nullptr;
     bool init_ok = false;
     bool shutdown_done = false;

@@ -189,20 +189,21 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
         fileutl_strip_leaf(path, &dir, &leaf);
         const char *dir_arg = dir.empty() ? "." : dir.c_str();
         int rc = S_ISDIR(st.mode) ? walk(r, path.c_str(), desc, flags)
-                                  : walk_callback(&r, path.c_str(), path.c_str(), dir_arg,
-                                                  leaf.c_str(), &st, 0, FILEUTL_VISIT_FILE);
+                                  : walk_callback(&r, path.c_str(), path.c_str(), dir_arg, leaf.c_str(), &st,
+                                                  0, FILEUTL_VISIT_FILE);
         if (rc == -4)
             r.error_flag = 1;
     }
 }
 
-} // namespace
+}   // namespace
 
 int export_walk_sources(export_run &r) {
     r.output_prefix = strip_dot_slash(r.st.output_name.c_str());
     int flags = r.st.follow_links ? 2 | FILEUTL_WALK_FOLLOW : 2;
     r.failures = hash_str_create(219, 0, 1);
-    (void)hash_set_dynamic(r.failures, 3, 219, 0, 1);   // fails only for a null table; add_failure reports that
+    (void)hash_set_dynamic(r.failures, 3, 219, 0,
+                           1);   // fails only for a null table; add_failure reports that
     fileutl_stat_t st{};
     if (stat_path(r, ".", &st) != 0) {
         imsg_print_errno(IMSG_ERROR, ".", errno);

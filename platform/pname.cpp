@@ -3,16 +3,14 @@
 #include "platform/registry.h"
 #include "platform/vob_msg.h"
 
-vob_pname::~vob_pname()
-{
+vob_pname::~vob_pname() {
     if (view)
         view_close(view);   // closes the VOB handles it opened
     else
         vob_close(vob);
 }
 
-static int via_view(const std::string &pname, vob_pname *out, std::string *err)
-{
+static int via_view(const std::string &pname, vob_pname *out, std::string *err) {
     view_fhandle fh;
     if (int rc = view_get_fhandle(out->view, pname, &fh)) {
         *err = view_errmsg(out->view);
@@ -28,8 +26,7 @@ static int via_view(const std::string &pname, vob_pname *out, std::string *err)
     return view_get_vob(out->view, fh.vob_tag, &out->vob);
 }
 
-int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err)
-{
+int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err) {
     std::string path, vid;
     if (!vob_split_xpname(pname, &path, &vid))
         path = pname;
@@ -48,8 +45,8 @@ int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err
         return rc;
     std::string best;
     for (auto &v : vobs)
-        if (path.compare(0, v.tag.size(), v.tag) == 0 && (path.size() == v.tag.size() || path[v.tag.size()] == '/') &&
-            v.tag.size() > best.size())
+        if (path.compare(0, v.tag.size(), v.tag) == 0 &&
+            (path.size() == v.tag.size() || path[v.tag.size()] == '/') && v.tag.size() > best.size())
             best = v.tag;
     if (best.empty()) {
         *err = VOB_MSG(VM_NO_VOB_PATH, pname.c_str());

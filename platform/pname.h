@@ -10,12 +10,12 @@
 #include <string>
 
 struct vob_pname {
-    vob_t *vob = nullptr;       // owned here, or by the view when view is set
-    view_t *view = nullptr;     // owned here; null outside views
+    vob_t *vob = nullptr;     // owned here, or by the view when view is set
+    view_t *view = nullptr;   // owned here; null outside views
     std::string vob_tag;
-    std::string vob_path;       // below the VOB root, "/" separated
-    std::string vid;            // after "@@", or ""
-    vob_oid elem = 0, ver = 0;  // ver: named by vid, else selected
+    std::string vob_path;        // below the VOB root, "/" separated
+    std::string vid;             // after "@@", or ""
+    vob_oid elem = 0, ver = 0;   // ver: named by vid, else selected
     vob_pname() = default;
     ~vob_pname();
     vob_pname(const vob_pname &) = delete;

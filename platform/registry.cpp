@@ -24,8 +24,7 @@
 
 using json = nlohmann::json;
 
-std::string rgy_home()
-{
+std::string rgy_home() {
     std::string h;
     const char *env = getenv("VANTOR_HOME");
     if (env && *env)
@@ -49,13 +48,11 @@ static std::string rgy_file() { return rgy_dir() + "/rgy.json"; }
 // Holds the registry lock for one read or change.
 struct rgy_lock {
     int fd = -1;
-    ~rgy_lock()
-    {
+    ~rgy_lock() {
         if (fd >= 0)
             close(fd);
     }
-    int take(int exclusive, std::string *err)
-    {
+    int take(int exclusive, std::string *err) {
         if (int e = fileutl_mkpath(rgy_dir().c_str(), 0755)) {
             *err = VOB_MSG(VM_RGY_IO, rgy_dir().c_str(), strerror(e));
             return VOB_ERR;
@@ -73,16 +70,14 @@ struct rgy_lock {
     }
 };
 
-static json empty_registry()
-{
+static json empty_registry() {
     json j;
     j["default_region"] = "default";
     j["regions"]["default"] = {{"vobs", json::array()}, {"views", json::array()}};
     return j;
 }
 
-static int load(json *j, std::string *err)
-{
+static int load(json *j, std::string *err) {
     if (access(rgy_file().c_str(), F_OK) != 0 && errno == ENOENT) {
         *j = empty_registry();
         return VOB_OK;
@@ -115,17 +110,16 @@ static int load(json *j, std::string *err)
     return VOB_OK;
 }
 
-static int save(const json &j, std::string *err)
-{
-    if (int e = fileutl_write_atomic(rgy_file(), j.dump(2, ' ', false, json::error_handler_t::replace) + "\n")) {
+static int save(const json &j, std::string *err) {
+    if (int e =
+            fileutl_write_atomic(rgy_file(), j.dump(2, ' ', false, json::error_handler_t::replace) + "\n")) {
         *err = VOB_MSG(VM_RGY_IO, rgy_file().c_str(), strerror(e));
         return VOB_ERR;
     }
     return VOB_OK;
 }
 
-static int region_of(json &j, const std::string &region, json **out, std::string *err)
-{
+static int region_of(json &j, const std::string &region, json **out, std::string *err) {
     std::string r = region.empty() ? j["default_region"].get<std::string>() : region;
     if (!j["regions"].contains(r)) {
         *err = VOB_MSG(VM_NO_REGION, r.c_str());
@@ -138,8 +132,7 @@ static int region_of(json &j, const std::string &region, json **out, std::string
 // Every registry call starts so: take the lock (shared or exclusive), read
 // the registry, find the region.
 static int open_region(rgy_lock &lk, int exclusive, json *j, const std::string &region, json **reg,
-                       std::string *err)
-{
+                       std::string *err) {
     int rc = lk.take(exclusive, err);
     if (rc == VOB_OK)
         rc = load(j, err);
@@ -148,13 +141,11 @@ static int open_region(rgy_lock &lk, int exclusive, json *j, const std::string &
     return rc;
 }
 
-static std::string region_name(json &j, const std::string &region)
-{
+static std::string region_name(json &j, const std::string &region) {
     return region.empty() ? j["default_region"].get<std::string>() : region;
 }
 
-static rgy_vob vob_from(const json &e, const std::string &region)
-{
+static rgy_vob vob_from(const json &e, const std::string &region) {
     rgy_vob v;
     v.tag = e.value("tag", "");
     v.storage = e.value("storage", "");
@@ -165,8 +156,7 @@ static rgy_vob vob_from(const json &e, const std::string &region)
     return v;
 }
 
-static rgy_view view_from(const json &e, const std::string &region)
-{
+static rgy_view view_from(const json &e, const std::string &region) {
     rgy_view v;
     v.tag = e.value("tag", "");
     v.dir = e.value("dir", "");
@@ -174,8 +164,7 @@ static rgy_view view_from(const json &e, const std::string &region)
     return v;
 }
 
-int rgy_get_default_region(std::string *region, std::string *err)
-{
+int rgy_get_default_region(std::string *region, std::string *err) {
     rgy_lock lk;
     json j;
     int rc = lk.take(0, err);
@@ -186,8 +175,7 @@ int rgy_get_default_region(std::string *region, std::string *err)
     return rc;
 }
 
-int rgy_list_regions(std::vector<std::string> *regions, std::string *err)
-{
+int rgy_list_regions(std::vector<std::string> *regions, std::string *err) {
     rgy_lock lk;
     json j;
     int rc = lk.take(0, err);
@@ -201,8 +189,7 @@ int rgy_list_regions(std::vector<std::string> *regions, std::string *err)
     return VOB_OK;
 }
 
-int rgy_add_region(const std::string &region, std::string *err)
-{
+int rgy_add_region(const std::string &region, std::string *err) {
     rgy_lock lk;
     json j;
     int rc = lk.take(1, err);
@@ -216,8 +203,7 @@ int rgy_add_region(const std::string &region, std::string *err)
     return save(j, err);
 }
 
-static int find_in(json &list, const std::string &key, const std::string &value)
-{
+static int find_in(json &list, const std::string &key, const std::string &value) {
     for (size_t i = 0; i < list.size(); i++)
         if (list[i].value(key, "") == value)
             return (int)i;
@@ -227,8 +213,7 @@ static int find_in(json &list, const std::string &key, const std::string &value)
 // The index of the entry of `list` with that tag, or VOB_NOT_FOUND with the
 // message `missing` (VM_NO_VOB_TAG or VM_NO_VIEW_TAG: one insert, the tag).
 static int entry_of(json &reg, const char *list, const std::string &tag, int missing, int *at,
-                    std::string *err)
-{
+                    std::string *err) {
     *at = find_in(reg[list], "tag", tag);
     if (*at >= 0)
         return VOB_OK;
@@ -236,8 +221,7 @@ static int entry_of(json &reg, const char *list, const std::string &tag, int mis
     return VOB_NOT_FOUND;
 }
 
-int rgy_vob_add(const rgy_vob &vob, std::string *err)
-{
+int rgy_vob_add(const rgy_vob &vob, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -257,8 +241,7 @@ int rgy_vob_add(const rgy_vob &vob, std::string *err)
     return save(j, err);
 }
 
-int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err)
-{
+int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -273,8 +256,7 @@ int rgy_vob_remove(const std::string &tag, const std::string &region, std::strin
     return save(j, err);
 }
 
-int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err)
-{
+int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -289,8 +271,7 @@ int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out
     return VOB_OK;
 }
 
-int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err)
-{
+int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err) {
     rgy_lock lk;
     json j;
     int rc = lk.take(0, err);
@@ -309,8 +290,7 @@ int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err)
     return VOB_NOT_FOUND;
 }
 
-int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err)
-{
+int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -325,8 +305,7 @@ int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::stri
     return VOB_OK;
 }
 
-int rgy_view_add(const rgy_view &view, std::string *err)
-{
+int rgy_view_add(const rgy_view &view, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -342,8 +321,7 @@ int rgy_view_add(const rgy_view &view, std::string *err)
     return save(j, err);
 }
 
-int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err)
-{
+int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -358,8 +336,7 @@ int rgy_view_remove(const std::string &tag, const std::string &region, std::stri
     return save(j, err);
 }
 
-int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err)
-{
+int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -374,8 +351,7 @@ int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *o
     return VOB_OK;
 }
 
-int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err)
-{
+int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -390,8 +366,7 @@ int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::st
     return VOB_OK;
 }
 
-int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err)
-{
+int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err) {
     rgy_view v;
     int rc = rgy_view_find(tag, "", &v, err);
     if (rc == VOB_OK)

@@ -18,17 +18,17 @@
 #include <vector>
 
 struct rgy_vob {
-    std::string tag;          // begins with "/"
-    std::string storage;      // absolute storage directory
-    std::string uuid;         // the VOB's identifier (32 hex digits)
+    std::string tag;       // begins with "/"
+    std::string storage;   // absolute storage directory
+    std::string uuid;      // the VOB's identifier (32 hex digits)
     unsigned owner_uid = 0;
-    int project = 0;          // a project VOB
+    int project = 0;   // a project VOB
     std::string region;
 };
 
 struct rgy_view {
     std::string tag;
-    std::string dir;          // absolute root directory of the snapshot view
+    std::string dir;   // absolute root directory of the snapshot view
     std::string region;
 };
 
@@ -41,14 +41,16 @@ std::string rgy_home();
 
 [[nodiscard]] int rgy_vob_add(const rgy_vob &vob, std::string *err);
 [[nodiscard]] int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err);
-[[nodiscard]] int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err);
+[[nodiscard]] int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out,
+                               std::string *err);
 [[nodiscard]] int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err);
 // Sorted by tag.
 [[nodiscard]] int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err);
 
 [[nodiscard]] int rgy_view_add(const rgy_view &view, std::string *err);
 [[nodiscard]] int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err);
-[[nodiscard]] int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err);
+[[nodiscard]] int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out,
+                                std::string *err);
 [[nodiscard]] int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err);
 // The view directory of a tag; VOB_NOT_FOUND when no view has it.
 [[nodiscard]] int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err);

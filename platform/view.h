@@ -34,7 +34,7 @@ struct view_t;
 
 // Parses a config spec; errors name the file (or "config spec") and line.
 [[nodiscard]] int view_parse_config_spec(const std::string &text, const std::string &where,
-                           std::vector<vob_rule> *rules, std::string *err);
+                                         std::vector<vob_rule> *rules, std::string *err);
 std::string view_default_config_spec();
 
 // Makes an empty snapshot view at dir (which must not exist or be empty)
@@ -74,7 +74,7 @@ struct view_update_stats {
 // Loads the scope by the config spec. Warnings (hijacked files) go to
 // *warnings when it is not null.
 [[nodiscard]] int view_update(view_t *view, const view_progress *progress, view_update_stats *stats,
-                std::vector<std::string> *warnings);
+                              std::vector<std::string> *warnings);
 
 // The VOB handle for a tag in the scope (or any registered tag), opened on
 // first use and owned by the view.
@@ -85,10 +85,10 @@ struct view_update_stats {
 // the directory must. For the VOB root itself vob_path is "" and dir_elem 0.
 struct view_loc {
     std::string vob_tag;
-    std::string vob_path;      // "src/a.c"
-    std::string dir_path;      // "src"
-    std::string leaf;          // "a.c"
-    std::string vid;           // the version after "@@", or ""
+    std::string vob_path;   // "src/a.c"
+    std::string dir_path;   // "src"
+    std::string leaf;       // "a.c"
+    std::string vid;        // the version after "@@", or ""
     vob_oid dir_elem = 0, dir_ver = 0;
 };
 [[nodiscard]] int view_locate(view_t *view, const std::string &path, view_loc *out);
@@ -99,8 +99,8 @@ struct view_fhandle {
     std::string vob_tag;
     std::string vob_path;
     vob_oid elem = 0, ver = 0;
-    int mtype = 0;             // of the element
-    int checkedout = 0;        // the view has it checked out
+    int mtype = 0;        // of the element
+    int checkedout = 0;   // the view has it checked out
 };
 [[nodiscard]] int view_get_fhandle(view_t *view, const std::string &path, view_fhandle *out);
 
@@ -120,9 +120,10 @@ struct view_dirent {
 // file as its contents-to-be, unless checkin is set: then the file's bytes
 // (or nothing, when there is no file) become /main/1 at once.
 [[nodiscard]] int view_mkelem(view_t *view, const std::string &path, int mtype, const std::string &eltype,
-                const std::string &comment, int checkin, view_fhandle *out);
-[[nodiscard]] int view_checkout(view_t *view, const std::string &path, int reserved, const std::string &comment);
+                              const std::string &comment, int checkin, view_fhandle *out);
+[[nodiscard]] int view_checkout(view_t *view, const std::string &path, int reserved,
+                                const std::string &comment);
 // from: a file whose bytes become the new version ("": the view's file).
 [[nodiscard]] int view_checkin(view_t *view, const std::string &path, const std::string &from,
-                 const std::string &comment, vob_oid *ver_out);
+                               const std::string &comment, vob_oid *ver_out);
 [[nodiscard]] int view_uncheckout(view_t *view, const std::string &path);

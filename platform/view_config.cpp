@@ -9,14 +9,12 @@
 const std::vector<vob_rule> &view_get_rules(const view_t *v) { return v->rules; }
 const std::vector<std::string> &view_get_scopes(const view_t *v) { return v->scopes; }
 
-int view_get_config_spec(view_t *v, std::string *text)
-{
+int view_get_config_spec(view_t *v, std::string *text) {
     *text = v->cspec;
     return VOB_OK;
 }
 
-int view_set_config_spec(view_t *v, const std::string &text)
-{
+int view_set_config_spec(view_t *v, const std::string &text) {
     std::vector<vob_rule> rules;
     std::string e;
     if (view_parse_config_spec(text, "config spec", &rules, &e) != VOB_OK)
@@ -35,8 +33,7 @@ int view_set_config_spec(view_t *v, const std::string &text)
     return VOB_OK;
 }
 
-int view_set_config_spec_file(view_t *v, const std::string &path)
-{
+int view_set_config_spec_file(view_t *v, const std::string &path) {
     std::string text;
     if (int e = view_read_text(path, &text))
         return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), path.c_str(), strerror(e)));
@@ -47,8 +44,7 @@ int view_set_config_spec_file(view_t *v, const std::string &path)
     return view_set_config_spec(v, text);
 }
 
-int view_add_scope(view_t *v, const std::string &tag)
-{
+int view_add_scope(view_t *v, const std::string &tag) {
     view_lock lk(v);
     int rc = lk.take();
     if (rc != VOB_OK)
@@ -66,8 +62,7 @@ int view_add_scope(view_t *v, const std::string &tag)
     return rc;
 }
 
-int view_remove_scope(view_t *v, const std::string &tag)
-{
+int view_remove_scope(view_t *v, const std::string &tag) {
     view_lock lk(v);
     int rc = lk.take();
     if (rc != VOB_OK)

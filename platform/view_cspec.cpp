@@ -4,20 +4,15 @@
 
 #include <sstream>
 
-std::string view_default_config_spec()
-{
-    return "element * CHECKEDOUT\nelement * /main/LATEST\n";
-}
+std::string view_default_config_spec() { return "element * CHECKEDOUT\nelement * /main/LATEST\n"; }
 
-static int bad(const std::string &where, int line, const std::string &what, std::string *err)
-{
+static int bad(const std::string &where, int line, const std::string &what, std::string *err) {
     *err = VOB_MSG(VM_CSPEC, where.c_str(), line, what.c_str());
     return VOB_ERR;
 }
 
 // "/main/dev" style branch path: "/" then names.
-static bool branch_path_ok(const std::string &p)
-{
+static bool branch_path_ok(const std::string &p) {
     if (p.size() < 2 || p[0] != '/' || p.back() == '/' || p.find("//") != std::string::npos)
         return false;
     for (char c : p)
@@ -27,8 +22,7 @@ static bool branch_path_ok(const std::string &p)
 }
 
 int view_parse_config_spec(const std::string &text, const std::string &where, std::vector<vob_rule> *rules,
-                           std::string *err)
-{
+                           std::string *err) {
     std::vector<vob_rule> r;
     std::istringstream in(text);
     std::string line;

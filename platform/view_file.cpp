@@ -8,14 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::string view_rel_of(const view_t *v, const std::string &abs)
-{
+std::string view_rel_of(const view_t *v, const std::string &abs) {
     return abs.size() > v->root.size() ? abs.substr(v->root.size() + 1) : std::string();
 }
 
 // Copies in to out; 0 or an errno value.
-static int copy_fd(int in, int out)
-{
+static int copy_fd(int in, int out) {
     char buf[65536];
     for (;;) {
         ssize_t n = read(in, buf, sizeof buf);
@@ -35,8 +33,7 @@ static int copy_fd(int in, int out)
     }
 }
 
-int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable)
-{
+int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable) {
     std::string src;
     int rc = vob_ver_get_data_pname(h, ver, &src);
     if (rc != VOB_OK)
@@ -44,7 +41,8 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
     std::string tmp = dest + ".vantor-tmp";
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
-        return view_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
+        return view_fail(v, VOB_ERR,
+                         VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
     unlink(tmp.c_str());
     int out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) {
@@ -67,8 +65,7 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
     return VOB_OK;
 }
 
-int view_record_file(view_t *v, const std::string &tag, const std::string &abs, vob_oid elem, vob_oid ver)
-{
+int view_record_file(view_t *v, const std::string &tag, const std::string &abs, vob_oid elem, vob_oid ver) {
     loaded_rec r;
     r.vob = tag;
     r.elem = elem;
@@ -78,8 +75,7 @@ int view_record_file(view_t *v, const std::string &tag, const std::string &abs, 
     return view_loaded_record(v, view_rel_of(v, abs), r);
 }
 
-int view_untouched(const std::string &path, const loaded_rec &r)
-{
+int view_untouched(const std::string &path, const loaded_rec &r) {
     int64_t size, mt;
     int dir;
     return view_stat(path, &size, &mt, &dir) == 0 && !dir && size == r.size && mt == r.mtime_ns;

@@ -87,6 +87,7 @@ public:
     view_lock(const view_lock &) = delete;
     view_lock &operator=(const view_lock &) = delete;
     [[nodiscard]] int take();
+
 private:
     view_t *v_;
     bool held_ = false;

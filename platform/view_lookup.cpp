@@ -6,8 +6,7 @@
 
 // The longest VOB tag that begins rel ("/proj/src/a.c"): scopes first, then
 // the registry; "" when none does.
-static std::string vob_tag_of(const view_t *v, const std::string &rel)
-{
+static std::string vob_tag_of(const view_t *v, const std::string &rel) {
     std::vector<std::string> tags = v->scopes;
     std::vector<rgy_vob> all;
     std::string e;
@@ -16,13 +15,13 @@ static std::string vob_tag_of(const view_t *v, const std::string &rel)
             tags.push_back(x.tag);
     std::string best;
     for (auto &t : tags)
-        if (rel.compare(0, t.size(), t) == 0 && (rel.size() == t.size() || rel[t.size()] == '/') && t.size() > best.size())
+        if (rel.compare(0, t.size(), t) == 0 && (rel.size() == t.size() || rel[t.size()] == '/') &&
+            t.size() > best.size())
             best = t;
     return best;
 }
 
-int view_locate(view_t *v, const std::string &path, view_loc *out)
-{
+int view_locate(view_t *v, const std::string &path, view_loc *out) {
     std::string p, vid;
     if (!vob_split_xpname(path, &p, &vid))
         p = path;
@@ -56,8 +55,7 @@ int view_locate(view_t *v, const std::string &path, view_loc *out)
     return VOB_OK;
 }
 
-int view_get_fhandle(view_t *v, const std::string &path, view_fhandle *out)
-{
+int view_get_fhandle(view_t *v, const std::string &path, view_fhandle *out) {
     view_loc loc;
     int rc = view_locate(v, path, &loc);
     if (rc != VOB_OK)
@@ -83,8 +81,7 @@ int view_get_fhandle(view_t *v, const std::string &path, view_fhandle *out)
     return VOB_OK;
 }
 
-int view_readdir(view_t *v, const view_fhandle &dir, std::vector<view_dirent> *out)
-{
+int view_readdir(view_t *v, const view_fhandle &dir, std::vector<view_dirent> *out) {
     vob_t *h;
     int rc = view_get_vob(v, dir.vob_tag, &h);
     if (rc != VOB_OK)

@@ -10,8 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static int empty_or_missing(const std::string &dir)
-{
+static int empty_or_missing(const std::string &dir) {
     struct stat st;
     if (lstat(dir.c_str(), &st) != 0)
         return errno == ENOENT;
@@ -21,15 +20,13 @@ static int empty_or_missing(const std::string &dir)
     return std::filesystem::is_empty(dir, ec) && !ec;
 }
 
-static bool tag_ok(const std::string &tag)
-{
+static bool tag_ok(const std::string &tag) {
     return !tag.empty() && tag.size() <= 255 && tag.find('/') == std::string::npos &&
-           tag.find("@@") == std::string::npos && tag.find_first_of(" \t\r\n") == std::string::npos && tag != "." &&
-           tag != "..";
+           tag.find("@@") == std::string::npos && tag.find_first_of(" \t\r\n") == std::string::npos &&
+           tag != "." && tag != "..";
 }
 
-int view_make(const std::string &tag, const std::string &dir, std::string *err)
-{
+int view_make(const std::string &tag, const std::string &dir, std::string *err) {
     if (!tag_ok(tag)) {
         *err = VOB_MSG(VM_BAD_NAME, "-", "view tag", tag.c_str());
         err->erase(0, err->find(':') + 2);
@@ -61,7 +58,8 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
     std::string meta = root + "/" + VIEW_META_DIR;
     if (mkdir(meta.c_str(), 0755) != 0) {
         int e = errno;
-        *err = e == EEXIST ? VOB_MSG(VM_VIEW_EXISTS, root.c_str()) : VOB_MSG(VM_MKDIR, meta.c_str(), strerror(e));
+        *err = e == EEXIST ? VOB_MSG(VM_VIEW_EXISTS, root.c_str())
+                           : VOB_MSG(VM_MKDIR, meta.c_str(), strerror(e));
         return e == EEXIST ? VOB_EXISTS : VOB_ERR;
     }
     view_t v;
@@ -87,8 +85,7 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err)
     return rc;
 }
 
-int view_open(const std::string &path, view_t **out, std::string *err)
-{
+int view_open(const std::string &path, view_t **out, std::string *err) {
     std::string p, vid;
     if (!vob_split_xpname(path, &p, &vid))
         p = path;
@@ -114,8 +111,7 @@ int view_open(const std::string &path, view_t **out, std::string *err)
     return VOB_NOT_FOUND;
 }
 
-void view_close(view_t *v)
-{
+void view_close(view_t *v) {
     if (!v)
         return;
     for (auto &kv : v->vobs)
@@ -127,8 +123,7 @@ const std::string &view_errmsg(const view_t *v) { return v->err; }
 const std::string &view_get_tag(const view_t *v) { return v->tag; }
 const std::string &view_get_root(const view_t *v) { return v->root; }
 
-int view_get_vob(view_t *v, const std::string &tag, vob_t **vob)
-{
+int view_get_vob(view_t *v, const std::string &tag, vob_t **vob) {
     auto it = v->vobs.find(tag);
     if (it != v->vobs.end()) {
         *vob = it->second;
@@ -145,8 +140,7 @@ int view_get_vob(view_t *v, const std::string &tag, vob_t **vob)
 }
 
 // The checkouts of this view in every registered VOB that can be opened.
-static int view_ckouts(view_t *v, std::vector<std::pair<vob_t *, vob_oid>> *cks, std::string *err)
-{
+static int view_ckouts(view_t *v, std::vector<std::pair<vob_t *, vob_oid>> *cks, std::string *err) {
     std::vector<rgy_vob> vobs;
     int rc = rgy_vob_list("", &vobs, err);
     for (size_t i = 0; rc == VOB_OK && i < vobs.size(); i++) {
@@ -164,8 +158,7 @@ static int view_ckouts(view_t *v, std::vector<std::pair<vob_t *, vob_oid>> *cks,
     return rc;
 }
 
-int view_remove(const std::string &dir, int force, std::string *err)
-{
+int view_remove(const std::string &dir, int force, std::string *err) {
     view_t *v = nullptr;
     int rc = view_open(dir, &v, err);
     if (rc != VOB_OK)

@@ -26,19 +26,16 @@
 
 using json = nlohmann::json;
 
-int view_fail(view_t *v, int rc, const std::string &msg)
-{
+int view_fail(view_t *v, int rc, const std::string &msg) {
     v->err = msg;
     return rc;
 }
 
-std::string view_meta_file(const view_t *v, const char *leaf)
-{
+std::string view_meta_file(const view_t *v, const char *leaf) {
     return v->root + "/" + VIEW_META_DIR + "/" + leaf;
 }
 
-int view_read_text(const std::string &path, std::string *text)
-{
+int view_read_text(const std::string &path, std::string *text) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return errno ? errno : EIO;
@@ -50,8 +47,7 @@ int view_read_text(const std::string &path, std::string *text)
     return 0;
 }
 
-int view_stat(const std::string &path, int64_t *size, int64_t *mtime_ns, int *is_dir)
-{
+int view_stat(const std::string &path, int64_t *size, int64_t *mtime_ns, int *is_dir) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0)
         return -1;
@@ -64,8 +60,7 @@ int view_stat(const std::string &path, int64_t *size, int64_t *mtime_ns, int *is
 
 // ---- view.json ------------------------------------------------------------------------
 
-int view_meta_read(view_t *v, const std::string &root, std::string *err)
-{
+int view_meta_read(view_t *v, const std::string &root, std::string *err) {
     std::string text, f = root + "/" + VIEW_META_DIR + "/view.json";
     if (int e = view_read_text(f, &text)) {
         *err = VOB_MSG(VM_VIEW_META, root.c_str(), f.c_str(), strerror(e));
@@ -93,8 +88,7 @@ int view_meta_read(view_t *v, const std::string &root, std::string *err)
     return VOB_OK;
 }
 
-int view_meta_save(view_t *v)
-{
+int view_meta_save(view_t *v) {
     json j = {{"tag", v->tag}, {"config_spec", v->cspec}, {"scopes", v->scopes}};
     std::string f = view_meta_file(v, "view.json");
     if (int e = fileutl_write_atomic(f, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"))
@@ -104,8 +98,7 @@ int view_meta_save(view_t *v)
 
 // ---- loaded.txt and its journal ----------------------------------------------------------
 
-static std::string esc(const std::string &s)
-{
+static std::string esc(const std::string &s) {
     std::string r;
     for (unsigned char c : s) {
         if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
@@ -119,8 +112,7 @@ static std::string esc(const std::string &s)
     return r;
 }
 
-static int unesc(const std::string &s, std::string *out)
-{
+static int unesc(const std::string &s, std::string *out) {
     std::string r;
     for (size_t i = 0; i < s.size(); i++) {
         if (s[i] != '%') {
@@ -136,15 +128,13 @@ static int unesc(const std::string &s, std::string *out)
     return 0;
 }
 
-static std::string rec_line(const std::string &path, const loaded_rec &r)
-{
+static std::string rec_line(const std::string &path, const loaded_rec &r) {
     return std::to_string(r.elem) + "\t" + std::to_string(r.ver) + "\t" + (r.dir ? "1" : "0") + "\t" +
            std::to_string(r.size) + "\t" + std::to_string(r.mtime_ns) + "\t" + r.vob + "\t" + esc(path);
 }
 
 // 0 and the record of one loaded.txt line; -1 when it is malformed.
-static int parse_rec(const std::string &line, std::string *path, loaded_rec *r)
-{
+static int parse_rec(const std::string &line, std::string *path, loaded_rec *r) {
     std::vector<std::string> w;
     size_t i = 0;
     while (w.size() < 6) {
@@ -173,17 +163,18 @@ static int parse_rec(const std::string &line, std::string *path, loaded_rec *r)
     return 0;
 }
 
-static int malformed(view_t *v, const std::string &f, int n)
-{
+static int malformed(view_t *v, const std::string &f, int n) {
     return view_fail(v, VOB_CORRUPT,
-                     VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), ("line " + std::to_string(n) + " is malformed").c_str()));
+                     VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(),
+                             ("line " + std::to_string(n) + " is malformed").c_str()));
 }
 
-static int replay_journal(view_t *v)
-{
+static int replay_journal(view_t *v) {
     std::string text, f = view_meta_file(v, "loaded.journal");
     if (int e = view_read_text(f, &text))
-        return e == ENOENT ? VOB_OK : view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
+        return e == ENOENT
+                   ? VOB_OK
+                   : view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_META, v->tag.c_str(), f.c_str(), strerror(e)));
     size_t at = 0;
     int n = 0;
     for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) {
@@ -200,8 +191,7 @@ static int replay_journal(view_t *v)
     return VOB_OK;
 }
 
-static int read_loaded(view_t *v)
-{
+static int read_loaded(view_t *v) {
     std::string text, f = view_meta_file(v, "loaded.txt");
     v->loaded.clear();
     v->loaded_read = 0;
@@ -228,20 +218,15 @@ static int read_loaded(view_t *v)
     return VOB_OK;
 }
 
-int view_loaded_read(view_t *v)
-{
-    return v->loaded_read ? VOB_OK : read_loaded(v);
-}
+int view_loaded_read(view_t *v) { return v->loaded_read ? VOB_OK : read_loaded(v); }
 
-static void close_journal(view_t *v)
-{
+static void close_journal(view_t *v) {
     if (v->journal_fd >= 0)
         close(v->journal_fd);
     v->journal_fd = -1;
 }
 
-int view_loaded_save(view_t *v)
-{
+int view_loaded_save(view_t *v) {
     std::string text;
     for (auto &kv : v->loaded)
         text += rec_line(kv.first, kv.second) + "\n";
@@ -257,8 +242,7 @@ int view_loaded_save(view_t *v)
 }
 
 // One line, in one write: a kill leaves it whole or not begun.
-static int journal(view_t *v, const std::string &line)
-{
+static int journal(view_t *v, const std::string &line) {
     std::string f = view_meta_file(v, "loaded.journal");
     if (v->journal_fd < 0)
         v->journal_fd = open(f.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -278,8 +262,7 @@ static int journal(view_t *v, const std::string &line)
     return VOB_OK;
 }
 
-int view_loaded_forget(view_t *v, const std::string &rel)
-{
+int view_loaded_forget(view_t *v, const std::string &rel) {
     auto it = v->loaded.find(rel);
     if (it == v->loaded.end())
         return VOB_OK;
@@ -289,8 +272,7 @@ int view_loaded_forget(view_t *v, const std::string &rel)
     return rc;
 }
 
-int view_loaded_record(view_t *v, const std::string &rel, const loaded_rec &r)
-{
+int view_loaded_record(view_t *v, const std::string &rel, const loaded_rec &r) {
     int rc = journal(v, "+\t" + rec_line(rel, r));
     if (rc == VOB_OK)
         v->loaded[rel] = r;
@@ -299,8 +281,7 @@ int view_loaded_record(view_t *v, const std::string &rel, const loaded_rec &r)
 
 // ---- the view lock ------------------------------------------------------------------------
 
-int view_lock::take()
-{
+int view_lock::take() {
     view_t *v = v_;
     if (held_)
         return VOB_OK;
@@ -333,8 +314,7 @@ int view_lock::take()
     return VOB_OK;
 }
 
-view_lock::~view_lock()
-{
+view_lock::~view_lock() {
     if (!held_)
         return;
     if (--v_->lock_depth == 0) {

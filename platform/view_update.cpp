@@ -31,16 +31,14 @@ struct update_ctx {
     int64_t seen = 0;
 };
 
-void warn(update_ctx &u, const std::string &msg)
-{
+void warn(update_ctx &u, const std::string &msg) {
     if (u.warnings)
         u.warnings->push_back(msg);
 }
 
 // 1 when the regular file at path holds the contents of a version of elem;
 // *same then tells whether that is version ver.
-int from_vob(update_ctx &u, vob_oid elem, vob_oid ver, const std::string &path, int *same)
-{
+int from_vob(update_ctx &u, vob_oid elem, vob_oid ver, const std::string &path, int *same) {
     struct stat st;
     std::string sha;
     int64_t size;
@@ -61,8 +59,7 @@ int from_vob(update_ctx &u, vob_oid elem, vob_oid ver, const std::string &path, 
 
 int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int depth);
 
-int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const std::string &rel, int depth)
-{
+int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const std::string &rel, int depth) {
     view_t *v = u.v;
     int64_t sz, mt;
     int isdir = 0;
@@ -79,15 +76,15 @@ int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const 
     r.dir = 1;
     auto prev = v->loaded.find(rel);
     int rc;
-    if ((prev == v->loaded.end() || !prev->second.dir || prev->second.elem != e.elem || prev->second.vob != u.tag) &&
+    if ((prev == v->loaded.end() || !prev->second.dir || prev->second.elem != e.elem ||
+         prev->second.vob != u.tag) &&
         (rc = view_loaded_record(v, rel, r)) != VOB_OK)
         return rc;
     u.now[rel] = r;
     return load_tree(u, e.elem, path, depth + 1);
 }
 
-int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const std::string &rel)
-{
+int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const std::string &rel) {
     view_t *v = u.v;
     vob_oid ver;
     int co = 0;
@@ -121,7 +118,8 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
         if (same) {
             // Read-only like every loaded copy.
             if (chmod(path.c_str(), 0444) != 0)
-                return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+                return view_fail(v, VOB_ERR,
+                                 VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
             if ((rc = view_record_file(v, u.tag, path, e.elem, ver)) != VOB_OK)
                 return rc;
             u.now[rel] = v->loaded[rel];
@@ -140,7 +138,8 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
         return rc;
     if (!vi.has_data) {
         if (exists && unlink(path.c_str()) != 0)
-            return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+            return view_fail(v, VOB_ERR,
+                             VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
         warn(u, VOB_MSG(VM_NO_CONTENTS_LOAD, path.c_str(), vi.id.c_str()));
         return VOB_OK;
     }
@@ -152,11 +151,11 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
     return VOB_OK;
 }
 
-int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int depth)
-{
+int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int depth) {
     view_t *v = u.v;
     if (depth > 1000)
-        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
+        return view_fail(
+            v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
     vob_oid dv;
     int co = 0;
     int rc = vob_select_version(u.h, dir_elem, v->rules, v->tag, &dv, &co);
@@ -178,8 +177,7 @@ int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int d
     return VOB_OK;
 }
 
-int load_scope(update_ctx &u, const std::string &tag)
-{
+int load_scope(update_ctx &u, const std::string &tag) {
     view_t *v = u.v;
     int rc = view_get_vob(v, tag, &u.h);
     if (rc != VOB_OK)
@@ -199,8 +197,7 @@ int load_scope(update_ctx &u, const std::string &tag)
 }
 
 // What was loaded before and is no longer selected, deepest first.
-int remove_gone(update_ctx &u)
-{
+int remove_gone(update_ctx &u) {
     view_t *v = u.v;
     std::vector<std::string> gone;
     for (auto &kv : v->loaded)
@@ -223,7 +220,8 @@ int remove_gone(update_ctx &u)
             u.st.removed++;
         } else if (untouched) {
             if (unlink(path.c_str()) != 0)
-                return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
+                return view_fail(v, VOB_ERR,
+                                 VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
             u.st.removed++;
         } else {
             warn(u, VOB_MSG(VM_HIJACKED, path.c_str()));
@@ -233,10 +231,10 @@ int remove_gone(update_ctx &u)
     return VOB_OK;
 }
 
-} // namespace
+}   // namespace
 
-int view_update(view_t *v, const view_progress *progress, view_update_stats *stats, std::vector<std::string> *warnings)
-{
+int view_update(view_t *v, const view_progress *progress, view_update_stats *stats,
+                std::vector<std::string> *warnings) {
     view_lock lk(v);
     int rc = lk.take();
     if (rc == VOB_OK)

@@ -66,13 +66,13 @@ constexpr vob_oid VOB_OID_NULL = 0;
 enum vob_status {
     VOB_OK = 0,
     VOB_NOMEM = 12,
-    VOB_ERR = 1001,        // failure (I/O, database, bad argument, ...)
-    VOB_NOT_FOUND = 1002,  // no such object; no lock; no contents
-    VOB_EXISTS = 1003,     // the name, label, branch or type exists already
-    VOB_LOCKED = 1004,     // the element, branch or type is locked
-    VOB_BUSY = 1005,       // another writer held the VOB past the busy timeout
-    VOB_CORRUPT = 1006,    // not a VOB database, or a damaged one
-    VOB_CKOUT = 1007,      // a checkout stands in the way (reserved elsewhere, newer version)
+    VOB_ERR = 1001,         // failure (I/O, database, bad argument, ...)
+    VOB_NOT_FOUND = 1002,   // no such object; no lock; no contents
+    VOB_EXISTS = 1003,      // the name, label, branch or type exists already
+    VOB_LOCKED = 1004,      // the element, branch or type is locked
+    VOB_BUSY = 1005,        // another writer held the VOB past the busy timeout
+    VOB_CORRUPT = 1006,     // not a VOB database, or a damaged one
+    VOB_CKOUT = 1007,       // a checkout stands in the way (reserved elsewhere, newer version)
 };
 
 // Metatypes. Elements are 2 and 4, versions 3 and 6.
@@ -84,8 +84,8 @@ enum vob_mtype {
     VOB_MT_DIR_VERSION = 6,
     VOB_MT_BRANCH = 7,
     VOB_MT_HLINK = 9,
-    VOB_MT_LABEL = 10,      // one application of a label type to a version
-    VOB_MT_ATTR = 11,       // one attribute value on an object
+    VOB_MT_LABEL = 10,   // one application of a label type to a version
+    VOB_MT_ATTR = 11,    // one attribute value on an object
     VOB_MT_LOCK = 12,
     VOB_MT_ELTYPE = 13,
     VOB_MT_BRTYPE = 14,
@@ -98,19 +98,19 @@ const char *vob_mtype_name(int mtype);   // "file element", "version", ...; "unk
 
 // Well-known objects (vob_wk_obj).
 enum vob_wk {
-    VOB_WK_ROOT_DIR = 1,       // the root directory element
-    VOB_WK_MAIN_BRTYPE = 3,    // branch type "main"
-    VOB_WK_FILE_ELTYPE = 4,    // element type "file"
-    VOB_WK_DIR_ELTYPE = 5,     // element type "directory"
-    VOB_WK_MERGE_HLTYPE = 13,  // hyperlink type "Merge"
-    VOB_WK_LOST_FOUND = 17,    // the lost+found directory element
+    VOB_WK_ROOT_DIR = 1,        // the root directory element
+    VOB_WK_MAIN_BRTYPE = 3,     // branch type "main"
+    VOB_WK_FILE_ELTYPE = 4,     // element type "file"
+    VOB_WK_DIR_ELTYPE = 5,      // element type "directory"
+    VOB_WK_MERGE_HLTYPE = 13,   // hyperlink type "Merge"
+    VOB_WK_LOST_FOUND = 17,     // the lost+found directory element
 };
 
 // Who, where, when and why. time: seconds since 1970-01-01 UTC.
 struct vob_event {
     int64_t time = 0;
     std::string user, group, name, host;   // name: the user's full name
-    std::string comment;                    // may be empty
+    std::string comment;                   // may be empty
 };
 // The process user and group, the user's full name, the host, now, and the comment.
 vob_event vob_event_now(const std::string &comment = "");
@@ -119,12 +119,22 @@ vob_event vob_event_now(const std::string &comment = "");
 // The file is read when the call runs; its bytes are copied into the pool.
 struct vob_data {
     enum kind_t { NONE, FILE, BYTES } kind = NONE;
-    std::string path;        // FILE
-    std::string_view bytes;  // BYTES: must stay valid during the call
+    std::string path;         // FILE
+    std::string_view bytes;   // BYTES: must stay valid during the call
 };
 inline vob_data vob_data_none() { return {}; }
-inline vob_data vob_data_file(const std::string &p) { vob_data d; d.kind = vob_data::FILE; d.path = p; return d; }
-inline vob_data vob_data_bytes(std::string_view b) { vob_data d; d.kind = vob_data::BYTES; d.bytes = b; return d; }
+inline vob_data vob_data_file(const std::string &p) {
+    vob_data d;
+    d.kind = vob_data::FILE;
+    d.path = p;
+    return d;
+}
+inline vob_data vob_data_bytes(std::string_view b) {
+    vob_data d;
+    d.kind = vob_data::BYTES;
+    d.bytes = b;
+    return d;
+}
 
 struct vob_t;   // an open VOB
 
@@ -135,7 +145,7 @@ struct vob_t;   // an open VOB
 // VANTOR_HOME/vobs/. The tag begins with "/" and has no "@@" nor "..".
 // On success *storage_out (may be null) gets the storage directory used.
 [[nodiscard]] int vob_make(const std::string &tag, const std::string &storage_dir, int project,
-             std::string *storage_out, std::string *err);
+                           std::string *storage_out, std::string *err);
 // Unregisters the tag and removes its storage directory.
 [[nodiscard]] int vob_remove(const std::string &tag, std::string *err);
 
@@ -166,11 +176,11 @@ struct vob_txn {
     vob_txn(const vob_txn &) = delete;
     vob_txn &operator=(const vob_txn &) = delete;
     [[nodiscard]] int begin();
-    [[nodiscard]] int commit();     // VOB_ERR (and rolled back) when a call inside failed
+    [[nodiscard]] int commit();   // VOB_ERR (and rolled back) when a call inside failed
     void rollback();
     vob_t *vob;
     mode_t mode;
-    int state = 0;    // 0 idle, 1 open (outermost), 2 joined, 3 done
+    int state = 0;   // 0 idle, 1 open (outermost), 2 joined, 3 done
 };
 
 // ---- Types ---------------------------------------------------------------------
@@ -180,8 +190,9 @@ struct vob_txn {
 // most 255 bytes. An existing name gives VOB_EXISTS and its oid in *out.
 // Element types made here are file types unless the name is "directory".
 [[nodiscard]] int vob_type_create(vob_t *vob, int mtype, const std::string &name, const vob_event *ev,
-                    vob_oid *out);
-[[nodiscard]] int vob_type_find(vob_t *vob, int mtype, const std::string &name, vob_oid *out);  // VOB_NOT_FOUND
+                                  vob_oid *out);
+[[nodiscard]] int vob_type_find(vob_t *vob, int mtype, const std::string &name,
+                                vob_oid *out);   // VOB_NOT_FOUND
 [[nodiscard]] int vob_type_get_name(vob_t *vob, vob_oid type, std::string *name);
 [[nodiscard]] int vob_type_list(vob_t *vob, int mtype, std::vector<vob_oid> *out);   // by name
 
@@ -197,19 +208,19 @@ struct vob_txn {
 
 struct vob_elem_info {
     vob_oid oid = 0;
-    int mtype = 0;             // VOB_MT_FILE_ELEM or VOB_MT_DIR_ELEM
+    int mtype = 0;   // VOB_MT_FILE_ELEM or VOB_MT_DIR_ELEM
     vob_oid eltype = 0;
     std::string eltype_name;
     vob_oid main_branch = 0;
-    std::string name;          // the name it was made under
+    std::string name;   // the name it was made under
 };
 // Makes an element with its main branch and version /main/0 and enters it as
 // `name` in the latest version of the main branch of directory parent_dir
 // (making a new directory version). eltype 0: the well-known "file" or
 // "directory" type for the kind. *ver0_out (may be null): /main/0.
 [[nodiscard]] int vob_elem_create(vob_t *vob, vob_oid parent_dir, const std::string &name, int mtype,
-                    vob_oid eltype, const vob_event *ev, vob_oid *elem_out,
-                    vob_oid *ver0_out = nullptr);
+                                  vob_oid eltype, const vob_event *ev, vob_oid *elem_out,
+                                  vob_oid *ver0_out = nullptr);
 [[nodiscard]] int vob_elem_get(vob_t *vob, vob_oid elem, vob_elem_info *out);
 // Every element of the VOB (both kinds), in oid order.
 [[nodiscard]] int vob_elem_list(vob_t *vob, std::vector<vob_oid> *out);
@@ -223,12 +234,12 @@ struct vob_elem_info {
 struct vob_branch_info {
     vob_oid oid = 0, elem = 0, brtype = 0;
     vob_oid sprout_ver = 0;   // 0 for the main branch
-    std::string path;          // "/main/dev"
+    std::string path;         // "/main/dev"
 };
 // Makes a branch of brtype sprouting from version from_ver, with its version 0.
 // VOB_EXISTS when the element has a branch of that type.
 [[nodiscard]] int vob_branch_create(vob_t *vob, vob_oid from_ver, vob_oid brtype, const vob_event *ev,
-                      vob_oid *branch_out, vob_oid *ver0_out = nullptr);
+                                    vob_oid *branch_out, vob_oid *ver0_out = nullptr);
 [[nodiscard]] int vob_branch_get(vob_t *vob, vob_oid branch, vob_branch_info *out);
 [[nodiscard]] int vob_branch_find(vob_t *vob, vob_oid elem, const std::string &path, vob_oid *out);
 [[nodiscard]] int vob_branch_get_latest(vob_t *vob, vob_oid branch, vob_oid *ver);
@@ -239,11 +250,11 @@ struct vob_branch_info {
 
 struct vob_ver_info {
     vob_oid oid = 0, elem = 0, branch = 0;
-    int mtype = 0;              // VOB_MT_VERSION or VOB_MT_DIR_VERSION
+    int mtype = 0;   // VOB_MT_VERSION or VOB_MT_DIR_VERSION
     int64_t num = 0;
-    std::string id;             // "/main/dev/3"
-    int has_data = 0;           // 0: directory version, or data removed
-    std::string sha256;         // hex, empty without data
+    std::string id;       // "/main/dev/3"
+    int has_data = 0;     // 0: directory version, or data removed
+    std::string sha256;   // hex, empty without data
     int64_t size = 0;
 };
 // Adds a version to a branch: number num, or the next number when num < 0
@@ -251,7 +262,7 @@ struct vob_ver_info {
 // its element must not be locked; a reserved checkout of the branch by
 // another view stands in the way (VOB_CKOUT). Directory elements take no data.
 [[nodiscard]] int vob_ver_create(vob_t *vob, vob_oid branch, const vob_data &data, const vob_event *ev,
-                   vob_oid *ver_out, int64_t num = -1);
+                                 vob_oid *ver_out, int64_t num = -1);
 [[nodiscard]] int vob_ver_get(vob_t *vob, vob_oid ver, vob_ver_info *out);
 [[nodiscard]] int vob_ver_get_elem(vob_t *vob, vob_oid ver, vob_oid *elem);
 // "/main/dev/3" or "/main/dev/LATEST" of an element; VOB_NOT_FOUND.
@@ -280,7 +291,8 @@ struct vob_vtree_node {
 // Attaches a label type to a version. An element carries a label type on at
 // most one version: when it is on another version, VOB_EXISTS (nothing
 // changes) unless replace is set, which moves it. On this version already: VOB_OK.
-[[nodiscard]] int vob_ver_add_label(vob_t *vob, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev);
+[[nodiscard]] int vob_ver_add_label(vob_t *vob, vob_oid ver, vob_oid lbtype, int replace,
+                                    const vob_event *ev);
 [[nodiscard]] int vob_ver_remove_label(vob_t *vob, vob_oid ver, vob_oid lbtype);   // VOB_NOT_FOUND
 struct vob_label {
     vob_oid oid = 0, lbtype = 0;
@@ -295,7 +307,7 @@ struct vob_label {
 // On any object (usually elements and versions); an attribute type holds one
 // value per object, which setting again replaces. Values are text.
 [[nodiscard]] int vob_obj_set_attr(vob_t *vob, vob_oid obj, vob_oid attype, const std::string &value,
-                     const vob_event *ev);
+                                   const vob_event *ev);
 [[nodiscard]] int vob_obj_remove_attr(vob_t *vob, vob_oid obj, vob_oid attype);   // VOB_NOT_FOUND
 struct vob_attr {
     vob_oid oid = 0, attype = 0;
@@ -308,14 +320,17 @@ struct vob_attr {
 // A hyperlink of hltype from one object to another (a merge: from the merged
 // version to the version that received it). Both ends are objects of this VOB.
 [[nodiscard]] int vob_hlink_create(vob_t *vob, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev,
-                     vob_oid *out);
-enum { VOB_HL_FROM = 1,   // links whose "from" end is the object
-       VOB_HL_TO = 2 };   // links whose "to" end is the object
+                                   vob_oid *out);
+enum {
+    VOB_HL_FROM = 1,   // links whose "from" end is the object
+    VOB_HL_TO = 2
+};   // links whose "to" end is the object
 struct vob_hlink {
     vob_oid oid = 0, hltype = 0, from = 0, to = 0;
 };
 // hltype 0: all types. In creation order.
-[[nodiscard]] int vob_obj_get_hlinks(vob_t *vob, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out);
+[[nodiscard]] int vob_obj_get_hlinks(vob_t *vob, vob_oid obj, vob_oid hltype, int dir,
+                                     std::vector<vob_hlink> *out);
 
 // ---- Locks -------------------------------------------------------------------------------------
 
@@ -343,11 +358,11 @@ struct vob_ckout {
     std::string view_tag;
 };
 [[nodiscard]] int vob_checkout(vob_t *vob, vob_oid branch, int reserved, const std::string &view_tag,
-                 const vob_event *ev, vob_oid *ckout_out);
+                               const vob_event *ev, vob_oid *ckout_out);
 // Checks in with data (for a directory, data must be NONE: the new directory
 // version keeps the names). The event's comment is the version's comment.
 [[nodiscard]] int vob_checkin(vob_t *vob, vob_oid ckout, const vob_data &data, const vob_event *ev,
-                vob_oid *ver_out);
+                              vob_oid *ver_out);
 [[nodiscard]] int vob_uncheckout(vob_t *vob, vob_oid ckout);
 [[nodiscard]] int vob_ckout_get(vob_t *vob, vob_oid ckout, vob_ckout *out);
 [[nodiscard]] int vob_elem_get_ckouts(vob_t *vob, vob_oid elem, std::vector<vob_ckout> *out);
@@ -368,9 +383,9 @@ struct vob_dirent {
 // element dir (branch 0: main), making a new directory version (see above).
 // *dirver_out (may be null): the directory version holding the change.
 [[nodiscard]] int vob_dir_add_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
-                     vob_oid elem, const vob_event *ev, vob_oid *dirver_out = nullptr);
+                                   vob_oid elem, const vob_event *ev, vob_oid *dirver_out = nullptr);
 [[nodiscard]] int vob_dir_remove_name(vob_t *vob, vob_oid dir, vob_oid branch, const std::string &name,
-                        const vob_event *ev, vob_oid *dirver_out = nullptr);
+                                      const vob_event *ev, vob_oid *dirver_out = nullptr);
 
 // ---- Selection and path lookup -------------------------------------------------------------------
 
@@ -386,13 +401,13 @@ std::vector<vob_rule> vob_default_rules();
 // the version that view checked out; *checkedout set to 1). VOB_NOT_FOUND
 // when no rule selects one.
 [[nodiscard]] int vob_select_version(vob_t *vob, vob_oid elem, const std::vector<vob_rule> &rules,
-                       const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr);
+                                     const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr);
 
 // Resolves a path below the VOB root ("" or "." is the root; "src/a.c";
 // "src/a.c@@/main/dev/3"; "src@@/main/2" for a directory version), choosing
 // directory versions by the rules (null: /main/LATEST). On success *elem is
 // the element and *ver the selected version (or the one the "@@" names).
 [[nodiscard]] int vob_resolve_path(vob_t *vob, const std::string &path, const std::vector<vob_rule> *rules,
-                     const std::string &view_tag, vob_oid *elem, vob_oid *ver);
+                                   const std::string &view_tag, vob_oid *elem, vob_oid *ver);
 // Splits "PATH@@VERSION" at the first "@@": 1 and the parts when there is one.
 int vob_split_xpname(const std::string &xpname, std::string *path, std::string *vid);

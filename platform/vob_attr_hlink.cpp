@@ -2,8 +2,7 @@
 #include "platform/vob_int.h"
 
 static int set_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype, const std::string &value,
-                    const vob_event *ev)
-{
+                    const vob_event *ev) {
     int rc = vob_check_mtype(v, attype, 1u << VOB_MT_ATTYPE, "attribute type", nullptr);
     if (rc == VOB_OK)
         rc = vob_check_mtype(v, obj, ~(1u << VOB_MT_ATTR | 1u << VOB_MT_LOCK), "object", nullptr);
@@ -13,7 +12,8 @@ static int set_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype, const 
         return rc;
     w.wrote();
     {
-        vob_stmt d(v, "DELETE FROM obj WHERE oid IN (SELECT oid FROM attr WHERE target = ?1 AND attype = ?2)");
+        vob_stmt d(v,
+                   "DELETE FROM obj WHERE oid IN (SELECT oid FROM attr WHERE target = ?1 AND attype = ?2)");
         d.bind(1, obj).bind(2, attype);
         rc = d.exec();
     }
@@ -33,8 +33,7 @@ static int set_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype, const 
     return rc;
 }
 
-int vob_obj_set_attr(vob_t *v, vob_oid obj, vob_oid attype, const std::string &value, const vob_event *ev)
-{
+int vob_obj_set_attr(vob_t *v, vob_oid obj, vob_oid attype, const std::string &value, const vob_event *ev) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)
@@ -42,8 +41,7 @@ int vob_obj_set_attr(vob_t *v, vob_oid obj, vob_oid attype, const std::string &v
     return w.end(rc);
 }
 
-static int remove_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype)
-{
+static int remove_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype) {
     vob_oid oid = 0;
     {
         vob_stmt q(v, "SELECT oid FROM attr WHERE target = ?1 AND attype = ?2");
@@ -72,8 +70,7 @@ static int remove_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype)
     return rc;
 }
 
-int vob_obj_remove_attr(vob_t *v, vob_oid obj, vob_oid attype)
-{
+int vob_obj_remove_attr(vob_t *v, vob_oid obj, vob_oid attype) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)
@@ -82,8 +79,7 @@ int vob_obj_remove_attr(vob_t *v, vob_oid obj, vob_oid attype)
 }
 
 static int make_hlink(vob_t *v, vob_wscope &w, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev,
-                      vob_oid *oid)
-{
+                      vob_oid *oid) {
     int rc = vob_check_mtype(v, hltype, 1u << VOB_MT_HLTYPE, "hyperlink type", nullptr);
     const unsigned ends = ~(1u << VOB_MT_HLINK | 1u << VOB_MT_LOCK | 1u << VOB_MT_ATTR);
     if (rc == VOB_OK)
@@ -94,8 +90,8 @@ static int make_hlink(vob_t *v, vob_wscope &w, vob_oid hltype, vob_oid from, vob
         return rc;
     if (hltype == v->wk[VOB_WK_MERGE_HLTYPE]) {
         vob_oid e1 = 0, e2 = 0;
-        if (from == to || vob_ver_get_elem(v, from, &e1) != VOB_OK || vob_ver_get_elem(v, to, &e2) != VOB_OK ||
-            e1 != e2)
+        if (from == to || vob_ver_get_elem(v, from, &e1) != VOB_OK ||
+            vob_ver_get_elem(v, to, &e2) != VOB_OK || e1 != e2)
             return vob_fail(v, VOB_ERR, VOB_MSG(VM_SELF_LINK, v->tag.c_str()));
     }
     w.wrote();
@@ -108,8 +104,7 @@ static int make_hlink(vob_t *v, vob_wscope &w, vob_oid hltype, vob_oid from, vob
     return rc;
 }
 
-int vob_hlink_create(vob_t *v, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev, vob_oid *out)
-{
+int vob_hlink_create(vob_t *v, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev, vob_oid *out) {
     vob_wscope w(v);
     vob_oid oid = 0;
     int rc = w.begin();

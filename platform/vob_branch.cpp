@@ -2,8 +2,7 @@
 #include "platform/vob_int.h"
 
 static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype, const vob_event *ev,
-                       vob_oid *br, vob_oid *ver)
-{
+                       vob_oid *br, vob_oid *ver) {
     vob_ver_info fv;
     int rc = vob_ver_get(v, from_ver, &fv);
     if (rc == VOB_OK)
@@ -15,7 +14,8 @@ static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype
         return rc;
     auto exists = [&] {
         vob_elem_label(v, fv.elem, &label);
-        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_BRANCH_EXISTS, v->tag.c_str(), label.c_str(), tname.c_str()));
+        return vob_fail(v, VOB_EXISTS,
+                        VOB_MSG(VM_BRANCH_EXISTS, v->tag.c_str(), label.c_str(), tname.c_str()));
     };
     if (brtype == v->wk[VOB_WK_MAIN_BRTYPE])
         return exists();
@@ -39,7 +39,8 @@ static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype
     if (rc == VOB_OK)
         rc = vob_new_obj(v, fv.mtype, ev, ver);
     if (rc == VOB_OK) {
-        vob_stmt q(v, "INSERT INTO branch(oid, elem, brtype, sprout, path, next_num) VALUES(?1, ?2, ?3, ?4, ?5, 1)");
+        vob_stmt q(
+            v, "INSERT INTO branch(oid, elem, brtype, sprout, path, next_num) VALUES(?1, ?2, ?3, ?4, ?5, 1)");
         q.bind(1, *br).bind(2, fv.elem).bind(3, brtype).bind(4, from_ver).bind(5, parent.path + "/" + tname);
         rc = q.exec_insert();
         if (rc == VOB_EXISTS)
@@ -47,13 +48,15 @@ static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype
     }
     if (rc == VOB_OK) {
         // Version 0 of a branch shows what it sprouts from.
-        vob_stmt q(v, "INSERT INTO ver(oid, elem, branch, num, sha, size) SELECT ?1, elem, ?2, 0, sha, size"
-                      " FROM ver WHERE oid = ?3");
+        vob_stmt q(v,
+                   "INSERT INTO ver(oid, elem, branch, num, sha, size) SELECT ?1, elem, ?2, 0, sha, size"
+                   " FROM ver WHERE oid = ?3");
         q.bind(1, *ver).bind(2, *br).bind(3, from_ver);
         rc = q.exec();
     }
     if (rc == VOB_OK && fv.mtype == VOB_MT_DIR_VERSION) {
-        vob_stmt q(v, "INSERT INTO dirent(dirver, name, elem) SELECT ?2, name, elem FROM dirent WHERE dirver = ?1");
+        vob_stmt q(
+            v, "INSERT INTO dirent(dirver, name, elem) SELECT ?2, name, elem FROM dirent WHERE dirver = ?1");
         q.bind(1, from_ver).bind(2, *ver);
         rc = q.exec();
     }
@@ -61,8 +64,7 @@ static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype
 }
 
 int vob_branch_create(vob_t *v, vob_oid from_ver, vob_oid brtype, const vob_event *ev, vob_oid *branch_out,
-                      vob_oid *ver0_out)
-{
+                      vob_oid *ver0_out) {
     vob_wscope w(v);
     vob_oid br = 0, ver = 0;
     int rc = w.begin();

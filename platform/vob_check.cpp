@@ -3,8 +3,7 @@
 // families call them inside their write scope.
 #include "platform/vob_int.h"
 
-int vob_check_name(vob_t *v, const std::string &name, const char *what)
-{
+int vob_check_name(vob_t *v, const std::string &name, const char *what) {
     bool ok = !name.empty() && name.size() <= 255 && name[0] != '-' && name[0] != '.';
     for (char c : name)
         if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.'))
@@ -12,16 +11,14 @@ int vob_check_name(vob_t *v, const std::string &name, const char *what)
     return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), what, name.c_str()));
 }
 
-int vob_check_entry_name(vob_t *v, const std::string &name)
-{
+int vob_check_entry_name(vob_t *v, const std::string &name) {
     bool ok = !name.empty() && name != "." && name != ".." && name.size() <= 255 &&
               name.find('/') == std::string::npos && name.find('\0') == std::string::npos &&
               name.find("@@") == std::string::npos;
     return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), "element", name.c_str()));
 }
 
-int vob_check_mtype(vob_t *v, vob_oid obj, unsigned mask, const char *what, int *mtype_out)
-{
+int vob_check_mtype(vob_t *v, vob_oid obj, unsigned mask, const char *what, int *mtype_out) {
     int m = 0;
     vob_stmt q(v, "SELECT mtype FROM obj WHERE oid = ?1");
     q.bind(1, obj);
@@ -37,8 +34,7 @@ int vob_check_mtype(vob_t *v, vob_oid obj, unsigned mask, const char *what, int 
     return VOB_OK;
 }
 
-int vob_check_locked(vob_t *v, vob_oid obj, const char *what)
-{
+int vob_check_locked(vob_t *v, vob_oid obj, const char *what) {
     vob_lock lk;
     int rc = vob_obj_get_lock(v, obj, &lk);
     if (rc == VOB_NOT_FOUND)

@@ -3,8 +3,7 @@
 #include "platform/vob_int.h"
 
 static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, const std::string &view_tag,
-                      const vob_event *ev, vob_oid *oid)
-{
+                      const vob_event *ev, vob_oid *oid) {
     vob_branch_row b;
     int rc = vob_get_branch_row(v, branch, &b);
     if (rc != VOB_OK)
@@ -15,7 +14,8 @@ static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, con
     std::string label;
     auto have_one = [&] {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_CKOUT_EXISTS, v->tag.c_str(), label.c_str(), view_tag.c_str()));
+        return vob_fail(v, VOB_CKOUT,
+                        VOB_MSG(VM_CKOUT_EXISTS, v->tag.c_str(), label.c_str(), view_tag.c_str()));
     };
     vob_oid have;
     rc = vob_elem_find_ckout(v, b.elem, view_tag, &have);
@@ -28,7 +28,8 @@ static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, con
         return rc;
     if (!who.empty()) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+        return vob_fail(v, VOB_CKOUT,
+                        VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
     }
     vob_oid latest;
     if ((rc = vob_latest_num(v, branch, &latest, nullptr)) != VOB_OK)
@@ -36,7 +37,8 @@ static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, con
     w.wrote();
     rc = vob_new_obj(v, VOB_MT_CKOUT, ev, oid);
     if (rc == VOB_OK) {
-        vob_stmt q(v, "INSERT INTO ckout(oid, elem, branch, ver, reserved, view) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        vob_stmt q(
+            v, "INSERT INTO ckout(oid, elem, branch, ver, reserved, view) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
         q.bind(1, *oid).bind(2, b.elem).bind(3, branch).bind(4, latest).bind(5, (int64_t)(reserved ? 1 : 0));
         q.bind(6, view_tag);
         rc = q.exec_insert();
@@ -47,8 +49,7 @@ static int make_ckout(vob_t *v, vob_wscope &w, vob_oid branch, int reserved, con
 }
 
 int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view_tag, const vob_event *ev,
-                 vob_oid *ckout_out)
-{
+                 vob_oid *ckout_out) {
     if (view_tag.empty())
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "a checkout needs a view tag"));
     vob_wscope w(v);
@@ -62,8 +63,7 @@ int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view
     return rc;
 }
 
-static int drop_ckout(vob_t *v, vob_oid ckout)
-{
+static int drop_ckout(vob_t *v, vob_oid ckout) {
     vob_stmt d1(v, "DELETE FROM ckout WHERE oid = ?1");
     d1.bind(1, ckout);
     if (d1.exec() != VOB_OK)
@@ -73,8 +73,8 @@ static int drop_ckout(vob_t *v, vob_oid ckout)
     return d2.exec();
 }
 
-static int checkin(vob_t *v, vob_wscope &w, vob_oid ckout, const vob_data &data, const vob_event *ev, vob_oid *ver)
-{
+static int checkin(vob_t *v, vob_wscope &w, vob_oid ckout, const vob_data &data, const vob_event *ev,
+                   vob_oid *ver) {
     vob_ckout c;
     int rc = vob_ckout_get(v, ckout, &c);
     if (rc != VOB_OK)
@@ -97,8 +97,7 @@ static int checkin(vob_t *v, vob_wscope &w, vob_oid ckout, const vob_data &data,
     return drop_ckout(v, ckout);
 }
 
-int vob_checkin(vob_t *v, vob_oid ckout, const vob_data &data, const vob_event *ev, vob_oid *ver_out)
-{
+int vob_checkin(vob_t *v, vob_oid ckout, const vob_data &data, const vob_event *ev, vob_oid *ver_out) {
     vob_wscope w(v);
     vob_oid ver = 0;
     int rc = w.begin();
@@ -110,8 +109,7 @@ int vob_checkin(vob_t *v, vob_oid ckout, const vob_data &data, const vob_event *
     return rc;
 }
 
-static int uncheckout(vob_t *v, vob_wscope &w, vob_oid ckout)
-{
+static int uncheckout(vob_t *v, vob_wscope &w, vob_oid ckout) {
     vob_ckout c;
     int rc = vob_ckout_get(v, ckout, &c);
     if (rc != VOB_OK)
@@ -120,8 +118,7 @@ static int uncheckout(vob_t *v, vob_wscope &w, vob_oid ckout)
     return drop_ckout(v, ckout);
 }
 
-int vob_uncheckout(vob_t *v, vob_oid ckout)
-{
+int vob_uncheckout(vob_t *v, vob_oid ckout) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)

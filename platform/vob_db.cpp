@@ -58,8 +58,7 @@ static const char *const schema_sql =
 
 // ---- statements -------------------------------------------------------------
 
-vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_)
-{
+vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_) {
     auto it = v->stmts.find(sql);
     if (it != v->stmts.end()) {
         st = it->second;
@@ -73,41 +72,35 @@ vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_)
     v->stmts.emplace(sql, st);
 }
 
-vob_stmt::~vob_stmt()
-{
+vob_stmt::~vob_stmt() {
     if (st) {
         sqlite3_reset(st);
         sqlite3_clear_bindings(st);
     }
 }
 
-vob_stmt &vob_stmt::bind(int i, int64_t x)
-{
+vob_stmt &vob_stmt::bind(int i, int64_t x) {
     if (st)
         sqlite3_bind_int64(st, i, x);
     return *this;
 }
-vob_stmt &vob_stmt::bind(int i, const std::string &s)
-{
+vob_stmt &vob_stmt::bind(int i, const std::string &s) {
     if (st)
         sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
     return *this;
 }
-vob_stmt &vob_stmt::bind_blob_text(int i, std::string_view s)
-{
+vob_stmt &vob_stmt::bind_blob_text(int i, std::string_view s) {
     if (st)
         sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
     return *this;
 }
-vob_stmt &vob_stmt::bind_null(int i)
-{
+vob_stmt &vob_stmt::bind_null(int i) {
     if (st)
         sqlite3_bind_null(st, i);
     return *this;
 }
 
-int vob_stmt::step()
-{
+int vob_stmt::step() {
     if (!st)
         return SQLITE_ERROR;
     int rc = sqlite3_step(st);
@@ -118,38 +111,35 @@ int vob_stmt::step()
 
 int64_t vob_stmt::i64(int col) const { return sqlite3_column_int64(st, col); }
 int vob_stmt::is_null(int col) const { return sqlite3_column_type(st, col) == SQLITE_NULL; }
-std::string vob_stmt::str(int col) const
-{
+std::string vob_stmt::str(int col) const {
     const unsigned char *t = sqlite3_column_text(st, col);
     int n = sqlite3_column_bytes(st, col);
     return t ? std::string((const char *)t, (size_t)n) : std::string();
 }
 
-int vob_stmt::exec()
-{
+int vob_stmt::exec() {
     int rc;
     while ((rc = step()) == SQLITE_ROW) {
     }
     return rc == SQLITE_DONE ? VOB_OK : VOB_ERR;
 }
 
-int vob_stmt::exec_insert()
-{
+int vob_stmt::exec_insert() {
     int rc = exec();
     if (rc != VOB_OK && sqlite3_errcode(v->db) == SQLITE_CONSTRAINT)
         return VOB_EXISTS;
     return rc;
 }
 
-int vob_new_obj(vob_t *v, int mtype, const vob_event *ev, vob_oid *oid)
-{
+int vob_new_obj(vob_t *v, int mtype, const vob_event *ev, vob_oid *oid) {
     vob_event now;
     if (!ev) {
         now = vob_event_now();
         ev = &now;
     }
-    vob_stmt q(v, "INSERT INTO obj(mtype, time, user, grp, uname, host, comment)"
-                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    vob_stmt q(v,
+               "INSERT INTO obj(mtype, time, user, grp, uname, host, comment)"
+               " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     q.bind(1, (int64_t)mtype).bind(2, ev->time).bind(3, ev->user).bind(4, ev->group);
     q.bind(5, ev->name).bind(6, ev->host).bind(7, ev->comment);
     if (q.exec() != VOB_OK)
@@ -160,26 +150,23 @@ int vob_new_obj(vob_t *v, int mtype, const vob_event *ev, vob_oid *oid)
 
 // ---- failures -----------------------------------------------------------------
 
-int vob_fail(vob_t *v, int rc, const std::string &msg)
-{
+int vob_fail(vob_t *v, int rc, const std::string &msg) {
     v->err = msg;
     return rc;
 }
 
-int vob_fail_sql(vob_t *v, const char *doing)
-{
+int vob_fail_sql(vob_t *v, const char *doing) {
     int code = sqlite3_errcode(v->db);
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
         return vob_fail(v, VOB_BUSY, VOB_MSG(VM_BUSY, v->tag.c_str(), v->busy_ms, v->dbpath.c_str()));
     int rc = (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) ? VOB_CORRUPT : VOB_ERR;
-    return vob_fail(v, rc, VOB_MSG(VM_SQL, v->tag.c_str(), doing, sqlite3_errmsg(v->db)) + " (" +
-                               v->dbpath + ")");
+    return vob_fail(v, rc,
+                    VOB_MSG(VM_SQL, v->tag.c_str(), doing, sqlite3_errmsg(v->db)) + " (" + v->dbpath + ")");
 }
 
 // ---- transactions ------------------------------------------------------------------
 
-int vob_begin(vob_t *v, int write)
-{
+int vob_begin(vob_t *v, int write) {
     int rc = sqlite3_exec(v->db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return vob_fail_sql(v, "starting a transaction");
@@ -192,8 +179,7 @@ int vob_begin(vob_t *v, int write)
 
 // Blobs that lost their last version in this transaction and that no row
 // names any more (pending ones the pool keeps).
-static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out)
-{
+static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out) {
     for (const std::string &sha : v->drop_blobs) {
         vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
         q.bind(1, sha);
@@ -207,8 +193,7 @@ static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out)
     return VOB_OK;
 }
 
-static int pool_fail(vob_t *v, const vob_pool_error &e)
-{
+static int pool_fail(vob_t *v, const vob_pool_error &e) {
     if (e.source)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
     return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
@@ -216,8 +201,7 @@ static int pool_fail(vob_t *v, const vob_pool_error &e)
 
 // Pending blobs go into place and unreferenced ones into trash/ before the
 // COMMIT; trash is emptied after it, or put back when it fails.
-int vob_commit(vob_t *v)
-{
+int vob_commit(vob_t *v) {
     if (v->doomed) {
         vob_rollback(v);
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, v->tag.c_str()));
@@ -255,8 +239,7 @@ int vob_commit(vob_t *v)
     return VOB_OK;
 }
 
-void vob_rollback(vob_t *v)
-{
+void vob_rollback(vob_t *v) {
     if (sqlite3_get_autocommit(v->db) == 0)
         sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
     vob_pool_discard(&v->pool);
@@ -269,14 +252,12 @@ void vob_rollback(vob_t *v)
 
 // ---- contents --------------------------------------------------------------------------
 
-int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha)
-{
+int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha) {
     vob_pool_error pe;
     return vob_pool_put(&v->pool, bytes, sha, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
 }
 
-int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size)
-{
+int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size) {
     vob_pool_error pe;
     return vob_pool_put_file(&v->pool, path, sha, size, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
 }
@@ -287,22 +268,21 @@ std::string vob_db_blob_path(const vob_t *v, const std::string &sha) { return vo
 
 vob_txn::vob_txn(vob_t *v, mode_t m) : vob(v), mode(m) {}
 
-vob_txn::~vob_txn()
-{
+vob_txn::~vob_txn() {
     if (state == 1)
         rollback();
     else if (state == 2 && vob->depth > 1)
         vob->depth--;
 }
 
-int vob_txn::begin()
-{
+int vob_txn::begin() {
     if (state != 0)
         return VOB_OK;
     if (vob->depth > 0) {
         if (mode == WRITE && !vob->writing)
-            return vob_fail(vob, VOB_ERR, VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(),
-                                                  "a write transaction cannot join a read transaction"));
+            return vob_fail(vob, VOB_ERR,
+                            VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(),
+                                    "a write transaction cannot join a read transaction"));
         vob->depth++;
         state = 2;
         return VOB_OK;
@@ -313,8 +293,7 @@ int vob_txn::begin()
     return rc;
 }
 
-int vob_txn::commit()
-{
+int vob_txn::commit() {
     if (state == 2) {
         vob->depth--;
         state = 3;
@@ -326,8 +305,7 @@ int vob_txn::commit()
     return vob_commit(vob);
 }
 
-void vob_txn::rollback()
-{
+void vob_txn::rollback() {
     if (state == 1) {
         vob_rollback(vob);
     } else if (state == 2) {
@@ -339,18 +317,17 @@ void vob_txn::rollback()
 
 vob_wscope::vob_wscope(vob_t *v_) : v(v_) {}
 
-vob_wscope::~vob_wscope()
-{
+vob_wscope::~vob_wscope() {
     if (active && own)
         vob_rollback(v);
 }
 
-int vob_wscope::begin()
-{
+int vob_wscope::begin() {
     if (v->depth > 0) {
         if (!v->writing)
-            return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(),
-                                                "cannot change a VOB inside a read transaction"));
+            return vob_fail(
+                v, VOB_ERR,
+                VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "cannot change a VOB inside a read transaction"));
         if (v->doomed)
             return vob_fail(v, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, v->tag.c_str()));
         active = 1;
@@ -363,8 +340,7 @@ int vob_wscope::begin()
     return VOB_OK;
 }
 
-int vob_wscope::end(int rc)
-{
+int vob_wscope::end(int rc) {
     if (!active)
         return rc;
     active = 0;
@@ -383,8 +359,7 @@ int vob_wscope::end(int rc)
 
 // ---- opening -------------------------------------------------------------------------
 
-static int load_meta(vob_t *v)
-{
+static int load_meta(vob_t *v) {
     vob_stmt q(v, "SELECT key, value FROM meta");
     std::map<std::string, std::string> m;
     int rc;
@@ -395,24 +370,25 @@ static int load_meta(vob_t *v)
     if (m["magic"] != VOB_MAGIC)
         return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
     if (atoi(m["schema"].c_str()) != VOB_SCHEMA_VERSION)
-        return vob_fail(v, VOB_CORRUPT,
-                        VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
+        return vob_fail(
+            v, VOB_CORRUPT,
+            VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
     v->tag = m["tag"];
     v->uuid = m["uuid"];
     v->owner_uid = (unsigned)strtoul(m["owner"].c_str(), nullptr, 10);
     v->project = atoi(m["project"].c_str());
-    static const int ids[] = {VOB_WK_ROOT_DIR, VOB_WK_MAIN_BRTYPE, VOB_WK_FILE_ELTYPE,
+    static const int ids[] = {VOB_WK_ROOT_DIR,   VOB_WK_MAIN_BRTYPE,  VOB_WK_FILE_ELTYPE,
                               VOB_WK_DIR_ELTYPE, VOB_WK_MERGE_HLTYPE, VOB_WK_LOST_FOUND};
     for (int id : ids) {
         v->wk[id] = strtoll(m["wk" + std::to_string(id)].c_str(), nullptr, 10);
         if (v->wk[id] <= 0)
-            return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "well-known objects missing"));
+            return vob_fail(v, VOB_CORRUPT,
+                            VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "well-known objects missing"));
     }
     return VOB_OK;
 }
 
-static int configure(vob_t *v)
-{
+static int configure(vob_t *v) {
     const char *env = getenv("VANTOR_BUSY_TIMEOUT_MS");
     if (env && *env) {
         long ms = strtol(env, nullptr, 10);
@@ -441,8 +417,7 @@ static int configure(vob_t *v)
 // Clears what a writer killed inside a transaction left in the pool, when the
 // write lock can be had at once; with another writer at work a later open
 // does it.
-static void recover_pool(vob_t *v)
-{
+static void recover_pool(vob_t *v) {
     if (!vob_pool_has_leftovers(v->pool))
         return;
     sqlite3_busy_timeout(v->db, 0);
@@ -458,8 +433,7 @@ static void recover_pool(vob_t *v)
     sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err)
-{
+int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err) {
     vob_t *v = new vob_t;
     v->storage = storage;
     v->dbpath = storage + "/vob.db";
@@ -493,8 +467,7 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
     return VOB_OK;
 }
 
-int vob_db_create_schema(vob_t *v)
-{
+int vob_db_create_schema(vob_t *v) {
     char *msg = nullptr;
     if (sqlite3_exec(v->db, schema_sql, nullptr, nullptr, &msg) != SQLITE_OK) {
         std::string m = msg ? msg : "";
@@ -504,13 +477,11 @@ int vob_db_create_schema(vob_t *v)
     return VOB_OK;
 }
 
-int vob_open(const std::string &storage_dir, vob_t **out, std::string *err)
-{
+int vob_open(const std::string &storage_dir, vob_t **out, std::string *err) {
     return vob_db_open(fileutl_make_abs_pn(storage_dir), 0, out, err);
 }
 
-void vob_close(vob_t *v)
-{
+void vob_close(vob_t *v) {
     if (!v)
         return;
     if (v->db && v->depth > 0)
@@ -529,7 +500,4 @@ const std::string &vob_get_storage(const vob_t *v) { return v->storage; }
 const std::string &vob_get_uuid(const vob_t *v) { return v->uuid; }
 unsigned vob_get_owner_uid(const vob_t *v) { return v->owner_uid; }
 int vob_is_project(const vob_t *v) { return v->project; }
-vob_oid vob_wk_obj(const vob_t *v, int wk)
-{
-    return wk > 0 && wk < 32 ? v->wk[wk] : VOB_OID_NULL;
-}
+vob_oid vob_wk_obj(const vob_t *v, int wk) { return wk > 0 && wk < 32 ? v->wk[wk] : VOB_OID_NULL; }

@@ -11,18 +11,13 @@
 
 using json = nlohmann::json;
 
-static json event_json(const vob_event &e)
-{
+static json event_json(const vob_event &e) {
     return {{"user", e.user}, {"group", e.group}, {"name", e.name}, {"host", e.host}, {"time", e.time}};
 }
 
-static json comment_json(const vob_event &e)
-{
-    return e.comment.empty() ? json(nullptr) : json(e.comment);
-}
+static json comment_json(const vob_event &e) { return e.comment.empty() ? json(nullptr) : json(e.comment); }
 
-static int attrs_json(vob_t *v, vob_oid obj, json *out)
-{
+static int attrs_json(vob_t *v, vob_oid obj, json *out) {
     std::vector<vob_attr> at;
     int rc = vob_obj_get_attrs(v, obj, &at);
     *out = json::object();
@@ -32,13 +27,13 @@ static int attrs_json(vob_t *v, vob_oid obj, json *out)
 }
 
 // Every element with its first path in the latest main-branch namespace.
-static int all_paths(vob_t *v, std::vector<std::pair<std::string, vob_oid>> *out)
-{
+static int all_paths(vob_t *v, std::vector<std::pair<std::string, vob_oid>> *out) {
     vob_oid root = vob_wk_obj(v, VOB_WK_ROOT_DIR);
     std::unordered_map<vob_oid, std::string> path{{root, "."}};
     std::deque<vob_oid> todo{root};
-    vob_stmt latest(v, "SELECT v.oid FROM elem e JOIN ver v ON v.branch = e.main_branch WHERE e.oid = ?1"
-                       " ORDER BY v.num DESC LIMIT 1");
+    vob_stmt latest(v,
+                    "SELECT v.oid FROM elem e JOIN ver v ON v.branch = e.main_branch WHERE e.oid = ?1"
+                    " ORDER BY v.num DESC LIMIT 1");
     while (!todo.empty()) {
         vob_oid dir = todo.front();
         todo.pop_front();
@@ -91,8 +86,7 @@ static int all_paths(vob_t *v, std::vector<std::pair<std::string, vob_oid>> *out
     return VOB_OK;
 }
 
-static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *out)
-{
+static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *out) {
     vob_elem_info ei;
     vob_event ev;
     int rc = vob_elem_get(v, elem, &ei);
@@ -153,8 +147,7 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
     return VOB_OK;
 }
 
-int vob_dump_json(vob_t *v, FILE *out, std::string *err)
-{
+int vob_dump_json(vob_t *v, FILE *out, std::string *err) {
     vob_txn rd(v, vob_txn::READ);
     int rc = rd.begin();
     std::vector<std::pair<std::string, vob_oid>> elems;

@@ -7,8 +7,7 @@
 
 // ---- objects and types ---------------------------------------------------------------
 
-int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype)
-{
+int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype) {
     vob_stmt q(v, "SELECT mtype FROM obj WHERE oid = ?1");
     q.bind(1, obj);
     int rc = q.step();
@@ -21,8 +20,7 @@ int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
 }
 
-int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev)
-{
+int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev) {
     vob_stmt q(v, "SELECT time, user, grp, uname, host, comment FROM obj WHERE oid = ?1");
     q.bind(1, obj);
     int rc = q.step();
@@ -40,22 +38,32 @@ int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
 }
 
-int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
-{
+int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type) {
     int mtype;
     int rc = vob_obj_get_mtype(v, obj, &mtype);
     if (rc != VOB_OK)
         return rc;
     const char *sql = nullptr;
     switch (mtype) {
-    case VOB_MT_FILE_ELEM:
-    case VOB_MT_DIR_ELEM: sql = "SELECT eltype FROM elem WHERE oid = ?1"; break;
-    case VOB_MT_BRANCH: sql = "SELECT brtype FROM branch WHERE oid = ?1"; break;
-    case VOB_MT_LABEL: sql = "SELECT lbtype FROM label WHERE oid = ?1"; break;
-    case VOB_MT_ATTR: sql = "SELECT attype FROM attr WHERE oid = ?1"; break;
-    case VOB_MT_HLINK: sql = "SELECT hltype FROM hlink WHERE oid = ?1"; break;
-    default:
-        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
+        case VOB_MT_FILE_ELEM:
+        case VOB_MT_DIR_ELEM:
+            sql = "SELECT eltype FROM elem WHERE oid = ?1";
+            break;
+        case VOB_MT_BRANCH:
+            sql = "SELECT brtype FROM branch WHERE oid = ?1";
+            break;
+        case VOB_MT_LABEL:
+            sql = "SELECT lbtype FROM label WHERE oid = ?1";
+            break;
+        case VOB_MT_ATTR:
+            sql = "SELECT attype FROM attr WHERE oid = ?1";
+            break;
+        case VOB_MT_HLINK:
+            sql = "SELECT hltype FROM hlink WHERE oid = ?1";
+            break;
+        default:
+            return vob_fail(v, VOB_NOT_FOUND,
+                            VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
     }
     vob_stmt q(v, sql);
     q.bind(1, obj);
@@ -64,12 +72,12 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type)
         *type = q.i64(0);
         return VOB_OK;
     }
-    return rc == SQLITE_DONE ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
-                             : VOB_ERR;
+    return rc == SQLITE_DONE
+               ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
+               : VOB_ERR;
 }
 
-int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out)
-{
+int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out) {
     vob_stmt q(v, "SELECT oid FROM type WHERE mtype = ?1 AND name = ?2");
     q.bind(1, (int64_t)mtype).bind(2, name);
     int rc = q.step();
@@ -79,11 +87,11 @@ int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+    return vob_fail(v, VOB_NOT_FOUND,
+                    VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
 }
 
-int vob_type_get_name(vob_t *v, vob_oid type, std::string *name)
-{
+int vob_type_get_name(vob_t *v, vob_oid type, std::string *name) {
     vob_stmt q(v, "SELECT name FROM type WHERE oid = ?1");
     q.bind(1, type);
     int rc = q.step();
@@ -96,8 +104,7 @@ int vob_type_get_name(vob_t *v, vob_oid type, std::string *name)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "type", (long long)type));
 }
 
-int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out)
-{
+int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out) {
     vob_stmt q(v, "SELECT oid FROM type WHERE mtype = ?1 ORDER BY name");
     q.bind(1, (int64_t)mtype);
     std::vector<vob_oid> r;
@@ -112,10 +119,10 @@ int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out)
 
 // ---- elements and their paths -----------------------------------------------------------
 
-int vob_elem_get(vob_t *v, vob_oid elem, vob_elem_info *out)
-{
-    vob_stmt q(v, "SELECT e.mtype, e.eltype, t.name, e.main_branch, e.name FROM elem e"
-                  " JOIN type t ON t.oid = e.eltype WHERE e.oid = ?1");
+int vob_elem_get(vob_t *v, vob_oid elem, vob_elem_info *out) {
+    vob_stmt q(v,
+               "SELECT e.mtype, e.eltype, t.name, e.main_branch, e.name FROM elem e"
+               " JOIN type t ON t.oid = e.eltype WHERE e.oid = ?1");
     q.bind(1, elem);
     int rc = q.step();
     if (rc == SQLITE_ROW) {
@@ -132,8 +139,7 @@ int vob_elem_get(vob_t *v, vob_oid elem, vob_elem_info *out)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
 }
 
-int vob_elem_list(vob_t *v, std::vector<vob_oid> *out)
-{
+int vob_elem_list(vob_t *v, std::vector<vob_oid> *out) {
     vob_stmt q(v, "SELECT oid FROM elem ORDER BY oid");
     std::vector<vob_oid> r;
     int rc;
@@ -145,10 +151,10 @@ int vob_elem_list(vob_t *v, std::vector<vob_oid> *out)
     return VOB_OK;
 }
 
-int vob_latest_main(vob_t *v, vob_oid elem, vob_oid *ver)
-{
-    vob_stmt q(v, "SELECT v.oid FROM elem e JOIN ver v ON v.branch = e.main_branch WHERE e.oid = ?1"
-                  " ORDER BY v.num DESC LIMIT 1");
+int vob_latest_main(vob_t *v, vob_oid elem, vob_oid *ver) {
+    vob_stmt q(v,
+               "SELECT v.oid FROM elem e JOIN ver v ON v.branch = e.main_branch WHERE e.oid = ?1"
+               " ORDER BY v.num DESC LIMIT 1");
     q.bind(1, elem);
     int rc = q.step();
     if (rc == SQLITE_ROW) {
@@ -159,8 +165,7 @@ int vob_latest_main(vob_t *v, vob_oid elem, vob_oid *ver)
 }
 
 // Path through the first parent, when every step still names the element.
-static int path_by_parent(vob_t *v, vob_oid elem, std::string *path, int depth)
-{
+static int path_by_parent(vob_t *v, vob_oid elem, std::string *path, int depth) {
     if (elem == v->wk[VOB_WK_ROOT_DIR]) {
         path->clear();
         return VOB_OK;
@@ -192,8 +197,7 @@ static int path_by_parent(vob_t *v, vob_oid elem, std::string *path, int depth)
     return VOB_OK;
 }
 
-int vob_elem_get_path(vob_t *v, vob_oid elem, std::string *path)
-{
+int vob_elem_get_path(vob_t *v, vob_oid elem, std::string *path) {
     int rc = path_by_parent(v, elem, path, 0);
     if (rc != VOB_NOT_FOUND)
         return rc;
@@ -224,8 +228,7 @@ int vob_elem_get_path(vob_t *v, vob_oid elem, std::string *path)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "named element", (long long)elem));
 }
 
-void vob_elem_label(vob_t *v, vob_oid elem, std::string *label)
-{
+void vob_elem_label(vob_t *v, vob_oid elem, std::string *label) {
     std::string keep = v->err;
     if (vob_elem_get_path(v, elem, label) != VOB_OK) {
         vob_elem_info ei;
@@ -236,10 +239,10 @@ void vob_elem_label(vob_t *v, vob_oid elem, std::string *label)
 
 // ---- directories --------------------------------------------------------------------------
 
-int vob_dir_read(vob_t *v, vob_oid dirver, std::vector<vob_dirent> *out)
-{
-    vob_stmt q(v, "SELECT d.name, d.elem, e.mtype FROM dirent d JOIN elem e ON e.oid = d.elem"
-                  " WHERE d.dirver = ?1 ORDER BY d.name");
+int vob_dir_read(vob_t *v, vob_oid dirver, std::vector<vob_dirent> *out) {
+    vob_stmt q(v,
+               "SELECT d.name, d.elem, e.mtype FROM dirent d JOIN elem e ON e.oid = d.elem"
+               " WHERE d.dirver = ?1 ORDER BY d.name");
     q.bind(1, dirver);
     std::vector<vob_dirent> r;
     int rc;
@@ -256,8 +259,7 @@ int vob_dir_read(vob_t *v, vob_oid dirver, std::vector<vob_dirent> *out)
     return VOB_OK;
 }
 
-int vob_dir_lookup(vob_t *v, vob_oid dirver, const std::string &name, vob_oid *elem)
-{
+int vob_dir_lookup(vob_t *v, vob_oid dirver, const std::string &name, vob_oid *elem) {
     vob_stmt q(v, "SELECT elem FROM dirent WHERE dirver = ?1 AND name = ?2");
     q.bind(1, dirver).bind(2, name);
     int rc = q.step();
@@ -273,8 +275,7 @@ int vob_dir_lookup(vob_t *v, vob_oid dirver, const std::string &name, vob_oid *e
 
 // ---- branches ---------------------------------------------------------------------------------
 
-int vob_branch_get(vob_t *v, vob_oid branch, vob_branch_info *out)
-{
+int vob_branch_get(vob_t *v, vob_oid branch, vob_branch_info *out) {
     vob_stmt q(v, "SELECT elem, brtype, sprout, path FROM branch WHERE oid = ?1");
     q.bind(1, branch);
     int rc = q.step();
@@ -291,10 +292,10 @@ int vob_branch_get(vob_t *v, vob_oid branch, vob_branch_info *out)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
 }
 
-int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b)
-{
-    vob_stmt q(v, "SELECT b.elem, b.next_num, e.mtype, b.path FROM branch b JOIN elem e ON e.oid = b.elem"
-                  " WHERE b.oid = ?1");
+int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b) {
+    vob_stmt q(v,
+               "SELECT b.elem, b.next_num, e.mtype, b.path FROM branch b JOIN elem e ON e.oid = b.elem"
+               " WHERE b.oid = ?1");
     q.bind(1, branch);
     int rc = q.step();
     if (rc == SQLITE_ROW) {
@@ -309,8 +310,7 @@ int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
 }
 
-int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *out)
-{
+int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *out) {
     vob_stmt q(v, "SELECT oid FROM branch WHERE elem = ?1 AND path = ?2");
     q.bind(1, elem).bind(2, path);
     int rc = q.step();
@@ -325,8 +325,7 @@ int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *ou
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
 }
 
-int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out)
-{
+int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out) {
     vob_stmt q(v, "SELECT oid FROM branch WHERE sprout = ?1 ORDER BY oid");
     q.bind(1, ver);
     std::vector<vob_oid> r;
@@ -339,8 +338,7 @@ int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out)
     return VOB_OK;
 }
 
-int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num)
-{
+int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num) {
     vob_stmt q(v, "SELECT oid, num FROM ver WHERE branch = ?1 ORDER BY num DESC LIMIT 1");
     q.bind(1, branch);
     int rc = q.step();
@@ -352,20 +350,20 @@ int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num)
     }
     if (rc != SQLITE_DONE)
         return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
+    return vob_fail(v, VOB_NOT_FOUND,
+                    VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
 }
 
-int vob_branch_get_latest(vob_t *v, vob_oid branch, vob_oid *ver)
-{
+int vob_branch_get_latest(vob_t *v, vob_oid branch, vob_oid *ver) {
     return vob_latest_num(v, branch, ver, nullptr);
 }
 
 // ---- versions ------------------------------------------------------------------------------------
 
-int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out)
-{
-    vob_stmt q(v, "SELECT v.oid, v.elem, v.branch, v.num, v.sha, v.size, b.path, e.mtype FROM ver v"
-                  " JOIN branch b ON b.oid = v.branch JOIN elem e ON e.oid = v.elem WHERE v.oid = ?1");
+int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out) {
+    vob_stmt q(v,
+               "SELECT v.oid, v.elem, v.branch, v.num, v.sha, v.size, b.path, e.mtype FROM ver v"
+               " JOIN branch b ON b.oid = v.branch JOIN elem e ON e.oid = v.elem WHERE v.oid = ?1");
     q.bind(1, ver);
     int rc = q.step();
     if (rc == SQLITE_ROW) {
@@ -385,8 +383,7 @@ int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
-int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem)
-{
+int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem) {
     vob_stmt q(v, "SELECT elem FROM ver WHERE oid = ?1");
     q.bind(1, ver);
     int rc = q.step();
@@ -399,8 +396,7 @@ int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem)
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
-int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
-{
+int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out) {
     size_t slash = vid.rfind('/');
     std::string label;
     if (vid.empty() || vid[0] != '/' || slash == 0 || slash == std::string::npos || slash + 1 == vid.size())
@@ -437,10 +433,10 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out)
 
 // ---- labels -----------------------------------------------------------------------------------------
 
-int vob_ver_get_labels(vob_t *v, vob_oid ver, std::vector<vob_label> *out)
-{
-    vob_stmt q(v, "SELECT l.oid, l.lbtype, t.name FROM label l JOIN type t ON t.oid = l.lbtype WHERE l.ver = ?1"
-                  " ORDER BY t.name");
+int vob_ver_get_labels(vob_t *v, vob_oid ver, std::vector<vob_label> *out) {
+    vob_stmt q(v,
+               "SELECT l.oid, l.lbtype, t.name FROM label l JOIN type t ON t.oid = l.lbtype WHERE l.ver = ?1"
+               " ORDER BY t.name");
     q.bind(1, ver);
     std::vector<vob_label> r;
     int rc;
@@ -457,8 +453,7 @@ int vob_ver_get_labels(vob_t *v, vob_oid ver, std::vector<vob_label> *out)
     return VOB_OK;
 }
 
-int vob_elem_find_label(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid *ver)
-{
+int vob_elem_find_label(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid *ver) {
     vob_stmt q(v, "SELECT ver FROM label WHERE elem = ?1 AND lbtype = ?2");
     q.bind(1, elem).bind(2, lbtype);
     int rc = q.step();
@@ -474,8 +469,7 @@ int vob_elem_find_label(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid *ver)
 
 // ---- checkouts -----------------------------------------------------------------------------------------
 
-static int read_ckouts(vob_stmt &q, std::vector<vob_ckout> *out)
-{
+static int read_ckouts(vob_stmt &q, std::vector<vob_ckout> *out) {
     std::vector<vob_ckout> r;
     int rc;
     while ((rc = q.step()) == SQLITE_ROW) {
@@ -494,8 +488,7 @@ static int read_ckouts(vob_stmt &q, std::vector<vob_ckout> *out)
     return VOB_OK;
 }
 
-int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out)
-{
+int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE oid = ?1");
     q.bind(1, ckout);
     std::vector<vob_ckout> r;
@@ -508,22 +501,19 @@ int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out)
     return VOB_OK;
 }
 
-int vob_elem_get_ckouts(vob_t *v, vob_oid elem, std::vector<vob_ckout> *out)
-{
+int vob_elem_get_ckouts(vob_t *v, vob_oid elem, std::vector<vob_ckout> *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE elem = ?1 ORDER BY oid");
     q.bind(1, elem);
     return read_ckouts(q, out);
 }
 
-int vob_view_ckouts(vob_t *v, const std::string &view_tag, std::vector<vob_ckout> *out)
-{
+int vob_view_ckouts(vob_t *v, const std::string &view_tag, std::vector<vob_ckout> *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE view = ?1 ORDER BY oid");
     q.bind(1, view_tag);
     return read_ckouts(q, out);
 }
 
-int vob_elem_find_ckout(vob_t *v, vob_oid elem, const std::string &view_tag, vob_oid *ckout)
-{
+int vob_elem_find_ckout(vob_t *v, vob_oid elem, const std::string &view_tag, vob_oid *ckout) {
     vob_stmt q(v, "SELECT oid FROM ckout WHERE elem = ?1 AND view = ?2");
     q.bind(1, elem).bind(2, view_tag);
     int rc = q.step();
@@ -537,8 +527,7 @@ int vob_elem_find_ckout(vob_t *v, vob_oid elem, const std::string &view_tag, vob
     return VOB_NOT_FOUND;
 }
 
-int vob_reserved_by_other(vob_t *v, vob_oid branch, const std::string &mine, std::string *who)
-{
+int vob_reserved_by_other(vob_t *v, vob_oid branch, const std::string &mine, std::string *who) {
     vob_stmt q(v, "SELECT view FROM ckout WHERE branch = ?1 AND reserved = 1 AND view <> ?2 LIMIT 1");
     q.bind(1, branch).bind(2, mine);
     int rc = q.step();
@@ -551,8 +540,7 @@ int vob_reserved_by_other(vob_t *v, vob_oid branch, const std::string &mine, std
 
 // ---- locks, attributes, hyperlinks ---------------------------------------------------------------------
 
-int vob_obj_get_lock(vob_t *v, vob_oid obj, vob_lock *out)
-{
+int vob_obj_get_lock(vob_t *v, vob_oid obj, vob_lock *out) {
     vob_stmt q(v, "SELECT oid, obsolete FROM lock WHERE target = ?1");
     q.bind(1, obj);
     int rc = q.step();
@@ -568,10 +556,10 @@ int vob_obj_get_lock(vob_t *v, vob_oid obj, vob_lock *out)
     return VOB_NOT_FOUND;
 }
 
-int vob_obj_get_attrs(vob_t *v, vob_oid obj, std::vector<vob_attr> *out)
-{
-    vob_stmt q(v, "SELECT a.oid, a.attype, t.name, a.value FROM attr a JOIN type t ON t.oid = a.attype"
-                  " WHERE a.target = ?1 ORDER BY t.name");
+int vob_obj_get_attrs(vob_t *v, vob_oid obj, std::vector<vob_attr> *out) {
+    vob_stmt q(v,
+               "SELECT a.oid, a.attype, t.name, a.value FROM attr a JOIN type t ON t.oid = a.attype"
+               " WHERE a.target = ?1 ORDER BY t.name");
     q.bind(1, obj);
     std::vector<vob_attr> r;
     int rc;
@@ -589,11 +577,11 @@ int vob_obj_get_attrs(vob_t *v, vob_oid obj, std::vector<vob_attr> *out)
     return VOB_OK;
 }
 
-int vob_obj_get_hlinks(vob_t *v, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out)
-{
-    const char *sql = dir == VOB_HL_FROM
-                          ? "SELECT oid, hltype, src, dst FROM hlink WHERE src = ?1 AND (?2 = 0 OR hltype = ?2) ORDER BY oid"
-                          : "SELECT oid, hltype, src, dst FROM hlink WHERE dst = ?1 AND (?2 = 0 OR hltype = ?2) ORDER BY oid";
+int vob_obj_get_hlinks(vob_t *v, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out) {
+    const char *sql =
+        dir == VOB_HL_FROM
+            ? "SELECT oid, hltype, src, dst FROM hlink WHERE src = ?1 AND (?2 = 0 OR hltype = ?2) ORDER BY oid"
+            : "SELECT oid, hltype, src, dst FROM hlink WHERE dst = ?1 AND (?2 = 0 OR hltype = ?2) ORDER BY oid";
     vob_stmt q(v, sql);
     q.bind(1, obj).bind(2, hltype);
     std::vector<vob_hlink> r;

@@ -43,8 +43,8 @@ struct vob_t {
     int depth = 0;
     int writing = 0;
     int doomed = 0;
-    std::vector<std::string> drop_blobs;                    // shas whose last version lost its data
-    std::unordered_map<vob_oid, vob_oid> txn_dirver;        // dir branch -> version made in this txn
+    std::vector<std::string> drop_blobs;               // shas whose last version lost its data
+    std::unordered_map<vob_oid, vob_oid> txn_dirver;   // dir branch -> version made in this txn
 };
 
 // ---- vob_db.cpp: the database layer ------------------------------------------
@@ -64,7 +64,7 @@ struct vob_stmt {
     int64_t i64(int col) const;
     std::string str(int col) const;
     int is_null(int col) const;
-    [[nodiscard]] int exec();          // steps to the end: VOB_OK or VOB_ERR
+    [[nodiscard]] int exec();   // steps to the end: VOB_OK or VOB_ERR
     // As exec, but a UNIQUE clash gives VOB_EXISTS (with the database's
     // message; the caller puts its own in its place).
     [[nodiscard]] int exec_insert();

@@ -1,8 +1,7 @@
 // Labels: attaching a label type to a version, moving and removing it.
 #include "platform/vob_int.h"
 
-static int delete_label(vob_t *v, vob_oid elem, vob_oid lbtype)
-{
+static int delete_label(vob_t *v, vob_oid elem, vob_oid lbtype) {
     vob_stmt d1(v, "DELETE FROM obj WHERE oid IN (SELECT oid FROM label WHERE elem = ?1 AND lbtype = ?2)");
     d1.bind(1, elem).bind(2, lbtype);
     if (d1.exec() != VOB_OK)
@@ -13,8 +12,7 @@ static int delete_label(vob_t *v, vob_oid elem, vob_oid lbtype)
 }
 
 // The label type is on another version of the element.
-static int elsewhere(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid have)
-{
+static int elsewhere(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid have) {
     vob_ver_info other;
     std::string name, label;
     // Only for the message: a failure leaves a part empty.
@@ -22,11 +20,11 @@ static int elsewhere(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid have)
     if (vob_type_get_name(v, lbtype, &name) != VOB_OK)
         name.clear();
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_LABEL_ELSEWHERE, v->tag.c_str(), name.c_str(), id.c_str(), label.c_str()));
+    return vob_fail(v, VOB_EXISTS,
+                    VOB_MSG(VM_LABEL_ELSEWHERE, v->tag.c_str(), name.c_str(), id.c_str(), label.c_str()));
 }
 
-static int add_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev)
-{
+static int add_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev) {
     vob_ver_info vi;
     int rc = vob_ver_get(v, ver, &vi);
     if (rc == VOB_OK)
@@ -60,8 +58,7 @@ static int add_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype, int r
     return rc;
 }
 
-int vob_ver_add_label(vob_t *v, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev)
-{
+int vob_ver_add_label(vob_t *v, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)
@@ -69,8 +66,7 @@ int vob_ver_add_label(vob_t *v, vob_oid ver, vob_oid lbtype, int replace, const 
     return w.end(rc);
 }
 
-static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype)
-{
+static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype) {
     vob_ver_info vi;
     int rc = vob_ver_get(v, ver, &vi);
     if (rc != VOB_OK)
@@ -82,7 +78,8 @@ static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype)
         if (vob_type_get_name(v, lbtype, &name) != VOB_OK)
             name.clear();   // only for the message
         vob_elem_label(v, vi.elem, &label);
-        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_LABEL, v->tag.c_str(), vi.id.c_str(), label.c_str(), name.c_str()));
+        return vob_fail(v, VOB_NOT_FOUND,
+                        VOB_MSG(VM_NO_LABEL, v->tag.c_str(), vi.id.c_str(), label.c_str(), name.c_str()));
     }
     if (rc != VOB_OK)
         return rc;
@@ -92,8 +89,7 @@ static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype)
     return delete_label(v, vi.elem, lbtype);
 }
 
-int vob_ver_remove_label(vob_t *v, vob_oid ver, vob_oid lbtype)
-{
+int vob_ver_remove_label(vob_t *v, vob_oid ver, vob_oid lbtype) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)

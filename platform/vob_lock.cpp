@@ -1,8 +1,7 @@
 // Locks on elements, branches and types.
 #include "platform/vob_int.h"
 
-static int lock_obj(vob_t *v, vob_wscope &w, vob_oid obj, int obsolete, const vob_event *ev)
-{
+static int lock_obj(vob_t *v, vob_wscope &w, vob_oid obj, int obsolete, const vob_event *ev) {
     const unsigned lockable = (1u << VOB_MT_FILE_ELEM) | (1u << VOB_MT_DIR_ELEM) | (1u << VOB_MT_BRANCH) |
                               (1u << VOB_MT_ELTYPE) | (1u << VOB_MT_BRTYPE) | (1u << VOB_MT_LBTYPE) |
                               (1u << VOB_MT_ATTYPE) | (1u << VOB_MT_HLTYPE);
@@ -30,8 +29,7 @@ static int lock_obj(vob_t *v, vob_wscope &w, vob_oid obj, int obsolete, const vo
     return rc;
 }
 
-int vob_obj_lock(vob_t *v, vob_oid obj, int obsolete, const vob_event *ev)
-{
+int vob_obj_lock(vob_t *v, vob_oid obj, int obsolete, const vob_event *ev) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)
@@ -39,8 +37,7 @@ int vob_obj_lock(vob_t *v, vob_oid obj, int obsolete, const vob_event *ev)
     return w.end(rc);
 }
 
-static int unlock_obj(vob_t *v, vob_wscope &w, vob_oid obj)
-{
+static int unlock_obj(vob_t *v, vob_wscope &w, vob_oid obj) {
     vob_lock lk;
     int rc = vob_obj_get_lock(v, obj, &lk);
     if (rc == VOB_NOT_FOUND)
@@ -59,8 +56,7 @@ static int unlock_obj(vob_t *v, vob_wscope &w, vob_oid obj)
     return rc;
 }
 
-int vob_obj_unlock(vob_t *v, vob_oid obj)
-{
+int vob_obj_unlock(vob_t *v, vob_oid obj) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)

@@ -12,8 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static int good_tag(const std::string &tag)
-{
+static int good_tag(const std::string &tag) {
     return tag.size() >= 2 && tag.size() <= 255 && tag[0] == '/' && tag.back() != '/' &&
            tag.find("@@") == std::string::npos && tag.find("..") == std::string::npos &&
            tag.find("//") == std::string::npos && tag.find('\0') == std::string::npos &&
@@ -21,8 +20,7 @@ static int good_tag(const std::string &tag)
 }
 
 // A directory that does not exist or is empty: 1.
-static int usable_dir(const std::string &dir)
-{
+static int usable_dir(const std::string &dir) {
     struct stat st;
     if (lstat(dir.c_str(), &st) != 0)
         return errno == ENOENT;
@@ -39,8 +37,7 @@ static int usable_dir(const std::string &dir)
     return empty;
 }
 
-static int make_dirs(const std::string &path, std::string *err)
-{
+static int make_dirs(const std::string &path, std::string *err) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     if (ec) {
@@ -50,16 +47,14 @@ static int make_dirs(const std::string &path, std::string *err)
     return VOB_OK;
 }
 
-static int put_meta(vob_t *v, const std::string &key, const std::string &value)
-{
+static int put_meta(vob_t *v, const std::string &key, const std::string &value) {
     vob_stmt q(v, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)");
     q.bind(1, key).bind(2, value);
     return q.exec();
 }
 
 // The first objects of a new VOB: its types, root directory and lost+found.
-static int seed(vob_t *v, const std::string &tag, int project)
-{
+static int seed(vob_t *v, const std::string &tag, int project) {
     vob_event ev = vob_event_now("");
     int rc = vob_begin(v, 1);
     if (rc != VOB_OK)
@@ -107,8 +102,8 @@ static int seed(vob_t *v, const std::string &tag, int project)
     for (auto &r : rows)
         if (rc == VOB_OK)
             rc = put_meta(v, r.first, r.second);
-    for (int id : {VOB_WK_ROOT_DIR, VOB_WK_MAIN_BRTYPE, VOB_WK_FILE_ELTYPE, VOB_WK_DIR_ELTYPE, VOB_WK_MERGE_HLTYPE,
-                   VOB_WK_LOST_FOUND})
+    for (int id : {VOB_WK_ROOT_DIR, VOB_WK_MAIN_BRTYPE, VOB_WK_FILE_ELTYPE, VOB_WK_DIR_ELTYPE,
+                   VOB_WK_MERGE_HLTYPE, VOB_WK_LOST_FOUND})
         if (rc == VOB_OK)
             rc = put_meta(v, "wk" + std::to_string(id), std::to_string(v->wk[id]));
     if (rc == VOB_OK)
@@ -120,8 +115,7 @@ static int seed(vob_t *v, const std::string &tag, int project)
 }
 
 int vob_make(const std::string &tag, const std::string &storage_dir, int project, std::string *storage_out,
-             std::string *err)
-{
+             std::string *err) {
     if (!good_tag(tag)) {
         *err = VOB_MSG(VM_BAD_TAG, tag.c_str());
         return VOB_ERR;
@@ -181,8 +175,7 @@ int vob_make(const std::string &tag, const std::string &storage_dir, int project
     return VOB_OK;
 }
 
-int vob_remove(const std::string &tag, std::string *err)
-{
+int vob_remove(const std::string &tag, std::string *err) {
     rgy_vob have;
     int rc = rgy_vob_find(tag, "", &have, err);
     if (rc != VOB_OK)
@@ -206,8 +199,7 @@ int vob_remove(const std::string &tag, std::string *err)
     return VOB_OK;
 }
 
-int vob_open_tag(const std::string &tag, vob_t **out, std::string *err)
-{
+int vob_open_tag(const std::string &tag, vob_t **out, std::string *err) {
     rgy_vob have;
     int rc = rgy_vob_find(tag, "", &have, err);
     if (rc != VOB_OK)

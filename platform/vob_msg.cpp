@@ -10,8 +10,7 @@ static_assert(sizeof(texts) / sizeof(texts[0]) == VM_COUNT, "catalog and enum di
 
 IMSG_DEFINE_CATALOG(vob_store_vob_msg_table_adr, "vob_lib", "vob_store", 1, texts)
 
-std::string vob_msg(int num, ...)
-{
+std::string vob_msg(int num, ...) {
     va_list ap;
     va_start(ap, num);
     const char *fmt = imsg_text(vob_store_vob_msg_table_adr(), num);

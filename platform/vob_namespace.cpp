@@ -2,8 +2,7 @@
 // directory versions.
 #include "platform/vob_int.h"
 
-static int name_exists(vob_t *v, vob_oid dir, const std::string &name)
-{
+static int name_exists(vob_t *v, vob_oid dir, const std::string &name) {
     std::string label;
     vob_elem_label(v, dir, &label);
     return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NAME_EXISTS, v->tag.c_str(), name.c_str(), label.c_str()));
@@ -11,8 +10,7 @@ static int name_exists(vob_t *v, vob_oid dir, const std::string &name)
 
 // Makes the rows of an element, its main branch and version 0 (no name yet).
 int vob_elem_make_rows(vob_t *v, vob_oid parent, const std::string &name, int mtype, vob_oid eltype,
-                       const vob_event *ev, vob_oid *elem_out, vob_oid *ver0_out)
-{
+                       const vob_event *ev, vob_oid *elem_out, vob_oid *ver0_out) {
     vob_oid elem, br, ver;
     int is_dir = mtype == VOB_MT_DIR_ELEM;
     int rc = vob_new_obj(v, mtype, ev, &elem);
@@ -22,11 +20,13 @@ int vob_elem_make_rows(vob_t *v, vob_oid parent, const std::string &name, int mt
         rc = vob_new_obj(v, is_dir ? VOB_MT_DIR_VERSION : VOB_MT_VERSION, ev, &ver);
     if (rc != VOB_OK)
         return rc;
-    vob_stmt e(v, "INSERT INTO elem(oid, mtype, eltype, main_branch, parent, name) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    vob_stmt e(
+        v, "INSERT INTO elem(oid, mtype, eltype, main_branch, parent, name) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     e.bind(1, elem).bind(2, (int64_t)mtype).bind(3, eltype).bind(4, br).bind(5, parent).bind(6, name);
     if (e.exec() != VOB_OK)
         return VOB_ERR;
-    vob_stmt b(v, "INSERT INTO branch(oid, elem, brtype, sprout, path, next_num) VALUES(?1, ?2, ?3, 0, '/main', 1)");
+    vob_stmt b(
+        v, "INSERT INTO branch(oid, elem, brtype, sprout, path, next_num) VALUES(?1, ?2, ?3, 0, '/main', 1)");
     b.bind(1, br).bind(2, elem).bind(3, v->wk[VOB_WK_MAIN_BRTYPE]);
     if (b.exec() != VOB_OK)
         return VOB_ERR;
@@ -48,14 +48,14 @@ int vob_elem_make_rows(vob_t *v, vob_oid parent, const std::string &name, int mt
 }
 
 static int create_elem(vob_t *v, vob_wscope &w, vob_oid parent_dir, const std::string &name, int mtype,
-                       vob_oid eltype, const vob_event *ev, vob_oid *elem, vob_oid *ver0)
-{
+                       vob_oid eltype, const vob_event *ev, vob_oid *elem, vob_oid *ver0) {
     int rc = vob_check_mtype(v, eltype, 1u << VOB_MT_ELTYPE, "element type", nullptr);
     if (rc != VOB_OK)
         return rc;
     if ((mtype == VOB_MT_DIR_ELEM) != (eltype == v->wk[VOB_WK_DIR_ELTYPE]))
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(),
-                                            "directories take the element type \"directory\" and only they do"));
+        return vob_fail(v, VOB_ERR,
+                        VOB_MSG(VM_ELEM_KIND, v->tag.c_str(),
+                                "directories take the element type \"directory\" and only they do"));
     if ((rc = vob_check_locked(v, eltype, "the element type")) != VOB_OK)
         return rc;
     vob_elem_info pi;
@@ -70,7 +70,9 @@ static int create_elem(vob_t *v, vob_wscope &w, vob_oid parent_dir, const std::s
     // element leaves a caller's transaction intact.
     vob_oid dv = 0, there = 0;
     if ((rc = vob_latest_main(v, parent_dir, &dv)) != VOB_OK)
-        return rc == VOB_NOT_FOUND ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), pi.name.c_str())) : rc;
+        return rc == VOB_NOT_FOUND
+                   ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), pi.name.c_str()))
+                   : rc;
     rc = vob_dir_lookup(v, dv, name, &there);
     if (rc == VOB_OK)
         return name_exists(v, parent_dir, name);
@@ -87,10 +89,10 @@ static int create_elem(vob_t *v, vob_wscope &w, vob_oid parent_dir, const std::s
 }
 
 int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int mtype, vob_oid eltype,
-                    const vob_event *ev, vob_oid *elem_out, vob_oid *ver0_out)
-{
+                    const vob_event *ev, vob_oid *elem_out, vob_oid *ver0_out) {
     if (mtype != VOB_MT_FILE_ELEM && mtype != VOB_MT_DIR_ELEM)
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "an element is a file or a directory"));
+        return vob_fail(v, VOB_ERR,
+                        VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "an element is a file or a directory"));
     int rc = vob_check_entry_name(v, name);
     if (rc != VOB_OK)
         return rc;
@@ -113,8 +115,7 @@ int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int m
 
 // The directory version that a namespace change goes to: the one this
 // transaction made on the branch, else a new one.
-static int change_target(vob_t *v, vob_oid branch, const vob_event *ev, vob_oid *dv)
-{
+static int change_target(vob_t *v, vob_oid branch, const vob_event *ev, vob_oid *dv) {
     auto it = v->txn_dirver.find(branch);
     if (it != v->txn_dirver.end()) {
         *dv = it->second;
@@ -123,8 +124,7 @@ static int change_target(vob_t *v, vob_oid branch, const vob_event *ev, vob_oid 
     return vob_ver_create_int(v, branch, vob_data_none(), ev, dv, -1, "");
 }
 
-static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest)
-{
+static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest) {
     vob_elem_info di;
     int rc = vob_elem_get(v, dir, &di);
     if (rc != VOB_OK)
@@ -140,13 +140,13 @@ static int dir_branch(vob_t *v, vob_oid dir, vob_oid *branch, vob_oid *latest)
     if ((rc = vob_branch_get(v, *branch, &bi)) != VOB_OK)
         return rc;
     if (bi.elem != dir)
-        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch of the directory", (long long)*branch));
+        return vob_fail(v, VOB_NOT_FOUND,
+                        VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch of the directory", (long long)*branch));
     return vob_latest_num(v, *branch, latest, nullptr);
 }
 
-static int add_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, const std::string &name, vob_oid elem,
-                    const vob_event *ev, vob_oid *dv)
-{
+static int add_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, const std::string &name,
+                    vob_oid elem, const vob_event *ev, vob_oid *dv) {
     vob_oid latest = 0, there = 0;
     int rc = dir_branch(v, dir, &branch, &latest);
     if (rc == VOB_OK)
@@ -154,7 +154,8 @@ static int add_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, const 
     if (rc != VOB_OK)
         return rc;
     if (elem == v->wk[VOB_WK_ROOT_DIR])
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the root directory cannot be given a name"));
+        return vob_fail(v, VOB_ERR,
+                        VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the root directory cannot be given a name"));
     rc = vob_dir_lookup(v, latest, name, &there);
     if (rc == VOB_OK)
         return name_exists(v, dir, name);
@@ -171,8 +172,7 @@ static int add_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, const 
 }
 
 int vob_dir_add_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string &name, vob_oid elem,
-                     const vob_event *ev, vob_oid *dirver_out)
-{
+                     const vob_event *ev, vob_oid *dirver_out) {
     int rc = vob_check_entry_name(v, name);
     if (rc != VOB_OK)
         return rc;
@@ -187,8 +187,7 @@ int vob_dir_add_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string &n
 }
 
 static int remove_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, const std::string &name,
-                       const vob_event *ev, vob_oid *dv)
-{
+                       const vob_event *ev, vob_oid *dv) {
     vob_oid latest = 0, there = 0;
     int rc = dir_branch(v, dir, &branch, &latest);
     if (rc != VOB_OK)
@@ -213,8 +212,7 @@ static int remove_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, con
 }
 
 int vob_dir_remove_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string &name, const vob_event *ev,
-                        vob_oid *dirver_out)
-{
+                        vob_oid *dirver_out) {
     vob_wscope w(v);
     vob_oid dv = 0;
     int rc = w.begin();

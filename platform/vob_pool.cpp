@@ -20,21 +20,18 @@ enum { POOL_MAX_OPEN = 64 };   // pending blobs kept open for one sync at the co
 // its name are on disk before the row that names it commits.
 enum { POOL_SYNCFS_FROM = 3 };
 
-std::string vob_pool_path(const vob_pool &p, const std::string &sha)
-{
+std::string vob_pool_path(const vob_pool &p, const std::string &sha) {
     return p.dir + "/" + sha.substr(0, 2) + "/" + sha;
 }
 
-static int fail(vob_pool_error *e, const std::string &file, int code, int source = 0)
-{
+static int fail(vob_pool_error *e, const std::string &file, int code, int source = 0) {
     e->file = file;
     e->text = strerror(code);
     e->source = source;
     return code;
 }
 
-static int write_all(int fd, const char *p, size_t n)
-{
+static int write_all(int fd, const char *p, size_t n) {
     while (n > 0) {
         ssize_t w = write(fd, p, n);
         if (w < 0) {
@@ -50,8 +47,7 @@ static int write_all(int fd, const char *p, size_t n)
 
 // Closes the open pending blobs, so that few descriptors stay open; with
 // `datasync` each is synced first (else the caller syncs the file system).
-static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true)
-{
+static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true) {
     for (auto &kv : p->pending) {
         vob_pool_blob &b = kv.second;
         if (b.fd < 0)
@@ -67,8 +63,7 @@ static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true)
     return 0;
 }
 
-static int open_tmp(vob_pool *p, std::string *tmp, int *fd, vob_pool_error *e)
-{
+static int open_tmp(vob_pool *p, std::string *tmp, int *fd, vob_pool_error *e) {
     static unsigned long counter = 0;
     std::string dir = p->dir + "/tmp";
     for (int tries = 0; tries < 100; tries++) {
@@ -84,8 +79,8 @@ static int open_tmp(vob_pool *p, std::string *tmp, int *fd, vob_pool_error *e)
     return fail(e, dir, EEXIST);
 }
 
-static int add_pending(vob_pool *p, const std::string &sha, const std::string &tmp, int fd, vob_pool_error *e)
-{
+static int add_pending(vob_pool *p, const std::string &sha, const std::string &tmp, int fd,
+                       vob_pool_error *e) {
     vob_pool_blob b;
     b.tmp = tmp;
     b.fd = fd;
@@ -93,16 +88,14 @@ static int add_pending(vob_pool *p, const std::string &sha, const std::string &t
     return ++p->pending_open > POOL_MAX_OPEN ? sync_open(p, e) : 0;
 }
 
-static int known(const vob_pool *p, const std::string &sha)
-{
+static int known(const vob_pool *p, const std::string &sha) {
     if (p->pending.count(sha))
         return 1;
     struct stat st;
     return stat(vob_pool_path(*p, sha).c_str(), &st) == 0;
 }
 
-int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e)
-{
+int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e) {
     if (digest_sha256_hex(bytes, sha) != 0) {
         e->file = "sha256";
         e->text = "digest failed";
@@ -124,8 +117,8 @@ int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool
     return add_pending(p, *sha, tmp, fd, e);
 }
 
-int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size, vob_pool_error *e)
-{
+int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size,
+                      vob_pool_error *e) {
     int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return fail(e, path, errno, 1);
@@ -185,8 +178,7 @@ int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, in
     return add_pending(p, *sha, tmp, fd, e);
 }
 
-static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e)
-{
+static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e) {
     int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || (whole_fs ? syncfs(fd) : fsync(fd)) != 0) {
         int code = errno;
@@ -198,8 +190,7 @@ static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e)
     return 0;
 }
 
-int vob_pool_flush(vob_pool *p, vob_pool_error *e)
-{
+int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
     if (p->pending.empty())
         return 0;
     bool whole_fs = p->pending.size() >= POOL_SYNCFS_FROM;
@@ -232,8 +223,7 @@ int vob_pool_flush(vob_pool *p, vob_pool_error *e)
     return 0;
 }
 
-void vob_pool_discard(vob_pool *p)
-{
+void vob_pool_discard(vob_pool *p) {
     for (auto &kv : p->pending) {
         if (kv.second.fd >= 0)
             close(kv.second.fd);
@@ -244,8 +234,7 @@ void vob_pool_discard(vob_pool *p)
     p->pending_open = 0;
 }
 
-int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_error *e)
-{
+int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_error *e) {
     std::string trash = p->dir + "/trash";
     for (const std::string &sha : shas) {
         if (p->pending.count(sha))
@@ -258,8 +247,7 @@ int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_e
     return 0;
 }
 
-void vob_pool_trash_done(vob_pool *p, int committed)
-{
+void vob_pool_trash_done(vob_pool *p, int committed) {
     for (const std::string &sha : p->trashed) {
         std::string t = p->dir + "/trash/" + sha;
         if (committed)
@@ -270,8 +258,7 @@ void vob_pool_trash_done(vob_pool *p, int committed)
     p->trashed.clear();
 }
 
-static std::vector<std::string> dir_entries(const std::string &dir)
-{
+static std::vector<std::string> dir_entries(const std::string &dir) {
     std::vector<std::string> names;
     if (DIR *d = opendir(dir.c_str())) {
         while (dirent *e = readdir(d))
@@ -285,13 +272,11 @@ static std::vector<std::string> dir_entries(const std::string &dir)
 // What a writer killed inside a transaction leaves: blobs in tmp/ that no row
 // names yet, and blobs in trash/ whose removal never committed (still named
 // by versions: they go back) or whose deletion after the COMMIT was not done.
-int vob_pool_has_leftovers(const vob_pool &p)
-{
+int vob_pool_has_leftovers(const vob_pool &p) {
     return !dir_entries(p.dir + "/tmp").empty() || !dir_entries(p.dir + "/trash").empty();
 }
 
-void vob_pool_recover(vob_pool *p, const std::function<bool(const std::string &sha)> &named)
-{
+void vob_pool_recover(vob_pool *p, const std::function<bool(const std::string &sha)> &named) {
     for (const std::string &n : dir_entries(p->dir + "/tmp"))
         unlink((p->dir + "/tmp/" + n).c_str());
     for (const std::string &sha : dir_entries(p->dir + "/trash")) {

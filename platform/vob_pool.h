@@ -37,10 +37,10 @@ struct vob_pool_blob {
 };
 
 struct vob_pool {
-    std::string dir;                              // the pool directory
-    std::map<std::string, vob_pool_blob> pending;  // by sha
-    size_t pending_open = 0;                       // of them with an open descriptor
-    std::vector<std::string> trashed;              // shas moved to trash/ for this commit
+    std::string dir;                                // the pool directory
+    std::map<std::string, vob_pool_blob> pending;   // by sha
+    size_t pending_open = 0;                        // of them with an open descriptor
+    std::vector<std::string> trashed;               // shas moved to trash/ for this commit
 };
 
 extern const char *const VOB_EMPTY_SHA;   // of zero bytes

@@ -4,46 +4,47 @@
 
 #include "runtime/strutl.h"
 
-int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rules, const std::string &view_tag,
-                       vob_oid *ver, int *checkedout)
-{
+int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rules,
+                       const std::string &view_tag, vob_oid *ver, int *checkedout) {
     std::string keep = v->err;
     for (const vob_rule &r : rules) {
         int rc = VOB_NOT_FOUND;
         vob_oid got = 0;
         switch (r.kind) {
-        case vob_rule::CHECKEDOUT:
-            if (!view_tag.empty()) {
-                vob_oid ck;
-                rc = vob_elem_find_ckout(v, elem, view_tag, &ck);
-                if (rc == VOB_OK) {
-                    vob_ckout c;
-                    rc = vob_ckout_get(v, ck, &c);
-                    got = c.ver;
+            case vob_rule::CHECKEDOUT:
+                if (!view_tag.empty()) {
+                    vob_oid ck;
+                    rc = vob_elem_find_ckout(v, elem, view_tag, &ck);
                     if (rc == VOB_OK) {
-                        *ver = got;
-                        if (checkedout)
-                            *checkedout = 1;
-                        return VOB_OK;
+                        vob_ckout c;
+                        rc = vob_ckout_get(v, ck, &c);
+                        got = c.ver;
+                        if (rc == VOB_OK) {
+                            *ver = got;
+                            if (checkedout)
+                                *checkedout = 1;
+                            return VOB_OK;
+                        }
                     }
                 }
+                break;
+            case vob_rule::LATEST: {
+                vob_oid br;
+                rc = vob_branch_find(v, elem, r.arg, &br);
+                if (rc == VOB_OK)
+                    rc = vob_latest_num(v, br, &got, nullptr);
+                break;
             }
-            break;
-        case vob_rule::LATEST: {
-            vob_oid br;
-            rc = vob_branch_find(v, elem, r.arg, &br);
-            if (rc == VOB_OK)
-                rc = vob_latest_num(v, br, &got, nullptr);
-            break;
-        }
-        case vob_rule::VERSION: rc = vob_ver_find(v, elem, r.arg, &got); break;
-        case vob_rule::LABEL: {
-            vob_oid lt;
-            rc = vob_type_find(v, VOB_MT_LBTYPE, r.arg, &lt);
-            if (rc == VOB_OK)
-                rc = vob_elem_find_label(v, elem, lt, &got);
-            break;
-        }
+            case vob_rule::VERSION:
+                rc = vob_ver_find(v, elem, r.arg, &got);
+                break;
+            case vob_rule::LABEL: {
+                vob_oid lt;
+                rc = vob_type_find(v, VOB_MT_LBTYPE, r.arg, &lt);
+                if (rc == VOB_OK)
+                    rc = vob_elem_find_label(v, elem, lt, &got);
+                break;
+            }
         }
         if (rc == VOB_OK) {
             *ver = got;
@@ -57,12 +58,12 @@ int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rule
     }
     std::string label;
     vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), "selected by the config spec"));
+    return vob_fail(v, VOB_NOT_FOUND,
+                    VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), "selected by the config spec"));
 }
 
 int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_rule> *rules,
-                     const std::string &view_tag, vob_oid *elem_out, vob_oid *ver_out)
-{
+                     const std::string &view_tag, vob_oid *elem_out, vob_oid *ver_out) {
     static const std::vector<vob_rule> main_latest = vob_default_rules();
     const std::vector<vob_rule> &rl = rules ? *rules : main_latest;
     std::string p = path, vid;
@@ -92,8 +93,9 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
         vob_oid child;
         rc = vob_dir_lookup(v, ver, comps[k], &child);
         if (rc == VOB_NOT_FOUND)
-            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_NAME, v->tag.c_str(), comps[k].c_str(),
-                                                      sofar.empty() ? "/" : sofar.c_str()));
+            return vob_fail(
+                v, VOB_NOT_FOUND,
+                VOB_MSG(VM_NO_NAME, v->tag.c_str(), comps[k].c_str(), sofar.empty() ? "/" : sofar.c_str()));
         if (rc != VOB_OK)
             return rc;
         sofar = sofar.empty() ? comps[k] : sofar + "/" + comps[k];

@@ -1,21 +1,19 @@
 // Making types: element, branch, label, attribute and hyperlink types.
 #include "platform/vob_int.h"
 
-static int valid_type_mtype(int m)
-{
+static int valid_type_mtype(int m) {
     return m == VOB_MT_ELTYPE || m == VOB_MT_BRTYPE || m == VOB_MT_LBTYPE || m == VOB_MT_ATTYPE ||
            m == VOB_MT_HLTYPE;
 }
 
-static int type_exists(vob_t *v, int mtype, const std::string &name)
-{
-    return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_TYPE_EXISTS, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+static int type_exists(vob_t *v, int mtype, const std::string &name) {
+    return vob_fail(v, VOB_EXISTS,
+                    VOB_MSG(VM_TYPE_EXISTS, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
 }
 
 // Inside the write scope: a type made by another process in the meantime is found.
 static int create_type(vob_t *v, vob_wscope &w, int mtype, const std::string &name, const vob_event *ev,
-                       vob_oid *oid, vob_oid *have_out)
-{
+                       vob_oid *oid, vob_oid *have_out) {
     vob_oid have;
     int rc = vob_type_find(v, mtype, name, &have);
     if (rc == VOB_OK) {
@@ -37,10 +35,10 @@ static int create_type(vob_t *v, vob_wscope &w, int mtype, const std::string &na
     return rc;
 }
 
-int vob_type_create(vob_t *v, int mtype, const std::string &name, const vob_event *ev, vob_oid *out)
-{
+int vob_type_create(vob_t *v, int mtype, const std::string &name, const vob_event *ev, vob_oid *out) {
     if (!valid_type_mtype(mtype))
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+        return vob_fail(v, VOB_ERR,
+                        VOB_MSG(VM_BAD_NAME, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
     int rc = vob_check_name(v, name, vob_mtype_name(mtype));
     if (rc != VOB_OK)
         return rc;

@@ -5,33 +5,47 @@
 
 #include <ctime>
 
-const char *vob_mtype_name(int mtype)
-{
+const char *vob_mtype_name(int mtype) {
     switch (mtype) {
-    case VOB_MT_VOB: return "vob";
-    case VOB_MT_FILE_ELEM: return "file element";
-    case VOB_MT_VERSION: return "version";
-    case VOB_MT_DIR_ELEM: return "directory element";
-    case VOB_MT_DIR_VERSION: return "directory version";
-    case VOB_MT_BRANCH: return "branch";
-    case VOB_MT_HLINK: return "hyperlink";
-    case VOB_MT_LABEL: return "label";
-    case VOB_MT_ATTR: return "attribute";
-    case VOB_MT_LOCK: return "lock";
-    case VOB_MT_ELTYPE: return "element type";
-    case VOB_MT_BRTYPE: return "branch type";
-    case VOB_MT_ATTYPE: return "attribute type";
-    case VOB_MT_HLTYPE: return "hyperlink type";
-    case VOB_MT_CKOUT: return "checkout";
-    case VOB_MT_LBTYPE: return "label type";
+        case VOB_MT_VOB:
+            return "vob";
+        case VOB_MT_FILE_ELEM:
+            return "file element";
+        case VOB_MT_VERSION:
+            return "version";
+        case VOB_MT_DIR_ELEM:
+            return "directory element";
+        case VOB_MT_DIR_VERSION:
+            return "directory version";
+        case VOB_MT_BRANCH:
+            return "branch";
+        case VOB_MT_HLINK:
+            return "hyperlink";
+        case VOB_MT_LABEL:
+            return "label";
+        case VOB_MT_ATTR:
+            return "attribute";
+        case VOB_MT_LOCK:
+            return "lock";
+        case VOB_MT_ELTYPE:
+            return "element type";
+        case VOB_MT_BRTYPE:
+            return "branch type";
+        case VOB_MT_ATTYPE:
+            return "attribute type";
+        case VOB_MT_HLTYPE:
+            return "hyperlink type";
+        case VOB_MT_CKOUT:
+            return "checkout";
+        case VOB_MT_LBTYPE:
+            return "label type";
     }
     return "unknown";
 }
 
 // Who and where this process runs; looked up once (thread-safe start-up).
 // A user or group without an entry is given by its number.
-static const vob_event &process_identity()
-{
+static const vob_event &process_identity() {
     static const vob_event id = [] {
         vob_event ev;
         // Nonzero only when a name is missing; the numbers stand in for it.
@@ -45,16 +59,14 @@ static const vob_event &process_identity()
     return id;
 }
 
-vob_event vob_event_now(const std::string &comment)
-{
+vob_event vob_event_now(const std::string &comment) {
     vob_event ev = process_identity();
     ev.time = (int64_t)time(nullptr);
     ev.comment = comment;
     return ev;
 }
 
-int vob_split_xpname(const std::string &xpname, std::string *path, std::string *vid)
-{
+int vob_split_xpname(const std::string &xpname, std::string *path, std::string *vid) {
     size_t at = xpname.find("@@");
     if (at == std::string::npos)
         return 0;
@@ -63,8 +75,7 @@ int vob_split_xpname(const std::string &xpname, std::string *path, std::string *
     return 1;
 }
 
-std::vector<vob_rule> vob_default_rules()
-{
+std::vector<vob_rule> vob_default_rules() {
     std::vector<vob_rule> r(2);
     r[0].kind = vob_rule::CHECKEDOUT;
     r[1].kind = vob_rule::LATEST;

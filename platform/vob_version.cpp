@@ -8,8 +8,7 @@
 #include <unistd.h>
 
 static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data &data, const vob_event *ev,
-                        vob_oid *oid, int64_t num, const std::string &ckout_view)
-{
+                        vob_oid *oid, int64_t num, const std::string &ckout_view) {
     vob_branch_row b;
     int rc = vob_get_branch_row(v, branch, &b);
     if (rc != VOB_OK)
@@ -23,13 +22,15 @@ static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data 
         return rc;
     if (!who.empty()) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_CKOUT, VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+        return vob_fail(v, VOB_CKOUT,
+                        VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
     }
     if (num < 0)
         num = b.next_num;
     if (num < b.next_num) {
         vob_elem_label(v, b.elem, &label);
-        return vob_fail(v, VOB_EXISTS, VOB_MSG(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
+        return vob_fail(v, VOB_EXISTS,
+                        VOB_MSG(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
     }
     int is_dir = b.elem_mtype == VOB_MT_DIR_ELEM;
     if (is_dir && data.kind != vob_data::NONE)
@@ -65,7 +66,8 @@ static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data 
         rc = q.exec();
     }
     if (rc == VOB_OK && is_dir) {
-        vob_stmt q(v, "INSERT INTO dirent(dirver, name, elem) SELECT ?2, name, elem FROM dirent WHERE dirver = ?1");
+        vob_stmt q(
+            v, "INSERT INTO dirent(dirver, name, elem) SELECT ?2, name, elem FROM dirent WHERE dirver = ?1");
         q.bind(1, prev).bind(2, *oid);
         rc = q.exec();
         if (rc == VOB_OK)
@@ -75,8 +77,7 @@ static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data 
 }
 
 int vob_ver_create_int(vob_t *v, vob_oid branch, const vob_data &data, const vob_event *ev, vob_oid *ver_out,
-                       int64_t num, const std::string &ckout_view)
-{
+                       int64_t num, const std::string &ckout_view) {
     vob_wscope w(v);
     vob_oid oid = 0;
     int rc = w.begin();
@@ -89,22 +90,19 @@ int vob_ver_create_int(vob_t *v, vob_oid branch, const vob_data &data, const vob
 }
 
 int vob_ver_create(vob_t *v, vob_oid branch, const vob_data &data, const vob_event *ev, vob_oid *ver_out,
-                   int64_t num)
-{
+                   int64_t num) {
     return vob_ver_create_int(v, branch, data, ev, ver_out, num, "");
 }
 
 // ---- contents -----------------------------------------------------------------------
 
-static int no_data(vob_t *v, const vob_ver_info &vi)
-{
+static int no_data(vob_t *v, const vob_ver_info &vi) {
     std::string label;
     vob_elem_label(v, vi.elem, &label);
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
 }
 
-int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname)
-{
+int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
     vob_ver_info vi;
     int rc = vob_ver_get(v, ver, &vi);
     if (rc != VOB_OK)
@@ -115,8 +113,7 @@ int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname)
     return VOB_OK;
 }
 
-int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes)
-{
+int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
     std::string pname;
     int rc = vob_ver_get_data_pname(v, ver, &pname);
     if (rc != VOB_OK)
@@ -144,8 +141,7 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes)
     return VOB_OK;
 }
 
-static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver)
-{
+static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver) {
     vob_ver_info vi;
     int rc = vob_ver_get(v, ver, &vi);
     if (rc != VOB_OK)
@@ -164,8 +160,7 @@ static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver)
     return rc;
 }
 
-int vob_ver_remove_data(vob_t *v, vob_oid ver)
-{
+int vob_ver_remove_data(vob_t *v, vob_oid ver) {
     vob_wscope w(v);
     int rc = w.begin();
     if (rc == VOB_OK)

@@ -2,8 +2,7 @@
 // flattened depth first.
 #include "platform/vob_int.h"
 
-int vob_elem_get_vtree(vob_t *v, vob_oid elem, std::vector<vob_vtree_node> *out)
-{
+int vob_elem_get_vtree(vob_t *v, vob_oid elem, std::vector<vob_vtree_node> *out) {
     struct br {
         vob_oid oid, sprout;
         std::string path;
@@ -54,8 +53,9 @@ int vob_elem_get_vtree(vob_t *v, vob_oid elem, std::vector<vob_vtree_node> *out)
             return VOB_ERR;
     }
     {
-        vob_stmt q(v, "SELECT l.ver, t.name FROM label l JOIN type t ON t.oid = l.lbtype WHERE l.elem = ?1"
-                      " ORDER BY t.name");
+        vob_stmt q(v,
+                   "SELECT l.ver, t.name FROM label l JOIN type t ON t.oid = l.lbtype WHERE l.elem = ?1"
+                   " ORDER BY t.name");
         q.bind(1, elem);
         int rc;
         while ((rc = q.step()) == SQLITE_ROW) {

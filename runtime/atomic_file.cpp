@@ -7,8 +7,7 @@
 
 namespace {
 
-std::string dir_of(const std::string &path)
-{
+std::string dir_of(const std::string &path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
@@ -16,8 +15,7 @@ std::string dir_of(const std::string &path)
 }
 
 // The rename is durable only once the directory entry is on disk.
-int sync_dir(const std::string &dir)
-{
+int sync_dir(const std::string &dir) {
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -27,12 +25,11 @@ int sync_dir(const std::string &dir)
     return err == EINVAL ? 0 : err;
 }
 
-} // namespace
+}   // namespace
 
 atomic_file::~atomic_file() { abandon(); }
 
-int atomic_file::open(const std::string &dest)
-{
+int atomic_file::open(const std::string &dest) {
     abandon();
     dest_ = dest;
     std::string tmpl = dest + ".tmpXXXXXX";
@@ -54,8 +51,7 @@ int atomic_file::open(const std::string &dest)
     return 0;
 }
 
-int atomic_file::commit(bool durable)
-{
+int atomic_file::commit(bool durable) {
     if (!fp_)
         return EBADF;
     int err = 0;
@@ -79,8 +75,7 @@ int atomic_file::commit(bool durable)
     return durable ? sync_dir(dir_of(dest_)) : 0;
 }
 
-void atomic_file::abandon()
-{
+void atomic_file::abandon() {
     if (fp_) {
         fclose(fp_);
         fp_ = nullptr;
@@ -91,8 +86,7 @@ void atomic_file::abandon()
     }
 }
 
-int fileutl_write_atomic(const std::string &path, std::string_view bytes)
-{
+int fileutl_write_atomic(const std::string &path, std::string_view bytes) {
     atomic_file f;
     if (int err = f.open(path))
         return err;

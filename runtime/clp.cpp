@@ -60,10 +60,9 @@ bool read_word(const char *&p, std::string *word) {
     return !quoted;
 }
 
-} // namespace
+}   // namespace
 
-int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table,
-                              clp_hdl **out) {
+int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table, clp_hdl **out) {
     *out = nullptr;
     clp_hdl *h = new (std::nothrow) clp_hdl;
     if (!h)

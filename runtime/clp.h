@@ -15,22 +15,22 @@
 struct clp_option {
     const char *word;   // null ends the table
     int id;
-    int flags;          // 0
+    int flags;   // 0
 };
 
 struct clp_hdl;
 
 enum {
-    CLP_END = 0,           // no words left
-    CLP_FLAG = 1,          // a flag; *id is its entry's id
-    CLP_ARGS = 2,          // the next word is not a flag: arguments follow
-    CLP_UNKNOWN_FLAG = 3,  // a word like a flag that matches no entry (consumed; *id = -1)
+    CLP_END = 0,            // no words left
+    CLP_FLAG = 1,           // a flag; *id is its entry's id
+    CLP_ARGS = 2,           // the next word is not a flag: arguments follow
+    CLP_UNKNOWN_FLAG = 3,   // a word like a flag that matches no entry (consumed; *id = -1)
 };
 enum { CLP_ERR_NOMEM = 12, CLP_ERR_QUOTE = 22 };
 
 // argv excludes the program name. Returns 0 and the handle, or CLP_ERR_NOMEM.
 [[nodiscard]] int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table,
-                              clp_hdl **out);
+                                            clp_hdl **out);
 // Splits text into words at blanks. A double-quoted stretch keeps its blanks;
 // inside quotes \" and \\ stand for " and \. Returns 0, CLP_ERR_QUOTE for an
 // unterminated quote, or CLP_ERR_NOMEM.

@@ -34,8 +34,7 @@ void civil_from_days(int64_t z, int64_t *y, int *m, int *d) {
 // A second of 60 is not a time an option can name.
 bool valid(const fields &f) {
     int64_t t;
-    return f.sec != 60 &&
-           date_civil_to_time(f.year, f.month, f.day, f.hour, f.min, f.sec, &t) == 0;
+    return f.sec != 60 && date_civil_to_time(f.year, f.month, f.day, f.hour, f.min, f.sec, &t) == 0;
 }
 
 // Reads exactly n digits.
@@ -183,7 +182,7 @@ bool same_word(const char *a, const char *b) {
     return *a == '\0' && *b == '\0';
 }
 
-} // namespace
+}   // namespace
 
 int date_civil_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out) {
     using namespace std::chrono;
@@ -215,8 +214,7 @@ int date_str_to_time_at(const char *text, int64_t now, int64_t *out) {
         return local_midnight(now, -1, out) ? 0 : 1;
     fields f;
     bool parsed = std::isdigit(static_cast<unsigned char>(text[0])) &&
-                  (std::strlen(text) >= 10 && text[4] == '-' ? parse_iso(text, &f)
-                                                             : parse_dmy(text, &f));
+                  (std::strlen(text) >= 10 && text[4] == '-' ? parse_iso(text, &f) : parse_dmy(text, &f));
     if (!parsed || !valid(f))
         return 1;
     return to_time(f, out) ? 0 : 1;
@@ -243,7 +241,7 @@ std::string date_format_utc(int64_t t) {
     int m, d;
     civil_from_days(days, &y, &m, &d);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02dZ", static_cast<long long>(y), m,
-                  d, int(secs / 3600), int(secs % 3600 / 60), int(secs % 60));
+    std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02dZ", static_cast<long long>(y), m, d,
+                  int(secs / 3600), int(secs % 3600 / 60), int(secs % 60));
     return buf;
 }

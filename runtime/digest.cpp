@@ -8,8 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-digest_sha256::digest_sha256()
-{
+digest_sha256::digest_sha256() {
     EVP_MD_CTX *ctx = EVP_MD_CTX_new();
     if (ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) != 1) {
         EVP_MD_CTX_free(ctx);
@@ -20,16 +19,14 @@ digest_sha256::digest_sha256()
 
 digest_sha256::~digest_sha256() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(ctx_)); }
 
-void digest_sha256::update(const void *data, size_t size)
-{
+void digest_sha256::update(const void *data, size_t size) {
     if (ctx_ && size && EVP_DigestUpdate(static_cast<EVP_MD_CTX *>(ctx_), data, size) != 1) {
         EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(ctx_));
         ctx_ = nullptr;
     }
 }
 
-std::string digest_sha256::final_hex()
-{
+std::string digest_sha256::final_hex() {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned len = 0;
     if (!ctx_ || EVP_DigestFinal_ex(static_cast<EVP_MD_CTX *>(ctx_), md, &len) != 1)
@@ -44,8 +41,7 @@ std::string digest_sha256::final_hex()
     return hex;
 }
 
-int digest_sha256_hex(std::string_view bytes, std::string *hex)
-{
+int digest_sha256_hex(std::string_view bytes, std::string *hex) {
     digest_sha256 d;
     d.update(bytes.data(), bytes.size());
     std::string h = d.final_hex();
@@ -55,8 +51,7 @@ int digest_sha256_hex(std::string_view bytes, std::string *hex)
     return 0;
 }
 
-int digest_sha256_file(const std::string &path, std::string *hex, int64_t *size)
-{
+int digest_sha256_file(const std::string &path, std::string *hex, int64_t *size) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno;

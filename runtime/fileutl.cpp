@@ -16,9 +16,9 @@
 
 namespace {
 
-#define FILEUTL_MESSAGES(X)                                                                       \
-    X(MSG_READDIR, "Cannot read directory \"%s\": %s")                                           \
-    X(MSG_STAT, "Cannot stat \"%s\": %s")                                                        \
+#define FILEUTL_MESSAGES(X)                            \
+    X(MSG_READDIR, "Cannot read directory \"%s\": %s") \
+    X(MSG_STAT, "Cannot stat \"%s\": %s")              \
     X(MSG_LOOP, "Not descending into \"%s\": it leads back to a directory already being walked.")
 #define FILEUTL_MSG_ENUM(name, text) name,
 #define FILEUTL_MSG_TEXT(name, text) text,
@@ -63,7 +63,7 @@ void fill_stat(const struct stat &s, fileutl_stat_t *st) {
     st->ctime = int64_t(s.st_ctime);
 }
 
-} // namespace
+}   // namespace
 
 void fileutl_strip_leaf(const std::string &path, std::string *dir, std::string *leaf) {
     // Trailing separators belong to no component: "a/b/" splits as "a/b".
@@ -316,12 +316,12 @@ bool on_current_path(const walker &w, const fileutl_stat_t &st) {
 
 int call(walker &w, const std::string &path, const std::string &dir, const std::string &leaf,
          const fileutl_stat_t &st, int depth, int visit) {
-    return w.desc->callback(w.desc->context, path.c_str(), path.c_str(), dir.c_str(), leaf.c_str(),
-                            &st, depth, visit);
+    return w.desc->callback(w.desc->context, path.c_str(), path.c_str(), dir.c_str(), leaf.c_str(), &st,
+                            depth, visit);
 }
 
-int visit_directory(walker &w, const std::string &path, const std::string &dir,
-                    const std::string &leaf, const fileutl_stat_t &st, int depth) {
+int visit_directory(walker &w, const std::string &path, const std::string &dir, const std::string &leaf,
+                    const fileutl_stat_t &st, int depth) {
     int r = call(w, path, dir, leaf, st, depth, FILEUTL_VISIT_DIR);
     if (r == -4 || r == 1)
         return r == -4 ? -4 : 0;
@@ -373,10 +373,9 @@ int walk_dir(walker &w, const std::string &dir, int depth) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
-int fileutl_walk_tree_any(const char *dir, const fileutl_walk_desc *desc, const cm_fs_ops *ops,
-                          int flags) {
+int fileutl_walk_tree_any(const char *dir, const fileutl_walk_desc *desc, const cm_fs_ops *ops, int flags) {
     if (!dir || !*dir || !desc || !desc->callback)
         return -1;
     walker w{desc, ops ? ops : &posix_ops, (flags & FILEUTL_WALK_FOLLOW) ? 1 : 0, {}};

@@ -8,13 +8,13 @@
 constexpr char FILEUTL_SEP = '/';
 enum { FILEUTL_MAX_PATH = 1024 };   // the longest path the exporters record
 
-struct fileutl_stat_t {          // 64-bit stat buffer
+struct fileutl_stat_t {   // 64-bit stat buffer
     uint64_t dev, ino;
-    uint32_t mode;               // st_mode
+    uint32_t mode;   // st_mode
     uint64_t nlink;
     uint32_t uid, gid;
     int64_t size;
-    int64_t atime, mtime, ctime; // seconds since 1970-01-01 UTC
+    int64_t atime, mtime, ctime;   // seconds since 1970-01-01 UTC
 };
 
 // Splits at the last separator: "a/b/c" -> "a/b", "c"; "c" -> "", "c";
@@ -34,11 +34,11 @@ void fileutl_strip_leaf(const std::string &path, std::string *dir, std::string *
 // TMP, then TEMP, then TMPDIR, then /tmp.
 std::string fileutl_tmpdir();
 int fileutl_is_abspn(const char *path);
-std::string fileutl_make_abs_pn(const std::string &path);    // against the cwd, tidied
+std::string fileutl_make_abs_pn(const std::string &path);   // against the cwd, tidied
 std::string fileutl_getcwd();
-int fileutl_exists(const char *path);   // lstat: a link counts, even a broken one
-[[nodiscard]] int fileutl_mkpath(const char *path, int mode);             // mkdir -p; 0 ok
-[[nodiscard]] int fileutl_rm(const char *path);                           // unlink; 0 ok
+int fileutl_exists(const char *path);                           // lstat: a link counts, even a broken one
+[[nodiscard]] int fileutl_mkpath(const char *path, int mode);   // mkdir -p; 0 ok
+[[nodiscard]] int fileutl_rm(const char *path);                 // unlink; 0 ok
 // Search along PATH for an executable; "" when not found. A name holding "/"
 // is not searched: it is returned when it names an executable file.
 std::string fileutl_resolve_pathname(const std::string &name);
@@ -73,8 +73,8 @@ using fileutl_walk_cb = int (*)(void *ctx, const char *path, const char *path2, 
                                 const char *leaf, const fileutl_stat_t *st, int depth, int visit);
 
 struct fileutl_walk_desc {
-    int reserved0;      // 0
-    int reserved1;      // 1
+    int reserved0;   // 0
+    int reserved1;   // 1
     fileutl_walk_cb callback;
     void *context;
 };
@@ -93,4 +93,4 @@ struct cm_fs_ops {
 // Returns 0, -4 when a callback returned -4, or -1 when the top directory cannot be read.
 [[nodiscard]] int fileutl_walk_tree(const char *dir, const fileutl_walk_desc *desc, int flags);
 [[nodiscard]] int fileutl_walk_tree_any(const char *dir, const fileutl_walk_desc *desc, const cm_fs_ops *ops,
-                          int flags);
+                                        int flags);

@@ -17,12 +17,12 @@ int nt_optopt = 0;
 
 namespace {
 
-const char *cluster = nullptr;        // next letter of the current cluster, or null
-int cluster_optind = 0;               // nt_optind value when `cluster` was saved
-char *const *cluster_argv = nullptr;  // argument vector the cluster belongs to
+const char *cluster = nullptr;         // next letter of the current cluster, or null
+int cluster_optind = 0;                // nt_optind value when `cluster` was saved
+char *const *cluster_argv = nullptr;   // argument vector the cluster belongs to
 
-#define GETOPT_MESSAGES(X)                                                                        \
-    X(GETOPT_ILLEGAL, "illegal option -- %c")                                                     \
+#define GETOPT_MESSAGES(X)                    \
+    X(GETOPT_ILLEGAL, "illegal option -- %c") \
     X(GETOPT_NEEDS_ARG, "option requires an argument -- %c")
 #define GETOPT_MSG_ENUM(name, text) name,
 #define GETOPT_MSG_TEXT(name, text) text,
@@ -61,7 +61,7 @@ void save_cluster(const char *rest, char *const argv[]) {
     cluster_argv = argv;
 }
 
-} // namespace
+}   // namespace
 
 void nt_getopt_reset() {
     nt_optind = 1;

@@ -15,11 +15,11 @@ struct entry {
     std::string key;
     void *value;
 };
-} // namespace
+}   // namespace
 
 struct hash_table {
-    std::deque<entry> entries;                          // in order of first entry
-    std::unordered_map<std::string_view, size_t> index; // key -> position in entries
+    std::deque<entry> entries;                            // in order of first entry
+    std::unordered_map<std::string_view, size_t> index;   // key -> position in entries
 };
 
 hash_table *hash_str_create(int size, int, int) {

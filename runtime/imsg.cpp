@@ -79,8 +79,10 @@ void vprint(int severity, const imsg_catalog *cat, int num, va_list ap, bool add
     } else {
         fmt = lookup(cat, num);
         if (!fmt) {
-            emit(IMSG_ERROR, "message " + std::to_string(num) + " missing from catalog " +
-                                 (cat && cat->module ? cat->module : "?"), true);
+            emit(IMSG_ERROR,
+                 "message " + std::to_string(num) + " missing from catalog " +
+                     (cat && cat->module ? cat->module : "?"),
+                 true);
             return;
         }
     }
@@ -117,7 +119,7 @@ std::vector<const char *> tbs_table() {
     return v;
 }
 
-} // namespace
+}   // namespace
 
 void ks_system_init() {
     std::setlocale(LC_ALL, "");

@@ -18,8 +18,8 @@
 enum imsg_severity { IMSG_NOTICE = 0, IMSG_WARNING = 4, IMSG_ERROR = 6, IMSG_CONT = 7 };
 
 struct imsg_catalog {
-    const char *facility;        // library name, e.g. "export_lib"
-    const char *module;          // module name, e.g. "export_main"
+    const char *facility;   // library name, e.g. "export_lib"
+    const char *module;     // module name, e.g. "export_main"
     int module_number;
     int count;                   // number of texts
     const char *const *texts;    // count texts
@@ -63,8 +63,8 @@ const char *imsg_text(const imsg_catalog *cat, int num);
 // The product's shared catalog; texts 83 (the current directory cannot be
 // read) and 127 (no temporary file) take one argument, a system error text.
 const imsg_catalog *_tbs_cmsg_tbs_msg_table_adr();
-#define TBS_MESSAGES(X)                                                                           \
-    X(TBS_MSG_CWD, 83, "Unable to get the current working directory: %s")                         \
+#define TBS_MESSAGES(X)                                                   \
+    X(TBS_MSG_CWD, 83, "Unable to get the current working directory: %s") \
     X(TBS_MSG_TMPFILE, 127, "Unable to create a temporary file: %s")
 #define TBS_MSG_ENUM(name, num, text) name = num,
 enum { TBS_MESSAGES(TBS_MSG_ENUM) };
@@ -83,24 +83,22 @@ void imsg_set_streams(FILE *out, FILE *err);
 // the functions directly only where the entry is chosen at run time.
 #define IMSG_FORMAT(name, text) inline constexpr char imsg_fmt_##name[] = text;
 #define IMSG_CHECK(name, ...) ((void)(0 && std::printf(imsg_fmt_##name __VA_OPT__(, ) __VA_ARGS__)))
-#define IMSG_PRINT(sev, cat, name, ...)                                                          \
+#define IMSG_PRINT(sev, cat, name, ...) \
     (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__), imsg_print(sev, cat, name __VA_OPT__(, ) __VA_ARGS__))
-#define IMSG_PRINT_NONL(sev, cat, name, ...)                                                     \
-    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__),                                                \
-     imsg_print_nonl(sev, cat, name __VA_OPT__(, ) __VA_ARGS__))
-#define IMSG_SPRINTF(cat, name, ...)                                                             \
+#define IMSG_PRINT_NONL(sev, cat, name, ...) \
+    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__), imsg_print_nonl(sev, cat, name __VA_OPT__(, ) __VA_ARGS__))
+#define IMSG_SPRINTF(cat, name, ...) \
     (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__), imsg_sprintf(cat, name __VA_OPT__(, ) __VA_ARGS__))
-#define IMSG_PRINT_SHARED(sev, module, cat, name, ...)                                           \
-    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__),                                                \
+#define IMSG_PRINT_SHARED(sev, module, cat, name, ...) \
+    (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__),      \
      imsg_print_shared(sev, module, cat, name __VA_OPT__(, ) __VA_ARGS__))
 
 // Defines a catalog and its accessor from an array of texts.
-#define IMSG_DEFINE_CATALOG(accessor, facility_, module_, number_, texts_)                 \
-    const imsg_catalog *accessor() {                                                         \
-        static const imsg_catalog cat = {facility_, module_, number_,                        \
-                                         int(sizeof(texts_) / sizeof(texts_[0])), texts_,    \
-                                         nullptr};                                           \
-        return &cat;                                                                         \
+#define IMSG_DEFINE_CATALOG(accessor, facility_, module_, number_, texts_)                          \
+    const imsg_catalog *accessor() {                                                                \
+        static const imsg_catalog cat = {                                                           \
+            facility_, module_, number_, int(sizeof(texts_) / sizeof(texts_[0])), texts_, nullptr}; \
+        return &cat;                                                                                \
     }
 
 #define TBS_MSG_FORMAT(name, num, text) IMSG_FORMAT(name, text)

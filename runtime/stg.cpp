@@ -60,10 +60,10 @@ chunk *new_chunk(size_t size) {
     return c;
 }
 
-} // namespace
+}   // namespace
 
 struct stg_area {
-    chunk *head;          // current chunk, where small blocks are carved
+    chunk *head;   // current chunk, where small blocks are carved
     size_t chunk_size;
 };
 

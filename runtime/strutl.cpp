@@ -72,8 +72,7 @@ int strutl_stricoll(const char *a, const char *b) {
 
 // strtol and strtod skip leading blanks; a number text here has none.
 static bool starts_clean(const char *s) {
-    return s && *s && *s != ' ' && *s != '\t' && *s != '\n' && *s != '\r' && *s != '\f' &&
-           *s != '\v';
+    return s && *s && *s != ' ' && *s != '\t' && *s != '\n' && *s != '\r' && *s != '\f' && *s != '\v';
 }
 
 int strutl_strtol(const char *s, int base, long *out) {
@@ -119,8 +118,7 @@ int strutl_match_prefix(const char *s, const char *prefix) {
     return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
 
-std::string strutl_replace_substr(const std::string &s, const std::string &from,
-                                  const std::string &to) {
+std::string strutl_replace_substr(const std::string &s, const std::string &from, const std::string &to) {
     if (from.empty())
         return s;
     std::string out;
@@ -179,8 +177,7 @@ int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out)
     return cut;
 }
 
-std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot)
-{
+std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot) {
     std::vector<std::string> out;
     size_t start = 0;
     while (start <= s.size()) {

@@ -45,7 +45,7 @@ bool lookup_group(gid_t gid, std::string *name) {
     return true;
 }
 
-} // namespace
+}   // namespace
 
 int credutl_get_credentials(std::string *user, std::string *group) {
     credutl_pw pw;

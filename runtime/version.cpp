@@ -9,8 +9,8 @@ const char *const ks_version_string = VANTOR_VERSION_STRING;
 const char *const ks_build_date = VANTOR_BUILD_DATE;
 
 void ks_print_banner(const char *name) {
-    imsg_printf_nonl(IMSG_NOTICE, "%-*s %s (%s)\n", int(KS_BANNER_WIDTH), name,
-                    ks_version_string, ks_build_date);
+    imsg_printf_nonl(IMSG_NOTICE, "%-*s %s (%s)\n", int(KS_BANNER_WIDTH), name, ks_version_string,
+                     ks_build_date);
 }
 
 int ks_is_version_request(const char *arg, int *all) {

@@ -6,9 +6,7 @@
 #include <glob.h>
 #include <new>
 
-int wild_contains_wildcard_symbols(const char *text) {
-    return text && std::strpbrk(text, "*?[") != nullptr;
-}
+int wild_contains_wildcard_symbols(const char *text) { return text && std::strpbrk(text, "*?[") != nullptr; }
 
 int wild_glob_single(const char *pattern, std::vector<std::string> *names) {
     if (!pattern || !*pattern || !names)

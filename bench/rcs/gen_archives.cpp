@@ -18,7 +18,7 @@
 namespace {
 
 struct branch {
-    int at;        // trunk revision it sprouts from
+    int at;   // trunk revision it sprouts from
     int revs;
 };
 
@@ -32,13 +32,11 @@ void delta(std::string &out, const std::string &rev, long t, const std::string &
     struct tm tm;
     gmtime_r(&tt, &tm);
     std::strftime(date, sizeof date, "%Y.%m.%d.%H.%M.%S", &tm);
-    out += rev + "\ndate\t" + date + ";\tauthor dev" + std::to_string(t % 7) +
-           ";\tstate Exp;\nbranches" + branches + ";\nnext\t" + next + ";\ncommitid\tc" +
-           std::to_string(t) + ";\n\n";
+    out += rev + "\ndate\t" + date + ";\tauthor dev" + std::to_string(t % 7) + ";\tstate Exp;\nbranches" +
+           branches + ";\nnext\t" + next + ";\ncommitid\tc" + std::to_string(t) + ";\n\n";
 }
 
-void deltatext(std::string &out, const std::string &rev, const std::string &log,
-               const std::string &text) {
+void deltatext(std::string &out, const std::string &rev, const std::string &log, const std::string &text) {
     out += "\n" + rev + "\nlog\n@" + log + "\n@\ntext\n@" + text + "@\n\n";
 }
 
@@ -58,8 +56,7 @@ std::string archive(int file, int revisions) {
 
     std::string s = "head\t" + trunk(ntrunk) + ";\naccess;\nsymbols";
     for (size_t b = branches.size(); b-- > 0;)
-        s += "\n\tB_" + std::to_string(branches[b].at) + ":1." + std::to_string(branches[b].at) +
-             ".0.2";
+        s += "\n\tB_" + std::to_string(branches[b].at) + ":1." + std::to_string(branches[b].at) + ".0.2";
     for (int i = ntrunk; i >= 1; --i)
         if (i % 4 == 0)
             s += "\n\tT_" + std::to_string(i) + ":" + trunk(i);
@@ -90,8 +87,7 @@ std::string archive(int file, int revisions) {
                 continue;
             for (int j = 1; j <= b.revs; ++j)
                 deltatext(s, brev(i, j), "Branch change " + std::to_string(j),
-                          "a" + std::to_string(i + j - 1) + " 1\nbranch line " + std::to_string(j) +
-                              "\n");
+                          "a" + std::to_string(i + j - 1) + " 1\nbranch line " + std::to_string(j) + "\n");
         }
     }
     return s;
@@ -105,7 +101,7 @@ bool write(const std::string &path, const std::string &text) {
     return std::fclose(f) == 0 && ok;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     if (argc != 4) {

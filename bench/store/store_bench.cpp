@@ -26,14 +26,12 @@ namespace {
 using clk = std::chrono::steady_clock;
 double since(clk::time_point t0) { return std::chrono::duration<double>(clk::now() - t0).count(); }
 
-int fail(const char *what, const std::string &msg)
-{
+int fail(const char *what, const std::string &msg) {
     fprintf(stderr, "store_bench: %s: %s\n", what, msg.c_str());
     exit(1);
 }
 
-std::string blob(long i)
-{
+std::string blob(long i) {
     std::string s(1024, 'a' + (char)(i % 26));
     char tag[32];
     int n = snprintf(tag, sizeof tag, "%ld:", i);
@@ -41,8 +39,7 @@ std::string blob(long i)
     return s;
 }
 
-void progress(const char *what, long done, long total)
-{
+void progress(const char *what, long done, long total) {
     if (isatty(2))
         fprintf(stderr, "\r%s: %ld/%ld", what, done, total);
     if (isatty(2) && done == total)
@@ -59,20 +56,20 @@ struct reference {
     long n = 0;
 };
 
-void ref_open(reference &r, const std::string &dir)
-{
+void ref_open(reference &r, const std::string &dir) {
     std::filesystem::create_directories(dir + "/blobs/tmp");
     r.dir = dir;
     if (sqlite3_open((dir + "/ref.db").c_str(), &r.db) != SQLITE_OK)
         fail("reference", sqlite3_errmsg(r.db));
-    sqlite3_exec(r.db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                       "CREATE TABLE r(id INTEGER PRIMARY KEY, elem INTEGER, num INTEGER, name TEXT, size INTEGER)",
+    sqlite3_exec(r.db,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                 "CREATE TABLE r(id INTEGER PRIMARY KEY, elem INTEGER, num INTEGER, name TEXT, size INTEGER)",
                  nullptr, nullptr, nullptr);
-    sqlite3_prepare_v2(r.db, "INSERT INTO r(elem, num, name, size) VALUES(?1, ?2, ?3, ?4)", -1, &r.ins, nullptr);
+    sqlite3_prepare_v2(r.db, "INSERT INTO r(elem, num, name, size) VALUES(?1, ?2, ?3, ?4)", -1, &r.ins,
+                       nullptr);
 }
 
-void ref_put(reference &r, long elem, long num, const std::string &bytes)
-{
+void ref_put(reference &r, long elem, long num, const std::string &bytes) {
     std::string name = std::to_string(r.n++);
     std::string tmp = r.dir + "/blobs/tmp/" + name;
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0444);
@@ -90,8 +87,7 @@ void ref_put(reference &r, long elem, long num, const std::string &bytes)
 
 // The same discipline as the pool: sync each blob, rename it into place,
 // sync the directory, then commit.
-void ref_commit(reference &r)
-{
+void ref_commit(reference &r) {
     for (auto &p : r.pending) {
         fdatasync(p.first);
         close(p.first);
@@ -105,8 +101,7 @@ void ref_commit(reference &r)
     sqlite3_exec(r.db, "COMMIT", nullptr, nullptr, nullptr);
 }
 
-void ref_close(reference &r)
-{
+void ref_close(reference &r) {
     sqlite3_finalize(r.ins);
     sqlite3_close(r.db);
 }
@@ -120,16 +115,14 @@ struct split {
     double wall[2] = {0, 0}, cpu[2] = {0, 0};
 };
 
-double cpu_now()
-{
+double cpu_now() {
     rusage ru;
     getrusage(RUSAGE_SELF, &ru);
     return (double)ru.ru_utime.tv_sec + (double)ru.ru_stime.tv_sec +
            (double)(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-template <class F> void timed(split &sp, int side, F f)
-{
+template <class F> void timed(split &sp, int side, F f) {
     auto t0 = clk::now();
     double c0 = cpu_now();
     f();
@@ -137,8 +130,7 @@ template <class F> void timed(split &sp, int side, F f)
     sp.cpu[side] += cpu_now() - c0;
 }
 
-vob_t *new_vob(const std::string &tag, const std::string &storage)
-{
+vob_t *new_vob(const std::string &tag, const std::string &storage) {
     std::string err;
     if (vob_make(tag, storage, 0, nullptr, &err) != VOB_OK)
         fail("mkvob", err);
@@ -148,18 +140,17 @@ vob_t *new_vob(const std::string &tag, const std::string &storage)
     return v;
 }
 
-void check(vob_t *v, int rc, const char *what)
-{
+void check(vob_t *v, int rc, const char *what) {
     if (rc != VOB_OK)
         fail(what, vob_errmsg(v));
 }
 
 // One element with `vers` versions, `batch` per transaction; ref may be null.
-void store_long(vob_t *v, reference *ref, long vers, long batch, split &sp)
-{
+void store_long(vob_t *v, reference *ref, long vers, long batch, split &sp) {
     vob_event ev = vob_event_now("bench");
     vob_oid e;
-    check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "long.c", VOB_MT_FILE_ELEM, 0, &ev, &e), "mkelem");
+    check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "long.c", VOB_MT_FILE_ELEM, 0, &ev, &e),
+          "mkelem");
     vob_elem_info ei;
     check(v, vob_elem_get(v, e, &ei), "elem");
     for (long i = 0; i < vers; i += batch) {
@@ -187,8 +178,7 @@ void store_long(vob_t *v, reference *ref, long vers, long batch, split &sp)
 
 // `dirs` directories of `per_dir` elements of `vers` versions; one
 // transaction per directory (the reference gets the same rows per transaction).
-void store_wide(vob_t *v, reference *ref, long dirs, long per_dir, long vers, split &sp)
-{
+void store_wide(vob_t *v, reference *ref, long dirs, long per_dir, long vers, split &sp) {
     vob_event ev = vob_event_now("bench");
     long n = 0;
     for (long d = 0; d < dirs; d++) {
@@ -199,7 +189,8 @@ void store_wide(vob_t *v, reference *ref, long dirs, long per_dir, long vers, sp
             char dname[32];
             snprintf(dname, sizeof dname, "d%05ld", d);
             vob_oid dir;
-            check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), dname, VOB_MT_DIR_ELEM, 0, &ev, &dir), "mkdir");
+            check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), dname, VOB_MT_DIR_ELEM, 0, &ev, &dir),
+                  "mkdir");
             for (long e = 0; e < per_dir; e++) {
                 vob_oid el;
                 char fname[32];
@@ -228,24 +219,22 @@ void store_wide(vob_t *v, reference *ref, long dirs, long per_dir, long vers, sp
     }
 }
 
-void print_write(const char *what, long versions, const split &sp)
-{
-    printf("  %-28s store %7.0f versions/s, bare SQLite + blobs %7.0f rows/s, ratio %.2f (CPU ratio %.2f)\n", what,
-           (double)versions / sp.wall[0], (double)versions / sp.wall[1], sp.wall[0] / sp.wall[1], sp.cpu[0] / sp.cpu[1]);
+void print_write(const char *what, long versions, const split &sp) {
+    printf("  %-28s store %7.0f versions/s, bare SQLite + blobs %7.0f rows/s, ratio %.2f (CPU ratio %.2f)\n",
+           what, (double)versions / sp.wall[0], (double)versions / sp.wall[1], sp.wall[0] / sp.wall[1],
+           sp.cpu[0] / sp.cpu[1]);
 }
 
-double run_cmd(const std::string &cmd)
-{
+double run_cmd(const std::string &cmd) {
     auto t0 = clk::now();
     if (system((cmd + " >/dev/null").c_str()) != 0)
         fail("command", cmd);
     return since(t0);
 }
 
-} // namespace
+}   // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: store_bench VANTOR-BINARY WORKDIR [SCALE]\n");
         return 1;
@@ -261,7 +250,9 @@ int main(int argc, char **argv)
 
     long nlong = (long)(10000 * scale), dirs = (long)(100 * scale), per_dir = 100, vers = 10, batch = 1000;
     long wide = dirs * per_dir * vers;
-    printf("VOB store figures (1 KiB contents, %ld versions per transaction; store and reference take turns)\n", batch);
+    printf(
+        "VOB store figures (1 KiB contents, %ld versions per transaction; store and reference take turns)\n",
+        batch);
 
     split a, b, unused;
     reference r1, r2;
@@ -277,23 +268,26 @@ int main(int argc, char **argv)
     store_wide(v, &r2, dirs, per_dir, vers, b);
     vob_close(v);
     ref_close(r2);
-    print_write((std::to_string(dirs * per_dir) + " elements x " + std::to_string(vers) + " versions:").c_str(), wide, b);
+    print_write(
+        (std::to_string(dirs * per_dir) + " elements x " + std::to_string(vers) + " versions:").c_str(), wide,
+        b);
 
     // lsvtree at two sizes: the long element, and one ten times longer.
     v = new_vob("/bench3", work + "/bench3");
     store_long(v, nullptr, nlong * 10, batch, unused);
     vob_close(v);
-    double l1 = run_cmd(vantor + " lsvtree /bench1/long.c"), l10 = run_cmd(vantor + " lsvtree /bench3/long.c");
-    printf("  lsvtree: %ld versions %.3f s, %ld versions %.3f s, growth %.1fx for 10x (goal <= 12)\n", nlong, l1,
-           nlong * 10, l10, l10 / l1);
+    double l1 = run_cmd(vantor + " lsvtree /bench1/long.c"),
+           l10 = run_cmd(vantor + " lsvtree /bench3/long.c");
+    printf("  lsvtree: %ld versions %.3f s, %ld versions %.3f s, growth %.1fx for 10x (goal <= 12)\n", nlong,
+           l1, nlong * 10, l10, l10 / l1);
 
     // dump --json at two sizes: the wide VOB, and one ten times larger.
     v = new_vob("/bench4", work + "/bench4");
     store_wide(v, nullptr, dirs * 10, per_dir, vers, unused);
     vob_close(v);
     double d1 = run_cmd(vantor + " dump --json /bench2"), d10 = run_cmd(vantor + " dump --json /bench4");
-    printf("  dump --json: %ld versions %.2f s, %ld versions %.2f s, growth %.1fx for 10x (goal <= 12)\n", wide, d1,
-           wide * 10, d10, d10 / d1);
+    printf("  dump --json: %ld versions %.2f s, %ld versions %.2f s, growth %.1fx for 10x (goal <= 12)\n",
+           wide, d1, wide * 10, d10, d10 / d1);
     std::filesystem::remove_all(work);
     return 0;
 }

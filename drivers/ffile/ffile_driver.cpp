@@ -12,16 +12,16 @@
 namespace {
 
 // FFILE_USAGE_WITH_L is kept in the catalog but never printed.
-#define FFILE_MESSAGES(X)                                                                         \
-    X(FFILE_NO_MEMORY, "Unable to allocate memory\n")                                             \
-    X(FFILE_CANT_STAT, "Unable to stat \"%s\".\n")                                                \
-    X(FFILE_NO_CREDENTIALS, "Unable to get credentials.\n")                                       \
-    X(FFILE_USAGE_WITH_L,                                                                         \
-      "Usage: vantexport_ffile [-r] [-o datafile-pname] [-L] [-s date-time]\n\t\t\t [-l label] [-b " \
+#define FFILE_MESSAGES(X)                                                                             \
+    X(FFILE_NO_MEMORY, "Unable to allocate memory\n")                                                 \
+    X(FFILE_CANT_STAT, "Unable to stat \"%s\".\n")                                                    \
+    X(FFILE_NO_CREDENTIALS, "Unable to get credentials.\n")                                           \
+    X(FFILE_USAGE_WITH_L,                                                                             \
+      "Usage: vantexport_ffile [-r] [-o datafile-pname] [-L] [-s date-time]\n\t\t\t [-l label] [-b "  \
       "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] " \
-      "[source-name ...]\n")                                                                      \
-    X(FFILE_USAGE,                                                                                \
-      "Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n\t\t\t [-l label] [-b "     \
+      "[source-name ...]\n")                                                                          \
+    X(FFILE_USAGE,                                                                                    \
+      "Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n\t\t\t [-l label] [-b "       \
       "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] " \
       "[source-name ...]\n")
 #define FFILE_MSG_ENUM(name, text) name,
@@ -159,12 +159,11 @@ int ffile_extract(void *handle, const cm_version_info *, std::string *text, int 
 
 void ffile_close_element(void *handle) { delete static_cast<ffile_element *>(handle); }
 
-} // namespace
+}   // namespace
 
 IMSG_DEFINE_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile_driver", 1, ffile_texts)
 
 const cm_driver ffile_driver = {
-    ffile_init,         ffile_usage,         ffile_shutdown,   ffile_need_cmd,
-    ffile_map_name,     ffile_open_element,  ffile_element_info, ffile_next_version,
-    ffile_extract,      ffile_close_element,
+    ffile_init,         ffile_usage,        ffile_shutdown,     ffile_need_cmd, ffile_map_name,
+    ffile_open_element, ffile_element_info, ffile_next_version, ffile_extract,  ffile_close_element,
 };

@@ -149,8 +149,8 @@ struct parser {
             return 0;
         std::string shown(tok.text.substr(0, 60));
         shown += "...";
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field,
-                   shown.c_str(), int(RCS_SYMBOL_MAX));
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field, shown.c_str(),
+                   int(RCS_SYMBOL_MAX));
         return 1001;
     }
 
@@ -463,7 +463,7 @@ int read_archive(rcs_element *e) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 int rcs_open(const char *path, const char *element_name, rcs_element **out) {
     *out = nullptr;
@@ -492,9 +492,7 @@ void rcs_close(rcs_element *e) { delete e; }
 
 const std::vector<std::string> &rcs_read_locks(const rcs_element *e) { return e->locks; }
 
-const std::optional<std::string> &rcs_read_description(const rcs_element *e) {
-    return e->description;
-}
+const std::optional<std::string> &rcs_read_description(const rcs_element *e) { return e->description; }
 
 std::optional<std::string> rcs_read_log(const rcs_element *e, size_t i) {
     const rcs_delta &d = e->deltas[i];

@@ -25,15 +25,15 @@ enum { RCS_SYMBOL_MAX = 255 };
 
 struct rcs_delta {
     std::string rev;
-    char date[20] = {0};              // as the archive writes it (17 or 19 characters)
-    int64_t time = 0;                 // date in seconds since 1970 (UTC)
-    std::string author;               // words run together; a string keeps its blanks
+    char date[20] = {0};   // as the archive writes it (17 or 19 characters)
+    int64_t time = 0;      // date in seconds since 1970 (UTC)
+    std::string author;    // words run together; a string keeps its blanks
     std::string state;
-    std::vector<std::string> branches;  // first revisions of branches starting here
+    std::vector<std::string> branches;   // first revisions of branches starting here
     std::string next;
-    size_t rev_pos = 0;               // offset of the revision number in the admin part
-    size_t text_pos = 0;              // offset of its deltatext; 0 while none was found
-    rcs_token log;                    // the log string (kind EOF when not found)
+    size_t rev_pos = 0;    // offset of the revision number in the admin part
+    size_t text_pos = 0;   // offset of its deltatext; 0 while none was found
+    rcs_token log;         // the log string (kind EOF when not found)
 };
 
 struct rcs_symbol {
@@ -44,7 +44,7 @@ struct rcs_symbol {
 struct rcs_file_map;   // the archive's bytes, mapped or read
 
 struct rcs_element {
-    std::string path;                 // the archive path as given
+    std::string path;   // the archive path as given
     std::string element_name;
     std::shared_ptr<rcs_file_map> file;
     rcs_lexer lx;
@@ -55,9 +55,9 @@ struct rcs_element {
     std::unordered_map<std::string_view, std::vector<size_t>> symbols_by_number;
     std::vector<std::string> locks;   // "user:revision"
     std::optional<std::string> description;
-    std::vector<rcs_delta> deltas;    // sorted
+    std::vector<rcs_delta> deltas;   // sorted
     std::unordered_map<std::string_view, size_t> delta_by_rev;
-    size_t current = 0;               // next delta to hand out
+    size_t current = 0;   // next delta to hand out
 };
 
 // Opens and reads the whole archive. 0; 1001 after a message (which names the

@@ -12,12 +12,12 @@ enum rcs_mode { RCS_MODE_NONE = 0, RCS_MODE_RCS = 3, RCS_MODE_SI = 10, RCS_MODE_
 // Process-wide settings, fixed by init for the whole run.
 struct rcs_driver_state {
     int mode = RCS_MODE_NONE;
-    int record_revision = 0;     // -V
-    int record_state = 0;        // -S
-    int export_attic = 0;        // -A (CVS)
-    int64_t since = 0;           // -s
-    std::string cvs_rel_cwd = "."; // CVS: the current directory relative to the repository
-    int64_t archive_mtime = 0;   // of the archive whose element information was read last
+    int record_revision = 0;         // -V
+    int record_state = 0;            // -S
+    int export_attic = 0;            // -A (CVS)
+    int64_t since = 0;               // -s
+    std::string cvs_rel_cwd = ".";   // CVS: the current directory relative to the repository
+    int64_t archive_mtime = 0;       // of the archive whose element information was read last
 };
 
 rcs_driver_state &rcs_state();
@@ -31,7 +31,8 @@ extern const cm_driver rcs_driver;
 void rcs_cm_usage(const char *program);
 [[nodiscard]] int rcs_cm_shutdown();
 const char *rcs_cm_need_cmd();
-[[nodiscard]] int rcs_cm_map_name(const char *path, int recursive, int *convert, int *prune, std::string *name);
+[[nodiscard]] int rcs_cm_map_name(const char *path, int recursive, int *convert, int *prune,
+                                  std::string *name);
 [[nodiscard]] int rcs_cm_open_element(const char *path, void **handle);
 [[nodiscard]] int rcs_cm_element_info(void *handle, element_info *info);
 [[nodiscard]] int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version);

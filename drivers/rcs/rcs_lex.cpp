@@ -9,7 +9,7 @@ inline bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\
 
 inline bool ends_word(unsigned char c) { return is_space(c) || c == ';' || c == ':' || c == '@'; }
 
-} // namespace
+}   // namespace
 
 void rcs_lex_init(rcs_lexer *lx, const char *buf, size_t len, size_t pos) {
     lx->buf = buf;
@@ -88,17 +88,17 @@ int rcs_line_of(const rcs_lexer *lx, size_t pos) {
 
 std::string rcs_token_desc(const rcs_token &t) {
     switch (t.kind) {
-    case RCS_TOK_EOF:
-        return "end of file";
-    case RCS_TOK_STRING:
-    case RCS_TOK_UNTERMINATED:
-        return "@" + std::string(t.text.substr(0, 40)) + (t.text.size() > 40 ? "...@" : "@");
-    default: {
-        std::string s(t.text.substr(0, 60));
-        for (char &c : s)
-            if ((unsigned char)c < 32 || (unsigned char)c >= 127)
-                c = '?';
-        return s;
-    }
+        case RCS_TOK_EOF:
+            return "end of file";
+        case RCS_TOK_STRING:
+        case RCS_TOK_UNTERMINATED:
+            return "@" + std::string(t.text.substr(0, 40)) + (t.text.size() > 40 ? "...@" : "@");
+        default: {
+            std::string s(t.text.substr(0, 60));
+            for (char &c : s)
+                if ((unsigned char)c < 32 || (unsigned char)c >= 127)
+                    c = '?';
+            return s;
+        }
     }
 }

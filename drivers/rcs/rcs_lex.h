@@ -22,8 +22,8 @@ enum rcs_tok_kind {
 
 struct rcs_token {
     int kind = RCS_TOK_EOF;
-    std::string_view text;  // word or raw string contents (doubled "@" kept)
-    size_t pos = 0;         // offset of the token's first character
+    std::string_view text;   // word or raw string contents (doubled "@" kept)
+    size_t pos = 0;          // offset of the token's first character
     bool doubled_at = false;
 };
 

@@ -16,7 +16,7 @@ namespace {
 
 const char *archive_dir_name() { return rcs_state().mode == RCS_MODE_CVS ? "Attic" : "RCS"; }
 
-} // namespace
+}   // namespace
 
 // src/RCS/main.c,v -> src/main.c; for CVS src/Attic/x.c,v -> src/x.c with -A.
 std::string rcs_element_name(const std::string &archive_path) {

@@ -75,8 +75,7 @@ int check_cvs_repository() {
         s.cvs_rel_cwd = ".";
     } else if (repo_real == "/") {
         s.cvs_rel_cwd = cwd_real.substr(1);
-    } else if (cwd_real.compare(0, repo_real.size(), repo_real) == 0 &&
-               cwd_real[repo_real.size()] == '/') {
+    } else if (cwd_real.compare(0, repo_real.size(), repo_real) == 0 && cwd_real[repo_real.size()] == '/') {
         s.cvs_rel_cwd = cwd_real.substr(repo_real.size() + 1);
     } else {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd_real.c_str());
@@ -87,16 +86,16 @@ int check_cvs_repository() {
 
 const char *mode_name(int mode) {
     switch (mode) {
-    case RCS_MODE_SI:
-        return "vantexport_si";
-    case RCS_MODE_CVS:
-        return "vantexport_cvs";
-    default:
-        return "vantexport_rcs";
+        case RCS_MODE_SI:
+            return "vantexport_si";
+        case RCS_MODE_CVS:
+            return "vantexport_cvs";
+        default:
+            return "vantexport_rcs";
     }
 }
 
-} // namespace
+}   // namespace
 
 int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g) {
     rcs_driver_state &s = rcs_state();
@@ -123,28 +122,28 @@ int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_g
     int c, rc = 0;
     while (rc == 0 && (c = nt_getopt(argc, argv, optstring.c_str())) != -1) {
         switch (c) {
-        case 'A':
-            if (s.mode != RCS_MODE_CVS) {
-                rc = 1001;
+            case 'A':
+                if (s.mode != RCS_MODE_CVS) {
+                    rc = 1001;
+                    break;
+                }
+                s.export_attic = 1;
+                *kind = KIND_CVS_ATTIC;
+                break;
+            case 'S':
+                s.record_state = 1;
+                break;
+            case 'V':
+                s.record_revision = 1;
+                break;
+            case 's': {
+                int64_t t = 0;
+                if (nt_optarg && date_str_to_time(nt_optarg, &t) == 0)
+                    s.since = t;   // a bad date is the main's to report
                 break;
             }
-            s.export_attic = 1;
-            *kind = KIND_CVS_ATTIC;
-            break;
-        case 'S':
-            s.record_state = 1;
-            break;
-        case 'V':
-            s.record_revision = 1;
-            break;
-        case 's': {
-            int64_t t = 0;
-            if (nt_optarg && date_str_to_time(nt_optarg, &t) == 0)
-                s.since = t;   // a bad date is the main's to report
-            break;
-        }
-        default:
-            break;
+            default:
+                break;
         }
     }
     nt_getopt_reset();

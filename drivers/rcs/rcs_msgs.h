@@ -5,48 +5,50 @@
 
 #include "runtime/imsg.h"
 
-#define RCS_DRIVER_MESSAGES(X)                                                                    \
-    X(RCS_NOMEM, "Unable to allocate memory.\n")                                                  \
-    X(RCS_BAD_DATE, "Could not parse date string \"%s\".\n")                                      \
-    X(RCS_NOT_RCS, "Not an RCS file.\n")                                                          \
-    X(RCS_DATE_LENGTH, "Date string \"%s\" is invalid, must be 17 or 19 characters.\n")           \
-    X(RCS_NO_DELTAS, "Did not find any deltas in this RCS file.\n")                               \
-    X(RCS_BRANCH_ID, "Branch identifier string passed instead of version identifier.\n")          \
-    X(RCS_NO_SYMBOLS, "File has no symbols.\n")                                                   \
-    X(RCS_CHANGED_TYPE, "Changed type from \"%s\" to \"%s\".\n")                                  \
-    X(RCS_BAD_PATHNAME, "Pathname \"%s\" is invalid.\n")                                          \
-    X(RCS_NO_DELTA_INFO, "Unable to get delta information.\n")                                    \
-    X(RCS_EMPTY_DATE, "Date string is empty.\n")                                                  \
-    X(RCS_CANT_REWIND, "Could not rewind element.\n")                                             \
-    X(RCS_LOCKS_FAILED, "Parse for locks failed.\n")                                              \
-    X(RCS_NO_ELEMENT_COMMENT, "Could not find an element comment, using no comment.\n")           \
-    X(RCS_CANT_STAT, "Unable to stat \"%s\".\n")                                                  \
-    X(RCS_NOREALLOC, "Unable to reallocate memory.\n")                                            \
-    X(RCS_NO_COMMENT, "Could not find a comment for \"%s\".\n")                                   \
-    X(RCS_NEXT_VERSION_FAILED, "Parse for next version failed.\n")                                \
-    X(RCS_USAGE, "Usage: %s [-r] [-s date-time | -I {now|date-time}]\n"                           \
-                 "                       [-V] [-S] [-t temp_dir_pname] [-T translation-file]\n"   \
-                 "                       [-p date-time] [-o datafile-pname] [source-name ...]\n") \
-    X(RCS_CANT_OPEN, "Unable to open \"%s\".\n")                                                  \
-    X(RCS_UNKNOWN_MODE, "Unknown conversion mode requested, aborting.\n")                         \
-    X(RCS_CVS_USAGE, "Usage: %s [-r [-A]] [-s date-time | -I {now|date-time}]\n"                  \
-                     "                       [-V] [-S] [-t temp_dir_pname] [-T translation-file]\n" \
-                     "                       [-p date-time] [-o datafile-pname] [source-name ...]\n") \
-    X(RCS_ENV_NOT_SET, "Environment variable \"%s\" must be set.  Unable to proceed.\n")          \
+#define RCS_DRIVER_MESSAGES(X)                                                                         \
+    X(RCS_NOMEM, "Unable to allocate memory.\n")                                                       \
+    X(RCS_BAD_DATE, "Could not parse date string \"%s\".\n")                                           \
+    X(RCS_NOT_RCS, "Not an RCS file.\n")                                                               \
+    X(RCS_DATE_LENGTH, "Date string \"%s\" is invalid, must be 17 or 19 characters.\n")                \
+    X(RCS_NO_DELTAS, "Did not find any deltas in this RCS file.\n")                                    \
+    X(RCS_BRANCH_ID, "Branch identifier string passed instead of version identifier.\n")               \
+    X(RCS_NO_SYMBOLS, "File has no symbols.\n")                                                        \
+    X(RCS_CHANGED_TYPE, "Changed type from \"%s\" to \"%s\".\n")                                       \
+    X(RCS_BAD_PATHNAME, "Pathname \"%s\" is invalid.\n")                                               \
+    X(RCS_NO_DELTA_INFO, "Unable to get delta information.\n")                                         \
+    X(RCS_EMPTY_DATE, "Date string is empty.\n")                                                       \
+    X(RCS_CANT_REWIND, "Could not rewind element.\n")                                                  \
+    X(RCS_LOCKS_FAILED, "Parse for locks failed.\n")                                                   \
+    X(RCS_NO_ELEMENT_COMMENT, "Could not find an element comment, using no comment.\n")                \
+    X(RCS_CANT_STAT, "Unable to stat \"%s\".\n")                                                       \
+    X(RCS_NOREALLOC, "Unable to reallocate memory.\n")                                                 \
+    X(RCS_NO_COMMENT, "Could not find a comment for \"%s\".\n")                                        \
+    X(RCS_NEXT_VERSION_FAILED, "Parse for next version failed.\n")                                     \
+    X(RCS_USAGE,                                                                                       \
+      "Usage: %s [-r] [-s date-time | -I {now|date-time}]\n"                                           \
+      "                       [-V] [-S] [-t temp_dir_pname] [-T translation-file]\n"                   \
+      "                       [-p date-time] [-o datafile-pname] [source-name ...]\n")                 \
+    X(RCS_CANT_OPEN, "Unable to open \"%s\".\n")                                                       \
+    X(RCS_UNKNOWN_MODE, "Unknown conversion mode requested, aborting.\n")                              \
+    X(RCS_CVS_USAGE,                                                                                   \
+      "Usage: %s [-r [-A]] [-s date-time | -I {now|date-time}]\n"                                      \
+      "                       [-V] [-S] [-t temp_dir_pname] [-T translation-file]\n"                   \
+      "                       [-p date-time] [-o datafile-pname] [source-name ...]\n")                 \
+    X(RCS_ENV_NOT_SET, "Environment variable \"%s\" must be set.  Unable to proceed.\n")               \
     X(RCS_CANT_RESOLVE_REPO, "Unable to resolve path to CVS repository \"%s\".  Unable to proceed.\n") \
-    X(RCS_BAD_ACCESS, "Bad access method for CVS repository \"%s\".  Repository must be local.\n") \
-    X(RCS_CANT_RESOLVE_CWD,                                                                       \
-      "Unable to resolve directory \"%s\" relative to path in environment variable CVSROOT.\n")   \
-    X(RCS_AT, "in \"%s\", line %d.\n")                                                            \
-    X(RCS_TRUNCATED, "\"%s\", line %d: the file ends inside the %s.\n")                           \
-    X(RCS_UNTERMINATED, "\"%s\", line %d: a string starting here is not terminated.\n")           \
-    X(RCS_SYNTAX, "\"%s\", line %d: expected %s, found \"%s\".\n")                                \
-    X(RCS_REV_TOO_LONG, "\"%s\", line %d: revision number \"%s\" is longer than %d characters.\n") \
-    X(RCS_REV_MALFORMED, "\"%s\", line %d: \"%s\" is not a revision number.\n")                   \
-    X(RCS_SYMBOL_TOO_LONG, "\"%s\", line %d: symbol %s \"%s\" is longer than %d characters.\n")   \
-    X(RCS_DUPLICATE_REV, "\"%s\", line %d: revision %s is listed twice.\n")                       \
-    X(RCS_BRANCH_TOO_LONG, "\"%s\": the branch path of revision %s is longer than %d bytes.\n")   \
-    X(RCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n") \
+    X(RCS_BAD_ACCESS, "Bad access method for CVS repository \"%s\".  Repository must be local.\n")     \
+    X(RCS_CANT_RESOLVE_CWD,                                                                            \
+      "Unable to resolve directory \"%s\" relative to path in environment variable CVSROOT.\n")        \
+    X(RCS_AT, "in \"%s\", line %d.\n")                                                                 \
+    X(RCS_TRUNCATED, "\"%s\", line %d: the file ends inside the %s.\n")                                \
+    X(RCS_UNTERMINATED, "\"%s\", line %d: a string starting here is not terminated.\n")                \
+    X(RCS_SYNTAX, "\"%s\", line %d: expected %s, found \"%s\".\n")                                     \
+    X(RCS_REV_TOO_LONG, "\"%s\", line %d: revision number \"%s\" is longer than %d characters.\n")     \
+    X(RCS_REV_MALFORMED, "\"%s\", line %d: \"%s\" is not a revision number.\n")                        \
+    X(RCS_SYMBOL_TOO_LONG, "\"%s\", line %d: symbol %s \"%s\" is longer than %d characters.\n")        \
+    X(RCS_DUPLICATE_REV, "\"%s\", line %d: revision %s is listed twice.\n")                            \
+    X(RCS_BRANCH_TOO_LONG, "\"%s\": the branch path of revision %s is longer than %d bytes.\n")        \
+    X(RCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n")     \
     X(RCS_REASON, "(%s)\n")
 
 #define RCS_MSG_ENUM(name, text) name,

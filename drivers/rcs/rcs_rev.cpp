@@ -41,7 +41,7 @@ bool parse_field(const char *s, size_t len, long *out) {
     return true;
 }
 
-} // namespace
+}   // namespace
 
 int rcs_rev_compare(std::string_view a, std::string_view b) {
     if (a.find('.') == std::string_view::npos) {
@@ -87,9 +87,7 @@ int rcs_field_count(std::string_view s) {
     return n;
 }
 
-int rcs_is_revision(std::string_view s) {
-    return rcs_is_number(s) && rcs_field_count(s) % 2 == 0;
-}
+int rcs_is_revision(std::string_view s) { return rcs_is_number(s) && rcs_field_count(s) % 2 == 0; }
 
 std::string_view rcs_prefix(std::string_view s, int n) {
     size_t i = 0;
@@ -144,8 +142,7 @@ int rcs_parse_date(const char *text, int64_t *out) {
     long year = f[0];
     if (year_digits < 4)
         year += year < 39 ? 2000 : 1900;
-    if (date_civil_to_time(int(year), int(f[1]), int(f[2]), int(f[3]), int(f[4]), int(f[5]),
-                           out) != 0) {
+    if (date_civil_to_time(int(year), int(f[1]), int(f[2]), int(f[3]), int(f[4]), int(f[5]), out) != 0) {
         IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
         return 1;
     }

@@ -77,12 +77,12 @@ const author_event &author_of(const std::string &author) {
 
 const char *mode_prefix() {
     switch (rcs_state().mode) {
-    case RCS_MODE_SI:
-        return "SI";
-    case RCS_MODE_CVS:
-        return "CVS";
-    default:
-        return "RCS";
+        case RCS_MODE_SI:
+            return "SI";
+        case RCS_MODE_CVS:
+            return "CVS";
+        default:
+            return "RCS";
     }
 }
 
@@ -138,7 +138,7 @@ std::string escape_percent(const std::string &s) {
     return out;
 }
 
-} // namespace
+}   // namespace
 
 int rcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
@@ -146,8 +146,7 @@ int rcs_cm_open_element(const char *path, void **handle) {
         std::string name = rcs_element_name(path);
         auto known = opened_paths().find(name);
         if (known != opened_paths().end() && known->second != path) {
-            IMSG_PRINT(IMSG_WARNING, cat(), RCS_SAME_ELEMENT, path, known->second.c_str(),
-                       name.c_str());
+            IMSG_PRINT(IMSG_WARNING, cat(), RCS_SAME_ELEMENT, path, known->second.c_str(), name.c_str());
             return CM_NOT_EXPORTED;
         }
         auto h = std::make_unique<rcs_handle>();

@@ -29,11 +29,16 @@ enum {
 };
 
 const clp_option option_table[] = {
-    {"-n[setevent]", OPT_SETEVENT, 0},   {"-i[dentical]", OPT_IDENTICAL, 0},
-    {"-d[irectory]", OPT_DIRECTORY, 0},  {"-debug", OPT_DEBUG, 0},
-    {"-v[erbose]", OPT_VERBOSE, 0},      {"-c[omment]", OPT_COMMENT, 0},
-    {"-m[aster]", OPT_MASTER, 0},        {"-p[case]", OPT_PCASE, 0},
-    {"-no[load]", OPT_NOLOAD, 0},        {"-nolab[eldir]", OPT_NOLABELDIR, 0},
+    {"-n[setevent]", OPT_SETEVENT, 0},
+    {"-i[dentical]", OPT_IDENTICAL, 0},
+    {"-d[irectory]", OPT_DIRECTORY, 0},
+    {"-debug", OPT_DEBUG, 0},
+    {"-v[erbose]", OPT_VERBOSE, 0},
+    {"-c[omment]", OPT_COMMENT, 0},
+    {"-m[aster]", OPT_MASTER, 0},
+    {"-p[case]", OPT_PCASE, 0},
+    {"-no[load]", OPT_NOLOAD, 0},
+    {"-nolab[eldir]", OPT_NOLABELDIR, 0},
     {nullptr, -1, 0},
 };
 
@@ -87,27 +92,44 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
         }
         const char *arg = nullptr;
         switch (id) {
-        case OPT_SETEVENT: p->setevent = 1; break;
-        case OPT_IDENTICAL: p->identical = 1; break;
-        case OPT_DEBUG: p->debug = 1; break;
-        case OPT_VERBOSE: p->verbose = 1; break;
-        case OPT_MASTER: p->master = 1; break;
-        case OPT_PCASE: p->pcase = 1; break;
-        case OPT_NOLOAD: p->load = 0; break;
-        case OPT_NOLABELDIR: p->label_directory = 0; break;
-        case OPT_DIRECTORY:
-        case OPT_COMMENT:
-            if (!clp_get_next_arg(hdl, &arg)) {
-                IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEEDS_ARG, id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]");
-                return 1;
-            }
-            (id == OPT_DIRECTORY ? p->target_dir : p->comment) = arg;
-            break;
+            case OPT_SETEVENT:
+                p->setevent = 1;
+                break;
+            case OPT_IDENTICAL:
+                p->identical = 1;
+                break;
+            case OPT_DEBUG:
+                p->debug = 1;
+                break;
+            case OPT_VERBOSE:
+                p->verbose = 1;
+                break;
+            case OPT_MASTER:
+                p->master = 1;
+                break;
+            case OPT_PCASE:
+                p->pcase = 1;
+                break;
+            case OPT_NOLOAD:
+                p->load = 0;
+                break;
+            case OPT_NOLABELDIR:
+                p->label_directory = 0;
+                break;
+            case OPT_DIRECTORY:
+            case OPT_COMMENT:
+                if (!clp_get_next_arg(hdl, &arg)) {
+                    IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEEDS_ARG,
+                               id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]");
+                    return 1;
+                }
+                (id == OPT_DIRECTORY ? p->target_dir : p->comment) = arg;
+                break;
         }
     }
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     ks_system_init();

@@ -32,7 +32,7 @@ struct field_spec {
 };
 
 struct field_value {
-    int idx;             // into the record's spec table
+    int idx;   // into the record's spec table
     line_tok tok;
 };
 
@@ -47,16 +47,18 @@ int fail(imp_reader *r, imp_error *err, long line, size_t offset, std::string wh
 
 const char *kind_name(int kind) {
     switch (kind) {
-    case K_STR: return "a string";
-    case K_INT: return "an integer";
-    case K_TRUE: return "TRUE";
-    default: return "no value";
+        case K_STR:
+            return "a string";
+        case K_INT:
+            return "an integer";
+        case K_TRUE:
+            return "TRUE";
+        default:
+            return "no value";
     }
 }
 
-bool is_key_char(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
+bool is_key_char(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -124,8 +126,9 @@ int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
     int64_t n = 0;
     if (p >= d.size() || !is_digit(d[p]))
         return fail(r, err, r->line, p >= d.size() ? d.size() : p,
-                    p >= d.size() ? "the file ends inside the value of \"" + tok->key + "\""
-                                  : "bad value of \"" + tok->key + "\": expected a length, an integer or TRUE");
+                    p >= d.size()
+                        ? "the file ends inside the value of \"" + tok->key + "\""
+                        : "bad value of \"" + tok->key + "\": expected a length, an integer or TRUE");
     if (!scan_digits(d, &p, negative, &n))
         return fail(r, err, r->line, v, "the number in \"" + tok->key + "\" is too large");
     if (p >= d.size())
@@ -139,14 +142,14 @@ int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
     }
     if (d[p] != ':' || negative)
         return fail(r, err, r->line, p,
-                    "bad value of \"" + tok->key + "\": expected a line feed after the integer, "
-                                                   "or a colon after a string length");
+                    "bad value of \"" + tok->key +
+                        "\": expected a line feed after the integer, "
+                        "or a colon after a string length");
     ++p;
     if (uint64_t(n) > d.size() - p)
         return fail(r, err, r->line, v,
                     "the string length " + std::to_string(n) + " of \"" + tok->key +
-                        "\" runs past the end of the file (" + std::to_string(d.size() - p) +
-                        " bytes left)");
+                        "\" runs past the end of the file (" + std::to_string(d.size() - p) + " bytes left)");
     size_t end = p + size_t(n);
     if (end >= d.size() || d[end] != '\n') {
         long at = r->line;
@@ -154,8 +157,10 @@ int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
             at += d[i] == '\n';
         return fail(r, err, at, end,
                     end >= d.size() ? "the file ends after the string of \"" + tok->key + "\" (no line feed)"
-                                    : "the string of \"" + tok->key + "\" is not followed by a line feed "
-                                      "(wrong length " + std::to_string(n) + "?)");
+                                    : "the string of \"" + tok->key +
+                                          "\" is not followed by a line feed "
+                                          "(wrong length " +
+                                          std::to_string(n) + "?)");
     }
     tok->kind = K_STR;
     tok->str.assign(d, p, size_t(n));
@@ -173,8 +178,7 @@ int expect_marker(imp_reader *r, const char *want, const char *where, imp_error 
     if (rc < 0)
         return -1;
     if (rc == 0)
-        return fail(r, err, r->line, r->pos,
-                    std::string("the file ends before ") + want + " " + where);
+        return fail(r, err, r->line, r->pos, std::string("the file ends before ") + want + " " + where);
     if (t.kind != K_MARKER || t.key != want)
         return fail(r, err, t.line, t.offset,
                     "expected " + std::string(want) + " " + where + ", found \"" + t.key + "\"");
@@ -184,8 +188,8 @@ int expect_marker(imp_reader *r, const char *want, const char *where, imp_error 
 // Reads key lines of one record until a marker of `ends` (null-terminated
 // list), which is left in *end. Keys must come in table order; a key flagged
 // F_REPEAT may repeat; every F_REQUIRED key must be present.
-int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *const *ends,
-                const char *record, std::vector<field_value> *out, line_tok *end, imp_error *err) {
+int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *const *ends, const char *record,
+                std::vector<field_value> *out, line_tok *end, imp_error *err) {
     out->clear();
     int cur = -1;
     for (;;) {
@@ -204,10 +208,9 @@ int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *co
             bool is_end = false;
             for (const char *const *e = ends; *e; ++e)
                 is_end = is_end || (t.kind == K_MARKER && t.key == *e);
-            if (!is_end)
-            {
-                std::string what = (t.kind == K_MARKER ? "unexpected marker \"" : "unknown key \"") +
-                                   t.key + "\" in " + record;
+            if (!is_end) {
+                std::string what = (t.kind == K_MARKER ? "unexpected marker \"" : "unknown key \"") + t.key +
+                                   "\" in " + record;
                 bool structural = t.key.ends_with("_END") || t.key.ends_with("_BEGIN");
                 if (t.kind == K_MARKER && structural)
                     what += std::string(" (") + ends[0] + " missing?)";
@@ -230,44 +233,83 @@ int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *co
                         "\"" + t.key + "\" out of place in " + record +
                             (idx == cur ? " (given twice)" : " (keys out of order)"));
         if (t.kind != spec[idx].kind)
-            return fail(r, err, t.line, t.offset,
-                        "\"" + t.key + "\" takes " + kind_name(spec[idx].kind) + ", found " +
-                            kind_name(t.kind));
+            return fail(
+                r, err, t.line, t.offset,
+                "\"" + t.key + "\" takes " + kind_name(spec[idx].kind) + ", found " + kind_name(t.kind));
         cur = idx;
         out->push_back(field_value{idx, std::move(t)});
     }
 }
 
 // Event lines shared by elements and versions, in this order.
-#define EVENT_FIELDS                                                                               \
-    {"EventUser", K_STR, 0}, {"EventGroup", K_STR, 0}, {"EventName", K_STR, 0},                    \
-        {"EventHost", K_STR, 0}, {"EventTime", K_INT, F_REQUIRED}
+#define EVENT_FIELDS                                                                                       \
+    {"EventUser", K_STR, 0}, {"EventGroup", K_STR, 0}, {"EventName", K_STR, 0}, {"EventHost", K_STR, 0}, { \
+        "EventTime", K_INT, F_REQUIRED                                                                     \
+    }
 
 const field_spec globals_spec[] = {
-    {"ExportFromDir", K_STR, F_REQUIRED}, {"NumElements", K_INT, F_REQUIRED},
-    {"NumVersions", K_INT, F_REQUIRED},   {"ExporterKind", K_INT, F_REQUIRED},
-    {"OntoBranch", K_STR, 0},             {"OntoBrvid", K_STR, 0},
-    {"LabelAll", K_STR, 0},               {"NeedCmd", K_STR, 0},
+    {"ExportFromDir", K_STR, F_REQUIRED},
+    {"NumElements", K_INT, F_REQUIRED},
+    {"NumVersions", K_INT, F_REQUIRED},
+    {"ExporterKind", K_INT, F_REQUIRED},
+    {"OntoBranch", K_STR, 0},
+    {"OntoBrvid", K_STR, 0},
+    {"LabelAll", K_STR, 0},
+    {"NeedCmd", K_STR, 0},
 };
 enum { G_FROM, G_NELEM, G_NVER, G_KIND, G_ONTO, G_BRVID, G_LABEL, G_NEED };
 
 const field_spec element_spec[] = {
-    {"Name", K_STR, F_REQUIRED}, {"ElType", K_STR, 0},   {"Mode", K_INT, 0},
-    EVENT_FIELDS,                {"Comment", K_STR, 0},  {"Obsolete", K_TRUE, 0},
-    {"BranchObs", K_STR, F_REPEAT}, {"Attrib", K_STR, F_REPEAT}, {"AltName", K_STR, F_REPEAT},
+    {"Name", K_STR, F_REQUIRED},
+    {"ElType", K_STR, 0},
+    {"Mode", K_INT, 0},
+    EVENT_FIELDS,
+    {"Comment", K_STR, 0},
+    {"Obsolete", K_TRUE, 0},
+    {"BranchObs", K_STR, F_REPEAT},
+    {"Attrib", K_STR, F_REPEAT},
+    {"AltName", K_STR, F_REPEAT},
 };
-enum { E_NAME, E_TYPE, E_MODE, E_USER, E_GROUP, E_EVNAME, E_HOST, E_TIME, E_COMMENT, E_OBSOLETE,
-       E_BROBS, E_ATTRIB, E_ALTNAME };
+enum {
+    E_NAME,
+    E_TYPE,
+    E_MODE,
+    E_USER,
+    E_GROUP,
+    E_EVNAME,
+    E_HOST,
+    E_TIME,
+    E_COMMENT,
+    E_OBSOLETE,
+    E_BROBS,
+    E_ATTRIB,
+    E_ALTNAME
+};
 
 const field_spec version_spec[] = {
-    {"VersionId", K_STR, F_REQUIRED}, {"AbsVersion", K_TRUE, 0},
-    EVENT_FIELDS,
+    {"VersionId", K_STR, F_REQUIRED}, {"AbsVersion", K_TRUE, 0},   EVENT_FIELDS,
     {"OnBranch", K_STR, 0},           {"ExtractFile", K_STR, 0},   {"ExtractCmd", K_STR, 0},
     {"SubBranch", K_STR, F_REPEAT},   {"Attrib", K_STR, F_REPEAT}, {"Label", K_STR, F_REPEAT},
     {"Merge", K_STR, F_REPEAT},       {"FMerge", K_STR, F_REPEAT}, {"Comment", K_STR, 0},
 };
-enum { V_ID, V_ABS, V_USER, V_GROUP, V_EVNAME, V_HOST, V_TIME, V_BRANCH, V_XFILE, V_XCMD, V_SUB,
-       V_ATTRIB, V_LABEL, V_MERGE, V_FMERGE, V_COMMENT };
+enum {
+    V_ID,
+    V_ABS,
+    V_USER,
+    V_GROUP,
+    V_EVNAME,
+    V_HOST,
+    V_TIME,
+    V_BRANCH,
+    V_XFILE,
+    V_XCMD,
+    V_SUB,
+    V_ATTRIB,
+    V_LABEL,
+    V_MERGE,
+    V_FMERGE,
+    V_COMMENT
+};
 
 #undef EVENT_FIELDS
 
@@ -276,11 +318,21 @@ template <size_t N> constexpr int count_of(const field_spec (&)[N]) { return int
 // Stores an event line; base is the index of EventUser in the record's table.
 void take_event(imp_event *ev, int rel, const line_tok &t) {
     switch (rel) {
-    case 0: ev->user = t.str; break;
-    case 1: ev->group = t.str; break;
-    case 2: ev->name = t.str; break;
-    case 3: ev->host = t.str; break;
-    case 4: ev->time = t.num; break;
+        case 0:
+            ev->user = t.str;
+            break;
+        case 1:
+            ev->group = t.str;
+            break;
+        case 2:
+            ev->name = t.str;
+            break;
+        case 3:
+            ev->host = t.str;
+            break;
+        case 4:
+            ev->time = t.num;
+            break;
     }
 }
 
@@ -294,18 +346,32 @@ int read_globals(imp_reader *r, imp_globals *g, imp_error *err) {
         return -1;
     for (const field_value &f : fields) {
         switch (f.idx) {
-        case G_FROM: g->export_from_dir = f.tok.str; break;
-        case G_NELEM: g->num_elements = f.tok.num; break;
-        case G_NVER: g->num_versions = f.tok.num; break;
-        case G_KIND: g->exporter_kind = f.tok.num; break;
-        case G_ONTO: g->onto_branch = f.tok.str; break;
-        case G_BRVID:
-            if (!g->onto_branch)
-                return fail(r, err, f.tok.line, f.tok.offset, "OntoBrvid without OntoBranch");
-            g->onto_brvid = f.tok.str;
-            break;
-        case G_LABEL: g->label_all = f.tok.str; break;
-        case G_NEED: g->need_cmd = f.tok.str; break;
+            case G_FROM:
+                g->export_from_dir = f.tok.str;
+                break;
+            case G_NELEM:
+                g->num_elements = f.tok.num;
+                break;
+            case G_NVER:
+                g->num_versions = f.tok.num;
+                break;
+            case G_KIND:
+                g->exporter_kind = f.tok.num;
+                break;
+            case G_ONTO:
+                g->onto_branch = f.tok.str;
+                break;
+            case G_BRVID:
+                if (!g->onto_branch)
+                    return fail(r, err, f.tok.line, f.tok.offset, "OntoBrvid without OntoBranch");
+                g->onto_brvid = f.tok.str;
+                break;
+            case G_LABEL:
+                g->label_all = f.tok.str;
+                break;
+            case G_NEED:
+                g->need_cmd = f.tok.str;
+                break;
         }
     }
     return 0;
@@ -372,36 +438,60 @@ int read_version(imp_reader *r, imp_version *v, imp_error *err) {
     static const char *const ends[] = {"VERSION_END", nullptr};
     std::vector<field_value> fields;
     line_tok end;
-    if (read_fields(r, version_spec, count_of(version_spec), ends, "a version record", &fields, &end,
-                    err))
+    if (read_fields(r, version_spec, count_of(version_spec), ends, "a version record", &fields, &end, err))
         return -1;
     for (const field_value &f : fields) {
         const std::string &s = f.tok.str;
         switch (f.idx) {
-        case V_ID: v->version_id = s; break;
-        case V_ABS: v->abs_version = true; break;
-        case V_USER: case V_GROUP: case V_EVNAME: case V_HOST: case V_TIME:
-            take_event(&v->event, f.idx - V_USER, f.tok);
-            break;
-        case V_BRANCH: v->on_branch = s; break;
-        case V_XFILE: v->extract_file = s; break;
-        case V_XCMD:
-            if (v->extract_file)
-                return fail(r, err, f.tok.line, f.tok.offset, "a version has both ExtractFile and ExtractCmd");
-            v->extract_cmd = s;
-            break;
-        case V_SUB: v->subbranches.push_back(s); break;
-        case V_ATTRIB: v->attributes.push_back(s); break;
-        case V_LABEL: v->labels.push_back(s); break;
-        case V_MERGE: v->merges.push_back(s); break;
-        case V_FMERGE: v->fmerges.push_back(s); break;
-        case V_COMMENT: v->comment = s; break;
+            case V_ID:
+                v->version_id = s;
+                break;
+            case V_ABS:
+                v->abs_version = true;
+                break;
+            case V_USER:
+            case V_GROUP:
+            case V_EVNAME:
+            case V_HOST:
+            case V_TIME:
+                take_event(&v->event, f.idx - V_USER, f.tok);
+                break;
+            case V_BRANCH:
+                v->on_branch = s;
+                break;
+            case V_XFILE:
+                v->extract_file = s;
+                break;
+            case V_XCMD:
+                if (v->extract_file)
+                    return fail(r, err, f.tok.line, f.tok.offset,
+                                "a version has both ExtractFile and ExtractCmd");
+                v->extract_cmd = s;
+                break;
+            case V_SUB:
+                v->subbranches.push_back(s);
+                break;
+            case V_ATTRIB:
+                v->attributes.push_back(s);
+                break;
+            case V_LABEL:
+                v->labels.push_back(s);
+                break;
+            case V_MERGE:
+                v->merges.push_back(s);
+                break;
+            case V_FMERGE:
+                v->fmerges.push_back(s);
+                break;
+            case V_COMMENT:
+                v->comment = s;
+                break;
         }
     }
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 int imp_reader_open(const char *path, imp_reader *r, imp_error *err) {
     *r = imp_reader();
@@ -499,23 +589,42 @@ int imp_read_element(imp_reader *r, imp_element *el, imp_error *err) {
     static const char *const ends[] = {"ELEMENT_END", "VERSION_BEGIN", nullptr};
     std::vector<field_value> fields;
     line_tok end;
-    if (read_fields(r, element_spec, count_of(element_spec), ends, "an element record", &fields, &end,
-                    err))
+    if (read_fields(r, element_spec, count_of(element_spec), ends, "an element record", &fields, &end, err))
         return -1;
     for (const field_value &f : fields) {
         const std::string &s = f.tok.str;
         switch (f.idx) {
-        case E_NAME: el->name = s; break;
-        case E_TYPE: el->eltype = s; break;
-        case E_MODE: el->mode = f.tok.num; break;
-        case E_USER: case E_GROUP: case E_EVNAME: case E_HOST: case E_TIME:
-            take_event(&el->event, f.idx - E_USER, f.tok);
-            break;
-        case E_COMMENT: el->comment = s; break;
-        case E_OBSOLETE: el->obsolete = true; break;
-        case E_BROBS: el->branch_obs.push_back(s); break;
-        case E_ATTRIB: el->attributes.push_back(s); break;
-        case E_ALTNAME: el->alt_names.push_back(s); break;
+            case E_NAME:
+                el->name = s;
+                break;
+            case E_TYPE:
+                el->eltype = s;
+                break;
+            case E_MODE:
+                el->mode = f.tok.num;
+                break;
+            case E_USER:
+            case E_GROUP:
+            case E_EVNAME:
+            case E_HOST:
+            case E_TIME:
+                take_event(&el->event, f.idx - E_USER, f.tok);
+                break;
+            case E_COMMENT:
+                el->comment = s;
+                break;
+            case E_OBSOLETE:
+                el->obsolete = true;
+                break;
+            case E_BROBS:
+                el->branch_obs.push_back(s);
+                break;
+            case E_ATTRIB:
+                el->attributes.push_back(s);
+                break;
+            case E_ALTNAME:
+                el->alt_names.push_back(s);
+                break;
         }
     }
     while (end.key == "VERSION_BEGIN") {
@@ -531,8 +640,9 @@ int imp_read_element(imp_reader *r, imp_element *el, imp_error *err) {
             return fail(r, err, r->line, r->pos, "the file ends inside an element record (no ELEMENT_END)");
         if (end.kind != K_MARKER || (end.key != "VERSION_BEGIN" && end.key != "ELEMENT_END"))
             return fail(r, err, end.line, end.offset,
-                        "unexpected \"" + end.key + "\" after a version record (VERSION_BEGIN or "
-                                                    "ELEMENT_END must follow)");
+                        "unexpected \"" + end.key +
+                            "\" after a version record (VERSION_BEGIN or "
+                            "ELEMENT_END must follow)");
     }
     return 1;
 }

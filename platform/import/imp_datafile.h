@@ -23,8 +23,8 @@ using imp_str_list = std::vector<std::string>;
 enum { IMP_EXPORT_FORMAT = 5 };
 
 struct imp_error {
-    std::string file;          // the data file's path (or the name given to imp_reader_init)
-    long line = 0;             // 0: the fault has no position (the file cannot be read)
+    std::string file;   // the data file's path (or the name given to imp_reader_init)
+    long line = 0;      // 0: the fault has no position (the file cannot be read)
     int64_t offset = 0;
     std::string what;
 };
@@ -41,7 +41,7 @@ struct imp_globals {
     int64_t exporter_kind = 0;
     imp_opt_str onto_branch;   // never set without onto_branch: onto_brvid
     imp_opt_str onto_brvid;
-    imp_opt_str label_all;     // may be present and empty
+    imp_opt_str label_all;   // may be present and empty
     imp_opt_str need_cmd;
 };
 
@@ -54,38 +54,38 @@ struct imp_version {
     bool abs_version = false;
     imp_event event;
     imp_opt_str on_branch;
-    imp_opt_str extract_file;  // at most one of the two
+    imp_opt_str extract_file;   // at most one of the two
     imp_opt_str extract_cmd;
     imp_str_list subbranches, attributes, labels, merges, fmerges;   // in file order
     imp_opt_str comment;
-    long line = 0;             // of VERSION_BEGIN
+    long line = 0;   // of VERSION_BEGIN
 };
 
 struct imp_element {
     std::string name;
     imp_opt_str eltype;
-    int64_t mode = 0;          // 0: not given
+    int64_t mode = 0;   // 0: not given
     imp_event event;
     imp_opt_str comment;
     bool obsolete = false;
     imp_str_list branch_obs, attributes, alt_names;
     std::vector<imp_version> versions;
-    long line = 0;             // of ELEMENT_BEGIN
+    long line = 0;   // of ELEMENT_BEGIN
     int64_t offset = 0;
 };
 
 struct imp_head {
     imp_globals globals;
     imp_types types;
-    imp_str_list dirs;         // dirs[0] is always "."
+    imp_str_list dirs;   // dirs[0] is always "."
 };
 
 struct imp_reader {
     std::string name;
-    std::string data;          // the whole file
+    std::string data;   // the whole file
     size_t pos = 0;
     long line = 1;
-    int state = 0;             // 0 fresh, 1 head read, 2 at end, -1 failed
+    int state = 0;   // 0 fresh, 1 head read, 2 at end, -1 failed
 };
 
 // Loads the file. 0, or nonzero with *err filled (no position: it could not be read).

@@ -21,10 +21,10 @@ struct version_event {
 
 struct pending_merge {
     vob_oid ver = 0;
-    std::string vid;       // of ver, for messages
-    std::string other;     // as the data file names it
-    int into = 0;          // 1: Merge (other was merged into ver); 0: FMerge
-    vob_event ev;          // the version's event
+    std::string vid;     // of ver, for messages
+    std::string other;   // as the data file names it
+    int into = 0;        // 1: Merge (other was merged into ver); 0: FMerge
+    vob_event ev;        // the version's event
 };
 
 // Everything one element's import keeps while its transaction is open.
@@ -36,21 +36,21 @@ struct elem_ctx {
     vob_oid elem = 0;
     bool created = false;
     std::map<std::string, vob_oid> made_dirs;
-    std::map<std::string, vob_oid> by_vid;       // the data file's VersionId -> version
-    std::map<std::string, vob_oid> sprout;       // SubBranch name -> the version listing it
-    std::map<std::string, vob_oid> origins;      // branch path "\n" origin -> version
-    std::map<std::string, vob_oid> last_on;      // branch path -> the version the last record went to
-    vob_oid label_all_on = 0;                    // where this import put LabelAll
-    std::map<std::string, vob_oid> branches;     // branch path -> branch, met in this transaction
-    std::map<vob_oid, int64_t> sizes;            // versions made here -> their size
-    std::map<vob_oid, int> unlocked;             // object -> its obsolete flag, to lock again
+    std::map<std::string, vob_oid> by_vid;     // the data file's VersionId -> version
+    std::map<std::string, vob_oid> sprout;     // SubBranch name -> the version listing it
+    std::map<std::string, vob_oid> origins;    // branch path "\n" origin -> version
+    std::map<std::string, vob_oid> last_on;    // branch path -> the version the last record went to
+    vob_oid label_all_on = 0;                  // where this import put LabelAll
+    std::map<std::string, vob_oid> branches;   // branch path -> branch, met in this transaction
+    std::map<vob_oid, int64_t> sizes;          // versions made here -> their size
+    std::map<vob_oid, int> unlocked;           // object -> its obsolete flag, to lock again
     std::vector<pending_merge> merges;
     std::vector<version_event> events;
-    vob_oid onto_from = 0;                       // the version the import branch sprouts from
-    std::string onto_base;                       // the branch path of onto_from
+    vob_oid onto_from = 0;   // the version the import branch sprouts from
+    std::string onto_base;   // the branch path of onto_from
     long n_new = 0, n_present = 0, n_identical = 0;
     std::string err;
-    bool cancelled = false;                      // a stop request ended a wait for contents
+    bool cancelled = false;   // a stop request ended a wait for contents
 };
 
 int store_fail(elem_ctx *c, const std::string &what) {
@@ -63,9 +63,7 @@ int fail(elem_ctx *c, const std::string &what) {
     return 1;
 }
 
-std::string origin_value(const imp_version &v) {
-    return std::to_string(v.event.time) + " " + v.version_id;
-}
+std::string origin_value(const imp_version &v) { return std::to_string(v.event.time) + " " + v.version_id; }
 
 std::string branch_of_vid(const std::string &vid) {
     size_t slash = vid.rfind('/');
@@ -74,11 +72,16 @@ std::string branch_of_vid(const std::string &vid) {
 
 const char *mtype_word(int mtype) {
     switch (mtype) {
-    case VOB_MT_ELTYPE: return "element";
-    case VOB_MT_BRTYPE: return "branch";
-    case VOB_MT_LBTYPE: return "label";
-    case VOB_MT_ATTYPE: return "attribute";
-    default: return "object";
+        case VOB_MT_ELTYPE:
+            return "element";
+        case VOB_MT_BRTYPE:
+            return "branch";
+        case VOB_MT_LBTYPE:
+            return "label";
+        case VOB_MT_ATTYPE:
+            return "attribute";
+        default:
+            return "object";
     }
 }
 
@@ -158,8 +161,8 @@ int ensure_types(elem_ctx *c) {
             want.push_back({VOB_MT_LBTYPE, l});
         for (const std::string &s : v.subbranches)
             want.push_back({VOB_MT_BRTYPE, s});
-        std::vector<std::string> comps =
-            v.abs_version ? imp_split_path(branch_of_vid(v.version_id)) : imp_split_path(v.on_branch.value_or(""));
+        std::vector<std::string> comps = v.abs_version ? imp_split_path(branch_of_vid(v.version_id))
+                                                       : imp_split_path(v.on_branch.value_or(""));
         for (size_t i = v.abs_version ? 1 : 0; i < comps.size(); ++i)
             want.push_back({VOB_MT_BRTYPE, comps[i]});
     }
@@ -203,7 +206,8 @@ int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<s
         std::string next = path + "/" + name;
         vob_oid br = 0;
         auto hit = c->branches.find(next);
-        int rc = hit != c->branches.end() ? (br = hit->second, 0) : vob_branch_find(c->vob, c->elem, next, &br);
+        int rc =
+            hit != c->branches.end() ? (br = hit->second, 0) : vob_branch_find(c->vob, c->elem, next, &br);
         if (rc && rc != VOB_NOT_FOUND)
             return store_fail(c, "cannot look up branch " + next);
         if (rc == VOB_NOT_FOUND) {
@@ -212,7 +216,8 @@ int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<s
             if (!from) {
                 auto hint = c->sprout.find(name);
                 vob_ver_info vi;
-                if (hint != c->sprout.end() && vob_ver_get(c->vob, hint->second, &vi) == 0 && vi.branch == cur)
+                if (hint != c->sprout.end() && vob_ver_get(c->vob, hint->second, &vi) == 0 &&
+                    vi.branch == cur)
                     from = hint->second;
                 else if (vob_ver_find(c->vob, c->elem, path + "/0", &from))
                     return store_fail(c, "no version " + path + "/0");
@@ -319,7 +324,8 @@ int get_contents(elem_ctx *c, size_t i, std::string *path) {
     *path = !xf.empty() && xf[0] == '/' ? xf : run->from_dir + "/" + xf;
     struct stat st;
     if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a readable file");
+        return fail(
+            c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a readable file");
     return 0;
 }
 
@@ -504,7 +510,8 @@ int import_versions(elem_ctx *c) {
                 latest = 0;   // made here with another size: cannot be equal
             if (latest && vob_ver_get(c->vob, latest, &li))
                 return store_fail(c, "cannot read the latest version of " + bpath);
-            if (latest && li.num > 0 && li.has_data && li.size == size && li.sha256 == file_sha256(contents)) {
+            if (latest && li.num > 0 && li.has_data && li.size == size &&
+                li.sha256 == file_sha256(contents)) {
                 target = latest;
                 c->n_identical++;
                 c->events.push_back({v.version_id, branch, 1, 0});
@@ -682,7 +689,7 @@ int import_in_txn(elem_ctx *c) {
     return finish_element(c, ev);
 }
 
-} // namespace
+}   // namespace
 
 int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out) {
     out->clear();
@@ -760,7 +767,8 @@ int imp_import_element(imp_run *run, imp_queued *q) {
         run->elements_failed++;
         run->failures++;
         int already;
-        (void)hash_str_enter(run->p->not_imported, el.name.c_str(), nullptr, &already);   // report list only; counted above
+        (void)hash_str_enter(run->p->not_imported, el.name.c_str(), nullptr,
+                             &already);   // report list only; counted above
         return 1;
     }
     run->dirs.insert(c.made_dirs.begin(), c.made_dirs.end());
@@ -770,16 +778,19 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     run->versions_present += c.n_present;
     run->versions_identical += c.n_identical;
     int already;
-    (void)hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(), nullptr,
-                   &already);   // report list only
+    (void)hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(),
+                         nullptr,
+                         &already);   // report list only
     if (run->p->verbose)
         IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, el.name.c_str(), c.n_new,
                    c.n_present, c.n_identical);
     const imp_callbacks *cb = run->p->callbacks;
     if (cb) {
         for (const version_event &e : c.events) {
-            int stop = e.identical ? (cb->version_identical ? cb->version_identical(cb->ctx, e.vid.c_str(), e.branch) : 0)
-                                   : (cb->version ? cb->version(cb->ctx, e.vid.c_str(), e.branch, e.is_new) : 0);
+            int stop =
+                e.identical
+                    ? (cb->version_identical ? cb->version_identical(cb->ctx, e.vid.c_str(), e.branch) : 0)
+                    : (cb->version ? cb->version(cb->ctx, e.vid.c_str(), e.branch, e.is_new) : 0);
             run->stopped = run->stopped || stop != 0;
         }
         if (cb->element && cb->element(cb->ctx, el.name.c_str(), c.elem, c.created ? 1 : 0))

@@ -50,7 +50,7 @@ int last_quoted_word(const std::string &cmd, std::string *word) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 std::string imp_shell_dquote_escape(const std::string &value) {
     std::string out;
@@ -73,9 +73,8 @@ std::string imp_shell_squote(const std::string &value) {
     return out + "'";
 }
 
-int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir,
-                     const std::string &out_path, const std::string &work_dir, imp_extract_job *job,
-                     std::string *why) {
+int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir, const std::string &out_path,
+                     const std::string &work_dir, imp_extract_job *job, std::string *why) {
     *job = imp_extract_job();
     std::string cmd = tmpl;
     size_t after_dir = 0;
@@ -96,8 +95,9 @@ int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir
         std::string leaf;
         if (last_quoted_word(cmd, &leaf) || leaf.empty() || leaf == "." || leaf == ".." ||
             leaf.find('/') != std::string::npos) {
-            *why = "cannot tell which file the ssafeget command writes (its last argument must be a "
-                   "quoted file name without \"/\")";
+            *why =
+                "cannot tell which file the ssafeget command writes (its last argument must be a "
+                "quoted file name without \"/\")";
             return 1;
         }
         job->command = "cd " + imp_shell_squote(work_dir) + " && " + cmd;

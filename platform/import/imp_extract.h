@@ -20,18 +20,17 @@ enum imp_extract_mode {
 };
 
 struct imp_extract_job {
-    std::string command;           // the shell command, ready to run
+    std::string command;   // the shell command, ready to run
     int mode = IMP_EXTRACT_OUTPUT_FILE;
-    std::string out_path;          // where the contents are found afterwards
-    std::string work_dir;          // mode 1: created empty before the run
+    std::string out_path;   // where the contents are found afterwards
+    std::string work_dir;   // mode 1: created empty before the run
 };
 
 // Fills the template. out_path: the temporary file for the contents; work_dir:
 // a directory path (not yet created) to use for ssafeget. 0, or 1 with *why
 // telling what is wrong with the template.
-int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir,
-                     const std::string &out_path, const std::string &work_dir, imp_extract_job *job,
-                     std::string *why);
+int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir, const std::string &out_path,
+                     const std::string &work_dir, imp_extract_job *job, std::string *why);
 
 // The value escaped for a place inside double quotes of a /bin/sh command.
 std::string imp_shell_dquote_escape(const std::string &value);

@@ -25,11 +25,11 @@ std::vector<const char *> import_texts() {
     return texts;
 }
 
-} // namespace
+}   // namespace
 
 const imsg_catalog *importer_import_msg_table_adr() {
     static const std::vector<const char *> texts = import_texts();
-    static const imsg_catalog cat = {"libvelkimport", "importer", 1, int(texts.size()), texts.data(),
-                                     nullptr};
+    static const imsg_catalog cat = {"libvelkimport",   "importer",   1,
+                                     int(texts.size()), texts.data(), nullptr};
     return &cat;
 }

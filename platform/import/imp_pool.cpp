@@ -85,7 +85,8 @@ int run_shell(const std::string &command, size_t limit, std::string *err_text, i
     const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     pid_t pid = 0;
     g_spawning++;
-    int rc = g_halt ? ECANCELED : posix_spawn(&pid, "/bin/sh", &fa, &attr, const_cast<char *const *>(argv), environ);
+    int rc = g_halt ? ECANCELED
+                    : posix_spawn(&pid, "/bin/sh", &fa, &attr, const_cast<char *const *>(argv), environ);
     int slot = rc == 0 ? claim_slot(pid) : -1;
     g_spawning--;
     posix_spawnattr_destroy(&attr);
@@ -146,7 +147,7 @@ void worker_loop(imp_pool *pool) {
     }
 }
 
-} // namespace
+}   // namespace
 
 int imp_pool_default_workers(std::string *warning) {
     long ncpu = sysconf(_SC_NPROCESSORS_ONLN);
@@ -191,7 +192,8 @@ void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *
         struct stat st;
         if (stat(job.out_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             out->status = 1;
-            out->message = "the command did not write its output file \"" + job.out_path + "\": " + job.command;
+            out->message =
+                "the command did not write its output file \"" + job.out_path + "\": " + job.command;
         }
     }
 }

@@ -29,8 +29,8 @@
 enum { IMP_POOL_MAX_WORKERS = 256 };
 
 struct imp_fetch_result {
-    int status = 0;            // 0: the contents are in the job's out_path
-    std::string message;       // the failure, naming the command
+    int status = 0;        // 0: the contents are in the job's out_path
+    std::string message;   // the failure, naming the command
 };
 
 struct imp_pool {
@@ -39,7 +39,7 @@ struct imp_pool {
     std::condition_variable job_done;     // the collector waits on it
     std::deque<std::pair<long, imp_extract_job>> pending;
     std::map<long, imp_fetch_result> done;
-    std::set<pid_t> running;              // process groups of the running commands
+    std::set<pid_t> running;   // process groups of the running commands
     std::vector<std::thread> workers;
     long next_ticket = 0;
     bool stopping = false;
@@ -75,4 +75,5 @@ void imp_pool_stop(imp_pool *pool);
 void imp_pool_kill_children();
 // Runs one job in the calling thread (also what each worker does). pool may be
 // null; when given, the command's process group is registered in it while it runs.
-void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *out, imp_pool *pool = nullptr);
+void imp_run_job(const imp_extract_job &job, bool keep_files, imp_fetch_result *out,
+                 imp_pool *pool = nullptr);

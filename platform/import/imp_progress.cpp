@@ -9,7 +9,8 @@
 namespace {
 
 void draw(imp_run *run) {
-    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->progress.start).count();
+    double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - run->progress.start).count();
     long versions = run->versions_new + run->versions_present + run->versions_identical;
     long elements = run->elements_done + run->elements_failed;
     std::fprintf(stderr, "\r%s: %ld/%lld elements, %ld/%lld versions, %.0f versions/s   ", imsg_app_name(),
@@ -19,7 +20,7 @@ void draw(imp_run *run) {
     run->progress.drawn = true;
 }
 
-} // namespace
+}   // namespace
 
 void imp_progress_begin(imp_run *run) {
     run->progress.on = !run->p->callbacks && isatty(2) && !run->p->verbose && !run->p->debug;

@@ -21,9 +21,9 @@
 
 // One version's contents on the way: a pool ticket, or why there is none.
 struct imp_fetch {
-    long ticket = -1;          // -1: no command submitted
+    long ticket = -1;   // -1: no command submitted
     imp_extract_job job;
-    std::string fill_error;    // the template could not be filled
+    std::string fill_error;   // the template could not be filled
 };
 
 struct imp_queued {
@@ -39,7 +39,7 @@ struct imp_queued {
 // file "kept" from the start and is never removed.
 struct imp_tmp_dir {
     std::string path;
-    int lock_fd = -1;          // the directory, opened and locked
+    int lock_fd = -1;   // the directory, opened and locked
     bool keep = false;
     imp_tmp_dir() = default;
     imp_tmp_dir(const imp_tmp_dir &) = delete;
@@ -58,13 +58,13 @@ struct imp_run {
     std::string datafile;
     imp_reader reader;
     imp_head head;
-    std::string from_dir;              // ExportFromDir, absolute
+    std::string from_dir;   // ExportFromDir, absolute
 
     view_t *view = nullptr;
-    vob_t *vob = nullptr;              // owned by the view
+    vob_t *vob = nullptr;   // owned by the view
     std::string vob_tag;
-    vob_oid target = 0;                // the directory element of the data file's "."
-    std::string target_path;           // as given, for messages
+    vob_oid target = 0;        // the directory element of the data file's "."
+    std::string target_path;   // as given, for messages
 
     // Declared before the pool, so that the workers are joined (and their
     // commands ended) before the directory they write into is removed.
@@ -73,10 +73,10 @@ struct imp_run {
     long tmp_seq = 0;
     imp_pool pool;
     int workers = 1;
-    size_t window = 16;                // tickets to keep ahead
+    size_t window = 16;   // tickets to keep ahead
     std::deque<imp_queued> queue;
     size_t queued_jobs = 0;
-    bool read_end = false;             // no more elements to read (end or error)
+    bool read_end = false;   // no more elements to read (end or error)
     bool read_failed = false;
     imp_error read_err;
 
@@ -84,15 +84,15 @@ struct imp_run {
     std::map<std::pair<int, std::string>, vob_oid> types;
     std::map<std::string, vob_oid> dirs;
     vob_oid origin_attype = 0;
-    std::vector<std::string> onto;     // OntoBranch components
+    std::vector<std::string> onto;   // OntoBranch components
 
     // Counts for the summary and the progress line.
     long elements_done = 0, elements_new = 0, elements_failed = 0;
     long versions_new = 0, versions_present = 0, versions_identical = 0;
-    int failures = 0;                  // anything reported as an error
-    bool stopped = false;              // a callback asked to stop
-    bool interrupted = false;          // imp_request_stop was called
-    std::string rolled_back;           // the element in hand when it was
+    int failures = 0;           // anything reported as an error
+    bool stopped = false;       // a callback asked to stop
+    bool interrupted = false;   // imp_request_stop was called
+    std::string rolled_back;    // the element in hand when it was
     imp_progress_line progress;
 };
 
@@ -107,8 +107,8 @@ int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *o
 // Finds or makes the directory elements of a path below the data file's ".",
 // inside the caller's transaction. *made: the directories made (paths), which
 // enter the cache when the caller commits. 0, or nonzero with *err.
-int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out,
-                   std::map<std::string, vob_oid> *made, std::string *err);
+int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out, std::map<std::string, vob_oid> *made,
+                   std::string *err);
 // The event of a record: the data file's, or the importer's with setevent.
 vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_str &comment);
 // Splits a "/"-separated path into its components (empty ones dropped).

@@ -49,7 +49,8 @@ int find_target(imp_run *run, const std::string &abs_target) {
     if (t.compare(0, r.size(), r) == 0 && (t.size() == r.size() || t[r.size()] == '/'))
         below = imp_split_path(t.substr(r.size()));
     if (below.empty()) {
-        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), "it lies in no VOB of the view");
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
+                   "it lies in no VOB of the view");
         return 1;
     }
     view_loc loc;
@@ -57,7 +58,8 @@ int find_target(imp_run *run, const std::string &abs_target) {
     for (size_t i = 1; i < below.size(); ++i)
         loc.vob_path += (i > 1 ? "/" : "") + below[i];
     if (view_get_vob(run->view, loc.vob_tag, &run->vob)) {
-        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), view_errmsg(run->view).c_str());
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
+                   view_errmsg(run->view).c_str());
         return 1;
     }
     run->vob_tag = loc.vob_tag;
@@ -131,7 +133,8 @@ int make_directories(imp_run *run) {
             IMSG_PRINT(IMSG_ERROR, cat(), IMP_DIR_FAILED, name.c_str(), err.c_str());
             run->failures++;
             int already;
-            (void)hash_str_enter(run->p->not_imported, name.c_str(), nullptr, &already);   // report list only; counted above
+            (void)hash_str_enter(run->p->not_imported, name.c_str(), nullptr,
+                                 &already);   // report list only; counted above
             continue;
         }
         run->dirs.insert(made.begin(), made.end());
@@ -205,7 +208,8 @@ void label_directories(imp_run *run) {
         vob_event ev = vob_event_now(run->p->comment ? run->p->comment : "");
         // A directory's label marks the version that holds the imported names,
         // so it moves there from an earlier one.
-        if (vob_elem_get(run->vob, dir, &info) || vob_branch_get_latest(run->vob, info.main_branch, &latest) ||
+        if (vob_elem_get(run->vob, dir, &info) ||
+            vob_branch_get_latest(run->vob, info.main_branch, &latest) ||
             vob_ver_add_label(run->vob, latest, lbtype, 1, &ev))
             IMSG_PRINT(IMSG_WARNING, cat(), IMP_LABEL_DIR_FAILED, name.c_str(), label.c_str(),
                        vob_errmsg(run->vob).c_str());
@@ -454,7 +458,7 @@ int run_import(imp_run *run) {
     return run->failures ? 1 : 0;
 }
 
-} // namespace
+}   // namespace
 
 imp_tmp_dir::~imp_tmp_dir() {
     if (!path.empty() && !keep)
@@ -513,8 +517,10 @@ int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *o
             rc = 0;
     }
     if (rc) {
-        const char *word = mtype == VOB_MT_ELTYPE ? "element" : mtype == VOB_MT_BRTYPE ? "branch"
-                           : mtype == VOB_MT_LBTYPE ? "label" : "attribute";
+        const char *word = mtype == VOB_MT_ELTYPE   ? "element"
+                           : mtype == VOB_MT_BRTYPE ? "branch"
+                           : mtype == VOB_MT_LBTYPE ? "label"
+                                                    : "attribute";
         *err = IMSG_SPRINTF(cat(), IMP_TYPE_FAILED, word, name.c_str(), vob_errmsg(run->vob).c_str());
         return 1;
     }
@@ -543,7 +549,8 @@ int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out, std::map
         }
         vob_elem_info info, child_info;
         vob_oid latest, child = 0;
-        if (vob_elem_get(run->vob, cur, &info) || vob_branch_get_latest(run->vob, info.main_branch, &latest)) {
+        if (vob_elem_get(run->vob, cur, &info) ||
+            vob_branch_get_latest(run->vob, info.main_branch, &latest)) {
             *err = vob_errmsg(run->vob);
             return 1;
         }

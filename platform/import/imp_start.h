@@ -56,24 +56,24 @@ struct imp_callbacks {
 
 struct imp_params {
     const char *datafile = nullptr;
-    const char *target_dir = nullptr;    // null: "."
-    int verbose = 0;                     // a notice per element and version
-    int identical = 0;                   // 1: create versions equal to their predecessor too
-    int setevent = 0;                    // 1: events are the importer's user and the time of the import
-    int master = 0;                      // accepted; the store has one replica
-    int pcase = 0;                       // accepted; names keep their case
-    int debug = 0;                       // print each command run; keep the temporary files
-    int label_directory = 0;             // 1: LabelAll labels the directories too
-    const char *comment = nullptr;       // for records without a comment; null: none
+    const char *target_dir = nullptr;   // null: "."
+    int verbose = 0;                    // a notice per element and version
+    int identical = 0;                  // 1: create versions equal to their predecessor too
+    int setevent = 0;                   // 1: events are the importer's user and the time of the import
+    int master = 0;                     // accepted; the store has one replica
+    int pcase = 0;                      // accepted; names keep their case
+    int debug = 0;                      // print each command run; keep the temporary files
+    int label_directory = 0;            // 1: LabelAll labels the directories too
+    const char *comment = nullptr;      // for records without a comment; null: none
     const imp_callbacks *callbacks = nullptr;   // null: a progress line on a terminal
     // Out: the branch type the versions went onto (the last OntoBranch
     // component), "" for main.
     std::string branch_type;
-    int load = 0;                        // 1: update the view afterwards
+    int load = 0;   // 1: update the view afterwards
     // Out, owned by the caller (keys: element names; values null):
-    hash_table *imported = nullptr;      // elements that got new versions or were created
-    hash_table *unchanged = nullptr;     // elements that were already complete
-    hash_table *not_imported = nullptr;  // elements that failed
+    hash_table *imported = nullptr;       // elements that got new versions or were created
+    hash_table *unchanged = nullptr;      // elements that were already complete
+    hash_table *not_imported = nullptr;   // elements that failed
 };
 
 // 0 when everything was imported; 1 when anything failed (reported, and the

@@ -21,8 +21,7 @@ namespace {
 
 const imsg_catalog *cat() { return vantor_cmd_vantor_msg_table_adr(); }
 
-int fail_text(const std::string &msg)
-{
+int fail_text(const std::string &msg) {
     IMSG_PRINT(IMSG_ERROR, cat(), VT_ERR_TEXT, msg.c_str());
     return 1;
 }
@@ -35,16 +34,15 @@ struct args_t {
     std::vector<std::string> ops;
     int bad = 0;
     bool has(const char *f) const { return flags.count(f) != 0; }
-    std::string opt(const char *o) const
-    {
+    std::string opt(const char *o) const {
         auto it = opts.find(o);
         return it == opts.end() || it->second.empty() ? std::string() : it->second.back();
     }
 };
 
 // flag_names and opt_names: space-separated option words without the "-".
-args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *flag_names, const char *opt_names)
-{
+args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *flag_names,
+             const char *opt_names) {
     args_t a;
     a.cmd = cmd;
     auto in = [](const char *list, const std::string &w) {
@@ -82,8 +80,7 @@ args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *
 }
 
 // Checks the operand count: min..max (max < 0: any).
-bool operands(const args_t &a, size_t min, long max, const char *what)
-{
+bool operands(const args_t &a, size_t min, long max, const char *what) {
     if (a.ops.size() < min) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, a.cmd, what);
         return false;
@@ -95,8 +92,7 @@ bool operands(const args_t &a, size_t min, long max, const char *what)
     return true;
 }
 
-std::string event_line(const vob_event &e)
-{
+std::string event_line(const vob_event &e) {
     std::string s = date_format_utc(e.time) + " by " + e.user;
     if (!e.name.empty())
         s += " (" + e.name + ")";
@@ -104,8 +100,7 @@ std::string event_line(const vob_event &e)
 }
 
 // Resolves a path operand and prints the failure.
-bool resolve(const args_t &a, const std::string &p, vob_pname *out)
-{
+bool resolve(const args_t &a, const std::string &p, vob_pname *out) {
     std::string err;
     if (vob_resolve_pname(p, out, &err) != VOB_OK) {
         fail_text(err);
@@ -120,8 +115,7 @@ int view_failed(view_t *v) { return fail_text(view_errmsg(v)); }
 
 // ---- VOBs and views ------------------------------------------------------------
 
-int cmd_mkvob(const std::vector<std::string> &argv)
-{
+int cmd_mkvob(const std::vector<std::string> &argv) {
     args_t a = parse("mkvob", argv, "project", "tag");
     if (a.bad || !operands(a, 0, 1, "storage directory"))
         return 1;
@@ -136,8 +130,7 @@ int cmd_mkvob(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_rmvob(const std::vector<std::string> &argv)
-{
+int cmd_rmvob(const std::vector<std::string> &argv) {
     args_t a = parse("rmvob", argv, "", "");
     if (a.bad || !operands(a, 1, 1, "VOB tag"))
         return 1;
@@ -145,8 +138,7 @@ int cmd_rmvob(const std::vector<std::string> &argv)
     return vob_remove(a.ops[0], &err) == VOB_OK ? 0 : fail_text(err);
 }
 
-int cmd_lsvob(const std::vector<std::string> &argv)
-{
+int cmd_lsvob(const std::vector<std::string> &argv) {
     args_t a = parse("lsvob", argv, "", "region");
     if (a.bad || !operands(a, 0, 0, ""))
         return 1;
@@ -159,16 +151,14 @@ int cmd_lsvob(const std::vector<std::string> &argv)
     return 0;
 }
 
-void progress_cb(void *, int64_t done, int64_t total)
-{
+void progress_cb(void *, int64_t done, int64_t total) {
     if (total < 0)
         imsg_printf_nonl(IMSG_CONT, "\rLoading view: %lld entries", (long long)done);
     else
         imsg_printf_nonl(IMSG_CONT, "\r%60s\r", "");
 }
 
-int do_update(view_t *v)
-{
+int do_update(view_t *v) {
     view_progress pr;
     if (isatty(2))
         pr.cb = progress_cb;
@@ -179,13 +169,12 @@ int do_update(view_t *v)
         IMSG_PRINT(IMSG_WARNING, cat(), VT_WARN_TEXT, w.c_str());
     if (rc != VOB_OK)
         return view_failed(v);
-    IMSG_PRINT(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded, (long long)st.unchanged,
-               (long long)st.removed, (long long)st.kept);
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded,
+               (long long)st.unchanged, (long long)st.removed, (long long)st.kept);
     return 0;
 }
 
-int cmd_mkview(const std::vector<std::string> &argv)
-{
+int cmd_mkview(const std::vector<std::string> &argv) {
     args_t a = parse("mkview", argv, "", "tag vob");
     if (a.bad || !operands(a, 1, 1, "view directory"))
         return 1;
@@ -218,8 +207,7 @@ int cmd_mkview(const std::vector<std::string> &argv)
     return rc;
 }
 
-int cmd_rmview(const std::vector<std::string> &argv)
-{
+int cmd_rmview(const std::vector<std::string> &argv) {
     args_t a = parse("rmview", argv, "force", "");
     if (a.bad || !operands(a, 1, 1, "view directory"))
         return 1;
@@ -227,8 +215,7 @@ int cmd_rmview(const std::vector<std::string> &argv)
     return view_remove(a.ops[0], a.has("force"), &err) == VOB_OK ? 0 : fail_text(err);
 }
 
-bool open_view(const char *cmd, const std::string &dir, view_t **v)
-{
+bool open_view(const char *cmd, const std::string &dir, view_t **v) {
     std::string err;
     if (view_open(dir, v, &err) != VOB_OK) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_VIEW, cmd, dir.c_str());
@@ -237,8 +224,7 @@ bool open_view(const char *cmd, const std::string &dir, view_t **v)
     return true;
 }
 
-int cmd_update(const std::vector<std::string> &argv)
-{
+int cmd_update(const std::vector<std::string> &argv) {
     args_t a = parse("update", argv, "", "");
     if (a.bad || !operands(a, 0, 1, ""))
         return 1;
@@ -250,8 +236,7 @@ int cmd_update(const std::vector<std::string> &argv)
     return rc;
 }
 
-int cmd_setcs(const std::vector<std::string> &argv)
-{
+int cmd_setcs(const std::vector<std::string> &argv) {
     args_t a = parse("setcs", argv, "", "");
     if (a.bad || !operands(a, 1, 2, "config spec file"))
         return 1;
@@ -263,8 +248,7 @@ int cmd_setcs(const std::vector<std::string> &argv)
     return rc;
 }
 
-int cmd_catcs(const std::vector<std::string> &argv)
-{
+int cmd_catcs(const std::vector<std::string> &argv) {
     args_t a = parse("catcs", argv, "", "");
     if (a.bad || !operands(a, 0, 1, ""))
         return 1;
@@ -281,8 +265,7 @@ int cmd_catcs(const std::vector<std::string> &argv)
 
 // ---- reading ---------------------------------------------------------------------
 
-int cmd_lsvtree(const std::vector<std::string> &argv)
-{
+int cmd_lsvtree(const std::vector<std::string> &argv) {
     args_t a = parse("lsvtree", argv, "", "");
     if (a.bad || !operands(a, 1, 1, "element path"))
         return 1;
@@ -307,8 +290,7 @@ int cmd_lsvtree(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_cat(const std::vector<std::string> &argv)
-{
+int cmd_cat(const std::vector<std::string> &argv) {
     args_t a = parse("cat", argv, "", "");
     if (a.bad || !operands(a, 1, 1, "PATH@@VERSION"))
         return 1;
@@ -322,14 +304,12 @@ int cmd_cat(const std::vector<std::string> &argv)
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
-std::string type_name(vob_t *v, vob_oid t)
-{
+std::string type_name(vob_t *v, vob_oid t) {
     std::string n;
     return vob_type_get_name(v, t, &n) == VOB_OK ? n : "?";
 }
 
-std::string ver_id(vob_t *v, vob_oid ver)
-{
+std::string ver_id(vob_t *v, vob_oid ver) {
     vob_ver_info vi;
     return vob_ver_get(v, ver, &vi) == VOB_OK ? vi.id : "?";
 }
@@ -347,17 +327,18 @@ struct describe_t {
     std::vector<vob_vtree_node> tree;
 };
 
-int describe_read(vob_t *v, const vob_pname &p, describe_t *d)
-{
+int describe_read(vob_t *v, const vob_pname &p, describe_t *d) {
     int rc;
     if ((rc = vob_elem_get(v, p.elem, &d->ei)) != VOB_OK || (rc = vob_ver_get(v, p.ver, &d->vi)) != VOB_OK ||
-        (rc = vob_obj_get_event(v, p.elem, &d->ee)) != VOB_OK || (rc = vob_obj_get_event(v, p.ver, &d->ve)) != VOB_OK ||
+        (rc = vob_obj_get_event(v, p.elem, &d->ee)) != VOB_OK ||
+        (rc = vob_obj_get_event(v, p.ver, &d->ve)) != VOB_OK ||
         (rc = vob_ver_get_labels(v, p.ver, &d->labels)) != VOB_OK ||
         (rc = vob_obj_get_attrs(v, p.ver, &d->attrs)) != VOB_OK ||
         (rc = vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_FROM, &d->from)) != VOB_OK ||
         (rc = vob_obj_get_hlinks(v, p.ver, 0, VOB_HL_TO, &d->to)) != VOB_OK ||
         (rc = vob_obj_get_attrs(v, p.elem, &d->eattrs)) != VOB_OK ||
-        (rc = vob_elem_get_ckouts(v, p.elem, &d->cks)) != VOB_OK || (rc = vob_elem_get_vtree(v, p.elem, &d->tree)) != VOB_OK)
+        (rc = vob_elem_get_ckouts(v, p.elem, &d->cks)) != VOB_OK ||
+        (rc = vob_elem_get_vtree(v, p.elem, &d->tree)) != VOB_OK)
         return rc;
     d->ck_events.resize(d->cks.size());
     for (size_t i = 0; i < d->cks.size(); i++)
@@ -366,8 +347,7 @@ int describe_read(vob_t *v, const vob_pname &p, describe_t *d)
     return VOB_OK;
 }
 
-int cmd_describe(const std::vector<std::string> &argv)
-{
+int cmd_describe(const std::vector<std::string> &argv) {
     args_t a = parse("describe", argv, "", "");
     if (a.bad || !operands(a, 1, 1, "PATH[@@VERSION]"))
         return 1;
@@ -381,12 +361,13 @@ int cmd_describe(const std::vector<std::string> &argv)
     const vob_elem_info &ei = d.ei;
     const vob_ver_info &vi = d.vi;
     std::string path = p.vob_tag + (p.vob_path.empty() ? "" : "/" + p.vob_path);
-    printf("%s \"%s@@%s\"\n", ei.mtype == VOB_MT_DIR_ELEM ? "directory version" : "version", path.c_str(), vi.id.c_str());
+    printf("%s \"%s@@%s\"\n", ei.mtype == VOB_MT_DIR_ELEM ? "directory version" : "version", path.c_str(),
+           vi.id.c_str());
     printf("  created %s\n", event_line(d.ve).c_str());
     printf("  comment: %s\n", d.ve.comment.empty() ? "(none)" : d.ve.comment.c_str());
     if (ei.mtype != VOB_MT_DIR_ELEM)
-        printf("  contents: %s\n", vi.has_data ? (std::to_string(vi.size) + " bytes, sha256 " + vi.sha256).c_str()
-                                               : "(none)");
+        printf("  contents: %s\n",
+               vi.has_data ? (std::to_string(vi.size) + " bytes, sha256 " + vi.sha256).c_str() : "(none)");
     printf("  labels:");
     for (auto &l : d.labels)
         printf(" %s", l.name.c_str());
@@ -417,12 +398,12 @@ int cmd_describe(const std::vector<std::string> &argv)
     for (auto &n : d.tree)
         for (size_t i = 0; i < n.sub_branches.size(); i++)
             if (vob_obj_get_lock(v, n.sub_branches[i], &lk) == VOB_OK)
-                printf("    branch %s locked%s\n", n.sub_branch_paths[i].c_str(), lk.obsolete ? " (obsolete)" : "");
+                printf("    branch %s locked%s\n", n.sub_branch_paths[i].c_str(),
+                       lk.obsolete ? " (obsolete)" : "");
     return 0;
 }
 
-int cmd_dump(const std::vector<std::string> &argv)
-{
+int cmd_dump(const std::vector<std::string> &argv) {
     args_t a = parse("dump", argv, "json", "");
     if (a.bad || !operands(a, 1, 1, "VOB tag"))
         return 1;
@@ -442,8 +423,7 @@ int cmd_dump(const std::vector<std::string> &argv)
 // ---- changing ----------------------------------------------------------------------
 
 // The VOB a type command works on: -vob TAG, NAME@TAG, or the VOB of the working directory.
-bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t **out, vob_t **owned)
-{
+bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t **out, vob_t **owned) {
     std::string tag = a.opt("vob");
     size_t at = name->find('@');
     if (at != std::string::npos) {
@@ -468,8 +448,7 @@ bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t **out, 
     return true;
 }
 
-int mktype(const std::vector<std::string> &argv, const char *cmd, int mtype)
-{
+int mktype(const std::vector<std::string> &argv, const char *cmd, int mtype) {
     args_t a = parse(cmd, argv, "", "c vob");
     if (a.bad || !operands(a, 1, -1, "type name"))
         return 1;
@@ -496,16 +475,14 @@ int cmd_mkattype(const std::vector<std::string> &a) { return mktype(a, "mkattype
 int cmd_mkhltype(const std::vector<std::string> &a) { return mktype(a, "mkhltype", VOB_MT_HLTYPE); }
 int cmd_mkeltype(const std::vector<std::string> &a) { return mktype(a, "mkeltype", VOB_MT_ELTYPE); }
 
-bool need_view_of(const char *cmd, const std::string &path, view_t **v)
-{
+bool need_view_of(const char *cmd, const std::string &path, view_t **v) {
     std::string p, vid;
     if (!vob_split_xpname(path, &p, &vid))
         p = path;
     return open_view(cmd, p.empty() ? "." : p, v);
 }
 
-int cmd_mkelem(const std::vector<std::string> &argv)
-{
+int cmd_mkelem(const std::vector<std::string> &argv) {
     args_t a = parse("mkelem", argv, "dir ci", "eltype c");
     if (a.bad || !operands(a, 1, -1, "element path"))
         return 1;
@@ -513,8 +490,8 @@ int cmd_mkelem(const std::vector<std::string> &argv)
         view_t *v;
         if (!need_view_of("mkelem", path, &v))
             return 1;
-        int rc = view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"), a.opt("c"),
-                             a.has("ci"), nullptr);
+        int rc = view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"),
+                             a.opt("c"), a.has("ci"), nullptr);
         if (rc != VOB_OK) {
             view_failed(v);
             view_close(v);
@@ -526,8 +503,7 @@ int cmd_mkelem(const std::vector<std::string> &argv)
 }
 
 // Runs a view operation on each operand in turn; the first failure stops.
-template <class Op> static int for_each_in_view(const char *cmd, const args_t &a, Op op)
-{
+template <class Op> static int for_each_in_view(const char *cmd, const args_t &a, Op op) {
     for (auto &path : a.ops) {
         view_t *v;
         if (!need_view_of(cmd, path, &v))
@@ -542,8 +518,7 @@ template <class Op> static int for_each_in_view(const char *cmd, const args_t &a
     return 0;
 }
 
-int cmd_checkout(const std::vector<std::string> &argv)
-{
+int cmd_checkout(const std::vector<std::string> &argv) {
     args_t a = parse("checkout", argv, "unreserved reserved nc", "c");
     if (a.bad || !operands(a, 1, -1, "element path"))
         return 1;
@@ -552,8 +527,7 @@ int cmd_checkout(const std::vector<std::string> &argv)
     });
 }
 
-int cmd_checkin(const std::vector<std::string> &argv)
-{
+int cmd_checkin(const std::vector<std::string> &argv) {
     args_t a = parse("checkin", argv, "nc", "c from");
     if (a.bad || !operands(a, 1, 1, "element path"))
         return 1;
@@ -575,8 +549,7 @@ int cmd_checkin(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_uncheckout(const std::vector<std::string> &argv)
-{
+int cmd_uncheckout(const std::vector<std::string> &argv) {
     args_t a = parse("uncheckout", argv, "keep rm", "");
     if (a.bad || !operands(a, 1, -1, "element path"))
         return 1;
@@ -584,8 +557,7 @@ int cmd_uncheckout(const std::vector<std::string> &argv)
                             [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
 }
 
-int cmd_mkbranch(const std::vector<std::string> &argv)
-{
+int cmd_mkbranch(const std::vector<std::string> &argv) {
     args_t a = parse("mkbranch", argv, "nco", "c");
     if (a.bad || !operands(a, 2, 2, "BRTYPE PATH"))
         return 1;
@@ -600,8 +572,7 @@ int cmd_mkbranch(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_mklabel(const std::vector<std::string> &argv)
-{
+int cmd_mklabel(const std::vector<std::string> &argv) {
     args_t a = parse("mklabel", argv, "replace", "c");
     if (a.bad || !operands(a, 2, -1, "LABEL PATH"))
         return 1;
@@ -619,8 +590,7 @@ int cmd_mklabel(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_mkattr(const std::vector<std::string> &argv)
-{
+int cmd_mkattr(const std::vector<std::string> &argv) {
     args_t a = parse("mkattr", argv, "element", "c");
     if (a.bad || !operands(a, 3, 3, "ATTRTYPE VALUE PATH"))
         return 1;
@@ -635,8 +605,7 @@ int cmd_mkattr(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_merge(const std::vector<std::string> &argv)
-{
+int cmd_merge(const std::vector<std::string> &argv) {
     args_t a = parse("merge", argv, "ndata", "to c");
     if (a.bad || !operands(a, 1, 1, "FROM-VERSION"))
         return 1;
@@ -661,8 +630,7 @@ int cmd_merge(const std::vector<std::string> &argv)
 }
 
 // The element, or the branch that "@@/main/dev" names.
-bool lock_target(const args_t &a, const std::string &operand, vob_pname *p, vob_oid *target)
-{
+bool lock_target(const args_t &a, const std::string &operand, vob_pname *p, vob_oid *target) {
     std::string path, vid;
     bool branch = vob_split_xpname(operand, &path, &vid);
     if (!resolve(a, branch ? path : operand, p))
@@ -675,8 +643,7 @@ bool lock_target(const args_t &a, const std::string &operand, vob_pname *p, vob_
     return true;
 }
 
-int cmd_lock(const std::vector<std::string> &argv)
-{
+int cmd_lock(const std::vector<std::string> &argv) {
     args_t a = parse("lock", argv, "obsolete", "c");
     if (a.bad || !operands(a, 1, 1, "PATH[@@BRANCH]"))
         return 1;
@@ -691,8 +658,7 @@ int cmd_lock(const std::vector<std::string> &argv)
     return 0;
 }
 
-int cmd_unlock(const std::vector<std::string> &argv)
-{
+int cmd_unlock(const std::vector<std::string> &argv) {
     args_t a = parse("unlock", argv, "", "");
     if (a.bad || !operands(a, 1, 1, "PATH[@@BRANCH]"))
         return 1;
@@ -703,8 +669,7 @@ int cmd_unlock(const std::vector<std::string> &argv)
     return vob_obj_unlock(p.vob, target) == VOB_OK ? 0 : vob_failed(p.vob);
 }
 
-int cmd_rmver(const std::vector<std::string> &argv)
-{
+int cmd_rmver(const std::vector<std::string> &argv) {
     args_t a = parse("rmver", argv, "data force", "");
     if (a.bad || !operands(a, 1, 1, "PATH@@VERSION"))
         return 1;
@@ -729,20 +694,42 @@ struct command {
 };
 
 const command commands[] = {
-    {"mkvob", cmd_mkvob},       {"rmvob", cmd_rmvob},         {"lsvob", cmd_lsvob},       {"mkview", cmd_mkview},
-    {"rmview", cmd_rmview},     {"update", cmd_update},       {"setcs", cmd_setcs},       {"catcs", cmd_catcs},
-    {"lsvtree", cmd_lsvtree},   {"describe", cmd_describe},   {"cat", cmd_cat},           {"dump", cmd_dump},
-    {"mkbrtype", cmd_mkbrtype}, {"mklbtype", cmd_mklbtype},   {"mkattype", cmd_mkattype}, {"mkhltype", cmd_mkhltype},
-    {"mkeltype", cmd_mkeltype}, {"mkelem", cmd_mkelem},       {"checkout", cmd_checkout}, {"co", cmd_checkout},
-    {"checkin", cmd_checkin},   {"ci", cmd_checkin},          {"uncheckout", cmd_uncheckout},
-    {"unco", cmd_uncheckout},   {"mkbranch", cmd_mkbranch},   {"mklabel", cmd_mklabel},   {"mkattr", cmd_mkattr},
-    {"merge", cmd_merge},       {"lock", cmd_lock},           {"unlock", cmd_unlock},     {"rmver", cmd_rmver},
+    {"mkvob", cmd_mkvob},
+    {"rmvob", cmd_rmvob},
+    {"lsvob", cmd_lsvob},
+    {"mkview", cmd_mkview},
+    {"rmview", cmd_rmview},
+    {"update", cmd_update},
+    {"setcs", cmd_setcs},
+    {"catcs", cmd_catcs},
+    {"lsvtree", cmd_lsvtree},
+    {"describe", cmd_describe},
+    {"cat", cmd_cat},
+    {"dump", cmd_dump},
+    {"mkbrtype", cmd_mkbrtype},
+    {"mklbtype", cmd_mklbtype},
+    {"mkattype", cmd_mkattype},
+    {"mkhltype", cmd_mkhltype},
+    {"mkeltype", cmd_mkeltype},
+    {"mkelem", cmd_mkelem},
+    {"checkout", cmd_checkout},
+    {"co", cmd_checkout},
+    {"checkin", cmd_checkin},
+    {"ci", cmd_checkin},
+    {"uncheckout", cmd_uncheckout},
+    {"unco", cmd_uncheckout},
+    {"mkbranch", cmd_mkbranch},
+    {"mklabel", cmd_mklabel},
+    {"mkattr", cmd_mkattr},
+    {"merge", cmd_merge},
+    {"lock", cmd_lock},
+    {"unlock", cmd_unlock},
+    {"rmver", cmd_rmver},
 };
 
-} // namespace
+}   // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     ks_system_init();
     imsg_set_app_name(argv[0]);
     int all = 0;

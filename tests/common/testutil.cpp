@@ -37,7 +37,8 @@ TempDir::~TempDir() {
         return;
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec))
         if (!it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
@@ -60,18 +61,24 @@ void drain(int out_fd, int err_fd, int in_fd, const std::string &input, ProcResu
     while (open_fds > 0) {
         struct pollfd p[3];
         int n = 0;
-        if (out_fd >= 0) p[n++] = {out_fd, POLLIN, 0};
-        if (err_fd >= 0) p[n++] = {err_fd, POLLIN, 0};
-        if (in_fd >= 0) p[n++] = {in_fd, POLLOUT, 0};
+        if (out_fd >= 0)
+            p[n++] = {out_fd, POLLIN, 0};
+        if (err_fd >= 0)
+            p[n++] = {err_fd, POLLIN, 0};
+        if (in_fd >= 0)
+            p[n++] = {in_fd, POLLOUT, 0};
         if (poll(p, nfds_t(n), -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (int i = 0; i < n; ++i) {
-            if (!p[i].revents) continue;
+            if (!p[i].revents)
+                continue;
             if (p[i].fd == in_fd) {
                 ssize_t w = write(in_fd, input.data() + written, input.size() - written);
-                if (w > 0) written += size_t(w);
+                if (w > 0)
+                    written += size_t(w);
                 if (w < 0 || written == input.size()) {
                     close(in_fd);
                     in_fd = -1;
@@ -88,10 +95,11 @@ void drain(int out_fd, int err_fd, int in_fd, const std::string &input, ProcResu
             }
         }
     }
-    if (in_fd >= 0) close(in_fd);
+    if (in_fd >= 0)
+        close(in_fd);
 }
 
-} // namespace
+}   // namespace
 
 ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env,
                const std::string &input) {
@@ -100,21 +108,27 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
         throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid < 0) {
-        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
+        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]})
+            close(fd);
         throw std::runtime_error("fork failed");
     }
     if (pid == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
-        if (chdir(cwd.c_str()) != 0) _exit(126);
+        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]})
+            close(fd);
+        if (chdir(cwd.c_str()) != 0)
+            _exit(126);
         for (const auto &[k, v] : env) {
-            if (v == "\x01unset") unsetenv(k.c_str());
-            else setenv(k.c_str(), v.c_str(), 1);
+            if (v == "\x01unset")
+                unsetenv(k.c_str());
+            else
+                setenv(k.c_str(), v.c_str(), 1);
         }
         std::vector<char *> args;
-        for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
@@ -233,4 +247,4 @@ static std::string contents(FILE *f) {
 std::string ImsgCapture::out() const { return contents(out_); }
 std::string ImsgCapture::err() const { return contents(err_); }
 
-} // namespace testutil
+}   // namespace testutil

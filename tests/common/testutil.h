@@ -31,7 +31,7 @@ private:
 };
 
 struct ProcResult {
-    int status = -1;       // exit status, or 128 + signal
+    int status = -1;   // exit status, or 128 + signal
     std::string out, err;
 };
 
@@ -40,8 +40,8 @@ using EnvList = std::vector<std::pair<std::string, std::string>>;
 // Runs argv[0] (a path, or a name searched on PATH) in cwd with extra
 // environment settings (a value of "\x01unset" removes the variable), feeding
 // it input; both streams and the status are captured.
-ProcResult run(const std::vector<std::string> &argv, const std::string &cwd = ".",
-               const EnvList &env = {}, const std::string &input = "");
+ProcResult run(const std::vector<std::string> &argv, const std::string &cwd = ".", const EnvList &env = {},
+               const std::string &input = "");
 
 // Runs a command line with /bin/sh through run(). Returns the exit status; the
 // output goes to *out and the errors to *err when given; errors not asked for
@@ -78,4 +78,4 @@ private:
     FILE *err_;
 };
 
-} // namespace testutil
+}   // namespace testutil

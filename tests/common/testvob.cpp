@@ -106,4 +106,4 @@ int run_vantor(const std::string &args, std::string *out, std::string *err, cons
     return testutil::shell("'" VANTOR_BIN "' " + args, out, err ? err : &discard, cwd.empty() ? "." : cwd);
 }
 
-} // namespace testvob
+}   // namespace testvob

@@ -58,4 +58,4 @@ protected:
 int run_vantor(const std::string &args, std::string *out = nullptr, std::string *err = nullptr,
                const std::string &cwd = "");
 
-} // namespace testvob
+}   // namespace testvob

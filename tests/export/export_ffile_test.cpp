@@ -26,7 +26,7 @@ Names output_files(const std::string &dir) {
     return names;
 }
 
-} // namespace
+}   // namespace
 
 namespace {
 
@@ -72,8 +72,8 @@ TEST(FfileGolden, RecursiveTreeWithMultiLineComment) {
 TEST(FfileGolden, EmptyCommentEmptyLabelBranchWithoutVersion) {
     TempDir d;
     make_tree(d);
-    ExportRun r = run_exporter(FFILE, d, {"-r", "-l", "", "-b", "rel_1", "src"},
-                               {{"EXPORT_REPLACE_COMM", ""}});
+    ExportRun r =
+        run_exporter(FFILE, d, {"-r", "-l", "", "-b", "rel_1", "src"}, {{"EXPORT_REPLACE_COMM", ""}});
     ASSERT_EQ(r.proc.status, 0) << r.proc.err;
     expect_golden("empty_comment_label_branch.dat", r.data);
     EXPECT_NE(r.data.find("LabelAll 0:\n"), std::string::npos);
@@ -165,7 +165,8 @@ TEST(FfileCommandLine, RefusedOptionsAndUsage) {
         ExportRun r = run_exporter(FFILE, d, {opt, "now"});
         EXPECT_EQ(r.proc.status, 1) << opt;
         EXPECT_NE(r.proc.err.find(std::string("Option \"") + opt[1] + "\" not supported by this exporter."),
-                  std::string::npos) << r.proc.err;
+                  std::string::npos)
+            << r.proc.err;
         EXPECT_NE(r.proc.out.find("Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]"),
                   std::string::npos);
         EXPECT_FALSE(testutil::exists(d / "cvt_data"));
@@ -197,14 +198,15 @@ TEST(FfileCommandLine, BadOperandsAreAllListedThenUsageOnce) {
 
 TEST(FfileCommandLine, ShellCharactersSkippedListedExitZero) {
     TempDir d;
-    const std::vector<std::string> bad = {"it's", "say\"hi\"", "$HOME", "back`tick`", "back\\slash",
-                                          "line\nfeed", "carriage\rreturn"};
+    const std::vector<std::string> bad = {"it's",        "say\"hi\"",  "$HOME",           "back`tick`",
+                                          "back\\slash", "line\nfeed", "carriage\rreturn"};
     for (const std::string &n : bad)
         testutil::write_file(d / n, "x");
     testutil::write_file(d / "fine.txt", "x");
     ExportRun r = run_exporter(FFILE, d, {});
     EXPECT_EQ(r.proc.status, 0) << r.proc.err;
-    EXPECT_EQ(testutil::count(r.proc.err, "Cannot convert files with certain characters in them."), bad.size());
+    EXPECT_EQ(testutil::count(r.proc.err, "Cannot convert files with certain characters in them."),
+              bad.size());
     EXPECT_NE(r.proc.err.find("Skipping \"it's\" because of the \"'\" in it."), std::string::npos);
     EXPECT_NE(r.proc.err.find("Skipping \"$HOME\" because of the \"$\" in it."), std::string::npos);
     size_t list = r.proc.err.find("The following elements could not be exported:");
@@ -223,7 +225,8 @@ TEST(FfileCommandLine, OutputPrefixRuleWarnsForEachSkippedPath) {
     ExportRun r = run_exporter(FFILE, d, {"-r"});
     EXPECT_EQ(r.proc.status, 0);
     EXPECT_NE(r.proc.err.find("Skipping \"cvt_data.old\": its name begins with the name of the output file"),
-              std::string::npos) << r.proc.err;
+              std::string::npos)
+        << r.proc.err;
     EXPECT_NE(r.proc.err.find("Skipping \"cvt_data_dir\""), std::string::npos);
     EXPECT_EQ(r.proc.err.find("Skipping \"cvt_data\":"), std::string::npos);   // the data file itself: silent
     EXPECT_EQ(r.data.find("cvt_data"), std::string::npos);
@@ -235,10 +238,11 @@ TEST(FfileCommandLine, DatesAndTheirChecks) {
     testutil::write_file(d / "early", "x");
     testutil::set_mtime(d / "early", 1262304000);   // 2010-01-01
     testutil::write_file(d / "late", "x");
-    testutil::set_mtime(d / "late", 1420070400);    // 2015-01-01
+    testutil::set_mtime(d / "late", 1420070400);   // 2015-01-01
     ExportRun r = run_exporter(FFILE, d, {"-s", "2012-01-01T00:00:00Z"});
     EXPECT_EQ(r.proc.status, 0);
-    EXPECT_NE(r.proc.err.find("Only revisions since \"2012-01-01T00:00:00Z\" will be converted."), std::string::npos);
+    EXPECT_NE(r.proc.err.find("Only revisions since \"2012-01-01T00:00:00Z\" will be converted."),
+              std::string::npos);
     EXPECT_NE(r.data.find("Name 4:late"), std::string::npos);
     EXPECT_EQ(r.data.find("Name 5:early"), std::string::npos);
     EXPECT_NE(r.data.find("NumElements 2\n"), std::string::npos);   // handed out, though not written
@@ -263,7 +267,7 @@ TEST(FfileCommandLine, UnstattableOperandSetsExitStatusButRunCompletes) {
     EXPECT_NE(r.data.find("Name 4:here"), std::string::npos);
 }
 
-} // namespace
+}   // namespace
 
 namespace {
 
@@ -332,4 +336,4 @@ TEST(FfileFailures, NamesLongerThanTheLimitAreSkippedAndListed) {
     EXPECT_NE(r.data.find("Name 5:short"), std::string::npos);
 }
 
-} // namespace
+}   // namespace

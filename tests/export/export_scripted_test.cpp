@@ -31,7 +31,9 @@ struct Scripted {
         testutil::write_file(at(path), "contents");
         script["elements"][path] = spec.is_null() ? json::object() : spec;
     }
-    std::string log() { return testutil::exists(root / "calls.log") ? testutil::read_file(root / "calls.log") : ""; }
+    std::string log() {
+        return testutil::exists(root / "calls.log") ? testutil::read_file(root / "calls.log") : "";
+    }
 };
 
 json version(const std::string &id, long long t, json extra = json::object()) {
@@ -54,13 +56,16 @@ using Ids = std::vector<std::string>;
 TEST(ExportSelection, ImportantUntilKeepsLastOfEachBranchAndLinkedVersions) {
     Scripted s;
     s.element("f", {{"versions", json::array({
-        version("1.1", 100), version("1.2", 200, {{"labels", {"REL1"}}}), version("1.3", 300),
-        version("1.4", 400),
-        version("1.2.1.1", 250, {{"branch", "b1"}}), version("1.2.1.2", 260, {{"branch", "b1"}, {"attributes", {"a=1"}}}),
-        version("1.3.1.1", 350, {{"branch", "b2"}, {"merges", {"/main/1.1"}}}),
-        version("1.3.1.2", 360, {{"branch", "b2"}}),
-        version("late", 5000, {{"branch", "b2"}, {"status", 1004}}),
-    })}});
+                                     version("1.1", 100),
+                                     version("1.2", 200, {{"labels", {"REL1"}}}),
+                                     version("1.3", 300),
+                                     version("1.4", 400),
+                                     version("1.2.1.1", 250, {{"branch", "b1"}}),
+                                     version("1.2.1.2", 260, {{"branch", "b1"}, {"attributes", {"a=1"}}}),
+                                     version("1.3.1.1", 350, {{"branch", "b2"}, {"merges", {"/main/1.1"}}}),
+                                     version("1.3.1.2", 360, {{"branch", "b2"}}),
+                                     version("late", 5000, {{"branch", "b2"}, {"status", 1004}}),
+                                 })}});
     ExportRun r = s.run({"-I", "1970-01-01T00:01:40Z"});   // 100 s: nothing is older
     EXPECT_EQ(version_ids(r.data).size(), 9u);
     ExportRun r2 = [&] {
@@ -81,10 +86,12 @@ TEST(ExportSelection, ImportantUntilKeepsLastOfEachBranchAndLinkedVersions) {
 TEST(ExportSelection, BranchesWhoseLastVersionsShareAnIdAreBothKept) {
     Scripted s;
     s.element("f", {{"versions", json::array({
-        version("1", 10, {{"branch", "a"}}), version("2", 20, {{"branch", "a"}}),
-        version("1", 30, {{"branch", "b"}}), version("3", 35),
-        version("2", 40, {{"branch", "b"}}),
-    })}});
+                                     version("1", 10, {{"branch", "a"}}),
+                                     version("2", 20, {{"branch", "a"}}),
+                                     version("1", 30, {{"branch", "b"}}),
+                                     version("3", 35),
+                                     version("2", 40, {{"branch", "b"}}),
+                                 })}});
     ExportRun r = s.run({"-I", "now"});
     EXPECT_EQ(version_ids(r.data), (Ids{"2", "3", "2"}));
 }
@@ -99,8 +106,11 @@ TEST(ExportSelection, SinceAndPriorAreStrictAndHeadComesBeforeFirstSelectedVersi
     EXPECT_EQ(version_ids(r.data), (Ids{"2", "3"}));
     // The element was created at the since time (not after it), so its head is
     // written just before version 2, with the element's own event.
-    EXPECT_NE(r.data.find("ELEMENT_BEGIN\nName 1:f\nEventUser 3:ann\nEventTime 100\nVERSION_BEGIN\nVersionId 1:2\nEventUser 3:bob\n"),
-              std::string::npos) << r.data;
+    EXPECT_NE(
+        r.data.find(
+            "ELEMENT_BEGIN\nName 1:f\nEventUser 3:ann\nEventTime 100\nVERSION_BEGIN\nVersionId 1:2\nEventUser 3:bob\n"),
+        std::string::npos)
+        << r.data;
     EXPECT_NE(r.proc.err.find("Only revisions between"), std::string::npos);
 }
 
@@ -116,17 +126,21 @@ TEST(ExportSelection, NothingInRangeWritesNothingButCounts) {
 TEST(ExportStatuses, SkippedAbsoluteAndNotVersions) {
     Scripted s;
     s.element("f", {{"versions", json::array({
-        version("a", 10, {{"status", 1001}}), version("b", 20, {{"status", 1003}}),
-        version("c", 30, {{"status", 1004}}), version("d", 40, {{"is_version", 0}}),
-        version("e", 50, {{"no_contents", 1}}), version("g", 60, {{"extract", ""}, {"command", 0}}),
-        version("h", 70, {{"extract", "file/h"}, {"command", 0}}),
-    })}});
+                                     version("a", 10, {{"status", 1001}}),
+                                     version("b", 20, {{"status", 1003}}),
+                                     version("c", 30, {{"status", 1004}}),
+                                     version("d", 40, {{"is_version", 0}}),
+                                     version("e", 50, {{"no_contents", 1}}),
+                                     version("g", 60, {{"extract", ""}, {"command", 0}}),
+                                     version("h", 70, {{"extract", "file/h"}, {"command", 0}}),
+                                 })}});
     ExportRun r = s.run({});
     ASSERT_EQ(r.proc.status, 0) << r.proc.err;
     EXPECT_EQ(version_ids(r.data), (Ids{"c", "e", "g", "h"}));
     EXPECT_NE(r.data.find("VersionId 1:c\nAbsVersion TRUE\n"), std::string::npos);
     EXPECT_NE(r.data.find("NumVersions 6\n"), std::string::npos);   // d is not a version
-    size_t e = r.data.find("VersionId 1:e"), g = r.data.find("VersionId 1:g"), h = r.data.find("VersionId 1:h");
+    size_t e = r.data.find("VersionId 1:e"), g = r.data.find("VersionId 1:g"),
+           h = r.data.find("VersionId 1:h");
     EXPECT_EQ(r.data.substr(e, g - e).find("Extract"), std::string::npos);
     EXPECT_EQ(r.data.substr(g, h - g).find("Extract"), std::string::npos);
     EXPECT_NE(r.data.find("ExtractFile 6:file/h\n"), std::string::npos);
@@ -148,14 +162,28 @@ TEST(ExportStatuses, BadStatusFailsTheElementAndLeavesNoPartialRecord) {
 
 TEST(ExportRecords, EveryKeyInItsOrderAndListOrders) {
     Scripted s;
-    s.element("f", {{"element", {{"type", "text_file"}, {"mode", 420}, {"user", "u"}, {"group", "g"},
-                                 {"event_name", "Ann"}, {"host", "h"}, {"comment", "elem"}, {"state", 8},
-                                 {"obsolete_branches", {"ob1", "ob2"}}, {"attributes", {"E1=1", "E2=2"}},
-                                 {"alt_names", {"alt1", "alt2"}}, {"created", 5}}},
-                    {"versions", json::array({version("/main/1", 7, {
-                        {"branch", "dev/fix"}, {"user", ""}, {"comment", "two\nlines"},
-                        {"subbranches", {"dev/fix/s1", "s2"}}, {"attributes", {"A1=x", "A2=y"}},
-                        {"labels", {"L1", "L2"}}, {"merges", {"m1", "m2"}}, {"fmerges", {"f1", "f2"}}})})}});
+    s.element("f", {{"element",
+                     {{"type", "text_file"},
+                      {"mode", 420},
+                      {"user", "u"},
+                      {"group", "g"},
+                      {"event_name", "Ann"},
+                      {"host", "h"},
+                      {"comment", "elem"},
+                      {"state", 8},
+                      {"obsolete_branches", {"ob1", "ob2"}},
+                      {"attributes", {"E1=1", "E2=2"}},
+                      {"alt_names", {"alt1", "alt2"}},
+                      {"created", 5}}},
+                    {"versions", json::array({version("/main/1", 7,
+                                                      {{"branch", "dev/fix"},
+                                                       {"user", ""},
+                                                       {"comment", "two\nlines"},
+                                                       {"subbranches", {"dev/fix/s1", "s2"}},
+                                                       {"attributes", {"A1=x", "A2=y"}},
+                                                       {"labels", {"L1", "L2"}},
+                                                       {"merges", {"m1", "m2"}},
+                                                       {"fmerges", {"f1", "f2"}}})})}});
     ExportRun r = s.run({});
     ASSERT_EQ(r.proc.status, 0) << r.proc.err;
     const std::string expected =
@@ -167,8 +195,10 @@ TEST(ExportRecords, EveryKeyInItsOrderAndListOrders) {
         "Merge 2:m2\nMerge 2:m1\nFMerge 2:f2\nFMerge 2:f1\nComment 9:two\nlines\nVERSION_END\nELEMENT_END\n";
     EXPECT_NE(r.data.find(expected), std::string::npos) << r.data;
     // Types: names put at the head of each list as they come.
-    EXPECT_NE(r.data.find("TYPES_BEGIN\nATTYPE_BEGIN\nAttrType 2:A2\nATTYPE_END\n"), std::string::npos) << r.data;
-    for (const char *t : {"AttrType 2:E1", "LbType 2:L1", "BrType 2:s1", "BrType 3:dev", "ElType 9:text_file"})
+    EXPECT_NE(r.data.find("TYPES_BEGIN\nATTYPE_BEGIN\nAttrType 2:A2\nATTYPE_END\n"), std::string::npos)
+        << r.data;
+    for (const char *t :
+         {"AttrType 2:E1", "LbType 2:L1", "BrType 2:s1", "BrType 3:dev", "ElType 9:text_file"})
         EXPECT_NE(r.data.find(t), std::string::npos) << t;
 }
 
@@ -190,7 +220,8 @@ TEST(ExportDriverFailures, OpenInfoExtractEachListedAndClosedOnce) {
     for (const char *n : {"open_fails", "not_here", "info_fails", "extract_fails", "nomem"})
         EXPECT_NE(r.proc.err.find(std::string("\t") + n + "\n"), std::string::npos) << n;
     EXPECT_EQ(r.proc.err.find("\tok\n"), std::string::npos);
-    EXPECT_NE(r.proc.out.find("The following checkouts exist:\n\tUser \"ann\", from /home/ann/ok.\n"), std::string::npos);
+    EXPECT_NE(r.proc.out.find("The following checkouts exist:\n\tUser \"ann\", from /home/ann/ok.\n"),
+              std::string::npos);
     EXPECT_NE(r.proc.err.find("does not have a \":\" in it."), std::string::npos);
     std::string log = s.log();
     EXPECT_EQ(testutil::count(log, "close null"), 3u) << log;   // the three failed opens
@@ -250,21 +281,34 @@ TEST(ExportGlobals, KindsNeedCmdAndExportFrom) {
 
 // The common options, refused or accepted for each kind of exporter.
 TEST(ExportCommandLine, RefusalsPerKind) {
-    struct Case { int kind; std::string refused, accepted; };
+    struct Case {
+        int kind;
+        std::string refused, accepted;
+    };
     const std::vector<Case> cases = {
-        {2, "IT", "LblvrstpoU"}, {3, "Lbvl", "ITrstpo"}, {5, "Lbvl", "ITrstpo"}, {7, "Lbvl", "ITrstpo"},
+        {2, "IT", "LblvrstpoU"}, {3, "Lbvl", "ITrstpo"},  {5, "Lbvl", "ITrstpo"},  {7, "Lbvl", "ITrstpo"},
         {8, "Ll", "ITbvrstpo"},  {10, "Lbvl", "ITrstpo"}, {11, "Lbvl", "ITrstpo"},
     };
     auto arg_for = [](char c) -> std::vector<std::string> {
         switch (c) {
-        case 'I': case 's': case 'p': return {std::string("-") + c, "2000-01-01"};
-        case 'T': return {"-T", "names.tr"};
-        case 'o': return {"-o", "out.dat"};
-        case 't': return {"-t", "."};
-        case 'b': return {"-b", "br"};
-        case 'v': return {"-v", "/main/1"};
-        case 'l': return {"-l", "LB"};
-        default: return {std::string("-") + c};
+            case 'I':
+            case 's':
+            case 'p':
+                return {std::string("-") + c, "2000-01-01"};
+            case 'T':
+                return {"-T", "names.tr"};
+            case 'o':
+                return {"-o", "out.dat"};
+            case 't':
+                return {"-t", "."};
+            case 'b':
+                return {"-b", "br"};
+            case 'v':
+                return {"-v", "/main/1"};
+            case 'l':
+                return {"-l", "LB"};
+            default:
+                return {std::string("-") + c};
         }
     };
     for (const Case &c : cases) {
@@ -274,7 +318,8 @@ TEST(ExportCommandLine, RefusalsPerKind) {
             ExportRun r = s.run(arg_for(o));
             EXPECT_EQ(r.proc.status, 1) << c.kind << " " << o;
             EXPECT_NE(r.proc.err.find(std::string("Option \"") + o + "\" not supported by this exporter."),
-                      std::string::npos) << c.kind << " " << o;
+                      std::string::npos)
+                << c.kind << " " << o;
             EXPECT_NE(r.proc.out.find("usage:"), std::string::npos);
         }
         for (char o : c.accepted) {
@@ -337,7 +382,7 @@ TEST(ExportCommandLine, TemporaryFilesGoToTheTempDirAndAreRemoved) {
     EXPECT_NE(nodir.proc.err.find("export/export_main: "), std::string::npos) << nodir.proc.err;
 }
 
-} // namespace
+}   // namespace
 
 namespace {
 
@@ -402,4 +447,4 @@ TEST(ExportTranslationFile, FailedWriteKeepsThePreviousTable) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);   // the replacement keeps the permissions
 }
 
-} // namespace
+}   // namespace

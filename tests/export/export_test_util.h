@@ -15,9 +15,8 @@ struct ExportRun {
     std::string data;   // the data file, "" when none was written
 };
 
-inline ExportRun run_exporter(const std::string &bin, const std::string &dir,
-                              std::vector<std::string> args, const testutil::EnvList &env = {},
-                              const std::string &output = "cvt_data") {
+inline ExportRun run_exporter(const std::string &bin, const std::string &dir, std::vector<std::string> args,
+                              const testutil::EnvList &env = {}, const std::string &output = "cvt_data") {
     args.insert(args.begin(), bin);
     ExportRun r;
     r.proc = testutil::run(args, dir, env);
@@ -30,7 +29,8 @@ inline ExportRun run_exporter(const std::string &bin, const std::string &dir,
 // Replaces the machine-dependent values (user, group, host, current directory)
 // by placeholders so that data files compare byte for byte.
 inline std::string normalise(const std::string &data) {
-    static const std::regex event(R"((^|\n)(EventUser|EventGroup|EventName|EventHost|ExportFromDir) [0-9]+:[^\n]*)");
+    static const std::regex event(
+        R"((^|\n)(EventUser|EventGroup|EventName|EventHost|ExportFromDir) [0-9]+:[^\n]*)");
     return std::regex_replace(data, event, "$1$2 @");
 }
 

@@ -76,4 +76,4 @@ TEST(ExportWriter, StringsOfAnyBytesAreLengthPrefixed) {
     std::free(buf);
 }
 
-} // namespace
+}   // namespace

@@ -171,10 +171,10 @@ void s_close_element(void *h) {
     delete e;
 }
 
-const cm_driver scripted_driver = {s_init,       s_usage,         s_shutdown,     s_need_cmd,
-                                   s_map_name,   s_open_element,  s_element_info, s_next_version,
-                                   s_extract,    s_close_element};
+const cm_driver scripted_driver = {s_init,     s_usage,        s_shutdown,     s_need_cmd,
+                                   s_map_name, s_open_element, s_element_info, s_next_version,
+                                   s_extract,  s_close_element};
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) { return export_main(argc, argv, &scripted_driver); }

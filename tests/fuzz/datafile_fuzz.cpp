@@ -26,7 +26,7 @@ void check_error(const imp_error &err, const std::string &data) {
     (void)imp_error_text(err);
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_quiet_messages();

@@ -25,14 +25,13 @@ bool has_shape(const std::string &text, const char *shape) {
     for (; shape[i]; ++i) {
         if (i >= text.size())
             return false;
-        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i]))
-                            : text[i] != shape[i])
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i])
             return false;
     }
     return i == text.size();
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_quiet_messages();

@@ -69,7 +69,7 @@ bool write_file(const std::string &path, const uint8_t *data, size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_quiet_messages();

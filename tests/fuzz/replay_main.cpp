@@ -31,7 +31,7 @@ int replay(const std::filesystem::path &p) {
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     if (argc < 2) {

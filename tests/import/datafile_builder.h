@@ -6,7 +6,10 @@
 
 struct datafile_builder {
     std::string text;
-    datafile_builder &marker(const std::string &m) { text += m + "\n"; return *this; }
+    datafile_builder &marker(const std::string &m) {
+        text += m + "\n";
+        return *this;
+    }
     datafile_builder &str(const std::string &key, const std::string &v) {
         text += key + " " + std::to_string(v.size()) + ":" + v + "\n";
         return *this;
@@ -15,7 +18,10 @@ struct datafile_builder {
         text += key + " " + std::to_string(v) + "\n";
         return *this;
     }
-    datafile_builder &flag(const std::string &key) { text += key + " TRUE\n"; return *this; }
+    datafile_builder &flag(const std::string &key) {
+        text += key + " TRUE\n";
+        return *this;
+    }
     // The format line, the globals and an empty types section.
     datafile_builder &head(const std::string &from, int64_t nelem, int64_t nver, int kind = 2) {
         num("EXPORT_FORMAT", 5).marker("GLOBALS_BEGIN").str("ExportFromDir", from);

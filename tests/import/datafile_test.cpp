@@ -11,7 +11,7 @@
 namespace {
 
 struct parsed {
-    int rc = 0;                     // 0: whole file read; -1: error
+    int rc = 0;   // 0: whole file read; -1: error
     imp_head head;
     std::vector<imp_element> elements;
     imp_error err;
@@ -135,13 +135,13 @@ struct damage_case {
     const char *name;
     const char *from;
     const char *to;
-    long line;             // expected line of the error
-    const char *what;      // expected part of the message
+    long line;          // expected line of the error
+    const char *what;   // expected part of the message
 };
 
 std::string small_file() {
     datafile_builder b;
-    b.head("/src", 1, 1).marker("TYPES_BEGIN").marker("TYPES_END").dir(".");   // lines 1-12
+    b.head("/src", 1, 1).marker("TYPES_BEGIN").marker("TYPES_END").dir(".");               // lines 1-12
     b.marker("ELEMENT_BEGIN").str("Name", "a.c").num("Mode", 420).num("EventTime", 100);   // 13-16
     b.marker("VERSION_BEGIN").str("VersionId", "1.1").num("EventTime", 100);               // 17-19
     b.str("ExtractFile", "a.c").str("Comment", "two\nlines").marker("VERSION_END");        // 20-23
@@ -197,7 +197,8 @@ TEST(DataFile, OffsetPointsAtTheFault) {
     text.replace(at, 8, "Mode 42x");
     parsed p = parse(text);
     EXPECT_EQ(p.err.offset, int64_t(at + 7));
-    EXPECT_EQ(imp_error_text(p.err).rfind("\"test.dat\", line 15, byte " + std::to_string(at + 7) + ": ", 0), 0u);
+    EXPECT_EQ(imp_error_text(p.err).rfind("\"test.dat\", line 15, byte " + std::to_string(at + 7) + ": ", 0),
+              0u);
 }
 
 TEST(DataFile, GlobalsAndTypesRules) {
@@ -268,10 +269,18 @@ TEST(DataFile, RandomDamageNeverCrashes) {
         for (int k = 0; k < edits && !t.empty(); ++k) {
             size_t at = rng() % t.size();
             switch (rng() % 4) {
-            case 0: t[at] = char(rng() % 256); break;
-            case 1: t.erase(at, 1 + rng() % 8); break;
-            case 2: t.insert(at, 1, "0123456789:\n -T"[rng() % 15]); break;
-            case 3: t[at] = char('0' + rng() % 10); break;
+                case 0:
+                    t[at] = char(rng() % 256);
+                    break;
+                case 1:
+                    t.erase(at, 1 + rng() % 8);
+                    break;
+                case 2:
+                    t.insert(at, 1, "0123456789:\n -T"[rng() % 15]);
+                    break;
+                case 3:
+                    t[at] = char('0' + rng() % 10);
+                    break;
             }
         }
         parsed p = parse(t);
@@ -290,4 +299,4 @@ TEST(DataFile, MissingFileIsAnError) {
     EXPECT_NE(imp_error_text(err).find("/nonexistent/x.dat"), std::string::npos);
 }
 
-} // namespace
+}   // namespace

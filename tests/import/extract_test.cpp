@@ -17,7 +17,9 @@ TEST(ExtractFill, RcsTemplate) {
     imp_extract_job job;
     std::string why;
     ASSERT_EQ(imp_extract_fill("co -q -r1.2 -p \"%s%csrc/a.c,v\" > \"%s\"", "/home/u/$proj", "/tmp/o 1",
-                               "/tmp/w", &job, &why), 0) << why;
+                               "/tmp/w", &job, &why),
+              0)
+        << why;
     EXPECT_EQ(job.command, "co -q -r1.2 -p \"/home/u/\\$proj/src/a.c,v\" > \"/tmp/o 1\"");
     EXPECT_EQ(job.mode, IMP_EXTRACT_OUTPUT_FILE);
     EXPECT_EQ(job.out_path, "/tmp/o 1");
@@ -67,11 +69,13 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
     for (int i = 0; i < 12; ++i) {
         imp_extract_job job;
         std::string why;
-        std::string tmpl = i == 5 ? "sh -c 'echo broken >&2; exit 3' > \"%s\""
+        std::string tmpl = i == 5   ? "sh -c 'echo broken >&2; exit 3' > \"%s\""
                            : i == 7 ? "true # \"%s\""
                                     : "cat \"%s%csrc\" > \"%s\"";
-        ASSERT_EQ(imp_extract_fill(tmpl, t.path(), t.path() + "/o" + std::to_string(i), t.path() + "/w", &job, &why),
-                  0) << why;
+        ASSERT_EQ(imp_extract_fill(tmpl, t.path(), t.path() + "/o" + std::to_string(i), t.path() + "/w", &job,
+                                   &why),
+                  0)
+            << why;
         jobs.push_back(job);
         tickets.push_back(imp_pool_submit(&pool, job));
     }
@@ -118,8 +122,8 @@ TEST(ExtractPool, CancelledWaitAndStopEndRunningCommands) {
     std::vector<long> tickets;
     for (int i = 0; i < 3; ++i) {
         imp_extract_job job;
-        job.command = "echo $$ > '" + t.path() + "/sh" + std::to_string(i) + "'; sleep 60 & echo $! > '" + t.path() +
-                      "/sl" + std::to_string(i) + "'; wait";
+        job.command = "echo $$ > '" + t.path() + "/sh" + std::to_string(i) + "'; sleep 60 & echo $! > '" +
+                      t.path() + "/sl" + std::to_string(i) + "'; wait";
         job.out_path = t.path() + "/o" + std::to_string(i);
         tickets.push_back(imp_pool_submit(&pool, job));
     }
@@ -144,7 +148,7 @@ TEST(ExtractPool, CancelledWaitAndStopEndRunningCommands) {
         EXPECT_FALSE(process_alive(pid)) << pid;
     }
     EXPECT_TRUE(read_or_empty(t.path() + "/sh2").empty());   // never started
-    imp_pool_stop(&pool);                          // twice is harmless
+    imp_pool_stop(&pool);                                    // twice is harmless
     g_cancel = 0;
 }
 
@@ -173,4 +177,4 @@ TEST(ExtractPool, WorkerCountFromTheEnvironment) {
     unsetenv("VANTOR_IMPORT_JOBS");
 }
 
-} // namespace
+}   // namespace

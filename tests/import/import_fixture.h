@@ -26,8 +26,7 @@ struct ImportFixture : testvob::ViewTest {
 
     // Writes the data file and imports it with the front end's defaults, plus
     // whatever `adjust` changes. Returns imp_start's result.
-    template <class F>
-    int run_import(const std::string &text, F adjust, imp_params *keep = nullptr) {
+    template <class F> int run_import(const std::string &text, F adjust, imp_params *keep = nullptr) {
         std::string df = tmp + "/data.dat";
         testutil::write_file(df, text);
         imp_params p;

@@ -42,7 +42,7 @@ TEST_F(ImportFixture, FlatTreeRoundTrip) {
     for (size_t i = 0; i < large.size(); i += 4099)
         large[i] = char(i % 251);
     const std::pair<std::string, std::string> files[] = {
-        {"a.txt", "hello\nworld\n"}, {"sub/bin.dat", binary}, {"sub/empty", ""},
+        {"a.txt", "hello\nworld\n"},   {"sub/bin.dat", binary},          {"sub/empty", ""},
         {"sub/deep/large.bin", large}, {"odd name 'q\"$`\\.txt", "odd"}, {"\xc3\xbc.txt", "u"},
     };
     mkdir((src + "/sub").c_str(), 0755);
@@ -94,7 +94,8 @@ TEST_F(ImportFixture, RcsExtractCommands) {
     if (system("command -v ci >/dev/null && command -v co >/dev/null") != 0)
         GTEST_SKIP() << "rcs is not installed";
     testutil::write_file(src + "/a.c", "rev one\n");
-    std::string cmd = "cd '" + src + "' && ci -q -t-none -mfirst a.c && co -q -l a.c && printf 'rev two\\n' > a.c"
+    std::string cmd = "cd '" + src +
+                      "' && ci -q -t-none -mfirst a.c && co -q -l a.c && printf 'rev two\\n' > a.c"
                       " && ci -q -msecond a.c";
     ASSERT_EQ(system(cmd.c_str()), 0);
     datafile_builder b = data_head(src, line("NeedCmd", "co"));
@@ -219,8 +220,8 @@ TEST_F(ImportFixture, OntoBranchAndLabelAll) {
     ASSERT_EQ(run_import(b.text), 0) << err_text;
 
     // Onto branch "rel" sprouting from /main/1; every version and the directories labelled.
-    datafile_builder o = data_head(src, line("OntoBranch", "rel") + line("OntoBrvid", "/main/1") +
-                                            line("LabelAll", "IMPORTED"));
+    datafile_builder o = data_head(
+        src, line("OntoBranch", "rel") + line("OntoBrvid", "/main/1") + line("LabelAll", "IMPORTED"));
     o.dir("x");
     elem_head(o, "x/f");
     version(o, "1.1", 2000, "b");
@@ -230,10 +231,14 @@ TEST_F(ImportFixture, OntoBranchAndLabelAll) {
     version(o, "1.1", 2000, "a");
     o.marker("ELEMENT_END");
     imp_params kept;
-    ASSERT_EQ(run_import(o.text, [](imp_params &) {}, &kept), 0) << err_text;
+    ASSERT_EQ(run_import(
+                  o.text, [](imp_params &) {}, &kept),
+              0)
+        << err_text;
     EXPECT_EQ(kept.branch_type, "rel");
     imp_params_release(&kept);
-    EXPECT_EQ(vtree("x/f"), (strs{"/main/0", "/main/1", "/main/rel/0", "/main/rel/1", "/main/rel/2", "/main/2"}));
+    EXPECT_EQ(vtree("x/f"),
+              (strs{"/main/0", "/main/1", "/main/rel/0", "/main/rel/1", "/main/rel/2", "/main/2"}));
     vob_oid rel;
     vob_branch_info bi;
     ASSERT_EQ(vob_branch_find(vob, elem("x/f"), "/main/rel", &rel), 0);
@@ -255,8 +260,10 @@ TEST_F(ImportFixture, OntoBranchAndLabelAll) {
     l.marker("ELEMENT_END");
     ASSERT_EQ(run_import(l.text), 0) << err_text;
     EXPECT_EQ(labels("x/f@@/main/rel/2"), strs{"IMPORTED"});
-    EXPECT_NE(err_text.find("label \"IMPORTED\" is already on version /main/rel/2; it was not moved to /main/3"),
-              std::string::npos) << err_text;
+    EXPECT_NE(
+        err_text.find("label \"IMPORTED\" is already on version /main/rel/2; it was not moved to /main/3"),
+        std::string::npos)
+        << err_text;
 
     // With the label-directory field 0 the directories stay unlabelled.
     datafile_builder n = data_head(src, line("LabelAll", "NODIRS"));
@@ -328,7 +335,9 @@ TEST_F(ImportFixture, FailingExtractRollsBackOnlyThatElement) {
         b.marker("VERSION_END").marker("ELEMENT_END");
     }
     imp_params kept;
-    ASSERT_EQ(run_import(b.text, [](imp_params &) {}, &kept), 1);
+    ASSERT_EQ(run_import(
+                  b.text, [](imp_params &) {}, &kept),
+              1);
     EXPECT_EQ(vtree("one"), (strs{"/main/0", "/main/1", "/main/2"}));
     EXPECT_EQ(elem("two"), 0);
     EXPECT_EQ(vtree("three"), (strs{"/main/0", "/main/1", "/main/2"}));
@@ -358,7 +367,8 @@ TEST_F(ImportFixture, IncrementalImportFetchesOnlyWhatIsNew) {
     ASSERT_EQ(run_import(file_with(3)), 0) << err_text;
     EXPECT_EQ(vtree("inc"), (strs{"/main/0", "/main/1", "/main/2", "/main/3"}));
     EXPECT_EQ(contents("inc@@/main/3"), "3");
-    EXPECT_NE(out_text.find("and 1 versions; 2 versions were already present"), std::string::npos) << out_text;
+    EXPECT_NE(out_text.find("and 1 versions; 2 versions were already present"), std::string::npos)
+        << out_text;
     EXPECT_EQ(testutil::read_file(counter), "run\nrun\nrun\n");
     ASSERT_EQ(run_import(file_with(3)), 0) << err_text;
     EXPECT_NE(out_text.find("Nothing new to import"), std::string::npos) << out_text;
@@ -432,15 +442,22 @@ TEST_F(ImportFixture, ProgressCallbacks) {
         static_cast<log_t *>(c)->events.push_back("range");
         return 0;
     };
-    cb.phase_directories = [](void *c) { static_cast<log_t *>(c)->events.push_back("dirs"); return 0; };
-    cb.phase_label_types = [](void *c) { static_cast<log_t *>(c)->events.push_back("labels"); return 0; };
+    cb.phase_directories = [](void *c) {
+        static_cast<log_t *>(c)->events.push_back("dirs");
+        return 0;
+    };
+    cb.phase_label_types = [](void *c) {
+        static_cast<log_t *>(c)->events.push_back("labels");
+        return 0;
+    };
     cb.directory = [](void *c, const char *name, vob_oid, vob_oid branch, int created) {
         static_cast<log_t *>(c)->events.push_back(std::string("dir ") + name + " " + std::to_string(created) +
                                                   (branch ? "" : " nobranch"));
         return 0;
     };
     cb.element = [](void *c, const char *name, vob_oid, int created) {
-        static_cast<log_t *>(c)->events.push_back(std::string("elem ") + name + " " + std::to_string(created));
+        static_cast<log_t *>(c)->events.push_back(std::string("elem ") + name + " " +
+                                                  std::to_string(created));
         return 0;
     };
     cb.version = [](void *c, const char *vid, vob_oid, int is_new) {
@@ -459,8 +476,8 @@ TEST_F(ImportFixture, ProgressCallbacks) {
     version(b, "1.2", 1100, "a");
     b.marker("ELEMENT_END");
     ASSERT_EQ(run_import(b.text, [&](imp_params &p) { p.callbacks = &cb; }), 0) << err_text;
-    EXPECT_EQ(log.events, (strs{"range", "labels", "dirs", "dir . 0", "dir d 1", "ver 1.1 1", "same 1.2",
-                                "elem d/f 1"}));
+    EXPECT_EQ(log.events,
+              (strs{"range", "labels", "dirs", "dir . 0", "dir d 1", "ver 1.1 1", "same 1.2", "elem d/f 1"}));
     EXPECT_EQ(log.range_versions, 1);
 
     // A callback that asks to stop ends the import after the current element.
@@ -506,4 +523,4 @@ TEST_F(ImportFixture, VersionExtendedExtractFileAndSsafeget) {
     EXPECT_EQ(contents("ss.c"), "2:$/p/ss.c");
 }
 
-} // namespace
+}   // namespace

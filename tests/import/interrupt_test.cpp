@@ -60,8 +60,9 @@ struct VantimportInterrupt : ImportFixture {
             for (int v = 1; v <= 2; ++v) {
                 std::string cmd = "cat \"%s%c" + std::string(v == 1 ? "a" : "b") + "\" > \"%s\"";
                 if (e >= 2)
-                    cmd = "if [ -e '" + slow + "' ]; then echo $$ >> '" + pids + "'; sleep 60 & echo $! >> '" +
-                          pids + "'; touch '" + tmp + "/started'; wait; fi; " + cmd;
+                    cmd = "if [ -e '" + slow + "' ]; then echo $$ >> '" + pids +
+                          "'; sleep 60 & echo $! >> '" + pids + "'; touch '" + tmp + "/started'; wait; fi; " +
+                          cmd;
                 b.marker("VERSION_BEGIN").str("VersionId", "1." + std::to_string(v)).event("ann", 10 + v);
                 b.str("ExtractCmd", cmd).marker("VERSION_END");
             }
@@ -73,8 +74,8 @@ struct VantimportInterrupt : ImportFixture {
     // Starts vantimport -no in dir, its output going to `log`.
     pid_t start(const std::string &dir, const std::string &datafile) {
         std::string prog = std::string(VANTOR_BUILD_DIR) + "/importers/vantimport/vantimport";
-        std::vector<std::string> env = {"TMPDIR=" + tmpdir, "VANTOR_IMPORT_JOBS=2",
-                                        "VANTOR_HOME=" + home, "PATH=/usr/bin:/bin"};
+        std::vector<std::string> env = {"TMPDIR=" + tmpdir, "VANTOR_IMPORT_JOBS=2", "VANTOR_HOME=" + home,
+                                        "PATH=/usr/bin:/bin"};
         std::vector<char *> envp;
         for (std::string &s : env)
             envp.push_back(s.data());
@@ -133,12 +134,17 @@ struct VantimportInterrupt : ImportFixture {
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
         std::string out = testutil::read_file(log);
         EXPECT_NE(out.find("vantimport: Stopping: the element in hand is finished or rolled back"),
-                  std::string::npos) << out;
-        EXPECT_NE(out.find("vantimport: Error: Element \"e2\" was being imported; its changes were rolled back.\n"),
-                  std::string::npos) << out;
+                  std::string::npos)
+            << out;
+        EXPECT_NE(
+            out.find("vantimport: Error: Element \"e2\" was being imported; its changes were rolled back.\n"),
+            std::string::npos)
+            << out;
         EXPECT_NE(out.find("vantimport: Error: The import was interrupted after " + counts + " versions.\n"),
-                  std::string::npos) << out;
-        EXPECT_NE(out.find("Run the same command again to continue where the import stopped"), std::string::npos)
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("Run the same command again to continue where the import stopped"),
+                  std::string::npos)
             << out;
         EXPECT_EQ(out.find("could not be imported"), std::string::npos) << out;
         EXPECT_EQ(entries(tmpdir), 0) << "temporary files left in " << tmpdir;
@@ -241,7 +247,8 @@ TEST_F(ImportFixture, StopRequestBetweenElements) {
     };
     EXPECT_EQ(run_import(b.text, [&](imp_params &p) { p.callbacks = &cb; }), 1);
     EXPECT_NE(err_text.find("The import was interrupted after 1 elements (1 new) and 1 new versions."),
-              std::string::npos) << err_text;
+              std::string::npos)
+        << err_text;
     EXPECT_EQ(err_text.find("rolled back"), std::string::npos) << err_text;
     EXPECT_EQ(contents("x@@/main/1"), "a");
     EXPECT_EQ(elem("y"), 0u);
@@ -260,7 +267,10 @@ TEST_F(ImportFixture, DebugKeepsTheTemporaryDirectory) {
     testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     b.marker("ELEMENT_BEGIN").str("Name", "x").event("ann", 10);
-    b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractCmd", "cat \"%s%ca\" > \"%s\"");
+    b.marker("VERSION_BEGIN")
+        .str("VersionId", "1")
+        .event("ann", 11)
+        .str("ExtractCmd", "cat \"%s%ca\" > \"%s\"");
     b.marker("VERSION_END").marker("ELEMENT_END");
     int rc = run_import(b.text, [](imp_params &p) { p.debug = 1; });
     std::string said = out_text + err_text;
@@ -270,7 +280,10 @@ TEST_F(ImportFixture, DebugKeepsTheTemporaryDirectory) {
     std::string kept = said.substr(at + 28, tmpd.size() + 18);
     EXPECT_EQ(testutil::read_file(kept + "/c0"), "a");
     b.marker("ELEMENT_BEGIN").str("Name", "y").event("ann", 10);
-    b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractCmd", "cat \"%s%ca\" > \"%s\"");
+    b.marker("VERSION_BEGIN")
+        .str("VersionId", "1")
+        .event("ann", 11)
+        .str("ExtractCmd", "cat \"%s%ca\" > \"%s\"");
     b.marker("VERSION_END").marker("ELEMENT_END");
     EXPECT_EQ(run_import(b.text), 0) << err_text;
     EXPECT_EQ(testutil::read_file(kept + "/c0"), "a");
@@ -386,7 +399,8 @@ TEST_F(VantimportInterrupt, WorkerThreadsThatCannotStart) {
     EXPECT_EQ(run("ulimit -v 1500000 && ulimit -s 2000000", &out), 1) << out;
     EXPECT_NE(out.find("vantimport: Error: The elements of \"" + tmp +
                        "/d.dat\" were not imported: cannot start worker thread 1 of 3: "),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
     EXPECT_EQ(entries(tmpdir), 0);
     EXPECT_EQ(elem("a"), 0u);
     // Two of three fit: the import goes on with them.
@@ -397,4 +411,4 @@ TEST_F(VantimportInterrupt, WorkerThreadsThatCannotStart) {
     EXPECT_EQ(entries(tmpdir), 0);
 }
 
-} // namespace
+}   // namespace

@@ -24,8 +24,16 @@ TEST_F(ImportFixture, OpenClearsWhatAKilledWriterLeftInThePool) {
     testutil::write_file(src + "/b", "second");
     datafile_builder b = data_head(src);
     b.marker("ELEMENT_BEGIN").str("Name", "f").event("ann", 10);
-    b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractFile", "a").marker("VERSION_END");
-    b.marker("VERSION_BEGIN").str("VersionId", "2").event("ann", 12).str("ExtractFile", "b").marker("VERSION_END");
+    b.marker("VERSION_BEGIN")
+        .str("VersionId", "1")
+        .event("ann", 11)
+        .str("ExtractFile", "a")
+        .marker("VERSION_END");
+    b.marker("VERSION_BEGIN")
+        .str("VersionId", "2")
+        .event("ann", 12)
+        .str("ExtractFile", "b")
+        .marker("VERSION_END");
     b.marker("ELEMENT_END");
     ASSERT_EQ(run_import(b.text), 0) << err_text;
     std::string pool = vob_dir + "/pool", pname, err;
@@ -66,4 +74,4 @@ TEST_F(ImportFixture, OpenClearsWhatAKilledWriterLeftInThePool) {
     EXPECT_EQ(contents("f@@/main/1"), "first");
 }
 
-} // namespace
+}   // namespace

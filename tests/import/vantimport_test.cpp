@@ -68,7 +68,8 @@ TEST_F(VantimportRun, FailuresAreListedAndTheStatusIsOne) {
     result r = vantimport(vob_root(), "-no '" + tmp + "/d.dat'");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("vantimport: Error: The following elements could not be imported:\n    \tbad\n"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("The view was not updated"), std::string::npos) << r.out;
     EXPECT_EQ(contents("good"), "a");
     EXPECT_NE(access((vob_root() + "/good").c_str(), F_OK), 0);   // -no[load]
@@ -91,4 +92,4 @@ TEST_F(VantimportRun, FailuresAreListedAndTheStatusIsOne) {
     EXPECT_NE(r.out.find("Nothing new to import"), std::string::npos) << r.out;
 }
 
-} // namespace
+}   // namespace

@@ -23,9 +23,7 @@ struct NamesTest : ::testing::Test {
         unsetenv("EXPORT_REPLACE_STRING");
         reset_type_names();
     }
-    void TearDown() override {
-        reset_type_names();
-    }
+    void TearDown() override { reset_type_names(); }
     static std::string slurp(FILE *f) {
         std::fflush(f);
         std::rewind(f);
@@ -145,8 +143,7 @@ TEST_F(NamesTest, ClashSuffixesAreRememberedAcrossVersions) {
 
     report_renames();
     std::string e = errors();
-    EXPECT_NE(e.find("Types were renamed.  Please consider using the \"-T\" option."),
-              std::string::npos);
+    EXPECT_NE(e.find("Types were renamed.  Please consider using the \"-T\" option."), std::string::npos);
     EXPECT_NE(e.find("label type \"rel\" changed to \"rel___1\""), std::string::npos);
 }
 
@@ -209,11 +206,12 @@ TEST_F(NamesTest, TranslationFileCarriesDecisionsToTheNextRun) {
     std::vector<std::string> l = {"rel", "my tag"};
     translate_names("label", l);
     std::string file = written();
-    EXPECT_EQ(file, "branch rel rel\n"
-                    "label rel___1 rel___1\n"
-                    "label my.tag my.tag\n"
-                    "label rel rel___1\n"
-                    "label my tag my.tag\n");
+    EXPECT_EQ(file,
+              "branch rel rel\n"
+              "label rel___1 rel___1\n"
+              "label my.tag my.tag\n"
+              "label rel rel___1\n"
+              "label my tag my.tag\n");
 
     // Next run: the suffix counter starts afresh, but the file keeps the names.
     reset_type_names();
@@ -252,7 +250,8 @@ TEST_F(NamesTest, EachFormatErrorNamesItsLine) {
         {"label a a\n" + std::string(1100, 'x') + "\n", "Line is too long in translation file.  (line 2)"},
         {"label a a\n\n", "Blank line in translation file.  (line 2)"},
         {"nospace\n", "Blank line in translation file.  (line 1)"},
-        {f80 + " a a\n", "First field is too long in translation file.  (line 1)\n    Must be less than 80 characters."},
+        {f80 + " a a\n",
+         "First field is too long in translation file.  (line 1)\n    Must be less than 80 characters."},
         {"label onlyone\n", "Missing field in translation file.  (line 1)"},
         {"label " + f80 + " a\n", "Second field is too long in translation file.  (line 1)"},
         {"label a a\nlabel b c", "Missing newline in translation file.  (line 2)"},
@@ -277,4 +276,4 @@ TEST_F(NamesTest, NamesTooLongForTheFileAreLeftOutWithAWarning) {
     EXPECT_NE(errors().find("is not written to the translation file"), std::string::npos);
 }
 
-} // namespace
+}   // namespace

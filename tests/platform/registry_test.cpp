@@ -15,8 +15,7 @@ namespace {
 
 using Registry = testvob::VobTest;
 
-rgy_vob entry(const std::string &tag)
-{
+rgy_vob entry(const std::string &tag) {
     rgy_vob v;
     v.tag = tag;
     v.storage = "/nowhere" + tag;
@@ -25,8 +24,7 @@ rgy_vob entry(const std::string &tag)
     return v;
 }
 
-TEST_F(Registry, RegionsAndEntries)
-{
+TEST_F(Registry, RegionsAndEntries) {
     std::string err, region;
     ASSERT_EQ(rgy_get_default_region(&region, &err), VOB_OK) << err;
     EXPECT_EQ(region, "default");
@@ -68,8 +66,7 @@ TEST_F(Registry, RegionsAndEntries)
     EXPECT_EQ(views.size(), 1u);
 }
 
-TEST_F(Registry, ConcurrentChangesAreNotLost)
-{
+TEST_F(Registry, ConcurrentChangesAreNotLost) {
     const int procs = 4, each = 15;
     std::vector<pid_t> kids;
     for (int p = 0; p < procs; p++) {
@@ -97,8 +94,7 @@ TEST_F(Registry, ConcurrentChangesAreNotLost)
         EXPECT_LT(all[i - 1].tag, all[i].tag);   // sorted by tag
 }
 
-TEST_F(Registry, VobTagsAndStorage)
-{
+TEST_F(Registry, VobTagsAndStorage) {
     std::string err, storage;
     for (const char *bad : {"", "/", "noslash", "/a/", "/a//b", "/a/../b", "/a@@b", "/a b"})
         EXPECT_NE(vob_make(bad, "", 0, nullptr, &err), VOB_OK) << bad;
@@ -138,4 +134,4 @@ TEST_F(Registry, VobTagsAndStorage)
     EXPECT_FALSE(std::filesystem::exists(tmp + "/top-storage"));
 }
 
-} // namespace
+}   // namespace

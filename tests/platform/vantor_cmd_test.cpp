@@ -12,8 +12,7 @@ namespace {
 
 struct Cmd : testvob::VobTest {
     std::string view, vobdir;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         view = home + "/view";
         ASSERT_EQ(testvob::run_vantor("mkvob -tag /proj"), 0);
@@ -36,21 +35,18 @@ struct Cmd : testvob::VobTest {
         sh("merge -to a.c@@/main/2 /main/rel_1/0");
         sh("mkelem -dir -c 'a dir' sub");
     }
-    void sh(const std::string &args)
-    {
+    void sh(const std::string &args) {
         std::string out, err;
         ASSERT_EQ(testvob::run_vantor(args, &out, &err, vobdir), 0) << args << "\n" << err;
     }
-    std::string dump()
-    {
+    std::string dump() {
         std::string out, err;
         EXPECT_EQ(testvob::run_vantor("dump --json /proj", &out, &err), 0) << err;
         return out;
     }
 };
 
-TEST_F(Cmd, LsvtreeCatDescribe)
-{
+TEST_F(Cmd, LsvtreeCatDescribe) {
     std::string out, err;
     ASSERT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
     EXPECT_EQ(out, "/main/0\n/main/1 (REL1, REL2)\n/main/rel_1/0\n/main/2\n");
@@ -59,9 +55,9 @@ TEST_F(Cmd, LsvtreeCatDescribe)
     ASSERT_EQ(testvob::run_vantor("cat /proj/a.c@@/main/rel_1/LATEST", &out, &err, tmp), 0) << err;
     EXPECT_EQ(out, "one\n");
     ASSERT_EQ(testvob::run_vantor("describe a.c@@/main/2", &out, &err, vobdir), 0) << err;
-    for (const char *want : {"version \"/proj/a.c@@/main/2\"", "comment: second", "Status = \"good\"",
-                             "Merge <- /main/rel_1/0", "element type: file", "comment: first version",
-                             "checkouts: (none)"})
+    for (const char *want :
+         {"version \"/proj/a.c@@/main/2\"", "comment: second", "Status = \"good\"", "Merge <- /main/rel_1/0",
+          "element type: file", "comment: first version", "checkouts: (none)"})
         EXPECT_NE(out.find(want), std::string::npos) << want << "\n" << out;
     sh("checkout -unreserved a.c");
     ASSERT_EQ(testvob::run_vantor("describe a.c", &out, &err, vobdir), 0);
@@ -75,8 +71,7 @@ TEST_F(Cmd, LsvtreeCatDescribe)
     EXPECT_FALSE(std::filesystem::exists(home + "/vobs/pvob.vbs"));
 }
 
-TEST_F(Cmd, DumpFollowsTheSchema)
-{
+TEST_F(Cmd, DumpFollowsTheSchema) {
     sh("rmver -data a.c@@/main/1");
     sh("lock -obsolete a.c");
     json j = json::parse(dump());
@@ -123,8 +118,7 @@ TEST_F(Cmd, DumpFollowsTheSchema)
     EXPECT_EQ(els[0]["versions"].size(), 4u);   // root: empty, lost+found, a.c, sub
 }
 
-TEST_F(Cmd, BadInputChangesNothing)
-{
+TEST_F(Cmd, BadInputChangesNothing) {
     struct bad_case {
         std::string args, cwd, message;
     };
@@ -197,10 +191,10 @@ TEST_F(Cmd, BadInputChangesNothing)
     EXPECT_FALSE(std::filesystem::exists(home + "/v3"));
 }
 
-TEST_F(Cmd, ViewCommandsUpdateAndRemove)
-{
+TEST_F(Cmd, ViewCommandsUpdateAndRemove) {
     std::string out, err;
-    testutil::write_file(tmp + "/cs", "element * CHECKEDOUT\nelement * /main/rel_1/LATEST\nelement * /main/LATEST\n");
+    testutil::write_file(tmp + "/cs",
+                         "element * CHECKEDOUT\nelement * /main/rel_1/LATEST\nelement * /main/LATEST\n");
     ASSERT_EQ(testvob::run_vantor("setcs '" + tmp + "/cs'", &out, &err, vobdir), 0) << err;
     EXPECT_EQ(testutil::read_file(vobdir + "/a.c"), "one\n");
     ASSERT_EQ(testvob::run_vantor("catcs", &out, &err, vobdir), 0);
@@ -215,18 +209,18 @@ TEST_F(Cmd, ViewCommandsUpdateAndRemove)
     EXPECT_FALSE(std::filesystem::exists(v2));
 }
 
-} // namespace
+}   // namespace
 
 namespace {
 
 using PlatformTest = testvob::VobTest;
 
-TEST_F(PlatformTest, DamagedRegistryIsReportedNotTrusted)
-{
+TEST_F(PlatformTest, DamagedRegistryIsReportedNotTrusted) {
     ASSERT_EQ(testvob::run_vantor("mkvob -tag /r"), 0);
     std::string rgy = home + "/registry/rgy.json";
-    for (const char *bad : {"{not json", "[]", "{\"default_region\": \"default\", \"regions\": {\"default\": "
-                                                "{\"vobs\": [{\"tag\": 5}], \"views\": []}}}"}) {
+    for (const char *bad : {"{not json", "[]",
+                            "{\"default_region\": \"default\", \"regions\": {\"default\": "
+                            "{\"vobs\": [{\"tag\": 5}], \"views\": []}}}"}) {
         testutil::write_file(rgy, bad);
         std::string out, err;
         EXPECT_EQ(testvob::run_vantor("lsvob", &out, &err), 1) << bad;
@@ -236,4 +230,4 @@ TEST_F(PlatformTest, DamagedRegistryIsReportedNotTrusted)
     }
 }
 
-} // namespace
+}   // namespace

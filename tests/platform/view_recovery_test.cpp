@@ -19,8 +19,7 @@ struct ViewRecovery : testvob::VobTest {
     view_t *w = nullptr;
     std::string root;
     std::vector<vob_oid> files;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         v = make_vob("/proj");
         ASSERT_NE(v, nullptr);
@@ -30,21 +29,19 @@ struct ViewRecovery : testvob::VobTest {
         ASSERT_EQ(view_open(root, &w, &err), VOB_OK) << err;
         ASSERT_EQ(view_add_scope(w, "/proj"), VOB_OK) << view_errmsg(w);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         view_close(w);
         vob_close(v);
         testvob::VobTest::TearDown();
     }
     // n file elements f0..f(n-1) under the VOB root, each with version 1.
-    void make_files(int n)
-    {
+    void make_files(int n) {
         vob_txn t(v);
         ASSERT_EQ(t.begin(), VOB_OK);
         for (int i = 0; i < n; i++) {
             vob_oid e;
-            ASSERT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "f" + std::to_string(i), VOB_MT_FILE_ELEM,
-                                      0, nullptr, &e),
+            ASSERT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "f" + std::to_string(i),
+                                      VOB_MT_FILE_ELEM, 0, nullptr, &e),
                       VOB_OK);
             files.push_back(e);
         }
@@ -53,27 +50,23 @@ struct ViewRecovery : testvob::VobTest {
     }
     // A new version of every file, all with the same bytes (one blob: the
     // store syncs each new blob, which would dominate the test's time).
-    void put_all(const std::string &bytes)
-    {
+    void put_all(const std::string &bytes) {
         vob_txn t(v);
         ASSERT_EQ(t.begin(), VOB_OK);
         for (size_t i = 0; i < files.size(); i++) {
             vob_elem_info ei;
             ASSERT_EQ(vob_elem_get(v, files[i], &ei), VOB_OK);
-            ASSERT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes(bytes), nullptr, nullptr),
-                      VOB_OK);
+            ASSERT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes(bytes), nullptr, nullptr), VOB_OK);
         }
         ASSERT_EQ(t.commit(), VOB_OK);
     }
-    view_update_stats update(std::vector<std::string> *warnings)
-    {
+    view_update_stats update(std::vector<std::string> *warnings) {
         view_update_stats st;
         EXPECT_EQ(view_update(w, nullptr, &st, warnings), VOB_OK) << view_errmsg(w);
         return st;
     }
     // The records of loaded.txt with the journal replayed, by path.
-    std::map<std::string, std::vector<std::string>> records()
-    {
+    std::map<std::string, std::vector<std::string>> records() {
         std::map<std::string, std::vector<std::string>> out;
         auto fields = [](const std::string &line) {
             std::vector<std::string> f;
@@ -102,8 +95,7 @@ struct ViewRecovery : testvob::VobTest {
     }
     // Every file record names a file that is there with the recorded size and
     // mtime, and holds that version's bytes.
-    void expect_records_true()
-    {
+    void expect_records_true() {
         for (auto &[path, f] : records()) {
             ASSERT_EQ(f.size(), 7u) << path;
             struct stat st;
@@ -111,7 +103,8 @@ struct ViewRecovery : testvob::VobTest {
             if (f[2] == "1")
                 continue;
             EXPECT_EQ(std::to_string(st.st_size), f[3]) << path;
-            EXPECT_EQ(std::to_string((int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec), f[4]) << path;
+            EXPECT_EQ(std::to_string((int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec), f[4])
+                << path;
             std::string bytes;
             ASSERT_EQ(vob_ver_read_data(v, std::stoll(f[1]), &bytes), VOB_OK);
             EXPECT_EQ(testutil::read_file(root + "/" + path), bytes) << path;
@@ -121,8 +114,7 @@ struct ViewRecovery : testvob::VobTest {
 
 void die(void *, int64_t, int64_t) { raise(SIGKILL); }
 
-TEST_F(ViewRecovery, AKilledUpdateLeavesRecordsThatHoldAndTheNextUpdateFinishes)
-{
+TEST_F(ViewRecovery, AKilledUpdateLeavesRecordsThatHoldAndTheNextUpdateFinishes) {
     make_files(300);
     std::vector<std::string> warnings;
     ASSERT_EQ(update(&warnings).loaded, 300);
@@ -145,8 +137,8 @@ TEST_F(ViewRecovery, AKilledUpdateLeavesRecordsThatHoldAndTheNextUpdateFinishes)
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_TRUE(std::filesystem::exists(root + "/.vantor_view/loaded.journal"));
     expect_records_true();
-    EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "two");        // some were replaced
-    EXPECT_EQ(testutil::read_file(root + "/proj/f99"), "one");      // some were not reached
+    EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "two");    // some were replaced
+    EXPECT_EQ(testutil::read_file(root + "/proj/f99"), "one");   // some were not reached
 
     view_update_stats st = update(&warnings);
     EXPECT_TRUE(warnings.empty()) << warnings[0];
@@ -158,8 +150,7 @@ TEST_F(ViewRecovery, AKilledUpdateLeavesRecordsThatHoldAndTheNextUpdateFinishes)
     expect_records_true();
 }
 
-TEST_F(ViewRecovery, FilesWithoutRecordsAreTakenBackOnlyWhenTheVobHasTheirBytes)
-{
+TEST_F(ViewRecovery, FilesWithoutRecordsAreTakenBackOnlyWhenTheVobHasTheirBytes) {
     make_files(3);
     std::vector<std::string> warnings;
     update(&warnings);
@@ -186,8 +177,7 @@ TEST_F(ViewRecovery, FilesWithoutRecordsAreTakenBackOnlyWhenTheVobHasTheirBytes)
     expect_records_true();
 }
 
-TEST_F(ViewRecovery, TornJournalLineIsIgnoredAndAMalformedOneRefused)
-{
+TEST_F(ViewRecovery, TornJournalLineIsIgnoredAndAMalformedOneRefused) {
     make_files(2);
     std::vector<std::string> warnings;
     update(&warnings);
@@ -203,8 +193,7 @@ TEST_F(ViewRecovery, TornJournalLineIsIgnoredAndAMalformedOneRefused)
     EXPECT_NE(view_errmsg(w).find("loaded.journal"), std::string::npos) << view_errmsg(w);
 }
 
-TEST_F(ViewRecovery, TwoHandlesOnOneViewKeepEachOthersChanges)
-{
+TEST_F(ViewRecovery, TwoHandlesOnOneViewKeepEachOthersChanges) {
     make_files(1);
     std::string err;
     view_t *w2;
@@ -239,14 +228,12 @@ TEST_F(ViewRecovery, TwoHandlesOnOneViewKeepEachOthersChanges)
 }
 
 int pipe_out = -1;
-void signal_and_linger(void *, int64_t, int64_t total)
-{
+void signal_and_linger(void *, int64_t, int64_t total) {
     if (total < 0 && write(pipe_out, "x", 1) == 1)
         usleep(300 * 1000);
 }
 
-TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess)
-{
+TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess) {
     make_files(300);
     std::vector<std::string> warnings;
     update(&warnings);
@@ -281,4 +268,4 @@ TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess)
     EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "edited");
 }
 
-} // namespace
+}   // namespace

@@ -17,8 +17,7 @@ struct View : testvob::VobTest {
     view_t *w = nullptr;
     std::string root;
     vob_oid src = 0, a = 0, b = 0;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         v = make_vob("/proj");
         ASSERT_NE(v, nullptr);
@@ -34,35 +33,31 @@ struct View : testvob::VobTest {
         ASSERT_EQ(view_open(root, &w, &err), VOB_OK) << err;
         ASSERT_EQ(view_add_scope(w, "/proj"), VOB_OK) << view_errmsg(w);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         view_close(w);
         vob_close(v);
         testvob::VobTest::TearDown();
     }
-    vob_oid branch_of(vob_oid e)
-    {
+    vob_oid branch_of(vob_oid e) {
         vob_elem_info ei;
         EXPECT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
         return ei.main_branch;
     }
-    vob_oid put(vob_oid e, const std::string &bytes, vob_oid branch = 0)
-    {
+    vob_oid put(vob_oid e, const std::string &bytes, vob_oid branch = 0) {
         vob_oid ver = 0;
-        EXPECT_EQ(vob_ver_create(v, branch ? branch : branch_of(e), vob_data_bytes(bytes), nullptr, &ver), VOB_OK)
+        EXPECT_EQ(vob_ver_create(v, branch ? branch : branch_of(e), vob_data_bytes(bytes), nullptr, &ver),
+                  VOB_OK)
             << vob_errmsg(v);
         return ver;
     }
-    view_update_stats update(std::vector<std::string> *warnings = nullptr)
-    {
+    view_update_stats update(std::vector<std::string> *warnings = nullptr) {
         view_update_stats st;
         EXPECT_EQ(view_update(w, nullptr, &st, warnings), VOB_OK) << view_errmsg(w);
         return st;
     }
 };
 
-TEST_F(View, LoadsAndUpdatesLatestVersions)
-{
+TEST_F(View, LoadsAndUpdatesLatestVersions) {
     view_update_stats st = update();
     EXPECT_EQ(st.loaded, 2);
     EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a1\n");
@@ -87,8 +82,7 @@ TEST_F(View, LoadsAndUpdatesLatestVersions)
     EXPECT_EQ(st.unchanged, 2);
 }
 
-TEST_F(View, ConfigSpecChoosesBranchesAndLabels)
-{
+TEST_F(View, ConfigSpecChoosesBranchesAndLabels) {
     vob_oid dev, lb, a1;
     ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "dev", nullptr, &dev), VOB_OK);
     ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "REL", nullptr, &lb), VOB_OK);
@@ -99,8 +93,9 @@ TEST_F(View, ConfigSpecChoosesBranchesAndLabels)
     put(a, "a2\n");
     ASSERT_EQ(vob_ver_add_label(v, a1, lb, 0, nullptr), VOB_OK);
 
-    ASSERT_EQ(view_set_config_spec(w, "# dev work\nelement * CHECKEDOUT\nelement * /main/dev/LATEST\n"
-                                      "element * /main/LATEST\n"),
+    ASSERT_EQ(view_set_config_spec(w,
+                                   "# dev work\nelement * CHECKEDOUT\nelement * /main/dev/LATEST\n"
+                                   "element * /main/LATEST\n"),
               VOB_OK);
     update();
     EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a on dev\n");
@@ -133,8 +128,7 @@ TEST_F(View, ConfigSpecChoosesBranchesAndLabels)
     view_close(again);
 }
 
-TEST_F(View, CheckedOutAndHijackedFilesAreKept)
-{
+TEST_F(View, CheckedOutAndHijackedFilesAreKept) {
     update();
     ASSERT_EQ(view_checkout(w, root + "/proj/src/a.c", 1, "edit"), VOB_OK) << view_errmsg(w);
     testutil::write_file(root + "/proj/src/a.c", "my edit\n");
@@ -156,11 +150,9 @@ TEST_F(View, CheckedOutAndHijackedFilesAreKept)
     EXPECT_EQ(s, "my edit\n");
     EXPECT_NE(view_checkin(w, root + "/proj/src/a.c", "", "", &ver), VOB_OK);   // not checked out now
     EXPECT_NE(view_errmsg(w).find("is not checked out"), std::string::npos);
-
 }
 
-TEST_F(View, LookupThroughTheView)
-{
+TEST_F(View, LookupThroughTheView) {
     update();
     view_loc loc;
     ASSERT_EQ(view_locate(w, root + "/proj/src/new.c", &loc), VOB_OK) << view_errmsg(w);
@@ -206,8 +198,7 @@ TEST_F(View, LookupThroughTheView)
     EXPECT_NE(err.find("does not begin with a VOB tag"), std::string::npos) << err;
 }
 
-TEST_F(View, MakeElementsAndRemoveTheView)
-{
+TEST_F(View, MakeElementsAndRemoveTheView) {
     update();
     testutil::write_file(root + "/proj/src/new.c", "new file\n");
     view_fhandle fh;
@@ -240,20 +231,20 @@ TEST_F(View, MakeElementsAndRemoveTheView)
     EXPECT_TRUE(cks.empty());
 }
 
-} // namespace
+}   // namespace
 
 namespace {
 
-TEST_F(View, DirectoryBranchesAndFileContents)
-{
+TEST_F(View, DirectoryBranchesAndFileContents) {
     // A name added on a directory's branch shows only in views that select it.
     vob_oid dev, s1;
     ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "dev", nullptr, &dev), VOB_OK);
     ASSERT_EQ(vob_branch_get_latest(v, branch_of(src), &s1), VOB_OK);
     vob_oid sbr, extra;
     ASSERT_EQ(vob_branch_create(v, s1, dev, nullptr, &sbr, nullptr), VOB_OK);
-    ASSERT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_LOST_FOUND), "extra.c", VOB_MT_FILE_ELEM, 0, nullptr, &extra),
-              VOB_OK);
+    ASSERT_EQ(
+        vob_elem_create(v, vob_wk_obj(v, VOB_WK_LOST_FOUND), "extra.c", VOB_MT_FILE_ELEM, 0, nullptr, &extra),
+        VOB_OK);
     ASSERT_EQ(vob_dir_add_name(v, src, sbr, "extra.c", extra, nullptr), VOB_OK) << vob_errmsg(v);
     update();
     EXPECT_FALSE(std::filesystem::exists(root + "/proj/src/extra.c"));
@@ -268,7 +259,8 @@ TEST_F(View, DirectoryBranchesAndFileContents)
         big += (char)(i * 7 % 256);
     testutil::write_file(tmp + "/big", big);
     vob_oid ver;
-    ASSERT_EQ(vob_ver_create(v, branch_of(b), vob_data_file(tmp + "/big"), nullptr, &ver), VOB_OK) << vob_errmsg(v);
+    ASSERT_EQ(vob_ver_create(v, branch_of(b), vob_data_file(tmp + "/big"), nullptr, &ver), VOB_OK)
+        << vob_errmsg(v);
     std::string back;
     ASSERT_EQ(vob_ver_read_data(v, ver, &back), VOB_OK);
     EXPECT_TRUE(back == big);
@@ -281,8 +273,7 @@ TEST_F(View, DirectoryBranchesAndFileContents)
     EXPECT_TRUE(std::filesystem::is_empty(vob_get_storage(v) + "/pool/tmp"));
 }
 
-TEST_F(View, UncheckoutKeepsTheEditsAside)
-{
+TEST_F(View, UncheckoutKeepsTheEditsAside) {
     update();
     ASSERT_EQ(view_checkout(w, root + "/proj/b.txt", 0, ""), VOB_OK) << view_errmsg(w);
     testutil::write_file(root + "/proj/b.txt", "unfinished\n");
@@ -295,4 +286,4 @@ TEST_F(View, UncheckoutKeepsTheEditsAside)
     EXPECT_TRUE(cks.empty());
 }
 
-} // namespace
+}   // namespace

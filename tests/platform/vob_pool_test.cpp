@@ -15,22 +15,21 @@ namespace fs = std::filesystem;
 
 struct Pool : testvob::VobTest {
     vob_pool p;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         p.dir = tmp + "/pool";
         fs::create_directories(p.dir + "/tmp");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vob_pool_discard(&p);
         testvob::VobTest::TearDown();
     }
-    size_t tmp_files() { return size_t(std::distance(fs::directory_iterator(p.dir + "/tmp"), fs::directory_iterator())); }
+    size_t tmp_files() {
+        return size_t(std::distance(fs::directory_iterator(p.dir + "/tmp"), fs::directory_iterator()));
+    }
 };
 
-TEST_F(Pool, PutFlushDiscard)
-{
+TEST_F(Pool, PutFlushDiscard) {
     vob_pool_error e;
     std::string a, a2, b;
     ASSERT_EQ(vob_pool_put(&p, "alpha", &a, &e), 0) << e.text;
@@ -57,8 +56,7 @@ TEST_F(Pool, PutFlushDiscard)
     EXPECT_FALSE(fs::exists(vob_pool_path(p, b)));
 }
 
-TEST_F(Pool, ManyBlobsInOneFlush)
-{
+TEST_F(Pool, ManyBlobsInOneFlush) {
     vob_pool_error e;
     std::vector<std::string> shas;
     for (int i = 0; i < 70; i++) {   // past the open-descriptor limit and the syncfs threshold
@@ -72,8 +70,7 @@ TEST_F(Pool, ManyBlobsInOneFlush)
     EXPECT_EQ(tmp_files(), 0u);
 }
 
-TEST_F(Pool, PutFileAndItsFailures)
-{
+TEST_F(Pool, PutFileAndItsFailures) {
     vob_pool_error e;
     std::string src = tmp + "/src", sha;
     std::string bytes(200000, 'x');
@@ -101,8 +98,7 @@ TEST_F(Pool, PutFileAndItsFailures)
     EXPECT_NE(e.file.find("/no/such/pool/tmp"), std::string::npos) << e.file;
 }
 
-TEST_F(Pool, TrashRestoredOrDeleted)
-{
+TEST_F(Pool, TrashRestoredOrDeleted) {
     vob_pool_error e;
     std::string a, b, pend;
     ASSERT_EQ(vob_pool_put(&p, "a", &a, &e), 0);
@@ -124,4 +120,4 @@ TEST_F(Pool, TrashRestoredOrDeleted)
     EXPECT_TRUE(p.trashed.empty());
 }
 
-} // namespace
+}   // namespace

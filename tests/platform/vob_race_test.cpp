@@ -22,8 +22,7 @@ struct outcome {
 
 using action = std::function<int(vob_t *, vob_oid *)>;
 
-int write_all(int fd, const void *p, size_t n)
-{
+int write_all(int fd, const void *p, size_t n) {
     const char *c = static_cast<const char *>(p);
     while (n > 0) {
         ssize_t w = write(fd, c, n);
@@ -35,8 +34,7 @@ int write_all(int fd, const void *p, size_t n)
     return 0;
 }
 
-int read_all(int fd, void *p, size_t n)
-{
+int read_all(int fd, void *p, size_t n) {
     char *c = static_cast<char *>(p);
     while (n > 0) {
         ssize_t r = read(fd, c, n);
@@ -50,8 +48,7 @@ int read_all(int fd, void *p, size_t n)
 
 // Child: its own handle, then wait at the barrier (the go pipe closing),
 // then act and send back status, oid and message.
-[[noreturn]] void run_child(const std::string &storage, const action &act, int ready, int go, int result)
-{
+[[noreturn]] void run_child(const std::string &storage, const action &act, int ready, int go, int result) {
     vob_t *w = nullptr;
     std::string err;
     if (vob_open(storage, &w, &err) != VOB_OK)
@@ -73,8 +70,7 @@ int read_all(int fd, void *p, size_t n)
 }
 
 // Runs a and b in two processes released at the same moment.
-void race(const std::string &storage, const action &a, const action &b, outcome out[2])
-{
+void race(const std::string &storage, const action &a, const action &b, outcome out[2]) {
     int ready[2], go[2], res[2][2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(go), 0);
@@ -115,20 +111,19 @@ struct Race : testvob::VobTest {
     vob_t *v = nullptr;
     std::string storage;
     vob_oid elem = 0, branch = 0;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         v = make_vob("/race");
         ASSERT_NE(v, nullptr);
         storage = vob_get_storage(v);
-        ASSERT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "f", VOB_MT_FILE_ELEM, 0, nullptr, &elem),
-                  VOB_OK);
+        ASSERT_EQ(
+            vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "f", VOB_MT_FILE_ELEM, 0, nullptr, &elem),
+            VOB_OK);
         vob_elem_info ei;
         ASSERT_EQ(vob_elem_get(v, elem, &ei), VOB_OK);
         branch = ei.main_branch;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vob_close(v);
         testvob::VobTest::TearDown();
     }
@@ -136,8 +131,7 @@ struct Race : testvob::VobTest {
 
 // A lock and a new version of the element: the version either comes first
 // or is refused as locked, never made after the lock.
-TEST_F(Race, LockAgainstCheckinAndNewVersion)
-{
+TEST_F(Race, LockAgainstCheckinAndNewVersion) {
     int refused = 0;
     for (int round = 0; round < ROUNDS; round++) {
         bool by_checkin = round % 2 == 0;
@@ -177,8 +171,7 @@ TEST_F(Race, LockAgainstCheckinAndNewVersion)
 
 // Two unreserved checkouts of one branch checked in at once: one wins, the
 // other finds the newer version.
-TEST_F(Race, TwoCheckinsOfOneBranch)
-{
+TEST_F(Race, TwoCheckinsOfOneBranch) {
     for (int round = 0; round < ROUNDS; round++) {
         vob_oid ca, cb, before;
         ASSERT_EQ(vob_checkout(v, branch, 0, "a", nullptr, &ca), VOB_OK) << vob_errmsg(v);
@@ -186,7 +179,8 @@ TEST_F(Race, TwoCheckinsOfOneBranch)
         ASSERT_EQ(vob_branch_get_latest(v, branch, &before), VOB_OK);
         outcome o[2];
         race(
-            storage, [&](vob_t *w, vob_oid *out) { return vob_checkin(w, ca, vob_data_bytes("a"), nullptr, out); },
+            storage,
+            [&](vob_t *w, vob_oid *out) { return vob_checkin(w, ca, vob_data_bytes("a"), nullptr, out); },
             [&](vob_t *w, vob_oid *out) { return vob_checkin(w, cb, vob_data_bytes("b"), nullptr, out); }, o);
         ASSERT_EQ((o[0].rc == VOB_OK) + (o[1].rc == VOB_OK), 1)
             << "round " << round << ": " << o[0].rc << " " << o[0].msg << " / " << o[1].rc << " " << o[1].msg;
@@ -204,8 +198,7 @@ TEST_F(Race, TwoCheckinsOfOneBranch)
 
 // Two processes make one name, or one type: exactly one wins and the other
 // is told that it exists, with the catalog's message.
-TEST_F(Race, TwoMkelemsOfOneNameAndTwoTypesOfOneName)
-{
+TEST_F(Race, TwoMkelemsOfOneNameAndTwoTypesOfOneName) {
     vob_oid root = vob_wk_obj(v, VOB_WK_ROOT_DIR);
     for (int round = 0; round < ROUNDS; round++) {
         bool elems = round % 2 == 0;
@@ -233,8 +226,7 @@ TEST_F(Race, TwoMkelemsOfOneNameAndTwoTypesOfOneName)
 // Two processes put one label type on two versions of one element. Moving
 // (replace): both succeed and one version carries it. Not moving: one wins,
 // the other is told where the label is.
-TEST_F(Race, TwoLabelMoves)
-{
+TEST_F(Race, TwoLabelMoves) {
     vob_oid v1, v2;
     ASSERT_EQ(vob_ver_create(v, branch, vob_data_bytes("1"), nullptr, &v1), VOB_OK);
     ASSERT_EQ(vob_ver_create(v, branch, vob_data_bytes("2"), nullptr, &v2), VOB_OK);
@@ -256,7 +248,8 @@ TEST_F(Race, TwoLabelMoves)
             EXPECT_EQ(o[1].rc, VOB_OK) << "round " << round << ": " << o[1].msg;
         } else {
             ASSERT_EQ((o[0].rc == VOB_OK) + (o[1].rc == VOB_OK), 1)
-                << "round " << round << ": " << o[0].rc << " " << o[0].msg << " / " << o[1].rc << " " << o[1].msg;
+                << "round " << round << ": " << o[0].rc << " " << o[0].msg << " / " << o[1].rc << " "
+                << o[1].msg;
             const outcome &lost = o[0].rc == VOB_OK ? o[1] : o[0];
             EXPECT_EQ(lost.rc, VOB_EXISTS) << lost.msg;
             EXPECT_TRUE(has(lost.msg, "is already on version")) << lost.msg;
@@ -277,14 +270,14 @@ TEST_F(Race, TwoLabelMoves)
 // Should a UNIQUE clash still happen behind the checks (here a trigger makes
 // the type between the check and the insert), it is reported as VOB_EXISTS
 // with the catalog message, not as a database error.
-TEST_F(Race, UniqueClashBehindTheCheckIsReportedAsExists)
-{
+TEST_F(Race, UniqueClashBehindTheCheckIsReportedAsExists) {
     sqlite3 *db;
     ASSERT_EQ(sqlite3_open((storage + "/vob.db").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER clash AFTER INSERT ON obj WHEN new.mtype = 20 BEGIN"
-                           " INSERT OR IGNORE INTO type(oid, mtype, name) VALUES(new.oid + 1000000, 20, 'CLASH'); END",
-                           nullptr, nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(
+                  db,
+                  "CREATE TRIGGER clash AFTER INSERT ON obj WHEN new.mtype = 20 BEGIN"
+                  " INSERT OR IGNORE INTO type(oid, mtype, name) VALUES(new.oid + 1000000, 20, 'CLASH'); END",
+                  nullptr, nullptr, nullptr),
               SQLITE_OK)
         << sqlite3_errmsg(db);
     sqlite3_close(db);
@@ -296,4 +289,4 @@ TEST_F(Race, UniqueClashBehindTheCheckIsReportedAsExists)
     EXPECT_EQ(vob_type_find(v, VOB_MT_LBTYPE, "CLASH", &t), VOB_NOT_FOUND);
 }
 
-} // namespace
+}   // namespace

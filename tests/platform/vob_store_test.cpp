@@ -10,62 +10,53 @@ namespace {
 
 struct Store : testvob::VobTest {
     vob_t *v = nullptr;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         v = make_vob("/proj");
         ASSERT_NE(v, nullptr);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vob_close(v);
         testvob::VobTest::TearDown();
     }
     vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
-    vob_oid mkfile(vob_oid dir, const std::string &name)
-    {
+    vob_oid mkfile(vob_oid dir, const std::string &name) {
         vob_oid e = 0;
         EXPECT_EQ(vob_elem_create(v, dir, name, VOB_MT_FILE_ELEM, 0, nullptr, &e), VOB_OK) << vob_errmsg(v);
         return e;
     }
-    vob_oid mkdir(vob_oid dir, const std::string &name)
-    {
+    vob_oid mkdir(vob_oid dir, const std::string &name) {
         vob_oid e = 0;
         EXPECT_EQ(vob_elem_create(v, dir, name, VOB_MT_DIR_ELEM, 0, nullptr, &e), VOB_OK) << vob_errmsg(v);
         return e;
     }
-    vob_oid main_of(vob_oid e)
-    {
+    vob_oid main_of(vob_oid e) {
         vob_elem_info ei;
         EXPECT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
         return ei.main_branch;
     }
-    vob_oid put(vob_oid branch, const std::string &bytes, int64_t num = -1)
-    {
+    vob_oid put(vob_oid branch, const std::string &bytes, int64_t num = -1) {
         vob_oid ver = 0;
-        EXPECT_EQ(vob_ver_create(v, branch, vob_data_bytes(bytes), nullptr, &ver, num), VOB_OK) << vob_errmsg(v);
+        EXPECT_EQ(vob_ver_create(v, branch, vob_data_bytes(bytes), nullptr, &ver, num), VOB_OK)
+            << vob_errmsg(v);
         return ver;
     }
-    vob_oid type(int mtype, const std::string &name)
-    {
+    vob_oid type(int mtype, const std::string &name) {
         vob_oid t = 0;
         EXPECT_EQ(vob_type_create(v, mtype, name, nullptr, &t), VOB_OK) << vob_errmsg(v);
         return t;
     }
-    vob_oid find(vob_oid e, const std::string &vid)
-    {
+    vob_oid find(vob_oid e, const std::string &vid) {
         vob_oid ver = 0;
         EXPECT_EQ(vob_ver_find(v, e, vid, &ver), VOB_OK) << vob_errmsg(v);
         return ver;
     }
-    std::string data(vob_oid ver)
-    {
+    std::string data(vob_oid ver) {
         std::string s;
         EXPECT_EQ(vob_ver_read_data(v, ver, &s), VOB_OK) << vob_errmsg(v);
         return s;
     }
-    std::vector<std::string> tree_ids(vob_oid e)
-    {
+    std::vector<std::string> tree_ids(vob_oid e) {
         std::vector<vob_vtree_node> t;
         EXPECT_EQ(vob_elem_get_vtree(v, e, &t), VOB_OK);
         std::vector<std::string> ids;
@@ -75,8 +66,7 @@ struct Store : testvob::VobTest {
     }
 };
 
-TEST_F(Store, FreshVobHasWellKnownObjects)
-{
+TEST_F(Store, FreshVobHasWellKnownObjects) {
     vob_oid lf = vob_wk_obj(v, VOB_WK_LOST_FOUND), found = 0, ver = 0;
     ASSERT_NE(lf, 0);
     ASSERT_EQ(vob_resolve_path(v, "lost+found", nullptr, "", &found, &ver), VOB_OK);
@@ -90,8 +80,7 @@ TEST_F(Store, FreshVobHasWellKnownObjects)
     EXPECT_EQ(vob_get_uuid(v).size(), 32u);
 }
 
-TEST_F(Store, VersionTreeOrderNumberingAndBranchContents)
-{
+TEST_F(Store, VersionTreeOrderNumberingAndBranchContents) {
     vob_oid e = mkfile(root(), "a.c");
     vob_oid mb = main_of(e);
     vob_oid m1 = put(mb, "one\n");
@@ -126,14 +115,15 @@ TEST_F(Store, VersionTreeOrderNumberingAndBranchContents)
     ASSERT_EQ(vob_elem_get_vtree(v, e, &t), VOB_OK);
     EXPECT_EQ(t[1].sub_branch_paths, std::vector<std::string>{"/main/rel_1"});
     EXPECT_EQ(t[3].sub_branch_paths, std::vector<std::string>{"/main/rel_1/fix"});
-    for (const char *bad : {"/main/5", "/main/nope/1", "main/1", "/main/", "/main/x1", "/main/99999999999999999999"})
+    for (const char *bad :
+         {"/main/5", "/main/nope/1", "main/1", "/main/", "/main/x1", "/main/99999999999999999999"})
         EXPECT_EQ(vob_ver_find(v, e, bad, &x), VOB_NOT_FOUND) << bad;
 }
 
-TEST_F(Store, IdenticalContentsAreStoredOnce)
-{
+TEST_F(Store, IdenticalContentsAreStoredOnce) {
     vob_oid a = mkfile(root(), "a"), b = mkfile(root(), "b");
-    vob_oid va = put(main_of(a), std::string("same\0bytes", 10)), vb = put(main_of(b), std::string("same\0bytes", 10));
+    vob_oid va = put(main_of(a), std::string("same\0bytes", 10)),
+            vb = put(main_of(b), std::string("same\0bytes", 10));
     std::string pa, pb;
     ASSERT_EQ(vob_ver_get_data_pname(v, va, &pa), VOB_OK);
     ASSERT_EQ(vob_ver_get_data_pname(v, vb, &pb), VOB_OK);
@@ -145,8 +135,7 @@ TEST_F(Store, IdenticalContentsAreStoredOnce)
     EXPECT_EQ(pa.substr(pa.rfind('/') + 1), vi.sha256);
 }
 
-TEST_F(Store, LabelIsOnOneVersionOfAnElement)
-{
+TEST_F(Store, LabelIsOnOneVersionOfAnElement) {
     vob_oid e = mkfile(root(), "a");
     vob_oid v1 = put(main_of(e), "1"), v2 = put(main_of(e), "2");
     vob_oid lb = type(VOB_MT_LBTYPE, "REL1");
@@ -170,8 +159,7 @@ TEST_F(Store, LabelIsOnOneVersionOfAnElement)
     EXPECT_EQ(vob_ver_add_label(v, v1, vob_wk_obj(v, VOB_WK_MAIN_BRTYPE), 0, nullptr), VOB_NOT_FOUND);
 }
 
-TEST_F(Store, AttributesAndMergeHyperlinks)
-{
+TEST_F(Store, AttributesAndMergeHyperlinks) {
     vob_oid e = mkfile(root(), "a"), other = mkfile(root(), "b");
     vob_oid m1 = put(main_of(e), "1");
     vob_oid dev = type(VOB_MT_BRTYPE, "dev"), st = type(VOB_MT_ATTYPE, "Status");
@@ -204,8 +192,7 @@ TEST_F(Store, AttributesAndMergeHyperlinks)
     EXPECT_EQ(vob_obj_remove_attr(v, m2, st), VOB_NOT_FOUND);
 }
 
-TEST_F(Store, LocksStopChangesUntilUnlocked)
-{
+TEST_F(Store, LocksStopChangesUntilUnlocked) {
     vob_oid e = mkfile(root(), "a");
     vob_oid m1 = put(main_of(e), "1");
     vob_oid dev = type(VOB_MT_BRTYPE, "dev"), lb = type(VOB_MT_LBTYPE, "L");
@@ -233,8 +220,7 @@ TEST_F(Store, LocksStopChangesUntilUnlocked)
     EXPECT_EQ(lk.obsolete, 1);
 }
 
-TEST_F(Store, CheckoutsReservedAndUnreserved)
-{
+TEST_F(Store, CheckoutsReservedAndUnreserved) {
     vob_oid e = mkfile(root(), "a");
     vob_oid mb = main_of(e);
     vob_oid r = 0, u = 0, x = 0;
@@ -266,8 +252,7 @@ TEST_F(Store, CheckoutsReservedAndUnreserved)
     EXPECT_EQ(vob_uncheckout(v, u), VOB_NOT_FOUND);
 }
 
-TEST_F(Store, RemovedDataLeavesTheVersionAndFreesTheBlob)
-{
+TEST_F(Store, RemovedDataLeavesTheVersionAndFreesTheBlob) {
     vob_oid e = mkfile(root(), "a"), f = mkfile(root(), "b");
     vob_oid v1 = put(main_of(e), "unique contents");
     vob_oid v2 = put(main_of(e), "shared");
@@ -290,8 +275,7 @@ TEST_F(Store, RemovedDataLeavesTheVersionAndFreesTheBlob)
     EXPECT_EQ(data(v3), "unique contents");
 }
 
-TEST_F(Store, DirectoryVersionsHoldTheNamespace)
-{
+TEST_F(Store, DirectoryVersionsHoldTheNamespace) {
     vob_oid src = mkdir(root(), "src");
     vob_oid a = mkfile(src, "a.c");
     vob_oid b = mkfile(src, "b.c");
@@ -344,8 +328,7 @@ TEST_F(Store, DirectoryVersionsHoldTheNamespace)
     EXPECT_EQ(vob_resolve_path(v, "../etc", nullptr, "", &el, &ver), VOB_NOT_FOUND);
 }
 
-TEST_F(Store, SelectionRules)
-{
+TEST_F(Store, SelectionRules) {
     vob_oid e = mkfile(root(), "a");
     vob_oid m1 = put(main_of(e), "1");
     put(main_of(e), "2");
@@ -359,8 +342,8 @@ TEST_F(Store, SelectionRules)
         EXPECT_EQ(vob_select_version(v, e, rules, "me", &got), VOB_OK) << vob_errmsg(v);
         return data(got);
     };
-    vob_rule co{vob_rule::CHECKEDOUT, ""}, devl{vob_rule::LATEST, "/main/dev"}, mainl{vob_rule::LATEST, "/main"},
-        good{vob_rule::LABEL, "GOOD"}, ver{vob_rule::VERSION, "/main/1"};
+    vob_rule co{vob_rule::CHECKEDOUT, ""}, devl{vob_rule::LATEST, "/main/dev"},
+        mainl{vob_rule::LATEST, "/main"}, good{vob_rule::LABEL, "GOOD"}, ver{vob_rule::VERSION, "/main/1"};
     EXPECT_EQ(pick({co, devl, mainl}), "dev1");
     EXPECT_EQ(pick({co, mainl}), "2");
     EXPECT_EQ(pick({good, mainl}), "1");
@@ -376,8 +359,7 @@ TEST_F(Store, SelectionRules)
     EXPECT_EQ(checked, 1);
 }
 
-TEST_F(Store, TypesAreUniqueAndNamesChecked)
-{
+TEST_F(Store, TypesAreUniqueAndNamesChecked) {
     vob_oid t = type(VOB_MT_LBTYPE, "REL_1.0-b"), again = 0;
     EXPECT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "REL_1.0-b", nullptr, &again), VOB_EXISTS);
     EXPECT_EQ(again, t);
@@ -394,8 +376,7 @@ TEST_F(Store, TypesAreUniqueAndNamesChecked)
     EXPECT_NE(vob_elem_create(v, root(), "d", VOB_MT_DIR_ELEM, et, nullptr, &e), VOB_OK);
 }
 
-TEST_F(Store, CorruptOrForeignDatabaseIsRefusedCleanly)
-{
+TEST_F(Store, CorruptOrForeignDatabaseIsRefusedCleanly) {
     std::string storage = vob_get_storage(v);
     vob_close(v);
     v = nullptr;
@@ -425,4 +406,4 @@ TEST_F(Store, CorruptOrForeignDatabaseIsRefusedCleanly)
     EXPECT_NE(err.find("No VOB has tag \"/none\""), std::string::npos) << err;
 }
 
-} // namespace
+}   // namespace

@@ -17,36 +17,31 @@ namespace {
 
 struct Txn : testvob::VobTest {
     vob_t *v = nullptr;
-    void SetUp() override
-    {
+    void SetUp() override {
         testvob::VobTest::SetUp();
         v = make_vob("/t");
         ASSERT_NE(v, nullptr);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vob_close(v);
         testvob::VobTest::TearDown();
     }
     vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
-    size_t count_elems()
-    {
+    size_t count_elems() {
         std::vector<vob_oid> e;
         EXPECT_EQ(vob_elem_list(v, &e), VOB_OK);
         return e.size();
     }
 };
 
-size_t pool_files(const std::string &storage)
-{
+size_t pool_files(const std::string &storage) {
     size_t n = 0;
     for (auto &e : std::filesystem::recursive_directory_iterator(storage + "/pool"))
         n += e.is_regular_file();
     return n;
 }
 
-TEST_F(Txn, RolledBackTransactionLeavesNothing)
-{
+TEST_F(Txn, RolledBackTransactionLeavesNothing) {
     size_t files = pool_files(vob_get_storage(v)), elems = count_elems();
     {
         vob_txn t(v);
@@ -56,7 +51,8 @@ TEST_F(Txn, RolledBackTransactionLeavesNothing)
         vob_elem_info ei;
         ASSERT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
         vob_oid ver;
-        ASSERT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes("never committed"), nullptr, &ver), VOB_OK);
+        ASSERT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes("never committed"), nullptr, &ver),
+                  VOB_OK);
         // no commit: the destructor rolls back
     }
     EXPECT_EQ(count_elems(), elems);
@@ -65,8 +61,7 @@ TEST_F(Txn, RolledBackTransactionLeavesNothing)
     EXPECT_EQ(vob_resolve_path(v, "a", nullptr, "", &e, &ver), VOB_NOT_FOUND);
 }
 
-TEST_F(Txn, RefusedStepInsideTransactionKeepsTheRest)
-{
+TEST_F(Txn, RefusedStepInsideTransactionKeepsTheRest) {
     vob_oid lb, e, e2, ver;
     ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L", nullptr, &lb), VOB_OK);
     vob_txn t(v);
@@ -77,7 +72,7 @@ TEST_F(Txn, RefusedStepInsideTransactionKeepsTheRest)
     vob_oid v1;
     ASSERT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes("1"), nullptr, &v1), VOB_OK);
     ASSERT_EQ(vob_ver_add_label(v, v1, lb, 0, nullptr), VOB_OK);
-    EXPECT_EQ(vob_ver_add_label(v, ver, lb, 0, nullptr), VOB_EXISTS);             // reported
+    EXPECT_EQ(vob_ver_add_label(v, ver, lb, 0, nullptr), VOB_EXISTS);   // reported
     EXPECT_EQ(vob_elem_create(v, root(), "a", VOB_MT_FILE_ELEM, 0, nullptr, &e2), VOB_EXISTS);
     ASSERT_EQ(t.commit(), VOB_OK) << vob_errmsg(v);
     vob_oid at;
@@ -87,8 +82,7 @@ TEST_F(Txn, RefusedStepInsideTransactionKeepsTheRest)
 
 // Every mutator checks before it writes: each refusal below leaves the
 // caller's transaction as it was, and what it made before commits.
-TEST_F(Txn, EveryRefusalInsideTransactionKeepsIt)
-{
+TEST_F(Txn, EveryRefusalInsideTransactionKeepsIt) {
     vob_oid lb, bt, at, e, ver0, br;
     ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L", nullptr, &lb), VOB_OK);
     ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "dev", nullptr, &bt), VOB_OK);
@@ -131,8 +125,7 @@ TEST_F(Txn, EveryRefusalInsideTransactionKeepsIt)
     EXPECT_EQ(cks[0].view_tag, "vb");
 }
 
-TEST_F(Txn, NestedTransactionsJoinTheOutermost)
-{
+TEST_F(Txn, NestedTransactionsJoinTheOutermost) {
     vob_txn outer(v);
     ASSERT_EQ(outer.begin(), VOB_OK);
     {
@@ -158,8 +151,7 @@ TEST_F(Txn, NestedTransactionsJoinTheOutermost)
     EXPECT_EQ(vob_type_find(v, VOB_MT_LBTYPE, "IN", &t), VOB_NOT_FOUND);
 }
 
-TEST_F(Txn, SecondWriterWaitsThenFailsReadersGoOn)
-{
+TEST_F(Txn, SecondWriterWaitsThenFailsReadersGoOn) {
     int ready[2], done[2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(done), 0);
@@ -212,8 +204,7 @@ TEST_F(Txn, SecondWriterWaitsThenFailsReadersGoOn)
         close(fd);
 }
 
-std::string sha_hex(const std::string &bytes)
-{
+std::string sha_hex(const std::string &bytes) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned n = 0;
     EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr);
@@ -227,8 +218,7 @@ std::string sha_hex(const std::string &bytes)
 }
 
 // Each transaction makes a file element with three versions and a label.
-[[noreturn]] void writer_loop(const std::string &storage, unsigned seed)
-{
+[[noreturn]] void writer_loop(const std::string &storage, unsigned seed) {
     vob_t *w = nullptr;
     std::string err;
     if (vob_open(storage, &w, &err) != VOB_OK)
@@ -243,7 +233,8 @@ std::string sha_hex(const std::string &bytes)
             continue;
         vob_oid e, ver = 0;
         std::string name = "f" + std::to_string(seed) + "_" + std::to_string(i);
-        if (vob_elem_create(w, vob_wk_obj(w, VOB_WK_ROOT_DIR), name, VOB_MT_FILE_ELEM, 0, nullptr, &e) != VOB_OK)
+        if (vob_elem_create(w, vob_wk_obj(w, VOB_WK_ROOT_DIR), name, VOB_MT_FILE_ELEM, 0, nullptr, &e) !=
+            VOB_OK)
             _exit(3);
         vob_elem_info ei;
         if (vob_elem_get(w, e, &ei) != VOB_OK)
@@ -259,8 +250,7 @@ std::string sha_hex(const std::string &bytes)
     }
 }
 
-TEST_F(Txn, KilledWriterLeavesConsistentStore)
-{
+TEST_F(Txn, KilledWriterLeavesConsistentStore) {
     std::string storage = vob_get_storage(v);
     vob_close(v);
     v = nullptr;
@@ -284,7 +274,9 @@ TEST_F(Txn, KilledWriterLeavesConsistentStore)
         EXPECT_STREQ((const char *)sqlite3_column_text(q, 0), "ok");
         sqlite3_finalize(q);
         // Every blob that a row names exists with the right bytes.
-        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT DISTINCT sha FROM ver WHERE sha IS NOT NULL", -1, &q, nullptr), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_prepare_v2(db, "SELECT DISTINCT sha FROM ver WHERE sha IS NOT NULL", -1, &q, nullptr),
+            SQLITE_OK);
         while (sqlite3_step(q) == SQLITE_ROW) {
             std::string sha = (const char *)sqlite3_column_text(q, 0);
             std::string blob = storage + "/pool/" + sha.substr(0, 2) + "/" + sha;
@@ -293,10 +285,11 @@ TEST_F(Txn, KilledWriterLeavesConsistentStore)
         }
         sqlite3_finalize(q);
         // No half-made element: each has its name and exactly versions 0 to 3.
-        ASSERT_EQ(sqlite3_prepare_v2(db,
-                                     "SELECT e.oid, (SELECT count(*) FROM ver WHERE elem = e.oid),"
-                                     " (SELECT count(*) FROM dirent WHERE elem = e.oid) FROM elem e WHERE e.mtype = 2",
-                                     -1, &q, nullptr),
+        ASSERT_EQ(sqlite3_prepare_v2(
+                      db,
+                      "SELECT e.oid, (SELECT count(*) FROM ver WHERE elem = e.oid),"
+                      " (SELECT count(*) FROM dirent WHERE elem = e.oid) FROM elem e WHERE e.mtype = 2",
+                      -1, &q, nullptr),
                   SQLITE_OK);
         while (sqlite3_step(q) == SQLITE_ROW) {
             EXPECT_EQ(sqlite3_column_int(q, 1), 4) << "element " << sqlite3_column_int64(q, 0);
@@ -312,8 +305,7 @@ TEST_F(Txn, KilledWriterLeavesConsistentStore)
     EXPECT_EQ(vob_elem_create(v, root(), "after", VOB_MT_FILE_ELEM, 0, nullptr, &e), VOB_OK) << vob_errmsg(v);
 }
 
-TEST_F(Txn, FullDiskFailsCleanly)
-{
+TEST_F(Txn, FullDiskFailsCleanly) {
     std::string mnt = tmp + "/small";
     std::filesystem::create_directories(mnt);
     if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=400k") != 0)
@@ -325,7 +317,8 @@ TEST_F(Txn, FullDiskFailsCleanly)
         rc = vob_open_tag("/small", &s, &err);
     ASSERT_EQ(rc, VOB_OK) << err;
     vob_oid e;
-    ASSERT_EQ(vob_elem_create(s, vob_wk_obj(s, VOB_WK_ROOT_DIR), "big", VOB_MT_FILE_ELEM, 0, nullptr, &e), VOB_OK);
+    ASSERT_EQ(vob_elem_create(s, vob_wk_obj(s, VOB_WK_ROOT_DIR), "big", VOB_MT_FILE_ELEM, 0, nullptr, &e),
+              VOB_OK);
     vob_elem_info ei;
     ASSERT_EQ(vob_elem_get(s, e, &ei), VOB_OK);
     std::string big(1 << 20, 'x');
@@ -337,9 +330,10 @@ TEST_F(Txn, FullDiskFailsCleanly)
     ASSERT_EQ(vob_elem_get_vtree(s, e, &tree), VOB_OK);
     EXPECT_EQ(tree.size(), 1u);   // no partial version
     EXPECT_TRUE(std::filesystem::is_empty(mnt + "/vob/pool/tmp"));
-    EXPECT_EQ(vob_ver_create(s, ei.main_branch, vob_data_bytes("small"), nullptr, &ver), VOB_OK) << vob_errmsg(s);
+    EXPECT_EQ(vob_ver_create(s, ei.main_branch, vob_data_bytes("small"), nullptr, &ver), VOB_OK)
+        << vob_errmsg(s);
     vob_close(s);
     umount(mnt.c_str());
 }
 
-} // namespace
+}   // namespace

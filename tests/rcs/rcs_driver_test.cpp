@@ -132,7 +132,7 @@ TEST_F(DriverTest, CvsModeKnowsWhereInTheRepositoryItIs) {
 
 TEST_F(DriverTest, WalkedPathsMapToElements) {
     ASSERT_EQ(testutil::shell("mkdir -p src/RCS/old RCS lib && touch src/RCS/main.c,v RCS/top.c,v lib/x.c,v "
-                  "src/RCS/old/y.c,v"),
+                              "src/RCS/old/y.c,v"),
               0);
     ASSERT_EQ(init({"vantexport_rcs"}), 0);
     int convert = -1, prune = -1;
@@ -165,7 +165,7 @@ TEST_F(DriverTest, WalkedPathsMapToElements) {
 
 TEST_F(DriverTest, CvsPrunesAtticUnlessAskedAndAlwaysCvsroot) {
     ASSERT_EQ(testutil::shell("mkdir -p repo/CVSROOT repo/p/Attic && touch repo/CVSROOT/loginfo,v "
-                  "repo/p/Attic/gone.c,v repo/p/a.c,v"),
+                              "repo/p/Attic/gone.c,v repo/p/a.c,v"),
               0);
     setenv("CVSROOT", (dir / "repo").c_str(), 1);
     ASSERT_EQ(chdir("repo"), 0);
@@ -243,8 +243,7 @@ TEST_F(DriverTest, StateAndRevisionAttributesAfterTheSinceTime) {
     std::vector<cm_version_info> vs = versions("a.c,v");
     EXPECT_TRUE(find(vs, "1.1")->attributes.empty());
     EXPECT_TRUE(find(vs, "1.2")->attributes.empty());   // at the since time: none
-    EXPECT_EQ(find(vs, "1.3")->attributes,
-              (std::vector<std::string>{"RCS_STATE=dead", "RCS_REVISION=1.3"}));
+    EXPECT_EQ(find(vs, "1.3")->attributes, (std::vector<std::string>{"RCS_STATE=dead", "RCS_REVISION=1.3"}));
     EXPECT_EQ(find(vs, "1.2.1.1")->attributes, (std::vector<std::string>{"RCS_REVISION=1.2.1.1"}));
 }
 
@@ -272,20 +271,20 @@ TEST_F(DriverTest, ArchivesRefusedAtOpen) {
         std::string branch = rev + ".1";
         syms += "\t" + std::string(200, char('a' + i)) + ":" + branch + "\n";
         std::string next = branch + ".1";
-        deltas += rev + "\ndate\t2010.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches " + next +
-                  ";\nnext\t;\n\n";
+        deltas +=
+            rev + "\ndate\t2010.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches " + next + ";\nnext\t;\n\n";
         texts += rev + "\nlog\n@@\ntext\n@@\n";
         rev = next;
     }
     deltas += rev + "\ndate\t2010.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches;\nnext\t;\n\n";
     texts += rev + "\nlog\n@@\ntext\n@@\n";
-    testutil::write_file("deep,v", "head 1.1;\naccess;\nsymbols\n" + syms + ";\nlocks;\n\n" + deltas +
-                             "desc\n@@\n" + texts);
+    testutil::write_file(
+        "deep,v", "head 1.1;\naccess;\nsymbols\n" + syms + ";\nlocks;\n\n" + deltas + "desc\n@@\n" + texts);
     void *h = nullptr;
     EXPECT_EQ(rcs_driver.open_element("deep,v", &h), CM_FAILED);
     EXPECT_EQ(h, nullptr);
     EXPECT_NE(msgs.err().find("\"deep,v\": the branch path of revision 1.1.1.1.1.1.1.1.1.1.1.1.1.1 "
-                                 "is longer than 1024 bytes."),
+                              "is longer than 1024 bytes."),
               std::string::npos)
         << msgs.err();
 
@@ -306,8 +305,9 @@ TEST(DriverCatalog, HasItsTwentySixEntriesInNumberOrder) {
     EXPECT_STREQ(imsg_text(c, 0), "Unable to allocate memory.\n");
     EXPECT_STREQ(imsg_text(c, 2), "Not an RCS file.\n");
     EXPECT_STREQ(imsg_text(c, 20), "Unknown conversion mode requested, aborting.\n");
-    EXPECT_STREQ(imsg_text(c, 25), "Unable to resolve directory \"%s\" relative to path in "
-                                   "environment variable CVSROOT.\n");
+    EXPECT_STREQ(imsg_text(c, 25),
+                 "Unable to resolve directory \"%s\" relative to path in "
+                 "environment variable CVSROOT.\n");
     EXPECT_EQ(RCS_CANT_RESOLVE_CWD, 25);
 }
 
@@ -328,7 +328,8 @@ TEST_F(ProgramTest, NamesAndBanners) {
         EXPECT_EQ(run_in("'" + program_dir() + "/" + name + "' -VerAll", &out), 0);
         EXPECT_NE(out.find("libvelkexport"), std::string::npos);
     }
-    ASSERT_EQ(testutil::shell("ln -s '" + program_dir() + "/vantexport_rcs' '" + dir / "vantexport_x" + "'"), 0);
+    ASSERT_EQ(testutil::shell("ln -s '" + program_dir() + "/vantexport_rcs' '" + dir / "vantexport_x" + "'"),
+              0);
     EXPECT_EQ(run_in("./vantexport_x -r", &out), 1);
     EXPECT_NE(out.find("Unknown conversion mode requested, aborting."), std::string::npos);
     EXPECT_NE(out.find("CM driver initialization failed."), std::string::npos);
@@ -336,19 +337,20 @@ TEST_F(ProgramTest, NamesAndBanners) {
 }
 
 TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
-    ASSERT_EQ(testutil::shell("cd '" + dir.path() + "' && mkdir -p RCS RCS/old && printf 'one\\n' > good.c && "
-                  "ci -q -t-d -mfirst good.c && printf 'plain text\\n' > RCS/notrcs,v && "
-                  "head -c 120 RCS/good.c,v > RCS/cut.c,v && printf '\\0\\1\\2' > RCS/bin,v && "
-                  "sed 's/^date\t[0-9.]*;/date\t1999.02.29.10.00.00;/' RCS/good.c,v > RCS/feb29.c,v"),
-              0);
+    ASSERT_EQ(
+        testutil::shell("cd '" + dir.path() +
+                        "' && mkdir -p RCS RCS/old && printf 'one\\n' > good.c && "
+                        "ci -q -t-d -mfirst good.c && printf 'plain text\\n' > RCS/notrcs,v && "
+                        "head -c 120 RCS/good.c,v > RCS/cut.c,v && printf '\\0\\1\\2' > RCS/bin,v && "
+                        "sed 's/^date\t[0-9.]*;/date\t1999.02.29.10.00.00;/' RCS/good.c,v > RCS/feb29.c,v"),
+        0);
     std::string out;
     EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' -r", &out), 0) << out;
     EXPECT_NE(out.find("Not an RCS file."), std::string::npos);
     EXPECT_NE(out.find("the file ends inside"), std::string::npos);
     EXPECT_NE(out.find("Warning: Skipping files in directory RCS/old"), std::string::npos);
     // A day that does not exist, with the file and line of its date.
-    EXPECT_NE(out.find("Could not parse date string \"1999.02.29.10.00.00\"."), std::string::npos)
-        << out;
+    EXPECT_NE(out.find("Could not parse date string \"1999.02.29.10.00.00\"."), std::string::npos) << out;
     EXPECT_NE(out.find("in \"RCS/feb29.c,v\", line 9."), std::string::npos) << out;
     size_t list = out.find("The following elements could not be exported:");
     ASSERT_NE(list, std::string::npos) << out;
@@ -360,4 +362,4 @@ TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
     EXPECT_EQ(df.elements[0].get("Name"), "good.c");
 }
 
-} // namespace
+}   // namespace

@@ -33,7 +33,6 @@ cd ../lib
 printf 'p\n' > plain.c; ci -q -t-'' -m'plain' plain.c
 )";
 
-
 // repo/proj: a vendor import (1.1.1), a commit, a tag, a branch tag with a
 // commit on it, a removed file (Attic, state dead), an added file.
 inline const char *const MAKE_CVS_REPO = R"(set -e

@@ -22,21 +22,22 @@ struct ImportEndToEnd : ::testing::Test {
     std::string view_root() const { return dir / "view" + "/e2e"; }
 
     // Exports `where` with the program and imports the data file into a new VOB.
-    void export_and_import(const std::string &where, const std::string &program,
-                           const std::string &extra_env, const std::string &opts, data_file *df) {
+    void export_and_import(const std::string &where, const std::string &program, const std::string &extra_env,
+                           const std::string &opts, data_file *df) {
         std::string out;
-        ASSERT_EQ(testutil::shell("cd '" + where + "' && " + extra_env + " '" + program_dir() + "/" + program +
-                          "' " + opts + " -o '" + dir / "cvt_data" + "' 2>&1",
-                      &out),
+        ASSERT_EQ(testutil::shell("cd '" + where + "' && " + extra_env + " '" + program_dir() + "/" +
+                                      program + "' " + opts + " -o '" + dir / "cvt_data" + "' 2>&1",
+                                  &out),
                   0)
             << out;
         ASSERT_TRUE(read_data_file(dir / "cvt_data", df));
-        ASSERT_EQ(testutil::shell(env() + "'" + vantor + "' mkvob -tag /e2e >/dev/null && " + env() + "'" + vantor +
-                      "' mkview -tag e2e_view -vob /e2e '" + dir / "view" + "' >/dev/null"),
-                  0);
-        ASSERT_EQ(testutil::shell("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport + "' '" +
-                          dir / "cvt_data" + "' 2>&1",
-                      &out),
+        ASSERT_EQ(
+            testutil::shell(env() + "'" + vantor + "' mkvob -tag /e2e >/dev/null && " + env() + "'" + vantor +
+                            "' mkview -tag e2e_view -vob /e2e '" + dir / "view" + "' >/dev/null"),
+            0);
+        ASSERT_EQ(testutil::shell("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport +
+                                      "' '" + dir / "cvt_data" + "' 2>&1",
+                                  &out),
                   0)
             << out;
     }
@@ -48,8 +49,9 @@ struct ImportEndToEnd : ::testing::Test {
     // Each exported version against `reference` (a command printing that
     // revision), through its version id in the VOB: the branch path and the
     // version's place on its branch.
-    void check_contents(const data_file &df, int expected, const std::function<std::string(const data_element &,
-                                                                             const std::string &)> &reference) {
+    void check_contents(
+        const data_file &df, int expected,
+        const std::function<std::string(const data_element &, const std::string &)> &reference) {
         int checked = 0;
         for (const data_element &e : df.elements) {
             std::string name = e.get("Name");
@@ -105,8 +107,8 @@ TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
     check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
         std::string out;
         testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " 'proj/" +
-                e.get("Name") + "' 2>/dev/null",
-            &out);
+                            e.get("Name") + "' 2>/dev/null",
+                        &out);
         return out;
     });
     std::string tree = vob("lsvtree '" + view_root() + "/a.c'");
@@ -114,4 +116,4 @@ TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
         EXPECT_NE(tree.find(b), std::string::npos) << tree;
 }
 
-} // namespace
+}   // namespace

@@ -28,9 +28,9 @@ export_run run_exporter(const std::string &dir, const std::string &name, const s
     export_run r;
     std::string errfile = dir + "/../stderr.txt";
     testutil::shell("rm -f '" + dir + "/out.dat'");
-    r.status = testutil::shell("cd '" + dir + "' && " + env + " '" + program_dir() + "/" + name + "' " + opts +
-                       " -o out.dat 2>'" + errfile + "'",
-                   &r.out);
+    r.status = testutil::shell("cd '" + dir + "' && " + env + " '" + program_dir() + "/" + name + "' " +
+                                   opts + " -o out.dat 2>'" + errfile + "'",
+                               &r.out);
     r.err = testutil::read_file(errfile);
     read_data_file(dir + "/out.dat", &r.data);
     return r;
@@ -58,8 +58,8 @@ std::string branch_path(const rlog_archive &a, const std::string &rev, bool cvs)
 }
 
 // One element of the data file against rlog's view of its archive.
-void compare_with_rlog(const data_element &e, const std::string &archive, const std::string &prefix,
-                       bool cvs, const std::string &stdout_text) {
+void compare_with_rlog(const data_element &e, const std::string &archive, const std::string &prefix, bool cvs,
+                       const std::string &stdout_text) {
     SCOPED_TRACE(archive);
     rlog_archive a;
     ASSERT_TRUE(rlog_read(archive, &a));
@@ -104,8 +104,7 @@ void compare_with_rlog(const data_element &e, const std::string &archive, const 
         EXPECT_EQ(subs, want_subs);
     }
     for (auto &l : a.locks)
-        EXPECT_NE(stdout_text.find("\tUser \"" + l.first + "\", from " + l.second + ".\n"),
-                  std::string::npos)
+        EXPECT_NE(stdout_text.find("\tUser \"" + l.first + "\", from " + l.second + ".\n"), std::string::npos)
             << l.first << ":" << l.second;
 }
 
@@ -129,7 +128,7 @@ struct RcsOracle : ::testing::TestWithParam<const char *> {
     static void SetUpTestSuite() {
         dir = new testutil::TempDir();
         ASSERT_EQ(testutil::shell("mkdir -p '" + *dir / "top" + "' && cd '" + *dir / "top" + "' && " +
-                      MAKE_RCS_TREE),
+                                  MAKE_RCS_TREE),
                   0);
     }
     static void TearDownTestSuite() { delete dir; }
@@ -160,8 +159,7 @@ TEST_P(RcsOracle, EveryArchiveAgreesWithRlog) {
         // Branch naming and sub-branches, as the VOB will see them.
         const data_element *deep = r.data.element("src/deep.c");
         std::set<std::string> types(r.data.types.begin(), r.data.types.end());
-        for (const char *t : {"BrType:rel_1", "BrType:hotfix", "BrType:1.2.2", "LbType:s12",
-                              "LbType:fix1"})
+        for (const char *t : {"BrType:rel_1", "BrType:hotfix", "BrType:1.2.2", "LbType:s12", "LbType:fix1"})
             EXPECT_TRUE(types.count(t)) << t;
         EXPECT_TRUE(types.count("AttrType:" + prefix + "_STATE"));
         for (const data_version &v : deep->versions) {
@@ -212,8 +210,7 @@ testutil::TempDir *CvsOracle::dir = nullptr;
 TEST_F(CvsOracle, RepositoryAgreesWithRlog) {
     for (const char *tz : {"UTC", "America/New_York"}) {
         SCOPED_TRACE(tz);
-        export_run r =
-            run_exporter(repo() + "/proj", "vantexport_cvs", env() + " TZ=" + tz, "-r -S -A");
+        export_run r = run_exporter(repo() + "/proj", "vantexport_cvs", env() + " TZ=" + tz, "-r -S -A");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.data.globals.get("ExporterKind"), "11");
         EXPECT_EQ(r.data.globals.get("NeedCmd"), "cvs");
@@ -269,12 +266,12 @@ TEST_F(CvsOracle, GetCommandsGiveWhatCvsGives) {
             ASSERT_EQ(cmd.compare(0, 16, "cvs -Q get -r" + rev.substr(0, 3)), 0) << cmd;
             std::string want, got;
             std::string module = "proj/" + e.get("Name");
-            ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + env() + " cvs -Q co -p -r" + rev + " " +
-                              module + " 2>/dev/null",
-                          &want),
+            ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + env() + " cvs -Q co -p -r" + rev +
+                                          " " + module + " 2>/dev/null",
+                                      &want),
                       0);
             ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + env() + " " + cmd + "'" +
-                          *dir / "got.out" + "'"),
+                                      *dir / "got.out" + "'"),
                       0)
                 << cmd;
             EXPECT_EQ(testutil::read_file(*dir / "got.out"), want) << cmd;
@@ -295,8 +292,9 @@ TEST_F(CvsOracle, RepositoryChecksAtStart) {
         {"CVSROOT=:loc", d, "Bad access method"},
         {"CVSROOT=/no/such/repo", d,
          "Unable to resolve path to CVS repository \"/no/such/repo\".  Unable to proceed."},
-        {env(), dir->path(), "Unable to resolve directory \"" + dir->path() +
-                               "\" relative to path in environment variable CVSROOT."},
+        {env(), dir->path(),
+         "Unable to resolve directory \"" + dir->path() +
+             "\" relative to path in environment variable CVSROOT."},
     };
     for (auto &c : cases) {
         export_run r = run_exporter(c.where, "vantexport_cvs", c.env, "-r");
@@ -309,8 +307,7 @@ TEST_F(CvsOracle, RepositoryChecksAtStart) {
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_TRUE(ok.data.element("a.c"));
     for (const data_version &v : ok.data.element("a.c")->versions)
-        EXPECT_EQ(v.get("ExtractCmd"),
-                  "cvs -Q get -r" + v.get("VersionId") + " -p \"proj/a.c\" > ");
+        EXPECT_EQ(v.get("ExtractCmd"), "cvs -Q get -r" + v.get("VersionId") + " -p \"proj/a.c\" > ");
 }
 
-} // namespace
+}   // namespace

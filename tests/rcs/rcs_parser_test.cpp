@@ -129,10 +129,10 @@ TEST(ArchiveDates, ImpossibleDatesAndTimesAreRefused) {
     ASSERT_EQ(rcs_parse_date("101.1.02.03.04.05", &t), 0);
     EXPECT_EQ(utc_text(t), "2001/01/02 03:04:05");
     int64_t kept = t;
-    for (const char *bad : {"99.02.29.00.00.00", "1999.02.29.00.00.00", "1900.02.29.00.00.00",
-                            "2100.02.29.00.00.00", "2010.04.31.00.00.00", "2010.01.00.00.00.00",
-                            "2010.01.02.24.00.00", "2010.01.02.12.60.00", "2010.01.02.12.30.60",
-                            "2010.06.30.23.58.60", "2010.01.02.12.30.61", "0000.01.01.00.00.00"}) {
+    for (const char *bad :
+         {"99.02.29.00.00.00", "1999.02.29.00.00.00", "1900.02.29.00.00.00", "2100.02.29.00.00.00",
+          "2010.04.31.00.00.00", "2010.01.00.00.00.00", "2010.01.02.24.00.00", "2010.01.02.12.60.00",
+          "2010.01.02.12.30.60", "2010.06.30.23.58.60", "2010.01.02.12.30.61", "0000.01.01.00.00.00"}) {
         EXPECT_EQ(rcs_parse_date(bad, &t), 1) << bad;
         EXPECT_NE(m.err().find(std::string("Could not parse date string \"") + bad + "\"."),
                   std::string::npos)
@@ -146,7 +146,7 @@ TEST_F(ParserTest, ReadsEveryPartOfAnArchive) {
     EXPECT_EQ(order(), (std::vector<std::string>{"1.1", "1.2", "1.2.1.1", "1.3"}));
     const rcs_delta *d12 = rcs_find_delta(e, "1.2");
     ASSERT_TRUE(d12);
-    EXPECT_EQ(d12->author, "jsmith");     // words run together
+    EXPECT_EQ(d12->author, "jsmith");                       // words run together
     EXPECT_EQ(rcs_find_delta(e, "1.1")->author, "ann b");   // a string keeps its blank
     EXPECT_EQ(d12->state, "Rel");
     EXPECT_EQ(d12->branches, std::vector<std::string>{"1.2.1.1"});
@@ -221,7 +221,10 @@ TEST_F(ParserTest, DamagedArchivesAreRefusedWithFileAndLine) {
         int line;
     } cases[] = {
         {"just some text\nwith date and desc\n", "Not an RCS file.", 1},
-        {std::string("\x7f" "ELF\x02\x01\x01\0\0\0date", 14), "Not an RCS file.", 1},
+        {std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0date",
+                     14),
+         "Not an RCS file.", 1},
         {"", "Not an RCS file.", 1},
         {cut("locks"), "the file ends inside the admin section", 0},
         {cut("branches\n\t1.2.1.1"), "the file ends inside the delta list", 0},
@@ -262,4 +265,4 @@ TEST_F(ParserTest, DamagedArchivesAreRefusedWithFileAndLine) {
     EXPECT_NE(msgs.err().find("Unable to open"), std::string::npos);
 }
 
-} // namespace
+}   // namespace

@@ -18,7 +18,7 @@ std::string field(const std::string &line, const std::string &name) {
     return line.substr(at, end - at);
 }
 
-} // namespace
+}   // namespace
 
 bool rlog_read(const std::string &archive, rlog_archive *out) {
     std::string text;

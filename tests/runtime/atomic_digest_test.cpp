@@ -99,4 +99,4 @@ TEST(Split, DropsEmptyPiecesAndOptionallyDots) {
     EXPECT_EQ(strutl_split("main", '/'), v{"main"});
 }
 
-} // namespace
+}   // namespace

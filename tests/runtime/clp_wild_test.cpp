@@ -12,10 +12,9 @@
 namespace {
 
 const clp_option import_table[] = {
-    {"-n[setevent]", 1, 0}, {"-i[dentical]", 6, 0}, {"-d[irectory]", 2, 0},
-    {"-debug", 3, 0},       {"-v[erbose]", 4, 0},   {"-c[omment]", 5, 0},
-    {"-m[aster]", 7, 0},    {"-p[case]", 8, 0},     {"-no[load]", 9, 0},
-    {"-nolab[eldir]", 10, 0}, {nullptr, -1, 0},
+    {"-n[setevent]", 1, 0}, {"-i[dentical]", 6, 0},   {"-d[irectory]", 2, 0}, {"-debug", 3, 0},
+    {"-v[erbose]", 4, 0},   {"-c[omment]", 5, 0},     {"-m[aster]", 7, 0},    {"-p[case]", 8, 0},
+    {"-no[load]", 9, 0},    {"-nolab[eldir]", 10, 0}, {nullptr, -1, 0},
 };
 
 // Every word read as "id", "?word" (unknown), "+arg" (arguments), then "end".
@@ -113,8 +112,7 @@ TEST(Clp, DashWordsAndDoubleDash) {
 }
 
 TEST(Clp, StringFormSplitsAndQuotesRoundTrip) {
-    std::vector<std::string> names = {"plain", "with space", "say \"hi\"", "back\\slash", "",
-                                      "tab\there"};
+    std::vector<std::string> names = {"plain", "with space", "say \"hi\"", "back\\slash", "", "tab\there"};
     std::string text = "-r  ";
     for (const auto &n : names)
         text += clp_quote_word(n) + " ";
@@ -166,4 +164,4 @@ TEST(Wild, DetectsAndExpandsInByteOrder) {
     ASSERT_EQ(chdir("/"), 0);
 }
 
-} // namespace
+}   // namespace

@@ -179,4 +179,4 @@ TEST(Paths, AbsoluteMkpathAndPathSearch) {
     ASSERT_EQ(chdir("/"), 0);
 }
 
-} // namespace
+}   // namespace

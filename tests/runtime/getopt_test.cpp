@@ -77,8 +77,9 @@ TEST_F(Getopt, StopsAtFirstOperandAndAtDoubleDash) {
 TEST_F(Getopt, UnknownLettersAndMissingArgumentsAreReported) {
     Argv a({"prog", "-xr", "-o"});
     EXPECT_EQ(run(a, "ro:"), (V{"?x", "r", "?o"}));
-    EXPECT_EQ(cap.err(), "prog: Error: illegal option -- x\n"
-                         "prog: Error: option requires an argument -- o\n");
+    EXPECT_EQ(cap.err(),
+              "prog: Error: illegal option -- x\n"
+              "prog: Error: option requires an argument -- o\n");
     EXPECT_EQ(cap.out(), "");
 }
 
@@ -129,4 +130,4 @@ TEST_F(Getopt, EmptyVectorAndNoOptions) {
     EXPECT_EQ(run(b, "r"), (V{"@a", "@b"}));
 }
 
-} // namespace
+}   // namespace

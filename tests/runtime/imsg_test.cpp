@@ -13,8 +13,8 @@
 
 namespace {
 
-const char *const texts[] = {"Converting element \"%s\" ... \n", "Bad %s at %d",
-                             "first line\nsecond line", "\t%s\n"};
+const char *const texts[] = {"Converting element \"%s\" ... \n", "Bad %s at %d", "first line\nsecond line",
+                             "\t%s\n"};
 IMSG_DEFINE_CATALOG(test_msgs, "test_lib", "test_mod", 7, texts)
 
 class Imsg : public ::testing::Test {
@@ -31,9 +31,10 @@ TEST_F(Imsg, SeveritiesChoosePrefixAndStream) {
     imsg_print(IMSG_ERROR, test_msgs(), 1, "other", 4);
     imsg_print(IMSG_CONT, test_msgs(), 3, "src/x.c");
     EXPECT_EQ(cap.out(), "Converting element \"a.c\" ... \n");
-    EXPECT_EQ(cap.err(), "vantexport_rcs: Warning: Bad thing at 3\n"
-                         "vantexport_rcs: Error: Bad other at 4\n"
-                         "    \tsrc/x.c\n");
+    EXPECT_EQ(cap.err(),
+              "vantexport_rcs: Warning: Bad thing at 3\n"
+              "vantexport_rcs: Error: Bad other at 4\n"
+              "    \tsrc/x.c\n");
 }
 
 TEST_F(Imsg, InnerLinesAreIndentedAndPrefixCanBeSuppressed) {
@@ -61,8 +62,9 @@ TEST_F(Imsg, MissingTextIsReportedNotPrinted) {
 TEST_F(Imsg, SharedCatalogAndBanner) {
     imsg_print_shared(IMSG_ERROR, "export_main", _tbs_cmsg_tbs_msg_table_adr(), TBS_MSG_TMPFILE,
                       "No space left on device");
-    EXPECT_EQ(cap.err(), "vantexport_rcs: Error: export_main: Unable to create a temporary "
-                         "file: No space left on device\n");
+    EXPECT_EQ(cap.err(),
+              "vantexport_rcs: Error: export_main: Unable to create a temporary "
+              "file: No space left on device\n");
     ks_print_banner("vantexport_rcs");
     std::string line = cap.out();
     EXPECT_EQ(line.substr(0, 34), "vantexport_rcs                    ");
@@ -114,4 +116,4 @@ TEST(Sysutl, IdentitiesOfThisProcess) {
     EXPECT_EQ(by_uid.dir, pw.dir);
 }
 
-} // namespace
+}   // namespace

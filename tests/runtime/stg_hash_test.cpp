@@ -49,7 +49,7 @@ TEST(Stg, FailAfterCountsEveryKindOfAllocationThenFailsOnce) {
     EXPECT_NE(d, nullptr);
     EXPECT_NE(b, nullptr);
     EXPECT_EQ(stg_area_strdup(a, "y"), nullptr);   // the fourth fails
-    char *again = stg_area_strdup(a, "z");          // and only that one
+    char *again = stg_area_strdup(a, "z");         // and only that one
     ASSERT_NE(again, nullptr);
     EXPECT_STREQ(again, "z");
     stg_free(m);
@@ -94,7 +94,7 @@ TEST(Hash, IteratesInOrderOfFirstEntryAndKeepsFirstValue) {
 
     void *v = nullptr;
     ASSERT_EQ(hash_str_lookup(t, "k0", &v, nullptr), 1);
-    EXPECT_EQ(v, &values[0]);                        // duplicate left the value alone
+    EXPECT_EQ(v, &values[0]);                              // duplicate left the value alone
     EXPECT_EQ(hash_str_lookup(t, "K0", &v, nullptr), 0);   // keys are case-sensitive
     EXPECT_EQ(hash_str_lookup(t, "missing", nullptr, nullptr), 0);
 
@@ -131,4 +131,4 @@ TEST(Hash, EmptyKeyAndNullTableAreHandled) {
     hash_delete_ht(t);
 }
 
-} // namespace
+}   // namespace

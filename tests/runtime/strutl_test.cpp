@@ -111,4 +111,4 @@ TEST(Strutl, MultibyteLengthsFollowTheLocale) {
     std::setlocale(LC_CTYPE, old.c_str());
 }
 
-} // namespace
+}   // namespace

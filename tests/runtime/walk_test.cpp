@@ -28,8 +28,8 @@ int record(void *ctx, const char *path, const char *path2, const char *dir, cons
     std::string p = path;
     if (p.compare(0, r->top.size(), r->top) == 0)
         p = p.substr(r->top.size());
-    r->args_ok = r->args_ok && std::string(path) == path2 && st &&
-                 std::string(path) == std::string(dir) + "/" + leaf;
+    r->args_ok =
+        r->args_ok && std::string(path) == path2 && st && std::string(path) == std::string(dir) + "/" + leaf;
     r->seen.push_back(std::to_string(visit) + " " + std::to_string(depth) + " " + p);
     auto &answers = visit == 1 ? r->answer_dir : visit == 2 ? r->answer_descend : r->answer_file;
     auto it = answers.find(p);
@@ -61,8 +61,8 @@ protected:
 TEST_F(Walk, VisitsEachEntryOnceInByteOrderAndAsksBeforeDescending) {
     Recorder r;
     EXPECT_EQ(walk(t.path(), &r, 2), 0);
-    EXPECT_EQ(r.seen, (V{"0 1 /Z.c", "1 1 /a", "2 1 /a", "0 1 /a.c", "1 1 /b", "2 1 /b",
-                         "0 2 /b/B.c", "1 2 /b/sub", "2 2 /b/sub", "0 3 /b/sub/deep.c"}));
+    EXPECT_EQ(r.seen, (V{"0 1 /Z.c", "1 1 /a", "2 1 /a", "0 1 /a.c", "1 1 /b", "2 1 /b", "0 2 /b/B.c",
+                         "1 2 /b/sub", "2 2 /b/sub", "0 3 /b/sub/deep.c"}));
     EXPECT_TRUE(r.args_ok);
     EXPECT_EQ(cap.err(), "");
 }
@@ -109,11 +109,10 @@ TEST_F(Walk, SymbolicLinksAreEntriesUnlessFollowed) {
     EXPECT_EQ(walk(t.path(), &follow, 2 | FILEUTL_WALK_FOLLOW), 0);
     ASSERT_GE(follow.seen.size(), 6u);
     V tail(follow.seen.end() - 6, follow.seen.end());
-    EXPECT_EQ(tail, (V{"1 1 /link", "2 1 /link", "0 2 /link/B.c", "1 2 /link/sub",
-                       "2 2 /link/sub", "0 3 /link/sub/deep.c"}));
+    EXPECT_EQ(tail, (V{"1 1 /link", "2 1 /link", "0 2 /link/B.c", "1 2 /link/sub", "2 2 /link/sub",
+                       "0 3 /link/sub/deep.c"}));
     // The broken link is still reported, as what it is.
-    EXPECT_NE(std::find(follow.seen.begin(), follow.seen.end(), "0 1 /dangling"),
-              follow.seen.end());
+    EXPECT_NE(std::find(follow.seen.begin(), follow.seen.end(), "0 1 /dangling"), follow.seen.end());
 }
 
 TEST_F(Walk, FollowedLinkLoopIsNotEnteredTwice) {
@@ -189,12 +188,12 @@ TEST(WalkAny, UsesTheTableAndSortsWhatItReturns) {
     r.top = "vob";
     fileutl_walk_desc desc{0, 1, record, &r};
     EXPECT_EQ(fileutl_walk_tree_any("vob", &desc, &ops, 0), 0);
-    EXPECT_EQ(r.seen, (V{"0 1 /b", "1 1 /locked", "2 1 /locked", "1 1 /sub", "2 1 /sub",
-                         "0 2 /sub/x", "0 2 /sub/y", "0 1 /z"}));
+    EXPECT_EQ(r.seen, (V{"0 1 /b", "1 1 /locked", "2 1 /locked", "1 1 /sub", "2 1 /sub", "0 2 /sub/x",
+                         "0 2 /sub/y", "0 1 /z"}));
     EXPECT_NE(cap.err().find("Warning: Cannot read directory \"vob/locked\""), std::string::npos)
         << cap.err();
     fs.unreadable.insert("vob");
     EXPECT_EQ(fileutl_walk_tree_any("vob", &desc, &ops, 0), -1);
 }
 
-} // namespace
+}   // namespace
