@@ -34,11 +34,7 @@ static int set_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype, const 
 }
 
 int vob_obj_set_attr(vob_t *v, vob_oid obj, vob_oid attype, const std::string &value, const vob_event *ev) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = set_attr(v, w, obj, attype, value, ev);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return set_attr(v, w, obj, attype, value, ev); });
 }
 
 static int remove_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype) {
@@ -71,11 +67,7 @@ static int remove_attr(vob_t *v, vob_wscope &w, vob_oid obj, vob_oid attype) {
 }
 
 int vob_obj_remove_attr(vob_t *v, vob_oid obj, vob_oid attype) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = remove_attr(v, w, obj, attype);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return remove_attr(v, w, obj, attype); });
 }
 
 static int make_hlink(vob_t *v, vob_wscope &w, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev,
@@ -105,12 +97,8 @@ static int make_hlink(vob_t *v, vob_wscope &w, vob_oid hltype, vob_oid from, vob
 }
 
 int vob_hlink_create(vob_t *v, vob_oid hltype, vob_oid from, vob_oid to, const vob_event *ev, vob_oid *out) {
-    vob_wscope w(v);
     vob_oid oid = 0;
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = make_hlink(v, w, hltype, from, to, ev, &oid);
-    rc = w.end(rc);
+    int rc = vob_write(v, [&](vob_wscope &w) { return make_hlink(v, w, hltype, from, to, ev, &oid); });
     if (rc == VOB_OK && out)
         *out = oid;
     return rc;

@@ -65,12 +65,8 @@ static int make_branch(vob_t *v, vob_wscope &w, vob_oid from_ver, vob_oid brtype
 
 int vob_branch_create(vob_t *v, vob_oid from_ver, vob_oid brtype, const vob_event *ev, vob_oid *branch_out,
                       vob_oid *ver0_out) {
-    vob_wscope w(v);
     vob_oid br = 0, ver = 0;
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = make_branch(v, w, from_ver, brtype, ev, &br, &ver);
-    rc = w.end(rc);
+    int rc = vob_write(v, [&](vob_wscope &w) { return make_branch(v, w, from_ver, brtype, ev, &br, &ver); });
     if (rc == VOB_OK) {
         if (branch_out)
             *branch_out = br;

@@ -52,12 +52,9 @@ int vob_checkout(vob_t *v, vob_oid branch, int reserved, const std::string &view
                  vob_oid *ckout_out) {
     if (view_tag.empty())
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "a checkout needs a view tag"));
-    vob_wscope w(v);
     vob_oid oid = 0;
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = make_ckout(v, w, branch, reserved, view_tag, ev, &oid);
-    rc = w.end(rc);
+    int rc =
+        vob_write(v, [&](vob_wscope &w) { return make_ckout(v, w, branch, reserved, view_tag, ev, &oid); });
     if (rc == VOB_OK && ckout_out)
         *ckout_out = oid;
     return rc;
@@ -98,12 +95,8 @@ static int checkin(vob_t *v, vob_wscope &w, vob_oid ckout, const vob_data &data,
 }
 
 int vob_checkin(vob_t *v, vob_oid ckout, const vob_data &data, const vob_event *ev, vob_oid *ver_out) {
-    vob_wscope w(v);
     vob_oid ver = 0;
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = checkin(v, w, ckout, data, ev, &ver);
-    rc = w.end(rc);
+    int rc = vob_write(v, [&](vob_wscope &w) { return checkin(v, w, ckout, data, ev, &ver); });
     if (rc == VOB_OK && ver_out)
         *ver_out = ver;
     return rc;
@@ -119,9 +112,5 @@ static int uncheckout(vob_t *v, vob_wscope &w, vob_oid ckout) {
 }
 
 int vob_uncheckout(vob_t *v, vob_oid ckout) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = uncheckout(v, w, ckout);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return uncheckout(v, w, ckout); });
 }

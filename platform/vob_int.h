@@ -93,6 +93,17 @@ struct vob_wscope {
     int own = 0, active = 0, written = 0;
 };
 
+// Runs op(w), a mutation's checks and writes, inside a write scope opened
+// first, so that the checks see what any other writer committed; ends the
+// scope with op's result (commit or roll back an own transaction).
+template <class Op> [[nodiscard]] int vob_write(vob_t *v, Op op) {
+    vob_wscope w(v);
+    int rc = w.begin();
+    if (rc == VOB_OK)
+        rc = op(w);
+    return w.end(rc);
+}
+
 // Transactions at the SQL level.
 [[nodiscard]] int vob_begin(vob_t *v, int write);
 [[nodiscard]] int vob_commit(vob_t *v);

@@ -59,11 +59,7 @@ static int add_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype, int r
 }
 
 int vob_ver_add_label(vob_t *v, vob_oid ver, vob_oid lbtype, int replace, const vob_event *ev) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = add_label(v, w, ver, lbtype, replace, ev);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return add_label(v, w, ver, lbtype, replace, ev); });
 }
 
 static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype) {
@@ -90,9 +86,5 @@ static int remove_label(vob_t *v, vob_wscope &w, vob_oid ver, vob_oid lbtype) {
 }
 
 int vob_ver_remove_label(vob_t *v, vob_oid ver, vob_oid lbtype) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = remove_label(v, w, ver, lbtype);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return remove_label(v, w, ver, lbtype); });
 }

@@ -30,11 +30,7 @@ static int lock_obj(vob_t *v, vob_wscope &w, vob_oid obj, int obsolete, const vo
 }
 
 int vob_obj_lock(vob_t *v, vob_oid obj, int obsolete, const vob_event *ev) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = lock_obj(v, w, obj, obsolete, ev);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return lock_obj(v, w, obj, obsolete, ev); });
 }
 
 static int unlock_obj(vob_t *v, vob_wscope &w, vob_oid obj) {
@@ -57,9 +53,5 @@ static int unlock_obj(vob_t *v, vob_wscope &w, vob_oid obj) {
 }
 
 int vob_obj_unlock(vob_t *v, vob_oid obj) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = unlock_obj(v, w, obj);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return unlock_obj(v, w, obj); });
 }

@@ -98,11 +98,10 @@ int vob_elem_create(vob_t *v, vob_oid parent_dir, const std::string &name, int m
         return rc;
     if (eltype == 0)
         eltype = v->wk[mtype == VOB_MT_DIR_ELEM ? VOB_WK_DIR_ELTYPE : VOB_WK_FILE_ELTYPE];
-    vob_wscope w(v);
     vob_oid elem = 0, ver0 = 0;
-    if ((rc = w.begin()) == VOB_OK)
-        rc = create_elem(v, w, parent_dir, name, mtype, eltype, ev, &elem, &ver0);
-    rc = w.end(rc);
+    rc = vob_write(v, [&](vob_wscope &w) {
+        return create_elem(v, w, parent_dir, name, mtype, eltype, ev, &elem, &ver0);
+    });
     if (rc == VOB_OK) {
         *elem_out = elem;
         if (ver0_out)
@@ -176,11 +175,8 @@ int vob_dir_add_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string &n
     int rc = vob_check_entry_name(v, name);
     if (rc != VOB_OK)
         return rc;
-    vob_wscope w(v);
     vob_oid dv = 0;
-    if ((rc = w.begin()) == VOB_OK)
-        rc = add_name(v, w, dir, branch, name, elem, ev, &dv);
-    rc = w.end(rc);
+    rc = vob_write(v, [&](vob_wscope &w) { return add_name(v, w, dir, branch, name, elem, ev, &dv); });
     if (rc == VOB_OK && dirver_out)
         *dirver_out = dv;
     return rc;
@@ -213,12 +209,8 @@ static int remove_name(vob_t *v, vob_wscope &w, vob_oid dir, vob_oid branch, con
 
 int vob_dir_remove_name(vob_t *v, vob_oid dir, vob_oid branch, const std::string &name, const vob_event *ev,
                         vob_oid *dirver_out) {
-    vob_wscope w(v);
     vob_oid dv = 0;
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = remove_name(v, w, dir, branch, name, ev, &dv);
-    rc = w.end(rc);
+    int rc = vob_write(v, [&](vob_wscope &w) { return remove_name(v, w, dir, branch, name, ev, &dv); });
     if (rc == VOB_OK && dirver_out)
         *dirver_out = dv;
     return rc;

@@ -42,11 +42,8 @@ int vob_type_create(vob_t *v, int mtype, const std::string &name, const vob_even
     int rc = vob_check_name(v, name, vob_mtype_name(mtype));
     if (rc != VOB_OK)
         return rc;
-    vob_wscope w(v);
     vob_oid oid = 0;
-    if ((rc = w.begin()) == VOB_OK)
-        rc = create_type(v, w, mtype, name, ev, &oid, out);
-    rc = w.end(rc);
+    rc = vob_write(v, [&](vob_wscope &w) { return create_type(v, w, mtype, name, ev, &oid, out); });
     if (rc == VOB_OK && out)
         *out = oid;
     return rc;

@@ -78,12 +78,9 @@ static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data 
 
 int vob_ver_create_int(vob_t *v, vob_oid branch, const vob_data &data, const vob_event *ev, vob_oid *ver_out,
                        int64_t num, const std::string &ckout_view) {
-    vob_wscope w(v);
     vob_oid oid = 0;
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = make_version(v, w, branch, data, ev, &oid, num, ckout_view);
-    rc = w.end(rc);
+    int rc = vob_write(
+        v, [&](vob_wscope &w) { return make_version(v, w, branch, data, ev, &oid, num, ckout_view); });
     if (rc == VOB_OK && ver_out)
         *ver_out = oid;
     return rc;
@@ -161,9 +158,5 @@ static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver) {
 }
 
 int vob_ver_remove_data(vob_t *v, vob_oid ver) {
-    vob_wscope w(v);
-    int rc = w.begin();
-    if (rc == VOB_OK)
-        rc = remove_data(v, w, ver);
-    return w.end(rc);
+    return vob_write(v, [&](vob_wscope &w) { return remove_data(v, w, ver); });
 }
