@@ -126,8 +126,11 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
     int convert = 0, prune = 0;
     std::string name;
     if (r.drv->map_name(rel.c_str(), r.st.recursive, &convert, &prune, &name) != 0) {
+        // A path that cannot be examined is not exported: it is listed, so
+        // that the run does not end as if everything had been.
         if (!r.st.recursive)
             IMSG_PRINT(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
+        add_failure(r, rel);
         return 1;
     }
     if (!convert)
