@@ -238,7 +238,7 @@ void export_progress(export_run &r, bool final) {
     double rate = elapsed > 0 ? double(r.st.num_versions) / elapsed : 0;
     std::string line = IMSG_SPRINTF(cat(), MAIN_PROGRESS, r.files_walked, r.st.num_elements,
                                     r.st.num_versions, rate);
-    if (imsg_status_draw(line))
+    if (imsg_status_draw(line, final))
         r.last_draw = now;
     if (final)
         imsg_status_end();

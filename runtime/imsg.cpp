@@ -160,9 +160,13 @@ const char *imsg_app_name() { return app_name.c_str(); }
 
 void imsg_suppress_prefix(int on) { no_prefix = on; }
 
-bool imsg_status_draw(const std::string &text) {
-    if (out_line_open && isatty(fileno(out())))
-        return false;
+bool imsg_status_draw(const std::string &text, bool force) {
+    if (out_line_open && isatty(fileno(out()))) {
+        if (!force)
+            return false;
+        std::fputc('\n', out());
+        out_line_open = false;
+    }
     std::fflush(out());
     std::string line = "\r" + text + "\x1b[K";
     std::fputs(line.c_str(), err());

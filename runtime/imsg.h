@@ -77,8 +77,9 @@ enum { TBS_MESSAGES(TBS_MSG_ENUM) };
 // open, so that the two never share a line; the owner draws it again on its
 // next tick. The owner decides whether stderr is a terminal.
 // Draws the text ("\r", the text, erase to the end of the line); false when
-// it could not be drawn now.
-bool imsg_status_draw(const std::string &text);
+// it could not be drawn now. With `force` an open line of stdout is ended
+// first, so that the line is always drawn (a last drawing).
+bool imsg_status_draw(const std::string &text, bool force = false);
 // Erases the status line when one is shown.
 void imsg_status_clear();
 // Ends the status line shown with a line end, leaving it on the screen.
