@@ -11,4 +11,15 @@ rcs_driver_state &rcs_state() {
     return s;
 }
 
+const char *rcs_attribute_prefix() {
+    switch (rcs_state().mode) {
+        case RCS_MODE_SI:
+            return "SI";
+        case RCS_MODE_CVS:
+            return "CVS";
+        default:
+            return "RCS";
+    }
+}
+
 void rcs_reset_state() { rcs_state() = rcs_driver_state(); }

@@ -21,6 +21,8 @@ struct rcs_driver_state {
 };
 
 rcs_driver_state &rcs_state();
+// The mode's prefix of the attribute names (RCS_REVISION, CVS_STATE, ...).
+const char *rcs_attribute_prefix();
 // Back to the state before init (tests).
 void rcs_reset_state();
 

@@ -115,8 +115,8 @@ int rcs_cm_help(const char *argv0, cm_help_text *text) {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_UNKNOWN_MODE);
         return 1001;
     }
-    const char *prefix = s.mode == RCS_MODE_CVS ? "CVS" : s.mode == RCS_MODE_SI ? "SI" : "RCS";
-    static std::string options;
+    const char *prefix = rcs_attribute_prefix();
+    static std::string options;   // outlives the call: the main prints it after
     options = IMSG_SPRINTF(cat(), RCS_HELP_OPTIONS, prefix, prefix);
     text->kind = s.mode;
     text->environment = "";
