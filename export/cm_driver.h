@@ -7,6 +7,8 @@
 // reports the end, with one extract after each delivered version, then
 // close_element (always exactly once after open_element, with a null handle when
 // the open failed); after the walk shutdown; need_cmd while the globals are written.
+// For -h or --help, help (when the driver has one) then usage, and nothing else:
+// no init, so that help works where init would refuse to start.
 #pragma once
 
 #include <string>
@@ -43,6 +45,14 @@ struct cm_globals {
     int follow_links_default;      // default 1
 };
 
+// What a driver adds to the help of the common options (texts from its own
+// catalog, each a run of whole lines; "" for none).
+struct cm_help_text {
+    int kind = 0;                    // the kind init would report: the main explains its options
+    const char *options = "";        // the driver's own option letters
+    const char *environment = "";    // the environment variables the driver reads
+};
+
 struct cm_driver {
     // 0: go on. Handles -Ver/-Version/-VerAll itself (banner, exit 0).
     int (*init)(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
@@ -51,7 +61,7 @@ struct cm_driver {
     const char *(*need_cmd)();   // "" for none
     // 0: understood; fills convert, prune and the element name.
     int (*map_name)(const char *path, int recursive, int *convert, int *prune, std::string *element_name);
-    // 0 opened; 1001 failure; 1003 not exported; other nonzero: counted, nothing written.
+    // 0 opened; 1001 failure; 1003 not exported; other nonzero: listed, nothing written.
     int (*open_element)(const char *path, void **handle);
     int (*element_info)(void *handle, element_info *info);
     // 0: one version delivered; nonzero: no more versions.
@@ -59,6 +69,10 @@ struct cm_driver {
     // 0: *text holds an extract command (*is_command 1) or file path (0, empty = none).
     int (*extract)(void *handle, const cm_version_info *v, std::string *text, int *is_command);
     void (*close_element)(void *handle);   // must accept null
+    // Optional (null: the common help alone, kind unknown). Takes from the
+    // program name what usage needs, and fills the driver's part of the help;
+    // 0, or nonzero after a reported failure (status 1).
+    int (*help)(const char *argv0, cm_help_text *text);
 };
 
 // The export library's main entry, called by each exporter's main().

@@ -198,7 +198,10 @@ int export_element_history(const cm_driver *driver, const char *path, export_ele
     }
 }
 
-int write_selected_versions(export_element &e, FILE *f, const export_selection &sel) {
+int write_selected_versions(export_element &e, FILE *f, const export_selection &sel, export_written *written) {
+    export_written local;
+    export_written &w = written ? *written : local;
+    w = export_written();
     IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CONVERTING_ELEMENT);
     IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CREATING_ELEMENT);
     if (sel.important_until != 0)
@@ -208,6 +211,7 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
         if (write_head(e, f) != 0)
             return CM_FAILED;
         head = true;
+        w.elements = 1;
     }
     for (export_version_info &n : e.versions) {
         cm_version_info &v = n.v;
@@ -219,6 +223,7 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
             if (write_head(e, f) != 0)
                 return CM_FAILED;
             head = true;
+            w.elements = 1;
         }
         compose_event(v.user, v.group, v.event_name, v.host, v.event_time);
         if (!n.is_version || v.status == VERSION_SKIP || v.status == VERSION_SKIP_OTHER)
@@ -231,6 +236,7 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
             IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_MAKE_VERSION, v.version_id.c_str(), e.info.name.c_str());
             return CM_FAILED;
         }
+        w.versions++;
     }
     if (head && write_element_end(f) != 0)
         return CM_FAILED;   // the writer has warned; the caller cuts the record back

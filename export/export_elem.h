@@ -55,7 +55,16 @@ struct export_selection {
 // version with its extract text. 0, 1001 after a reported failure, or the
 // driver's open result (1003: exported under another name).
 [[nodiscard]] int export_element_history(const cm_driver *driver, const char *path, export_element *e);
+// The records write_selected_versions wrote: the element record (0 or 1) and
+// the version records inside it. On a failure they describe a partial record,
+// which the caller cuts back and does not count.
+struct export_written {
+    long elements = 0;
+    long versions = 0;
+};
+
 // Selects and writes the element's record; 0, or 1001 after a reported failure.
-[[nodiscard]] int write_selected_versions(export_element &e, FILE *f, const export_selection &sel);
+[[nodiscard]] int write_selected_versions(export_element &e, FILE *f, const export_selection &sel,
+                                          export_written *written = nullptr);
 // Closes the driver's handle (once) and frees the records.
 void release_element(export_element &e);

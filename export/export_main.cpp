@@ -4,7 +4,9 @@
 // export_run.h for the state they share and its invariants).
 #include <clocale>
 #include <csignal>
+#include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "export/export_names.h"
 #include "export/export_run.h"
@@ -29,6 +31,13 @@ int fatal(export_run &r) {
     return 1;
 }
 
+// The totals go to stderr whether or not it is a terminal: they end the
+// report of a run that wrote its data file.
+void report_totals(const export_run &r) {
+    IMSG_PRINT(IMSG_REPORT, export_main_cat(), MAIN_TOTALS, r.st.num_elements, r.st.num_versions,
+               r.files_walked, export_now() - r.start_time, export_failure_count(r));
+}
+
 int run_export(export_run &r, int argc, char **argv) {
     export_stop stop = export_parse_options(r, argc, argv);
     if (stop == EXPORT_STOP_USAGE)
@@ -36,7 +45,13 @@ int run_export(export_run &r, int argc, char **argv) {
     if (stop != EXPORT_GO_ON)
         return fatal(r);
     if (export_convert_dates(r) || export_reserve_output(r) || export_make_record_files(r) ||
-        export_read_translation(r) || export_open_record_files(r) || export_walk_sources(r))
+        export_read_translation(r) || export_open_record_files(r))
+        return fatal(r);
+    r.start_time = r.last_draw = export_now();
+    r.progress = isatty(STDERR_FILENO) != 0;
+    int walk_rc = export_walk_sources(r);
+    export_progress(r, true);
+    if (walk_rc)
         return fatal(r);
     int bad_records = export_close_record_files(r);
     shutdown_driver(r);
@@ -45,8 +60,61 @@ int run_export(export_run &r, int argc, char **argv) {
         export_commit_output(r, data))
         return fatal(r);
     export_report_failures(r);
+    report_totals(r);
+    long failed = export_failure_count(r);
     export_free_failures(r);
-    return r.error_flag;
+    if (r.error_flag)
+        return 1;
+    return failed != 0 ? 2 : 0;
+}
+
+// -h or --help anywhere before "--", except as the value of an option that
+// takes one ("-o -h" names a data file).
+bool help_requested(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char *a = argv[i];
+        if (std::strcmp(a, "--") == 0)
+            return false;
+        if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0)
+            return true;
+        if (a[0] == '-' && a[1] && !a[2] && std::strchr("otsIpTbvl", a[1]))
+            ++i;   // its value follows
+    }
+    return false;
+}
+
+// The usage, then what each option the exporter takes means, the
+// environment and the exit statuses.
+int print_help(const cm_driver *drv, const char *argv0, const std::string &program) {
+    cm_help_text text;
+    if (drv->help && drv->help(argv0, &text) != 0) {
+        IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_INIT_FAILED);
+        return 1;
+    }
+    drv->usage(program.c_str());
+    const imsg_catalog *c = export_main_cat();
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPTIONS);
+    struct entry {
+        char letter;
+        int msg;
+    };
+    static const entry options[] = {
+        {'r', MAIN_HELP_OPT_r}, {'o', MAIN_HELP_OPT_o}, {'t', MAIN_HELP_OPT_t}, {'s', MAIN_HELP_OPT_s},
+        {'p', MAIN_HELP_OPT_p}, {'I', MAIN_HELP_OPT_I}, {'T', MAIN_HELP_OPT_T}, {'L', MAIN_HELP_OPT_L},
+        {'b', MAIN_HELP_OPT_b}, {'v', MAIN_HELP_OPT_v}, {'l', MAIN_HELP_OPT_l},
+    };
+    for (const entry &e : options)
+        if (text.kind == 0 || !export_option_refused(e.letter, text.kind))
+            imsg_print_nonl(IMSG_NOTICE, c, e.msg);   // fixed texts without inserts
+    if (text.options)
+        imsg_printf_nonl(IMSG_NOTICE, "%s", text.options);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_U);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_h);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_ENVIRONMENT);
+    if (text.environment)
+        imsg_printf_nonl(IMSG_NOTICE, "%s", text.environment);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_EXIT_STATUS);
+    return 0;
 }
 
 }   // namespace
@@ -70,6 +138,10 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     std::signal(SIGXFSZ, SIG_IGN);
     reset_type_names();
     export_run r;
+    std::string dir;
+    fileutl_strip_leaf(argv[0], &dir, &r.program);
+    if (help_requested(argc, argv))
+        return print_help(driver, argv[0], r.program);
     r.drv = driver;
     r.g.extra_options = "";
     r.g.export_from_dir = nullptr;
@@ -80,7 +152,5 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     }
     r.init_ok = true;
     r.st.follow_links = r.g.follow_links_default;
-    std::string dir;
-    fileutl_strip_leaf(argv[0], &dir, &r.program);
     return run_export(r, argc, argv);
 }

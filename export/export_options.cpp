@@ -17,7 +17,9 @@ const char *const COMMON_OPTIONS = "I:LUT:t:o:rs:b:v:l:p:";
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
-bool refused(int c, int kind) {
+}   // namespace
+
+bool export_option_refused(int c, int kind) {
     switch (c) {
         case 'I':
         case 'T':
@@ -32,6 +34,8 @@ bool refused(int c, int kind) {
             return false;
     }
 }
+
+namespace {
 
 // -b and -l become type names as they stand: every component of the branch
 // path (up to a "=") must pass the check unchanged. Empty arguments pass; they
@@ -68,7 +72,7 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
     while ((c = nt_getopt(argc, argv, optstring.c_str())) != -1) {
         if (c != '?' && c != ':' && std::strchr(COMMON_OPTIONS, c) == nullptr)
             continue;   // one of the driver's own letters
-        if (refused(c, r.kind)) {
+        if (export_option_refused(c, r.kind)) {
             IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);
             return EXPORT_STOP_USAGE;
         }

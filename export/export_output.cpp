@@ -126,6 +126,7 @@ int export_reserve_output(export_run &r) {
     const char *name = r.st.output_name.c_str();
     if (fileutl_exists(name)) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OUTPUT_EXISTS, name);
+        IMSG_PRINT(IMSG_CONT, cat(), MAIN_HINT_OUTPUT_EXISTS, name);
         return 1;
     }
     FILE *f = std::fopen(name, "w+b");

@@ -17,7 +17,10 @@
 // never a partial one; the element file only ever holds whole element records
 // (a failed element is cut back off it); the exit status is 1 exactly when
 // something that was asked for is missing from the data file for a reason
-// other than a per-element failure, which is listed.
+// other than a per-element failure, which is listed; otherwise it is 2 when
+// the list is not empty. NumElements and NumVersions count the element and
+// version records the data file holds, no more: a record cut back counts
+// nothing.
 #pragma once
 
 #include <cstdio>
@@ -42,8 +45,8 @@ struct export_state {
     FILE *dir_file = nullptr;
     FILE *element_file = nullptr;
     name_list attr_types, branch_types, element_types, label_types;
-    long num_elements = 0;
-    long num_versions = 0;
+    long num_elements = 0;   // element records written
+    long num_versions = 0;   // version records written
     off_t element_file_size = 0;        // whole element records only
     bool element_file_broken = false;   // holds part of a record: never assembled
 };
@@ -63,6 +66,10 @@ struct export_run {
     std::string dir_tmp, element_tmp;   // the record files; empty when not made
     std::vector<char> element_buf;      // outlives the element file it buffers
     hash_table *failures = nullptr;
+    long files_walked = 0;       // regular files the walk met
+    bool progress = false;       // the progress line is drawn (stderr is a terminal)
+    double start_time = 0;       // monotonic seconds
+    double last_draw = 0;
     bool init_ok = false;
     bool shutdown_done = false;
     int error_flag = 0;
@@ -74,6 +81,8 @@ inline const imsg_catalog *export_main_cat() { return export_main_export_msg_tab
 // What a refused command line asks of the caller besides status 1.
 enum export_stop { EXPORT_GO_ON = 0, EXPORT_STOP = 1, EXPORT_STOP_USAGE = 2 };
 [[nodiscard]] export_stop export_parse_options(export_run &r, int argc, char **argv);
+// Whether exporters of that kind refuse the common option letter c.
+bool export_option_refused(int c, int kind);
 // Converts -I, -s and -p and prints the notice of the selection; 0, or 1 after
 // a reported bad date.
 [[nodiscard]] int export_convert_dates(export_run &r);
@@ -86,6 +95,12 @@ enum export_stop { EXPORT_GO_ON = 0, EXPORT_STOP = 1, EXPORT_STOP_USAGE = 2 };
 // The end-of-run list of what could not be exported.
 void export_report_failures(const export_run &r);
 void export_free_failures(export_run &r);
+long export_failure_count(const export_run &r);
+// Monotonic seconds.
+double export_now();
+// Redraws the progress line when it is due (at most about five times a
+// second), or at once with `final`, which then ends it with a line end.
+void export_progress(export_run &r, bool final);
 
 // ---- export_output.cpp
 // Each returns 0, or 1 after a reported failure.

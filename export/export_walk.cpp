@@ -4,6 +4,7 @@
 // exported.
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -54,19 +55,14 @@ int file_handling(export_run &r, const std::string &rel) {
     }
     if (rc != 0) {
         // 1003: exported under another name. Anything else: the driver could not
-        // hand the element out; it counts, and is listed as not exported.
-        if (rc != CM_NOT_EXPORTED)
-            r.st.num_elements++;
+        // hand the element out; it is listed as not exported.
         release_element(e);
         return 1;
     }
-    r.st.num_elements++;
-    for (const export_version_info &n : e.versions)
-        if (n.is_version)
-            r.st.num_versions++;
     FILE *f = r.st.element_file;
     uint64_t before = export_cmd_bytes_written();
-    if (write_selected_versions(e, f, r.st.sel) != 0) {
+    export_written w;
+    if (write_selected_versions(e, f, r.st.sel, &w) != 0) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OUTPUT_VERSIONS);
         bool cut = cut_back(f, r.st.element_file_size);
         int err = errno;
@@ -80,6 +76,8 @@ int file_handling(export_run &r, const std::string &rel) {
     }
     uint64_t written = export_cmd_bytes_written() - before;
     r.st.element_file_size += off_t(written);
+    r.st.num_elements += w.elements;
+    r.st.num_versions += w.versions;
     if (written != 0) {
         name_list_merge(r.st.attr_types, e.attr_types);
         name_list_merge(r.st.branch_types, e.branch_types);
@@ -116,17 +114,23 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
     if (std::strcmp(path, ".") == 0)
         return 0;
     std::string rel = strip_dot_slash(path);
+    if (!r.output_prefix.empty() && rel == r.output_prefix)
+        return 1;   // the data file itself
+    if (S_ISREG(st->mode))
+        r.files_walked++;
+    export_progress(r, false);
     if (!r.output_prefix.empty() && rel.compare(0, r.output_prefix.size(), r.output_prefix) == 0) {
-        if (rel == r.output_prefix)
-            return 1;   // the data file itself
         IMSG_PRINT(IMSG_WARNING, cat(), MAIN_OUTPUT_PREFIX_SKIP, rel.c_str(), r.st.output_name.c_str());
         return 1;
     }
     int convert = 0, prune = 0;
     std::string name;
     if (r.drv->map_name(rel.c_str(), r.st.recursive, &convert, &prune, &name) != 0) {
+        // A path that cannot be examined is not exported: it is listed, so
+        // that the run does not end as if everything had been.
         if (!r.st.recursive)
             IMSG_PRINT(IMSG_WARNING, cat(), MAIN_NOT_RESOLVED, rel.c_str());
+        add_failure(r, rel);
         return 1;
     }
     if (!convert)
@@ -214,6 +218,30 @@ int export_walk_sources(export_run &r) {
     fileutl_walk_desc desc{0, 1, walk_callback, &r};
     walk_operands(r, desc, flags);
     return 0;
+}
+
+long export_failure_count(const export_run &r) { return r.failures ? hash_str_count(r.failures) : 0; }
+
+double export_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+void export_progress(export_run &r, bool final) {
+    if (!r.progress)
+        return;
+    double now = export_now();
+    if (!final && now - r.last_draw < 0.2)
+        return;
+    double elapsed = now - r.start_time;
+    double rate = elapsed > 0 ? double(r.st.num_versions) / elapsed : 0;
+    std::string line = IMSG_SPRINTF(cat(), MAIN_PROGRESS, r.files_walked, r.st.num_elements,
+                                    r.st.num_versions, rate);
+    if (imsg_status_draw(line, final))
+        r.last_draw = now;
+    if (final)
+        imsg_status_end();
 }
 
 void export_report_failures(const export_run &r) {

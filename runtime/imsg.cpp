@@ -19,6 +19,17 @@ FILE *err_stream = nullptr;
 FILE *out() { return out_stream ? out_stream : stdout; }
 FILE *err() { return err_stream ? err_stream : stderr; }
 
+bool status_shown = false;
+bool out_line_open = false;   // a notice left stdout in the middle of a line
+
+void status_erase() {
+    if (!status_shown)
+        return;
+    status_shown = false;
+    std::fputs("\r\x1b[K", err());
+    std::fflush(err());
+}
+
 std::string vformat(const char *fmt, va_list ap) {
     char small[512];
     va_list copy;
@@ -44,17 +55,20 @@ const char *lookup(const imsg_catalog *cat, int num) {
 // Writes one formatted message with the prefix its severity calls for.
 void emit(int severity, std::string_view text, bool add_newline) {
     bool needs_nl = add_newline && (text.empty() || text.back() != '\n');
+    status_erase();
     if (severity == IMSG_NOTICE) {
         std::fwrite(text.data(), 1, text.size(), out());
         if (needs_nl)
             std::fputc('\n', out());
+        if (needs_nl || !text.empty())
+            out_line_open = !needs_nl && text.back() != '\n';
         return;
     }
     std::fflush(out());
     std::string line;
     if (severity == IMSG_CONT) {
         line = "    ";
-    } else if (!no_prefix) {
+    } else if (!no_prefix && severity != IMSG_REPORT) {
         line = app_name + ": ";
         line += severity == IMSG_WARNING ? "Warning: " : "Error: ";
     }
@@ -145,6 +159,31 @@ void imsg_set_app_name(const char *argv0) {
 const char *imsg_app_name() { return app_name.c_str(); }
 
 void imsg_suppress_prefix(int on) { no_prefix = on; }
+
+bool imsg_status_draw(const std::string &text, bool force) {
+    if (out_line_open && isatty(fileno(out()))) {
+        if (!force)
+            return false;
+        std::fputc('\n', out());
+        out_line_open = false;
+    }
+    std::fflush(out());
+    std::string line = "\r" + text + "\x1b[K";
+    std::fputs(line.c_str(), err());
+    std::fflush(err());
+    status_shown = true;
+    return true;
+}
+
+void imsg_status_clear() { status_erase(); }
+
+void imsg_status_end() {
+    if (!status_shown)
+        return;
+    status_shown = false;
+    std::fputc('\n', err());
+    std::fflush(err());
+}
 
 void imsg_set_streams(FILE *o, FILE *e) {
     out_stream = o;

@@ -4,6 +4,7 @@
 // position from 0. Programs print them by number with a severity:
 //   IMSG_NOTICE (0)   plain output on stdout, no prefix
 //   IMSG_WARNING (4)  "<program>: Warning: <text>" on stderr
+//   IMSG_REPORT (5)   plain output on stderr, no prefix (end-of-run summaries)
 //   IMSG_ERROR (6)    "<program>: Error: <text>" on stderr
 //   IMSG_CONT (7)     continuation of the previous message, on stderr, indented
 // A line end is added when the formatted text does not end in one, except by
@@ -15,7 +16,7 @@
 #include <cstdio>
 #include <string>
 
-enum imsg_severity { IMSG_NOTICE = 0, IMSG_WARNING = 4, IMSG_ERROR = 6, IMSG_CONT = 7 };
+enum imsg_severity { IMSG_NOTICE = 0, IMSG_WARNING = 4, IMSG_REPORT = 5, IMSG_ERROR = 6, IMSG_CONT = 7 };
 
 struct imsg_catalog {
     const char *facility;   // library name, e.g. "export_lib"
@@ -69,6 +70,20 @@ const imsg_catalog *_tbs_cmsg_tbs_msg_table_adr();
 #define TBS_MSG_ENUM(name, num, text) name = num,
 enum { TBS_MESSAGES(TBS_MSG_ENUM) };
 #undef TBS_MSG_ENUM
+
+// The status line: one line of stderr that its owner redraws in place (a
+// progress line on a terminal). Every message erases it before it is written,
+// and it is not drawn while a notice has left a terminal's line of stdout
+// open, so that the two never share a line; the owner draws it again on its
+// next tick. The owner decides whether stderr is a terminal.
+// Draws the text ("\r", the text, erase to the end of the line); false when
+// it could not be drawn now. With `force` an open line of stdout is ended
+// first, so that the line is always drawn (a last drawing).
+bool imsg_status_draw(const std::string &text, bool force = false);
+// Erases the status line when one is shown.
+void imsg_status_clear();
+// Ends the status line shown with a line end, leaving it on the screen.
+void imsg_status_end();
 
 // Test hook: redirect the two streams (null restores stdout/stderr).
 void imsg_set_streams(FILE *out, FILE *err);

@@ -23,7 +23,9 @@ namespace {
     X(FFILE_USAGE,                                                                                    \
       "Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n\t\t\t [-l label] [-b "       \
       "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] " \
-      "[source-name ...]\n")
+      "[source-name ...]\n")                                                                          \
+    X(FFILE_HELP_ENVIRONMENT,                                                                         \
+      "  EXPORT_REPLACE_COMM    the comment of every version (default \"made from flat file\")\n")
 #define FFILE_MSG_ENUM(name, text) name,
 #define FFILE_MSG_TEXT(name, text) text,
 enum { FFILE_MESSAGES(FFILE_MSG_ENUM) };
@@ -57,6 +59,12 @@ int ffile_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_gl
 }
 
 void ffile_usage(const char *) { IMSG_PRINT_NONL(IMSG_NOTICE, cat(), FFILE_USAGE); }
+
+int ffile_help(const char *, cm_help_text *text) {
+    text->kind = KIND_FFILE;
+    text->environment = imsg_text(cat(), FFILE_HELP_ENVIRONMENT);
+    return 0;
+}
 
 int ffile_shutdown() { return 0; }
 
@@ -166,4 +174,5 @@ IMSG_DEFINE_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile_driver
 const cm_driver ffile_driver = {
     ffile_init,         ffile_usage,        ffile_shutdown,     ffile_need_cmd, ffile_map_name,
     ffile_open_element, ffile_element_info, ffile_next_version, ffile_extract,  ffile_close_element,
+    ffile_help,
 };

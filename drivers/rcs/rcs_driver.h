@@ -21,6 +21,8 @@ struct rcs_driver_state {
 };
 
 rcs_driver_state &rcs_state();
+// The mode's prefix of the attribute names (RCS_REVISION, CVS_STATE, ...).
+const char *rcs_attribute_prefix();
 // Back to the state before init (tests).
 void rcs_reset_state();
 
@@ -29,6 +31,9 @@ extern const cm_driver rcs_driver;
 // The operations, also reachable by name for the tests.
 [[nodiscard]] int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
 void rcs_cm_usage(const char *program);
+// The mode named by the program name (its leaf), RCS_MODE_NONE for another name.
+int rcs_mode_of_program(const char *argv0);
+[[nodiscard]] int rcs_cm_help(const char *argv0, cm_help_text *text);
 [[nodiscard]] int rcs_cm_shutdown();
 const char *rcs_cm_need_cmd();
 [[nodiscard]] int rcs_cm_map_name(const char *path, int recursive, int *convert, int *prune,

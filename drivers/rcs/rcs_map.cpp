@@ -62,6 +62,7 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
             continue;
         if (level >= 2 || is_dir) {
             if (level == 1 && is_dir) {
+                imsg_status_clear();
                 std::fflush(stdout);   // keep both streams in order
                 std::fprintf(stderr, "Warning: Skipping files in directory %s\n", path);
             }

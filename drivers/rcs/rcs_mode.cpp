@@ -20,7 +20,7 @@ const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
 const char *const MAIN_OPTIONS = "I:LUT:t:o:rs:b:v:l:p:";
 const char *const DRIVER_OPTIONS = "AVS";
 
-int mode_of(const std::string &leaf) {
+int mode_from_leaf(const std::string &leaf) {
     if (leaf == "vantexport_rcs")
         return RCS_MODE_RCS;
     if (leaf == "vantexport_si")
@@ -45,6 +45,7 @@ int check_cvs_repository() {
     const char *root = std::getenv("CVSROOT");
     if (!root) {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_ENV_NOT_SET, "CVSROOT");
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_HINT_CVSROOT_UNSET, fileutl_getcwd().c_str());
         return 1001;
     }
     static const char local[] = ":local:";
@@ -53,6 +54,7 @@ int check_cvs_repository() {
         ++match;
     if (match > 0 && match < 7) {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_BAD_ACCESS, root);
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_HINT_CVSROOT_ROOT, root);
         return 1001;
     }
     std::string repo = root + match;
@@ -65,10 +67,12 @@ int check_cvs_repository() {
     std::string repo_real, cwd_real;
     if (!real_path(repo, &repo_real)) {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_REPO, repo.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_HINT_CVSROOT_ROOT, root);
         return 1001;
     }
     if (!real_path(cwd, &cwd_real)) {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_HINT_CVSROOT_CWD, cwd.c_str(), repo_real.c_str());
         return 1001;
     }
     if (cwd_real == repo_real) {
@@ -79,6 +83,7 @@ int check_cvs_repository() {
         s.cvs_rel_cwd = cwd_real.substr(repo_real.size() + 1);
     } else {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_RESOLVE_CWD, cwd_real.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_HINT_CVSROOT_CWD, cwd_real.c_str(), repo_real.c_str());
         return 1001;
     }
     return 0;
@@ -97,11 +102,35 @@ const char *mode_name(int mode) {
 
 }   // namespace
 
+int rcs_mode_of_program(const char *argv0) {
+    std::string dir, leaf;
+    fileutl_strip_leaf(std::string(argv0 ? argv0 : ""), &dir, &leaf);
+    return mode_from_leaf(leaf);
+}
+
+int rcs_cm_help(const char *argv0, cm_help_text *text) {
+    rcs_driver_state &s = rcs_state();
+    s.mode = rcs_mode_of_program(argv0);
+    if (s.mode == RCS_MODE_NONE) {
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_UNKNOWN_MODE);
+        return 1001;
+    }
+    const char *prefix = rcs_attribute_prefix();
+    static std::string options;   // outlives the call: the main prints it after
+    options = IMSG_SPRINTF(cat(), RCS_HELP_OPTIONS, prefix, prefix);
+    text->kind = s.mode;
+    text->environment = "";
+    if (s.mode == RCS_MODE_CVS) {
+        options += imsg_text(cat(), RCS_HELP_CVS_OPTIONS);
+        text->environment = imsg_text(cat(), RCS_HELP_CVS_ENVIRONMENT);
+    }
+    text->options = options.c_str();
+    return 0;
+}
+
 int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g) {
     rcs_driver_state &s = rcs_state();
-    std::string dir, leaf;
-    fileutl_strip_leaf(std::string(argc > 0 && argv[0] ? argv[0] : ""), &dir, &leaf);
-    s.mode = mode_of(leaf);
+    s.mode = rcs_mode_of_program(argc > 0 ? argv[0] : nullptr);
     if (s.mode == RCS_MODE_NONE) {
         *kind = 0;
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_UNKNOWN_MODE);

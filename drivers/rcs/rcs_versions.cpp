@@ -75,17 +75,6 @@ const author_event &author_of(const std::string &author) {
     return cache.emplace(author, std::move(ev)).first->second;
 }
 
-const char *mode_prefix() {
-    switch (rcs_state().mode) {
-        case RCS_MODE_SI:
-            return "SI";
-        case RCS_MODE_CVS:
-            return "CVS";
-        default:
-            return "RCS";
-    }
-}
-
 // A branch number's name: CVS's ".0." form first (CVS only), then a symbol
 // naming the number, else the number itself.
 std::string branch_name(const rcs_element *e, std::string_view number) {
@@ -219,9 +208,9 @@ int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
         v->comment = rcs_read_log(e, i);
         if ((s.record_revision || s.record_state) && d.time > s.since) {
             if (s.record_state && d.state != "Exp" && !d.state.empty())
-                v->attributes.push_back(std::string(mode_prefix()) + "_STATE=" + d.state);
+                v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_STATE=" + d.state);
             if (s.record_revision)
-                v->attributes.push_back(std::string(mode_prefix()) + "_REVISION=" + d.rev);
+                v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_REVISION=" + d.rev);
         }
         int64_t selected = d.time;
         for (const std::string &b : d.branches) {

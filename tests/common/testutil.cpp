@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <poll.h>
+#include <pty.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -148,6 +150,73 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
     while (sigtimedwait(&pipe_set, nullptr, &no_wait) == SIGPIPE) {
     }
     pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+namespace {
+
+[[noreturn]] void exec_child(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env) {
+    if (chdir(cwd.c_str()) != 0)
+        _exit(126);
+    for (const auto &[k, v] : env) {
+        if (v == "\x01unset")
+            unsetenv(k.c_str());
+        else
+            setenv(k.c_str(), v.c_str(), 1);
+    }
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+}   // namespace
+
+ProcResult run_pty(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env,
+                   bool stdout_on_pty) {
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    struct termios t;
+    if (tcgetattr(slave, &t) == 0) {
+        t.c_oflag &= ~tcflag_t(OPOST);
+        t.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(slave, TCSANOW, &t);
+    }
+    int out[2];
+    if (pipe(out) != 0) {
+        close(master);
+        close(slave);
+        throw std::runtime_error("pipe failed");
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        for (int fd : {master, slave, out[0], out[1]})
+            close(fd);
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        setsid();
+        int null_fd = open("/dev/null", O_RDONLY);
+        dup2(null_fd, 0);
+        dup2(stdout_on_pty ? slave : out[1], 1);
+        dup2(slave, 2);
+        for (int fd : {null_fd, master, slave, out[0], out[1]})
+            close(fd);
+        exec_child(argv, cwd, env);
+    }
+    close(slave);
+    close(out[1]);
+    ProcResult r;
+    // The terminal side reads EIO once the child and its descendants have
+    // closed it: drain() takes that as the end.
+    drain(out[0], master, -1, "", r);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

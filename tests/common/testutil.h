@@ -43,6 +43,13 @@ using EnvList = std::vector<std::pair<std::string, std::string>>;
 ProcResult run(const std::vector<std::string> &argv, const std::string &cwd = ".", const EnvList &env = {},
                const std::string &input = "");
 
+// Runs argv as run() does, but with standard error on a pseudo-terminal (and
+// standard output too unless stdout_on_pty is false, when it goes to a pipe);
+// standard input is /dev/null. The terminal passes bytes as they are written
+// (no "\r" added before line ends); what it showed is in err, stdout's pipe in out.
+ProcResult run_pty(const std::vector<std::string> &argv, const std::string &cwd = ".",
+                   const EnvList &env = {}, bool stdout_on_pty = true);
+
 // Runs a command line with /bin/sh through run(). Returns the exit status; the
 // output goes to *out and the errors to *err when given; errors not asked for
 // go on to the test's own standard error.

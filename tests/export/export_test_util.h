@@ -45,3 +45,60 @@ inline std::string scripted_env_file(const std::string &dir, const nlohmann::jso
     testutil::write_file(path, script.dump(2));
     return path;
 }
+
+// What a data file holds, read line by line with the length-prefixed values
+// taken whole: a value (a comment) may hold line ends and record markers.
+struct RecordCounts {
+    bool ok = false;            // the file followed the line format to its end
+    long elements = 0;          // ELEMENT_BEGIN lines
+    long versions = 0;          // VERSION_BEGIN lines
+    long num_elements = -1;     // the globals' NumElements
+    long num_versions = -1;     // the globals' NumVersions
+};
+
+inline RecordCounts count_records(const std::string &s) {
+    RecordCounts c;
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t eol = s.find('\n', i);
+        if (eol == std::string::npos)
+            return c;
+        size_t sp = s.find(' ', i);
+        std::string key = s.substr(i, (sp < eol ? sp : eol) - i);
+        std::string value;
+        i = eol + 1;
+        if (sp < eol) {
+            size_t colon = s.find(':', sp);
+            std::string num = s.substr(sp + 1, (colon < eol ? colon : eol) - sp - 1);
+            bool is_len = colon < eol && !num.empty() && num.find_first_not_of("0123456789") == std::string::npos;
+            if (is_len) {
+                size_t end = colon + 1 + std::stoul(num);
+                if (end >= s.size() || s[end] != '\n')
+                    return c;
+                value = s.substr(colon + 1, end - colon - 1);
+                i = end + 1;
+            } else {
+                value = num;
+            }
+        }
+        if (key == "ELEMENT_BEGIN")
+            c.elements++;
+        else if (key == "VERSION_BEGIN")
+            c.versions++;
+        else if (key == "NumElements")
+            c.num_elements = std::stol(value);
+        else if (key == "NumVersions")
+            c.num_versions = std::stol(value);
+    }
+    c.ok = true;
+    return c;
+}
+
+// The last line of a text (without its line end).
+inline std::string last_line(const std::string &text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
+    size_t nl = t.find_last_of('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}

@@ -173,7 +173,7 @@ void s_close_element(void *h) {
 
 const cm_driver scripted_driver = {s_init,     s_usage,        s_shutdown,     s_need_cmd,
                                    s_map_name, s_open_element, s_element_info, s_next_version,
-                                   s_extract,  s_close_element};
+                                   s_extract,  s_close_element, nullptr};
 
 }   // namespace
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <unistd.h>
 
 #include "drivers/rcs/rcs_driver.h"
@@ -345,7 +346,7 @@ TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
                         "sed 's/^date\t[0-9.]*;/date\t1999.02.29.10.00.00;/' RCS/good.c,v > RCS/feb29.c,v"),
         0);
     std::string out;
-    EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' -r", &out), 0) << out;
+    EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' -r", &out), 2) << out;
     EXPECT_NE(out.find("Not an RCS file."), std::string::npos);
     EXPECT_NE(out.find("the file ends inside"), std::string::npos);
     EXPECT_NE(out.find("Warning: Skipping files in directory RCS/old"), std::string::npos);
@@ -360,6 +361,173 @@ TEST_F(ProgramTest, DamagedArchivesAreListedAndTheRunGoesOn) {
     ASSERT_TRUE(read_data_file(dir / "cvt_data", &df));
     ASSERT_EQ(df.elements.size(), 1u);
     EXPECT_EQ(df.elements[0].get("Name"), "good.c");
+}
+
+// The exit status under each name: 0 for a clean run, 2 when elements are
+// listed, 1 for a failed run; the totals end every run that wrote its file.
+TEST_F(ProgramTest, ExitStatusesUnderEachName) {
+    struct Mode {
+        const char *name;
+        bool cvs;
+    } modes[] = {{"vantexport_rcs", false}, {"vantexport_si", false}, {"vantexport_cvs", true}};
+    for (const Mode &m : modes) {
+        testutil::TempDir tree;
+        std::string env = m.cvs ? "CVSROOT='" + tree.path() + "' " : "env -u CVSROOT ";
+        std::string cmd = "cd '" + tree.path() + "' && " + env + "'" + program_dir() + "/" + m.name + "' -r";
+        auto run = [&](std::string *out) {
+            testutil::shell("rm -f '" + tree / "cvt_data" + "'");
+            return testutil::shell(cmd + " 2>&1 >/dev/null", out);
+        };
+        tree.file("a.c,v", ARCHIVE);
+        tree.file("sub/RCS/b.c,v", ARCHIVE);
+        std::string err;
+        EXPECT_EQ(run(&err), 0) << m.name << err;
+        EXPECT_NE(err.find("Exported 2 elements with 10 versions from 2 files in "), std::string::npos) << err;
+        EXPECT_NE(err.find("; 0 not exported\n"), std::string::npos) << err;
+
+        // Each fault alone: a damaged archive, a dangling symbolic link, a
+        // name the commands cannot carry, an archive that cannot be read.
+        struct Fault {
+            std::string path;
+            std::function<void()> make;
+        };
+        std::vector<Fault> faults = {
+            {"cut.c,v", [&] { tree.file("cut.c,v", std::string(ARCHIVE).substr(0, 150)); }},
+            {"gone.c,v", [&] { ASSERT_EQ(symlink("nowhere", (tree / "gone.c,v").c_str()), 0); }},
+            {"it's.c,v", [&] { tree.file("it's.c,v", ARCHIVE); }},
+        };
+        if (geteuid() != 0)   // root reads it all the same
+            faults.push_back({"locked.c,v", [&] {
+                                  tree.file("locked.c,v", ARCHIVE);
+                                  chmod((tree / "locked.c,v").c_str(), 0);
+                              }});
+        for (const Fault &f : faults) {
+            f.make();
+            EXPECT_EQ(run(&err), 2) << m.name << " " << f.path << err;
+            size_t list = err.find("The following elements could not be exported:");
+            ASSERT_NE(list, std::string::npos) << err;
+            EXPECT_NE(err.find("\t" + f.path + "\n", list), std::string::npos) << err;
+            EXPECT_NE(err.find("; 1 not exported\n", list), std::string::npos) << err;
+            data_file df;
+            ASSERT_TRUE(read_data_file(tree / "cvt_data", &df));
+            EXPECT_EQ(df.elements.size(), 2u);
+            std::remove((tree / f.path).c_str());
+        }
+
+        // A failed run: the output exists. 1, and no totals.
+        tree.file("cvt_data", "");
+        EXPECT_EQ(testutil::shell(cmd + " 2>&1 >/dev/null", &err), 1);
+        EXPECT_NE(err.find("exists, please move.\n    Move or delete \"cvt_data\""), std::string::npos) << err;
+        EXPECT_EQ(err.find("Exported "), std::string::npos);
+    }
+}
+
+// NumElements and NumVersions against the records of the file, under each
+// selection (a selection that writes no version of an element writes no
+// element record either).
+TEST_F(ProgramTest, GlobalsCountTheRecordsWritten) {
+    dir.file("a.c,v", ARCHIVE);
+    dir.file("RCS/b.c,v", ARCHIVE);
+    dir.file("broken,v", "head 1.1;\n");
+    size_t all_versions = 0;
+    for (const char *sel : {"", "-s 2010-01-02T12:00:00Z", "-p 2010-01-02T12:00:00Z", "-I 2010-01-10",
+                            "-s 2011-01-01", "-V -S"}) {
+        testutil::shell("rm -f '" + dir / "cvt_data" + "'");
+        std::string out;
+        EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' " + sel, &out), 2) << sel << out;
+        data_file df;
+        ASSERT_TRUE(read_data_file(dir / "cvt_data", &df)) << sel;
+        size_t versions = 0;
+        for (const data_element &e : df.elements)
+            versions += e.versions.size();
+        EXPECT_EQ(df.globals.get("NumElements"), std::to_string(df.elements.size())) << sel;
+        EXPECT_EQ(df.globals.get("NumVersions"), std::to_string(versions)) << sel;
+        if (*sel == 0) {
+            all_versions = versions;
+        } else if (sel[1] != 'V') {
+            EXPECT_LT(versions, all_versions) << sel;   // the selection left some out
+        }
+    }
+}
+
+TEST_F(ProgramTest, HelpUnderEachNameWithoutAnyCheck) {
+    for (const char *name : {"vantexport_rcs", "vantexport_si", "vantexport_cvs"}) {
+        for (const char *opt : {"-h", "--help"}) {
+            std::string out;
+            // No CVSROOT, and an existing output file: help is asked before either is checked.
+            dir.file("cvt_data", "");
+            EXPECT_EQ(run_in("env -u CVSROOT '" + program_dir() + "/" + name + "' -r " + opt, &out), 0)
+                << name << opt << out;
+            bool cvs = std::strcmp(name, "vantexport_cvs") == 0;
+            std::string usage = std::string("Usage: ") + name + (cvs ? " [-r [-A]]" : " [-r] [-s");
+            EXPECT_EQ(out.rfind(usage, 0), 0u) << out;
+            std::string prefix = cvs ? "CVS" : std::strcmp(name, "vantexport_si") == 0 ? "SI" : "RCS";
+            EXPECT_NE(out.find("  -V              record each revision number as the attribute " + prefix +
+                               "_REVISION\n"),
+                      std::string::npos)
+                << out;
+            EXPECT_NE(out.find("as the attribute " + prefix + "_STATE\n"), std::string::npos);
+            EXPECT_NE(out.find("  -I {now|date-time}"), std::string::npos);
+            EXPECT_EQ(out.find("  -b "), std::string::npos);   // refused by these kinds
+            EXPECT_EQ(out.find("  -A ") != std::string::npos, cvs) << out;
+            EXPECT_EQ(out.find("  CVSROOT ") != std::string::npos, cvs) << out;
+            EXPECT_EQ(out.find("EXPORT_REPLACE_COMM"), std::string::npos);
+            EXPECT_NE(out.find("  EXPORT_REPLACE_STRING"), std::string::npos);
+            for (const char *st : {"  0  ", "  1  the run failed", "  2  the data file was written"})
+                EXPECT_NE(out.find(st), std::string::npos) << st;
+            EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+        }
+    }
+    // An unknown name still fails.
+    ASSERT_EQ(symlink((program_dir() + "/vantexport_rcs").c_str(), (dir / "vantexport_x").c_str()), 0);
+    std::string out;
+    EXPECT_EQ(run_in("./vantexport_x --help", &out), 1);
+    EXPECT_NE(out.find("Unknown conversion mode requested, aborting."), std::string::npos);
+}
+
+// Each CVSROOT message is followed by how to run the CVS exporter, with the
+// values at hand.
+TEST_F(ProgramTest, CvsrootMessagesHaveHints) {
+    dir.dir("repo/CVSROOT");
+    dir.dir("repo/mod");
+    dir.dir("elsewhere");
+    char *real = realpath((dir / "repo").c_str(), nullptr);
+    ASSERT_TRUE(real);
+    std::string repo_real = real;
+    std::free(real);
+    real = realpath((dir / "elsewhere").c_str(), nullptr);
+    ASSERT_TRUE(real);
+    std::string elsewhere = real;
+    std::free(real);
+    struct Case {
+        std::string env, where, message, hint;
+    } cases[] = {
+        {"env -u CVSROOT", "repo/mod", "Environment variable \"CVSROOT\" must be set.",
+         "    Set CVSROOT to the repository root (the directory that holds CVSROOT/) and run vantexport_cvs "
+         "inside $CVSROOT/<module>; the current directory is \""},
+        {"CVSROOT=/no/such/repo", "repo/mod", "Unable to resolve path to CVS repository \"/no/such/repo\".",
+         "    CVSROOT is \"/no/such/repo\": set it to the repository root (the directory that holds CVSROOT/) "
+         "and run vantexport_cvs inside $CVSROOT/<module>.\n"},
+        {"CVSROOT=:ext:host:/cvs", "repo/mod", "Bad access method for CVS repository",
+         "    CVSROOT is \":ext:host:/cvs\": set it to the repository root"},
+        {"CVSROOT='" + dir / "repo" + "'", "elsewhere", "relative to path in environment variable CVSROOT.",
+         "    Run vantexport_cvs inside $CVSROOT/<module>, with CVSROOT set to the repository root (the "
+         "directory that holds CVSROOT/): the current directory \"" +
+             elsewhere + "\" is not below CVSROOT \"" + repo_real + "\".\n"},
+    };
+    for (const Case &c : cases) {
+        std::string out;
+        EXPECT_EQ(testutil::shell("cd '" + dir / c.where + "' && " + c.env + " '" + program_dir() +
+                                      "/vantexport_cvs' -r 2>&1",
+                                  &out),
+                  1);
+        size_t msg = out.find(c.message);
+        ASSERT_NE(msg, std::string::npos) << out;
+        // The hint is the line right after the message.
+        size_t next = out.find('\n', msg) + 1;
+        EXPECT_EQ(out.compare(next, c.hint.size(), c.hint), 0) << out;
+        EXPECT_FALSE(fileutl_exists((dir / (c.where + "/cvt_data")).c_str()));
+    }
 }
 
 }   // namespace

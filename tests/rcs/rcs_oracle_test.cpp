@@ -23,16 +23,18 @@ struct export_run {
 };
 
 // Runs an exporter under `name` in `dir` with extra environment and options.
+// The data file and the errors go outside the tree: anything left inside it
+// is walked by the next run, and listed as not exported.
 export_run run_exporter(const std::string &dir, const std::string &name, const std::string &env,
                         const std::string &opts) {
     export_run r;
-    std::string errfile = dir + "/../stderr.txt";
-    testutil::shell("rm -f '" + dir + "/out.dat'");
+    testutil::TempDir scratch;
+    std::string errfile = scratch / "stderr.txt";
     r.status = testutil::shell("cd '" + dir + "' && " + env + " '" + program_dir() + "/" + name + "' " +
-                                   opts + " -o out.dat 2>'" + errfile + "'",
+                                   opts + " -o '" + (scratch / "out.dat") + "' 2>'" + errfile + "'",
                                &r.out);
     r.err = testutil::read_file(errfile);
-    read_data_file(dir + "/out.dat", &r.data);
+    read_data_file(scratch / "out.dat", &r.data);
     return r;
 }
 

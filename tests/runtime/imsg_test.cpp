@@ -54,6 +54,29 @@ TEST_F(Imsg, FormatsWithoutCatalogAndWithoutLineEnd) {
     EXPECT_STREQ(imsg_text(test_msgs(), 99), "");
 }
 
+// The status line is erased before any message, notices included (stdout may
+// be the same terminal), drawn again only by its owner, and ended on request.
+TEST_F(Imsg, StatusLineGivesWayToMessages) {
+    EXPECT_TRUE(imsg_status_draw("3 files"));
+    imsg_print(IMSG_NOTICE, test_msgs(), 0, "a.c");
+    imsg_print(IMSG_ERROR, test_msgs(), 1, "x", 1);   // nothing shown: nothing to erase
+    EXPECT_TRUE(imsg_status_draw("4 files"));
+    EXPECT_TRUE(imsg_status_draw("5 files"));   // redrawn in place
+    imsg_print(IMSG_REPORT, test_msgs(), 1, "y", 2);
+    EXPECT_TRUE(imsg_status_draw("6 files"));
+    imsg_status_end();
+    imsg_status_clear();   // ended: nothing left to erase
+    imsg_print(IMSG_CONT, test_msgs(), 3, "z");
+    EXPECT_EQ(cap.out(), "Converting element \"a.c\" ... \n");
+    EXPECT_EQ(cap.err(),
+              "\r3 files\x1b[K\r\x1b[K"
+              "vantexport_rcs: Error: Bad x at 1\n"
+              "\r4 files\x1b[K\r5 files\x1b[K\r\x1b[K"
+              "Bad y at 2\n"   // a report has no prefix
+              "\r6 files\x1b[K\n"
+              "    \tz\n");
+}
+
 TEST_F(Imsg, MissingTextIsReportedNotPrinted) {
     imsg_print(IMSG_WARNING, test_msgs(), 4);
     EXPECT_NE(cap.err().find("message 4 missing from catalog test_mod"), std::string::npos);
