@@ -41,38 +41,41 @@
     X(MAIN_CANT_ADD_ELTYPE, "Can't add element type \"%s\".")                                               \
     X(MAIN_OUTPUT_PREFIX_SKIP, "Skipping \"%s\": its name begins with the name of the output file \"%s\".") \
     X(MAIN_NAME_TOO_LONG, "Skipping \"%s\": the name is longer than %d bytes.")                             \
-    X(MAIN_CANT_WRITE_OUTPUT, "Cannot write output file \"%s\": %s")                                          \
+    X(MAIN_CANT_WRITE_OUTPUT, "Cannot write output file \"%s\": %s")                                        \
     X(MAIN_HINT_OUTPUT_EXISTS,                                                                              \
-      "Move or delete \"%s\" (a failed run leaves it empty; otherwise it is the result of an "               \
+      "Move or delete \"%s\" (a failed run leaves it empty; otherwise it is the result of an "              \
       "earlier run), then run again.")                                                                      \
     X(MAIN_HELP_OPTIONS, "\nOptions:\n")                                                                    \
-    X(MAIN_HELP_OPT_r, "  -r              export the whole tree below the sources, not only their top level\n") \
-    X(MAIN_HELP_OPT_o, "  -o datafile     the data file to write (default cvt_data); it must not exist yet\n") \
-    X(MAIN_HELP_OPT_t, "  -t tempdir      the directory for the temporary record files\n")                   \
-    X(MAIN_HELP_OPT_s, "  -s date-time    only versions dated after this time\n")                            \
-    X(MAIN_HELP_OPT_p, "  -p date-time    only versions dated before this time\n")                           \
+    X(MAIN_HELP_OPT_r,                                                                                      \
+      "  -r              export the whole tree below the sources, not only their top level\n")              \
+    X(MAIN_HELP_OPT_o,                                                                                      \
+      "  -o datafile     the data file to write (default cvt_data); it must not exist yet\n")               \
+    X(MAIN_HELP_OPT_t, "  -t tempdir      the directory for the temporary record files\n")                  \
+    X(MAIN_HELP_OPT_s, "  -s date-time    only versions dated after this time\n")                           \
+    X(MAIN_HELP_OPT_p, "  -p date-time    only versions dated before this time\n")                          \
     X(MAIN_HELP_OPT_I,                                                                                      \
       "  -I {now|date-time}\n"                                                                              \
-      "                  before this time only the important versions: the last of each\n"                 \
+      "                  before this time only the important versions: the last of each\n"                  \
       "                  branch and those with labels, branches or merges\n")                               \
     X(MAIN_HELP_OPT_T,                                                                                      \
-      "  -T file         the type-name translation file: read at the start when it exists,\n"              \
+      "  -T file         the type-name translation file: read at the start when it exists,\n"               \
       "                  written back at the end\n")                                                        \
-    X(MAIN_HELP_OPT_L, "  -L              follow symbolic links while walking\n")                            \
-    X(MAIN_HELP_OPT_b, "  -b branch       the branch type the import goes onto\n")                           \
-    X(MAIN_HELP_OPT_v, "  -v version-id   with -b: the version the import branch starts from\n")             \
-    X(MAIN_HELP_OPT_l, "  -l label        a label for every imported version\n")                             \
-    X(MAIN_HELP_OPT_U, "  -U              print the usage and exit with status 1\n")                         \
-    X(MAIN_HELP_OPT_h, "  -h, --help      print this help and exit with status 0\n")                         \
+    X(MAIN_HELP_OPT_L, "  -L              follow symbolic links while walking\n")                           \
+    X(MAIN_HELP_OPT_b, "  -b branch       the branch type the import goes onto\n")                          \
+    X(MAIN_HELP_OPT_v, "  -v version-id   with -b: the version the import branch starts from\n")            \
+    X(MAIN_HELP_OPT_l, "  -l label        a label for every imported version\n")                            \
+    X(MAIN_HELP_OPT_U, "  -U              print the usage and exit with status 1\n")                        \
+    X(MAIN_HELP_OPT_h, "  -h, --help      print this help and exit with status 0\n")                        \
     X(MAIN_HELP_ENVIRONMENT,                                                                                \
       "\nEnvironment:\n"                                                                                    \
-      "  EXPORT_REPLACE_CHAR    replaces a bad character of a type name (default \".\")\n"                   \
-      "  EXPORT_REPLACE_STRING  replaces a type name beyond repair, numbered (default \"REPLACED\")\n"        \
+      "  EXPORT_REPLACE_CHAR    replaces a bad character of a type name (default \".\")\n"                  \
+      "  EXPORT_REPLACE_STRING  replaces a type name beyond repair, numbered (default \"REPLACED\")\n"      \
       "  TMP, TEMP, TMPDIR      the temporary directory without -t (the first one set)\n")                  \
     X(MAIN_HELP_EXIT_STATUS,                                                                                \
       "\nExit status:\n"                                                                                    \
       "  0  everything was exported (or left out by the options)\n"                                         \
-      "  1  the run failed; nothing usable was written (the data file is left empty)\n"                     \
+      "  1  the run failed: the data file is left empty (or, when a source-name could not be read,\n"       \
+      "     written without it)\n"                                                                          \
       "  2  the data file was written, but some elements could not be exported; they are listed\n")         \
     X(MAIN_PROGRESS, "%ld files walked, %ld elements, %ld versions, %.0f versions/s")                       \
     X(MAIN_TOTALS, "Exported %ld elements with %ld versions from %ld files in %.1f s; %ld not exported")
