@@ -2,6 +2,7 @@
 // directories, the read-ahead of elements with their fetches, and the end.
 #include "platform/import/imp_start.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -81,7 +82,9 @@ int find_target(imp_run *run, const std::string &abs_target) {
     if (view_get_vob(run->view, loc.vob_tag, &run->vob)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
                    view_errmsg(run->view).c_str());
-        hint_view_vobs(run);
+        const std::vector<std::string> &scopes = view_get_scopes(run->view);
+        if (std::find(scopes.begin(), scopes.end(), loc.vob_tag) == scopes.end())
+            hint_view_vobs(run);   // else the VOB is the right one and cannot be opened
         return 1;
     }
     run->vob_tag = loc.vob_tag;
@@ -347,6 +350,8 @@ int update_view(imp_run *run) {
     return 0;
 }
 
+const int64_t EXPORTER_KIND_CVS = 11;   // as the cvs exporter writes ExporterKind
+
 // The recorded commands are cvs commands: they need CVSROOT, and nothing can
 // be fetched without it. 0, or 1 with *why filled.
 int cvsroot_problem(const imp_run *run, std::string *why) {
@@ -354,7 +359,7 @@ int cvsroot_problem(const imp_run *run, std::string *why) {
     std::string dir, leaf;
     if (g.need_cmd)
         fileutl_strip_leaf(*g.need_cmd, &dir, &leaf);
-    if (g.exporter_kind != 11 && leaf != "cvs")
+    if (g.exporter_kind != EXPORTER_KIND_CVS && leaf != "cvs")
         return 0;
     const char *env = std::getenv("CVSROOT");
     if (!env || !*env) {

@@ -64,8 +64,8 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  --json            dump: the whole VOB as JSON on standard output\n"                          \
       "  -Ver, -VerAll     print the version\n"                                                       \
       "  -h, --help, help  print this text\n"                                                         \
-      "Paths name files in a snapshot view; PATH@@VERSION names a version\n"                          \
-      "(PATH@@/main/3, PATH@@/main/dev/LATEST, PATH@@LABEL).\n"                                       \
+      "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
+      "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3).\n"                       \
       "Environment:\n"                                                                                \
       "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"                   \
       "                    (default: $HOME/.vantor)\n"                                                \
