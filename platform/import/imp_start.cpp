@@ -51,11 +51,13 @@ void hint_view_vobs(imp_run *run) {
 int find_target(imp_run *run, const std::string &abs_target) {
     std::string err;
     if (int rc = view_open(abs_target, &run->view, &err)) {
-        // Not found: the reason would only say the same again.
-        if (rc == VOB_NOT_FOUND)
-            IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_A_VIEW, run->target_path.c_str());
-        else
+        // Not found: the reason would only say the same again. Any other
+        // failure is a view that cannot be read, and the reason says why.
+        if (rc != VOB_NOT_FOUND) {
             IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
+            return 1;
+        }
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_A_VIEW, run->target_path.c_str());
         IMSG_PRINT(IMSG_CONT, cat(), IMP_NOT_A_VIEW_TODO);
         return 1;
     }

@@ -286,6 +286,12 @@ TEST_F(VantimportWhere, OutsideAViewSaysWhereToGo) {
               "vantimport: Error: The target directory \".\" is not inside a snapshot view.\n"
               "    cd into <view root>/<VOB tag> of a snapshot view (or a directory below it), or "
               "give that directory with -d.\n");
+    // A view that cannot be read: its reason, and no advice to go elsewhere.
+    testutil::write_file(tmp + "/broken/.vantor_view/view.json", "{not json");
+    r = vantimport(tmp + "/broken", {df});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is not inside a snapshot view: "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("cd into"), std::string::npos) << r.err;
     r = vantimport(src, {"-d", tmp + "/none", df});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("does not exist or is not a directory"), std::string::npos) << r.err;
