@@ -63,10 +63,14 @@ const std::vector<vob_rule> &view_get_rules(const view_t *view);
 [[nodiscard]] int view_remove_scope(view_t *view, const std::string &vob_tag);
 const std::vector<std::string> &view_get_scopes(const view_t *view);
 
-// Progress of long operations: called now and then with counts so far.
+// Progress of long operations: called now and then with counts so far, and
+// once at the end with done == total. Halfway total is -1 unless with_total
+// is set: update then first walks the directories (not the files) to count
+// the entries it will visit, and gives that count (at least done) instead.
 struct view_progress {
     void (*cb)(void *ctx, int64_t done, int64_t total) = nullptr;
     void *ctx = nullptr;
+    int with_total = 0;
 };
 struct view_update_stats {
     int64_t loaded = 0, removed = 0, unchanged = 0, kept = 0;   // kept: hijacked or checked out

@@ -29,6 +29,7 @@ struct update_ctx {
     std::vector<std::string> *warnings;
     const view_progress *progress;
     int64_t seen = 0;
+    int64_t total = -1;   // the entries the walk will visit; -1: not known
 };
 
 void warn(update_ctx &u, const std::string &msg) {
@@ -169,12 +170,49 @@ int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int d
     for (const vob_dirent &e : ents) {
         std::string path = abs_dir + "/" + e.name, rel = view_rel_of(v, path);
         if (u.progress && u.progress->cb && ++u.seen % 256 == 0)
-            u.progress->cb(u.progress->ctx, u.seen, -1);
+            u.progress->cb(u.progress->ctx, u.seen, u.total < 0 ? -1 : std::max(u.total, u.seen));
         rc = e.mtype == VOB_MT_DIR_ELEM ? load_dir(u, e, path, rel, depth) : load_file(u, e, path, rel);
         if (rc != VOB_OK)
             return rc;
     }
     return VOB_OK;
+}
+
+// The entries below a directory that load_tree will visit: the same walk
+// over directory versions only, without touching a file.
+int count_tree(update_ctx &u, vob_oid dir_elem, int depth, int64_t *n) {
+    if (depth > 1000)
+        return VOB_ERR;
+    vob_oid dv;
+    int co = 0;
+    int rc = vob_select_version(u.h, dir_elem, u.v->rules, u.v->tag, &dv, &co);
+    if (rc == VOB_NOT_FOUND)
+        return VOB_OK;
+    std::vector<vob_dirent> ents;
+    if (rc != VOB_OK || (rc = vob_dir_read(u.h, dv, &ents)) != VOB_OK)
+        return rc;
+    *n += int64_t(ents.size());
+    for (const vob_dirent &e : ents)
+        if (e.mtype == VOB_MT_DIR_ELEM && (rc = count_tree(u, e.elem, depth + 1, n)) != VOB_OK)
+            return rc;
+    return VOB_OK;
+}
+
+// The total for the progress figures; left unknown when any VOB cannot be
+// read now (the load then reports why).
+void count_scopes(update_ctx &u) {
+    int64_t n = 0;
+    for (const std::string &tag : u.v->scopes) {
+        vob_t *h = nullptr;
+        if (view_get_vob(u.v, tag, &h) != VOB_OK)
+            return;
+        u.h = h;
+        vob_txn rd(h, vob_txn::READ);
+        if (rd.begin() != VOB_OK || count_tree(u, vob_wk_obj(h, VOB_WK_ROOT_DIR), 0, &n) != VOB_OK ||
+            rd.commit() != VOB_OK)
+            return;
+    }
+    u.total = n;
 }
 
 int load_scope(update_ctx &u, const std::string &tag) {
@@ -242,6 +280,11 @@ int view_update(view_t *v, const view_progress *progress, view_update_stats *sta
     if (rc != VOB_OK)
         return rc;
     update_ctx u{v, nullptr, "", {}, {}, warnings, progress};
+    if (progress && progress->cb && progress->with_total) {
+        count_scopes(u);
+        v->err.clear();   // a failed count is no failure of the update
+        u.h = nullptr;
+    }
     for (const std::string &tag : v->scopes)
         if ((rc = load_scope(u, tag)) != VOB_OK)
             break;

@@ -75,6 +75,28 @@ void install_stop_handlers() {
     pfm_exit(1);
 }
 
+// Whether word abbreviates a catalog option "-d[irectory]": the part before
+// "[" at least, and no more than the whole word.
+bool abbreviates(const std::string &word, const char *option) {
+    std::string full = option, least = full.substr(0, full.find('['));
+    std::erase(full, '[');
+    std::erase(full, ']');
+    return word.size() >= least.size() && word.size() <= full.size() &&
+           full.compare(0, word.size(), word) == 0;
+}
+
+// -h or --help anywhere among the words that are not an option's value.
+bool help_requested(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string w = argv[i];
+        if (w == "-h" || w == "--help")
+            return true;
+        if (abbreviates(w, "-d[irectory]") || abbreviates(w, "-c[omment]"))
+            ++i;
+    }
+    return false;
+}
+
 // The flags up to the first operand. 0, or 1 after a reported error.
 int read_flags(clp_hdl *hdl, imp_params *p) {
     for (;;) {
@@ -137,6 +159,11 @@ int main(int argc, char **argv) {
     fileutl_strip_leaf(argc > 0 && argv[0] ? argv[0] : "", &dir, &leaf);
     imsg_set_app_name(leaf.c_str());
 
+    if (help_requested(argc, argv)) {
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_USAGE);
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_HELP);
+        pfm_exit(0);
+    }
     int all = 0;
     if (argc > 1 && ks_is_version_request(argv[1], &all)) {
         ks_print_banner("vantimport");

@@ -1,8 +1,51 @@
 // The import library's messages, by catalog number. The front end prints
-// 41 to 44, 167, 174, 176 and 177 itself; the rest are imp_start's.
+// 41 to 44, 167, 174 and 176 to 178 itself; the rest are imp_start's.
 #pragma once
 
 #include "runtime/imsg.h"
+
+// The explanation that -h and --help print after the usage.
+#define IMP_HELP_TEXT                                                                    \
+    "Options:\n"                                                                         \
+    "  -n[setevent]      give every object the importer's user and the time of the\n"    \
+    "                    import instead of the events the data file records\n"           \
+    "  -i[dentical]      create versions equal to their predecessor too (without it\n"   \
+    "                    such a version is skipped and its labels and attributes go\n"   \
+    "                    to the predecessor)\n"                                          \
+    "  -d[irectory] DIR  import into DIR, a directory of a VOB in a snapshot view\n"     \
+    "                    (default: the current directory); directories missing\n"        \
+    "                    below the VOB root are made\n"                                  \
+    "  -debug            print each extract command as it runs and keep the fetched\n"   \
+    "                    contents in the temporary directory\n"                          \
+    "  -v[erbose]        a line for each element and version imported\n"                 \
+    "  -c[omment] TEXT   the comment of records that have none\n"                        \
+    "                    (default \"Created by importer\")\n"                            \
+    "  -m[aster]         accepted and ignored: the store has one replica\n"              \
+    "  -p[case]          accepted and ignored: names keep their case\n"                  \
+    "  -no[load]         do not update the view afterwards\n"                            \
+    "  -nolab[eldir]     do not put the data file's LabelAll label on the directories\n" \
+    "  -Ver, -VerAll     print the version (with -VerAll, of the libraries too)\n"       \
+    "  -h, --help        print this text\n"                                              \
+    "Environment:\n"                                                                     \
+    "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"        \
+    "                    (default: $HOME/.vantor)\n"                                     \
+    "  VANTOR_IMPORT_JOBS  how many extract commands run at once, 1 to 256\n"            \
+    "                    (default: the number of processors)\n"                          \
+    "  TMP, TEMP, TMPDIR the first one set names where the fetched contents wait\n"      \
+    "                    while the import runs (default: /tmp)\n"                        \
+    "  CVSROOT           for a data file of cvs commands: the root of the repository\n"  \
+    "                    the export was made from; required\n"                           \
+    "  PATH              where the extract commands and the data file's NeedCmd\n"       \
+    "                    are looked for\n"                                               \
+    "  VANTOR_BUSY_TIMEOUT_MS  how long to wait for a VOB that another process is\n"     \
+    "                    writing, in milliseconds (default: 10000)\n"                    \
+    "  VANTOR_PROGRESS_INTERVAL  seconds between progress lines when standard error\n"   \
+    "                    is not a terminal (default: 10)\n"                              \
+    "Exit status:\n"                                                                     \
+    "  0  everything was imported\n"                                                     \
+    "  1  something was not imported (each failure is reported and the elements are\n"   \
+    "     listed), the import was interrupted, the data file ended early, or the\n"      \
+    "     command line was bad"
 
 #define IMP_MESSAGES(X)                                                                          \
     X(IMP_DATAFILE_ERROR, 1, "Data file %s")                                                     \
@@ -54,6 +97,29 @@
     X(IMP_STOPPING, 31,                                                                          \
       "Stopping: the element in hand is finished or rolled back; a second "                      \
       "signal ends the import at once.")                                                         \
+    X(IMP_ENDS_EARLY, 32,                                                                        \
+      "The data file \"%s\" ends early: it holds %ld elements and %ld versions where its "       \
+      "globals announce %lld and %lld; it was probably cut short.")                              \
+    X(IMP_ENDS_EARLY_TODO, 33,                                                                   \
+      "Copy or export the whole file again and run the import again; what was imported is "      \
+      "kept and not imported twice.")                                                            \
+    X(IMP_MORE_THAN_ANNOUNCED, 34,                                                               \
+      "The data file \"%s\" holds %ld elements and %ld versions, more than its globals "         \
+      "announce (%lld and %lld).")                                                               \
+    X(IMP_CVSROOT, 35, "The extract commands of \"%s\" run cvs, but %s; nothing was imported.")  \
+    X(IMP_CVSROOT_TODO, 36,                                                                      \
+      "Set CVSROOT to the root of the repository the export was made from, then run the "        \
+      "import again.")                                                                           \
+    X(IMP_NOT_A_VIEW, 37, "The target directory \"%s\" is not inside a snapshot view.")          \
+    X(IMP_NOT_A_VIEW_TODO, 38,                                                                   \
+      "cd into <view root>/<VOB tag> of a snapshot view (or a directory below it), "             \
+      "or give that directory with -d.")                                                         \
+    X(IMP_VIEW_ROOT_TODO, 39,                                                                    \
+      "The view at \"%s\" holds the VOBs %s: cd into one of them (for example \"%s\"), or "      \
+      "give it with -d.")                                                                        \
+    X(IMP_VIEW_ROOT_EMPTY_TODO, 40,                                                              \
+      "The view at \"%s\" holds no VOB yet: make the directory \"%s/<VOB tag>\" for a VOB "      \
+      "that \"vantor lsvob\" lists, then cd into it or give it with -d.")                        \
     X(IMP_NO_DATAFILE, 41, "No data file was given.")                                            \
     X(IMP_NEEDS_ARG, 42, "Option \"%s\" needs an argument.")                                     \
     X(IMP_BAD_OPTION, 43, "Unknown option \"%s\".")                                              \
@@ -64,7 +130,8 @@
       "                  [-v[erbose]] [-c[omment] comment] [-m[aster]] [-p[case]]\n"             \
       "                  [-no[load]] [-nolab[eldir]] data-file")                                 \
     X(IMP_NOT_LOADED, 176, "The view was not updated; update it to load the imported files.")    \
-    X(IMP_LIST_ENTRY, 177, "\t%s\n")
+    X(IMP_LIST_ENTRY, 177, "\t%s\n")                                                             \
+    X(IMP_HELP, 178, IMP_HELP_TEXT)
 
 #define IMP_MSG_ENUM(name, num, text) name = num,
 enum imp_msg { IMP_MESSAGES(IMP_MSG_ENUM) };

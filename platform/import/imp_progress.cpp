@@ -1,37 +1,75 @@
-// The progress line of an import on a terminal: counts and rate, redrawn at
-// most five times a second on standard error.
+// The progress of an import: counts and rate on standard error. On a
+// terminal one line redrawn at most five times a second; in a log (standard
+// error is a file or a pipe) one plain line per interval and one at the end,
+// so that a log shows how far a long import got without filling up.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
+#include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
 #include "runtime/imsg.h"
 
 namespace {
 
+using clock_type = std::chrono::steady_clock;
+
+const double DEFAULT_INTERVAL = 10.0;
+
+// VANTOR_PROGRESS_INTERVAL in seconds (fractions allowed); a bad value is
+// reported and the default taken.
+double log_interval() {
+    const char *env = std::getenv("VANTOR_PROGRESS_INTERVAL");
+    if (!env || !*env)
+        return DEFAULT_INTERVAL;
+    char *end = nullptr;
+    double v = std::strtod(env, &end);
+    if (*end || !std::isfinite(v) || v < 0 || v > 86400) {
+        std::string w = "VANTOR_PROGRESS_INTERVAL=\"" + std::string(env) +
+                        "\" is not a number of seconds from 0 to 86400; using 10";
+        IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_WARNING, w.c_str());
+        return DEFAULT_INTERVAL;
+    }
+    return v;
+}
+
+bool due(imp_run *run, clock_type::time_point now) {
+    if (run->progress.tty)
+        return now - run->progress.last >= std::chrono::milliseconds(200);
+    return now - run->progress.last >= run->progress.interval;
+}
+
 void draw(imp_run *run) {
-    double secs =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - run->progress.start).count();
+    std::fflush(stdout);   // a log that holds both streams keeps their order
+    double secs = std::chrono::duration<double>(clock_type::now() - run->progress.start).count();
     long versions = run->versions_new + run->versions_present + run->versions_identical;
     long elements = run->elements_done + run->elements_failed;
-    std::fprintf(stderr, "\r%s: %ld/%lld elements, %ld/%lld versions, %.0f versions/s   ", imsg_app_name(),
-                 elements, (long long)run->head.globals.num_elements, versions,
-                 (long long)run->head.globals.num_versions, secs > 0 ? double(versions) / secs : 0.0);
+    std::fprintf(stderr, "%s%s: %ld/%lld elements, %ld/%lld versions, %.0f versions/s%s",
+                 run->progress.tty ? "\r" : "", imsg_app_name(), elements,
+                 (long long)run->head.globals.num_elements, versions,
+                 (long long)run->head.globals.num_versions, secs > 0 ? double(versions) / secs : 0.0,
+                 run->progress.tty ? "   " : "\n");
     std::fflush(stderr);
-    run->progress.drawn = true;
+    run->progress.drawn = run->progress.tty;
 }
 
 }   // namespace
 
 void imp_progress_begin(imp_run *run) {
-    run->progress.on = !run->p->callbacks && isatty(2) && !run->p->verbose && !run->p->debug;
-    run->progress.start = run->progress.last = std::chrono::steady_clock::now();
+    const imp_params *p = run->p;
+    run->progress.tty = isatty(2);
+    run->progress.on = !p->callbacks && (!run->progress.tty || (!p->verbose && !p->debug));
+    if (run->progress.on && !run->progress.tty)
+        run->progress.interval = std::chrono::duration<double>(log_interval());
+    run->progress.start = run->progress.last = clock_type::now();
 }
 
 void imp_progress_tick(imp_run *run, bool force) {
     if (!run->progress.on)
         return;
-    auto now = std::chrono::steady_clock::now();
-    if (!force && now - run->progress.last < std::chrono::milliseconds(200))
+    auto now = clock_type::now();
+    if (!force && !due(run, now))
         return;
     run->progress.last = now;
     draw(run);
@@ -41,8 +79,10 @@ void imp_progress_end(imp_run *run) {
     if (!run->progress.on)
         return;
     draw(run);
-    std::fputc('\n', stderr);
+    if (run->progress.tty)
+        std::fputc('\n', stderr);
     run->progress.drawn = false;
+    run->progress.last = clock_type::now();
 }
 
 void imp_progress_break(imp_run *run) {
@@ -50,4 +90,32 @@ void imp_progress_break(imp_run *run) {
         return;
     std::fputc('\n', stderr);
     run->progress.drawn = false;
+}
+
+void imp_progress_update(imp_run *run, int64_t done, int64_t total, bool last) {
+    imp_progress_line &pl = run->progress;
+    pl.update_done = done;
+    pl.update_total = total;
+    if (!pl.on)
+        return;
+    auto now = clock_type::now();
+    bool shown = pl.update_shown == std::make_pair(done, total);
+    if (last ? shown : !due(run, now)) {
+        if (last)
+            imp_progress_break(run);
+        return;
+    }
+    pl.last = now;
+    pl.update_shown = {done, total};
+    bool tty = pl.tty;
+    std::fflush(stdout);
+    if (total >= 0)
+        std::fprintf(stderr, "%s%s: updating the view: %lld/%lld entries", tty ? "\r" : "", imsg_app_name(),
+                     (long long)done, (long long)total);
+    else
+        std::fprintf(stderr, "%s%s: updating the view: %lld entries", tty ? "\r" : "", imsg_app_name(),
+                     (long long)done);
+    std::fputs(tty && !last ? "   " : "\n", stderr);
+    std::fflush(stderr);
+    pl.drawn = tty && !last;
 }

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/import/imp_datafile.h"
@@ -47,10 +49,16 @@ struct imp_tmp_dir {
     ~imp_tmp_dir();
 };
 
+// On a terminal one line redrawn in place; elsewhere (a log) whole lines,
+// one every `interval` and one at the end.
 struct imp_progress_line {
     bool on = false;
+    bool tty = false;
     std::chrono::steady_clock::time_point start, last;
+    std::chrono::duration<double> interval{10.0};
     bool drawn = false;
+    int64_t update_done = 0, update_total = -1;   // the view update's last figures
+    std::pair<int64_t, int64_t> update_shown{-1, -1};   // and the last ones shown
 };
 
 struct imp_run {
@@ -86,6 +94,8 @@ struct imp_run {
     vob_oid origin_attype = 0;
     std::vector<std::string> onto;   // OntoBranch components
 
+    // Records read so far, against the counts the globals announce.
+    long elements_read = 0, versions_read = 0;
     // Counts for the summary and the progress line.
     long elements_done = 0, elements_new = 0, elements_failed = 0;
     long versions_new = 0, versions_present = 0, versions_identical = 0;
@@ -114,10 +124,14 @@ vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_
 // Splits a "/"-separated path into its components (empty ones dropped).
 std::vector<std::string> imp_split_path(const std::string &path);
 
-// imp_progress.cpp: the terminal progress line (shown only without callbacks
-// when standard error is a terminal).
+// imp_progress.cpp: the progress of an import without callbacks, on standard
+// error: a line redrawn in place on a terminal (not with verbose or debug),
+// else a plain line every VANTOR_PROGRESS_INTERVAL seconds (default 10).
 void imp_progress_begin(imp_run *run);
 void imp_progress_tick(imp_run *run, bool force);
 void imp_progress_end(imp_run *run);
 // Ends a drawn progress line so that a message starts on a line of its own.
 void imp_progress_break(imp_run *run);
+// The view update's progress: done of total entries (total < 0: unknown);
+// last: the update is over.
+void imp_progress_update(imp_run *run, int64_t done, int64_t total, bool last);

@@ -2,6 +2,7 @@
 // directories, the read-ahead of elements with their fetches, and the end.
 #include "platform/import/imp_start.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -30,12 +31,34 @@ int cb_call(imp_run *run, int (*fn)(void *)) {
     return 0;
 }
 
+// Names the VOBs of the view that a target at its root can go into.
+void hint_view_vobs(imp_run *run) {
+    const std::string &root = view_get_root(run->view);
+    const std::vector<std::string> &scopes = view_get_scopes(run->view);
+    if (scopes.empty()) {
+        IMSG_PRINT(IMSG_CONT, cat(), IMP_VIEW_ROOT_EMPTY_TODO, root.c_str(), root.c_str());
+        return;
+    }
+    std::string tags;
+    for (const std::string &t : scopes)
+        tags += (tags.empty() ? "" : ", ") + t;
+    std::string example = root + scopes[0];
+    IMSG_PRINT(IMSG_CONT, cat(), IMP_VIEW_ROOT_TODO, root.c_str(), tags.c_str(), example.c_str());
+}
+
 // The directory element of the data file's ".": the target directory, made
 // below the VOB root where the view has only a plain directory.
 int find_target(imp_run *run, const std::string &abs_target) {
     std::string err;
-    if (view_open(abs_target, &run->view, &err)) {
-        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
+    if (int rc = view_open(abs_target, &run->view, &err)) {
+        // Not found: the reason would only say the same again. Any other
+        // failure is a view that cannot be read, and the reason says why.
+        if (rc != VOB_NOT_FOUND) {
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(), err.c_str());
+            return 1;
+        }
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_A_VIEW, run->target_path.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), IMP_NOT_A_VIEW_TODO);
         return 1;
     }
     // The first component below the view root names the VOB; the rest is a
@@ -51,6 +74,7 @@ int find_target(imp_run *run, const std::string &abs_target) {
     if (below.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
                    "it lies in no VOB of the view");
+        hint_view_vobs(run);
         return 1;
     }
     view_loc loc;
@@ -60,6 +84,9 @@ int find_target(imp_run *run, const std::string &abs_target) {
     if (view_get_vob(run->view, loc.vob_tag, &run->vob)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
                    view_errmsg(run->view).c_str());
+        const std::vector<std::string> &scopes = view_get_scopes(run->view);
+        if (std::find(scopes.begin(), scopes.end(), loc.vob_tag) == scopes.end())
+            hint_view_vobs(run);   // else the VOB is the right one and cannot be opened
         return 1;
     }
     run->vob_tag = loc.vob_tag;
@@ -164,6 +191,8 @@ void read_ahead(imp_run *run) {
             run->read_failed = rc < 0;
             return;
         }
+        run->elements_read++;
+        run->versions_read += long(q.el.versions.size());
         std::set<std::string> present;
         imp_existing_origins(run, q.el.name, &present);
         q.fetches.resize(q.el.versions.size());
@@ -290,10 +319,7 @@ int make_tmp_dir(imp_run *run) {
 }
 
 void update_progress(void *ctx, int64_t done, int64_t total) {
-    imp_run *run = static_cast<imp_run *>(ctx);
-    if (run->progress.on)
-        std::fprintf(stderr, "\r%s: updating the view: %lld/%lld", imsg_app_name(), (long long)done,
-                     (long long)total);
+    imp_progress_update(static_cast<imp_run *>(ctx), done, total, false);
 }
 
 int update_view(imp_run *run) {
@@ -311,16 +337,50 @@ int update_view(imp_run *run) {
     view_progress prog;
     prog.cb = update_progress;
     prog.ctx = run;
+    prog.with_total = 1;
     view_update_stats stats;
     std::vector<std::string> warnings;
     int rc = view_update(run->view, &prog, &stats, &warnings);
-    if (run->progress.on)
-        std::fprintf(stderr, "\n");
+    imp_progress_update(run, run->progress.update_done, run->progress.update_total, true);
     for (const std::string &w : warnings)
         IMSG_PRINT(IMSG_WARNING, cat(), IMP_WARNING, w.c_str());
     if (rc) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
                    view_errmsg(run->view).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+const int64_t EXPORTER_KIND_CVS = 11;   // as the cvs exporter writes ExporterKind
+
+// The recorded commands are cvs commands: they need CVSROOT, and nothing can
+// be fetched without it. 0, or 1 with *why filled.
+int cvsroot_problem(const imp_run *run, std::string *why) {
+    const imp_globals &g = run->head.globals;
+    std::string dir, leaf;
+    if (g.need_cmd)
+        fileutl_strip_leaf(*g.need_cmd, &dir, &leaf);
+    if (g.exporter_kind != EXPORTER_KIND_CVS && leaf != "cvs")
+        return 0;
+    const char *env = std::getenv("CVSROOT");
+    if (!env || !*env) {
+        *why = "CVSROOT is not set";
+        return 1;
+    }
+    std::string root = env;
+    for (const char *method : {":local:", ":fork:"})
+        if (root.rfind(method, 0) == 0)
+            root.erase(0, std::strlen(method));
+    if (root.empty() || root[0] != '/')
+        return 0;   // a remote repository; only cvs itself can tell
+    struct stat st;
+    if (stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = "CVSROOT \"" + std::string(env) + "\" is not a directory";
+        return 1;
+    }
+    if (stat((root + "/CVSROOT").c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = "CVSROOT \"" + std::string(env) + "\" holds no CVSROOT directory: it is not a repository root";
         return 1;
     }
     return 0;
@@ -357,6 +417,22 @@ int start_workers(imp_run *run) {
     return 0;
 }
 
+// A file read to its end against the counts its globals announce: fewer
+// records mean it was cut short (a failure), more only a careless exporter.
+void check_counts(imp_run *run) {
+    const imp_globals &g = run->head.globals;
+    long long ne = g.num_elements, nv = g.num_versions;
+    if (run->elements_read < ne || run->versions_read < nv) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_ENDS_EARLY, run->datafile.c_str(), run->elements_read,
+                   run->versions_read, ne, nv);
+        IMSG_PRINT(IMSG_CONT, cat(), IMP_ENDS_EARLY_TODO);
+        run->failures++;
+    } else if (run->elements_read > ne || run->versions_read > nv) {
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_MORE_THAN_ANNOUNCED, run->datafile.c_str(), run->elements_read,
+                   run->versions_read, ne, nv);
+    }
+}
+
 // How far an interrupted import got, and that running it again goes on. 1.
 int report_interrupted(imp_run *run) {
     if (!run->rolled_back.empty())
@@ -378,6 +454,12 @@ int run_import(imp_run *run) {
     const imp_globals &g = run->head.globals;
     if (!need_cmd_ok(run)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEED_CMD, run->datafile.c_str(), g.need_cmd->c_str());
+        return 1;
+    }
+    std::string cvs_why;
+    if (cvsroot_problem(run, &cvs_why)) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_CVSROOT, run->datafile.c_str(), cvs_why.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), IMP_CVSROOT_TODO);
         return 1;
     }
     std::string abs_target = fileutl_make_abs_pn(run->target_path);
@@ -443,6 +525,8 @@ int run_import(imp_run *run) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(run->read_err).c_str());
         IMSG_PRINT(IMSG_CONT, cat(), IMP_REST_NOT_READ, run->read_err.line, run->datafile.c_str());
         run->failures++;
+    } else {
+        check_counts(run);
     }
     if (g.label_all && !g.label_all->empty() && p->label_directory)
         label_directories(run);

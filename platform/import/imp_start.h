@@ -5,12 +5,16 @@
 // calls imp_start and then owns the three name tables the call may leave in
 // it (release them with imp_params_release).
 //
-// Order of work: read the head of the data file; check NeedCmd; create the
+// Order of work: read the head of the data file; check NeedCmd and, for cvs
+// commands, CVSROOT (nothing is made when either is missing); create the
 // missing types; create the directories; then each element with its versions
 // in file order, each element in one transaction, while a pool of worker
 // processes fetches the contents of the elements ahead. An element that fails
 // (its contents cannot be had, the store refuses a step, its record is damaged)
-// is rolled back whole and listed; the elements before it stay. Finally, unless
+// is rolled back whole and listed; the elements before it stay. At the end of
+// the file the element and version records read are held against NumElements
+// and NumVersions: fewer means the file was cut short, which fails the import
+// (what it held stays imported); more is only a warning. Finally, unless
 // load is 0, the view is updated so that the imported files appear.
 //
 // Incremental import: each version the import creates carries the attribute
@@ -77,7 +81,8 @@ struct imp_params {
 };
 
 // 0 when everything was imported; 1 when anything failed (reported, and the
-// failed elements listed in not_imported) or the import was interrupted.
+// failed elements listed in not_imported), the data file ended early, or the
+// import was interrupted.
 int imp_start(imp_params *params);
 
 // Interruption. imp_request_stop is async-signal-safe, for a SIGINT or SIGTERM

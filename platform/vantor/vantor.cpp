@@ -151,20 +151,28 @@ int cmd_lsvob(const std::vector<std::string> &argv) {
     return 0;
 }
 
-void progress_cb(void *, int64_t done, int64_t total) {
+// Redraws the loading line; *ctx is set once it was drawn.
+void progress_cb(void *ctx, int64_t done, int64_t total) {
+    *static_cast<bool *>(ctx) = true;
     if (total < 0)
-        imsg_printf_nonl(IMSG_CONT, "\rLoading view: %lld entries", (long long)done);
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), VT_PROGRESS, (long long)done);
     else
-        imsg_printf_nonl(IMSG_CONT, "\r%60s\r", "");
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), VT_PROGRESS_OF, (long long)done, (long long)total);
 }
 
 int do_update(view_t *v) {
     view_progress pr;
-    if (isatty(2))
+    bool drawn = false;
+    if (isatty(2)) {
         pr.cb = progress_cb;
+        pr.ctx = &drawn;
+        pr.with_total = 1;
+    }
     view_update_stats st;
     std::vector<std::string> warnings;
     int rc = view_update(v, &pr, &st, &warnings);
+    if (drawn)
+        imsg_printf_nonl(IMSG_CONT, "\r%60s\r", "");
     for (auto &w : warnings)
         IMSG_PRINT(IMSG_WARNING, cat(), VT_WARN_TEXT, w.c_str());
     if (rc != VOB_OK)
@@ -727,6 +735,21 @@ const command commands[] = {
     {"rmver", cmd_rmver},
 };
 
+// -h or --help as a word of its own, not the value of an option.
+bool help_requested(int argc, char **argv) {
+    static const char *const takes_value[] = {"-tag", "-vob", "-eltype", "-c", "-from", "-to", "-region"};
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help"))
+            return true;
+        for (const char *o : takes_value)
+            if (!strcmp(argv[i], o) || (argv[i][0] == '-' && argv[i][1] == '-' && !strcmp(argv[i] + 1, o))) {
+                ++i;
+                break;
+            }
+    }
+    return false;
+}
+
 }   // namespace
 
 int main(int argc, char **argv) {
@@ -737,9 +760,12 @@ int main(int argc, char **argv) {
         ks_print_banner("vantor");
         pfm_exit(0);
     }
-    if (argc < 2 || !strcmp(argv[1], "help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "--help")) {
+    if (argc < 2 || !strcmp(argv[1], "help") || help_requested(argc, argv)) {
         IMSG_PRINT(IMSG_NOTICE, cat(), VT_USAGE);
-        pfm_exit(argc < 2 ? 1 : 0);
+        if (argc < 2)
+            pfm_exit(1);
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_HELP);
+        pfm_exit(0);
     }
     std::vector<std::string> rest(argv + 2, argv + argc);
     for (const command &c : commands)

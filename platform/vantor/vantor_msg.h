@@ -41,7 +41,39 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_LOCKED, "Locked \"%s\"%s")                                                                   \
     X(VT_CKED_OUT, "Checked out \"%s\" from version \"%s\"")                                          \
     X(VT_CKED_IN, "Checked in \"%s\" version \"%s\"")                                                 \
-    X(VT_DONE, "%s")
+    X(VT_DONE, "%s")                                                                                  \
+    X(VT_PROGRESS_OF, "\rLoading view: %lld/%lld entries")                                            \
+    X(VT_HELP,                                                                                        \
+      "Options:\n"                                                                                    \
+      "  -tag TAG          mkvob: the new VOB's tag (\"/name\"); mkview: the new view's tag\n"        \
+      "  -project          mkvob: make a project VOB\n"                                               \
+      "  -vob TAG          mkview: a VOB the view loads (may be given again);\n"                      \
+      "                    mk*type: the VOB of the new types\n"                                       \
+      "  -force            rmview: cancel the view's checkouts and remove it anyway\n"                \
+      "  -dir              mkelem: make directory elements\n"                                         \
+      "  -eltype TYPE      mkelem: the element type of the new elements\n"                            \
+      "  -ci               mkelem: check the file in at once as /main/1\n"                            \
+      "  -c COMMENT        the comment of what the command makes or changes\n"                        \
+      "  -unreserved       checkout: leave the branch open to checkouts of other views\n"             \
+      "  -from FILE        checkin: the new version's contents come from FILE\n"                      \
+      "  -replace          mklabel: move the label from another version of the element\n"             \
+      "  -element          mkattr: set the attribute on the element, not the version\n"               \
+      "  -to PATH          merge: the version that receives the merge\n"                              \
+      "  -obsolete         lock: lock as obsolete\n"                                                  \
+      "  -data             rmver: remove the version's contents (the version stays)\n"                \
+      "  --json            dump: the whole VOB as JSON on standard output\n"                          \
+      "  -Ver, -VerAll     print the version\n"                                                       \
+      "  -h, --help, help  print this text\n"                                                         \
+      "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
+      "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3).\n"                       \
+      "Environment:\n"                                                                                \
+      "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"                   \
+      "                    (default: $HOME/.vantor)\n"                                                \
+      "  VANTOR_BUSY_TIMEOUT_MS  how long to wait for a VOB that another process is\n"                \
+      "                    writing, in milliseconds (default: 10000)\n"                               \
+      "Exit status:\n"                                                                                \
+      "  0  the command did all it was asked\n"                                                       \
+      "  1  it failed (each failure is reported), or the command line was bad")
 
 #define VANTOR_MESSAGES_ENUM(name, text) name,
 enum vantor_msg { VANTOR_MESSAGES(VANTOR_MESSAGES_ENUM) VT_COUNT };

@@ -62,3 +62,20 @@ inline datafile_builder data_head(const std::string &from, const std::string &ex
     b.marker("GLOBALS_END").marker("TYPES_BEGIN").marker("TYPES_END").dir(".");
     return b;
 }
+
+// The text with NumElements and NumVersions set to the element and version
+// records it holds, as an exporter writes them.
+inline std::string with_counts(std::string text) {
+    auto set = [&text](const std::string &key, size_t n) {
+        size_t at = text.find("\n" + key + " ");
+        if (at == std::string::npos)
+            return;
+        size_t b = at + key.size() + 2, e = text.find('\n', b);
+        text.replace(b, e - b, std::to_string(n));
+    };
+    size_t nel = testutil::count(text, "\nELEMENT_BEGIN\n"),
+           nver = testutil::count(text, "\nVERSION_BEGIN\n");
+    set("NumElements", nel);
+    set("NumVersions", nver);
+    return text;
+}

@@ -232,7 +232,7 @@ TEST_F(ImportFixture, OntoBranchAndLabelAll) {
     o.marker("ELEMENT_END");
     imp_params kept;
     ASSERT_EQ(run_import(
-                  o.text, [](imp_params &) {}, &kept),
+                  with_counts(o.text), [](imp_params &) {}, &kept),
               0)
         << err_text;
     EXPECT_EQ(kept.branch_type, "rel");

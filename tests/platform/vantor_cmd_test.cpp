@@ -231,3 +231,40 @@ TEST_F(PlatformTest, DamagedRegistryIsReportedNotTrusted) {
 }
 
 }   // namespace
+
+namespace {
+
+using HelpTest = testvob::VobTest;
+
+// The usage, then what the options and the environment mean; status 0 and
+// nothing made, wherever -h stands. Without a command only the usage, status 1.
+TEST_F(HelpTest, UsageThenExplanations) {
+    for (const char *args : {"-h", "--help", "help", "mkvob --help", "mkvob -tag /x -h", "lsvob -h"}) {
+        SCOPED_TRACE(args);
+        std::string out, err;
+        EXPECT_EQ(testvob::run_vantor(args, &out, &err), 0) << err;
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(out.rfind("Usage: vantor COMMAND [ARGUMENTS]\n", 0), 0u) << out;
+        size_t at = 0;
+        for (const char *part : {"  dump --json TAG\n", "Options:\n", "  -tag TAG ", "  -vob TAG ",
+                                 "  -force ", "  -eltype TYPE ", "  -c COMMENT ", "  -from FILE ",
+                                 "  -to PATH ", "  --json ", "  -h, --help, help ", "Environment:\n",
+                                 "  VANTOR_HOME ", "  VANTOR_BUSY_TIMEOUT_MS ", "Exit status:\n"}) {
+            size_t found = out.find(part, at);
+            EXPECT_NE(found, std::string::npos) << "\"" << part << "\" in order in\n" << out;
+            if (found != std::string::npos)
+                at = found;
+        }
+    }
+    std::string out, err;
+    EXPECT_EQ(testvob::run_vantor("lsvob", &out), 0);
+    EXPECT_EQ(out, "");   // "mkvob -tag /x -h" made nothing
+    EXPECT_EQ(testvob::run_vantor("", &out, &err), 1);
+    EXPECT_EQ(out.rfind("Usage: vantor", 0), 0u) << out;
+    EXPECT_EQ(out.find("Options:"), std::string::npos) << out;
+    // -h as the value of -c is a comment, not a request for help.
+    EXPECT_EQ(testvob::run_vantor("mkbrtype -c -h -vob /none b", &out, &err), 1);
+    EXPECT_EQ(out.find("Options:"), std::string::npos) << out;
+}
+
+}   // namespace

@@ -268,4 +268,40 @@ TEST_F(ViewRecovery, ElementWorkWaitsForAnUpdateOfAnotherProcess) {
     EXPECT_EQ(testutil::read_file(root + "/proj/f0"), "edited");
 }
 
+// The figures update reports: with with_total the entries it will visit,
+// counted beforehand (files in subdirectories too), never -1; without it -1
+// halfway. Each ends with done == total.
+std::vector<std::pair<int64_t, int64_t>> *calls = nullptr;
+void record_call(void *, int64_t done, int64_t total) { calls->push_back({done, total}); }
+
+TEST_F(ViewRecovery, UpdateProgressKnowsItsTotal) {
+    make_files(300);
+    {
+        vob_txn t(v);
+        ASSERT_EQ(t.begin(), VOB_OK);
+        vob_oid d, e;
+        ASSERT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "sub", VOB_MT_DIR_ELEM, 0, nullptr, &d),
+                  VOB_OK);
+        for (const char *name : {"x", "y"})
+            ASSERT_EQ(vob_elem_create(v, d, name, VOB_MT_FILE_ELEM, 0, nullptr, &e), VOB_OK);
+        ASSERT_EQ(t.commit(), VOB_OK);
+    }
+    std::vector<std::pair<int64_t, int64_t>> seen;
+    calls = &seen;
+    for (int with_total : {1, 0}) {
+        SCOPED_TRACE(with_total);
+        seen.clear();
+        view_progress pr;
+        pr.cb = record_call;
+        pr.with_total = with_total;
+        ASSERT_EQ(view_update(w, &pr, nullptr, nullptr), VOB_OK) << view_errmsg(w);
+        ASSERT_GE(seen.size(), 2u);
+        int64_t walked = seen.back().first;   // the VOB root holds an entry of its own too
+        EXPECT_GE(walked, 303);
+        EXPECT_EQ(seen.back().second, walked);
+        EXPECT_EQ(seen.front(), std::make_pair(int64_t(256), with_total ? walked : int64_t(-1)));
+    }
+    calls = nullptr;
+}
+
 }   // namespace
