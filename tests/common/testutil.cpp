@@ -101,6 +101,23 @@ void drain(int out_fd, int err_fd, int in_fd, const std::string &input, ProcResu
         close(in_fd);
 }
 
+[[noreturn]] void exec_child(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env) {
+    if (chdir(cwd.c_str()) != 0)
+        _exit(126);
+    for (const auto &[k, v] : env) {
+        if (v == "\x01unset")
+            unsetenv(k.c_str());
+        else
+            setenv(k.c_str(), v.c_str(), 1);
+    }
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
 }   // namespace
 
 ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env,
@@ -120,20 +137,7 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
         dup2(err[1], 2);
         for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]})
             close(fd);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(126);
-        for (const auto &[k, v] : env) {
-            if (v == "\x01unset")
-                unsetenv(k.c_str());
-            else
-                setenv(k.c_str(), v.c_str(), 1);
-        }
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        exec_child(argv, cwd, env);
     }
     close(out[1]);
     close(err[1]);
@@ -157,26 +161,6 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
     return r;
 }
 
-namespace {
-
-[[noreturn]] void exec_child(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env) {
-    if (chdir(cwd.c_str()) != 0)
-        _exit(126);
-    for (const auto &[k, v] : env) {
-        if (v == "\x01unset")
-            unsetenv(k.c_str());
-        else
-            setenv(k.c_str(), v.c_str(), 1);
-    }
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-}   // namespace
 
 ProcResult run_pty(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env,
                    bool stdout_on_pty) {
