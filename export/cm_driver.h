@@ -48,9 +48,9 @@ struct cm_globals {
 // What a driver adds to the help of the common options (texts from its own
 // catalog, each a run of whole lines; "" for none).
 struct cm_help_text {
-    int kind = 0;                    // the kind init would report: the main explains its options
-    const char *options = "";        // the driver's own option letters
-    const char *environment = "";    // the environment variables the driver reads
+    int kind = 0;                   // the kind init would report: the main explains its options
+    const char *options = "";       // the driver's own option letters
+    const char *environment = "";   // the environment variables the driver reads
 };
 
 struct cm_driver {

@@ -198,7 +198,8 @@ int export_element_history(const cm_driver *driver, const char *path, export_ele
     }
 }
 
-int write_selected_versions(export_element &e, FILE *f, const export_selection &sel, export_written *written) {
+int write_selected_versions(export_element &e, FILE *f, const export_selection &sel,
+                            export_written *written) {
     export_written local;
     export_written &w = written ? *written : local;
     w = export_written();

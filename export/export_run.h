@@ -45,8 +45,8 @@ struct export_state {
     FILE *dir_file = nullptr;
     FILE *element_file = nullptr;
     name_list attr_types, branch_types, element_types, label_types;
-    long num_elements = 0;   // element records written
-    long num_versions = 0;   // version records written
+    long num_elements = 0;              // element records written
+    long num_versions = 0;              // version records written
     off_t element_file_size = 0;        // whole element records only
     bool element_file_broken = false;   // holds part of a record: never assembled
 };
@@ -66,9 +66,9 @@ struct export_run {
     std::string dir_tmp, element_tmp;   // the record files; empty when not made
     std::vector<char> element_buf;      // outlives the element file it buffers
     hash_table *failures = nullptr;
-    long files_walked = 0;       // regular files the walk met
-    bool progress = false;       // the progress line is drawn (stderr is a terminal)
-    double start_time = 0;       // monotonic seconds
+    long files_walked = 0;   // regular files the walk met
+    bool progress = false;   // the progress line is drawn (stderr is a terminal)
+    double start_time = 0;   // monotonic seconds
     double last_draw = 0;
     bool init_ok = false;
     bool shutdown_done = false;

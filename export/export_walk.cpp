@@ -236,8 +236,8 @@ void export_progress(export_run &r, bool final) {
         return;
     double elapsed = now - r.start_time;
     double rate = elapsed > 0 ? double(r.st.num_versions) / elapsed : 0;
-    std::string line = IMSG_SPRINTF(cat(), MAIN_PROGRESS, r.files_walked, r.st.num_elements,
-                                    r.st.num_versions, rate);
+    std::string line =
+        IMSG_SPRINTF(cat(), MAIN_PROGRESS, r.files_walked, r.st.num_elements, r.st.num_versions, rate);
     if (imsg_status_draw(line, final))
         r.last_draw = now;
     if (final)

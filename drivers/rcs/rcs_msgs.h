@@ -49,12 +49,12 @@
     X(RCS_DUPLICATE_REV, "\"%s\", line %d: revision %s is listed twice.\n")                            \
     X(RCS_BRANCH_TOO_LONG, "\"%s\": the branch path of revision %s is longer than %d bytes.\n")        \
     X(RCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n")     \
-    X(RCS_REASON, "(%s)\n")                                                                              \
+    X(RCS_REASON, "(%s)\n")                                                                            \
     X(RCS_HINT_CVSROOT_UNSET,                                                                          \
-      "Set CVSROOT to the repository root (the directory that holds CVSROOT/) and run "               \
+      "Set CVSROOT to the repository root (the directory that holds CVSROOT/) and run "                \
       "vantexport_cvs inside $CVSROOT/<module>; the current directory is \"%s\".\n")                   \
     X(RCS_HINT_CVSROOT_ROOT,                                                                           \
-      "CVSROOT is \"%s\": set it to the repository root (the directory that holds CVSROOT/) and run "   \
+      "CVSROOT is \"%s\": set it to the repository root (the directory that holds CVSROOT/) and run "  \
       "vantexport_cvs inside $CVSROOT/<module>.\n")                                                    \
     X(RCS_HINT_CVSROOT_CWD,                                                                            \
       "Run vantexport_cvs inside $CVSROOT/<module>, with CVSROOT set to the repository root (the "     \
@@ -62,9 +62,9 @@
     X(RCS_HELP_OPTIONS,                                                                                \
       "  -V              record each revision number as the attribute %s_REVISION\n"                   \
       "  -S              record a revision state other than Exp as the attribute %s_STATE\n")          \
-    X(RCS_HELP_CVS_OPTIONS, "  -A              with -r: also export the removed files, in Attic/\n")    \
+    X(RCS_HELP_CVS_OPTIONS, "  -A              with -r: also export the removed files, in Attic/\n")   \
     X(RCS_HELP_CVS_ENVIRONMENT,                                                                        \
-      "  CVSROOT                the repository root (a path or :local:path), the directory that\n"    \
+      "  CVSROOT                the repository root (a path or :local:path), the directory that\n"     \
       "                         holds CVSROOT/; run inside $CVSROOT/<module>\n")
 
 #define RCS_MSG_ENUM(name, text) name,

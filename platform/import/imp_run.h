@@ -57,7 +57,7 @@ struct imp_progress_line {
     std::chrono::steady_clock::time_point start, last;
     std::chrono::duration<double> interval{10.0};
     bool drawn = false;
-    int64_t update_done = 0, update_total = -1;   // the view update's last figures
+    int64_t update_done = 0, update_total = -1;         // the view update's last figures
     std::pair<int64_t, int64_t> update_shown{-1, -1};   // and the last ones shown
 };
 

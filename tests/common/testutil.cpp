@@ -101,7 +101,8 @@ void drain(int out_fd, int err_fd, int in_fd, const std::string &input, ProcResu
         close(in_fd);
 }
 
-[[noreturn]] void exec_child(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env) {
+[[noreturn]] void exec_child(const std::vector<std::string> &argv, const std::string &cwd,
+                             const EnvList &env) {
     if (chdir(cwd.c_str()) != 0)
         _exit(126);
     for (const auto &[k, v] : env) {
@@ -160,7 +161,6 @@ ProcResult run(const std::vector<std::string> &argv, const std::string &cwd, con
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
 }
-
 
 ProcResult run_pty(const std::vector<std::string> &argv, const std::string &cwd, const EnvList &env,
                    bool stdout_on_pty) {

@@ -16,7 +16,8 @@ namespace {
 const std::string FFILE = FFILE_BIN;
 const std::string SCRIPTED = SCRIPTED_BIN;
 
-const std::regex TOTALS(R"(Exported ([0-9]+) elements with ([0-9]+) versions from ([0-9]+) files in [0-9]+\.[0-9] s; ([0-9]+) not exported)");
+const std::regex TOTALS(
+    R"(Exported ([0-9]+) elements with ([0-9]+) versions from ([0-9]+) files in [0-9]+\.[0-9] s; ([0-9]+) not exported)");
 
 // The numbers of the totals line, which must be the last line of stderr.
 std::vector<long> totals(const ExportRun &r) {
@@ -74,7 +75,8 @@ TEST(ExportExitStatus, ListedElementsGiveTwoAndTheDataFileIsWritten) {
             args.push_back("2100-01-01");
         ExportRun s = run_scripted(root, script, args);
         EXPECT_EQ(s.proc.status, 2) << opt << s.proc.err;
-        EXPECT_NE(s.proc.err.find("could not be exported:\n    \tunresolved\n"), std::string::npos) << s.proc.err;
+        EXPECT_NE(s.proc.err.find("could not be exported:\n    \tunresolved\n"), std::string::npos)
+            << s.proc.err;
         EXPECT_NE(s.data.find("Name 4:fine"), std::string::npos);
     }
 }
@@ -127,7 +129,10 @@ TEST(ExportCounts, GlobalsCountTheRecordsWrittenUnderEachSelection) {
     for (const char *f : {"early", "many", "bad", "nomem"})
         root.file(std::string("tree/") + f);
     const std::vector<std::vector<std::string>> selections = {
-        {}, {"-s", "1970-01-01T00:33:20Z"}, {"-p", "1970-01-01T00:50:00Z"}, {"-I", "1970-01-01T01:23:20Z"},
+        {},
+        {"-s", "1970-01-01T00:33:20Z"},
+        {"-p", "1970-01-01T00:50:00Z"},
+        {"-I", "1970-01-01T01:23:20Z"},
         {"-s", "1970-01-01T02:46:40Z"},
     };
     for (const auto &args : selections) {
@@ -163,12 +168,14 @@ TEST(ExportHelp, HelpPrintsUsageOptionsEnvironmentAndStatuses) {
         TempDir d;
         ExportRun r = run_exporter(FFILE, d, args);
         EXPECT_EQ(r.proc.status, 0) << args.back() << r.proc.err;
-        EXPECT_EQ(r.proc.out.rfind("Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n", 0), 0u)
+        EXPECT_EQ(r.proc.out.rfind("Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n", 0),
+                  0u)
             << r.proc.out;
-        for (const char *line : {"\nOptions:\n", "  -L              follow symbolic links", "  -l label",
-                                 "  -h, --help", "\nEnvironment:\n", "  EXPORT_REPLACE_COMM", "  TMP, TEMP, TMPDIR",
-                                 "\nExit status:\n", "  0  everything was exported", "  1  the run failed",
-                                 "  2  the data file was written, but some elements could not be exported"})
+        for (const char *line :
+             {"\nOptions:\n", "  -L              follow symbolic links", "  -l label", "  -h, --help",
+              "\nEnvironment:\n", "  EXPORT_REPLACE_COMM", "  TMP, TEMP, TMPDIR", "\nExit status:\n",
+              "  0  everything was exported", "  1  the run failed",
+              "  2  the data file was written, but some elements could not be exported"})
             EXPECT_NE(r.proc.out.find(line), std::string::npos) << line;
         // Options the flat-file exporter refuses are not explained.
         EXPECT_EQ(r.proc.out.find("  -I "), std::string::npos);

@@ -49,11 +49,11 @@ inline std::string scripted_env_file(const std::string &dir, const nlohmann::jso
 // What a data file holds, read line by line with the length-prefixed values
 // taken whole: a value (a comment) may hold line ends and record markers.
 struct RecordCounts {
-    bool ok = false;            // the file followed the line format to its end
-    long elements = 0;          // ELEMENT_BEGIN lines
-    long versions = 0;          // VERSION_BEGIN lines
-    long num_elements = -1;     // the globals' NumElements
-    long num_versions = -1;     // the globals' NumVersions
+    bool ok = false;          // the file followed the line format to its end
+    long elements = 0;        // ELEMENT_BEGIN lines
+    long versions = 0;        // VERSION_BEGIN lines
+    long num_elements = -1;   // the globals' NumElements
+    long num_versions = -1;   // the globals' NumVersions
 };
 
 inline RecordCounts count_records(const std::string &s) {
@@ -70,7 +70,8 @@ inline RecordCounts count_records(const std::string &s) {
         if (sp < eol) {
             size_t colon = s.find(':', sp);
             std::string num = s.substr(sp + 1, (colon < eol ? colon : eol) - sp - 1);
-            bool is_len = colon < eol && !num.empty() && num.find_first_not_of("0123456789") == std::string::npos;
+            bool is_len =
+                colon < eol && !num.empty() && num.find_first_not_of("0123456789") == std::string::npos;
             if (is_len) {
                 size_t end = colon + 1 + std::stoul(num);
                 if (end >= s.size() || s[end] != '\n')

@@ -171,8 +171,8 @@ void s_close_element(void *h) {
     delete e;
 }
 
-const cm_driver scripted_driver = {s_init,     s_usage,        s_shutdown,     s_need_cmd,
-                                   s_map_name, s_open_element, s_element_info, s_next_version,
+const cm_driver scripted_driver = {s_init,     s_usage,         s_shutdown,     s_need_cmd,
+                                   s_map_name, s_open_element,  s_element_info, s_next_version,
                                    s_extract,  s_close_element, nullptr};
 
 }   // namespace

@@ -382,7 +382,8 @@ TEST_F(ProgramTest, ExitStatusesUnderEachName) {
         tree.file("sub/RCS/b.c,v", ARCHIVE);
         std::string err;
         EXPECT_EQ(run(&err), 0) << m.name << err;
-        EXPECT_NE(err.find("Exported 2 elements with 10 versions from 2 files in "), std::string::npos) << err;
+        EXPECT_NE(err.find("Exported 2 elements with 10 versions from 2 files in "), std::string::npos)
+            << err;
         EXPECT_NE(err.find("; 0 not exported\n"), std::string::npos) << err;
 
         // Each fault alone: a damaged archive, a dangling symbolic link, a
@@ -417,7 +418,8 @@ TEST_F(ProgramTest, ExitStatusesUnderEachName) {
         // A failed run: the output exists. 1, and no totals.
         tree.file("cvt_data", "");
         EXPECT_EQ(testutil::shell(cmd + " 2>&1 >/dev/null", &err), 1);
-        EXPECT_NE(err.find("exists, please move.\n    Move or delete \"cvt_data\""), std::string::npos) << err;
+        EXPECT_NE(err.find("exists, please move.\n    Move or delete \"cvt_data\""), std::string::npos)
+            << err;
         EXPECT_EQ(err.find("Exported "), std::string::npos);
     }
 }
