@@ -22,13 +22,17 @@ FILE *err() { return err_stream ? err_stream : stderr; }
 bool status_shown = false;
 bool out_line_open = false;   // a notice left stdout in the middle of a line
 
-void status_erase() {
+// Ends a shown status line: erased ("\r" and erase to the end of the line),
+// or kept with a line feed.
+void status_finish(const char *ending) {
     if (!status_shown)
         return;
     status_shown = false;
-    std::fputs("\r\x1b[K", err());
+    std::fputs(ending, err());
     std::fflush(err());
 }
+
+void status_erase() { status_finish("\r\x1b[K"); }
 
 std::string vformat(const char *fmt, va_list ap) {
     char small[512];
@@ -177,13 +181,7 @@ bool imsg_status_draw(const std::string &text, bool force) {
 
 void imsg_status_clear() { status_erase(); }
 
-void imsg_status_end() {
-    if (!status_shown)
-        return;
-    status_shown = false;
-    std::fputc('\n', err());
-    std::fflush(err());
-}
+void imsg_status_end() { status_finish("\n"); }
 
 void imsg_set_streams(FILE *o, FILE *e) {
     out_stream = o;
