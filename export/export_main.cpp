@@ -77,7 +77,7 @@ bool help_requested(int argc, char **argv) {
             return false;
         if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0)
             return true;
-        if (a[0] == '-' && a[1] && !a[2] && std::strchr("otsIpTbvl", a[1]))
+        if (a[0] == '-' && a[1] && !a[2] && export_option_takes_value(a[1]))
             ++i;   // its value follows
     }
     return false;

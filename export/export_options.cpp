@@ -19,6 +19,11 @@ const imsg_catalog *cat() { return export_main_cat(); }
 
 }   // namespace
 
+bool export_option_takes_value(int c) {
+    const char *at = c ? std::strchr(COMMON_OPTIONS, c) : nullptr;
+    return at && at[1] == ':';
+}
+
 bool export_option_refused(int c, int kind) {
     switch (c) {
         case 'I':

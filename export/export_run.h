@@ -81,6 +81,8 @@ inline const imsg_catalog *export_main_cat() { return export_main_export_msg_tab
 // What a refused command line asks of the caller besides status 1.
 enum export_stop { EXPORT_GO_ON = 0, EXPORT_STOP = 1, EXPORT_STOP_USAGE = 2 };
 [[nodiscard]] export_stop export_parse_options(export_run &r, int argc, char **argv);
+// Whether the common option letter c takes a value.
+bool export_option_takes_value(int c);
 // Whether exporters of that kind refuse the common option letter c.
 bool export_option_refused(int c, int kind);
 // Converts -I, -s and -p and prints the notice of the selection; 0, or 1 after

@@ -31,18 +31,6 @@ int match_length(const char *entry, const std::string &word) {
     return int(mand);
 }
 
-int find_entry(const clp_option *table, const std::string &word) {
-    int best_id = -1, best_len = -1;
-    for (const clp_option *e = table; e && e->word; ++e) {
-        int len = match_length(e->word, word);
-        if (len > best_len) {
-            best_len = len;
-            best_id = e->id;
-        }
-    }
-    return best_id;
-}
-
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Reads one word starting at p (not a blank); false on an unterminated quote.
@@ -61,6 +49,18 @@ bool read_word(const char *&p, std::string *word) {
 }
 
 }   // namespace
+
+int clp_find_option(const clp_option *table, const std::string &word) {
+    int best_id = -1, best_len = -1;
+    for (const clp_option *e = table; e && e->word; ++e) {
+        int len = match_length(e->word, word);
+        if (len > best_len) {
+            best_len = len;
+            best_id = e->id;
+        }
+    }
+    return best_id;
+}
 
 int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table, clp_hdl **out) {
     *out = nullptr;
@@ -137,7 +137,7 @@ int clp_get_next_flag_value(clp_hdl *hdl, int *id) {
         return CLP_ARGS;
     ++hdl->next;
     hdl->last_flag = w;
-    int found = find_entry(hdl->table, w);
+    int found = clp_find_option(hdl->table, w);
     if (id)
         *id = found;
     return found == -1 ? CLP_UNKNOWN_FLAG : CLP_FLAG;

@@ -28,6 +28,9 @@ enum {
 };
 enum { CLP_ERR_NOMEM = 12, CLP_ERR_QUOTE = 22 };
 
+// The id of the entry that word matches by the rule above, or -1.
+int clp_find_option(const clp_option *table, const std::string &word);
+
 // argv excludes the program name. Returns 0 and the handle, or CLP_ERR_NOMEM.
 [[nodiscard]] int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table,
                                             clp_hdl **out);

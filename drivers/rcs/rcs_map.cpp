@@ -61,11 +61,8 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
         if (strutl_stricoll(comps[i].c_str(), archive_dir_name()) != 0)
             continue;
         if (level >= 2 || is_dir) {
-            if (level == 1 && is_dir) {
-                imsg_status_clear();
-                std::fflush(stdout);   // keep both streams in order
-                std::fprintf(stderr, "Warning: Skipping files in directory %s\n", path);
-            }
+            if (level == 1 && is_dir)
+                imsg_printf_nonl(IMSG_REPORT, "Warning: Skipping files in directory %s\n", path);
             // Nothing under a directory of the archive directory is exported.
             if ((cvs && !s.export_attic) || (is_dir && level >= 1))
                 *prune = 1;

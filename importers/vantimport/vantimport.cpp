@@ -75,23 +75,14 @@ void install_stop_handlers() {
     pfm_exit(1);
 }
 
-// Whether word abbreviates a catalog option "-d[irectory]": the part before
-// "[" at least, and no more than the whole word.
-bool abbreviates(const std::string &word, const char *option) {
-    std::string full = option, least = full.substr(0, full.find('['));
-    std::erase(full, '[');
-    std::erase(full, ']');
-    return word.size() >= least.size() && word.size() <= full.size() &&
-           full.compare(0, word.size(), word) == 0;
-}
-
 // -h or --help anywhere among the words that are not an option's value.
 bool help_requested(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         std::string w = argv[i];
         if (w == "-h" || w == "--help")
             return true;
-        if (abbreviates(w, "-d[irectory]") || abbreviates(w, "-c[omment]"))
+        int id = clp_find_option(option_table, w);
+        if (id == OPT_DIRECTORY || id == OPT_COMMENT)
             ++i;
     }
     return false;
