@@ -19,6 +19,15 @@ struct version_event {
     int is_new = 0;
 };
 
+// A branch a version lists as starting from it (SubBranch), made at the end
+// when no version of the data file went to it.
+struct pending_sprout {
+    vob_oid ver = 0;
+    std::string bpath;   // branch path of ver
+    std::string name;    // branch type name
+    vob_event ev;
+};
+
 struct pending_merge {
     vob_oid ver = 0;
     std::string vid;     // of ver, for messages
@@ -45,6 +54,7 @@ struct elem_ctx {
     std::map<vob_oid, int64_t> sizes;          // versions made here -> their size
     std::map<vob_oid, int> unlocked;           // object -> its obsolete flag, to lock again
     std::vector<pending_merge> merges;
+    std::vector<pending_sprout> sprouts;
     std::vector<version_event> events;
     vob_oid onto_from = 0;   // the version the import branch sprouts from
     std::string onto_base;   // the branch path of onto_from
@@ -457,8 +467,11 @@ int import_versions(elem_ctx *c) {
                 return store_fail(c, "cannot read version");
             c->by_vid[v.version_id] = present->second;
             c->last_on[bpath] = present->second;
-            for (const std::string &s : v.subbranches)
+            vob_event pev = imp_make_event(run, v.event, v.comment);
+            for (const std::string &s : v.subbranches) {
                 c->sprout[s] = present->second;
+                c->sprouts.push_back({present->second, bpath, s, pev});
+            }
             c->events.push_back({v.version_id, vi.branch, 0, 0});
             c->n_present++;
             if (c->q->fetches[i].ticket >= 0) {   // fetched in vain; collect it
@@ -543,14 +556,46 @@ int import_versions(elem_ctx *c) {
             return store_fail(c, "cannot read version");
         c->by_vid[v.version_id] = target;
         c->last_on[bpath] = target;
-        for (const std::string &s : v.subbranches)
+        for (const std::string &s : v.subbranches) {
             c->sprout[s] = target;
+            c->sprouts.push_back({target, bpath, s, ev});
+        }
         if (attach_labels(c, v, target, ti.id, ev) || set_attributes(c, v.attributes, target, ev, false))
             return 1;
         for (const std::string &m : v.merges)
             c->merges.push_back({target, ti.id, m, 1, ev});
         for (const std::string &m : v.fmerges)
             c->merges.push_back({target, ti.id, m, 0, ev});
+    }
+    return 0;
+}
+
+// Branches that versions list as starting from them but that received no
+// version: a branch made and never worked on is still part of the history
+// (a view of it shows the branch point's contents).
+int make_empty_branches(elem_ctx *c) {
+    for (const pending_sprout &s : c->sprouts) {
+        std::string path = s.bpath + "/" + s.name;
+        if (c->branches.count(path))
+            continue;
+        vob_oid br = 0;
+        int rc = vob_branch_find(c->vob, c->elem, path, &br);
+        if (rc == 0) {
+            c->branches[path] = br;
+            continue;
+        }
+        if (rc != VOB_NOT_FOUND)
+            return store_fail(c, "cannot look up branch " + path);
+        vob_oid brtype, parent;
+        if (find_type(c, VOB_MT_BRTYPE, s.name, &brtype))
+            return 1;
+        if (vob_branch_find(c->vob, c->elem, s.bpath, &parent))
+            return store_fail(c, "no branch " + s.bpath);
+        if (unlock_for_now(c, parent) || unlock_for_now(c, c->elem))
+            return 1;
+        if (vob_branch_create(c->vob, s.ver, brtype, &s.ev, &br))
+            return store_fail(c, "cannot make branch " + path);
+        c->branches[path] = br;
     }
     return 0;
 }
@@ -682,7 +727,7 @@ int import_in_txn(elem_ctx *c) {
             return fail(c, "the version \"" + brvid + "\" to branch from does not exist");
         c->onto_base = branch_of_vid(vi.id);
     }
-    if (import_versions(c) || make_merges(c))
+    if (import_versions(c) || make_empty_branches(c) || make_merges(c))
         return 1;
     if (set_attributes(c, el.attributes, c->elem, ev, !c->created))
         return 1;

@@ -376,6 +376,45 @@ TEST_F(ImportFixture, IncrementalImportFetchesOnlyWhatIsNew) {
     EXPECT_EQ(testutil::read_file(counter), "run\nrun\nrun\n");
 }
 
+// A branch named only by SubBranch (made, never worked on) still exists after
+// the import, sprouting where it was named; versions without contents (removed
+// files) sprout such branches too, and importing again or with one more
+// version stays exact.
+TEST_F(ImportFixture, EmptyBranchesAndVersionsWithoutContents) {
+    testutil::write_file(src + "/A", "contents A");
+    testutil::write_file(src + "/B", "contents B");
+    auto file_with = [&](bool back) {
+        datafile_builder b = data_head(src);
+        elem_head(b, "f.c");
+        version(b, "1.1", 1100, "A", line("SubBranch", "dev") + line("SubBranch", "rel"));
+        version(b, "1.2", 1200, "", line("SubBranch", "gone"));   // dead: no contents
+        version(b, "1.1.2.1", 1300, "B", "", "rel");
+        if (back)
+            version(b, "1.3", 1400, "B");
+        b.marker("ELEMENT_END");
+        return with_counts(b.text);
+    };
+    ASSERT_EQ(run_import(file_with(false)), 0) << err_text;
+    EXPECT_EQ(vtree("f.c"), (strs{"/main/0", "/main/1", "/main/rel/0", "/main/rel/1", "/main/dev/0",
+                                  "/main/2", "/main/gone/0"}));
+    vob_oid br;
+    vob_branch_info bi;
+    ASSERT_EQ(vob_branch_find(vob, elem("f.c"), "/main/dev", &br), 0);
+    ASSERT_EQ(vob_branch_get(vob, br, &bi), 0);
+    EXPECT_EQ(bi.sprout_ver, ver("f.c@@/main/1"));
+    EXPECT_EQ(contents("f.c@@/main/dev/0"), "contents A");
+    EXPECT_EQ(contents("f.c@@/main/rel/1"), "contents B");
+    EXPECT_EQ(contents("f.c@@/main/2"), "<none>");
+    EXPECT_EQ(contents("f.c@@/main/gone/0"), "<none>");
+
+    ASSERT_EQ(run_import(file_with(false)), 0) << err_text;
+    EXPECT_NE(out_text.find("Nothing new to import"), std::string::npos) << out_text;
+    ASSERT_EQ(run_import(file_with(true)), 0) << err_text;
+    EXPECT_EQ(vtree("f.c"), (strs{"/main/0", "/main/1", "/main/rel/0", "/main/rel/1", "/main/dev/0",
+                                  "/main/2", "/main/gone/0", "/main/3"}));
+    EXPECT_EQ(contents("f.c@@/main/3"), "contents B");
+}
+
 TEST_F(ImportFixture, LoadUpdatesTheView) {
     testutil::write_file(src + "/a", "loaded");
     datafile_builder b = data_head(src);
