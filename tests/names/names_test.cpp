@@ -78,15 +78,21 @@ TEST_F(NamesTest, RepairsBadCharactersLeadingDashAndNumbers) {
     EXPECT_EQ(check("my label", &r), "my.label");
     EXPECT_EQ(r, 0);
     EXPECT_NE(errors().find("type name had bad characters in it."), std::string::npos);
-    EXPECT_EQ(check("-x"), ".x");
+    // The store takes no name that starts with "." or "-": the default
+    // replacement "." cannot stand first, so "_" does.
+    EXPECT_EQ(check("-x"), "_x");
+    EXPECT_EQ(check(".x"), "_x");
+    EXPECT_EQ(check("#BranchStartsWithHash_X"), "_BranchStartsWithHash_X");
     EXPECT_EQ(check("2"), "2.");
     EXPECT_NE(errors().find("type name had only numbers in it."), std::string::npos);
-    // "-5" loses its dash and then reads as a number.
-    EXPECT_EQ(check("-5"), ".5.");
+    // "-5" loses its dash and no longer reads as a number.
+    EXPECT_EQ(check("-5"), "_5");
+    // The replaced blank leaves "1.", which still reads as a number.
+    EXPECT_EQ(check("1 "), "1..");
     // Names that are acceptable as they stand are never touched.
     EXPECT_EQ(check("0x1F"), "0x1F");
-    // A wide space is no letter: each of its bytes is replaced.
-    EXPECT_EQ(check("a\u3000b"), "a...b");
+    // A wide space is no letter: it is replaced, once for the character.
+    EXPECT_EQ(check("a\u3000b"), "a.b");
     // Nothing left to repair: the replacement string and counter take over.
     EXPECT_EQ(check(""), "REPLACED1");
     EXPECT_EQ(check(""), "REPLACED2");
@@ -104,7 +110,7 @@ TEST_F(NamesTest, LongNamesAreCutAtACharacterBoundary) {
     longname += "é";   // bytes 240 and 241
     longname += "zz";
     std::string out = check(longname.c_str());
-    EXPECT_EQ(out, "." + std::string(238, 'a'));
+    EXPECT_EQ(out, "_" + std::string(238, 'a'));
     EXPECT_NE(errors().find("Type name was too long!"), std::string::npos);
 }
 
