@@ -103,17 +103,17 @@ bool typename_code_ok(char32_t c) {
     if (c <= 0xA0)   // C1 controls and the no-break space
         return false;
     switch (c) {
-    case 0x061C:   // Arabic letter mark
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-    case 0xFEFF:
-        return false;
-    default:
-        break;
+        case 0x061C:   // Arabic letter mark
+        case 0x1680:
+        case 0x2028:
+        case 0x2029:
+        case 0x202F:
+        case 0x205F:
+        case 0x3000:
+        case 0xFEFF:
+            return false;
+        default:
+            break;
     }
     // Spaces, zero-width space, and the marks that reorder what is displayed:
     // a name must look like what it is.

@@ -39,13 +39,14 @@ TEST_F(NamesImport, ElementWithRepairedNamesIsImportedWhole) {
               std::string::npos)
         << out;
     std::string view = dir / "view" + "/n";
-    ASSERT_EQ(testutil::shell(env() + "'" VANTOR_BIN "' mkvob -tag /n >/dev/null && " + env() + "'" VANTOR_BIN
-                              "' mkview -tag n_view -vob /n '" + dir / "view" + "' >/dev/null"),
-              0);
-    ASSERT_EQ(testutil::shell("cd '" + view + "' && " + env() + "'" VANTIMPORT_BIN "' '" + dir / "cvt_data" +
-                                  "' 2>&1",
-                              &out),
-              0)
+    ASSERT_EQ(
+        testutil::shell(env() + "'" VANTOR_BIN "' mkvob -tag /n >/dev/null && " + env() +
+                        "'" VANTOR_BIN "' mkview -tag n_view -vob /n '" + dir / "view" + "' >/dev/null"),
+        0);
+    ASSERT_EQ(
+        testutil::shell(
+            "cd '" + view + "' && " + env() + "'" VANTIMPORT_BIN "' '" + dir / "cvt_data" + "' 2>&1", &out),
+        0)
         << out;
     std::string tree = vob("lsvtree '" + view + "/f.c'");
     EXPECT_NE(tree.find("/main/_BranchStartsWithHash_X/1"), std::string::npos) << tree;

@@ -105,12 +105,16 @@ TEST_F(NamesTest, BrokenUtf8IsReplacedBytewise) {
     EXPECT_EQ(check("a\xc3", &r), "a.");
     EXPECT_EQ(r, 0);
     EXPECT_NE(errors().find("type name had bad characters in it."), std::string::npos);
-    EXPECT_EQ(check("a\xe2\x82" "b"), "a..b");
+    EXPECT_EQ(check("a\xe2\x82"
+                    "b"),
+              "a..b");
     EXPECT_EQ(check("\xc3\xa9\xc0\xae\xc3\xa9"), "\xc3\xa9..\xc3\xa9");
     EXPECT_EQ(check("x\xed\xa0\x80"), "x...");
     EXPECT_EQ(check("x\u00a0\u202e\ufeffy"), "x...y");
     // A hash symbol that became ".name" would be refused by the store.
-    EXPECT_EQ(check("\xff" "abc"), "_abc");
+    EXPECT_EQ(check("\xff"
+                    "abc"),
+              "_abc");
 }
 
 TEST_F(NamesTest, TheLocaleChangesNothing) {

@@ -369,8 +369,9 @@ TEST_F(Store, TypesAreUniqueAndNamesChecked) {
     type(VOB_MT_LBTYPE, "é");
     type(VOB_MT_LBTYPE, std::string(255, 'n'));
     for (const std::string &bad : std::vector<std::string>{"", "-x", ".x", "a b", "a/b", "12", "\xc3",
-                                                          "a\xc0\xae" "b", "a\u00a0b", "a\u202eb",
-                                                          std::string(256, 'n')})
+                                                           "a\xc0\xae"
+                                                           "b",
+                                                           "a\u00a0b", "a\u202eb", std::string(256, 'n')})
         EXPECT_NE(vob_type_create(v, VOB_MT_LBTYPE, bad, nullptr, &again), VOB_OK) << bad;
     EXPECT_NE(vob_type_create(v, VOB_MT_VERSION, "x", nullptr, &again), VOB_OK);
     EXPECT_EQ(vob_type_find(v, VOB_MT_ATTYPE, "nope", &again), VOB_NOT_FOUND);

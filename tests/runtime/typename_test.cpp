@@ -21,26 +21,26 @@ TEST(Typename, NamesOfAnyScriptAreAccepted) {
 TEST(Typename, LeadAndNumbersAndBlanksAreRefused) {
     // ".BranchStartsWithHash_X" is a hash symbol with the hash replaced by the
     // default "." and nothing more: a repair must not stop there.
-    for (const char *n : {"", "-x", ".x", ".BranchStartsWithHash_X", "#x", "a b", "a/b", "a@b", "a\tb", "12", "0",
-                          "007"})
+    for (const char *n :
+         {"", "-x", ".x", ".BranchStartsWithHash_X", "#x", "a b", "a/b", "a@b", "a\tb", "12", "0", "007"})
         EXPECT_FALSE(typename_acceptable(n)) << n;
 }
 
 TEST(Typename, BrokenUtf8IsRefused) {
     std::vector<std::string> bad = {
-        "a\xc3",                 // cut short
-        "a\xc3(",                // continuation missing
-        "a\xa9",                 // lone continuation
-        "a\xc0\xae",             // overlong "."
-        "a\xc1\xbf",             // overlong DEL
-        "a\xe0\x80\xae",         // overlong in three bytes
-        "a\xf0\x80\x80\xae",     // and in four
-        "a\xed\xa0\x80",         // surrogate U+D800
-        "a\xed\xbf\xbf",         // surrogate U+DFFF
-        "a\xf4\x90\x80\x80",     // above U+10FFFF
-        "a\xf5\x80\x80\x80",     // never a lead byte
+        "a\xc3",               // cut short
+        "a\xc3(",              // continuation missing
+        "a\xa9",               // lone continuation
+        "a\xc0\xae",           // overlong "."
+        "a\xc1\xbf",           // overlong DEL
+        "a\xe0\x80\xae",       // overlong in three bytes
+        "a\xf0\x80\x80\xae",   // and in four
+        "a\xed\xa0\x80",       // surrogate U+D800
+        "a\xed\xbf\xbf",       // surrogate U+DFFF
+        "a\xf4\x90\x80\x80",   // above U+10FFFF
+        "a\xf5\x80\x80\x80",   // never a lead byte
         "a\xff",
-        "a\xe2\x82",             // three-byte character cut short
+        "a\xe2\x82",   // three-byte character cut short
     };
     for (const std::string &n : bad)
         EXPECT_FALSE(typename_acceptable(n)) << n;
@@ -51,9 +51,9 @@ TEST(Typename, BrokenUtf8IsRefused) {
 }
 
 TEST(Typename, InvisibleCharactersAreRefused) {
-    for (char32_t c : {0x80u, 0x85u, 0x9Fu, 0xA0u, 0x61Cu, 0x1680u, 0x2000u, 0x2007u, 0x200Bu, 0x200Eu, 0x200Fu,
-                       0x2028u, 0x2029u, 0x202Au, 0x202Eu, 0x202Fu, 0x205Fu, 0x2066u, 0x2069u, 0x3000u, 0xFEFFu,
-                       0xFDD0u, 0xFFFEu, 0xFFFFu, 0x10FFFFu})
+    for (char32_t c : {0x80u,   0x85u,   0x9Fu,   0xA0u,   0x61Cu,  0x1680u, 0x2000u,  0x2007u, 0x200Bu,
+                       0x200Eu, 0x200Fu, 0x2028u, 0x2029u, 0x202Au, 0x202Eu, 0x202Fu,  0x205Fu, 0x2066u,
+                       0x2069u, 0x3000u, 0xFEFFu, 0xFDD0u, 0xFFFEu, 0xFFFFu, 0x10FFFFu})
         EXPECT_FALSE(typename_code_ok(c)) << std::hex << unsigned(c);
     for (char32_t c : {0xA1u, 0xE9u, 0x200Cu, 0x200Du, 0x2010u, 0x30FCu, 0xFF70u, 0xFF9Eu, 0x1D518u})
         EXPECT_TRUE(typename_code_ok(c)) << std::hex << unsigned(c);
@@ -71,7 +71,9 @@ TEST(Typename, LengthIsCountedInBytes) {
 TEST(Typename, CharactersAreSteppedThroughWithoutTheLocale) {
     std::string old = std::setlocale(LC_CTYPE, nullptr);
     std::setlocale(LC_CTYPE, "C");   // the rule must not depend on it
-    std::string s = "a\xe2\x82\xac\xe2\x82" "b";
+    std::string s =
+        "a\xe2\x82\xac\xe2\x82"
+        "b";
     typename_char c = typename_char_at(s, 1);
     EXPECT_EQ(c.len, 3u);
     EXPECT_TRUE(c.valid);
@@ -94,11 +96,12 @@ TEST(Typename, CharactersAreSteppedThroughWithoutTheLocale) {
 }
 
 TEST(Typename, NumbersAreWhatStrtolAndStrtodReadWhole) {
-    for (const char *n : {"0", "12", "2.", "0x1F", "0X1f", "017", "08", "1e-5", "1E+5", ".5", "-5", "+5", " 5",
-                          "0x1.8p3", "0x.8", "inf", "INFINITY", "nan", "NaN(x_1)", "nan()"})
+    for (const char *n :
+         {"0",  "12", "2.", "0x1F",    "0X1f", "017", "08",       "1e-5", "1E+5",     ".5",
+          "-5", "+5", " 5", "0x1.8p3", "0x.8", "inf", "INFINITY", "nan",  "NaN(x_1)", "nan()"})
         EXPECT_TRUE(typename_reads_as_number(n)) << n;
-    for (const char *n : {"", " ", "5 ", "1.2.1", "1e", "1e-", "0x", "0x.", "0x1p", "infin", "nan(", "nan(a b)",
-                          "x1", "1_0", "--5", "."})
+    for (const char *n : {"", " ", "5 ", "1.2.1", "1e", "1e-", "0x", "0x.", "0x1p", "infin", "nan(",
+                          "nan(a b)", "x1", "1_0", "--5", "."})
         EXPECT_FALSE(typename_reads_as_number(n)) << n;
     EXPECT_TRUE(typename_is_decimal("007"));
     EXPECT_FALSE(typename_is_decimal(""));
