@@ -3,6 +3,8 @@
 //
 // Invariants:
 //  - every name in the known-name table passed type_name_check unchanged;
+//  - every name type_name_check and the clash rule give out is one the store
+//    accepts: acceptability is the store's own rule (runtime/typename.h);
 //  - a (kind, old) pair may appear more than once in the rename table; the
 //    latest entry wins, so a name renamed twice (a translation that had to be
 //    repaired again) keeps one final name for the rest of the run;
@@ -12,16 +14,14 @@
 
 #include <cerrno>
 #include <climits>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
-#include <cwctype>
 #include <unordered_map>
 
 #include "export/export_msgs.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
+#include "runtime/typename.h"
 
 #define NAMES_MESSAGES(X)                                                                \
     X(NAMES_BAD_REPLACE_STRING,                                                          \
@@ -88,80 +88,11 @@ names_state &st() {
 
 const imsg_catalog *elem_cat() { return export_elem_export_msg_table_adr(); }
 
-bool is_ascii_name_char(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.';
-}
-
-bool is_decimal_integer(const std::string &s) {
-    size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
-    if (i == s.size())
-        return false;
-    for (; i < s.size(); ++i)
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-    return true;
-}
-
-bool reads_as_number(const std::string &s) {
-    if (s.empty())
-        return false;
-    const char *b = s.c_str();
-    char *end = nullptr;
-    errno = 0;
-    (void)std::strtol(b, &end, 0);
-    if (end && *end == '\0' && end != b)
-        return true;
-    end = nullptr;
-    (void)std::strtod(b, &end);
-    return end && *end == '\0' && end != b;
-}
-
-// Byte length of the character at s[i] under the current locale; a byte that
-// starts no valid character counts as one.
-size_t char_len(const std::string &s, size_t i, wchar_t *wc) {
-    std::mbstate_t mb{};
-    size_t n = std::mbrtowc(wc, s.data() + i, s.size() - i, &mb);
-    if (n == size_t(-1) || n == size_t(-2) || n == 0) {
-        *wc = 0;
-        return 1;
-    }
-    return n;
-}
-
-bool keeps_wide_char(wchar_t wc) {
-    if (wc == 0x30FC || wc == 0xFF70 || wc == 0xFF9E || wc == 0xFF9F)
-        return true;
-    if (std::iswspace(wint_t(wc)) || std::iswcntrl(wint_t(wc)))
-        return false;
-    return std::iswalnum(wint_t(wc)) || std::iswpunct(wint_t(wc));
-}
-
-// Acceptable: not empty, not a decimal integer, not starting with "-", and
-// made of letters, digits and "_-." (multibyte characters as the repair keeps
-// them, stray bytes above 127 too).
-bool name_acceptable(const std::string &s) {
-    if (s.empty() || s[0] == '-' || is_decimal_integer(s))
-        return false;
-    size_t ascii = 0;
-    while (ascii < s.size() && (unsigned char)s[ascii] < 128) {
-        if (!is_ascii_name_char((unsigned char)s[ascii]))
-            return false;
-        ++ascii;
-    }
-    for (size_t i = ascii; i < s.size();) {
-        unsigned char c = (unsigned char)s[i];
-        wchar_t wc;
-        size_t n = char_len(s, i, &wc);
-        if (n == 1) {
-            if (c <= 127 && !is_ascii_name_char(c))
-                return false;
-        } else if (!keeps_wide_char(wc)) {
-            return false;
-        }
-        i += n;
-    }
-    return true;
+// The replacement of a leading "-" or ".": the replacement character when a
+// name may start with it, else "_" (the default "." may not).
+char lead_replacement() {
+    char c = st().replace_char;
+    return (c != '-' && c != '.' && typename_ascii_ok((unsigned char)c)) ? c : '_';
 }
 
 void read_settings() {
@@ -187,8 +118,9 @@ void read_settings() {
                        int(REPLACE_STRING_MAX), int(REPLACE_STRING_MAX));
             v.resize(REPLACE_STRING_MAX);
         }
-        // The repair loop ends only when replacement names are acceptable.
-        if (name_acceptable(v + "1"))
+        // The repair loop ends only when replacement names are acceptable,
+        // up to the longest counter.
+        if (typename_acceptable(v + "1") && typename_acceptable(v + std::to_string(LONG_MAX)))
             s.replace_string = v;
         else
             IMSG_PRINT(IMSG_WARNING, export_names_export_msg_table_adr(), NAMES_BAD_REPLACE_STRING, v.c_str(),
@@ -196,52 +128,50 @@ void read_settings() {
     }
 }
 
-// First round of the repair: cut, replace bad characters, fix a leading "-"
-// and names that read as numbers.
+// First round of the repair: cut, replace what the type-name rule refuses,
+// fix a leading "-" or "." and names that read as numbers.
 void repair_first_round(std::string &out, int quiet) {
     names_state &s = st();
     if (out.size() > NAME_MAX_LEN) {
         if (!quiet)
             IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_TOO_LONG);
         // Cut at a character boundary so no broken character is left.
-        size_t i = 0;
-        while (i < out.size()) {
-            wchar_t wc;
-            size_t n = char_len(out, i, &wc);
-            if (i + n > NAME_MAX_LEN)
-                break;
-            i += n;
-        }
-        out.resize(i);
+        out.resize(typename_cut_length(out, NAME_MAX_LEN));
     }
+    // One replacement per refused character, one per stray byte: the name
+    // keeps its shape and never grows.
     bool replaced = false;
+    std::string fixed;
+    fixed.reserve(out.size());
     for (size_t i = 0; i < out.size();) {
-        unsigned char c = (unsigned char)out[i];
-        wchar_t wc;
-        size_t n = char_len(out, i, &wc);
-        if (n == 1) {
-            if (c <= 127 && !is_ascii_name_char(c)) {
-                out[i] = s.replace_char;
-                replaced = true;
-            }
-        } else if (!keeps_wide_char(wc)) {
-            for (size_t k = 0; k < n; ++k)
-                out[i + k] = s.replace_char;
+        typename_char c = typename_char_at(out, i);
+        if (c.allowed) {
+            fixed.append(out, i, c.len);
+        } else {
+            fixed += s.replace_char;
+            replaced = replaced || c.len == 1;
         }
-        i += n;
+        i += c.len;
     }
-    if (!out.empty() && out[0] == '-') {
-        out[0] = s.replace_char;
+    out = std::move(fixed);
+    if (!out.empty() && (out[0] == '-' || out[0] == '.')) {
+        out[0] = lead_replacement();
         replaced = true;
     }
     if (replaced && !quiet)
         IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_BAD_CHARS);
     if (!out.empty() && (out[0] == '-' || out[0] == '.' || (out[0] >= '0' && out[0] <= '9')) &&
-        reads_as_number(out)) {
+        typename_reads_as_number(out)) {
         if (!quiet)
             IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_ONLY_NUMBERS);
         out += s.replace_char;
     }
+}
+
+// base followed by suffix, base cut at a character boundary so that the name
+// stays within the store's limit.
+std::string with_suffix(const std::string &base, const std::string &suffix) {
+    return base.substr(0, typename_cut_length(base, TYPENAME_MAX_BYTES - suffix.size())) + suffix;
 }
 
 std::string rename_key(const std::string &kind, const std::string &name) { return kind + '\n' + name; }
@@ -310,7 +240,7 @@ std::string translate_one(const std::string &kind, const std::string &given) {
                 IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_TRANSLATION_CONFLICT);
             std::string base = name, candidate;
             do {
-                candidate = base + "___" + std::to_string(s.suffix_counter++);
+                candidate = with_suffix(base, "___" + std::to_string(s.suffix_counter++));
             } while (other_kind_has(kind, candidate));
             IMSG_PRINT(IMSG_WARNING, elem_cat(), NAME_HAD_TO_RENAME, kind.c_str(), name.c_str(),
                        candidate.c_str());
@@ -357,7 +287,7 @@ int type_name_check(const char *name, int quiet, std::string *out) {
     names_state &s = st();
     *out = name ? name : "";
     int result = 1;
-    for (int round = 1; !name_acceptable(*out); ++round) {
+    for (int round = 1; !typename_acceptable(*out); ++round) {
         result = 0;
         if (round == 1) {
             repair_first_round(*out, quiet);

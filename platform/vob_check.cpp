@@ -2,12 +2,12 @@
 // read through the getters and the database layer and never write; the
 // families call them inside their write scope.
 #include "platform/vob_int.h"
+#include "runtime/typename.h"
 
+// Type names follow the rule the exporters repair towards, so that whatever
+// they write is taken here.
 int vob_check_name(vob_t *v, const std::string &name, const char *what) {
-    bool ok = !name.empty() && name.size() <= 255 && name[0] != '-' && name[0] != '.';
-    for (char c : name)
-        if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.'))
-            ok = false;
+    bool ok = typename_acceptable(name);
     return ok ? VOB_OK : vob_fail(v, VOB_ERR, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), what, name.c_str()));
 }
 

@@ -147,7 +147,7 @@ void vob_elem_label(vob_t *v, vob_oid elem, std::string *label);
 
 // ---- vob_check.cpp: checks shared by the families --------------------------------
 
-// A type name: letters, digits, "_", "-", "."; not beginning with "-" or ".".
+// A type name by typename_acceptable (runtime/typename.h).
 [[nodiscard]] int vob_check_name(vob_t *v, const std::string &name, const char *what);
 // A directory entry name: not empty, ".", ".."; no "/", NUL or "@@".
 [[nodiscard]] int vob_check_entry_name(vob_t *v, const std::string &name);

@@ -78,18 +78,53 @@ TEST_F(NamesTest, RepairsBadCharactersLeadingDashAndNumbers) {
     EXPECT_EQ(check("my label", &r), "my.label");
     EXPECT_EQ(r, 0);
     EXPECT_NE(errors().find("type name had bad characters in it."), std::string::npos);
-    EXPECT_EQ(check("-x"), ".x");
+    // The store takes no name that starts with "." or "-": the default
+    // replacement "." cannot stand first, so "_" does.
+    EXPECT_EQ(check("-x"), "_x");
+    EXPECT_EQ(check(".x"), "_x");
+    EXPECT_EQ(check("#BranchStartsWithHash_X"), "_BranchStartsWithHash_X");
     EXPECT_EQ(check("2"), "2.");
     EXPECT_NE(errors().find("type name had only numbers in it."), std::string::npos);
-    // "-5" loses its dash and then reads as a number.
-    EXPECT_EQ(check("-5"), ".5.");
+    // "-5" loses its dash and no longer reads as a number.
+    EXPECT_EQ(check("-5"), "_5");
+    // The replaced blank leaves "1.", which still reads as a number.
+    EXPECT_EQ(check("1 "), "1..");
     // Names that are acceptable as they stand are never touched.
     EXPECT_EQ(check("0x1F"), "0x1F");
-    // A wide space is no letter: each of its bytes is replaced.
-    EXPECT_EQ(check("a\u3000b"), "a...b");
+    // A wide space is no letter: it is replaced, once for the character.
+    EXPECT_EQ(check("a\u3000b"), "a.b");
     // Nothing left to repair: the replacement string and counter take over.
     EXPECT_EQ(check(""), "REPLACED1");
     EXPECT_EQ(check(""), "REPLACED2");
+}
+
+TEST_F(NamesTest, BrokenUtf8IsReplacedBytewise) {
+    int r;
+    // One replacement per stray byte, one per refused character; good
+    // characters around them stay.
+    EXPECT_EQ(check("a\xc3", &r), "a.");
+    EXPECT_EQ(r, 0);
+    EXPECT_NE(errors().find("type name had bad characters in it."), std::string::npos);
+    EXPECT_EQ(check("a\xe2\x82"
+                    "b"),
+              "a..b");
+    EXPECT_EQ(check("\xc3\xa9\xc0\xae\xc3\xa9"), "\xc3\xa9..\xc3\xa9");
+    EXPECT_EQ(check("x\xed\xa0\x80"), "x...");
+    EXPECT_EQ(check("x\u00a0\u202e\ufeffy"), "x...y");
+    // A hash symbol that became ".name" would be refused by the store.
+    EXPECT_EQ(check("\xff"
+                    "abc"),
+              "_abc");
+}
+
+TEST_F(NamesTest, TheLocaleChangesNothing) {
+    std::setlocale(LC_ALL, "C");
+    int r;
+    EXPECT_EQ(check("caf\u00e9", &r), "caf\u00e9");
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(check("a\u3000b"), "a.b");
+    EXPECT_EQ(check("a\xff"), "a.");
+    EXPECT_EQ(check("1 "), "1..");
 }
 
 TEST_F(NamesTest, QuietCheckPrintsNothing) {
@@ -104,7 +139,7 @@ TEST_F(NamesTest, LongNamesAreCutAtACharacterBoundary) {
     longname += "é";   // bytes 240 and 241
     longname += "zz";
     std::string out = check(longname.c_str());
-    EXPECT_EQ(out, "." + std::string(238, 'a'));
+    EXPECT_EQ(out, "_" + std::string(238, 'a'));
     EXPECT_NE(errors().find("Type name was too long!"), std::string::npos);
 }
 
@@ -116,10 +151,25 @@ TEST_F(NamesTest, ReplacementSettingsComeFromTheEnvironment) {
     EXPECT_EQ(check(""), "FIXED1");
 }
 
+TEST_F(NamesTest, ReplacementCharThatCannotLeadGivesWayToUnderscore) {
+    setenv("EXPORT_REPLACE_CHAR", "-", 1);
+    reset_type_names();
+    EXPECT_EQ(check("a b"), "a-b");
+    EXPECT_EQ(check(".x"), "_x");
+    setenv("EXPORT_REPLACE_CHAR", "x", 1);
+    reset_type_names();
+    EXPECT_EQ(check("-a b"), "xaxb");
+    // A replacement the store never takes: the replacement string takes over.
+    setenv("EXPORT_REPLACE_CHAR", "#", 1);
+    reset_type_names();
+    EXPECT_EQ(check("a b"), "REPLACED1");
+}
+
 TEST_F(NamesTest, ReplacementStringThatNeverGivesGoodNamesIsRefused) {
-    // "" + counter is a number and "a b" has a blank: either would loop forever.
-    for (const char *bad : {"", "a b"}) {
-        setenv("EXPORT_REPLACE_STRING", bad, 1);
+    // "" + counter is a number and "a b" has a blank: either would loop
+    // forever; so would a string too long to take every counter.
+    for (const std::string &bad : {std::string(), std::string("a b"), std::string(237, 'r')}) {
+        setenv("EXPORT_REPLACE_STRING", bad.c_str(), 1);
         reset_type_names();
         EXPECT_EQ(check(""), "REPLACED1");
         EXPECT_NE(errors().find("does not make acceptable type names"), std::string::npos);
@@ -145,6 +195,19 @@ TEST_F(NamesTest, ClashSuffixesAreRememberedAcrossVersions) {
     std::string e = errors();
     EXPECT_NE(e.find("Types were renamed.  Please consider using the \"-T\" option."), std::string::npos);
     EXPECT_NE(e.find("label type \"rel\" changed to \"rel___1\""), std::string::npos);
+}
+
+TEST_F(NamesTest, ClashSuffixOfALongNameStaysWithinTheStoresLength) {
+    std::string longest(255, 'n');
+    std::vector<std::string> b = {longest};
+    translate_names("branch", b);
+    EXPECT_EQ(b[0], longest);
+    std::vector<std::string> l = {longest, std::string(253, 'm') + "\u00e9"};
+    translate_names("label", l);
+    EXPECT_EQ(l[0], std::string(251, 'n') + "___1");
+    std::vector<std::string> b2 = {l[1]};
+    translate_names("branch", b2);
+    EXPECT_EQ(b2[0], std::string(251, 'm') + "___2");   // cut before the two-byte letter
 }
 
 TEST_F(NamesTest, NamesKeepTheirFormWhateverComesAfter) {

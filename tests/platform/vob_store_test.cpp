@@ -364,7 +364,14 @@ TEST_F(Store, TypesAreUniqueAndNamesChecked) {
     EXPECT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "REL_1.0-b", nullptr, &again), VOB_EXISTS);
     EXPECT_EQ(again, t);
     type(VOB_MT_BRTYPE, "REL_1.0-b");   // another metatype, another name space
-    for (const char *bad : {"", "-x", ".x", "a b", "a/b", "é"})
+    // Letters of any script are names; broken or invisible characters and
+    // names that read as version numbers are not.
+    type(VOB_MT_LBTYPE, "é");
+    type(VOB_MT_LBTYPE, std::string(255, 'n'));
+    for (const std::string &bad : std::vector<std::string>{"", "-x", ".x", "a b", "a/b", "12", "\xc3",
+                                                           "a\xc0\xae"
+                                                           "b",
+                                                           "a\u00a0b", "a\u202eb", std::string(256, 'n')})
         EXPECT_NE(vob_type_create(v, VOB_MT_LBTYPE, bad, nullptr, &again), VOB_OK) << bad;
     EXPECT_NE(vob_type_create(v, VOB_MT_VERSION, "x", nullptr, &again), VOB_OK);
     EXPECT_EQ(vob_type_find(v, VOB_MT_ATTYPE, "nope", &again), VOB_NOT_FOUND);
