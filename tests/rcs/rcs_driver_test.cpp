@@ -395,7 +395,7 @@ TEST_F(ProgramTest, ExitStatusesUnderEachName) {
         std::vector<Fault> faults = {
             {"cut.c,v", [&] { tree.file("cut.c,v", std::string(ARCHIVE).substr(0, 150)); }},
             {"gone.c,v", [&] { ASSERT_EQ(symlink("nowhere", (tree / "gone.c,v").c_str()), 0); }},
-            {"it's.c,v", [&] { tree.file("it's.c,v", ARCHIVE); }},
+            {"line\nfeed.c,v", [&] { tree.file("line\nfeed.c,v", ARCHIVE); }},
         };
         if (geteuid() != 0)   // root reads it all the same
             faults.push_back({"locked.c,v", [&] {
