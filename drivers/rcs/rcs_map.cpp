@@ -5,8 +5,7 @@
 // holds the archives of removed files (exported only with -A, as elements of
 // the directory above) and "CVSROOT" is the repository's administration.
 #include <cstdio>
-#include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <vector>
 
 #include "drivers/rcs/rcs_driver.h"
@@ -18,22 +17,17 @@ namespace {
 
 const char *archive_dir_name() { return rcs_state().mode == RCS_MODE_CVS ? "Attic" : "RCS"; }
 
-// The archives (regular files ending ",v") directly in a directory.
+// The archives (regular files ending ",v") directly in a directory; what
+// cannot be read counts as none.
 long count_archives(const char *dir) {
     long n = 0;
-    DIR *d = opendir(dir);
-    if (!d)
-        return 0;
-    while (const dirent *ent = readdir(d)) {
-        size_t len = std::strlen(ent->d_name);
-        if (len < 3 || std::strcmp(ent->d_name + len - 2, ",v") != 0)
-            continue;
-        fileutl_stat_t st;
-        std::string path = std::string(dir) + "/" + ent->d_name;
-        if (fileutl_stat(path.c_str(), 1, &st) == 0 && S_ISREG(st.mode))
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string leaf = it->path().filename().string();
+        std::error_code stat_ec;
+        if (leaf.size() > 2 && leaf.compare(leaf.size() - 2, 2, ",v") == 0 && it->is_regular_file(stat_ec))
             ++n;
     }
-    closedir(d);
     return n;
 }
 
@@ -101,8 +95,9 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
 void rcs_cm_end_report() {
     long n = rcs_state().attic_left_out;
     if (n == 1)
-        imsg_printf(IMSG_CONT, "1 archive in an Attic directory was left out (a file removed from the "
-                               "repository); -A exports it.");
+        imsg_printf(IMSG_CONT,
+                    "1 archive in an Attic directory was left out (a file removed from the "
+                    "repository); -A exports it.");
     else if (n > 1)
         imsg_printf(IMSG_CONT,
                     "%ld archives in Attic directories were left out (files removed from the repository); "

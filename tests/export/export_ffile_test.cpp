@@ -210,7 +210,8 @@ TEST(FfileCommandLine, LineEndsSkippedListedExitTwo) {
     EXPECT_EQ(r.proc.status, 2) << r.proc.err;
     EXPECT_EQ(testutil::count(r.proc.err, "Cannot convert files with certain characters in them."),
               bad.size());
-    EXPECT_NE(r.proc.err.find("Skipping \"carriage\rreturn\" because of the \"\r\" in it."), std::string::npos);
+    EXPECT_NE(r.proc.err.find("Skipping \"carriage\rreturn\" because of the \"\r\" in it."),
+              std::string::npos);
     size_t list = r.proc.err.find("The following elements could not be exported:");
     ASSERT_NE(list, std::string::npos);
     for (const std::string &n : bad)

@@ -15,7 +15,7 @@ namespace {
 using Ids = std::vector<std::string>;
 
 // One /bin/sh word of any text.
-std::string quoted(const std::string &s) {
+std::string sh_word(const std::string &s) {
     std::string out = "'";
     for (char c : s)
         out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -26,7 +26,8 @@ struct CvsHistory : ::testing::Test {
     static testutil::TempDir *dir;
     static void SetUpTestSuite() {
         dir = new testutil::TempDir();
-        ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + MAKE_CVS_HISTORY + " >/dev/null 2>&1 </dev/null"),
+        ASSERT_EQ(testutil::shell("cd '" + dir->path() + "' && " + MAKE_CVS_HISTORY +
+                                  " >/dev/null 2>&1 </dev/null"),
                   0);
     }
     static void TearDownTestSuite() { delete dir; }
@@ -61,14 +62,15 @@ struct CvsHistory : ::testing::Test {
     // Runs a recorded cvs command and returns what it wrote.
     static std::string run_cmd(const std::string &cmd) {
         std::string out;
-        EXPECT_EQ(testutil::shell("cd '" + dir->path() + "' && " + env() + " " + cmd + "'" + *dir / "got" + "'"), 0)
+        EXPECT_EQ(
+            testutil::shell("cd '" + dir->path() + "' && " + env() + " " + cmd + "'" + *dir / "got" + "'"), 0)
             << cmd;
         return testutil::read_file(*dir / "got");
     }
     static std::string checkout(const std::string &file, const std::string &rev = "") {
         std::string out;
         testutil::shell("cd '" + dir->path() + "' && " + env() + " cvs -Q co -p " +
-                            (rev.empty() ? "" : "-r" + rev + " ") + quoted("mod/" + file) + " 2>/dev/null",
+                            (rev.empty() ? "" : "-r" + rev + " ") + sh_word("mod/" + file) + " 2>/dev/null",
                         &out);
         return out;
     }
@@ -188,11 +190,12 @@ TEST_F(CvsHistory, ArchivesLeftInAtticAreCounted) {
     // A module without removed files.
     testutil::TempDir scratch;
     std::string out;
-    EXPECT_EQ(testutil::shell("cd '" + *dir / "repo/CVSROOT" + "' && cd .. && mkdir -p clean && cd clean && cp '" +
-                                  *dir / "repo/mod/kw.c,v" + "' . && " + env() + " '" + program_dir() +
-                                  "/vantexport_cvs' -r -o '" + scratch / "o.dat" + "' 2>&1 >/dev/null",
-                              &out),
-              0);
+    EXPECT_EQ(
+        testutil::shell("cd '" + *dir / "repo/CVSROOT" + "' && cd .. && mkdir -p clean && cd clean && cp '" +
+                            *dir / "repo/mod/kw.c,v" + "' . && " + env() + " '" + program_dir() +
+                            "/vantexport_cvs' -r -o '" + scratch / "o.dat" + "' 2>&1 >/dev/null",
+                        &out),
+        0);
     EXPECT_EQ(out.find("Attic"), std::string::npos) << out;
     EXPECT_NE(out.find("Exported 1 elements"), std::string::npos) << out;
 }

@@ -190,6 +190,13 @@ TEST_F(DriverTest, CvsPrunesAtticUnlessAskedAndAlwaysCvsroot) {
             EXPECT_EQ(convert, 1);
             EXPECT_EQ(name, "p/gone.c");
         }
+        // The archive left out is told after the totals; with -A none is.
+        std::string before = msgs.err();
+        rcs_driver.end_report();
+        EXPECT_EQ(msgs.err().substr(before.size()),
+                  attic ? ""
+                        : "    1 archive in an Attic directory was left out (a file removed from the "
+                          "repository); -A exports it.\n");
     }
 }
 

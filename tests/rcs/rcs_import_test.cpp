@@ -14,6 +14,14 @@
 
 namespace {
 
+// One /bin/sh word of any text.
+std::string sh_word(const std::string &s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 struct ImportEndToEnd : ::testing::Test {
     testutil::TempDir dir;
     std::string vantor = std::string(VANTOR_BUILD_DIR) + "/platform/vantor/vantor";
@@ -58,7 +66,8 @@ struct ImportEndToEnd : ::testing::Test {
         std::string name = e.get("Name");
         std::map<std::string, int> count;
         std::map<std::string, std::string> previous;   // branch -> bytes of its last version
-        std::string tree = vob("lsvtree '" + view_root() + "/" + name + "'");
+        std::string path = view_root() + "/" + name;
+        std::string tree = vob("lsvtree " + sh_word(path));
         for (const data_version &v : e.versions) {
             std::string branch = "/main";
             if (!v.get("OnBranch").empty())
@@ -78,14 +87,13 @@ struct ImportEndToEnd : ::testing::Test {
             std::string vid = branch + "/" + std::to_string(count[branch]);
             SCOPED_TRACE(name + " " + v.get("VersionId") + " as " + vid);
             EXPECT_NE(tree.find(vid), std::string::npos) << tree;
-            std::string got = vob("cat '" + view_root() + "/" + name + "@@" + vid + "'");
+            std::string got = vob("cat " + sh_word(path + "@@" + vid));
             if (contents)
                 EXPECT_EQ(got, want);
             else
                 EXPECT_NE(got.find("has no contents"), std::string::npos) << got;
             for (const std::string &label : v.all("Label"))
-                EXPECT_NE(vob("describe '" + view_root() + "/" + name + "@@" + vid + "'").find(label),
-                          std::string::npos)
+                EXPECT_NE(vob("describe " + sh_word(path + "@@" + vid)).find(label), std::string::npos)
                     << label;
             ++*checked;
         }
@@ -107,10 +115,10 @@ struct ImportEndToEnd : ::testing::Test {
             for (const data_version &v : e.versions)
                 if (v.get("OnBranch").empty())
                     removed = v.get("ExtractCmd").empty();
-            testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p '" + module + "/" + name +
-                                "' 2>/dev/null",
+            testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p " +
+                                sh_word(module + "/" + name) + " 2>/dev/null",
                             &want);
-            std::string got = vob("cat '" + view_root() + "/" + name + "@@/main/LATEST'");
+            std::string got = vob("cat " + sh_word(view_root() + "/" + name + "@@/main/LATEST"));
             if (removed) {
                 EXPECT_EQ(want, "");
                 EXPECT_NE(got.find("has no contents"), std::string::npos) << got;
@@ -160,6 +168,54 @@ TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
     std::string tree = vob("lsvtree '" + view_root() + "/a.c'");
     for (const char *b : {"/main/vend/1", "/main/br1/1", "rel_1"})
         EXPECT_NE(tree.find(b), std::string::npos) << tree;
+}
+
+// Removed files, two vendor drops, a branch tag without revisions and a name
+// the shell would interpret: every version gives what cvs gives for its
+// revision, and each main branch ends with what cvs checks out at HEAD.
+TEST_F(ImportEndToEnd, CvsHistoryAsCvsChecksItOut) {
+    ASSERT_EQ(
+        testutil::shell("cd '" + dir.path() + "' && " + MAKE_CVS_HISTORY + " >/dev/null 2>&1 </dev/null"), 0);
+    std::string cvsroot = "CVSROOT='" + dir / "repo" + "'";
+    data_file df;
+    export_and_import(dir / "repo/mod", "vantexport_cvs", cvsroot, "-r -A", &df);
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(df.element("q\"uo$te`b\\ack's.c"));
+    // kw.c 5, local.c 5, again.c 5, gone.c and gone2.c 3 each, the quoted name 3.
+    check_contents(df, 24, [&](const data_element &e, const std::string &rev) {
+        std::string out;
+        testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " " +
+                            sh_word("mod/" + e.get("Name")) + " 2>/dev/null",
+                        &out);
+        return out;
+    });
+    check_cvs_head(df, cvsroot, "mod");
+    EXPECT_EQ(vob("cat " + sh_word(view_root() + "/kw.c@@/main/LATEST")), "$Revision: 1.1.1.2 $\nv2\n");
+}
+
+// RCS archives whose names hold " $ ` \ and ': co gets each one's bytes.
+TEST_F(ImportEndToEnd, RcsNamesWithShellCharacters) {
+    std::string top = dir / "rcs";
+    const std::vector<std::string> names = {"q\"uote.c", "dollar$HOME.c", "back`tick`.c", "back\\slash.c",
+                                            "it's.c"};
+    std::string make = "mkdir -p " + sh_word(top + "/RCS") + " && cd " + sh_word(top);
+    for (const std::string &n : names)
+        make += " && printf '%s\\n' " + sh_word(n) + " > " + sh_word(n) + " && ci -q -t-x -mfirst " +
+                sh_word(n) + " && co -q -l " + sh_word(n) + " && echo two >> " + sh_word(n) +
+                " && ci -q -msecond " + sh_word(n);
+    ASSERT_EQ(testutil::shell(make + " </dev/null >/dev/null 2>&1"), 0);
+    data_file df;
+    export_and_import(top, "vantexport_rcs", "", "-r", &df);
+    if (HasFatalFailure())
+        return;
+    ASSERT_EQ(df.elements.size(), names.size());
+    check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
+        std::string out;
+        testutil::shell("co -q -p -r" + rev + " " + sh_word(top + "/RCS/" + e.get("Name") + ",v"), &out);
+        EXPECT_NE(out, "") << e.get("Name");
+        return out;
+    });
 }
 
 }   // namespace

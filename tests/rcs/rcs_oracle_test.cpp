@@ -92,7 +92,8 @@ std::vector<std::string> empty_branches(const rlog_archive &a, const std::string
     for (auto &s : a.symbols) {
         std::string num = s.second;
         int n = rcs_field_count(num);
-        if (cvs && n >= 4 && n % 2 == 0 && rcs_prefix(num, n - 1).substr(rcs_prefix(num, n - 2).size()) == ".0")
+        if (cvs && n >= 4 && n % 2 == 0 &&
+            rcs_prefix(num, n - 1).substr(rcs_prefix(num, n - 2).size()) == ".0")
             num = std::string(rcs_prefix(num, n - 2)) + num.substr(rcs_prefix(num, n - 1).size());
         n = rcs_field_count(num);
         if (n % 2 == 0 || rcs_prefix(num, n - 1) != rev)
