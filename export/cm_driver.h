@@ -6,7 +6,8 @@
 // entry; per element open_element, element_info, then next_version until it
 // reports the end, with one extract after each delivered version, then
 // close_element (always exactly once after open_element, with a null handle when
-// the open failed); after the walk shutdown; need_cmd while the globals are written.
+// the open failed); after the walk shutdown; need_cmd while the globals are written;
+// end_report after the totals line.
 // For -h or --help, help (when the driver has one) then usage, and nothing else:
 // no init, so that help works where init would refuse to start.
 #pragma once
@@ -73,6 +74,9 @@ struct cm_driver {
     // program name what usage needs, and fills the driver's part of the help;
     // 0, or nonzero after a reported failure (status 1).
     int (*help)(const char *argv0, cm_help_text *text);
+    // Optional (null: none). Continuation lines after the totals of a run
+    // that wrote its data file, about what the run left out on purpose.
+    void (*end_report)();
 };
 
 // The export library's main entry, called by each exporter's main().

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "export/export_cmd.h"
 #include "export/export_msgs.h"
@@ -118,16 +120,43 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
 // -I: versions older than the limit stay only when they are important: the
 // last of their branch (matched by version id alone, so two branches whose
 // last versions share an id keep both), or carrying labels, sub-branches or
-// merges. Attributes alone do not make a version important.
+// merges. Attributes alone do not make a version important. A merge needs
+// both of its ends: the version a kept version's Merge or FMerge names by
+// its id stays too.
 void mark_important(std::deque<export_version_info> &versions, int64_t until) {
     std::map<opt_str, std::string> last_on_branch;   // an absent branch is a key of its own
-    for (const export_version_info &n : versions)
-        last_on_branch[n.v.branch] = n.v.version_id;
+    std::unordered_map<std::string, std::vector<size_t>> by_id;
+    for (size_t i = 0; i < versions.size(); ++i) {
+        last_on_branch[versions[i].v.branch] = versions[i].v.version_id;
+        by_id[versions[i].v.version_id].push_back(i);
+    }
     std::unordered_set<std::string> last_ids;
     for (const auto &p : last_on_branch)
         last_ids.insert(p.second);
-    for (export_version_info &n : versions) {
-        cm_version_info &v = n.v;
+    std::vector<char> keep(versions.size(), 0);
+    std::vector<size_t> todo;
+    for (size_t i = 0; i < versions.size(); ++i) {
+        const cm_version_info &v = versions[i].v;
+        bool linked = !v.labels.empty() || !v.subbranches.empty() || !v.merges.empty() || !v.fmerges.empty();
+        if (v.event_time >= until || last_ids.count(v.version_id) || linked) {
+            keep[i] = 1;
+            todo.push_back(i);
+        }
+    }
+    while (!todo.empty()) {
+        const cm_version_info &v = versions[todo.back()].v;
+        todo.pop_back();
+        for (const str_list *list : {&v.merges, &v.fmerges})
+            for (const std::string &m : *list)
+                if (auto it = by_id.find(m); it != by_id.end())
+                    for (size_t j : it->second)
+                        if (!keep[j]) {
+                            keep[j] = 1;
+                            todo.push_back(j);
+                        }
+    }
+    for (size_t i = 0; i < versions.size(); ++i) {
+        cm_version_info &v = versions[i].v;
         if (v.event_time >= until)
             continue;
         if (last_ids.count(v.version_id)) {
@@ -136,8 +165,7 @@ void mark_important(std::deque<export_version_info> &versions, int64_t until) {
             else if (v.status == VERSION_ABSOLUTE)
                 v.status = VERSION_ABS_IMPORTANT;
         }
-        bool linked = !v.labels.empty() || !v.subbranches.empty() || !v.merges.empty() || !v.fmerges.empty();
-        if (!linked && v.status != VERSION_IMPORTANT && v.status != VERSION_ABS_IMPORTANT)
+        if (!keep[i])
             v.status = VERSION_SKIP;
     }
 }

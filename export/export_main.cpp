@@ -61,6 +61,8 @@ int run_export(export_run &r, int argc, char **argv) {
         return fatal(r);
     export_report_failures(r);
     report_totals(r);
+    if (r.drv->end_report)
+        r.drv->end_report();
     long failed = export_failure_count(r);
     export_free_failures(r);
     if (r.error_flag)

@@ -89,11 +89,11 @@ int file_handling(export_run &r, const std::string &rel) {
     return 0;
 }
 
-// Characters that a shell still interprets inside double quotes, or that end
-// a line: the extract commands quote names that way.
+// Characters that end a line: no extract command can carry them (the
+// drivers escape what a shell interprets inside double quotes).
 char unsafe_char(const std::string &name) {
     for (char c : name)
-        if (std::strchr("'\"$`\\\n\r", c))
+        if (c == '\n' || c == '\r')
             return c;
     return 0;
 }

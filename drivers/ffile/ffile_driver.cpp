@@ -174,5 +174,5 @@ IMSG_DEFINE_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile_driver
 const cm_driver ffile_driver = {
     ffile_init,     ffile_usage,         ffile_shutdown,     ffile_need_cmd,
     ffile_map_name, ffile_open_element,  ffile_element_info, ffile_next_version,
-    ffile_extract,  ffile_close_element, ffile_help,
+    ffile_extract,  ffile_close_element, ffile_help,         nullptr,
 };

@@ -18,6 +18,7 @@ struct rcs_driver_state {
     int64_t since = 0;               // -s
     std::string cvs_rel_cwd = ".";   // CVS: the current directory relative to the repository
     int64_t archive_mtime = 0;       // of the archive whose element information was read last
+    long attic_left_out = 0;         // CVS without -A: archives in the pruned Attic directories
 };
 
 rcs_driver_state &rcs_state();
@@ -43,3 +44,5 @@ const char *rcs_cm_need_cmd();
 [[nodiscard]] int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version);
 [[nodiscard]] int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command);
 void rcs_cm_close_element(void *handle);
+// After the totals: what the run left out on purpose (Attic without -A).
+void rcs_cm_end_report();

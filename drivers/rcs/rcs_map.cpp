@@ -5,6 +5,7 @@
 // holds the archives of removed files (exported only with -A, as elements of
 // the directory above) and "CVSROOT" is the repository's administration.
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "drivers/rcs/rcs_driver.h"
@@ -15,6 +16,20 @@
 namespace {
 
 const char *archive_dir_name() { return rcs_state().mode == RCS_MODE_CVS ? "Attic" : "RCS"; }
+
+// The archives (regular files ending ",v") directly in a directory; what
+// cannot be read counts as none.
+long count_archives(const char *dir) {
+    long n = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string leaf = it->path().filename().string();
+        std::error_code stat_ec;
+        if (leaf.size() > 2 && leaf.compare(leaf.size() - 2, 2, ",v") == 0 && it->is_regular_file(stat_ec))
+            ++n;
+    }
+    return n;
+}
 
 }   // namespace
 
@@ -66,10 +81,26 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
             // Nothing under a directory of the archive directory is exported.
             if ((cvs && !s.export_attic) || (is_dir && level >= 1))
                 *prune = 1;
+            // Removed files: said at the end, since tags may still name them.
+            if (cvs && !s.export_attic && is_dir && level == 0)
+                rcs_state().attic_left_out += count_archives(path);
             *convert = 0;
             return 0;
         }
     }
     *name = is_dir ? std::string(path) : rcs_element_name(path);
     return 0;
+}
+
+void rcs_cm_end_report() {
+    long n = rcs_state().attic_left_out;
+    if (n == 1)
+        imsg_printf(IMSG_CONT,
+                    "1 archive in an Attic directory was left out (a file removed from the "
+                    "repository); -A exports it.");
+    else if (n > 1)
+        imsg_printf(IMSG_CONT,
+                    "%ld archives in Attic directories were left out (files removed from the repository); "
+                    "-A exports them.",
+                    n);
 }

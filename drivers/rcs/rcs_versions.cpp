@@ -1,5 +1,6 @@
 // Elements and versions from an opened archive: element information, one
 // version per delta in revision order, and the command that extracts each.
+#include <algorithm>
 #include <grp.h>
 #include <map>
 #include <new>
@@ -20,12 +21,20 @@ const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
 
 // One open element: the archive and the branch path of every delta, named
 // once at open so that a path too long rejects the archive before any
-// version is handed out.
+// version is handed out. After the deltas come the replays of the default
+// branch on the main branch (CVS), one per index of `replays`.
 struct rcs_handle {
     rcs_element *arc = nullptr;
     std::vector<opt_str> branch_paths;
+    std::vector<str_list> empty_branches;   // per delta: named branches without revisions
+    std::vector<size_t> replays;            // delta indices, in order along the default branch
+    size_t next_replay = 0;
     ~rcs_handle() { rcs_close(arc); }
 };
+
+// Suffix of the version id of a default-branch revision replayed on the main
+// branch; revision numbers never hold it.
+const char REPLAY_SUFFIX[] = "@main";
 
 struct author_event {
     std::string user;
@@ -110,6 +119,148 @@ std::string last_component(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The revisions of a number's branch (one field more, the number as prefix),
+// as indices into the sorted delta list: in order along the branch.
+std::vector<size_t> revisions_on(const rcs_element *e, std::string_view branch) {
+    std::vector<size_t> out;
+    int n = rcs_field_count(branch);
+    for (size_t i = 0; i < e->deltas.size(); ++i) {
+        const std::string &rev = e->deltas[i].rev;
+        if (rcs_field_count(rev) == n + 1 && rcs_prefix(rev, n) == branch)
+            out.push_back(i);
+    }
+    return out;
+}
+
+// CVS checks out the default branch's tip as HEAD, not the trunk's head. So
+// that the main branch ends with the same bytes, the default branch's
+// revisions from the trunk head's date on (and its tip in any case) are
+// replayed on the main branch, in order.
+std::vector<size_t> default_branch_replays(const rcs_element *e) {
+    const std::string &b = e->default_branch;
+    int n = rcs_field_count(b);
+    if (rcs_state().mode != RCS_MODE_CVS || !rcs_is_number(b) || n < 3 || n % 2 == 0)
+        return {};
+    std::vector<size_t> on_b = revisions_on(e, b);
+    const rcs_delta *trunk_head = nullptr;
+    for (const rcs_delta &d : e->deltas)
+        if (rcs_field_count(d.rev) == 2 && (!trunk_head || rcs_rev_compare(d.rev, trunk_head->rev) > 0))
+            trunk_head = &d;
+    std::vector<size_t> out;
+    for (size_t k = 0; k < on_b.size(); ++k)
+        if (!trunk_head || e->deltas[on_b[k]].time >= trunk_head->time || k + 1 == on_b.size())
+            out.push_back(on_b[k]);
+    return out;
+}
+
+// The branch number a symbol names, or "" when it names a revision: an odd
+// count of fields, or (CVS) the ".0." form 1.2.0.4 of branch 1.2.4.
+std::string symbol_branch(std::string_view number) {
+    if (!rcs_is_number(number))
+        return "";
+    int n = rcs_field_count(number);
+    if (n >= 3 && n % 2 == 1)
+        return std::string(number);
+    if (rcs_state().mode != RCS_MODE_CVS || n < 4)
+        return "";
+    std::string_view point = rcs_prefix(number, n - 2);
+    std::string_view zero = rcs_prefix(number, n - 1).substr(point.size() + 1);
+    if (zero != "0")
+        return "";
+    return std::string(point) + std::string(number.substr(rcs_prefix(number, n - 1).size()));
+}
+
+// A named branch that has no revisions yet is still a branch of the element:
+// it sprouts from its branch point, which lists it among its sub-branches.
+// Per delta, the names to add; a branch point missing from the archive
+// leaves its symbols out.
+std::vector<str_list> empty_named_branches(const rcs_element *e) {
+    std::vector<str_list> out(e->deltas.size());
+    for (auto it = e->symbols.rbegin(); it != e->symbols.rend(); ++it) {
+        std::string branch = symbol_branch(it->number);
+        if (branch.empty())
+            continue;
+        int n = rcs_field_count(branch);
+        const rcs_delta *point = rcs_find_delta(e, rcs_prefix(branch, n - 1));
+        if (!point)
+            continue;
+        bool listed = false;
+        for (const std::string &first : point->branches)
+            listed = listed || (rcs_field_count(first) == n + 1 && rcs_prefix(first, n) == branch);
+        if (listed)
+            continue;
+        str_list &names = out[size_t(point - e->deltas.data())];
+        std::string name = branch_name(e, branch);
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
+    }
+    return out;
+}
+
+// The version record of delta i as the archive has it.
+void fill_version(const rcs_handle *h, size_t i, cm_version_info *v) {
+    const rcs_element *e = h->arc;
+    const rcs_driver_state &s = rcs_state();
+    const rcs_delta &d = e->deltas[i];
+    *v = cm_version_info();
+    v->status = VERSION_WRITE;
+    v->version_id = d.rev;
+    v->branch = h->branch_paths[i];
+    v->event_time = d.time;
+    const author_event &ev = author_of(d.author);
+    v->user = ev.user;
+    v->group = ev.group;
+    v->event_name = ev.event_name;
+    v->host = host_name();
+    v->comment = rcs_read_log(e, i);
+    if ((s.record_revision || s.record_state) && d.time > s.since) {
+        if (s.record_state && d.state != "Exp" && !d.state.empty())
+            v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_STATE=" + d.state);
+        if (s.record_revision)
+            v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_REVISION=" + d.rev);
+    }
+    int64_t selected = d.time;
+    for (const std::string &b : d.branches) {
+        opt_str bp = branch_path(e, b);
+        if (bp)
+            v->subbranches.push_back(last_component(*bp));
+        if (const rcs_delta *first = rcs_find_delta(e, b))
+            selected = std::max(selected, first->time);
+    }
+    for (const std::string &name : h->empty_branches[i])
+        if (std::find(v->subbranches.begin(), v->subbranches.end(), name) == v->subbranches.end())
+            v->subbranches.push_back(name);
+    size_t cursor = 0;
+    while (const char *label = rcs_find_symbol(e, d.rev, &cursor))
+        v->labels.emplace_back(label);
+    v->selected_time = v->labels.empty() ? selected : s.archive_mtime;
+    // A removed file's revision has no contents, not empty ones.
+    v->no_contents = s.mode == RCS_MODE_CVS && d.state == "dead";
+}
+
+// The default-branch revision of delta i again, as a version of the main
+// branch that records where it came from by a merge.
+void fill_replay(const rcs_handle *h, size_t i, cm_version_info *v) {
+    fill_version(h, i, v);
+    v->merges = {v->version_id};
+    v->version_id += REPLAY_SUFFIX;
+    v->branch.reset();
+    v->labels.clear();
+    v->subbranches.clear();
+}
+
+// Characters that /bin/sh still interprets inside double quotes get a
+// backslash; the extract commands quote paths that way.
+std::string escape_dquoted(const std::string &s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '"' || c == '$' || c == '`' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 std::map<std::string, std::string> &opened_paths() {
     static std::map<std::string, std::string> paths;   // element name -> archive
     return paths;
@@ -151,6 +302,8 @@ int rcs_cm_open_element(const char *path, void **handle) {
             }
             h->branch_paths.push_back(std::move(bp));
         }
+        h->empty_branches = empty_named_branches(h->arc);
+        h->replays = default_branch_replays(h->arc);
         opened_paths().emplace(name, path);
         *handle = h.release();
         return CM_OK;
@@ -188,45 +341,19 @@ int rcs_cm_element_info(void *handle, element_info *info) {
 int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
     rcs_handle *h = static_cast<rcs_handle *>(handle);
     rcs_element *e = h->arc;
-    const rcs_driver_state &s = rcs_state();
     *is_version = 1;
-    if (e->current >= e->deltas.size())
-        return CM_NO_MORE;
     try {
-        size_t i = e->current;
-        const rcs_delta &d = e->deltas[i];
-        *v = cm_version_info();
-        v->status = VERSION_WRITE;
-        v->version_id = d.rev;
-        v->branch = h->branch_paths[i];
-        v->event_time = d.time;
-        const author_event &ev = author_of(d.author);
-        v->user = ev.user;
-        v->group = ev.group;
-        v->event_name = ev.event_name;
-        v->host = host_name();
-        v->comment = rcs_read_log(e, i);
-        if ((s.record_revision || s.record_state) && d.time > s.since) {
-            if (s.record_state && d.state != "Exp" && !d.state.empty())
-                v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_STATE=" + d.state);
-            if (s.record_revision)
-                v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_REVISION=" + d.rev);
+        if (e->current < e->deltas.size()) {
+            fill_version(h, e->current, v);
+            e->current++;
+            return CM_OK;
         }
-        int64_t selected = d.time;
-        for (const std::string &b : d.branches) {
-            opt_str bp = branch_path(e, b);
-            if (bp)
-                v->subbranches.push_back(last_component(*bp));
-            if (const rcs_delta *first = rcs_find_delta(e, b))
-                selected = std::max(selected, first->time);
+        if (h->next_replay < h->replays.size()) {
+            fill_replay(h, h->replays[h->next_replay], v);
+            h->next_replay++;
+            return CM_OK;
         }
-        size_t cursor = 0;
-        while (const char *label = rcs_find_symbol(e, d.rev, &cursor))
-            v->labels.emplace_back(label);
-        v->selected_time = v->labels.empty() ? selected : s.archive_mtime;
-        v->no_contents = 0;
-        e->current = i + 1;
-        return CM_OK;
+        return CM_NO_MORE;
     } catch (const std::bad_alloc &) {
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
         return CM_NOMEM;
@@ -236,15 +363,16 @@ int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
 int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command) {
     const rcs_element *e = static_cast<rcs_handle *>(handle)->arc;
     const rcs_driver_state &s = rcs_state();
+    std::string rev = v->version_id.substr(0, v->version_id.find('@'));   // a replay: its revision
     if (s.mode == RCS_MODE_CVS) {
         std::string path = e->path;
         if (path.size() > 2 && path.compare(path.size() - 2, 2, ",v") == 0)
             path.resize(path.size() - 2);
         if (s.cvs_rel_cwd != ".")
             path = s.cvs_rel_cwd + "/" + path;
-        *text = "cvs -Q get -r" + v->version_id + " -p \"" + path + "\" > ";
+        *text = "cvs -Q get -r" + rev + " -p \"" + escape_dquoted(path) + "\" > ";
     } else {
-        *text = "co -q -r" + v->version_id + " -p \"%s%c" + escape_percent(e->path) + "\" > \"%s\"";
+        *text = "co -q -r" + rev + " -p \"%s%c" + escape_percent(escape_dquoted(e->path)) + "\" > \"%s\"";
     }
     *is_command = 1;
     return CM_OK;

@@ -247,6 +247,30 @@ TEST(ExportDriverFailures, InitAndShutdown) {
     EXPECT_NE(r2.data.find("GLOBALS_END"), std::string::npos);
 }
 
+// The driver's end report follows the totals of a run that wrote its file,
+// and is not asked for by a run that failed.
+TEST(ExportDriverFailures, EndReportAfterTheTotalsOnly) {
+    Scripted s;
+    s.script["end_report"] = "    left out: 3\n";
+    testutil::write_file(s.at("f"), "x");
+    ExportRun r = s.run({});
+    ASSERT_EQ(r.proc.status, 0) << r.proc.err;
+    size_t totals = r.proc.err.find("Exported 1 elements with 1 versions");
+    ASSERT_NE(totals, std::string::npos) << r.proc.err;
+    EXPECT_EQ(r.proc.err.find("    left out: 3\n"), r.proc.err.find('\n', totals) + 1) << r.proc.err;
+    EXPECT_EQ(testutil::count(s.log(), "end_report"), 1u);
+    std::string log = s.log();
+    EXPECT_LT(log.find("shutdown"), log.find("end_report"));
+
+    Scripted failed;
+    failed.script["end_report"] = "    left out: 3\n";
+    testutil::write_file(failed.at("cvt_data"), "");
+    ExportRun r2 = failed.run({});
+    EXPECT_EQ(r2.proc.status, 1);
+    EXPECT_EQ(r2.proc.err.find("left out"), std::string::npos) << r2.proc.err;
+    EXPECT_EQ(failed.log().find("end_report"), std::string::npos);
+}
+
 TEST(ExportDriverFailures, MapNameResults) {
     Scripted s;
     s.element("skip", {});

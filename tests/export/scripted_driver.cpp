@@ -3,7 +3,7 @@
 // Every driver call is appended to the log named by SCRIPTED_LOG.
 //
 // Script: {"kind": 3, "extra": "AVS", "need_cmd": "co", "export_from": "/x",
-//          "init": 0, "shutdown": 0,
+//          "init": 0, "shutdown": 0, "end_report": "text for stderr",
 //          "map": {"path": {"rc": 0, "convert": 1, "prune": 0, "name": "n"}},
 //          "elements": {"path": {"open": 0, "info": 0, "element": {...},
 //                                "versions": [{..., "is_version": 1,
@@ -171,9 +171,15 @@ void s_close_element(void *h) {
     delete e;
 }
 
+void s_end_report() {
+    log_call("end_report");
+    if (script.contains("end_report"))
+        std::fprintf(stderr, "%s", script["end_report"].get<std::string>().c_str());
+}
+
 const cm_driver scripted_driver = {s_init,     s_usage,         s_shutdown,     s_need_cmd,
                                    s_map_name, s_open_element,  s_element_info, s_next_version,
-                                   s_extract,  s_close_element, nullptr};
+                                   s_extract,  s_close_element, nullptr,        s_end_report};
 
 }   // namespace
 

@@ -3,6 +3,7 @@
 // program for what only a run shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -189,6 +190,13 @@ TEST_F(DriverTest, CvsPrunesAtticUnlessAskedAndAlwaysCvsroot) {
             EXPECT_EQ(convert, 1);
             EXPECT_EQ(name, "p/gone.c");
         }
+        // The archive left out is told after the totals; with -A none is.
+        std::string before = msgs.err();
+        rcs_driver.end_report();
+        EXPECT_EQ(msgs.err().substr(before.size()),
+                  attic ? ""
+                        : "    1 archive in an Attic directory was left out (a file removed from the "
+                          "repository); -A exports it.\n");
     }
 }
 
@@ -300,6 +308,103 @@ TEST_F(DriverTest, ArchivesRefusedAtOpen) {
               std::string::npos);
 }
 
+// Default branch 1.1.1: 1.1.1.2 is older than the trunk head 1.2, 1.1.1.3
+// (removed) and 1.1.1.4 newer. Branch tags without revisions: empty (1.2.0.6),
+// twin (the same number), rcsbr (1.2.8), nested (1.2.2.1.0.2), orphan (its
+// branch point 1.9 is not in the archive).
+const char *const VENDOR_ARCHIVE =
+    "head\t1.2;\nbranch\t1.1.1;\naccess;\n"
+    "symbols\n\tempty:1.2.0.6\n\ttwin:1.2.0.6\n\tnested:1.2.2.1.0.2\n\torphan:1.9.0.2\n\trcsbr:1.2.8\n"
+    "\tdev:1.2.0.2\n\tvend:1.1.1;\n"
+    "locks; strict;\n\n\n"
+    "1.2\ndate\t2010.01.05.00.00.00;\tauthor root;\tstate Exp;\nbranches\n\t1.2.2.1;\nnext\t1.1;\n\n"
+    "1.1\ndate\t2010.01.01.00.00.00;\tauthor root;\tstate Exp;\nbranches\n\t1.1.1.1;\nnext\t;\n\n"
+    "1.1.1.1\ndate\t2010.01.01.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t1.1.1.2;\n\n"
+    "1.1.1.2\ndate\t2010.01.03.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t1.1.1.3;\n\n"
+    "1.1.1.3\ndate\t2010.01.06.00.00.00;\tauthor root;\tstate dead;\nbranches;\nnext\t1.1.1.4;\n\n"
+    "1.1.1.4\ndate\t2010.01.07.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t;\n\n"
+    "1.2.2.1\ndate\t2010.01.08.00.00.00;\tauthor root;\tstate Exp;\nbranches;\nnext\t;\n\n"
+    "desc\n@@\n\n"
+    "1.2\nlog\n@two\n@\ntext\n@@\n\n"
+    "1.1\nlog\n@one\n@\ntext\n@@\n\n"
+    "1.1.1.1\nlog\n@v1\n@\ntext\n@@\n\n"
+    "1.1.1.2\nlog\n@v2\n@\ntext\n@@\n\n"
+    "1.1.1.3\nlog\n@v3\n@\ntext\n@@\n\n"
+    "1.1.1.4\nlog\n@v4\n@\ntext\n@@\n\n"
+    "1.2.2.1\nlog\n@d\n@\ntext\n@@\n";
+
+using Ids = std::vector<std::string>;
+
+Ids ids_of(const std::vector<cm_version_info> &vs) {
+    Ids out;
+    for (const cm_version_info &v : vs)
+        out.push_back(v.version_id);
+    return out;
+}
+
+TEST_F(DriverTest, CvsReplaysTheDefaultBranchAndKeepsRemovedRevisionsEmpty) {
+    testutil::write_file("v.c,v", VENDOR_ARCHIVE);
+    setenv("CVSROOT", dir.path().c_str(), 1);
+    ASSERT_EQ(init({"vantexport_cvs", "-V", "-S"}), 0) << msgs.err();
+    std::vector<cm_version_info> vs = versions("v.c,v");
+    // From the trunk head's date on: 1.1.1.2 is older than 1.2 and not replayed.
+    EXPECT_EQ(ids_of(vs), (Ids{"1.1", "1.1.1.1", "1.1.1.2", "1.1.1.3", "1.1.1.4", "1.2", "1.2.2.1",
+                               "1.1.1.3@main", "1.1.1.4@main"}));
+    const cm_version_info *dead = find(vs, "1.1.1.3"), *replay = find(vs, "1.1.1.3@main");
+    EXPECT_EQ(dead->no_contents, 1);
+    EXPECT_EQ(dead->attributes, (Ids{"CVS_STATE=dead", "CVS_REVISION=1.1.1.3"}));
+    EXPECT_EQ(replay->no_contents, 1);
+    EXPECT_EQ(replay->attributes, dead->attributes);
+    EXPECT_EQ(replay->merges, Ids{"1.1.1.3"});
+    EXPECT_FALSE(replay->branch.has_value());
+    EXPECT_EQ(replay->event_time, dead->event_time);
+    EXPECT_EQ(replay->selected_time, dead->selected_time);
+    EXPECT_EQ(replay->comment, dead->comment);
+    EXPECT_EQ(find(vs, "1.1.1.4@main")->no_contents, 0);
+    // Branch tags without revisions sprout from their branch points, once.
+    EXPECT_EQ(find(vs, "1.2")->subbranches, (Ids{"dev", "twin", "rcsbr"}));
+    EXPECT_EQ(find(vs, "1.2.2.1")->subbranches, Ids{"nested"});
+    EXPECT_EQ(find(vs, "1.1")->subbranches, Ids{"vend"});
+    // The replay's command gets its revision.
+    void *h = nullptr;
+    ASSERT_EQ(rcs_driver.open_element("v.c,v", &h), 0);
+    std::string text;
+    int is_cmd = 0;
+    ASSERT_EQ(rcs_driver.extract(h, find(vs, "1.1.1.4@main"), &text, &is_cmd), 0);
+    EXPECT_EQ(text, "cvs -Q get -r1.1.1.4 -p \"v.c\" > ");
+    rcs_driver.close_element(h);
+
+    // RCS has neither the replays nor CVS's ".0." numbers, and a dead
+    // revision keeps its contents there.
+    ASSERT_EQ(init({"vantexport_rcs"}), 0);
+    vs = versions("v.c,v");
+    EXPECT_EQ(vs.size(), 7u);
+    EXPECT_EQ(find(vs, "1.1.1.3")->no_contents, 0);
+    EXPECT_EQ(find(vs, "1.2")->subbranches, (Ids{"1.2.2", "rcsbr"}));
+    EXPECT_TRUE(find(vs, "1.2.2.1")->subbranches.empty());
+}
+
+TEST_F(DriverTest, ExtractCommandsEscapeWhatTheShellInterprets) {
+    std::string name = "a\"b$c`d\\e'f%g.c,v";
+    testutil::write_file(name, ARCHIVE);
+    ASSERT_EQ(init({"vantexport_rcs"}), 0);
+    void *h = nullptr;
+    ASSERT_EQ(rcs_driver.open_element(name.c_str(), &h), 0);
+    cm_version_info v;
+    int isv, is_cmd = 0;
+    ASSERT_EQ(rcs_driver.next_version(h, &v, &isv), 0);
+    std::string text;
+    ASSERT_EQ(rcs_driver.extract(h, &v, &text, &is_cmd), 0);
+    EXPECT_EQ(text, "co -q -r1.1 -p \"%s%ca\\\"b\\$c\\`d\\\\e'f%%g.c,v\" > \"%s\"");
+    rcs_driver.close_element(h);
+    setenv("CVSROOT", dir.path().c_str(), 1);
+    ASSERT_EQ(init({"vantexport_cvs"}), 0);
+    ASSERT_EQ(rcs_driver.open_element(name.c_str(), &h), 0);
+    ASSERT_EQ(rcs_driver.extract(h, &v, &text, &is_cmd), 0);
+    EXPECT_EQ(text, "cvs -Q get -r1.1 -p \"a\\\"b\\$c\\`d\\\\e'f%g.c\" > ");
+    rcs_driver.close_element(h);
+}
+
 TEST(DriverCatalog, HasItsTwentySixEntriesInNumberOrder) {
     const imsg_catalog *c = rcs_driver_rcs_msg_table_adr();
     EXPECT_STREQ(c->module, "rcs_driver");
@@ -395,7 +500,7 @@ TEST_F(ProgramTest, ExitStatusesUnderEachName) {
         std::vector<Fault> faults = {
             {"cut.c,v", [&] { tree.file("cut.c,v", std::string(ARCHIVE).substr(0, 150)); }},
             {"gone.c,v", [&] { ASSERT_EQ(symlink("nowhere", (tree / "gone.c,v").c_str()), 0); }},
-            {"it's.c,v", [&] { tree.file("it's.c,v", ARCHIVE); }},
+            {"line\nfeed.c,v", [&] { tree.file("line\nfeed.c,v", ARCHIVE); }},
         };
         if (geteuid() != 0)   // root reads it all the same
             faults.push_back({"locked.c,v", [&] {
@@ -530,6 +635,27 @@ TEST_F(ProgramTest, CvsrootMessagesHaveHints) {
         EXPECT_EQ(out.compare(next, c.hint.size(), c.hint), 0) << out;
         EXPECT_FALSE(fileutl_exists((dir / (c.where + "/cvt_data")).c_str()));
     }
+}
+
+// -I: the main branch's last version is the tip's replay; a merge keeps both
+// of its ends, so a replayed revision stays even when nothing else would keep
+// it, and no Merge names a version that was left out.
+TEST_F(ProgramTest, ImportantVersionsWithReplays) {
+    dir.file("v.c,v", VENDOR_ARCHIVE);
+    std::string out;
+    ASSERT_EQ(run_in("CVSROOT='" + dir.path() + "' '" + program_dir() + "/vantexport_cvs' -I now", &out), 0)
+        << out;
+    data_file df;
+    ASSERT_TRUE(read_data_file(dir / "cvt_data", &df));
+    ASSERT_EQ(df.elements.size(), 1u);
+    Ids got;
+    for (const data_version &v : df.elements[0].versions)
+        got.push_back(v.get("VersionId"));
+    // 1.1.1.1 and 1.1.1.2 are neither last, named nor merged; 1.1.1.3 is merged.
+    EXPECT_EQ(got, (Ids{"1.1", "1.1.1.3", "1.1.1.4", "1.2", "1.2.2.1", "1.1.1.3@main", "1.1.1.4@main"}));
+    for (const data_version &v : df.elements[0].versions)
+        for (const std::string &m : v.all("Merge"))
+            EXPECT_NE(std::find(got.begin(), got.end(), m), got.end()) << m;
 }
 
 }   // namespace

@@ -52,3 +52,37 @@ cvs -Q rm -f b.c; cvs -Q commit -m 'remove b' b.c
 printf 'n\n' > new.c; cvs -Q add new.c; cvs -Q commit -m 'added
 in two lines' new.c
 )";
+
+// repo/mod, the history that CVS's checkout rules show: kw.c is vendor code
+// imported twice without a local change (default branch 1.1.1, a keyword);
+// local.c is changed between the imports (no default branch); gone.c and
+// gone2.c are removed (Attic); again.c is removed, added again and removed on
+// the branch dev; empty_br is a branch tag that no file has a revision on; a
+// vendor file's name holds " $ ` \ and '.
+inline const char *const MAKE_CVS_HISTORY = R"(set -e
+export CVSROOT="$PWD/repo"
+cvs -Q init
+mkdir imp; cd imp
+printf '$Revision$\nv1\n' > kw.c
+printf 'x\n' > local.c
+printf 'g\n' > gone.c
+printf 'g2\n' > gone2.c
+printf 'r\n' > again.c
+printf 'q\n' > "q\"uo\$te\`b\\ack's.c"
+cvs -Q import -m 'drop 1' mod vend v1
+cd ..; cvs -Q co mod; cd mod
+printf 'local\n' >> local.c; cvs -Q commit -m 'local change' local.c
+cvs -Q rm -f gone.c gone2.c again.c; cvs -Q commit -m 'removed' gone.c gone2.c again.c
+printf 'r2\n' > again.c; cvs -Q add again.c; cvs -Q commit -m 'back' again.c
+cvs -Q tag -b empty_br
+cvs -Q tag -b dev
+cvs -Q update -r dev
+printf 'dev\n' >> local.c; cvs -Q commit -m 'on dev' local.c
+cvs -Q rm -f again.c; cvs -Q commit -m 'gone on dev' again.c
+cvs -Q update -A
+cd ../imp
+rm gone.c gone2.c again.c
+printf '$Revision$\nv2\n' > kw.c
+printf 'x2\n' > local.c
+cvs -Q import -m 'drop 2' mod vend v2
+)";

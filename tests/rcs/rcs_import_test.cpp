@@ -14,6 +14,14 @@
 
 namespace {
 
+// One /bin/sh word of any text.
+std::string sh_word(const std::string &s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 struct ImportEndToEnd : ::testing::Test {
     testutil::TempDir dir;
     std::string vantor = std::string(VANTOR_BUILD_DIR) + "/platform/vantor/vantor";
@@ -48,32 +56,76 @@ struct ImportEndToEnd : ::testing::Test {
     }
     // Each exported version against `reference` (a command printing that
     // revision), through its version id in the VOB: the branch path and the
-    // version's place on its branch.
+    // version's place on its branch. A version without contents has none in
+    // the VOB; one whose bytes equal the previous version's of its branch is
+    // that version (the import makes no copy). A replay on the main branch
+    // ("rev@main") gives what its revision gives.
+    void check_contents(
+        const data_element &e, int *checked,
+        const std::function<std::string(const data_element &, const std::string &)> &reference) {
+        std::string name = e.get("Name");
+        std::map<std::string, int> count;
+        std::map<std::string, std::string> previous;   // branch -> bytes of its last version
+        std::string path = view_root() + "/" + name;
+        std::string tree = vob("lsvtree " + sh_word(path));
+        for (const data_version &v : e.versions) {
+            std::string branch = "/main";
+            if (!v.get("OnBranch").empty())
+                branch += "/" + v.get("OnBranch");
+            std::string rev = v.get("VersionId");
+            rev = rev.substr(0, rev.find('@'));
+            bool contents = !v.get("ExtractCmd").empty();
+            std::string want = contents ? reference(e, rev) : "";
+            auto prev = previous.find(branch);
+            bool same = contents && prev != previous.end() && prev->second == want;
+            if (!same)
+                ++count[branch];
+            if (contents)
+                previous[branch] = want;
+            else
+                previous.erase(branch);
+            std::string vid = branch + "/" + std::to_string(count[branch]);
+            SCOPED_TRACE(name + " " + v.get("VersionId") + " as " + vid);
+            EXPECT_NE(tree.find(vid), std::string::npos) << tree;
+            std::string got = vob("cat " + sh_word(path + "@@" + vid));
+            if (contents)
+                EXPECT_EQ(got, want);
+            else
+                EXPECT_NE(got.find("has no contents"), std::string::npos) << got;
+            for (const std::string &label : v.all("Label"))
+                EXPECT_NE(vob("describe " + sh_word(path + "@@" + vid)).find(label), std::string::npos)
+                    << label;
+            ++*checked;
+        }
+    }
     void check_contents(
         const data_file &df, int expected,
         const std::function<std::string(const data_element &, const std::string &)> &reference) {
         int checked = 0;
+        for (const data_element &e : df.elements)
+            check_contents(e, &checked, reference);
+        EXPECT_EQ(checked, expected);
+    }
+    // What cvs checks out at HEAD, against the main branch's latest version.
+    void check_cvs_head(const data_file &df, const std::string &cvsroot, const std::string &module) {
         for (const data_element &e : df.elements) {
-            std::string name = e.get("Name");
-            std::map<std::string, int> count;
-            std::string tree = vob("lsvtree '" + view_root() + "/" + name + "'");
-            for (const data_version &v : e.versions) {
-                std::string branch = "/main";
-                if (!v.get("OnBranch").empty())
-                    branch += "/" + v.get("OnBranch");
-                std::string vid = branch + "/" + std::to_string(++count[branch]);
-                SCOPED_TRACE(name + " " + v.get("VersionId") + " as " + vid);
-                EXPECT_NE(tree.find(vid), std::string::npos) << tree;
-                std::string got = vob("cat '" + view_root() + "/" + name + "@@" + vid + "'");
-                EXPECT_EQ(got, reference(e, v.get("VersionId")));
-                for (const std::string &label : v.all("Label"))
-                    EXPECT_NE(vob("describe '" + view_root() + "/" + name + "@@" + vid + "'").find(label),
-                              std::string::npos)
-                        << label;
-                ++checked;
+            std::string name = e.get("Name"), want;
+            SCOPED_TRACE(name);
+            bool removed = false;   // the main branch ends without contents
+            for (const data_version &v : e.versions)
+                if (v.get("OnBranch").empty())
+                    removed = v.get("ExtractCmd").empty();
+            testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p " +
+                                sh_word(module + "/" + name) + " 2>/dev/null",
+                            &want);
+            std::string got = vob("cat " + sh_word(view_root() + "/" + name + "@@/main/LATEST"));
+            if (removed) {
+                EXPECT_EQ(want, "");
+                EXPECT_NE(got.find("has no contents"), std::string::npos) << got;
+            } else {
+                EXPECT_EQ(got, want);
             }
         }
-        EXPECT_EQ(checked, expected);
     }
 };
 
@@ -104,16 +156,66 @@ TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
     export_and_import(dir / "repo/proj", "vantexport_cvs", cvsroot, "-r -A", &df);
     if (HasFatalFailure())
         return;
-    check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
+    // sub/s.c, from the vendor alone, ends the main branch with 1.1.1.1 again.
+    check_contents(df, 11, [&](const data_element &e, const std::string &rev) {
         std::string out;
         testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " 'proj/" +
                             e.get("Name") + "' 2>/dev/null",
                         &out);
         return out;
     });
+    check_cvs_head(df, cvsroot, "proj");
     std::string tree = vob("lsvtree '" + view_root() + "/a.c'");
     for (const char *b : {"/main/vend/1", "/main/br1/1", "rel_1"})
         EXPECT_NE(tree.find(b), std::string::npos) << tree;
+}
+
+// Removed files, two vendor drops, a branch tag without revisions and a name
+// the shell would interpret: every version gives what cvs gives for its
+// revision, and each main branch ends with what cvs checks out at HEAD.
+TEST_F(ImportEndToEnd, CvsHistoryAsCvsChecksItOut) {
+    ASSERT_EQ(
+        testutil::shell("cd '" + dir.path() + "' && " + MAKE_CVS_HISTORY + " >/dev/null 2>&1 </dev/null"), 0);
+    std::string cvsroot = "CVSROOT='" + dir / "repo" + "'";
+    data_file df;
+    export_and_import(dir / "repo/mod", "vantexport_cvs", cvsroot, "-r -A", &df);
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(df.element("q\"uo$te`b\\ack's.c"));
+    // kw.c 5, local.c 5, again.c 5, gone.c and gone2.c 3 each, the quoted name 3.
+    check_contents(df, 24, [&](const data_element &e, const std::string &rev) {
+        std::string out;
+        testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " " +
+                            sh_word("mod/" + e.get("Name")) + " 2>/dev/null",
+                        &out);
+        return out;
+    });
+    check_cvs_head(df, cvsroot, "mod");
+    EXPECT_EQ(vob("cat " + sh_word(view_root() + "/kw.c@@/main/LATEST")), "$Revision: 1.1.1.2 $\nv2\n");
+}
+
+// RCS archives whose names hold " $ ` \ and ': co gets each one's bytes.
+TEST_F(ImportEndToEnd, RcsNamesWithShellCharacters) {
+    std::string top = dir / "rcs";
+    const std::vector<std::string> names = {"q\"uote.c", "dollar$HOME.c", "back`tick`.c", "back\\slash.c",
+                                            "it's.c"};
+    std::string make = "mkdir -p " + sh_word(top + "/RCS") + " && cd " + sh_word(top);
+    for (const std::string &n : names)
+        make += " && printf '%s\\n' " + sh_word(n) + " > " + sh_word(n) + " && ci -q -t-x -mfirst " +
+                sh_word(n) + " && co -q -l " + sh_word(n) + " && echo two >> " + sh_word(n) +
+                " && ci -q -msecond " + sh_word(n);
+    ASSERT_EQ(testutil::shell(make + " </dev/null >/dev/null 2>&1"), 0);
+    data_file df;
+    export_and_import(top, "vantexport_rcs", "", "-r", &df);
+    if (HasFatalFailure())
+        return;
+    ASSERT_EQ(df.elements.size(), names.size());
+    check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
+        std::string out;
+        testutil::shell("co -q -p -r" + rev + " " + sh_word(top + "/RCS/" + e.get("Name") + ",v"), &out);
+        EXPECT_NE(out, "") << e.get("Name");
+        return out;
+    });
 }
 
 }   // namespace

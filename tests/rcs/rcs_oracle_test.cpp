@@ -59,6 +59,54 @@ std::string branch_path(const rlog_archive &a, const std::string &rev, bool cvs)
     return path;
 }
 
+// CVS: the default branch's revisions that the main branch replays (from
+// the trunk head's date on, and the branch's tip in any case).
+std::vector<std::string> replayed(const rlog_archive &a) {
+    const std::string &b = a.default_branch;
+    int n = rcs_field_count(b);
+    if (b.empty() || n % 2 == 0)
+        return {};
+    std::vector<std::string> on_b;
+    std::string trunk_head;
+    for (auto &r : a.revisions) {
+        int k = rcs_field_count(r.first);
+        if (k == n + 1 && rcs_prefix(r.first, n) == b)
+            on_b.push_back(r.first);
+        if (k == 2 && (trunk_head.empty() || rcs_rev_compare(r.first, trunk_head) > 0))
+            trunk_head = r.first;
+    }
+    std::sort(on_b.begin(), on_b.end(),
+              [](const std::string &x, const std::string &y) { return rcs_rev_compare(x, y) < 0; });
+    std::vector<std::string> out;
+    for (size_t k = 0; k < on_b.size(); ++k)
+        if (trunk_head.empty() || a.revisions.at(on_b[k]).date >= a.revisions.at(trunk_head).date ||
+            k + 1 == on_b.size())
+            out.push_back(on_b[k]);
+    return out;
+}
+
+// Symbols naming a branch that sprouts from `rev` but has no revisions.
+std::vector<std::string> empty_branches(const rlog_archive &a, const std::string &rev, bool cvs) {
+    std::vector<std::string> out;
+    const rlog_revision &r = a.revisions.at(rev);
+    for (auto &s : a.symbols) {
+        std::string num = s.second;
+        int n = rcs_field_count(num);
+        if (cvs && n >= 4 && n % 2 == 0 &&
+            rcs_prefix(num, n - 1).substr(rcs_prefix(num, n - 2).size()) == ".0")
+            num = std::string(rcs_prefix(num, n - 2)) + num.substr(rcs_prefix(num, n - 1).size());
+        n = rcs_field_count(num);
+        if (n % 2 == 0 || rcs_prefix(num, n - 1) != rev)
+            continue;
+        if (std::find(r.branches.begin(), r.branches.end(), num) != r.branches.end())
+            continue;
+        std::string name = branch_name(a, num, cvs);
+        if (std::find(out.begin(), out.end(), name) == out.end())
+            out.push_back(name);
+    }
+    return out;
+}
+
 // One element of the data file against rlog's view of its archive.
 void compare_with_rlog(const data_element &e, const std::string &archive, const std::string &prefix, bool cvs,
                        const std::string &stdout_text) {
@@ -70,6 +118,9 @@ void compare_with_rlog(const data_element &e, const std::string &archive, const 
         want.push_back(r.first);
     std::sort(want.begin(), want.end(),
               [](const std::string &x, const std::string &y) { return rcs_rev_compare(x, y) < 0; });
+    if (cvs)
+        for (const std::string &r : replayed(a))
+            want.push_back(r + "@main");
     std::vector<std::string> got;
     for (const data_version &v : e.versions)
         got.push_back(v.get("VersionId"));
@@ -78,7 +129,18 @@ void compare_with_rlog(const data_element &e, const std::string &archive, const 
     for (const data_version &v : e.versions) {
         std::string rev = v.get("VersionId");
         SCOPED_TRACE(rev);
-        const rlog_revision &r = a.revisions.at(rev);
+        const rlog_revision &r = a.revisions.at(rev.substr(0, rev.find('@')));
+        EXPECT_EQ(v.get("ExtractCmd").empty(), cvs && r.state == "dead");
+        if (rev.find('@') != std::string::npos) {
+            std::string base = rev.substr(0, rev.find('@'));
+            EXPECT_EQ(v.all("Merge"), std::vector<std::string>{base});
+            EXPECT_EQ(v.get("OnBranch"), "");
+            EXPECT_TRUE(v.all("Label").empty());
+            EXPECT_TRUE(v.all("SubBranch").empty());
+            EXPECT_EQ(utc_text(std::stoll(v.get("EventTime"))), r.date);
+            EXPECT_EQ(v.get("Comment"), r.log);
+            continue;
+        }
         EXPECT_EQ(utc_text(std::stoll(v.get("EventTime"))), r.date);
         EXPECT_EQ(v.get("EventUser"), r.author);
         if (r.author == "ghost_author") {
@@ -103,6 +165,9 @@ void compare_with_rlog(const data_element &e, const std::string &archive, const 
         std::vector<std::string> subs = v.all("SubBranch"), want_subs;
         for (const std::string &b : r.branches)
             want_subs.push_back(branch_name(a, b, cvs));
+        for (const std::string &b : empty_branches(a, rev, cvs))
+            if (std::find(want_subs.begin(), want_subs.end(), b) == want_subs.end())
+                want_subs.push_back(b);
         EXPECT_EQ(subs, want_subs);
     }
     for (auto &l : a.locks)
@@ -265,6 +330,15 @@ TEST_F(CvsOracle, GetCommandsGiveWhatCvsGives) {
     for (const data_element &e : r.data.elements) {
         for (const data_version &v : e.versions) {
             std::string cmd = v.get("ExtractCmd"), rev = v.get("VersionId");
+            rev = rev.substr(0, rev.find('@'));   // a replay on the main branch
+            if (cmd.empty()) {                    // removed: cvs has nothing to give
+                std::string none;
+                testutil::shell("cd '" + dir->path() + "' && " + env() + " cvs -Q co -p -r" + rev + " proj/" +
+                                    e.get("Name") + " 2>/dev/null",
+                                &none);
+                EXPECT_EQ(none, "") << rev;
+                continue;
+            }
             ASSERT_EQ(cmd.compare(0, 16, "cvs -Q get -r" + rev.substr(0, 3)), 0) << cmd;
             std::string want, got;
             std::string module = "proj/" + e.get("Name");

@@ -67,7 +67,10 @@ bool rlog_read(const std::string &archive, rlog_archive *out) {
             rev->log += line + "\n";
             continue;
         }
-        if (line.compare(0, 15, "symbolic names:") == 0) {
+        if (line.compare(0, 7, "branch:") == 0 && where == HEAD) {
+            size_t b = line.find_first_not_of(" \t", 7);
+            out->default_branch = b == std::string::npos ? "" : line.substr(b);
+        } else if (line.compare(0, 15, "symbolic names:") == 0) {
             where = SYMBOLS;
         } else if (line.compare(0, 6, "locks:") == 0) {
             where = LOCKS;

@@ -15,6 +15,7 @@ struct rlog_archive {
     std::vector<std::pair<std::string, std::string>> symbols;   // archive order
     std::vector<std::pair<std::string, std::string>> locks;     // user, revision
     std::string description;
+    std::string default_branch;   // "branch:" of the header; empty when none
     std::map<std::string, rlog_revision> revisions;
 };
 
