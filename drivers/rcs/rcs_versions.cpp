@@ -370,7 +370,7 @@ int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, in
             path.resize(path.size() - 2);
         if (s.cvs_rel_cwd != ".")
             path = s.cvs_rel_cwd + "/" + path;
-        *text = "cvs -Q get -r" + rev + " -p \"" + escape_dquoted(path) + "\" > ";
+        *text = "cvs -Q get -r" + rev + " -p \"" + escape_percent(escape_dquoted(path)) + "\" > ";
     } else {
         *text = "co -q -r" + rev + " -p \"%s%c" + escape_percent(escape_dquoted(e->path)) + "\" > \"%s\"";
     }

@@ -1,6 +1,8 @@
 // Filling extract command templates (see imp_extract.h for the rules).
 #include "platform/import/imp_extract.h"
 
+#include <vector>
+
 namespace {
 
 // 1 when position `at` of cmd lies inside double quotes, scanning from the start
@@ -73,25 +75,90 @@ std::string imp_shell_squote(const std::string &value) {
     return out + "'";
 }
 
+namespace {
+
+// A "%s" or "%c" of the template, by its offset.
+struct place {
+    size_t at;
+    char kind;
+};
+
+// The template's places; "%%" is a literal "%" and no place. Any other "%"
+// stays as it is, so that commands of older files still run.
+std::vector<place> find_places(const std::string &tmpl) {
+    std::vector<place> out;
+    for (size_t i = 0; i + 1 < tmpl.size(); ++i) {
+        if (tmpl[i] != '%')
+            continue;
+        char k = tmpl[i + 1];
+        if (k == 's' || k == 'c')
+            out.push_back({i, k});
+        if (k == 's' || k == 'c' || k == '%')
+            ++i;
+    }
+    return out;
+}
+
+// The template's text from b to e with "%%" read as "%".
+std::string literal(const std::string &tmpl, size_t b, size_t e) {
+    std::string out;
+    for (size_t i = b; i < e; ++i) {
+        out += tmpl[i];
+        if (tmpl[i] == '%' && i + 1 < e && tmpl[i + 1] == '%')
+            ++i;
+    }
+    return out;
+}
+
+}   // namespace
+
 int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir, const std::string &out_path,
                      const std::string &work_dir, imp_extract_job *job, std::string *why) {
     *job = imp_extract_job();
-    std::string cmd = tmpl;
-    size_t after_dir = 0;
-    size_t dir_at = cmd.find("%s%c");
-    if (dir_at != std::string::npos) {
-        // "%s%c" with "/": the directory and its separator form one value, so
-        // the separator stays inside the same quoting.
-        std::string dir = export_from_dir.empty() ? "." : export_from_dir;
-        while (dir.size() > 1 && dir.back() == '/')
-            dir.pop_back();
-        std::string value = dir == "/" ? dir : dir + "/";
-        std::string filled = quoted_for(cmd, dir_at, value);
-        cmd.replace(dir_at, 4, filled);
-        after_dir = dir_at + filled.size();
+    std::vector<place> places = find_places(tmpl);
+    // The directory: the first "%s" right before a "%c". The output: the
+    // last "%s" after it.
+    long dir_place = -1, out_place = -1;
+    for (size_t k = 0; k + 1 < places.size(); ++k)
+        if (places[k].kind == 's' && places[k + 1].kind == 'c' && places[k + 1].at == places[k].at + 2) {
+            dir_place = long(k);
+            break;
+        }
+    for (size_t k = places.size(); k-- > 0;) {
+        if (long(k) <= dir_place + (dir_place >= 0 ? 1 : 0))
+            break;
+        if (places[k].kind == 's') {
+            out_place = long(k);
+            break;
+        }
     }
+    std::string dir = export_from_dir.empty() ? "." : export_from_dir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    std::string dir_value = dir == "/" ? dir : dir + "/";
+
+    // Literal text and filled places, in order; a place is quoted by where it
+    // stands in the command built so far.
+    std::string cmd;
+    size_t from = 0, out_at = std::string::npos;
+    for (size_t k = 0; k < places.size(); ++k) {
+        long kk = long(k);
+        if (kk != dir_place && kk != dir_place + 1 && kk != out_place)
+            continue;
+        cmd += literal(tmpl, from, places[k].at);
+        from = places[k].at + 2;
+        if (kk == dir_place)
+            // The directory and its separator form one value, so the
+            // separator stays inside the same quoting.
+            cmd += quoted_for(cmd, cmd.size(), dir_value);
+        else if (kk == out_place)
+            out_at = cmd.size();   // filled last: only text is appended after it
+    }
+    cmd += literal(tmpl, from, tmpl.size());
 
     if (command_name(cmd) == "ssafeget") {
+        if (out_at != std::string::npos)
+            cmd.insert(out_at, "%s");   // ssafeget names its own output
         std::string leaf;
         if (last_quoted_word(cmd, &leaf) || leaf.empty() || leaf == "." || leaf == ".." ||
             leaf.find('/') != std::string::npos) {
@@ -106,10 +173,8 @@ int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir
         job->out_path = work_dir + "/" + leaf;
         return 0;
     }
-
-    size_t out_at = cmd.rfind("%s");
-    if (out_at != std::string::npos && out_at >= after_dir) {
-        cmd.replace(out_at, 2, quoted_for(cmd, out_at, out_path));
+    if (out_at != std::string::npos) {
+        cmd.insert(out_at, quoted_for(cmd, out_at, out_path));
     } else {
         size_t e = cmd.find_last_not_of(" \t");
         if (e == std::string::npos || cmd[e] != '>' || inside_dquotes(cmd, e)) {

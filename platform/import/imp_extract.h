@@ -1,6 +1,8 @@
 // Turning a version's ExtractCmd into a shell command that writes its contents.
 //
-// Exporters leave places in their commands for the importer to fill:
+// A command is a template in printf's manner: "%%" stands for one "%" (the
+// exporters double every "%" of the names they write into it), and
+// exporters leave places in their commands for the importer to fill:
 //   - the first "%s%c" takes the export-from directory and "/";
 //   - the last "%s" after it takes the path of the output file: in RCS's
 //     `> "%s"` it is the redirection target, in PVCS's `"...(%s)"` it is the

@@ -39,6 +39,22 @@ TEST(ExtractFill, CvsTrailingRedirection) {
     EXPECT_EQ(job.command, "cvs -Q get -r1.3 -p \"mod/a.c\" > '/t/it'\\''s'");
 }
 
+// "%%" is a "%" of a name, never a place: a name holding "%s%c" or "%s" must
+// neither take the directory nor the output.
+TEST(ExtractFill, DoubledPercentIsAPercentOfTheName) {
+    imp_extract_job job;
+    std::string why;
+    ASSERT_EQ(imp_extract_fill("co -q -r1.2 -p \"%s%c50%%s%%c,v\" > \"%s\"", "/w", "/t/o", "", &job, &why), 0)
+        << why;
+    EXPECT_EQ(job.command, "co -q -r1.2 -p \"/w/50%s%c,v\" > \"/t/o\"");
+    ASSERT_EQ(imp_extract_fill("cvs -Q get -r1.1 -p \"m/100%%s\" > ", "/w", "/t/o", "", &job, &why), 0)
+        << why;
+    EXPECT_EQ(job.command, "cvs -Q get -r1.1 -p \"m/100%s\" > '/t/o'");
+    // A lone "%" of an older file stays as it is.
+    ASSERT_EQ(imp_extract_fill("cvs -Q get -r1.1 -p \"m/5%d\" > ", "/w", "/t/o", "", &job, &why), 0) << why;
+    EXPECT_EQ(job.command, "cvs -Q get -r1.1 -p \"m/5%d\" > '/t/o'");
+}
+
 TEST(ExtractFill, SsafegetRunsInItsOwnDirectory) {
     imp_extract_job job;
     std::string why;

@@ -58,7 +58,7 @@ in two lines' new.c
 // local.c is changed between the imports (no default branch); gone.c and
 // gone2.c are removed (Attic); again.c is removed, added again and removed on
 // the branch dev; empty_br is a branch tag that no file has a revision on; a
-// vendor file's name holds " $ ` \ and '.
+// vendor file's name holds " $ ` \ ' and %.
 inline const char *const MAKE_CVS_HISTORY = R"(set -e
 export CVSROOT="$PWD/repo"
 cvs -Q init
@@ -68,7 +68,7 @@ printf 'x\n' > local.c
 printf 'g\n' > gone.c
 printf 'g2\n' > gone2.c
 printf 'r\n' > again.c
-printf 'q\n' > "q\"uo\$te\`b\\ack's.c"
+printf 'q\n' > "q\"uo\$te\`b\\ack's%s.c"
 cvs -Q import -m 'drop 1' mod vend v1
 cd ..; cvs -Q co mod; cd mod
 printf 'local\n' >> local.c; cvs -Q commit -m 'local change' local.c

@@ -181,7 +181,7 @@ TEST_F(ImportEndToEnd, CvsHistoryAsCvsChecksItOut) {
     export_and_import(dir / "repo/mod", "vantexport_cvs", cvsroot, "-r -A", &df);
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(df.element("q\"uo$te`b\\ack's.c"));
+    ASSERT_TRUE(df.element("q\"uo$te`b\\ack's%s.c"));
     // kw.c 5, local.c 5, again.c 5, gone.c and gone2.c 3 each, the quoted name 3.
     check_contents(df, 24, [&](const data_element &e, const std::string &rev) {
         std::string out;
@@ -194,11 +194,11 @@ TEST_F(ImportEndToEnd, CvsHistoryAsCvsChecksItOut) {
     EXPECT_EQ(vob("cat " + sh_word(view_root() + "/kw.c@@/main/LATEST")), "$Revision: 1.1.1.2 $\nv2\n");
 }
 
-// RCS archives whose names hold " $ ` \ and ': co gets each one's bytes.
+// RCS archives whose names hold " $ ` \ ' and %: co gets each one's bytes.
 TEST_F(ImportEndToEnd, RcsNamesWithShellCharacters) {
     std::string top = dir / "rcs";
-    const std::vector<std::string> names = {"q\"uote.c", "dollar$HOME.c", "back`tick`.c", "back\\slash.c",
-                                            "it's.c"};
+    const std::vector<std::string> names = {"q\"uote.c",     "dollar$HOME.c", "back`tick`.c",
+                                            "back\\slash.c", "it's.c",        "50%s%c.c"};
     std::string make = "mkdir -p " + sh_word(top + "/RCS") + " && cd " + sh_word(top);
     for (const std::string &n : names)
         make += " && printf '%s\\n' " + sh_word(n) + " > " + sh_word(n) + " && ci -q -t-x -mfirst " +
@@ -210,7 +210,7 @@ TEST_F(ImportEndToEnd, RcsNamesWithShellCharacters) {
     if (HasFatalFailure())
         return;
     ASSERT_EQ(df.elements.size(), names.size());
-    check_contents(df, 10, [&](const data_element &e, const std::string &rev) {
+    check_contents(df, 12, [&](const data_element &e, const std::string &rev) {
         std::string out;
         testutil::shell("co -q -p -r" + rev + " " + sh_word(top + "/RCS/" + e.get("Name") + ",v"), &out);
         EXPECT_NE(out, "") << e.get("Name");
