@@ -11,12 +11,16 @@
 //
 // Config spec: lines "element * CHECKEDOUT", "element * /main/LATEST",
 // "element * /main/dev/LATEST", "element * /main/dev/3", "element * LABEL";
-// "#" starts a comment; blank lines are ignored. The first rule that selects
-// a version wins. The default spec is "element * CHECKEDOUT" and
-// "element * /main/LATEST".
+// "element -file * ..." and "element -directory * ..." apply to that kind of
+// element only. "#" starts a comment; blank lines are ignored. The first
+// rule that applies and selects a version wins; an element that none
+// selects is not loaded (a directory's names neither), nor a file whose
+// selected version has no contents. The default spec is
+// "element * CHECKEDOUT" and "element * /main/LATEST".
 //
 // Paths given to these calls may be absolute or relative to the working
-// directory, and may name a version with "@@" (PATH@@/main/dev/3).
+// directory, and may name a version with "@@" (PATH@@/main/dev/3,
+// PATH@@/main/dev/LATEST, PATH@@LABEL).
 // Handles are not shared between threads. Changes to one view by several
 // processes (update, element work, config spec, scope) take turns, each on
 // the view as the one before left it; a killed update leaves a view that the

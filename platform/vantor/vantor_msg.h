@@ -51,7 +51,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_DIFF_SUMMARY,                                                                                \
       "%lld differences (%lld only in view, %lld only in DIR, %lld differ, %lld kind differs); "      \
       "%lld files and %lld directories on both sides")                                                \
-    X(VT_NO_CONTENTS, "%lld names were left out: the version selected for each has no contents")       \
+    X(VT_NO_CONTENTS, "Left out %lld names: the version selected for each has no contents")           \
     X(VT_HELP,                                                                                        \
       "Options:\n"                                                                                    \
       "  -tag TAG          mkvob: the new VOB's tag (\"/name\"); mkview: the new view's tag\n"        \
