@@ -90,12 +90,12 @@ int view_parse_config_spec(const std::string &text, const std::string &where, st
         }
         for (size_t k = 1; k < w.size(); k++)
             if (w[k][0] == '-' && k >= at)
-                return bad(where, n,
-                           w[k] == "-file" || w[k] == "-directory"
-                               ? "one qualifier, right after \"element\", is understood: \"" + w[k] + "\""
-                               : "unknown qualifier \"" + w[k] +
-                                     "\" (\"-file\" and \"-directory\" are understood)",
-                           err);
+                return bad(
+                    where, n,
+                    w[k] == "-file" || w[k] == "-directory"
+                        ? "one qualifier, right after \"element\", is understood: \"" + w[k] + "\""
+                        : "unknown qualifier \"" + w[k] + "\" (\"-file\" and \"-directory\" are understood)",
+                    err);
         if (w.size() < at + 2)
             return bad(where, n, "a rule is \"element [-file|-directory] * VERSION\"", err);
         if (w[at] != "*")

@@ -94,7 +94,9 @@ int view_side(diff_ctx &c, vob_oid dirver, const std::string &rel, int vob_root,
     return VOB_OK;
 }
 
-ekind kind_of(const struct stat &sb) { return S_ISREG(sb.st_mode) ? K_FILE : S_ISDIR(sb.st_mode) ? K_DIR : K_OTHER; }
+ekind kind_of(const struct stat &sb) {
+    return S_ISREG(sb.st_mode) ? K_FILE : S_ISDIR(sb.st_mode) ? K_DIR : K_OTHER;
+}
 
 // The names in directory path of the tree, with their kinds and sizes.
 int dir_side(diff_ctx &c, const std::string &path, int vob_root,
@@ -200,8 +202,9 @@ int view_diff(view_t *v, const std::string &path, const std::string &dir, int re
         return view_fail(v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, dir.c_str(), strerror(errno)));
     if (!S_ISDIR(sb.st_mode))
         return view_fail(v, VOB_ERR, VOB_MSG(VM_NO_DIR, dir.c_str()));
-    diff_ctx c{v, nullptr, v->root + fh.vob_tag + (fh.vob_path.empty() ? "" : "/" + fh.vob_path), recursive,
-               {}, {}};
+    diff_ctx c{v, nullptr, v->root + fh.vob_tag, recursive, {}, {}};
+    if (!fh.vob_path.empty())
+        c.view_dir += "/" + fh.vob_path;
     if ((rc = view_get_vob(v, fh.vob_tag, &c.h)) != VOB_OK)
         return rc;
     vob_txn rd(c.h, vob_txn::READ);

@@ -223,8 +223,7 @@ void count_scopes(update_ctx &u) {
             return;
         u.h = h;
         vob_txn rd(h, vob_txn::READ);
-        if (rd.begin() != VOB_OK || count_tree(u, root_entry(h), 0, &n) != VOB_OK ||
-            rd.commit() != VOB_OK)
+        if (rd.begin() != VOB_OK || count_tree(u, root_entry(h), 0, &n) != VOB_OK || rd.commit() != VOB_OK)
             return;
     }
     u.total = n;

@@ -84,8 +84,12 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
     for (size_t k = 0;; k++) {
         int last = k == comps.size();
         int rc, mtype = 0;
-        if (!(last && has_vid) && (rc = vob_obj_get_mtype(v, elem, &mtype)) != VOB_OK)
+        // A directory on the way must be one; the last element's kind is
+        // looked up only when a rule asks for it.
+        if (!last && (rc = vob_obj_get_mtype(v, elem, &mtype)) != VOB_OK)
             return rc;
+        if (!last && mtype != VOB_MT_DIR_ELEM)
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
         if (last && has_vid)
             rc = vob_ver_find(v, elem, vid, &ver);
         else
@@ -94,8 +98,6 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
             return rc;
         if (last)
             break;
-        if (mtype != VOB_MT_DIR_ELEM)
-            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
         vob_oid child;
         rc = vob_dir_lookup(v, ver, comps[k], &child);
         if (rc == VOB_NOT_FOUND)

@@ -77,18 +77,18 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
       "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3,\n"                        \
       "PATH@@/main/dev/LATEST, or a label: PATH@@REL_1_0).\n"                                         \
-      "Config specs: lines \"element [-file|-directory] * SELECTOR\", SELECTOR one of\n"               \
+      "Config specs: lines \"element [-file|-directory] * SELECTOR\", SELECTOR one of\n"              \
       "CHECKEDOUT, /main/dev/LATEST, /main/dev/3 or a label; the first rule that\n"                   \
       "selects a version wins; an element no rule selects is not loaded, nor a\n"                     \
-      "file whose selected version has no contents. \"#\" starts a comment.\n"                       \
-      "diff compares the names and versions the view selects below VIEW-PATH (a\n"                   \
-      "directory of a VOB in a snapshot view; read from the VOB, so changed copies\n"                \
+      "file whose selected version has no contents. \"#\" starts a comment.\n"                        \
+      "diff compares the names and versions the view selects below VIEW-PATH (a\n"                    \
+      "directory of a VOB in a snapshot view; read from the VOB, so changed copies\n"                 \
       "hide nothing; a checked-out file by its copy) with the tree DIR: names and\n"                  \
       "kinds, and file contents by SHA-256; not the executable bit or other modes,\n"                 \
-      "which the VOB does not keep. It leaves out CVS, RCS, .svn and .git on both\n"                 \
-      "sides and lost+found at the VOB root. It prints \"only in view: P\", \"only\n"                \
-      "in DIR: P\", \"differs: P\" or \"kind differs: P\" per difference (P relative to\n"           \
-      "VIEW-PATH, sorted), then a count on standard error.\n"                                        \
+      "which the VOB does not keep. It leaves out CVS, RCS, .svn and .git on both\n"                  \
+      "sides and lost+found at the VOB root. It prints \"only in view: P\", \"only\n"                 \
+      "in DIR: P\", \"differs: P\" or \"kind differs: P\" per difference (P relative to\n"            \
+      "VIEW-PATH, sorted), then a count on standard error.\n"                                         \
       "Environment:\n"                                                                                \
       "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"                   \
       "                    (default: $HOME/.vantor)\n"                                                \
@@ -96,7 +96,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "                    writing, in milliseconds (default: 10000)\n"                               \
       "Exit status:\n"                                                                                \
       "  0  the command did all it was asked\n"                                                       \
-      "  1  it failed (each failure is reported), or the command line was bad\n"                       \
+      "  1  it failed (each failure is reported), or the command line was bad\n"                      \
       "  diff: 0 the trees are the same, 1 they differ, 2 they could not be\n"                        \
       "     compared (reported), or the command line was bad")
 

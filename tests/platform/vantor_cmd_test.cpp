@@ -402,11 +402,26 @@ TEST_F(HelpTest, UsageThenExplanations) {
         EXPECT_EQ(err, "");
         EXPECT_EQ(out.rfind("Usage: vantor COMMAND [ARGUMENTS]\n", 0), 0u) << out;
         size_t at = 0;
-        for (const char *part : {"  diff [-r] VIEW-PATH DIR\n", "  dump --json TAG\n", "Options:\n", "  -tag TAG ", "  -vob TAG ",
-                                 "  -force ", "  -eltype TYPE ", "  -c COMMENT ", "  -from FILE ",
-                                 "  -to PATH ", "  --json ", "  -r ", "  -h, --help, help ", "Config specs: ",
-                                 "diff compares ", "Environment:\n", "  VANTOR_HOME ",
-                                 "  VANTOR_BUSY_TIMEOUT_MS ", "Exit status:\n", "  diff: 0 "}) {
+        for (const char *part : {"  diff [-r] VIEW-PATH DIR\n",
+                                 "  dump --json TAG\n",
+                                 "Options:\n",
+                                 "  -tag TAG ",
+                                 "  -vob TAG ",
+                                 "  -force ",
+                                 "  -eltype TYPE ",
+                                 "  -c COMMENT ",
+                                 "  -from FILE ",
+                                 "  -to PATH ",
+                                 "  --json ",
+                                 "  -r ",
+                                 "  -h, --help, help ",
+                                 "Config specs: ",
+                                 "diff compares ",
+                                 "Environment:\n",
+                                 "  VANTOR_HOME ",
+                                 "  VANTOR_BUSY_TIMEOUT_MS ",
+                                 "Exit status:\n",
+                                 "  diff: 0 "}) {
             size_t found = out.find(part, at);
             EXPECT_NE(found, std::string::npos) << "\"" << part << "\" in order in\n" << out;
             if (found != std::string::npos)
