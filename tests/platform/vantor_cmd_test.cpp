@@ -189,6 +189,9 @@ TEST_F(Cmd, BadInputChangesNothing) {
     std::string out, err;
     EXPECT_EQ(testvob::run_vantor("setcs '" + tmp + "/badcs'", &out, &err, vobdir), 1);
     EXPECT_NE(err.find("badcs, line 2"), std::string::npos) << err;
+    testutil::write_file(tmp + "/badq", "element -directory * /main/LATEST\nelement -files * REL1\n");
+    EXPECT_EQ(testvob::run_vantor("setcs '" + tmp + "/badq'", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("badq, line 2: unknown qualifier \"-files\""), std::string::npos) << err;
     EXPECT_EQ(testutil::read_file(view + "/.vantor_view/loaded.txt"), loaded);
     EXPECT_FALSE(std::filesystem::exists(home + "/v2"));
     EXPECT_FALSE(std::filesystem::exists(home + "/v3"));
@@ -230,6 +233,9 @@ TEST_F(Cmd, LabelsAndBranchesInVersionNames) {
     sh("mklabel REL1 sub");
     ASSERT_EQ(testvob::run_vantor("describe sub@@REL1", &out, &err, vobdir), 0) << err;
     EXPECT_EQ(out.rfind("directory version \"/proj/sub@@/main/0\"", 0), 0u) << out;
+    sh("merge -to a.c@@/main/2 REL1");
+    ASSERT_EQ(testvob::run_vantor("describe a.c@@/main/2", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("Merge <- /main/1\n"), std::string::npos) << out;
     sh("mkbrtype rel_2");
     sh("mkbranch rel_2 a.c@@REL2");
     ASSERT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
