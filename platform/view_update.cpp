@@ -118,6 +118,9 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
         u.st.kept++;
         return VOB_OK;
     }
+    vob_ver_info vi;
+    if ((rc = vob_ver_get(u.h, ver, &vi)) != VOB_OK)
+        return view_fail(v, rc, vob_errmsg(u.h));
     if (exists && (!known || !view_untouched(path, prev->second))) {
         int same = 0;
         if (known || !from_vob(u, e.elem, ver, path, &same)) {
@@ -138,18 +141,16 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
             u.st.unchanged++;
             return VOB_OK;
         }
-    } else if (exists && prev->second.ver == ver) {
+    } else if (exists && prev->second.ver == ver && vi.has_data) {
         u.now[rel] = prev->second;
         u.st.unchanged++;
         return VOB_OK;
     }
-    vob_ver_info vi;
-    if ((rc = vob_ver_get(u.h, ver, &vi)) != VOB_OK)
-        return view_fail(v, rc, vob_errmsg(u.h));
     if ((rc = view_loaded_forget(v, rel)) != VOB_OK)
         return rc;
     if (!vi.has_data) {
-        // Nothing to load; a copy of an earlier selection goes.
+        // Nothing to load; a copy loaded before (of another version, or of
+        // this one before its contents were removed) goes.
         if (exists && unlink(path.c_str()) != 0)
             return view_fail(v, VOB_ERR,
                              VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));

@@ -428,6 +428,14 @@ TEST_F(View, VersionsWithoutContentsAreCounted) {
     st = update();
     EXPECT_EQ(st.no_contents, 0);
     EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b3\n");
+    // Contents removed from the very version loaded: its copy goes too.
+    vob_oid b3;
+    ASSERT_EQ(vob_branch_get_latest(v, branch_of(b), &b3), VOB_OK);
+    ASSERT_EQ(vob_ver_remove_data(v, b3), VOB_OK) << vob_errmsg(v);
+    st = update();
+    EXPECT_EQ(st.no_contents, 1);
+    EXPECT_EQ(st.unchanged, 1);
+    EXPECT_FALSE(std::filesystem::exists(root + "/proj/b.txt"));
 }
 
 }   // namespace
