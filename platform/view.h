@@ -11,12 +11,16 @@
 //
 // Config spec: lines "element * CHECKEDOUT", "element * /main/LATEST",
 // "element * /main/dev/LATEST", "element * /main/dev/3", "element * LABEL";
-// "#" starts a comment; blank lines are ignored. The first rule that selects
-// a version wins. The default spec is "element * CHECKEDOUT" and
-// "element * /main/LATEST".
+// "element -file * ..." and "element -directory * ..." apply to that kind of
+// element only. "#" starts a comment; blank lines are ignored. The first
+// rule that applies and selects a version wins; an element that none
+// selects is not loaded (a directory's names neither), nor a file whose
+// selected version has no contents. The default spec is
+// "element * CHECKEDOUT" and "element * /main/LATEST".
 //
 // Paths given to these calls may be absolute or relative to the working
-// directory, and may name a version with "@@" (PATH@@/main/dev/3).
+// directory, and may name a version with "@@" (PATH@@/main/dev/3,
+// PATH@@/main/dev/LATEST, PATH@@LABEL).
 // Handles are not shared between threads. Changes to one view by several
 // processes (update, element work, config spec, scope) take turns, each on
 // the view as the one before left it; a killed update leaves a view that the
@@ -74,11 +78,34 @@ struct view_progress {
 };
 struct view_update_stats {
     int64_t loaded = 0, removed = 0, unchanged = 0, kept = 0;   // kept: hijacked or checked out
+    int64_t no_contents = 0;   // names not loaded: their selected version has no contents
 };
 // Loads the scope by the config spec. Warnings (hijacked files) go to
 // *warnings when it is not null.
 [[nodiscard]] int view_update(view_t *view, const view_progress *progress, view_update_stats *stats,
                               std::vector<std::string> *warnings);
+
+// Comparison of what the view shows below path (a directory of a VOB in the
+// view) with an ordinary directory tree dir. The view's side is read from
+// the store: the names and versions the config spec selects, walked and
+// selected as update does (a version without contents shows no file), so a
+// stale or hijacked copy hides nothing; a file the view has checked out is
+// its copy on disk. Names are compared by kind (file, directory, other),
+// files by SHA-256 of dir's file against the version's recorded hash (sizes
+// first). No file modes: the store keeps none. Left out on both sides: the
+// directories CVS, RCS, .svn and .git (.git of any kind), and lost+found at
+// the VOB root. Without recursive only the entries of path itself.
+struct view_diff_item {
+    enum kind_t { ONLY_VIEW, ONLY_DIR, DIFFERS, KIND_DIFFERS } kind = DIFFERS;
+    std::string path;   // relative to the directories compared, "/"-separated
+};
+struct view_diff_stats {
+    int64_t files = 0, dirs = 0;   // names on both sides, by kind
+};
+// *out: the differences, sorted by path. VOB_OK whether or not there are
+// any; another status when the two cannot be compared (the message says why).
+[[nodiscard]] int view_diff(view_t *view, const std::string &path, const std::string &dir, int recursive,
+                            std::vector<view_diff_item> *out, view_diff_stats *stats);
 
 // The VOB handle for a tag in the scope (or any registered tag), opened on
 // first use and owned by the view.

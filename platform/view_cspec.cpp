@@ -1,4 +1,4 @@
-// Config specs: "element * SELECTOR" lines, "#" comments.
+// Config specs: "element [-file|-directory] * SELECTOR" lines, "#" comments.
 #include "platform/view.h"
 #include "platform/vob_msg.h"
 
@@ -11,14 +11,55 @@ static int bad(const std::string &where, int line, const std::string &what, std:
     return VOB_ERR;
 }
 
-// "/main/dev" style branch path: "/" then names.
-static bool branch_path_ok(const std::string &p) {
-    if (p.size() < 2 || p[0] != '/' || p.back() == '/' || p.find("//") != std::string::npos)
+// A label or branch type name, as the store takes it: letters, digits, "_",
+// "-", "."; not beginning with "-" or "."; at most 255 bytes.
+static bool type_name_ok(const std::string &n) {
+    if (n.empty() || n.size() > 255 || n[0] == '-' || n[0] == '.')
         return false;
-    for (char c : p)
-        if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.' || c == '/'))
+    for (char c : n)
+        if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.'))
             return false;
     return true;
+}
+
+// "/main/dev" style branch path: "/" then type names.
+static bool branch_path_ok(const std::string &p) {
+    if (p.size() < 2 || p[0] != '/')
+        return false;
+    size_t at = 1;
+    for (;;) {
+        size_t slash = p.find('/', at);
+        if (!type_name_ok(p.substr(at, slash == std::string::npos ? std::string::npos : slash - at)))
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        at = slash + 1;
+    }
+}
+
+// The selector word of a rule into *rule; false when it is none.
+static bool selector(const std::string &sel, vob_rule *rule) {
+    if (sel == "CHECKEDOUT") {
+        rule->kind = vob_rule::CHECKEDOUT;
+        return true;
+    }
+    if (sel[0] != '/') {
+        rule->kind = vob_rule::LABEL;
+        rule->arg = sel;
+        return type_name_ok(sel);
+    }
+    size_t slash = sel.rfind('/');
+    std::string br = sel.substr(0, slash), last = sel.substr(slash + 1);
+    if (slash == 0 || !branch_path_ok(br) || last.empty())
+        return false;
+    if (last == "LATEST") {
+        rule->kind = vob_rule::LATEST;
+        rule->arg = br;
+        return true;
+    }
+    rule->kind = vob_rule::VERSION;
+    rule->arg = sel;
+    return last.find_first_not_of("0123456789") == std::string::npos && last.size() < 19;
 }
 
 int view_parse_config_spec(const std::string &text, const std::string &where, std::vector<vob_rule> *rules,
@@ -41,39 +82,28 @@ int view_parse_config_spec(const std::string &text, const std::string &where, st
             continue;
         if (w[0] != "element")
             return bad(where, n, "only \"element\" rules are understood, not \"" + w[0] + "\"", err);
-        if (w.size() < 3)
-            return bad(where, n, "a rule is \"element * VERSION\"", err);
-        if (w[1] != "*")
-            return bad(where, n, "only the pattern \"*\" is understood, not \"" + w[1] + "\"", err);
-        if (w.size() > 3)
-            return bad(where, n, "unexpected \"" + w[3] + "\" after the version selector", err);
         vob_rule rule;
-        const std::string &sel = w[2];
-        if (sel == "CHECKEDOUT") {
-            rule.kind = vob_rule::CHECKEDOUT;
-        } else if (sel[0] == '/') {
-            size_t slash = sel.rfind('/');
-            std::string br = sel.substr(0, slash), last = sel.substr(slash + 1);
-            if (slash == 0 || !branch_path_ok(br) || last.empty())
-                return bad(where, n, "bad version selector \"" + sel + "\"", err);
-            if (last == "LATEST") {
-                rule.kind = vob_rule::LATEST;
-                rule.arg = br;
-            } else if (last.find_first_not_of("0123456789") == std::string::npos && last.size() < 19) {
-                rule.kind = vob_rule::VERSION;
-                rule.arg = sel;
-            } else {
-                return bad(where, n, "bad version selector \"" + sel + "\"", err);
-            }
-        } else {
-            bool ok = isalpha((unsigned char)sel[0]) || sel[0] == '_';
-            for (char c : sel)
-                ok = ok && (isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.');
-            if (!ok)
-                return bad(where, n, "bad version selector \"" + sel + "\"", err);
-            rule.kind = vob_rule::LABEL;
-            rule.arg = sel;
+        size_t at = 1;
+        if (w.size() > 1 && (w[1] == "-file" || w[1] == "-directory")) {
+            rule.only = w[1] == "-file" ? VOB_MT_FILE_ELEM : VOB_MT_DIR_ELEM;
+            at = 2;
         }
+        for (size_t k = 1; k < w.size(); k++)
+            if (w[k][0] == '-' && k >= at)
+                return bad(
+                    where, n,
+                    w[k] == "-file" || w[k] == "-directory"
+                        ? "one qualifier, right after \"element\", is understood: \"" + w[k] + "\""
+                        : "unknown qualifier \"" + w[k] + "\" (\"-file\" and \"-directory\" are understood)",
+                    err);
+        if (w.size() < at + 2)
+            return bad(where, n, "a rule is \"element [-file|-directory] * VERSION\"", err);
+        if (w[at] != "*")
+            return bad(where, n, "only the pattern \"*\" is understood, not \"" + w[at] + "\"", err);
+        if (w.size() > at + 2)
+            return bad(where, n, "unexpected \"" + w[at + 2] + "\" after the version selector", err);
+        if (!selector(w[at + 1], &rule))
+            return bad(where, n, "bad version selector \"" + w[at + 1] + "\"", err);
         r.push_back(rule);
     }
     if (r.empty())

@@ -9,6 +9,7 @@
 //   view_file.cpp    one loaded file: copying a version out, recording it
 //   view_update.cpp  loading the scope by the config spec, hijack detection
 //   view_elem.cpp    mkelem, checkout, checkin, uncheckout through the view
+//   view_diff.cpp    comparing what the view selects with a directory tree
 //
 // Invariants:
 // - view_t mirrors view.json (tag, cspec, rules, scopes) and, once

@@ -58,10 +58,24 @@ int from_vob(update_ctx &u, vob_oid elem, vob_oid ver, const std::string &path, 
     return 0;
 }
 
-int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int depth);
+int load_tree(update_ctx &u, vob_oid dirver, const std::string &abs_dir, int depth);
+
+// The version the config spec selects for an entry; VOB_NOT_FOUND (no
+// message) when none is, and the entry is not loaded.
+int choose(update_ctx &u, const vob_dirent &e, vob_oid *ver, int *co) {
+    int rc = vob_select_version(u.h, e.elem, u.v->rules, u.v->tag, ver, co, e.mtype);
+    if (rc != VOB_OK && rc != VOB_NOT_FOUND)
+        return view_fail(u.v, rc, vob_errmsg(u.h));
+    return rc;
+}
 
 int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const std::string &rel, int depth) {
     view_t *v = u.v;
+    vob_oid dv;
+    int co = 0;
+    int rc = choose(u, e, &dv, &co);
+    if (rc != VOB_OK)
+        return rc == VOB_NOT_FOUND ? VOB_OK : rc;
     int64_t sz, mt;
     int isdir = 0;
     if (view_stat(path, &sz, &mt, &isdir) == 0 && !isdir) {
@@ -76,24 +90,21 @@ int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const 
     r.elem = e.elem;
     r.dir = 1;
     auto prev = v->loaded.find(rel);
-    int rc;
     if ((prev == v->loaded.end() || !prev->second.dir || prev->second.elem != e.elem ||
          prev->second.vob != u.tag) &&
         (rc = view_loaded_record(v, rel, r)) != VOB_OK)
         return rc;
     u.now[rel] = r;
-    return load_tree(u, e.elem, path, depth + 1);
+    return load_tree(u, dv, path, depth + 1);
 }
 
 int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const std::string &rel) {
     view_t *v = u.v;
     vob_oid ver;
     int co = 0;
-    int rc = vob_select_version(u.h, e.elem, v->rules, v->tag, &ver, &co);
-    if (rc == VOB_NOT_FOUND)
-        return VOB_OK;
+    int rc = choose(u, e, &ver, &co);
     if (rc != VOB_OK)
-        return view_fail(v, rc, vob_errmsg(u.h));
+        return rc == VOB_NOT_FOUND ? VOB_OK : rc;
     auto prev = v->loaded.find(rel);
     bool known = prev != v->loaded.end();
     int exists = fileutl_exists(path.c_str());
@@ -107,6 +118,9 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
         u.st.kept++;
         return VOB_OK;
     }
+    vob_ver_info vi;
+    if ((rc = vob_ver_get(u.h, ver, &vi)) != VOB_OK)
+        return view_fail(v, rc, vob_errmsg(u.h));
     if (exists && (!known || !view_untouched(path, prev->second))) {
         int same = 0;
         if (known || !from_vob(u, e.elem, ver, path, &same)) {
@@ -127,21 +141,20 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
             u.st.unchanged++;
             return VOB_OK;
         }
-    } else if (exists && prev->second.ver == ver) {
+    } else if (exists && prev->second.ver == ver && vi.has_data) {
         u.now[rel] = prev->second;
         u.st.unchanged++;
         return VOB_OK;
     }
-    vob_ver_info vi;
-    if ((rc = vob_ver_get(u.h, ver, &vi)) != VOB_OK)
-        return view_fail(v, rc, vob_errmsg(u.h));
     if ((rc = view_loaded_forget(v, rel)) != VOB_OK)
         return rc;
     if (!vi.has_data) {
+        // Nothing to load; a copy loaded before (of another version, or of
+        // this one before its contents were removed) goes.
         if (exists && unlink(path.c_str()) != 0)
             return view_fail(v, VOB_ERR,
                              VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), path.c_str(), strerror(errno)));
-        warn(u, VOB_MSG(VM_NO_CONTENTS_LOAD, path.c_str(), vi.id.c_str()));
+        u.st.no_contents++;
         return VOB_OK;
     }
     if ((rc = view_copy_out(v, u.h, ver, path, 0)) != VOB_OK ||
@@ -152,20 +165,15 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
     return VOB_OK;
 }
 
-int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int depth) {
+// Loads the names of directory version dirver into abs_dir.
+int load_tree(update_ctx &u, vob_oid dirver, const std::string &abs_dir, int depth) {
     view_t *v = u.v;
     if (depth > 1000)
         return view_fail(
             v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), abs_dir.c_str(), "directories nest too deep"));
-    vob_oid dv;
-    int co = 0;
-    int rc = vob_select_version(u.h, dir_elem, v->rules, v->tag, &dv, &co);
-    if (rc == VOB_NOT_FOUND)
-        return VOB_OK;
-    if (rc != VOB_OK)
-        return view_fail(v, rc, vob_errmsg(u.h));
     std::vector<vob_dirent> ents;
-    if ((rc = vob_dir_read(u.h, dv, &ents)) != VOB_OK)
+    int rc;
+    if ((rc = vob_dir_read(u.h, dirver, &ents)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(u.h));
     for (const vob_dirent &e : ents) {
         std::string path = abs_dir + "/" + e.name, rel = view_rel_of(v, path);
@@ -180,12 +188,12 @@ int load_tree(update_ctx &u, vob_oid dir_elem, const std::string &abs_dir, int d
 
 // The entries below a directory that load_tree will visit: the same walk
 // over directory versions only, without touching a file.
-int count_tree(update_ctx &u, vob_oid dir_elem, int depth, int64_t *n) {
+int count_tree(update_ctx &u, const vob_dirent &dir, int depth, int64_t *n) {
     if (depth > 1000)
         return VOB_ERR;
     vob_oid dv;
     int co = 0;
-    int rc = vob_select_version(u.h, dir_elem, u.v->rules, u.v->tag, &dv, &co);
+    int rc = vob_select_version(u.h, dir.elem, u.v->rules, u.v->tag, &dv, &co, VOB_MT_DIR_ELEM);
     if (rc == VOB_NOT_FOUND)
         return VOB_OK;
     std::vector<vob_dirent> ents;
@@ -193,9 +201,17 @@ int count_tree(update_ctx &u, vob_oid dir_elem, int depth, int64_t *n) {
         return rc;
     *n += int64_t(ents.size());
     for (const vob_dirent &e : ents)
-        if (e.mtype == VOB_MT_DIR_ELEM && (rc = count_tree(u, e.elem, depth + 1, n)) != VOB_OK)
+        if (e.mtype == VOB_MT_DIR_ELEM && (rc = count_tree(u, e, depth + 1, n)) != VOB_OK)
             return rc;
     return VOB_OK;
+}
+
+// The VOB root as a directory entry, for the walks.
+vob_dirent root_entry(vob_t *h) {
+    vob_dirent r;
+    r.elem = vob_wk_obj(h, VOB_WK_ROOT_DIR);
+    r.mtype = VOB_MT_DIR_ELEM;
+    return r;
 }
 
 // The total for the progress figures; left unknown when any VOB cannot be
@@ -208,8 +224,7 @@ void count_scopes(update_ctx &u) {
             return;
         u.h = h;
         vob_txn rd(h, vob_txn::READ);
-        if (rd.begin() != VOB_OK || count_tree(u, vob_wk_obj(h, VOB_WK_ROOT_DIR), 0, &n) != VOB_OK ||
-            rd.commit() != VOB_OK)
+        if (rd.begin() != VOB_OK || count_tree(u, root_entry(h), 0, &n) != VOB_OK || rd.commit() != VOB_OK)
             return;
     }
     u.total = n;
@@ -227,7 +242,12 @@ int load_scope(update_ctx &u, const std::string &tag) {
     vob_txn rd(u.h, vob_txn::READ);
     if ((rc = rd.begin()) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(u.h));
-    rc = load_tree(u, vob_wk_obj(u.h, VOB_WK_ROOT_DIR), top, 0);
+    vob_oid dv;
+    int co = 0;
+    if ((rc = choose(u, root_entry(u.h), &dv, &co)) == VOB_OK)
+        rc = load_tree(u, dv, top, 0);
+    else if (rc == VOB_NOT_FOUND)
+        rc = VOB_OK;
     int crc = rd.commit();
     if (rc == VOB_OK && crc != VOB_OK)
         rc = view_fail(v, crc, vob_errmsg(u.h));

@@ -265,7 +265,9 @@ struct vob_ver_info {
                                  vob_oid *ver_out, int64_t num = -1);
 [[nodiscard]] int vob_ver_get(vob_t *vob, vob_oid ver, vob_ver_info *out);
 [[nodiscard]] int vob_ver_get_elem(vob_t *vob, vob_oid ver, vob_oid *elem);
-// "/main/dev/3" or "/main/dev/LATEST" of an element; VOB_NOT_FOUND.
+// "/main/dev/3" or "/main/dev/LATEST" of an element, or a label type name
+// ("REL_1_0": the element's version that carries it); VOB_NOT_FOUND, with a
+// message telling a bad id, an unknown label type and a missing label apart.
 [[nodiscard]] int vob_ver_find(vob_t *vob, vob_oid elem, const std::string &vid, vob_oid *out);
 // The contents: the pool file path (read-only) or the bytes. VOB_NOT_FOUND
 // when the version has none (directory version, or data removed).
@@ -389,19 +391,23 @@ struct vob_dirent {
 
 // ---- Selection and path lookup -------------------------------------------------------------------
 
-// A config-spec rule for "element * ...": the first rule that selects a
-// version of an element wins.
+// A config-spec rule for "element [-file|-directory] * ...": the first rule
+// that applies to the element's kind and selects a version of it wins.
 struct vob_rule {
     enum kind_t { CHECKEDOUT, LATEST, VERSION, LABEL } kind = LATEST;
     std::string arg;   // LATEST: branch path "/main/dev"; VERSION: "/main/3"; LABEL: type name
+    int only = 0;      // 0: any element; VOB_MT_FILE_ELEM or VOB_MT_DIR_ELEM: that kind only
 };
 // The default rules: CHECKEDOUT, then /main/LATEST.
 std::vector<vob_rule> vob_default_rules();
 // The version of elem that the rules select for view_tag (CHECKEDOUT selects
 // the version that view checked out; *checkedout set to 1). VOB_NOT_FOUND
-// when no rule selects one.
+// when no rule selects one. elem_mtype: the element's metatype when the
+// caller knows it (a directory entry does); 0 has it looked up, only when a
+// rule is restricted to one kind.
 [[nodiscard]] int vob_select_version(vob_t *vob, vob_oid elem, const std::vector<vob_rule> &rules,
-                                     const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr);
+                                     const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr,
+                                     int elem_mtype = 0);
 
 // Resolves a path below the VOB root ("" or "." is the root; "src/a.c";
 // "src/a.c@@/main/dev/3"; "src@@/main/2" for a directory version), choosing

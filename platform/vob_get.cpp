@@ -396,7 +396,25 @@ int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem) {
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
 }
 
+// The version carrying label type `name`: an unknown type and a type missing
+// on the element are told apart.
+static int ver_by_label(vob_t *v, vob_oid elem, const std::string &name, vob_oid *out) {
+    if (name.find('/') != std::string::npos)
+        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_VID, v->tag.c_str(), name.c_str()));
+    vob_oid lbtype;
+    int rc = vob_type_find(v, VOB_MT_LBTYPE, name, &lbtype);
+    if (rc != VOB_OK)
+        return rc;
+    if ((rc = vob_elem_find_label(v, elem, lbtype, out)) != VOB_NOT_FOUND)
+        return rc;
+    std::string label;
+    vob_elem_label(v, elem, &label);
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_LABELLED, v->tag.c_str(), label.c_str(), name.c_str()));
+}
+
 int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out) {
+    if (!vid.empty() && vid[0] != '/')
+        return ver_by_label(v, elem, vid, out);
     size_t slash = vid.rfind('/');
     std::string label;
     if (vid.empty() || vid[0] != '/' || slash == 0 || slash == std::string::npos || slash + 1 == vid.size())

@@ -26,6 +26,7 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
     X(VM_BRANCH_EXISTS, "VOB \"%s\": element \"%s\" already has branch \"%s\"")                                        \
     X(VM_NO_VERSION, "VOB \"%s\": element \"%s\" has no version \"%s\"")                                               \
     X(VM_BAD_VID, "VOB \"%s\": bad version id \"%s\"")                                                                 \
+    X(VM_NO_LABELLED, "VOB \"%s\": element \"%s\" has no version labelled \"%s\"")                                     \
     X(VM_NUM_USED, "VOB \"%s\": version number %lld is not above the numbers of branch \"%s\" of \"%s\"")              \
     X(VM_LABEL_ELSEWHERE, "VOB \"%s\": label \"%s\" is already on version \"%s\" of \"%s\"")                           \
     X(VM_DIR_DATA, "VOB \"%s\": directory versions have no contents")                                                  \
@@ -61,13 +62,14 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
     X(VM_HIJACKED, "\"%s\" was changed in the view and is kept as it is; it was not updated")                          \
     X(VM_VIEW_CKOUTS, "View \"%s\" has %d checkouts; not removed (cancel them first)")                                 \
     X(VM_NOT_CKOUT, "\"%s\" is not checked out to view \"%s\"")                                                        \
+    X(VM_CANNOT_READ, "Cannot read \"%s\": %s")                                                                        \
+    X(VM_NO_DIR, "\"%s\" is not a directory")                                                                          \
     X(VM_NO_VOB_PATH, "\"%s\" is in no view and does not begin with a VOB tag")                                        \
     X(VM_VIEW_EXISTS, "Cannot make view at \"%s\": it exists and is not an empty directory")                           \
     X(VM_SELF_LINK, "VOB \"%s\": a merge needs two different versions of one element")                                 \
     X(VM_ELEM_KIND, "VOB \"%s\": %s")                                                                                  \
     X(VM_CO_NOT_LATEST,                                                                                                \
-      "VOB \"%s\": the view selects version \"%s\" of \"%s\", which is not the latest of its branch; not checked out") \
-    X(VM_NO_CONTENTS_LOAD, "\"%s\" (version \"%s\") has no contents and was not loaded")
+      "VOB \"%s\": the view selects version \"%s\" of \"%s\", which is not the latest of its branch; not checked out")
 
 #define VOB_MESSAGES_ENUM(name, text) name,
 enum vob_msg { VOB_MESSAGES(VOB_MESSAGES_ENUM) VM_COUNT };

@@ -5,9 +5,16 @@
 #include "runtime/strutl.h"
 
 int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rules,
-                       const std::string &view_tag, vob_oid *ver, int *checkedout) {
+                       const std::string &view_tag, vob_oid *ver, int *checkedout, int elem_mtype) {
     std::string keep = v->err;
     for (const vob_rule &r : rules) {
+        if (r.only && !elem_mtype) {
+            int rc = vob_obj_get_mtype(v, elem, &elem_mtype);
+            if (rc != VOB_OK)
+                return rc;
+        }
+        if (r.only && r.only != elem_mtype)
+            continue;
         int rc = VOB_NOT_FOUND;
         vob_oid got = 0;
         switch (r.kind) {
@@ -76,20 +83,21 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
     std::string sofar;
     for (size_t k = 0;; k++) {
         int last = k == comps.size();
-        int rc;
+        int rc, mtype = 0;
+        // A directory on the way must be one; the last element's kind is
+        // looked up only when a rule asks for it.
+        if (!last && (rc = vob_obj_get_mtype(v, elem, &mtype)) != VOB_OK)
+            return rc;
+        if (!last && mtype != VOB_MT_DIR_ELEM)
+            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
         if (last && has_vid)
             rc = vob_ver_find(v, elem, vid, &ver);
         else
-            rc = vob_select_version(v, elem, rl, view_tag, &ver);
+            rc = vob_select_version(v, elem, rl, view_tag, &ver, nullptr, mtype);
         if (rc != VOB_OK)
             return rc;
         if (last)
             break;
-        int mtype;
-        if ((rc = vob_obj_get_mtype(v, elem, &mtype)) != VOB_OK)
-            return rc;
-        if (mtype != VOB_MT_DIR_ELEM)
-            return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_DIR, v->tag.c_str(), sofar.c_str()));
         vob_oid child;
         rc = vob_dir_lookup(v, ver, comps[k], &child);
         if (rc == VOB_NOT_FOUND)

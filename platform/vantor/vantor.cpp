@@ -1,6 +1,7 @@
 // vantor: the admin command of the VOB store and its snapshot views.
-// Exit status 0 on success, 1 on any failure; every failure is reported
-// with a message that names what failed.
+// Exit status 0 on success, 1 on any failure (diff: 0 the same, 1
+// differences, 2 not compared); every failure is reported with a message
+// that names what failed.
 #include "platform/pname.h"
 #include "platform/registry.h"
 #include "platform/vantor/vantor_msg.h"
@@ -179,6 +180,8 @@ int do_update(view_t *v) {
         return view_failed(v);
     IMSG_PRINT(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded,
                (long long)st.unchanged, (long long)st.removed, (long long)st.kept);
+    if (st.no_contents)
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_NO_CONTENTS, (long long)st.no_contents);
     return 0;
 }
 
@@ -230,6 +233,14 @@ bool open_view(const char *cmd, const std::string &dir, view_t **v) {
         return false;
     }
     return true;
+}
+
+// The view of a path operand (which may name a version).
+bool need_view_of(const char *cmd, const std::string &path, view_t **v) {
+    std::string p, vid;
+    if (!vob_split_xpname(path, &p, &vid))
+        p = path;
+    return open_view(cmd, p.empty() ? "." : p, v);
 }
 
 int cmd_update(const std::vector<std::string> &argv) {
@@ -428,6 +439,48 @@ int cmd_dump(const std::vector<std::string> &argv) {
     return rc == VOB_OK ? 0 : fail_text(err);
 }
 
+// Exit status 0: the same, 1: differences, 2: not compared.
+int cmd_diff(const std::vector<std::string> &argv) {
+    args_t a = parse("diff", argv, "r", "");
+    if (a.bad || !operands(a, 2, 2, "VIEW-PATH DIR"))
+        return 2;
+    view_t *v;
+    if (!need_view_of("diff", a.ops[0], &v))
+        return 2;
+    std::vector<view_diff_item> items;
+    view_diff_stats st;
+    if (view_diff(v, a.ops[0], a.ops[1], a.has("r"), &items, &st) != VOB_OK) {
+        view_failed(v);
+        view_close(v);
+        return 2;
+    }
+    view_close(v);
+    long long n[4] = {};
+    for (const view_diff_item &d : items) {
+        n[d.kind]++;
+        switch (d.kind) {
+            case view_diff_item::ONLY_VIEW:
+                IMSG_PRINT(IMSG_NOTICE, cat(), VT_DIFF_ONLY_VIEW, d.path.c_str());
+                break;
+            case view_diff_item::ONLY_DIR:
+                IMSG_PRINT(IMSG_NOTICE, cat(), VT_DIFF_ONLY_DIR, d.path.c_str());
+                break;
+            case view_diff_item::DIFFERS:
+                IMSG_PRINT(IMSG_NOTICE, cat(), VT_DIFF_DIFFERS, d.path.c_str());
+                break;
+            case view_diff_item::KIND_DIFFERS:
+                IMSG_PRINT(IMSG_NOTICE, cat(), VT_DIFF_KIND, d.path.c_str());
+                break;
+        }
+    }
+    IMSG_PRINT(IMSG_REPORT, cat(), VT_DIFF_SUMMARY, (long long)items.size(), n[view_diff_item::ONLY_VIEW],
+               n[view_diff_item::ONLY_DIR], n[view_diff_item::DIFFERS], n[view_diff_item::KIND_DIFFERS],
+               (long long)st.files, (long long)st.dirs);
+    if (fflush(stdout) != 0)
+        return 2;
+    return items.empty() ? 0 : 1;
+}
+
 // ---- changing ----------------------------------------------------------------------
 
 // The VOB a type command works on: -vob TAG, NAME@TAG, or the VOB of the working directory.
@@ -482,13 +535,6 @@ int cmd_mklbtype(const std::vector<std::string> &a) { return mktype(a, "mklbtype
 int cmd_mkattype(const std::vector<std::string> &a) { return mktype(a, "mkattype", VOB_MT_ATTYPE); }
 int cmd_mkhltype(const std::vector<std::string> &a) { return mktype(a, "mkhltype", VOB_MT_HLTYPE); }
 int cmd_mkeltype(const std::vector<std::string> &a) { return mktype(a, "mkeltype", VOB_MT_ELTYPE); }
-
-bool need_view_of(const char *cmd, const std::string &path, view_t **v) {
-    std::string p, vid;
-    if (!vob_split_xpname(path, &p, &vid))
-        p = path;
-    return open_view(cmd, p.empty() ? "." : p, v);
-}
 
 int cmd_mkelem(const std::vector<std::string> &argv) {
     args_t a = parse("mkelem", argv, "dir ci", "eltype c");
@@ -714,6 +760,7 @@ const command commands[] = {
     {"describe", cmd_describe},
     {"cat", cmd_cat},
     {"dump", cmd_dump},
+    {"diff", cmd_diff},
     {"mkbrtype", cmd_mkbrtype},
     {"mklbtype", cmd_mklbtype},
     {"mkattype", cmd_mkattype},
@@ -770,7 +817,7 @@ int main(int argc, char **argv) {
     std::vector<std::string> rest(argv + 2, argv + argc);
     for (const command &c : commands)
         if (!strcmp(c.name, argv[1]))
-            pfm_exit(c.fn(rest) ? 1 : 0);
+            pfm_exit(c.fn(rest));
     IMSG_PRINT(IMSG_ERROR, cat(), VT_UNKNOWN_CMD, argv[1]);
     pfm_exit(1);
 }

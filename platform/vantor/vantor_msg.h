@@ -12,6 +12,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  mkview -tag VIEWTAG [-vob TAG]... DIR       rmview [-force] DIR     update [DIR]\n"          \
       "  setcs FILE [DIR]                            catcs [DIR]\n"                                   \
       "  lsvtree PATH        describe PATH[@@VERSION]        cat PATH[@@VERSION]\n"                   \
+      "  diff [-r] VIEW-PATH DIR\n"                                                                   \
       "  mkelem [-dir] [-eltype TYPE] [-ci] [-c COMMENT] PATH...\n"                                   \
       "  checkout [-unreserved] [-c COMMENT] PATH...   checkin [-c COMMENT] [-from FILE] PATH\n"      \
       "  uncheckout PATH...\n"                                                                        \
@@ -43,6 +44,14 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_CKED_IN, "Checked in \"%s\" version \"%s\"")                                                 \
     X(VT_DONE, "%s")                                                                                  \
     X(VT_PROGRESS_OF, "\rLoading view: %lld/%lld entries")                                            \
+    X(VT_DIFF_ONLY_VIEW, "only in view: %s")                                                          \
+    X(VT_DIFF_ONLY_DIR, "only in DIR: %s")                                                            \
+    X(VT_DIFF_DIFFERS, "differs: %s")                                                                 \
+    X(VT_DIFF_KIND, "kind differs: %s")                                                               \
+    X(VT_DIFF_SUMMARY,                                                                                \
+      "%lld differences (%lld only in view, %lld only in DIR, %lld differ, %lld kind differs); "      \
+      "%lld files and %lld directories on both sides")                                                \
+    X(VT_NO_CONTENTS, "Left out %lld names: the version selected for each has no contents")           \
     X(VT_HELP,                                                                                        \
       "Options:\n"                                                                                    \
       "  -tag TAG          mkvob: the new VOB's tag (\"/name\"); mkview: the new view's tag\n"        \
@@ -62,10 +71,24 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  -obsolete         lock: lock as obsolete\n"                                                  \
       "  -data             rmver: remove the version's contents (the version stays)\n"                \
       "  --json            dump: the whole VOB as JSON on standard output\n"                          \
+      "  -r                diff: compare the whole trees, not only the entries of VIEW-PATH\n"        \
       "  -Ver, -VerAll     print the version\n"                                                       \
       "  -h, --help, help  print this text\n"                                                         \
       "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
-      "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3).\n"                       \
+      "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3,\n"                        \
+      "PATH@@/main/dev/LATEST, or a label: PATH@@REL_1_0).\n"                                         \
+      "Config specs: lines \"element [-file|-directory] * SELECTOR\", SELECTOR one of\n"              \
+      "CHECKEDOUT, /main/dev/LATEST, /main/dev/3 or a label; the first rule that\n"                   \
+      "selects a version wins; an element no rule selects is not loaded, nor a\n"                     \
+      "file whose selected version has no contents. \"#\" starts a comment.\n"                        \
+      "diff compares the names and versions the view selects below VIEW-PATH (a\n"                    \
+      "directory of a VOB in a snapshot view; read from the VOB, so changed copies\n"                 \
+      "hide nothing; a checked-out file by its copy) with the tree DIR: names and\n"                  \
+      "kinds, and file contents by SHA-256; not the executable bit or other modes,\n"                 \
+      "which the VOB does not keep. It leaves out CVS, RCS, .svn and .git on both\n"                  \
+      "sides and lost+found at the VOB root. It prints \"only in view: P\", \"only\n"                 \
+      "in DIR: P\", \"differs: P\" or \"kind differs: P\" per difference (P relative to\n"            \
+      "VIEW-PATH, sorted), then a count on standard error.\n"                                         \
       "Environment:\n"                                                                                \
       "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"                   \
       "                    (default: $HOME/.vantor)\n"                                                \
@@ -73,7 +96,9 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "                    writing, in milliseconds (default: 10000)\n"                               \
       "Exit status:\n"                                                                                \
       "  0  the command did all it was asked\n"                                                       \
-      "  1  it failed (each failure is reported), or the command line was bad")
+      "  1  it failed (each failure is reported), or the command line was bad\n"                      \
+      "  diff: 0 the trees are the same, 1 they differ, 2 they could not be\n"                        \
+      "     compared (reported), or the command line was bad")
 
 #define VANTOR_MESSAGES_ENUM(name, text) name,
 enum vantor_msg { VANTOR_MESSAGES(VANTOR_MESSAGES_ENUM) VT_COUNT };

@@ -4,6 +4,7 @@
 #include "tests/common/testvob.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <nlohmann/json.hpp>
 
 using json = nlohmann::json;
@@ -141,7 +142,9 @@ TEST_F(Cmd, BadInputChangesNothing) {
         {"lsvtree /none/a.c", "T", "does not begin with a VOB tag"},
         {"cat a.c@@/main/9", "V", "has no version \"/main/9\""},
         {"cat a.c@@/main/nobranch/1", "V", "has no version \"/main/nobranch/1\""},
-        {"cat a.c@@main", "V", "bad version id \"main\""},
+        {"cat a.c@@main", "V", "no label type named \"main\""},
+        {"cat a.c@@x/1", "V", "bad version id \"x/1\""},
+        {"cat a.c@@/main", "V", "bad version id \"/main\""},
         {"describe a.c@@/main/7", "V", "has no version \"/main/7\""},
         {"mklabel REL1 a.c@@/main/2", "V", "label \"REL1\" is already on version \"/main/1\""},
         {"mklabel NOLABEL a.c", "V", "no label type named \"NOLABEL\""},
@@ -186,6 +189,9 @@ TEST_F(Cmd, BadInputChangesNothing) {
     std::string out, err;
     EXPECT_EQ(testvob::run_vantor("setcs '" + tmp + "/badcs'", &out, &err, vobdir), 1);
     EXPECT_NE(err.find("badcs, line 2"), std::string::npos) << err;
+    testutil::write_file(tmp + "/badq", "element -directory * /main/LATEST\nelement -files * REL1\n");
+    EXPECT_EQ(testvob::run_vantor("setcs '" + tmp + "/badq'", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("badq, line 2: unknown qualifier \"-files\""), std::string::npos) << err;
     EXPECT_EQ(testutil::read_file(view + "/.vantor_view/loaded.txt"), loaded);
     EXPECT_FALSE(std::filesystem::exists(home + "/v2"));
     EXPECT_FALSE(std::filesystem::exists(home + "/v3"));
@@ -207,6 +213,162 @@ TEST_F(Cmd, ViewCommandsUpdateAndRemove) {
     EXPECT_NE(out.find("Updated view \"two\""), std::string::npos) << out;
     ASSERT_EQ(testvob::run_vantor("rmview '" + v2 + "'", &out, &err), 0) << err;
     EXPECT_FALSE(std::filesystem::exists(v2));
+}
+
+// A version id that does not begin with "/" names a label; branches by
+// LATEST. Both wherever a command takes PATH@@VERSION.
+TEST_F(Cmd, LabelsAndBranchesInVersionNames) {
+    std::string out, err;
+    ASSERT_EQ(testvob::run_vantor("cat a.c@@REL1", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out, "one\n");
+    ASSERT_EQ(testvob::run_vantor("cat /proj/a.c@@REL2", &out, &err, tmp), 0) << err;
+    EXPECT_EQ(out, "one\n");
+    ASSERT_EQ(testvob::run_vantor("cat a.c@@/main/rel_1/LATEST", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out, "one\n");   // version 0 of a new branch: its branch point
+    ASSERT_EQ(testvob::run_vantor("describe a.c@@REL1", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("version \"/proj/a.c@@/main/1\""), std::string::npos) << out;
+    EXPECT_NE(out.find("labels: REL1 REL2"), std::string::npos) << out;
+    ASSERT_EQ(testvob::run_vantor("lsvtree a.c@@REL2", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out, "/main/0\n/main/1 (REL1, REL2)\n/main/rel_1/0\n/main/2\n");
+    sh("mklabel REL1 sub");
+    ASSERT_EQ(testvob::run_vantor("describe sub@@REL1", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out.rfind("directory version \"/proj/sub@@/main/0\"", 0), 0u) << out;
+    sh("merge -to a.c@@/main/2 REL1");
+    ASSERT_EQ(testvob::run_vantor("describe a.c@@/main/2", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("Merge <- /main/1\n"), std::string::npos) << out;
+    sh("mkbrtype rel_2");
+    sh("mkbranch rel_2 a.c@@REL2");
+    ASSERT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("/main/1 (REL1, REL2)\n/main/rel_1/0\n/main/rel_2/0\n"), std::string::npos) << out;
+
+    // A label type the element does not carry, and one that does not exist.
+    sh("mklbtype UNUSED");
+    EXPECT_EQ(testvob::run_vantor("cat a.c@@UNUSED", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("element \"a.c\" has no version labelled \"UNUSED\""), std::string::npos) << err;
+    EXPECT_EQ(testvob::run_vantor("describe /proj/a.c@@NOSUCH", &out, &err, tmp), 1);
+    EXPECT_NE(err.find("no label type named \"NOSUCH\""), std::string::npos) << err;
+    EXPECT_EQ(out, "");
+}
+
+// Versions without contents: no file in views, one count per update, and
+// cat refuses them.
+TEST_F(Cmd, VersionsWithoutContents) {
+    std::string out, err;
+    ASSERT_EQ(testvob::run_vantor("update", &out, &err, vobdir), 0) << err;
+    EXPECT_EQ(out.find("Left out"), std::string::npos) << out;
+    sh("rmver -data a.c@@/main/2");
+    EXPECT_EQ(testvob::run_vantor("cat a.c@@/main/2", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("version \"/main/2\" of \"a.c\" has no contents"), std::string::npos) << err;
+    EXPECT_EQ(out, "");
+    ASSERT_EQ(testvob::run_vantor("describe a.c", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("contents: (none)"), std::string::npos) << out;
+
+    std::string v2 = home + "/second";
+    ASSERT_EQ(testvob::run_vantor("mkview -tag two -vob /proj '" + v2 + "'", &out, &err), 0) << err;
+    EXPECT_NE(out.find("Left out 1 names: the version selected for each has no contents"), std::string::npos)
+        << out;
+    EXPECT_EQ(err, "");   // no warning per file
+    EXPECT_FALSE(std::filesystem::exists(v2 + "/proj/a.c"));
+    testutil::write_file(tmp + "/one", "element -file * /main/1\nelement * /main/LATEST\n");
+    testutil::write_file(tmp + "/latest", "element * /main/LATEST\n");
+    ASSERT_EQ(testvob::run_vantor("setcs '" + tmp + "/one'", &out, &err, v2), 0) << err;
+    EXPECT_EQ(testutil::read_file(v2 + "/proj/a.c"), "one\n");
+    EXPECT_EQ(out.find("Left out"), std::string::npos) << out;
+    ASSERT_EQ(testvob::run_vantor("setcs '" + tmp + "/latest'", &out, &err, v2), 0) << err;
+    EXPECT_NE(out.find("Left out 1 names"), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(v2 + "/proj/a.c"));   // the earlier copy went
+}
+
+// vantor diff: names by kind and contents by hash, from the store; the
+// administrative directories of other systems left out; status 0, 1 or 2.
+TEST_F(Cmd, DiffComparesTheViewWithATree) {
+    std::string tree = tmp + "/tree", out, err;
+    auto diff = [&](const std::string &args, const std::string &cwd = "") {
+        return testvob::run_vantor("diff " + args, &out, &err, cwd.empty() ? vobdir : cwd);
+    };
+    std::filesystem::create_directories(tree + "/sub");
+    testutil::write_file(tree + "/a.c", std::string("two\0bin\n", 8));
+    ASSERT_EQ(diff("-r . '" + tree + "'"), 0) << out << err;
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("0 differences"), std::string::npos) << err;
+    EXPECT_NE(err.find("1 files and 1 directories"), std::string::npos) << err;
+    // Left out on both sides; lost+found only at the VOB root.
+    for (const char *d : {"/CVS", "/sub/CVS", "/RCS", "/sub/.svn", "/lost+found"})
+        std::filesystem::create_directories(tree + d);
+    testutil::write_file(tree + "/CVS/Entries", "x\n");
+    testutil::write_file(tree + "/.git", "gitdir: elsewhere\n");
+    ASSERT_EQ(diff("-r '" + vobdir + "' '" + tree + "'", tmp), 0) << out << err;
+    std::filesystem::create_directories(tree + "/sub/lost+found");
+    testutil::write_file(tree + "/sub/CVS.txt", "");
+    ASSERT_EQ(diff("-r . '" + tree + "'"), 1);
+    EXPECT_EQ(out, "only in DIR: sub/CVS.txt\nonly in DIR: sub/lost+found\n");
+    std::filesystem::remove_all(tree + "/sub");
+    std::filesystem::create_directories(tree + "/sub");
+
+    // Each kind of difference, sorted by path ("sub.c" before "sub/...").
+    sh("mkelem -dir sub/deep");
+    testutil::write_file(vobdir + "/sub/deep/v.c", "in view\n");
+    sh("mkelem -ci sub/deep/v.c");
+    sh("mkelem -dir d2");
+    std::filesystem::create_directories(tree + "/sub/deep");
+    testutil::write_file(tree + "/sub/deep/v.c", "in view!\n");
+    testutil::write_file(tree + "/sub/x.c", "x\n");
+    testutil::write_file(tree + "/sub.c", "");
+    testutil::write_file(tree + "/d2", "a file here\n");
+    ASSERT_EQ(diff("-r . '" + tree + "'"), 1) << err;
+    EXPECT_EQ(out, "kind differs: d2\nonly in DIR: sub.c\ndiffers: sub/deep/v.c\nonly in DIR: sub/x.c\n");
+    EXPECT_NE(err.find("4 differences (0 only in view, 2 only in DIR, 1 differ, 1 kind differs)"),
+              std::string::npos)
+        << err;
+    // Without -r only the entries of VIEW-PATH itself; from a subdirectory,
+    // paths relative to it.
+    ASSERT_EQ(diff(". '" + tree + "'"), 1);
+    EXPECT_EQ(out, "kind differs: d2\nonly in DIR: sub.c\n");
+    ASSERT_EQ(diff("sub '" + tree + "/sub'"), 1);
+    EXPECT_EQ(out, "only in DIR: x.c\n");
+    ASSERT_EQ(diff("-r sub '" + tree + "/sub'"), 1);
+    EXPECT_EQ(out, "differs: deep/v.c\nonly in DIR: x.c\n");
+    std::filesystem::remove(tree + "/sub/x.c");
+    std::filesystem::remove_all(tree + "/sub/deep");
+    ASSERT_EQ(diff("-r sub '" + tree + "/sub'"), 1);
+    EXPECT_EQ(out, "only in view: deep\n");
+
+    // The store decides, not the copy on disk: a hijacked copy hides nothing;
+    // a checked-out file is its copy.
+    std::filesystem::create_directories(tree + "/sub/deep");
+    testutil::write_file(tree + "/sub/deep/v.c", "edited\n");
+    chmod((vobdir + "/sub/deep/v.c").c_str(), 0644);
+    testutil::write_file(vobdir + "/sub/deep/v.c", "edited\n");
+    ASSERT_EQ(diff("-r sub '" + tree + "/sub'"), 1);
+    EXPECT_EQ(out, "differs: deep/v.c\n");
+    std::filesystem::remove(vobdir + "/sub/deep/v.c");
+    ASSERT_EQ(testvob::run_vantor("update", &out, &err, vobdir), 0) << err;
+    sh("checkout sub/deep/v.c");
+    testutil::write_file(vobdir + "/sub/deep/v.c", "edited\n");
+    ASSERT_EQ(diff("-r sub '" + tree + "/sub'"), 0) << out;
+    // A version without contents shows no file.
+    sh("rmver -data a.c@@/main/2");
+    ASSERT_EQ(diff(". '" + tree + "'"), 1);
+    EXPECT_EQ(out, "only in DIR: a.c\nkind differs: d2\nonly in DIR: sub.c\n");
+
+    // Status 2 when the two cannot be compared.
+    struct bad_case {
+        std::string args, message;
+    };
+    const bad_case cases[] = {
+        {". '" + tmp + "/missing'", "Cannot read \"" + tmp + "/missing\""},
+        {". '" + tree + "/a.c'", "is not a directory"},
+        {"a.c '" + tree + "'", "\"a.c\" is not a directory"},
+        {"nope '" + tree + "'", "no name \"nope\""},
+        {"'" + tmp + "' '" + tree + "'", "is not inside a snapshot view"},
+        {"-x . '" + tree + "'", "unknown option \"-x\""},
+        {".", "missing argument: VIEW-PATH DIR"},
+    };
+    for (const bad_case &c : cases) {
+        EXPECT_EQ(diff(c.args), 2) << c.args;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.args << ": " << err;
+        EXPECT_EQ(out, "") << c.args;
+    }
 }
 
 }   // namespace
@@ -246,10 +408,26 @@ TEST_F(HelpTest, UsageThenExplanations) {
         EXPECT_EQ(err, "");
         EXPECT_EQ(out.rfind("Usage: vantor COMMAND [ARGUMENTS]\n", 0), 0u) << out;
         size_t at = 0;
-        for (const char *part : {"  dump --json TAG\n", "Options:\n", "  -tag TAG ", "  -vob TAG ",
-                                 "  -force ", "  -eltype TYPE ", "  -c COMMENT ", "  -from FILE ",
-                                 "  -to PATH ", "  --json ", "  -h, --help, help ", "Environment:\n",
-                                 "  VANTOR_HOME ", "  VANTOR_BUSY_TIMEOUT_MS ", "Exit status:\n"}) {
+        for (const char *part : {"  diff [-r] VIEW-PATH DIR\n",
+                                 "  dump --json TAG\n",
+                                 "Options:\n",
+                                 "  -tag TAG ",
+                                 "  -vob TAG ",
+                                 "  -force ",
+                                 "  -eltype TYPE ",
+                                 "  -c COMMENT ",
+                                 "  -from FILE ",
+                                 "  -to PATH ",
+                                 "  --json ",
+                                 "  -r ",
+                                 "  -h, --help, help ",
+                                 "Config specs: ",
+                                 "diff compares ",
+                                 "Environment:\n",
+                                 "  VANTOR_HOME ",
+                                 "  VANTOR_BUSY_TIMEOUT_MS ",
+                                 "Exit status:\n",
+                                 "  diff: 0 "}) {
             size_t found = out.find(part, at);
             EXPECT_NE(found, std::string::npos) << "\"" << part << "\" in order in\n" << out;
             if (found != std::string::npos)

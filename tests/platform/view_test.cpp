@@ -287,3 +287,155 @@ TEST_F(View, UncheckoutKeepsTheEditsAside) {
 }
 
 }   // namespace
+
+namespace {
+
+// Parsing alone: qualifiers, selectors and their order, and each refusal
+// naming the file and line.
+TEST(ConfigSpec, QualifiersSelectorsAndRefusals) {
+    std::vector<vob_rule> r;
+    std::string err;
+    ASSERT_EQ(view_parse_config_spec("# migrated\nelement -file * REL_1_0\n\n"
+                                     "element -directory * /main/LATEST  # dirs\n"
+                                     "element * CHECKEDOUT\nelement -file * /main/dev/7\n"
+                                     "element * 1.0-b\nelement -directory * /main/a.b/c-d/LATEST\n",
+                                     "cs", &r, &err),
+              VOB_OK)
+        << err;
+    ASSERT_EQ(r.size(), 6u);
+    EXPECT_EQ(r[0].kind, vob_rule::LABEL);
+    EXPECT_EQ(r[0].arg, "REL_1_0");
+    EXPECT_EQ(r[0].only, VOB_MT_FILE_ELEM);
+    EXPECT_EQ(r[1].kind, vob_rule::LATEST);
+    EXPECT_EQ(r[1].arg, "/main");
+    EXPECT_EQ(r[1].only, VOB_MT_DIR_ELEM);
+    EXPECT_EQ(r[2].kind, vob_rule::CHECKEDOUT);
+    EXPECT_EQ(r[2].only, 0);
+    EXPECT_EQ(r[3].kind, vob_rule::VERSION);
+    EXPECT_EQ(r[3].arg, "/main/dev/7");
+    EXPECT_EQ(r[4].kind, vob_rule::LABEL);
+    EXPECT_EQ(r[4].arg, "1.0-b");
+    EXPECT_EQ(r[5].arg, "/main/a.b/c-d");
+
+    struct bad_case {
+        const char *text, *message;
+    };
+    const bad_case cases[] = {
+        {"element -dir * /main/LATEST", "unknown qualifier \"-dir\""},
+        {"element -File * /main/LATEST", "unknown qualifier \"-File\""},
+        {"element * /main/LATEST -mkbranch dev", "unknown qualifier \"-mkbranch\""},
+        {"element * -file /main/LATEST", "one qualifier, right after \"element\""},
+        {"element -file -directory * REL", "one qualifier, right after \"element\""},
+        {"element -file *", "a rule is \"element [-file|-directory] * VERSION\""},
+        {"element -file", "a rule is"},
+        {"element -file src/* REL", "only the pattern \"*\""},
+        {"element -file * REL extra", "unexpected \"extra\""},
+        {"element * .REL", "bad version selector \".REL\""},
+        {"element * REL/x", "bad version selector \"REL/x\""},
+        {"element * /main//LATEST", "bad version selector"},
+        {"element * /main/-x/LATEST", "bad version selector"},
+        {"element * /main/dev/3x", "bad version selector"},
+        {"element * /LATEST", "bad version selector"},
+        {"rule * REL", "only \"element\" rules"},
+    };
+    for (const bad_case &c : cases) {
+        std::string text = std::string("element * CHECKEDOUT\n# two\n") + c.text + "\n";
+        r.clear();
+        EXPECT_EQ(view_parse_config_spec(text, "/tmp/my.cs", &r, &err), VOB_ERR) << c.text;
+        EXPECT_EQ(err.rfind("/tmp/my.cs, line 3: ", 0), 0u) << c.text << ": " << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.text << ": " << err;
+        EXPECT_TRUE(r.empty());
+    }
+    EXPECT_EQ(view_parse_config_spec("# nothing\n", "config spec", &r, &err), VOB_ERR);
+    EXPECT_NE(err.find("config spec, line 1: the config spec has no rules"), std::string::npos) << err;
+}
+
+// What a migrated repository's views need: directories by one rule, files by
+// a label or a branch; the first rule for the element's kind wins.
+TEST_F(View, RulesForFilesAndDirectories) {
+    vob_oid rel, lbd, br, a1;
+    ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "REL_1_0", nullptr, &rel), VOB_OK);
+    ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "DIRS", nullptr, &lbd), VOB_OK);
+    ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "BR", nullptr, &br), VOB_OK);
+    ASSERT_EQ(vob_ver_find(v, a, "/main/1", &a1), VOB_OK);
+    ASSERT_EQ(vob_ver_add_label(v, a1, rel, 0, nullptr), VOB_OK);
+    put(a, "a2\n");
+    auto set = [&](const char *cs) {
+        ASSERT_EQ(view_set_config_spec(w, cs), VOB_OK) << view_errmsg(w);
+        update();
+    };
+    auto exists = [&](const std::string &p) { return std::filesystem::exists(root + "/proj/" + p); };
+
+    // Tags label files only: a label alone selects no directory, so nothing loads.
+    set("element * REL_1_0\n");
+    EXPECT_FALSE(exists("src"));
+    set("element * CHECKEDOUT\nelement -directory * /main/LATEST\nelement -file * REL_1_0\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a1\n");
+    EXPECT_FALSE(exists("b.txt"));
+    EXPECT_TRUE(exists("lost+found"));
+    // The order of the rules decides: the first one for the kind wins.
+    set("element -file * /main/LATEST\nelement -file * REL_1_0\nelement * /main/LATEST\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a2\n");
+    EXPECT_TRUE(exists("b.txt"));
+
+    // A branch view: only files that have the branch; version 0 of a branch
+    // without versions shows its branch point.
+    vob_oid abr;
+    ASSERT_EQ(vob_branch_create(v, a1, br, nullptr, &abr, nullptr), VOB_OK);
+    set("element -directory * /main/LATEST\nelement -file * /main/BR/LATEST\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a1\n");
+    EXPECT_FALSE(exists("b.txt"));
+    put(a, "a on BR\n", abr);
+    set("element -directory * /main/LATEST\nelement -file * /main/BR/LATEST\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a on BR\n");
+
+    // A directory no rule selects is not loaded, not even empty.
+    vob_oid rootv;
+    ASSERT_EQ(vob_branch_get_latest(v, branch_of(vob_wk_obj(v, VOB_WK_ROOT_DIR)), &rootv), VOB_OK);
+    ASSERT_EQ(vob_ver_add_label(v, rootv, lbd, 0, nullptr), VOB_OK);
+    set("element -directory * DIRS\nelement -file * /main/LATEST\n");
+    EXPECT_FALSE(exists("src"));
+    EXPECT_FALSE(exists("lost+found"));
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b1\n");
+    // The same rules in path lookups through the view.
+    view_fhandle fh;
+    EXPECT_EQ(view_get_fhandle(w, root + "/proj/src/a.c", &fh), VOB_NOT_FOUND);
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj/b.txt", &fh), VOB_OK) << view_errmsg(w);
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj/src@@/main/LATEST", &fh), VOB_OK) << view_errmsg(w);
+    EXPECT_EQ(fh.elem, src);
+}
+
+// A selected version without contents loads no file; update counts such
+// names instead of warning about each, and a copy loaded before goes.
+TEST_F(View, VersionsWithoutContentsAreCounted) {
+    update();
+    vob_oid b2;   // as a migration records a removed file
+    ASSERT_EQ(vob_ver_create(v, branch_of(b), vob_data_none(), nullptr, &b2), VOB_OK) << vob_errmsg(v);
+    std::vector<std::string> warnings;
+    view_update_stats st = update(&warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings[0];
+    EXPECT_EQ(st.no_contents, 1);
+    EXPECT_EQ(st.unchanged, 1);
+    EXPECT_FALSE(std::filesystem::exists(root + "/proj/b.txt"));
+    st = update(&warnings);
+    EXPECT_EQ(st.no_contents, 1);
+    EXPECT_EQ(st.loaded + st.removed + st.kept, 0);
+    std::string bytes;
+    EXPECT_EQ(vob_ver_read_data(v, b2, &bytes), VOB_NOT_FOUND);
+    EXPECT_NE(vob_errmsg(v).find("version \"/main/2\" of \"b.txt\" has no contents"), std::string::npos)
+        << vob_errmsg(v);
+    put(b, "b3\n");
+    st = update();
+    EXPECT_EQ(st.no_contents, 0);
+    EXPECT_EQ(testutil::read_file(root + "/proj/b.txt"), "b3\n");
+    // Contents removed from the very version loaded: its copy goes too.
+    vob_oid b3;
+    ASSERT_EQ(vob_branch_get_latest(v, branch_of(b), &b3), VOB_OK);
+    ASSERT_EQ(vob_ver_remove_data(v, b3), VOB_OK) << vob_errmsg(v);
+    st = update();
+    EXPECT_EQ(st.no_contents, 1);
+    EXPECT_EQ(st.unchanged, 1);
+    EXPECT_FALSE(std::filesystem::exists(root + "/proj/b.txt"));
+}
+
+}   // namespace
