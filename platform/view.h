@@ -104,8 +104,11 @@ struct view_diff_stats {
 };
 // *out: the differences, sorted by path. VOB_OK whether or not there are
 // any; another status when the two cannot be compared (the message says why).
+// With prune, a directory that holds no file at any depth counts as absent
+// on either side (for trees from tools that do not keep directories, which
+// leave out those without files).
 [[nodiscard]] int view_diff(view_t *view, const std::string &path, const std::string &dir, int recursive,
-                            std::vector<view_diff_item> *out, view_diff_stats *stats);
+                            int prune, std::vector<view_diff_item> *out, view_diff_stats *stats);
 
 // The VOB handle for a tag in the scope (or any registered tag), opened on
 // first use and owned by the view.

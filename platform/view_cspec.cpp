@@ -1,6 +1,7 @@
 // Config specs: "element [-file|-directory] * SELECTOR" lines, "#" comments.
 #include "platform/view.h"
 #include "platform/vob_msg.h"
+#include "runtime/typename.h"
 
 #include <sstream>
 
@@ -13,20 +14,14 @@ static int bad(const std::string &where, int line, const std::string &what, std:
 
 // A label or branch type name, as the store takes it: letters, digits, "_",
 // "-", "."; not beginning with "-" or "."; at most 255 bytes.
-static bool type_name_ok(const std::string &n) {
-    if (n.empty() || n.size() > 255 || n[0] == '-' || n[0] == '.')
-        return false;
-    for (char c : n)
-        if (!(isalnum((unsigned char)c) || c == '_' || c == '-' || c == '.'))
-            return false;
-    return true;
-}
+static bool type_name_ok(const std::string &n) { return typename_acceptable(n); }
 
-// "/main/dev" style branch path: "/" then type names.
+// "/main/dev" style branch path: "/" then type names; or ".../dev", the
+// branch of that name wherever it sprouts.
 static bool branch_path_ok(const std::string &p) {
-    if (p.size() < 2 || p[0] != '/')
+    size_t at = p.compare(0, 4, ".../") == 0 ? 4 : 1;
+    if (p.size() <= at || (at == 1 && p[0] != '/'))
         return false;
-    size_t at = 1;
     for (;;) {
         size_t slash = p.find('/', at);
         if (!type_name_ok(p.substr(at, slash == std::string::npos ? std::string::npos : slash - at)))
@@ -43,7 +38,7 @@ static bool selector(const std::string &sel, vob_rule *rule) {
         rule->kind = vob_rule::CHECKEDOUT;
         return true;
     }
-    if (sel[0] != '/') {
+    if (sel[0] != '/' && sel.compare(0, 4, ".../") != 0) {
         rule->kind = vob_rule::LABEL;
         rule->arg = sel;
         return type_name_ok(sel);

@@ -30,6 +30,7 @@ struct diff_ctx {
     vob_t *h;
     std::string view_dir;   // the compared directory's place in the view on disk
     int recursive;
+    int prune;   // a directory that holds no file counts as absent
     std::vector<view_diff_item> out;
     view_diff_stats st;
 };
@@ -147,6 +148,34 @@ int file_differs(diff_ctx &c, const vent &x, const std::string &rel, const std::
 
 void note(diff_ctx &c, view_diff_item::kind_t k, const std::string &rel) { c.out.push_back({k, rel}); }
 
+// Whether a directory the view shows holds a file at any depth.
+int view_holds_file(diff_ctx &c, vob_oid dirver, const std::string &rel, int depth, int *holds) {
+    if (depth > 1000)
+        return view_fail(c.v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, rel.c_str(), "directories nest too deep"));
+    std::map<std::string, vent> m;
+    int rc = view_side(c, dirver, rel, 0, &m);
+    for (auto it = m.begin(); rc == VOB_OK && !*holds && it != m.end(); ++it)
+        if (it->second.kind != K_DIR)
+            *holds = 1;
+        else
+            rc = view_holds_file(c, it->second.ver, join(rel, it->first), depth + 1, holds);
+    return rc;
+}
+
+// Whether a directory of the tree holds anything but directories at any depth.
+int dir_holds_file(diff_ctx &c, const std::string &path, int depth, int *holds) {
+    if (depth > 1000)
+        return view_fail(c.v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, path.c_str(), "directories nest too deep"));
+    std::map<std::string, std::pair<ekind, int64_t>> m;
+    int rc = dir_side(c, path, 0, &m);
+    for (auto it = m.begin(); rc == VOB_OK && !*holds && it != m.end(); ++it)
+        if (it->second.first != K_DIR)
+            *holds = 1;
+        else
+            rc = dir_holds_file(c, path + "/" + it->first, depth + 1, holds);
+    return rc;
+}
+
 int compare(diff_ctx &c, vob_oid dirver, const std::string &rel, const std::string &dir, int vob_root,
             int depth) {
     if (depth > 1000)
@@ -158,6 +187,23 @@ int compare(diff_ctx &c, vob_oid dirver, const std::string &rel, const std::stri
         rc = dir_side(c, dir, vob_root, &theirs);
     if (rc != VOB_OK)
         return rc;
+    if (c.prune) {
+        // Directories without files leave both sides before they are compared.
+        for (auto it = theirs.begin(); it != theirs.end();) {
+            int holds = 0;
+            if (it->second.first == K_DIR &&
+                (rc = dir_holds_file(c, dir + "/" + it->first, depth + 1, &holds)))
+                return rc;
+            it = it->second.first == K_DIR && !holds ? theirs.erase(it) : std::next(it);
+        }
+        for (auto it = mine.begin(); it != mine.end();) {
+            int holds = 0;
+            if (it->second.kind == K_DIR &&
+                (rc = view_holds_file(c, it->second.ver, join(rel, it->first), depth + 1, &holds)))
+                return rc;
+            it = it->second.kind == K_DIR && !holds ? mine.erase(it) : std::next(it);
+        }
+    }
     for (auto &[name, t] : theirs)
         if (!mine.count(name))
             note(c, view_diff_item::ONLY_DIR, join(rel, name));
@@ -189,7 +235,7 @@ int compare(diff_ctx &c, vob_oid dirver, const std::string &rel, const std::stri
 
 }   // namespace
 
-int view_diff(view_t *v, const std::string &path, const std::string &dir, int recursive,
+int view_diff(view_t *v, const std::string &path, const std::string &dir, int recursive, int prune,
               std::vector<view_diff_item> *out, view_diff_stats *stats) {
     view_fhandle fh;
     int rc = view_get_fhandle(v, path, &fh);
@@ -202,7 +248,7 @@ int view_diff(view_t *v, const std::string &path, const std::string &dir, int re
         return view_fail(v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, dir.c_str(), strerror(errno)));
     if (!S_ISDIR(sb.st_mode))
         return view_fail(v, VOB_ERR, VOB_MSG(VM_NO_DIR, dir.c_str()));
-    diff_ctx c{v, nullptr, v->root + fh.vob_tag, recursive, {}, {}};
+    diff_ctx c{v, nullptr, v->root + fh.vob_tag, recursive, prune, {}, {}};
     if (!fh.vob_path.empty())
         c.view_dir += "/" + fh.vob_path;
     if ((rc = view_get_vob(v, fh.vob_tag, &c.h)) != VOB_OK)

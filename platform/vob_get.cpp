@@ -311,8 +311,12 @@ int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b) {
 }
 
 int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *out) {
-    vob_stmt q(v, "SELECT oid FROM branch WHERE elem = ?1 AND path = ?2");
-    q.bind(1, elem).bind(2, path);
+    // ".../dev": the branch of that name wherever it sprouts (an element has
+    // one branch per type, so the path's end names at most one).
+    bool anywhere = path.compare(0, 4, ".../") == 0 && path.size() > 4;
+    vob_stmt q(v, anywhere ? "SELECT oid FROM branch WHERE elem = ?1 AND substr(path, -length(?2)) = ?2"
+                           : "SELECT oid FROM branch WHERE elem = ?1 AND path = ?2");
+    q.bind(1, elem).bind(2, anywhere ? path.substr(3) : path);
     int rc = q.step();
     if (rc == SQLITE_ROW) {
         *out = q.i64(0);
@@ -413,11 +417,13 @@ static int ver_by_label(vob_t *v, vob_oid elem, const std::string &name, vob_oid
 }
 
 int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out) {
-    if (!vid.empty() && vid[0] != '/')
+    bool anywhere = vid.compare(0, 4, ".../") == 0;
+    if (!vid.empty() && vid[0] != '/' && !anywhere)
         return ver_by_label(v, elem, vid, out);
     size_t slash = vid.rfind('/');
     std::string label;
-    if (vid.empty() || vid[0] != '/' || slash == 0 || slash == std::string::npos || slash + 1 == vid.size())
+    if (vid.empty() || slash == 0 || slash == std::string::npos || slash + 1 == vid.size() ||
+        (anywhere && slash < 4))
         return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_VID, v->tag.c_str(), vid.c_str()));
     std::string bpath = vid.substr(0, slash), last = vid.substr(slash + 1);
     int64_t num = -1;

@@ -441,7 +441,7 @@ int cmd_dump(const std::vector<std::string> &argv) {
 
 // Exit status 0: the same, 1: differences, 2: not compared.
 int cmd_diff(const std::vector<std::string> &argv) {
-    args_t a = parse("diff", argv, "r", "");
+    args_t a = parse("diff", argv, "r prune", "");
     if (a.bad || !operands(a, 2, 2, "VIEW-PATH DIR"))
         return 2;
     view_t *v;
@@ -449,7 +449,7 @@ int cmd_diff(const std::vector<std::string> &argv) {
         return 2;
     std::vector<view_diff_item> items;
     view_diff_stats st;
-    if (view_diff(v, a.ops[0], a.ops[1], a.has("r"), &items, &st) != VOB_OK) {
+    if (view_diff(v, a.ops[0], a.ops[1], a.has("r"), a.has("prune"), &items, &st) != VOB_OK) {
         view_failed(v);
         view_close(v);
         return 2;
@@ -748,38 +748,17 @@ struct command {
 };
 
 const command commands[] = {
-    {"mkvob", cmd_mkvob},
-    {"rmvob", cmd_rmvob},
-    {"lsvob", cmd_lsvob},
-    {"mkview", cmd_mkview},
-    {"rmview", cmd_rmview},
-    {"update", cmd_update},
-    {"setcs", cmd_setcs},
-    {"catcs", cmd_catcs},
-    {"lsvtree", cmd_lsvtree},
-    {"describe", cmd_describe},
-    {"cat", cmd_cat},
-    {"dump", cmd_dump},
-    {"diff", cmd_diff},
-    {"mkbrtype", cmd_mkbrtype},
-    {"mklbtype", cmd_mklbtype},
-    {"mkattype", cmd_mkattype},
-    {"mkhltype", cmd_mkhltype},
-    {"mkeltype", cmd_mkeltype},
-    {"mkelem", cmd_mkelem},
-    {"checkout", cmd_checkout},
-    {"co", cmd_checkout},
-    {"checkin", cmd_checkin},
-    {"ci", cmd_checkin},
-    {"uncheckout", cmd_uncheckout},
-    {"unco", cmd_uncheckout},
-    {"mkbranch", cmd_mkbranch},
-    {"mklabel", cmd_mklabel},
-    {"mkattr", cmd_mkattr},
-    {"merge", cmd_merge},
-    {"lock", cmd_lock},
-    {"unlock", cmd_unlock},
-    {"rmver", cmd_rmver},
+    {"mkvob", cmd_mkvob},       {"rmvob", cmd_rmvob},       {"lsvob", cmd_lsvob},
+    {"mkview", cmd_mkview},     {"rmview", cmd_rmview},     {"update", cmd_update},
+    {"setcs", cmd_setcs},       {"catcs", cmd_catcs},       {"lsvtree", cmd_lsvtree},
+    {"describe", cmd_describe}, {"cat", cmd_cat},           {"dump", cmd_dump},
+    {"diff", cmd_diff},         {"mkbrtype", cmd_mkbrtype}, {"mklbtype", cmd_mklbtype},
+    {"mkattype", cmd_mkattype}, {"mkhltype", cmd_mkhltype}, {"mkeltype", cmd_mkeltype},
+    {"mkelem", cmd_mkelem},     {"checkout", cmd_checkout}, {"co", cmd_checkout},
+    {"checkin", cmd_checkin},   {"ci", cmd_checkin},        {"uncheckout", cmd_uncheckout},
+    {"unco", cmd_uncheckout},   {"mkbranch", cmd_mkbranch}, {"mklabel", cmd_mklabel},
+    {"mkattr", cmd_mkattr},     {"merge", cmd_merge},       {"lock", cmd_lock},
+    {"unlock", cmd_unlock},     {"rmver", cmd_rmver},
 };
 
 // -h or --help as a word of its own, not the value of an option.

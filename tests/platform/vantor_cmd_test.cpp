@@ -369,6 +369,18 @@ TEST_F(Cmd, DiffComparesTheViewWithATree) {
         EXPECT_NE(err.find(c.message), std::string::npos) << c.args << ": " << err;
         EXPECT_EQ(out, "") << c.args;
     }
+
+    // -prune: a directory without files, at any depth, counts as absent on
+    // both sides (d2 is an empty directory of the view, a file in the tree).
+    std::filesystem::create_directories(tree + "/sub/empty/deeper");
+    sh("mkelem -dir sub/vempty");
+    sh("mkelem -dir sub/vempty/inner");
+    ASSERT_EQ(diff("-r . '" + tree + "'"), 1);
+    EXPECT_EQ(out,
+              "only in DIR: a.c\nkind differs: d2\nonly in DIR: sub.c\nonly in DIR: sub/empty\n"
+              "only in view: sub/vempty\n");
+    ASSERT_EQ(diff("-r -prune . '" + tree + "'"), 1);
+    EXPECT_EQ(out, "only in DIR: a.c\nonly in DIR: d2\nonly in DIR: sub.c\n");
 }
 
 }   // namespace

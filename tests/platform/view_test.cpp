@@ -298,11 +298,12 @@ TEST(ConfigSpec, QualifiersSelectorsAndRefusals) {
     ASSERT_EQ(view_parse_config_spec("# migrated\nelement -file * REL_1_0\n\n"
                                      "element -directory * /main/LATEST  # dirs\n"
                                      "element * CHECKEDOUT\nelement -file * /main/dev/7\n"
-                                     "element * 1.0-b\nelement -directory * /main/a.b/c-d/LATEST\n",
+                                     "element * 1.0-b\nelement -directory * /main/a.b/c-d/LATEST\n"
+                                     "element -file * .../BR/LATEST\nelement * .../dev/fix/2\n",
                                      "cs", &r, &err),
               VOB_OK)
         << err;
-    ASSERT_EQ(r.size(), 6u);
+    ASSERT_EQ(r.size(), 8u);
     EXPECT_EQ(r[0].kind, vob_rule::LABEL);
     EXPECT_EQ(r[0].arg, "REL_1_0");
     EXPECT_EQ(r[0].only, VOB_MT_FILE_ELEM);
@@ -316,6 +317,10 @@ TEST(ConfigSpec, QualifiersSelectorsAndRefusals) {
     EXPECT_EQ(r[4].kind, vob_rule::LABEL);
     EXPECT_EQ(r[4].arg, "1.0-b");
     EXPECT_EQ(r[5].arg, "/main/a.b/c-d");
+    EXPECT_EQ(r[6].kind, vob_rule::LATEST);
+    EXPECT_EQ(r[6].arg, ".../BR");
+    EXPECT_EQ(r[7].kind, vob_rule::VERSION);
+    EXPECT_EQ(r[7].arg, ".../dev/fix/2");
 
     struct bad_case {
         const char *text, *message;
@@ -336,6 +341,10 @@ TEST(ConfigSpec, QualifiersSelectorsAndRefusals) {
         {"element * /main/-x/LATEST", "bad version selector"},
         {"element * /main/dev/3x", "bad version selector"},
         {"element * /LATEST", "bad version selector"},
+        {"element * .../LATEST", "bad version selector"},
+        {"element * ..../BR/LATEST", "bad version selector"},
+        {"element * .../#x/LATEST", "bad version selector"},
+        {"element * 12", "bad version selector"},
         {"rule * REL", "only \"element\" rules"},
     };
     for (const bad_case &c : cases) {
@@ -388,6 +397,24 @@ TEST_F(View, RulesForFilesAndDirectories) {
     put(a, "a on BR\n", abr);
     set("element -directory * /main/LATEST\nelement -file * /main/BR/LATEST\n");
     EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a on BR\n");
+    // ".../NAME": the branch of that name wherever it sprouts, as branch
+    // names of migrated histories are global: FIX sprouts from BR here.
+    vob_oid fix, abr1, afix;
+    ASSERT_EQ(vob_type_create(v, VOB_MT_BRTYPE, "FIX", nullptr, &fix), VOB_OK);
+    ASSERT_EQ(vob_ver_find(v, a, "/main/BR/1", &abr1), VOB_OK);
+    ASSERT_EQ(vob_branch_create(v, abr1, fix, nullptr, &afix, nullptr), VOB_OK);
+    put(a, "a on FIX\n", afix);
+    set("element -directory * /main/LATEST\nelement -file * /main/FIX/LATEST\n");
+    EXPECT_FALSE(exists("src/a.c"));
+    set("element -directory * /main/LATEST\nelement -file * .../FIX/LATEST\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a on FIX\n");
+    set("element -directory * /main/LATEST\nelement -file * .../BR/FIX/0\n");
+    EXPECT_EQ(testutil::read_file(root + "/proj/src/a.c"), "a on BR\n");
+    vob_oid got;
+    ASSERT_EQ(vob_ver_find(v, a, ".../FIX/LATEST", &got), VOB_OK) << vob_errmsg(v);
+    ASSERT_EQ(vob_ver_find(v, a, ".../main/BR/FIX/1", &got), VOB_OK) << vob_errmsg(v);
+    EXPECT_EQ(vob_ver_find(v, a, ".../IX/LATEST", &got), VOB_NOT_FOUND);   // names match whole
+    EXPECT_EQ(vob_ver_find(v, a, ".../LATEST", &got), VOB_NOT_FOUND);
 
     // A directory no rule selects is not loaded, not even empty.
     vob_oid rootv;
