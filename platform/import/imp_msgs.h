@@ -131,7 +131,10 @@
       "                  [-no[load]] [-nolab[eldir]] data-file")                                 \
     X(IMP_NOT_LOADED, 176, "The view was not updated; update it to load the imported files.")    \
     X(IMP_LIST_ENTRY, 177, "\t%s\n")                                                             \
-    X(IMP_HELP, 178, IMP_HELP_TEXT)
+    X(IMP_HELP, 178, IMP_HELP_TEXT)                                                              \
+    X(IMP_NO_CONTENTS_LEFT_OUT, 179,                                                             \
+      "The view leaves out %lld names: the version selected for each has no contents "           \
+      "(removed files).")
 
 #define IMP_MSG_ENUM(name, num, text) name = num,
 enum imp_msg { IMP_MESSAGES(IMP_MSG_ENUM) };

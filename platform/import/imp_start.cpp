@@ -349,6 +349,8 @@ int update_view(imp_run *run) {
                    view_errmsg(run->view).c_str());
         return 1;
     }
+    if (stats.no_contents > 0)
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NO_CONTENTS_LEFT_OUT, (long long)stats.no_contents);
     return 0;
 }
 

@@ -25,6 +25,8 @@ grep -q 'in Attic directories' "$tmp/export.log" && { cat "$tmp/export.log"; fai
 "$vantor" mkview -tag imp -vob /proj "$tmp/view" > /dev/null
 (cd "$tmp/view/proj" && CVSROOT=$tmp/root "$vantimport" "$tmp/data" > "$tmp/import.log" 2>&1) ||
   { cat "$tmp/import.log"; fail "the import failed"; }
+# Removed files are versions without contents: the view leaves them out, and says so.
+grep -q 'The view leaves out 2 names' "$tmp/import.log" || { cat "$tmp/import.log"; fail "no count of left-out names"; }
 
 VANTOR=$vantor "$src/scripts/verify-cvs" "$tmp/root" proj /proj > "$tmp/verify.out" 2>&1 ||
   { cat "$tmp/verify.out"; fail "verify-cvs found differences"; }
