@@ -12,7 +12,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  mkview -tag VIEWTAG [-vob TAG]... DIR       rmview [-force] DIR     update [DIR]\n"          \
       "  setcs FILE [DIR]                            catcs [DIR]\n"                                   \
       "  lsvtree PATH        describe PATH[@@VERSION]        cat PATH[@@VERSION]\n"                   \
-      "  diff [-r] [-prune] VIEW-PATH DIR\n"                                                                   \
+      "  diff [-r] [-prune] VIEW-PATH DIR\n"                                                          \
       "  mkelem [-dir] [-eltype TYPE] [-ci] [-c COMMENT] PATH...\n"                                   \
       "  checkout [-unreserved] [-c COMMENT] PATH...   checkin [-c COMMENT] [-from FILE] PATH\n"      \
       "  uncheckout PATH...\n"                                                                        \
@@ -72,15 +72,15 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  -data             rmver: remove the version's contents (the version stays)\n"                \
       "  --json            dump: the whole VOB as JSON on standard output\n"                          \
       "  -r                diff: compare the whole trees, not only the entries of VIEW-PATH\n"        \
-      "  -prune            diff: a directory that holds no file counts as absent\n"                  \
+      "  -prune            diff: a directory that holds no file counts as absent\n"                   \
       "  -Ver, -VerAll     print the version\n"                                                       \
       "  -h, --help, help  print this text\n"                                                         \
       "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
       "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3,\n"                        \
       "PATH@@/main/dev/LATEST, or a label: PATH@@REL_1_0).\n"                                         \
       "Config specs: lines \"element [-file|-directory] * SELECTOR\", SELECTOR one of\n"              \
-      "CHECKEDOUT, /main/dev/LATEST, /main/dev/3, .../dev/LATEST (the branch dev\n"                 \
-      "wherever it sprouts) or a label; the first rule that\n"                                     \
+      "CHECKEDOUT, /main/dev/LATEST, /main/dev/3, .../dev/LATEST (the branch dev\n"                   \
+      "wherever it sprouts) or a label; the first rule that\n"                                        \
       "selects a version wins; an element no rule selects is not loaded, nor a\n"                     \
       "file whose selected version has no contents. \"#\" starts a comment.\n"                        \
       "diff compares the names and versions the view selects below VIEW-PATH (a\n"                    \

@@ -420,7 +420,7 @@ TEST_F(HelpTest, UsageThenExplanations) {
         EXPECT_EQ(err, "");
         EXPECT_EQ(out.rfind("Usage: vantor COMMAND [ARGUMENTS]\n", 0), 0u) << out;
         size_t at = 0;
-        for (const char *part : {"  diff [-r] VIEW-PATH DIR\n",
+        for (const char *part : {"  diff [-r] [-prune] VIEW-PATH DIR\n",
                                  "  dump --json TAG\n",
                                  "Options:\n",
                                  "  -tag TAG ",
