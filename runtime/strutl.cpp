@@ -191,3 +191,20 @@ std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot
     }
     return out;
 }
+
+std::string strutl_sh_dquote_escape(const std::string &s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string strutl_sh_squote(const std::string &s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}

@@ -43,3 +43,8 @@ enum { STRUTL_TO_LOWER = 0, STRUTL_TO_UPPER = 1 };
 // set: "/a//b/./c/" gives a, b, c. Callers that must refuse ".." see it as a
 // piece of its own.
 std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot = 0);
+
+// Text for /bin/sh: inside double quotes ("$", backquote, backslash and the
+// double quote get a backslash), and as one single-quoted word.
+std::string strutl_sh_dquote_escape(const std::string &s);
+std::string strutl_sh_squote(const std::string &s);

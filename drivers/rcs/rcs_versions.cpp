@@ -11,6 +11,7 @@
 #include "drivers/rcs/rcs_msgs.h"
 #include "drivers/rcs/rcs_rev.h"
 #include "runtime/fileutl.h"
+#include "runtime/strutl.h"
 #include "runtime/sysutl.h"
 
 std::string rcs_element_name(const std::string &archive_path);
@@ -249,18 +250,6 @@ void fill_replay(const rcs_handle *h, size_t i, cm_version_info *v) {
     v->subbranches.clear();
 }
 
-// Characters that /bin/sh still interprets inside double quotes get a
-// backslash; the extract commands quote paths that way.
-std::string escape_dquoted(const std::string &s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '"' || c == '$' || c == '`' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 std::map<std::string, std::string> &opened_paths() {
     static std::map<std::string, std::string> paths;   // element name -> archive
     return paths;
@@ -370,9 +359,10 @@ int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, in
             path.resize(path.size() - 2);
         if (s.cvs_rel_cwd != ".")
             path = s.cvs_rel_cwd + "/" + path;
-        *text = "cvs -Q get -r" + rev + " -p \"" + escape_percent(escape_dquoted(path)) + "\" > ";
+        *text = "cvs -Q get -r" + rev + " -p \"" + escape_percent(strutl_sh_dquote_escape(path)) + "\" > ";
     } else {
-        *text = "co -q -r" + rev + " -p \"%s%c" + escape_percent(escape_dquoted(e->path)) + "\" > \"%s\"";
+        *text = "co -q -r" + rev + " -p \"%s%c" + escape_percent(strutl_sh_dquote_escape(e->path)) +
+                "\" > \"%s\"";
     }
     *is_command = 1;
     return CM_OK;

@@ -1,5 +1,6 @@
 // Filling extract command templates (see imp_extract.h for the rules).
 #include "platform/import/imp_extract.h"
+#include "runtime/strutl.h"
 
 #include <vector>
 
@@ -26,7 +27,7 @@ int inside_dquotes(const std::string &cmd, size_t at) {
 }
 
 std::string quoted_for(const std::string &cmd, size_t at, const std::string &value) {
-    return inside_dquotes(cmd, at) ? imp_shell_dquote_escape(value) : imp_shell_squote(value);
+    return inside_dquotes(cmd, at) ? strutl_sh_dquote_escape(value) : strutl_sh_squote(value);
 }
 
 // The first word of the command, without a directory part.
@@ -51,31 +52,6 @@ int last_quoted_word(const std::string &cmd, std::string *word) {
     *word = cmd.substr(b + 1, e - b - 1);
     return 0;
 }
-
-}   // namespace
-
-std::string imp_shell_dquote_escape(const std::string &value) {
-    std::string out;
-    for (char c : value) {
-        if (c == '"' || c == '\\' || c == '$' || c == '`')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::string imp_shell_squote(const std::string &value) {
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
-namespace {
 
 // A "%s" or "%c" of the template, by its offset.
 struct place {
@@ -167,7 +143,7 @@ int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir
                 "quoted file name without \"/\")";
             return 1;
         }
-        job->command = "cd " + imp_shell_squote(work_dir) + " && " + cmd;
+        job->command = "cd " + strutl_sh_squote(work_dir) + " && " + cmd;
         job->mode = IMP_EXTRACT_LEAF_IN_DIR;
         job->work_dir = work_dir;
         job->out_path = work_dir + "/" + leaf;
@@ -182,7 +158,7 @@ int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir
             return 1;
         }
         cmd.erase(e + 1);
-        cmd += " " + imp_shell_squote(out_path);
+        cmd += " " + strutl_sh_squote(out_path);
     }
     job->command = cmd;
     job->out_path = out_path;

@@ -33,8 +33,3 @@ struct imp_extract_job {
 // telling what is wrong with the template.
 int imp_extract_fill(const std::string &tmpl, const std::string &export_from_dir, const std::string &out_path,
                      const std::string &work_dir, imp_extract_job *job, std::string *why);
-
-// The value escaped for a place inside double quotes of a /bin/sh command.
-std::string imp_shell_dquote_escape(const std::string &value);
-// The value as one single-quoted /bin/sh word.
-std::string imp_shell_squote(const std::string &value);

@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "runtime/strutl.h"
 #include "tests/common/testutil.h"
 #include "tests/rcs/rcs_fixtures.h"
 #include "tests/rcs/rcs_test_util.h"
@@ -13,14 +14,6 @@
 namespace {
 
 using Ids = std::vector<std::string>;
-
-// One /bin/sh word of any text.
-std::string sh_word(const std::string &s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 struct CvsHistory : ::testing::Test {
     static testutil::TempDir *dir;
@@ -76,7 +69,8 @@ struct CvsHistory : ::testing::Test {
     static std::string checkout(const std::string &file, const std::string &rev = "") {
         std::string out;
         testutil::shell("cd '" + dir->path() + "' && " + env() + " cvs -Q co -p " +
-                            (rev.empty() ? "" : "-r" + rev + " ") + sh_word("mod/" + file) + " 2>/dev/null",
+                            (rev.empty() ? "" : "-r" + rev + " ") + strutl_sh_squote("mod/" + file) +
+                            " 2>/dev/null",
                         &out);
         return out;
     }

@@ -8,19 +8,12 @@
 #include <map>
 #include <sstream>
 
+#include "runtime/strutl.h"
 #include "tests/common/testutil.h"
 #include "tests/rcs/rcs_fixtures.h"
 #include "tests/rcs/rcs_test_util.h"
 
 namespace {
-
-// One /bin/sh word of any text.
-std::string sh_word(const std::string &s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 struct ImportEndToEnd : ::testing::Test {
     testutil::TempDir dir;
@@ -67,7 +60,7 @@ struct ImportEndToEnd : ::testing::Test {
         std::map<std::string, int> count;
         std::map<std::string, std::string> previous;   // branch -> bytes of its last version
         std::string path = view_root() + "/" + name;
-        std::string tree = vob("lsvtree " + sh_word(path));
+        std::string tree = vob("lsvtree " + strutl_sh_squote(path));
         for (const data_version &v : e.versions) {
             std::string branch = "/main";
             if (!v.get("OnBranch").empty())
@@ -87,13 +80,14 @@ struct ImportEndToEnd : ::testing::Test {
             std::string vid = branch + "/" + std::to_string(count[branch]);
             SCOPED_TRACE(name + " " + v.get("VersionId") + " as " + vid);
             EXPECT_NE(tree.find(vid), std::string::npos) << tree;
-            std::string got = vob("cat " + sh_word(path + "@@" + vid));
+            std::string got = vob("cat " + strutl_sh_squote(path + "@@" + vid));
             if (contents)
                 EXPECT_EQ(got, want);
             else
                 EXPECT_NE(got.find("has no contents"), std::string::npos) << got;
             for (const std::string &label : v.all("Label"))
-                EXPECT_NE(vob("describe " + sh_word(path + "@@" + vid)).find(label), std::string::npos)
+                EXPECT_NE(vob("describe " + strutl_sh_squote(path + "@@" + vid)).find(label),
+                          std::string::npos)
                     << label;
             ++*checked;
         }
@@ -116,9 +110,9 @@ struct ImportEndToEnd : ::testing::Test {
                 if (v.get("OnBranch").empty())
                     removed = v.get("ExtractCmd").empty();
             testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p " +
-                                sh_word(module + "/" + name) + " 2>/dev/null",
+                                strutl_sh_squote(module + "/" + name) + " 2>/dev/null",
                             &want);
-            std::string got = vob("cat " + sh_word(view_root() + "/" + name + "@@/main/LATEST"));
+            std::string got = vob("cat " + strutl_sh_squote(view_root() + "/" + name + "@@/main/LATEST"));
             if (removed) {
                 EXPECT_EQ(want, "");
                 EXPECT_NE(got.find("has no contents"), std::string::npos) << got;
@@ -186,12 +180,13 @@ TEST_F(ImportEndToEnd, CvsHistoryAsCvsChecksItOut) {
     check_contents(df, 24, [&](const data_element &e, const std::string &rev) {
         std::string out;
         testutil::shell("cd '" + dir.path() + "' && " + cvsroot + " cvs -Q co -p -r" + rev + " " +
-                            sh_word("mod/" + e.get("Name")) + " 2>/dev/null",
+                            strutl_sh_squote("mod/" + e.get("Name")) + " 2>/dev/null",
                         &out);
         return out;
     });
     check_cvs_head(df, cvsroot, "mod");
-    EXPECT_EQ(vob("cat " + sh_word(view_root() + "/kw.c@@/main/LATEST")), "$Revision: 1.1.1.2 $\nv2\n");
+    EXPECT_EQ(vob("cat " + strutl_sh_squote(view_root() + "/kw.c@@/main/LATEST")),
+              "$Revision: 1.1.1.2 $\nv2\n");
 }
 
 // RCS archives whose names hold " $ ` \ ' and %: co gets each one's bytes.
@@ -199,11 +194,11 @@ TEST_F(ImportEndToEnd, RcsNamesWithShellCharacters) {
     std::string top = dir / "rcs";
     const std::vector<std::string> names = {"q\"uote.c",     "dollar$HOME.c", "back`tick`.c",
                                             "back\\slash.c", "it's.c",        "50%s%c.c"};
-    std::string make = "mkdir -p " + sh_word(top + "/RCS") + " && cd " + sh_word(top);
+    std::string make = "mkdir -p " + strutl_sh_squote(top + "/RCS") + " && cd " + strutl_sh_squote(top);
     for (const std::string &n : names)
-        make += " && printf '%s\\n' " + sh_word(n) + " > " + sh_word(n) + " && ci -q -t-x -mfirst " +
-                sh_word(n) + " && co -q -l " + sh_word(n) + " && echo two >> " + sh_word(n) +
-                " && ci -q -msecond " + sh_word(n);
+        make += " && printf '%s\\n' " + strutl_sh_squote(n) + " > " + strutl_sh_squote(n) +
+                " && ci -q -t-x -mfirst " + strutl_sh_squote(n) + " && co -q -l " + strutl_sh_squote(n) +
+                " && echo two >> " + strutl_sh_squote(n) + " && ci -q -msecond " + strutl_sh_squote(n);
     ASSERT_EQ(testutil::shell(make + " </dev/null >/dev/null 2>&1"), 0);
     data_file df;
     export_and_import(top, "vantexport_rcs", "", "-r", &df);
@@ -212,7 +207,8 @@ TEST_F(ImportEndToEnd, RcsNamesWithShellCharacters) {
     ASSERT_EQ(df.elements.size(), names.size());
     check_contents(df, 12, [&](const data_element &e, const std::string &rev) {
         std::string out;
-        testutil::shell("co -q -p -r" + rev + " " + sh_word(top + "/RCS/" + e.get("Name") + ",v"), &out);
+        testutil::shell("co -q -p -r" + rev + " " + strutl_sh_squote(top + "/RCS/" + e.get("Name") + ",v"),
+                        &out);
         EXPECT_NE(out, "") << e.get("Name");
         return out;
     });
