@@ -33,6 +33,7 @@ struct diff_ctx {
     int prune;   // a directory that holds no file counts as absent
     std::vector<view_diff_item> out;
     view_diff_stats st;
+    std::map<std::string, int> view_holds, dir_holds;   // prune's answers, by path
 };
 
 // The administrative directories of other systems, left out everywhere.
@@ -148,31 +149,46 @@ int file_differs(diff_ctx &c, const vent &x, const std::string &rel, const std::
 
 void note(diff_ctx &c, view_diff_item::kind_t k, const std::string &rel) { c.out.push_back({k, rel}); }
 
-// Whether a directory the view shows holds a file at any depth.
+// Whether a directory the view shows holds a file at any depth. Each answer
+// is kept: compare asks again for every directory below, and each subtree is
+// walked once.
 int view_holds_file(diff_ctx &c, vob_oid dirver, const std::string &rel, int depth, int *holds) {
+    if (auto hit = c.view_holds.find(rel); hit != c.view_holds.end()) {
+        *holds = hit->second;
+        return VOB_OK;
+    }
     if (depth > 1000)
         return view_fail(c.v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, rel.c_str(), "directories nest too deep"));
     std::map<std::string, vent> m;
-    int rc = view_side(c, dirver, rel, 0, &m);
-    for (auto it = m.begin(); rc == VOB_OK && !*holds && it != m.end(); ++it)
+    int rc = view_side(c, dirver, rel, 0, &m), h = 0;
+    for (auto it = m.begin(); rc == VOB_OK && !h && it != m.end(); ++it)
         if (it->second.kind != K_DIR)
-            *holds = 1;
+            h = 1;
         else
-            rc = view_holds_file(c, it->second.ver, join(rel, it->first), depth + 1, holds);
+            rc = view_holds_file(c, it->second.ver, join(rel, it->first), depth + 1, &h);
+    if (rc == VOB_OK)
+        c.view_holds[rel] = *holds = h;
     return rc;
 }
 
-// Whether a directory of the tree holds anything but directories at any depth.
+// Whether a directory of the tree holds anything but directories at any
+// depth; kept as above.
 int dir_holds_file(diff_ctx &c, const std::string &path, int depth, int *holds) {
+    if (auto hit = c.dir_holds.find(path); hit != c.dir_holds.end()) {
+        *holds = hit->second;
+        return VOB_OK;
+    }
     if (depth > 1000)
         return view_fail(c.v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, path.c_str(), "directories nest too deep"));
     std::map<std::string, std::pair<ekind, int64_t>> m;
-    int rc = dir_side(c, path, 0, &m);
-    for (auto it = m.begin(); rc == VOB_OK && !*holds && it != m.end(); ++it)
+    int rc = dir_side(c, path, 0, &m), h = 0;
+    for (auto it = m.begin(); rc == VOB_OK && !h && it != m.end(); ++it)
         if (it->second.first != K_DIR)
-            *holds = 1;
+            h = 1;
         else
-            rc = dir_holds_file(c, path + "/" + it->first, depth + 1, holds);
+            rc = dir_holds_file(c, path + "/" + it->first, depth + 1, &h);
+    if (rc == VOB_OK)
+        c.dir_holds[path] = *holds = h;
     return rc;
 }
 
@@ -248,7 +264,7 @@ int view_diff(view_t *v, const std::string &path, const std::string &dir, int re
         return view_fail(v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, dir.c_str(), strerror(errno)));
     if (!S_ISDIR(sb.st_mode))
         return view_fail(v, VOB_ERR, VOB_MSG(VM_NO_DIR, dir.c_str()));
-    diff_ctx c{v, nullptr, v->root + fh.vob_tag, recursive, prune, {}, {}};
+    diff_ctx c{v, nullptr, v->root + fh.vob_tag, recursive, prune, {}, {}, {}, {}};
     if (!fh.vob_path.empty())
         c.view_dir += "/" + fh.vob_path;
     if ((rc = view_get_vob(v, fh.vob_tag, &c.h)) != VOB_OK)
