@@ -1,0 +1,293 @@
+// The exporter's calls: each one a short step over the store and the views.
+#include "platform/vob_calls.h"
+
+#include "platform/pname.h"
+#include "platform/view.h"
+#include "platform/vob_int.h"
+#include "runtime/fileutl.h"
+
+#include <map>
+#include <memory>
+
+namespace {
+
+struct view_closer {
+    void operator()(view_t *v) const { view_close(v); }
+};
+struct vob_closer {
+    void operator()(vob_t *v) const { vob_close(v); }
+};
+
+// Views the resolved paths lay in (each owns the VOB handles it opened), and
+// VOBs reached by tag outside any view. Opening a view reads its records, so
+// it is done once per view and run.
+std::vector<std::unique_ptr<view_t, view_closer>> &views() {
+    static std::vector<std::unique_ptr<view_t, view_closer>> v;
+    return v;
+}
+std::map<std::string, std::unique_ptr<vob_t, vob_closer>> &tag_vobs() {
+    static std::map<std::string, std::unique_ptr<vob_t, vob_closer>> m;
+    return m;
+}
+
+// The cached view that holds path, else one opened now; null outside views.
+view_t *view_of(const std::string &path) {
+    std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
+    for (auto &v : views()) {
+        const std::string &root = view_get_root(v.get());
+        if (abs.compare(0, root.size(), root) == 0 && (abs.size() == root.size() || abs[root.size()] == '/'))
+            return v.get();
+    }
+    view_t *v = nullptr;
+    std::string e;
+    if (view_open(path.empty() ? "." : path, &v, &e) != VOB_OK)
+        return nullptr;
+    views().emplace_back(v);
+    return v;
+}
+
+int tag_vob(const std::string &tag, vob_t **out, std::string *err) {
+    auto it = tag_vobs().find(tag);
+    if (it == tag_vobs().end()) {
+        vob_t *v = nullptr;
+        if (int rc = vob_open_tag(tag, &v, err))
+            return rc;
+        it = tag_vobs().emplace(tag, v).first;
+    }
+    *out = it->second.get();
+    return VOB_OK;
+}
+
+// "path" or "path@@vid" through a view, or from a VOB tag: the element and the
+// version selected or named.
+int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_oid *elem, vob_oid *ver,
+            std::string *err) {
+    if (view_t *view = view_of(path)) {
+        view_loc loc;
+        if (view_locate(view, xpath, &loc) == VOB_OK) {
+            view_fhandle fh;
+            if (int rc = view_get_fhandle(view, xpath, &fh)) {
+                *err = view_errmsg(view);
+                return rc;
+            }
+            *elem = fh.elem;
+            *ver = fh.ver;
+            if (int rc = view_get_vob(view, fh.vob_tag, vob)) {
+                *err = view_errmsg(view);
+                return rc;
+            }
+            return VOB_OK;
+        }
+    }
+    vob_pname pn;   // outside views: opens the VOB only to learn the tag and the objects
+    if (int rc = vob_resolve_pname(xpath, &pn, err))
+        return rc;
+    *elem = pn.elem;
+    *ver = pn.ver;
+    return tag_vob(pn.vob_tag, vob, err);
+}
+
+int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std::string *out) {
+    if (text.size() >= size)
+        return vob_fail(vob, VOB_TOO_LONG,
+                        VOB_MSG(VM_TOO_LONG, vob->tag.c_str(), what, text.c_str(), text.size(), size - 1));
+    *out = text;
+    return VOB_OK;
+}
+
+}   // namespace
+
+int vob_ob_all_cache_action(int, int flush, int) {
+    if (flush) {
+        views().clear();
+        tag_vobs().clear();
+    }
+    return VOB_OK;
+}
+
+int vob_resolve_vob_obj(const std::string &path, vob_t **vob, vob_oid *obj, std::string *err) {
+    std::string p, vid;
+    int has_vid = vob_split_xpname(path, &p, &vid);
+    if (!has_vid)
+        p = path;
+    vob_oid elem = 0, ver = 0;
+    vob_t *v = nullptr;
+    // "path@@" names the element: resolve the path alone and keep the element.
+    const std::string &xpath = has_vid && vid.empty() ? p : path;
+    if (int rc = resolve(xpath, p, &v, &elem, &ver, err))
+        return rc;
+    *vob = v;
+    *obj = has_vid && vid.empty() ? elem : ver;
+    return VOB_OK;
+}
+
+int vob_ob_get_wk_obj(vob_t *vob, int wk, vob_oid *obj) {
+    vob_oid o = vob_wk_obj(vob, wk);
+    if (o == VOB_OID_NULL)
+        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_WK, vob->tag.c_str(), wk));
+    *obj = o;
+    return VOB_OK;
+}
+
+int vob_type_get_name(vob_t *vob, vob_oid type, size_t size, std::string *name) {
+    std::string n;
+    if (int rc = vob_type_get_name(vob, type, &n))
+        return rc;
+    return fit(vob, n, size, "type name", name);
+}
+
+const char *vob_utl_mtype_to_str(int mtype) { return vob_mtype_name(mtype); }
+
+int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
+    std::vector<vob_vtree_node> flat;
+    if (int rc = vob_elem_get_vtree(vob, elem, &flat))
+        return rc;
+    // The flat list is depth first: a version is followed at once by the
+    // branches that sprout from it, each branch's versions in order. A
+    // stack of open branches rebuilds the tree from it.
+    cmd_vtree_branch root;
+    std::map<vob_oid, cmd_vtree_branch *> pending;   // branch oid -> its node, made at its sprout
+    for (vob_vtree_node &n : flat) {
+        cmd_vtree_branch *b = nullptr;
+        auto it = pending.find(n.ver.branch);
+        if (it != pending.end())
+            b = it->second;
+        else if (root.branch == 0 || root.branch == n.ver.branch)
+            b = &root;
+        else
+            return vob_fail(vob, VOB_ERR, VOB_MSG(VM_VTREE_ORDER, vob->tag.c_str(), (long long)elem, n.ver.id.c_str()));
+        b->branch = n.ver.branch;
+        cmd_vtree_version cv;
+        cv.ver = n.ver.oid;
+        if (!n.labels.empty())
+            if (int rc = vob_ver_get_labels(vob, n.ver.oid, &cv.labels))
+                return rc;
+        for (vob_oid sb : n.sub_branches) {
+            cmd_vtree_branch nb;
+            nb.branch = sb;
+            cv.branches.push_back(std::move(nb));
+        }
+        b->versions.push_back(std::move(cv));
+        // The sprouting branches are filled later through these pointers.
+        // They stay valid: each list of branches is complete before its
+        // address is taken, and moving a version (when its branch's list of
+        // versions grows) moves the list without moving its elements.
+        for (cmd_vtree_branch &nb : b->versions.back().branches)
+            pending[nb.branch] = &nb;
+    }
+    *main_branch = std::move(root);
+    return VOB_OK;
+}
+
+int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id) {
+    vob_ver_info vi;
+    if (int rc = vob_ver_get(vob, ver, &vi))
+        return rc;
+    return fit(vob, vi.id, size, "version id", id);
+}
+
+int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pname) {
+    std::string p;
+    if (int rc = vob_ver_get_data_pname(vob, ver, &p))
+        return rc;
+    return fit(vob, p, size, "contents path", pname);
+}
+
+int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch) {
+    vob_ver_info vi;
+    if (int rc = vob_ver_get(vob, ver, &vi))
+        return rc;
+    *branch = vi.branch;
+    return VOB_OK;
+}
+
+int vob_branch_get_pname(vob_t *vob, vob_oid branch, size_t size, std::string *path) {
+    vob_branch_info bi;
+    if (int rc = vob_branch_get(vob, branch, &bi))
+        return rc;
+    return fit(vob, bi.path, size, "branch path", path);
+}
+
+int vob_obj_find_event(vob_t *vob, vob_oid obj, int kind, vob_event *ev) {
+    if (kind != VOB_EV_CREATE && kind != VOB_EV_CHECKOUT)
+        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob->tag.c_str(), (long long)obj, kind));
+    if (kind == VOB_EV_CHECKOUT) {
+        int mtype = 0;
+        if (int rc = vob_obj_get_mtype(vob, obj, &mtype))
+            return rc;
+        if (mtype != VOB_MT_CKOUT)
+            return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob->tag.c_str(), (long long)obj, kind));
+    }
+    return vob_obj_get_event(vob, obj, ev);
+}
+
+int cmd_utl_get_hlinks(vob_t *vob, vob_oid ver, vob_oid hltype, int dir, std::vector<cmd_hlink> *out) {
+    std::vector<vob_hlink> links;
+    if (int rc = vob_obj_get_hlinks(vob, ver, hltype, dir, &links))
+        return rc;
+    out->clear();
+    for (const vob_hlink &l : links)
+        out->push_back({l.oid, vob, dir == VOB_HL_TO ? l.from : l.to});
+    return VOB_OK;
+}
+
+int cmd_utl_get_vob_ext_pname(const std::string &elem_path, vob_t *vob, vob_oid ver, size_t size,
+                              std::string *out) {
+    vob_ver_info vi;
+    if (int rc = vob_ver_get(vob, ver, &vi))
+        return rc;
+    return fit(vob, elem_path + "@@" + vi.id, size, "version-extended path", out);
+}
+
+int vob_obj_next_attrs(vob_t *vob, vob_oid obj, vob_attr_cursor *cursor, size_t max, std::vector<vob_attr> *got) {
+    if (!cursor->started) {
+        if (int rc = vob_obj_get_attrs(vob, obj, &cursor->all))
+            return rc;
+        cursor->started = 1;
+    }
+    got->clear();
+    while (cursor->pos < cursor->all.size() && got->size() < max)
+        got->push_back(cursor->all[cursor->pos++]);
+    cursor->done = cursor->pos >= cursor->all.size();
+    return VOB_OK;
+}
+
+int vob_val_value_to_str(const std::string &value, int, std::string *out) {
+    *out = value;
+    return VOB_OK;
+}
+
+int vob_obj_get_lock(vob_t *vob, vob_oid obj, int, vob_lock *out) { return vob_obj_get_lock(vob, obj, out); }
+
+struct vob_ckout_cursor {
+    std::vector<vob_ckout> list;
+    size_t pos = 0;
+};
+
+int vob_elem_next_ckouts(vob_t *vob, vob_oid elem, vob_ckout_cursor **cursor, vob_ckout *out) {
+    if (!*cursor) {
+        auto c = std::make_unique<vob_ckout_cursor>();
+        if (int rc = vob_elem_get_ckouts(vob, elem, &c->list))
+            return rc;
+        *cursor = c.release();
+    }
+    if ((*cursor)->pos >= (*cursor)->list.size()) {
+        delete *cursor;
+        *cursor = nullptr;
+        return VOB_OK;
+    }
+    *out = (*cursor)->list[(*cursor)->pos++];
+    return VOB_OK;
+}
+
+void vob_ob_cursor_close(vob_ckout_cursor *cursor) { delete cursor; }
+
+int tbs_version_ext_pname(std::string *out, const char *path, const char *vid) {
+    if (!path || !*path || std::string_view(path).find("@@") != std::string_view::npos)
+        return 1;
+    std::string x = std::string(path) + "@@" + (vid ? vid : "");
+    if (x.size() >= FILEUTL_MAX_PATH)
+        return 1;
+    *out = std::move(x);
+    return 0;
+}
