@@ -30,20 +30,28 @@ std::map<std::string, std::unique_ptr<vob_t, vob_closer>> &tag_vobs() {
     return m;
 }
 
-// The cached view that holds path, else one opened now; null outside views.
-view_t *view_of(const std::string &path) {
+// The cached view that holds path, else one opened now; *view null when
+// the path is in no view. A view that cannot be opened (its VOB damaged,
+// say) is a failure, not a path outside views.
+int view_of(const std::string &path, view_t **view, std::string *err) {
     std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
     for (auto &v : views()) {
         const std::string &root = view_get_root(v.get());
-        if (abs.compare(0, root.size(), root) == 0 && (abs.size() == root.size() || abs[root.size()] == '/'))
-            return v.get();
+        if (abs.compare(0, root.size(), root) == 0 && (abs.size() == root.size() || abs[root.size()] == '/')) {
+            *view = v.get();
+            return VOB_OK;
+        }
     }
     view_t *v = nullptr;
-    std::string e;
-    if (view_open(path.empty() ? "." : path, &v, &e) != VOB_OK)
-        return nullptr;
+    *view = nullptr;
+    int rc = view_open(path.empty() ? "." : path, &v, err);
+    if (rc == VOB_NOT_FOUND)
+        return VOB_OK;
+    if (rc != VOB_OK)
+        return rc;
     views().emplace_back(v);
-    return v;
+    *view = v;
+    return VOB_OK;
 }
 
 int tag_vob(const std::string &tag, vob_t **out, std::string *err) {
@@ -62,22 +70,22 @@ int tag_vob(const std::string &tag, vob_t **out, std::string *err) {
 // version selected or named.
 int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_oid *elem, vob_oid *ver,
             std::string *err) {
-    if (view_t *view = view_of(path)) {
-        view_loc loc;
-        if (view_locate(view, xpath, &loc) == VOB_OK) {
-            view_fhandle fh;
-            if (int rc = view_get_fhandle(view, xpath, &fh)) {
-                *err = view_errmsg(view);
-                return rc;
-            }
-            *elem = fh.elem;
-            *ver = fh.ver;
-            if (int rc = view_get_vob(view, fh.vob_tag, vob)) {
-                *err = view_errmsg(view);
-                return rc;
-            }
-            return VOB_OK;
+    view_t *view = nullptr;
+    if (int rc = view_of(path, &view, err))
+        return rc;
+    if (view) {   // a path in a view is that view's to answer
+        view_fhandle fh;
+        if (int rc = view_get_fhandle(view, xpath, &fh)) {
+            *err = view_errmsg(view);
+            return rc;
         }
+        *elem = fh.elem;
+        *ver = fh.ver;
+        if (int rc = view_get_vob(view, fh.vob_tag, vob)) {
+            *err = view_errmsg(view);
+            return rc;
+        }
+        return VOB_OK;
     }
     vob_pname pn;   // outside views: opens the VOB only to learn the tag and the objects
     if (int rc = vob_resolve_pname(xpath, &pn, err))
