@@ -65,7 +65,8 @@ struct cm_driver {
     // 0 opened; 1001 failure; 1003 not exported; other nonzero: listed, nothing written.
     int (*open_element)(const char *path, void **handle);
     int (*element_info)(void *handle, element_info *info);
-    // 0: one version delivered; nonzero: no more versions.
+    // 0: one version delivered; CM_NO_MORE: no more versions; any other
+    // value: a failure the driver reported, and the element is not exported.
     int (*next_version)(void *handle, cm_version_info *v, int *is_version);
     // 0: *text holds an extract command (*is_command 1) or file path (0, empty = none).
     int (*extract)(void *handle, const cm_version_info *v, std::string *text, int *is_command);

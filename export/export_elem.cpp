@@ -107,8 +107,15 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
     for (;;) {
         cm_version_info v;
         int is_version = 0;
-        if (driver->next_version(e->handle, &v, &is_version) != 0)
+        // Only CM_NO_MORE ends the list: a failing driver would otherwise
+        // have the element written with part of its history.
+        int rc = driver->next_version(e->handle, &v, &is_version);
+        if (rc == CM_NO_MORE)
             break;
+        if (rc != 0) {
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_GET_VERSION, path);
+            return fail_open(e, CM_FAILED);
+        }
         if (take_version(e, path, std::move(v), is_version) != 0)
             return fail_open(e, CM_FAILED);
     }

@@ -233,6 +233,21 @@ TEST(ExportDriverFailures, OpenInfoExtractEachListedAndClosedOnce) {
     EXPECT_NE(r.data.find("NumElements 1\nNumVersions 1\n"), std::string::npos) << r.data;
 }
 
+// A driver failing in the middle of the version list fails the element: none
+// of its history is written, rather than the part before the failure.
+TEST(ExportDriverFailures, FailedNextVersionIsNotTheEndOfTheList) {
+    Scripted s;
+    s.element("broken", {{"versions", json::array({version("1", 10), version("2", 20, {{"next_rc", 1001}}),
+                                                   version("3", 30)})}});
+    s.element("whole", {{"versions", json::array({version("1", 10)})}});
+    ExportRun r = s.run({});
+    EXPECT_NE(r.proc.err.find("Can't get the next version of \"broken\"."), std::string::npos) << r.proc.err;
+    EXPECT_NE(r.proc.err.find("\tbroken\n"), std::string::npos) << r.proc.err;
+    EXPECT_EQ(r.data.find("broken"), std::string::npos) << r.data;
+    EXPECT_NE(r.data.find("NumElements 1\nNumVersions 1\n"), std::string::npos) << r.data;
+    EXPECT_EQ(testutil::count(s.log(), "close broken\n"), 1u) << s.log();
+}
+
 TEST(ExportDriverFailures, InitAndShutdown) {
     Scripted s;
     s.script["init"] = 1;

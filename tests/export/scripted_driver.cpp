@@ -8,7 +8,8 @@
 //          "elements": {"path": {"open": 0, "info": 0, "element": {...},
 //                                "versions": [{..., "is_version": 1,
 //                                              "extract": "text", "command": 1,
-//                                              "extract_rc": 0}]}}}
+//                                              "extract_rc": 0, "next_rc": 0}]}}}
+// A version with a nonzero "next_rc" is not delivered: next_version returns that.
 // A path without an entry is one plain element with one version "1".
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +136,8 @@ int s_next_version(void *h, cm_version_info *v, int *is_version) {
     if (e->next >= list.size())
         return CM_NO_MORE;
     const json &j = list[e->next++];
+    if (int rc = j.value("next_rc", 0))
+        return rc;
     *v = cm_version_info();
     v->status = j.value("status", int(VERSION_WRITE));
     v->event_time = j.value("time", int64_t(1000));
