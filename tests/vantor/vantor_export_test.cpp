@@ -257,6 +257,45 @@ TEST_F(VantorExport, PathsThatAreNoElementsAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(data.find("ELEMENT_BEGIN"), std::string::npos);
 }
 
+// Names are never cut to fit: a branch path longer than its 1024-byte buffer
+// fails the element, naming it and what was too long.
+TEST_F(VantorExport, BranchPathTooLongFailsTheElementByName) {
+    vob_oid e = make_file(root(), "long.c", {"1"});
+    make_file(root(), "short.c", {"1"});
+    vob_oid from = 0;
+    ASSERT_EQ(vob_ver_find(vob, e, "/main/1", &from), VOB_OK);
+    vob_event ev = at(T0 + 100);
+    for (char c : std::string("abcd")) {   // /main + 4 * 256 bytes
+        vob_oid brtype = 0, br = 0, ver0 = 0;
+        ASSERT_EQ(vob_type_create(vob, VOB_MT_BRTYPE, std::string(255, c), &ev, &brtype), VOB_OK)
+            << vob_errmsg(vob);
+        ASSERT_EQ(vob_branch_create(vob, from, brtype, &ev, &br, &ver0), VOB_OK) << vob_errmsg(vob);
+        from = ver0;
+    }
+    update();
+    std::string data;
+    ProcResult r = run_export({"long.c", "short.c"}, &data);
+    EXPECT_NE(r.err.find("Error: \"long.c\" is not exported: VOB \"/t\": branch path \"/main/aaa"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("is 1029 bytes long; at most 1023 fit."), std::string::npos) << r.err;
+    EXPECT_EQ(data.find("long.c"), std::string::npos);
+    EXPECT_NE(data.find("Name 7:short.c"), std::string::npos) << r.err;
+}
+
+// A name holding "@@" cannot be extended with a version: reported with an
+// unknown metatype, the run goes on.
+TEST_F(VantorExport, NameWithDoubleAtCannotBeConverted) {
+    make_file(root(), "ok.c", {"1"});
+    update();
+    testutil::write_file(vob_root() + "/q@@r.c", "private\n");
+    std::string data;
+    ProcResult r = run_export({"-r"}, &data);
+    EXPECT_NE(r.err.find("Object \"q@@r.c\" (metatype unknown) is not a versioned object."), std::string::npos)
+        << r.err;
+    EXPECT_NE(data.find("Name 4:ok.c"), std::string::npos) << r.err;
+}
+
 TEST_F(VantorExport, DamagedDatabaseGivesAClearMessage) {
     make_file(root(), "z.c", {"1"});
     update();
