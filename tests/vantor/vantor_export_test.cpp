@@ -207,6 +207,29 @@ TEST_F(VantorExport, ObsoleteElementAndBranch) {
     EXPECT_NE(data.find("Obsolete TRUE\n"), std::string::npos) << data;
 }
 
+// Attributes are read 20 at a time: all of them arrive, each once.
+TEST_F(VantorExport, AttributesBeyondOneBatch) {
+    vob_oid e = make_file(root(), "m.c", {"1"});
+    vob_oid v1 = 0;
+    ASSERT_EQ(vob_ver_find(vob, e, "/main/1", &v1), VOB_OK);
+    vob_event ev = at(T0 + 100);
+    for (int i = 0; i < 45; i++) {
+        char name[8];
+        std::snprintf(name, sizeof name, "A%02d", i);
+        vob_oid attype = 0;
+        ASSERT_EQ(vob_type_create(vob, VOB_MT_ATTYPE, name, &ev, &attype), VOB_OK);
+        ASSERT_EQ(vob_obj_set_attr(vob, v1, attype, "v" + std::to_string(i), &ev), VOB_OK);
+    }
+    update();
+    std::string data;
+    ProcResult r = run_export({"m.c"}, &data);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string v = version_block(data, "/main/1");
+    EXPECT_EQ(testutil::count(v, "\nAttrib "), 45u) << v;
+    EXPECT_NE(v.find("Attrib 6:A00=v0\n"), std::string::npos);
+    EXPECT_NE(v.find("Attrib 7:A44=v44\n"), std::string::npos);
+}
+
 // Option values may hold "/" (here the output and temporary paths); source
 // names may not.
 TEST_F(VantorExport, SlashRefusedInSourceNamesOnly) {
