@@ -29,17 +29,21 @@ int main_branch_path(vantor_element *e) {
     return 0;
 }
 
+// Metatypes 5 and 8 are an element and a version of a kind this store does
+// not make; they are taken as the exporter always took them.
+enum { MT_OTHER_ELEM = 5, MT_OTHER_VERSION = 8 };
+
 // The element itself for elements, the element of a version for versions.
 int find_element(vantor_element *e, vob_oid obj) {
     int mtype = 0;
     if (int rc = vob_obj_get_mtype(e->vob, obj, &mtype))
         return vt_fail(e, VT_NO_MTYPE, rc);
-    if (mtype == VOB_MT_FILE_ELEM || mtype == VOB_MT_DIR_ELEM || mtype == 5) {
+    if (mtype == VOB_MT_FILE_ELEM || mtype == VOB_MT_DIR_ELEM || mtype == MT_OTHER_ELEM) {
         e->elem = obj;
         e->mtype = mtype;
         return 0;
     }
-    if (mtype != VOB_MT_VERSION && mtype != VOB_MT_DIR_VERSION && mtype != 8) {
+    if (mtype != VOB_MT_VERSION && mtype != VOB_MT_DIR_VERSION && mtype != MT_OTHER_VERSION) {
         IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOT_VERSIONED, e->path.c_str(), vob_utl_mtype_to_str(mtype));
         return CM_FAILED;
     }
