@@ -37,6 +37,7 @@ tag=$1
 mkdir -p "$2"
 vd=$(cd "$2" && pwd)
 vantor=${VANTOR:-vantor}
+case $vantor in /*) ;; */*) vantor=$PWD/$vantor ;; esac  # the script changes directory
 varies() { case $vary in *,"$1",*) return 0 ;; esac; return 1; }
 vt() { "$vantor" "$@" > /dev/null; }
 
