@@ -98,7 +98,7 @@ stage1() {
   newfile lost+found/stray.txt 'nobody names me\n' "in lost+found"
 
   # main.c: /main/dev and /main/dev/fix; util.h: /main/side; old.txt: /main/old.
-  vt mkbranch -c "dev branch" dev src/main.c@@/main/1
+  vt mkbranch dev src/main.c@@/main/1
   vt mkbranch side src/deep/er/util.h@@/main/1
   vt mkbranch old old.txt@@/main/1
   update "$vd/dev"
