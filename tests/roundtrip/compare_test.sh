@@ -93,6 +93,9 @@ rc=0; "$rt" --compare-dumps "$tmp/a.json" "$tmp/a.json" > "$tmp/same.out" 2>&1 |
 has 'equal: 4 file elements, 4 versions' "$tmp/same.out"
 
 # Could not run: exit 2.
+printf '{"elements":[{"path":"a","kind":"file","comment":{"base64":"!"}}]}\n' > "$tmp/bad.json"
+rc=0; "$rt" --compare-dumps "$tmp/bad.json" "$tmp/a.json" > "$tmp/bad.out" 2>&1 || rc=$?
+[ $rc -eq 2 ] || { cat "$tmp/bad.out"; fail "a malformed dump gave exit $rc"; }
 rc=0; "$rt" --compare /src /nonesuch > "$tmp/none.out" 2>&1 || rc=$?
 [ $rc -eq 2 ] || { cat "$tmp/none.out"; fail "a missing VOB gave exit $rc"; }
 rc=0; "$rt" --compare /src > /dev/null 2>&1 || rc=$?
