@@ -149,9 +149,9 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
     std::vector<vob_vtree_node> tree;
     if ((rc = vob_elem_get_vtree(v, elem, &tree)) != VOB_OK)
         return rc;
-    std::unordered_map<vob_oid, const std::string *> ids;
-    for (auto &n : tree)
-        ids[n.ver.oid] = &n.ver.id;
+    std::unordered_map<vob_oid, size_t> at;   // version -> its place in the tree
+    for (size_t i = 0; i < tree.size(); i++)
+        at[tree[i].ver.oid] = i;
     json branches = json::array();
     if ((rc = branch_json(v, ei.main_branch, "/main", &branches)) != VOB_OK)
         return rc;
@@ -177,12 +177,16 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
         std::vector<vob_hlink> hl;
         if ((rc = vob_obj_get_hlinks(v, n.ver.oid, merge, VOB_HL_TO, &hl)) != VOB_OK)
             return rc;
+        // In tree order, not link order: two VOBs with the same merges made
+        // in another order dump the same.
+        std::vector<size_t> from;
+        for (auto &h : hl)
+            if (auto it = at.find(h.from); it != at.end())
+                from.push_back(it->second);
+        std::sort(from.begin(), from.end());
         json mf = json::array();
-        for (auto &h : hl) {
-            auto it = ids.find(h.from);
-            if (it != ids.end())
-                mf.push_back(*it->second);
-        }
+        for (size_t i : from)
+            mf.push_back(tree[i].ver.id);
         x["merges_from"] = mf;
         x["sha256"] = n.ver.has_data ? json(n.ver.sha256) : json(nullptr);
         vers.push_back(std::move(x));

@@ -5,7 +5,7 @@
 //             "branches": [BRANCH...], "versions": [VERSION...]}
 //   BRANCH:  {"path": "/main/dev/fix", "obsolete": bool}
 //   VERSION: {"id", "event": EVENT, "comment": TEXT|null, "labels": [names],
-//             "attributes": {name: TEXT}, "merges_from": [version ids],
+//             "attributes": {name: TEXT}, "merges_from": [version ids, tree order],
 //             "sha256": hex|null}
 //   EVENT:   {"user": TEXT, "group": TEXT, "name": TEXT, "host": TEXT,
 //             "time": integer seconds}

@@ -550,8 +550,9 @@ int import_versions(elem_ctx *c) {
             }
             continue;
         }
+        // An absolute version is stated as it is: no comment means none.
         imp_opt_str comment = v.comment;
-        if (!comment && default_comment)
+        if (!comment && default_comment && !v.abs_version)
             comment = std::string(default_comment);
         vob_event ev = imp_make_event(run, v.event, comment);
         vob_oid branch = 0;
@@ -763,8 +764,11 @@ int import_in_txn(elem_ctx *c) {
         return fail(c, "cannot make its directory: " + err);
     if (lookup_child(c->vob, dir, comps.back(), &c->elem, &err))
         return fail(c, err);
+    // An element of absolute versions comes from a store: its /main/0 shares
+    // the element's event, so no comment means none there too.
     imp_opt_str comment = el.comment;
-    if (!comment && run->p->comment)
+    bool abs = !el.versions.empty() && el.versions[0].abs_version;
+    if (!comment && run->p->comment && !abs)
         comment = std::string(run->p->comment);
     vob_event ev = imp_make_event(run, el.event, comment);
     if (c->elem) {
