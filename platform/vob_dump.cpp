@@ -43,7 +43,9 @@ static json event_json(const vob_event &e) {
             {"time", e.time}};
 }
 
-static json comment_json(const vob_event &e) { return e.comment.empty() ? json(nullptr) : text_json(e.comment); }
+static json comment_json(const vob_event &e) {
+    return e.comment.empty() ? json(nullptr) : text_json(e.comment);
+}
 
 static int attrs_json(vob_t *v, vob_oid obj, json *out) {
     std::vector<vob_attr> at;

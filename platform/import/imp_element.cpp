@@ -367,7 +367,8 @@ int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::str
             return store_fail(c, "cannot look up label " + label);
         // LabelAll follows this import to the element's last imported version.
         // An AbsVersion record says where the label is now: move it there.
-        int replace = rc == 0 && where != ver && ((is_all && where == c->label_all_on) || (!is_all && v.abs_version));
+        int replace =
+            rc == 0 && where != ver && ((is_all && where == c->label_all_on) || (!is_all && v.abs_version));
         if (rc == 0 && where != ver && !replace) {
             vob_ver_info wi;
             if (vob_ver_get(c->vob, where, &wi) != VOB_OK)
@@ -461,11 +462,13 @@ int version_place(elem_ctx *c, const imp_version &v, std::string *bpath, std::ve
 }
 
 // Notes the branches a version lists as sprouting from it (SubBranch).
-int add_sprouts(elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &bpath, const vob_event &ev) {
+int add_sprouts(elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &bpath,
+                const vob_event &ev) {
     for (const std::string &s : v.subbranches) {
         std::string name = sub_type(s);
         if (s.find('/') != std::string::npos && "/main/" + s != bpath + "/" + name)
-            return fail(c, "version " + v.version_id + " lists branch " + s + ", which does not sprout from its branch");
+            return fail(c, "version " + v.version_id + " lists branch " + s +
+                               ", which does not sprout from its branch");
         c->sprout[name] = ver;
         c->sprouts.push_back({ver, bpath, name, ev});
     }

@@ -64,8 +64,7 @@ struct AbsImport : ImportFixture {
             {"/main/dev/1", "dev", "carol", 1200, "no contents", "",
              line("SubBranch", "dev/idle") + line("FMerge", "2")},
             {"/main/dev/idle/0", "dev/idle", "eve", 1210, "", "", ""},
-            {"/main/1", "", "bob", 1100, "first", "v1",
-             main1_more("")},
+            {"/main/1", "", "bob", 1100, "first", "v1", main1_more("")},
             {"/main/2", "", "bob", 1300, "second", "v1",
              line("Label", "L2") + line("Merge", "dev/fix/1") + line("Merge", "dev/1")},
         };
@@ -75,7 +74,10 @@ struct AbsImport : ImportFixture {
         datafile_builder b = data_head(src);
         b.marker("ELEMENT_BEGIN").str("Name", "f.c");
         full_event(b, "ann", 1000);
-        b.str("Comment", "made").str("BranchObs", "dev/fix").str("Attrib", "owner=a=b").str("Attrib", "empty=");
+        b.str("Comment", "made")
+            .str("BranchObs", "dev/fix")
+            .str("Attrib", "owner=a=b")
+            .str("Attrib", "empty=");
         for (const abs_rec &r : rs)
             add(b, r);
         b.marker("ELEMENT_END");
@@ -118,7 +120,10 @@ TEST_F(AbsImport, EveryRecordArrivesExactly) {
     json e = dump_elem(&first);
     EXPECT_EQ(e["comment"], "made");
     EXPECT_EQ(e["attributes"], json({{"owner", "a=b"}, {"empty", ""}}));
-    EXPECT_EQ(e["event"], json({{"user", "ann"}, {"group", "g_ann"}, {"name", "Full ann"}, {"host", "ann.example"},
+    EXPECT_EQ(e["event"], json({{"user", "ann"},
+                                {"group", "g_ann"},
+                                {"name", "Full ann"},
+                                {"host", "ann.example"},
                                 {"time", 1000}}));
     EXPECT_EQ(e["branches"], json::parse(R"([{"path": "/main", "obsolete": false},
         {"path": "/main/dev", "obsolete": false}, {"path": "/main/dev/fix", "obsolete": true},
@@ -128,8 +133,11 @@ TEST_F(AbsImport, EveryRecordArrivesExactly) {
         const abs_rec &r = recs[i];
         json &x = e["versions"][i];
         ASSERT_EQ(x["id"], r.vid);
-        EXPECT_EQ(x["event"], json({{"user", r.user}, {"group", "g_" + r.user}, {"name", "Full " + r.user},
-                                    {"host", r.user + ".example"}, {"time", r.time}}))
+        EXPECT_EQ(x["event"], json({{"user", r.user},
+                                    {"group", "g_" + r.user},
+                                    {"name", "Full " + r.user},
+                                    {"host", r.user + ".example"},
+                                    {"time", r.time}}))
             << r.vid;
         EXPECT_EQ(x["comment"], text(r.comment)) << r.vid;
     }
@@ -223,7 +231,8 @@ TEST_F(AbsImport, NoCommentMeansNone) {
 TEST_F(AbsImport, SubBranchPathOffItsBranchFails) {
     recs[1].more = line("SubBranch", "other/fix");
     ASSERT_EQ(run_import(data_file(recs)), 1);
-    EXPECT_NE(err_text.find("lists branch other/fix, which does not sprout from its branch"), std::string::npos)
+    EXPECT_NE(err_text.find("lists branch other/fix, which does not sprout from its branch"),
+              std::string::npos)
         << err_text;
     EXPECT_EQ(elem("f.c"), 0);
 }

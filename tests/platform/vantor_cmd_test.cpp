@@ -139,7 +139,7 @@ static std::string unbase64(const json &j) {
 // Bytes that are not UTF-8 (Latin-1 from old stores) reach the dump unchanged,
 // and every branch is listed with its obsolete flag in version-tree order.
 TEST_F(Cmd, DumpKeepsLatin1BytesAndListsBranches) {
-    const std::string name = "f\xfcr.c", comment = "f\xfcr alle Gr\xf6\xdf" "en";
+    const std::string name = "f\xfcr.c", comment = "f\xfcr alle \xe9t\xe9s";
     testutil::write_file(vobdir + "/" + name, "x\n");
     sh("mkelem -ci -c '" + comment + "' '" + name + "'");
     sh("mkattr Status '\"gr\xfcn\"' a.c@@/main/1");
@@ -159,8 +159,8 @@ TEST_F(Cmd, DumpKeepsLatin1BytesAndListsBranches) {
     std::vector<std::string> ids;
     for (auto &x : a["versions"])
         ids.push_back(x["id"]);
-    EXPECT_EQ(ids, (std::vector<std::string>{"/main/0", "/main/1", "/main/rel_1/0", "/main/rel_1/fix/0", "/main/2",
-                                             "/main/dev/0"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"/main/0", "/main/1", "/main/rel_1/0", "/main/rel_1/fix/0",
+                                             "/main/2", "/main/dev/0"}));
     EXPECT_EQ(a["versions"][4]["attributes"]["Status"], "\"good\"");
     EXPECT_EQ(a["branches"], json::parse(R"([{"path": "/main", "obsolete": false},
         {"path": "/main/rel_1", "obsolete": true}, {"path": "/main/rel_1/fix", "obsolete": false},
