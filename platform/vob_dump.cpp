@@ -1,8 +1,10 @@
 // JSON dump of a VOB (schema in vob_dump.h).
 #include "platform/vob_dump.h"
 #include "platform/vob_int.h"
+#include "runtime/typename.h"
 
 #include <nlohmann/json.hpp>
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,18 +13,46 @@
 
 using json = nlohmann::json;
 
-static json event_json(const vob_event &e) {
-    return {{"user", e.user}, {"group", e.group}, {"name", e.name}, {"host", e.host}, {"time", e.time}};
+static bool is_utf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        typename_char c = typename_char_at(s, i);
+        if (!c.valid)
+            return false;
+        i += c.len;
+    }
+    return true;
 }
 
-static json comment_json(const vob_event &e) { return e.comment.empty() ? json(nullptr) : json(e.comment); }
+// Bytes that are not UTF-8 go out as base64, so that two dumps compare equal
+// only when the stored bytes do.
+static json text_json(const std::string &s) {
+    if (is_utf8(s))
+        return s;
+    std::string b64(4 * ((s.size() + 2) / 3) + 1, '\0');
+    int n = EVP_EncodeBlock(reinterpret_cast<unsigned char *>(b64.data()),
+                            reinterpret_cast<const unsigned char *>(s.data()), int(s.size()));
+    b64.resize(size_t(n));
+    return {{"base64", b64}};
+}
+
+static json event_json(const vob_event &e) {
+    return {{"user", text_json(e.user)},
+            {"group", text_json(e.group)},
+            {"name", text_json(e.name)},
+            {"host", text_json(e.host)},
+            {"time", e.time}};
+}
+
+static json comment_json(const vob_event &e) {
+    return e.comment.empty() ? json(nullptr) : text_json(e.comment);
+}
 
 static int attrs_json(vob_t *v, vob_oid obj, json *out) {
     std::vector<vob_attr> at;
     int rc = vob_obj_get_attrs(v, obj, &at);
     *out = json::object();
     for (auto &a : at)
-        (*out)[a.name] = a.value;
+        (*out)[a.name] = text_json(a.value);
     return rc;
 }
 
@@ -86,6 +116,15 @@ static int all_paths(vob_t *v, std::vector<std::pair<std::string, vob_oid>> *out
     return VOB_OK;
 }
 
+static int branch_json(vob_t *v, vob_oid br, const std::string &path, json *out) {
+    vob_lock lk;
+    int rc = vob_obj_get_lock(v, br, &lk);
+    if (rc != VOB_OK && rc != VOB_NOT_FOUND)
+        return rc;
+    out->push_back({{"path", path}, {"obsolete", rc == VOB_OK && lk.obsolete != 0}});
+    return VOB_OK;
+}
+
 static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *out) {
     vob_elem_info ei;
     vob_event ev;
@@ -95,7 +134,7 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
     if (rc != VOB_OK)
         return rc;
     json j;
-    j["path"] = path;
+    j["path"] = text_json(path);
     j["kind"] = ei.mtype == VOB_MT_DIR_ELEM ? "directory" : "file";
     j["type"] = ei.eltype_name;
     j["event"] = event_json(ev);
@@ -112,9 +151,17 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
     std::vector<vob_vtree_node> tree;
     if ((rc = vob_elem_get_vtree(v, elem, &tree)) != VOB_OK)
         return rc;
-    std::unordered_map<vob_oid, const std::string *> ids;
+    std::unordered_map<vob_oid, size_t> at;   // version -> its place in the tree
+    for (size_t i = 0; i < tree.size(); i++)
+        at[tree[i].ver.oid] = i;
+    json branches = json::array();
+    if ((rc = branch_json(v, ei.main_branch, "/main", &branches)) != VOB_OK)
+        return rc;
     for (auto &n : tree)
-        ids[n.ver.oid] = &n.ver.id;
+        for (size_t i = 0; i < n.sub_branches.size(); i++)
+            if ((rc = branch_json(v, n.sub_branches[i], n.sub_branch_paths[i], &branches)) != VOB_OK)
+                return rc;
+    j["branches"] = std::move(branches);
     json vers = json::array();
     vob_oid merge = vob_wk_obj(v, VOB_WK_MERGE_HLTYPE);
     for (auto &n : tree) {
@@ -132,12 +179,16 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
         std::vector<vob_hlink> hl;
         if ((rc = vob_obj_get_hlinks(v, n.ver.oid, merge, VOB_HL_TO, &hl)) != VOB_OK)
             return rc;
+        // In tree order, not link order: two VOBs with the same merges made
+        // in another order dump the same.
+        std::vector<size_t> from;
+        for (auto &h : hl)
+            if (auto it = at.find(h.from); it != at.end())
+                from.push_back(it->second);
+        std::sort(from.begin(), from.end());
         json mf = json::array();
-        for (auto &h : hl) {
-            auto it = ids.find(h.from);
-            if (it != ids.end())
-                mf.push_back(*it->second);
-        }
+        for (size_t i : from)
+            mf.push_back(tree[i].ver.id);
         x["merges_from"] = mf;
         x["sha256"] = n.ver.has_data ? json(n.ver.sha256) : json(nullptr);
         vers.push_back(std::move(x));
@@ -157,7 +208,7 @@ int vob_dump_json(vob_t *v, FILE *out, std::string *err) {
         *err = vob_errmsg(v);
         return rc;
     }
-    std::string head = "{\"tag\":" + json(vob_get_tag(v)).dump() + ",\"elements\":[";
+    std::string head = "{\"tag\":" + text_json(vob_get_tag(v)).dump() + ",\"elements\":[";
     fputs(head.c_str(), out);
     for (size_t i = 0; i < elems.size(); i++) {
         json j;
@@ -165,7 +216,13 @@ int vob_dump_json(vob_t *v, FILE *out, std::string *err) {
             *err = vob_errmsg(v);
             return rc;
         }
-        std::string s = (i ? ",\n" : "\n") + j.dump(-1, ' ', false, json::error_handler_t::replace);
+        std::string s = i ? ",\n" : "\n";
+        try {
+            s += j.dump();
+        } catch (const json::exception &ex) {   // a name that text_json did not see
+            *err = "cannot dump element \"" + elems[i].first + "\": " + ex.what();
+            return VOB_ERR;
+        }
         fwrite(s.data(), 1, s.size(), out);
     }
     fputs("\n]}\n", out);

@@ -46,13 +46,14 @@ struct elem_ctx {
     bool created = false;
     std::map<std::string, vob_oid> made_dirs;
     std::map<std::string, vob_oid> by_vid;     // the data file's VersionId -> version
-    std::map<std::string, vob_oid> sprout;     // SubBranch name -> the version listing it
+    std::map<std::string, vob_oid> sprout;     // SubBranch type name -> the version listing it
     std::map<std::string, vob_oid> origins;    // branch path "\n" origin -> version
     std::map<std::string, vob_oid> last_on;    // branch path -> the version the last record went to
     vob_oid label_all_on = 0;                  // where this import put LabelAll
     std::map<std::string, vob_oid> branches;   // branch path -> branch, met in this transaction
     std::map<vob_oid, int64_t> sizes;          // versions made here -> their size
     std::map<vob_oid, int> unlocked;           // object -> its obsolete flag, to lock again
+    std::set<vob_oid> made_branches;           // branches this transaction made (with their version 0)
     std::vector<pending_merge> merges;
     std::vector<pending_sprout> sprouts;
     std::vector<version_event> events;
@@ -74,6 +75,13 @@ int fail(elem_ctx *c, const std::string &what) {
 }
 
 std::string origin_value(const imp_version &v) { return std::to_string(v.event.time) + " " + v.version_id; }
+
+// A SubBranch value names a branch type, or the branch's path below /main
+// ("dev/fix"), whose last component is the type.
+std::string sub_type(const std::string &s) {
+    std::vector<std::string> parts = imp_split_path(s);
+    return parts.empty() ? s : parts.back();
+}
 
 std::string branch_of_vid(const std::string &vid) {
     size_t slash = vid.rfind('/');
@@ -170,7 +178,8 @@ int ensure_types(elem_ctx *c) {
         for (const std::string &l : v.labels)
             want.push_back({VOB_MT_LBTYPE, l});
         for (const std::string &s : v.subbranches)
-            want.push_back({VOB_MT_BRTYPE, s});
+            for (const std::string &p : imp_split_path(s))
+                want.push_back({VOB_MT_BRTYPE, p});
         std::vector<std::string> comps = v.abs_version ? imp_split_path(branch_of_vid(v.version_id))
                                                        : imp_split_path(v.on_branch.value_or(""));
         for (size_t i = v.abs_version ? 1 : 0; i < comps.size(); ++i)
@@ -239,6 +248,7 @@ int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<s
                 return 1;
             if (vob_branch_create(c->vob, from, brtype, &ev, &br))
                 return store_fail(c, "cannot make branch " + next);
+            c->made_branches.insert(br);
         } else {
             first_from = 0;
         }
@@ -356,7 +366,9 @@ int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::str
         if (rc && rc != VOB_NOT_FOUND)
             return store_fail(c, "cannot look up label " + label);
         // LabelAll follows this import to the element's last imported version.
-        int replace = is_all && rc == 0 && where == c->label_all_on;
+        // An AbsVersion record says where the label is now: move it there.
+        int replace =
+            rc == 0 && where != ver && ((is_all && where == c->label_all_on) || (!is_all && v.abs_version));
         if (rc == 0 && where != ver && !replace) {
             vob_ver_info wi;
             if (vob_ver_get(c->vob, where, &wi) != VOB_OK)
@@ -449,6 +461,51 @@ int version_place(elem_ctx *c, const imp_version &v, std::string *bpath, std::ve
     return 0;
 }
 
+// Notes the branches a version lists as sprouting from it (SubBranch).
+int add_sprouts(elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &bpath,
+                const vob_event &ev) {
+    for (const std::string &s : v.subbranches) {
+        std::string name = sub_type(s);
+        if (s.find('/') != std::string::npos && "/main/" + s != bpath + "/" + name)
+            return fail(c, "version " + v.version_id + " lists branch " + s +
+                               ", which does not sprout from its branch");
+        c->sprout[name] = ver;
+        c->sprouts.push_back({ver, bpath, name, ev});
+    }
+    return 0;
+}
+
+// An AbsVersion record names its version, so no origin attribute marks it:
+// it is present when its branch has that number with the record's time
+// (with -setevent the times are the import's own, so the number alone).
+// Version 0 takes the event of what made its branch, which may not be the
+// record's, so it is present whenever it exists; version 0 of a branch this
+// transaction made is the record's new version.
+int abs_present(elem_ctx *c, const imp_version &v, const std::string &bpath, int64_t num, vob_oid *have) {
+    *have = 0;
+    vob_oid br = 0;
+    auto hit = c->branches.find(bpath);
+    int rc = hit != c->branches.end() ? (br = hit->second, 0) : vob_branch_find(c->vob, c->elem, bpath, &br);
+    if (rc == VOB_NOT_FOUND)
+        return 0;
+    if (rc)
+        return store_fail(c, "cannot look up branch " + bpath);
+    if (num == 0 && c->made_branches.count(br))
+        return 0;
+    vob_oid ver = 0;
+    rc = vob_ver_find(c->vob, c->elem, bpath + "/" + std::to_string(num), &ver);
+    if (rc == VOB_NOT_FOUND)
+        return 0;
+    vob_event ev;
+    if (rc || vob_obj_get_event(c->vob, ver, &ev))
+        return store_fail(c, "cannot read version " + v.version_id);
+    if (num > 0 && !c->run->p->setevent && ev.time != v.event.time)
+        return fail(c, "version " + v.version_id + " exists with another time (" + std::to_string(ev.time) +
+                           ", the data file has " + std::to_string(v.event.time) + ")");
+    *have = ver;
+    return 0;
+}
+
 int import_versions(elem_ctx *c) {
     imp_run *run = c->run;
     const imp_element &el = *c->el;
@@ -460,17 +517,31 @@ int import_versions(elem_ctx *c) {
         int64_t num;
         if (version_place(c, v, &bpath, &comps, &num))
             return 1;
-        auto present = c->origins.find(bpath + "\n" + origin_value(v));
-        if (present != c->origins.end()) {
+        vob_oid have = 0;
+        if (v.abs_version) {
+            if (abs_present(c, v, bpath, num, &have))
+                return 1;
+        } else if (auto o = c->origins.find(bpath + "\n" + origin_value(v)); o != c->origins.end()) {
+            have = o->second;
+        }
+        if (have) {
             vob_ver_info vi;
-            if (vob_ver_get(c->vob, present->second, &vi))
+            if (vob_ver_get(c->vob, have, &vi))
                 return store_fail(c, "cannot read version");
-            c->by_vid[v.version_id] = present->second;
-            c->last_on[bpath] = present->second;
+            c->by_vid[v.version_id] = have;
+            c->last_on[bpath] = have;
             vob_event pev = imp_make_event(run, v.event, v.comment);
-            for (const std::string &s : v.subbranches) {
-                c->sprout[s] = present->second;
-                c->sprouts.push_back({present->second, bpath, s, pev});
+            if (add_sprouts(c, v, have, bpath, pev))
+                return 1;
+            // The record states the version as the source has it now: labels
+            // that moved, attributes and merges added since are brought over.
+            if (v.abs_version) {
+                if (attach_labels(c, v, have, vi.id, pev) || set_attributes(c, v.attributes, have, pev, true))
+                    return 1;
+                for (const std::string &m : v.merges)
+                    c->merges.push_back({have, vi.id, m, 1, pev});
+                for (const std::string &m : v.fmerges)
+                    c->merges.push_back({have, vi.id, m, 0, pev});
             }
             c->events.push_back({v.version_id, vi.branch, 0, 0});
             c->n_present++;
@@ -482,8 +553,9 @@ int import_versions(elem_ctx *c) {
             }
             continue;
         }
+        // An absolute version is stated as it is: no comment means none.
         imp_opt_str comment = v.comment;
-        if (!comment && default_comment)
+        if (!comment && default_comment && !v.abs_version)
             comment = std::string(default_comment);
         vob_event ev = imp_make_event(run, v.event, comment);
         vob_oid branch = 0;
@@ -543,8 +615,7 @@ int import_versions(elem_ctx *c) {
                     return store_fail(c, "cannot create version " + v.version_id + " on " + bpath);
                 c->sizes[target] = contents.empty() ? 0 : file_size(contents);
             }
-            vob_oid attype = run->origin_attype;
-            if (vob_obj_set_attr(c->vob, target, attype, origin_value(v), &ev))
+            if (!v.abs_version && vob_obj_set_attr(c->vob, target, run->origin_attype, origin_value(v), &ev))
                 return store_fail(c, "cannot record the origin of version " + v.version_id);
             c->n_new++;
             c->events.push_back({v.version_id, branch, 0, 1});
@@ -556,10 +627,8 @@ int import_versions(elem_ctx *c) {
             return store_fail(c, "cannot read version");
         c->by_vid[v.version_id] = target;
         c->last_on[bpath] = target;
-        for (const std::string &s : v.subbranches) {
-            c->sprout[s] = target;
-            c->sprouts.push_back({target, bpath, s, ev});
-        }
+        if (add_sprouts(c, v, target, bpath, ev))
+            return 1;
         if (attach_labels(c, v, target, ti.id, ev) || set_attributes(c, v.attributes, target, ev, false))
             return 1;
         for (const std::string &m : v.merges)
@@ -595,6 +664,7 @@ int make_empty_branches(elem_ctx *c) {
             return 1;
         if (vob_branch_create(c->vob, s.ver, brtype, &s.ev, &br))
             return store_fail(c, "cannot make branch " + path);
+        c->made_branches.insert(br);
         c->branches[path] = br;
     }
     return 0;
@@ -697,8 +767,11 @@ int import_in_txn(elem_ctx *c) {
         return fail(c, "cannot make its directory: " + err);
     if (lookup_child(c->vob, dir, comps.back(), &c->elem, &err))
         return fail(c, err);
+    // An element of absolute versions comes from a store: its /main/0 shares
+    // the element's event, so no comment means none there too.
     imp_opt_str comment = el.comment;
-    if (!comment && run->p->comment)
+    bool abs = !el.versions.empty() && el.versions[0].abs_version;
+    if (!comment && run->p->comment && !abs)
         comment = std::string(run->p->comment);
     vob_event ev = imp_make_event(run, el.event, comment);
     if (c->elem) {
@@ -713,9 +786,12 @@ int import_in_txn(elem_ctx *c) {
         vob_oid eltype = 0;
         if (el.eltype && find_type(c, VOB_MT_ELTYPE, *el.eltype, &eltype))
             return 1;
-        if (vob_elem_create(c->vob, dir, comps.back(), VOB_MT_FILE_ELEM, eltype, &ev, &c->elem))
+        vob_elem_info info;
+        if (vob_elem_create(c->vob, dir, comps.back(), VOB_MT_FILE_ELEM, eltype, &ev, &c->elem) ||
+            vob_elem_get(c->vob, c->elem, &info))
             return store_fail(c, "cannot create the element");
         c->created = true;
+        c->made_branches.insert(info.main_branch);
     }
     if (!run->onto.empty()) {
         // An element this import creates has only /main/0 to branch from.

@@ -20,7 +20,12 @@
 // Incremental import: each version the import creates carries the attribute
 // IMP_ORIGIN_ATTR ("<event time> <VersionId>"); a version whose element,
 // branch, VersionId and event time match one already in the VOB is skipped, so
-// importing a file again changes nothing.
+// importing a file again changes nothing. An AbsVersion record names its
+// version itself and gets no such attribute (its own attributes arrive as
+// written): it is present when its branch has that number with the record's
+// event time (version 0: when it exists), and that number with another time
+// fails the element. Its labels are moved to it and its attributes and merges
+// added, present or not; a record without a Comment gets no default comment.
 #pragma once
 
 #include <string>

@@ -3,7 +3,9 @@
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <nlohmann/json.hpp>
 
@@ -90,7 +92,9 @@ TEST_F(Cmd, DumpFollowsTheSchema) {
         for (const char *k : {"user", "group", "name", "host"})
             ASSERT_TRUE(e["event"][k].is_string()) << k;
         ASSERT_TRUE(e["event"]["time"].is_number_integer());
-        EXPECT_EQ(e.size(), 8u);
+        ASSERT_TRUE(e["branches"].is_array());
+        EXPECT_EQ(e["branches"][0], json({{"path", "/main"}, {"obsolete", false}}));
+        EXPECT_EQ(e.size(), 9u);
         for (auto &x : e["versions"]) {
             EXPECT_EQ(x.size(), 7u);
             ASSERT_TRUE(x["id"].is_string());
@@ -117,6 +121,57 @@ TEST_F(Cmd, DumpFollowsTheSchema) {
     EXPECT_EQ(a["versions"][3]["comment"], "second");
     EXPECT_EQ(els[3]["kind"], "directory");
     EXPECT_EQ(els[0]["versions"].size(), 4u);   // root: empty, lost+found, a.c, sub
+}
+
+static std::string unbase64(const json &j) {
+    std::string b64 = j.at("base64");
+    std::string out(b64.size(), '\0');
+    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char *>(out.data()),
+                            reinterpret_cast<const unsigned char *>(b64.data()), int(b64.size()));
+    EXPECT_GE(n, 0);
+    out.resize(size_t(std::max(n, 0)));
+    // EVP_DecodeBlock keeps the zero bytes that padding stands for.
+    size_t pad = b64.size() - b64.find_last_not_of('=') - 1;
+    out.resize(out.size() - std::min(pad, out.size()));
+    return out;
+}
+
+// Bytes that are not UTF-8 (Latin-1 from old stores) reach the dump unchanged,
+// and every branch is listed with its obsolete flag in version-tree order.
+TEST_F(Cmd, DumpKeepsLatin1BytesAndListsBranches) {
+    const std::string name = "f\xfcr.c", comment = "f\xfcr alle \xe9t\xe9s";
+    testutil::write_file(vobdir + "/" + name, "x\n");
+    sh("mkelem -ci -c '" + comment + "' '" + name + "'");
+    sh("mkattr Status '\"gr\xfcn\"' a.c@@/main/1");
+    sh("mkbrtype fix dev");
+    sh("mkbranch fix a.c@@/main/rel_1/0");
+    sh("mkbranch dev a.c@@/main/2");
+    sh("lock -obsolete a.c@@/main/rel_1");
+    json j = json::parse(dump());
+    auto &els = j["elements"];
+    ASSERT_EQ(els.size(), 5u);
+    json &a = els[1], &f = els[2];
+    EXPECT_EQ(a["path"], "a.c");
+    EXPECT_EQ(unbase64(f["path"]), name);
+    EXPECT_EQ(unbase64(f["comment"]), comment);
+    EXPECT_EQ(unbase64(f["versions"][1]["comment"]), comment);
+    EXPECT_EQ(unbase64(a["versions"][1]["attributes"]["Status"]), "\"gr\xfcn\"");
+    std::vector<std::string> ids;
+    for (auto &x : a["versions"])
+        ids.push_back(x["id"]);
+    EXPECT_EQ(ids, (std::vector<std::string>{"/main/0", "/main/1", "/main/rel_1/0", "/main/rel_1/fix/0",
+                                             "/main/2", "/main/dev/0"}));
+    EXPECT_EQ(a["versions"][4]["attributes"]["Status"], "\"good\"");
+    EXPECT_EQ(a["branches"], json::parse(R"([{"path": "/main", "obsolete": false},
+        {"path": "/main/rel_1", "obsolete": true}, {"path": "/main/rel_1/fix", "obsolete": false},
+        {"path": "/main/dev", "obsolete": false}])"));
+    // A string of 1 and of 2 bytes: the padding is dropped again.
+    testutil::write_file(vobdir + "/\xe9", "");
+    sh("mkelem -c '\xe9\xe9' '\xe9'");
+    j = json::parse(dump());
+    json &e = j["elements"].back();
+    EXPECT_EQ(unbase64(e["path"]), "\xe9");
+    EXPECT_EQ(unbase64(e["comment"]), "\xe9\xe9");
 }
 
 TEST_F(Cmd, BadInputChangesNothing) {
