@@ -83,6 +83,10 @@ struct cm_driver {
 // The export library's main entry, called by each exporter's main().
 [[nodiscard]] int export_main(int argc, char **argv, const cm_driver *driver);
 
+// The getopt letters of the options every exporter's main reads, for a
+// driver that reads the command line again with letters of its own.
+const char *export_common_options();
+
 // What every driver's init does first: when argv[1] is "-Ver", "-Version" or
 // "-VerAll" (any case), print the program's banner line (and for -VerAll the
 // export library's, "libvelkexport") and exit with status 0.

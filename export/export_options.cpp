@@ -13,14 +13,14 @@
 
 namespace {
 
-const char *const COMMON_OPTIONS = "I:LUT:t:o:rs:b:v:l:p:";
-
 const imsg_catalog *cat() { return export_main_cat(); }
 
 }   // namespace
 
+const char *export_common_options() { return "I:LUT:t:o:rs:b:v:l:p:"; }
+
 bool export_option_takes_value(int c) {
-    const char *at = c ? std::strchr(COMMON_OPTIONS, c) : nullptr;
+    const char *at = c ? std::strchr(export_common_options(), c) : nullptr;
     return at && at[1] == ':';
 }
 
@@ -69,13 +69,13 @@ int convert_date(const char *text, int64_t *out) {
 }   // namespace
 
 export_stop export_parse_options(export_run &r, int argc, char **argv) {
-    std::string optstring = std::string(COMMON_OPTIONS) + r.g.extra_options;
+    std::string optstring = std::string(export_common_options()) + r.g.extra_options;
     bool have_since = false, have_important = false;
     nt_getopt_reset();
     nt_opterr = 1;
     int c;
     while ((c = nt_getopt(argc, argv, optstring.c_str())) != -1) {
-        if (c != '?' && c != ':' && std::strchr(COMMON_OPTIONS, c) == nullptr)
+        if (c != '?' && c != ':' && std::strchr(export_common_options(), c) == nullptr)
             continue;   // one of the driver's own letters
         if (export_option_refused(c, r.kind)) {
             IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OPT_REFUSED, c);

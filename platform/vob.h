@@ -157,6 +157,9 @@ struct vob_t;   // an open VOB
 void vob_close(vob_t *vob);   // null is fine; rolls back an open transaction
 
 const std::string &vob_errmsg(const vob_t *vob);
+// How many queries the store has started in this process, on all handles
+// (a query that returns many rows counts once): for measurements.
+int64_t vob_queries_run();
 const std::string &vob_get_tag(const vob_t *vob);       // as recorded at creation
 const std::string &vob_get_storage(const vob_t *vob);   // absolute
 const std::string &vob_get_uuid(const vob_t *vob);      // 32 hex digits

@@ -18,6 +18,7 @@
 
 #include "runtime/fileutl.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -100,9 +101,16 @@ vob_stmt &vob_stmt::bind_null(int i) {
     return *this;
 }
 
+// Statements started in this process, for measurements (vob_queries_run).
+static std::atomic<int64_t> queries_run{0};
+
+int64_t vob_queries_run() { return queries_run.load(std::memory_order_relaxed); }
+
 int vob_stmt::step() {
     if (!st)
         return SQLITE_ERROR;
+    if (!sqlite3_stmt_busy(st))
+        queries_run.fetch_add(1, std::memory_order_relaxed);
     int rc = sqlite3_step(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         (void)vob_fail_sql(v, "running a query");   // the message stays; the caller sees rc

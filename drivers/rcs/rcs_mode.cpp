@@ -17,7 +17,6 @@ namespace {
 
 const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
 
-const char *const MAIN_OPTIONS = "I:LUT:t:o:rs:b:v:l:p:";
 const char *const DRIVER_OPTIONS = "AVS";
 
 int mode_from_leaf(const std::string &leaf) {
@@ -146,7 +145,7 @@ int rcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_g
         nt_opterr = saved_opterr;
         return 1001;
     }
-    std::string optstring = std::string(MAIN_OPTIONS) + DRIVER_OPTIONS;
+    std::string optstring = std::string(export_common_options()) + DRIVER_OPTIONS;
     nt_getopt_reset();
     int c, rc = 0;
     while (rc == 0 && (c = nt_getopt(argc, argv, optstring.c_str())) != -1) {
