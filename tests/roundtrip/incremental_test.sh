@@ -41,8 +41,8 @@ compare() { # TARGET OUT EXPECTED-EXIT
   "$rt" --compare /src "$1" > "$2" 2>&1 || rc=$?
   [ $rc -eq "$3" ] || { cat "$2"; fail "comparison of /src with $1 gave exit $rc, not $3"; }
 }
-# The element names a data file writes a head for.
-elements() { sed -n 's/^Name[[:space:]]\{1,\}[0-9]*://p' "$1" | sort; }
+# The elements a data file writes, each followed by its versions.
+written() { sed -n 's/^Name[[:space:]]\{1,\}[0-9]*:/= /p; s/^VersionId[[:space:]]\{1,\}[0-9]*:/  /p' "$1"; }
 
 "$make" --stage 1 /src "$tmp/v" > "$tmp/make1.log" 2>&1 || { cat "$tmp/make1.log"; fail "stage 1"; }
 export_run 1
@@ -56,15 +56,28 @@ t1=$(date -u +%Y-%m-%dT%H:%M:%SZ)
 sleep 1.1
 "$make" --stage 2 /src "$tmp/v" > "$tmp/make2.log" 2>&1 || { cat "$tmp/make2.log"; fail "stage 2"; }
 
-# -s: only what stage 2 touched, and all of it.
+# -s: what stage 2 made or touched, and nothing else: main/1 got an
+# attribute, dev/fix/1 and main/2 a merge, dev/2 a label, main/2 a branch;
+# all_bytes.bin only an element attribute.
 export_run 2 -s "$t1"
-elements "$tmp/data2" > "$tmp/names2"
-diff -u - "$tmp/names2" <<'EOF' || fail "-s $t1 wrote other elements than stage 2 touched"
-all_bytes.bin
-dir with blank/added in stage 2.txt
-gone.txt
-src/deep/er/util.h
-src/main.c
+written "$tmp/data2" > "$tmp/written2"
+diff -u - "$tmp/written2" <<'EOF' || fail "-s $t1 wrote other versions than stage 2 made or touched"
+= all_bytes.bin
+= dir with blank/added in stage 2.txt
+  /main/0
+  /main/1
+= gone.txt
+  /main/1
+= src/deep/er/util.h
+  /main/side/2
+= src/main.c
+  /main/1
+  /main/dev/fix/1
+  /main/dev/2
+  /main/dev/3
+  /main/2
+  /main/side/0
+  /main/3
 EOF
 import_into 2 /s
 compare /s "$tmp/s.out" 0
