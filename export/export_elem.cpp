@@ -243,7 +243,9 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
     if (sel.important_until != 0)
         mark_important(e.versions, sel.important_until);
     bool head = false;
-    if (in_range(e.info.created, sel)) {
+    // An element changed since -s, with no version to show it, still needs
+    // its record written for the change to arrive.
+    if (in_range(e.info.created, sel) || (e.info.updated != 0 && in_range(e.info.updated, sel))) {
         if (write_head(e, f) != 0)
             return CM_FAILED;
         head = true;

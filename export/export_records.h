@@ -20,6 +20,8 @@ struct element_info {
     int state = 0;         // 8: obsolete (Obsolete TRUE)
     opt_str type_name;     // ElType; absent adds no element type
     int64_t created = 0;   // creation time; also decides whether a head is written
+    int64_t updated = 0;   // latest change to the record itself (its attributes), 0 if none;
+                           // a head is written when this is in range too
     std::string name;      // Name
     int mode = 0;          // Mode; 0 leaves it out
     opt_str user, group, event_name, host;

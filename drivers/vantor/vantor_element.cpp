@@ -221,7 +221,9 @@ int vt_element_info(void *handle, element_info *info) {
         if (obsolete_branches(e, info) || creation_event(e, info))
             return CM_FAILED;
         checkouts(e, info);
-        if (vt_attributes(e, e->elem, &info->attributes, nullptr))
+        // The latest attribute's creation lets -s find an element whose
+        // attributes alone changed.
+        if (vt_attributes(e, e->elem, &info->attributes, &info->updated))
             return CM_FAILED;
     } catch (const std::bad_alloc &) {
         IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);

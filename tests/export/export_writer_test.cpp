@@ -63,6 +63,33 @@ TEST(ExportWriter, AFailedElementEndFailsTheElement) {
     std::fclose(f);
 }
 
+// An element whose record changed after -s (an attribute), with no version
+// since, is still written, bare, so that the change arrives; one unchanged
+// since then is not.
+TEST(ExportWriter, AnElementChangedSinceIsWrittenWithoutVersions) {
+    export_element e;
+    e.info.name = "a";
+    e.info.created = 10;
+    e.info.updated = 30;
+    e.versions.emplace_back();
+    e.versions.back().is_version = 1;
+    e.versions.back().v.version_id = "1";
+    e.versions.back().v.status = VERSION_WRITE;
+    e.versions.back().v.event_time = e.versions.back().v.selected_time = 10;
+    for (int64_t since : {20, 30}) {
+        FILE *f = std::tmpfile();
+        ASSERT_NE(f, nullptr);
+        export_selection sel;
+        sel.since = since;
+        export_written w;
+        EXPECT_EQ(write_selected_versions(e, f, sel, &w), 0);
+        EXPECT_EQ(w.elements, since == 20 ? 1 : 0) << since;
+        EXPECT_EQ(w.versions, 0) << since;
+        EXPECT_EQ(std::ftell(f) > 0, since == 20) << since;
+        std::fclose(f);
+    }
+}
+
 TEST(ExportWriter, StringsOfAnyBytesAreLengthPrefixed) {
     char *buf = nullptr;
     size_t len = 0;

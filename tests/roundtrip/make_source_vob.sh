@@ -10,9 +10,10 @@
 # and a Latin-1 byte, a Latin-1 comment and nested directories.
 #
 # Stage 1 makes the VOB TAG and three snapshot views under VIEW-DIR (main,
-# dev, fix); stage 2 adds versions, moves a label, adds a merge from main into
-# a branch, attributes and a file, so an incremental export can be taken
-# between the two. Without --stage both run.
+# dev, fix); stage 2 adds versions, moves a label to a new and one to an old
+# version, adds a merge from main into a branch, a branch and a merge on old
+# versions, attributes on new and old versions and on an element, and a file,
+# so an incremental export can be taken between the two. Without --stage both run.
 #
 # --vary takes a comma list of small changes, so that a second VOB differs
 # from the first in known places: "comment" (another comment on
@@ -148,6 +149,13 @@ stage2() {
   vt merge -to src/main.c@@/main/dev/3 /main/3
   newver src/deep/er/util.h '#define ONE 3\n' "side two"
   vt mkattr Note 'ü = 2' src/deep/er/util.h@@/main/side/2
+  # What stage 2 hangs on versions and elements of stage 1.
+  vt mklabel -replace BASE src/main.c@@/main/dev/2
+  vt mkbranch side src/main.c@@/main/2
+  vt merge -to src/main.c@@/main/dev/fix/1 /main/2
+  vt mkattr Note 'later' gone.txt@@/main/1
+  vt mkattr Expr 'x' src/main.c@@/main/1
+  vt mkattr -element Note 'added later' all_bytes.bin
   update "$vd/main"
 }
 

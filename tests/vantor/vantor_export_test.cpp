@@ -162,6 +162,27 @@ TEST_F(VantorExport, SinceSelectsVersionsLabelledLater) {
     EXPECT_NE(data.find("EventTime 1000000010\n"), std::string::npos) << data;
 }
 
+// An attribute put on an element after the -s time brings the element's
+// record, without versions, so the attribute arrives; an element whose
+// attributes are all older is left out.
+TEST_F(VantorExport, SinceSelectsAnElementGivenAnAttributeLater) {
+    vob_oid late = make_file(root(), "late.c", {"1"});
+    vob_oid early = make_file(root(), "early.c", {"1"});
+    vob_oid attype = 0;
+    vob_event old_ev = at(T0 + 100), new_ev = at(T0 + 1000);
+    ASSERT_EQ(vob_type_create(vob, VOB_MT_ATTYPE, "Note", &old_ev, &attype), VOB_OK);
+    ASSERT_EQ(vob_obj_set_attr(vob, early, attype, "old", &old_ev), VOB_OK) << vob_errmsg(vob);
+    ASSERT_EQ(vob_obj_set_attr(vob, late, attype, "new", &new_ev), VOB_OK) << vob_errmsg(vob);
+    update();
+    std::string data;
+    ProcResult r = run_export({"-s", date_format_utc(T0 + 500), "late.c", "early.c"}, &data);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(data.find("Name 6:late.c\n"), std::string::npos) << data;
+    EXPECT_NE(data.find("Attrib 8:Note=new\n"), std::string::npos) << data;
+    EXPECT_EQ(data.find("early.c"), std::string::npos) << data;
+    EXPECT_TRUE(version_ids(data).empty()) << data;
+}
+
 TEST_F(VantorExport, LostFoundIsSkippedAndNotWalked) {
     make_file(vob_wk_obj(vob, VOB_WK_LOST_FOUND), "stray.c", {"s"});
     make_file(root(), "keep.c", {"k"});

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Incremental VOB-to-VOB exports chosen by time, as a user runs them: stage 1
+# of make_source_vob.sh is exported whole and imported into two targets; T1
+# lies between the stages; after stage 2 (versions on new and old branches, a
+# label moved to an old version, a branch and a merge on old versions,
+# attributes on old versions and on an element that nothing else touches)
+# - "-s T1" brings exactly what changed, and its target ends equal;
+# - "-I T1" brings every later version and the important earlier ones, with
+#   their state now; its target ends equal but for what stage 2 did to a
+#   version that is not important (an attribute alone does not make one);
+# - "-p T1" into an empty target brings exactly the versions whose last
+#   change (creation, label, merge, branch or attribute) lies before T1, and
+#   nothing stage 2 made: a version stage 2 touched is left out, so no later
+#   import can fill the gap (numbers only grow), and a -p target cannot
+#   equal the source once old versions change.
+set -euo pipefail
+exporter=$1 vantimport=$2 vantor=$3 src=$4
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/vob_incremental.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+export VANTOR_HOME=$tmp/home TZ=UTC VANTOR=$vantor
+rt=$src/scripts/vob-roundtrip make=$src/tests/roundtrip/make_source_vob.sh
+fail() { echo "FAILED: $*" >&2; exit 1; }
+has() { grep -qxF -- "$1" "$2" || { cat "$2"; fail "no line \"$1\""; }; }
+
+# An export of the whole of /src, through a view of its own, into data N.
+export_run() { # N OPTION...
+  local n=$1 sv=$tmp/sv$1
+  shift
+  "$vantor" mkview -tag "sv$n" -vob /src "$sv" > /dev/null
+  (cd "$sv/src" && "$exporter" -r "$@" -o "$tmp/data$n" * > "$tmp/export$n.log" 2>&1) ||
+    { cat "$tmp/export$n.log"; fail "export $n ($*)"; }
+}
+import_into() { # N TARGET
+  local tv=$tmp/tv$1${2#/}
+  [ -d "$tv" ] || "$vantor" mkview -tag "tv$1${2#/}" -vob "$2" "$tv" > /dev/null
+  (cd "$tv/${2#/}" && "$vantimport" "$tmp/data$1" > "$tmp/import$1${2#/}.log" 2>&1) ||
+    { cat "$tmp/import$1${2#/}.log"; fail "import of $1 into $2"; }
+}
+compare() { # TARGET OUT EXPECTED-EXIT
+  local rc=0
+  "$rt" --compare /src "$1" > "$2" 2>&1 || rc=$?
+  [ $rc -eq "$3" ] || { cat "$2"; fail "comparison of /src with $1 gave exit $rc, not $3"; }
+}
+# The elements a data file writes, each followed by its versions.
+written() { sed -n 's/^Name[[:space:]]\{1,\}[0-9]*:/= /p; s/^VersionId[[:space:]]\{1,\}[0-9]*:/  /p' "$1"; }
+
+"$make" --stage 1 /src "$tmp/v" > "$tmp/make1.log" 2>&1 || { cat "$tmp/make1.log"; fail "stage 1"; }
+export_run 1
+for t in /s /i; do
+  "$vantor" mkvob -tag $t > /dev/null
+  import_into 1 $t
+done
+"$vantor" dump --json /src > "$tmp/stage1.json"
+sleep 1.1
+t1=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+sleep 1.1
+"$make" --stage 2 /src "$tmp/v" > "$tmp/make2.log" 2>&1 || { cat "$tmp/make2.log"; fail "stage 2"; }
+
+# -s: what stage 2 made or touched, and nothing else: main/1 got an
+# attribute, dev/fix/1 and main/2 a merge, dev/2 a label, main/2 a branch;
+# all_bytes.bin only an element attribute.
+export_run 2 -s "$t1"
+written "$tmp/data2" > "$tmp/written2"
+diff -u - "$tmp/written2" <<'EOF' || fail "-s $t1 wrote other versions than stage 2 made or touched"
+= all_bytes.bin
+= dir with blank/added in stage 2.txt
+  /main/0
+  /main/1
+= gone.txt
+  /main/1
+= src/deep/er/util.h
+  /main/side/2
+= src/main.c
+  /main/1
+  /main/dev/fix/1
+  /main/dev/2
+  /main/dev/3
+  /main/2
+  /main/side/0
+  /main/3
+EOF
+import_into 2 /s
+compare /s "$tmp/s.out" 0
+has 'equal: 11 file elements, 37 versions' "$tmp/s.out"
+
+# -I: the old version that only got an attribute stays behind.
+export_run 3 -I "$t1"
+import_into 3 /i
+compare /i "$tmp/i.out" 1
+has 'gone.txt@@/main/1: attributes: source {"Note"="later"}, target {}' "$tmp/i.out"
+has '1 differences' "$tmp/i.out"
+
+# -p: the versions whose last change lies before T1, with their labels and
+# attributes as they are now (BASE has moved from dev/1 to dev/2), and the
+# element records as they are now. main/1 is left out, so the branch dev that
+# sprouts from it hangs from another version in the target, and its version 0
+# has other contents.
+export_run 4 -p "$t1"
+"$vantor" mkvob -tag /p > /dev/null
+import_into 4 /p
+"$vantor" dump --json /p > "$tmp/p.json"
+rc=0; "$rt" --compare-dumps "$tmp/stage1.json" "$tmp/p.json" > "$tmp/p1.out" 2>&1 || rc=$?
+[ $rc -eq 1 ] || { cat "$tmp/p1.out"; fail "-p $t1 gave stage 1 with no difference (exit $rc)"; }
+sed -n '/^not carried/d; p' "$tmp/p1.out" > "$tmp/p1.diff"
+diff -u - "$tmp/p1.diff" <<'EOF' || fail "-p $t1 did not bring exactly the versions untouched since then"
+all_bytes.bin: attributes: source {}, target {"Note"="added later"}
+gone.txt@@/main/1: version: source present, target missing
+src/main.c@@/main/1: version: source present, target missing
+src/main.c@@/main/dev/0: sha256: source 2ad75d95660563887d8d3f1d0ae1dcf18c2379cbd83a5c72f5ab276351ee6949, target e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855
+src/main.c@@/main/dev/1: labels: source ["BASE"], target []
+src/main.c@@/main/dev/fix/1: version: source present, target missing
+src/main.c@@/main/dev/2: version: source present, target missing
+src/main.c@@/main/2: version: source present, target missing
+8 differences
+EOF
+echo "vob_incremental passed"
