@@ -358,7 +358,8 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     }
     std::vector<view_dirent> ents;
     vob_t *h = nullptr;
-    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK || (rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
+    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK ||
+        (rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
         *err = view_errmsg(view);
         return rc;
     }

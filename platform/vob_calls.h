@@ -135,7 +135,8 @@ struct vob_view_stat {
 // whose elements a rule selects, as update loads them; above the VOB roots,
 // the next component of each VOB tag in scope. VOB_ERR for a path that is
 // no directory; VOB_NOT_FOUND as for vob_view_stat_path.
-[[nodiscard]] int vob_view_readdir(const std::string &path, std::vector<std::string> *names, std::string *err);
+[[nodiscard]] int vob_view_readdir(const std::string &path, std::vector<std::string> *names,
+                                   std::string *err);
 
 // "path@@" (vid null or empty: the element) or "path@@vid". 1 for an empty
 // path, one that holds "@@" already (it could not be read back), or a result

@@ -308,7 +308,8 @@ TEST_F(VantorExport, ElementWithoutContentsInTheViewKeepsItsHistory) {
         size_t at = data.find("Name 6:gone.c\n");
         ASSERT_NE(at, std::string::npos) << data;
         // No file to read the mode from: none is written.
-        EXPECT_EQ(data.substr(at, data.find("VERSION_BEGIN", at) - at).find("Mode"), std::string::npos) << data;
+        EXPECT_EQ(data.substr(at, data.find("VERSION_BEGIN", at) - at).find("Mode"), std::string::npos)
+            << data;
         std::string v1 = version_block(data, "/main/1"), v2 = version_block(data, "/main/2");
         EXPECT_NE(v1.find("ExtractFile 15:gone.c@@/main/1\n"), std::string::npos) << data;
         ASSERT_FALSE(v2.empty()) << data;
@@ -317,12 +318,27 @@ TEST_F(VantorExport, ElementWithoutContentsInTheViewKeepsItsHistory) {
     }
 }
 
+// From the view root the walk meets the VOB roots of the scope and nothing
+// of the view's own records.
+TEST_F(VantorExport, WalkFromTheViewRoot) {
+    make_file(root(), "r.c", {"1"});
+    update();
+    std::string data;
+    ProcResult r = run_export({"-r"}, &data, view_root);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+    EXPECT_NE(data.find("DirName 1:t\n"), std::string::npos) << data;
+    EXPECT_NE(data.find("Name 5:t/r.c\n"), std::string::npos) << data;
+    EXPECT_EQ(data.find("vantor_view"), std::string::npos) << data;
+}
+
 // A directory whose every file was removed is loaded empty; its files are
 // still walked, in the directory's order, and a name no rule selects is not.
 TEST_F(VantorExport, DirectoryOfRemovedFilesIsWalked) {
     vob_oid dir = 0;
     vob_event ev = at(T0, "dir");
-    ASSERT_EQ(vob_elem_create(vob, root(), "attic", VOB_MT_DIR_ELEM, 0, &ev, &dir), VOB_OK) << vob_errmsg(vob);
+    ASSERT_EQ(vob_elem_create(vob, root(), "attic", VOB_MT_DIR_ELEM, 0, &ev, &dir), VOB_OK)
+        << vob_errmsg(vob);
     make_file(dir, "b.c", {"b1", "b2"});
     make_file(dir, "a.c", {"a1"});
     update();
