@@ -166,10 +166,16 @@ int stat_path(export_run &r, const char *path, fileutl_stat_t *st) {
     return fileutl_stat(path, r.st.follow_links, st);
 }
 
+// A directory given to the walk that cannot be read fails the run: nothing
+// below it was exported.
 int walk(export_run &r, const char *dir, const fileutl_walk_desc &desc, int flags) {
-    if (r.fs_ops)
-        return fileutl_walk_tree_any(dir, &desc, r.fs_ops, flags);
-    return fileutl_walk_tree(dir, &desc, flags);
+    int rc =
+        r.fs_ops ? fileutl_walk_tree_any(dir, &desc, r.fs_ops, flags) : fileutl_walk_tree(dir, &desc, flags);
+    if (rc == -1) {
+        imsg_print_errno(IMSG_ERROR, dir, errno);
+        r.error_flag = 1;
+    }
+    return rc;
 }
 
 void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {

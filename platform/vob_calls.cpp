@@ -6,6 +6,7 @@
 #include "platform/vob_int.h"
 #include "runtime/fileutl.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -93,6 +94,29 @@ int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_
     *elem = pn.elem;
     *ver = pn.ver;
     return tag_vob(pn.vob_tag, vob, err);
+}
+
+// The path below the view's root: "" for the root, "/proj/src" below it.
+std::string view_rel(const view_t *view, const std::string &path) {
+    std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
+    return abs.substr(std::min(abs.size(), view_get_root(view).size()));
+}
+
+// Whether rel lies on the way to the root of a VOB in scope (the view root,
+// or "/a" for "/a/b"); *next, when given, gets the following component of
+// each such tag.
+bool above_vobs(const view_t *view, const std::string &rel, std::vector<std::string> *next) {
+    bool above = false;
+    for (const std::string &tag : view_get_scopes(view)) {
+        if (tag.size() <= rel.size() || tag.compare(0, rel.size(), rel) != 0 || tag[rel.size()] != '/')
+            continue;
+        above = true;
+        std::string rest = tag.substr(rel.size() + 1);
+        rest = rest.substr(0, rest.find('/'));
+        if (next && !rest.empty() && std::find(next->begin(), next->end(), rest) == next->end())
+            next->push_back(rest);
+    }
+    return above;
 }
 
 int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std::string *out) {
@@ -289,6 +313,71 @@ int vob_elem_next_ckouts(vob_t *vob, vob_oid elem, vob_ckout_cursor **cursor, vo
 }
 
 void vob_ob_cursor_close(vob_ckout_cursor *cursor) { delete cursor; }
+
+int vob_view_stat_path(const std::string &path, vob_view_stat *out, std::string *err) {
+    *out = vob_view_stat();
+    view_t *view = nullptr;
+    if (int rc = view_of(path, &view, err))
+        return rc;
+    if (!view)
+        return VOB_OK;
+    view_fhandle fh;
+    int rc = view_get_fhandle(view, path, &fh);
+    if (rc == VOB_OK) {
+        out->where = VOB_VIEW_ELEMENT;
+        out->mtype = fh.mtype;
+        out->elem = fh.elem;
+        out->vob_tag = fh.vob_tag;
+        return VOB_OK;
+    }
+    if (above_vobs(view, view_rel(view, path), nullptr)) {
+        out->where = VOB_VIEW_ABOVE;
+        return VOB_OK;
+    }
+    *err = view_errmsg(view);
+    return rc;
+}
+
+int vob_view_readdir(const std::string &path, std::vector<std::string> *names, std::string *err) {
+    names->clear();
+    view_t *view = nullptr;
+    if (int rc = view_of(path, &view, err))
+        return rc;
+    if (!view) {
+        *err = VOB_MSG(VM_NOT_IN_VIEW, path.c_str());
+        return VOB_NOT_FOUND;
+    }
+    view_fhandle fh;
+    int rc = view_get_fhandle(view, path, &fh);
+    if (rc != VOB_OK) {
+        *err = view_errmsg(view);
+        if (!above_vobs(view, view_rel(view, path), names))
+            return rc;
+        std::sort(names->begin(), names->end());
+        return VOB_OK;
+    }
+    std::vector<view_dirent> ents;
+    vob_t *h = nullptr;
+    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK ||
+        (rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
+        *err = view_errmsg(view);
+        return rc;
+    }
+    for (const view_dirent &e : ents) {
+        vob_oid ver = 0;
+        rc = vob_select_version(h, e.elem, view_get_rules(view), view_get_tag(view), &ver, nullptr, e.mtype);
+        if (rc == VOB_NOT_FOUND)
+            continue;   // update loads no name that no rule selects
+        if (rc != VOB_OK) {
+            *err = vob_errmsg(h);
+            names->clear();
+            return rc;
+        }
+        names->push_back(e.name);
+    }
+    std::sort(names->begin(), names->end());
+    return VOB_OK;
+}
 
 int tbs_version_ext_pname(std::string *out, const char *path, const char *vid) {
     if (!path || !*path || std::string_view(path).find("@@") != std::string_view::npos)

@@ -113,6 +113,31 @@ struct vob_ckout_cursor;
 [[nodiscard]] int vob_elem_next_ckouts(vob_t *vob, vob_oid elem, vob_ckout_cursor **cursor, vob_ckout *out);
 void vob_ob_cursor_close(vob_ckout_cursor *cursor);   // null is fine
 
+// The view's directories as the store holds them, for a walk that must meet
+// every element the config spec selects, loaded or not (a version without
+// contents loads no file). A path in a view is one of:
+//   VOB_VIEW_ELEMENT  an element of a VOB in the view's scope that the
+//                     config spec selects (mtype and elem set);
+//   VOB_VIEW_ABOVE    the view root or a directory on the way to a VOB root;
+//   VOB_VIEW_OUTSIDE  in no view: the caller reads the file system.
+// Anything else in a view (a view-private file, a name no rule selects) is
+// VOB_NOT_FOUND, with the store's reason in *err.
+enum { VOB_VIEW_OUTSIDE = 0, VOB_VIEW_ABOVE = 1, VOB_VIEW_ELEMENT = 2 };
+struct vob_view_stat {
+    int where = VOB_VIEW_OUTSIDE;
+    int mtype = 0;
+    vob_oid elem = 0;
+    std::string vob_tag;
+};
+[[nodiscard]] int vob_view_stat_path(const std::string &path, vob_view_stat *out, std::string *err);
+// The names of a directory of the view (VOB_VIEW_ELEMENT or VOB_VIEW_ABOVE)
+// in byte order: those of the directory version the config spec selects
+// whose elements a rule selects, as update loads them; above the VOB roots,
+// the next component of each VOB tag in scope. VOB_ERR for a path that is
+// no directory; VOB_NOT_FOUND as for vob_view_stat_path.
+[[nodiscard]] int vob_view_readdir(const std::string &path, std::vector<std::string> *names,
+                                   std::string *err);
+
 // "path@@" (vid null or empty: the element) or "path@@vid". 1 for an empty
 // path, one that holds "@@" already (it could not be read back), or a result
 // of FILEUTL_MAX_PATH bytes or more; 0 otherwise.

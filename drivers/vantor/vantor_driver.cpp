@@ -49,7 +49,7 @@ int check_sources(int argc, char **argv) {
 
 int vt_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g) {
     *kind = KIND_VANTOR;
-    *fs_ops = nullptr;
+    *fs_ops = &vt_fs_ops;
     // Handles of an earlier run in this process are gone with the cache.
     (void)vob_ob_all_cache_action(0, 1, 1);
     lost_found_vob = nullptr;

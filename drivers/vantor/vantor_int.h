@@ -41,6 +41,9 @@ int vt_fail(const vantor_element *e, int entry, int rc);
 int vt_attributes(const vantor_element *e, vob_oid obj, str_list *out, int64_t *update_time);
 std::string vt_below_main(const vantor_element *e, const std::string &branch_path);
 
+// The walk's file system: the view's elements as the store holds them.
+extern const cm_fs_ops vt_fs_ops;
+
 int vt_open_element(const char *path, void **handle);
 int vt_element_info(void *handle, element_info *info);
 int vt_next_version(void *handle, cm_version_info *v, int *is_version);

@@ -306,6 +306,23 @@ TEST(ExportDriverFailures, MapNameResults) {
     EXPECT_NE(rec.data.find("Name 7:renamed"), std::string::npos);   // files keep their path
 }
 
+// A directory the walk cannot read is no silent success: named with the
+// reason, and the run fails; the other operands are still exported.
+TEST(ExportDriverFailures, UnreadableDirectoryFailsTheRun) {
+    Scripted s;
+    s.element("sub/a", {});
+    s.element("top", {});
+    s.script["unreadable"] = {"sub", "."};
+    ExportRun op = s.run({"-r", "sub", "top"});
+    EXPECT_EQ(op.proc.status, 1) << op.proc.err;
+    EXPECT_NE(op.proc.err.find("sub: Permission denied"), std::string::npos) << op.proc.err;
+    EXPECT_NE(op.data.find("Name 3:top"), std::string::npos) << op.proc.err;
+    std::remove(s.at("cvt_data").c_str());
+    ExportRun all = s.run({"-r"});
+    EXPECT_EQ(all.proc.status, 1) << all.proc.err;
+    EXPECT_NE(all.proc.err.find(".: Permission denied"), std::string::npos) << all.proc.err;
+}
+
 TEST(ExportGlobals, KindsNeedCmdAndExportFrom) {
     Scripted s;
     s.script = {{"kind", 14}, {"extra", "AVS"}, {"need_cmd", "cvs"}, {"export_from", "/from/here"}};

@@ -4,6 +4,7 @@
 //
 // Script: {"kind": 3, "extra": "AVS", "need_cmd": "co", "export_from": "/x",
 //          "init": 0, "shutdown": 0, "end_report": "text for stderr",
+//          "unreadable": ["dir"],
 //          "map": {"path": {"rc": 0, "convert": 1, "prune": 0, "name": "n"}},
 //          "elements": {"path": {"open": 0, "info": 0, "element": {...},
 //                                "versions": [{..., "is_version": 1,
@@ -11,8 +12,14 @@
 //                                              "extract_rc": 0, "next_rc": 0}]}}}
 // A version with a nonzero "next_rc" is not delivered: next_version returns that.
 // A path without an entry is one plain element with one version "1".
+// With "unreadable" the driver supplies a file system whose directories of
+// those paths (as the walk names them, "./" left out) cannot be opened
+// (EACCES), though they stat as directories.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -54,6 +61,41 @@ json element_spec(const std::string &path) {
     return json{{"versions", json::array({json{{"id", "1"}, {"time", 1000}}})}};
 }
 
+struct s_dir {
+    DIR *d;
+    fileutl_dirent cur;
+};
+
+void *s_opendir(const char *path) {
+    std::string p = path;
+    while (p.compare(0, 2, "./") == 0)
+        p = p.substr(2);
+    str_list bad = script["unreadable"].get<str_list>();
+    if (std::find(bad.begin(), bad.end(), p) != bad.end()) {
+        errno = EACCES;
+        return nullptr;
+    }
+    DIR *d = ::opendir(path);
+    return d ? new s_dir{d, {}} : nullptr;
+}
+
+const fileutl_dirent *s_readdir(void *dir, int) {
+    s_dir *sd = static_cast<s_dir *>(dir);
+    struct dirent *e = ::readdir(sd->d);
+    if (!e)
+        return nullptr;
+    sd->cur.name = e->d_name;
+    return &sd->cur;
+}
+
+void s_closedir(void *dir) {
+    s_dir *sd = static_cast<s_dir *>(dir);
+    ::closedir(sd->d);
+    delete sd;
+}
+
+const cm_fs_ops s_fs_ops = {fileutl_stat, s_opendir, s_readdir, s_closedir};
+
 int s_init(int argc, char **argv, const cm_fs_ops **ops, int *kind, cm_globals *g) {
     export_check_version_request(argc, argv, "scripted_exporter");
     const char *path = std::getenv("SCRIPTED_DRIVER");
@@ -66,7 +108,7 @@ int s_init(int argc, char **argv, const cm_fs_ops **ops, int *kind, cm_globals *
     if (const char *log = std::getenv("SCRIPTED_LOG"))
         log_file = std::fopen(log, "a");
     log_call("init");
-    *ops = nullptr;
+    *ops = script.contains("unreadable") ? &s_fs_ops : nullptr;
     *kind = script.value("kind", 3);
     g->extra_options = script.value("extra", "");
     static std::string from;

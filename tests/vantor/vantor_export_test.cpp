@@ -284,21 +284,110 @@ TEST_F(VantorExport, RefusedOptionsAndVersionLines) {
         EXPECT_NE(v.out.find(std::string(name) + " "), std::string::npos) << name << "\n" << v.out;
 }
 
-TEST_F(VantorExport, PathsThatAreNoElementsAreReportedAndTheRunGoesOn) {
+// The walk reads the view's directories from the store: a view-private file
+// is not met at all; named on the command line it is no element, and said so.
+TEST_F(VantorExport, ViewPrivateFilesAreNotElements) {
     make_file(root(), "good.c", {"1"});
     update();
     testutil::write_file(vob_root() + "/private.c", "not an element\n");
     std::string data;
     ProcResult r = run_export({"-r"}, &data);
-    EXPECT_NE(r.err.find("Unable resolve pathname \"private.c@@\"."), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("private"), std::string::npos) << r.err;
     EXPECT_NE(data.find("Name 6:good.c"), std::string::npos) << r.err;
     EXPECT_EQ(data.find("private"), std::string::npos);
 
-    // Outside any VOB.
+    ProcResult op = run_export({"private.c", "good.c"}, &data);
+    EXPECT_NE(op.status, 0);
+    EXPECT_NE(op.err.find("Error: Unable resolve pathname \"private.c\".\n"), std::string::npos) << op.err;
+    EXPECT_NE(op.err.find("Error: private.c: No such file or directory"), std::string::npos) << op.err;
+    EXPECT_NE(data.find("Name 6:good.c"), std::string::npos) << op.err;
+    EXPECT_EQ(data.find("private"), std::string::npos);
+
+    // Outside any view the file system is walked, and the driver refuses
+    // what is in no VOB.
     testutil::write_file(tmp + "/plain.c", "x\n");
     ProcResult o = run_export({"plain.c"}, &data, tmp);
     EXPECT_NE(o.err.find("Unable resolve pathname \"plain.c@@\"."), std::string::npos) << o.err;
     EXPECT_EQ(data.find("ELEMENT_BEGIN"), std::string::npos);
+}
+
+// A snapshot view loads no file for an element whose selected version has
+// no contents; its history is exported all the same, walked or named.
+TEST_F(VantorExport, ElementWithoutContentsInTheViewKeepsItsHistory) {
+    make_file(root(), "gone.c", {"1", "2"});
+    make_file(root(), "here.c", {"h"});
+    update();
+    vantor("rmver -data gone.c@@/main/2");
+    update();
+    ASSERT_FALSE(testutil::exists(vob_root() + "/gone.c"));
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"-r"}, {"gone.c"}}) {
+        std::string data;
+        ProcResult r = run_export(args, &data);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+        size_t at = data.find("Name 6:gone.c\n");
+        ASSERT_NE(at, std::string::npos) << data;
+        // No file to read the mode from: none is written.
+        EXPECT_EQ(data.substr(at, data.find("VERSION_BEGIN", at) - at).find("Mode"), std::string::npos)
+            << data;
+        std::string v1 = version_block(data, "/main/1"), v2 = version_block(data, "/main/2");
+        EXPECT_NE(v1.find("ExtractFile 15:gone.c@@/main/1\n"), std::string::npos) << data;
+        ASSERT_FALSE(v2.empty()) << data;
+        EXPECT_EQ(v2.find("ExtractFile"), std::string::npos) << v2;
+        EXPECT_EQ(version_ids(data).size(), args[0] == "-r" ? 5u : 3u) << data;
+    }
+}
+
+// From the view root the walk meets the VOB roots of the scope and nothing
+// of the view's own records.
+TEST_F(VantorExport, WalkFromTheViewRoot) {
+    make_file(root(), "r.c", {"1"});
+    update();
+    std::string data;
+    ProcResult r = run_export({"-r"}, &data, view_root);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+    EXPECT_NE(data.find("DirName 1:t\n"), std::string::npos) << data;
+    EXPECT_NE(data.find("Name 5:t/r.c\n"), std::string::npos) << data;
+    EXPECT_EQ(data.find("vantor_view"), std::string::npos) << data;
+}
+
+// A directory whose every file was removed is loaded empty; its files are
+// still walked, in the directory's order, and a name no rule selects is not.
+TEST_F(VantorExport, DirectoryOfRemovedFilesIsWalked) {
+    vob_oid dir = 0;
+    vob_event ev = at(T0, "dir");
+    ASSERT_EQ(vob_elem_create(vob, root(), "attic", VOB_MT_DIR_ELEM, 0, &ev, &dir), VOB_OK)
+        << vob_errmsg(vob);
+    make_file(dir, "b.c", {"b1", "b2"});
+    make_file(dir, "a.c", {"a1"});
+    update();
+    vantor("rmver -data attic/a.c@@/main/1");
+    vantor("rmver -data attic/b.c@@/main/2");
+    update();
+    ASSERT_TRUE(testutil::exists(vob_root() + "/attic"));
+    ASSERT_FALSE(testutil::exists(vob_root() + "/attic/a.c"));
+    ASSERT_FALSE(testutil::exists(vob_root() + "/attic/b.c"));
+    std::string data;
+    ProcResult r = run_export({"-r", "attic"}, &data);
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t a = data.find("Name 9:attic/a.c\n"), b = data.find("Name 9:attic/b.c\n");
+    ASSERT_NE(a, std::string::npos) << data;
+    ASSERT_NE(b, std::string::npos) << data;
+    EXPECT_LT(a, b);
+    EXPECT_NE(r.out.find("attic/a.c"), std::string::npos) << r.out;
+    // The empty /main/0 of each, and b.c@@/main/1.
+    EXPECT_EQ(testutil::count(data, "ExtractFile"), 3u) << data;
+    EXPECT_EQ(version_ids(data).size(), 5u) << data;
+
+    // A spec that selects no version of the files: the directory is empty.
+    std::string cs = tmp + "/cs";
+    testutil::write_file(cs, "element -directory * /main/LATEST\n");
+    vantor("setcs " + cs);
+    ProcResult none = run_export({"-r", "attic"}, &data);
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(data.find("attic/"), std::string::npos) << data;
 }
 
 // Names are never cut to fit: a branch path longer than its 1024-byte buffer
@@ -328,16 +417,16 @@ TEST_F(VantorExport, BranchPathTooLongFailsTheElementByName) {
 }
 
 // A name holding "@@" cannot be extended with a version: reported with an
-// unknown metatype, the run goes on.
+// unknown metatype, the run goes on. Only a walk outside views meets one: no
+// element is named so.
 TEST_F(VantorExport, NameWithDoubleAtCannotBeConverted) {
-    make_file(root(), "ok.c", {"1"});
-    update();
-    testutil::write_file(vob_root() + "/q@@r.c", "private\n");
+    testutil::write_file(tmp + "/q@@r.c", "private\n");
+    testutil::write_file(tmp + "/ok.c", "private\n");
     std::string data;
-    ProcResult r = run_export({"-r"}, &data);
+    ProcResult r = run_export({"-r"}, &data, tmp);
     EXPECT_NE(r.err.find("Object \"q@@r.c\" (metatype unknown) is not a versioned object."), std::string::npos)
         << r.err;
-    EXPECT_NE(data.find("Name 4:ok.c"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Unable resolve pathname \"ok.c@@\"."), std::string::npos) << r.err;
 }
 
 TEST_F(VantorExport, DamagedDatabaseGivesAClearMessage) {
@@ -394,9 +483,11 @@ TEST_F(VantorExport, ExclusiveLockTimesOutNamingTheVob) {
     sqlite3_close(db);
     EXPECT_LT(r.status, 128) << r.err;
     EXPECT_GE(secs, 0.3);
-    // Opening the VOB is what waits, before its tag is read: the storage names it.
+    // Opening the VOB is what waits, before its tag is read: the storage names
+    // it. The walk opens it first, to read the directory the run starts in.
     EXPECT_NE(r.err.find("VOB \"" + vob_dir + "/vob.db\" is busy"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Unable resolve pathname \"x.c@@\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Unable resolve pathname \".\""), std::string::npos) << r.err;
+    EXPECT_NE(r.status, 0);
 }
 
 }   // namespace
