@@ -27,7 +27,7 @@ export_run() { # N OPTION...
   local n=$1 sv=$tmp/sv$1
   shift
   "$vantor" mkview -tag "sv$n" -vob /src "$sv" > /dev/null
-  (cd "$sv/src" && "$exporter" -r "$@" -o "$tmp/data$n" * > "$tmp/export$n.log" 2>&1) ||
+  (cd "$sv/src" && "$exporter" -r "$@" -o "$tmp/data$n" > "$tmp/export$n.log" 2>&1) ||
     { cat "$tmp/export$n.log"; fail "export $n ($*)"; }
 }
 import_into() { # N TARGET
@@ -81,7 +81,7 @@ diff -u - "$tmp/written2" <<'EOF' || fail "-s $t1 wrote other versions than stag
 EOF
 import_into 2 /s
 compare /s "$tmp/s.out" 0
-has 'equal: 11 file elements, 37 versions' "$tmp/s.out"
+has 'equal: 12 file elements, 39 versions' "$tmp/s.out"
 
 # -I: the old version that only got an attribute stays behind.
 export_run 3 -I "$t1"

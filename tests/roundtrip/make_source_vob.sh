@@ -93,6 +93,9 @@ stage1() {
   newfile gone.txt 'soon without data\n' "data to be removed"
   newver gone.txt 'kept\n' "gone second"
   vt rmver -data gone.txt@@/main/1
+  # Its selected version has no contents: the view loads no file for it.
+  newfile removed.txt 'removed\n' "removed at the root"
+  vt rmver -data removed.txt@@/main/1
   newfile old.txt 'old\n' "old first"
   newfile co_reserved.txt 'r\n' "reserved base"
   newfile co_unreserved.txt 'u\n' "unreserved base"

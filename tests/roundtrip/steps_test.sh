@@ -26,7 +26,7 @@ clean() {
 rc=0; "$rt" /src > "$tmp/run.out" 2> "$tmp/run.err" || rc=$?
 [ $rc -eq 1 ] || { cat "$tmp/run.out" "$tmp/run.err"; fail "lost history went unnoticed (exit $rc)"; }
 hasre '^view of /src: [0-9.]+ s$' "$tmp/run.out"
-hasre '^export \(10 top-level names\): [0-9.]+ s$' "$tmp/run.out"
+hasre '^export: [0-9.]+ s$' "$tmp/run.out"
 hasre '^target VOB /vob-roundtrip-[0-9-]+: [0-9.]+ s$' "$tmp/run.out"
 hasre '^import: [0-9.]+ s$' "$tmp/run.out"
 has 'src/main.c@@/main/dev/1: version: source present, target missing' "$tmp/run.out"
@@ -59,7 +59,7 @@ printf '#!/bin/sh\necho "cannot read the VOB" >&2\nexit 3\n' > "$tmp/badexport"
 chmod +x "$tmp/badexport"
 rc=0; VANTEXPORT_VANTOR=$tmp/badexport "$rt" /src > "$tmp/bad.out" 2> "$tmp/bad.err" || rc=$?
 [ $rc -eq 2 ] || { cat "$tmp/bad.out" "$tmp/bad.err"; fail "a failing exporter gave exit $rc"; }
-grep -q 'export (10 top-level names) failed (exit status 3' "$tmp/bad.err" || { cat "$tmp/bad.err"; fail "no failed step"; }
+grep -q 'export failed (exit status 3' "$tmp/bad.err" || { cat "$tmp/bad.err"; fail "no failed step"; }
 grep -q 'cannot read the VOB' "$tmp/bad.err" || { cat "$tmp/bad.err"; fail "the exporter's message is not shown"; }
 clean "/src /tgt " "after a failed export"
 echo "vob_roundtrip_steps passed"
