@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -76,6 +77,8 @@ static json empty_registry() {
     j["regions"]["default"] = {{"vobs", json::array()}, {"views", json::array()}};
     return j;
 }
+
+static int rgy_vob_list_read(const std::string &region, std::vector<rgy_vob> *out, std::string *err);
 
 static int load(json *j, std::string *err) {
     if (access(rgy_file().c_str(), F_OK) != 0 && errno == ENOENT) {
@@ -290,7 +293,56 @@ int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err) {
     return VOB_NOT_FOUND;
 }
 
+// The last VOB list read, with the identity of the file it came from. The
+// file is only ever replaced whole (rename), so a file with the same device,
+// inode, size and modification time holds the same list: lookups that list
+// the VOBs once per path (the views' tag lookup) then cost one stat.
+namespace {
+struct vob_list_cache {
+    std::mutex mu;
+    bool valid = false;
+    std::string file, region;
+    struct stat id {};
+    std::vector<rgy_vob> list;
+};
+vob_list_cache &list_cache() {
+    static vob_list_cache c;
+    return c;
+}
+bool same_file(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+}   // namespace
+
 int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err) {
+    const std::string file = rgy_file();
+    struct stat before {};
+    bool known = stat(file.c_str(), &before) == 0;
+    if (known) {
+        vob_list_cache &c = list_cache();
+        std::lock_guard<std::mutex> g(c.mu);
+        if (c.valid && c.file == file && c.region == region && same_file(c.id, before)) {
+            *out = c.list;
+            return VOB_OK;
+        }
+    }
+    int rc = rgy_vob_list_read(region, out, err);
+    struct stat after {};
+    // Kept only when the file did not change while it was read.
+    if (rc == VOB_OK && known && stat(file.c_str(), &after) == 0 && same_file(before, after)) {
+        vob_list_cache &c = list_cache();
+        std::lock_guard<std::mutex> g(c.mu);
+        c.valid = true;
+        c.file = file;
+        c.region = region;
+        c.id = after;
+        c.list = *out;
+    }
+    return rc;
+}
+
+static int rgy_vob_list_read(const std::string &region, std::vector<rgy_vob> *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;

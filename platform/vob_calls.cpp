@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <memory>
 
 namespace {
@@ -19,16 +20,43 @@ struct vob_closer {
     void operator()(vob_t *v) const { vob_close(v); }
 };
 
-// Views the resolved paths lay in (each owns the VOB handles it opened), and
-// VOBs reached by tag outside any view. Opening a view reads its records, so
-// it is done once per view and run.
-std::vector<std::unique_ptr<view_t, view_closer>> &views() {
-    static std::vector<std::unique_ptr<view_t, view_closer>> v;
-    return v;
+// Views the resolved paths lay in (each owns the VOB handles it opened),
+// VOBs reached by tag outside any view, and one read transaction per VOB
+// handle given out. Opening a view reads its records, so it is done once per
+// view and run. The read transactions stay open until the cache is flushed:
+// the run reads one state of each VOB however others write meanwhile, and
+// the reads do not each take and drop the database's locks (which costs
+// more than the queries themselves). They end before the handles close:
+// members are destroyed in the reverse order of their declaration.
+struct call_cache {
+    std::vector<std::unique_ptr<view_t, view_closer>> views;
+    std::map<std::string, std::unique_ptr<vob_t, vob_closer>> tag_vobs;
+    std::map<vob_t *, std::unique_ptr<vob_txn>> snapshots;
+    void flush() {
+        snapshots.clear();   // read only: rolling back loses nothing
+        views.clear();
+        tag_vobs.clear();
+    }
+};
+
+call_cache &cache() {
+    static call_cache c;
+    return c;
 }
-std::map<std::string, std::unique_ptr<vob_t, vob_closer>> &tag_vobs() {
-    static std::map<std::string, std::unique_ptr<vob_t, vob_closer>> m;
-    return m;
+std::vector<std::unique_ptr<view_t, view_closer>> &views() { return cache().views; }
+std::map<std::string, std::unique_ptr<vob_t, vob_closer>> &tag_vobs() { return cache().tag_vobs; }
+
+int hold_snapshot(vob_t *vob, std::string *err) {
+    auto &m = cache().snapshots;
+    if (m.count(vob))
+        return VOB_OK;
+    auto txn = std::make_unique<vob_txn>(vob, vob_txn::READ);
+    if (int rc = txn->begin()) {
+        *err = vob_errmsg(vob);
+        return rc;
+    }
+    m.emplace(vob, std::move(txn));
+    return VOB_OK;
 }
 
 // The cached view that holds path, else one opened now; *view null when
@@ -67,10 +95,42 @@ int tag_vob(const std::string &tag, vob_t **out, std::string *err) {
     return VOB_OK;
 }
 
+// What the walk's directory reads found for each name, by absolute path:
+// the walk then asks of every name (its kind, whether it is lost+found, its
+// element and version), and the answers are already known. Kept only for
+// handles that hold a snapshot, so they cannot go stale during the run.
+struct walked_name {
+    vob_t *vob = nullptr;
+    std::string vob_tag;
+    vob_oid elem = 0, ver = 0;
+    int mtype = 0;
+};
+std::unordered_map<std::string, walked_name> &walked() {
+    static std::unordered_map<std::string, walked_name> m;
+    return m;
+}
+
+const walked_name *walked_find(const std::string &path) {
+    auto &m = walked();
+    if (m.empty())
+        return nullptr;
+    auto it = m.find(fileutl_make_abs_pn(path.empty() ? "." : path));
+    if (it == m.end() || !cache().snapshots.count(it->second.vob))
+        return nullptr;
+    return &it->second;
+}
+
 // "path" or "path@@vid" through a view, or from a VOB tag: the element and the
 // version selected or named.
 int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_oid *elem, vob_oid *ver,
             std::string *err) {
+    if (xpath == path)
+        if (const walked_name *w = walked_find(path)) {
+            *vob = w->vob;
+            *elem = w->elem;
+            *ver = w->ver;
+            return VOB_OK;
+        }
     view_t *view = nullptr;
     if (int rc = view_of(path, &view, err))
         return rc;
@@ -86,14 +146,16 @@ int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_
             *err = view_errmsg(view);
             return rc;
         }
-        return VOB_OK;
+        return hold_snapshot(*vob, err);
     }
     vob_pname pn;   // outside views: opens the VOB only to learn the tag and the objects
     if (int rc = vob_resolve_pname(xpath, &pn, err))
         return rc;
     *elem = pn.elem;
     *ver = pn.ver;
-    return tag_vob(pn.vob_tag, vob, err);
+    if (int rc = tag_vob(pn.vob_tag, vob, err))
+        return rc;
+    return hold_snapshot(*vob, err);
 }
 
 // The path below the view's root: "" for the root, "/proj/src" below it.
@@ -131,8 +193,8 @@ int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std:
 
 int vob_ob_all_cache_action(int, int flush, int) {
     if (flush) {
-        views().clear();
-        tag_vobs().clear();
+        walked().clear();
+        cache().flush();
     }
     return VOB_OK;
 }
@@ -170,10 +232,54 @@ int vob_type_get_name(vob_t *vob, vob_oid type, size_t size, std::string *name) 
 
 const char *vob_utl_mtype_to_str(int mtype) { return vob_mtype_name(mtype); }
 
+// The versions and branches of the last version tree read, so that the
+// questions the exporter then asks of each version (its id, branch, branch
+// path, whether it has contents) cost no query. Used only on handles that
+// hold a snapshot: nothing can change under the memo there.
+struct vtree_memo {
+    vob_t *vob = nullptr;
+    std::unordered_map<vob_oid, vob_ver_info> vers;
+    std::unordered_map<vob_oid, std::string> branch_paths;
+};
+vtree_memo &memo() {
+    static vtree_memo m;
+    return m;
+}
+
+void remember(vob_t *vob, const std::vector<vob_vtree_node> &flat) {
+    vtree_memo &m = memo();
+    m.vob = cache().snapshots.count(vob) ? vob : nullptr;
+    m.vers.clear();
+    m.branch_paths.clear();
+    if (!m.vob)
+        return;
+    for (const vob_vtree_node &n : flat) {
+        m.vers[n.ver.oid] = n.ver;
+        m.branch_paths[n.ver.branch] = n.ver.id.substr(0, n.ver.id.rfind('/'));
+    }
+}
+
+const vob_ver_info *remembered_ver(vob_t *vob, vob_oid ver) {
+    vtree_memo &m = memo();
+    if (m.vob != vob || !cache().snapshots.count(vob))
+        return nullptr;
+    auto it = m.vers.find(ver);
+    return it == m.vers.end() ? nullptr : &it->second;
+}
+
+const std::string *remembered_branch(vob_t *vob, vob_oid branch) {
+    vtree_memo &m = memo();
+    if (m.vob != vob || !cache().snapshots.count(vob))
+        return nullptr;
+    auto it = m.branch_paths.find(branch);
+    return it == m.branch_paths.end() ? nullptr : &it->second;
+}
+
 int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
     std::vector<vob_vtree_node> flat;
     if (int rc = vob_elem_get_vtree(vob, elem, &flat))
         return rc;
+    remember(vob, flat);
     // The flat list is depth first: a version is followed at once by the
     // branches that sprout from it, each branch's versions in order. A
     // stack of open branches rebuilds the tree from it.
@@ -212,6 +318,8 @@ int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
 }
 
 int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id) {
+    if (const vob_ver_info *known = remembered_ver(vob, ver))
+        return fit(vob, known->id, size, "version id", id);
     vob_ver_info vi;
     if (int rc = vob_ver_get(vob, ver, &vi))
         return rc;
@@ -220,12 +328,19 @@ int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id) {
 
 int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pname) {
     std::string p;
-    if (int rc = vob_ver_get_data_pname(vob, ver, &p))
+    const vob_ver_info *known = remembered_ver(vob, ver);
+    if (known && known->has_data)
+        p = vob_db_blob_path(vob, known->sha256);
+    else if (int rc = vob_ver_get_data_pname(vob, ver, &p))   // also says why there is none
         return rc;
     return fit(vob, p, size, "contents path", pname);
 }
 
 int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch) {
+    if (const vob_ver_info *known = remembered_ver(vob, ver)) {
+        *branch = known->branch;
+        return VOB_OK;
+    }
     vob_ver_info vi;
     if (int rc = vob_ver_get(vob, ver, &vi))
         return rc;
@@ -234,6 +349,8 @@ int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch) {
 }
 
 int vob_branch_get_pname(vob_t *vob, vob_oid branch, size_t size, std::string *path) {
+    if (const std::string *known = remembered_branch(vob, branch))
+        return fit(vob, *known, size, "branch path", path);
     vob_branch_info bi;
     if (int rc = vob_branch_get(vob, branch, &bi))
         return rc;
@@ -316,6 +433,13 @@ void vob_ob_cursor_close(vob_ckout_cursor *cursor) { delete cursor; }
 
 int vob_view_stat_path(const std::string &path, vob_view_stat *out, std::string *err) {
     *out = vob_view_stat();
+    if (const walked_name *w = walked_find(path)) {
+        out->where = VOB_VIEW_ELEMENT;
+        out->mtype = w->mtype;
+        out->elem = w->elem;
+        out->vob_tag = w->vob_tag;
+        return VOB_OK;
+    }
     view_t *view = nullptr;
     if (int rc = view_of(path, &view, err))
         return rc;
@@ -358,11 +482,17 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     }
     std::vector<view_dirent> ents;
     vob_t *h = nullptr;
-    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK ||
-        (rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
+    if ((rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
         *err = view_errmsg(view);
         return rc;
     }
+    if ((rc = hold_snapshot(h, err)) != VOB_OK)
+        return rc;
+    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK) {
+        *err = view_errmsg(view);
+        return rc;
+    }
+    const std::string dir = fileutl_make_abs_pn(path.empty() ? "." : path);
     for (const view_dirent &e : ents) {
         vob_oid ver = 0;
         rc = vob_select_version(h, e.elem, view_get_rules(view), view_get_tag(view), &ver, nullptr, e.mtype);
@@ -374,6 +504,13 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
             return rc;
         }
         names->push_back(e.name);
+        walked_name w;
+        w.vob = h;
+        w.vob_tag = fh.vob_tag;
+        w.elem = e.elem;
+        w.ver = ver;
+        w.mtype = e.mtype;
+        walked()[dir + "/" + e.name] = std::move(w);
     }
     std::sort(names->begin(), names->end());
     return VOB_OK;

@@ -1,5 +1,6 @@
 // The VOB driver's table and its small hooks: start-up, usage and help, the
 // mapping of walked names (lost+found is left out), extract, close.
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -33,7 +34,8 @@ int check_sources(int argc, char **argv) {
     int saved = nt_opterr;
     nt_opterr = 0;
     nt_getopt_reset();
-    while (nt_getopt(argc, argv, ":I:LUT:t:o:rs:b:v:l:p:") != -1) {
+    const std::string letters = std::string(":") + export_common_options();
+    while (nt_getopt(argc, argv, letters.c_str()) != -1) {
     }
     int first = nt_optind;
     nt_opterr = saved;
@@ -54,6 +56,7 @@ int vt_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globa
     (void)vob_ob_all_cache_action(0, 1, 1);
     lost_found_vob = nullptr;
     lost_found = 0;
+    vt_versions_out = 0;
     version_request(argc, argv);
     g->follow_links_default = 0;
     return check_sources(argc, argv);
@@ -68,6 +71,15 @@ int vt_help(const char *, cm_help_text *text) {
 }
 
 int vt_shutdown() { return 0; }
+
+// What one version costs the store, for measurements.
+void vt_end_report() {
+    const char *want = std::getenv("VANTOR_SQL_STATS");
+    if (!want || !*want)
+        return;
+    long long q = vob_queries_run(), n = vt_versions_out;
+    IMSG_PRINT(IMSG_CONT, vt_cat(), VT_QUERY_STATS, q, n, n ? double(q) / double(n) : 0.0);
+}
 
 const char *vt_need_cmd() { return ""; }
 
@@ -118,6 +130,8 @@ void vt_close_element(void *handle) { delete static_cast<vantor_element *>(handl
 
 }   // namespace
 
+int64_t vt_versions_out = 0;
+
 const imsg_catalog *vt_cat() { return vantor_driver_vantor_msg_table_adr(); }
 
 void vt_reason(const vantor_element *e, int rc) {
@@ -148,5 +162,5 @@ std::string vt_below_main(const vantor_element *e, const std::string &branch_pat
 const cm_driver vantor_driver = {
     vt_init,     vt_usage,         vt_shutdown,     vt_need_cmd,
     vt_map_name, vt_open_element,  vt_element_info, vt_next_version,
-    vt_extract,  vt_close_element, vt_help,         nullptr,
+    vt_extract,  vt_close_element, vt_help,         vt_end_report,
 };

@@ -29,6 +29,8 @@ struct vantor_element {
 };
 
 const imsg_catalog *vt_cat();
+// Versions handed out in this run (for the query count of VANTOR_SQL_STATS).
+extern int64_t vt_versions_out;
 // After a failed call on e's VOB: the store's reason, or, for a name that did
 // not fit, which element that stops.
 void vt_reason(const vantor_element *e, int rc);

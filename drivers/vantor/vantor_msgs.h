@@ -2,7 +2,8 @@
 // Entries 1 to 37 keep their numbers' order: entry n is at position n-1.
 // Entries 2, 10, 16, 24, 32 and 33 are kept for the numbering and printed by
 // no path. The entries after 37 say which element a too-long name stopped,
-// and what the help adds.
+// what the help adds, and the query count of
+// VANTOR_SQL_STATS.
 #pragma once
 
 #include "runtime/imsg.h"
@@ -54,7 +55,9 @@
     X(VT_REASON, "(%s)\n")                                                                             \
     X(VT_HELP_ENVIRONMENT,                                                                             \
       "  VANTOR_HOME            the registry of VOBs and views (default ~/.vantor)\n"                  \
-      "  VANTOR_BUSY_TIMEOUT_MS how long to wait for a VOB another process holds (default 10000)\n")
+      "  VANTOR_BUSY_TIMEOUT_MS how long to wait for a VOB another process holds (default 10000)\n"    \
+      "  VANTOR_SQL_STATS       when set, the run ends saying how many store queries it made\n")        \
+    X(VT_QUERY_STATS, "The store ran %lld queries for %lld versions (%.1f per version, the walk included).\n")
 
 #define VT_MSG_ENUM(name, text) name,
 enum vantor_msg { VANTOR_DRIVER_MESSAGES(VT_MSG_ENUM) };

@@ -112,5 +112,6 @@ int vt_next_version(void *handle, cm_version_info *v, int *is_version) {
         IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);
         return CM_NOMEM;
     }
+    vt_versions_out++;
     return 0;
 }
