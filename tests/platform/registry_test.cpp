@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <set>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +94,50 @@ TEST_F(Registry, ConcurrentChangesAreNotLost) {
     EXPECT_EQ(all.size(), (size_t)(procs * each));
     for (size_t i = 1; i < all.size(); i++)
         EXPECT_LT(all[i - 1].tag, all[i].tag);   // sorted by tag
+}
+
+// The VOB list is kept between calls while the file stays the same: every
+// change, by this process or another, must still show in the next listing,
+// however quickly it follows, and so must a registry replaced by hand.
+TEST_F(Registry, ListingsFollowEveryChange) {
+    std::string err;
+    std::vector<rgy_vob> all;
+    auto tags = [&] {
+        std::vector<std::string> t;
+        EXPECT_EQ(rgy_vob_list("", &all, &err), VOB_OK) << err;
+        for (const rgy_vob &v : all)
+            t.push_back(v.tag);
+        return t;
+    };
+    ASSERT_EQ(rgy_vob_add(entry("/x"), &err), VOB_OK) << err;
+    EXPECT_EQ(tags(), std::vector<std::string>{"/x"});
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+        _exit(rgy_vob_add(entry("/y"), &err) == VOB_OK ? 0 : 1);
+    int st;
+    waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_EQ(tags(), (std::vector<std::string>{"/x", "/y"}));
+    ASSERT_EQ(rgy_vob_remove("/x", "", &err), VOB_OK) << err;
+    EXPECT_EQ(tags(), std::vector<std::string>{"/y"});
+    // Another region's list is not the default region's.
+    ASSERT_EQ(rgy_add_region("other", &err), VOB_OK) << err;
+    ASSERT_EQ(rgy_vob_list("other", &all, &err), VOB_OK) << err;
+    EXPECT_TRUE(all.empty());
+    // The same size and time, another file: read again.
+    std::string file = home + "/registry/rgy.json", text = testutil::read_file(file);
+    std::string swapped = text;
+    size_t at = swapped.find("\"/y\"");
+    ASSERT_NE(at, std::string::npos);
+    swapped[at + 2] = 'z';
+    struct stat before {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+    testutil::write_file(file + ".new", swapped);
+    struct timespec times[2] = {before.st_mtim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, (file + ".new").c_str(), times, 0), 0);
+    ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+    EXPECT_EQ(tags(), std::vector<std::string>{"/z"});
 }
 
 TEST_F(Registry, VobTagsAndStorage) {
