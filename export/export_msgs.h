@@ -130,7 +130,7 @@
       "Must be less than %d characters.\n")                                                \
     X(NAME_TRANSLATION, "Translation: %s type %s -> %s.\n")                                \
     X(NAME_TYPES_RENAMED, "Types were renamed.  Please consider using the \"-T\" option.") \
-    X(NAME_CHANGED, "%s type \"%s\" changed to \"%s\"\n")                                 \
+    X(NAME_CHANGED, "%s type \"%s\" changed to \"%s\"\n")                                  \
     X(ELEM_CANT_GET_VERSION, "Can't get the next version of \"%s\".")
 
 #define EXPORT_CMD_MESSAGES(X)                                                                    \

@@ -66,7 +66,8 @@ int view_of(const std::string &path, view_t **view, std::string *err) {
     std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
     for (auto &v : views()) {
         const std::string &root = view_get_root(v.get());
-        if (abs.compare(0, root.size(), root) == 0 && (abs.size() == root.size() || abs[root.size()] == '/')) {
+        if (abs.compare(0, root.size(), root) == 0 &&
+            (abs.size() == root.size() || abs[root.size()] == '/')) {
             *view = v.get();
             return VOB_OK;
         }
@@ -293,7 +294,8 @@ int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
         else if (root.branch == 0 || root.branch == n.ver.branch)
             b = &root;
         else
-            return vob_fail(vob, VOB_ERR, VOB_MSG(VM_VTREE_ORDER, vob->tag.c_str(), (long long)elem, n.ver.id.c_str()));
+            return vob_fail(vob, VOB_ERR,
+                            VOB_MSG(VM_VTREE_ORDER, vob->tag.c_str(), (long long)elem, n.ver.id.c_str()));
         b->branch = n.ver.branch;
         cmd_vtree_version cv;
         cv.ver = n.ver.oid;
@@ -388,7 +390,8 @@ int cmd_utl_get_vob_ext_pname(const std::string &elem_path, vob_t *vob, vob_oid 
     return fit(vob, elem_path + "@@" + vi.id, size, "version-extended path", out);
 }
 
-int vob_obj_next_attrs(vob_t *vob, vob_oid obj, vob_attr_cursor *cursor, size_t max, std::vector<vob_attr> *got) {
+int vob_obj_next_attrs(vob_t *vob, vob_oid obj, vob_attr_cursor *cursor, size_t max,
+                       std::vector<vob_attr> *got) {
     if (!cursor->started) {
         if (int rc = vob_obj_get_attrs(vob, obj, &cursor->all))
             return rc;

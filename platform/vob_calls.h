@@ -85,8 +85,8 @@ struct cmd_hlink {
                                      std::vector<cmd_hlink> *out);
 // The element path extended by the other end's version id: "path@@/main/dev/3",
 // when it fits size.
-[[nodiscard]] int cmd_utl_get_vob_ext_pname(const std::string &elem_path, vob_t *vob, vob_oid ver, size_t size,
-                                            std::string *out);
+[[nodiscard]] int cmd_utl_get_vob_ext_pname(const std::string &elem_path, vob_t *vob, vob_oid ver,
+                                            size_t size, std::string *out);
 
 // Attributes of an object, at most max at a time, by type name. The cursor
 // starts zeroed; *got (may be empty) receives the next ones; cursor.done is

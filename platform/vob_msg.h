@@ -70,9 +70,9 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
     X(VM_ELEM_KIND, "VOB \"%s\": %s")                                                                                  \
     X(VM_CO_NOT_LATEST,                                                                                                \
       "VOB \"%s\": the view selects version \"%s\" of \"%s\", which is not the latest of its branch; not checked out") \
-    X(VM_TOO_LONG, "VOB \"%s\": %s \"%s\" is %zu bytes long; at most %zu fit")                                      \
-    X(VM_NO_WK, "VOB \"%s\": no well-known object %d")                                                                  \
-    X(VM_NO_EVENT, "VOB \"%s\": object %lld has no event of kind %d")                                                    \
+    X(VM_TOO_LONG, "VOB \"%s\": %s \"%s\" is %zu bytes long; at most %zu fit")                                         \
+    X(VM_NO_WK, "VOB \"%s\": no well-known object %d")                                                                 \
+    X(VM_NO_EVENT, "VOB \"%s\": object %lld has no event of kind %d")                                                  \
     X(VM_VTREE_ORDER, "VOB \"%s\": the version tree of element %lld is out of order at \"%s\"")
 
 #define VOB_MESSAGES_ENUM(name, text) name,

@@ -112,7 +112,7 @@ TEST_F(VantorExport, VersionTreeInPreOrderWithBranchesAndMerges) {
     ProcResult r = run_export({"-r"}, &data);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(version_ids(data), (std::vector<std::string>{"/main/0", "/main/1", "/main/2", "/main/dev/0",
-                                                            "/main/dev/fix/0", "/main/3", "/main/4"}));
+                                                           "/main/dev/fix/0", "/main/3", "/main/4"}));
     EXPECT_EQ(testutil::count(data, "AbsVersion TRUE"), 7u);
     std::string v2 = version_block(data, "/main/2");
     EXPECT_NE(v2.find("SubBranch 3:dev\n"), std::string::npos) << v2;
@@ -424,7 +424,8 @@ TEST_F(VantorExport, NameWithDoubleAtCannotBeConverted) {
     testutil::write_file(tmp + "/ok.c", "private\n");
     std::string data;
     ProcResult r = run_export({"-r"}, &data, tmp);
-    EXPECT_NE(r.err.find("Object \"q@@r.c\" (metatype unknown) is not a versioned object."), std::string::npos)
+    EXPECT_NE(r.err.find("Object \"q@@r.c\" (metatype unknown) is not a versioned object."),
+              std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("Unable resolve pathname \"ok.c@@\"."), std::string::npos) << r.err;
 }
