@@ -148,6 +148,15 @@ int vt_fail(const vantor_element *e, int entry, int rc) {
     return CM_FAILED;
 }
 
+int vt_creation_event(const vantor_element *e, vob_oid obj, vob_event *ev) {
+    if (int rc = vob_obj_find_event(e->vob, obj, VOB_EV_CREATE, ev)) {
+        vt_fail(e, VT_NO_CREATE_EVENT, rc);
+        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NO_EVENT);
+        return CM_FAILED;
+    }
+    return 0;
+}
+
 std::string vt_below_main(const vantor_element *e, const std::string &branch_path) {
     const std::string &m = e->main_path;
     if (branch_path.compare(0, m.size(), m) != 0)

@@ -118,11 +118,8 @@ int obsolete_branches(const vantor_element *e, element_info *info) {
 
 int creation_event(const vantor_element *e, element_info *info) {
     vob_event ev;
-    if (int rc = vob_obj_find_event(e->vob, e->elem, VOB_EV_CREATE, &ev)) {
-        vt_fail(e, VT_NO_CREATE_EVENT, rc);
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NO_EVENT);
+    if (vt_creation_event(e, e->elem, &ev))
         return CM_FAILED;
-    }
     info->created = ev.time;
     info->user = ev.user;
     info->group = ev.group;

@@ -38,6 +38,9 @@ void vt_reason(const vantor_element *e, int rc);
 // "dev/fix"; the main branch itself gives "".
 // Prints the entry (one without inserts), then vt_reason; CM_FAILED.
 int vt_fail(const vantor_element *e, int entry, int rc);
+// The creation event of obj (the element or one of its versions); after a
+// failure, reported as the element's, CM_FAILED.
+int vt_creation_event(const vantor_element *e, vob_oid obj, vob_event *ev);
 // "name=value" for each attribute of obj, gathered 20 at a time; when
 // update_time is given it is raised to each attribute's creation time.
 int vt_attributes(const vantor_element *e, vob_oid obj, str_list *out, int64_t *update_time);

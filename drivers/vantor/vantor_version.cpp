@@ -31,11 +31,8 @@ int id_branch_event(const vantor_element *e, vob_oid ver, cm_version_info *v) {
     if (path != e->main_path)
         v->branch = vt_below_main(e, path);
     vob_event ev;
-    if (int rc = vob_obj_find_event(e->vob, ver, VOB_EV_CREATE, &ev)) {
-        vt_fail(e, VT_NO_CREATE_EVENT, rc);
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NO_EVENT);
+    if (vt_creation_event(e, ver, &ev))
         return CM_FAILED;
-    }
     v->event_time = v->selected_time = ev.time;
     v->user = ev.user;
     v->group = ev.group;
