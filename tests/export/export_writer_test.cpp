@@ -44,6 +44,17 @@ ssize_t refuse_element_end(void *, const char *buf, size_t size) {
     return ssize_t(size);
 }
 
+// Element "a" made at 10, with one version "1" of the same time.
+void one_version_element(export_element *e) {
+    e->info.name = "a";
+    e->info.created = 10;
+    e->versions.emplace_back();
+    e->versions.back().is_version = 1;
+    e->versions.back().v.version_id = "1";
+    e->versions.back().v.status = VERSION_WRITE;
+    e->versions.back().v.event_time = e->versions.back().v.selected_time = 10;
+}
+
 // Without its end line the record would not parse: the element fails and the
 // caller cuts it back off the element file.
 TEST(ExportWriter, AFailedElementEndFailsTheElement) {
@@ -52,13 +63,7 @@ TEST(ExportWriter, AFailedElementEndFailsTheElement) {
     ASSERT_NE(f, nullptr);
     std::setvbuf(f, nullptr, _IONBF, 0);
     export_element e;
-    e.info.name = "a";
-    e.info.created = 10;
-    e.versions.emplace_back();
-    e.versions.back().is_version = 1;
-    e.versions.back().v.version_id = "1";
-    e.versions.back().v.status = VERSION_WRITE;
-    e.versions.back().v.event_time = e.versions.back().v.selected_time = 10;
+    one_version_element(&e);
     EXPECT_EQ(write_selected_versions(e, f, export_selection()), CM_FAILED);
     std::fclose(f);
 }
@@ -68,14 +73,8 @@ TEST(ExportWriter, AFailedElementEndFailsTheElement) {
 // since then is not.
 TEST(ExportWriter, AnElementChangedSinceIsWrittenWithoutVersions) {
     export_element e;
-    e.info.name = "a";
-    e.info.created = 10;
+    one_version_element(&e);
     e.info.updated = 30;
-    e.versions.emplace_back();
-    e.versions.back().is_version = 1;
-    e.versions.back().v.version_id = "1";
-    e.versions.back().v.status = VERSION_WRITE;
-    e.versions.back().v.event_time = e.versions.back().v.selected_time = 10;
     for (int64_t since : {20, 30}) {
         FILE *f = std::tmpfile();
         ASSERT_NE(f, nullptr);
