@@ -268,6 +268,15 @@ const vob_ver_info *remembered_ver(vob_t *vob, vob_oid ver) {
     return it == m.vers.end() ? nullptr : &it->second;
 }
 
+// A version's facts: from the memo when the last tree read holds it, else
+// from the store into *scratch. Null after a failure (*rc set).
+const vob_ver_info *ver_info(vob_t *vob, vob_oid ver, vob_ver_info *scratch, int *rc) {
+    if (const vob_ver_info *known = remembered_ver(vob, ver))
+        return known;
+    *rc = vob_ver_get(vob, ver, scratch);
+    return *rc == VOB_OK ? scratch : nullptr;
+}
+
 const std::string *remembered_branch(vob_t *vob, vob_oid branch) {
     vtree_memo &m = memo();
     if (m.vob != vob || !cache().snapshots.count(vob))
@@ -320,12 +329,10 @@ int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
 }
 
 int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id) {
-    if (const vob_ver_info *known = remembered_ver(vob, ver))
-        return fit(vob, known->id, size, "version id", id);
-    vob_ver_info vi;
-    if (int rc = vob_ver_get(vob, ver, &vi))
-        return rc;
-    return fit(vob, vi.id, size, "version id", id);
+    vob_ver_info scratch;
+    int rc = VOB_OK;
+    const vob_ver_info *vi = ver_info(vob, ver, &scratch, &rc);
+    return vi ? fit(vob, vi->id, size, "version id", id) : rc;
 }
 
 int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pname) {
@@ -339,14 +346,12 @@ int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pn
 }
 
 int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch) {
-    if (const vob_ver_info *known = remembered_ver(vob, ver)) {
-        *branch = known->branch;
-        return VOB_OK;
-    }
-    vob_ver_info vi;
-    if (int rc = vob_ver_get(vob, ver, &vi))
+    vob_ver_info scratch;
+    int rc = VOB_OK;
+    const vob_ver_info *vi = ver_info(vob, ver, &scratch, &rc);
+    if (!vi)
         return rc;
-    *branch = vi.branch;
+    *branch = vi->branch;
     return VOB_OK;
 }
 
@@ -384,10 +389,10 @@ int cmd_utl_get_hlinks(vob_t *vob, vob_oid ver, vob_oid hltype, int dir, std::ve
 
 int cmd_utl_get_vob_ext_pname(const std::string &elem_path, vob_t *vob, vob_oid ver, size_t size,
                               std::string *out) {
-    vob_ver_info vi;
-    if (int rc = vob_ver_get(vob, ver, &vi))
-        return rc;
-    return fit(vob, elem_path + "@@" + vi.id, size, "version-extended path", out);
+    vob_ver_info scratch;
+    int rc = VOB_OK;
+    const vob_ver_info *vi = ver_info(vob, ver, &scratch, &rc);
+    return vi ? fit(vob, elem_path + "@@" + vi->id, size, "version-extended path", out) : rc;
 }
 
 int vob_obj_next_attrs(vob_t *vob, vob_oid obj, vob_attr_cursor *cursor, size_t max,
