@@ -1,0 +1,234 @@
+// Elements and versions from an opened archive: element information, one
+// version per revision in the reader's sorted order, and the `get` command
+// that extracts each.
+#include <ctime>
+#include <map>
+#include <memory>
+#include <new>
+
+#include "drivers/pvcs/pvcs_archive.h"
+#include "drivers/pvcs/pvcs_driver.h"
+#include "drivers/pvcs/pvcs_msgs.h"
+#include "runtime/fileutl.h"
+#include "runtime/strutl.h"
+
+namespace {
+
+const imsg_catalog *cat() { return pvcs_driver_pvcs_msg_table_adr(); }
+
+// One open element: the archive and the branch path of every revision (by
+// index into its revisions), named once at open so that a path too long
+// rejects the archive before any version is handed out.
+struct pvcs_handle {
+    pvcs_element *arc = nullptr;
+    std::vector<opt_str> branch_paths;
+    ~pvcs_handle() { pvcs_close(arc); }
+};
+
+// Labels may have been set at any time after their version was made, so a
+// labelled version counts as selected now: -s keeps it, -p leaves it out.
+int64_t run_time() {
+    static const int64_t t = int64_t(std::time(nullptr));
+    return t;
+}
+
+std::string prefix_number(const std::vector<unsigned> &fields, size_t k) {
+    std::string s;
+    for (size_t i = 0; i < k; ++i) {
+        if (i)
+            s += '.';
+        s += std::to_string(fields[i]);
+    }
+    return s;
+}
+
+// A branch number is named by its label when it has one, else by itself.
+std::string branch_name(const pvcs_element *e, const std::string &number) {
+    int cursor = -1;
+    int i = pvcs_find_label(e, number, &cursor);
+    return i < 0 ? number : e->header.labels[size_t(i)].name;
+}
+
+// The branches a revision lies on, outermost first, joined by "/"; none for
+// a trunk revision.
+opt_str branch_path(const pvcs_element *e, const pvcs_revision &r) {
+    if (r.fields.size() < 4)
+        return std::nullopt;
+    std::string path;
+    for (size_t k = 3; k < r.fields.size(); k += 2) {
+        if (!path.empty())
+            path += FILEUTL_SEP;
+        path += branch_name(e, prefix_number(r.fields, k));
+    }
+    return path;
+}
+
+std::string last_component(const std::string &path) {
+    size_t slash = path.rfind(FILEUTL_SEP);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The branches that start at revision `base`: the later revisions of the
+// sorted list two numbers longer with base's number as prefix, one name per
+// branch. The first revision of each raises *latest to its date.
+str_list subbranches(const pvcs_handle *h, int base, int64_t *latest) {
+    const pvcs_element *e = h->arc;
+    const pvcs_revision &b = e->revisions[size_t(base)];
+    const std::string prefix = b.number + ".";
+    str_list names;
+    for (int i = b.next; i >= 0; i = e->revisions[size_t(i)].next) {
+        const pvcs_revision &r = e->revisions[size_t(i)];
+        if (r.fields.size() != b.fields.size() + 2 || r.number.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const opt_str &bp = h->branch_paths[size_t(i)];
+        if (!bp)
+            continue;
+        std::string name = last_component(*bp);
+        bool known = false;
+        for (const std::string &n : names)
+            known = known || n == name;
+        if (known)
+            continue;
+        names.push_back(std::move(name));
+        if (r.date > *latest)
+            *latest = r.date;
+    }
+    return names;
+}
+
+// A comment ending in CR LF loses both.
+opt_str version_comment(const opt_str &stored) {
+    if (!stored)
+        return stored;
+    const std::string &c = *stored;
+    if (c.size() >= 2 && c[c.size() - 2] == '\r')
+        return c.substr(0, c.size() - 2);
+    return c;
+}
+
+void fill_version(const pvcs_handle *h, int index, cm_version_info *v) {
+    const pvcs_element *e = h->arc;
+    const pvcs_driver_state &s = pvcs_state();
+    const pvcs_revision &r = e->revisions[size_t(index)];
+    *v = cm_version_info();
+    v->status = VERSION_WRITE;
+    v->no_contents = 0;
+    v->version_id = r.number;
+    v->branch = h->branch_paths[size_t(index)];
+    v->event_time = r.date;
+    v->comment = version_comment(r.comment);
+    v->user = r.author && !r.author->empty() ? *r.author : std::string("unknown");
+    v->host = e->host;
+    v->group = "unknown";
+    if (s.record_group) {
+        for (const pvcs_group &g : e->header.groups)
+            if (g.number == r.number) {
+                v->attributes.push_back("PVCS_GROUP=" + g.name);
+                break;
+            }
+    }
+    if (s.record_revision)
+        v->attributes.push_back("PVCS_REVISION=" + r.number);
+    int64_t latest = r.date;
+    v->subbranches = subbranches(h, index, &latest);
+    int cursor = -1;
+    for (int i; (i = pvcs_find_label(e, r.number, &cursor)) >= 0;)
+        v->labels.push_back(e->header.labels[size_t(i)].name);
+    v->selected_time = v->labels.empty() ? latest : run_time();
+}
+
+std::map<std::string, std::string> &exported_names() {
+    static std::map<std::string, std::string> names;   // element name -> archive
+    return names;
+}
+
+// The importer fills in the "%s" and "%c" of the command; a "%" of the path
+// must stay a "%".
+std::string escape_percent(const std::string &s) {
+    std::string out;
+    for (char c : s) {
+        out += c;
+        if (c == '%')
+            out += '%';
+    }
+    return out;
+}
+
+std::string quoted(const std::string &s) { return escape_percent(strutl_sh_dquote_escape(s)); }
+
+}   // namespace
+
+int pvcs_cm_open_element(const char *path, void **handle) {
+    *handle = nullptr;
+    try {
+        auto h = std::make_unique<pvcs_handle>();
+        if (int rc = pvcs_open(path, &h->arc))
+            return rc;
+        const pvcs_element *e = h->arc;
+        auto known = exported_names().find(e->name);
+        if (known != exported_names().end() && known->second != path) {
+            IMSG_PRINT(IMSG_WARNING, cat(), PVCS_SAME_ELEMENT, path, known->second.c_str(), e->name.c_str());
+            return CM_NOT_EXPORTED;
+        }
+        h->branch_paths.reserve(e->revisions.size());
+        for (const pvcs_revision &r : e->revisions) {
+            opt_str bp = branch_path(e, r);
+            // Cut short, it would name another branch.
+            if (bp && bp->size() > FILEUTL_MAX_PATH) {
+                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BRANCH_TOO_LONG, path, r.number.c_str(),
+                           int(FILEUTL_MAX_PATH));
+                return CM_FAILED;
+            }
+            h->branch_paths.push_back(std::move(bp));
+        }
+        exported_names().emplace(e->name, path);
+        *handle = h.release();
+        return CM_OK;
+    } catch (const std::bad_alloc &) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
+        return CM_NOMEM;
+    }
+}
+
+int pvcs_cm_element_info(void *handle, element_info *info) {
+    pvcs_element *e = static_cast<pvcs_handle *>(handle)->arc;
+    try {
+        info->state = 0;
+        info->type_name.reset();
+        info->name = e->name;
+        info->mode = 0;
+        info->group = "unknown";
+        info->host = e->host;
+        return pvcs_read_header(e, info);
+    } catch (const std::bad_alloc &) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
+        return CM_NOMEM;
+    }
+}
+
+int pvcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
+    pvcs_handle *h = static_cast<pvcs_handle *>(handle);
+    pvcs_element *e = h->arc;
+    *is_version = 1;
+    if (e->current < 0)
+        return CM_NO_MORE;
+    try {
+        fill_version(h, e->current, v);
+        e->current = e->revisions[size_t(e->current)].next;
+        return CM_OK;
+    } catch (const std::bad_alloc &) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
+        return CM_NOMEM;
+    }
+}
+
+int pvcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command) {
+    const pvcs_element *e = static_cast<pvcs_handle *>(handle)->arc;
+    const pvcs_driver_state &s = pvcs_state();
+    *text = "get -q -r" + v->version_id + " \"%s%c" + quoted(e->path) + quoted(s.left_separator) + "%s" +
+            quoted(s.right_separator) + "\"";
+    *is_command = 1;
+    return CM_OK;
+}
+
+void pvcs_cm_close_element(void *handle) { delete static_cast<pvcs_handle *>(handle); }
