@@ -35,6 +35,9 @@ void pvcs_cm_usage(const char *program);
 const char *pvcs_cm_need_cmd();
 [[nodiscard]] int pvcs_cm_map_name(const char *path, int recursive, int *convert, int *prune,
                                    std::string *name);
+// An archive whose header the walk found damaged (and reported): its open
+// fails at once rather than report the damage a second time.
+void pvcs_note_unreadable(const std::string &path);
 [[nodiscard]] int pvcs_cm_open_element(const char *path, void **handle);
 [[nodiscard]] int pvcs_cm_element_info(void *handle, element_info *info);
 [[nodiscard]] int pvcs_cm_next_version(void *handle, cm_version_info *v, int *is_version);

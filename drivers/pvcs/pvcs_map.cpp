@@ -16,14 +16,14 @@ namespace {
 const imsg_catalog *cat() { return pvcs_driver_pvcs_msg_table_adr(); }
 
 // The element name of an archive, or "" when its workfile name cannot be
-// read (reported; the open reports it again and fails).
+// read (reported here: the open then fails without saying it again).
 std::string archive_element_name(const char *path) {
     pvcs_file f;
-    if (f.open(path) != 0)
-        return "";
     std::string workfile;
-    if (pvcs_workfile_name(f, path, &workfile) != 0)
+    if (f.open(path) != 0 || pvcs_workfile_name(f, path, &workfile) != 0) {
+        pvcs_note_unreadable(path);
         return "";
+    }
     return pvcs_element_name(path, workfile);
 }
 

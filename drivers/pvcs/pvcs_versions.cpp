@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <set>
 
 #include "drivers/pvcs/pvcs_archive.h"
 #include "drivers/pvcs/pvcs_driver.h"
@@ -137,6 +138,11 @@ void fill_version(const pvcs_handle *h, int index, cm_version_info *v) {
     v->selected_time = v->labels.empty() ? latest : run_time();
 }
 
+std::set<std::string> &unreadable() {
+    static std::set<std::string> paths;
+    return paths;
+}
+
 std::map<std::string, std::string> &exported_names() {
     static std::map<std::string, std::string> names;   // element name -> archive
     return names;
@@ -158,9 +164,13 @@ std::string quoted(const std::string &s) { return escape_percent(strutl_sh_dquot
 
 }   // namespace
 
+void pvcs_note_unreadable(const std::string &path) { unreadable().insert(path); }
+
 int pvcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
     try {
+        if (unreadable().count(path))
+            return CM_FAILED;   // its header was found damaged, and said so, on the walk
         auto h = std::make_unique<pvcs_handle>();
         if (int rc = pvcs_open(path, &h->arc))
             return rc;
