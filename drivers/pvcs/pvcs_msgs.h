@@ -45,6 +45,7 @@
     X(PVCS_BRANCH_TOO_LONG, "\"%s\": the branch path of revision %s is longer than %d bytes.\n")         \
     X(PVCS_TIME_FIELDS, "\"%s\", byte %lld: %08lX is not a date and time (%04d-%02d-%02d %02d:%02d:%02d).\n") \
     X(PVCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n")     \
+    X(PVCS_BAD_WORKFILE, "\"%s\": the workfile name \"%s\" names no file.\n")                       \
     X(PVCS_HELP_OPTIONS,                                                                                 \
       "  -G              record the promotion group of each revision as the attribute PVCS_GROUP\n"      \
       "  -V              record each revision number as the attribute PVCS_REVISION\n")                 \

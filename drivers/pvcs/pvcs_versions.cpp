@@ -175,6 +175,12 @@ int pvcs_cm_open_element(const char *path, void **handle) {
         if (int rc = pvcs_open(path, &h->arc))
             return rc;
         const pvcs_element *e = h->arc;
+        // "." or ".." would make the element a directory of the VOB, or one outside it.
+        const std::string leaf = last_component(e->name);
+        if (leaf == "." || leaf == "..") {
+            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BAD_WORKFILE, path, e->header.workfile.c_str());
+            return CM_FAILED;
+        }
         auto known = exported_names().find(e->name);
         if (known != exported_names().end() && known->second != path) {
             IMSG_PRINT(IMSG_WARNING, cat(), PVCS_SAME_ELEMENT, path, known->second.c_str(), e->name.c_str());

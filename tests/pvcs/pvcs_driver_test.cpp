@@ -136,8 +136,16 @@ TEST_F(PvcsRun, WhichFilesAreElementsAndTheirNames) {
     a.workfile = "twice.c";
     put("lib/VCS/a_v", a);
     put("lib/VCS/b_v", a);
+    // A workfile name that would make the element a directory, or one outside the tree.
+    a.workfile = "C:\\WORK\\..";
+    put("src/up_v", a);
+    a.workfile = ".";
+    put("dot_v", a);
     EXPECT_EQ(run("-r"), 2) << out;
     EXPECT_EQ(names(), (std::vector<std::string>{"lib/twice.c", "src/UTIL.C", "src/main.c", "top.h"})) << out;
+    EXPECT_NE(out.find("\"src/up_v\": the workfile name \"C:\\WORK\\..\" names no file."), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("\"dot_v\": the workfile name \".\" names no file."), std::string::npos) << out;
     EXPECT_NE(out.find("Warning: Skipping files in directory src/VCS/old\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\"lib/VCS/b_v\" is not exported: \"lib/VCS/a_v\" is already exported as element "
                        "\"lib/twice.c\"."),
@@ -270,7 +278,12 @@ TEST_F(PvcsRun, BadArchivesAreReportedAndTheOthersExported) {
     EXPECT_NE(out.find("deep.c_v", list), std::string::npos);
 }
 
-TEST_F(PvcsRun, HelpAndUsage) {
+TEST_F(PvcsRun, BannersHelpAndUsage) {
+    EXPECT_EQ(run("-version"), 0);
+    EXPECT_EQ(out.rfind("vantexport_pvcs", 0), 0u) << out;
+    EXPECT_EQ(out.find("libvelkexport"), std::string::npos) << out;
+    EXPECT_EQ(run("-VerAll"), 0);
+    EXPECT_NE(out.find("libvelkexport"), std::string::npos) << out;
     EXPECT_EQ(run("-h"), 0) << out;
     EXPECT_NE(out.find("  -G              record the promotion group of each revision as the attribute "
                        "PVCS_GROUP\n"),
