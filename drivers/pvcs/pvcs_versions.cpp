@@ -1,6 +1,7 @@
 // Elements and versions from an opened archive: element information, one
 // version per revision in the reader's sorted order, and the `get` command
 // that extracts each.
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -43,11 +44,25 @@ std::string prefix_number(const std::vector<unsigned> &fields, size_t k) {
     return s;
 }
 
+// A label's name as a branch or label name: "/" separates branches and "\\"
+// does elsewhere, so both become the replacement character.
+std::string type_name(const std::string &label) {
+    static const char replacement = [] {
+        const char *rc = std::getenv("EXPORT_REPLACE_CHAR");
+        return rc && *rc ? rc[0] : '.';
+    }();
+    std::string s = label;
+    for (char &c : s)
+        if (c == '/' || c == '\\')
+            c = replacement;
+    return s;
+}
+
 // A branch number is named by its label when it has one, else by itself.
 std::string branch_name(const pvcs_element *e, const std::string &number) {
     int cursor = -1;
     int i = pvcs_find_label(e, number, &cursor);
-    return i < 0 ? number : e->header.labels[size_t(i)].name;
+    return i < 0 ? number : type_name(e->header.labels[size_t(i)].name);
 }
 
 // The branches a revision lies on, outermost first, joined by "/"; none for
@@ -134,7 +149,7 @@ void fill_version(const pvcs_handle *h, int index, cm_version_info *v) {
     v->subbranches = subbranches(h, index, &latest);
     int cursor = -1;
     for (int i; (i = pvcs_find_label(e, r.number, &cursor)) >= 0;)
-        v->labels.push_back(e->header.labels[size_t(i)].name);
+        v->labels.push_back(type_name(e->header.labels[size_t(i)].name));
     v->selected_time = v->labels.empty() ? latest : run_time();
 }
 

@@ -32,7 +32,7 @@ revision rev(const std::string &number, int day, std::optional<std::string> cont
 
 // The trunk 1.0 to 1.3; from 1.2 the branch 1.2.1 (label "dev") with 1.2.1.0
 // and 1.2.1.1, the unnamed branch 1.2.2 with 1.2.2.0, and from 1.2.1.1 the
-// branch 1.2.1.1.1 (label "fix"). Written newest first.
+// branch 1.2.1.1.1 (label "fix/it"). Written newest first.
 archive history() {
     archive a;
     a.workfile = "hist.c";
@@ -42,7 +42,7 @@ archive history() {
                    rev("1.2.1.0", 5), rev("1.2", 4), rev("1.1", 3), rev("1.0", 2)};
     a.revisions[6].comment = "line one\r\nline two\r\n";
     a.revisions[7].author.reset();
-    a.labels = {{"REL1", "1.1"}, {"dev", "1.2.1"}, {"REL1b", "1.1"}, {"fix", "1.2.1.1.1"}};
+    a.labels = {{"REL1", "1.1"}, {"dev", "1.2.1"}, {"REL1b", "1.1"}, {"fix/it", "1.2.1.1.1"}, {"r\\3", "1.3"}};
     a.groups = {{"DEV", "1.3"}, {"PROD", "1.1"}, {"TEST", "1.3"}};
     a.locks = {{"alice", "1.3"}};
     return a;
@@ -170,11 +170,13 @@ TEST_F(PvcsRun, VersionsBranchesLabelsAndComments) {
     EXPECT_EQ(version("hist.c", "1.3")->get("OnBranch"), "");
     EXPECT_EQ(version("hist.c", "1.2.1.1")->get("OnBranch"), "dev");
     EXPECT_EQ(version("hist.c", "1.2.2.0")->get("OnBranch"), "1.2.2");
-    EXPECT_EQ(version("hist.c", "1.2.1.1.1.0")->get("OnBranch"), "dev/fix");
+    // Separators inside a label's name are replaced: they would make two branches of one.
+    EXPECT_EQ(version("hist.c", "1.2.1.1.1.0")->get("OnBranch"), "dev/fix.it");
+    EXPECT_EQ(version("hist.c", "1.3")->all("Label"), std::vector<std::string>{"r.3"});
     // Two branches start at 1.2; 1.2.1.1 continues 1.2.1 and starts nothing there.
     EXPECT_EQ(version("hist.c", "1.2")->all("SubBranch"), (std::vector<std::string>{"dev", "1.2.2"}));
     EXPECT_EQ(version("hist.c", "1.2.1.0")->all("SubBranch"), std::vector<std::string>{});
-    EXPECT_EQ(version("hist.c", "1.2.1.1")->all("SubBranch"), std::vector<std::string>{"fix"});
+    EXPECT_EQ(version("hist.c", "1.2.1.1")->all("SubBranch"), std::vector<std::string>{"fix.it"});
     // The data file lists them in reverse, so here in archive order; a
     // branch's label is no version label.
     EXPECT_EQ(version("hist.c", "1.1")->all("Label"), (std::vector<std::string>{"REL1", "REL1b"}));
@@ -205,18 +207,18 @@ TEST_F(PvcsRun, GroupAndRevisionAttributes) {
 
 TEST_F(PvcsRun, LabelledVersionsAreSelectedAtTheTimeOfTheRun) {
     put("hist.c_v", history());
-    // After every revision: only the labelled 1.1 is newer.
+    // After every revision: only the labelled 1.1 and 1.3 are newer.
     ASSERT_EQ(run("-r -s 2010-01-01"), 0) << out;
     std::vector<std::string> ids;
     for (const data_version &v : df.element("hist.c")->versions)
         ids.push_back(v.get("VersionId"));
-    EXPECT_EQ(ids, std::vector<std::string>{"1.1"});
+    EXPECT_EQ(ids, (std::vector<std::string>{"1.1", "1.3"}));
     ASSERT_EQ(run("-r -p 2010-01-01"), 0) << out;
     ids.clear();
     for (const data_version &v : df.element("hist.c")->versions)
         ids.push_back(v.get("VersionId"));
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), "1.1"), 0);
-    EXPECT_EQ(ids.size(), 7u);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "1.1") + std::count(ids.begin(), ids.end(), "1.3"), 0);
+    EXPECT_EQ(ids.size(), 6u);
 }
 
 TEST_F(PvcsRun, ExtractCommandsReachGetWithTheirNamesIntact) {
