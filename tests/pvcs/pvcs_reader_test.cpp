@@ -417,6 +417,7 @@ TEST_F(PvcsReader, DamageIsReportedWithFileAndOffset) {
     expect_damage(patched(b1 + 4, 0), "not past its own block header", b1 + 4);
     expect_damage(patched(b1 + 4, uint32_t(good.size())), "outside the file", b1 + 4);
     expect_damage(good.substr(0, 20), "An error occurred while parsing an archive file", 0);
+    EXPECT_NE(msgs.err().find("An error occurred while rewinding file"), std::string::npos);
 
     // A record longer than its block, or than the file.
     std::string s = good;
