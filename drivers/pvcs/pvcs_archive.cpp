@@ -208,8 +208,10 @@ int too_long_label(const std::string &path, const record &r, const pvcs_label &l
 // revision block's position.
 int read_header_block(pvcs_file &f, const std::string &path, pvcs_header *h, int64_t *first) {
     int64_t pos;
-    if (int rc = find_header(f, path, &pos))
+    if (int rc = find_header(f, path, &pos)) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_REWIND);
         return rc;
+    }
     block b;
     if (int rc = read_block(f, path, pos, &b))
         return rc;
