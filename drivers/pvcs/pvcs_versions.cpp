@@ -21,9 +21,13 @@ const imsg_catalog *cat() { return pvcs_driver_pvcs_msg_table_adr(); }
 // One open element: the archive and the branch path of every revision (by
 // index into its revisions), named once at open so that a path too long
 // rejects the archive before any version is handed out.
+// Also per revision, the revisions that start or continue a branch from it
+// (two numbers longer, its number as prefix) that come after it in the
+// sorted list, in that list's order: its sub-branches come from them.
 struct pvcs_handle {
     pvcs_element *arc = nullptr;
     std::vector<opt_str> branch_paths;
+    std::vector<std::vector<int>> branch_revisions;
     ~pvcs_handle() { pvcs_close(arc); }
 };
 
@@ -84,18 +88,31 @@ std::string last_component(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The branches that start at revision `base`: the later revisions of the
-// sorted list two numbers longer with base's number as prefix, one name per
-// branch. The first revision of each raises *latest to its date.
+// One pass over the sorted list: each revision of four numbers or more is
+// listed under the revision its branch starts from, when that one came
+// earlier in the list.
+std::vector<std::vector<int>> branch_revisions(const pvcs_element *e) {
+    std::vector<std::vector<int>> out(e->revisions.size());
+    std::map<std::string, int> seen;   // number -> index, of the revisions passed
+    for (int i = e->first; i >= 0; i = e->revisions[size_t(i)].next) {
+        const pvcs_revision &r = e->revisions[size_t(i)];
+        if (r.fields.size() >= 4) {
+            auto base = seen.find(prefix_number(r.fields, r.fields.size() - 2));
+            if (base != seen.end())
+                out[size_t(base->second)].push_back(i);
+        }
+        seen.emplace(r.number, i);
+    }
+    return out;
+}
+
+// The branches that start at revision `base`, one name per branch. The first
+// revision of each raises *latest to its date.
 str_list subbranches(const pvcs_handle *h, int base, int64_t *latest) {
     const pvcs_element *e = h->arc;
-    const pvcs_revision &b = e->revisions[size_t(base)];
-    const std::string prefix = b.number + ".";
     str_list names;
-    for (int i = b.next; i >= 0; i = e->revisions[size_t(i)].next) {
+    for (int i : h->branch_revisions[size_t(base)]) {
         const pvcs_revision &r = e->revisions[size_t(i)];
-        if (r.fields.size() != b.fields.size() + 2 || r.number.compare(0, prefix.size(), prefix) != 0)
-            continue;
         const opt_str &bp = h->branch_paths[size_t(i)];
         if (!bp)
             continue;
@@ -212,6 +229,7 @@ int pvcs_cm_open_element(const char *path, void **handle) {
             }
             h->branch_paths.push_back(std::move(bp));
         }
+        h->branch_revisions = branch_revisions(e);
         exported_names().emplace(e->name, path);
         *handle = h.release();
         return CM_OK;

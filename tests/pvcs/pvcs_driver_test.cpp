@@ -207,6 +207,13 @@ TEST_F(PvcsRun, GroupAndRevisionAttributes) {
 
 TEST_F(PvcsRun, LabelledVersionsAreSelectedAtTheTimeOfTheRun) {
     put("hist.c_v", history());
+    // A version counts as new as the latest branch starting at it: 1.2 (day
+    // 4) stays for 1.2.2.0 (day 7), 1.2.1.0 (day 5) does not.
+    ASSERT_EQ(run("-r -s 2005-03-06"), 0) << out;
+    std::vector<std::string> kept;
+    for (const data_version &v : df.element("hist.c")->versions)
+        kept.push_back(v.get("VersionId"));
+    EXPECT_EQ(kept, (std::vector<std::string>{"1.1", "1.2", "1.2.1.1", "1.2.2.0", "1.3", "1.2.1.1.1.0"}));
     // After every revision: only the labelled 1.1 and 1.3 are newer.
     ASSERT_EQ(run("-r -s 2010-01-01"), 0) << out;
     std::vector<std::string> ids;
