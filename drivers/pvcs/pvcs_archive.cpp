@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -423,7 +424,10 @@ int pvcs_parse_time(pvcs_file &f, const std::string &path, int64_t *out) {
 int pvcs_is_archive(const char *path, bool *yes) {
     *yes = false;
     pvcs_file f;
-    if (f.open(path) != 0) {
+    int err = f.open(path);
+    if (err == EISDIR || err == ENODEV)
+        return 0;   // not a regular file: no archive
+    if (err) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
         return PVCS_FAILED;
     }

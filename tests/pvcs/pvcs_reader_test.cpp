@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <sys/stat.h>
 
 #include "drivers/pvcs/pvcs_archive.h"
 #include "tests/common/testutil.h"
@@ -99,7 +100,15 @@ TEST_F(PvcsReader, RecognisesArchivesSilently) {
     EXPECT_FALSE(is(s));
     EXPECT_FALSE(is(good.substr(0, 11)));
     EXPECT_FALSE(is(""));
+    // Neither a directory nor a FIFO (which must not block) is an archive.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const char *other : {"fifo", ""}) {
+        bool yes = true;
+        EXPECT_EQ(pvcs_is_archive(path(other).c_str(), &yes), 0);
+        EXPECT_FALSE(yes);
+    }
     EXPECT_EQ(msgs.err(), "");
+    EXPECT_EQ(pvcs_open(path("fifo").c_str(), &e), PVCS_CANT_OPEN_ARCHIVE);
 
     bool yes = true;
     EXPECT_EQ(pvcs_is_archive(path("none").c_str(), &yes), PVCS_FAILED);
