@@ -512,6 +512,43 @@ TEST_F(PvcsReader, CutAndFlippedArchivesNeverCrash) {
         }
 }
 
+TEST(PvcsFile, ReadsAcrossItsBufferAndNeverPastTheEnd) {
+    testutil::TempDir dir;
+    std::string bytes(200000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 % 251);
+    testutil::write_file(dir / "f", bytes);
+    pvcs_file f;
+    ASSERT_EQ(f.open(dir / "f"), 0);
+    EXPECT_EQ(f.size(), 200000);
+    for (int64_t at : {int64_t(0), int64_t(65533), int64_t(65536), int64_t(131070), int64_t(199996), int64_t(3)}) {
+        ASSERT_TRUE(f.seek(at));
+        uint32_t v = 0;
+        ASSERT_TRUE(f.read_u32(&v)) << at;
+        uint32_t want = 0;
+        for (int k = 0; k < 4; ++k)
+            want = want << 8 | (unsigned char)bytes[size_t(at + k)];
+        EXPECT_EQ(v, want) << at;
+        EXPECT_EQ(f.tell(), at + 4);
+    }
+    std::string big(100000, '\0');
+    ASSERT_TRUE(f.seek(50000));
+    ASSERT_TRUE(f.read(big.data(), big.size()));
+    EXPECT_EQ(big, bytes.substr(50000, 100000));
+    EXPECT_TRUE(f.seek(200000));
+    EXPECT_FALSE(f.seek(200001));
+    EXPECT_FALSE(f.seek(-1));
+    ASSERT_TRUE(f.seek(199998));
+    unsigned u = 0;
+    EXPECT_FALSE(f.read(big.data(), 3));
+    EXPECT_EQ(f.tell(), 199998);
+    EXPECT_TRUE(f.read_u16(&u));
+    EXPECT_FALSE(f.read_u8(&u));
+    EXPECT_FALSE(f.io_error());
+    EXPECT_NE(f.open(dir / "none"), 0);
+    EXPECT_FALSE(f.is_open());
+}
+
 TEST(PvcsElementName, FromLocationAndWorkfile) {
     EXPECT_EQ(pvcs_element_name("src/VCS/main.c_v", "C:\\WORK\\SRC\\MAIN.C"), "src/MAIN.C");
     EXPECT_EQ(pvcs_element_name("src/vcs/main.c_v", "main.c"), "src/main.c");
