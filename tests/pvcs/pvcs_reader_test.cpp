@@ -218,10 +218,11 @@ TEST_F(PvcsReader, TimesAreLocal) {
 TEST_F(PvcsReader, TimesOutOfRangeAreRefused) {
     int64_t t = 77;
     EXPECT_EQ(pvcs_dos_time_to_time(dos_time(2004, 2, 29, 23, 59, 58), &t), 0);
-    for (uint32_t bad : {dos_time(2003, 13, 1, 0, 0, 0), dos_time(2003, 0, 1, 0, 0, 0), dos_time(2003, 1, 0, 0, 0, 0),
-                         dos_time(2003, 2, 29, 0, 0, 0), dos_time(2003, 4, 31, 0, 0, 0),
-                         dos_time(2003, 1, 1, 24, 0, 0), dos_time(2003, 1, 1, 0, 60, 0),
-                         dos_time(2003, 1, 1, 0, 0, 0) | 30, dos_time(2003, 1, 1, 0, 0, 0) | 0x80000000u}) {
+    for (uint32_t bad :
+         {dos_time(2003, 13, 1, 0, 0, 0), dos_time(2003, 0, 1, 0, 0, 0), dos_time(2003, 1, 0, 0, 0, 0),
+          dos_time(2003, 2, 29, 0, 0, 0), dos_time(2003, 4, 31, 0, 0, 0), dos_time(2003, 1, 1, 24, 0, 0),
+          dos_time(2003, 1, 1, 0, 60, 0), dos_time(2003, 1, 1, 0, 0, 0) | 30,
+          dos_time(2003, 1, 1, 0, 0, 0) | 0x80000000u}) {
         t = 77;
         EXPECT_EQ(pvcs_dos_time_to_time(bad, &t), 1) << std::hex << bad;
         EXPECT_EQ(t, 77);
@@ -264,7 +265,8 @@ TEST(PvcsRevCompare, AlongLinesOfDescent) {
     EXPECT_EQ(pvcs_rev_compare("1.2", "1.2", 1), 0);
     EXPECT_EQ(msgs.err(), "");
     EXPECT_EQ(pvcs_rev_compare("1", "1.2", 1), 0);
-    EXPECT_NE(msgs.err().find("Branch identifier string passed instead of version identifier."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Branch identifier string passed instead of version identifier."),
+              std::string::npos);
 }
 
 // The insertion as first written: front check, then the walk from the second.
@@ -306,8 +308,8 @@ TEST_F(PvcsReader, SortedListEqualsThePlainInsertion) {
                     revs.push_back(rev(on, date()));
                     if (rng() % 3 == 0)
                         for (int j = 1; j <= int(rng() % 3); ++j)
-                            revs.push_back(rev(on + "." + std::to_string(1 + rng() % 2) + "." + std::to_string(j),
-                                               date()));
+                            revs.push_back(rev(
+                                on + "." + std::to_string(1 + rng() % 2) + "." + std::to_string(j), date()));
                 }
         }
         if (rng() % 4 == 0)
@@ -432,7 +434,8 @@ TEST_F(PvcsReader, DamageIsReportedWithFileAndOffset) {
     std::string s = good;
     int64_t rec = l.record_pos[1][0];
     s[size_t(rec + 1)] = 0x7F;
-    expect_damage(s, "a record runs past the end of the file (" + std::to_string(good.size()) + " bytes)", rec);
+    expect_damage(s, "a record runs past the end of the file (" + std::to_string(good.size()) + " bytes)",
+                  rec);
     s = good;
     s[size_t(rec + 2)] = char(l.block_pos[1] - (rec + 3) + 1);
     expect_damage(s, "runs past the end of its block at byte " + std::to_string(l.block_pos[1]), rec);
@@ -469,7 +472,8 @@ TEST_F(PvcsReader, LimitsRejectTheArchive) {
     a.revisions[0].number = rev52;
     pvcs_test::layout l;
     pvcs_test::write(a, &l);
-    expect_damage(pvcs_test::write(a), "revision number \"" + rev52 + "\" is longer than 51", l.record_pos[1][0]);
+    expect_damage(pvcs_test::write(a), "revision number \"" + rev52 + "\" is longer than 51",
+                  l.record_pos[1][0]);
 
     a = three();
     a.labels = {{"L", n42 + ".123"}};
@@ -521,7 +525,8 @@ TEST(PvcsFile, ReadsAcrossItsBufferAndNeverPastTheEnd) {
     pvcs_file f;
     ASSERT_EQ(f.open(dir / "f"), 0);
     EXPECT_EQ(f.size(), 200000);
-    for (int64_t at : {int64_t(0), int64_t(65533), int64_t(65536), int64_t(131070), int64_t(199996), int64_t(3)}) {
+    for (int64_t at :
+         {int64_t(0), int64_t(65533), int64_t(65536), int64_t(131070), int64_t(199996), int64_t(3)}) {
         ASSERT_TRUE(f.seek(at));
         uint32_t v = 0;
         ASSERT_TRUE(f.read_u32(&v)) << at;
