@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -122,7 +123,8 @@ struct field_reader {
         : f(file), path(p), r(rec), pos(rec.body) {}
 
     int past(int64_t field) const {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_FIELD_PAST_RECORD, path.c_str(), (long long)field, (long long)r.end);
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_FIELD_PAST_RECORD, path.c_str(), (long long)field,
+                   (long long)r.end);
         return PVCS_FAILED;
     }
     int bytes(size_t n, void *out) {
@@ -225,47 +227,47 @@ int read_header_block(pvcs_file &f, const std::string &path, pvcs_header *h, int
         std::string name, number;
         int frc = 0;
         switch (r.tag) {
-        case 'H':
-            frc = fr.short_string(&h->workfile);
-            break;
-        case 'U': {
-            std::string owner;
-            frc = fr.short_string(&owner);
-            h->owner = owner;
-            break;
-        }
-        case 'X':
-            frc = fr.time(&h->time);
-            break;
-        case 'I': {
-            std::string text;
-            frc = fr.text(&text);
-            if (frc)
-                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_ELEMENT_COMMENT);
-            h->description = text;
-            break;
-        }
-        case 'R':
-        case 'S':
-        case '^':
-            frc = fr.short_string(&name);
-            if (!frc)
-                frc = fr.rev_number(&number, &fields);
-            if (frc)
+            case 'H':
+                frc = fr.short_string(&h->workfile);
                 break;
-            if (r.tag == 'R') {
-                h->locks.push_back(name + ":" + number);
-            } else if (r.tag == 'S') {
-                pvcs_label l{name, number};
-                if (number.size() > PVCS_MAX_LABEL)
-                    return too_long_label(path, r, l);
-                h->labels.push_back(std::move(l));
-            } else {
-                h->groups.push_back(pvcs_group{name, number});
+            case 'U': {
+                std::string owner;
+                frc = fr.short_string(&owner);
+                h->owner = owner;
+                break;
             }
-            break;
-        default:
-            break;
+            case 'X':
+                frc = fr.time(&h->time);
+                break;
+            case 'I': {
+                std::string text;
+                frc = fr.text(&text);
+                if (frc)
+                    IMSG_PRINT(IMSG_ERROR, cat(), PVCS_ELEMENT_COMMENT);
+                h->description = text;
+                break;
+            }
+            case 'R':
+            case 'S':
+            case '^':
+                frc = fr.short_string(&name);
+                if (!frc)
+                    frc = fr.rev_number(&number, &fields);
+                if (frc)
+                    break;
+                if (r.tag == 'R') {
+                    h->locks.push_back(name + ":" + number);
+                } else if (r.tag == 'S') {
+                    pvcs_label l{name, number};
+                    if (number.size() > PVCS_MAX_LABEL)
+                        return too_long_label(path, r, l);
+                    h->labels.push_back(std::move(l));
+                } else {
+                    h->groups.push_back(pvcs_group{name, number});
+                }
+                break;
+            default:
+                break;
         }
         if (frc)
             return frc;
@@ -286,31 +288,31 @@ int read_revision_block(pvcs_file &f, const std::string &path, const block &b, p
         field_reader fr(f, path, r);
         int frc = 0;
         switch (r.tag) {
-        case 'B':
-            frc = fr.rev_number(&rev->number, &rev->fields);
-            if (!frc && rev->number.size() > PVCS_MAX_REV) {
-                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_REV_TOO_LONG, path.c_str(), (long long)r.pos,
-                           rev->number.c_str(), int(PVCS_MAX_REV));
-                frc = PVCS_FAILED;
+            case 'B':
+                frc = fr.rev_number(&rev->number, &rev->fields);
+                if (!frc && rev->number.size() > PVCS_MAX_REV) {
+                    IMSG_PRINT(IMSG_ERROR, cat(), PVCS_REV_TOO_LONG, path.c_str(), (long long)r.pos,
+                               rev->number.c_str(), int(PVCS_MAX_REV));
+                    frc = PVCS_FAILED;
+                }
+                break;
+            case 'D':
+                frc = fr.time(&rev->date);
+                break;
+            case 'O': {
+                std::string author;
+                frc = fr.short_string(&author);
+                rev->author = author;
+                break;
             }
-            break;
-        case 'D':
-            frc = fr.time(&rev->date);
-            break;
-        case 'O': {
-            std::string author;
-            frc = fr.short_string(&author);
-            rev->author = author;
-            break;
-        }
-        case 'E': {
-            std::string comment;
-            frc = fr.text(&comment);
-            rev->comment = comment;
-            break;
-        }
-        default:
-            break;
+            case 'E': {
+                std::string comment;
+                frc = fr.text(&comment);
+                rev->comment = comment;
+                break;
+            }
+            default:
+                break;
         }
         if (frc)
             return frc;
@@ -378,7 +380,7 @@ struct dos_fields {
 
 dos_fields split_dos(uint32_t dos) {
     return {1980 + (int32_t(dos) >> 25), int(dos >> 21 & 15), int(dos >> 16 & 31),
-            int(dos >> 11 & 31), int(dos >> 5 & 63), int(dos & 31) * 2};
+            int(dos >> 11 & 31),         int(dos >> 5 & 63),  int(dos & 31) * 2};
 }
 
 }   // namespace
@@ -423,7 +425,10 @@ int pvcs_parse_time(pvcs_file &f, const std::string &path, int64_t *out) {
 int pvcs_is_archive(const char *path, bool *yes) {
     *yes = false;
     pvcs_file f;
-    if (f.open(path) != 0) {
+    int err = f.open(path);
+    if (err == EISDIR || err == ENODEV)
+        return 0;   // not a regular file: no archive
+    if (err) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
         return PVCS_FAILED;
     }

@@ -135,8 +135,8 @@ struct pvcs_element {
 
 // *yes when the file starts with 0xE1 or 0xE2, then 0x00, and has "@" 12
 // bytes before its end. 0 when the file was examined (a file that fails the
-// test is no archive and nothing is printed); 1001 after "Unable to open"
-// when it cannot be opened.
+// test, or is no regular file, is no archive and nothing is printed; a FIFO
+// is never waited on); 1001 after "Unable to open" when it cannot be opened.
 [[nodiscard]] int pvcs_is_archive(const char *path, bool *yes);
 
 // The workfile name of the archive header ("H"); 0 or 1001 (reported).

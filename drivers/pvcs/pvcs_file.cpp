@@ -17,7 +17,8 @@ pvcs_file::~pvcs_file() { close(); }
 
 int pvcs_file::open(const std::string &path) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO met on a walk must not stop the run.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno ? errno : EIO;
     struct stat sb;
@@ -26,9 +27,9 @@ int pvcs_file::open(const std::string &path) {
         ::close(fd);
         return err;
     }
-    if (S_ISDIR(sb.st_mode)) {
+    if (!S_ISREG(sb.st_mode)) {
         ::close(fd);
-        return EISDIR;
+        return S_ISDIR(sb.st_mode) ? EISDIR : ENODEV;
     }
     fd_ = fd;
     size_ = int64_t(sb.st_size);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <sys/stat.h>
 
 #include "drivers/pvcs/pvcs_archive.h"
 #include "tests/common/testutil.h"
@@ -99,7 +100,15 @@ TEST_F(PvcsReader, RecognisesArchivesSilently) {
     EXPECT_FALSE(is(s));
     EXPECT_FALSE(is(good.substr(0, 11)));
     EXPECT_FALSE(is(""));
+    // Neither a directory nor a FIFO (which must not block) is an archive.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const char *other : {"fifo", ""}) {
+        bool yes = true;
+        EXPECT_EQ(pvcs_is_archive(path(other).c_str(), &yes), 0);
+        EXPECT_FALSE(yes);
+    }
     EXPECT_EQ(msgs.err(), "");
+    EXPECT_EQ(pvcs_open(path("fifo").c_str(), &e), PVCS_CANT_OPEN_ARCHIVE);
 
     bool yes = true;
     EXPECT_EQ(pvcs_is_archive(path("none").c_str(), &yes), PVCS_FAILED);
@@ -209,10 +218,11 @@ TEST_F(PvcsReader, TimesAreLocal) {
 TEST_F(PvcsReader, TimesOutOfRangeAreRefused) {
     int64_t t = 77;
     EXPECT_EQ(pvcs_dos_time_to_time(dos_time(2004, 2, 29, 23, 59, 58), &t), 0);
-    for (uint32_t bad : {dos_time(2003, 13, 1, 0, 0, 0), dos_time(2003, 0, 1, 0, 0, 0), dos_time(2003, 1, 0, 0, 0, 0),
-                         dos_time(2003, 2, 29, 0, 0, 0), dos_time(2003, 4, 31, 0, 0, 0),
-                         dos_time(2003, 1, 1, 24, 0, 0), dos_time(2003, 1, 1, 0, 60, 0),
-                         dos_time(2003, 1, 1, 0, 0, 0) | 30, dos_time(2003, 1, 1, 0, 0, 0) | 0x80000000u}) {
+    for (uint32_t bad :
+         {dos_time(2003, 13, 1, 0, 0, 0), dos_time(2003, 0, 1, 0, 0, 0), dos_time(2003, 1, 0, 0, 0, 0),
+          dos_time(2003, 2, 29, 0, 0, 0), dos_time(2003, 4, 31, 0, 0, 0), dos_time(2003, 1, 1, 24, 0, 0),
+          dos_time(2003, 1, 1, 0, 60, 0), dos_time(2003, 1, 1, 0, 0, 0) | 30,
+          dos_time(2003, 1, 1, 0, 0, 0) | 0x80000000u}) {
         t = 77;
         EXPECT_EQ(pvcs_dos_time_to_time(bad, &t), 1) << std::hex << bad;
         EXPECT_EQ(t, 77);
@@ -255,7 +265,8 @@ TEST(PvcsRevCompare, AlongLinesOfDescent) {
     EXPECT_EQ(pvcs_rev_compare("1.2", "1.2", 1), 0);
     EXPECT_EQ(msgs.err(), "");
     EXPECT_EQ(pvcs_rev_compare("1", "1.2", 1), 0);
-    EXPECT_NE(msgs.err().find("Branch identifier string passed instead of version identifier."), std::string::npos);
+    EXPECT_NE(msgs.err().find("Branch identifier string passed instead of version identifier."),
+              std::string::npos);
 }
 
 // The insertion as first written: front check, then the walk from the second.
@@ -297,8 +308,8 @@ TEST_F(PvcsReader, SortedListEqualsThePlainInsertion) {
                     revs.push_back(rev(on, date()));
                     if (rng() % 3 == 0)
                         for (int j = 1; j <= int(rng() % 3); ++j)
-                            revs.push_back(rev(on + "." + std::to_string(1 + rng() % 2) + "." + std::to_string(j),
-                                               date()));
+                            revs.push_back(rev(
+                                on + "." + std::to_string(1 + rng() % 2) + "." + std::to_string(j), date()));
                 }
         }
         if (rng() % 4 == 0)
@@ -423,7 +434,8 @@ TEST_F(PvcsReader, DamageIsReportedWithFileAndOffset) {
     std::string s = good;
     int64_t rec = l.record_pos[1][0];
     s[size_t(rec + 1)] = 0x7F;
-    expect_damage(s, "a record runs past the end of the file (" + std::to_string(good.size()) + " bytes)", rec);
+    expect_damage(s, "a record runs past the end of the file (" + std::to_string(good.size()) + " bytes)",
+                  rec);
     s = good;
     s[size_t(rec + 2)] = char(l.block_pos[1] - (rec + 3) + 1);
     expect_damage(s, "runs past the end of its block at byte " + std::to_string(l.block_pos[1]), rec);
@@ -460,7 +472,8 @@ TEST_F(PvcsReader, LimitsRejectTheArchive) {
     a.revisions[0].number = rev52;
     pvcs_test::layout l;
     pvcs_test::write(a, &l);
-    expect_damage(pvcs_test::write(a), "revision number \"" + rev52 + "\" is longer than 51", l.record_pos[1][0]);
+    expect_damage(pvcs_test::write(a), "revision number \"" + rev52 + "\" is longer than 51",
+                  l.record_pos[1][0]);
 
     a = three();
     a.labels = {{"L", n42 + ".123"}};
@@ -501,6 +514,44 @@ TEST_F(PvcsReader, CutAndFlippedArchivesNeverCrash) {
             s[at] = char(k == 0 ? 0xFF : k == 1 ? 0x80 : rng());
             EXPECT_TRUE(sound(open_bytes(s))) << at;
         }
+}
+
+TEST(PvcsFile, ReadsAcrossItsBufferAndNeverPastTheEnd) {
+    testutil::TempDir dir;
+    std::string bytes(200000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 % 251);
+    testutil::write_file(dir / "f", bytes);
+    pvcs_file f;
+    ASSERT_EQ(f.open(dir / "f"), 0);
+    EXPECT_EQ(f.size(), 200000);
+    for (int64_t at :
+         {int64_t(0), int64_t(65533), int64_t(65536), int64_t(131070), int64_t(199996), int64_t(3)}) {
+        ASSERT_TRUE(f.seek(at));
+        uint32_t v = 0;
+        ASSERT_TRUE(f.read_u32(&v)) << at;
+        uint32_t want = 0;
+        for (int k = 0; k < 4; ++k)
+            want = want << 8 | (unsigned char)bytes[size_t(at + k)];
+        EXPECT_EQ(v, want) << at;
+        EXPECT_EQ(f.tell(), at + 4);
+    }
+    std::string big(100000, '\0');
+    ASSERT_TRUE(f.seek(50000));
+    ASSERT_TRUE(f.read(big.data(), big.size()));
+    EXPECT_EQ(big, bytes.substr(50000, 100000));
+    EXPECT_TRUE(f.seek(200000));
+    EXPECT_FALSE(f.seek(200001));
+    EXPECT_FALSE(f.seek(-1));
+    ASSERT_TRUE(f.seek(199998));
+    unsigned u = 0;
+    EXPECT_FALSE(f.read(big.data(), 3));
+    EXPECT_EQ(f.tell(), 199998);
+    EXPECT_TRUE(f.read_u16(&u));
+    EXPECT_FALSE(f.read_u8(&u));
+    EXPECT_FALSE(f.io_error());
+    EXPECT_NE(f.open(dir / "none"), 0);
+    EXPECT_FALSE(f.is_open());
 }
 
 TEST(PvcsElementName, FromLocationAndWorkfile) {
