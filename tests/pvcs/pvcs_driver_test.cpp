@@ -39,10 +39,11 @@ archive history() {
     a.owner = "olga";
     a.description = "the history";
     a.revisions = {rev("1.2.1.1.1.0", 9), rev("1.3", 8), rev("1.2.2.0", 7), rev("1.2.1.1", 6),
-                   rev("1.2.1.0", 5), rev("1.2", 4), rev("1.1", 3), rev("1.0", 2)};
+                   rev("1.2.1.0", 5),     rev("1.2", 4), rev("1.1", 3),     rev("1.0", 2)};
     a.revisions[6].comment = "line one\r\nline two\r\n";
     a.revisions[7].author.reset();
-    a.labels = {{"REL1", "1.1"}, {"dev", "1.2.1"}, {"REL1b", "1.1"}, {"fix/it", "1.2.1.1.1"}, {"r\\3", "1.3"}};
+    a.labels = {
+        {"REL1", "1.1"}, {"dev", "1.2.1"}, {"REL1b", "1.1"}, {"fix/it", "1.2.1.1.1"}, {"r\\3", "1.3"}};
     a.groups = {{"DEV", "1.3"}, {"PROD", "1.1"}, {"TEST", "1.3"}};
     a.locks = {{"alice", "1.3"}};
     return a;
@@ -56,7 +57,8 @@ struct PvcsRun : ::testing::Test {
 
     void SetUp() override { testutil::make_dirs(top); }
     void put(const std::string &rel, const archive &a) {
-        testutil::make_dirs(top + "/" + rel.substr(0, rel.rfind('/') == std::string::npos ? 0 : rel.rfind('/')));
+        testutil::make_dirs(top + "/" +
+                            rel.substr(0, rel.rfind('/') == std::string::npos ? 0 : rel.rfind('/')));
         pvcs_test::write_file(top + "/" + rel, a);
     }
     // Runs the exporter in the tree; its exit status. The data file is read
@@ -108,8 +110,8 @@ struct PvcsRun : ::testing::Test {
         }
         std::remove((dir / "fetched").c_str());
         std::string got;
-        EXPECT_EQ(testutil::shell(env + " PATH='" + std::string(PVCS_GET_DIR) + "':\"$PATH\" " + filled + " 2>&1",
-                                  &got),
+        EXPECT_EQ(testutil::shell(
+                      env + " PATH='" + std::string(PVCS_GET_DIR) + "':\"$PATH\" " + filled + " 2>&1", &got),
                   0)
             << filled << "\n"
             << got;

@@ -52,9 +52,9 @@ int64_t next_block(const std::string &a, int64_t at) {
 }
 
 struct block_records {
-    std::string number;       // "B"
+    std::string number;   // "B"
     bool has_contents = false;
-    std::string contents;     // 'T'
+    std::string contents;   // 'T'
 };
 
 // The records of the block at `at` up to "@"; false when one runs past the file.

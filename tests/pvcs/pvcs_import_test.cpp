@@ -64,7 +64,8 @@ struct PvcsImport : ::testing::Test {
         a.revisions = {rev("1.3", 9),     rev("1.2.1.0", 8), rev("1.1.1.1.1.0", 7), rev("1.2", 6),
                        rev("1.1.1.1", 5), rev("1.1.1.0", 4), rev("1.1", 3),         rev("1.0", 2)};
         a.revisions[3].contents = all_bytes();
-        a.labels = {{"BASE", "1.0"}, {"rel1", "1.1.1"}, {"GOOD", "1.2"}, {"hot", "1.1.1.1.1"}, {"ALSO", "1.2"}};
+        a.labels = {
+            {"BASE", "1.0"}, {"rel1", "1.1.1"}, {"GOOD", "1.2"}, {"hot", "1.1.1.1.1"}, {"ALSO", "1.2"}};
         a.groups = {{"PROD", "1.2"}, {"DEV", "1.3"}};
         a.locks = {{"bob", "1.3"}};
         add("src/VCS/main.c_v", "src/MAIN.C", a);

@@ -25,7 +25,8 @@ uint32_t dos_of(int64_t t) {
     time_t tt = time_t(t);
     struct tm tm;
     gmtime_r(&tt, &tm);
-    return pvcs_test::dos_time(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return pvcs_test::dos_time(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                               tm.tm_sec);
 }
 
 // Lines of text that differ per archive and revision; a few hundred bytes to
