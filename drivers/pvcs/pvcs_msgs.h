@@ -46,6 +46,7 @@
     X(PVCS_TIME_FIELDS, "\"%s\", byte %lld: %08lX is not a date and time (%04d-%02d-%02d %02d:%02d:%02d).\n") \
     X(PVCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n")     \
     X(PVCS_BAD_WORKFILE, "\"%s\": the workfile name \"%s\" names no file.\n")                       \
+    X(PVCS_DUPLICATE_REV, "\"%s\": revision %s is in the archive twice; get could fetch only one.\n")   \
     X(PVCS_HELP_OPTIONS,                                                                                 \
       "  -G              record the promotion group of each revision as the attribute PVCS_GROUP\n"      \
       "  -V              record each revision number as the attribute PVCS_REVISION\n")                 \

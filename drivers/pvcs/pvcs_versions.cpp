@@ -219,7 +219,12 @@ int pvcs_cm_open_element(const char *path, void **handle) {
             return CM_NOT_EXPORTED;
         }
         h->branch_paths.reserve(e->revisions.size());
+        std::set<std::string> numbers;
         for (const pvcs_revision &r : e->revisions) {
+            if (!numbers.insert(r.number).second) {
+                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DUPLICATE_REV, path, r.number.c_str());
+                return CM_FAILED;
+            }
             opt_str bp = branch_path(e, r);
             // Cut short, it would name another branch.
             if (bp && bp->size() > FILEUTL_MAX_PATH) {

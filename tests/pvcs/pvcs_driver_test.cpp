@@ -273,6 +273,11 @@ TEST_F(PvcsRun, BadArchivesAreReportedAndTheOthersExported) {
     }
     deep.revisions.insert(deep.revisions.begin(), rev(number, 2));
     put("deep.c_v", deep);
+    // Two blocks of one revision number: `get` could fetch only one of them.
+    archive twice = good;
+    twice.workfile = "twice.c";
+    twice.revisions = {rev("1.1", 3, std::string("later")), rev("1.1", 2), rev("1.0", 1)};
+    put("twice.c_v", twice);
     EXPECT_EQ(run("-r"), 2) << out;
     EXPECT_EQ(names(), std::vector<std::string>{"good.c"}) << out;
     // Said once, with the file and the offset of the bad distance.
@@ -283,8 +288,10 @@ TEST_F(PvcsRun, BadArchivesAreReportedAndTheOthersExported) {
     EXPECT_NE(out.find("\"deep.c_v\": the branch path of revision " + number + " is longer than 1024 bytes."),
               std::string::npos)
         << out;
+    EXPECT_NE(out.find("\"twice.c_v\": revision 1.1 is in the archive twice"), std::string::npos) << out;
     size_t list = out.find("The following elements could not be exported:");
     ASSERT_NE(list, std::string::npos) << out;
+    EXPECT_NE(out.find("twice.c_v", list), std::string::npos);
     EXPECT_NE(out.find("bad.c_v", list), std::string::npos);
     EXPECT_NE(out.find("deep.c_v", list), std::string::npos);
 }
