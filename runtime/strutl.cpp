@@ -202,6 +202,16 @@ std::string strutl_sh_dquote_escape(const std::string &s) {
     return out;
 }
 
+std::string strutl_cmd_dquote(const std::string &s) {
+    std::string out;
+    for (char c : strutl_sh_dquote_escape(s)) {
+        out += c;
+        if (c == '%')
+            out += '%';
+    }
+    return out;
+}
+
 std::string strutl_sh_squote(const std::string &s) {
     std::string out = "'";
     for (char c : s)

@@ -48,3 +48,7 @@ std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot
 // double quote get a backslash), and as one single-quoted word.
 std::string strutl_sh_dquote_escape(const std::string &s);
 std::string strutl_sh_squote(const std::string &s);
+// A name written inside double quotes of an extract command: escaped for
+// /bin/sh as above, and every "%" doubled, since the importer reads the
+// command as a template in printf's manner ("%%" is a "%").
+std::string strutl_cmd_dquote(const std::string &s);

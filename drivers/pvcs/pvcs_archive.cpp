@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "drivers/pvcs/pvcs_msgs.h"
 #include "drivers/pvcs/pvcs_revs.h"
+#include "runtime/date.h"
 #include "runtime/sysutl.h"
 
 namespace {
@@ -320,13 +322,18 @@ int read_revision_block(pvcs_file &f, const std::string &path, const block &b, p
     return rc < 0 ? 0 : rc;
 }
 
-std::string host_name() {
-    std::string h = sysutl_myhostname();
-    if (h.empty() || h == "UnknownHost")
-        return "unknown";
-    if (h.size() > PVCS_MAX_HOST)
-        h.resize(PVCS_MAX_HOST);
-    return h;
+// Asked once per run: the name cannot change under a running export, and
+// the lookup is a system call per archive otherwise.
+const std::string &host_name() {
+    static const std::string host = [] {
+        std::string h = sysutl_myhostname();
+        if (h.empty() || h == "UnknownHost")
+            return std::string("unknown");
+        if (h.size() > PVCS_MAX_HOST)
+            h.resize(PVCS_MAX_HOST);
+        return h;
+    }();
+    return host;
 }
 
 // The revision chain from the first block, into the sorted list.
@@ -385,11 +392,9 @@ dos_fields split_dos(uint32_t dos) {
 
 }   // namespace
 
-int pvcs_dos_time_to_time(uint32_t dos, int64_t *out) {
-    dos_fields d = split_dos(dos);
-    if (d.year < 1980 || d.month < 1 || d.month > 12 || d.day < 1 || d.day > days_in_month(d.year, d.month) ||
-        d.hour > 23 || d.minute > 59 || d.second > 59)
-        return 1;
+namespace {
+
+time_t local_to_time(const dos_fields &d) {
     struct tm tm;
     std::memset(&tm, 0, sizeof tm);
     tm.tm_year = d.year - 1900;
@@ -399,7 +404,66 @@ int pvcs_dos_time_to_time(uint32_t dos, int64_t *out) {
     tm.tm_min = d.minute;
     tm.tm_sec = d.second;
     tm.tm_isdst = -1;
-    time_t t = std::mktime(&tm);
+    return std::mktime(&tm);
+}
+
+// mktime looks at the zone file again on every call when TZ is unset (a
+// system call per revision). The time is found instead from the fields read
+// as UTC less the zone's offset: the offset of the last conversion first,
+// then the one in force at that guess; localtime_r, which does not look at
+// the file again, confirms that the result shows the same fields. A local
+// time that no offset gives (skipped by a daylight-saving change) is left to
+// mktime. A change of TZ is noticed and read again.
+struct zone_state {
+    std::string tz;
+    bool tz_set = false;
+    bool ready = false;
+    long offset = 0;   // of the last time converted
+};
+
+zone_state &zone() {
+    static zone_state z;
+    const char *tz = std::getenv("TZ");
+    if (!z.ready || z.tz_set != (tz != nullptr) || (tz && z.tz != tz)) {
+        z = zone_state();
+        z.ready = true;
+        z.tz_set = tz != nullptr;
+        z.tz = tz ? tz : "";
+        tzset();
+    }
+    return z;
+}
+
+bool same_fields(const struct tm &tm, const dos_fields &d) {
+    return tm.tm_year == d.year - 1900 && tm.tm_mon == d.month - 1 && tm.tm_mday == d.day &&
+           tm.tm_hour == d.hour && tm.tm_min == d.minute && tm.tm_sec == d.second;
+}
+
+}   // namespace
+
+int pvcs_dos_time_to_time(uint32_t dos, int64_t *out) {
+    dos_fields d = split_dos(dos);
+    if (d.year < 1980 || d.month < 1 || d.month > 12 || d.day < 1 || d.day > days_in_month(d.year, d.month) ||
+        d.hour > 23 || d.minute > 59 || d.second > 59)
+        return 1;
+    zone_state &z = zone();
+    int64_t utc = 0;
+    if (date_civil_to_time(d.year, d.month, d.day, d.hour, d.minute, d.second, &utc) == 0) {
+        long offset = z.offset;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            time_t t = time_t(utc - offset);
+            struct tm tm;
+            if (!localtime_r(&t, &tm))
+                break;
+            if (same_fields(tm, d)) {
+                z.offset = tm.tm_gmtoff;
+                *out = int64_t(t);
+                return 0;
+            }
+            offset = tm.tm_gmtoff;
+        }
+    }
+    time_t t = local_to_time(d);
     if (t == time_t(-1))
         return 1;
     *out = int64_t(t);
@@ -422,23 +486,35 @@ int pvcs_parse_time(pvcs_file &f, const std::string &path, int64_t *out) {
     return 1;
 }
 
-int pvcs_is_archive(const char *path, bool *yes) {
+int pvcs_is_archive(pvcs_file &f, bool *yes) {
     *yes = false;
-    pvcs_file f;
-    int err = f.open(path);
+    unsigned char head[2];
+    unsigned at_sign;
+    if (f.size() < PVCS_BLOCK_HEADER || !f.seek(0) || !f.read(head, 2) ||
+        !f.seek(f.size() - PVCS_BLOCK_HEADER) || !f.read_u8(&at_sign))
+        return 0;
+    *yes = (head[0] == 0xE1 || head[0] == 0xE2) && head[1] == 0 && at_sign == '@';
+    return 0;
+}
+
+int pvcs_open_walked(const char *path, pvcs_file *f) {
+    int err = f->open(path);
     if (err == EISDIR || err == ENODEV)
-        return 0;   // not a regular file: no archive
+        return 1;   // not a regular file: no archive
     if (err) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
         return PVCS_FAILED;
     }
-    unsigned char head[2];
-    unsigned at_sign;
-    if (f.size() < PVCS_BLOCK_HEADER || !f.read(head, 2) || !f.seek(f.size() - PVCS_BLOCK_HEADER) ||
-        !f.read_u8(&at_sign))
-        return 0;
-    *yes = (head[0] == 0xE1 || head[0] == 0xE2) && head[1] == 0 && at_sign == '@';
     return 0;
+}
+
+int pvcs_is_archive(const char *path, bool *yes) {
+    *yes = false;
+    pvcs_file f;
+    int rc = pvcs_open_walked(path, &f);
+    if (rc == 1)
+        return 0;
+    return rc ? rc : pvcs_is_archive(f, yes);
 }
 
 int pvcs_workfile_name(pvcs_file &f, const std::string &path, std::string *name) {

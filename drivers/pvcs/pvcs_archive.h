@@ -86,13 +86,14 @@ private:
     std::vector<unsigned char> buf_;
     int64_t buf_start_ = 0;
     size_t buf_len_ = 0;
+    size_t window_ = 0;   // bytes the last fill asked for
     bool io_error_ = false;
 };
 
 struct pvcs_revision {
-    int64_t records_pos = 0;   // just after the block header
-    int64_t date = 0;          // converted from the local MS-DOS time; 0 if none
-    std::string number;        // "1.2.1.0"; at most PVCS_MAX_REV characters
+    int64_t records_pos = 0;        // just after the block header
+    int64_t date = 0;               // converted from the local MS-DOS time; 0 if none
+    std::string number;             // "1.2.1.0"; at most PVCS_MAX_REV characters
     std::vector<unsigned> fields;   // the numbers of `number`
     opt_str author;                 // "O"; absent when the block has none
     opt_str comment;                // "E", as stored
@@ -111,11 +112,11 @@ struct pvcs_group {
 
 // The archive header as stored.
 struct pvcs_header {
-    std::string workfile;        // "H"
-    opt_str owner;               // "U"
-    int64_t time = 0;            // "X"; 0 when absent or not a time
-    opt_str description;         // "I"
-    str_list locks;              // "R": "user:revision", in file order
+    std::string workfile;             // "H"
+    opt_str owner;                    // "U"
+    int64_t time = 0;                 // "X"; 0 when absent or not a time
+    opt_str description;              // "I"
+    str_list locks;                   // "R": "user:revision", in file order
     std::vector<pvcs_label> labels;   // "S", in the reverse of file order
     std::vector<pvcs_group> groups;   // "^", in the reverse of file order
 };
@@ -128,8 +129,8 @@ struct pvcs_element {
     std::string path;   // the archive path as given
     pvcs_file file;
     pvcs_header header;
-    int count = 0;                         // revisions read
-    int first = -1;                        // the first of the sorted list
+    int count = 0;                          // revisions read
+    int first = -1;                         // the first of the sorted list
     std::vector<pvcs_revision> revisions;   // in file order
 };
 
@@ -138,6 +139,11 @@ struct pvcs_element {
 // test, or is no regular file, is no archive and nothing is printed; a FIFO
 // is never waited on); 1001 after "Unable to open" when it cannot be opened.
 [[nodiscard]] int pvcs_is_archive(const char *path, bool *yes);
+// The same test on a file the caller opened with pvcs_open_walked.
+[[nodiscard]] int pvcs_is_archive(pvcs_file &f, bool *yes);
+// Opens a walked file for the test: 0; 1 when it is no regular file (so no
+// archive, nothing printed); 1001 after "Unable to open".
+[[nodiscard]] int pvcs_open_walked(const char *path, pvcs_file *f);
 
 // The workfile name of the archive header ("H"); 0 or 1001 (reported).
 [[nodiscard]] int pvcs_workfile_name(pvcs_file &f, const std::string &path, std::string *name);

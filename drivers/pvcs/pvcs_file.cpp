@@ -11,7 +11,11 @@
 
 namespace {
 const size_t BUF_SIZE = size_t(64) << 10;
-}
+// The first read of a file and a read behind the buffer take this much: the
+// recognition and the header need a few hundred bytes at each end. Reads
+// onward double it up to BUF_SIZE, as the revision blocks follow one another.
+const size_t FIRST_READ = size_t(4) << 10;
+}   // namespace
 
 pvcs_file::~pvcs_file() { close(); }
 
@@ -36,6 +40,7 @@ int pvcs_file::open(const std::string &path) {
     pos_ = 0;
     buf_start_ = 0;
     buf_len_ = 0;
+    window_ = FIRST_READ;
     io_error_ = false;
     return 0;
 }
@@ -77,7 +82,9 @@ bool pvcs_file::fill(int64_t pos, size_t n) {
         return true;
     if (buf_.size() < BUF_SIZE)
         buf_.resize(BUF_SIZE);
-    size_t want = size_t(std::min<int64_t>(int64_t(BUF_SIZE), size_ - pos));
+    bool onward = buf_len_ > 0 && pos >= buf_start_;
+    window_ = onward ? std::min(BUF_SIZE, window_ * 2) : FIRST_READ;
+    size_t want = size_t(std::min<int64_t>(int64_t(std::max(window_, n)), size_ - pos));
     buf_len_ = 0;
     if (!pread_all(fd_, buf_.data(), want, pos)) {
         io_error_ = true;

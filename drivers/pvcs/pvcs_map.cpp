@@ -17,10 +17,9 @@ const imsg_catalog *cat() { return pvcs_driver_pvcs_msg_table_adr(); }
 
 // The element name of an archive, or "" when its workfile name cannot be
 // read (reported here: the open then fails without saying it again).
-std::string archive_element_name(const char *path) {
-    pvcs_file f;
+std::string archive_element_name(pvcs_file &f, const char *path) {
     std::string workfile;
-    if (f.open(path) != 0 || pvcs_workfile_name(f, path, &workfile) != 0) {
+    if (pvcs_workfile_name(f, path, &workfile) != 0) {
         pvcs_note_unreadable(path);
         return "";
     }
@@ -65,14 +64,23 @@ int pvcs_cm_map_name(const char *path, int, int *convert, int *prune, std::strin
     }
     if (!*convert)
         return 0;
+    // One open for the test and the workfile name.
+    pvcs_file f;
+    int rc = pvcs_open_walked(path, &f);
+    if (rc == 1) {
+        *convert = 0;
+        return 0;
+    }
+    if (rc)
+        return rc;
     bool archive = false;
-    if (int rc = pvcs_is_archive(path, &archive))
+    if (int rc = pvcs_is_archive(f, &archive))
         return rc;
     if (!archive) {
         *convert = 0;
         return 0;
     }
-    *name = archive_element_name(path);
+    *name = archive_element_name(f, path);
     if (name->empty())
         *name = path;   // the open fails and the element is listed
     return 0;

@@ -180,20 +180,6 @@ std::map<std::string, std::string> &exported_names() {
     return names;
 }
 
-// The importer fills in the "%s" and "%c" of the command; a "%" of the path
-// must stay a "%".
-std::string escape_percent(const std::string &s) {
-    std::string out;
-    for (char c : s) {
-        out += c;
-        if (c == '%')
-            out += '%';
-    }
-    return out;
-}
-
-std::string quoted(const std::string &s) { return escape_percent(strutl_sh_dquote_escape(s)); }
-
 }   // namespace
 
 void pvcs_note_unreadable(const std::string &path) { unreadable().insert(path); }
@@ -221,6 +207,11 @@ int pvcs_cm_open_element(const char *path, void **handle) {
         h->branch_paths.reserve(e->revisions.size());
         std::set<std::string> numbers;
         for (const pvcs_revision &r : e->revisions) {
+            // A branch number (1.2.1) or a lone number has no place in a version tree.
+            if (r.fields.size() % 2 != 0) {
+                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOT_A_REVISION, path, r.number.c_str());
+                return CM_FAILED;
+            }
             if (!numbers.insert(r.number).second) {
                 IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DUPLICATE_REV, path, r.number.c_str());
                 return CM_FAILED;
@@ -279,8 +270,8 @@ int pvcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
 int pvcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command) {
     const pvcs_element *e = static_cast<pvcs_handle *>(handle)->arc;
     const pvcs_driver_state &s = pvcs_state();
-    *text = "get -q -r" + v->version_id + " \"%s%c" + quoted(e->path) + quoted(s.left_separator) + "%s" +
-            quoted(s.right_separator) + "\"";
+    *text = "get -q -r" + v->version_id + " \"%s%c" + strutl_cmd_dquote(e->path) +
+            strutl_cmd_dquote(s.left_separator) + "%s" + strutl_cmd_dquote(s.right_separator) + "\"";
     *is_command = 1;
     return CM_OK;
 }

@@ -255,18 +255,6 @@ std::map<std::string, std::string> &opened_paths() {
     return paths;
 }
 
-// The importer fills in the "%s" and "%c" of the command; a "%" of the path
-// must stay a "%".
-std::string escape_percent(const std::string &s) {
-    std::string out;
-    for (char c : s) {
-        out += c;
-        if (c == '%')
-            out += '%';
-    }
-    return out;
-}
-
 }   // namespace
 
 int rcs_cm_open_element(const char *path, void **handle) {
@@ -359,10 +347,9 @@ int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, in
             path.resize(path.size() - 2);
         if (s.cvs_rel_cwd != ".")
             path = s.cvs_rel_cwd + "/" + path;
-        *text = "cvs -Q get -r" + rev + " -p \"" + escape_percent(strutl_sh_dquote_escape(path)) + "\" > ";
+        *text = "cvs -Q get -r" + rev + " -p \"" + strutl_cmd_dquote(path) + "\" > ";
     } else {
-        *text = "co -q -r" + rev + " -p \"%s%c" + escape_percent(strutl_sh_dquote_escape(e->path)) +
-                "\" > \"%s\"";
+        *text = "co -q -r" + rev + " -p \"%s%c" + strutl_cmd_dquote(e->path) + "\" > \"%s\"";
     }
     *is_command = 1;
     return CM_OK;

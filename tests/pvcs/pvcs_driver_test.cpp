@@ -278,8 +278,16 @@ TEST_F(PvcsRun, BadArchivesAreReportedAndTheOthersExported) {
     twice.workfile = "twice.c";
     twice.revisions = {rev("1.1", 3, std::string("later")), rev("1.1", 2), rev("1.0", 1)};
     put("twice.c_v", twice);
+    // A branch number where a revision number belongs.
+    archive odd = good;
+    odd.workfile = "odd.c";
+    odd.revisions = {rev("1.0.1", 2), rev("1.0", 1)};
+    put("odd.c_v", odd);
     EXPECT_EQ(run("-r"), 2) << out;
     EXPECT_EQ(names(), std::vector<std::string>{"good.c"}) << out;
+    EXPECT_NE(out.find("\"odd.c_v\": a revision block holds \"1.0.1\", which is not a revision number"),
+              std::string::npos)
+        << out;
     // Said once, with the file and the offset of the bad distance.
     EXPECT_EQ(testutil::count(out, "\"bad.c_v\", byte " + std::to_string(where.header_pos + 4) +
                                        ": the block there leads to byte 1048576, outside the file"),
@@ -294,6 +302,7 @@ TEST_F(PvcsRun, BadArchivesAreReportedAndTheOthersExported) {
     EXPECT_NE(out.find("twice.c_v", list), std::string::npos);
     EXPECT_NE(out.find("bad.c_v", list), std::string::npos);
     EXPECT_NE(out.find("deep.c_v", list), std::string::npos);
+    EXPECT_NE(out.find("odd.c_v", list), std::string::npos);
 }
 
 TEST_F(PvcsRun, BannersHelpAndUsage) {

@@ -26,8 +26,8 @@ struct record {
 };
 
 struct revision {
-    std::string number;   // "1.2.1.0"; written as a count byte and 16-bit numbers
-    uint32_t time = 0;    // MS-DOS time (dos_time); 0 writes no "D" record
+    std::string number;                    // "1.2.1.0"; written as a count byte and 16-bit numbers
+    uint32_t time = 0;                     // MS-DOS time (dos_time); 0 writes no "D" record
     std::optional<std::string> author;     // "O"
     std::optional<std::string> comment;    // "E"
     std::optional<std::string> contents;   // PVCS_CONTENTS_TAG
@@ -43,17 +43,17 @@ struct label {
 };
 
 struct archive {
-    unsigned char magic = 0xE1;   // the first byte; the second is 0
+    unsigned char magic = 0xE1;                                    // the first byte; the second is 0
     std::optional<std::string> workfile = std::string("main.c");   // "H"
-    std::optional<std::string> owner;                               // "U"
-    std::optional<uint32_t> time;                                   // "X"
-    std::optional<std::string> description;                         // "I"
-    std::vector<label> locks;    // "R": user and revision, in file order
-    std::vector<label> labels;   // "S", in file order
-    std::vector<label> groups;   // "^": group and revision, in file order
-    std::vector<record> header_extra;   // written first in the header block
-    bool long_lengths = false;          // 4-byte lengths on the header's records
-    std::vector<revision> revisions;    // in file order
+    std::optional<std::string> owner;                              // "U"
+    std::optional<uint32_t> time;                                  // "X"
+    std::optional<std::string> description;                        // "I"
+    std::vector<label> locks;                                      // "R": user and revision, in file order
+    std::vector<label> labels;                                     // "S", in file order
+    std::vector<label> groups;                                     // "^": group and revision, in file order
+    std::vector<record> header_extra;                              // written first in the header block
+    bool long_lengths = false;                                     // 4-byte lengths on the header's records
+    std::vector<revision> revisions;                               // in file order
 };
 
 // Where the writer put things, for tests that damage an archive.
