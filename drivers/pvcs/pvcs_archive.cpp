@@ -11,6 +11,7 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <set>
 
 #include "drivers/pvcs/pvcs_msgs.h"
 #include "drivers/pvcs/pvcs_revs.h"
@@ -31,11 +32,14 @@ int at(const std::string &path, int64_t pos) {
 struct block {
     int64_t pos = 0;
     unsigned flag = 0;
-    int64_t next = 0;
+    int64_t next = 0;   // -1: the last revision block's, which leads nowhere
 };
 
 // Reads the block header at pos (room for it is known) and checks that its
-// distance leads past it and leaves room for a block header in the file.
+// distance leaves room for a block header in the file and does not lead
+// into the block's own header (the trailer's must lead before it). A
+// distance may lead backwards: an archive need not keep its blocks in the
+// order of the chain.
 int read_block(pvcs_file &f, const std::string &path, int64_t pos, block *b) {
     unsigned char h[PVCS_BLOCK_HEADER];
     if (!f.seek(pos) || !f.read(h, sizeof h)) {
@@ -47,13 +51,21 @@ int read_block(pvcs_file &f, const std::string &path, int64_t pos, block *b) {
     b->flag = h[3];
     b->next = pos + distance;
     bool trailer = pos + PVCS_BLOCK_HEADER == f.size();
-    if (b->next < 0 || b->next + PVCS_BLOCK_HEADER > f.size()) {
+    bool into_itself = b->next + PVCS_BLOCK_HEADER > pos && b->next < pos + PVCS_BLOCK_HEADER;
+    bool outside = b->next < 0 || b->next + PVCS_BLOCK_HEADER > f.size();
+    // The last revision block's distance is never followed: whatever it
+    // holds, the chain ends there.
+    if (!trailer && b->flag == 1 && (outside || into_itself)) {
+        b->next = -1;
+        return 0;
+    }
+    if (outside) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DISTANCE_OUTSIDE, path.c_str(), (long long)pos + 4,
                    (long long)b->next, (long long)f.size());
         return PVCS_FAILED;
     }
-    if (trailer ? b->next + PVCS_BLOCK_HEADER > pos : distance < PVCS_BLOCK_HEADER) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DISTANCE_BACKWARD, path.c_str(), (long long)pos + 4,
+    if (trailer ? b->next + PVCS_BLOCK_HEADER > pos : into_itself) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DISTANCE_SELF, path.c_str(), (long long)pos + 4,
                    (long long)b->next);
         return PVCS_FAILED;
     }
@@ -208,9 +220,23 @@ int too_long_label(const std::string &path, const record &r, const pvcs_label &l
     return PVCS_FAILED;
 }
 
+// Where the records of the block at pos must end: at the next block in the
+// file that is known (the one its distance leads to when that lies after
+// it, one already read, or the trailer).
+int64_t block_end(const pvcs_file &f, const block &b, const std::set<int64_t> &known) {
+    int64_t end = f.size() - PVCS_BLOCK_HEADER;
+    if (b.next > b.pos)
+        end = std::min(end, b.next);
+    auto after = known.upper_bound(b.pos);
+    if (after != known.end())
+        end = std::min(end, *after);
+    return end;
+}
+
 // Reads every record of the archive header block; *first is the first
-// revision block's position.
-int read_header_block(pvcs_file &f, const std::string &path, pvcs_header *h, int64_t *first) {
+// revision block's position, *header the header's.
+int read_header_block(pvcs_file &f, const std::string &path, pvcs_header *h, int64_t *first,
+                      int64_t *header = nullptr) {
     int64_t pos;
     if (int rc = find_header(f, path, &pos)) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_REWIND);
@@ -220,18 +246,27 @@ int read_header_block(pvcs_file &f, const std::string &path, pvcs_header *h, int
     if (int rc = read_block(f, path, pos, &b))
         return rc;
     *first = b.next;
-    record_reader rr{f, path, pos + PVCS_BLOCK_HEADER, b.next};
+    if (header)
+        *header = pos;
+    record_reader rr{f, path, pos + PVCS_BLOCK_HEADER, block_end(f, b, {})};
     record r;
     int rc;
     std::vector<unsigned> fields;
+    bool has_workfile = false;
     while ((rc = rr.next(&r)) == 0) {
         field_reader fr(f, path, r);
         std::string name, number;
         int frc = 0;
         switch (r.tag) {
-            case 'H':
-                frc = fr.short_string(&h->workfile);
+            case 'H': {
+                // The first one names the workfile, as a search for it would find.
+                std::string workfile;
+                frc = fr.short_string(&workfile);
+                if (!frc && !has_workfile)
+                    h->workfile = workfile;
+                has_workfile = true;
                 break;
+            }
             case 'U': {
                 std::string owner;
                 frc = fr.short_string(&owner);
@@ -281,9 +316,10 @@ int read_header_block(pvcs_file &f, const std::string &path, pvcs_header *h, int
 }
 
 // One revision block's records: number, date, author and comment.
-int read_revision_block(pvcs_file &f, const std::string &path, const block &b, pvcs_revision *rev) {
+int read_revision_block(pvcs_file &f, const std::string &path, const block &b, int64_t end,
+                        pvcs_revision *rev) {
     rev->records_pos = b.pos + PVCS_BLOCK_HEADER;
-    record_reader rr{f, path, rev->records_pos, b.next};
+    record_reader rr{f, path, rev->records_pos, end};
     record r;
     int rc;
     while ((rc = rr.next(&r)) == 0) {
@@ -336,18 +372,26 @@ const std::string &host_name() {
     return host;
 }
 
-// The revision chain from the first block, into the sorted list.
-int read_revisions(pvcs_element *e, int64_t pos) {
+// The revision chain from the first block, into the sorted list. Every
+// block is read once: a distance leading to a block already read is a loop.
+int read_revisions(pvcs_element *e, int64_t header, int64_t pos) {
     pvcs_sorter sorter(e);
-    int64_t trailer = e->file.size() - PVCS_BLOCK_HEADER;
+    const int64_t trailer = e->file.size() - PVCS_BLOCK_HEADER;
+    std::set<int64_t> known{header};
+    int64_t from = header;   // the block whose distance led to pos
     for (;;) {
         pvcs_revision rev;
         block b;
         bool is_rev = false;
         if (pos < trailer) {
+            if (!known.insert(pos).second) {
+                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BLOCK_LOOP, e->path.c_str(), (long long)from + 4,
+                           (long long)pos);
+                return PVCS_FAILED;
+            }
             if (int rc = read_block(e->file, e->path, pos, &b))
                 return rc;
-            if (int rc = read_revision_block(e->file, e->path, b, &rev))
+            if (int rc = read_revision_block(e->file, e->path, b, block_end(e->file, b, known), &rev))
                 return rc;
             is_rev = rev.date != 0 && !rev.number.empty();
         }
@@ -362,6 +406,7 @@ int read_revisions(pvcs_element *e, int64_t pos) {
         ++e->count;
         if (b.flag == 1)
             return 0;
+        from = pos;
         pos = b.next;
     }
 }
@@ -565,8 +610,8 @@ int pvcs_open(const char *path, pvcs_element **out) {
             IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
             return PVCS_CANT_OPEN_ARCHIVE;
         }
-        int64_t first;
-        if (int rc = read_header_block(e->file, e->path, &e->header, &first))
+        int64_t first, header;
+        if (int rc = read_header_block(e->file, e->path, &e->header, &first, &header))
             return rc;
         e->name = pvcs_element_name(e->path, e->header.workfile);
         if (e->name.empty()) {
@@ -574,7 +619,7 @@ int pvcs_open(const char *path, pvcs_element **out) {
             return at(e->path, 0);
         }
         e->host = host_name();
-        if (int rc = read_revisions(e.get(), first))
+        if (int rc = read_revisions(e.get(), header, first))
             return rc;
         e->current = e->first;
         *out = e.release();

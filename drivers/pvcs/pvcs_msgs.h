@@ -31,8 +31,8 @@
     X(PVCS_AT, "in \"%s\", byte %lld.\n")                                                                    \
     X(PVCS_DISTANCE_OUTSIDE,                                                                                 \
       "\"%s\", byte %lld: the block there leads to byte %lld, outside the file of %lld bytes.\n")            \
-    X(PVCS_DISTANCE_BACKWARD,                                                                                \
-      "\"%s\", byte %lld: the block there leads to byte %lld, not past its own block header.\n")             \
+    X(PVCS_DISTANCE_SELF,                                                                                    \
+      "\"%s\", byte %lld: the block there leads to byte %lld, into its own block header.\n")                 \
     X(PVCS_RECORD_PAST_BLOCK,                                                                                \
       "\"%s\", byte %lld: a record of %lld bytes runs past the end of its block at byte %lld.\n")            \
     X(PVCS_RECORD_PAST_FILE, "\"%s\", byte %lld: a record runs past the end of the file (%lld bytes).\n")    \
@@ -49,6 +49,8 @@
     X(PVCS_NOT_A_REVISION,                                                                                   \
       "\"%s\": a revision block holds \"%s\", which is not a revision number (an even count of numbers).\n") \
     X(PVCS_DUPLICATE_REV, "\"%s\": revision %s is in the archive twice; get could fetch only one.\n")        \
+    X(PVCS_BLOCK_LOOP,                                                                                       \
+      "\"%s\", byte %lld: the block there leads to byte %lld, a block already read: the blocks loop.\n")     \
     X(PVCS_HELP_OPTIONS,                                                                                     \
       "  -G              record the promotion group of each revision as the attribute PVCS_GROUP\n"          \
       "  -V              record each revision number as the attribute PVCS_REVISION\n")                      \

@@ -154,8 +154,9 @@ int main(int argc, char **argv) {
         return fail(archive + " is no archive");
     int64_t header = next_block(a, int64_t(a.size()) - BLOCK_HEADER);
     int64_t block = next_block(a, header);
-    // Each step along the chain goes forward, so the walk ends.
-    while (header >= 0 && block >= 0) {
+    // Blocks may lie in any order in the file; a damaged chain that loops
+    // ends after as many steps as the file could hold blocks.
+    for (int64_t steps = int64_t(a.size()) / BLOCK_HEADER; header >= 0 && block >= 0 && steps > 0; --steps) {
         block_records rec;
         if (!read_block(a, block, &rec))
             return fail(archive + ": a record runs past the end of the file");
@@ -168,10 +169,7 @@ int main(int argc, char **argv) {
         }
         if (static_cast<unsigned char>(a[size_t(block + 3)]) == 1)
             break;
-        int64_t next = next_block(a, block);
-        if (next <= block)
-            break;
-        block = next;
+        block = next_block(a, block);
     }
     return fail(archive + ": no revision " + rev);
 }

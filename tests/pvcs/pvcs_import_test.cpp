@@ -74,6 +74,14 @@ struct PvcsImport : ::testing::Test {
         b.workfile = "with blank.c";
         b.revisions = {rev("1.1", 4), rev("1.0", 3)};
         add("src/with blank.c_v", "src/with blank.c", b);
+        // Blocks in another order than the chain's, the header last: every
+        // distance leads backwards.
+        archive c = b;
+        c.workfile = "back.c";
+        c.revisions = {rev("1.2", 5), rev("1.1", 4), rev("1.0", 3)};
+        c.block_order = {2, 1, 0};
+        c.header_last = true;
+        add("lib/back.c_v", "lib/back.c", c);
     }
 
     std::string vob(const std::string &args) {
@@ -148,7 +156,7 @@ struct PvcsImport : ::testing::Test {
                 ++checked;
             }
         }
-        EXPECT_EQ(checked, 10);
+        EXPECT_EQ(checked, 13);   // every revision of the three archives
     }
 };
 

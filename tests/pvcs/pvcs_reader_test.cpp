@@ -411,6 +411,36 @@ TEST_F(PvcsReader, LengthWidthsAndUnknownRecords) {
     EXPECT_EQ(msgs.err(), "");
 }
 
+// Distances may lead backwards: blocks kept in another order than the chain's,
+// and a header after them, read as the same archive. A chain that comes back
+// to a block is a loop, and is said to be one.
+TEST_F(PvcsReader, BlocksInAnyOrderAndLoops) {
+    pvcs_test::archive a = three();
+    a.labels = {{"REL", "1.2"}};
+    a.revisions[1].comment = "second";
+    a.revisions[2].contents = std::string(70000, 'x');
+    for (auto [blocks, header_last] :
+         {std::pair<std::vector<size_t>, bool>{{2, 1, 0}, false}, {{2, 1, 0}, true}, {{1, 2, 0}, true}}) {
+        a.block_order = blocks;
+        a.header_last = header_last;
+        pvcs_test::layout l;
+        ASSERT_EQ(open_bytes(pvcs_test::write(a, &l)), 0) << msgs.err();
+        EXPECT_EQ(order(), (std::vector<std::string>{"1.1", "1.2", "1.3"}));
+        EXPECT_EQ(e->revisions[1].comment, "second");
+        EXPECT_EQ(e->header.labels.size(), 1u);
+        EXPECT_EQ(msgs.err(), "");
+    }
+    a.block_order = {2, 1, 0};
+    a.header_last = true;
+    a.revisions[2].flag = 0;   // the last block no longer ends the chain
+    pvcs_test::layout l;
+    std::string bytes = pvcs_test::write(a, &l);
+    // The block of 1.1 (first in the file) leads back to the block of 1.2.
+    pvcs_test::put_u32(&bytes, l.block_pos[2] + 4, uint32_t(l.block_pos[1] - l.block_pos[2]));
+    expect_damage(bytes, "leads to byte " + std::to_string(l.block_pos[1]) + ", a block already read",
+                  l.block_pos[2] + 4);
+}
+
 TEST_F(PvcsReader, DamageIsReportedWithFileAndOffset) {
     pvcs_test::archive a = three();
     pvcs_test::layout l;
@@ -423,10 +453,17 @@ TEST_F(PvcsReader, DamageIsReportedWithFileAndOffset) {
     long long t = l.trailer_pos, b1 = l.block_pos[1];
     expect_damage(patched(t + 4, 0x7FFFFFF0), "outside the file", t + 4);
     expect_damage(patched(t + 4, uint32_t(-int32_t(t) - 100)), "outside the file", t + 4);
-    expect_damage(patched(t + 4, uint32_t(-4)), "not past its own block header", t + 4);
-    expect_damage(patched(4, 5), "not past its own block header", 4);
-    expect_damage(patched(b1 + 4, 0), "not past its own block header", b1 + 4);
+    expect_damage(patched(t + 4, uint32_t(-4)), "into its own block header", t + 4);
+    expect_damage(patched(4, 5), "into its own block header", 4);
+    expect_damage(patched(b1 + 4, 0), "into its own block header", b1 + 4);
     expect_damage(patched(b1 + 4, uint32_t(good.size())), "outside the file", b1 + 4);
+    // The last block's distance is not followed, so nothing it holds is damage.
+    for (uint32_t last : {0u, 0x7FFFFFF0u, uint32_t(-int32_t(good.size()))}) {
+        msgs.clear();
+        ASSERT_EQ(open_bytes(patched(l.block_pos[2] + 4, last)), 0) << msgs.err();
+        EXPECT_EQ(e->count, 3);
+        EXPECT_EQ(msgs.err(), "");
+    }
     expect_damage(good.substr(0, 20), "An error occurred while parsing an archive file", 0);
     EXPECT_NE(msgs.err().find("An error occurred while rewinding file"), std::string::npos);
 

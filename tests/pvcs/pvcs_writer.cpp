@@ -119,29 +119,63 @@ std::string record_bytes(const record &r) {
 }
 
 std::string write(const archive &a, layout *where) {
-    layout l;
-    std::string out;
-    std::vector<int64_t> positions;
-    std::string header = header_records(a, &positions, PVCS_TEST_HEADER_SIZE);
-    l.record_pos.push_back(positions);
-    l.header_pos = 0;
-    out += block_header(a.magic, 0, PVCS_TEST_HEADER_SIZE + int64_t(header.size()));
-    out += header;
-    for (size_t i = 0; i < a.revisions.size(); ++i) {
-        const revision &r = a.revisions[i];
-        int64_t pos = int64_t(out.size());
-        positions.clear();
-        std::string body = revision_records(r, &positions, pos + PVCS_TEST_HEADER_SIZE);
-        l.record_pos.push_back(positions);
-        unsigned char flag = r.flag ? *r.flag : (i + 1 == a.revisions.size() ? 1 : 0);
-        l.block_pos.push_back(pos);
-        out += block_header(0, flag, PVCS_TEST_HEADER_SIZE + int64_t(body.size()));
-        out += body;
+    // The bodies first, with their records' offsets from the body's start.
+    const size_t n = a.revisions.size();
+    std::vector<std::string> bodies(n + 1);   // [n]: the header
+    std::vector<std::vector<int64_t>> rel(n + 1);
+    bodies[n] = header_records(a, &rel[n], 0);
+    for (size_t i = 0; i < n; ++i)
+        bodies[i] = revision_records(a.revisions[i], &rel[i], 0);
+    // Where each block goes in the file.
+    std::vector<size_t> order;
+    if (!a.header_last)
+        order.push_back(n);
+    if (a.block_order.empty())
+        for (size_t i = 0; i < n; ++i)
+            order.push_back(i);
+    else
+        order.insert(order.end(), a.block_order.begin(), a.block_order.end());
+    if (a.header_last)
+        order.push_back(n);
+    std::vector<int64_t> pos(n + 1, 0);
+    int64_t at = 0;
+    for (size_t k : order) {
+        pos[k] = at;
+        at += PVCS_TEST_HEADER_SIZE + int64_t(bodies[k].size());
     }
-    l.trailer_pos = int64_t(out.size());
-    out += block_header('@', 0, -l.trailer_pos);
-    if (where)
+    const int64_t trailer = at;
+    // The chain: header, revisions in the order given; the last leads to
+    // the block after it in the file.
+    std::string out(size_t(trailer), '\0');
+    for (size_t k : order) {
+        int64_t next;
+        unsigned char flag = 0;
+        if (k == n) {
+            next = n ? pos[0] : trailer;
+        } else {
+            const revision &r = a.revisions[k];
+            flag = r.flag ? *r.flag : (k + 1 == n ? 1 : 0);
+            next = k + 1 < n ? pos[k + 1] : pos[k] + PVCS_TEST_HEADER_SIZE + int64_t(bodies[k].size());
+        }
+        std::string block = block_header(pos[k] == 0 ? a.magic : 0, flag, next - pos[k]) + bodies[k];
+        out.replace(size_t(pos[k]), block.size(), block);
+    }
+    out += block_header('@', 0, pos[n] - trailer);
+    if (where) {
+        layout l;
+        l.header_pos = pos[n];
+        l.trailer_pos = trailer;
+        for (size_t k = 0; k <= n; ++k) {
+            size_t slot = k == n ? 0 : k + 1;
+            if (l.record_pos.size() < n + 1)
+                l.record_pos.resize(n + 1);
+            for (int64_t r : rel[k])
+                l.record_pos[slot].push_back(pos[k] + PVCS_TEST_HEADER_SIZE + r);
+            if (k < n)
+                l.block_pos.push_back(pos[k]);
+        }
         *where = l;
+    }
     return out;
 }
 

@@ -1,8 +1,8 @@
-// Writes PVCS archives for the tests, in the layout the reader reads: the
-// archive header block first (at byte 0, so the file starts with the magic
-// bytes), then the revision blocks in the order given, chained forward, the
-// last with flag 1 and leading to the trailer, then the 12-byte trailer
-// ("@" first) leading back to the header.
+// Writes PVCS archives for the tests, in the layout the reader reads: by
+// default the archive header block first, then the revision blocks in the
+// order given, chained forward, the last with flag 1 and leading to the
+// block after it, then the 12-byte trailer ("@" first) leading back to the
+// header. The first block in the file starts with the magic byte.
 //
 // A revision's contents, when given, are kept whole in a record of tag
 // PVCS_CONTENTS_TAG, which the exporter does not interpret (it must step
@@ -53,7 +53,14 @@ struct archive {
     std::vector<label> groups;                                     // "^": group and revision, in file order
     std::vector<record> header_extra;                              // written first in the header block
     bool long_lengths = false;                                     // 4-byte lengths on the header's records
-    std::vector<revision> revisions;                               // in file order
+    std::vector<revision> revisions;                               // in the order of the chain
+    // Where the blocks lie in the file: by default the header first and the
+    // revision blocks in chain order, each leading forward. block_order
+    // gives the revision blocks' order in the file instead (indices into
+    // revisions), and header_last puts the header after them, so that
+    // distances lead backwards.
+    std::vector<size_t> block_order;
+    bool header_last = false;
 };
 
 // Where the writer put things, for tests that damage an archive.
