@@ -4,6 +4,8 @@
 // locks checkouts. Each version is fetched at import time by PVCS's `get`.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 
 #include "export/cm_driver.h"
@@ -16,6 +18,10 @@ struct pvcs_driver_state {
     // PVCS_LEFT_SEPARATOR and PVCS_RIGHT_SEPARATOR, read once at start.
     std::string left_separator = "(";
     std::string right_separator = ")";
+    // Archives whose header the walk found damaged, and reported.
+    std::set<std::string> unreadable;
+    // Element name -> the archive exported under it.
+    std::map<std::string, std::string> exported;
 };
 
 pvcs_driver_state &pvcs_state();

@@ -170,24 +170,14 @@ void fill_version(const pvcs_handle *h, int index, cm_version_info *v) {
     v->selected_time = v->labels.empty() ? latest : run_time();
 }
 
-std::set<std::string> &unreadable() {
-    static std::set<std::string> paths;
-    return paths;
-}
-
-std::map<std::string, std::string> &exported_names() {
-    static std::map<std::string, std::string> names;   // element name -> archive
-    return names;
-}
-
 }   // namespace
 
-void pvcs_note_unreadable(const std::string &path) { unreadable().insert(path); }
+void pvcs_note_unreadable(const std::string &path) { pvcs_state().unreadable.insert(path); }
 
 int pvcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
     try {
-        if (unreadable().count(path))
+        if (pvcs_state().unreadable.count(path))
             return CM_FAILED;   // its header was found damaged, and said so, on the walk
         auto h = std::make_unique<pvcs_handle>();
         if (int rc = pvcs_open(path, &h->arc))
@@ -199,8 +189,8 @@ int pvcs_cm_open_element(const char *path, void **handle) {
             IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BAD_WORKFILE, path, e->header.workfile.c_str());
             return CM_FAILED;
         }
-        auto known = exported_names().find(e->name);
-        if (known != exported_names().end() && known->second != path) {
+        auto known = pvcs_state().exported.find(e->name);
+        if (known != pvcs_state().exported.end() && known->second != path) {
             IMSG_PRINT(IMSG_WARNING, cat(), PVCS_SAME_ELEMENT, path, known->second.c_str(), e->name.c_str());
             return CM_NOT_EXPORTED;
         }
@@ -226,7 +216,7 @@ int pvcs_cm_open_element(const char *path, void **handle) {
             h->branch_paths.push_back(std::move(bp));
         }
         h->branch_revisions = branch_revisions(e);
-        exported_names().emplace(e->name, path);
+        pvcs_state().exported.emplace(e->name, path);
         *handle = h.release();
         return CM_OK;
     } catch (const std::bad_alloc &) {

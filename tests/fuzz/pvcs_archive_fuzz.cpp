@@ -1,0 +1,111 @@
+// The PVCS archive reader, through the driver operations an export run
+// calls: the bytes become an archive file, which is classified as a walked
+// file, opened (the one pass over header and revision blocks, the sorted
+// list, the branch paths), described, walked version by version and given
+// its extract commands. The first byte picks the options -G and -V. The
+// archive is also opened on its own and the promises of pvcs_archive.h are
+// checked.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "drivers/pvcs/pvcs_archive.h"
+#include "drivers/pvcs/pvcs_driver.h"
+#include "tests/fuzz/fuzz_common.h"
+
+namespace {
+
+// A private directory holding the one archive, removed at exit.
+struct scratch {
+    std::string dir, path;
+    scratch() {
+        char tmpl[] = "/tmp/pvcs_fuzz.XXXXXX";
+        if (!mkdtemp(tmpl))
+            std::abort();
+        dir = tmpl;
+        path = dir + "/a.c_v";
+    }
+    ~scratch() {
+        ::unlink(path.c_str());
+        ::rmdir(dir.c_str());
+    }
+};
+
+void check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+// Every revision once in the sorted list, linked both ways, within the limits.
+void check_archive(const pvcs_element *e) {
+    check(e->count == int(e->revisions.size()));
+    std::vector<int> seen(e->revisions.size(), 0);
+    int prev = -1, n = 0;
+    for (int i = e->first; i >= 0; i = e->revisions[size_t(i)].next) {
+        check(i < int(e->revisions.size()) && !seen[size_t(i)]);
+        seen[size_t(i)] = 1;
+        const pvcs_revision &r = e->revisions[size_t(i)];
+        check(r.prev == prev);
+        check(!r.number.empty() && r.number.size() <= PVCS_MAX_REV && r.date != 0);
+        check(r.records_pos >= PVCS_BLOCK_HEADER && r.records_pos <= e->file.size());
+        prev = i;
+        ++n;
+    }
+    check(n == e->count);
+    for (const pvcs_label &l : e->header.labels)
+        check(l.name.size() <= PVCS_MAX_LABEL && l.number.size() <= PVCS_MAX_LABEL);
+}
+
+bool write_file(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+}   // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz_quiet_messages();
+    static scratch s;
+    unsigned sel = size ? data[0] : 0;
+    if (size) {
+        ++data;
+        --size;
+    }
+    pvcs_reset_state();
+    pvcs_state().record_group = sel & 1;
+    pvcs_state().record_revision = (sel >> 1) & 1;
+    if (!write_file(s.path, data, size))
+        std::abort();
+    pvcs_element *e = nullptr;
+    if (pvcs_open(s.path.c_str(), &e) == 0) {
+        check_archive(e);
+        pvcs_close(e);
+    }
+    int convert = 0, prune = 0;
+    std::string name;
+    (void)pvcs_cm_map_name(s.path.c_str(), 0, &convert, &prune, &name);
+    void *h = nullptr;
+    if (pvcs_cm_open_element(s.path.c_str(), &h) != CM_OK || !h)
+        return 0;
+    element_info info;
+    if (pvcs_cm_element_info(h, &info) == CM_OK) {
+        for (;;) {
+            cm_version_info v;
+            int is_version = 0;
+            if (pvcs_cm_next_version(h, &v, &is_version) != CM_OK)
+                break;
+            std::string text;
+            int is_command = 0;
+            (void)pvcs_cm_extract(h, &v, &text, &is_command);
+        }
+    }
+    pvcs_cm_close_element(h);
+    return 0;
+}
