@@ -207,6 +207,17 @@ TEST_F(PvcsReader, TimesAreLocal) {
         EXPECT_EQ(t, local(2003, 1, 15, 3, 1, 0)) << tz;
     }
     ScopedTz ny("America/New_York");
+    // Across both changes of the year, in and out of summer time, each as
+    // mktime has it (the conversion reuses the offset of the time before).
+    for (int month = 1; month <= 12; ++month)
+        for (int day = 1; day <= 28; day += 3)
+            for (int hour : {0, 1, 2, 3, 13, 23}) {
+                if ((month == 4 && day == 6 && hour == 2) || (month == 10 && day == 26 && hour == 1))
+                    continue;   // the gap and the fold, below
+                int64_t t = 0;
+                ASSERT_EQ(pvcs_dos_time_to_time(dos_time(2003, month, day, hour, 59, 58), &t), 0);
+                EXPECT_EQ(t, local(2003, month, day, hour, 59, 58)) << month << "/" << day << " " << hour;
+            }
     // Within an hour of the fields read as standard time (UTC-5).
     int64_t gap = 0, fold = 0;
     ASSERT_EQ(pvcs_dos_time_to_time(dos_time(2003, 4, 6, 2, 30, 0), &gap), 0);
