@@ -19,60 +19,31 @@
 
 namespace {
 
-// A private directory holding the one archive, removed at exit.
-struct scratch {
-    std::string dir, path;
-    scratch() {
-        char tmpl[] = "/tmp/pvcs_fuzz.XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        dir = tmpl;
-        path = dir + "/a.c_v";
-    }
-    ~scratch() {
-        ::unlink(path.c_str());
-        ::rmdir(dir.c_str());
-    }
-};
-
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
 // Every revision once in the sorted list, linked both ways, within the limits.
 void check_archive(const pvcs_element *e) {
-    check(e->count == int(e->revisions.size()));
+    fuzz_check(e->count == int(e->revisions.size()));
     std::vector<int> seen(e->revisions.size(), 0);
     int prev = -1, n = 0;
     for (int i = e->first; i >= 0; i = e->revisions[size_t(i)].next) {
-        check(i < int(e->revisions.size()) && !seen[size_t(i)]);
+        fuzz_check(i < int(e->revisions.size()) && !seen[size_t(i)]);
         seen[size_t(i)] = 1;
         const pvcs_revision &r = e->revisions[size_t(i)];
-        check(r.prev == prev);
-        check(!r.number.empty() && r.number.size() <= PVCS_MAX_REV && r.date != 0);
-        check(r.records_pos >= PVCS_BLOCK_HEADER && r.records_pos <= e->file.size());
+        fuzz_check(r.prev == prev);
+        fuzz_check(!r.number.empty() && r.number.size() <= PVCS_MAX_REV && r.date != 0);
+        fuzz_check(r.records_pos >= PVCS_BLOCK_HEADER && r.records_pos <= e->file.size());
         prev = i;
         ++n;
     }
-    check(n == e->count);
+    fuzz_check(n == e->count);
     for (const pvcs_label &l : e->header.labels)
-        check(l.name.size() <= PVCS_MAX_LABEL && l.number.size() <= PVCS_MAX_LABEL);
-}
-
-bool write_file(const std::string &path, const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
+        fuzz_check(l.name.size() <= PVCS_MAX_LABEL && l.number.size() <= PVCS_MAX_LABEL);
 }
 
 }   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_quiet_messages();
-    static scratch s;
+    static fuzz_scratch s("a.c_v");
     unsigned sel = size ? data[0] : 0;
     if (size) {
         ++data;
@@ -81,8 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     pvcs_reset_state();
     pvcs_state().record_group = sel & 1;
     pvcs_state().record_revision = (sel >> 1) & 1;
-    if (!write_file(s.path, data, size))
-        std::abort();
+    fuzz_write_file(s.path, data, size);
     pvcs_element *e = nullptr;
     if (pvcs_open(s.path.c_str(), &e) == 0) {
         check_archive(e);

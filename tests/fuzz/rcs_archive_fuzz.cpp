@@ -19,61 +19,32 @@
 
 namespace {
 
-// A private directory holding the one archive, removed at exit.
-struct scratch {
-    std::string dir, path;
-    scratch() {
-        char tmpl[] = "/tmp/rcs_fuzz.XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        dir = tmpl;
-        path = dir + "/a.c,v";
-    }
-    ~scratch() {
-        ::unlink(path.c_str());
-        ::rmdir(dir.c_str());
-    }
-};
-
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
 void check_archive(const rcs_element *e) {
-    check(e->delta_by_rev.size() == e->deltas.size());
+    fuzz_check(e->delta_by_rev.size() == e->deltas.size());
     for (size_t i = 0; i < e->deltas.size(); ++i) {
         const rcs_delta &d = e->deltas[i];
-        check(d.rev.size() <= RCS_REV_MAX && rcs_is_revision(d.rev));
+        fuzz_check(d.rev.size() <= RCS_REV_MAX && rcs_is_revision(d.rev));
         if (i > 0)
-            check(rcs_rev_compare(e->deltas[i - 1].rev, d.rev) < 0);
-        check(rcs_find_delta(e, d.rev) == &d);
+            fuzz_check(rcs_rev_compare(e->deltas[i - 1].rev, d.rev) < 0);
+        fuzz_check(rcs_find_delta(e, d.rev) == &d);
         size_t len = std::strlen(d.date);
-        check(len == 17 || len == 19);
+        fuzz_check(len == 17 || len == 19);
         int64_t t = 0;
-        check(rcs_parse_date(d.date, &t) == 0 && t == d.time);
-        check(d.rev_pos < e->lx.len && d.text_pos < e->lx.len);
+        fuzz_check(rcs_parse_date(d.date, &t) == 0 && t == d.time);
+        fuzz_check(d.rev_pos < e->lx.len && d.text_pos < e->lx.len);
     }
     for (const rcs_symbol &sym : e->symbols) {
-        check(sym.name.size() <= RCS_SYMBOL_MAX && sym.number.size() <= RCS_SYMBOL_MAX);
-        check(sym.name.find_first_of("/\\") == std::string::npos);
-        check(rcs_is_number(sym.number));
+        fuzz_check(sym.name.size() <= RCS_SYMBOL_MAX && sym.number.size() <= RCS_SYMBOL_MAX);
+        fuzz_check(sym.name.find_first_of("/\\") == std::string::npos);
+        fuzz_check(rcs_is_number(sym.number));
     }
-}
-
-bool write_file(const std::string &path, const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
 }
 
 }   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_quiet_messages();
-    static scratch s;
+    static fuzz_scratch s("a.c,v");
     static const int modes[] = {RCS_MODE_RCS, RCS_MODE_CVS, RCS_MODE_SI, RCS_MODE_RCS};
     unsigned sel = size ? data[0] : 0;
     if (size) {
@@ -85,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     st.mode = modes[sel & 3];
     st.record_revision = (sel >> 2) & 1;
     st.record_state = (sel >> 3) & 1;
-    if (!write_file(s.path, data, size))
-        std::abort();
+    fuzz_write_file(s.path, data, size);
     rcs_element *e = nullptr;
     if (rcs_open(s.path.c_str(), "a.c", &e) == 0) {
         check_archive(e);
