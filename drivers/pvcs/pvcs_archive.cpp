@@ -189,14 +189,17 @@ struct field_reader {
         out->resize(size_t(r.end - r.body));
         return bytes(out->size(), out->data());
     }
-    // 0 with the time, or 0 with nothing when it is no time (reported).
-    int time(int64_t *out) {
+    // 0 with the time, or 0 with nothing and *refused when it is no time
+    // (reported).
+    int time(int64_t *out, bool *refused = nullptr) {
         if (pos + 4 > r.end)
             return past(pos);
         if (!f.seek(pos))
             return past(pos);
         int rc = pvcs_parse_time(f, path, out);
         pos += 4;
+        if (refused)
+            *refused = rc == 1;
         return rc == 1 ? 0 : rc;
     }
 };
@@ -334,9 +337,15 @@ int read_revision_block(pvcs_file &f, const std::string &path, const block &b, i
                     frc = PVCS_FAILED;
                 }
                 break;
-            case 'D':
-                frc = fr.time(&rev->date);
+            case 'D': {
+                // Without its date the revision cannot be placed: the archive
+                // is not exported rather than exported without its history.
+                bool refused = false;
+                frc = fr.time(&rev->date, &refused);
+                if (!frc && refused)
+                    frc = PVCS_FAILED;
                 break;
+            }
             case 'O': {
                 std::string author;
                 frc = fr.short_string(&author);

@@ -238,7 +238,17 @@ TEST_F(PvcsReader, TimesOutOfRangeAreRefused) {
         EXPECT_EQ(pvcs_dos_time_to_time(bad, &t), 1) << std::hex << bad;
         EXPECT_EQ(t, 77);
     }
-    // In the archive: reported with the file and offset, the time stays unset.
+    // A revision's date that is no time: the archive is not opened, whether
+    // it is the first block (which would otherwise read as no revisions at
+    // all) or a later one.
+    for (size_t which : {0, 2}) {
+        pvcs_test::archive b = three();
+        b.revisions[which].time = dos_time(2003, 2, 30, 0, 0, 0);
+        msgs.clear();
+        EXPECT_EQ(open(b), PVCS_FAILED) << which;
+        EXPECT_NE(msgs.err().find("Could not parse date string in PVCS archive."), std::string::npos);
+    }
+    // In the header: reported with the file and offset, the time stays unset.
     pvcs_test::archive a = three();
     a.time = dos_time(2003, 13, 1, 0, 0, 0);
     pvcs_test::layout l;
