@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <unordered_map>
 
 #include "drivers/pvcs/pvcs_archive.h"
 #include "drivers/pvcs/pvcs_driver.h"
@@ -26,6 +27,11 @@ const imsg_catalog *cat() { return pvcs_driver_pvcs_msg_table_adr(); }
 // sorted list, in that list's order: its sub-branches come from them.
 struct pvcs_handle {
     pvcs_element *arc = nullptr;
+    // The version labels and promotion groups by the number they name, in
+    // list order (the reverse of the file's): an archive may hold thousands
+    // of labels, looked up for every revision and every branch.
+    std::unordered_map<std::string, std::vector<size_t>> labels_of;
+    std::unordered_map<std::string, size_t> first_group_of;
     std::vector<opt_str> branch_paths;
     std::vector<std::vector<int>> branch_revisions;
     ~pvcs_handle() { pvcs_close(arc); }
@@ -62,23 +68,30 @@ std::string type_name(const std::string &label) {
     return s;
 }
 
-// A branch number is named by its label when it has one, else by itself.
-std::string branch_name(const pvcs_element *e, const std::string &number) {
-    int cursor = -1;
-    int i = pvcs_find_label(e, number, &cursor);
-    return i < 0 ? number : type_name(e->header.labels[size_t(i)].name);
+void index_labels(pvcs_handle *h) {
+    const pvcs_header &hd = h->arc->header;
+    for (size_t i = 0; i < hd.labels.size(); ++i)
+        h->labels_of[hd.labels[i].number].push_back(i);
+    for (size_t i = 0; i < hd.groups.size(); ++i)
+        h->first_group_of.emplace(hd.groups[i].number, i);
+}
+
+// A branch number is named by its first label when it has one, else by itself.
+std::string branch_name(const pvcs_handle *h, const std::string &number) {
+    auto it = h->labels_of.find(number);
+    return it == h->labels_of.end() ? number : type_name(h->arc->header.labels[it->second.front()].name);
 }
 
 // The branches a revision lies on, outermost first, joined by "/"; none for
 // a trunk revision.
-opt_str branch_path(const pvcs_element *e, const pvcs_revision &r) {
+opt_str branch_path(const pvcs_handle *h, const pvcs_revision &r) {
     if (r.fields.size() < 4)
         return std::nullopt;
     std::string path;
     for (size_t k = 3; k < r.fields.size(); k += 2) {
         if (!path.empty())
             path += FILEUTL_SEP;
-        path += branch_name(e, prefix_number(r.fields, k));
+        path += branch_name(h, prefix_number(r.fields, k));
     }
     return path;
 }
@@ -154,19 +167,18 @@ void fill_version(const pvcs_handle *h, int index, cm_version_info *v) {
     v->host = e->host;
     v->group = "unknown";
     if (s.record_group) {
-        for (const pvcs_group &g : e->header.groups)
-            if (g.number == r.number) {
-                v->attributes.push_back("PVCS_GROUP=" + g.name);
-                break;
-            }
+        auto g = h->first_group_of.find(r.number);
+        if (g != h->first_group_of.end())
+            v->attributes.push_back("PVCS_GROUP=" + e->header.groups[g->second].name);
     }
     if (s.record_revision)
         v->attributes.push_back("PVCS_REVISION=" + r.number);
     int64_t latest = r.date;
     v->subbranches = subbranches(h, index, &latest);
-    int cursor = -1;
-    for (int i; (i = pvcs_find_label(e, r.number, &cursor)) >= 0;)
-        v->labels.push_back(type_name(e->header.labels[size_t(i)].name));
+    auto labels = h->labels_of.find(r.number);
+    if (labels != h->labels_of.end())
+        for (size_t i : labels->second)
+            v->labels.push_back(type_name(e->header.labels[i].name));
     v->selected_time = v->labels.empty() ? latest : run_time();
 }
 
@@ -194,6 +206,7 @@ int pvcs_cm_open_element(const char *path, void **handle) {
             IMSG_PRINT(IMSG_WARNING, cat(), PVCS_SAME_ELEMENT, path, known->second.c_str(), e->name.c_str());
             return CM_NOT_EXPORTED;
         }
+        index_labels(h.get());
         h->branch_paths.reserve(e->revisions.size());
         std::set<std::string> numbers;
         for (const pvcs_revision &r : e->revisions) {
@@ -206,7 +219,7 @@ int pvcs_cm_open_element(const char *path, void **handle) {
                 IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DUPLICATE_REV, path, r.number.c_str());
                 return CM_FAILED;
             }
-            opt_str bp = branch_path(e, r);
+            opt_str bp = branch_path(h.get(), r);
             // Cut short, it would name another branch.
             if (bp && bp->size() > FILEUTL_MAX_PATH) {
                 IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BRANCH_TOO_LONG, path, r.number.c_str(),
