@@ -432,3 +432,8 @@ void report_renames() {
 }
 
 void reset_type_names() { st() = names_state(); }
+
+char export_replace_char() {
+    read_settings();
+    return st().replace_char;
+}

@@ -9,6 +9,10 @@
 // 1 when name is acceptable unchanged, 0 when it was repaired; *out holds the
 // acceptable (possibly repaired) name. quiet: no warnings.
 int type_name_check(const char *name, int quiet, std::string *out);
+// The character that replaces a bad one (EXPORT_REPLACE_CHAR, checked once
+// per run; "." by default). Drivers use it too, for the separators "/" and
+// "\\" inside the legacy names they make branch and label names of.
+char export_replace_char();
 // Renames the names of that kind ("branch" or "label") in place.
 void translate_names(const char *kind, std::vector<std::string> &names);
 // Rewrites the branch components of a version path in place.

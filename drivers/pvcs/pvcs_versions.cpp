@@ -12,6 +12,7 @@
 #include "drivers/pvcs/pvcs_archive.h"
 #include "drivers/pvcs/pvcs_driver.h"
 #include "drivers/pvcs/pvcs_msgs.h"
+#include "export/export_names.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
 
@@ -57,10 +58,7 @@ std::string prefix_number(const std::vector<unsigned> &fields, size_t k) {
 // A label's name as a branch or label name: "/" separates branches and "\\"
 // does elsewhere, so both become the replacement character.
 std::string type_name(const std::string &label) {
-    static const char replacement = [] {
-        const char *rc = std::getenv("EXPORT_REPLACE_CHAR");
-        return rc && *rc ? rc[0] : '.';
-    }();
+    const char replacement = export_replace_char();
     std::string s = label;
     for (char &c : s)
         if (c == '/' || c == '\\')

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "drivers/rcs/rcs_msgs.h"
+#include "export/export_names.h"
 #include "drivers/rcs/rcs_rev.h"
 
 struct rcs_file_map {
@@ -161,13 +162,8 @@ struct parser {
     int deltatexts();
 };
 
-char replace_char() {
-    const char *rc = std::getenv("EXPORT_REPLACE_CHAR");
-    return rc && *rc ? rc[0] : '.';
-}
-
 int parser::symbols() {
-    char rc = replace_char();
+    char rc = export_replace_char();
     for (;;) {
         next();
         if (tok.kind == RCS_TOK_SEMI)
