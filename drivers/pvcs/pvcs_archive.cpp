@@ -4,7 +4,6 @@
 #include "drivers/pvcs/pvcs_archive.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "drivers/pvcs/pvcs_msgs.h"
 #include "drivers/pvcs/pvcs_revs.h"
 #include "runtime/date.h"
+#include "runtime/strutl.h"
 #include "runtime/sysutl.h"
 
 namespace {
@@ -420,21 +420,6 @@ int read_revisions(pvcs_element *e, int64_t header, int64_t pos) {
     }
 }
 
-bool same_ci(const std::string &a, const char *b) {
-    if (a.size() != std::strlen(b))
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper((unsigned char)a[i]) != std::toupper((unsigned char)b[i]))
-            return false;
-    return true;
-}
-
-int days_in_month(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
-
 struct dos_fields {
     int year, month, day, hour, minute, second;
 };
@@ -497,25 +482,25 @@ bool same_fields(const struct tm &tm, const dos_fields &d) {
 
 int pvcs_dos_time_to_time(uint32_t dos, int64_t *out) {
     dos_fields d = split_dos(dos);
-    if (d.year < 1980 || d.month < 1 || d.month > 12 || d.day < 1 || d.day > days_in_month(d.year, d.month) ||
-        d.hour > 23 || d.minute > 59 || d.second > 59)
+    // The civil check refuses every field out of range; second 60, which it
+    // takes at 23:59, is no time of an MS-DOS clock.
+    int64_t utc = 0;
+    if (d.year < 1980 || d.second > 59 ||
+        date_civil_to_time(d.year, d.month, d.day, d.hour, d.minute, d.second, &utc) != 0)
         return 1;
     zone_state &z = zone();
-    int64_t utc = 0;
-    if (date_civil_to_time(d.year, d.month, d.day, d.hour, d.minute, d.second, &utc) == 0) {
-        long offset = z.offset;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            time_t t = time_t(utc - offset);
-            struct tm tm;
-            if (!localtime_r(&t, &tm))
-                break;
-            if (same_fields(tm, d)) {
-                z.offset = tm.tm_gmtoff;
-                *out = int64_t(t);
-                return 0;
-            }
-            offset = tm.tm_gmtoff;
+    long offset = z.offset;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        time_t t = time_t(utc - offset);
+        struct tm tm;
+        if (!localtime_r(&t, &tm))
+            break;
+        if (same_fields(tm, d)) {
+            z.offset = tm.tm_gmtoff;
+            *out = int64_t(t);
+            return 0;
         }
+        offset = tm.tm_gmtoff;
     }
     time_t t = local_to_time(d);
     if (t == time_t(-1))
@@ -602,7 +587,7 @@ std::string pvcs_element_name(const std::string &archive_path, const std::string
         return w;
     size_t up = dir.rfind('/');
     std::string last = up == std::string::npos ? dir : dir.substr(up + 1);
-    if (!same_ci(last, "VCS"))
+    if (strutl_stricoll(last.c_str(), "VCS") != 0)
         return dir == "/" ? dir + w : dir + "/" + w;
     std::string rest = up == std::string::npos ? std::string() : dir.substr(0, up);
     if (rest.empty() || rest == ".")
