@@ -2,6 +2,7 @@
 #include "platform/import/imp_extract.h"
 #include "runtime/strutl.h"
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -41,15 +42,49 @@ std::string command_name(const std::string &cmd) {
     return slash == std::string::npos ? word : word.substr(slash + 1);
 }
 
-// The text of the command's last double-quoted argument, which must end it.
+// The value of the command's last word, which must be double-quoted, as
+// /bin/sh reads it: inside double quotes a backslash before "$", a
+// backquote, a double quote or a backslash stands for that character, so
+// that a leaf name holding any of them is found under its own name.
 int last_quoted_word(const std::string &cmd, std::string *word) {
-    size_t e = cmd.find_last_not_of(" \t\n");
-    if (e == std::string::npos || cmd[e] != '"' || e == 0)
+    std::string value;
+    bool in_word = false, quoted = false;
+    for (size_t i = 0; i < cmd.size(); ++i) {
+        char c = cmd[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            in_word = false;
+            continue;
+        }
+        if (!in_word) {
+            in_word = true;
+            value.clear();
+            quoted = c == '"';
+        }
+        if (c == '"') {
+            for (++i; i < cmd.size() && cmd[i] != '"'; ++i) {
+                if (cmd[i] == '\\' && i + 1 < cmd.size() && cmd[i + 1] != '\0' &&
+                    std::strchr("$`\"\\", cmd[i + 1]))
+                    ++i;
+                value += cmd[i];
+            }
+            if (i >= cmd.size())
+                return 1;   // no closing quote
+        } else if (c == '\'') {
+            size_t e = cmd.find('\'', i + 1);
+            if (e == std::string::npos)
+                return 1;
+            value += cmd.substr(i + 1, e - i - 1);
+            i = e;
+        } else {
+            if (c == '\\' && i + 1 < cmd.size())
+                ++i;
+            value += cmd[i];
+            quoted = false;   // a bare character: not one quoted word
+        }
+    }
+    if (!in_word || !quoted)
         return 1;
-    size_t b = cmd.rfind('"', e - 1);
-    if (b == std::string::npos)
-        return 1;
-    *word = cmd.substr(b + 1, e - b - 1);
+    *word = value;
     return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/import/imp_extract.h"
 #include "platform/import/imp_pool.h"
+#include "runtime/strutl.h"
 #include "tests/common/testutil.h"
 
 namespace {
@@ -64,6 +65,27 @@ TEST(ExtractFill, SsafegetRunsInItsOwnDirectory) {
     EXPECT_EQ(job.command, "cd '/t/w 7' && ssafeget \"$/proj/a.c\" 3 \"a.c\"");
     EXPECT_NE(imp_extract_fill("ssafeget \"$/p/a\" 3 \"../x\"", "/w", "/t/o", "/t/w", &job, &why), 0);
     EXPECT_NE(why.find("ssafeget"), std::string::npos);
+}
+
+// The leaf is found as the shell will pass it: escapes inside the quotes
+// undone, "%%" read as "%". Running the command proves the shell agrees.
+TEST(ExtractFill, SsafegetLeafWithShellCharacters) {
+    testutil::TempDir t;
+    const std::string leaf = "a \"q\" $(touch x) `y` \\ 5%.c";
+    const std::string tmpl = "ssafeget \"" + strutl_cmd_dquote("$/p/" + leaf) + "\" 3 \"" + strutl_cmd_dquote(leaf) + "\"";
+    imp_extract_job job;
+    std::string why;
+    ASSERT_EQ(imp_extract_fill(tmpl, "/w", "/t/o", t.path() + "/w", &job, &why), 0) << why;
+    EXPECT_EQ(job.out_path, t.path() + "/w/" + leaf);
+    testutil::make_dirs(t.path() + "/w");
+    // Stand in for the program: write the leaf and the path it was given into the leaf.
+    testutil::write_file(t.path() + "/ssafeget", "#!/bin/sh\nprintf '%s|%s' \"$3\" \"$1\" > \"$3\"\n");
+    ASSERT_EQ(chmod((t.path() + "/ssafeget").c_str(), 0755), 0);
+    job.command.replace(job.command.find("ssafeget"), 8, t.path() + "/ssafeget");
+    ASSERT_EQ(testutil::shell(job.command), 0);
+    EXPECT_EQ(testutil::read_file(job.out_path), leaf + "|$/p/" + leaf);
+    EXPECT_FALSE(testutil::exists(t.path() + "/w/x"));
+    EXPECT_FALSE(testutil::exists(t.path() + "/x"));
 }
 
 TEST(ExtractFill, NoPlaceForTheOutput) {
