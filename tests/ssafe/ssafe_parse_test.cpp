@@ -59,6 +59,25 @@ TEST_F(SsafeDate, FaultyFieldsAreReported) {
     }
 }
 
+TEST_F(SsafeDate, EntriesAreLocalTime) {
+    const char *old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    setenv("TZ", "America/New_York", 1);
+    int64_t summer = 0, winter = 0;
+    EXPECT_EQ(ssafe_convert_date_time("6/8/94", "9:40p", &summer), 0);
+    EXPECT_EQ(ssafe_convert_date_time("1/8/94", "9:40p", &winter), 0);
+    // The first moment of 1970 in New York is in range, 1969 there is not.
+    int64_t first = 0;
+    EXPECT_EQ(ssafe_convert_date_time("1/1/1970", "12:00a", &first), 0);
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    EXPECT_EQ(summer, utc(1994, 6, 9, 1, 40));   // EDT, UTC-4
+    EXPECT_EQ(winter, utc(1994, 1, 9, 2, 40));   // EST, UTC-5
+    EXPECT_EQ(first, 5 * 3600);
+}
+
 TEST(SsafeRegional, CLocaleGivesTheAcceptedSample) {
     const char *old = std::getenv("LC_ALL");
     std::string saved = old ? old : "";
