@@ -179,6 +179,8 @@ int parser::line(std::string line) {
     }
     if (starts(line, "User: "))
         return user_line(line);
+    // An action line before its entry's User line would take the user and
+    // time of another entry: it makes no record and is reported instead.
     if (!version.empty() && have_user) {
         bool action = starts(line, prefix);
         for (const char *a : ACTIONS)

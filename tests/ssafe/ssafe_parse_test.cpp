@@ -276,6 +276,21 @@ TEST_F(SsafeHistory, UnrecognizedLinesAreReportedAndParsingGoesOn) {
                           "Unrecognized line (file \"$/proj/a.c\") from SourceSafe History: trailing words\n");
 }
 
+TEST_F(SsafeHistory, ActionBeforeItsUserLineMakesNoRecord) {
+    ASSERT_EQ(parse("*****************  Version 2   *****************\n"
+                    "Checked in $/proj\n"
+                    "User: A  Date: 1/3/03  Time: 1:00p\n"
+                    "\n"
+                    "*****************  Version 1   *****************\n"
+                    "User: A  Date: 1/2/03  Time: 1:00p\n"
+                    "Created\n"),
+              0);
+    ASSERT_EQ(e.versions.size(), 1u);
+    EXPECT_EQ(e.versions[0].version_id, "1");
+    EXPECT_EQ(e.versions[0].event_time, utc(2003, 1, 2, 13, 0));
+    EXPECT_NE(msgs.out().find("History: Checked in $/proj\n"), std::string::npos);
+}
+
 TEST_F(SsafeHistory, VersionAttributeOnlyAfterTheSinceTime) {
     ssafe_state().record_version = 1;
     ssafe_state().since = utc(2003, 1, 2, 13, 0);
