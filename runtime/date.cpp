@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -196,6 +197,72 @@ int date_civil_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out
         return 1;
     int64_t days = sys_days(ymd).time_since_epoch().count();
     *out = days * 86400 + hh * 3600 + mm * 60 + ss;
+    return 0;
+}
+
+namespace {
+
+// mktime looks at the zone file again on every call when TZ is unset (a
+// system call per conversion). The time is found instead from the fields
+// read as UTC less the zone's offset: the offset of the last conversion
+// first, then the one in force at that guess; localtime_r, which does not
+// look at the file again, confirms that the result shows the same fields. A
+// local time that no offset gives (skipped by a daylight-saving change) is
+// left to mktime. A change of TZ is noticed and read again.
+struct zone_state {
+    std::string tz;
+    bool tz_set = false;
+    bool ready = false;
+    long offset = 0;   // of the last time converted
+};
+
+zone_state &zone() {
+    static zone_state z;
+    const char *tz = std::getenv("TZ");
+    if (!z.ready || z.tz_set != (tz != nullptr) || (tz && z.tz != tz)) {
+        z = zone_state();
+        z.ready = true;
+        z.tz_set = tz != nullptr;
+        z.tz = tz ? tz : "";
+        tzset();
+    }
+    return z;
+}
+
+}   // namespace
+
+int date_local_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out) {
+    int64_t utc = 0;
+    if (ss > 59 || date_civil_to_time(y, m, d, hh, mm, ss, &utc) != 0)
+        return 1;
+    zone_state &z = zone();
+    long offset = z.offset;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        time_t t = time_t(utc - offset);
+        struct tm tm;
+        if (!localtime_r(&t, &tm))
+            break;
+        if (tm.tm_year == y - 1900 && tm.tm_mon == m - 1 && tm.tm_mday == d && tm.tm_hour == hh &&
+            tm.tm_min == mm && tm.tm_sec == ss) {
+            z.offset = tm.tm_gmtoff;
+            *out = int64_t(t);
+            return 0;
+        }
+        offset = tm.tm_gmtoff;
+    }
+    struct tm tm;
+    std::memset(&tm, 0, sizeof tm);
+    tm.tm_year = y - 1900;
+    tm.tm_mon = m - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = hh;
+    tm.tm_min = mm;
+    tm.tm_sec = ss;
+    tm.tm_isdst = -1;
+    time_t t = std::mktime(&tm);
+    if (t == time_t(-1))
+        return 1;
+    *out = int64_t(t);
     return 0;
 }
 

@@ -24,6 +24,11 @@
 // UTC inserts leap seconds; it counts as the next day's first second, since
 // the time scale has no leap seconds. Every date parser checks fields here.
 [[nodiscard]] int date_civil_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out);
+// The same fields read as local time (the zone of TZ); 0, or 1 (with *out
+// left alone) when they are no date and time (second 60 included: no local
+// clock shows it) or mktime cannot convert them. A local time skipped by a
+// daylight-saving change is moved forward as mktime moves it.
+[[nodiscard]] int date_local_to_time(int y, int m, int d, int hh, int mm, int ss, int64_t *out);
 const char *date_usage_date_time();
 // "2010-01-02T03:04:05Z" for a time (UTC), used in notices and reports.
 std::string date_format_utc(int64_t t);

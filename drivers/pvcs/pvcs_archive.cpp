@@ -431,82 +431,13 @@ dos_fields split_dos(uint32_t dos) {
 
 }   // namespace
 
-namespace {
-
-time_t local_to_time(const dos_fields &d) {
-    struct tm tm;
-    std::memset(&tm, 0, sizeof tm);
-    tm.tm_year = d.year - 1900;
-    tm.tm_mon = d.month - 1;
-    tm.tm_mday = d.day;
-    tm.tm_hour = d.hour;
-    tm.tm_min = d.minute;
-    tm.tm_sec = d.second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
-
-// mktime looks at the zone file again on every call when TZ is unset (a
-// system call per revision). The time is found instead from the fields read
-// as UTC less the zone's offset: the offset of the last conversion first,
-// then the one in force at that guess; localtime_r, which does not look at
-// the file again, confirms that the result shows the same fields. A local
-// time that no offset gives (skipped by a daylight-saving change) is left to
-// mktime. A change of TZ is noticed and read again.
-struct zone_state {
-    std::string tz;
-    bool tz_set = false;
-    bool ready = false;
-    long offset = 0;   // of the last time converted
-};
-
-zone_state &zone() {
-    static zone_state z;
-    const char *tz = std::getenv("TZ");
-    if (!z.ready || z.tz_set != (tz != nullptr) || (tz && z.tz != tz)) {
-        z = zone_state();
-        z.ready = true;
-        z.tz_set = tz != nullptr;
-        z.tz = tz ? tz : "";
-        tzset();
-    }
-    return z;
-}
-
-bool same_fields(const struct tm &tm, const dos_fields &d) {
-    return tm.tm_year == d.year - 1900 && tm.tm_mon == d.month - 1 && tm.tm_mday == d.day &&
-           tm.tm_hour == d.hour && tm.tm_min == d.minute && tm.tm_sec == d.second;
-}
-
-}   // namespace
-
 int pvcs_dos_time_to_time(uint32_t dos, int64_t *out) {
     dos_fields d = split_dos(dos);
-    // The civil check refuses every field out of range; second 60, which it
-    // takes at 23:59, is no time of an MS-DOS clock.
-    int64_t utc = 0;
-    if (d.year < 1980 || d.second > 59 ||
-        date_civil_to_time(d.year, d.month, d.day, d.hour, d.minute, d.second, &utc) != 0)
+    // The local conversion refuses every field out of range, second 60
+    // (no time of an MS-DOS clock) included.
+    if (d.year < 1980)
         return 1;
-    zone_state &z = zone();
-    long offset = z.offset;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        time_t t = time_t(utc - offset);
-        struct tm tm;
-        if (!localtime_r(&t, &tm))
-            break;
-        if (same_fields(tm, d)) {
-            z.offset = tm.tm_gmtoff;
-            *out = int64_t(t);
-            return 0;
-        }
-        offset = tm.tm_gmtoff;
-    }
-    time_t t = local_to_time(d);
-    if (t == time_t(-1))
-        return 1;
-    *out = int64_t(t);
-    return 0;
+    return date_local_to_time(d.year, d.month, d.day, d.hour, d.minute, d.second, out);
 }
 
 int pvcs_parse_time(pvcs_file &f, const std::string &path, int64_t *out) {

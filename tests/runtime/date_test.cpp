@@ -221,6 +221,31 @@ TEST(Date, CivilDatesThatExist) {
     EXPECT_EQ(t, 951782400);
 }
 
+// Local fields: the same moment as mktime gives, in and out of summer time
+// and after a change of TZ; no leap second, no Feb 30.
+TEST(Date, LocalFields) {
+    for (const char *tz : {"UTC", "America/New_York", "Asia/Kolkata", "America/New_York"}) {
+        TzGuard guard(tz);
+        for (int month : {1, 7, 12}) {
+            struct tm tm = {};
+            tm.tm_year = 2003 - 1900;
+            tm.tm_mon = month - 1;
+            tm.tm_mday = 15;
+            tm.tm_hour = 21;
+            tm.tm_min = 40;
+            tm.tm_isdst = -1;
+            int64_t t = 0;
+            ASSERT_EQ(date_local_to_time(2003, month, 15, 21, 40, 0, &t), 0) << tz;
+            EXPECT_EQ(t, int64_t(mktime(&tm))) << tz << " " << month;
+        }
+    }
+    int64_t t = 5;
+    EXPECT_NE(date_local_to_time(2016, 12, 31, 23, 59, 60, &t), 0);
+    EXPECT_NE(date_local_to_time(2003, 2, 30, 0, 0, 0, &t), 0);
+    EXPECT_NE(date_local_to_time(2003, 1, 1, 24, 0, 0, &t), 0);
+    EXPECT_EQ(t, 5);
+}
+
 TEST(Date, UsageNamesEveryForm) {
     std::string u = date_usage_date_time();
     for (const char *part :
