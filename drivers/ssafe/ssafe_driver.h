@@ -43,11 +43,11 @@ struct ssafe_driver_state {
     // Share keys (paths relative to the working project) of places written
     // as alternate names of an exported element.
     std::set<std::string> shares;
-    // First lines of `ss dir` listings the walk read, by walk path without
-    // "./": the stat of a listed entry and the pin check of its main line
-    // are answered from them instead of running `ss` again.
+    // Lines of the `ss dir` listings the walk read ("$sub" for a project,
+    // "a.c" or "a.c;3" for a file), by walk path without "./": the stat of
+    // a listed entry and the pin check of its main line are answered from
+    // them instead of running `ss` again for the same answer.
     std::map<std::string, std::string> listed;
-    long ss_runs = 0;   // commands run, for the bench
 };
 
 ssafe_driver_state &ssafe_state();

@@ -1,0 +1,122 @@
+// The file system the walk sees: the working project's projects as
+// directories and its files as regular files, answered by `ss dir`.
+//
+// A listing is read whole when it is opened. Every entry it lists is noted
+// (ssafe_driver_state::listed), so that the walk's stat of that entry, and
+// the pin check of its history, take the answer already read rather than
+// running the client once more for it.
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+
+#include "drivers/ssafe/ssafe_driver.h"
+#include "drivers/ssafe/ssafe_msgs.h"
+#include "drivers/ssafe/ssafe_run.h"
+
+namespace {
+
+struct ss_listing {
+    std::string text;   // the whole output of `ss dir`
+    size_t pos = 0;     // the next line
+    std::string prefix;   // walk path of the project, "" or "sub/"
+    fileutl_dirent entry;
+    bool ended = false;
+};
+
+std::string walk_rel(const char *path) {
+    std::string rel = path;
+    while (rel.compare(0, 2, "./") == 0)
+        rel.erase(0, 2);
+    if (rel == ".")
+        rel.clear();
+    return rel;
+}
+
+// The line without its line end; false at the end of the text.
+bool next_line(ss_listing *l, std::string *line) {
+    if (l->pos >= l->text.size())
+        return false;
+    size_t nl = l->text.find('\n', l->pos);
+    size_t end = nl == std::string::npos ? l->text.size() : nl;
+    *line = l->text.substr(l->pos, end - l->pos);
+    l->pos = nl == std::string::npos ? l->text.size() : nl + 1;
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return true;
+}
+
+void fill_stat(bool is_project, fileutl_stat_t *st) {
+    *st = fileutl_stat_t{};
+    st->mode = is_project ? 0x41C0 : 0x81C0;   // directory or regular file, owner rwx
+    st->nlink = 1;
+}
+
+int fs_stat(const char *path, int, fileutl_stat_t *st) {
+    ssafe_driver_state &s = ssafe_state();
+    std::string rel = walk_rel(path);
+    auto known = s.listed.find(rel);
+    if (known != s.listed.end()) {
+        fill_stat(!known->second.empty() && known->second[0] == '$', st);
+        return 0;
+    }
+    std::string text;
+    if (ssafe_query("dir", {ssafe_full_path(s.working_project, rel)}, &text) != 0) {
+        errno = EIO;
+        return -1;
+    }
+    std::string line = ssafe_first_line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (line.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    fill_stat(line.back() == ':', st);
+    return 0;
+}
+
+void *fs_opendir(const char *path) {
+    ssafe_driver_state &s = ssafe_state();
+    try {
+        auto l = std::make_unique<ss_listing>();
+        std::string rel = walk_rel(path);
+        if (ssafe_query("dir", {ssafe_full_path(s.working_project, rel)}, &l->text) != 0) {
+            errno = EIO;
+            return nullptr;
+        }
+        l->prefix = rel.empty() ? "" : rel + "/";
+        return l.release();
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+// Names keep their case: Linux volumes preserve it, so the walker's case
+// flag never asks for a conversion.
+const fileutl_dirent *fs_readdir(void *dir, int) {
+    ss_listing *l = static_cast<ss_listing *>(dir);
+    std::string line;
+    while (!l->ended && next_line(l, &line)) {
+        // The blank line after the entries, or an empty project, ends it.
+        if (line.empty() || line.find("No items found under") != std::string::npos)
+            break;
+        if (line.back() == ':')
+            continue;   // the project's own header
+        std::string name = line[0] == '$' ? line.substr(1) : line;
+        if (name.empty())
+            continue;
+        ssafe_state().listed[l->prefix + name] = line;
+        l->entry.name = name;
+        return &l->entry;
+    }
+    l->ended = true;
+    return nullptr;
+}
+
+void fs_closedir(void *dir) { delete static_cast<ss_listing *>(dir); }
+
+}   // namespace
+
+const cm_fs_ops ssafe_fs_ops = {fs_stat, fs_opendir, fs_readdir, fs_closedir};

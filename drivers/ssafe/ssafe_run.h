@@ -1,0 +1,41 @@
+// Running the SourceSafe client. Every command is a child process started
+// with an argument vector, never through a shell, so that names from the
+// database reach `ss` as they are whatever characters they hold. The
+// redirections that the command formats spell are made here: the output
+// file (-O, or standard output for `about`), the standard-error file, and
+// five newlines on standard input, which answer any prompt for a user name
+// or password with empty lines instead of leaving the client waiting.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Status 1 is the client's "found nothing" (no items, no checkouts): an
+// answer, not a failure.
+enum { SSAFE_STATUS_NOTHING = 1 };
+
+struct ssafe_redirect {
+    std::string out;   // standard output into this file; "" inherits it
+    std::string err;   // standard error into this file; "" inherits it
+};
+
+// Runs the client found at start-up with args (after its name). 0 when it
+// ran and ended with status 0 or 1 (*status says which); -1 otherwise,
+// with *why saying what happened (for entry 3).
+[[nodiscard]] int ssafe_run(const std::vector<std::string> &args, const ssafe_redirect &r, int *status,
+                            std::string *why);
+// The command as a message shows it: ss, then the arguments, those holding
+// blanks or quotes in double quotes.
+std::string ssafe_command_text(const std::vector<std::string> &args);
+// A fresh temporary file for output (made, closed, its name returned). 0,
+// or 1 after the shared temporary-file message.
+[[nodiscard]] int ssafe_tmpfile(std::string *name);
+// Runs "ss <cmd> -I- -O<tmp> <rest...>" and reads the whole output file,
+// line ends kept; the file is deleted. 0; 1 after entry 3 (the command
+// could not run, failed, or its output could not be read) or after the
+// temporary-file message.
+[[nodiscard]] int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest, std::string *text);
+// The first line of a text, its line end kept ("" when there is none).
+std::string ssafe_first_line(const std::string &text);
+// Reads a whole file; false when it cannot be opened or read.
+bool ssafe_read_file(const std::string &path, std::string *text);

@@ -1,0 +1,293 @@
+// vantexport_ssafe against the `ss` stand-in: start-up and its refusals, the
+// walk of projects and files, the records of versions, labels, pins and
+// checkouts, shares and branches with -F, the commands it runs, and names
+// that a shell would take for commands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "runtime/strutl.h"
+#include "tests/rcs/rcs_test_util.h"
+#include "tests/ssafe/ssafe_fixture.h"
+
+namespace {
+
+using ssafe_test::json;
+
+struct SsRun : ::testing::Test {
+    testutil::TempDir dir;
+    std::string work = dir / "work";
+    std::string db_path = dir / "db.json";
+    std::string log_path = dir / "ss.log";
+    std::string out;
+    data_file df;
+
+    void SetUp() override {
+        testutil::make_dirs(work);
+        save(ssafe_test::database());
+    }
+    void save(const json &db) { testutil::write_file(db_path, db.dump(1)); }
+
+    std::string env() const {
+        return "SSDB=" + strutl_sh_squote(db_path) + " SS_STANDIN_LOG=" + strutl_sh_squote(log_path) +
+               " TMP=" + strutl_sh_squote(dir.path()) + " PATH=" + strutl_sh_squote(SSAFE_BIN_DIR) +
+               ":\"$PATH\" LC_ALL=C ";
+    }
+    // Runs the exporter in the work directory; its exit status. The data
+    // file is read when the run wrote one.
+    int run(const std::string &opts, const std::string &extra_env = "") {
+        df = data_file();
+        std::remove((dir / "cvt_data").c_str());
+        std::remove(log_path.c_str());
+        int rc = testutil::shell("cd " + strutl_sh_squote(work) + " && " + env() + extra_env + " timeout 60 " +
+                                     strutl_sh_squote(SSAFE_PROGRAM) + " " + opts + " -o " +
+                                     strutl_sh_squote(dir / "cvt_data") + " 2>&1",
+                                 &out);
+        if (testutil::exists(dir / "cvt_data") && !testutil::read_file(dir / "cvt_data").empty()) {
+            EXPECT_TRUE(read_data_file(dir / "cvt_data", &df));
+        }
+        return rc;
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (const data_element &e : df.elements)
+            n.push_back(e.get("Name"));
+        std::sort(n.begin(), n.end());
+        return n;
+    }
+    std::vector<std::string> ids(const std::string &element) const {
+        std::vector<std::string> v;
+        if (const data_element *e = df.element(element))
+            for (const data_version &x : e->versions)
+                v.push_back(x.get("VersionId"));
+        return v;
+    }
+    const data_version *version(const std::string &element, const std::string &id) const {
+        if (const data_element *e = df.element(element))
+            for (const data_version &v : e->versions)
+                if (v.get("VersionId") == id)
+                    return &v;
+        return nullptr;
+    }
+    std::vector<std::string> log_lines() const {
+        std::vector<std::string> lines;
+        if (!testutil::exists(log_path))
+            return lines;
+        for (const std::string &l : strutl_split(testutil::read_file(log_path), '\n'))
+            lines.push_back(l);
+        return lines;
+    }
+    // Runs an extract command as the importer would, in a directory of its
+    // own; the bytes of the leaf it wrote.
+    std::string fetch(const std::string &cmd) {
+        std::string leaf_dir = dir / "fetch";
+        testutil::shell("rm -rf " + strutl_sh_squote(leaf_dir) + " && mkdir " + strutl_sh_squote(leaf_dir));
+        std::string plain;
+        for (size_t i = 0; i < cmd.size(); ++i) {
+            plain += cmd[i];
+            if (cmd[i] == '%' && i + 1 < cmd.size() && cmd[i + 1] == '%')
+                ++i;
+        }
+        std::string got;
+        EXPECT_EQ(testutil::shell("cd " + strutl_sh_squote(leaf_dir) + " && " + env() + plain + " 2>&1", &got), 0)
+            << plain << "\n"
+            << got;
+        std::string listing;
+        testutil::shell("ls -A " + strutl_sh_squote(leaf_dir), &listing);
+        if (listing.empty())
+            return "<none>";
+        return testutil::read_file(leaf_dir + "/" + listing.substr(0, listing.size() - 1));
+    }
+};
+
+TEST_F(SsRun, ProjectsAreDirectoriesFilesElements) {
+    EXPECT_EQ(run("-r"), 0) << out;
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.c", "dev/a.c", "pinned.c", "sub/a.c", "sub/b.bin", "x.c",
+                                                 "xdev/x.c"}))
+        << out;
+    for (const char *d : {"sub", "dev", "empty", "xdev"})
+        EXPECT_NE(std::find(df.dirs.begin(), df.dirs.end(), d), df.dirs.end()) << d;
+    EXPECT_EQ(df.globals.get("ExportFromDir"), "$/proj");
+    EXPECT_EQ(df.globals.get("NeedCmd"), "ss");
+    EXPECT_EQ(df.globals.get("ExporterKind"), "8");
+    // Oldest first; a label entry of its own makes no version, its label
+    // going to the version listed below it.
+    EXPECT_EQ(ids("a.c"), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(version("a.c", "2")->all("Label"), std::vector<std::string>{"REL1"});
+    EXPECT_EQ(version("a.c", "3")->all("Label"), std::vector<std::string>{"V3"});
+    EXPECT_EQ(version("a.c", "2")->get("Comment"), "first line\r\nsecond line");
+    EXPECT_EQ(version("a.c", "4")->get("Comment"), "fourth");
+    EXPECT_EQ(version("a.c", "1")->get("Comment"), "");
+    EXPECT_EQ(version("a.c", "5")->get("EventUser"), "Admin");
+    EXPECT_EQ(version("a.c", "1")->get("EventTime"), "1028646300");   // 8/06/02 3:05p
+    // The pin: the history past it is read, and the pinned version is
+    // labelled PINNED beside its own label.
+    EXPECT_EQ(ids("pinned.c"), (std::vector<std::string>{"1", "2", "3"}));
+    std::vector<std::string> labels = version("pinned.c", "2")->all("Label");
+    std::sort(labels.begin(), labels.end());
+    EXPECT_EQ(labels, (std::vector<std::string>{"MINE", "PINNED"}));
+    EXPECT_EQ(version("sub/b.bin", "2")->get("EventTime"), "1072829100");   // 12/31/03 12:05a
+    // The checkout is reported.
+    EXPECT_NE(out.find("alice"), std::string::npos) << out;
+    EXPECT_NE(out.find("C:\\work\\proj\\sub"), std::string::npos) << out;
+}
+
+TEST_F(SsRun, ExtractCommandsFetchEachVersion) {
+    ASSERT_EQ(run("-r"), 0) << out;
+    EXPECT_EQ(version("a.c", "4")->get("ExtractCmd"), "ssafeget \"\\$/proj/a.c\" 4 \"a.c\"");
+    EXPECT_EQ(fetch(version("a.c", "4")->get("ExtractCmd")), "a4\n");
+    EXPECT_EQ(fetch(version("a.c", "3")->get("ExtractCmd")), "a2\n");   // a label's version
+    EXPECT_EQ(fetch(version("sub/b.bin", "1")->get("ExtractCmd")), std::string("\x00\xff\x0d\x0a\x1a", 5));
+    EXPECT_EQ(fetch(version("pinned.c", "3")->get("ExtractCmd")), "p3\n");
+}
+
+TEST_F(SsRun, SharesAndBranchesWithF) {
+    EXPECT_EQ(run("-r -F"), 2) << out;   // the shares and x.c are listed
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.c", "pinned.c", "sub/b.bin"})) << out;
+    const data_element *a = df.element("a.c");
+    ASSERT_NE(a, nullptr);
+    std::vector<std::string> alt = a->all("AltName");
+    std::sort(alt.begin(), alt.end());
+    EXPECT_EQ(alt, (std::vector<std::string>{"dev/a.c", "sub/a.c"}));
+    // The main line, then each branch after the version it sprouts from.
+    EXPECT_EQ(ids("a.c"), (std::vector<std::string>{"1", "2", "3", "4", "5", "proj_dev/4", "proj_dev/5",
+                                                     "proj_dev/other_hot/6"}));
+    EXPECT_EQ(version("a.c", "3")->all("SubBranch"), std::vector<std::string>{"proj_dev"});
+    EXPECT_EQ(version("a.c", "proj_dev/5")->all("SubBranch"), std::vector<std::string>{"other_hot"});
+    EXPECT_EQ(version("a.c", "proj_dev/4")->get("OnBranch"), "proj_dev");
+    EXPECT_EQ(version("a.c", "proj_dev/other_hot/6")->get("ExtractCmd"),
+              "ssafeget \"\\$/other/hot/a.c\" 6 \"a.c\"");
+    EXPECT_EQ(fetch(version("a.c", "proj_dev/4")->get("ExtractCmd")), "dev4\n");
+    EXPECT_EQ(fetch(version("a.c", "proj_dev/other_hot/6")->get("ExtractCmd")), "hot6\n");
+    // The deleted place and the place outside the working project are warned of.
+    EXPECT_NE(out.find("Skipping deleted name \"$/old/a.c\""), std::string::npos) << out;
+    EXPECT_NE(out.find("Share (\"$/other/hot/a.c\") is out of of working directory's (\"$/proj\") scope."),
+              std::string::npos)
+        << out;
+    // x.c's branch has no version to sprout from: nothing of it is written.
+    EXPECT_NE(out.find("Unable to find a sprout point for branch at \"$/proj/xdev/x.c\""), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Unable to construct version tree"), std::string::npos);
+    // The end-of-run list names the shares met again and the failed ones.
+    for (const char *listed : {"sub/a.c", "dev/a.c", "x.c", "xdev/x.c"})
+        EXPECT_NE(out.rfind(listed), std::string::npos) << listed;
+}
+
+TEST_F(SsRun, CommandsRunPerElement) {
+    ASSERT_EQ(run("-r"), 0) << out;
+    std::vector<std::string> lines = log_lines();
+    auto count = [&](const std::string &prefix) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string &l) { return l.compare(0, prefix.size(), prefix) == 0; });
+    };
+    // One start-up dir, one about for the run; per element one history and
+    // one status; a dir per project listed, and none per file.
+    EXPECT_EQ(count("about"), 1);
+    EXPECT_EQ(count("history"), 7);
+    EXPECT_EQ(count("status"), 7);
+    EXPECT_EQ(count("paths"), 0);
+    EXPECT_EQ(count("dir"), 1 + 5 + 1);   // start-up, 5 projects, the stat of "."
+    // The pinned file's history is asked past its pin.
+    const std::string pinned = "\t$/proj/pinned.c;d01-18-37";
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string &l) {
+                                return l.size() > pinned.size() &&
+                                       l.compare(l.size() - pinned.size(), pinned.size(), pinned) == 0;
+                            }),
+              1)
+        << testutil::read_file(log_path);
+}
+
+TEST_F(SsRun, AnOldClientCannotReadPastItsEndDate) {
+    json db = ssafe_test::database();
+    db["about"] = "SourceSafe Version 5.0 (Build 1234)";
+    save(db);
+    EXPECT_EQ(run("pinned.c"), 2) << out;
+    EXPECT_NE(out.find("Did not find any versions for \"pinned.c\""), std::string::npos) << out;
+    db["about"] = "SourceSafe, no number";
+    save(db);
+    EXPECT_EQ(run("a.c"), 0) << out;
+    EXPECT_NE(out.find("Unable to determine SourceSafe version.  Assuming pre-6.0"), std::string::npos) << out;
+}
+
+TEST_F(SsRun, StartUpRefusals) {
+    // The client asks for a password: the empty lines it gets fail it, and
+    // the exporter says why instead of waiting.
+    EXPECT_EQ(run("-r", "SS_STANDIN_PASSWORD=1"), 1) << out;
+    EXPECT_NE(out.find("SourceSafe is prompting for Username"), std::string::npos) << out;
+    EXPECT_NE(out.find("CM driver initialization failed."), std::string::npos) << out;
+    // No client on PATH, also for -Ver.
+    for (const char *opts : {"-r", "-Ver"}) {
+        int rc = testutil::shell("cd " + strutl_sh_squote(work) + " && TMP=/tmp PATH=/nonexistent " +
+                                     strutl_sh_squote(SSAFE_PROGRAM) + " " + opts + " 2>&1",
+                                 &out);
+        EXPECT_EQ(rc, 1) << opts;
+        EXPECT_NE(out.find("Can't find \"ss\" in PATH."), std::string::npos) << out;
+    }
+    // With the client: the banner.
+    EXPECT_EQ(run("-Ver"), 0) << out;
+    EXPECT_NE(out.find("vantexport_ssafe"), std::string::npos);
+    // TMP unset.
+    EXPECT_EQ(run("-r", "env -u TMP"), 1) << out;
+    // A source name with "/".
+    EXPECT_EQ(run("sub/a.c"), 1) << out;
+    EXPECT_NE(out.find("\"sub/a.c\" invalid.\nSource name must not have a \"/\" in it."), std::string::npos)
+        << out;
+}
+
+// A machine whose regional format puts the day first is refused, with its
+// own rendering of the sample moment.
+TEST_F(SsRun, DayFirstRegionalFormatIsRefused) {
+    std::string locales = dir / "locales";
+    testutil::make_dirs(locales);
+    std::string msg;
+    testutil::shell("localedef -i en_GB -f UTF-8 " + strutl_sh_squote(locales + "/en_GB.UTF-8") + " 2>&1", &msg);
+    ASSERT_TRUE(testutil::exists(locales + "/en_GB.UTF-8")) << msg;
+    EXPECT_EQ(run("-r", "LOCPATH=" + strutl_sh_squote(locales) + " LC_ALL=en_GB.UTF-8"), 1) << out;
+    EXPECT_NE(out.find("Date and time are not in a recognized format."), std::string::npos) << out;
+    EXPECT_NE(out.find("Please go to the Control Panel and alter your Regional Settings"), std::string::npos);
+    EXPECT_NE(out.find("for Short Date and Time so that 8/6/94 "), std::string::npos) << out;
+    EXPECT_NE(out.find("appears as 6/8/1994 9:40:00 PM"), std::string::npos) << out;
+    // The C locale passes.
+    EXPECT_EQ(run("a.c"), 0) << out;
+}
+
+// A client answering day first is caught where a day cannot be a month:
+// the entry's date is refused, not moved two years on.
+TEST_F(SsRun, DayFirstAnswersAreRefusedNotMoved) {
+    json db = ssafe_test::database();
+    db["files"]["PIN"]["entries"][2]["date"] = "1/25/03";
+    save(db);
+    EXPECT_EQ(run("pinned.c", "SS_STANDIN_DAYFIRST=1"), 2) << out;
+    EXPECT_NE(out.find("Could not parse date/time string (25/1/03,3:05p)."), std::string::npos) << out;
+    EXPECT_NE(out.find("$/proj/pinned.c"), std::string::npos) << out;
+    EXPECT_TRUE(names().empty());
+}
+
+// Names that /bin/sh would run as commands reach the client and ssafeget
+// as they are.
+TEST_F(SsRun, NamesAreNeverRunByAShell) {
+    json db;
+    db["current"] = "$/proj";
+    const std::string sub = "we ird $(touch ran1)";
+    const std::string leaf = "q\"uo`touch ran2` $HOME 50%.c";
+    db["projects"] = {"$/proj", "$/proj/" + sub};
+    db["files"]["F"] = {{"entries", {ssafe_test::entry(1, "5/05/05", "Created", "one\n"),
+                                     ssafe_test::entry(2, "5/06/05", "Checked in", "two\n")}}};
+    db["places"] = {{{"path", "$/proj/" + sub + "/" + leaf}, {"file", "F"}}};
+    save(db);
+    EXPECT_EQ(run("-r -F"), 0) << out;
+    EXPECT_EQ(names(), std::vector<std::string>{sub + "/" + leaf}) << out;
+    const data_version *v = version(sub + "/" + leaf, "2");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(fetch(v->get("ExtractCmd")), "two\n");
+    for (const char *ran : {"ran1", "ran2"}) {
+        EXPECT_FALSE(testutil::exists(work + "/" + ran)) << ran;
+        EXPECT_FALSE(testutil::exists(dir / "fetch" + "/" + ran)) << ran;
+    }
+    EXPECT_NE(testutil::read_file(log_path).find("$/proj/" + sub + "/" + leaf), std::string::npos);
+}
+
+}   // namespace
