@@ -301,7 +301,7 @@ bool save_db(const Db &db, const std::string &path, std::string *err) {
     j["places"] = std::move(places);
     j["checkouts"] = db.checkouts;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << j.dump(1) << "\n";
+    out << j.dump() << "\n";
     out.close();
     if (!out) {
         *err = path + ": cannot be written";
