@@ -135,9 +135,18 @@ void read_db(const json &j, Db *db) {
             db->files.emplace(id, std::move(file));
         }
     }
-    for (const auto &[id, f] : db->files)
+    for (const auto &[id, f] : db->files) {
         if (!f.branch_of.empty() && !db->files.count(f.branch_of))
             bad("files." + id + ".branch_of", "no file " + f.branch_of);
+        // A chain longer than the number of files goes round in a circle.
+        const File *up = &f;
+        for (size_t n = 0; up && !up->branch_of.empty(); ++n) {
+            if (n > db->files.size())
+                bad("files." + id + ".branch_of", "branches go round in a circle");
+            auto it = db->files.find(up->branch_of);
+            up = it == db->files.end() ? nullptr : &it->second;
+        }
+    }
     if (j.contains("places")) {
         if (!j["places"].is_array())
             bad("places", "not a list");

@@ -193,6 +193,10 @@ TEST_F(Fixture, BadDatabasesAreNamedWithTheFault) {
     testutil::write_file(db_path, "{\"files\": {\"F1\": {\"entries\": [{\"version\": \"2\"}]}}}");
     r = ss({"dir", "$/p"});
     EXPECT_NE(r.err.find("files.F1.entries[0].version"), std::string::npos) << r.err;
+    testutil::write_file(db_path, "{\"files\": {\"A\": {\"branch_of\": \"B\", \"at_version\": 2},"
+                                  " \"B\": {\"branch_of\": \"A\", \"at_version\": 2}}}");
+    r = ss({"dir", "$/p"});
+    EXPECT_NE(r.err.find("files.A.branch_of: branches go round in a circle"), std::string::npos) << r.err;
     testutil::write_file(db_path, "{");
     EXPECT_NE(ss({"dir"}).err.find("not JSON"), std::string::npos);
 }
