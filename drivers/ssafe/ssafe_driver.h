@@ -101,7 +101,7 @@ std::string ssafe_full_path(const std::string &wp, const std::string &name);
 [[nodiscard]] int ssafe_regional_sample(std::string *date, std::string *time, std::string *which);
 // Whether the sample reads "6/8/1994" or "6/8/94" and "9:40:00 PM".
 bool ssafe_regional_ok(const std::string &date, const std::string &time);
-// A history entry's date (month/day/year, the year of 2 or 4 digits) and
+// A history entry's date (month/day/year, the year of 1 to 4 digits) and
 // time (h:mm followed by "a" or "p") as local time. 0, or 1 after entry 2:
 // fields out of range, or a moment before 1970 or after 3000.
 [[nodiscard]] int ssafe_convert_date_time(const std::string &date, const std::string &time, int64_t *out);

@@ -57,7 +57,8 @@ int fs_stat(const char *path, int, fileutl_stat_t *st) {
     std::string rel = walk_rel(path);
     auto known = s.listed.find(rel);
     if (known != s.listed.end()) {
-        fill_stat(!known->second.empty() && known->second[0] == '$', st);
+        const std::string &line = known->second;
+        fill_stat(line[0] == '$' || line.back() == ':', st);
         return 0;
     }
     std::string text;
@@ -72,6 +73,8 @@ int fs_stat(const char *path, int, fileutl_stat_t *st) {
         errno = ENOENT;
         return -1;
     }
+    // The walk asks again for its top directory.
+    s.listed[rel] = line;
     fill_stat(line.back() == ':', st);
     return 0;
 }

@@ -89,8 +89,10 @@ int parser::user_line(const std::string &line) {
     size_t d = line.find("Date: ", sp);
     if (d == std::string::npos)
         return 0;
+    // The client right-aligns dates and times in columns: a short one is
+    // preceded by more than one blank.
     d += 6;
-    if (d < line.size() && line[d] == ' ')
+    while (d < line.size() && line[d] == ' ')
         ++d;
     size_t dend = line.find(' ', d);
     if (dend == std::string::npos)
@@ -99,7 +101,7 @@ int parser::user_line(const std::string &line) {
     if (t == std::string::npos)
         return 0;
     t += 6;
-    if (t < line.size() && line[t] == ' ')
+    while (t < line.size() && line[t] == ' ')
         ++t;
     size_t tend = line.find_first_of("\r\n", t);
     if (tend == std::string::npos)

@@ -122,10 +122,21 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
                 return rc;
             continue;
         }
-        name = text.substr(0, text.find(' '));
+        // A name may hold blanks: only a closing parenthesis ("a b.c (at
+        // version 4)") follows it.
+        std::string note;
+        size_t open = text.rfind(" (");
+        if (!text.empty() && text.back() == ')' && open != std::string::npos) {
+            note = text.substr(open);
+            text.erase(open);
+        }
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        name = text;
         if (name.size() > SSAFE_MAX_PATH)
             return too_long(*e, "name", name, SSAFE_MAX_PATH);
         at = "0";
+        text = note;
         size_t av = text.find("at version ");
         if (av != std::string::npos) {
             av += std::strlen("at version ");

@@ -1,6 +1,7 @@
 // End to end: the fixture database exported with and without -F and
 // imported with vantimport into a fresh VOB, the `ssafeget` stand-in first
-// on PATH. Every version's contents read back through the VOB equal the
+// on PATH. The import makes every version, even one whose contents equal its
+// predecessor's (a labelling's), so that each record has its own version. Every version's contents read back through the VOB equal the
 // fixture's; labels, branches and alternate names are in the VOB.
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ struct SsImport : ::testing::Test {
                                   strutl_sh_squote(dir / "view") + " >/dev/null"),
                   0);
         ASSERT_EQ(testutil::shell("cd " + strutl_sh_squote(view_root()) + " && " + env() +
-                                      strutl_sh_squote(vantimport) + " " + strutl_sh_squote(dir / "cvt_data") +
+                                      strutl_sh_squote(vantimport) + " -identical " + strutl_sh_squote(dir / "cvt_data") +
                                       " 2>&1",
                                   &out),
                   0)
@@ -66,11 +67,17 @@ struct SsImport : ::testing::Test {
         return nullptr;
     }
 
-    // The place and number an extract command names.
+    // The place and number an extract command names: its first argument as
+    // the shell reads it (escapes undone, "%%" a "%"), then the number.
     static void named(const std::string &cmd, std::string *place, int *n) {
-        size_t q1 = cmd.find('"'), q2 = cmd.find('"', q1 + 1);
-        *place = strutl_replace_substr(cmd.substr(q1 + 1, q2 - q1 - 1), "\\$", "$");
-        *n = std::stoi(cmd.substr(q2 + 2));
+        size_t i = cmd.find('"') + 1;
+        place->clear();
+        for (; i < cmd.size() && cmd[i] != '"'; ++i) {
+            if (cmd[i] == '\\' || (cmd[i] == '%' && cmd[i + 1] == '%'))
+                ++i;
+            *place += cmd[i];
+        }
+        *n = std::stoi(cmd.substr(i + 2));
     }
 
     // Every version through its branch and its place there: the contents
@@ -150,7 +157,7 @@ TEST_F(SsImport, NamesWithShellCharactersArriveWhole) {
     db["current"] = "$/proj";
     db["projects"] = {"$/proj", "$/proj/" + sub};
     db["files"]["F"] = {{"entries", {ssafe_test::entry(1, "5/05/05", "Created", "one\n"),
-                                     ssafe_test::entry(2, "5/06/05", "Checked in", "two $(x)\n")}}};
+                                     ssafe_test::entry(2, "5/06/05", "Checked in $/proj", "two $(x)\n")}}};
     db["places"] = {{{"path", "$/proj/" + sub + "/" + leaf}, {"file", "F"}}};
     data_file df;
     export_and_import("-r", 0, &df);

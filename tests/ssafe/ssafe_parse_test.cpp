@@ -427,3 +427,36 @@ TEST_F(SsafePaths, FaultyFieldsFail) {
 }
 
 }   // namespace
+
+namespace {
+
+// The client right-aligns a short date or time in its column.
+TEST_F(SsafeHistory, ShortDatesInTheirColumns) {
+    ASSERT_EQ(parse(crlf("*****************  Version 1   *****************\n"
+                         "User: Admin        Date:   1/2/03   Time:  3:05p\n"
+                         "Created\n"
+                         "\n")),
+              0);
+    ASSERT_EQ(e.versions.size(), 1u);
+    EXPECT_EQ(e.versions[0].event_time, utc(2003, 1, 2, 15, 5));
+}
+
+// A file name holds blanks: only the note in parentheses follows it.
+TEST_F(SsafePaths, NamesWithBlanks) {
+    e.name = "my a.c";
+    ASSERT_EQ(ssafe_parse_paths("Showing development paths for $/proj/my a.c...\r\n"
+                                "\r\n"
+                                "  my a.c\r\n"
+                                "> $/proj\r\n"
+                                "    my a.c (at version 3)\r\n"
+                                "    $/proj/my dev\r\n",
+                                "$/proj", &e),
+              0);
+    ASSERT_EQ(e.locations.size(), 2u);
+    EXPECT_EQ(e.locations[0].path, "$/proj/my a.c");
+    EXPECT_EQ(e.locations[1].path, "$/proj/my dev/my a.c");
+    EXPECT_EQ(e.locations[1].at_version, "3");
+    EXPECT_EQ(e.locations[1].branch, "proj_my dev");
+}
+
+}   // namespace
