@@ -52,13 +52,28 @@ std::string unpadded(const std::string &fmt, const time_locale &tl, int depth) {
         char c = fmt[j];
         std::string inner;
         switch (c) {
-        case 'D': inner = "%m/%d/%y"; break;
-        case 'r': inner = tl.item(T_FMT_AMPM); if (inner.empty()) inner = "%I:%M:%S %p"; break;
-        case 'T': inner = "%H:%M:%S"; break;
-        case 'R': inner = "%H:%M"; break;
-        case 'x': inner = tl.item(D_FMT); break;
-        case 'X': inner = tl.item(T_FMT); break;
-        default: break;
+            case 'D':
+                inner = "%m/%d/%y";
+                break;
+            case 'r':
+                inner = tl.item(T_FMT_AMPM);
+                if (inner.empty())
+                    inner = "%I:%M:%S %p";
+                break;
+            case 'T':
+                inner = "%H:%M:%S";
+                break;
+            case 'R':
+                inner = "%H:%M";
+                break;
+            case 'x':
+                inner = tl.item(D_FMT);
+                break;
+            case 'X':
+                inner = tl.item(T_FMT);
+                break;
+            default:
+                break;
         }
         if (!inner.empty() || c == 'x' || c == 'X') {
             if (depth < 4)

@@ -23,10 +23,10 @@
 // Limits of the fields the data file and the commands carry; longer input is
 // reported (SSAFE_TOO_LONG) and fails the element, never cut.
 enum {
-    SSAFE_MAX_PATH = 1024,        // a SourceSafe path of a location
-    SSAFE_MAX_AT_VERSION = 4,     // digits of an "at version" number
-    SSAFE_MAX_BRANCH_PATH = 255,  // a branch path
-    SSAFE_MAX_DATE_TIME = 19,     // the date or the time of a history entry
+    SSAFE_MAX_PATH = 1024,         // a SourceSafe path of a location
+    SSAFE_MAX_AT_VERSION = 4,      // digits of an "at version" number
+    SSAFE_MAX_BRANCH_PATH = 255,   // a branch path
+    SSAFE_MAX_DATE_TIME = 19,      // the date or the time of a history entry
 };
 
 // Process-wide settings, fixed by init.
@@ -55,20 +55,20 @@ void ssafe_reset_state();   // tests
 
 // One place of a file whose history is read.
 struct ssafe_location {
-    std::string path;                // full SourceSafe path of the file there
-    std::string at_version = "0";    // where the place's history starts
-    std::string branch;              // branch path; empty for the main line
-    std::string parent;              // the parent location's path; empty for the main line
+    std::string path;               // full SourceSafe path of the file there
+    std::string at_version = "0";   // where the place's history starts
+    std::string branch;             // branch path; empty for the main line
+    std::string parent;             // the parent location's path; empty for the main line
     int sprout_found = 0;
 };
 
 struct ssafe_element {
-    std::string name;   // walk path with "/" separators, cut at the first ";"
+    std::string name;                        // walk path with "/" separators, cut at the first ";"
     std::vector<cm_version_info> versions;   // in the order the histories were read
     long cursor = -1;
-    std::vector<std::string> alt_names;      // share keys
+    std::vector<std::string> alt_names;   // share keys
     std::vector<ssafe_location> locations;
-    std::vector<std::string> share_keys;     // every place's key, entered on success
+    std::vector<std::string> share_keys;   // every place's key, entered on success
 };
 
 extern const cm_driver ssafe_driver;
@@ -84,7 +84,8 @@ const char *ssafe_cm_need_cmd();
 [[nodiscard]] int ssafe_cm_open_element(const char *path, void **handle);
 [[nodiscard]] int ssafe_cm_element_info(void *handle, element_info *info);
 [[nodiscard]] int ssafe_cm_next_version(void *handle, cm_version_info *v, int *is_version);
-[[nodiscard]] int ssafe_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command);
+[[nodiscard]] int ssafe_cm_extract(void *handle, const cm_version_info *v, std::string *text,
+                                   int *is_command);
 void ssafe_cm_close_element(void *handle);
 extern const cm_fs_ops ssafe_fs_ops;
 

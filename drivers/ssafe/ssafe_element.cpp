@@ -146,7 +146,8 @@ int build_element(const char *path, ssafe_element *e) {
     ssafe_driver_state &s = ssafe_state();
     const std::string full = ssafe_full_path(s.working_project, e->name);
     if (full.size() > SSAFE_MAX_PATH) {
-        IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_TOO_LONG, full.c_str(), "path", full.c_str(), int(SSAFE_MAX_PATH));
+        IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_TOO_LONG, full.c_str(), "path", full.c_str(),
+                   int(SSAFE_MAX_PATH));
         return CM_FAILED;
     }
     if (s.follow) {

@@ -17,8 +17,8 @@
 namespace {
 
 struct ss_listing {
-    std::string text;   // the whole output of `ss dir`
-    size_t pos = 0;     // the next line
+    std::string text;     // the whole output of `ss dir`
+    size_t pos = 0;       // the next line
     std::string prefix;   // walk path of the project, "" or "sub/"
     fileutl_dirent entry;
     bool ended = false;

@@ -16,12 +16,23 @@ namespace {
 const imsg_catalog *cat() { return ssafe_driver_ssafe_msg_table_adr(); }
 
 const char *const VERSION_LINE = "*****************  Version ";
-const char *const ACTIONS[] = {"Checked in ", "Updated in ", "Labeled",   "Labelled", "Branched", "Rolled back",
-                               "Separated, copied, or rolled back",       "Separated", "Created"};
+const char *const ACTIONS[] = {"Checked in ",
+                               "Updated in ",
+                               "Labeled",
+                               "Labelled",
+                               "Branched",
+                               "Rolled back",
+                               "Separated, copied, or rolled back",
+                               "Separated",
+                               "Created"};
 
-bool starts(const std::string &s, const char *prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+bool starts(const std::string &s, const char *prefix) {
+    return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
 
-bool starts(const std::string &s, const std::string &prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool starts(const std::string &s, const std::string &prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
 
 bool line_end_only(const std::string &s, size_t from) {
     std::string rest = s.substr(from);
@@ -45,12 +56,13 @@ struct parser {
     bool comment_mode = false;
     bool has_comment = false;   // a comment line was kept for the active record
     std::string comment;
-    str_list labels;   // pending: for the next record made
+    str_list labels;          // pending: for the next record made
     bool have_user = false;   // the open entry has a User line
     std::string user;
     int64_t time = 0;
 
-    parser(const ssafe_history_in &i, ssafe_element *el) : in(i), e(el), prefix(i.leaf + " archived to version ") {}
+    parser(const ssafe_history_in &i, ssafe_element *el)
+        : in(i), e(el), prefix(i.leaf + " archived to version ") {}
 
     const char *path() const { return in.loc->path.c_str(); }
 

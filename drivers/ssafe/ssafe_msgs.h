@@ -7,65 +7,65 @@
 
 #include "runtime/imsg.h"
 
-#define SSAFE_DRIVER_MESSAGES(X)                                                                             \
-    X(SSAFE_NOMEM, "Unable to allocate memory\n")                                                            \
-    X(SSAFE_BAD_DATE, "Could not parse date/time string (%s,%s).\n")                                         \
-    X(SSAFE_CANT_OPEN_PROCESS, "Could not open process \"%s\": %s\n")                                        \
-    X(SSAFE_CANT_READ_PROCESS, "Could not read from process \"%s\": %s\n")                                   \
-    X(SSAFE_TROUBLE_READING, "Trouble reading from process \"%s\": %s\n")                                    \
-    X(SSAFE_PIN_1, "This pinned file cannot be probed properly, any history beyond 2001 will not\n")         \
-    X(SSAFE_PIN_2, "be taken into account.  Please un-pin this file, or find a more up to date\n")           \
-    X(SSAFE_PIN_3, "version of this utility to resolve this situation.\n")                                   \
-    X(SSAFE_COMMENT_TOO_SMALL, "Comment buffer too small.\n")                                                \
-    X(SSAFE_UNRECOGNIZED, "Unrecognized line (file \"%s\") from SourceSafe History: %s")                     \
-    X(SSAFE_STATUS_TOO_SMALL, "Status buffer too small.\n")                                                  \
-    X(SSAFE_NO_PATH, "Cannot get PATH environment variable.\n")                                              \
-    X(SSAFE_NOT_IN_PATH, "Can't find \"%s\" in PATH.\n")                                                     \
-    X(SSAFE_NO_TMP, "TMP environment variable must be set.\n")                                               \
-    X(SSAFE_USAGE,                                                                                           \
-      "Usage: vantexport_ssafe [-r] [-s date-time | -I {now|date-time}]\n"                                   \
-      "                         [-V] [-t temp_dir_pname] [-T file-pname]\n"                                  \
-      "                         [-b import-branch [-v version-id ]]\n"                                       \
-      "                         [-p date-time] [-o datafile-pname] [source-name...]\n")                      \
-    X(SSAFE_PATHS_UNRECOGNIZED, "Unrecognized line from SourceSafe Paths: %s")                               \
-    X(SSAFE_SHARE_OUT_OF_SCOPE, "Share (\"%s\") is out of of working directory's (\"%s\") scope.\n")         \
-    X(SSAFE_NO_ALT_NAME, "Can't create alternate name for it.\n")                                            \
-    X(SSAFE_SHARE_IN_TABLE, "Share (\"%s\") was already in hash table.\n")                                   \
-    X(SSAFE_SKIP_ALT_NAME, "Skipping alternate name \"%s\".\n")                                              \
-    X(SSAFE_NO_VERSION_TREE,                                                                                 \
-      "Unable to construct version tree, element may need to have a deleted name restored.\n")               \
-    X(SSAFE_NO_SPROUT, "Unable to find a sprout point for branch at \"%s\"\n")                               \
-    X(SSAFE_SKIP_DELETED, "Skipping deleted name \"%s\".\n")                                                 \
-    X(SSAFE_NO_BRANCH_INFO, "Unable to get branch information from \"ss paths\"\n")                          \
-    X(SSAFE_NO_VERSIONS, "Did not find any versions for \"%s\", parse error?\n")                             \
-    X(SSAFE_PROMPTING,                                                                                       \
-      "SourceSafe is prompting for Username\n and/or Password. The exporter requires that SourceSafe not "   \
-      "do that.  Please\n adjust your SourceSafe environment.\n")                                            \
-    X(SSAFE_DATE_FORMAT, "Date and time are not in a recognized format.\n")                                  \
-    X(SSAFE_REGIONAL, "Please go to the Control Panel and alter your Regional Settings\n")                   \
-    X(SSAFE_REGIONAL_SAMPLE, "for Short Date and Time so that %s %s appears as %s %s\n")                     \
-    X(SSAFE_NO_TIME_FORMAT, "Unable to retrieve time format\n")                                              \
-    X(SSAFE_NO_DATE_FORMAT, "Unable to retrieve date format\n")                                              \
-    X(SSAFE_UNKNOWN_VERSION, "Unable to determine SourceSafe version.  Assuming pre-6.0\n")                  \
-    X(SSAFE_SOURCE_SLASH,                                                                                    \
-      "\"%s\" invalid.\nSource name must not have a \"/\" in it.\nSource name must be in your current "       \
-      "project.\n")                                                                                          \
-    X(SSAFE_TOO_LONG, "\"%s\": the %s \"%s\" is longer than %d characters.\n")                               \
-    X(SSAFE_IN_HISTORY, "in the history of \"%s\".\n")                                                       \
-    X(SSAFE_IN_PATHS, "in \"ss paths\" of \"%s\", line %d: %s\n")                                           \
-    X(SSAFE_REASON_STATUS, "it ended with status %d")                                                        \
-    X(SSAFE_REASON_SIGNAL, "it was killed by signal %d")                                                     \
-    X(SSAFE_REASON_EMPTY, "it wrote nothing")                                                                \
-    X(SSAFE_REASON_FIRST_LINE, "its first line is \"%s\", not a project followed by \":\"")                 \
-    X(SSAFE_STATUS_ERROR, "%s status: Error reading from file \"%s%c%s\"\n")                                 \
-    X(SSAFE_HELP_OPTIONS,                                                                                    \
-      "  -F              follow shares and branches: other places of a shared file become\n"                 \
-      "                  alternate names, branched places branches of the element\n"                        \
-      "  -V              record each SourceSafe version number as the attribute SSAFE_VERSION\n")           \
-    X(SSAFE_HELP_ENVIRONMENT,                                                                                \
-      "  PATH            searched for ss, the SourceSafe client: put its directory first\n"                 \
-      "                  (this system has an unrelated ss of its own in /usr/bin)\n"                         \
-      "  TMP             must be set: the directory of the command output files\n"                           \
+#define SSAFE_DRIVER_MESSAGES(X)                                                                           \
+    X(SSAFE_NOMEM, "Unable to allocate memory\n")                                                          \
+    X(SSAFE_BAD_DATE, "Could not parse date/time string (%s,%s).\n")                                       \
+    X(SSAFE_CANT_OPEN_PROCESS, "Could not open process \"%s\": %s\n")                                      \
+    X(SSAFE_CANT_READ_PROCESS, "Could not read from process \"%s\": %s\n")                                 \
+    X(SSAFE_TROUBLE_READING, "Trouble reading from process \"%s\": %s\n")                                  \
+    X(SSAFE_PIN_1, "This pinned file cannot be probed properly, any history beyond 2001 will not\n")       \
+    X(SSAFE_PIN_2, "be taken into account.  Please un-pin this file, or find a more up to date\n")         \
+    X(SSAFE_PIN_3, "version of this utility to resolve this situation.\n")                                 \
+    X(SSAFE_COMMENT_TOO_SMALL, "Comment buffer too small.\n")                                              \
+    X(SSAFE_UNRECOGNIZED, "Unrecognized line (file \"%s\") from SourceSafe History: %s")                   \
+    X(SSAFE_STATUS_TOO_SMALL, "Status buffer too small.\n")                                                \
+    X(SSAFE_NO_PATH, "Cannot get PATH environment variable.\n")                                            \
+    X(SSAFE_NOT_IN_PATH, "Can't find \"%s\" in PATH.\n")                                                   \
+    X(SSAFE_NO_TMP, "TMP environment variable must be set.\n")                                             \
+    X(SSAFE_USAGE,                                                                                         \
+      "Usage: vantexport_ssafe [-r] [-s date-time | -I {now|date-time}]\n"                                 \
+      "                         [-V] [-t temp_dir_pname] [-T file-pname]\n"                                \
+      "                         [-b import-branch [-v version-id ]]\n"                                     \
+      "                         [-p date-time] [-o datafile-pname] [source-name...]\n")                    \
+    X(SSAFE_PATHS_UNRECOGNIZED, "Unrecognized line from SourceSafe Paths: %s")                             \
+    X(SSAFE_SHARE_OUT_OF_SCOPE, "Share (\"%s\") is out of of working directory's (\"%s\") scope.\n")       \
+    X(SSAFE_NO_ALT_NAME, "Can't create alternate name for it.\n")                                          \
+    X(SSAFE_SHARE_IN_TABLE, "Share (\"%s\") was already in hash table.\n")                                 \
+    X(SSAFE_SKIP_ALT_NAME, "Skipping alternate name \"%s\".\n")                                            \
+    X(SSAFE_NO_VERSION_TREE,                                                                               \
+      "Unable to construct version tree, element may need to have a deleted name restored.\n")             \
+    X(SSAFE_NO_SPROUT, "Unable to find a sprout point for branch at \"%s\"\n")                             \
+    X(SSAFE_SKIP_DELETED, "Skipping deleted name \"%s\".\n")                                               \
+    X(SSAFE_NO_BRANCH_INFO, "Unable to get branch information from \"ss paths\"\n")                        \
+    X(SSAFE_NO_VERSIONS, "Did not find any versions for \"%s\", parse error?\n")                           \
+    X(SSAFE_PROMPTING,                                                                                     \
+      "SourceSafe is prompting for Username\n and/or Password. The exporter requires that SourceSafe not " \
+      "do that.  Please\n adjust your SourceSafe environment.\n")                                          \
+    X(SSAFE_DATE_FORMAT, "Date and time are not in a recognized format.\n")                                \
+    X(SSAFE_REGIONAL, "Please go to the Control Panel and alter your Regional Settings\n")                 \
+    X(SSAFE_REGIONAL_SAMPLE, "for Short Date and Time so that %s %s appears as %s %s\n")                   \
+    X(SSAFE_NO_TIME_FORMAT, "Unable to retrieve time format\n")                                            \
+    X(SSAFE_NO_DATE_FORMAT, "Unable to retrieve date format\n")                                            \
+    X(SSAFE_UNKNOWN_VERSION, "Unable to determine SourceSafe version.  Assuming pre-6.0\n")                \
+    X(SSAFE_SOURCE_SLASH,                                                                                  \
+      "\"%s\" invalid.\nSource name must not have a \"/\" in it.\nSource name must be in your current "    \
+      "project.\n")                                                                                        \
+    X(SSAFE_TOO_LONG, "\"%s\": the %s \"%s\" is longer than %d characters.\n")                             \
+    X(SSAFE_IN_HISTORY, "in the history of \"%s\".\n")                                                     \
+    X(SSAFE_IN_PATHS, "in \"ss paths\" of \"%s\", line %d: %s\n")                                          \
+    X(SSAFE_REASON_STATUS, "it ended with status %d")                                                      \
+    X(SSAFE_REASON_SIGNAL, "it was killed by signal %d")                                                   \
+    X(SSAFE_REASON_EMPTY, "it wrote nothing")                                                              \
+    X(SSAFE_REASON_FIRST_LINE, "its first line is \"%s\", not a project followed by \":\"")                \
+    X(SSAFE_STATUS_ERROR, "%s status: Error reading from file \"%s%c%s\"\n")                               \
+    X(SSAFE_HELP_OPTIONS,                                                                                  \
+      "  -F              follow shares and branches: other places of a shared file become\n"               \
+      "                  alternate names, branched places branches of the element\n"                       \
+      "  -V              record each SourceSafe version number as the attribute SSAFE_VERSION\n")          \
+    X(SSAFE_HELP_ENVIRONMENT,                                                                              \
+      "  PATH            searched for ss, the SourceSafe client: put its directory first\n"                \
+      "                  (this system has an unrelated ss of its own in /usr/bin)\n"                       \
+      "  TMP             must be set: the directory of the command output files\n"                         \
       "  LC_ALL, LC_TIME, LANG  must give dates as month/day/year and 12-hour times\n")
 
 #define SSAFE_MSG_ENUM(name, text) name,

@@ -14,7 +14,7 @@ namespace {
 const imsg_catalog *cat() { return ssafe_driver_ssafe_msg_table_adr(); }
 
 struct line_t {
-    std::string text;   // without its line end; a leading ">" made a space
+    std::string text;      // without its line end; a leading ">" made a space
     bool marked = false;   // the queried place
     int number = 0;        // 1-based, for messages
 };

@@ -34,7 +34,8 @@ std::string ssafe_command_text(const std::vector<std::string> &args);
 // line ends kept; the file is deleted. 0; 1 after entry 3 (the command
 // could not run, failed, or its output could not be read) or after the
 // temporary-file message.
-[[nodiscard]] int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest, std::string *text);
+[[nodiscard]] int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest,
+                              std::string *text);
 // The first line of a text, its line end kept ("" when there is none).
 std::string ssafe_first_line(const std::string &text);
 // Reads a whole file; false when it cannot be opened or read.

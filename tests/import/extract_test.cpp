@@ -72,7 +72,8 @@ TEST(ExtractFill, SsafegetRunsInItsOwnDirectory) {
 TEST(ExtractFill, SsafegetLeafWithShellCharacters) {
     testutil::TempDir t;
     const std::string leaf = "a \"q\" $(touch x) `y` \\ 5%.c";
-    const std::string tmpl = "ssafeget \"" + strutl_cmd_dquote("$/p/" + leaf) + "\" 3 \"" + strutl_cmd_dquote(leaf) + "\"";
+    const std::string tmpl =
+        "ssafeget \"" + strutl_cmd_dquote("$/p/" + leaf) + "\" 3 \"" + strutl_cmd_dquote(leaf) + "\"";
     imp_extract_job job;
     std::string why;
     ASSERT_EQ(imp_extract_fill(tmpl, "/w", "/t/o", t.path() + "/w", &job, &why), 0) << why;

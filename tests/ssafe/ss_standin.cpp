@@ -98,8 +98,12 @@ std::string show_date(const std::string &d, bool dayfirst) {
     return d.substr(a + 1, b - a - 1) + "/" + d.substr(0, a) + d.substr(b);
 }
 
-std::string pad_left(const std::string &s, size_t w) { return s.size() >= w ? s : std::string(w - s.size(), ' ') + s; }
-std::string pad_right(const std::string &s, size_t w) { return s.size() >= w ? s : s + std::string(w - s.size(), ' '); }
+std::string pad_left(const std::string &s, size_t w) {
+    return s.size() >= w ? s : std::string(w - s.size(), ' ') + s;
+}
+std::string pad_right(const std::string &s, size_t w) {
+    return s.size() >= w ? s : s + std::string(w - s.size(), ' ');
+}
 
 std::string listing_name(const Place &p) {
     std::string name = ssdb::leaf_of(p.path);
@@ -141,7 +145,8 @@ int cmd_dir(const Db &db, const Args &a, Answer *out) {
 }
 
 // One file of the paths tree at an indentation, then its branches a level deeper.
-void paths_tree(const Db &db, const File &f, size_t indent, const std::string &queried, Answer *out, int depth) {
+void paths_tree(const Db &db, const File &f, size_t indent, const std::string &queried, Answer *out,
+                int depth) {
     std::string pad(indent, ' ');
     std::string name;
     for (const auto &p : db.places)
@@ -183,7 +188,8 @@ int cmd_paths(const Db &db, const Args &a, Answer *out) {
 
 void history_entry(const Entry &e, bool dayfirst, Answer *out) {
     if (e.version)
-        out->line("*****************  Version " + pad_right(std::to_string(e.version), 3) + " *****************");
+        out->line("*****************  Version " + pad_right(std::to_string(e.version), 3) +
+                  " *****************");
     else
         out->line("**********************");
     if (!e.label.empty())
@@ -290,7 +296,7 @@ bool write_out(const std::string &file, const std::string &text) {
     return std::fclose(f) == 0 && ok;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     log_run(argc, argv);

@@ -19,9 +19,7 @@ struct BadDb : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-[[noreturn]] void bad(const std::string &where, const std::string &what) {
-    throw BadDb(where + ": " + what);
-}
+[[noreturn]] void bad(const std::string &where, const std::string &what) { throw BadDb(where + ": " + what); }
 
 std::string get_str(const json &o, const char *key, const std::string &where, const std::string &dflt = "") {
     auto it = o.find(key);
@@ -253,7 +251,7 @@ bool parse_date(const std::string &s, char sep, Ymd *out) {
     return true;
 }
 
-} // namespace
+}   // namespace
 
 bool load_db(const std::string &path, Db *db, std::string *err) {
     std::ifstream in(path, std::ios::binary);
@@ -401,4 +399,4 @@ bool version_contents(const Db &db, const File &f, int v, std::string *out) {
 bool parse_entry_date(const std::string &s, Ymd *out) { return parse_date(s, '/', out); }
 bool parse_filter_date(const std::string &s, Ymd *out) { return parse_date(s, '-', out); }
 
-} // namespace ssdb
+}   // namespace ssdb

@@ -16,17 +16,17 @@
 namespace ssdb {
 
 struct Entry {
-    int version = 0;            // 0: a label entry of its own
+    int version = 0;   // 0: a label entry of its own
     std::string user, date, time, action;
     std::string label, comment, label_comment;
     std::vector<std::string> lines;
     bool has_contents = false;
-    std::string contents;       // bytes
+    std::string contents;   // bytes
 };
 
 struct File {
     std::string id;
-    std::string branch_of;      // empty for a root file
+    std::string branch_of;   // empty for a root file
     int at_version = 0;
     std::vector<Entry> entries;
 };
@@ -34,7 +34,7 @@ struct File {
 struct Place {
     std::string path;
     std::string file;
-    int pin = 0;                // 0: not pinned
+    int pin = 0;   // 0: not pinned
     bool deleted = false;
 };
 
@@ -84,4 +84,4 @@ bool version_contents(const Db &db, const File &f, int v, std::string *out);
 bool parse_entry_date(const std::string &s, Ymd *out);
 bool parse_filter_date(const std::string &s, Ymd *out);
 
-} // namespace ssdb
+}   // namespace ssdb

@@ -17,8 +17,8 @@ namespace ssafe_test {
 
 using json = nlohmann::json;
 
-inline json entry(int version, const std::string &date, const std::string &action, const std::string &contents,
-                  const std::string &comment = "") {
+inline json entry(int version, const std::string &date, const std::string &action,
+                  const std::string &contents, const std::string &comment = "") {
     json e = {{"version", version}, {"user", "Admin"}, {"date", date}, {"time", "3:05p"}, {"action", action}};
     if (!contents.empty())
         e["contents"] = contents;
@@ -32,8 +32,8 @@ inline json a_entries(int n) {
     json all = json::array();
     all.push_back(entry(1, "8/06/02", "Created", "a1\n"));
     all.push_back(entry(2, "8/07/02", "Checked in $/proj", "a2\n", "first line\nsecond line"));
-    json label = {{"user", "Admin"},     {"date", "8/08/02"},         {"time", "9:00a"},
-                  {"label", "REL1"},     {"action", "Labeled"},       {"label_comment", "the first release"}};
+    json label = {{"user", "Admin"}, {"date", "8/08/02"},   {"time", "9:00a"},
+                  {"label", "REL1"}, {"action", "Labeled"}, {"label_comment", "the first release"}};
     all.push_back(label);
     json v3 = entry(3, "8/09/02", "Labeled", "");
     v3["label"] = "V3";
@@ -52,8 +52,8 @@ inline json a_entries(int n) {
 inline json database() {
     json db;
     db["current"] = "$/proj";
-    db["projects"] = {"$/proj", "$/proj/sub", "$/proj/dev", "$/proj/empty", "$/other", "$/other/hot", "$/old",
-                      "$/proj/xdev"};
+    db["projects"] = {"$/proj",  "$/proj/sub",  "$/proj/dev", "$/proj/empty",
+                      "$/other", "$/other/hot", "$/old",      "$/proj/xdev"};
     json files;
     files["A"] = {{"entries", a_entries(5)}};
     // The branch repeats a.c's history up to 3, as the client lists it.

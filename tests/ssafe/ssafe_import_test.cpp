@@ -24,9 +24,9 @@ struct SsImport : ::testing::Test {
     std::string vantimport = std::string(VANTOR_BUILD_DIR) + "/importers/vantimport/vantimport";
 
     std::string env() const {
-        return "VANTOR_HOME=" + strutl_sh_squote(dir / "home") + " SSDB=" + strutl_sh_squote(dir / "db.json") +
-               " TMP=" + strutl_sh_squote(dir.path()) + " PATH=" + strutl_sh_squote(SSAFE_BIN_DIR) +
-               ":\"$PATH\" LC_ALL=C ";
+        return "VANTOR_HOME=" + strutl_sh_squote(dir / "home") +
+               " SSDB=" + strutl_sh_squote(dir / "db.json") + " TMP=" + strutl_sh_squote(dir.path()) +
+               " PATH=" + strutl_sh_squote(SSAFE_BIN_DIR) + ":\"$PATH\" LC_ALL=C ";
     }
     std::string view_root() const { return dir / "view" + "/e2e"; }
     std::string vob(const std::string &args) {
@@ -46,13 +46,13 @@ struct SsImport : ::testing::Test {
                   want_status)
             << out;
         ASSERT_TRUE(read_data_file(dir / "cvt_data", df));
-        ASSERT_EQ(testutil::shell(env() + strutl_sh_squote(vantor) + " mkvob -tag /e2e >/dev/null && " + env() +
-                                  strutl_sh_squote(vantor) + " mkview -tag e2e_view -vob /e2e " +
+        ASSERT_EQ(testutil::shell(env() + strutl_sh_squote(vantor) + " mkvob -tag /e2e >/dev/null && " +
+                                  env() + strutl_sh_squote(vantor) + " mkview -tag e2e_view -vob /e2e " +
                                   strutl_sh_squote(dir / "view") + " >/dev/null"),
                   0);
         ASSERT_EQ(testutil::shell("cd " + strutl_sh_squote(view_root()) + " && " + env() +
-                                      strutl_sh_squote(vantimport) + " -identical " + strutl_sh_squote(dir / "cvt_data") +
-                                      " 2>&1",
+                                      strutl_sh_squote(vantimport) + " -identical " +
+                                      strutl_sh_squote(dir / "cvt_data") + " 2>&1",
                                   &out),
                   0)
             << out;
@@ -156,8 +156,9 @@ TEST_F(SsImport, NamesWithShellCharactersArriveWhole) {
     db = json();
     db["current"] = "$/proj";
     db["projects"] = {"$/proj", "$/proj/" + sub};
-    db["files"]["F"] = {{"entries", {ssafe_test::entry(1, "5/05/05", "Created", "one\n"),
-                                     ssafe_test::entry(2, "5/06/05", "Checked in $/proj", "two $(x)\n")}}};
+    db["files"]["F"] = {{"entries",
+                         {ssafe_test::entry(1, "5/05/05", "Created", "one\n"),
+                          ssafe_test::entry(2, "5/06/05", "Checked in $/proj", "two $(x)\n")}}};
     db["places"] = {{{"path", "$/proj/" + sub + "/" + leaf}, {"file", "F"}}};
     data_file df;
     export_and_import("-r", 0, &df);

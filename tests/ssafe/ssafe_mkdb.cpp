@@ -10,8 +10,8 @@
 
 namespace {
 
-const char *const PROJECTS[] = {"$/bench", "$/bench/src", "$/bench/src/lib", "$/bench/doc", "$/bench/test",
-                                "$/bench/rel"};
+const char *const PROJECTS[] = {"$/bench",     "$/bench/src",  "$/bench/src/lib",
+                                "$/bench/doc", "$/bench/test", "$/bench/rel"};
 constexpr int FILE_PROJECTS = 5;   // $/bench/rel holds only shares and branches
 
 bool count_arg(const char *s, int dflt, int *out) {
@@ -52,7 +52,8 @@ ssdb::Entry numbered(int file, int v, const std::string &project) {
     e.time = time_of(file + v);
     e.action = v == 1 ? "Created" : "Checked in " + project;
     if (v > 1 && v % 4 == 0)
-        e.comment = "change " + std::to_string(v) + " of file " + std::to_string(file) + "\nsecond line of it";
+        e.comment =
+            "change " + std::to_string(v) + " of file " + std::to_string(file) + "\nsecond line of it";
     else if (v > 1 && v % 2)
         e.comment = "fix " + std::to_string(v);
     for (int line = 0; line < 3; ++line)
@@ -75,7 +76,7 @@ ssdb::Entry label_entry(int file, int v) {
     return e;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     int nfiles = 0, nversions = 0;

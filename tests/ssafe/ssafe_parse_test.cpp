@@ -25,11 +25,11 @@ TEST_F(SsafeDate, HalfDayAndTwoDigitYears) {
         const char *date, *time;
         int y, m, d, hh, mm;
     } cases[] = {
-        {"1/2/03", "12:05a", 2003, 1, 2, 0, 5},     {"1/2/03", "12:05p", 2003, 1, 2, 12, 5},
-        {"1/2/03", "1:05P", 2003, 1, 2, 13, 5},     {"1/2/03", "11:59a  ", 2003, 1, 2, 11, 59},
-        {"6/8/94", "9:40p", 1994, 6, 8, 21, 40},    {"6/8/05", "9:40p", 2005, 6, 8, 21, 40},
-        {"6/8/2005", "9:40p", 2005, 6, 8, 21, 40},  {"1/2/38", "3:00a", 2038, 1, 2, 3, 0},
-        {"2/29/2000", "3:00a", 2000, 2, 29, 3, 0},  {"12/31/99", "11:00p", 1999, 12, 31, 23, 0},
+        {"1/2/03", "12:05a", 2003, 1, 2, 0, 5},    {"1/2/03", "12:05p", 2003, 1, 2, 12, 5},
+        {"1/2/03", "1:05P", 2003, 1, 2, 13, 5},    {"1/2/03", "11:59a  ", 2003, 1, 2, 11, 59},
+        {"6/8/94", "9:40p", 1994, 6, 8, 21, 40},   {"6/8/05", "9:40p", 2005, 6, 8, 21, 40},
+        {"6/8/2005", "9:40p", 2005, 6, 8, 21, 40}, {"1/2/38", "3:00a", 2038, 1, 2, 3, 0},
+        {"2/29/2000", "3:00a", 2000, 2, 29, 3, 0}, {"12/31/99", "11:00p", 1999, 12, 31, 23, 0},
     };
     for (const auto &c : cases) {
         int64_t t = 0;
@@ -42,10 +42,10 @@ TEST_F(SsafeDate, HalfDayAndTwoDigitYears) {
 TEST_F(SsafeDate, FaultyFieldsAreReported) {
     const char *cases[][2] = {
         {"1/2/39", "3:00a"},   // 1939: before 1970
-        {"25/11/02", "3:00a"}, {"0/11/02", "3:00a"}, {"11/0/02", "3:00a"}, {"2/30/05", "3:00a"},
-        {"1/2/03", "13:70p"},  {"1/2/03", "13:05p"}, {"1/2/03", "0:05a"},  {"1/2/03", "1:5a"},
-        {"1/2/03", "1:05x"},   {"1/2/03", "1:05"},   {"1/2/03", "1:05pm"}, {"1/2/03", "105p"},
-        {"1-2-03", "1:05p"},   {"1/2", "1:05p"},     {"1/2/12345", "1:05p"}, {"a/2/03", "1:05p"},
+        {"25/11/02", "3:00a"}, {"0/11/02", "3:00a"},  {"11/0/02", "3:00a"},   {"2/30/05", "3:00a"},
+        {"1/2/03", "13:70p"},  {"1/2/03", "13:05p"},  {"1/2/03", "0:05a"},    {"1/2/03", "1:5a"},
+        {"1/2/03", "1:05x"},   {"1/2/03", "1:05"},    {"1/2/03", "1:05pm"},   {"1/2/03", "105p"},
+        {"1-2-03", "1:05p"},   {"1/2", "1:05p"},      {"1/2/12345", "1:05p"}, {"a/2/03", "1:05p"},
         {"1/2/", "1:05p"},     {"1/2/1900", "1:05p"},   // 1900 stands for 3800
     };
     for (const auto &c : cases) {
@@ -53,8 +53,9 @@ TEST_F(SsafeDate, FaultyFieldsAreReported) {
         int64_t t = 42;
         EXPECT_EQ(ssafe_convert_date_time(c[0], c[1], &t), 1) << c[0] << " " << c[1];
         EXPECT_EQ(t, 42);
-        EXPECT_NE(msgs.err().find(std::string("Could not parse date/time string (") + c[0] + "," + c[1] + ")"),
-                  std::string::npos)
+        EXPECT_NE(
+            msgs.err().find(std::string("Could not parse date/time string (") + c[0] + "," + c[1] + ")"),
+            std::string::npos)
             << msgs.err();
     }
 }
@@ -126,34 +127,35 @@ struct SsafeHistory : ::testing::Test {
     int parse(const std::string &text) { return ssafe_parse_history(text, in, &e); }
 };
 
-const char *const HISTORY = "History of $/proj/a.c ...\n"
-                            "\n"
-                            "*****************  Version 4   *****************\n"
-                            "User: Bob          Date: 12/17/02   Time:  1:00p\n"
-                            "Checked in $/proj\n"
-                            "Comment: two lines\n"
-                            "\n"
-                            "and a blank one inside\n"
-                            "\n"
-                            "**********************\n"
-                            "Label: \"REL/2\"\n"
-                            "User: Admin        Date:  8/09/02   Time: 10:00a\n"
-                            "Labeled\n"
-                            "Label comment: the release\n"
-                            "\n"
-                            "*****************  Version 3   *****************\n"
-                            "User: Admin        Date:  8/08/02   Time:  9:00a\n"
-                            "Checked in $/proj\n"
-                            "Comment: short\n"
-                            "\n"
-                            "*****************  Version 2   *****************\n"
-                            "Label: \"OLD\"\n"
-                            "User: Admin        Date:  8/07/02   Time:  9:15a\n"
-                            "\n"
-                            "*****************  Version 1   *****************\n"
-                            "User: Admin        Date:  8/06/02   Time:  3:00p\n"
-                            "Created\n"
-                            "\n";
+const char *const HISTORY =
+    "History of $/proj/a.c ...\n"
+    "\n"
+    "*****************  Version 4   *****************\n"
+    "User: Bob          Date: 12/17/02   Time:  1:00p\n"
+    "Checked in $/proj\n"
+    "Comment: two lines\n"
+    "\n"
+    "and a blank one inside\n"
+    "\n"
+    "**********************\n"
+    "Label: \"REL/2\"\n"
+    "User: Admin        Date:  8/09/02   Time: 10:00a\n"
+    "Labeled\n"
+    "Label comment: the release\n"
+    "\n"
+    "*****************  Version 3   *****************\n"
+    "User: Admin        Date:  8/08/02   Time:  9:00a\n"
+    "Checked in $/proj\n"
+    "Comment: short\n"
+    "\n"
+    "*****************  Version 2   *****************\n"
+    "Label: \"OLD\"\n"
+    "User: Admin        Date:  8/07/02   Time:  9:15a\n"
+    "\n"
+    "*****************  Version 1   *****************\n"
+    "User: Admin        Date:  8/06/02   Time:  3:00p\n"
+    "Created\n"
+    "\n";
 
 TEST_F(SsafeHistory, EntriesLabelsAndComments) {
     ASSERT_EQ(parse(crlf(HISTORY)), 0);
@@ -215,15 +217,16 @@ TEST_F(SsafeHistory, CommentAtTheEndKeepsItsText) {
 }
 
 TEST_F(SsafeHistory, PinLabelsOnMainLineAndBranch) {
-    const std::string text = "*****************  Version 3   *****************\n"
-                             "User: A  Date: 1/3/03  Time: 1:00p\n"
-                             "Checked in $/proj\n"
-                             "\n"
-                             "*****************  Version 2   *****************\n"
-                             "Label: \"REL1\"\n"
-                             "User: A  Date: 1/2/03  Time: 1:00p\n"
-                             "Checked in $/proj\n"
-                             "\n";
+    const std::string text =
+        "*****************  Version 3   *****************\n"
+        "User: A  Date: 1/3/03  Time: 1:00p\n"
+        "Checked in $/proj\n"
+        "\n"
+        "*****************  Version 2   *****************\n"
+        "Label: \"REL1\"\n"
+        "User: A  Date: 1/2/03  Time: 1:00p\n"
+        "Checked in $/proj\n"
+        "\n";
     in.pinned = "2";
     ASSERT_EQ(parse(text), 0);
     ASSERT_EQ(e.versions.size(), 2u);
@@ -272,8 +275,9 @@ TEST_F(SsafeHistory, UnrecognizedLinesAreReportedAndParsingGoesOn) {
                     "trailing words"),
               0);
     EXPECT_EQ(e.versions.size(), 2u);
-    EXPECT_EQ(msgs.out(), "Unrecognized line (file \"$/proj/a.c\") from SourceSafe History: Something new\r\n"
-                          "Unrecognized line (file \"$/proj/a.c\") from SourceSafe History: trailing words\n");
+    EXPECT_EQ(msgs.out(),
+              "Unrecognized line (file \"$/proj/a.c\") from SourceSafe History: Something new\r\n"
+              "Unrecognized line (file \"$/proj/a.c\") from SourceSafe History: trailing words\n");
 }
 
 TEST_F(SsafeHistory, ActionBeforeItsUserLineMakesNoRecord) {
@@ -309,12 +313,13 @@ TEST_F(SsafeHistory, VersionAttributeOnlyAfterTheSinceTime) {
 }
 
 TEST_F(SsafeHistory, BadDatesFailTheParse) {
-    for (const char *user : {"User: A  Date: 1/2/39  Time: 1:00p\n",
-                             "User: A  Date: 1/2/0000000000000000003  Time: 1:00p\n",
-                             "User: A  Date: 1/2/03  Time: 1:00p                   x\n"}) {
+    for (const char *user :
+         {"User: A  Date: 1/2/39  Time: 1:00p\n", "User: A  Date: 1/2/0000000000000000003  Time: 1:00p\n",
+          "User: A  Date: 1/2/03  Time: 1:00p                   x\n"}) {
         msgs.clear();
         ssafe_element fresh;
-        std::string text = std::string("*****************  Version 1   *****************\n") + user + "Created\n";
+        std::string text =
+            std::string("*****************  Version 1   *****************\n") + user + "Created\n";
         EXPECT_EQ(ssafe_parse_history(text, in, &fresh), 1001) << user;
         EXPECT_TRUE(fresh.versions.empty());
         EXPECT_NE(msgs.err().find("Could not parse date/time string"), std::string::npos) << msgs.err();

@@ -10,7 +10,8 @@ namespace {
 using testutil::ProcResult;
 using testutil::run;
 
-ssdb::Entry entry(int v, const std::string &date, const std::string &action, const std::string &contents = "") {
+ssdb::Entry entry(int v, const std::string &date, const std::string &action,
+                  const std::string &contents = "") {
     ssdb::Entry e;
     e.version = v;
     e.user = "Admin";
@@ -54,12 +55,9 @@ struct Fixture : ::testing::Test {
         ssdb::File &f3 = db.files["F3"];
         f3.branch_of = "F2";
         f3.at_version = 4;
-        db.places = {{"$/proj/a.c", "F1", 2, false},
-                     {"$/proj/b.c", "F4", 0, false},
-                     {"$/proj/sub/a.c", "F1", 0, false},
-                     {"$/old/a.c", "F1", 0, true},
-                     {"$/proj/dev/a.c", "F2", 0, false},
-                     {"$/proj/dev/x/a.c", "F3", 0, false}};
+        db.places = {{"$/proj/a.c", "F1", 2, false},     {"$/proj/b.c", "F4", 0, false},
+                     {"$/proj/sub/a.c", "F1", 0, false}, {"$/old/a.c", "F1", 0, true},
+                     {"$/proj/dev/a.c", "F2", 0, false}, {"$/proj/dev/x/a.c", "F3", 0, false}};
         db.checkouts["$/proj/a.c"] = {"alice   C:\\work\\proj", "bob     D:\\w"};
         std::string err;
         ASSERT_TRUE(ssdb::save_db(db, db_path, &err)) << err;
@@ -98,30 +96,36 @@ TEST_F(Fixture, DirListsProjectsFilesPinsAndEmptyProjects) {
 TEST_F(Fixture, PathsShowTheTreeFromTheRootFile) {
     ProcResult r = ss({"paths", "-I-", "$/proj/dev/a.c"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Showing development paths for $/proj/dev/a.c...\r\n\r\n"
-                     "  a.c\r\n  $/proj\r\n  $/proj/sub\r\n"
-                     "  $/old   (a.c is deleted in this project)\r\n"
-                     "    a.c (at version 3)\r\n>   $/proj/dev\r\n"
-                     "      a.c (at version 4)\r\n      $/proj/dev/x\r\n");
+    EXPECT_EQ(r.out,
+              "Showing development paths for $/proj/dev/a.c...\r\n\r\n"
+              "  a.c\r\n  $/proj\r\n  $/proj/sub\r\n"
+              "  $/old   (a.c is deleted in this project)\r\n"
+              "    a.c (at version 3)\r\n>   $/proj/dev\r\n"
+              "      a.c (at version 4)\r\n      $/proj/dev/x\r\n");
     r = ss({"paths", "$/proj/sub/a.c"});
     EXPECT_NE(r.out.find("\r\n  $/proj\r\n> $/proj/sub\r\n"), std::string::npos);
     EXPECT_EQ(ss({"paths", "$/proj/zz.c"}).status, 100);
 }
 
 TEST_F(Fixture, HistoryNewestFirstWithLabelsRangesPinsAndDates) {
-    const std::string v4 = "*****************  Version 4   *****************\r\n"
-                           "User: Admin        Date: bad date   Time:  9:15a\r\n"
-                           "Checked in $/proj\r\nraw line\r\n\r\n";
-    const std::string v3 = "*****************  Version 3   *****************\r\n"
-                           "User: Admin        Date: 12/07/02   Time:  9:15a\r\nChecked in $/proj\r\n\r\n";
-    const std::string lab = "**********************\r\nLabel: \"REL1\"\r\n"
-                            "User: Admin        Date:  8/08/02   Time:  9:15a\r\nLabeled\r\n"
-                            "Label comment: release\r\n\r\n";
-    const std::string v2 = "*****************  Version 2   *****************\r\n"
-                           "User: Admin        Date:  8/07/02   Time:  9:15a\r\nChecked in $/proj\r\n"
-                           "Comment: first line\r\nsecond line\r\n\r\n";
-    const std::string v1 = "*****************  Version 1   *****************\r\n"
-                           "User: Admin        Date:  8/06/02   Time:  9:15a\r\nCreated\r\n\r\n";
+    const std::string v4 =
+        "*****************  Version 4   *****************\r\n"
+        "User: Admin        Date: bad date   Time:  9:15a\r\n"
+        "Checked in $/proj\r\nraw line\r\n\r\n";
+    const std::string v3 =
+        "*****************  Version 3   *****************\r\n"
+        "User: Admin        Date: 12/07/02   Time:  9:15a\r\nChecked in $/proj\r\n\r\n";
+    const std::string lab =
+        "**********************\r\nLabel: \"REL1\"\r\n"
+        "User: Admin        Date:  8/08/02   Time:  9:15a\r\nLabeled\r\n"
+        "Label comment: release\r\n\r\n";
+    const std::string v2 =
+        "*****************  Version 2   *****************\r\n"
+        "User: Admin        Date:  8/07/02   Time:  9:15a\r\nChecked in $/proj\r\n"
+        "Comment: first line\r\nsecond line\r\n\r\n";
+    const std::string v1 =
+        "*****************  Version 1   *****************\r\n"
+        "User: Admin        Date:  8/06/02   Time:  9:15a\r\nCreated\r\n\r\n";
     const std::string head = "History of $/proj/sub/a.c ...\r\n\r\n";
     EXPECT_EQ(ss({"history", "-I-", "$/proj/sub/a.c"}).out, head + v4 + v3 + lab + v2 + v1);
     EXPECT_EQ(ss({"history", "-I-", "-V~3", "$/proj/sub/a.c"}).out, head + v4 + v3);
@@ -193,8 +197,9 @@ TEST_F(Fixture, BadDatabasesAreNamedWithTheFault) {
     testutil::write_file(db_path, "{\"files\": {\"F1\": {\"entries\": [{\"version\": \"2\"}]}}}");
     r = ss({"dir", "$/p"});
     EXPECT_NE(r.err.find("files.F1.entries[0].version"), std::string::npos) << r.err;
-    testutil::write_file(db_path, "{\"files\": {\"A\": {\"branch_of\": \"B\", \"at_version\": 2},"
-                                  " \"B\": {\"branch_of\": \"A\", \"at_version\": 2}}}");
+    testutil::write_file(db_path,
+                         "{\"files\": {\"A\": {\"branch_of\": \"B\", \"at_version\": 2},"
+                         " \"B\": {\"branch_of\": \"A\", \"at_version\": 2}}}");
     r = ss({"dir", "$/p"});
     EXPECT_NE(r.err.find("files.A.branch_of: branches go round in a circle"), std::string::npos) << r.err;
     testutil::write_file(db_path, "{");
@@ -224,4 +229,4 @@ TEST(SsafeMkdb, WritesABenchDatabaseTheStandInsRead) {
     EXPECT_EQ(testutil::count(r.out, "Label: \"REL"), 2u);
 }
 
-} // namespace
+}   // namespace

@@ -27,7 +27,7 @@ bool whole_number(const std::string &s, int *out) {
     return v > 0;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     if (argc != 4)
