@@ -219,27 +219,14 @@ json write_entry(const Entry &e) {
     return o;
 }
 
-// Digits of a date field: 1 to 4 of them, all digits.
-bool number(const std::string &s, int *out) {
-    if (s.empty() || s.size() > 4)
-        return false;
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    *out = v;
-    return true;
-}
-
 bool parse_date(const std::string &s, char sep, Ymd *out) {
     size_t a = s.find(sep), b = a == std::string::npos ? a : s.find(sep, a + 1);
     if (b == std::string::npos)
         return false;
     Ymd r;
     std::string ys = s.substr(b + 1);
-    if (!number(s.substr(0, a), &r.m) || !number(s.substr(a + 1, b - a - 1), &r.d) || !number(ys, &r.y))
+    if (!parse_digits(s.substr(0, a), 4, &r.m) || !parse_digits(s.substr(a + 1, b - a - 1), 4, &r.d) ||
+        !parse_digits(ys, 4, &r.y))
         return false;
     if (ys.size() == 2)
         r.y += r.y <= 38 ? 2000 : 1900;
@@ -398,5 +385,18 @@ bool version_contents(const Db &db, const File &f, int v, std::string *out) {
 
 bool parse_entry_date(const std::string &s, Ymd *out) { return parse_date(s, '/', out); }
 bool parse_filter_date(const std::string &s, Ymd *out) { return parse_date(s, '-', out); }
+
+bool parse_digits(const std::string &s, size_t max_digits, int *out) {
+    if (s.empty() || s.size() > max_digits)
+        return false;
+    int v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    *out = v;
+    return true;
+}
 
 }   // namespace ssdb

@@ -83,5 +83,7 @@ bool version_contents(const Db &db, const File &f, int v, std::string *out);
 // two-digit years 00-38 are 20xx, the others 19xx.
 bool parse_entry_date(const std::string &s, Ymd *out);
 bool parse_filter_date(const std::string &s, Ymd *out);
+// A number of 1 to max_digits decimal digits and nothing else.
+bool parse_digits(const std::string &s, size_t max_digits, int *out);
 
 }   // namespace ssdb

@@ -14,19 +14,6 @@ int fail(const std::string &what) {
     return 1;
 }
 
-bool whole_number(const std::string &s, int *out) {
-    if (s.empty() || s.size() > 7)
-        return false;
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    *out = v;
-    return v > 0;
-}
-
 }   // namespace
 
 int main(int argc, char **argv) {
@@ -34,7 +21,7 @@ int main(int argc, char **argv) {
         return fail("usage: ssafeget \"$/path\" VERSION \"leaf\"");
     std::string place = argv[1], leaf = argv[3];
     int version = 0;
-    if (!whole_number(argv[2], &version))
+    if (!ssdb::parse_digits(argv[2], 7, &version) || version < 1)
         return fail(std::string("not a version: ") + argv[2]);
     // The leaf lands in the current directory, never elsewhere.
     if (leaf.empty() || leaf == "." || leaf == ".." || leaf.find('/') != std::string::npos)
