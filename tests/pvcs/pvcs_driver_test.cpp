@@ -74,13 +74,7 @@ struct PvcsRun : ::testing::Test {
         }
         return rc;
     }
-    std::vector<std::string> names() const {
-        std::vector<std::string> n;
-        for (const data_element &e : df.elements)
-            n.push_back(e.get("Name"));
-        std::sort(n.begin(), n.end());
-        return n;
-    }
+    std::vector<std::string> names() const { return df.element_names(); }
     const data_version *version(const std::string &element, const std::string &id) const {
         const data_element *e = df.element(element);
         if (!e)

@@ -1,5 +1,6 @@
 #include "tests/rcs/rcs_test_util.h"
 
+#include <algorithm>
 #include <ctime>
 #include <stdexcept>
 
@@ -24,6 +25,14 @@ const data_element *data_file::element(const std::string &name) const {
         if (e.get("Name") == name)
             return &e;
     return nullptr;
+}
+
+std::vector<std::string> data_file::element_names() const {
+    std::vector<std::string> n;
+    for (const data_element &e : elements)
+        n.push_back(e.get("Name"));
+    std::sort(n.begin(), n.end());
+    return n;
 }
 
 bool read_data_file(const std::string &path, data_file *out) {

@@ -28,6 +28,8 @@ struct data_file {
     std::vector<std::string> dirs;
     std::vector<data_element> elements;
     const data_element *element(const std::string &name) const;
+    // The elements' names, sorted.
+    std::vector<std::string> element_names() const;
 };
 // Reads the file; false when it cannot be read or does not follow the format.
 bool read_data_file(const std::string &path, data_file *out);

@@ -50,13 +50,7 @@ struct SsRun : ::testing::Test {
         }
         return rc;
     }
-    std::vector<std::string> names() const {
-        std::vector<std::string> n;
-        for (const data_element &e : df.elements)
-            n.push_back(e.get("Name"));
-        std::sort(n.begin(), n.end());
-        return n;
-    }
+    std::vector<std::string> names() const { return df.element_names(); }
     std::vector<std::string> ids(const std::string &element) const {
         std::vector<std::string> v;
         if (const data_element *e = df.element(element))
