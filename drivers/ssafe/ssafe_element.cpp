@@ -297,8 +297,13 @@ int ssafe_cm_extract(void *handle, const cm_version_info *v, std::string *text, 
         }
     if (!loc)
         return CM_FAILED;
+    // The number comes from the history as text: anything but digits (a
+    // damaged history) is quoted like the names.
+    std::string number = ssafe_version_number(*v);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos)
+        number = "\"" + strutl_cmd_dquote(number) + "\"";
     *is_command = 1;
-    *text = "ssafeget \"" + strutl_cmd_dquote(loc->path) + "\" " + ssafe_version_number(*v) + " \"" +
+    *text = "ssafeget \"" + strutl_cmd_dquote(loc->path) + "\" " + number + " \"" +
             strutl_cmd_dquote(leaf_of(loc->path)) + "\"";
     return CM_OK;
 }

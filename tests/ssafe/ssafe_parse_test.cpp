@@ -465,3 +465,27 @@ TEST_F(SsafePaths, NamesWithBlanks) {
 }
 
 }   // namespace
+
+namespace {
+
+// A version number that is not one (a damaged history) must not reach the
+// shell bare in the extract command.
+TEST(SsafeExtract, NumbersThatAreNoNumbersAreQuoted) {
+    ssafe_element e;
+    ssafe_location main_line;
+    main_line.path = "$/proj/a b.c";
+    e.locations.push_back(main_line);
+    cm_version_info v;
+    v.branch = "";
+    std::string text;
+    int is_command = 0;
+    v.version_id = "12";
+    ASSERT_EQ(ssafe_cm_extract(&e, &v, &text, &is_command), 0);
+    EXPECT_EQ(is_command, 1);
+    EXPECT_EQ(text, "ssafeget \"\\$/proj/a b.c\" 12 \"a b.c\"");
+    v.version_id = "3;$(touch x)";
+    ASSERT_EQ(ssafe_cm_extract(&e, &v, &text, &is_command), 0);
+    EXPECT_EQ(text, "ssafeget \"\\$/proj/a b.c\" \"3;\\$(touch x)\" \"a b.c\"");
+}
+
+}   // namespace
