@@ -90,6 +90,9 @@ void ssafe_cm_close_element(void *handle);
 extern const cm_fs_ops ssafe_fs_ops;
 
 // ---- ssafe_path.cpp
+// A path of the walk relative to the working project: no leading "./",
+// and "" for "." itself.
+std::string ssafe_walk_path(const std::string &path);
 // The full SourceSafe path of a name relative to the working project (a
 // name beginning with "$" is full already); "." and "" are the project.
 std::string ssafe_full_path(const std::string &wp, const std::string &name);

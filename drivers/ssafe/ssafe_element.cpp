@@ -14,12 +14,6 @@ namespace {
 
 const imsg_catalog *cat() { return ssafe_driver_ssafe_msg_table_adr(); }
 
-std::string chomp(std::string line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
-    return line;
-}
-
 std::string leaf_of(const std::string &path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -31,8 +25,7 @@ std::string element_name(const char *path) {
     for (char &c : name)
         if (c == '\\')
             c = '/';
-    while (name.compare(0, 2, "./") == 0)
-        name.erase(0, 2);
+    name = ssafe_walk_path(name);
     size_t semi = name.find(';');
     if (semi != std::string::npos)
         name.erase(semi);
@@ -58,7 +51,7 @@ const std::string &pin_end_date() {
         (void)fileutl_rm(out.c_str());
     if (!err.empty())
         (void)fileutl_rm(err.c_str());
-    std::string line = chomp(ssafe_first_line(text));
+    std::string line = ssafe_first_line(text);
     if (!line.empty()) {
         size_t at = line.find("Version");
         std::string major;
@@ -85,7 +78,7 @@ int pin_of(const std::string &path, const std::string &listed_line, std::string 
         std::string text;
         if (ssafe_query("dir", {path}, &text) != 0)
             return 1;
-        line = chomp(ssafe_first_line(text));
+        line = ssafe_first_line(text);
         if (line.empty()) {
             IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_READ_PROCESS,
                        ssafe_command_text({"dir", "-I-", "-O...", path}).c_str(),
@@ -96,7 +89,7 @@ int pin_of(const std::string &path, const std::string &listed_line, std::string 
     size_t semi = line.find(';');
     pinned->clear();
     if (semi != std::string::npos)
-        *pinned = chomp(line.substr(semi + 1));
+        *pinned = line.substr(semi + 1);
     return 0;
 }
 
@@ -166,10 +159,7 @@ int build_element(const char *path, ssafe_element *e) {
     }
     // The listing line the walk read answers the pin check of the file's
     // own place.
-    std::string walk_path = path;
-    while (walk_path.compare(0, 2, "./") == 0)
-        walk_path.erase(0, 2);
-    auto listed = s.listed.find(walk_path);
+    auto listed = s.listed.find(ssafe_walk_path(path));
     for (size_t k = e->locations.size(); k-- > 0;) {
         const bool own = e->locations[k].path == full && listed != s.listed.end();
         int rc = read_location(e, k, own ? listed->second : std::string());
@@ -198,11 +188,8 @@ str_list checkouts_of(const ssafe_element *e) {
     if (ssafe_query("status", {ssafe_full_path(s.working_project, e->name)}, &text) != 0)
         return out;
     size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        pos = nl == std::string::npos ? text.size() : nl + 1;
-        line = chomp(line);
+    std::string line;
+    while (ssafe_next_line(text, &pos, &line)) {
         if (line.empty())
             continue;
         if (line.compare(0, 27, "No checked out files found.") == 0)

@@ -24,28 +24,6 @@ struct ss_listing {
     bool ended = false;
 };
 
-std::string walk_rel(const char *path) {
-    std::string rel = path;
-    while (rel.compare(0, 2, "./") == 0)
-        rel.erase(0, 2);
-    if (rel == ".")
-        rel.clear();
-    return rel;
-}
-
-// The line without its line end; false at the end of the text.
-bool next_line(ss_listing *l, std::string *line) {
-    if (l->pos >= l->text.size())
-        return false;
-    size_t nl = l->text.find('\n', l->pos);
-    size_t end = nl == std::string::npos ? l->text.size() : nl;
-    *line = l->text.substr(l->pos, end - l->pos);
-    l->pos = nl == std::string::npos ? l->text.size() : nl + 1;
-    if (!line->empty() && line->back() == '\r')
-        line->pop_back();
-    return true;
-}
-
 void fill_stat(bool is_project, fileutl_stat_t *st) {
     *st = fileutl_stat_t{};
     st->mode = is_project ? 0x41C0 : 0x81C0;   // directory or regular file, owner rwx
@@ -54,7 +32,7 @@ void fill_stat(bool is_project, fileutl_stat_t *st) {
 
 int fs_stat(const char *path, int, fileutl_stat_t *st) {
     ssafe_driver_state &s = ssafe_state();
-    std::string rel = walk_rel(path);
+    std::string rel = ssafe_walk_path(path);
     auto known = s.listed.find(rel);
     if (known != s.listed.end()) {
         const std::string &line = known->second;
@@ -67,8 +45,6 @@ int fs_stat(const char *path, int, fileutl_stat_t *st) {
         return -1;
     }
     std::string line = ssafe_first_line(text);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
     if (line.empty()) {
         errno = ENOENT;
         return -1;
@@ -83,7 +59,7 @@ void *fs_opendir(const char *path) {
     ssafe_driver_state &s = ssafe_state();
     try {
         auto l = std::make_unique<ss_listing>();
-        std::string rel = walk_rel(path);
+        std::string rel = ssafe_walk_path(path);
         if (ssafe_query("dir", {ssafe_full_path(s.working_project, rel)}, &l->text) != 0) {
             errno = EIO;
             return nullptr;
@@ -101,7 +77,7 @@ void *fs_opendir(const char *path) {
 const fileutl_dirent *fs_readdir(void *dir, int) {
     ss_listing *l = static_cast<ss_listing *>(dir);
     std::string line;
-    while (!l->ended && next_line(l, &line)) {
+    while (!l->ended && ssafe_next_line(l->text, &l->pos, &line)) {
         // The blank line after the entries, or an empty project, ends it.
         if (line.empty() || line.find("No items found under") != std::string::npos)
             break;

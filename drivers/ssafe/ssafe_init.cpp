@@ -53,35 +53,20 @@ int find_client() {
     return 0;
 }
 
-// The line without its line end ("\r\n" or "\n").
-std::string chomp(const std::string &line) {
-    size_t n = line.size();
-    if (n && line[n - 1] == '\n')
-        --n;
-    if (n && line[n - 1] == '\r')
-        --n;
-    return line.substr(0, n);
-}
-
 // `ss dir -I- -F-` names the current project on its first line ("$/proj:").
 // An empty answer from a client that failed is a prompt it could not have
 // answered: the newlines on its input gave it empty names.
 int learn_working_project() {
-    std::string out;
-    if (ssafe_tmpfile(&out) != 0)
-        return 1;
-    std::vector<std::string> args = {"dir", "-I-", "-F-", "-O" + out};
-    const std::string command = ssafe_command_text(args);
+    std::string text, why, command;
     int status;
-    std::string why, text;
-    int rc = ssafe_run(args, {}, &status, &why);
-    bool read = ssafe_read_file(out, &text);
-    (void)fileutl_rm(out.c_str());
+    int rc = ssafe_capture({"dir", "-I-", "-F-", "-O"}, &text, &status, &why, &command);
+    if (rc > 0)
+        return 1;
     if (rc != 0 && status < 0) {
         IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, command.c_str(), why.c_str());
         return 1;
     }
-    if (!read || text.empty()) {
+    if (text.empty()) {
         if (rc != 0) {
             imsg_printf(IMSG_REPORT, "\n");
             IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_PROMPTING);
@@ -91,7 +76,7 @@ int learn_working_project() {
         }
         return 1;
     }
-    std::string line = chomp(ssafe_first_line(text));
+    std::string line = ssafe_first_line(text);
     if (rc != 0 || line.size() < 2 || line.back() != ':' || line[0] != '$') {
         std::string reason = rc != 0 ? why : IMSG_SPRINTF(cat(), SSAFE_REASON_FIRST_LINE, line.c_str());
         IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_TROUBLE_READING, command.c_str(), reason.c_str());

@@ -141,28 +141,54 @@ bool ssafe_read_file(const std::string &path, std::string *text) {
     return true;
 }
 
-int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest, std::string *text) {
+int ssafe_capture(const std::vector<std::string> &args, std::string *text, int *status, std::string *why,
+                  std::string *command) {
     std::string out;
+    text->clear();
     if (ssafe_tmpfile(&out) != 0)
         return 1;
-    std::vector<std::string> args = {cmd, "-I-", "-O" + out};
-    args.insert(args.end(), rest.begin(), rest.end());
-    int status;
-    std::string why;
-    int rc = ssafe_run(args, {}, &status, &why);
-    if (rc == 0 && !ssafe_read_file(out, text)) {
-        why = imsg_strerror(errno);
-        rc = -1;
+    std::vector<std::string> full = args;
+    for (std::string &a : full)
+        if (a == "-O")
+            a += out;
+    *command = ssafe_command_text(full);
+    int rc = ssafe_run(full, {}, status, why);
+    if (!ssafe_read_file(out, text)) {
+        if (rc == 0) {
+            *why = imsg_strerror(errno);
+            rc = -1;
+        }
+        text->clear();
     }
     (void)fileutl_rm(out.c_str());
-    if (rc != 0) {
-        IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, ssafe_command_text(args).c_str(), why.c_str());
-        return 1;
-    }
-    return 0;
+    return rc;
+}
+
+int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest, std::string *text) {
+    std::vector<std::string> args = {cmd, "-I-", "-O"};
+    args.insert(args.end(), rest.begin(), rest.end());
+    int status;
+    std::string why, command;
+    int rc = ssafe_capture(args, text, &status, &why, &command);
+    if (rc < 0)
+        IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, command.c_str(), why.c_str());
+    return rc == 0 ? 0 : 1;
+}
+
+bool ssafe_next_line(const std::string &text, size_t *pos, std::string *line) {
+    if (*pos >= text.size())
+        return false;
+    size_t nl = text.find('\n', *pos);
+    size_t end = nl == std::string::npos ? text.size() : nl;
+    *line = text.substr(*pos, end - *pos);
+    *pos = nl == std::string::npos ? text.size() : nl + 1;
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return true;
 }
 
 std::string ssafe_first_line(const std::string &text) {
-    size_t nl = text.find('\n');
-    return nl == std::string::npos ? text : text.substr(0, nl + 1);
+    size_t pos = 0;
+    std::string line;
+    return ssafe_next_line(text, &pos, &line) ? line : std::string();
 }

@@ -30,13 +30,22 @@ std::string ssafe_command_text(const std::vector<std::string> &args);
 // A fresh temporary file for output (made, closed, its name returned). 0,
 // or 1 after the shared temporary-file message.
 [[nodiscard]] int ssafe_tmpfile(std::string *name);
-// Runs "ss <cmd> -I- -O<tmp> <rest...>" and reads the whole output file,
-// line ends kept; the file is deleted. 0; 1 after entry 3 (the command
-// could not run, failed, or its output could not be read) or after the
-// temporary-file message.
+// Runs ss with args, whose argument "-O" is completed with the name of a
+// fresh temporary file, and reads that whole file, line ends kept; the file
+// is deleted. As ssafe_run, and *text is "" when the file could not be read
+// (*why then says why); *command is the command's text for messages. 1
+// after the temporary-file message.
+[[nodiscard]] int ssafe_capture(const std::vector<std::string> &args, std::string *text, int *status,
+                                std::string *why, std::string *command);
+// ssafe_capture of "ss <cmd> -I- -O<tmp> <rest...>" that must succeed: 0;
+// 1 after entry 3 (the command could not run, failed, or its output could
+// not be read) or after the temporary-file message.
 [[nodiscard]] int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest,
                               std::string *text);
-// The first line of a text, its line end kept ("" when there is none).
+// The line at *pos without its line end ("\r\n" or "\n"), *pos moved past
+// it; false at the end of the text.
+bool ssafe_next_line(const std::string &text, size_t *pos, std::string *line);
+// The first line of a text without its line end ("" when there is none).
 std::string ssafe_first_line(const std::string &text);
 // Reads a whole file; false when it cannot be opened or read.
 bool ssafe_read_file(const std::string &path, std::string *text);
