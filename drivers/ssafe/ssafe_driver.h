@@ -27,6 +27,7 @@ enum {
     SSAFE_MAX_AT_VERSION = 4,      // digits of an "at version" number
     SSAFE_MAX_BRANCH_PATH = 255,   // a branch path
     SSAFE_MAX_DATE_TIME = 19,      // the date or the time of a history entry
+    SSAFE_MAX_NESTING = 200,       // levels of branches below branches in `ss paths`
 };
 
 // Process-wide settings, fixed by init.

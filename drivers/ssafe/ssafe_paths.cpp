@@ -24,6 +24,7 @@ struct paths_parser {
     size_t next = 0;
     const std::string &wp;
     ssafe_element *e;
+    int nesting = 0;
 
     int level(int depth, const std::string &parent, const std::string &parent_branch);
     int project_line(const line_t &l, int depth, const std::string &project_text, const std::string &name,
@@ -99,7 +100,15 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
         while (size_t(spaces) < l.text.size() && l.text[size_t(spaces)] == ' ')
             ++spaces;
         if (spaces > depth) {
+            // Each deeper level is a branch of a branch: no real tree nests
+            // this far, and the parser's stack must not follow one that does.
+            if (++nesting > SSAFE_MAX_NESTING) {
+                IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_IN_PATHS, e->name.c_str(), l.number,
+                           "branches nested too deep");
+                return 1;
+            }
             int rc = level(spaces, last_path, last_branch);
+            --nesting;
             if (rc != 0)
                 return rc;
             continue;
@@ -160,7 +169,7 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
 }   // namespace
 
 int ssafe_parse_paths(const std::string &text, const std::string &wp, ssafe_element *e) {
-    paths_parser p{{}, 0, wp, e};
+    paths_parser p{{}, 0, wp, e, 0};
     size_t pos = 0;
     int number = 0;
     while (pos < text.size()) {

@@ -489,3 +489,18 @@ TEST(SsafeExtract, NumbersThatAreNoNumbersAreQuoted) {
 }
 
 }   // namespace
+
+namespace {
+
+// Branches of branches nested beyond any real tree are refused, not
+// followed down the parser's stack.
+TEST_F(SsafePaths, NestingBeyondTheBoundFails) {
+    // Name lines alone make no branch path, whose length would stop them.
+    std::string text = "  a.c\r\n> $/proj\r\n";
+    for (int level = 4; level <= 2 * (SSAFE_MAX_NESTING + 4); level += 2)
+        text += std::string(size_t(level), ' ') + "a.c (at version 2)\r\n";
+    EXPECT_EQ(ssafe_parse_paths(text, "$/proj", &e), 1);
+    EXPECT_NE(msgs.err().find("branches nested too deep"), std::string::npos) << msgs.err();
+}
+
+}   // namespace
