@@ -90,7 +90,7 @@ const char *ssafe_cm_need_cmd();
 void ssafe_cm_close_element(void *handle);
 extern const cm_fs_ops ssafe_fs_ops;
 
-// ---- ssafe_path.cpp
+// ---- ssafe_names.cpp
 // A path of the walk relative to the working project: no leading "./",
 // and "" for "." itself.
 std::string ssafe_walk_path(const std::string &path);

@@ -15,8 +15,9 @@ namespace {
 const imsg_catalog *cat() { return ssafe_driver_ssafe_msg_table_adr(); }
 
 std::string leaf_of(const std::string &path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string dir, leaf;
+    fileutl_strip_leaf(path, &dir, &leaf);
+    return leaf;
 }
 
 // The walk path as the element's name: "\" as "/", no "./", no ";pin".
@@ -75,13 +76,18 @@ const std::string &pin_end_date() {
 int pin_of(const std::string &path, const std::string &listed_line, std::string *pinned) {
     std::string line = listed_line;
     if (line.empty()) {
-        std::string text;
-        if (ssafe_query("dir", {path}, &text) != 0)
+        std::string text, why, command;
+        int status;
+        int rc = ssafe_capture({"dir", "-I-", "-O", path}, &text, &status, &why, &command);
+        if (rc > 0)
             return 1;
+        if (rc < 0) {
+            IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, command.c_str(), why.c_str());
+            return 1;
+        }
         line = ssafe_first_line(text);
         if (line.empty()) {
-            IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_READ_PROCESS,
-                       ssafe_command_text({"dir", "-I-", "-O...", path}).c_str(),
+            IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_READ_PROCESS, command.c_str(),
                        IMSG_SPRINTF(cat(), SSAFE_REASON_EMPTY).c_str());
             return 1;
         }
