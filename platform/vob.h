@@ -58,6 +58,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 using vob_oid = int64_t;   // 0: no object
@@ -187,6 +188,32 @@ struct vob_txn {
     int state = 0;   // 0 idle, 1 open (outermost), 2 joined, 3 done
 };
 
+// A savepoint inside an open write transaction, so that several steps can
+// share one transaction (and one commit) while each stays atomic. rollback()
+// undoes everything done since begin(): rows, the blobs made pending, the
+// directory versions the transaction made, and the doom of a call that
+// failed after writing; the transaction goes on as it was at begin(). When
+// the database cannot return to the savepoint (it dropped the whole
+// transaction after an I/O failure), rollback() returns VOB_ERR and the
+// transaction stays doomed. release() keeps the changes in the transaction.
+// The destructor rolls back what was neither released nor rolled back.
+// Savepoints nest (each inner one must end before its outer one).
+struct vob_savepoint {
+    explicit vob_savepoint(vob_t *vob);
+    ~vob_savepoint();
+    vob_savepoint(const vob_savepoint &) = delete;
+    vob_savepoint &operator=(const vob_savepoint &) = delete;
+    [[nodiscard]] int begin();   // VOB_ERR outside a write transaction or in a doomed one
+    [[nodiscard]] int release();
+    [[nodiscard]] int rollback();
+    vob_t *vob;
+    int state = 0;   // 0 idle, 1 open, 2 done
+    long id = 0;
+    size_t drop_mark = 0;
+    uint64_t pool_mark = 0;
+    std::vector<std::pair<vob_oid, vob_oid>> dirvers;   // the transaction's directory versions at begin()
+};
+
 // ---- Types ---------------------------------------------------------------------
 
 // mtype: VOB_MT_ELTYPE, VOB_MT_BRTYPE, VOB_MT_LBTYPE, VOB_MT_ATTYPE or VOB_MT_HLTYPE.
@@ -225,6 +252,11 @@ struct vob_elem_info {
 [[nodiscard]] int vob_elem_create(vob_t *vob, vob_oid parent_dir, const std::string &name, int mtype,
                                   vob_oid eltype, const vob_event *ev, vob_oid *elem_out,
                                   vob_oid *ver0_out = nullptr);
+// The same, entering the name in the latest version of branch parent_branch
+// of parent_dir (0: its main branch), for a view that selects that branch.
+[[nodiscard]] int vob_elem_create_in(vob_t *vob, vob_oid parent_dir, vob_oid parent_branch,
+                                     const std::string &name, int mtype, vob_oid eltype, const vob_event *ev,
+                                     vob_oid *elem_out, vob_oid *ver0_out = nullptr);
 [[nodiscard]] int vob_elem_get(vob_t *vob, vob_oid elem, vob_elem_info *out);
 // Every element of the VOB (both kinds), in oid order.
 [[nodiscard]] int vob_elem_list(vob_t *vob, std::vector<vob_oid> *out);
