@@ -1,0 +1,221 @@
+// One name of a file-system import: the element made or the version added
+// for it, or found unchanged, and its label; in a preview, the lines saying
+// so. Runs inside the directory's transaction and the entry's savepoint, so
+// a failure here leaves nothing behind.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fsimport/fsi_run.h"
+#include "runtime/digest.h"
+
+vob_event fsi_event(const fsi_run *run, int64_t time) {
+    vob_event ev = run->base_ev;
+    ev.time = time;
+    return ev;
+}
+
+const vob_dirent *fsi_dir_state::find(const std::string &name) const {
+    auto it = std::lower_bound(names.begin(), names.end(), name,
+                               [](const vob_dirent &d, const std::string &n) { return d.name < n; });
+    return it != names.end() && it->name == name ? &*it : nullptr;
+}
+
+static const char *kind_word(int mtype) { return mtype == VOB_MT_DIR_ELEM ? "directory" : "file"; }
+
+static int store_failed(fsi_run *run, std::string *why) {
+    *why = vob_errmsg(run->vob);
+    return 1;
+}
+
+// Puts the run's label on a version; a refusal lists the name in the second
+// table without undoing the element. In its own savepoint, so that a label
+// that fails after writing takes nothing else with it.
+static void label_version(fsi_run *run, vob_oid ver, bool created, const std::string &rel, fsi_outcome *out) {
+    const fsimport_params *p = run->p;
+    if (!p->mklabel || (p->updates_only && !created))
+        return;
+    if (p->preview) {
+        fsi_action(run, "label", rel);
+        out->add.labelled++;
+        return;
+    }
+    vob_savepoint sp(run->vob);
+    vob_event ev = fsi_event(run, run->now);
+    int rc = sp.begin();
+    if (rc == VOB_OK)
+        rc = vob_ver_add_label(run->vob, ver, run->lbtype, 1, &ev);
+    if (rc == VOB_OK && sp.release() == VOB_OK) {
+        out->add.labelled++;
+        return;
+    }
+    std::string why = vob_errmsg(run->vob);
+    (void)sp.rollback();
+    std::string shown = fsi_show(run, rel);
+    IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, shown.c_str(), p->label, why.c_str());
+    out->not_labelled.push_back(rel);
+}
+
+static void descend(const fsi_run *run, const fsi_dir &parent, const fsi_entry &e, vob_oid elem, bool created,
+                    fsi_outcome *out) {
+    out->descend = true;
+    out->sub.elem = elem;
+    out->sub.src = e.src;
+    out->sub.rel = fsi_join(parent.rel, e.name);
+    out->sub.read_entries = run->p->recurse != 0;
+    out->sub.imported = true;
+    out->sub.created = created;
+    out->sub.ignore = parent.ignore;
+}
+
+static int new_element(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
+                       std::string *why) {
+    std::string rel = fsi_join(ds.dir->rel, e.name);
+    bool is_dir = e.kind == fsi_entry::DIR;
+    out->add.elements++;
+    if (run->p->preview) {
+        fsi_action(run, "new element", rel);
+        if (is_dir)
+            descend(run, *ds.dir, e, 0, true, out);
+        else
+            label_version(run, 0, true, rel, out);
+        return 0;
+    }
+    vob_event ev = fsi_event(run, run->now);
+    vob_oid elem = 0, ver = 0;
+    if (vob_elem_create_in(run->vob, ds.dir->elem, ds.branch, e.name, is_dir ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM,
+                           0, &ev, &elem) != VOB_OK)
+        return store_failed(run, why);
+    if (is_dir) {
+        descend(run, *ds.dir, e, elem, true, out);
+        return 0;
+    }
+    vob_elem_info ei;
+    vob_event vev = fsi_event(run, run->p->setevent ? run->now : int64_t(e.st.st_mtime));
+    if (vob_elem_get(run->vob, elem, &ei) != VOB_OK ||
+        vob_ver_create(run->vob, ei.main_branch, vob_data_file(e.src), &vev, &ver) != VOB_OK)
+        return store_failed(run, why);
+    label_version(run, ver, true, rel, out);
+    return 0;
+}
+
+// Whether the file's bytes differ from the version's: sizes first, then the
+// SHA-256 the store recorded.
+static int differs(const fsi_entry &e, const vob_ver_info &vi, bool *result, std::string *why) {
+    if (!vi.has_data || vi.size != int64_t(e.st.st_size)) {
+        *result = true;
+        return 0;
+    }
+    std::string sha;
+    int64_t size = 0;
+    if (int err = digest_sha256_file(e.src, &sha, &size)) {
+        *why = std::string("cannot read the file: ") + std::strerror(err);
+        return 1;
+    }
+    *result = sha != vi.sha256 || size != vi.size;
+    return 0;
+}
+
+static int existing_file(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, const vob_dirent &d,
+                         fsi_outcome *out, std::string *why) {
+    std::string rel = fsi_join(ds.dir->rel, e.name);
+    vob_oid ck = 0, ver = 0;
+    if (vob_elem_find_ckout(run->vob, d.elem, run->view_tag, &ck) == VOB_OK) {
+        vob_ckout c;
+        if (!run->p->preview || !run->p->unco || vob_ckout_get(run->vob, ck, &c) != VOB_OK) {
+            *why = "it is checked out in this view; -unco cancels the checkout and keeps the edits as \"" +
+                   e.name + ".keep\"";
+            return 1;
+        }
+        ver = c.ver;   // what the view will select once the checkout is cancelled
+    } else {
+        int rc = vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver, nullptr, VOB_MT_FILE_ELEM);
+        if (rc == VOB_NOT_FOUND) {
+            *why = "the view's config spec selects no version of it";
+            return 1;
+        }
+        if (rc != VOB_OK)
+            return store_failed(run, why);
+    }
+    vob_ver_info vi;
+    vob_oid latest = 0;
+    if (vob_ver_get(run->vob, ver, &vi) != VOB_OK || vob_branch_get_latest(run->vob, vi.branch, &latest) != VOB_OK)
+        return store_failed(run, why);
+    if (latest != ver) {
+        *why = "the view selects " + vi.id + ", which is not the latest version on its branch, so a new " +
+               "version would not show in the view";
+        return 1;
+    }
+    bool changed = run->p->identical != 0;
+    if (!changed && differs(e, vi, &changed, why))
+        return 1;
+    if (!changed) {
+        out->add.unchanged++;
+        if (run->p->preview)
+            fsi_action(run, "unchanged", rel);
+        label_version(run, ver, false, rel, out);
+        return 0;
+    }
+    out->add.versions++;
+    if (run->p->preview) {
+        fsi_action(run, "new version", rel);
+        label_version(run, 0, true, rel, out);
+        return 0;
+    }
+    vob_event ev = fsi_event(run, run->p->setevent ? run->now : int64_t(e.st.st_mtime));
+    vob_oid nv = 0;
+    if (vob_ver_create(run->vob, vi.branch, vob_data_file(e.src), &ev, &nv) != VOB_OK)
+        return store_failed(run, why);
+    label_version(run, nv, true, rel, out);
+    return 0;
+}
+
+int fsi_import_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
+                     std::string *why) {
+    const vob_dirent *d = ds.dir->elem ? ds.find(e.name) : nullptr;
+    int want = e.kind == fsi_entry::DIR ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM;
+    if (d && d->mtype != want) {
+        if (!run->p->rmname) {
+            *why = std::string("it is a ") + kind_word(want) + " in the source and a " + kind_word(d->mtype) +
+                   " element in the VOB; -rmname replaces the name with a new element";
+            return 1;
+        }
+        if (fsi_remove_name(run, ds, *d, out, why))
+            return 1;
+        d = nullptr;
+    }
+    if (!d)
+        return new_element(run, ds, e, out, why);
+    if (want == VOB_MT_DIR_ELEM) {
+        descend(run, *ds.dir, e, d->elem, false, out);
+        return 0;
+    }
+    return existing_file(run, ds, e, *d, out, why);
+}
+
+int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, fsi_outcome *out,
+                    std::string *why) {
+    out->add.removed++;
+    if (run->p->preview) {
+        fsi_action(run, "remove name", fsi_join(ds.dir->rel, d.name));
+        return 0;
+    }
+    vob_event ev = fsi_event(run, run->now);
+    if (vob_dir_remove_name(run->vob, ds.dir->elem, ds.branch, d.name, &ev) != VOB_OK)
+        return store_failed(run, why);
+    return 0;
+}
+
+void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi_outcome *out) {
+    if (!run->p->mklabel || !ds.dir->imported)
+        return;
+    vob_oid ver = 0;
+    if (!run->p->preview && vob_branch_get_latest(run->vob, ds.branch, &ver) != VOB_OK) {
+        std::string shown = fsi_show(run, ds.dir->rel);
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, shown.c_str(), run->p->label,
+                   vob_errmsg(run->vob).c_str());
+        out->not_labelled.push_back(ds.dir->rel);
+        return;
+    }
+    label_version(run, ver, made_version || ds.dir->created, ds.dir->rel, out);
+}

@@ -1,0 +1,138 @@
+// The target of a file-system import: the snapshot view that holds it and
+// the directory element it is. Every check comes before the first change;
+// directories of the target's path that the view has only as plain
+// directories are made elements last.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fsimport/fsi_run.h"
+
+static std::vector<std::string> split(const std::string &path) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > pos)
+            out.push_back(path.substr(pos, slash - pos));
+        pos = slash + 1;
+    }
+    return out;
+}
+
+static std::string real_path(const std::string &path) {
+    char *r = realpath(path.c_str(), nullptr);
+    std::string s = r ? r : path;
+    std::free(r);
+    return s;
+}
+
+bool fsi_source_holds_target(const fsi_run *run, const std::string &src) {
+    std::string s = real_path(src);
+    const std::string &t = run->target_real;
+    if (s == "/")
+        return true;
+    return t.compare(0, s.size(), s) == 0 && (t.size() == s.size() || t[s.size()] == '/');
+}
+
+static int refuse(fsi_run *run, const std::string &why) {
+    IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NOT_IN_VIEW, run->target.c_str(), why.empty() ? "." : ": ",
+               why.c_str());
+    IMSG_PRINT(IMSG_CONT, fsi_cat(), FSI_NOT_IN_VIEW_TODO);
+    return 1;
+}
+
+// The directory version the view selects and its branch.
+static int selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch) {
+    int rc = vob_select_version(run->vob, dir, run->rules, run->view_tag, ver, nullptr, VOB_MT_DIR_ELEM);
+    vob_ver_info vi;
+    if (rc == VOB_OK && (rc = vob_ver_get(run->vob, *ver, &vi)) == VOB_OK)
+        *branch = vi.branch;
+    return rc;
+}
+
+// Makes the directories of the target's path that are not elements yet, in
+// one transaction.
+static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string> &missing,
+                     const std::string &shown_base) {
+    vob_txn txn(run->vob);
+    int rc = txn.begin();
+    vob_event ev = fsi_event(run, run->now);
+    for (size_t i = 0; rc == VOB_OK && i < missing.size(); ++i) {
+        vob_oid ver = 0, branch = 0, elem = 0;
+        rc = selected_dir(run, parent, &ver, &branch);
+        if (rc == VOB_OK)
+            rc = vob_elem_create_in(run->vob, parent, branch, missing[i], VOB_MT_DIR_ELEM, 0, &ev, &elem);
+        parent = elem;
+    }
+    if (rc == VOB_OK)
+        rc = txn.commit();
+    if (rc != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_FAILED, shown_base.c_str(), vob_errmsg(run->vob).c_str());
+        return 1;
+    }
+    run->target_elem = parent;
+    run->changed = true;
+    return 0;
+}
+
+int fsi_open_target(fsi_run *run) {
+    struct stat st;
+    if (run->target.empty() || stat(run->target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_TARGET, run->target.c_str());
+        return 1;
+    }
+    run->target_real = real_path(run->target);
+    std::string err;
+    if (int rc = view_open(run->target_real, &run->view, &err))
+        return refuse(run, rc == VOB_NOT_FOUND ? "" : err);
+    std::string root = real_path(view_get_root(run->view)), &t = run->target_real;
+    std::vector<std::string> below;
+    if (t.compare(0, root.size(), root) == 0 && (t.size() == root.size() || t[root.size()] == '/'))
+        below = split(t.substr(root.size()));
+    if (below.empty() || below[0] == ".vantor_view")
+        return refuse(run, "it is the view's root or its records, which lie in no VOB");
+    if (view_get_vob(run->view, "/" + below[0], &run->vob) != VOB_OK)
+        return refuse(run, view_errmsg(run->view));
+    run->view_tag = view_get_tag(run->view);
+    run->rules = view_get_rules(run->view);
+    run->root_elem = vob_wk_obj(run->vob, VOB_WK_ROOT_DIR);
+    run->lost_found = vob_wk_obj(run->vob, VOB_WK_LOST_FOUND);
+
+    // Down the path through the versions the view selects.
+    vob_oid cur = run->root_elem;
+    size_t i = 1;
+    for (; i < below.size(); ++i) {
+        vob_oid ver = 0, branch = 0, next = 0;
+        if (selected_dir(run, cur, &ver, &branch) != VOB_OK)
+            return refuse(run, vob_errmsg(run->vob));
+        int rc = vob_dir_lookup(run->vob, ver, below[i], &next);
+        if (rc == VOB_NOT_FOUND)
+            break;
+        int mtype = 0;
+        if (rc != VOB_OK || vob_obj_get_mtype(run->vob, next, &mtype) != VOB_OK)
+            return refuse(run, vob_errmsg(run->vob));
+        if (mtype != VOB_MT_DIR_ELEM)
+            return refuse(run, "\"" + below[i] + "\" is a file element in the VOB");
+        cur = next;
+    }
+    if (i == below.size()) {
+        run->target_elem = cur;
+        return 0;
+    }
+    std::vector<std::string> missing(below.begin() + long(i), below.end());
+    std::string shown = root;
+    for (size_t k = 0; k < i; ++k)
+        shown += "/" + below[k];
+    if (run->p->preview) {
+        for (const std::string &m : missing) {
+            shown += "/" + m;
+            IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_ACTION, "new element", shown.c_str());
+        }
+        run->target_elem = 0;
+        return 0;
+    }
+    return make_path(run, cur, missing, shown + "/" + missing[0]);
+}
