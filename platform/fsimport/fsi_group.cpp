@@ -97,18 +97,19 @@ template <class Step> int in_savepoint(fsi_run *run, const std::string &rel, std
     done_entry d;
     d.rel = rel;
     std::string why;
-    if (sp.begin() != VOB_OK)
+    if (sp.begin() != VOB_OK) {
+        fsi_fail(run, rel, vob_errmsg(run->vob));
         return -1;
+    }
     if (step(&d.outcome, &why) == 0 && sp.release() == VOB_OK) {
         done.push_back(std::move(d));
         return 0;
     }
     if (why.empty())
         why = vob_errmsg(run->vob);
-    if (sp.rollback() != VOB_OK)
-        return -1;
+    int kept = sp.rollback() == VOB_OK;
     fsi_fail(run, rel, why);
-    return 1;
+    return kept ? 1 : -1;
 }
 
 // The directory version the view selects, and its names.
@@ -156,7 +157,10 @@ void preview_dir(fsi_run *run, fsi_dir_state &ds, std::vector<fsi_entry> &entrie
         run->seen++;
         fsi_progress(run, false);
     }
-    fsi_label_dir(run, ds, !entries.empty() || !gone.empty(), &done[0].outcome);
+    bool made = ds.dir->elem == 0 || !gone.empty();
+    for (const done_entry &d : done)
+        made = made || d.outcome.add.elements || d.outcome.add.versions || d.outcome.add.removed;
+    fsi_label_dir(run, ds, made, &done[0].outcome);
     take_over(run, done, subs);
 }
 
