@@ -376,8 +376,10 @@ int vob_savepoint::begin() {
         return vob_fail(
             vob, VOB_ERR,
             VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(), "a savepoint needs an open write transaction"));
-    if (vob->doomed || sqlite3_get_autocommit(vob->db))
+    if (vob->doomed)
         return vob_fail(vob, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, vob->tag.c_str()));
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
     long n = ++vob->sp_next;
     if (sp_exec(vob, "SAVEPOINT " + sp_name(n)) != VOB_OK)
         return vob_fail_sql(vob, "making a savepoint");
