@@ -179,6 +179,7 @@ int vob_fail_sql(vob_t *v, const char *doing) {
 static void end_savepoints(vob_t *v) {
     v->sp_open.clear();
     v->sp_merged.clear();
+    v->sp_txn_first = v->sp_next + 1;
 }
 
 int vob_begin(vob_t *v, int write) {
@@ -361,9 +362,14 @@ static void sp_close(vob_t *v, long id, bool merged) {
 
 vob_savepoint::vob_savepoint(vob_t *v) : vob(v) {}
 
+// Keeps the handle's message (a failed commit's, say) unless the rollback
+// doomed the transaction.
 vob_savepoint::~vob_savepoint() {
-    if (state == 1)
-        (void)rollback();
+    if (state != 1)
+        return;
+    std::string keep = vob->err;
+    if (rollback() == VOB_OK || !vob->doomed)
+        vob->err = keep;
 }
 
 int vob_savepoint::begin() {
@@ -395,9 +401,10 @@ int vob_savepoint::begin() {
 // A savepoint ended by an outer one or by the end of its transaction.
 static int sp_gone(vob_t *v, long id, bool rollback) {
     bool merged = std::find(v->sp_merged.begin(), v->sp_merged.end(), id) != v->sp_merged.end();
-    if (rollback && merged && v->depth > 0)   // its changes sit in the transaction
+    bool same_txn = v->depth > 0 && id >= v->sp_txn_first;
+    if (rollback && merged && same_txn)   // its changes sit in the transaction
         return sp_lost(v, "a savepoint was rolled back after the one around it was released");
-    if (v->depth > 0 && (merged || rollback))
+    if (same_txn && (merged || rollback))   // merged: kept; else undone by the outer rollback
         return VOB_OK;
     return vob_fail(
         v, VOB_ERR,

@@ -49,6 +49,7 @@ struct vob_t {
     // Ending a savepoint ends those opened inside it; ending the transaction
     // ends them all.
     long sp_next = 0;
+    long sp_txn_first = 1;   // ids from here on belong to the open transaction
     std::vector<long> sp_open;
     std::vector<long> sp_merged;   // ended by the release of an outer one: kept in the transaction
 };

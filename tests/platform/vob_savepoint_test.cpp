@@ -264,6 +264,24 @@ TEST_F(Savepoint, InnerRolledBackAfterOuterReleaseDoomsTheTransaction) {
     EXPECT_FALSE(exists("x"));
 }
 
+TEST_F(Savepoint, SavepointOutlivingItsTransactionUndoesNothing) {
+    vob_savepoint sp(v);
+    {
+        vob_txn t(v);
+        ASSERT_EQ(t.begin(), VOB_OK);
+        ASSERT_EQ(sp.begin(), VOB_OK);
+        ASSERT_EQ(mkfile(root(), "committed"), VOB_OK);
+        ASSERT_EQ(t.commit(), VOB_OK);
+    }
+    vob_txn t2(v);
+    ASSERT_EQ(t2.begin(), VOB_OK);
+    EXPECT_EQ(sp.rollback(), VOB_ERR);   // not a success: the commit kept its changes
+    ASSERT_EQ(mkfile(root(), "next"), VOB_OK) << vob_errmsg(v);
+    ASSERT_EQ(t2.commit(), VOB_OK) << vob_errmsg(v);
+    EXPECT_TRUE(exists("committed"));
+    EXPECT_TRUE(exists("next"));
+}
+
 TEST_F(Savepoint, TransactionLostByTheDatabaseStaysDoomed) {
     {
         vob_txn t(v);
