@@ -18,6 +18,7 @@
 
 #include "runtime/fileutl.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -174,6 +175,13 @@ int vob_fail_sql(vob_t *v, const char *doing) {
 
 // ---- transactions ------------------------------------------------------------------
 
+// The transaction ended: so did its savepoints.
+static void end_savepoints(vob_t *v) {
+    v->sp_open.clear();
+    v->sp_merged.clear();
+    v->sp_txn_first = v->sp_next + 1;
+}
+
 int vob_begin(vob_t *v, int write) {
     int rc = sqlite3_exec(v->db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
@@ -182,6 +190,7 @@ int vob_begin(vob_t *v, int write) {
     v->writing = write;
     v->doomed = 0;
     v->txn_dirver.clear();
+    end_savepoints(v);
     return VOB_OK;
 }
 
@@ -244,6 +253,7 @@ int vob_commit(vob_t *v) {
     v->depth = 0;
     v->writing = 0;
     v->txn_dirver.clear();
+    end_savepoints(v);
     return VOB_OK;
 }
 
@@ -256,6 +266,7 @@ void vob_rollback(vob_t *v) {
     v->writing = 0;
     v->doomed = 0;
     v->txn_dirver.clear();
+    end_savepoints(v);
 }
 
 // ---- contents --------------------------------------------------------------------------
@@ -321,6 +332,125 @@ void vob_txn::rollback() {
         vob->depth--;
     }
     state = 3;
+}
+
+// ---- savepoints -------------------------------------------------------------------------
+
+static std::string sp_name(long id) { return "vob_sp" + std::to_string(id); }
+
+static int sp_exec(vob_t *v, const std::string &sql) {
+    return sqlite3_exec(v->db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK ? VOB_OK : VOB_ERR;
+}
+
+// The database lost the transaction (or the savepoint): nothing done since
+// BEGIN can be trusted to commit, so the transaction stays doomed.
+static int sp_lost(vob_t *v, const char *why) {
+    v->doomed = 1;
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_SAVEPOINT_LOST, v->tag.c_str(), why));
+}
+
+// Takes savepoint id and those opened inside it off the open list; with
+// `merged`, the inner ones are remembered as kept in the transaction.
+static void sp_close(vob_t *v, long id, bool merged) {
+    auto at = std::find(v->sp_open.begin(), v->sp_open.end(), id);
+    if (merged)
+        v->sp_merged.insert(v->sp_merged.end(), at + 1, v->sp_open.end());
+    else   // what was merged into this one is undone with it
+        std::erase_if(v->sp_merged, [id](long m) { return m > id; });
+    v->sp_open.erase(at, v->sp_open.end());
+}
+
+vob_savepoint::vob_savepoint(vob_t *v) : vob(v) {}
+
+// Keeps the handle's message (a failed commit's, say) unless the rollback
+// doomed the transaction.
+vob_savepoint::~vob_savepoint() {
+    if (state != 1)
+        return;
+    std::string keep = vob->err;
+    if (rollback() == VOB_OK || !vob->doomed)
+        vob->err = keep;
+}
+
+int vob_savepoint::begin() {
+    if (state == 1)
+        return VOB_OK;
+    if (state == 2)
+        return vob_fail(vob, VOB_ERR,
+                        VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(), "a savepoint is begun only once"));
+    if (vob->depth == 0 || !vob->writing)
+        return vob_fail(
+            vob, VOB_ERR,
+            VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(), "a savepoint needs an open write transaction"));
+    if (vob->doomed)
+        return vob_fail(vob, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, vob->tag.c_str()));
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
+    long n = ++vob->sp_next;
+    if (sp_exec(vob, "SAVEPOINT " + sp_name(n)) != VOB_OK)
+        return vob_fail_sql(vob, "making a savepoint");
+    id = n;
+    drop_mark = vob->drop_blobs.size();
+    pool_mark = vob_pool_mark(vob->pool);
+    dirvers.assign(vob->txn_dirver.begin(), vob->txn_dirver.end());
+    vob->sp_open.push_back(id);
+    state = 1;
+    return VOB_OK;
+}
+
+// A savepoint ended by an outer one or by the end of its transaction.
+static int sp_gone(vob_t *v, long id, bool rollback) {
+    bool merged = std::find(v->sp_merged.begin(), v->sp_merged.end(), id) != v->sp_merged.end();
+    bool same_txn = v->depth > 0 && id >= v->sp_txn_first;
+    if (rollback && merged && same_txn)   // its changes sit in the transaction
+        return sp_lost(v, "a savepoint was rolled back after the one around it was released");
+    if (same_txn && (merged || rollback))   // merged: kept; else undone by the outer rollback
+        return VOB_OK;
+    return vob_fail(
+        v, VOB_ERR,
+        VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the savepoint ended with its transaction or an outer one"));
+}
+
+static int sp_not_open(vob_t *v) {
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the savepoint is not open"));
+}
+
+int vob_savepoint::release() {
+    if (state != 1)
+        return sp_not_open(vob);
+    state = 2;
+    if (std::find(vob->sp_open.begin(), vob->sp_open.end(), id) == vob->sp_open.end())
+        return sp_gone(vob, id, false);
+    sp_close(vob, id, true);
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
+    if (sp_exec(vob, "RELEASE " + sp_name(id)) != VOB_OK)
+        return sp_lost(vob, sqlite3_errmsg(vob->db));
+    return VOB_OK;
+}
+
+int vob_savepoint::rollback() {
+    if (state != 1)
+        return sp_not_open(vob);
+    state = 2;
+    if (std::find(vob->sp_open.begin(), vob->sp_open.end(), id) == vob->sp_open.end())
+        return sp_gone(vob, id, true);
+    sp_close(vob, id, false);
+    // After an I/O failure SQLite may have rolled back the whole transaction.
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
+    std::string name = sp_name(id);
+    if (sp_exec(vob, "ROLLBACK TO " + name) != VOB_OK || sqlite3_get_autocommit(vob->db) ||
+        sp_exec(vob, "RELEASE " + name) != VOB_OK)
+        return sp_lost(vob, sqlite3_get_autocommit(vob->db) ? "the database ended the transaction"
+                                                            : sqlite3_errmsg(vob->db));
+    vob_pool_discard_since(&vob->pool, pool_mark);
+    if (vob->drop_blobs.size() > drop_mark)
+        vob->drop_blobs.resize(drop_mark);
+    vob->txn_dirver.clear();
+    vob->txn_dirver.insert(dirvers.begin(), dirvers.end());
+    vob->doomed = 0;
+    return VOB_OK;
 }
 
 vob_wscope::vob_wscope(vob_t *v_) : v(v_) {}

@@ -45,6 +45,13 @@ struct vob_t {
     int doomed = 0;
     std::vector<std::string> drop_blobs;               // shas whose last version lost its data
     std::unordered_map<vob_oid, vob_oid> txn_dirver;   // dir branch -> version made in this txn
+    // Savepoints: ids are never reused on a handle; open ones innermost last.
+    // Ending a savepoint ends those opened inside it; ending the transaction
+    // ends them all.
+    long sp_next = 0;
+    long sp_txn_first = 1;   // ids from here on belong to the open transaction
+    std::vector<long> sp_open;
+    std::vector<long> sp_merged;   // ended by the release of an outer one: kept in the transaction
 };
 
 // ---- vob_db.cpp: the database layer ------------------------------------------

@@ -73,7 +73,9 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
     X(VM_TOO_LONG, "VOB \"%s\": %s \"%s\" is %zu bytes long; at most %zu fit")                                         \
     X(VM_NO_WK, "VOB \"%s\": no well-known object %d")                                                                 \
     X(VM_NO_EVENT, "VOB \"%s\": object %lld has no event of kind %d")                                                  \
-    X(VM_VTREE_ORDER, "VOB \"%s\": the version tree of element %lld is out of order at \"%s\"")
+    X(VM_VTREE_ORDER, "VOB \"%s\": the version tree of element %lld is out of order at \"%s\"")                        \
+    X(VM_SAVEPOINT_LOST,                                                                                               \
+      "VOB \"%s\": the transaction was lost at a savepoint (%s); nothing will be committed")
 
 #define VOB_MESSAGES_ENUM(name, text) name,
 enum vob_msg { VOB_MESSAGES(VOB_MESSAGES_ENUM) VM_COUNT };

@@ -84,6 +84,7 @@ static int add_pending(vob_pool *p, const std::string &sha, const std::string &t
     vob_pool_blob b;
     b.tmp = tmp;
     b.fd = fd;
+    b.seq = ++p->seq;
     p->pending.emplace(sha, b);
     return ++p->pending_open > POOL_MAX_OPEN ? sync_open(p, e) : 0;
 }
@@ -223,15 +224,33 @@ int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
     return 0;
 }
 
+static void drop_blob(const vob_pool_blob &b) {
+    if (b.fd >= 0)
+        close(b.fd);
+    if (!b.tmp.empty())
+        unlink(b.tmp.c_str());
+}
+
 void vob_pool_discard(vob_pool *p) {
-    for (auto &kv : p->pending) {
-        if (kv.second.fd >= 0)
-            close(kv.second.fd);
-        if (!kv.second.tmp.empty())
-            unlink(kv.second.tmp.c_str());
-    }
+    for (auto &kv : p->pending)
+        drop_blob(kv.second);
     p->pending.clear();
     p->pending_open = 0;
+}
+
+uint64_t vob_pool_mark(const vob_pool &p) { return p.seq; }
+
+void vob_pool_discard_since(vob_pool *p, uint64_t mark) {
+    for (auto it = p->pending.begin(); it != p->pending.end();) {
+        if (it->second.seq <= mark) {
+            ++it;
+            continue;
+        }
+        if (it->second.fd >= 0)
+            p->pending_open--;
+        drop_blob(it->second);
+        it = p->pending.erase(it);
+    }
 }
 
 int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_error *e) {

@@ -12,6 +12,9 @@
 // - A blob that lost its last version moves to <dir>/trash/ before the
 //   COMMIT (vob_pool_trash) and is deleted after it, or moved back when the
 //   COMMIT fails (vob_pool_trash_done).
+// - Pending blobs carry their order of arrival (seq, growing over the life of
+//   the pool, never reused), so that those added after a mark can be dropped
+//   while older ones stay pending (a savepoint rolled back).
 // Every function that can fail returns 0 or an errno value and fills a
 // vob_pool_error.
 #pragma once
@@ -33,7 +36,8 @@ struct vob_pool_error {
 // A blob written to tmp/ and not yet renamed into place.
 struct vob_pool_blob {
     std::string tmp;
-    int fd = -1;   // open until synced
+    int fd = -1;        // open until synced
+    uint64_t seq = 0;   // order of arrival among pending blobs
 };
 
 struct vob_pool {
@@ -41,6 +45,7 @@ struct vob_pool {
     std::map<std::string, vob_pool_blob> pending;   // by sha
     size_t pending_open = 0;                        // of them with an open descriptor
     std::vector<std::string> trashed;               // shas moved to trash/ for this commit
+    uint64_t seq = 0;                               // seq of the last blob made pending
 };
 
 extern const char *const VOB_EMPTY_SHA;   // of zero bytes
@@ -55,6 +60,10 @@ std::string vob_pool_path(const vob_pool &p, const std::string &sha);
 [[nodiscard]] int vob_pool_flush(vob_pool *p, vob_pool_error *e);
 // Drops pending blobs (after a ROLLBACK).
 void vob_pool_discard(vob_pool *p);
+// A mark of the pending blobs so far; vob_pool_discard_since drops (closes
+// and unlinks) those made pending after it and keeps the older ones.
+uint64_t vob_pool_mark(const vob_pool &p);
+void vob_pool_discard_since(vob_pool *p, uint64_t mark);
 // Moves blobs that no row names any more into trash/ (before the COMMIT);
 // pending ones stay. A blob that is already gone is skipped.
 [[nodiscard]] int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_error *e);

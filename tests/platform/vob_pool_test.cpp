@@ -70,6 +70,28 @@ TEST_F(Pool, ManyBlobsInOneFlush) {
     EXPECT_EQ(tmp_files(), 0u);
 }
 
+TEST_F(Pool, DiscardSinceAMarkKeepsOlderBlobs) {
+    vob_pool_error e;
+    std::string old, again, young, last;
+    ASSERT_EQ(vob_pool_put(&p, "old", &old, &e), 0);
+    uint64_t mark = vob_pool_mark(p);
+    ASSERT_EQ(vob_pool_put(&p, "old", &again, &e), 0);   // pending before the mark: stays
+    for (int i = 0; i < 70; i++)   // past the open-descriptor limit: some closed, some open
+        ASSERT_EQ(vob_pool_put(&p, "young " + std::to_string(i), &young, &e), 0);
+    vob_pool_discard_since(&p, mark);
+    EXPECT_EQ(p.pending.size(), 1u);
+    EXPECT_EQ(tmp_files(), 1u);
+    EXPECT_EQ(p.pending_open, 0u);   // the old one was closed at the limit
+    // The same bytes again are a new pending blob, and the flush takes both.
+    ASSERT_EQ(vob_pool_put(&p, "young 69", &last, &e), 0);
+    EXPECT_EQ(last, young);
+    vob_pool_discard_since(&p, vob_pool_mark(p));   // nothing after it
+    ASSERT_EQ(vob_pool_flush(&p, &e), 0) << e.file << ": " << e.text;
+    EXPECT_EQ(testutil::read_file(vob_pool_path(p, old)), "old");
+    EXPECT_EQ(testutil::read_file(vob_pool_path(p, young)), "young 69");
+    EXPECT_EQ(tmp_files(), 0u);
+}
+
 TEST_F(Pool, PutFileAndItsFailures) {
     vob_pool_error e;
     std::string src = tmp + "/src", sha;
