@@ -68,8 +68,104 @@ static void descend(const fsi_run *run, const fsi_dir &parent, const fsi_entry &
     out->sub.ignore = parent.ignore;
 }
 
-static int new_element(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
-                       std::string *why) {
+// Whether the file's bytes differ from the version's: sizes first, then the
+// SHA-256 the store recorded.
+static int differs(const fsi_entry &e, const vob_ver_info &vi, bool *result, std::string *why) {
+    if (!vi.has_data || vi.size != int64_t(e.st.st_size)) {
+        *result = true;
+        return 0;
+    }
+    std::string sha;
+    int64_t size = 0;
+    if (int err = digest_sha256_file(e.src, &sha, &size)) {
+        *why = std::string("cannot read the file: ") + std::strerror(err);
+        return 1;
+    }
+    *result = sha != vi.sha256 || size != vi.size;
+    return 0;
+}
+
+// The version of an existing file element that a new version would follow.
+static int plan_file(fsi_run *run, const fsi_entry &e, const vob_dirent &d, fsi_plan *plan, std::string *why) {
+    vob_oid ver = 0;
+    int co = 0;
+    int rc = vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver, &co, VOB_MT_FILE_ELEM);
+    if (rc != VOB_OK && rc != VOB_NOT_FOUND)
+        return store_failed(run, why);
+    vob_oid ck = 0;
+    if (!co && !run->rules_see_checkouts && vob_elem_find_ckout(run->vob, d.elem, run->view_tag, &ck) == VOB_OK)
+        co = 1;
+    if (co) {
+        vob_ckout c;
+        if (!ck && vob_elem_find_ckout(run->vob, d.elem, run->view_tag, &ck) != VOB_OK)
+            return store_failed(run, why);
+        // Only a preview still meets the checkouts that unco cancels.
+        if (!run->p->preview || !run->p->unco || vob_ckout_get(run->vob, ck, &c) != VOB_OK) {
+            *why = "it is checked out in this view; -unco cancels the checkout and keeps the edits as \"" +
+                   e.name + ".keep\"";
+            return 1;
+        }
+        ver = c.ver;
+    } else if (rc == VOB_NOT_FOUND) {
+        *why = "the view's config spec selects no version of it";
+        return 1;
+    }
+    vob_ver_info vi;
+    if (vob_ver_get(run->vob, ver, &vi) != VOB_OK)
+        return store_failed(run, why);
+    // A rule for a label or a fixed version may select an older version; a
+    // new one after the latest would not be what the view shows.
+    vob_oid latest = ver;
+    if (!run->rules_select_latest && vob_branch_get_latest(run->vob, vi.branch, &latest) != VOB_OK)
+        return store_failed(run, why);
+    if (latest != ver) {
+        *why = "the view selects " + vi.id + ", which is not the latest version on its branch, so a new " +
+               "version would not show in the view";
+        return 1;
+    }
+    bool changed = run->p->identical != 0;
+    if (!changed && differs(e, vi, &changed, why))
+        return 1;
+    plan->kind = changed ? fsi_plan::VERSION : fsi_plan::UNCHANGED;
+    plan->elem = d.elem;
+    plan->ver = ver;
+    plan->branch = vi.branch;
+    return 0;
+}
+
+int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_plan *plan, std::string *why) {
+    *plan = fsi_plan();
+    const vob_dirent *d = ds.dir->elem ? ds.find(e.name) : nullptr;
+    int want = e.kind == fsi_entry::DIR ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM;
+    if (d && d->mtype != want) {
+        if (!run->p->rmname) {
+            *why = std::string("it is a ") + kind_word(want) + " in the source and a " + kind_word(d->mtype) +
+                   " element in the VOB; -rmname replaces the name with a new element";
+            return 1;
+        }
+        plan->replace = d;
+        d = nullptr;
+    }
+    if (!d) {
+        plan->kind = fsi_plan::NEW;
+        return 0;
+    }
+    if (want == VOB_MT_DIR_ELEM) {
+        plan->kind = fsi_plan::DIR;
+        plan->elem = d->elem;
+        return 0;
+    }
+    return plan_file(run, e, *d, plan, why);
+}
+
+bool fsi_plan_writes(const fsi_run *run, const fsi_plan &plan) {
+    if (plan.kind == fsi_plan::NEW || plan.kind == fsi_plan::VERSION || plan.replace)
+        return true;
+    return plan.kind == fsi_plan::UNCHANGED && run->p->mklabel && !run->p->updates_only;
+}
+
+static int apply_new(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
+                     std::string *why) {
     std::string rel = fsi_join(ds.dir->rel, e.name);
     bool is_dir = e.kind == fsi_entry::DIR;
     out->add.elements++;
@@ -99,62 +195,25 @@ static int new_element(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e
     return 0;
 }
 
-// Whether the file's bytes differ from the version's: sizes first, then the
-// SHA-256 the store recorded.
-static int differs(const fsi_entry &e, const vob_ver_info &vi, bool *result, std::string *why) {
-    if (!vi.has_data || vi.size != int64_t(e.st.st_size)) {
-        *result = true;
-        return 0;
-    }
-    std::string sha;
-    int64_t size = 0;
-    if (int err = digest_sha256_file(e.src, &sha, &size)) {
-        *why = std::string("cannot read the file: ") + std::strerror(err);
-        return 1;
-    }
-    *result = sha != vi.sha256 || size != vi.size;
-    return 0;
-}
-
-static int existing_file(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, const vob_dirent &d,
-                         fsi_outcome *out, std::string *why) {
+int fsi_apply_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, const fsi_plan &plan,
+                    fsi_outcome *out, std::string *why) {
     std::string rel = fsi_join(ds.dir->rel, e.name);
-    vob_oid ck = 0, ver = 0;
-    if (vob_elem_find_ckout(run->vob, d.elem, run->view_tag, &ck) == VOB_OK) {
-        vob_ckout c;
-        if (!run->p->preview || !run->p->unco || vob_ckout_get(run->vob, ck, &c) != VOB_OK) {
-            *why = "it is checked out in this view; -unco cancels the checkout and keeps the edits as \"" +
-                   e.name + ".keep\"";
-            return 1;
-        }
-        ver = c.ver;   // what the view will select once the checkout is cancelled
-    } else {
-        int rc = vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver, nullptr, VOB_MT_FILE_ELEM);
-        if (rc == VOB_NOT_FOUND) {
-            *why = "the view's config spec selects no version of it";
-            return 1;
-        }
-        if (rc != VOB_OK)
-            return store_failed(run, why);
-    }
-    vob_ver_info vi;
-    vob_oid latest = 0;
-    if (vob_ver_get(run->vob, ver, &vi) != VOB_OK || vob_branch_get_latest(run->vob, vi.branch, &latest) != VOB_OK)
-        return store_failed(run, why);
-    if (latest != ver) {
-        *why = "the view selects " + vi.id + ", which is not the latest version on its branch, so a new " +
-               "version would not show in the view";
+    if (plan.replace && fsi_remove_name(run, ds, *plan.replace, out, why))
         return 1;
-    }
-    bool changed = run->p->identical != 0;
-    if (!changed && differs(e, vi, &changed, why))
-        return 1;
-    if (!changed) {
-        out->add.unchanged++;
-        if (run->p->preview)
-            fsi_action(run, "unchanged", rel);
-        label_version(run, ver, false, rel, out);
-        return 0;
+    switch (plan.kind) {
+        case fsi_plan::NEW:
+            return apply_new(run, ds, e, out, why);
+        case fsi_plan::DIR:
+            descend(run, *ds.dir, e, plan.elem, false, out);
+            return 0;
+        case fsi_plan::UNCHANGED:
+            out->add.unchanged++;
+            if (run->p->preview)
+                fsi_action(run, "unchanged", rel);
+            label_version(run, plan.ver, false, rel, out);
+            return 0;
+        case fsi_plan::VERSION:
+            break;
     }
     out->add.versions++;
     if (run->p->preview) {
@@ -164,33 +223,10 @@ static int existing_file(fsi_run *run, const fsi_dir_state &ds, const fsi_entry 
     }
     vob_event ev = fsi_event(run, run->p->setevent ? run->now : int64_t(e.st.st_mtime));
     vob_oid nv = 0;
-    if (vob_ver_create(run->vob, vi.branch, vob_data_file(e.src), &ev, &nv) != VOB_OK)
+    if (vob_ver_create(run->vob, plan.branch, vob_data_file(e.src), &ev, &nv) != VOB_OK)
         return store_failed(run, why);
     label_version(run, nv, true, rel, out);
     return 0;
-}
-
-int fsi_import_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
-                     std::string *why) {
-    const vob_dirent *d = ds.dir->elem ? ds.find(e.name) : nullptr;
-    int want = e.kind == fsi_entry::DIR ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM;
-    if (d && d->mtype != want) {
-        if (!run->p->rmname) {
-            *why = std::string("it is a ") + kind_word(want) + " in the source and a " + kind_word(d->mtype) +
-                   " element in the VOB; -rmname replaces the name with a new element";
-            return 1;
-        }
-        if (fsi_remove_name(run, ds, *d, out, why))
-            return 1;
-        d = nullptr;
-    }
-    if (!d)
-        return new_element(run, ds, e, out, why);
-    if (want == VOB_MT_DIR_ELEM) {
-        descend(run, *ds.dir, e, d->elem, false, out);
-        return 0;
-    }
-    return existing_file(run, ds, e, *d, out, why);
 }
 
 int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, fsi_outcome *out,

@@ -150,7 +150,8 @@ void preview_dir(fsi_run *run, fsi_dir_state &ds, std::vector<fsi_entry> &entrie
     for (const fsi_entry &e : entries) {
         done_entry one;
         std::string why;
-        if (fsi_import_entry(run, ds, e, &one.outcome, &why) != 0)
+        fsi_plan plan;
+        if (fsi_plan_entry(run, ds, e, &plan, &why) != 0 || fsi_apply_entry(run, ds, e, plan, &one.outcome, &why) != 0)
             fsi_fail(run, fsi_join(ds.dir->rel, e.name), why);
         else
             done.push_back(std::move(one));
@@ -210,9 +211,20 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
                     break;
                 }
                 const fsi_entry &e = entries[next];
-                lost = in_savepoint(run, fsi_join(dir.rel, e.name), done, [&](fsi_outcome *o, std::string *why) {
-                    return fsi_import_entry(run, ds, e, o, why);
-                });
+                std::string rel = fsi_join(dir.rel, e.name), why;
+                fsi_plan plan;
+                if (fsi_plan_entry(run, ds, e, &plan, &why) != 0) {
+                    fsi_fail(run, rel, why);
+                } else if (!fsi_plan_writes(run, plan)) {
+                    done_entry d;
+                    d.rel = rel;
+                    (void)fsi_apply_entry(run, ds, e, plan, &d.outcome, &why);
+                    done.push_back(std::move(d));
+                } else {
+                    lost = in_savepoint(run, rel, done, [&](fsi_outcome *o, std::string *w) {
+                        return fsi_apply_entry(run, ds, e, plan, o, w);
+                    });
+                }
                 run->seen++;
                 fsi_progress(run, false);
             }
@@ -236,8 +248,11 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
                 lose(run, done, vob_errmsg(run->vob));
                 return;
             }
-            if (!done.empty())
-                run->changed = true;
+            for (const done_entry &d : done) {
+                const fsi_stats &a = d.outcome.add;
+                if (a.elements || a.versions || a.removed || a.labelled)
+                    run->changed = true;
+            }
             take_over(run, done, &subs);
             first = false;
         }

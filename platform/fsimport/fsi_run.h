@@ -62,6 +62,8 @@ struct fsi_run {
     vob_t *vob = nullptr;   // owned by the view
     std::string view_tag;
     std::vector<vob_rule> rules;
+    bool rules_see_checkouts = false;   // the first rule for files is CHECKEDOUT
+    bool rules_select_latest = false;   // every rule selects the latest version of a branch (or a checkout)
     vob_oid target_elem = 0;   // 0 in a preview that would make it
     vob_oid root_elem = 0;     // the VOB root (lost+found lives there)
     vob_oid lost_found = 0;
@@ -70,7 +72,7 @@ struct fsi_run {
     vob_event base_ev;   // the importer, the host and the comment
 
     fsi_stats stats;
-    bool changed = false;       // something was committed: the view needs an update
+    bool changed = false;       // this run changed the VOB
     bool stop = false;          // interrupted, or the VOB stayed busy
     std::string stopped_at;     // what was in hand then
     std::vector<fsi_dir> todo;  // directories still to import, depth first (a stack)
@@ -146,9 +148,22 @@ struct fsi_outcome {
     fsi_dir sub;                             // a directory to descend into
     bool descend = false;
 };
-// 0, or nonzero with *why (the caller rolls the entry back).
-int fsi_import_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
-                     std::string *why);
+// What an entry needs, decided by reads alone, so that a name that only
+// proves unchanged costs no savepoint.
+struct fsi_plan {
+    enum kind_t { NEW, VERSION, UNCHANGED, DIR } kind = NEW;
+    const vob_dirent *replace = nullptr;   // a name of the other kind that rmname removes first
+    vob_oid elem = 0;                      // the existing element
+    vob_oid ver = 0, branch = 0;           // the version the view selects, and its branch
+};
+// 0, or nonzero with *why (the name is not imported).
+int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_plan *plan, std::string *why);
+// Whether carrying out the plan changes the VOB.
+bool fsi_plan_writes(const fsi_run *run, const fsi_plan &plan);
+// Carries it out (in a preview: prints it). 0, or nonzero with *why (the
+// caller rolls the entry back).
+int fsi_apply_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, const fsi_plan &plan,
+                    fsi_outcome *out, std::string *why);
 // Removes a name the source no longer has.
 int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, fsi_outcome *out,
                     std::string *why);

@@ -115,7 +115,9 @@ void walk(fsi_run *run) {
 
 void summary(fsi_run *run) {
     const fsi_stats &s = run->stats;
-    if (run->p->preview)
+    if (!run->p->preview && !run->changed && !s.failed && !run->stop)
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_NOTHING_CHANGED);
+    else if (run->p->preview)
         IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_PREVIEW_SUMMARY, s.elements, s.versions, s.unchanged, s.removed,
                    s.labelled, s.failed);
     else
@@ -162,7 +164,9 @@ int fsimport_start(fsimport_params *p, const char *const *sources, int count) {
     if (run.stop && fsi_stop_requested())
         IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_INTERRUPTED, run.stopped_at.c_str());
     int rc = run.stats.failed || run.stop ? 1 : 0;
-    if (!p->preview && run.changed && update_view(&run) != 0)
+    // Even when this run changed nothing: a run killed before its update
+    // may have left the VOB ahead of the view.
+    if (!p->preview && update_view(&run) != 0)
         rc = 1;
     summary(&run);
     view_close(run.view);

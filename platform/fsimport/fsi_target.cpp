@@ -98,6 +98,16 @@ int fsi_open_target(fsi_run *run) {
         return refuse(run, view_errmsg(run->view));
     run->view_tag = view_get_tag(run->view);
     run->rules = view_get_rules(run->view);
+    run->rules_select_latest = true;
+    bool first_for_files = true;
+    for (const vob_rule &r : run->rules) {
+        if (r.kind != vob_rule::CHECKEDOUT && r.kind != vob_rule::LATEST)
+            run->rules_select_latest = false;
+        if (first_for_files && r.only != VOB_MT_DIR_ELEM) {
+            run->rules_see_checkouts = r.kind == vob_rule::CHECKEDOUT;
+            first_for_files = false;
+        }
+    }
     run->root_elem = vob_wk_obj(run->vob, VOB_WK_ROOT_DIR);
     run->lost_found = vob_wk_obj(run->vob, VOB_WK_LOST_FOUND);
 
