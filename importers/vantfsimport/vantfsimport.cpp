@@ -157,7 +157,8 @@ int read_flags(clp_hdl *hdl, fsimport_params *p) {
             case OPT_COMMENT:
             case OPT_MKLABEL:
                 if (!clp_get_next_arg(hdl, &arg)) {
-                    IMSG_PRINT(IMSG_ERROR, cat(), FSI_NEEDS_ARG, id == OPT_COMMENT ? "-c[omment]" : "-mk[label]");
+                    IMSG_PRINT(IMSG_ERROR, cat(), FSI_NEEDS_ARG,
+                               id == OPT_COMMENT ? "-c[omment]" : "-mk[label]");
                     return 1;
                 }
                 if (id == OPT_COMMENT) {

@@ -86,14 +86,16 @@ static int differs(const fsi_entry &e, const vob_ver_info &vi, bool *result, std
 }
 
 // The version of an existing file element that a new version would follow.
-static int plan_file(fsi_run *run, const fsi_entry &e, const vob_dirent &d, fsi_plan *plan, std::string *why) {
+static int plan_file(fsi_run *run, const fsi_entry &e, const vob_dirent &d, fsi_plan *plan,
+                     std::string *why) {
     vob_oid ver = 0;
     int co = 0;
     int rc = vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver, &co, VOB_MT_FILE_ELEM);
     if (rc != VOB_OK && rc != VOB_NOT_FOUND)
         return store_failed(run, why);
     vob_oid ck = 0;
-    if (!co && !run->rules_see_checkouts && vob_elem_find_ckout(run->vob, d.elem, run->view_tag, &ck) == VOB_OK)
+    if (!co && !run->rules_see_checkouts &&
+        vob_elem_find_ckout(run->vob, d.elem, run->view_tag, &ck) == VOB_OK)
         co = 1;
     if (co) {
         vob_ckout c;
@@ -133,7 +135,8 @@ static int plan_file(fsi_run *run, const fsi_entry &e, const vob_dirent &d, fsi_
     return 0;
 }
 
-int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_plan *plan, std::string *why) {
+int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_plan *plan,
+                   std::string *why) {
     *plan = fsi_plan();
     const vob_dirent *d = ds.dir->elem ? ds.find(e.name) : nullptr;
     int want = e.kind == fsi_entry::DIR ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM;
@@ -179,8 +182,8 @@ static int apply_new(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, 
     }
     vob_event ev = fsi_event(run, run->now);
     vob_oid elem = 0, ver = 0;
-    if (vob_elem_create_in(run->vob, ds.dir->elem, ds.branch, e.name, is_dir ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM,
-                           0, &ev, &elem) != VOB_OK)
+    if (vob_elem_create_in(run->vob, ds.dir->elem, ds.branch, e.name,
+                           is_dir ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, 0, &ev, &elem) != VOB_OK)
         return store_failed(run, why);
     if (is_dir) {
         descend(run, *ds.dir, e, elem, true, out);

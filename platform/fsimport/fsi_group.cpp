@@ -76,7 +76,8 @@ void cancel_checkouts(fsi_run *run, const fsi_dir_state &ds, std::vector<fsi_ent
 }
 
 // The names of the directory that the source no longer has.
-std::vector<vob_dirent> gone_names(const fsi_run *run, const fsi_dir_state &ds, const std::set<std::string> *present) {
+std::vector<vob_dirent> gone_names(const fsi_run *run, const fsi_dir_state &ds,
+                                   const std::set<std::string> *present) {
     std::vector<vob_dirent> gone;
     if (!present || !run->p->rmname || !ds.dir->imported || !ds.dir->elem)
         return gone;
@@ -92,7 +93,8 @@ std::vector<vob_dirent> gone_names(const fsi_run *run, const fsi_dir_state &ds, 
 
 // Runs one step in a savepoint. 0 when it is kept; 1 when it was rolled
 // back (reported); -1 when the transaction itself is lost.
-template <class Step> int in_savepoint(fsi_run *run, const std::string &rel, std::vector<done_entry> &done, Step step) {
+template <class Step>
+int in_savepoint(fsi_run *run, const std::string &rel, std::vector<done_entry> &done, Step step) {
     vob_savepoint sp(run->vob);
     done_entry d;
     d.rel = rel;
@@ -117,7 +119,8 @@ int read_vob_dir(fsi_run *run, fsi_dir_state *ds, bool changing) {
     const fsi_dir &dir = *ds->dir;
     vob_oid ver = 0, latest = 0;
     vob_ver_info vi;
-    int rc = vob_select_version(run->vob, dir.elem, run->rules, run->view_tag, &ver, nullptr, VOB_MT_DIR_ELEM);
+    int rc =
+        vob_select_version(run->vob, dir.elem, run->rules, run->view_tag, &ver, nullptr, VOB_MT_DIR_ELEM);
     if (rc == VOB_NOT_FOUND) {
         fsi_fail(run, dir.rel, "the view's config spec selects no version of this directory");
         return 1;
@@ -151,7 +154,8 @@ void preview_dir(fsi_run *run, fsi_dir_state &ds, std::vector<fsi_entry> &entrie
         done_entry one;
         std::string why;
         fsi_plan plan;
-        if (fsi_plan_entry(run, ds, e, &plan, &why) != 0 || fsi_apply_entry(run, ds, e, plan, &one.outcome, &why) != 0)
+        if (fsi_plan_entry(run, ds, e, &plan, &why) != 0 ||
+            fsi_apply_entry(run, ds, e, plan, &one.outcome, &why) != 0)
             fsi_fail(run, fsi_join(ds.dir->rel, e.name), why);
         else
             done.push_back(std::move(one));
@@ -199,9 +203,10 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
             int lost = 0;
             if (first)
                 for (const vob_dirent &d : gone)
-                    if ((lost = in_savepoint(run, fsi_join(dir.rel, d.name), done, [&](fsi_outcome *o, std::string *why) {
-                             return fsi_remove_name(run, ds, d, o, why);
-                         })) < 0)
+                    if ((lost = in_savepoint(run, fsi_join(dir.rel, d.name), done,
+                                             [&](fsi_outcome *o, std::string *why) {
+                                                 return fsi_remove_name(run, ds, d, o, why);
+                                             })) < 0)
                         break;
             size_t end = std::min(entries.size(), next + FSI_CHUNK);
             for (; lost >= 0 && next < end; ++next) {

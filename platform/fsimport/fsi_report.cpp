@@ -64,7 +64,8 @@ void fsi_action(fsi_run *run, const char *action, const std::string &rel) {
 static std::string progress_text(const fsi_run *run) {
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->started).count();
     char buf[200];
-    std::snprintf(buf, sizeof buf, "%s: %ld names, %ld new elements, %ld new versions, %ld unchanged (%.0f s)",
+    std::snprintf(buf, sizeof buf,
+                  "%s: %ld names, %ld new elements, %ld new versions, %ld unchanged (%.0f s)",
                   run->p->preview ? "Previewing" : "Importing", run->seen, run->stats.elements,
                   run->stats.versions, run->stats.unchanged, secs);
     return buf;

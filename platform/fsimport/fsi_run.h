@@ -39,9 +39,9 @@ struct fsi_entry {
 };
 
 struct fsi_dir {
-    vob_oid elem = 0;   // 0: not in the VOB yet (preview only)
-    std::string src;    // the source directory ("" for the target: its entries are the sources)
-    std::string rel;    // below the target
+    vob_oid elem = 0;           // 0: not in the VOB yet (preview only)
+    std::string src;            // the source directory ("" for the target: its entries are the sources)
+    std::string rel;            // below the target
     bool read_entries = true;   // recurse (or the target's own list of sources)
     bool imported = true;       // a directory of the sources: rmname and labels apply
     bool created = false;       // this run made the element
@@ -64,18 +64,18 @@ struct fsi_run {
     std::vector<vob_rule> rules;
     bool rules_see_checkouts = false;   // the first rule for files is CHECKEDOUT
     bool rules_select_latest = false;   // every rule selects the latest version of a branch (or a checkout)
-    vob_oid target_elem = 0;   // 0 in a preview that would make it
-    vob_oid root_elem = 0;     // the VOB root (lost+found lives there)
+    vob_oid target_elem = 0;            // 0 in a preview that would make it
+    vob_oid root_elem = 0;              // the VOB root (lost+found lives there)
     vob_oid lost_found = 0;
-    vob_oid lbtype = 0;        // with mklabel (0 in a preview when it would be made)
+    vob_oid lbtype = 0;   // with mklabel (0 in a preview when it would be made)
     int64_t now = 0;
     vob_event base_ev;   // the importer, the host and the comment
 
     fsi_stats stats;
-    bool changed = false;       // this run changed the VOB
-    bool stop = false;          // interrupted, or the VOB stayed busy
-    std::string stopped_at;     // what was in hand then
-    std::vector<fsi_dir> todo;  // directories still to import, depth first (a stack)
+    bool changed = false;        // this run changed the VOB
+    bool stop = false;           // interrupted, or the VOB stayed busy
+    std::string stopped_at;      // what was in hand then
+    std::vector<fsi_dir> todo;   // directories still to import, depth first (a stack)
 
     // Progress on standard error.
     bool tty = false;
@@ -113,7 +113,8 @@ bool fsi_ignored(const std::vector<fsi_pattern> &patterns, const std::string &pa
 // when the directory cannot be read (reported).
 // *present: every name the directory holds (folded), imported or not, so
 // that rmname never removes what was only skipped.
-int fsi_read_source_dir(fsi_run *run, fsi_dir &dir, std::vector<fsi_entry> *out, std::set<std::string> *present);
+int fsi_read_source_dir(fsi_run *run, fsi_dir &dir, std::vector<fsi_entry> *out,
+                        std::set<std::string> *present);
 // The entries for the sources named on the command line.
 int fsi_named_sources(fsi_run *run, const char *const *sources, int count, std::vector<fsi_entry> *out);
 std::string fsi_fold(const std::string &name);
@@ -136,9 +137,9 @@ bool fsi_stop_requested();
 // (or, in a preview, its lines).
 struct fsi_dir_state {
     const fsi_dir *dir = nullptr;
-    vob_oid branch = 0;            // the directory branch the view selects
-    vob_oid start_ver = 0;         // its selected version when the work began
-    std::vector<vob_dirent> names; // of that version
+    vob_oid branch = 0;              // the directory branch the view selects
+    vob_oid start_ver = 0;           // its selected version when the work began
+    std::vector<vob_dirent> names;   // of that version
     const vob_dirent *find(const std::string &name) const;
 };
 // What one entry did, counted when its transaction commits.
@@ -157,7 +158,8 @@ struct fsi_plan {
     vob_oid ver = 0, branch = 0;           // the version the view selects, and its branch
 };
 // 0, or nonzero with *why (the name is not imported).
-int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_plan *plan, std::string *why);
+int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_plan *plan,
+                   std::string *why);
 // Whether carrying out the plan changes the VOB.
 bool fsi_plan_writes(const fsi_run *run, const fsi_plan &plan);
 // Carries it out (in a preview: prints it). 0, or nonzero with *why (the

@@ -90,7 +90,8 @@ static void fold_names(fsi_run *run, const std::string &rel_dir, std::vector<fsi
                      [](const fsi_entry &a, const fsi_entry &b) { return a.name < b.name; });
 }
 
-int fsi_read_source_dir(fsi_run *run, fsi_dir &dir, std::vector<fsi_entry> *out, std::set<std::string> *present) {
+int fsi_read_source_dir(fsi_run *run, fsi_dir &dir, std::vector<fsi_entry> *out,
+                        std::set<std::string> *present) {
     out->clear();
     present->clear();
     std::string why;
@@ -207,7 +208,8 @@ int fsi_named_sources(fsi_run *run, const char *const *sources, int count, std::
     if (run->p->downcase)
         for (fsi_entry &e : list)
             e.name = fsi_fold(e.name);
-    std::stable_sort(list.begin(), list.end(), [](const fsi_entry &a, const fsi_entry &b) { return a.name < b.name; });
+    std::stable_sort(list.begin(), list.end(),
+                     [](const fsi_entry &a, const fsi_entry &b) { return a.name < b.name; });
     *out = std::move(list);
     return 0;
 }

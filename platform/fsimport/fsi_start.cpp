@@ -118,8 +118,8 @@ void summary(fsi_run *run) {
     if (!run->p->preview && !run->changed && !s.failed && !run->stop)
         IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_NOTHING_CHANGED);
     else if (run->p->preview)
-        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_PREVIEW_SUMMARY, s.elements, s.versions, s.unchanged, s.removed,
-                   s.labelled, s.failed);
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_PREVIEW_SUMMARY, s.elements, s.versions, s.unchanged,
+                   s.removed, s.labelled, s.failed);
     else
         IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_SUMMARY, s.elements, s.versions, s.unchanged, s.removed,
                    s.labelled, s.failed);

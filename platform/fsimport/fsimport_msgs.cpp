@@ -28,6 +28,7 @@ std::vector<const char *> fsimport_texts() {
 
 const imsg_catalog *fsimport_fsimport_msg_table_adr() {
     static const std::vector<const char *> texts = fsimport_texts();
-    static const imsg_catalog cat = {"libvelkfsimport", "fsimport", 1, int(texts.size()), texts.data(), nullptr};
+    static const imsg_catalog cat = {"libvelkfsimport", "fsimport",   1,
+                                     int(texts.size()), texts.data(), nullptr};
     return &cat;
 }

@@ -32,17 +32,17 @@
 #define FSIMPORT_DEFAULT_COMMENT "created by vantfsimport"
 
 struct fsimport_params {
-    int recurse = 0;        // import the trees of source directories
-    int rmname = 0;         // remove names the imported directories' sources no longer have
-    int mklabel = 0;        // label the versions that match the sources with `label`
-    int setevent = 0;       // 1: new versions get the time of the import, not the files' times
-    int identical = 0;      // 1: a new version even when the bytes are unchanged
-    int master = 0;         // accepted; the store has one replica
-    int unco = 0;           // cancel this view's checkouts in the way (edits kept as FILE.keep)
-    int preview = 0;        // change nothing; print what would be done
-    int downcase = 0;       // lower-case names on the way in
-    int updates_only = 0;   // with mklabel: only the versions this run created
-    int filter = 0;         // skip .vantorignore matches and other tools' admin directories
+    int recurse = 0;                 // import the trees of source directories
+    int rmname = 0;                  // remove names the imported directories' sources no longer have
+    int mklabel = 0;                 // label the versions that match the sources with `label`
+    int setevent = 0;                // 1: new versions get the time of the import, not the files' times
+    int identical = 0;               // 1: a new version even when the bytes are unchanged
+    int master = 0;                  // accepted; the store has one replica
+    int unco = 0;                    // cancel this view's checkouts in the way (edits kept as FILE.keep)
+    int preview = 0;                 // change nothing; print what would be done
+    int downcase = 0;                // lower-case names on the way in
+    int updates_only = 0;            // with mklabel: only the versions this run created
+    int filter = 0;                  // skip .vantorignore matches and other tools' admin directories
     const char *comment = nullptr;   // of every element and version made; null: the default
     const char *target = nullptr;    // the target directory, inside a snapshot view
     const char *label = nullptr;     // the label type name, with mklabel

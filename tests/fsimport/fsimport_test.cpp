@@ -68,8 +68,8 @@ protected:
     }
 
     // fsimport_start with the front end's defaults plus what adjust sets.
-    template <class F> int run_fsi(const std::vector<std::string> &sources, F adjust,
-                                   const std::string &target = "") {
+    template <class F>
+    int run_fsi(const std::vector<std::string> &sources, F adjust, const std::string &target = "") {
         fsimport_params p;
         std::string t = target.empty() ? vob_root() : target;
         p.target = t.c_str();
@@ -182,10 +182,11 @@ TEST_F(FsImport, TreeImportedThenChangedAndImportedAgain) {
     EXPECT_EQ(store_diff("top", top), (std::vector<std::string>{"0 b.txt"}));
     vob_oid b = elem("top/b.txt");
 
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.rmname = 1;
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.rmname = 1;
+                      }),
               0)
         << err;
     expect_same("top", top);
@@ -197,10 +198,11 @@ TEST_F(FsImport, TreeImportedThenChangedAndImportedAgain) {
     EXPECT_EQ(bytes, "bee\n");
 
     // -identical: a version for every file, changed or not.
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.identical = 1;
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.identical = 1;
+                      }),
               0)
         << err;
     EXPECT_EQ(vtree("top/empty").size(), 3u);
@@ -220,11 +222,12 @@ TEST_F(FsImport, NamedFilesAndDirectoriesWithoutRecurse) {
 TEST_F(FsImport, LabelsOnEveryMatchingVersionOrOnlyOnNewOnes) {
     make_tree(src);
     std::string top = src + "/top";
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.mklabel = 1;
-                  p.label = "REL1";
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.mklabel = 1;
+                          p.label = "REL1";
+                      }),
               0)
         << err;
     EXPECT_EQ(labels("top/a.c@@/main/1"), (std::vector<std::string>{"REL1"}));
@@ -233,22 +236,24 @@ TEST_F(FsImport, LabelsOnEveryMatchingVersionOrOnlyOnNewOnes) {
 
     write_file(top + "/a.c", "changed\n");
     // updates_only: only what this run made carries REL2.
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.mklabel = 1;
-                  p.label = "REL2";
-                  p.updates_only = 1;
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.mklabel = 1;
+                          p.label = "REL2";
+                          p.updates_only = 1;
+                      }),
               0)
         << err;
     EXPECT_EQ(labels("top/a.c@@/main/2"), (std::vector<std::string>{"REL2"}));
     EXPECT_TRUE(labels("top/b.txt@@/main/1") == std::vector<std::string>{"REL1"});
     // Without it, REL1 moves to the version that matches the source now.
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.mklabel = 1;
-                  p.label = "REL1";
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.mklabel = 1;
+                          p.label = "REL1";
+                      }),
               0)
         << err;
     EXPECT_EQ(labels("top/a.c@@/main/2"), (std::vector<std::string>{"REL1", "REL2"}));
@@ -260,15 +265,17 @@ TEST_F(FsImport, LabelsOnEveryMatchingVersionOrOnlyOnNewOnes) {
     ASSERT_EQ(vob_type_find(vob, VOB_MT_LBTYPE, "REL1", &lt), VOB_OK);
     ASSERT_EQ(vob_obj_lock(vob, lt, 0, nullptr), VOB_OK) << vob_errmsg(vob);
     write_file(top + "/a.c", "third\n");
-    EXPECT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.mklabel = 1;
-                  p.label = "REL1";
-              }),
+    EXPECT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.mklabel = 1;
+                          p.label = "REL1";
+                      }),
               0)
         << err;
     EXPECT_EQ(contents("top/a.c"), "third\n");
-    EXPECT_NE(std::find(not_labelled.begin(), not_labelled.end(), vob_root() + "/top/a.c"), not_labelled.end());
+    EXPECT_NE(std::find(not_labelled.begin(), not_labelled.end(), vob_root() + "/top/a.c"),
+              not_labelled.end());
 }
 
 TEST_F(FsImport, EventTimesFromTheFilesOrTheImport) {
@@ -317,30 +324,32 @@ TEST_F(FsImport, PreviewChangesNothingAndSaysEverything) {
     ASSERT_EQ(unlink((top + "/b.txt").c_str()), 0);
     std::string before = dump();
     auto view_before = tree(vob_root());
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.rmname = 1;
-                  p.preview = 1;
-                  p.mklabel = 1;
-                  p.label = "NEVER";
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.rmname = 1;
+                          p.preview = 1;
+                          p.mklabel = 1;
+                          p.label = "NEVER";
+                      }),
               0)
         << err;
     EXPECT_EQ(dump(), before);
     EXPECT_EQ(tree(vob_root()), view_before);
     std::string t = vob_root() + "/top";
-    for (const std::string &line : {"new version: " + t + "/a.c", "new element: " + t + "/sub/new.txt",
-                                    "remove name: " + t + "/b.txt", "unchanged: " + t + "/empty",
-                                    "label: " + t + "/a.c", "label: " + t + "/sub"})
+    for (const std::string &line :
+         {"new version: " + t + "/a.c", "new element: " + t + "/sub/new.txt", "remove name: " + t + "/b.txt",
+          "unchanged: " + t + "/empty", "label: " + t + "/a.c", "label: " + t + "/sub"})
         EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
     EXPECT_EQ(vob_type_find(vob, VOB_MT_LBTYPE, "NEVER", nullptr), VOB_NOT_FOUND);
 
     // A tree not in the VOB at all: every name new, below a new directory.
     write_file(src + "/fresh/x/y.txt", "y\n");
-    ASSERT_EQ(run_fsi({src + "/fresh"}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.preview = 1;
-              }),
+    ASSERT_EQ(run_fsi({src + "/fresh"},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.preview = 1;
+                      }),
               0)
         << err;
     EXPECT_NE(out.find("new element: " + vob_root() + "/fresh/x/y.txt\n"), std::string::npos) << out;
@@ -363,10 +372,11 @@ TEST_F(FsImport, FilterSkipsIgnoredNamesAndOtherToolsDirectories) {
     write_file(top + "/CVS/Entries", "cvs\n");
     write_file(top + "/lib/.git", "gitdir: elsewhere\n");
     write_file(top + "/.svn/entries", "svn\n");
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.filter = 1;
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.filter = 1;
+                      }),
               0)
         << err;
     for (const char *in : {"top/main.c", "top/.vantorignore", "top/docs/keep.txt", "top/docs/sub/b.tmp",
@@ -378,11 +388,12 @@ TEST_F(FsImport, FilterSkipsIgnoredNamesAndOtherToolsDirectories) {
     // rmname leaves the names the filter skipped alone.
     ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) { p.recurse = 1; }), 0) << err;
     EXPECT_NE(elem("top/main.o"), 0);
-    ASSERT_EQ(run_fsi({top}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.filter = 1;
-                  p.rmname = 1;
-              }),
+    ASSERT_EQ(run_fsi({top},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.filter = 1;
+                          p.rmname = 1;
+                      }),
               0)
         << err;
     EXPECT_NE(elem("top/main.o"), 0);
@@ -393,10 +404,11 @@ TEST_F(FsImport, DowncaseFoldsNamesAndReportsConflicts) {
     write_file(src + "/Top/ReadMe.TXT", "first\n");
     write_file(src + "/Top/README.txt", "second\n");
     write_file(src + "/Top/Sub/X.C", "x\n");
-    EXPECT_EQ(run_fsi({src + "/Top"}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.downcase = 1;
-              }),
+    EXPECT_EQ(run_fsi({src + "/Top"},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.downcase = 1;
+                      }),
               1);
     // Byte order: "README.txt" comes first and keeps the name.
     EXPECT_EQ(contents("top/readme.txt"), "second\n");
@@ -415,10 +427,11 @@ TEST_F(FsImport, KindChangeNeedsRmnameAndSymlinksAreSkipped) {
     EXPECT_NE(err.find("-rmname"), std::string::npos) << err;
     EXPECT_NE(err.find("symbolic link"), std::string::npos) << err;
     EXPECT_EQ(not_imported, (std::vector<std::string>{vob_root() + "/top/link", vob_root() + "/top/thing"}));
-    EXPECT_EQ(run_fsi({src + "/top"}, [](fsimport_params &p) {
-                  p.recurse = 1;
-                  p.rmname = 1;
-              }),
+    EXPECT_EQ(run_fsi({src + "/top"},
+                      [](fsimport_params &p) {
+                          p.recurse = 1;
+                          p.rmname = 1;
+                      }),
               1);   // the link still
     EXPECT_EQ(contents("top/thing/inside.txt"), "now a directory\n");
 }
@@ -426,16 +439,23 @@ TEST_F(FsImport, KindChangeNeedsRmnameAndSymlinksAreSkipped) {
 TEST_F(FsImport, TargetOutsideAViewOrMissingIsRefusedBeforeAnyChange) {
     write_file(src + "/f.txt", "f\n");
     std::string before = dump();
-    EXPECT_EQ(run_fsi({src + "/f.txt"}, [](fsimport_params &) {}, vob_root() + "/nowhere"), 1);
+    EXPECT_EQ(run_fsi(
+                  {src + "/f.txt"}, [](fsimport_params &) {}, vob_root() + "/nowhere"),
+              1);
     EXPECT_NE(err.find("does not exist"), std::string::npos) << err;
-    EXPECT_EQ(run_fsi({src + "/f.txt"}, [](fsimport_params &) {}, tmp), 1);
+    EXPECT_EQ(run_fsi(
+                  {src + "/f.txt"}, [](fsimport_params &) {}, tmp),
+              1);
     EXPECT_NE(err.find("not inside a snapshot view"), std::string::npos) << err;
-    EXPECT_EQ(run_fsi({src + "/f.txt"}, [](fsimport_params &) {}, view_root), 1);
+    EXPECT_EQ(run_fsi(
+                  {src + "/f.txt"}, [](fsimport_params &) {}, view_root),
+              1);
     // A bad label name is refused before anything is made, too.
-    EXPECT_EQ(run_fsi({src + "/f.txt"}, [](fsimport_params &p) {
-                  p.mklabel = 1;
-                  p.label = "-bad";
-              }),
+    EXPECT_EQ(run_fsi({src + "/f.txt"},
+                      [](fsimport_params &p) {
+                          p.mklabel = 1;
+                          p.label = "-bad";
+                      }),
               1);
     // A tree cannot go into itself.
     EXPECT_EQ(run_fsi({view_root}, [](fsimport_params &p) { p.recurse = 1; }), 1);
@@ -444,7 +464,10 @@ TEST_F(FsImport, TargetOutsideAViewOrMissingIsRefusedBeforeAnyChange) {
 
     // A plain directory of the view below the VOB root becomes an element.
     testutil::make_dirs(vob_root() + "/plain/deeper");
-    ASSERT_EQ(run_fsi({src + "/f.txt"}, [](fsimport_params &) {}, vob_root() + "/plain/deeper"), 0) << err;
+    ASSERT_EQ(run_fsi(
+                  {src + "/f.txt"}, [](fsimport_params &) {}, vob_root() + "/plain/deeper"),
+              0)
+        << err;
     EXPECT_EQ(contents("plain/deeper/f.txt"), "f\n");
 }
 
@@ -523,14 +546,16 @@ TEST_F(FsImport, KilledRunLeavesAConsistentVobThatTheNextRunCompletes) {
         waitpid(pid, &status, 0);
 
         sqlite3 *db = nullptr;
-        ASSERT_EQ(sqlite3_open_v2((vob_dir + "/vob.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_open_v2((vob_dir + "/vob.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+                  SQLITE_OK);
         sqlite3_stmt *st = nullptr;
         ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr), SQLITE_OK);
         ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
         EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)), "ok");
         sqlite3_finalize(st);
-        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT DISTINCT sha FROM ver WHERE sha IS NOT NULL", -1, &st, nullptr),
-                  SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_prepare_v2(db, "SELECT DISTINCT sha FROM ver WHERE sha IS NOT NULL", -1, &st, nullptr),
+            SQLITE_OK);
         while (sqlite3_step(st) == SQLITE_ROW) {
             std::string sha = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
             EXPECT_TRUE(testutil::exists(vob_dir + "/pool/" + sha.substr(0, 2) + "/" + sha)) << sha;

@@ -112,7 +112,9 @@ struct VantfsimportRun : testvob::ViewTest {
         src = tmp + "/src";
         testutil::make_dirs(src);
     }
-    std::string action(const std::string &name) const { return "new element: " + vob_root() + "/" + name + "\n"; }
+    std::string action(const std::string &name) const {
+        return "new element: " + vob_root() + "/" + name + "\n";
+    }
 };
 
 TEST_F(VantfsimportRun, UpdatesOnlyAfterMkLabelIsAccepted) {
