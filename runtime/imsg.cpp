@@ -254,6 +254,16 @@ std::string imsg_strip_style_chars(const std::string &text) {
 
 const char *imsg_strerror(int e) { return std::strerror(e); }
 
+std::vector<const char *> imsg_layout_numbered(const imsg_numbered *entries, size_t count) {
+    int top = 0;
+    for (size_t i = 0; i < count; ++i)
+        top = entries[i].num > top ? entries[i].num : top;
+    std::vector<const char *> texts(size_t(top) + 1, "");
+    for (size_t i = 0; i < count; ++i)
+        texts[size_t(entries[i].num)] = entries[i].text;
+    return texts;
+}
+
 const char *imsg_text(const imsg_catalog *cat, int num) {
     const char *t = lookup(cat, num);
     return t ? t : "";

@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 enum imsg_severity { IMSG_NOTICE = 0, IMSG_WARNING = 4, IMSG_REPORT = 5, IMSG_ERROR = 6, IMSG_CONT = 7 };
 
@@ -107,6 +108,14 @@ void imsg_set_streams(FILE *out, FILE *err);
 #define IMSG_PRINT_SHARED(sev, module, cat, name, ...) \
     (IMSG_CHECK(name __VA_OPT__(, ) __VA_ARGS__),      \
      imsg_print_shared(sev, module, cat, name __VA_OPT__(, ) __VA_ARGS__))
+
+// A catalog whose texts are numbered with gaps: each entry's text at the
+// position of its number, empty texts in between.
+struct imsg_numbered {
+    int num;
+    const char *text;
+};
+std::vector<const char *> imsg_layout_numbered(const imsg_numbered *entries, size_t count);
 
 // Defines a catalog and its accessor from an array of texts.
 #define IMSG_DEFINE_CATALOG(accessor, facility_, module_, number_, texts_)                          \

@@ -6,11 +6,9 @@
 // fsimport_start runs. Expanded wildcards stay a list of names, never one text
 // parsed again, so a name holding blanks or quotes reaches the library whole.
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <new>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/fsimport/fsimport_msgs.h"
@@ -18,6 +16,7 @@
 #include "runtime/clp.h"
 #include "runtime/fileutl.h"
 #include "runtime/imsg.h"
+#include "runtime/stopsig.h"
 #include "runtime/version.h"
 #include "runtime/wild.h"
 
@@ -55,31 +54,6 @@ const clp_option option_table[] = {
 };
 
 const imsg_catalog *cat() { return fsimport_fsimport_msg_table_adr(); }
-
-// Formatted before the handlers are installed: a handler may only write it.
-std::string stopping_text;
-volatile sig_atomic_t stop_signalled = 0;
-
-// SIGINT, SIGTERM: the first asks the import to stop after the element in
-// hand; a second ends the process at once (each element is atomic in the
-// store, so the VOB stays whole).
-void on_stop_signal(int) {
-    if (stop_signalled)
-        _exit(1);
-    stop_signalled = 1;
-    fsimport_request_stop();
-    [[maybe_unused]] ssize_t n = write(2, stopping_text.data(), stopping_text.size());
-}
-
-void install_stop_handlers() {
-    stopping_text = std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), FSI_STOPPING) + "\n";
-    struct sigaction sa = {};
-    sa.sa_handler = on_stop_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
 
 [[noreturn]] void usage_exit(clp_hdl **hdl) {
     IMSG_PRINT(IMSG_NOTICE, cat(), FSI_USAGE);
@@ -307,7 +281,8 @@ int main(int argc, char **argv) {
         pfm_exit(1);
     }
 
-    install_stop_handlers();
+    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), FSI_STOPPING) + "\n",
+                             fsimport_request_stop, nullptr);
     int rc = fsimport_start(&params, names.data(), int(names.size()));
 
     if (params.not_imported_count > 0)

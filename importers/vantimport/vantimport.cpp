@@ -1,9 +1,7 @@
 // vantimport: loads an export data file into a directory of a VOB. The
 // command line fills the import parameter block; imp_start does the work.
-#include <csignal>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_pool.h"
@@ -11,6 +9,7 @@
 #include "runtime/clp.h"
 #include "runtime/fileutl.h"
 #include "runtime/imsg.h"
+#include "runtime/stopsig.h"
 #include "runtime/version.h"
 
 namespace {
@@ -43,31 +42,6 @@ const clp_option option_table[] = {
 };
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
-
-// Formatted before the handlers are installed: a handler may only write it.
-std::string stopping_text;
-
-// SIGINT, SIGTERM: the first asks the import to stop after the element in
-// hand; a second ends the process at once (the store's transaction is atomic,
-// so the VOB stays whole), after killing the running extract commands.
-void on_stop_signal(int) {
-    if (imp_stop_requested()) {
-        imp_pool_kill_children();
-        _exit(1);
-    }
-    imp_request_stop();
-    [[maybe_unused]] ssize_t n = write(2, stopping_text.data(), stopping_text.size());
-}
-
-void install_stop_handlers() {
-    stopping_text = std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), IMP_STOPPING) + "\n";
-    struct sigaction sa = {};
-    sa.sa_handler = on_stop_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
 
 [[noreturn]] void usage_exit(clp_hdl **hdl) {
     IMSG_PRINT(IMSG_NOTICE, cat(), IMP_USAGE);
@@ -184,7 +158,10 @@ int main(int argc, char **argv) {
     }
     params.datafile = datafile;
 
-    install_stop_handlers();
+    // A second signal also ends the running extract commands; the store's
+    // transactions are atomic, so the VOB stays whole.
+    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), IMP_STOPPING) + "\n",
+                             imp_request_stop, imp_pool_kill_children);
     int rc = imp_start(&params);
 
     if (params.not_imported && hash_str_count(params.not_imported) > 0) {

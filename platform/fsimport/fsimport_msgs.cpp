@@ -6,22 +6,13 @@
 
 namespace {
 
-// The catalog is addressed by position: numbered texts with empty ones in the gaps.
+// The catalog is addressed by position, so the numbered texts are laid out
+// in a table with empty texts in the gaps.
 std::vector<const char *> fsimport_texts() {
-    struct entry {
-        int num;
-        const char *text;
-    };
 #define FSI_MSG_ENTRY(name, num, text) {num, text},
-    static const entry entries[] = {FSI_MESSAGES(FSI_MSG_ENTRY)};
+    static const imsg_numbered entries[] = {FSI_MESSAGES(FSI_MSG_ENTRY)};
 #undef FSI_MSG_ENTRY
-    int top = 0;
-    for (const entry &e : entries)
-        top = e.num > top ? e.num : top;
-    std::vector<const char *> texts(size_t(top) + 1, "");
-    for (const entry &e : entries)
-        texts[size_t(e.num)] = e.text;
-    return texts;
+    return imsg_layout_numbered(entries, sizeof entries / sizeof entries[0]);
 }
 
 }   // namespace

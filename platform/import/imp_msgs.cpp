@@ -9,20 +9,10 @@ namespace {
 // The catalog is addressed by position, so the numbered texts are laid out
 // in a table with empty texts in the gaps.
 std::vector<const char *> import_texts() {
-    struct entry {
-        int num;
-        const char *text;
-    };
 #define IMP_MSG_ENTRY(name, num, text) {num, text},
-    static const entry entries[] = {IMP_MESSAGES(IMP_MSG_ENTRY)};
+    static const imsg_numbered entries[] = {IMP_MESSAGES(IMP_MSG_ENTRY)};
 #undef IMP_MSG_ENTRY
-    int top = 0;
-    for (const entry &e : entries)
-        top = e.num > top ? e.num : top;
-    std::vector<const char *> texts(size_t(top) + 1, "");
-    for (const entry &e : entries)
-        texts[size_t(e.num)] = e.text;
-    return texts;
+    return imsg_layout_numbered(entries, sizeof entries / sizeof entries[0]);
 }
 
 }   // namespace

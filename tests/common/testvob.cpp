@@ -31,6 +31,18 @@ vob_t *VobTest::make_vob(const std::string &tag) {
     return v;
 }
 
+void OpenVobTest::SetUp() {
+    VobTest::SetUp();
+    v = make_vob("/t");
+    ASSERT_NE(v, nullptr);
+}
+
+void OpenVobTest::TearDown() {
+    vob_close(v);
+    v = nullptr;
+    VobTest::TearDown();
+}
+
 void ViewTest::SetUp() {
     VobTest::SetUp();
     std::string err;

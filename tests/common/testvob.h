@@ -29,6 +29,16 @@ private:
     testutil::TempDir dir_;
 };
 
+// VobTest with VOB /t made and open as `v`, for tests of the store's calls.
+class OpenVobTest : public VobTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
+
+    vob_t *v = nullptr;
+};
+
 // VobTest with VOB /t (open as `vob`, its storage in vob_dir) and a loaded
 // snapshot view "vt" of it at view_root; the queries read the VOB by path.
 class ViewTest : public VobTest {

@@ -17,6 +17,7 @@
 #include "platform/view.h"
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
+#include "tests/fsimport/fsimport_fixture.h"
 
 namespace {
 
@@ -57,16 +58,8 @@ std::map<std::string, std::string> tree(const std::string &dir) {
     return m;
 }
 
-class FsImport : public testvob::ViewTest {
+class FsImport : public FsImportTest {
 protected:
-    void SetUp() override {
-        testvob::ViewTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        src = tmp + "/src";
-        testutil::make_dirs(src);
-    }
-
     // fsimport_start with the front end's defaults plus what adjust sets.
     template <class F>
     int run_fsi(const std::vector<std::string> &sources, F adjust, const std::string &target = "") {
@@ -132,7 +125,7 @@ protected:
         return ev.time;
     }
 
-    std::string src, out, err;
+    std::string out, err;
     std::vector<std::string> not_imported, not_labelled;
 };
 

@@ -8,6 +8,7 @@
 
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
+#include "tests/fsimport/fsimport_fixture.h"
 
 namespace {
 
@@ -102,16 +103,8 @@ TEST(VantfsimportCommandLine, HelpAndVersion) {
 }
 
 // Runs against a VOB /t in a loaded snapshot view, always with -pre[view].
-struct VantfsimportRun : testvob::ViewTest {
-    std::string src;   // the source files, and the directory the program runs in
-
-    void SetUp() override {
-        testvob::ViewTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        src = tmp + "/src";
-        testutil::make_dirs(src);
-    }
+// The program runs in src.
+struct VantfsimportRun : FsImportTest {
     std::string action(const std::string &name) const {
         return "new element: " + vob_root() + "/" + name + "\n";
     }

@@ -11,18 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Savepoint : testvob::VobTest {
-    vob_t *v = nullptr;
-    void SetUp() override {
-        testvob::VobTest::SetUp();
-        v = make_vob("/t");
-        ASSERT_NE(v, nullptr);
-    }
-    void TearDown() override {
-        vob_close(v);
-        testvob::VobTest::TearDown();
-    }
-    vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
+struct Savepoint : testvob::OpenVobTest {
     vob_oid main_of(vob_oid e) {
         vob_elem_info ei;
         EXPECT_EQ(vob_elem_get(v, e, &ei), VOB_OK);

@@ -15,18 +15,7 @@
 
 namespace {
 
-struct Txn : testvob::VobTest {
-    vob_t *v = nullptr;
-    void SetUp() override {
-        testvob::VobTest::SetUp();
-        v = make_vob("/t");
-        ASSERT_NE(v, nullptr);
-    }
-    void TearDown() override {
-        vob_close(v);
-        testvob::VobTest::TearDown();
-    }
-    vob_oid root() { return vob_wk_obj(v, VOB_WK_ROOT_DIR); }
+struct Txn : testvob::OpenVobTest {
     size_t count_elems() {
         std::vector<vob_oid> e;
         EXPECT_EQ(vob_elem_list(v, &e), VOB_OK);
