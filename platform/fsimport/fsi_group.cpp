@@ -187,6 +187,7 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
     } else {
         size_t next = 0;
         bool first = true;
+        std::string failed;   // why a transaction of the directory was lost
         while (!run->stop && (first || next < entries.size())) {
             vob_txn txn(run->vob);
             if (int rc = txn.begin()) {
@@ -197,7 +198,7 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
                     run->stop = true;
                     run->stopped_at = fsi_show(run, dir.rel);
                 }
-                return;
+                break;
             }
             std::vector<done_entry> done;
             int lost = 0;
@@ -243,15 +244,18 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
                     return 0;
                 });
             }
+            // What earlier transactions of the directory committed stays, and
+            // the directories they made are still visited below.
             if (lost < 0) {
-                std::string why = vob_errmsg(run->vob);
+                failed = vob_errmsg(run->vob);
                 txn.rollback();
-                lose(run, done, why);
-                return;
+                lose(run, done, failed);
+                break;
             }
             if (txn.commit() != VOB_OK) {
-                lose(run, done, vob_errmsg(run->vob));
-                return;
+                failed = vob_errmsg(run->vob);
+                lose(run, done, failed);
+                break;
             }
             for (const done_entry &d : done) {
                 const fsi_stats &a = d.outcome.add;
@@ -261,6 +265,8 @@ void fsi_import_dir(fsi_run *run, const fsi_dir &dir, std::vector<fsi_entry> &en
             take_over(run, done, &subs);
             first = false;
         }
+        for (; !failed.empty() && next < entries.size(); ++next)
+            fsi_fail(run, fsi_join(dir.rel, entries[next].name), "not tried after that: " + failed);
     }
     // Depth first, in name order.
     for (auto it = subs.rbegin(); it != subs.rend(); ++it)
