@@ -169,6 +169,19 @@ std::string fileutl_getcwd() {
     return buf.data();
 }
 
+std::string fileutl_realpath(const std::string &path) {
+    char *r = realpath(path.c_str(), nullptr);
+    std::string s = r ? r : path;
+    std::free(r);
+    return s;
+}
+
+int fileutl_path_within(const std::string &path, const std::string &dir) {
+    if (dir == "/")
+        return !path.empty() && path[0] == '/';
+    return path.compare(0, dir.size(), dir) == 0 && (path.size() == dir.size() || path[dir.size()] == '/');
+}
+
 std::string fileutl_make_abs_pn(const std::string &path) {
     if (fileutl_is_abspn(path.c_str()))
         return tidy(path, true);

@@ -36,6 +36,11 @@ std::string fileutl_tmpdir();
 int fileutl_is_abspn(const char *path);
 std::string fileutl_make_abs_pn(const std::string &path);   // against the cwd, tidied
 std::string fileutl_getcwd();
+// The path with links and "." and ".." resolved; the path itself when it
+// cannot be (it does not exist, say).
+std::string fileutl_realpath(const std::string &path);
+// 1 when path is dir or lies below it (both absolute and tidied alike).
+int fileutl_path_within(const std::string &path, const std::string &dir);
 int fileutl_exists(const char *path);                           // lstat: a link counts, even a broken one
 [[nodiscard]] int fileutl_mkpath(const char *path, int mode);   // mkdir -p; 0 ok
 [[nodiscard]] int fileutl_rm(const char *path);                 // unlink; 0 ok

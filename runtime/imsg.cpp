@@ -2,6 +2,7 @@
 #include "imsg.h"
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -253,6 +254,21 @@ std::string imsg_strip_style_chars(const std::string &text) {
 }
 
 const char *imsg_strerror(int e) { return std::strerror(e); }
+
+double imsg_progress_interval(std::string *bad) {
+    const double fallback = 10.0;
+    const char *env = std::getenv("VANTOR_PROGRESS_INTERVAL");
+    if (!env || !*env)
+        return fallback;
+    char *end = nullptr;
+    double v = std::strtod(env, &end);
+    if (*end || !std::isfinite(v) || v < 0 || v > 86400) {
+        *bad = "VANTOR_PROGRESS_INTERVAL=\"" + std::string(env) +
+               "\" is not a number of seconds from 0 to 86400; using 10";
+        return fallback;
+    }
+    return v;
+}
 
 std::vector<const char *> imsg_layout_numbered(const imsg_numbered *entries, size_t count) {
     int top = 0;

@@ -85,6 +85,10 @@ bool imsg_status_draw(const std::string &text, bool force = false);
 void imsg_status_clear();
 // Ends the status line shown with a line end, leaving it on the screen.
 void imsg_status_end();
+// Seconds between the progress lines of a long run written to a log:
+// VANTOR_PROGRESS_INTERVAL (fractions allowed), default 10. A value that is
+// not a number from 0 to 86400 gives the default and *bad says so.
+double imsg_progress_interval(std::string *bad);
 
 // Test hook: redirect the two streams (null restores stdout/stderr).
 void imsg_set_streams(FILE *out, FILE *err);

@@ -167,6 +167,18 @@ bool fsi_plan_writes(const fsi_run *run, const fsi_plan &plan) {
     return plan.kind == fsi_plan::UNCHANGED && run->p->mklabel && !run->p->updates_only;
 }
 
+// The file's bytes as the next version of a branch, dated by the file (or
+// by the import, with setevent), and labelled.
+static int add_version(fsi_run *run, vob_oid branch, const fsi_entry &e, const std::string &rel,
+                       fsi_outcome *out, std::string *why) {
+    vob_event ev = fsi_event(run, run->p->setevent ? run->now : int64_t(e.st.st_mtime));
+    vob_oid ver = 0;
+    if (vob_ver_create(run->vob, branch, vob_data_file(e.src), &ev, &ver) != VOB_OK)
+        return store_failed(run, why);
+    label_version(run, ver, true, rel, out);
+    return 0;
+}
+
 static int apply_new(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fsi_outcome *out,
                      std::string *why) {
     std::string rel = fsi_join(ds.dir->rel, e.name);
@@ -181,7 +193,7 @@ static int apply_new(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, 
         return 0;
     }
     vob_event ev = fsi_event(run, run->now);
-    vob_oid elem = 0, ver = 0;
+    vob_oid elem = 0;
     if (vob_elem_create_in(run->vob, ds.dir->elem, ds.branch, e.name,
                            is_dir ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, 0, &ev, &elem) != VOB_OK)
         return store_failed(run, why);
@@ -190,12 +202,9 @@ static int apply_new(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, 
         return 0;
     }
     vob_elem_info ei;
-    vob_event vev = fsi_event(run, run->p->setevent ? run->now : int64_t(e.st.st_mtime));
-    if (vob_elem_get(run->vob, elem, &ei) != VOB_OK ||
-        vob_ver_create(run->vob, ei.main_branch, vob_data_file(e.src), &vev, &ver) != VOB_OK)
+    if (vob_elem_get(run->vob, elem, &ei) != VOB_OK)
         return store_failed(run, why);
-    label_version(run, ver, true, rel, out);
-    return 0;
+    return add_version(run, ei.main_branch, e, rel, out, why);
 }
 
 int fsi_apply_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, const fsi_plan &plan,
@@ -224,12 +233,7 @@ int fsi_apply_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, c
         label_version(run, 0, true, rel, out);
         return 0;
     }
-    vob_event ev = fsi_event(run, run->p->setevent ? run->now : int64_t(e.st.st_mtime));
-    vob_oid nv = 0;
-    if (vob_ver_create(run->vob, plan.branch, vob_data_file(e.src), &ev, &nv) != VOB_OK)
-        return store_failed(run, why);
-    label_version(run, nv, true, rel, out);
-    return 0;
+    return add_version(run, plan.branch, e, rel, out, why);
 }
 
 int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, fsi_outcome *out,

@@ -48,13 +48,23 @@ void fsi_list_not_labelled(fsi_run *run, const std::string &shown) {
     list_in(run, &run->p->not_labelled, &run->p->not_labelled_count, shown, '2');
 }
 
-void fsi_fail(fsi_run *run, const std::string &rel, const std::string &why) {
+static void report(fsi_run *run, int severity, int num, const std::string &rel, const std::string &why) {
     std::string shown = fsi_show(run, rel);
     if (run->tty)
         imsg_status_clear();
-    IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_FAILED, shown.c_str(), why.c_str());
+    imsg_print(severity, fsi_cat(), num, shown.c_str(), why.c_str());
     fsi_list_not_imported(run, shown);
     run->stats.failed++;
+}
+
+void fsi_fail(fsi_run *run, const std::string &rel, const std::string &why) {
+    IMSG_CHECK(FSI_FAILED, "", "");
+    report(run, IMSG_ERROR, FSI_FAILED, rel, why);
+}
+
+void fsi_skip(fsi_run *run, const std::string &rel, const std::string &why) {
+    IMSG_CHECK(FSI_SKIPPED, "", "");
+    report(run, IMSG_WARNING, FSI_SKIPPED, rel, why);
 }
 
 void fsi_action(fsi_run *run, const char *action, const std::string &rel) {

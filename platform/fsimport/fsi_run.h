@@ -94,6 +94,8 @@ void fsi_list_not_imported(fsi_run *run, const std::string &shown);
 void fsi_list_not_labelled(fsi_run *run, const std::string &shown);
 // A failure of one name: reported with the reason and listed; counted.
 void fsi_fail(fsi_run *run, const std::string &rel, const std::string &why);
+// A name left out on purpose (a link, a special file): a warning, and listed.
+void fsi_skip(fsi_run *run, const std::string &rel, const std::string &why);
 // One line of a preview: "<action>: <path>".
 void fsi_action(fsi_run *run, const char *action, const std::string &rel);
 void fsi_progress(fsi_run *run, bool force);

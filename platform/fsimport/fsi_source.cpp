@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/fsimport/fsi_run.h"
+#include "runtime/fileutl.h"
 
 // Lower case by the locale's character set; bytes that do not form a
 // character of it are folded as ASCII.
@@ -55,15 +56,6 @@ static const char *other_kind(const struct stat &st) {
     if (S_ISLNK(st.st_mode))
         return "a symbolic link; links are not imported";
     return "not an ordinary file or directory";
-}
-
-static void skip(fsi_run *run, const std::string &rel, const char *why) {
-    std::string shown = fsi_show(run, rel);
-    if (run->tty)
-        imsg_status_clear();
-    IMSG_PRINT(IMSG_WARNING, fsi_cat(), FSI_SKIPPED, shown.c_str(), why);
-    fsi_list_not_imported(run, shown);
-    run->stats.failed++;
 }
 
 // Folds the names (with downcase) and drops the second of two that fold
@@ -132,7 +124,7 @@ int fsi_read_source_dir(fsi_run *run, fsi_dir &dir, std::vector<fsi_entry> *out,
         if (run->p->filter && (fsi_is_admin_dir(name, is_dir) || fsi_ignored(dir.ignore, e.src, is_dir)))
             continue;
         if (e.kind == fsi_entry::OTHER) {
-            skip(run, rel, other_kind(e.st));
+            fsi_skip(run, rel, other_kind(e.st));
             continue;
         }
         out->push_back(std::move(e));
@@ -150,13 +142,26 @@ static std::string source_leaf(const std::string &src) {
     size_t slash = s.rfind('/');
     std::string leaf = slash == std::string::npos ? s : s.substr(slash + 1);
     if (leaf == "." || leaf == "..") {
-        char *real = realpath(s.c_str(), nullptr);
-        std::string r = real ? real : "";
-        std::free(real);
+        std::string r = fileutl_realpath(s);
         slash = r.rfind('/');
         leaf = slash == std::string::npos ? "" : r.substr(slash + 1);
     }
-    return leaf == "/" ? "" : leaf;
+    return leaf == "/" || leaf == "." || leaf == ".." ? "" : leaf;
+}
+
+// Why a named source cannot be imported, or "".
+static std::string refusal(const fsi_run *run, fsi_entry &e) {
+    // A named source is followed when it is a link: the user chose it.
+    if (e.src.empty() || stat(e.src.c_str(), &e.st) != 0)
+        return std::strerror(e.src.empty() ? ENOENT : errno);
+    if (e.name.empty())
+        return "the root directory has no name to import it under";
+    e.kind = kind_of(e.st);
+    if (e.kind == fsi_entry::OTHER)
+        return other_kind(e.st);
+    if (e.kind == fsi_entry::DIR && fsi_source_holds_target(run, e.src))
+        return "it holds the target directory \"" + run->target + "\"; a tree cannot be imported into itself";
+    return "";
 }
 
 int fsi_named_sources(fsi_run *run, const char *const *sources, int count, std::vector<fsi_entry> *out) {
@@ -166,48 +171,21 @@ int fsi_named_sources(fsi_run *run, const char *const *sources, int count, std::
         fsi_entry e;
         e.src = sources[i] ? sources[i] : "";
         e.name = source_leaf(e.src);
-        // A named source is followed when it is a link: the user chose it.
-        if (e.src.empty() || stat(e.src.c_str(), &e.st) != 0) {
-            int err = e.src.empty() ? ENOENT : errno;
-            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_SOURCE, e.src.c_str(), std::strerror(err));
-            fsi_list_not_imported(run, e.src);
-            run->stats.failed++;
-            continue;
+        std::string why = refusal(run, e);
+        if (why.empty()) {
+            std::string key = run->p->downcase ? fsi_fold(e.name) : e.name;
+            auto [it, fresh] = taken.emplace(key, e.src);
+            if (fresh) {
+                e.name = key;
+                list.push_back(std::move(e));
+                continue;
+            }
+            why = "\"" + it->second + "\" lands under the same name, \"" + key + "\"";
         }
-        if (e.name.empty()) {
-            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_SOURCE, e.src.c_str(),
-                       "the root directory has no name to import it under");
-            fsi_list_not_imported(run, e.src);
-            run->stats.failed++;
-            continue;
-        }
-        e.kind = kind_of(e.st);
-        if (e.kind == fsi_entry::OTHER) {
-            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_SOURCE, e.src.c_str(), other_kind(e.st));
-            fsi_list_not_imported(run, e.src);
-            run->stats.failed++;
-            continue;
-        }
-        if (e.kind == fsi_entry::DIR && fsi_source_holds_target(run, e.src)) {
-            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_SOURCE_HOLDS_TARGET, e.src.c_str(), run->target.c_str());
-            fsi_list_not_imported(run, e.src);
-            run->stats.failed++;
-            continue;
-        }
-        std::string key = run->p->downcase ? fsi_fold(e.name) : e.name;
-        auto [it, fresh] = taken.emplace(key, e.src);
-        if (!fresh) {
-            std::string why = "\"" + it->second + "\" lands under the same name, \"" + key + "\"";
-            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_SOURCE, e.src.c_str(), why.c_str());
-            fsi_list_not_imported(run, e.src);
-            run->stats.failed++;
-            continue;
-        }
-        list.push_back(std::move(e));
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_SOURCE, e.src.c_str(), why.c_str());
+        fsi_list_not_imported(run, e.src);
+        run->stats.failed++;
     }
-    if (run->p->downcase)
-        for (fsi_entry &e : list)
-            e.name = fsi_fold(e.name);
     std::stable_sort(list.begin(), list.end(),
                      [](const fsi_entry &a, const fsi_entry &b) { return a.name < b.name; });
     *out = std::move(list);

@@ -4,50 +4,36 @@
 // imported depth first, one at a time, so that what is held in memory is
 // one directory's entries and the directories still to visit; finally the
 // view is updated.
-#include <cctype>
-#include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <ctime>
 #include <unistd.h>
 
 #include "platform/fsimport/fsi_run.h"
+#include "runtime/typename.h"
 #include "runtime/version.h"
 
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-// Label type names as the store takes them.
-bool label_name_ok(const char *name) {
-    if (!name || !*name || name[0] == '-' || name[0] == '.')
-        return false;
-    size_t n = 0;
-    for (const char *c = name; *c; ++c, ++n) {
-        unsigned char u = (unsigned char)*c;
-        if (!(std::isalnum(u) || u == '_' || u == '-' || u == '.'))
-            return false;
-    }
-    return n <= 255;
-}
-
+// A bad VANTOR_PROGRESS_INTERVAL is reported and the default taken.
 double log_interval() {
-    const char *env = std::getenv("VANTOR_PROGRESS_INTERVAL");
-    if (!env || !*env)
-        return 10.0;
-    char *end = nullptr;
-    double v = std::strtod(env, &end);
-    return (*end || !std::isfinite(v) || v < 0 || v > 86400) ? 10.0 : v;
+    std::string bad;
+    double v = imsg_progress_interval(&bad);
+    if (!bad.empty())
+        IMSG_PRINT(IMSG_WARNING, fsi_cat(), FSI_WARNING, bad.c_str());
+    return v;
 }
 
 int label_type(fsi_run *run) {
     const fsimport_params *p = run->p;
     if (!p->mklabel)
         return 0;
-    if (!label_name_ok(p->label)) {
+    // The store's own rule for type names, checked before anything changes.
+    if (!p->label || !typename_acceptable(p->label)) {
         IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_TYPE_FAILED, p->label ? p->label : "",
-                   "a label name is made of letters, digits, \"_\", \"-\" and \".\", does not begin with "
-                   "\"-\" or \".\", and has at most 255 characters");
+                   "a label name has 1 to 255 bytes of letters, digits, \"_\", \"-\", \".\" and other "
+                   "printable characters, does not begin with \"-\" or \".\", and is not a number");
         return 1;
     }
     if (p->preview) {

@@ -7,34 +7,11 @@
 #include <cstring>
 
 #include "platform/fsimport/fsi_run.h"
-
-static std::vector<std::string> split(const std::string &path) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t slash = path.find('/', pos);
-        if (slash == std::string::npos)
-            slash = path.size();
-        if (slash > pos)
-            out.push_back(path.substr(pos, slash - pos));
-        pos = slash + 1;
-    }
-    return out;
-}
-
-static std::string real_path(const std::string &path) {
-    char *r = realpath(path.c_str(), nullptr);
-    std::string s = r ? r : path;
-    std::free(r);
-    return s;
-}
+#include "runtime/fileutl.h"
+#include "runtime/strutl.h"
 
 bool fsi_source_holds_target(const fsi_run *run, const std::string &src) {
-    std::string s = real_path(src);
-    const std::string &t = run->target_real;
-    if (s == "/")
-        return true;
-    return t.compare(0, s.size(), s) == 0 && (t.size() == s.size() || t[s.size()] == '/');
+    return fileutl_path_within(run->target_real, fileutl_realpath(src));
 }
 
 static int refuse(fsi_run *run, const std::string &why) {
@@ -84,14 +61,14 @@ int fsi_open_target(fsi_run *run) {
         IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NO_TARGET, run->target.c_str());
         return 1;
     }
-    run->target_real = real_path(run->target);
+    run->target_real = fileutl_realpath(run->target);
     std::string err;
     if (int rc = view_open(run->target_real, &run->view, &err))
         return refuse(run, rc == VOB_NOT_FOUND ? "" : err);
-    std::string root = real_path(view_get_root(run->view)), &t = run->target_real;
+    std::string root = fileutl_realpath(view_get_root(run->view)), &t = run->target_real;
     std::vector<std::string> below;
-    if (t.compare(0, root.size(), root) == 0 && (t.size() == root.size() || t[root.size()] == '/'))
-        below = split(t.substr(root.size()));
+    if (fileutl_path_within(t, root))
+        below = strutl_split(t.substr(root.size()), '/');
     if (below.empty() || below[0] == ".vantor_view")
         return refuse(run, "it is the view's root or its records, which lie in no VOB");
     if (view_get_vob(run->view, "/" + below[0], &run->vob) != VOB_OK)

@@ -70,13 +70,9 @@
       "Give a directory below <view root>/<VOB tag> of a snapshot view (\"vantor lsview\" "                \
       "lists the views).")                                                                                 \
     X(FSI_NO_SOURCE, 123, "Source \"%s\": %s")                                                             \
-    X(FSI_SOURCE_HOLDS_TARGET, 124,                                                                        \
-      "Source \"%s\" holds the target directory \"%s\"; a tree cannot be imported into "                   \
-      "itself.")                                                                                           \
     X(FSI_FAILED, 125, "\"%s\" was not imported: %s")                                                      \
     X(FSI_SKIPPED, 126, "\"%s\" was skipped: %s")                                                          \
     X(FSI_LABEL_FAILED, 127, "\"%s\" could not be labelled \"%s\": %s")                                    \
-    X(FSI_STORE, 128, "%s")                                                                                \
     X(FSI_ACTION, 129, "%s: %s")                                                                           \
     X(FSI_SUMMARY, 130,                                                                                    \
       "%ld new elements, %ld new versions, %ld unchanged, %ld names removed, %ld labelled, "               \

@@ -2,9 +2,7 @@
 // terminal one line redrawn at most five times a second; in a log (standard
 // error is a file or a pipe) one plain line per interval and one at the end,
 // so that a log shows how far a long import got without filling up.
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
 #include "platform/import/imp_msgs.h"
@@ -15,22 +13,12 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-const double DEFAULT_INTERVAL = 10.0;
-
-// VANTOR_PROGRESS_INTERVAL in seconds (fractions allowed); a bad value is
-// reported and the default taken.
+// A bad VANTOR_PROGRESS_INTERVAL is reported and the default taken.
 double log_interval() {
-    const char *env = std::getenv("VANTOR_PROGRESS_INTERVAL");
-    if (!env || !*env)
-        return DEFAULT_INTERVAL;
-    char *end = nullptr;
-    double v = std::strtod(env, &end);
-    if (*end || !std::isfinite(v) || v < 0 || v > 86400) {
-        std::string w = "VANTOR_PROGRESS_INTERVAL=\"" + std::string(env) +
-                        "\" is not a number of seconds from 0 to 86400; using 10";
-        IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_WARNING, w.c_str());
-        return DEFAULT_INTERVAL;
-    }
+    std::string bad;
+    double v = imsg_progress_interval(&bad);
+    if (!bad.empty())
+        IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_WARNING, bad.c_str());
     return v;
 }
 

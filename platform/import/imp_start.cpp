@@ -16,6 +16,7 @@
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
 #include "runtime/fileutl.h"
+#include "runtime/strutl.h"
 #include "runtime/version.h"
 
 namespace {
@@ -64,12 +65,9 @@ int find_target(imp_run *run, const std::string &abs_target) {
     // The first component below the view root names the VOB; the rest is a
     // path below its root, whose directories need not be elements yet.
     std::string root = view_get_root(run->view);
-    char *real_root = realpath(root.c_str(), nullptr), *real_target = realpath(abs_target.c_str(), nullptr);
-    std::string r = real_root ? real_root : root, t = real_target ? real_target : abs_target;
-    std::free(real_root);
-    std::free(real_target);
+    std::string r = fileutl_realpath(root), t = fileutl_realpath(abs_target);
     std::vector<std::string> below;
-    if (t.compare(0, r.size(), r) == 0 && (t.size() == r.size() || t[r.size()] == '/'))
+    if (fileutl_path_within(t, r))
         below = imp_split_path(t.substr(r.size()));
     if (below.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NOT_IN_VIEW, run->target_path.c_str(),
@@ -575,19 +573,7 @@ vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_
     return out;
 }
 
-std::vector<std::string> imp_split_path(const std::string &path) {
-    std::vector<std::string> out;
-    size_t b = 0;
-    while (b <= path.size()) {
-        size_t e = path.find('/', b);
-        if (e == std::string::npos)
-            e = path.size();
-        if (e > b)
-            out.push_back(path.substr(b, e - b));
-        b = e + 1;
-    }
-    return out;
-}
+std::vector<std::string> imp_split_path(const std::string &path) { return strutl_split(path, '/'); }
 
 int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err) {
     auto it = run->types.find({mtype, name});
