@@ -85,14 +85,16 @@ std::string ViewTest::contents(const std::string &xpath) {
     return bytes;
 }
 
-std::vector<std::string> ViewTest::vtree(const std::string &path) {
+std::vector<std::string> vtree_ids(vob_t *vob, vob_oid elem) {
     std::vector<vob_vtree_node> nodes;
     std::vector<std::string> ids;
-    EXPECT_EQ(vob_elem_get_vtree(vob, elem(path), &nodes), VOB_OK) << vob_errmsg(vob);
+    EXPECT_EQ(vob_elem_get_vtree(vob, elem, &nodes), VOB_OK) << vob_errmsg(vob);
     for (const vob_vtree_node &n : nodes)
         ids.push_back(n.ver.id);
     return ids;
 }
+
+std::vector<std::string> ViewTest::vtree(const std::string &path) { return vtree_ids(vob, elem(path)); }
 
 std::vector<std::string> ViewTest::labels(const std::string &xpath) {
     std::vector<vob_label> ls;

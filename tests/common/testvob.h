@@ -62,6 +62,9 @@ protected:
     std::string vob_dir, view_root;
 };
 
+// The version ids of an element's tree, in the store's order.
+std::vector<std::string> vtree_ids(vob_t *vob, vob_oid elem);
+
 // Runs the vantor command of this build with a shell command line after
 // "vantor", in cwd when given; returns the exit status, and the two streams
 // when asked.

@@ -21,14 +21,7 @@ struct Savepoint : testvob::OpenVobTest {
         vob_oid x;
         return vob_elem_create(v, dir, name, VOB_MT_FILE_ELEM, 0, nullptr, e ? e : &x);
     }
-    std::vector<std::string> tree_ids(vob_oid e) {
-        std::vector<vob_vtree_node> t;
-        EXPECT_EQ(vob_elem_get_vtree(v, e, &t), VOB_OK);
-        std::vector<std::string> ids;
-        for (auto &n : t)
-            ids.push_back(n.ver.id);
-        return ids;
-    }
+    std::vector<std::string> tree_ids(vob_oid e) { return testvob::vtree_ids(v, e); }
     std::vector<std::string> names_in(vob_oid branch) {
         vob_oid dv = 0;
         EXPECT_EQ(vob_branch_get_latest(v, branch, &dv), VOB_OK);

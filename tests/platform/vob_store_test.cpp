@@ -56,14 +56,7 @@ struct Store : testvob::VobTest {
         EXPECT_EQ(vob_ver_read_data(v, ver, &s), VOB_OK) << vob_errmsg(v);
         return s;
     }
-    std::vector<std::string> tree_ids(vob_oid e) {
-        std::vector<vob_vtree_node> t;
-        EXPECT_EQ(vob_elem_get_vtree(v, e, &t), VOB_OK);
-        std::vector<std::string> ids;
-        for (auto &n : t)
-            ids.push_back(n.ver.id);
-        return ids;
-    }
+    std::vector<std::string> tree_ids(vob_oid e) { return testvob::vtree_ids(v, e); }
 };
 
 TEST_F(Store, FreshVobHasWellKnownObjects) {
