@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "drivers/rcs/rcs_driver.h"
-#include "drivers/rcs/rcs_msgs.h"
+#include "rcsarchive/rcs_msgs.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
 

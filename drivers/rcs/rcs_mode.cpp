@@ -6,9 +6,9 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "drivers/rcs/rcs_archive.h"
+#include "rcsarchive/rcs_archive.h"
 #include "drivers/rcs/rcs_driver.h"
-#include "drivers/rcs/rcs_msgs.h"
+#include "rcsarchive/rcs_msgs.h"
 #include "runtime/date.h"
 #include "runtime/fileutl.h"
 #include "runtime/getopt.h"

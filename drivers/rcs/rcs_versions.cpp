@@ -6,10 +6,11 @@
 #include <new>
 #include <unistd.h>
 
-#include "drivers/rcs/rcs_archive.h"
+#include "rcsarchive/rcs_archive.h"
 #include "drivers/rcs/rcs_driver.h"
-#include "drivers/rcs/rcs_msgs.h"
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_msgs.h"
+#include "rcsarchive/rcs_rev.h"
+#include "export/export_names.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
 #include "runtime/sysutl.h"
@@ -267,7 +268,7 @@ int rcs_cm_open_element(const char *path, void **handle) {
             return CM_NOT_EXPORTED;
         }
         auto h = std::make_unique<rcs_handle>();
-        if (int rc = rcs_open(path, name.c_str(), &h->arc))
+        if (int rc = rcs_open(path, name.c_str(), &h->arc, export_replace_char()))
             return rc;
         h->branch_paths.reserve(h->arc->deltas.size());
         for (const rcs_delta &d : h->arc->deltas) {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_rev.h"
 #include "runtime/date.h"
 #include "tests/fuzz/fuzz_common.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "drivers/rcs/rcs_archive.h"
+#include "rcsarchive/rcs_archive.h"
 #include "drivers/rcs/rcs_driver.h"
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_rev.h"
 #include "tests/fuzz/fuzz_common.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "drivers/rcs/rcs_driver.h"
-#include "drivers/rcs/rcs_msgs.h"
+#include "rcsarchive/rcs_msgs.h"
 #include "runtime/getopt.h"
 #include "tests/common/testutil.h"
 #include "tests/rcs/rcs_test_util.h"

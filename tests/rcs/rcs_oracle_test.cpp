@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <set>
 
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_rev.h"
 #include "tests/common/testutil.h"
 #include "tests/rcs/rcs_fixtures.h"
 #include "tests/rcs/rcs_test_util.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drivers/rcs/rcs_archive.h"
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_archive.h"
+#include "rcsarchive/rcs_rev.h"
 #include "tests/common/testutil.h"
 #include "tests/rcs/rcs_test_util.h"
 

@@ -1,6 +1,6 @@
 // Reader of RCS archive files: one pass over the file, admin section, deltas,
 // description and deltatexts, in the order the format lays them out.
-#include "drivers/rcs/rcs_archive.h"
+#include "rcsarchive/rcs_archive.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,9 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "drivers/rcs/rcs_msgs.h"
-#include "export/export_names.h"
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_msgs.h"
+#include "rcsarchive/rcs_rev.h"
 
 struct rcs_file_map {
     const char *data = nullptr;
@@ -83,6 +82,7 @@ int map_file(const char *path, rcs_file_map *m) {
 struct parser {
     rcs_element *e;
     rcs_token tok;
+    char replace_char = '.';
     const char *section = "admin section";
 
     void next() { rcs_next_token(&e->lx, &tok); }
@@ -92,7 +92,7 @@ struct parser {
 
     // Where a message of the first 26 entries, which name no file, came from.
     int at() const {
-        IMSG_PRINT(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), line());
+        RCS_SAY(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), line());
         return 1001;
     }
     // The current token is the file's last: a file cut short, not a misplaced word.
@@ -107,11 +107,11 @@ struct parser {
     // The current token is not what the grammar wants here.
     int unexpected(const char *what) const {
         if (cut_short())
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_TRUNCATED, e->path.c_str(), line(), section);
+            RCS_SAY(IMSG_ERROR, cat(), RCS_TRUNCATED, e->path.c_str(), line(), section);
         else if (tok.kind == RCS_TOK_UNTERMINATED)
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
+            RCS_SAY(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
         else
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_SYNTAX, e->path.c_str(), line(), what,
+            RCS_SAY(IMSG_ERROR, cat(), RCS_SYNTAX, e->path.c_str(), line(), what,
                        rcs_token_desc(tok).c_str());
         return 1001;
     }
@@ -134,12 +134,12 @@ struct parser {
         if (tok.text.size() > RCS_REV_MAX) {
             std::string shown(tok.text.substr(0, RCS_REV_MAX));
             shown += "...";
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_REV_TOO_LONG, e->path.c_str(), line(), shown.c_str(),
+            RCS_SAY(IMSG_ERROR, cat(), RCS_REV_TOO_LONG, e->path.c_str(), line(), shown.c_str(),
                        int(RCS_REV_MAX));
             return 1001;
         }
         if (!rcs_is_revision(tok.text)) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_REV_MALFORMED, e->path.c_str(), line(),
+            RCS_SAY(IMSG_ERROR, cat(), RCS_REV_MALFORMED, e->path.c_str(), line(),
                        rcs_token_desc(tok).c_str());
             return 1001;
         }
@@ -150,9 +150,27 @@ struct parser {
             return 0;
         std::string shown(tok.text.substr(0, 60));
         shown += "...";
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field, shown.c_str(),
+        RCS_SAY(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field, shown.c_str(),
                    int(RCS_SYMBOL_MAX));
         return 1001;
+    }
+
+    // Records the name of a phrase outside RCS's grammar, then skips it.
+    int new_phrase() {
+        std::string name(tok.text);
+        if (std::find(e->newphrases.begin(), e->newphrases.end(), name) == e->newphrases.end())
+            e->newphrases.push_back(std::move(name));
+        return skip_phrase();
+    }
+    // The value of a phrase of one string or none ("comment @# @;").
+    int string_phrase(std::optional<std::string> *out) {
+        next();
+        if (tok.kind == RCS_TOK_SEMI)
+            return 0;
+        if (tok.kind != RCS_TOK_STRING)
+            return unexpected("a string");
+        *out = rcs_string_value(tok);
+        return expect_semi();
     }
 
     int symbols();
@@ -163,7 +181,7 @@ struct parser {
 };
 
 int parser::symbols() {
-    char rc = export_replace_char();
+    char rc = replace_char;
     for (;;) {
         next();
         if (tok.kind == RCS_TOK_SEMI)
@@ -177,7 +195,7 @@ int parser::symbols() {
         // "name:1.2", "name :1.2" and "name : 1.2" are one entry each.
         next();
         if (tok.kind != RCS_TOK_COLON) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_NO_SYMBOLS);
+            RCS_SAY(IMSG_ERROR, cat(), RCS_NO_SYMBOLS);
             return at();
         }
         next();
@@ -191,7 +209,7 @@ int parser::symbols() {
             std::string fixed = s.name;
             std::replace(fixed.begin(), fixed.end(), '\\', rc);
             std::replace(fixed.begin(), fixed.end(), '/', rc);
-            IMSG_PRINT(IMSG_WARNING, cat(), RCS_CHANGED_TYPE, s.name.c_str(), fixed.c_str());
+            RCS_SAY(IMSG_WARNING, cat(), RCS_CHANGED_TYPE, s.name.c_str(), fixed.c_str());
             s.name = fixed;
         }
         e->symbols.push_back(std::move(s));
@@ -204,18 +222,18 @@ int parser::locks() {
         if (tok.kind == RCS_TOK_SEMI)
             return 0;
         if (tok.kind != RCS_TOK_WORD) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            RCS_SAY(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
             return at();
         }
         std::string entry(tok.text);
         next();
         if (tok.kind != RCS_TOK_COLON) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            RCS_SAY(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
             return at();
         }
         next();
         if (!is_number()) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
+            RCS_SAY(IMSG_ERROR, cat(), RCS_LOCKS_FAILED);
             return at();
         }
         entry += ':';
@@ -227,7 +245,7 @@ int parser::locks() {
 int parser::admin() {
     next();
     if (!is_word("head")) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOT_RCS);
+        RCS_SAY(IMSG_ERROR, cat(), RCS_NOT_RCS);
         return at();
     }
     next();
@@ -256,8 +274,17 @@ int parser::admin() {
             } else {
                 r = tok.kind == RCS_TOK_SEMI ? 0 : unexpected("\";\"");
             }
-        } else {
+        } else if (tok.text == "comment") {
+            r = string_phrase(&e->comment);
+        } else if (tok.text == "expand") {
+            r = string_phrase(&e->expand);
+        } else if (tok.text == "strict") {
+            e->strict = true;
             r = skip_phrase();
+        } else if (tok.text == "access") {
+            r = skip_phrase();
+        } else {
+            r = new_phrase();
         }
         if (r)
             return r;
@@ -273,14 +300,14 @@ int parser::delta(rcs_delta *d) {
     if (!is_word("date")) {
         if (cut_short())
             return unexpected("date");
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
+        RCS_SAY(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
         return at();
     }
     next();
     if (tok.kind != RCS_TOK_WORD)
         return unexpected("a date");
     if (tok.text.size() != 17 && tok.text.size() != 19) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_DATE_LENGTH, std::string(tok.text).c_str());
+        RCS_SAY(IMSG_ERROR, cat(), RCS_DATE_LENGTH, std::string(tok.text).c_str());
         return at();
     }
     tok.text.copy(d->date, tok.text.size());
@@ -295,7 +322,7 @@ int parser::delta(rcs_delta *d) {
         if (!is_word(field)) {
             if (cut_short())
                 return unexpected(field);
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
+            RCS_SAY(IMSG_ERROR, cat(), RCS_NEXT_VERSION_FAILED);
             return at();
         }
         for (;;) {
@@ -325,7 +352,7 @@ int parser::delta(rcs_delta *d) {
         next();
         if (tok.kind != RCS_TOK_WORD || is_number() || tok.text == "desc")
             return 0;
-        if (int r = skip_phrase())
+        if (int r = new_phrase())
             return r;
     }
 }
@@ -351,7 +378,7 @@ int parser::deltatexts() {
                 break;
             if (tok.kind != RCS_TOK_WORD)
                 return unexpected("text");
-            if (int r = skip_phrase())
+            if (int r = new_phrase())
                 return r;
         }
         next();
@@ -360,6 +387,7 @@ int parser::deltatexts() {
         if (d && d->text_pos == 0) {
             d->text_pos = text_pos;
             d->log = log;
+            d->text = tok;
         }
     }
     return 0;
@@ -418,8 +446,8 @@ void sort_deltas(std::vector<rcs_delta> &deltas) {
     deltas = std::move(sorted);
 }
 
-int read_archive(rcs_element *e) {
-    parser p{e, {}};
+int read_archive(rcs_element *e, char replace_char) {
+    parser p{e, {}, replace_char};
     if (int r = p.admin())
         return r;
     p.section = "delta list";
@@ -432,7 +460,7 @@ int read_archive(rcs_element *e) {
     if (!p.is_word("desc"))
         return p.unexpected("desc");
     if (e->deltas.empty()) {
-        IMSG_PRINT(IMSG_WARNING, cat(), RCS_NO_DELTAS);
+        RCS_SAY(IMSG_WARNING, cat(), RCS_NO_DELTAS);
         p.at();
     }
     p.section = "description";
@@ -445,7 +473,7 @@ int read_archive(rcs_element *e) {
     for (size_t i = 0; i < e->deltas.size(); ++i) {
         auto [it, fresh] = e->delta_by_rev.emplace(e->deltas[i].rev, i);
         if (!fresh) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_DUPLICATE_REV, e->path.c_str(),
+            RCS_SAY(IMSG_ERROR, cat(), RCS_DUPLICATE_REV, e->path.c_str(),
                        rcs_line_of(&e->lx, e->deltas[i].rev_pos), e->deltas[i].rev.c_str());
             return 1001;
         }
@@ -461,25 +489,26 @@ int read_archive(rcs_element *e) {
 
 }   // namespace
 
-int rcs_open(const char *path, const char *element_name, rcs_element **out) {
+int rcs_open(const char *path, const char *element_name, rcs_element **out, char replace_char, bool quiet) {
     *out = nullptr;
+    rcs_quiet_scope hush(quiet);
     try {
         auto e = std::make_unique<rcs_element>();
         e->path = path;
         e->element_name = element_name ? element_name : "";
         e->file = std::make_shared<rcs_file_map>();
         if (int err = map_file(path, e->file.get())) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
-            IMSG_PRINT(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
+            RCS_SAY(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
+            RCS_SAY(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
             return 1001;
         }
         rcs_lex_init(&e->lx, e->file->data, e->file->size);
-        if (int r = read_archive(e.get()))
+        if (int r = read_archive(e.get(), replace_char))
             return r;
         *out = e.release();
         return 0;
     } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
+        RCS_SAY(IMSG_ERROR, cat(), RCS_NOMEM);
         return 12;
     }
 }
@@ -493,8 +522,8 @@ const std::optional<std::string> &rcs_read_description(const rcs_element *e) { r
 std::optional<std::string> rcs_read_log(const rcs_element *e, size_t i) {
     const rcs_delta &d = e->deltas[i];
     if (d.log.kind != RCS_TOK_STRING) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NO_COMMENT, d.rev.c_str());
-        IMSG_PRINT(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), rcs_line_of(&e->lx, d.rev_pos));
+        RCS_SAY(IMSG_ERROR, cat(), RCS_NO_COMMENT, d.rev.c_str());
+        RCS_SAY(IMSG_CONT, cat(), RCS_AT, e->path.c_str(), rcs_line_of(&e->lx, d.rev_pos));
         return std::nullopt;
     }
     return rcs_string_value(d.log);
@@ -510,4 +539,11 @@ const char *rcs_find_symbol(const rcs_element *e, std::string_view number, size_
 const rcs_delta *rcs_find_delta(const rcs_element *e, std::string_view rev) {
     auto it = e->delta_by_rev.find(rev);
     return it == e->delta_by_rev.end() ? nullptr : &e->deltas[it->second];
+}
+
+std::optional<std::string> rcs_read_text(const rcs_element *e, size_t i) {
+    const rcs_delta &d = e->deltas[i];
+    if (d.text.kind != RCS_TOK_STRING)
+        return std::nullopt;
+    return rcs_string_value(d.text);
 }

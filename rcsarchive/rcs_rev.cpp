@@ -1,8 +1,8 @@
-#include "drivers/rcs/rcs_rev.h"
+#include "rcsarchive/rcs_rev.h"
 
 #include <cstring>
 
-#include "drivers/rcs/rcs_msgs.h"
+#include "rcsarchive/rcs_msgs.h"
 #include "runtime/date.h"
 
 namespace {
@@ -45,7 +45,7 @@ bool parse_field(const char *s, size_t len, long *out) {
 
 int rcs_rev_compare(std::string_view a, std::string_view b) {
     if (a.find('.') == std::string_view::npos) {
-        IMSG_PRINT(IMSG_WARNING, rcs_driver_rcs_msg_table_adr(), RCS_BRANCH_ID);
+        RCS_SAY(IMSG_WARNING, rcs_driver_rcs_msg_table_adr(), RCS_BRANCH_ID);
         return 0;
     }
     if (b.find('.') == std::string_view::npos)
@@ -116,11 +116,11 @@ int rcs_parse_date(const char *text, int64_t *out) {
     const imsg_catalog *cat = rcs_driver_rcs_msg_table_adr();
     size_t len = text ? std::strlen(text) : 0;
     if (len == 0) {
-        IMSG_PRINT(IMSG_ERROR, cat, RCS_EMPTY_DATE);
+        RCS_SAY(IMSG_ERROR, cat, RCS_EMPTY_DATE);
         return 1;
     }
     if (len != 17 && len != 19) {
-        IMSG_PRINT(IMSG_ERROR, cat, RCS_DATE_LENGTH, text);
+        RCS_SAY(IMSG_ERROR, cat, RCS_DATE_LENGTH, text);
         return 1;
     }
     long f[6];
@@ -129,7 +129,7 @@ int rcs_parse_date(const char *text, int64_t *out) {
     for (int k = 0; k < 6; ++k) {
         const char *dot = k < 5 ? std::strchr(p, '.') : p + std::strlen(p);
         if (!dot || !parse_field(p, size_t(dot - p), &f[k])) {
-            IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
+            RCS_SAY(IMSG_ERROR, cat, RCS_BAD_DATE, text);
             return 1;
         }
         if (k == 0)
@@ -143,7 +143,7 @@ int rcs_parse_date(const char *text, int64_t *out) {
     if (year_digits < 4)
         year += year < 39 ? 2000 : 1900;
     if (date_civil_to_time(int(year), int(f[1]), int(f[2]), int(f[3]), int(f[4]), int(f[5]), out) != 0) {
-        IMSG_PRINT(IMSG_ERROR, cat, RCS_BAD_DATE, text);
+        RCS_SAY(IMSG_ERROR, cat, RCS_BAD_DATE, text);
         return 1;
     }
     return 0;

@@ -1,4 +1,4 @@
-#include "drivers/rcs/rcs_lex.h"
+#include "rcsarchive/rcs_lex.h"
 
 #include <algorithm>
 #include <cstring>

@@ -73,3 +73,16 @@ enum rcs_msg { RCS_DRIVER_MESSAGES(RCS_MSG_ENUM) };
 RCS_DRIVER_MESSAGES(IMSG_FORMAT)
 
 const imsg_catalog *rcs_driver_rcs_msg_table_adr();
+
+// While a quiet scope lives, the archive reader prints nothing on this thread:
+// a reader that falls back to running the legacy tool has nothing to report.
+bool rcs_is_quiet();
+struct rcs_quiet_scope {
+    bool was;
+    explicit rcs_quiet_scope(bool on = true);
+    ~rcs_quiet_scope();
+    rcs_quiet_scope(const rcs_quiet_scope &) = delete;
+    rcs_quiet_scope &operator=(const rcs_quiet_scope &) = delete;
+};
+// IMSG_PRINT unless quiet.
+#define RCS_SAY(...) (rcs_is_quiet() ? void() : (void)IMSG_PRINT(__VA_ARGS__))

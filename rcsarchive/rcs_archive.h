@@ -1,5 +1,6 @@
-// An RCS archive opened for export: its admin section, its deltas sorted by
-// revision number, and the log message of every delta.
+// An RCS archive opened for export or for reading revisions: its admin
+// section, its deltas sorted by revision number, and the log message and text
+// of every delta.
 //
 // Invariants once rcs_open has succeeded:
 //  - deltas are sorted by rcs_rev_compare (a revision before every revision
@@ -8,7 +9,8 @@
 //    every delta date is 17 or 19 characters and converts (rcs_parse_date);
 //  - symbol names and numbers are at most RCS_SYMBOL_MAX characters, names hold
 //    no "/" or "\" (replaced by the replacement character);
-//  - the whole file was read once from start to end; no later call reads it.
+//  - the whole file was read once from start to end and stays in memory while
+//    the element is open: log and text tokens point into it.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "drivers/rcs/rcs_lex.h"
+#include "rcsarchive/rcs_lex.h"
 
 enum { RCS_SYMBOL_MAX = 255 };
 
@@ -34,6 +36,7 @@ struct rcs_delta {
     size_t rev_pos = 0;    // offset of the revision number in the admin part
     size_t text_pos = 0;   // offset of its deltatext; 0 while none was found
     rcs_token log;         // the log string (kind EOF when not found)
+    rcs_token text;        // the text string (kind EOF when not found)
 };
 
 struct rcs_symbol {
@@ -54,6 +57,11 @@ struct rcs_element {
     std::vector<rcs_symbol> symbols;
     std::unordered_map<std::string_view, std::vector<size_t>> symbols_by_number;
     std::vector<std::string> locks;   // "user:revision"
+    std::optional<std::string> comment, expand;   // the admin phrases, when present
+    bool strict = false;
+    // Phrases outside RCS's own grammar (admin, delta and deltatext), by
+    // name, each once: CVS's "commitid", CVSNT's "kopt", "mergepoint1", ...
+    std::vector<std::string> newphrases;
     std::optional<std::string> description;
     std::vector<rcs_delta> deltas;   // sorted
     std::unordered_map<std::string_view, size_t> delta_by_rev;
@@ -62,7 +70,10 @@ struct rcs_element {
 
 // Opens and reads the whole archive. 0; 1001 after a message (which names the
 // file and, where there is one, the line); 12 when memory runs out.
-[[nodiscard]] int rcs_open(const char *path, const char *element_name, rcs_element **out);
+// replace_char stands for "/" and "\" in symbol names (see RCS_CHANGED_TYPE).
+// quiet: no message is printed (a reader that falls back to another way).
+[[nodiscard]] int rcs_open(const char *path, const char *element_name, rcs_element **out,
+                           char replace_char = '.', bool quiet = false);
 void rcs_close(rcs_element *e);
 
 // The admin section's lock entries, "user:revision" each.
@@ -71,6 +82,9 @@ const std::vector<std::string> &rcs_read_locks(const rcs_element *e);
 const std::optional<std::string> &rcs_read_description(const rcs_element *e);
 // The log message of delta i; none (after a message) when it has no deltatext.
 std::optional<std::string> rcs_read_log(const rcs_element *e, size_t i);
+// The text of delta i ("@@" undone): the whole file for the head, an edit
+// script for every other; none when it has no deltatext.
+std::optional<std::string> rcs_read_text(const rcs_element *e, size_t i);
 // The next symbol naming exactly `number`, after *cursor (start with 0);
 // null when there is none more.
 const char *rcs_find_symbol(const rcs_element *e, std::string_view number, size_t *cursor);
