@@ -214,6 +214,13 @@ struct vob_savepoint {
     std::vector<std::pair<vob_oid, vob_oid>> dirvers;   // the transaction's directory versions at begin()
 };
 
+// Ends the sharing of directory versions within the open transaction: the
+// next change to a directory's names makes a new directory version (and is
+// checked as one), as it would in a transaction of its own. For callers that
+// put several independent steps in one transaction but want the history
+// each would have made alone.
+void vob_txn_split_dir_versions(vob_t *vob);
+
 // ---- Types ---------------------------------------------------------------------
 
 // mtype: VOB_MT_ELTYPE, VOB_MT_BRTYPE, VOB_MT_LBTYPE, VOB_MT_ATTYPE or VOB_MT_HLTYPE.

@@ -639,3 +639,5 @@ const std::string &vob_get_uuid(const vob_t *v) { return v->uuid; }
 unsigned vob_get_owner_uid(const vob_t *v) { return v->owner_uid; }
 int vob_is_project(const vob_t *v) { return v->project; }
 vob_oid vob_wk_obj(const vob_t *v, int wk) { return wk > 0 && wk < 32 ? v->wk[wk] : VOB_OID_NULL; }
+
+void vob_txn_split_dir_versions(vob_t *vob) { vob->txn_dirver.clear(); }

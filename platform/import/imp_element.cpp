@@ -1,23 +1,15 @@
 // Importing one element of the data file: the element, its branches and
 // versions with their contents, labels, attributes and merges, its other names
 // and locks, all in one transaction.
-#include <fstream>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
 #include "platform/pname.h"
+#include "runtime/digest.h"
 #include "runtime/strutl.h"
 
 namespace {
-
-struct version_event {
-    std::string vid;
-    vob_oid branch = 0;
-    int identical = 0;
-    int is_new = 0;
-};
 
 // A branch a version lists as starting from it (SubBranch), made at the end
 // when no version of the data file went to it.
@@ -56,10 +48,11 @@ struct elem_ctx {
     std::set<vob_oid> made_branches;           // branches this transaction made (with their version 0)
     std::vector<pending_merge> merges;
     std::vector<pending_sprout> sprouts;
-    std::vector<version_event> events;
+    std::vector<imp_version_event> events;
     vob_oid onto_from = 0;   // the version the import branch sprouts from
     std::string onto_base;   // the branch path of onto_from
     long n_new = 0, n_present = 0, n_identical = 0;
+    int64_t bytes = 0;   // contents written
     std::string err;
     bool cancelled = false;   // a stop request ended a wait for contents
 };
@@ -260,45 +253,72 @@ int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<s
     return 0;
 }
 
-// SHA-256 of a file in hex, as the store names contents; "" when unreadable.
-std::string file_sha256(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "";
-    EVP_MD_CTX *md = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(md, EVP_sha256(), nullptr);
-    std::vector<char> buf(1 << 16);
-    while (in) {
-        in.read(buf.data(), std::streamsize(buf.size()));
-        if (in.gcount() > 0)
-            EVP_DigestUpdate(md, buf.data(), size_t(in.gcount()));
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(md, digest, &len);
-    EVP_MD_CTX_free(md);
-    static const char hex[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned i = 0; i < len; ++i) {
-        s += hex[digest[i] >> 4];
-        s += hex[digest[i] & 15];
-    }
-    return s;
-}
-
 int64_t file_size(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
-// Where the contents of version i are: *path empty for a version without contents.
-int get_contents(elem_ctx *c, size_t i, std::string *path) {
+// A version's contents: a file, bytes read in process, or none.
+struct contents_t {
+    std::string path;
+    const std::string *bytes = nullptr;
+    bool none() const { return path.empty() && !bytes; }
+    int64_t size() const { return bytes ? int64_t(bytes->size()) : file_size(path); }
+    // SHA-256 in hex, as the store names contents; "" when unreadable.
+    std::string sha256() const {
+        std::string hex;
+        int64_t n;
+        if (bytes ? digest_sha256_hex(*bytes, &hex) : digest_sha256_file(path, &hex, &n))
+            return "";
+        return hex;
+    }
+    vob_data data() const {
+        return bytes ? vob_data_bytes(*bytes) : none() ? vob_data_none() : vob_data_file(path);
+    }
+};
+
+// Waits for the batch of an element's revisions read from their archive.
+int collect_batch(imp_run *run, imp_queued *q) {
+    if (q->batch_ticket < 0)
+        return 0;
+    imp_fetch_result res;
+    if (imp_pool_wait(&run->pool, q->batch_ticket, &res))
+        return 1;
+    q->batch_ticket = -1;
+    run->queued_jobs -= q->batch->slots.size();
+    for (const imp_rcs_slot &s : q->batch->slots)
+        (s.in_process ? run->revs_in_process : run->revs_by_command)++;
+    if (run->p->debug && !q->batch->why_commands.empty())
+        IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_INPROCESS_NOT, q->el.name.c_str(),
+                   q->batch->why_commands.c_str());
+    return 0;
+}
+
+// Where the contents of version i are: none for a version without contents.
+int get_contents(elem_ctx *c, size_t i, contents_t *out) {
     imp_run *run = c->run;
     const imp_version &v = c->el->versions[i];
     imp_fetch &f = c->q->fetches[i];
-    path->clear();
+    *out = contents_t();
+    std::string *path = &out->path;
     if (!f.fill_error.empty())
         return fail(c, "version " + v.version_id + ": " + f.fill_error);
+    if (f.slot >= 0) {
+        if (collect_batch(run, c->q)) {
+            c->cancelled = true;
+            return fail(c, "the import was interrupted");
+        }
+        const imp_rcs_slot &s = c->q->batch->slots[size_t(f.slot)];
+        if (run->p->debug && !s.in_process)
+            IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, s.job.command.c_str());
+        if (s.status)
+            return fail(c, "version " + v.version_id + ": " + s.message);
+        if (s.in_file)
+            *path = s.job.out_path;
+        else
+            out->bytes = &s.bytes;
+        return 0;
+    }
     if (v.extract_cmd) {
         imp_fetch_result res;
         if (run->p->debug)
@@ -575,12 +595,12 @@ int import_versions(elem_ctx *c) {
         } else if (ensure_branch(c, "/main", comps, 0, ev, &branch)) {
             return 1;
         }
-        std::string contents;
+        contents_t contents;
         if (get_contents(c, i, &contents))
             return 1;
 
         vob_oid target = 0;
-        if (!run->p->identical && !v.abs_version && !contents.empty()) {
+        if (!run->p->identical && !v.abs_version && !contents.none()) {
             // The predecessor is where the previous record of this branch went,
             // else the branch's latest version.
             vob_oid latest = 0;
@@ -589,14 +609,14 @@ int import_versions(elem_ctx *c) {
                 latest = prev->second;
             else if (vob_branch_get_latest(c->vob, branch, &latest))
                 return store_fail(c, "cannot read the latest version of " + bpath);
-            int64_t size = file_size(contents);
+            int64_t size = contents.size();
             auto known = c->sizes.find(latest);
             if (known != c->sizes.end() && known->second != size)
                 latest = 0;   // made here with another size: cannot be equal
             if (latest && vob_ver_get(c->vob, latest, &li))
                 return store_fail(c, "cannot read the latest version of " + bpath);
             if (latest && li.num > 0 && li.has_data && li.size == size &&
-                li.sha256 == file_sha256(contents)) {
+                li.sha256 == contents.sha256()) {
                 target = latest;
                 c->n_identical++;
                 c->events.push_back({v.version_id, branch, 1, 0});
@@ -610,10 +630,11 @@ int import_versions(elem_ctx *c) {
                 if (vob_ver_find(c->vob, c->elem, bpath + "/0", &target))
                     return store_fail(c, "no version " + bpath + "/0");
             } else {
-                vob_data data = contents.empty() ? vob_data_none() : vob_data_file(contents);
+                vob_data data = contents.data();
                 if (vob_ver_create(c->vob, branch, data, &ev, &target, num))
                     return store_fail(c, "cannot create version " + v.version_id + " on " + bpath);
-                c->sizes[target] = contents.empty() ? 0 : file_size(contents);
+                c->sizes[target] = contents.none() ? 0 : contents.size();
+                c->bytes += c->sizes[target];
             }
             if (!v.abs_version && vob_obj_set_attr(c->vob, target, run->origin_attype, origin_value(v), &ev))
                 return store_fail(c, "cannot record the origin of version " + v.version_id);
@@ -843,24 +864,40 @@ int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::st
     return 0;
 }
 
-int imp_import_element(imp_run *run, imp_queued *q) {
-    elem_ctx c;
-    c.run = run;
-    c.q = q;
-    c.el = &q->el;
-    c.vob = run->vob;
-    int rc = ensure_types(&c);
-    if (rc == 0) {
-        vob_txn txn(run->vob);
-        if (txn.begin()) {
-            rc = store_fail(&c, "cannot begin a transaction");
-        } else if ((rc = import_in_txn(&c)) == 0 && txn.commit()) {
-            rc = store_fail(&c, "cannot commit");
-        }
-        if (rc)
-            txn.rollback();
+namespace {
+
+// Runs one step of an element in a savepoint of the group. 0 when kept;
+// 1 when rolled back (the step failed, c->err says why); 2 when the store
+// dropped the whole transaction.
+template <typename Step>
+int in_savepoint(elem_ctx *c, Step step) {
+    vob_savepoint sp(c->vob);
+    if (sp.begin())
+        return store_fail(c, "cannot begin a savepoint");
+    if (step() == 0) {
+        if (sp.release() == 0)
+            return 0;
+        store_fail(c, "cannot keep its changes");
     }
-    // Collect what was fetched for a failed element, so no ticket is left.
+    return sp.rollback() ? 2 : 1;
+}
+
+// Forgets the types the cache took from a savepoint that was rolled back.
+void forget_types(imp_run *run, size_t mark) {
+    for (size_t i = mark; i < run->group.types.size(); ++i)
+        run->types.erase(run->group.types[i]);
+    run->group.types.resize(mark);
+}
+
+// Collects what was fetched for an element, so no ticket is left, and
+// removes the files.
+void release_fetches(imp_run *run, imp_queued *q) {
+    if (q->batch_ticket >= 0) {
+        imp_fetch_result res;
+        (void)imp_pool_wait(&run->pool, q->batch_ticket, &res);
+        q->batch_ticket = -1;
+        run->queued_jobs -= q->batch->slots.size();
+    }
     for (imp_fetch &f : q->fetches) {
         if (f.ticket >= 0) {
             imp_fetch_result res;
@@ -874,7 +911,52 @@ int imp_import_element(imp_run *run, imp_queued *q) {
                 std::remove(f.job.work_dir.c_str());
         }
     }
+    if (q->batch && !run->p->debug)
+        for (const imp_rcs_slot &s : q->batch->slots)
+            if (s.in_file)
+                std::remove(s.job.out_path.c_str());
+    q->batch.reset();
+}
+
+}   // namespace
+
+void imp_report_failed(imp_run *run, const std::string &name, const std::string &why) {
+    imp_progress_break(run);
+    IMSG_PRINT(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, name.c_str(), why.c_str());
+    run->elements_failed++;
+    run->failures++;
+    int already;
+    (void)hash_str_enter(run->p->not_imported, name.c_str(), nullptr,
+                         &already);   // report list only; counted above
+}
+
+int imp_import_element(imp_run *run, imp_queued *q) {
+    elem_ctx c;
+    c.run = run;
+    c.q = q;
+    c.el = &q->el;
+    c.vob = run->vob;
+    std::string err;
+    int rc = imp_group_begin(run, &err) ? fail(&c, err) : 0;
+    // Types are kept even when the element then fails: other elements may
+    // name them too.
+    size_t type_mark = run->group.types.size();
+    if (rc == 0 && (rc = in_savepoint(&c, [&] { return ensure_types(&c); })) != 0)
+        forget_types(run, type_mark);
+    // Each element changes directories as its own transaction would, so the
+    // history does not depend on where the groups end.
+    vob_txn_split_dir_versions(run->vob);
+    std::map<std::string, vob_oid> no_dirs;
+    if (rc == 0 && (rc = in_savepoint(&c, [&] { return import_in_txn(&c); })) != 0)
+        c.made_dirs.swap(no_dirs);
+    release_fetches(run, q);
     const imp_element &el = q->el;
+    if (rc == 2) {
+        // The store dropped the transaction: the group's elements went with it.
+        imp_report_failed(run, el.name, c.err);
+        imp_group_lost(run, c.err);
+        return 1;
+    }
     if (rc && c.cancelled) {
         // Rolled back whole; the next run imports it again.
         run->interrupted = true;
@@ -882,40 +964,21 @@ int imp_import_element(imp_run *run, imp_queued *q) {
         return 1;
     }
     if (rc) {
-        imp_progress_break(run);
-        IMSG_PRINT(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, el.name.c_str(),
-                   c.err.c_str());
-        run->elements_failed++;
-        run->failures++;
-        int already;
-        (void)hash_str_enter(run->p->not_imported, el.name.c_str(), nullptr,
-                             &already);   // report list only; counted above
+        imp_report_failed(run, el.name, c.err);
         return 1;
     }
-    run->dirs.insert(c.made_dirs.begin(), c.made_dirs.end());
-    run->elements_done++;
-    run->elements_new += c.created;
-    run->versions_new += c.n_new;
-    run->versions_present += c.n_present;
-    run->versions_identical += c.n_identical;
-    int already;
-    (void)hash_str_enter(c.n_new || c.created ? run->p->imported : run->p->unchanged, el.name.c_str(),
-                         nullptr,
-                         &already);   // report list only
-    if (run->p->verbose)
-        IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, el.name.c_str(), c.n_new,
-                   c.n_present, c.n_identical);
-    const imp_callbacks *cb = run->p->callbacks;
-    if (cb) {
-        for (const version_event &e : c.events) {
-            int stop =
-                e.identical
-                    ? (cb->version_identical ? cb->version_identical(cb->ctx, e.vid.c_str(), e.branch) : 0)
-                    : (cb->version ? cb->version(cb->ctx, e.vid.c_str(), e.branch, e.is_new) : 0);
-            run->stopped = run->stopped || stop != 0;
-        }
-        if (cb->element && cb->element(cb->ctx, el.name.c_str(), c.elem, c.created ? 1 : 0))
-            run->stopped = true;
-    }
+    for (const auto &[path, oid] : c.made_dirs)
+        if (run->dirs.emplace(path, oid).second)
+            run->group.dirs.push_back(path);
+    imp_done d;
+    d.name = el.name;
+    d.elem = c.elem;
+    d.created = c.created;
+    d.n_new = c.n_new;
+    d.n_present = c.n_present;
+    d.n_identical = c.n_identical;
+    d.events = std::move(c.events);
+    run->group.done.push_back(std::move(d));
+    run->group.bytes += c.bytes;
     return 0;
 }

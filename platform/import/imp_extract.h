@@ -14,7 +14,10 @@
 // place outside quotes gets a single-quoted value.
 #pragma once
 
+#include <memory>
 #include <string>
+
+struct imp_rcs_batch;
 
 enum imp_extract_mode {
     IMP_EXTRACT_OUTPUT_FILE = 0,   // the command writes out_path
@@ -26,6 +29,9 @@ struct imp_extract_job {
     int mode = IMP_EXTRACT_OUTPUT_FILE;
     std::string out_path;   // where the contents are found afterwards
     std::string work_dir;   // mode 1: created empty before the run
+    // Set instead of a command: an element's revisions read from their
+    // archive, each slot with a command of its own to fall back on.
+    std::shared_ptr<imp_rcs_batch> batch;
 };
 
 // Fills the template. out_path: the temporary file for the contents; work_dir:

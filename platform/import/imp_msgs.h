@@ -31,6 +31,8 @@
     "                    (default: $HOME/.vantor)\n"                                     \
     "  VANTOR_IMPORT_JOBS  how many extract commands run at once, 1 to 256\n"            \
     "                    (default: the number of processors)\n"                          \
+    "  VANTOR_IMPORT_INPROCESS  0 runs every co and cvs command, instead of reading\n"   \
+    "                    the revisions from their archives in process\n"                 \
     "  TMP, TEMP, TMPDIR the first one set names where the fetched contents wait\n"      \
     "                    while the import runs (default: /tmp)\n"                        \
     "  CVSROOT           for a data file of cvs commands: the root of the repository\n"  \
@@ -124,6 +126,11 @@
     X(IMP_NEEDS_ARG, 42, "Option \"%s\" needs an argument.")                                     \
     X(IMP_BAD_OPTION, 43, "Unknown option \"%s\".")                                              \
     X(IMP_BAD_CMDLINE, 44, "Cannot read the command line.")                                      \
+    X(IMP_INPROCESS_SHARE, 45,                                                                   \
+      "%ld of %ld revisions of RCS and CVS archives were read in process; %ld ran their "        \
+      "extract command.")                                                                        \
+    X(IMP_INPROCESS_NOT, 46, "Element \"%s\": some revisions ran their extract command: %s")   \
+    X(IMP_INPROCESS_OFF, 47, "Revisions are not read from their archives in process: %s")      \
     X(IMP_NOT_IMPORTED, 167, "The following elements could not be imported:")                    \
     X(IMP_USAGE, 174,                                                                            \
       "Usage: vantimport [-n[setevent]] [-i[dentical]] [-d[irectory] target-dir] [-debug]\n"     \

@@ -17,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/import/imp_inproc.h"
 #include "runtime/strutl.h"
 
 extern char **environ;
@@ -138,7 +139,10 @@ void worker_loop(imp_pool *pool) {
             pool->pending.pop_front();
         }
         imp_fetch_result res;
-        imp_run_job(item.second, pool->keep_files, &res, pool);
+        if (item.second.batch)
+            imp_rcs_batch_run(item.second.batch.get(), pool->keep_files, pool);
+        else
+            imp_run_job(item.second, pool->keep_files, &res, pool);
         {
             std::lock_guard<std::mutex> g(pool->lock);
             pool->done[item.first] = std::move(res);
@@ -247,6 +251,13 @@ int imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out) {
     *out = std::move(pool->done[ticket]);
     pool->done.erase(ticket);
     return 0;
+}
+
+int imp_pool_done_within(imp_pool *pool, long ticket, int ms) {
+    std::unique_lock<std::mutex> g(pool->lock);
+    return pool->job_done.wait_for(g, std::chrono::milliseconds(ms), [&] { return pool->done.count(ticket) > 0; })
+               ? 1
+               : 0;
 }
 
 void imp_pool_stop(imp_pool *pool) {

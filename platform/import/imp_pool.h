@@ -66,6 +66,9 @@ long imp_pool_submit(imp_pool *pool, imp_extract_job job);
 // Returns 0 with *out set, or 1 when pool->cancelled said stop first (the
 // ticket is then abandoned).
 int imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out);
+// 1 when the job of that ticket has run, waiting up to `ms` for it (the
+// result stays for imp_pool_wait).
+int imp_pool_done_within(imp_pool *pool, long ticket, int ms);
 // Drops the jobs not yet started, kills the process groups of the running
 // commands, joins the workers. Safe to call more than once.
 void imp_pool_stop(imp_pool *pool);

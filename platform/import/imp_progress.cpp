@@ -31,8 +31,12 @@ bool due(imp_run *run, clock_type::time_point now) {
 void draw(imp_run *run) {
     std::fflush(stdout);   // a log that holds both streams keeps their order
     double secs = std::chrono::duration<double>(clock_type::now() - run->progress.start).count();
+    // The elements of the open group count as done: they are, short of the
+    // commit that follows within a moment.
     long versions = run->versions_new + run->versions_present + run->versions_identical;
-    long elements = run->elements_done + run->elements_failed;
+    long elements = run->elements_done + run->elements_failed + long(run->group.done.size());
+    for (const imp_done &d : run->group.done)
+        versions += d.n_new + d.n_present + d.n_identical;
     std::fprintf(stderr, "%s%s: %ld/%lld elements, %ld/%lld versions, %.0f versions/s%s",
                  run->progress.tty ? "\r" : "", imsg_app_name(), elements,
                  (long long)run->head.globals.num_elements, versions,

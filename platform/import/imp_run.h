@@ -2,20 +2,23 @@
 //
 // Invariants: `queue` holds the elements read ahead of the one being
 // imported, in file order, with their fetch tickets; `queued_jobs` counts the
-// tickets in the queue that were not collected yet. The caches of types and
-// directories hold only objects of committed transactions.
+// revisions in the queue whose contents were not collected yet (a batch counts
+// its slots). The caches of types and directories hold objects of committed
+// transactions and of the open group transaction (see imp_group).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/import/imp_datafile.h"
+#include "platform/import/imp_inproc.h"
 #include "platform/import/imp_pool.h"
 #include "platform/import/imp_start.h"
 #include "platform/view.h"
@@ -26,11 +29,45 @@ struct imp_fetch {
     long ticket = -1;   // -1: no command submitted
     imp_extract_job job;
     std::string fill_error;   // the template could not be filled
+    int slot = -1;            // >= 0: read by the element's batch, in this slot
 };
 
 struct imp_queued {
     imp_element el;
     std::vector<imp_fetch> fetches;   // one per version
+    std::shared_ptr<imp_rcs_batch> batch;   // the versions read from their archive
+    long batch_ticket = -1;                 // -1: none, or collected
+};
+
+// A version imported, for the caller's callbacks.
+struct imp_version_event {
+    std::string vid;
+    vob_oid branch = 0;
+    int identical = 0;
+    int is_new = 0;
+};
+
+// An element imported into the open group, credited when the group commits.
+struct imp_done {
+    std::string name;
+    vob_oid elem = 0;
+    bool created = false;
+    long n_new = 0, n_present = 0, n_identical = 0;
+    std::vector<imp_version_event> events;
+};
+
+// Several elements share one transaction, and so one sync; each has a
+// savepoint of its own, so a failed element rolls back alone. Invariant:
+// `done` holds exactly the elements whose changes the open transaction
+// holds; the caches of imp_run hold the types and directories listed here
+// only while the transaction is open, and lose them if it is lost.
+struct imp_group {
+    std::unique_ptr<vob_txn> txn;
+    std::vector<imp_done> done;
+    std::vector<std::pair<int, std::string>> types;   // made in the transaction
+    std::vector<std::string> dirs;                    // entered into the cache in it
+    std::chrono::steady_clock::time_point start;
+    int64_t bytes = 0;   // contents written in it
 };
 
 // The temporary directory of the fetched contents, removed when the run ends
@@ -88,6 +125,10 @@ struct imp_run {
     bool read_failed = false;
     imp_error read_err;
 
+    imp_inproc_cfg inproc;
+    long revs_in_process = 0, revs_by_command = 0;   // of the batches
+    imp_group group;
+
     // Type and directory caches: metatype and name -> oid; path -> element.
     std::map<std::pair<int, std::string>, vob_oid> types;
     std::map<std::string, vob_oid> dirs;
@@ -106,9 +147,21 @@ struct imp_run {
     imp_progress_line progress;
 };
 
-// imp_element.cpp: imports one element in one transaction. 0 on success;
+// imp_element.cpp: imports one element into the group transaction, in a
+// savepoint of its own. 0 on success (credited when the group commits);
 // nonzero after a reported failure (rolled back, listed).
 int imp_import_element(imp_run *run, imp_queued *q);
+// Reports an element that was not imported and lists it.
+void imp_report_failed(imp_run *run, const std::string &name, const std::string &why);
+
+// imp_group.cpp: the group transaction. begin opens it when none is open
+// (0, or nonzero with *err); full says it is time to commit; commit commits
+// and credits its elements, or reports them all as not imported when the
+// commit fails; lost does the same for a transaction the store dropped.
+int imp_group_begin(imp_run *run, std::string *err);
+bool imp_group_full(const imp_run *run);
+void imp_group_commit(imp_run *run);
+void imp_group_lost(imp_run *run, const std::string &why);
 // The origins ("<time> <VersionId>") of the versions an earlier import made
 // in the element of that name, when it exists (read-only; a guess for fetching).
 int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out);

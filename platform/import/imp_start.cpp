@@ -178,6 +178,29 @@ int make_directories(imp_run *run) {
     return 0;
 }
 
+// Puts version i of an element into the element's batch when its command can
+// be read in process from the same archive as the batch's others. 1 when it was.
+int add_to_batch(imp_run *run, imp_queued *q, size_t i) {
+    imp_rcs_cmd cmd;
+    if (!imp_rcs_recognise(run->inproc, *q->el.versions[i].extract_cmd, run->from_dir, &cmd))
+        return 0;
+    if (!q->batch) {
+        q->batch = std::make_shared<imp_rcs_batch>();
+        q->batch->tool = cmd.tool;
+        q->batch->archive = cmd.archive;
+        q->batch->attic = cmd.attic;
+    } else if (q->batch->tool != cmd.tool || q->batch->archive != cmd.archive) {
+        return 0;
+    }
+    imp_fetch &f = q->fetches[i];
+    f.slot = int(q->batch->slots.size());
+    imp_rcs_slot slot;
+    slot.rev = cmd.rev;
+    slot.job = f.job;
+    q->batch->slots.push_back(std::move(slot));
+    return 1;
+}
+
 // Reads elements ahead and hands their extract commands to the pool until
 // enough fetches are on their way.
 void read_ahead(imp_run *run) {
@@ -206,11 +229,30 @@ void read_ahead(imp_run *run) {
                 continue;
             if (present.count(std::to_string(v.event.time) + " " + v.version_id))
                 continue;   // most likely there already: fetched only if it is not
+            if (add_to_batch(run, &q, i))
+                continue;
             f.ticket = imp_pool_submit(&run->pool, f.job);
             run->queued_jobs++;
         }
+        if (q.batch) {
+            imp_extract_job job;
+            job.batch = q.batch;
+            q.batch_ticket = imp_pool_submit(&run->pool, std::move(job));
+            run->queued_jobs += q.batch->slots.size();
+        }
         run->queue.push_back(std::move(q));
     }
+}
+
+// 1 when every fetch of the element has run or runs within a moment.
+int contents_ready(imp_run *run, const imp_queued &q) {
+    const int moment_ms = 20;
+    if (q.batch_ticket >= 0 && !imp_pool_done_within(&run->pool, q.batch_ticket, moment_ms))
+        return 0;
+    for (const imp_fetch &f : q.fetches)
+        if (f.ticket >= 0 && !imp_pool_done_within(&run->pool, f.ticket, moment_ms))
+            return 0;
+    return 1;
 }
 
 void label_directories(imp_run *run) {
@@ -492,6 +534,9 @@ int run_import(imp_run *run) {
         }
         if (start_workers(run))
             return 1;
+        imp_inproc_configure(&run->inproc);
+        if (p->debug && !run->inproc.why_not.empty())
+            IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_OFF, run->inproc.why_not.c_str());
     }
     imp_progress_begin(run);
 
@@ -506,10 +551,18 @@ int run_import(imp_run *run) {
             break;
         imp_queued q = std::move(run->queue.front());
         run->queue.pop_front();
+        // Work that is done is committed before a wait for contents: a slow
+        // command must not hold it, nor the VOB, uncommitted.
+        if (!run->group.done.empty() && !contents_ready(run, q))
+            imp_group_commit(run);
         imp_import_element(run, &q);
         last = q.el.name;
+        if (imp_group_full(run))
+            imp_group_commit(run);
         imp_progress_tick(run, false);
     }
+    // What the group holds is whole, also after a stop request.
+    imp_group_commit(run);
     imp_progress_end(run);
     imp_pool_stop(&run->pool);
     if (p->debug && !run->tmp_dir.empty())
@@ -535,6 +588,9 @@ int run_import(imp_run *run) {
     else
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
                    run->versions_present, run->versions_identical);
+    if (p->verbose && run->revs_in_process + run->revs_by_command > 0)
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_SHARE, run->revs_in_process,
+                   run->revs_in_process + run->revs_by_command, run->revs_by_command);
     if (p->load && update_view(run))
         run->failures++;
     if (imp_stop_requested())   // the view update cannot be stopped midway
@@ -587,6 +643,8 @@ int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *o
         rc = vob_type_create(run->vob, mtype, name, &ev, out);
         if (rc == VOB_EXISTS)
             rc = 0;
+        else if (rc == 0 && run->group.txn)
+            run->group.types.push_back({mtype, name});
     }
     if (rc) {
         const char *word = mtype == VOB_MT_ELTYPE   ? "element"

@@ -349,6 +349,48 @@ TEST_F(ImportFixture, FailingExtractRollsBackOnlyThatElement) {
     EXPECT_NE(err_text.find("no such revision"), std::string::npos) << err_text;
 }
 
+// Elements share a transaction; one that fails after it wrote (its versions
+// made, then its other name refused) leaves nothing behind, and its
+// neighbours keep the history each would have had alone: one new version of
+// the root directory per element.
+TEST_F(ImportFixture, GroupedElementFailingAfterItsWritesRollsBackAlone) {
+    testutil::write_file(src + "/a", "a");
+    datafile_builder b = data_head(src);
+    for (const char *name : {"one", "two", "three"}) {
+        elem_head(b, name);
+        if (std::string(name) == "two")
+            b.str("AltName", "one");
+        b.marker("VERSION_BEGIN").str("VersionId", "1.1").num("EventTime", 1000);
+        b.str("ExtractFile", "a").str("Label", std::string("L_") + name).marker("VERSION_END");
+        b.marker("ELEMENT_END");
+    }
+    vob_oid root = vob_wk_obj(vob, VOB_WK_ROOT_DIR);
+    size_t root_versions = testvob::vtree_ids(vob, root).size();
+    imp_params kept;
+    ASSERT_EQ(run_import(
+                  b.text, [](imp_params &) {}, &kept),
+              1);
+    EXPECT_EQ(vtree("one"), (strs{"/main/0", "/main/1"}));
+    EXPECT_EQ(elem("two"), 0);
+    EXPECT_EQ(vtree("three"), (strs{"/main/0", "/main/1"}));
+    EXPECT_EQ(hash_str_count(kept.not_imported), 1);
+    EXPECT_EQ(hash_str_lookup(kept.not_imported, "two", nullptr, nullptr), 1);
+    imp_params_release(&kept);
+    EXPECT_NE(err_text.find("Element \"two\" was not imported: other name \"one\" names another element"),
+              std::string::npos)
+        << err_text;
+    // One new version for each element that entered its name.
+    EXPECT_EQ(testvob::vtree_ids(vob, root).size(), root_versions + 2);
+    vob_oid lb = 0;
+    EXPECT_EQ(vob_type_find(vob, VOB_MT_LBTYPE, "L_two", &lb), 0);   // types stay for others
+
+    // The next run imports what is left, after the cause is gone.
+    std::string fixed = b.text;
+    fixed.erase(fixed.find("AltName 3:one\n"), 14);
+    EXPECT_EQ(run_import(fixed), 0) << err_text;
+    EXPECT_EQ(vtree("two"), (strs{"/main/0", "/main/1"}));
+}
+
 TEST_F(ImportFixture, IncrementalImportFetchesOnlyWhatIsNew) {
     std::string counter = tmp + "/runs";
     testutil::write_file(src + "/a", "a");

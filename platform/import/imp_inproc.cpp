@@ -1,0 +1,274 @@
+// Reading RCS and CVS revisions in process (see imp_inproc.h).
+#include "platform/import/imp_inproc.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
+
+#include "platform/import/imp_pool.h"
+#include "rcsarchive/rcs_archive.h"
+#include "rcsarchive/rcs_keyword.h"
+#include "rcsarchive/rcs_msgs.h"
+#include "rcsarchive/rcs_rev.h"
+#include "rcsarchive/rcs_text.h"
+
+namespace {
+
+// Contents larger than this wait in a file, not in memory, until the import
+// takes them.
+const size_t KEEP_IN_MEMORY = size_t(1) << 20;
+
+bool is_file(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A path that the tools would print as given: absolute, with no empty, "."
+// or ".." component and no trailing "/".
+bool clean_absolute(const std::string &p) {
+    if (p.size() < 2 || p[0] != '/' || p.back() == '/')
+        return false;
+    size_t i = 1;
+    while (i <= p.size()) {
+        size_t e = p.find('/', i);
+        if (e == std::string::npos)
+            e = p.size();
+        std::string_view c(p.data() + i, e - i);
+        if (c.empty() || c == "." || c == "..")
+            return false;
+        i = e + 1;
+    }
+    return true;
+}
+
+// The part of a template between two fixed texts, with "%%" undone; false
+// when it holds a lone "%" or a character that the shell would act on inside
+// double quotes (the tool would then see another path).
+bool literal_part(std::string_view s, std::string *out) {
+    out->clear();
+    for (size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '"' || c == '\\' || c == '$' || c == '`' || c == '\n' || c == '\0')
+            return false;
+        if (c == '%') {
+            if (i + 1 >= s.size() || s[i + 1] != '%')
+                return false;
+            ++i;
+        }
+        *out += c;
+    }
+    return !out->empty();
+}
+
+// "PREFIX<rev>MIDDLE<rest>SUFFIX": the revision and the part between.
+bool split_form(const std::string &t, std::string_view prefix, std::string_view middle, std::string_view suffix,
+                std::string *rev, std::string *rest) {
+    std::string_view s(t);
+    if (s.size() < prefix.size() + middle.size() + suffix.size() || s.substr(0, prefix.size()) != prefix ||
+        s.substr(s.size() - suffix.size()) != suffix)
+        return false;
+    s = s.substr(prefix.size(), s.size() - prefix.size() - suffix.size());
+    size_t m = s.find(middle);
+    if (m == std::string_view::npos)
+        return false;
+    *rev = std::string(s.substr(0, m));
+    if (!rcs_is_revision(*rev) || rev->size() > RCS_REV_MAX)
+        return false;
+    return literal_part(s.substr(m + middle.size()), rest);
+}
+
+bool env_off(const char *name) {
+    const char *v = std::getenv(name);
+    if (!v)
+        return false;
+    std::string s = v;
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s == "0" || s == "no" || s == "off" || s == "false";
+}
+
+// The repository's own keyword settings change what cvs writes.
+bool cvs_config_sets_keywords(const std::string &root) {
+    std::ifstream in(root + "/CVSROOT/config");
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t b = line.find_first_not_of(" \t");
+        if (b == std::string::npos || line[b] == '#')
+            continue;
+        if (line.compare(b, 12, "LocalKeyword") == 0 || line.compare(b, 13, "KeywordExpand") == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string leaf_of(const std::string &p) {
+    size_t s = p.rfind('/');
+    return s == std::string::npos ? p : p.substr(s + 1);
+}
+
+std::string locker_of(const rcs_element *e, const std::string &rev) {
+    for (const std::string &l : rcs_read_locks(e)) {
+        size_t colon = l.rfind(':');
+        if (colon != std::string::npos && l.compare(colon + 1, std::string::npos, rev) == 0)
+            return l.substr(0, colon);
+    }
+    return "";
+}
+
+// Hands one slot its contents; a slot too large for memory waits in its file.
+bool deliver(imp_rcs_slot *s, const std::string &bytes) {
+    if (bytes.size() > KEEP_IN_MEMORY) {
+        std::ofstream out(s->job.out_path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        out.close();
+        if (!out)
+            return false;
+        s->in_file = true;
+    } else {
+        s->bytes = bytes;
+    }
+    s->in_process = true;
+    return true;
+}
+
+// Reads what can be read for certain; the rest is left for the commands, with
+// *why saying why.
+void read_in_process(imp_rcs_batch *b, std::string *why) {
+    rcs_quiet_scope hush;
+    std::string path = b->archive;
+    if (b->tool == RCS_KW_CVS && !is_file(path))
+        path = b->attic;
+    rcs_element *raw = nullptr;
+    if (!is_file(path) || rcs_open(path.c_str(), "", &raw, '.', true) != 0) {
+        *why = "the archive \"" + path + "\" cannot be read here";
+        return;
+    }
+    std::unique_ptr<rcs_element, void (*)(rcs_element *)> e(raw, rcs_close);
+    for (const std::string &p : e->newphrases)
+        if (p != "commitid") {
+            *why = "the archive \"" + path + "\" holds the phrase \"" + p + "\"";
+            return;
+        }
+    rcs_kmode mode;
+    if (rcs_kmode_parse(e->expand, &mode)) {
+        *why = "the archive \"" + path + "\" has the expand mode \"" + e->expand.value_or("") + "\"";
+        return;
+    }
+    std::map<size_t, std::vector<size_t>> slots_of;   // delta index -> slots
+    std::vector<size_t> wanted;
+    for (size_t i = 0; i < b->slots.size(); ++i) {
+        const rcs_delta *d = rcs_find_delta(e.get(), b->slots[i].rev);
+        // cvs prints nothing for a removed revision, with a status of its own.
+        if (!d || (b->tool == RCS_KW_CVS && d->state == "dead"))
+            continue;
+        size_t idx = size_t(d - e->deltas.data());
+        if (slots_of[idx].empty())
+            wanted.push_back(idx);
+        slots_of[idx].push_back(i);
+    }
+    rcs_kw_values v;
+    v.tool = rcs_kw_tool(b->tool);
+    v.mode = mode;
+    v.source = path;
+    v.rcsfile = leaf_of(path);
+    v.comment = e->comment;
+    std::string expanded, kw_why;
+    int rc = rcs_build_texts(
+        e.get(), wanted,
+        [&](size_t idx, std::string_view text) {
+            const rcs_delta &d = e->deltas[idx];
+            v.revision = d.rev;
+            v.date = d.date;
+            v.author = d.author;
+            v.state = d.state;
+            v.locker = locker_of(e.get(), d.rev);
+            v.log = rcs_read_log(e.get(), idx).value_or("");
+            if (rcs_expand_keywords(text, v, &expanded, &kw_why)) {
+                if (why->empty())
+                    *why = "revision " + d.rev + ": " + kw_why;
+                return 0;
+            }
+            for (size_t s : slots_of[idx])
+                if (!deliver(&b->slots[s], expanded) && why->empty())
+                    *why = "cannot write \"" + b->slots[s].job.out_path + "\"";
+            return 0;
+        },
+        &kw_why);
+    if (rc && why->empty())
+        *why = kw_why;
+    for (const imp_rcs_slot &s : b->slots)
+        if (!s.in_process && why->empty())
+            *why = "revision " + s.rev + " is not in the archive \"" + path + "\" or was removed";
+}
+
+}   // namespace
+
+void imp_inproc_configure(imp_inproc_cfg *cfg) {
+    *cfg = imp_inproc_cfg();
+    if (env_off("VANTOR_IMPORT_INPROCESS")) {
+        cfg->why_not = "VANTOR_IMPORT_INPROCESS turns it off";
+        return;
+    }
+    const char *rcsinit = std::getenv("RCSINIT");
+    cfg->rcs = !rcsinit || !*rcsinit;
+    if (!cfg->rcs)
+        cfg->why_not = "RCSINIT gives co options of its own";
+    const char *root = std::getenv("CVSROOT");
+    std::string r = root ? root : "";
+    if (r.rfind(":local:", 0) == 0)
+        r.erase(0, 7);
+    const char *home = std::getenv("HOME");
+    if (!clean_absolute(r)) {
+        cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("CVSROOT is not a plain local path");
+    } else if (home && *home && is_file(std::string(home) + "/.cvsrc")) {
+        cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("~/.cvsrc gives cvs options of its own");
+    } else if (cvs_config_sets_keywords(r)) {
+        cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("CVSROOT/config sets keywords");
+    } else {
+        cfg->cvs = true;
+        cfg->cvsroot = r;
+    }
+}
+
+int imp_rcs_recognise(const imp_inproc_cfg &cfg, const std::string &tmpl, const std::string &from_dir,
+                      imp_rcs_cmd *out) {
+    std::string rev, rest;
+    if (cfg.rcs && split_form(tmpl, "co -q -r", " -p \"%s%c", "\" > \"%s\"", &rev, &rest)) {
+        std::string path = from_dir + "/" + rest;
+        if (!clean_absolute(path))
+            return 0;
+        out->tool = RCS_KW_CO;
+        out->rev = rev;
+        out->archive = path;
+        out->attic.clear();
+        return 1;
+    }
+    if (cfg.cvs && split_form(tmpl, "cvs -Q get -r", " -p \"", "\" > ", &rev, &rest)) {
+        std::string path = cfg.cvsroot + "/" + rest;
+        if (rest[0] == '/' || !clean_absolute(path))
+            return 0;
+        out->tool = RCS_KW_CVS;
+        out->rev = rev;
+        out->archive = path + ",v";
+        size_t slash = path.rfind('/');
+        out->attic = path.substr(0, slash) + "/Attic" + path.substr(slash) + ",v";
+        return 1;
+    }
+    return 0;
+}
+
+void imp_rcs_batch_run(imp_rcs_batch *b, bool keep_files, imp_pool *pool) {
+    read_in_process(b, &b->why_commands);
+    for (imp_rcs_slot &s : b->slots) {
+        if (s.in_process)
+            continue;
+        imp_fetch_result res;
+        imp_run_job(s.job, keep_files, &res, pool);
+        s.status = res.status;
+        s.message = res.message;
+        s.in_file = true;
+    }
+}

@@ -1,0 +1,65 @@
+// Revisions of RCS and CVS archives read in the import's own process.
+//
+// The RCS exporter writes one of two extract commands for each revision:
+//   co -q -rREV -p "%s%c<archive>" > "%s"     (RCS and SI; the archive below ExportFromDir)
+//   cvs -Q get -rREV -p "<path>" >            (CVS; the file's path below $CVSROOT)
+// For a command of exactly one of these forms the import rebuilds the revision
+// from the archive and expands its keywords as the tool would, instead of
+// starting one process per revision. Everything that could make the tool's
+// bytes differ sends a revision back to its command: a tool setting that
+// changes the output (RCSINIT, ~/.cvsrc, the repository's keyword settings),
+// a path the shell or the tool would rewrite, a phrase outside RCS's grammar
+// (CVSNT's options and the like), an expand mode or keyword the expansion
+// does not reproduce, a script that does not apply. VANTOR_IMPORT_INPROCESS=0
+// turns the reader off, so that any doubt can be settled against the tools.
+//
+// The revisions of one element from one archive form a batch that one worker
+// of the pool reads together: the archive is read once and each delta applied
+// once however many of its revisions are wanted.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/import/imp_extract.h"
+
+struct imp_pool;
+
+// What the run's environment allows, decided once before the first element.
+struct imp_inproc_cfg {
+    bool rcs = false, cvs = false;   // each form may be read in process
+    std::string cvsroot;             // CVS: the repository root, as cvs names it
+    std::string why_not;             // a reason the reader is off or limited, for -debug
+};
+void imp_inproc_configure(imp_inproc_cfg *cfg);
+
+// One command of either form, taken apart.
+struct imp_rcs_cmd {
+    int tool = 0;            // rcs_kw_tool
+    std::string rev;         // "1.2.1.3"
+    std::string archive;     // the archive's path as the tool would open it
+    std::string attic;       // CVS: the archive's place once the file was removed
+};
+// 1 when tmpl is exactly one of the two forms and cfg lets it be read here.
+int imp_rcs_recognise(const imp_inproc_cfg &cfg, const std::string &tmpl, const std::string &from_dir,
+                      imp_rcs_cmd *out);
+
+// One revision of a batch: in, its command (ready to run); out, its contents.
+struct imp_rcs_slot {
+    std::string rev;
+    imp_extract_job job;
+    int status = 0;            // 0: the contents are there
+    std::string message;       // the failure, naming the command
+    bool in_process = false;   // read here, not by the command
+    bool in_file = false;      // the contents are in job.out_path (else in bytes)
+    std::string bytes;
+};
+struct imp_rcs_batch {
+    int tool = 0;
+    std::string archive, attic;
+    std::vector<imp_rcs_slot> slots;
+    std::string why_commands;   // when some slots ran their command: why
+};
+// Fills every slot: read in process where that is certain, else by running
+// the slot's command (through the pool, so that a stop request ends it).
+void imp_rcs_batch_run(imp_rcs_batch *b, bool keep_files, imp_pool *pool);
