@@ -588,7 +588,7 @@ int run_import(imp_run *run) {
     else
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
                    run->versions_present, run->versions_identical);
-    if (p->verbose && run->revs_in_process + run->revs_by_command > 0)
+    if (run->revs_in_process + run->revs_by_command > 0)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_SHARE, run->revs_in_process,
                    run->revs_in_process + run->revs_by_command, run->revs_by_command);
     if (p->load && update_view(run))
