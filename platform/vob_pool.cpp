@@ -86,7 +86,13 @@ static int add_pending(vob_pool *p, const std::string &sha, const std::string &t
     b.fd = fd;
     b.seq = ++p->seq;
     p->pending.emplace(sha, b);
-    return ++p->pending_open > POOL_MAX_OPEN ? sync_open(p, e) : 0;
+    // Closed unsynced: past POOL_MAX_OPEN the transaction holds more blobs than
+    // POOL_SYNCFS_FROM, so the commit syncs the file system anyway; a sync per
+    // blob here would cost a disk flush each.
+    if (++p->pending_open <= POOL_MAX_OPEN)
+        return 0;
+    p->closed_unsynced = true;
+    return sync_open(p, e, false);
 }
 
 static int known(const vob_pool *p, const std::string &sha) {
@@ -194,7 +200,7 @@ static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e) {
 int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
     if (p->pending.empty())
         return 0;
-    bool whole_fs = p->pending.size() >= POOL_SYNCFS_FROM;
+    bool whole_fs = p->pending.size() >= POOL_SYNCFS_FROM || p->closed_unsynced;
     int rc = sync_open(p, e, !whole_fs);
     if (rc != 0)
         return rc;
@@ -221,6 +227,7 @@ int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
             return rc;
     p->pending.clear();
     p->pending_open = 0;
+    p->closed_unsynced = false;
     return 0;
 }
 
@@ -236,6 +243,7 @@ void vob_pool_discard(vob_pool *p) {
         drop_blob(kv.second);
     p->pending.clear();
     p->pending_open = 0;
+    p->closed_unsynced = false;
 }
 
 uint64_t vob_pool_mark(const vob_pool &p) { return p.seq; }

@@ -8,7 +8,9 @@
 //   vob_pool_flush syncs it and renames it into place; flush runs before the
 //   COMMIT of the rows that name the blob, so a crash leaves at most
 //   unreferenced blobs. From POOL_SYNCFS_FROM pending blobs on, one syncfs
-//   replaces the per-file and per-directory syncs.
+//   replaces the per-file and per-directory syncs; so does a pending blob
+//   that was closed unsynced to bound the open descriptors (closed_unsynced),
+//   even if a rolled-back savepoint left fewer blobs pending since.
 // - A blob that lost its last version moves to <dir>/trash/ before the
 //   COMMIT (vob_pool_trash) and is deleted after it, or moved back when the
 //   COMMIT fails (vob_pool_trash_done).
@@ -44,6 +46,7 @@ struct vob_pool {
     std::string dir;                                // the pool directory
     std::map<std::string, vob_pool_blob> pending;   // by sha
     size_t pending_open = 0;                        // of them with an open descriptor
+    bool closed_unsynced = false;                   // one was closed without its sync
     std::vector<std::string> trashed;               // shas moved to trash/ for this commit
     uint64_t seq = 0;                               // seq of the last blob made pending
 };
