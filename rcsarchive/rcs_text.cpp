@@ -75,14 +75,17 @@ void split_lines(std::string_view s, lines_t *out) {
 }
 
 // Copies the lines that point into owned buffers into one fresh buffer, so
-// the buffers of long gone ancestors are let go.
+// the buffers of long gone ancestors are let go: when there are many, or when
+// they hold much more than the text still uses.
 void pack(const rcs_element *e, frame *f) {
-    if (f->buffers.size() <= MAX_BUFFERS)
+    if (f->buffers.size() <= MAX_BUFFERS && f->owned_bytes <= (1u << 20))
         return;
     size_t total = 0;
     for (std::string_view l : f->lines)
         if (!in_file(e, l.data()))
             total += l.size();
+    if (f->buffers.size() <= MAX_BUFFERS && f->owned_bytes <= 2 * total + (1u << 20))
+        return;
     auto owned = std::make_shared<std::string>();
     owned->reserve(total);
     for (std::string_view l : f->lines)
