@@ -127,13 +127,22 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
     out->reserve(in.size() + 16);
     size_t k = 0;   // parent lines consumed
     size_t pos = 0;
-    auto push = [&](std::string_view l) {
-        // Only the text's last line may lack its line end.
+    // Only the text's last line may lack its line end; inside a run of the
+    // parent's lines only the run's last one can, so junctions are checked.
+    auto joinable = [&]() {
         if (!out->empty() && !ends_line(out->back())) {
             *msg = "a line without a line end would be followed by another";
             return false;
         }
-        out->push_back(l);
+        return true;
+    };
+    auto copy_to = [&](size_t to) {
+        if (k < to) {
+            if (!joinable())
+                return false;
+            out->insert(out->end(), in.begin() + ptrdiff_t(k), in.begin() + ptrdiff_t(to));
+            k = to;
+        }
         return true;
     };
     while (pos < script.size()) {
@@ -168,9 +177,8 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
                        "\" runs beyond the " + std::to_string(in.size()) + " lines of the text";
                 return 1;
             }
-            for (; k < n - 1; ++k)
-                if (!push(in[k]))
-                    return 1;
+            if (!copy_to(n - 1))
+                return 1;
             k = n - 1 + m;
         } else {
             if (n < k) {
@@ -182,9 +190,8 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
                        "\" adds beyond the " + std::to_string(in.size()) + " lines of the text";
                 return 1;
             }
-            for (; k < n; ++k)
-                if (!push(in[k]))
-                    return 1;
+            if (!copy_to(n))
+                return 1;
             for (size_t j = 0; j < m; ++j) {
                 if (pos >= script.size()) {
                     *msg = "edit command \"a" + std::to_string(n) + " " + std::to_string(m) +
@@ -193,16 +200,14 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
                 }
                 size_t nl = script.find('\n', pos);
                 size_t end = nl == std::string_view::npos ? script.size() : nl + 1;
-                if (!push(script.substr(pos, end - pos)))
+                if (!joinable())
                     return 1;
+                out->push_back(script.substr(pos, end - pos));
                 pos = end;
             }
         }
     }
-    for (; k < in.size(); ++k)
-        if (!push(in[k]))
-            return 1;
-    return 0;
+    return copy_to(in.size()) ? 0 : 1;
 }
 
 // Children of every delta and its parent, from the head; a delta reached
@@ -242,14 +247,22 @@ int build_tree(walker *w, size_t head) {
     return 0;
 }
 
+// The lines as one string. Lines still next to each other in their buffer
+// (most of them, in a long history) are copied as one run.
 std::string_view joined(const lines_t &lines, std::string *scratch) {
     scratch->clear();
     size_t total = 0;
     for (std::string_view l : lines)
         total += l.size();
     scratch->reserve(total);
-    for (std::string_view l : lines)
-        scratch->append(l);
+    size_t i = 0;
+    while (i < lines.size()) {
+        const char *start = lines[i].data();
+        size_t len = lines[i].size();
+        for (++i; i < lines.size() && lines[i].data() == start + len; ++i)
+            len += lines[i].size();
+        scratch->append(start, len);
+    }
     return *scratch;
 }
 
