@@ -370,6 +370,12 @@ TEST(RcsText, DamagedTreeIsRefused) {
     EXPECT_NE(b.why.find("revision 1.1 is not reachable"), std::string::npos) << b.why;
     b = build(d, a, {"1.2"});
     EXPECT_EQ(b.rc, 0) << b.why;
+    // A delta whose text is missing.
+    a = hand_archive("", "");
+    a.erase(a.find("\n1.1\nlog"), std::string("\n1.1\nlog\n@l@\ntext\n@@\n").size());
+    b = build(d, a, {"1.1"});
+    EXPECT_EQ(b.rc, 1);
+    EXPECT_NE(b.why.find("revision 1.1 has no text"), std::string::npos) << b.why;
 }
 
 // A trunk written by hand, 1.1 to 1.<revs>: the head's text, and the script
