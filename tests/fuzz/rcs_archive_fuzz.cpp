@@ -3,18 +3,22 @@
 // the branch paths of every delta), described, walked version by version
 // (logs, labels, branches) and given its extract commands. The first byte
 // picks the mode (RCS, CVS, SI) and the options -V and -S. The archive is
-// also opened on its own and the promises of rcs_archive.h are checked.
+// also opened on its own, the promises of rcs_archive.h are checked and its
+// revisions rebuilt.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 #include <unistd.h>
 
 #include "rcsarchive/rcs_archive.h"
 #include "drivers/rcs/rcs_driver.h"
 #include "rcsarchive/rcs_rev.h"
+#include "rcsarchive/rcs_text.h"
 #include "tests/fuzz/fuzz_common.h"
 
 namespace {
@@ -38,6 +42,24 @@ void check_archive(const rcs_element *e) {
         fuzz_check(sym.name.find_first_of("/\\") == std::string::npos);
         fuzz_check(rcs_is_number(sym.number));
     }
+    // Every revision rebuilt, or the whole refused with a reason; each handed
+    // over once.
+    std::vector<size_t> wanted(e->deltas.size());
+    for (size_t i = 0; i < wanted.size(); ++i)
+        wanted[i] = i;
+    std::vector<int> seen(e->deltas.size(), 0);
+    std::string why;
+    int rc = rcs_build_texts(
+        e, wanted,
+        [&](size_t i, std::string_view) {
+            fuzz_check(i < seen.size() && seen[i]++ == 0);
+            return 0;
+        },
+        &why);
+    fuzz_check(rc == 0 || (rc == 1 && !why.empty()));
+    if (rc == 0)
+        for (int n : seen)
+            fuzz_check(n == 1);
 }
 
 }   // namespace
