@@ -152,6 +152,87 @@ size_t compare_batch(const imp_inproc_cfg &cfg, const std::string &from_dir, con
     return in_process;
 }
 
+// Only the exact forms the RCS exporter writes are read in process, and only
+// where the tool would open the same path.
+TEST(InProcessForms, RecognisedExactlyAsTheExporterWritesThem) {
+    imp_inproc_cfg cfg;
+    cfg.rcs = cfg.cvs = true;
+    cfg.cvsroot = "/repo";
+    imp_rcs_cmd c;
+    ASSERT_EQ(imp_rcs_recognise(cfg, "co -q -r1.2.1.3 -p \"%s%csrc/RCS/a 100%%.c,v\" > \"%s\"", "/from", &c), 1);
+    EXPECT_EQ(c.tool, int(RCS_KW_CO));
+    EXPECT_EQ(c.rev, "1.2.1.3");
+    EXPECT_EQ(c.archive, "/from/src/RCS/a 100%.c,v");
+    ASSERT_EQ(imp_rcs_recognise(cfg, "cvs -Q get -r1.1.1.1 -p \"proj/doc/old.txt\" > ", "/x", &c), 1);
+    EXPECT_EQ(c.tool, int(RCS_KW_CVS));
+    EXPECT_EQ(c.archive, "/repo/proj/doc/old.txt,v");
+    EXPECT_EQ(c.attic, "/repo/proj/doc/Attic/old.txt,v");
+    for (const char *t : {
+             "co -q -r1.2 -p \"%s%ca$HOME.c,v\" > \"%s\"",      // the shell would expand it
+             "co -q -r1.2 -p \"%s%ca\\\"b.c,v\" > \"%s\"",    // an escaped quote
+             "co -q -r1.2 -p \"%s%ca%d.c,v\" > \"%s\"",          // a lone %
+             "co -q -r1.2 -p \"%s%c../a.c,v\" > \"%s\"",         // not the path co prints
+             "co -q -r1.2 -p \"%s%c\" > \"%s\"",                 // no archive
+             "co -q -r1.2.1 -p \"%s%ca.c,v\" > \"%s\"",          // a branch, not a revision
+             "co -q -kkv -r1.2 -p \"%s%ca.c,v\" > \"%s\"",       // options of its own
+             "co -q -r1.2 -p \"%s%ca.c,v\" > \"%s\" 2>&1",
+             "cvs -Q get -r1.2 -p \"/abs/a.c\" > ",
+             "cvs -Q get -r1.2 -p \"proj//a.c\" > ",
+             "cvs -Q get -rTAG -p \"proj/a.c\" > ",
+             "cvs -Q co -r1.2 -p \"proj/a.c\" > ",
+         })
+        EXPECT_EQ(imp_rcs_recognise(cfg, t, "/from", &c), 0) << t;
+    cfg.cvs = false;   // the run's settings turned cvs off
+    EXPECT_EQ(imp_rcs_recognise(cfg, "cvs -Q get -r1.2 -p \"proj/a.c\" > ", "/x", &c), 0);
+}
+
+TEST(InProcessForms, SettingsThatChangeTheToolsOutputTurnItOff) {
+    testutil::TempDir home;
+    auto with = [&](const char *name, const char *value) {
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    };
+    std::string root = home / "repo";
+    testutil::make_dirs(root + "/CVSROOT");
+    const char *old_home = std::getenv("HOME");
+    std::string saved_home = old_home ? old_home : "";
+    with("HOME", home.path().c_str());
+    with("CVSROOT", (":local:" + root).c_str());
+    with("RCSINIT", nullptr);
+    with("VANTOR_IMPORT_INPROCESS", nullptr);
+    imp_inproc_cfg cfg;
+    imp_inproc_configure(&cfg);
+    EXPECT_TRUE(cfg.rcs && cfg.cvs) << cfg.why_not;
+    EXPECT_EQ(cfg.cvsroot, root);
+    testutil::write_file(root + "/CVSROOT/config", "# LocalKeyword=MyId\nLocalKeyword=MyId\n");
+    imp_inproc_configure(&cfg);
+    EXPECT_FALSE(cfg.cvs);
+    EXPECT_TRUE(cfg.rcs);
+    unlink((root + "/CVSROOT/config").c_str());
+    testutil::write_file(home / ".cvsrc", "checkout -kk\n");
+    imp_inproc_configure(&cfg);
+    EXPECT_FALSE(cfg.cvs);
+    unlink((home / ".cvsrc").c_str());
+    with("CVSROOT", (root + "/").c_str());
+    imp_inproc_configure(&cfg);
+    EXPECT_FALSE(cfg.cvs);
+    with("CVSROOT", root.c_str());
+    with("RCSINIT", "-kk");
+    imp_inproc_configure(&cfg);
+    EXPECT_FALSE(cfg.rcs);
+    EXPECT_TRUE(cfg.cvs);
+    with("RCSINIT", nullptr);
+    with("VANTOR_IMPORT_INPROCESS", "0");
+    imp_inproc_configure(&cfg);
+    EXPECT_FALSE(cfg.rcs || cfg.cvs);
+    EXPECT_NE(cfg.why_not.find("VANTOR_IMPORT_INPROCESS"), std::string::npos);
+    with("VANTOR_IMPORT_INPROCESS", nullptr);
+    with("CVSROOT", nullptr);
+    with("HOME", old_home ? saved_home.c_str() : nullptr);
+}
+
 using InProcess = ImportFixture;
 
 TEST_F(InProcess, RcsRevisionsEqualCo) {
