@@ -20,9 +20,18 @@
 // after which the rest of the original line follows. The archive's "comment"
 // phrase plays no part in either tool. Dates print "YYYY/MM/DD hh:mm:ss", a
 // two-digit year as 19YY. A blank in the archive's name prints "\040".
+//
+// Refused (1, the caller runs the tool), only once a keyword is met:
+//  - co: a "$Name:" with no closing "$" on its line;
+//  - cvs: a $Log$ behind more than 20 bytes in v mode (cvs loops); a $Log$
+//    after a keyword on its line whose expansion is within a byte of the
+//    length of what it replaces (cvs rewrites it in place, and the leader);
+//  - a $Log$ leader holding a carriage return, vertical tab or form feed; a
+//    log beginning "checked in with -k by "; for co a log with a vertical tab;
+//  - an archive name or path with a tab, line end, "$" or "\"; a revision,
+//    author, state, locker or name with any blank, line end, "$" or "\";
+//  - a date whose year has neither two nor four digits.
 #include "rcsarchive/rcs_keyword.h"
-
-#include <cstring>
 
 namespace {
 
@@ -217,9 +226,10 @@ int rcs_kmode_parse(const std::optional<std::string> &expand, rcs_kmode *out)
     return 1;
 }
 
-int rcs_expand_keywords(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why)
+namespace {
+
+int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why)
 {
-    out->clear();
     if (v.mode == RCS_K_O || v.mode == RCS_K_B) {
         out->assign(text);
         return 0;
@@ -310,4 +320,14 @@ int rcs_expand_keywords(std::string_view text, const rcs_kw_values &v, std::stri
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int rcs_expand_keywords(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why)
+{
+    out->clear();
+    int rc = expand(text, v, out, why);
+    if (rc != 0) out->clear();   // never half a text
+    return rc;
 }

@@ -216,6 +216,44 @@ TEST(RcsKeyword, CvsCheckoutMatches)
     EXPECT_EQ(compare_all(dest, RCS_KW_CVS, dest, cvs_p("long.c"), {"kv", "kvl", "k"}), 3);
 }
 
+TEST(RcsKeyword, NameWhenCheckedOutBySymbol)
+{
+    TempDir d;
+    const std::string text = "$Name$ $Id$\n$Name: old $\n";
+    check_in(d, "a.c", text, "2005/01/02 03:04:05", "ab", "m");
+    std::string a = d / "a.c,v";
+    must_run({"rcs", "-q", "-nREL_1:1.1", a});
+    std::string root = d / "root";
+    testutil::EnvList env = {{"CVSROOT", root}};
+    must_run({"cvs", "-Q", "init"}, d.path(), env);
+    testutil::make_dirs(root + "/mod");
+    std::string c = root + "/mod/a.c,v";
+    testutil::write_file(c, testutil::read_file(a));
+    for (const char *mode : {"kv", "k", "v"}) {
+        rcs_kw_values v;
+        ASSERT_EQ(rcs_kmode_parse(std::string(mode), &v.mode), 0);
+        v.revision = "1.1";
+        v.date = "2005.01.02.03.04.05";
+        v.author = "ab";
+        v.state = "Exp";
+        v.name = "REL_1";
+        v.log = "m\n";
+        std::string out, why;
+        for (rcs_kw_tool tool : {RCS_KW_CO, RCS_KW_CVS}) {
+            std::string path = tool == RCS_KW_CO ? a : c;
+            must_run({"rcs", "-q", std::string("-k") + mode, path});
+            v.tool = tool;
+            v.source = path;
+            v.rcsfile = "a.c,v";
+            ASSERT_EQ(rcs_expand_keywords(text, v, &out, &why), 0) << why;
+            std::string expected = tool == RCS_KW_CO
+                                       ? must_run({"co", "-q", "-p", "-rREL_1", a})
+                                       : must_run({"cvs", "-Q", "co", "-p", "-rREL_1", "mod/a.c"}, d.path(), env);
+            EXPECT_EQ(out, expected) << mode << (tool == RCS_KW_CO ? " co" : " cvs");
+        }
+    }
+}
+
 TEST(RcsKeyword, RefusesWhatItCannotKnow)
 {
     rcs_kw_values v;
