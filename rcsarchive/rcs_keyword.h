@@ -30,7 +30,11 @@ enum rcs_kw_tool { RCS_KW_CO, RCS_KW_CVS };
 struct rcs_kw_values {
     rcs_kw_tool tool = RCS_KW_CO;
     rcs_kmode mode = RCS_K_KV;
-    std::string source;     // $Source$ and the path of $Header$: the archive's path as the tool names it
+    // $Source$ and the path of $Header$: the archive's path as the tool names
+    // it. co: the path it was given, made absolute. cvs: the archive's real
+    // path under the repository, "Attic/" included for a file removed on the
+    // trunk ($CVSROOT/module/Attic/file,v).
+    std::string source;
     std::string rcsfile;    // $RCSfile$ and the first word of $Id$: the archive's leaf ("a.c,v")
     std::string revision;   // "1.2"
     std::string date;       // the delta's date as the archive writes it ("2020.01.31.12.00.00" or "99.01.31...")
@@ -39,11 +43,13 @@ struct rcs_kw_values {
     std::string locker;     // the user holding a lock on this revision; empty when none
     std::string name;       // $Name$: the symbol checked out; empty when checked out by number
     std::string log;        // the revision's log message, for $Log$
-    std::optional<std::string> comment;   // the archive's "comment" phrase (an old leader)
+    // The archive's "comment" phrase. Neither tool takes it as the $Log$
+    // leader (the text before "$Log" on its line is); kept for callers.
+    std::optional<std::string> comment;
 };
 
-// Writes `text` with its keywords expanded into *out. 0; 1 with *why when
-// what the tool would write cannot be known for certain (a value that the
-// tool would escape, a form this code does not reproduce); the caller then
-// runs the tool instead.
+// Writes `text` with its keywords expanded into *out. 0; 1 with *why (and
+// *out empty) when what the tool would write cannot be known for certain (a
+// value that the tool would escape, a form this code does not reproduce); the
+// caller then runs the tool instead. The forms refused are listed in the .cpp.
 int rcs_expand_keywords(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why);
