@@ -29,7 +29,7 @@ set -e
 export TZ=UTC
 ci1() { f=$1; shift; ci -q -t-desc "$@" "$f"; }
 # All keywords, non-keywords, a split keyword, and $Log$ behind " * ".
-printf '/*\n * $Log$\n */\n$Id$\n$Header$\n$Source$\n$RCSfile$\n$Revision$\n$Date$\n$Author$\n$State$\n$Locker$\n$Name$\ncost $5 and $6, $Foo$, $Id\n$Id:x\n$Revision: old value $ and $Date$$Author$\n$Id\n$\n' > kw.c
+printf '/*\n * $Log$\n */\n$Id$\n$Header$\n$Source$\n$RCSfile$\n$Revision$\n$Date$\n$Author$\n$State$\n$Locker$\n$Name$\ncost $5 and $6, $Foo$, $Id\n$Revision: old value $ and $Date$$Author$\n$Id\n$\n' > kw.c
 ci1 kw.c -d"1999/12/31 23:00:00" -wann -m"first line
 second line
 
@@ -37,14 +37,15 @@ fourth after an empty one" -l
 printf 'more\n' >> kw.c
 ci -q -d"2005/06/01 10:00:00" -wbob -m"second" -l kw.c
 printf 'and more $Id$\n' >> kw.c
-ci -q -d"2006/06/01 10:00:00" -wcarol -m"" -l kw.c
+ci -q -d"2006/06/01 10:00:00" -wcarol -m"" -u kw.c
 # Branches three deep, each with two revisions.
-co -q -l -r1.2 kw.c && printf 'branch one\n' >> kw.c && ci -q -wdan -m"b1" -r1.2.1 kw.c
-co -q -l -r1.2.1.1 kw.c && printf 'branch one again\n' >> kw.c && ci -q -wdan -m"b1 again" kw.c
-co -q -l -r1.2.1.1 kw.c && printf 'branch two\n' >> kw.c && ci -q -wdan -m"b2" -r1.2.1.1.1 kw.c
-co -q -l -r1.2.1.1.1.1 kw.c && printf 'branch two again\n' >> kw.c && ci -q -wdan -m"b2 again" kw.c
-co -q -l -r1.2.1.1.1.1 kw.c && printf 'branch three\n' >> kw.c && ci -q -wdan -m"b3" -r1.2.1.1.1.1.1 kw.c
-co -q -l -r1.2.1.1.1.1.1.1 kw.c && printf 'branch three again\n' >> kw.c && ci -q -wdan -m"b3 again" kw.c
+b() { co -f -q -l -r$1 kw.c && printf '%s\n' "$3" >> kw.c && ci -q -u -wdan -m"$3" $2 kw.c; }
+b 1.2 -r1.2.1 "branch one"
+b 1.2.1.1 "" "branch one again"
+b 1.2.1.1 -r1.2.1.1.1 "branch two"
+b 1.2.1.1.1.1 "" "branch two again"
+b 1.2.1.1.1.1 -r1.2.1.1.1.1.1 "branch three"
+b 1.2.1.1.1.1.1.1 "" "branch three again"
 rcs -q -l1.2 kw.c,v
 rm -f kw.c
 # The same history in every expand mode.
@@ -58,6 +59,8 @@ log two" -l
   printf 'more\n' >> lead$n.txt
   ci -q -wann -m"next log" lead$n.txt
 done
+# A value without its closing "$", which co rewrites in its own way.
+printf 'a $Id:x\nb\n' > unclosed.c && ci1 unclosed.c -m1 -l && printf 'c\n' >> unclosed.c && ci -q -m2 unclosed.c
 # CR LF lines, empty revisions, a long line, a text without its last line end.
 printf 'a $Id$\r\nb\r\n' > crlf.txt && ci1 crlf.txt -m"crlf
 two" -l && printf 'c $Log$\r\n' >> crlf.txt && ci -q -m"more
@@ -73,7 +76,8 @@ printf '\x89PNG\r\n\x1a\n\x00$Id$ \xff\n' > bin.dat && ci -q -m1 -l bin.dat && p
 cp kw.c,v newphrase.c,v
 sed -i '0,/^next/s/^\(next.*\)$/\1\nkopt\t@b@;/' newphrase.c,v
 cp noend.txt,v damaged.txt,v
-sed -i 's/^d1 1$/d9 1/' damaged.txt,v
+sed -i 's/^@d1 1$/@d9 1/' damaged.txt,v
+grep -q '^@d9 1$' damaged.txt,v
 )SH";
 
 struct archive_case {
@@ -130,16 +134,17 @@ size_t compare_batch(const imp_inproc_cfg &cfg, const std::string &from_dir, con
         b.slots.push_back(std::move(s));
     }
     imp_rcs_batch_run(&b, false, nullptr);
+    if (!b.why_commands.empty())
+        std::fprintf(stderr, "%s: some revisions ran their command: %s\n", what.c_str(), b.why_commands.c_str());
     size_t in_process = 0;
     for (size_t i = 0; i < b.slots.size(); ++i) {
         const imp_rcs_slot &s = b.slots[i];
         if (!s.in_process)
             continue;
         in_process++;
-        imp_extract_job ref = s.job;
-        ref.out_path = tmp + "/ref";
-        std::string why;
-        EXPECT_EQ(imp_extract_fill(templates[i], from_dir, ref.out_path, tmp + "/wref", &ref, &why), 0);
+        imp_extract_job ref;
+        std::string ref_path = tmp + "/ref", why;
+        EXPECT_EQ(imp_extract_fill(templates[i], from_dir, ref_path, tmp + "/wref", &ref, &why), 0);
         imp_fetch_result res;
         imp_run_job(ref, false, &res);
         EXPECT_EQ(res.status, 0) << res.message;
@@ -260,6 +265,8 @@ TEST_F(InProcess, RcsRevisionsEqualCo) {
         size_t n = compare_batch(cfg, dir, tmp, templates, leaf);
         if (leaf == "newphrase.c,v") {
             EXPECT_EQ(n, 0u) << "a phrase of another tool is left to co";
+        } else if (leaf == "unclosed.c,v") {
+            EXPECT_EQ(n, 0u) << "a value without its closing $ is left to co";
         } else if (leaf != "damaged.txt,v") {
             EXPECT_EQ(n, revs.size()) << "every revision read in process";
         }
@@ -272,7 +279,7 @@ TEST_F(InProcess, DamagedArchiveGoesToItsCommand) {
     std::string dir = tmp + "/rcs";
     testutil::make_dirs(dir);
     ASSERT_EQ(testutil::shell("printf 'a\\nb\\n' > f && ci -q -t-d -mone -l f && printf 'c\\n' >> f && "
-                              "ci -q -mtwo f && sed -i 's/^d3 1$/d9 1/;s/^a2 1$/a9 1/' f,v",
+                              "ci -q -mtwo f && sed -i 's/^@d3 1$/@d9 1/' f,v && grep -q '^@d9 1$' f,v",
                               nullptr, nullptr, dir),
               0);
     imp_inproc_cfg cfg;
@@ -338,6 +345,8 @@ std::vector<std::string> elements_below(const std::string &dump, const std::stri
         if (p == std::string::npos)
             continue;
         l.replace(p, key.size(), "\"path\":\"");
+        if (!l.empty() && l.back() == ',')   // the dump's last element has none
+            l.pop_back();
         if (l.find("\"kind\":\"directory\"") != std::string::npos)
             for (size_t t = 0; (t = l.find("\"time\":", t)) != std::string::npos; t += 7)
                 l.replace(t + 7, l.find_first_not_of("0123456789", t + 7) - t - 7, "RUN");
@@ -389,7 +398,10 @@ TEST_F(InProcess, ImportWithTheReaderOnAndOffMakesTheSameVob) {
     std::fclose(f);
     std::vector<std::string> off = elements_below(dump, "off"), on = elements_below(dump, "on");
     EXPECT_GT(off.size(), 8u);
-    EXPECT_EQ(off, on);
+    ASSERT_EQ(off.size(), on.size());
+    for (size_t i = 0; i < off.size(); ++i)
+        EXPECT_EQ(off[i], on[i]);
+
 }
 
 }   // namespace
