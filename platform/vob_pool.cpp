@@ -185,6 +185,14 @@ int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, in
     return add_pending(p, *sha, tmp, fd, e);
 }
 
+// The fan-out directory of a digest as a number, -1 when it is not hex.
+static int fan_index(const std::string &sha) {
+    auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+    if (sha.size() < 2 || hex(sha[0]) < 0 || hex(sha[1]) < 0)
+        return -1;
+    return hex(sha[0]) * 16 + hex(sha[1]);
+}
+
 static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e) {
     int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || (whole_fs ? syncfs(fd) : fsync(fd)) != 0) {
@@ -207,8 +215,14 @@ int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
     std::set<std::string> dirs;
     for (auto &kv : p->pending) {
         std::string dir = p->dir + "/" + kv.first.substr(0, 2);
-        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-            return fail(e, dir, errno);
+        // A fan-out directory, once there, stays: it is made at most once.
+        int fan = fan_index(kv.first);
+        if (fan < 0 || !p->fan_made[size_t(fan)]) {
+            if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+                return fail(e, dir, errno);
+            if (fan >= 0)
+                p->fan_made[size_t(fan)] = true;
+        }
         std::string final = dir + "/" + kv.first;
         if (rename(kv.second.tmp.c_str(), final.c_str()) != 0)
             return fail(e, final, errno);

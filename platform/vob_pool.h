@@ -21,6 +21,7 @@
 // vob_pool_error.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -47,6 +48,7 @@ struct vob_pool {
     std::map<std::string, vob_pool_blob> pending;   // by sha
     size_t pending_open = 0;                        // of them with an open descriptor
     bool closed_unsynced = false;                   // one was closed without its sync
+    std::bitset<256> fan_made;                      // fan-out directories known to exist
     std::vector<std::string> trashed;               // shas moved to trash/ for this commit
     uint64_t seq = 0;                               // seq of the last blob made pending
 };

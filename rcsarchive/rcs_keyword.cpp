@@ -33,6 +33,8 @@
 //  - a date whose year has neither two nor four digits.
 #include "rcsarchive/rcs_keyword.h"
 
+#include <cstring>
+
 namespace {
 
 enum kw_id { KW_NONE, KW_AUTHOR, KW_DATE, KW_HEADER, KW_ID, KW_LOCKER, KW_LOG, KW_NAME, KW_RCSFILE,
@@ -248,11 +250,15 @@ int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std:
     size_t rewritten_line = std::string_view::npos;
     out->reserve(n + n / 8);
     while (i < n) {
-        char c = text[i];
-        if (c != '$') {
-            out->push_back(c);
-            if (c == '\n') line_start = i + 1;
-            ++i;
+        // The text up to the next "$" goes out whole; only the start of the
+        // line that "$" stands on matters.
+        const char *dollar = static_cast<const char *>(std::memchr(text.data() + i, '$', n - i));
+        size_t d = dollar ? size_t(dollar - text.data()) : n;
+        if (d > i) {
+            out->append(text.data() + i, d - i);
+            if (const void *nl = memrchr(text.data() + i, '\n', d - i))
+                line_start = size_t(static_cast<const char *>(nl) - text.data()) + 1;
+            i = d;
             continue;
         }
         size_t j = i + 1;

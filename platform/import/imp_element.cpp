@@ -905,7 +905,9 @@ void release_fetches(imp_run *run, imp_queued *q) {
             f.ticket = -1;
             run->queued_jobs--;
         }
-        if (!run->p->debug && !f.job.out_path.empty()) {
+        // Only a command that ran wrote its file; a version read in process
+        // or never fetched has none to remove.
+        if (!run->p->debug && !f.job.out_path.empty() && f.slot < 0) {
             std::remove(f.job.out_path.c_str());
             if (f.job.mode == IMP_EXTRACT_LEAF_IN_DIR)
                 std::remove(f.job.work_dir.c_str());

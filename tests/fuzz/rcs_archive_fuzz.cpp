@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "rcsarchive/rcs_archive.h"
+#include "rcsarchive/rcs_keyword.h"
 #include "drivers/rcs/rcs_driver.h"
 #include "rcsarchive/rcs_rev.h"
 #include "rcsarchive/rcs_text.h"
@@ -49,10 +50,30 @@ void check_archive(const rcs_element *e) {
         wanted[i] = i;
     std::vector<int> seen(e->deltas.size(), 0);
     std::string why;
+    // Each text also goes through keyword expansion as both tools would
+    // write it: expanded whole, or refused with a reason and nothing written.
+    rcs_kw_values v;
+    if (rcs_kmode_parse(e->expand, &v.mode))
+        v.mode = RCS_K_KVL;
+    v.source = "/r/a.c,v";
+    v.rcsfile = "a.c,v";
+    std::string out, kw_why;
     int rc = rcs_build_texts(
         e, wanted,
-        [&](size_t i, std::string_view) {
+        [&](size_t i, std::string_view text) {
             fuzz_check(i < seen.size() && seen[i]++ == 0);
+            const rcs_delta &d = e->deltas[i];
+            v.revision = d.rev;
+            v.date = d.date;
+            v.author = d.author;
+            v.state = d.state;
+            v.log = rcs_read_log(e, i).value_or("");
+            for (rcs_kw_tool tool : {RCS_KW_CO, RCS_KW_CVS}) {
+                v.tool = tool;
+                kw_why.clear();
+                int k = rcs_expand_keywords(text, v, &out, &kw_why);
+                fuzz_check(k == 0 || (k == 1 && !kw_why.empty() && out.empty()));
+            }
             return 0;
         },
         &why);
