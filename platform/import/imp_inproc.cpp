@@ -265,6 +265,11 @@ void imp_rcs_batch_run(imp_rcs_batch *b, bool keep_files, imp_pool *pool) {
     for (imp_rcs_slot &s : b->slots) {
         if (s.in_process)
             continue;
+        if (pool && imp_pool_stopping(pool)) {
+            s.status = 1;
+            s.message = "the import was stopped before the command ran: " + s.job.command;
+            continue;
+        }
         imp_fetch_result res;
         imp_run_job(s.job, keep_files, &res, pool);
         s.status = res.status;

@@ -260,6 +260,11 @@ int imp_pool_done_within(imp_pool *pool, long ticket, int ms) {
                : 0;
 }
 
+int imp_pool_stopping(imp_pool *pool) {
+    std::lock_guard<std::mutex> g(pool->lock);
+    return pool->stopping ? 1 : 0;
+}
+
 void imp_pool_stop(imp_pool *pool) {
     {
         std::lock_guard<std::mutex> g(pool->lock);

@@ -69,6 +69,8 @@ int imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out);
 // 1 when the job of that ticket has run, waiting up to `ms` for it (the
 // result stays for imp_pool_wait).
 int imp_pool_done_within(imp_pool *pool, long ticket, int ms);
+// 1 once imp_pool_stop was called (for a job of many commands to end early).
+int imp_pool_stopping(imp_pool *pool);
 // Drops the jobs not yet started, kills the process groups of the running
 // commands, joins the workers. Safe to call more than once.
 void imp_pool_stop(imp_pool *pool);

@@ -244,13 +244,18 @@ void read_ahead(imp_run *run) {
     }
 }
 
-// 1 when every fetch of the element has run or runs within a moment.
+// 1 when every fetch of the element has run or runs within a moment (one
+// moment for them all).
 int contents_ready(imp_run *run, const imp_queued &q) {
-    const int moment_ms = 20;
-    if (q.batch_ticket >= 0 && !imp_pool_done_within(&run->pool, q.batch_ticket, moment_ms))
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    auto done = [&](long ticket) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return imp_pool_done_within(&run->pool, ticket, int(std::max<long long>(0, left.count()))) != 0;
+    };
+    if (q.batch_ticket >= 0 && !done(q.batch_ticket))
         return 0;
     for (const imp_fetch &f : q.fetches)
-        if (f.ticket >= 0 && !imp_pool_done_within(&run->pool, f.ticket, moment_ms))
+        if (f.ticket >= 0 && !done(f.ticket))
             return 0;
     return 1;
 }
