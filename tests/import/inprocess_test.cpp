@@ -240,6 +240,12 @@ TEST(InProcessForms, SettingsThatChangeTheToolsOutputTurnItOff) {
 
 using InProcess = ImportFixture;
 
+// The CVS repository of the round-trip tests, made with the real cvs.
+int make_cvs_repo(const std::string &root, const std::string &work) {
+    return testutil::shell(std::string(VANTOR_SOURCE_DIR) + "/tests/cvs/make_cvs_repo.sh '" + root + "' '" + work +
+                           "' >/dev/null 2>&1");
+}
+
 TEST_F(InProcess, RcsRevisionsEqualCo) {
     if (!have_tools())
         GTEST_SKIP() << "rcs and cvs are not installed";
@@ -304,14 +310,13 @@ TEST_F(InProcess, DamagedArchiveGoesToItsCommand) {
     EXPECT_NE(b.why_commands, "");
 }
 
-// The CVS repository of the round-trip tests, plus files of every keyword.
+// The repository of the round-trip tests: every keyword, a binary, two vendor
+// drops, branches, and files removed on the trunk and on a branch.
 TEST_F(InProcess, CvsRevisionsEqualCvsCheckout) {
     if (!have_tools())
         GTEST_SKIP() << "rcs and cvs are not installed";
     std::string root = tmp + "/cvsroot", work = tmp + "/work";
-    ASSERT_EQ(testutil::shell(std::string(VANTOR_SOURCE_DIR) + "/tests/cvs/make_cvs_repo.sh '" + root + "' '" +
-                              work + "' >/dev/null 2>&1"),
-              0);
+    ASSERT_EQ(make_cvs_repo(root, work), 0);
     setenv("CVSROOT", root.c_str(), 1);
     imp_inproc_cfg cfg;
     imp_inproc_configure(&cfg);
@@ -359,9 +364,7 @@ TEST_F(InProcess, ImportWithTheReaderOnAndOffMakesTheSameVob) {
     if (!have_tools())
         GTEST_SKIP() << "rcs and cvs are not installed";
     std::string root = tmp + "/cvsroot", work = tmp + "/work";
-    ASSERT_EQ(testutil::shell(std::string(VANTOR_SOURCE_DIR) + "/tests/cvs/make_cvs_repo.sh '" + root + "' '" +
-                              work + "' >/dev/null 2>&1"),
-              0);
+    ASSERT_EQ(make_cvs_repo(root, work), 0);
     std::string df = tmp + "/cvs.dat";
     std::string exporter = std::string(VANTOR_BUILD_DIR) + "/drivers/rcs/vantexport_cvs";
     ASSERT_EQ(testutil::shell("cd '" + root + "/proj' && CVSROOT='" + root + "' '" + exporter + "' -r -A -o '" +
