@@ -187,7 +187,9 @@ int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, in
 
 // The fan-out directory of a digest as a number, -1 when it is not hex.
 static int fan_index(const std::string &sha) {
-    auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
     if (sha.size() < 2 || hex(sha[0]) < 0 || hex(sha[1]) < 0)
         return -1;
     return hex(sha[0]) * 16 + hex(sha[1]);

@@ -112,7 +112,7 @@ struct parser {
             RCS_SAY(IMSG_ERROR, cat(), RCS_UNTERMINATED, e->path.c_str(), line());
         else
             RCS_SAY(IMSG_ERROR, cat(), RCS_SYNTAX, e->path.c_str(), line(), what,
-                       rcs_token_desc(tok).c_str());
+                    rcs_token_desc(tok).c_str());
         return 1001;
     }
     int expect_semi() {
@@ -135,12 +135,12 @@ struct parser {
             std::string shown(tok.text.substr(0, RCS_REV_MAX));
             shown += "...";
             RCS_SAY(IMSG_ERROR, cat(), RCS_REV_TOO_LONG, e->path.c_str(), line(), shown.c_str(),
-                       int(RCS_REV_MAX));
+                    int(RCS_REV_MAX));
             return 1001;
         }
         if (!rcs_is_revision(tok.text)) {
             RCS_SAY(IMSG_ERROR, cat(), RCS_REV_MALFORMED, e->path.c_str(), line(),
-                       rcs_token_desc(tok).c_str());
+                    rcs_token_desc(tok).c_str());
             return 1001;
         }
         return 0;
@@ -151,7 +151,7 @@ struct parser {
         std::string shown(tok.text.substr(0, 60));
         shown += "...";
         RCS_SAY(IMSG_ERROR, cat(), RCS_SYMBOL_TOO_LONG, e->path.c_str(), line(), field, shown.c_str(),
-                   int(RCS_SYMBOL_MAX));
+                int(RCS_SYMBOL_MAX));
         return 1001;
     }
 
@@ -474,7 +474,7 @@ int read_archive(rcs_element *e, char replace_char) {
         auto [it, fresh] = e->delta_by_rev.emplace(e->deltas[i].rev, i);
         if (!fresh) {
             RCS_SAY(IMSG_ERROR, cat(), RCS_DUPLICATE_REV, e->path.c_str(),
-                       rcs_line_of(&e->lx, e->deltas[i].rev_pos), e->deltas[i].rev.c_str());
+                    rcs_line_of(&e->lx, e->deltas[i].rev_pos), e->deltas[i].rev.c_str());
             return 1001;
         }
     }

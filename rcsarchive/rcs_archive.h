@@ -56,7 +56,7 @@ struct rcs_element {
     // a number is the one the archive lists last.
     std::vector<rcs_symbol> symbols;
     std::unordered_map<std::string_view, std::vector<size_t>> symbols_by_number;
-    std::vector<std::string> locks;   // "user:revision"
+    std::vector<std::string> locks;               // "user:revision"
     std::optional<std::string> comment, expand;   // the admin phrases, when present
     bool strict = false;
     // Phrases outside RCS's own grammar (admin, delta and deltatext), by

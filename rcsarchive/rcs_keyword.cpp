@@ -37,8 +37,20 @@
 
 namespace {
 
-enum kw_id { KW_NONE, KW_AUTHOR, KW_DATE, KW_HEADER, KW_ID, KW_LOCKER, KW_LOG, KW_NAME, KW_RCSFILE,
-             KW_REVISION, KW_SOURCE, KW_STATE };
+enum kw_id {
+    KW_NONE,
+    KW_AUTHOR,
+    KW_DATE,
+    KW_HEADER,
+    KW_ID,
+    KW_LOCKER,
+    KW_LOG,
+    KW_NAME,
+    KW_RCSFILE,
+    KW_REVISION,
+    KW_SOURCE,
+    KW_STATE
+};
 
 struct kw_name {
     const char *name;
@@ -46,8 +58,8 @@ struct kw_name {
 };
 
 const kw_name kKeywords[] = {
-    {"Author", KW_AUTHOR}, {"Date", KW_DATE},         {"Header", KW_HEADER},     {"Id", KW_ID},
-    {"Locker", KW_LOCKER}, {"Log", KW_LOG},           {"Name", KW_NAME},         {"RCSfile", KW_RCSFILE},
+    {"Author", KW_AUTHOR},     {"Date", KW_DATE},     {"Header", KW_HEADER}, {"Id", KW_ID},
+    {"Locker", KW_LOCKER},     {"Log", KW_LOG},       {"Name", KW_NAME},     {"RCSfile", KW_RCSFILE},
     {"Revision", KW_REVISION}, {"Source", KW_SOURCE}, {"State", KW_STATE},
 };
 
@@ -60,37 +72,40 @@ const size_t kCvsLeaderMax = 20;
 
 bool is_alpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-kw_id lookup(std::string_view name)
-{
+kw_id lookup(std::string_view name) {
     for (const kw_name &k : kKeywords)
-        if (name == k.name) return k.id;
+        if (name == k.name)
+            return k.id;
     return KW_NONE;
 }
 
 // "99.12.31.23.00.00" -> "1999/12/31 23:00:00". False for a year of other
 // than two or four digits (the tools disagree on three).
-bool format_date(const std::string &d, std::string *out)
-{
+bool format_date(const std::string &d, std::string *out) {
     size_t dot = d.find('.');
-    if (dot != 2 && dot != 4) return false;
-    if (d.size() != dot + 15) return false;
+    if (dot != 2 && dot != 4)
+        return false;
+    if (d.size() != dot + 15)
+        return false;
     std::string year = d.substr(0, dot);
-    if (dot == 2) year = "19" + year;
+    if (dot == 2)
+        year = "19" + year;
     const char *r = d.c_str() + dot;   // ".MM.DD.hh.mm.ss"
     for (int i = 0; i < 5; ++i)
-        if (r[3 * i] != '.') return false;
-    *out = year + "/" + std::string(r + 1, 2) + "/" + std::string(r + 4, 2) + " " + std::string(r + 7, 2) + ":" +
-           std::string(r + 10, 2) + ":" + std::string(r + 13, 2);
+        if (r[3 * i] != '.')
+            return false;
+    *out = year + "/" + std::string(r + 1, 2) + "/" + std::string(r + 4, 2) + " " + std::string(r + 7, 2) +
+           ":" + std::string(r + 10, 2) + ":" + std::string(r + 13, 2);
     return true;
 }
 
 // The tools write a blank in the archive's name as "\040"; the other escaped
 // characters (tab, line end, "$", "\") have not been measured and are refused.
-bool escape_path(const std::string &s, std::string *out)
-{
+bool escape_path(const std::string &s, std::string *out) {
     out->clear();
     for (char c : s) {
-        if (c == '\t' || c == '\n' || c == '$' || c == '\\') return false;
+        if (c == '\t' || c == '\n' || c == '$' || c == '\\')
+            return false;
         if (c == ' ')
             *out += "\\040";
         else
@@ -106,65 +121,79 @@ struct prepared {
     bool show_locker = false;   // kvl, and the revision is locked
 };
 
-std::string value_of(kw_id id, const rcs_kw_values &v, const prepared &p)
-{
+std::string value_of(kw_id id, const rcs_kw_values &v, const prepared &p) {
     std::string locker = p.show_locker ? v.locker : std::string();
     switch (id) {
-    case KW_AUTHOR: return v.author;
-    case KW_DATE: return p.date;
-    case KW_HEADER:
-    case KW_ID: {
-        std::string s = (id == KW_ID ? p.rcsfile : p.source) + " " + v.revision + " " + p.date + " " + v.author +
-                        " " + v.state;
-        if (!locker.empty()) s += " " + locker;
-        return s;
-    }
-    case KW_LOCKER: return locker;
-    case KW_LOG:
-    case KW_RCSFILE: return p.rcsfile;
-    case KW_NAME: return v.name;
-    case KW_REVISION: return v.revision;
-    case KW_SOURCE: return p.source;
-    case KW_STATE: return v.state;
-    case KW_NONE: break;
+        case KW_AUTHOR:
+            return v.author;
+        case KW_DATE:
+            return p.date;
+        case KW_HEADER:
+        case KW_ID: {
+            std::string s = (id == KW_ID ? p.rcsfile : p.source) + " " + v.revision + " " + p.date + " " +
+                            v.author + " " + v.state;
+            if (!locker.empty())
+                s += " " + locker;
+            return s;
+        }
+        case KW_LOCKER:
+            return locker;
+        case KW_LOG:
+        case KW_RCSFILE:
+            return p.rcsfile;
+        case KW_NAME:
+            return v.name;
+        case KW_REVISION:
+            return v.revision;
+        case KW_SOURCE:
+            return p.source;
+        case KW_STATE:
+            return v.state;
+        case KW_NONE:
+            break;
     }
     return std::string();
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-std::string strip_trailing_blanks(const std::string &s)
-{
+std::string strip_trailing_blanks(const std::string &s) {
     size_t n = s.size();
-    while (n > 0 && is_blank(s[n - 1])) --n;
+    while (n > 0 && is_blank(s[n - 1]))
+        --n;
     return s.substr(0, n);
 }
 
 // co turns a leader of blanks, "/*" or "(*", and blanks into the same with
 // " *" in place of the opening pair (and warns).
-void co_leader(std::string *leader)
-{
+void co_leader(std::string *leader) {
     size_t cw = 0;
-    while (cw < leader->size() && is_blank((*leader)[cw])) ++cw;
-    if (cw + 1 >= leader->size()) return;
-    if ((*leader)[cw + 1] != '*' || ((*leader)[cw] != '/' && (*leader)[cw] != '(')) return;
+    while (cw < leader->size() && is_blank((*leader)[cw]))
+        ++cw;
+    if (cw + 1 >= leader->size())
+        return;
+    if ((*leader)[cw + 1] != '*' || ((*leader)[cw] != '/' && (*leader)[cw] != '('))
+        return;
     for (size_t i = cw + 2; i < leader->size(); ++i)
-        if (!is_blank((*leader)[i])) return;
+        if (!is_blank((*leader)[i]))
+            return;
     (*leader)[cw] = ' ';
 }
 
 // The message lines $Log$ inserts, each with its line end before it.
-void write_log(const rcs_kw_values &v, const prepared &p, std::string leader, std::string *out)
-{
-    if (v.tool == RCS_KW_CO) co_leader(&leader);
+void write_log(const rcs_kw_values &v, const prepared &p, std::string leader, std::string *out) {
+    if (v.tool == RCS_KW_CO)
+        co_leader(&leader);
     std::string bare = strip_trailing_blanks(leader);
     *out += "\n" + leader + "Revision " + v.revision + "  " + p.date + "  " + v.author;
     std::string_view msg = v.log;
     bool any = !msg.empty();
     if (v.tool == RCS_KW_CO) {
         auto trim = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
-        while (!msg.empty() && trim(msg.front())) msg.remove_prefix(1);
-        while (!msg.empty() && trim(msg.back())) msg.remove_suffix(1);
+        while (!msg.empty() && trim(msg.front()))
+            msg.remove_prefix(1);
+        while (!msg.empty() && trim(msg.back()))
+            msg.remove_suffix(1);
         any = !msg.empty();
     } else if (any && msg.back() == '\n') {
         msg.remove_suffix(1);   // ends the last line
@@ -173,46 +202,50 @@ void write_log(const rcs_kw_values &v, const prepared &p, std::string leader, st
         size_t start = 0;
         for (;;) {
             size_t nl = msg.find('\n', start);
-            std::string_view line = msg.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+            std::string_view line =
+                msg.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
             *out += "\n";
             if (line.empty())
                 *out += bare;
             else
                 (*out += leader) += line;
-            if (nl == std::string_view::npos) break;
+            if (nl == std::string_view::npos)
+                break;
             start = nl + 1;
         }
     }
     *out += "\n" + bare;
 }
 
-int refuse(std::string *why, const std::string &what)
-{
-    if (why) *why = what;
+int refuse(std::string *why, const std::string &what) {
+    if (why)
+        *why = what;
     return 1;
 }
 
 // A value that holds a character the tools would escape cannot be written
 // for certain.
-int check_values(const rcs_kw_values &v, prepared *p, std::string *why)
-{
-    if (!escape_path(v.rcsfile, &p->rcsfile)) return refuse(why, "archive name needs escaping: " + v.rcsfile);
-    if (!escape_path(v.source, &p->source)) return refuse(why, "archive path needs escaping: " + v.source);
-    if (!format_date(v.date, &p->date)) return refuse(why, "date of an uncertain form: " + v.date);
+int check_values(const rcs_kw_values &v, prepared *p, std::string *why) {
+    if (!escape_path(v.rcsfile, &p->rcsfile))
+        return refuse(why, "archive name needs escaping: " + v.rcsfile);
+    if (!escape_path(v.source, &p->source))
+        return refuse(why, "archive path needs escaping: " + v.source);
+    if (!format_date(v.date, &p->date))
+        return refuse(why, "date of an uncertain form: " + v.date);
     const std::pair<const char *, const std::string *> words[] = {
         {"revision", &v.revision}, {"author", &v.author}, {"state", &v.state},
         {"locker", &v.locker},     {"name", &v.name},
     };
     for (const auto &w : words)
-        if (!plain_word(*w.second)) return refuse(why, std::string(w.first) + " needs escaping: " + *w.second);
+        if (!plain_word(*w.second))
+            return refuse(why, std::string(w.first) + " needs escaping: " + *w.second);
     p->show_locker = v.mode == RCS_K_KVL && !v.locker.empty();
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
-int rcs_kmode_parse(const std::optional<std::string> &expand, rcs_kmode *out)
-{
+int rcs_kmode_parse(const std::optional<std::string> &expand, rcs_kmode *out) {
     if (!expand) {
         *out = RCS_K_KV;
         return 0;
@@ -230,8 +263,7 @@ int rcs_kmode_parse(const std::optional<std::string> &expand, rcs_kmode *out)
 
 namespace {
 
-int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why)
-{
+int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why) {
     if (v.mode == RCS_K_O || v.mode == RCS_K_B) {
         out->assign(text);
         return 0;
@@ -262,7 +294,8 @@ int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std:
             continue;
         }
         size_t j = i + 1;
-        while (j < n && is_alpha(text[j])) ++j;
+        while (j < n && is_alpha(text[j]))
+            ++j;
         kw_id id = lookup(text.substr(i + 1, j - i - 1));
         size_t close = std::string_view::npos;   // the closing "$"
         if (id != KW_NONE && j < n) {
@@ -270,7 +303,8 @@ int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std:
                 close = j;
             } else if (text[j] == ':') {
                 size_t k = j + 1;
-                while (k < n && text[k] != '$' && text[k] != '\n') ++k;
+                while (k < n && text[k] != '$' && text[k] != '\n')
+                    ++k;
                 if (k < n && text[k] == '$')
                     close = k;
                 else if (v.tool == RCS_KW_CO)
@@ -283,14 +317,16 @@ int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std:
             continue;
         }
         if (!checked) {
-            if (int rc = check_values(v, &p, why)) return rc;
+            if (int rc = check_values(v, &p, why))
+                return rc;
             checked = true;
         }
         const size_t kstart = i;
         if (id == KW_LOG && v.tool == RCS_KW_CVS && kstart - line_start > kCvsLeaderMax) {
             // cvs leaves it as it stands (and warns), its closing "$" free to
             // open the next keyword; in v mode it never finishes.
-            if (v.mode == RCS_K_V) return refuse(why, "a $Log$ leader too long for cvs in v mode");
+            if (v.mode == RCS_K_V)
+                return refuse(why, "a $Log$ leader too long for cvs in v mode");
             out->append(text.substr(kstart, close - kstart));
             i = close;
             continue;
@@ -308,7 +344,8 @@ int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std:
         else
             exp = "$" + name + ": " + value + (shared ? " " : " $");
         std::string_view was = text.substr(kstart, (shared ? close : close + 1) - kstart);
-        if (exp != was && exp.size() + 1 >= was.size() && exp.size() <= was.size() + 1) rewritten_line = line_start;
+        if (exp != was && exp.size() + 1 >= was.size() && exp.size() <= was.size() + 1)
+            rewritten_line = line_start;
         *out += exp;
         i = shared ? close : close + 1;
         if (id == KW_LOG) {
@@ -328,12 +365,12 @@ int expand(std::string_view text, const rcs_kw_values &v, std::string *out, std:
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
-int rcs_expand_keywords(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why)
-{
+int rcs_expand_keywords(std::string_view text, const rcs_kw_values &v, std::string *out, std::string *why) {
     out->clear();
     int rc = expand(text, v, out, why);
-    if (rc != 0) out->clear();   // never half a text
+    if (rc != 0)
+        out->clear();   // never half a text
     return rc;
 }

@@ -37,12 +37,12 @@ struct rcs_kw_values {
     std::string source;
     std::string rcsfile;    // $RCSfile$ and the first word of $Id$: the archive's leaf ("a.c,v")
     std::string revision;   // "1.2"
-    std::string date;       // the delta's date as the archive writes it ("2020.01.31.12.00.00" or "99.01.31...")
+    std::string date;   // the delta's date as the archive writes it ("2020.01.31.12.00.00" or "99.01.31...")
     std::string author;
     std::string state;
-    std::string locker;     // the user holding a lock on this revision; empty when none
-    std::string name;       // $Name$: the symbol checked out; empty when checked out by number
-    std::string log;        // the revision's log message, for $Log$
+    std::string locker;   // the user holding a lock on this revision; empty when none
+    std::string name;     // $Name$: the symbol checked out; empty when checked out by number
+    std::string log;      // the revision's log message, for $Log$
     // The archive's "comment" phrase. Neither tool takes it as the $Log$
     // leader (the text before "$Log" on its line is); kept for callers.
     std::optional<std::string> comment;

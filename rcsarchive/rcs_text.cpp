@@ -169,7 +169,8 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
         }
         if (op == 'd') {
             if (n == 0 || n - 1 < k) {
-                *msg = "edit command \"d" + std::to_string(n) + " " + std::to_string(m) + "\" is out of order";
+                *msg =
+                    "edit command \"d" + std::to_string(n) + " " + std::to_string(m) + "\" is out of order";
                 return 1;
             }
             if (n - 1 > in.size() || m > in.size() - (n - 1)) {
@@ -182,7 +183,8 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
             k = n - 1 + m;
         } else {
             if (n < k) {
-                *msg = "edit command \"a" + std::to_string(n) + " " + std::to_string(m) + "\" is out of order";
+                *msg =
+                    "edit command \"a" + std::to_string(n) + " " + std::to_string(m) + "\" is out of order";
                 return 1;
             }
             if (n > in.size()) {
@@ -194,8 +196,8 @@ int apply_script(std::string_view script, const lines_t &in, lines_t *out, std::
                 return 1;
             for (size_t j = 0; j < m; ++j) {
                 if (pos >= script.size()) {
-                    *msg = "edit command \"a" + std::to_string(n) + " " + std::to_string(m) +
-                           "\" has only " + std::to_string(j) + " of its lines";
+                    *msg = "edit command \"a" + std::to_string(n) + " " + std::to_string(m) + "\" has only " +
+                           std::to_string(j) + " of its lines";
                     return 1;
                 }
                 size_t nl = script.find('\n', pos);

@@ -615,8 +615,7 @@ int import_versions(elem_ctx *c) {
                 latest = 0;   // made here with another size: cannot be equal
             if (latest && vob_ver_get(c->vob, latest, &li))
                 return store_fail(c, "cannot read the latest version of " + bpath);
-            if (latest && li.num > 0 && li.has_data && li.size == size &&
-                li.sha256 == contents.sha256()) {
+            if (latest && li.num > 0 && li.has_data && li.size == size && li.sha256 == contents.sha256()) {
                 target = latest;
                 c->n_identical++;
                 c->events.push_back({v.version_id, branch, 1, 0});
@@ -869,8 +868,7 @@ namespace {
 // Runs one step of an element in a savepoint of the group. 0 when kept;
 // 1 when rolled back (the step failed, c->err says why); 2 when the store
 // dropped the whole transaction.
-template <typename Step>
-int in_savepoint(elem_ctx *c, Step step) {
+template <typename Step> int in_savepoint(elem_ctx *c, Step step) {
     vob_savepoint sp(c->vob);
     if (sp.begin())
         return store_fail(c, "cannot begin a savepoint");

@@ -65,8 +65,8 @@ bool literal_part(std::string_view s, std::string *out) {
 }
 
 // "PREFIX<rev>MIDDLE<rest>SUFFIX": the revision and the part between.
-bool split_form(const std::string &t, std::string_view prefix, std::string_view middle, std::string_view suffix,
-                std::string *rev, std::string *rest) {
+bool split_form(const std::string &t, std::string_view prefix, std::string_view middle,
+                std::string_view suffix, std::string *rev, std::string *rest) {
     std::string_view s(t);
     if (s.size() < prefix.size() + middle.size() + suffix.size() || s.substr(0, prefix.size()) != prefix ||
         s.substr(s.size() - suffix.size()) != suffix)
@@ -224,7 +224,8 @@ void imp_inproc_configure(imp_inproc_cfg *cfg) {
     if (!clean_absolute(r)) {
         cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("CVSROOT is not a plain local path");
     } else if (home && *home && is_file(std::string(home) + "/.cvsrc")) {
-        cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("~/.cvsrc gives cvs options of its own");
+        cfg->why_not +=
+            (cfg->why_not.empty() ? "" : "; ") + std::string("~/.cvsrc gives cvs options of its own");
     } else if (cvs_config_sets_keywords(r)) {
         cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("CVSROOT/config sets keywords");
     } else {

@@ -35,10 +35,10 @@ void imp_inproc_configure(imp_inproc_cfg *cfg);
 
 // One command of either form, taken apart.
 struct imp_rcs_cmd {
-    int tool = 0;            // rcs_kw_tool
-    std::string rev;         // "1.2.1.3"
-    std::string archive;     // the archive's path as the tool would open it
-    std::string attic;       // CVS: the archive's place once the file was removed
+    int tool = 0;          // rcs_kw_tool
+    std::string rev;       // "1.2.1.3"
+    std::string archive;   // the archive's path as the tool would open it
+    std::string attic;     // CVS: the archive's place once the file was removed
 };
 // 1 when tmpl is exactly one of the two forms and cfg lets it be read here.
 int imp_rcs_recognise(const imp_inproc_cfg &cfg, const std::string &tmpl, const std::string &from_dir,

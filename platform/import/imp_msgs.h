@@ -129,8 +129,8 @@
     X(IMP_INPROCESS_SHARE, 45,                                                                   \
       "%ld of %ld revisions of RCS and CVS archives were read in process; %ld ran their "        \
       "extract command.")                                                                        \
-    X(IMP_INPROCESS_NOT, 46, "Element \"%s\": some revisions ran their extract command: %s")   \
-    X(IMP_INPROCESS_OFF, 47, "Revisions are not read from their archives in process: %s")      \
+    X(IMP_INPROCESS_NOT, 46, "Element \"%s\": some revisions ran their extract command: %s")     \
+    X(IMP_INPROCESS_OFF, 47, "Revisions are not read from their archives in process: %s")        \
     X(IMP_NOT_IMPORTED, 167, "The following elements could not be imported:")                    \
     X(IMP_USAGE, 174,                                                                            \
       "Usage: vantimport [-n[setevent]] [-i[dentical]] [-d[irectory] target-dir] [-debug]\n"     \

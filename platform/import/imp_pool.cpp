@@ -255,7 +255,8 @@ int imp_pool_wait(imp_pool *pool, long ticket, imp_fetch_result *out) {
 
 int imp_pool_done_within(imp_pool *pool, long ticket, int ms) {
     std::unique_lock<std::mutex> g(pool->lock);
-    return pool->job_done.wait_for(g, std::chrono::milliseconds(ms), [&] { return pool->done.count(ticket) > 0; })
+    return pool->job_done.wait_for(g, std::chrono::milliseconds(ms),
+                                   [&] { return pool->done.count(ticket) > 0; })
                ? 1
                : 0;
 }

@@ -34,7 +34,7 @@ struct imp_fetch {
 
 struct imp_queued {
     imp_element el;
-    std::vector<imp_fetch> fetches;   // one per version
+    std::vector<imp_fetch> fetches;         // one per version
     std::shared_ptr<imp_rcs_batch> batch;   // the versions read from their archive
     long batch_ticket = -1;                 // -1: none, or collected
 };

@@ -249,7 +249,8 @@ void read_ahead(imp_run *run) {
 int contents_ready(imp_run *run, const imp_queued &q) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
     auto done = [&](long ticket) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         return imp_pool_done_within(&run->pool, ticket, int(std::max<long long>(0, left.count()))) != 0;
     };
     if (q.batch_ticket >= 0 && !done(q.batch_ticket))

@@ -135,7 +135,8 @@ size_t compare_batch(const imp_inproc_cfg &cfg, const std::string &from_dir, con
     }
     imp_rcs_batch_run(&b, false, nullptr);
     if (!b.why_commands.empty())
-        std::fprintf(stderr, "%s: some revisions ran their command: %s\n", what.c_str(), b.why_commands.c_str());
+        std::fprintf(stderr, "%s: some revisions ran their command: %s\n", what.c_str(),
+                     b.why_commands.c_str());
     size_t in_process = 0;
     for (size_t i = 0; i < b.slots.size(); ++i) {
         const imp_rcs_slot &s = b.slots[i];
@@ -164,7 +165,8 @@ TEST(InProcessForms, RecognisedExactlyAsTheExporterWritesThem) {
     cfg.rcs = cfg.cvs = true;
     cfg.cvsroot = "/repo";
     imp_rcs_cmd c;
-    ASSERT_EQ(imp_rcs_recognise(cfg, "co -q -r1.2.1.3 -p \"%s%csrc/RCS/a 100%%.c,v\" > \"%s\"", "/from", &c), 1);
+    ASSERT_EQ(imp_rcs_recognise(cfg, "co -q -r1.2.1.3 -p \"%s%csrc/RCS/a 100%%.c,v\" > \"%s\"", "/from", &c),
+              1);
     EXPECT_EQ(c.tool, int(RCS_KW_CO));
     EXPECT_EQ(c.rev, "1.2.1.3");
     EXPECT_EQ(c.archive, "/from/src/RCS/a 100%.c,v");
@@ -173,13 +175,13 @@ TEST(InProcessForms, RecognisedExactlyAsTheExporterWritesThem) {
     EXPECT_EQ(c.archive, "/repo/proj/doc/old.txt,v");
     EXPECT_EQ(c.attic, "/repo/proj/doc/Attic/old.txt,v");
     for (const char *t : {
-             "co -q -r1.2 -p \"%s%ca$HOME.c,v\" > \"%s\"",      // the shell would expand it
-             "co -q -r1.2 -p \"%s%ca\\\"b.c,v\" > \"%s\"",    // an escaped quote
-             "co -q -r1.2 -p \"%s%ca%d.c,v\" > \"%s\"",          // a lone %
-             "co -q -r1.2 -p \"%s%c../a.c,v\" > \"%s\"",         // not the path co prints
-             "co -q -r1.2 -p \"%s%c\" > \"%s\"",                 // no archive
-             "co -q -r1.2.1 -p \"%s%ca.c,v\" > \"%s\"",          // a branch, not a revision
-             "co -q -kkv -r1.2 -p \"%s%ca.c,v\" > \"%s\"",       // options of its own
+             "co -q -r1.2 -p \"%s%ca$HOME.c,v\" > \"%s\"",   // the shell would expand it
+             "co -q -r1.2 -p \"%s%ca\\\"b.c,v\" > \"%s\"",   // an escaped quote
+             "co -q -r1.2 -p \"%s%ca%d.c,v\" > \"%s\"",      // a lone %
+             "co -q -r1.2 -p \"%s%c../a.c,v\" > \"%s\"",     // not the path co prints
+             "co -q -r1.2 -p \"%s%c\" > \"%s\"",             // no archive
+             "co -q -r1.2.1 -p \"%s%ca.c,v\" > \"%s\"",      // a branch, not a revision
+             "co -q -kkv -r1.2 -p \"%s%ca.c,v\" > \"%s\"",   // options of its own
              "co -q -r1.2 -p \"%s%ca.c,v\" > \"%s\" 2>&1",
              "cvs -Q get -r1.2 -p \"/abs/a.c\" > ",
              "cvs -Q get -r1.2 -p \"proj//a.c\" > ",
@@ -242,8 +244,8 @@ using InProcess = ImportFixture;
 
 // The CVS repository of the round-trip tests, made with the real cvs.
 int make_cvs_repo(const std::string &root, const std::string &work) {
-    return testutil::shell(std::string(VANTOR_SOURCE_DIR) + "/tests/cvs/make_cvs_repo.sh '" + root + "' '" + work +
-                           "' >/dev/null 2>&1");
+    return testutil::shell(std::string(VANTOR_SOURCE_DIR) + "/tests/cvs/make_cvs_repo.sh '" + root + "' '" +
+                           work + "' >/dev/null 2>&1");
 }
 
 TEST_F(InProcess, RcsRevisionsEqualCo) {
@@ -367,8 +369,8 @@ TEST_F(InProcess, ImportWithTheReaderOnAndOffMakesTheSameVob) {
     ASSERT_EQ(make_cvs_repo(root, work), 0);
     std::string df = tmp + "/cvs.dat";
     std::string exporter = std::string(VANTOR_BUILD_DIR) + "/drivers/rcs/vantexport_cvs";
-    ASSERT_EQ(testutil::shell("cd '" + root + "/proj' && CVSROOT='" + root + "' '" + exporter + "' -r -A -o '" +
-                              df + "' >/dev/null 2>&1"),
+    ASSERT_EQ(testutil::shell("cd '" + root + "/proj' && CVSROOT='" + root + "' '" + exporter +
+                              "' -r -A -o '" + df + "' >/dev/null 2>&1"),
               0);
     std::string text = testutil::read_file(df);
     setenv("CVSROOT", root.c_str(), 1);
@@ -404,7 +406,6 @@ TEST_F(InProcess, ImportWithTheReaderOnAndOffMakesTheSameVob) {
     ASSERT_EQ(off.size(), on.size());
     for (size_t i = 0; i < off.size(); ++i)
         EXPECT_EQ(off[i], on[i]);
-
 }
 
 }   // namespace

@@ -18,8 +18,7 @@ namespace {
 const testutil::EnvList kEnv = {{"TZ", "UTC"}};
 
 std::string must_run(const std::vector<std::string> &argv, const std::string &cwd = ".",
-                     const testutil::EnvList &extra = {})
-{
+                     const testutil::EnvList &extra = {}) {
     testutil::EnvList env = kEnv;
     env.insert(env.end(), extra.begin(), extra.end());
     testutil::ProcResult r = testutil::run(argv, cwd, env);
@@ -29,27 +28,25 @@ std::string must_run(const std::vector<std::string> &argv, const std::string &cw
 
 // Checks in `text` as the next revision of dir/name,v (the first creates it).
 void check_in(const TempDir &d, const std::string &name, const std::string &text, const std::string &date,
-              const std::string &author, const std::string &msg)
-{
+              const std::string &author, const std::string &msg) {
     testutil::write_file(d / name, text);
     must_run({"ci", "-q", "-f", "-l", "-d" + date, "-w" + author, "-m" + msg, "-t-desc", name}, d.path());
 }
 
 // Puts `log` (raw) as the log message of the revision whose log is now "x\n".
-void set_log(const std::string &archive, const std::string &log)
-{
+void set_log(const std::string &archive, const std::string &log) {
     std::string a = testutil::read_file(archive);
     size_t at = a.find("log\n@x\n@");
     ASSERT_NE(at, std::string::npos);
     std::string quoted;
-    for (char c : log) quoted += c == '@' ? std::string("@@") : std::string(1, c);
+    for (char c : log)
+        quoted += c == '@' ? std::string("@@") : std::string(1, c);
     a.replace(at, 8, "log\n@" + quoted + "@");
     testutil::write_file(archive, a);
 }
 
 rcs_kw_values values_of(const rcs_element *e, size_t i, rcs_kw_tool tool, const std::string &source,
-                        const std::string &leaf)
-{
+                        const std::string &leaf) {
     rcs_kw_values v;
     v.tool = tool;
     EXPECT_EQ(rcs_kmode_parse(e->expand, &v.mode), 0);
@@ -62,7 +59,8 @@ rcs_kw_values values_of(const rcs_element *e, size_t i, rcs_kw_tool tool, const 
     v.state = d.state;
     for (const std::string &l : e->locks) {
         size_t colon = l.rfind(':');
-        if (l.substr(colon + 1) == d.rev) v.locker = l.substr(0, colon);
+        if (l.substr(colon + 1) == d.rev)
+            v.locker = l.substr(0, colon);
     }
     v.log = rcs_read_log(e, i).value_or("");
     v.comment = e->comment;
@@ -74,8 +72,7 @@ rcs_kw_values values_of(const rcs_element *e, size_t i, rcs_kw_tool tool, const 
 // compared.
 int compare_all(const std::string &archive, rcs_kw_tool tool, const std::string &source,
                 const std::function<std::string(const std::string &rev)> &expected,
-                const std::vector<std::string> &modes = {"kv", "kvl", "k", "v", "o", "b"})
-{
+                const std::vector<std::string> &modes = {"kv", "kvl", "k", "v", "o", "b"}) {
     std::string leaf = archive.substr(archive.rfind('/') + 1);
     int compared = 0;
     for (const std::string &mode : modes) {
@@ -128,16 +125,16 @@ const std::string kText =
     "crlf $Id$ $Log$\r\n"
     "last $Log$ end";
 
-}  // namespace
+}   // namespace
 
-TEST(RcsKeyword, CoEveryKeywordInEveryMode)
-{
+TEST(RcsKeyword, CoEveryKeywordInEveryMode) {
     TempDir d;
     check_in(d, "a.c", kText, "1999/12/31 23:00:00", "author", "msg line1\nline2\n\nline4");
     check_in(d, "a.c", kText + "\n$Id$ two\n", "2005/01/02 03:04:05", "bob", "");
     // Leaders far longer than cvs takes.
-    check_in(d, "a.c", "$Log$\n# $Log$\n$Locker$ $Id$ $Header$\n" + std::string(300, 'x') + "$Log$\n" +
-                           "$Date: $ $Date:$ $Date:x$ $Revision: 1.1 $Log$ x\n$Revision: 1.1 $Log$ x\n",
+    check_in(d, "a.c",
+             "$Log$\n# $Log$\n$Locker$ $Id$ $Header$\n" + std::string(300, 'x') + "$Log$\n" +
+                 "$Date: $ $Date:$ $Date:x$ $Revision: 1.1 $Log$ x\n$Revision: 1.1 $Log$ x\n",
              "2005/01/02 03:04:06", "carol", "  lead\n \t\nx $Log$ y  \n\n@ at");
     // Neither tool takes the admin comment as the leader.
     must_run({"rcs", "-q", "-cREM ", d / "a.c,v"});
@@ -149,13 +146,12 @@ TEST(RcsKeyword, CoEveryKeywordInEveryMode)
     EXPECT_EQ(n, 18);
 }
 
-TEST(RcsKeyword, CoLogMessagesDatesAndNames)
-{
+TEST(RcsKeyword, CoLogMessagesDatesAndNames) {
     // Logs set by hand: the blanks and line ends at their ends, which ci
     // would have trimmed; a blank in the archive's name; ci writes a year
     // before 2000 in two digits.
-    const char *logs[] = {"one", "a\n\n\n", "\n", "\n\nx", "  x \n y\n", "\t\fx\n\r\n", "a\n \t\nb\n",
-                          "a\r\nb\r\n", ""};
+    const char *logs[] = {"one",         "a\n\n\n",     "\n",         "\n\nx", "  x \n y\n",
+                          "\t\fx\n\r\n", "a\n \t\nb\n", "a\r\nb\r\n", ""};
     for (const char *log : logs) {
         TempDir d;
         check_in(d, "a b.c", "# $Log$ T\n  $Log$\n$Id$ $Source$\n", "1999/12/31 23:00:00", "ab", "x");
@@ -168,8 +164,7 @@ TEST(RcsKeyword, CoLogMessagesDatesAndNames)
     }
 }
 
-TEST(RcsKeyword, CvsCheckoutMatches)
-{
+TEST(RcsKeyword, CvsCheckoutMatches) {
     TempDir d;
     std::string root = d / "root";
     testutil::EnvList env = {{"CVSROOT", root}};
@@ -216,8 +211,7 @@ TEST(RcsKeyword, CvsCheckoutMatches)
     EXPECT_EQ(compare_all(dest, RCS_KW_CVS, dest, cvs_p("long.c"), {"kv", "kvl", "k"}), 3);
 }
 
-TEST(RcsKeyword, NameWhenCheckedOutBySymbol)
-{
+TEST(RcsKeyword, NameWhenCheckedOutBySymbol) {
     TempDir d;
     const std::string text = "$Name$ $Id$\n$Name: old $\n";
     check_in(d, "a.c", text, "2005/01/02 03:04:05", "ab", "m");
@@ -246,16 +240,15 @@ TEST(RcsKeyword, NameWhenCheckedOutBySymbol)
             v.source = path;
             v.rcsfile = "a.c,v";
             ASSERT_EQ(rcs_expand_keywords(text, v, &out, &why), 0) << why;
-            std::string expected = tool == RCS_KW_CO
-                                       ? must_run({"co", "-q", "-p", "-rREL_1", a})
-                                       : must_run({"cvs", "-Q", "co", "-p", "-rREL_1", "mod/a.c"}, d.path(), env);
+            std::string expected =
+                tool == RCS_KW_CO ? must_run({"co", "-q", "-p", "-rREL_1", a})
+                                  : must_run({"cvs", "-Q", "co", "-p", "-rREL_1", "mod/a.c"}, d.path(), env);
             EXPECT_EQ(out, expected) << mode << (tool == RCS_KW_CO ? " co" : " cvs");
         }
     }
 }
 
-TEST(RcsKeyword, RefusesWhatItCannotKnow)
-{
+TEST(RcsKeyword, RefusesWhatItCannotKnow) {
     rcs_kw_values v;
     v.rcsfile = "a.c,v";
     v.source = "/r/a.c,v";
@@ -309,8 +302,9 @@ TEST(RcsKeyword, RefusesWhatItCannotKnow)
     EXPECT_TRUE(refused(c, "$Revision: 1.1 $Log$ x\n"));
     c.revision = "1.1";
     ASSERT_EQ(rcs_expand_keywords("$Revision: 1.1 $Log$\n", c, &out, &why), 0) << why;
-    EXPECT_EQ(out, "$Revision: 1.1 $Log: a.c,v $\n$Revision: 1.1 Revision 1.1  2005/01/02 03:04:05  bob\n"
-                   "$Revision: 1.1 m\n$Revision: 1.1\n");
+    EXPECT_EQ(out,
+              "$Revision: 1.1 $Log: a.c,v $\n$Revision: 1.1 Revision 1.1  2005/01/02 03:04:05  bob\n"
+              "$Revision: 1.1 m\n$Revision: 1.1\n");
     c.mode = RCS_K_V;
     EXPECT_TRUE(refused(c, std::string(21, 'x') + "$Log$\n"));
     // Values are looked at only when a keyword needs them.

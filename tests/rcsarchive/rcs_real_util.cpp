@@ -28,7 +28,8 @@ void archive_maker::checkin(const std::string &rev, const std::string &text) {
     testutil::write_file(dir_ + "/" + name_, text);
     char date[64];
     ++clock_;
-    std::snprintf(date, sizeof date, "-d2020-01-01 %02d:%02d:%02d", clock_ / 3600, clock_ / 60 % 60, clock_ % 60);
+    std::snprintf(date, sizeof date, "-d2020-01-01 %02d:%02d:%02d", clock_ / 3600, clock_ / 60 % 60,
+                  clock_ % 60);
     std::vector<std::string> argv{"ci", "-q", "-f", "-wtester", date, "-mlog " + rev, "-t-desc"};
     if (!rev.empty())
         argv.push_back("-r" + rev);
@@ -41,9 +42,7 @@ void archive_maker::checkin(const std::string &rev, const std::string &text) {
     }
 }
 
-void archive_maker::rcs(const std::string &args) {
-    sh("rcs -q " + args + " " + quoted(name_ + ",v"), dir_);
-}
+void archive_maker::rcs(const std::string &args) { sh("rcs -q " + args + " " + quoted(name_ + ",v"), dir_); }
 
 std::string co_raw(const std::string &archive, const std::string &rev) {
     auto r = run({"co", "-q", "-ko", "-p", "-r" + rev, archive}, ".", {{"TZ", "UTC"}});
@@ -72,7 +71,8 @@ std::string co_raw(const std::string &archive, const std::string &rev) {
     if (rc != 0)
         return ::testing::AssertionFailure() << "rcs_build_texts: " << rc << " " << why;
     if (texts.size() != e->deltas.size())
-        return ::testing::AssertionFailure() << texts.size() << " texts for " << e->deltas.size() << " deltas";
+        return ::testing::AssertionFailure()
+               << texts.size() << " texts for " << e->deltas.size() << " deltas";
     for (auto &[i, text] : texts) {
         std::string want = co_raw(archive, e->deltas[i].rev);
         if (text != want) {

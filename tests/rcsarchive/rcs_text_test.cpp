@@ -54,7 +54,8 @@ TEST(RcsText, BranchesThreeDeep) {
     for (int i = 1; i <= 3; ++i)
         m.checkin("1.2.1." + std::to_string(i), numbered(1, 12) + numbered(1, i, "b1"));
     for (int i = 1; i <= 3; ++i)
-        m.checkin("1.2.1.1.1." + std::to_string(i), numbered(1, 1, "b1") + numbered(3, 12) + numbered(1, i, "b2"));
+        m.checkin("1.2.1.1.1." + std::to_string(i),
+                  numbered(1, 1, "b1") + numbered(3, 12) + numbered(1, i, "b2"));
     for (int i = 1; i <= 3; ++i)
         m.checkin("1.2.1.1.1.1.1." + std::to_string(i), numbered(1, i, "b3") + numbered(5, 8));
     m.checkin("1.2.2.1", numbered(1, 12, "second branch"));
@@ -159,7 +160,8 @@ TEST(RcsText, CvsArchives) {
     rcsreal::sh("rm b.txt", d / "proj");
     cvs("remove b.txt", d / "proj");
     cvs("commit -m gone", d / "proj");
-    std::string v = testutil::read_file(d / "root/proj/a.txt,v"), b = testutil::read_file(d / "root/proj/Attic/b.txt,v");
+    std::string v = testutil::read_file(d / "root/proj/a.txt,v"),
+                b = testutil::read_file(d / "root/proj/Attic/b.txt,v");
     EXPECT_NE(v.find("\n1.1.1.2\n"), std::string::npos);
     EXPECT_NE(b.find("state dead;"), std::string::npos);
     for (const char *f : {"root/proj/a.txt,v", "root/proj/Attic/b.txt,v", "root/proj/c.bin,v"}) {
@@ -175,23 +177,24 @@ TEST(RcsText, RandomHistory) {
     std::mt19937 rng(20261208);
     auto pick = [&](size_t n) { return size_t(rng() % n); };
     std::map<std::string, std::vector<std::string>> texts;   // by revision
-    std::vector<std::string> tips;                             // last revision of each line
-    std::map<std::string, int> branches_at;                    // branches started at a revision
+    std::vector<std::string> tips;                           // last revision of each line
+    std::map<std::string, int> branches_at;                  // branches started at a revision
     auto edit = [&](std::vector<std::string> t) {
         for (int n = 1 + int(pick(4)); n > 0; --n) {
             size_t at = pick(t.size() + 1);
             switch (pick(4)) {
-            case 0:
-                if (at < t.size())
-                    t.erase(t.begin() + long(at), t.begin() + long(std::min(t.size(), at + 1 + pick(3))));
-                break;
-            case 1:
-                for (size_t k = pick(4) + 1; k > 0; --k)
-                    t.insert(t.begin() + long(at), "added " + std::to_string(rng() % 1000) + (pick(5) ? "" : " @"));
-                break;
-            default:
-                if (at < t.size())
-                    t[at] = "changed " + std::to_string(rng() % 1000);
+                case 0:
+                    if (at < t.size())
+                        t.erase(t.begin() + long(at), t.begin() + long(std::min(t.size(), at + 1 + pick(3))));
+                    break;
+                case 1:
+                    for (size_t k = pick(4) + 1; k > 0; --k)
+                        t.insert(t.begin() + long(at),
+                                 "added " + std::to_string(rng() % 1000) + (pick(5) ? "" : " @"));
+                    break;
+                default:
+                    if (at < t.size())
+                        t[at] = "changed " + std::to_string(rng() % 1000);
             }
         }
         return t;
@@ -241,8 +244,8 @@ TEST(RcsText, RandomHistory) {
 std::string hand_archive(const std::string &script_12, const std::string &script_11,
                          const std::string &next_11 = "", const std::string &head_text = "a\nb\nc\n") {
     auto delta = [](const std::string &rev, const std::string &branches, const std::string &next) {
-        return rev + "\ndate\t2020.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches" + branches + ";\nnext\t" +
-               next + ";\n\n";
+        return rev + "\ndate\t2020.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches" + branches +
+               ";\nnext\t" + next + ";\n\n";
     };
     auto text = [](const std::string &rev, const std::string &t) {
         std::string q;
@@ -311,7 +314,9 @@ TEST(RcsText, HandWrittenArchive) {
     EXPECT_EQ(rc, 7);
     EXPECT_EQ(why, "untouched");
     EXPECT_EQ(seen.size(), 1u);
-    EXPECT_EQ(rcs_build_texts(e, {99}, [](size_t, std::string_view) { return 0; }, &why), 1);
+    EXPECT_EQ(rcs_build_texts(
+                  e, {99}, [](size_t, std::string_view) { return 0; }, &why),
+              1);
     EXPECT_NE(why.find("99"), std::string::npos) << why;
     rcs_close(e);
 }
@@ -382,19 +387,22 @@ TEST(RcsText, DamagedTreeIsRefused) {
 // of every older revision (already with "@" doubled).
 std::string synthetic_trunk(int revs, const std::string &head_text,
                             const std::function<std::string(int rev)> &script) {
-    std::string admin = "head\t1." + std::to_string(revs) + ";\naccess;\nsymbols;\nlocks;\ncomment\t@# @;\n\n";
+    std::string admin =
+        "head\t1." + std::to_string(revs) + ";\naccess;\nsymbols;\nlocks;\ncomment\t@# @;\n\n";
     std::string texts;
     for (int r = revs; r >= 1; --r) {
-        admin += "1." + std::to_string(r) + "\ndate\t2020.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches;\nnext\t" +
+        admin += "1." + std::to_string(r) +
+                 "\ndate\t2020.01.01.00.00.00;\tauthor a;\tstate Exp;\nbranches;\nnext\t" +
                  (r > 1 ? "1." + std::to_string(r - 1) : "") + ";\n\n";
-        texts += "\n1." + std::to_string(r) + "\nlog\n@@\ntext\n@" + (r == revs ? head_text : script(r)) + "@\n";
+        texts +=
+            "\n1." + std::to_string(r) + "\nlog\n@@\ntext\n@" + (r == revs ? head_text : script(r)) + "@\n";
     }
     return admin + "\ndesc\n@@\n" + texts;
 }
 
 // Rebuilds every revision, timing it; keeps the texts of `keep`.
-int rebuild_all(const std::string &path, const std::vector<std::string> &keep, std::map<std::string, std::string> *kept,
-                size_t *count, double *secs, std::string *why) {
+int rebuild_all(const std::string &path, const std::vector<std::string> &keep,
+                std::map<std::string, std::string> *kept, size_t *count, double *secs, std::string *why) {
     rcs_element *e = nullptr;
     if (rcs_open(path.c_str(), "f", &e, '.', true))
         return -1;
@@ -444,7 +452,8 @@ TEST(RcsText, LongHistoryIsFast) {
         const int lines = 200000;
         std::string script;
         for (int i = 1; i <= lines; i += 4)
-            script += "d" + std::to_string(i) + " 2\na" + std::to_string(i + 2) + " 1\nnew " + std::to_string(i) + "\n";
+            script += "d" + std::to_string(i) + " 2\na" + std::to_string(i + 2) + " 1\nnew " +
+                      std::to_string(i) + "\n";
         std::string path = d / "wide,v";
         testutil::write_file(path, synthetic_trunk(2, numbered(1, lines), [&](int) { return script; }));
         std::map<std::string, std::string> kept;
