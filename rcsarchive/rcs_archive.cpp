@@ -162,15 +162,26 @@ struct parser {
             e->newphrases.push_back(std::move(name));
         return skip_phrase();
     }
-    // The value of a phrase of one string or none ("comment @# @;").
+    // The value of a phrase of one string or none ("comment @# @;"). Any
+    // other value is stepped over as before, and the phrase is listed among
+    // the ones outside the grammar, so that no reader takes it for a value
+    // it understands.
     int string_phrase(std::optional<std::string> *out) {
+        std::string name(tok.text);
         next();
         if (tok.kind == RCS_TOK_SEMI)
             return 0;
-        if (tok.kind != RCS_TOK_STRING)
-            return unexpected("a string");
-        *out = rcs_string_value(tok);
-        return expect_semi();
+        if (tok.kind == RCS_TOK_STRING) {
+            rcs_token value = tok;
+            next();
+            if (tok.kind == RCS_TOK_SEMI) {
+                *out = rcs_string_value(value);
+                return 0;
+            }
+        }
+        if (std::find(e->newphrases.begin(), e->newphrases.end(), name) == e->newphrases.end())
+            e->newphrases.push_back(name);
+        return tok.kind == RCS_TOK_SEMI ? 0 : skip_phrase();
     }
 
     int symbols();

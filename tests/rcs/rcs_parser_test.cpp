@@ -167,6 +167,26 @@ TEST_F(ParserTest, ReadsEveryPartOfAnArchive) {
     EXPECT_EQ(msgs.err(), "");
 }
 
+// Admin phrases the revision reader depends on, and phrases of other tools:
+// the archive still opens, and anything not in RCS's own form is listed.
+TEST_F(ParserTest, AdminPhrasesAndPhrasesOfOtherTools) {
+    std::string t = GOOD;
+    t.replace(t.find("strict;"), 7, "strict;\nexpand\t@kv@;\nintegrity\t@@;");
+    ASSERT_EQ(open_text(t), 0) << msgs.err();
+    EXPECT_EQ(e->comment, std::optional<std::string>("# "));
+    EXPECT_EQ(e->expand, std::optional<std::string>("kv"));
+    EXPECT_TRUE(e->strict);
+    // CVS's commitid (in a delta) is listed too; the reader lets it pass.
+    EXPECT_EQ(e->newphrases, (std::vector<std::string>{"integrity", "commitid"}));
+    // A value that is not one string is stepped over, and named.
+    t = GOOD;
+    t.replace(t.find("strict;"), 7, "strict;\nexpand kv;");
+    ASSERT_EQ(open_text(t), 0) << msgs.err();
+    EXPECT_FALSE(e->expand);
+    EXPECT_EQ(e->newphrases, (std::vector<std::string>{"expand", "commitid"}));
+    EXPECT_EQ(msgs.err(), "");
+}
+
 TEST_F(ParserTest, SymbolFormsAndSeparatorsInNames) {
     unsetenv("EXPORT_REPLACE_CHAR");
     std::string t = GOOD;
