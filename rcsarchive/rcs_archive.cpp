@@ -155,11 +155,14 @@ struct parser {
         return 1001;
     }
 
-    // Records the name of a phrase outside RCS's grammar, then skips it.
-    int new_phrase() {
-        std::string name(tok.text);
+    // Lists a phrase outside RCS's grammar, each name once.
+    void note_phrase(std::string_view name) {
         if (std::find(e->newphrases.begin(), e->newphrases.end(), name) == e->newphrases.end())
-            e->newphrases.push_back(std::move(name));
+            e->newphrases.emplace_back(name);
+    }
+    // Lists the current phrase, then skips it.
+    int new_phrase() {
+        note_phrase(tok.text);
         return skip_phrase();
     }
     // The value of a phrase of one string or none ("comment @# @;"). Any
@@ -179,8 +182,7 @@ struct parser {
                 return 0;
             }
         }
-        if (std::find(e->newphrases.begin(), e->newphrases.end(), name) == e->newphrases.end())
-            e->newphrases.push_back(name);
+        note_phrase(name);
         return tok.kind == RCS_TOK_SEMI ? 0 : skip_phrase();
     }
 

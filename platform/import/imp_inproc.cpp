@@ -15,6 +15,7 @@
 #include "rcsarchive/rcs_msgs.h"
 #include "rcsarchive/rcs_rev.h"
 #include "rcsarchive/rcs_text.h"
+#include "runtime/fileutl.h"
 
 namespace {
 
@@ -104,11 +105,6 @@ bool cvs_config_sets_keywords(const std::string &root) {
     return false;
 }
 
-std::string leaf_of(const std::string &p) {
-    size_t s = p.rfind('/');
-    return s == std::string::npos ? p : p.substr(s + 1);
-}
-
 std::string locker_of(const rcs_element *e, const std::string &rev) {
     for (const std::string &l : rcs_read_locks(e)) {
         size_t colon = l.rfind(':');
@@ -142,7 +138,7 @@ void read_in_process(imp_rcs_batch *b, std::string *why) {
     if (b->tool == RCS_KW_CVS && !is_file(path))
         path = b->attic;
     rcs_element *raw = nullptr;
-    if (!is_file(path) || rcs_open(path.c_str(), "", &raw, '.', true) != 0) {
+    if (rcs_open(path.c_str(), "", &raw, '.', true) != 0) {
         *why = "the archive \"" + path + "\" cannot be read here";
         return;
     }
@@ -173,7 +169,8 @@ void read_in_process(imp_rcs_batch *b, std::string *why) {
     v.tool = rcs_kw_tool(b->tool);
     v.mode = mode;
     v.source = path;
-    v.rcsfile = leaf_of(path);
+    std::string dir;
+    fileutl_strip_leaf(path, &dir, &v.rcsfile);
     v.comment = e->comment;
     std::string expanded, kw_why;
     int rc = rcs_build_texts(
