@@ -17,8 +17,8 @@
 
 #include "platform/fsimport/fsimport_msgs.h"
 #include "platform/fsimport/fsimport_start.h"
-#include "platform/view.h"
-#include "platform/vob.h"
+#include "platform/view/view.h"
+#include "platform/store/vob.h"
 
 // One .vantorignore line: a glob, whether it holds only for directories, and
 // whether it is matched against the path below its file's directory (it holds

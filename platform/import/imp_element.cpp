@@ -5,7 +5,7 @@
 
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
-#include "platform/pname.h"
+#include "platform/view/pname.h"
 #include "runtime/digest.h"
 #include "runtime/strutl.h"
 

@@ -21,8 +21,8 @@
 #include "platform/import/imp_inproc.h"
 #include "platform/import/imp_pool.h"
 #include "platform/import/imp_start.h"
-#include "platform/view.h"
-#include "platform/vob.h"
+#include "platform/view/view.h"
+#include "platform/store/vob.h"
 
 // One version's contents on the way: a pool ticket, or why there is none.
 struct imp_fetch {

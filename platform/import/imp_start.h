@@ -30,7 +30,7 @@
 
 #include <string>
 
-#include "platform/vob.h"
+#include "platform/store/vob.h"
 #include "runtime/hash.h"
 #include "runtime/imsg.h"
 

@@ -2,12 +2,12 @@
 // Exit status 0 on success, 1 on any failure (diff: 0 the same, 1
 // differences, 2 not compared); every failure is reported with a message
 // that names what failed.
-#include "platform/pname.h"
-#include "platform/registry.h"
+#include "platform/view/pname.h"
+#include "platform/registry/registry.h"
 #include "platform/vantor/vantor_msg.h"
-#include "platform/view.h"
-#include "platform/vob.h"
-#include "platform/vob_dump.h"
+#include "platform/view/view.h"
+#include "platform/store/vob.h"
+#include "platform/store/vob_dump.h"
 #include "runtime/date.h"
 #include "runtime/version.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/view.h"
+#include "platform/view/view.h"
 
 #ifndef VANTOR_BIN
 #error VANTOR_BIN must name the vantor program of this build

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vob.h"
+#include "platform/store/vob.h"
 #include "tests/common/testutil.h"
 
 namespace testvob {

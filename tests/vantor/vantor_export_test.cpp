@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vob.h"
+#include "platform/store/vob.h"
 #include "runtime/date.h"
 #include "tests/common/testvob.h"
 

@@ -1,0 +1,643 @@
+// The VOB database: opening, the schema, prepared statements, transactions.
+//
+// Schema (one row per object in obj, which carries its event; the other
+// tables hold what each metatype adds):
+//   meta(key, value)                       magic, schema, tag, uuid, owner, project, well-known ids
+//   obj(oid, mtype, time, user, grp, uname, host, comment)
+//   type(oid, mtype, name)                 element/branch/label/attribute/hyperlink types
+//   elem(oid, mtype, eltype, main_branch, parent, name)
+//   branch(oid, elem, brtype, sprout, path, next_num)
+//   ver(oid, elem, branch, num, sha, size) sha null: no contents
+//   dirent(dirver, name, elem)             the namespace of each directory version
+//   label(oid, ver, elem, lbtype)          at most one per (elem, lbtype)
+//   attr(oid, target, attype, value)       at most one per (target, attype)
+//   hlink(oid, hltype, src, dst)
+//   lock(oid, target, obsolete)
+//   ckout(oid, elem, branch, ver, reserved, view)
+#include "platform/store/vob_int.h"
+
+#include "runtime/fileutl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+static const char *const schema_sql =
+    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE obj(oid INTEGER PRIMARY KEY AUTOINCREMENT, mtype INTEGER NOT NULL,"
+    " time INTEGER NOT NULL, user TEXT NOT NULL, grp TEXT NOT NULL, uname TEXT NOT NULL,"
+    " host TEXT NOT NULL, comment TEXT NOT NULL);"
+    "CREATE TABLE type(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, name TEXT NOT NULL,"
+    " UNIQUE(mtype, name));"
+    "CREATE TABLE elem(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, eltype INTEGER NOT NULL,"
+    " main_branch INTEGER NOT NULL, parent INTEGER NOT NULL, name TEXT NOT NULL);"
+    "CREATE TABLE branch(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, brtype INTEGER NOT NULL,"
+    " sprout INTEGER NOT NULL, path TEXT NOT NULL, next_num INTEGER NOT NULL,"
+    " UNIQUE(elem, brtype));"
+    "CREATE INDEX branch_path ON branch(elem, path);"
+    "CREATE INDEX branch_sprout ON branch(sprout);"
+    "CREATE TABLE ver(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
+    " num INTEGER NOT NULL, sha TEXT, size INTEGER NOT NULL, UNIQUE(branch, num));"
+    "CREATE TABLE dirent(dirver INTEGER NOT NULL, name TEXT NOT NULL, elem INTEGER NOT NULL,"
+    " PRIMARY KEY(dirver, name)) WITHOUT ROWID;"
+    "CREATE TABLE label(oid INTEGER PRIMARY KEY, ver INTEGER NOT NULL, elem INTEGER NOT NULL,"
+    " lbtype INTEGER NOT NULL, UNIQUE(elem, lbtype));"
+    "CREATE INDEX label_ver ON label(ver);"
+    "CREATE TABLE attr(oid INTEGER PRIMARY KEY, target INTEGER NOT NULL, attype INTEGER NOT NULL,"
+    " value TEXT NOT NULL, UNIQUE(target, attype));"
+    "CREATE TABLE hlink(oid INTEGER PRIMARY KEY, hltype INTEGER NOT NULL, src INTEGER NOT NULL,"
+    " dst INTEGER NOT NULL);"
+    "CREATE INDEX hlink_src ON hlink(src);"
+    "CREATE INDEX hlink_dst ON hlink(dst);"
+    "CREATE TABLE lock(oid INTEGER PRIMARY KEY, target INTEGER NOT NULL UNIQUE,"
+    " obsolete INTEGER NOT NULL);"
+    "CREATE TABLE ckout(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
+    " ver INTEGER NOT NULL, reserved INTEGER NOT NULL, view TEXT NOT NULL, UNIQUE(elem, view));"
+    "CREATE INDEX ckout_branch ON ckout(branch);";
+
+// ---- statements -------------------------------------------------------------
+
+vob_stmt::vob_stmt(vob_t *v_, const char *sql_) : v(v_), sql(sql_) {
+    auto it = v->stmts.find(sql);
+    if (it != v->stmts.end()) {
+        st = it->second;
+        return;
+    }
+    if (sqlite3_prepare_v3(v->db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+        (void)vob_fail_sql(v, "preparing a query");   // the message stays; step() then fails
+        st = nullptr;
+        return;
+    }
+    v->stmts.emplace(sql, st);
+}
+
+vob_stmt::~vob_stmt() {
+    if (st) {
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+    }
+}
+
+vob_stmt &vob_stmt::bind(int i, int64_t x) {
+    if (st)
+        sqlite3_bind_int64(st, i, x);
+    return *this;
+}
+vob_stmt &vob_stmt::bind(int i, const std::string &s) {
+    if (st)
+        sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+vob_stmt &vob_stmt::bind_blob_text(int i, std::string_view s) {
+    if (st)
+        sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+vob_stmt &vob_stmt::bind_null(int i) {
+    if (st)
+        sqlite3_bind_null(st, i);
+    return *this;
+}
+
+// Statements started in this process, for measurements (vob_queries_run).
+static std::atomic<int64_t> queries_run{0};
+
+int64_t vob_queries_run() { return queries_run.load(std::memory_order_relaxed); }
+
+int vob_stmt::step() {
+    if (!st)
+        return SQLITE_ERROR;
+    if (!sqlite3_stmt_busy(st))
+        queries_run.fetch_add(1, std::memory_order_relaxed);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        (void)vob_fail_sql(v, "running a query");   // the message stays; the caller sees rc
+    return rc;
+}
+
+int64_t vob_stmt::i64(int col) const { return sqlite3_column_int64(st, col); }
+int vob_stmt::is_null(int col) const { return sqlite3_column_type(st, col) == SQLITE_NULL; }
+std::string vob_stmt::str(int col) const {
+    const unsigned char *t = sqlite3_column_text(st, col);
+    int n = sqlite3_column_bytes(st, col);
+    return t ? std::string((const char *)t, (size_t)n) : std::string();
+}
+
+int vob_stmt::exec() {
+    int rc;
+    while ((rc = step()) == SQLITE_ROW) {
+    }
+    return rc == SQLITE_DONE ? VOB_OK : VOB_ERR;
+}
+
+int vob_stmt::exec_insert() {
+    int rc = exec();
+    if (rc != VOB_OK && sqlite3_errcode(v->db) == SQLITE_CONSTRAINT)
+        return VOB_EXISTS;
+    return rc;
+}
+
+int vob_new_obj(vob_t *v, int mtype, const vob_event *ev, vob_oid *oid) {
+    vob_event now;
+    if (!ev) {
+        now = vob_event_now();
+        ev = &now;
+    }
+    vob_stmt q(v,
+               "INSERT INTO obj(mtype, time, user, grp, uname, host, comment)"
+               " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    q.bind(1, (int64_t)mtype).bind(2, ev->time).bind(3, ev->user).bind(4, ev->group);
+    q.bind(5, ev->name).bind(6, ev->host).bind(7, ev->comment);
+    if (q.exec() != VOB_OK)
+        return VOB_ERR;
+    *oid = sqlite3_last_insert_rowid(v->db);
+    return VOB_OK;
+}
+
+// ---- failures -----------------------------------------------------------------
+
+int vob_fail(vob_t *v, int rc, const std::string &msg) {
+    v->err = msg;
+    return rc;
+}
+
+int vob_fail_sql(vob_t *v, const char *doing) {
+    int code = sqlite3_errcode(v->db);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return vob_fail(v, VOB_BUSY, VOB_MSG(VM_BUSY, v->tag.c_str(), v->busy_ms, v->dbpath.c_str()));
+    int rc = (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) ? VOB_CORRUPT : VOB_ERR;
+    return vob_fail(v, rc,
+                    VOB_MSG(VM_SQL, v->tag.c_str(), doing, sqlite3_errmsg(v->db)) + " (" + v->dbpath + ")");
+}
+
+// ---- transactions ------------------------------------------------------------------
+
+// The transaction ended: so did its savepoints.
+static void end_savepoints(vob_t *v) {
+    v->sp_open.clear();
+    v->sp_merged.clear();
+    v->sp_txn_first = v->sp_next + 1;
+}
+
+int vob_begin(vob_t *v, int write) {
+    int rc = sqlite3_exec(v->db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return vob_fail_sql(v, "starting a transaction");
+    v->depth = 1;
+    v->writing = write;
+    v->doomed = 0;
+    v->txn_dirver.clear();
+    end_savepoints(v);
+    return VOB_OK;
+}
+
+// Blobs that lost their last version in this transaction and that no row
+// names any more (pending ones the pool keeps).
+static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out) {
+    for (const std::string &sha : v->drop_blobs) {
+        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
+        q.bind(1, sha);
+        int rc = q.step();
+        if (rc == SQLITE_DONE)
+            out->push_back(sha);
+        else if (rc != SQLITE_ROW)
+            return VOB_ERR;
+    }
+    v->drop_blobs.clear();
+    return VOB_OK;
+}
+
+static int pool_fail(vob_t *v, const vob_pool_error &e) {
+    if (e.source)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
+}
+
+// Pending blobs go into place and unreferenced ones into trash/ before the
+// COMMIT; trash is emptied after it, or put back when it fails.
+int vob_commit(vob_t *v) {
+    if (v->doomed) {
+        vob_rollback(v);
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, v->tag.c_str()));
+    }
+    if (v->writing) {
+        vob_pool_error pe;
+        std::vector<std::string> gone;
+        int rc = VOB_OK;
+        if (vob_pool_flush(&v->pool, &pe) != 0)
+            rc = pool_fail(v, pe);
+        if (rc == VOB_OK)
+            rc = unreferenced_blobs(v, &gone);
+        if (rc == VOB_OK && vob_pool_trash(&v->pool, gone, &pe) != 0)
+            rc = pool_fail(v, pe);
+        if (rc != VOB_OK) {
+            std::string keep = v->err;
+            vob_pool_trash_done(&v->pool, 0);
+            vob_rollback(v);
+            v->err = keep;
+            return rc;
+        }
+    }
+    if (sqlite3_exec(v->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        int rc = vob_fail_sql(v, "committing");
+        std::string keep = v->err;
+        vob_pool_trash_done(&v->pool, 0);
+        vob_rollback(v);
+        v->err = keep;
+        return rc;
+    }
+    vob_pool_trash_done(&v->pool, 1);
+    v->depth = 0;
+    v->writing = 0;
+    v->txn_dirver.clear();
+    end_savepoints(v);
+    return VOB_OK;
+}
+
+void vob_rollback(vob_t *v) {
+    if (sqlite3_get_autocommit(v->db) == 0)
+        sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    vob_pool_discard(&v->pool);
+    v->drop_blobs.clear();
+    v->depth = 0;
+    v->writing = 0;
+    v->doomed = 0;
+    v->txn_dirver.clear();
+    end_savepoints(v);
+}
+
+// ---- contents --------------------------------------------------------------------------
+
+int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha) {
+    vob_pool_error pe;
+    return vob_pool_put(&v->pool, bytes, sha, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
+}
+
+int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size) {
+    vob_pool_error pe;
+    return vob_pool_put_file(&v->pool, path, sha, size, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
+}
+
+void vob_db_drop_blob(vob_t *v, const std::string &sha) { v->drop_blobs.push_back(sha); }
+
+std::string vob_db_blob_path(const vob_t *v, const std::string &sha) { return vob_pool_path(v->pool, sha); }
+
+vob_txn::vob_txn(vob_t *v, mode_t m) : vob(v), mode(m) {}
+
+vob_txn::~vob_txn() {
+    if (state == 1)
+        rollback();
+    else if (state == 2 && vob->depth > 1)
+        vob->depth--;
+}
+
+int vob_txn::begin() {
+    if (state != 0)
+        return VOB_OK;
+    if (vob->depth > 0) {
+        if (mode == WRITE && !vob->writing)
+            return vob_fail(vob, VOB_ERR,
+                            VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(),
+                                    "a write transaction cannot join a read transaction"));
+        vob->depth++;
+        state = 2;
+        return VOB_OK;
+    }
+    int rc = vob_begin(vob, mode == WRITE);
+    if (rc == VOB_OK)
+        state = 1;
+    return rc;
+}
+
+int vob_txn::commit() {
+    if (state == 2) {
+        vob->depth--;
+        state = 3;
+        return vob->doomed ? vob_fail(vob, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, vob->tag.c_str())) : VOB_OK;
+    }
+    if (state != 1)
+        return VOB_OK;
+    state = 3;
+    return vob_commit(vob);
+}
+
+void vob_txn::rollback() {
+    if (state == 1) {
+        vob_rollback(vob);
+    } else if (state == 2) {
+        vob->doomed = 1;
+        vob->depth--;
+    }
+    state = 3;
+}
+
+// ---- savepoints -------------------------------------------------------------------------
+
+static std::string sp_name(long id) { return "vob_sp" + std::to_string(id); }
+
+static int sp_exec(vob_t *v, const std::string &sql) {
+    return sqlite3_exec(v->db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK ? VOB_OK : VOB_ERR;
+}
+
+// The database lost the transaction (or the savepoint): nothing done since
+// BEGIN can be trusted to commit, so the transaction stays doomed.
+static int sp_lost(vob_t *v, const char *why) {
+    v->doomed = 1;
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_SAVEPOINT_LOST, v->tag.c_str(), why));
+}
+
+// Takes savepoint id and those opened inside it off the open list; with
+// `merged`, the inner ones are remembered as kept in the transaction.
+static void sp_close(vob_t *v, long id, bool merged) {
+    auto at = std::find(v->sp_open.begin(), v->sp_open.end(), id);
+    if (merged)
+        v->sp_merged.insert(v->sp_merged.end(), at + 1, v->sp_open.end());
+    else   // what was merged into this one is undone with it
+        std::erase_if(v->sp_merged, [id](long m) { return m > id; });
+    v->sp_open.erase(at, v->sp_open.end());
+}
+
+vob_savepoint::vob_savepoint(vob_t *v) : vob(v) {}
+
+// Keeps the handle's message (a failed commit's, say) unless the rollback
+// doomed the transaction.
+vob_savepoint::~vob_savepoint() {
+    if (state != 1)
+        return;
+    std::string keep = vob->err;
+    if (rollback() == VOB_OK || !vob->doomed)
+        vob->err = keep;
+}
+
+int vob_savepoint::begin() {
+    if (state == 1)
+        return VOB_OK;
+    if (state == 2)
+        return vob_fail(vob, VOB_ERR,
+                        VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(), "a savepoint is begun only once"));
+    if (vob->depth == 0 || !vob->writing)
+        return vob_fail(
+            vob, VOB_ERR,
+            VOB_MSG(VM_ELEM_KIND, vob->tag.c_str(), "a savepoint needs an open write transaction"));
+    if (vob->doomed)
+        return vob_fail(vob, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, vob->tag.c_str()));
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
+    long n = ++vob->sp_next;
+    if (sp_exec(vob, "SAVEPOINT " + sp_name(n)) != VOB_OK)
+        return vob_fail_sql(vob, "making a savepoint");
+    id = n;
+    drop_mark = vob->drop_blobs.size();
+    pool_mark = vob_pool_mark(vob->pool);
+    dirvers.assign(vob->txn_dirver.begin(), vob->txn_dirver.end());
+    vob->sp_open.push_back(id);
+    state = 1;
+    return VOB_OK;
+}
+
+// A savepoint ended by an outer one or by the end of its transaction.
+static int sp_gone(vob_t *v, long id, bool rollback) {
+    bool merged = std::find(v->sp_merged.begin(), v->sp_merged.end(), id) != v->sp_merged.end();
+    bool same_txn = v->depth > 0 && id >= v->sp_txn_first;
+    if (rollback && merged && same_txn)   // its changes sit in the transaction
+        return sp_lost(v, "a savepoint was rolled back after the one around it was released");
+    if (same_txn && (merged || rollback))   // merged: kept; else undone by the outer rollback
+        return VOB_OK;
+    return vob_fail(
+        v, VOB_ERR,
+        VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the savepoint ended with its transaction or an outer one"));
+}
+
+static int sp_not_open(vob_t *v) {
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the savepoint is not open"));
+}
+
+int vob_savepoint::release() {
+    if (state != 1)
+        return sp_not_open(vob);
+    state = 2;
+    if (std::find(vob->sp_open.begin(), vob->sp_open.end(), id) == vob->sp_open.end())
+        return sp_gone(vob, id, false);
+    sp_close(vob, id, true);
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
+    if (sp_exec(vob, "RELEASE " + sp_name(id)) != VOB_OK)
+        return sp_lost(vob, sqlite3_errmsg(vob->db));
+    return VOB_OK;
+}
+
+int vob_savepoint::rollback() {
+    if (state != 1)
+        return sp_not_open(vob);
+    state = 2;
+    if (std::find(vob->sp_open.begin(), vob->sp_open.end(), id) == vob->sp_open.end())
+        return sp_gone(vob, id, true);
+    sp_close(vob, id, false);
+    // After an I/O failure SQLite may have rolled back the whole transaction.
+    if (sqlite3_get_autocommit(vob->db))
+        return sp_lost(vob, "the database ended the transaction");
+    std::string name = sp_name(id);
+    if (sp_exec(vob, "ROLLBACK TO " + name) != VOB_OK || sqlite3_get_autocommit(vob->db) ||
+        sp_exec(vob, "RELEASE " + name) != VOB_OK)
+        return sp_lost(vob, sqlite3_get_autocommit(vob->db) ? "the database ended the transaction"
+                                                            : sqlite3_errmsg(vob->db));
+    vob_pool_discard_since(&vob->pool, pool_mark);
+    if (vob->drop_blobs.size() > drop_mark)
+        vob->drop_blobs.resize(drop_mark);
+    vob->txn_dirver.clear();
+    vob->txn_dirver.insert(dirvers.begin(), dirvers.end());
+    vob->doomed = 0;
+    return VOB_OK;
+}
+
+vob_wscope::vob_wscope(vob_t *v_) : v(v_) {}
+
+vob_wscope::~vob_wscope() {
+    if (active && own)
+        vob_rollback(v);
+}
+
+int vob_wscope::begin() {
+    if (v->depth > 0) {
+        if (!v->writing)
+            return vob_fail(
+                v, VOB_ERR,
+                VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "cannot change a VOB inside a read transaction"));
+        if (v->doomed)
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_TXN_DOOMED, v->tag.c_str()));
+        active = 1;
+        return VOB_OK;
+    }
+    int rc = vob_begin(v, 1);
+    if (rc != VOB_OK)
+        return rc;
+    own = active = 1;
+    return VOB_OK;
+}
+
+int vob_wscope::end(int rc) {
+    if (!active)
+        return rc;
+    active = 0;
+    if (own) {
+        if (rc == VOB_OK)
+            return vob_commit(v);
+        std::string keep = v->err;
+        vob_rollback(v);
+        v->err = keep;
+        return rc;
+    }
+    if (rc != VOB_OK && written)
+        v->doomed = 1;
+    return rc;
+}
+
+// ---- opening -------------------------------------------------------------------------
+
+static int load_meta(vob_t *v) {
+    vob_stmt q(v, "SELECT key, value FROM meta");
+    std::map<std::string, std::string> m;
+    int rc;
+    while ((rc = q.step()) == SQLITE_ROW)
+        m[q.str(0)] = q.str(1);
+    if (rc != SQLITE_DONE)
+        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), sqlite3_errmsg(v->db)));
+    if (m["magic"] != VOB_MAGIC)
+        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
+    if (atoi(m["schema"].c_str()) != VOB_SCHEMA_VERSION)
+        return vob_fail(
+            v, VOB_CORRUPT,
+            VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
+    v->tag = m["tag"];
+    v->uuid = m["uuid"];
+    v->owner_uid = (unsigned)strtoul(m["owner"].c_str(), nullptr, 10);
+    v->project = atoi(m["project"].c_str());
+    static const int ids[] = {VOB_WK_ROOT_DIR,   VOB_WK_MAIN_BRTYPE,  VOB_WK_FILE_ELTYPE,
+                              VOB_WK_DIR_ELTYPE, VOB_WK_MERGE_HLTYPE, VOB_WK_LOST_FOUND};
+    for (int id : ids) {
+        v->wk[id] = strtoll(m["wk" + std::to_string(id)].c_str(), nullptr, 10);
+        if (v->wk[id] <= 0)
+            return vob_fail(v, VOB_CORRUPT,
+                            VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "well-known objects missing"));
+    }
+    return VOB_OK;
+}
+
+static int configure(vob_t *v) {
+    const char *env = getenv("VANTOR_BUSY_TIMEOUT_MS");
+    if (env && *env) {
+        long ms = strtol(env, nullptr, 10);
+        if (ms >= 0 && ms < 3600 * 1000)
+            v->busy_ms = (int)ms;
+    }
+    sqlite3_busy_timeout(v->db, v->busy_ms);
+    sqlite3_extended_result_codes(v->db, 0);
+    char *msg = nullptr;
+    int rc = sqlite3_exec(v->db,
+                          "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
+                          " PRAGMA cache_size=-16000; PRAGMA temp_store=MEMORY;",
+                          nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+        std::string m = msg ? msg : sqlite3_errstr(rc);
+        sqlite3_free(msg);
+        if (rc == SQLITE_BUSY)
+            return vob_fail(v, VOB_BUSY, VOB_MSG(VM_BUSY, v->dbpath.c_str(), v->busy_ms, v->dbpath.c_str()));
+        return vob_fail(v, rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT ? VOB_CORRUPT : VOB_ERR,
+                        VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), m.c_str()));
+    }
+    return VOB_OK;
+}
+
+// Opens (create: makes) the database of a storage directory.
+// Clears what a writer killed inside a transaction left in the pool, when the
+// write lock can be had at once; with another writer at work a later open
+// does it.
+static void recover_pool(vob_t *v) {
+    if (!vob_pool_has_leftovers(v->pool))
+        return;
+    sqlite3_busy_timeout(v->db, 0);
+    int locked = sqlite3_exec(v->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_busy_timeout(v->db, v->busy_ms);
+    if (!locked)
+        return;
+    vob_pool_recover(&v->pool, [v](const std::string &sha) {
+        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
+        q.bind(1, sha);
+        return q.step() == SQLITE_ROW;
+    });
+    sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err) {
+    vob_t *v = new vob_t;
+    v->storage = storage;
+    v->dbpath = storage + "/vob.db";
+    v->pool.dir = storage + "/pool";
+    v->tag = storage;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (!create && access(v->dbpath.c_str(), F_OK) != 0) {
+        if (err)
+            *err = VOB_MSG(VM_OPEN, v->dbpath.c_str(), strerror(errno));
+        delete v;
+        return VOB_NOT_FOUND;
+    }
+    if (sqlite3_open_v2(v->dbpath.c_str(), &v->db, flags, nullptr) != SQLITE_OK) {
+        if (err)
+            *err = VOB_MSG(VM_OPEN, v->dbpath.c_str(), v->db ? sqlite3_errmsg(v->db) : "out of memory");
+        vob_close(v);
+        return VOB_ERR;
+    }
+    int rc = configure(v);
+    if (rc == VOB_OK && !create)
+        rc = load_meta(v);
+    if (rc != VOB_OK) {
+        if (err)
+            *err = v->err;
+        vob_close(v);
+        return rc;
+    }
+    if (!create)
+        recover_pool(v);
+    *out = v;
+    return VOB_OK;
+}
+
+int vob_db_create_schema(vob_t *v) {
+    char *msg = nullptr;
+    if (sqlite3_exec(v->db, schema_sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+        std::string m = msg ? msg : "";
+        sqlite3_free(msg);
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_SQL, v->dbpath.c_str(), "making the schema", m.c_str()));
+    }
+    return VOB_OK;
+}
+
+int vob_open(const std::string &storage_dir, vob_t **out, std::string *err) {
+    return vob_db_open(fileutl_make_abs_pn(storage_dir), 0, out, err);
+}
+
+void vob_close(vob_t *v) {
+    if (!v)
+        return;
+    if (v->db && v->depth > 0)
+        vob_rollback(v);
+    vob_pool_discard(&v->pool);
+    for (auto &kv : v->stmts)
+        sqlite3_finalize(kv.second);
+    if (v->db)
+        sqlite3_close_v2(v->db);
+    delete v;
+}
+
+const std::string &vob_errmsg(const vob_t *v) { return v->err; }
+const std::string &vob_get_tag(const vob_t *v) { return v->tag; }
+const std::string &vob_get_storage(const vob_t *v) { return v->storage; }
+const std::string &vob_get_uuid(const vob_t *v) { return v->uuid; }
+unsigned vob_get_owner_uid(const vob_t *v) { return v->owner_uid; }
+int vob_is_project(const vob_t *v) { return v->project; }
+vob_oid vob_wk_obj(const vob_t *v, int wk) { return wk > 0 && wk < 32 ? v->wk[wk] : VOB_OID_NULL; }
+
+void vob_txn_split_dir_versions(vob_t *vob) { vob->txn_dirver.clear(); }

@@ -1,0 +1,26 @@
+// The whole VOB as JSON:
+//   {"tag": TAG, "elements": [ELEMENT...]}
+//   ELEMENT: {"path": TEXT, "kind": "file"|"directory", "type", "event": EVENT,
+//             "comment": TEXT|null, "attributes": {name: TEXT}, "obsolete": bool,
+//             "branches": [BRANCH...], "versions": [VERSION...]}
+//   BRANCH:  {"path": "/main/dev/fix", "obsolete": bool}
+//   VERSION: {"id", "event": EVENT, "comment": TEXT|null, "labels": [names],
+//             "attributes": {name: TEXT}, "merges_from": [version ids, tree order],
+//             "sha256": hex|null}
+//   EVENT:   {"user": TEXT, "group": TEXT, "name": TEXT, "host": TEXT,
+//             "time": integer seconds}
+//   TEXT:    a string when the bytes are well-formed UTF-8, else
+//            {"base64": the bytes in base64}, so that no byte is lost.
+// Elements by path (the VOB root is "." and comes first, then byte order);
+// branches and versions in version-tree order (/main first), version 0
+// included. An element that no directory names is listed as
+// "lost+found/<name>.<id>". Written element by element, so memory stays
+// small for large VOBs.
+#pragma once
+
+#include "platform/store/vob.h"
+
+#include <cstdio>
+#include <string>
+
+[[nodiscard]] int vob_dump_json(vob_t *vob, FILE *out, std::string *err);

@@ -1,0 +1,29 @@
+// Texts of the platform layer's catalog; the order follows vob_msg.h.
+#include "platform/store/vob_msg.h"
+
+#include <cstdarg>
+
+#define VOB_MESSAGES_TEXT(name, text) text,
+static const char *const texts[] = {VOB_MESSAGES(VOB_MESSAGES_TEXT)};
+#undef VOB_MESSAGES_TEXT
+static_assert(sizeof(texts) / sizeof(texts[0]) == VM_COUNT, "catalog and enum differ");
+
+IMSG_DEFINE_CATALOG(vob_store_vob_msg_table_adr, "vob_lib", "vob_store", 1, texts)
+
+std::string vob_msg(int num, ...) {
+    va_list ap;
+    va_start(ap, num);
+    const char *fmt = imsg_text(vob_store_vob_msg_table_adr(), num);
+    va_list copy;
+    va_copy(copy, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string s;
+    if (n > 0) {
+        s.resize((size_t)n + 1);
+        std::vsnprintf(s.data(), s.size(), fmt, ap);
+        s.resize((size_t)n);
+    }
+    va_end(ap);
+    return s;
+}

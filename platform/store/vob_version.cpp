@@ -1,0 +1,162 @@
+// Versions: making them (also for checkins and directory changes), their
+// contents, and dropping contents.
+#include "platform/store/vob_int.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data &data, const vob_event *ev,
+                        vob_oid *oid, int64_t num, const std::string &ckout_view) {
+    vob_branch_row b;
+    int rc = vob_get_branch_row(v, branch, &b);
+    if (rc != VOB_OK)
+        return rc;
+    std::string label;
+    if ((rc = vob_check_locked(v, b.elem, "the element")) != VOB_OK ||
+        (rc = vob_check_locked(v, branch, "the branch")) != VOB_OK)
+        return rc;
+    std::string who;
+    if ((rc = vob_reserved_by_other(v, branch, ckout_view, &who)) != VOB_OK)
+        return rc;
+    if (!who.empty()) {
+        vob_elem_label(v, b.elem, &label);
+        return vob_fail(v, VOB_CKOUT,
+                        VOB_MSG(VM_RESERVED, v->tag.c_str(), b.path.c_str(), label.c_str(), who.c_str()));
+    }
+    if (num < 0)
+        num = b.next_num;
+    if (num < b.next_num) {
+        vob_elem_label(v, b.elem, &label);
+        return vob_fail(v, VOB_EXISTS,
+                        VOB_MSG(VM_NUM_USED, v->tag.c_str(), (long long)num, b.path.c_str(), label.c_str()));
+    }
+    int is_dir = b.elem_mtype == VOB_MT_DIR_ELEM;
+    if (is_dir && data.kind != vob_data::NONE)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_DIR_DATA, v->tag.c_str()));
+
+    std::string sha;
+    int64_t size = 0;
+    if (data.kind == vob_data::FILE)
+        rc = vob_db_put_file(v, data.path, &sha, &size);
+    else if (data.kind == vob_data::BYTES) {
+        rc = vob_db_put_bytes(v, data.bytes, &sha);
+        size = (int64_t)data.bytes.size();
+    }
+    if (rc != VOB_OK)
+        return rc;
+    vob_oid prev = 0;
+    if (is_dir && (rc = vob_latest_num(v, branch, &prev, nullptr)) != VOB_OK)
+        return rc;
+    w.wrote();
+    rc = vob_new_obj(v, is_dir ? VOB_MT_DIR_VERSION : VOB_MT_VERSION, ev, oid);
+    if (rc == VOB_OK) {
+        vob_stmt q(v, "INSERT INTO ver(oid, elem, branch, num, sha, size) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        q.bind(1, *oid).bind(2, b.elem).bind(3, branch).bind(4, num).bind(6, size);
+        if (sha.empty())
+            q.bind_null(5);
+        else
+            q.bind(5, sha);
+        rc = q.exec();
+    }
+    if (rc == VOB_OK) {
+        vob_stmt q(v, "UPDATE branch SET next_num = ?2 WHERE oid = ?1");
+        q.bind(1, branch).bind(2, num + 1);
+        rc = q.exec();
+    }
+    if (rc == VOB_OK && is_dir) {
+        vob_stmt q(
+            v, "INSERT INTO dirent(dirver, name, elem) SELECT ?2, name, elem FROM dirent WHERE dirver = ?1");
+        q.bind(1, prev).bind(2, *oid);
+        rc = q.exec();
+        if (rc == VOB_OK)
+            v->txn_dirver[branch] = *oid;
+    }
+    return rc;
+}
+
+int vob_ver_create_int(vob_t *v, vob_oid branch, const vob_data &data, const vob_event *ev, vob_oid *ver_out,
+                       int64_t num, const std::string &ckout_view) {
+    vob_oid oid = 0;
+    int rc = vob_write(
+        v, [&](vob_wscope &w) { return make_version(v, w, branch, data, ev, &oid, num, ckout_view); });
+    if (rc == VOB_OK && ver_out)
+        *ver_out = oid;
+    return rc;
+}
+
+int vob_ver_create(vob_t *v, vob_oid branch, const vob_data &data, const vob_event *ev, vob_oid *ver_out,
+                   int64_t num) {
+    return vob_ver_create_int(v, branch, data, ev, ver_out, num, "");
+}
+
+// ---- contents -----------------------------------------------------------------------
+
+static int no_data(vob_t *v, const vob_ver_info &vi) {
+    std::string label;
+    vob_elem_label(v, vi.elem, &label);
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
+}
+
+int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
+    vob_ver_info vi;
+    int rc = vob_ver_get(v, ver, &vi);
+    if (rc != VOB_OK)
+        return rc;
+    if (!vi.has_data)
+        return no_data(v, vi);
+    *pname = vob_db_blob_path(v, vi.sha256);
+    return VOB_OK;
+}
+
+int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
+    std::string pname;
+    int rc = vob_ver_get_data_pname(v, ver, &pname);
+    if (rc != VOB_OK)
+        return rc;
+    int fd = open(pname.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
+    std::string s;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int e = errno;
+            close(fd);
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
+        }
+        if (n == 0)
+            break;
+        s.append(buf, (size_t)n);
+    }
+    close(fd);
+    *bytes = std::move(s);
+    return VOB_OK;
+}
+
+static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver) {
+    vob_ver_info vi;
+    int rc = vob_ver_get(v, ver, &vi);
+    if (rc != VOB_OK)
+        return rc;
+    if (!vi.has_data)
+        return no_data(v, vi);
+    if ((rc = vob_check_locked(v, vi.elem, "the element")) != VOB_OK ||
+        (rc = vob_check_locked(v, vi.branch, "the branch")) != VOB_OK)
+        return rc;
+    w.wrote();
+    vob_stmt q(v, "UPDATE ver SET sha = NULL, size = 0 WHERE oid = ?1");
+    q.bind(1, ver);
+    rc = q.exec();
+    if (rc == VOB_OK)
+        vob_db_drop_blob(v, vi.sha256);
+    return rc;
+}
+
+int vob_ver_remove_data(vob_t *v, vob_oid ver) {
+    return vob_write(v, [&](vob_wscope &w) { return remove_data(v, w, ver); });
+}

@@ -1,0 +1,68 @@
+// Path names of command lines: through a view, or from a VOB tag.
+#include "platform/view/pname.h"
+#include "platform/registry/registry.h"
+#include "platform/store/vob_msg.h"
+
+vob_pname::~vob_pname() {
+    if (view)
+        view_close(view);   // closes the VOB handles it opened
+    else
+        vob_close(vob);
+}
+
+static int via_view(const std::string &pname, vob_pname *out, std::string *err) {
+    view_fhandle fh;
+    if (int rc = view_get_fhandle(out->view, pname, &fh)) {
+        *err = view_errmsg(out->view);
+        return rc;
+    }
+    out->vob_tag = fh.vob_tag;
+    out->vob_path = fh.vob_path;
+    out->elem = fh.elem;
+    out->ver = fh.ver;
+    std::string p;
+    if (!vob_split_xpname(pname, &p, &out->vid))
+        out->vid.clear();
+    return view_get_vob(out->view, fh.vob_tag, &out->vob);
+}
+
+int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err) {
+    std::string path, vid;
+    if (!vob_split_xpname(pname, &path, &vid))
+        path = pname;
+    std::string e;
+    if (view_open(path.empty() ? "." : path, &out->view, &e) == VOB_OK) {
+        view_loc loc;
+        if (view_locate(out->view, pname, &loc) == VOB_OK)
+            return via_view(pname, out, err);
+        view_close(out->view);
+        out->view = nullptr;
+    }
+    // Not in a view: a path that starts with a VOB tag, from the VOB root.
+    std::vector<rgy_vob> vobs;
+    int rc = rgy_vob_list("", &vobs, err);
+    if (rc != VOB_OK)
+        return rc;
+    std::string best;
+    for (auto &v : vobs)
+        if (path.compare(0, v.tag.size(), v.tag) == 0 &&
+            (path.size() == v.tag.size() || path[v.tag.size()] == '/') && v.tag.size() > best.size())
+            best = v.tag;
+    if (best.empty()) {
+        *err = VOB_MSG(VM_NO_VOB_PATH, pname.c_str());
+        return VOB_NOT_FOUND;
+    }
+    if ((rc = vob_open_tag(best, &out->vob, err)) != VOB_OK)
+        return rc;
+    out->vob_tag = best;
+    out->vob_path = path.size() > best.size() ? path.substr(best.size() + 1) : "";
+    while (!out->vob_path.empty() && out->vob_path.back() == '/')
+        out->vob_path.pop_back();
+    out->vid = vid;
+    std::string xp = vid.empty() ? out->vob_path : out->vob_path + "@@" + vid;
+    if ((rc = vob_resolve_path(out->vob, xp, nullptr, "", &out->elem, &out->ver)) != VOB_OK) {
+        *err = vob_errmsg(out->vob);
+        return rc;
+    }
+    return VOB_OK;
+}

@@ -1,0 +1,26 @@
+// Resolving path names given on command lines: a path inside a snapshot view
+// goes through that view (its config spec selects versions); any other path
+// that begins with a registered VOB tag ("/proj/src/a.c") is taken from that
+// VOB's root with /main/LATEST. Either may end in "@@VERSION".
+#pragma once
+
+#include "platform/view/view.h"
+#include "platform/store/vob.h"
+
+#include <string>
+
+struct vob_pname {
+    vob_t *vob = nullptr;     // owned here, or by the view when view is set
+    view_t *view = nullptr;   // owned here; null outside views
+    std::string vob_tag;
+    std::string vob_path;        // below the VOB root, "/" separated
+    std::string vid;             // after "@@", or ""
+    vob_oid elem = 0, ver = 0;   // ver: named by vid, else selected
+    vob_pname() = default;
+    ~vob_pname();
+    vob_pname(const vob_pname &) = delete;
+    vob_pname &operator=(const vob_pname &) = delete;
+};
+// VOB_NOT_FOUND when the path is in no view and begins with no VOB tag, or
+// names no element or version; the message says which part failed.
+[[nodiscard]] int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err);
