@@ -109,7 +109,7 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
         int is_version = 0;
         // Only CM_NO_MORE ends the list: a failing driver would otherwise
         // have the element written with part of its history.
-        int rc = driver->next_version(e->handle, &v, &is_version);
+        rc = driver->next_version(e->handle, &v, &is_version);
         if (rc == CM_NO_MORE)
             break;
         if (rc != 0) {

@@ -5,6 +5,7 @@
 //  2. `vantor lsvtree` of an element at two sizes, and `vantor dump --json`
 //     of a VOB at two sizes (10-fold apart), with the growth factor.
 // Usage: store_bench VANTOR-BINARY WORKDIR [SCALE]   (SCALE 1 = full size)
+#include "platform/registry/vob_tag.h"
 #include "platform/store/vob.h"
 
 #include <sqlite3.h>

@@ -74,7 +74,7 @@ int pvcs_cm_map_name(const char *path, int, int *convert, int *prune, std::strin
     if (rc)
         return rc;
     bool archive = false;
-    if (int rc = pvcs_is_archive(f, &archive))
+    if ((rc = pvcs_is_archive(f, &archive)) != 0)
         return rc;
     if (!archive) {
         *convert = 0;

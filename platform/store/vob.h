@@ -142,22 +142,24 @@ struct vob_t;   // an open VOB
 
 // ---- Opening ---------------------------------------------------------------
 
-// Makes a new VOB at storage_dir (which must not exist or be an empty
-// directory) and registers tag for it (registry.h). Empty storage_dir: under
-// VANTOR_HOME/vobs/. The tag begins with "/" and has no "@@" nor "..".
-// On success *storage_out (may be null) gets the storage directory used.
-[[nodiscard]] int vob_make(const std::string &tag, const std::string &storage_dir, int project,
-                           std::string *storage_out, std::string *err);
-// Unregisters the tag and removes its storage directory.
-[[nodiscard]] int vob_remove(const std::string &tag, std::string *err);
+// Makes a new VOB in storage_dir (which must not exist or be an empty
+// directory), recording tag in it; *uuid gets its identifier. The VOB is not
+// registered: vob_make (registry/vob_tag.h) makes and registers one. A
+// failure removes what it made.
+[[nodiscard]] int vob_create(const std::string &storage_dir, const std::string &tag, int project,
+                             std::string *uuid, std::string *err);
+// A tag a VOB may have: begins with "/", has no "@@", "..", "//", NUL nor
+// white space, does not end with "/", and is 2 to 255 bytes long.
+int vob_tag_is_valid(const std::string &tag);
 
 // Opens the VOB in storage_dir; VOB_CORRUPT for a file that is not a VOB.
 [[nodiscard]] int vob_open(const std::string &storage_dir, vob_t **out, std::string *err);
-// Opens the VOB registered under tag (VOB_NOT_FOUND when there is none).
-[[nodiscard]] int vob_open_tag(const std::string &tag, vob_t **out, std::string *err);
 void vob_close(vob_t *vob);   // null is fine; rolls back an open transaction
 
 const std::string &vob_errmsg(const vob_t *vob);
+// Records msg as the handle's message and returns rc (also for the layers
+// above the store that fail on a handle's behalf, so that vob_errmsg says why).
+[[nodiscard]] int vob_fail(vob_t *vob, int rc, const std::string &msg);
 // How many queries the store has started in this process, on all handles
 // (a query that returns many rows counts once): for measurements.
 int64_t vob_queries_run();
@@ -316,6 +318,9 @@ struct vob_ver_info {
 // when the version has none (directory version, or data removed).
 [[nodiscard]] int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, std::string *pname);
 [[nodiscard]] int vob_ver_read_data(vob_t *vob, vob_oid ver, std::string *bytes);
+// The pool path of the contents whose SHA-256 is sha (vob_ver_info.sha256),
+// whether or not a version names it.
+std::string vob_blob_path(const vob_t *vob, const std::string &sha);
 // Drops the version's contents (the version, its labels and links stay).
 // The blob leaves the pool when no other version names it.
 [[nodiscard]] int vob_ver_remove_data(vob_t *vob, vob_oid ver);
@@ -413,6 +418,8 @@ struct vob_ckout {
 [[nodiscard]] int vob_elem_get_ckouts(vob_t *vob, vob_oid elem, std::vector<vob_ckout> *out);
 // The view's checkout of the element; VOB_NOT_FOUND.
 [[nodiscard]] int vob_elem_find_ckout(vob_t *vob, vob_oid elem, const std::string &view_tag, vob_oid *ckout);
+// The checkouts a view holds in this VOB, in oid order.
+[[nodiscard]] int vob_view_ckouts(vob_t *vob, const std::string &view_tag, std::vector<vob_ckout> *out);
 
 // ---- Directories and the namespace -------------------------------------------------------------
 

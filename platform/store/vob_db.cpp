@@ -283,7 +283,7 @@ int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t
 
 void vob_db_drop_blob(vob_t *v, const std::string &sha) { v->drop_blobs.push_back(sha); }
 
-std::string vob_db_blob_path(const vob_t *v, const std::string &sha) { return vob_pool_path(v->pool, sha); }
+std::string vob_blob_path(const vob_t *v, const std::string &sha) { return vob_pool_path(v->pool, sha); }
 
 vob_txn::vob_txn(vob_t *v, mode_t m) : vob(v), mode(m) {}
 

@@ -80,8 +80,6 @@ struct vob_stmt {
     const char *sql;
 };
 
-// Records a failure on the handle and returns rc.
-[[nodiscard]] int vob_fail(vob_t *v, int rc, const std::string &msg);
 [[nodiscard]] int vob_fail_sql(vob_t *v, const char *doing);
 
 // Write scope of one mutating call: opens a transaction of its own when none
@@ -125,7 +123,6 @@ void vob_rollback(vob_t *v);
 [[nodiscard]] int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size);
 // The blob may leave the pool when the transaction commits (no row names it then).
 void vob_db_drop_blob(vob_t *v, const std::string &sha);
-std::string vob_db_blob_path(const vob_t *v, const std::string &sha);
 
 // A new row in obj (the event of a new object); ev null: now.
 [[nodiscard]] int vob_new_obj(vob_t *v, int mtype, const vob_event *ev, vob_oid *oid);
@@ -149,8 +146,6 @@ struct vob_branch_row {
 // The element's path, else its name, else "element N": for messages. Keeps
 // the handle's message as it was.
 void vob_elem_label(vob_t *v, vob_oid elem, std::string *label);
-// Checkouts held by a view, in oid order.
-[[nodiscard]] int vob_view_ckouts(vob_t *v, const std::string &view_tag, std::vector<vob_ckout> *out);
 
 // ---- vob_check.cpp: checks shared by the families --------------------------------
 

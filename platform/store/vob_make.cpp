@@ -1,5 +1,5 @@
-// Making, removing and opening VOBs by tag.
-#include "platform/registry/registry.h"
+// Making a VOB in its storage directory: the schema and the first objects.
+// Registering it under its tag is the registry's (registry/vob_tag.cpp).
 #include "platform/store/vob_int.h"
 #include "runtime/fileutl.h"
 
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static int good_tag(const std::string &tag) {
+int vob_tag_is_valid(const std::string &tag) {
     return tag.size() >= 2 && tag.size() <= 255 && tag[0] == '/' && tag.back() != '/' &&
            tag.find("@@") == std::string::npos && tag.find("..") == std::string::npos &&
            tag.find("//") == std::string::npos && tag.find('\0') == std::string::npos &&
@@ -114,37 +114,14 @@ static int seed(vob_t *v, const std::string &tag, int project) {
     return rc;
 }
 
-int vob_make(const std::string &tag, const std::string &storage_dir, int project, std::string *storage_out,
-             std::string *err) {
-    if (!good_tag(tag)) {
-        *err = VOB_MSG(VM_BAD_TAG, tag.c_str());
-        return VOB_ERR;
-    }
-    rgy_vob have;
-    std::string e2;
-    int rc = rgy_vob_find(tag, "", &have, &e2);
-    if (rc == VOB_OK) {
-        *err = VOB_MSG(VM_VOB_TAG_EXISTS, tag.c_str(), have.storage.c_str());
-        return VOB_EXISTS;
-    }
-    if (rc != VOB_NOT_FOUND) {
-        *err = e2;
-        return rc;
-    }
-    std::string storage = storage_dir;
-    if (storage.empty()) {
-        std::string leaf = tag.substr(1);
-        for (char &c : leaf)
-            if (c == '/')
-                c = '_';
-        storage = rgy_home() + "/vobs/" + leaf + ".vbs";
-    }
-    storage = fileutl_make_abs_pn(storage);
+int vob_create(const std::string &storage, const std::string &tag, int project, std::string *uuid,
+               std::string *err) {
     if (!usable_dir(storage)) {
         *err = VOB_MSG(VM_STORAGE_EXISTS, storage.c_str());
         return VOB_EXISTS;
     }
-    if ((rc = make_dirs(storage + "/pool/tmp", err)) != VOB_OK)
+    int rc = make_dirs(storage + "/pool/tmp", err);
+    if (rc != VOB_OK)
         return rc;
     vob_t *v = nullptr;
     rc = vob_db_open(storage, 1, &v, err);
@@ -154,55 +131,13 @@ int vob_make(const std::string &tag, const std::string &storage_dir, int project
             rc = seed(v, tag, project);
         if (rc != VOB_OK)
             *err = v->err;
-    }
-    rgy_vob entry;
-    if (rc == VOB_OK) {
-        entry.tag = tag;
-        entry.storage = storage;
-        entry.uuid = v->uuid;
-        entry.owner_uid = v->owner_uid;
-        entry.project = project;
-        rc = rgy_vob_add(entry, err);
+        else
+            *uuid = v->uuid;
     }
     vob_close(v);
     if (rc != VOB_OK) {
         std::error_code ec;
         std::filesystem::remove_all(storage, ec);
-        return rc;
     }
-    if (storage_out)
-        *storage_out = storage;
-    return VOB_OK;
-}
-
-int vob_remove(const std::string &tag, std::string *err) {
-    rgy_vob have;
-    int rc = rgy_vob_find(tag, "", &have, err);
-    if (rc != VOB_OK)
-        return rc;
-    // Only a directory that holds a VOB database is deleted; a registry entry
-    // that points elsewhere is just dropped.
-    vob_t *v = nullptr;
-    std::string e2;
-    int is_vob = vob_open(have.storage, &v, &e2) == VOB_OK && v->uuid == have.uuid;
-    vob_close(v);
-    if ((rc = rgy_vob_remove(tag, "", err)) != VOB_OK)
-        return rc;
-    if (is_vob) {
-        std::error_code ec;
-        std::filesystem::remove_all(have.storage, ec);
-        if (ec) {
-            *err = VOB_MSG(VM_MKDIR, have.storage.c_str(), ec.message().c_str());
-            return VOB_ERR;
-        }
-    }
-    return VOB_OK;
-}
-
-int vob_open_tag(const std::string &tag, vob_t **out, std::string *err) {
-    rgy_vob have;
-    int rc = rgy_vob_find(tag, "", &have, err);
-    if (rc != VOB_OK)
-        return rc;
-    return vob_open(have.storage, out, err);
+    return rc;
 }

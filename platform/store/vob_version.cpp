@@ -106,7 +106,7 @@ int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
         return rc;
     if (!vi.has_data)
         return no_data(v, vi);
-    *pname = vob_db_blob_path(v, vi.sha256);
+    *pname = vob_blob_path(v, vi.sha256);
     return VOB_OK;
 }
 

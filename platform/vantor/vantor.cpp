@@ -2,6 +2,7 @@
 // Exit status 0 on success, 1 on any failure (diff: 0 the same, 1
 // differences, 2 not compared); every failure is reported with a message
 // that names what failed.
+#include "platform/registry/vob_tag.h"
 #include "platform/view/pname.h"
 #include "platform/registry/registry.h"
 #include "platform/vantor/vantor_msg.h"

@@ -1,4 +1,5 @@
 // Path names of command lines: through a view, or from a VOB tag.
+#include "platform/registry/vob_tag.h"
 #include "platform/view/pname.h"
 #include "platform/registry/registry.h"
 #include "platform/store/vob_msg.h"

@@ -25,7 +25,8 @@
 #pragma once
 
 #include "platform/view/view.h"
-#include "platform/store/vob_int.h"
+#include "platform/store/vob.h"
+#include "platform/store/vob_msg.h"
 
 #include <cstdint>
 #include <map>

@@ -1,5 +1,6 @@
 // Making, opening, closing and removing snapshot views; the VOB handles an
 // open view owns.
+#include "platform/registry/vob_tag.h"
 #include "platform/registry/registry.h"
 #include "platform/view/view_int.h"
 #include "runtime/fileutl.h"

@@ -1,9 +1,11 @@
 // The exporter's calls: each one a short step over the store and the views.
+#include "platform/registry/vob_tag.h"
 #include "platform/view/vob_calls.h"
 
 #include "platform/view/pname.h"
 #include "platform/view/view.h"
-#include "platform/store/vob_int.h"
+#include "platform/store/vob.h"
+#include "platform/store/vob_msg.h"
 #include "runtime/fileutl.h"
 
 #include <algorithm>
@@ -185,7 +187,7 @@ bool above_vobs(const view_t *view, const std::string &rel, std::vector<std::str
 int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std::string *out) {
     if (text.size() >= size)
         return vob_fail(vob, VOB_TOO_LONG,
-                        VOB_MSG(VM_TOO_LONG, vob->tag.c_str(), what, text.c_str(), text.size(), size - 1));
+                        VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
     *out = text;
     return VOB_OK;
 }
@@ -219,7 +221,7 @@ int vob_resolve_vob_obj(const std::string &path, vob_t **vob, vob_oid *obj, std:
 int vob_ob_get_wk_obj(vob_t *vob, int wk, vob_oid *obj) {
     vob_oid o = vob_wk_obj(vob, wk);
     if (o == VOB_OID_NULL)
-        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_WK, vob->tag.c_str(), wk));
+        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_WK, vob_get_tag(vob).c_str(), wk));
     *obj = o;
     return VOB_OK;
 }
@@ -304,7 +306,7 @@ int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
             b = &root;
         else
             return vob_fail(vob, VOB_ERR,
-                            VOB_MSG(VM_VTREE_ORDER, vob->tag.c_str(), (long long)elem, n.ver.id.c_str()));
+                            VOB_MSG(VM_VTREE_ORDER, vob_get_tag(vob).c_str(), (long long)elem, n.ver.id.c_str()));
         b->branch = n.ver.branch;
         cmd_vtree_version cv;
         cv.ver = n.ver.oid;
@@ -339,7 +341,7 @@ int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pn
     std::string p;
     const vob_ver_info *known = remembered_ver(vob, ver);
     if (known && known->has_data)
-        p = vob_db_blob_path(vob, known->sha256);
+        p = vob_blob_path(vob, known->sha256);
     else if (int rc = vob_ver_get_data_pname(vob, ver, &p))   // also says why there is none
         return rc;
     return fit(vob, p, size, "contents path", pname);
@@ -366,13 +368,13 @@ int vob_branch_get_pname(vob_t *vob, vob_oid branch, size_t size, std::string *p
 
 int vob_obj_find_event(vob_t *vob, vob_oid obj, int kind, vob_event *ev) {
     if (kind != VOB_EV_CREATE && kind != VOB_EV_CHECKOUT)
-        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob->tag.c_str(), (long long)obj, kind));
+        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob_get_tag(vob).c_str(), (long long)obj, kind));
     if (kind == VOB_EV_CHECKOUT) {
         int mtype = 0;
         if (int rc = vob_obj_get_mtype(vob, obj, &mtype))
             return rc;
         if (mtype != VOB_MT_CKOUT)
-            return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob->tag.c_str(), (long long)obj, kind));
+            return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob_get_tag(vob).c_str(), (long long)obj, kind));
     }
     return vob_obj_get_event(vob, obj, ev);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/registry/vob_tag.h"
 #include "platform/view/view.h"
 
 #ifndef VANTOR_BIN

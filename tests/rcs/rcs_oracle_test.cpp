@@ -256,8 +256,8 @@ TEST_P(RcsOracle, ExtractCommandsGiveWhatCoGives) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, RcsOracle, ::testing::Values("UTC", "America/New_York"),
-                         [](const auto &info) {
-                             std::string s = info.param;
+                         [](const auto &zone) {
+                             std::string s = zone.param;
                              std::replace(s.begin(), s.end(), '/', '_');
                              return s;
                          });

@@ -107,7 +107,6 @@ TEST(ExtractPool, RunsCommandsAndReportsFailures) {
     std::vector<imp_extract_job> jobs;
     for (int i = 0; i < 12; ++i) {
         imp_extract_job job;
-        std::string why;
         std::string tmpl = i == 5   ? "sh -c 'echo broken >&2; exit 3' > \"%s\""
                            : i == 7 ? "true # \"%s\""
                                     : "cat \"%s%csrc\" > \"%s\"";

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "platform/registry/vob_tag.h"
 #include "platform/view/view.h"
 #include "platform/store/vob_dump.h"
 

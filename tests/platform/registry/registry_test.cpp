@@ -3,6 +3,7 @@
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
 
+#include "platform/registry/vob_tag.h"
 #include "platform/registry/registry.h"
 #include "platform/view/view.h"
 

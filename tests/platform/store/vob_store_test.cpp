@@ -1,5 +1,6 @@
 // The VOB model through its C++ API: version trees, labels, merges, locks,
 // checkouts, removed data, directory versions and path lookup.
+#include "platform/registry/vob_tag.h"
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
 

@@ -1,5 +1,6 @@
 // Transactions: atomic steps, rollback, one writer at a time, crashes of a
 // writer, and a full disk.
+#include "platform/registry/vob_tag.h"
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
 
@@ -249,7 +250,7 @@ TEST_F(Txn, KilledWriterLeavesConsistentStore) {
         ASSERT_GE(pid, 0);
         if (pid == 0)
             writer_loop(storage, round);
-        usleep(20000 + rng() % 150000);
+        usleep(static_cast<useconds_t>(20000 + rng() % 150000));
         kill(pid, SIGKILL);
         int st;
         waitpid(pid, &st, 0);
