@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -191,6 +193,16 @@ std::string fileutl_make_abs_pn(const std::string &path) {
 int fileutl_exists(const char *path) {
     struct stat s;
     return path && *path && ::lstat(path, &s) == 0;
+}
+
+int fileutl_is_empty_dir_or_missing(const char *path) {
+    struct stat st;
+    if (lstat(path, &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return 0;
+    std::error_code ec;
+    return std::filesystem::is_empty(path, ec) && !ec;
 }
 
 int fileutl_mkpath(const char *path, int mode) {

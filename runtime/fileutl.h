@@ -43,6 +43,9 @@ std::string fileutl_realpath(const std::string &path);
 int fileutl_path_within(const std::string &path, const std::string &dir);
 int fileutl_exists(const char *path);                           // lstat: a link counts, even a broken one
 [[nodiscard]] int fileutl_mkpath(const char *path, int mode);   // mkdir -p; 0 ok
+// 1 when nothing is at path (not even a link) or it is a directory that can be
+// read and is empty; 0 otherwise: a place to make a new VOB or view in.
+int fileutl_is_empty_dir_or_missing(const char *path);
 [[nodiscard]] int fileutl_rm(const char *path);                 // unlink; 0 ok
 // Search along PATH for an executable; "" when not found. A name holding "/"
 // is not searched: it is returned when it names an executable file.

@@ -78,8 +78,6 @@ static json empty_registry() {
     return j;
 }
 
-static int rgy_vob_list_read(const std::string &region, std::vector<rgy_vob> *out, std::string *err);
-
 static int load(json *j, std::string *err) {
     if (access(rgy_file().c_str(), F_OK) != 0 && errno == ENOENT) {
         *j = empty_registry();
@@ -148,25 +146,6 @@ static std::string region_name(json &j, const std::string &region) {
     return region.empty() ? j["default_region"].get<std::string>() : region;
 }
 
-static rgy_vob vob_from(const json &e, const std::string &region) {
-    rgy_vob v;
-    v.tag = e.value("tag", "");
-    v.storage = e.value("storage", "");
-    v.uuid = e.value("uuid", "");
-    v.owner_uid = e.value("owner_uid", 0u);
-    v.project = e.value("project", false) ? 1 : 0;
-    v.region = region;
-    return v;
-}
-
-static rgy_view view_from(const json &e, const std::string &region) {
-    rgy_view v;
-    v.tag = e.value("tag", "");
-    v.dir = e.value("dir", "");
-    v.region = region;
-    return v;
-}
-
 int rgy_get_default_region(std::string *region, std::string *err) {
     rgy_lock lk;
     json j;
@@ -224,56 +203,141 @@ static int entry_of(json &reg, const char *list, const std::string &tag, int mis
     return VOB_NOT_FOUND;
 }
 
-int rgy_vob_add(const rgy_vob &vob, std::string *err) {
+// The two kinds of entries of a region, VOB tags and view tags, are one
+// table each: its list in the region, its messages, and the conversion of
+// an entry to and from the file's JSON. Every call on either goes through
+// the table functions below.
+template <class T> struct rgy_table {
+    const char *list;   // "vobs" or "views"
+    int missing;        // VM_NO_VOB_TAG, VM_NO_VIEW_TAG (one insert: the tag)
+    int taken;          // VM_VOB_TAG_EXISTS, VM_VIEW_TAG_EXISTS (the tag, where the entry points)
+    const char *where;  // the key of the second insert of `taken`
+    T (*from)(const json &e, const std::string &region);
+    json (*to)(const T &entry);
+};
+
+static rgy_vob vob_from(const json &e, const std::string &region) {
+    rgy_vob v;
+    v.tag = e.value("tag", "");
+    v.storage = e.value("storage", "");
+    v.uuid = e.value("uuid", "");
+    v.owner_uid = e.value("owner_uid", 0u);
+    v.project = e.value("project", false) ? 1 : 0;
+    v.region = region;
+    return v;
+}
+
+static json vob_to(const rgy_vob &v) {
+    return {{"tag", v.tag}, {"storage", v.storage}, {"uuid", v.uuid}, {"owner_uid", v.owner_uid},
+            {"project", v.project != 0}};
+}
+
+static rgy_view view_from(const json &e, const std::string &region) {
+    rgy_view v;
+    v.tag = e.value("tag", "");
+    v.dir = e.value("dir", "");
+    v.region = region;
+    return v;
+}
+
+static json view_to(const rgy_view &v) { return {{"tag", v.tag}, {"dir", v.dir}}; }
+
+static const rgy_table<rgy_vob> vob_table = {"vobs", VM_NO_VOB_TAG, VM_VOB_TAG_EXISTS, "storage", vob_from, vob_to};
+static const rgy_table<rgy_view> view_table = {"views", VM_NO_VIEW_TAG, VM_VIEW_TAG_EXISTS, "dir", view_from,
+                                               view_to};
+
+template <class T> static int table_add(const rgy_table<T> &t, const T &entry, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = open_region(lk, 1, &j, vob.region, &reg, err);
+    int rc = open_region(lk, 1, &j, entry.region, &reg, err);
     if (rc != VOB_OK)
         return rc;
-    int at = find_in((*reg)["vobs"], "tag", vob.tag);
+    int at = find_in((*reg)[t.list], "tag", entry.tag);
     if (at >= 0) {
-        *err = VOB_MSG(VM_VOB_TAG_EXISTS, vob.tag.c_str(), (*reg)["vobs"][at].value("storage", "").c_str());
+        *err = vob_msg(t.taken, entry.tag.c_str(), (*reg)[t.list][at].value(t.where, "").c_str());
         return VOB_EXISTS;
     }
-    (*reg)["vobs"].push_back({{"tag", vob.tag},
-                              {"storage", vob.storage},
-                              {"uuid", vob.uuid},
-                              {"owner_uid", vob.owner_uid},
-                              {"project", vob.project != 0}});
+    (*reg)[t.list].push_back(t.to(entry));
     return save(j, err);
 }
 
-int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err) {
+// Opens the region and finds tag's entry in t's list.
+template <class T>
+static int open_entry(rgy_lock &lk, int exclusive, json *j, const rgy_table<T> &t, const std::string &tag,
+                      const std::string &region, json **reg, int *at, std::string *err) {
+    int rc = open_region(lk, exclusive, j, region, reg, err);
+    return rc == VOB_OK ? entry_of(**reg, t.list, tag, t.missing, at, err) : rc;
+}
+
+template <class T>
+static int table_remove(const rgy_table<T> &t, const std::string &tag, const std::string &region,
+                        std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
-    int rc = open_region(lk, 1, &j, region, &reg, err);
-    if (rc != VOB_OK)
-        return rc;
     int at;
-    rc = entry_of(*reg, "vobs", tag, VM_NO_VOB_TAG, &at, err);
+    int rc = open_entry(lk, 1, &j, t, tag, region, &reg, &at, err);
     if (rc != VOB_OK)
         return rc;
-    (*reg)["vobs"].erase((size_t)at);
+    (*reg)[t.list].erase((size_t)at);
     return save(j, err);
 }
 
-int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err) {
+template <class T>
+static int table_find(const rgy_table<T> &t, const std::string &tag, const std::string &region, T *out,
+                      std::string *err) {
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int at;
+    int rc = open_entry(lk, 0, &j, t, tag, region, &reg, &at, err);
+    if (rc == VOB_OK)
+        *out = t.from((*reg)[t.list][at], region_name(j, region));
+    return rc;
+}
+
+// VOB_OK when no entry has tag; VOB_EXISTS with t's message when one has.
+template <class T> static int table_free(const rgy_table<T> &t, const std::string &tag, std::string *err) {
+    T have;
+    std::string e2;
+    int rc = table_find(t, tag, "", &have, &e2);
+    if (rc == VOB_OK) {
+        *err = vob_msg(t.taken, tag.c_str(), t.to(have).value(t.where, "").c_str());
+        return VOB_EXISTS;
+    }
+    if (rc != VOB_NOT_FOUND) {
+        *err = e2;
+        return rc;
+    }
+    return VOB_OK;
+}
+
+// Sorted by tag.
+template <class T>
+static int table_list(const rgy_table<T> &t, const std::string &region, std::vector<T> *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
     int rc = open_region(lk, 0, &j, region, &reg, err);
     if (rc != VOB_OK)
         return rc;
-    int at;
-    rc = entry_of(*reg, "vobs", tag, VM_NO_VOB_TAG, &at, err);
-    if (rc != VOB_OK)
-        return rc;
-    *out = vob_from((*reg)["vobs"][at], region_name(j, region));
+    std::vector<T> r;
+    for (auto &e : (*reg)[t.list])
+        r.push_back(t.from(e, region_name(j, region)));
+    std::sort(r.begin(), r.end(), [](const T &a, const T &b) { return a.tag < b.tag; });
+    *out = std::move(r);
     return VOB_OK;
 }
 
+int rgy_vob_add(const rgy_vob &vob, std::string *err) { return table_add(vob_table, vob, err); }
+int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err) {
+    return table_remove(vob_table, tag, region, err);
+}
+int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out, std::string *err) {
+    return table_find(vob_table, tag, region, out, err);
+}
+int rgy_vob_tag_free(const std::string &tag, std::string *err) { return table_free(vob_table, tag, err); }
 int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err) {
     rgy_lock lk;
     json j;
@@ -327,7 +391,7 @@ int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::stri
             return VOB_OK;
         }
     }
-    int rc = rgy_vob_list_read(region, out, err);
+    int rc = table_list(vob_table, region, out, err);
     struct stat after {};
     // Kept only when the file did not change while it was read.
     if (rc == VOB_OK && known && stat(file.c_str(), &after) == 0 && same_file(before, after)) {
@@ -342,80 +406,16 @@ int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::stri
     return rc;
 }
 
-static int rgy_vob_list_read(const std::string &region, std::vector<rgy_vob> *out, std::string *err) {
-    rgy_lock lk;
-    json j;
-    json *reg;
-    int rc = open_region(lk, 0, &j, region, &reg, err);
-    if (rc != VOB_OK)
-        return rc;
-    std::vector<rgy_vob> r;
-    for (auto &e : (*reg)["vobs"])
-        r.push_back(vob_from(e, region_name(j, region)));
-    std::sort(r.begin(), r.end(), [](const rgy_vob &a, const rgy_vob &b) { return a.tag < b.tag; });
-    *out = std::move(r);
-    return VOB_OK;
-}
-
-int rgy_view_add(const rgy_view &view, std::string *err) {
-    rgy_lock lk;
-    json j;
-    json *reg;
-    int rc = open_region(lk, 1, &j, view.region, &reg, err);
-    if (rc != VOB_OK)
-        return rc;
-    int at = find_in((*reg)["views"], "tag", view.tag);
-    if (at >= 0) {
-        *err = VOB_MSG(VM_VIEW_TAG_EXISTS, view.tag.c_str(), (*reg)["views"][at].value("dir", "").c_str());
-        return VOB_EXISTS;
-    }
-    (*reg)["views"].push_back({{"tag", view.tag}, {"dir", view.dir}});
-    return save(j, err);
-}
-
+int rgy_view_add(const rgy_view &view, std::string *err) { return table_add(view_table, view, err); }
 int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err) {
-    rgy_lock lk;
-    json j;
-    json *reg;
-    int rc = open_region(lk, 1, &j, region, &reg, err);
-    if (rc != VOB_OK)
-        return rc;
-    int at;
-    rc = entry_of(*reg, "views", tag, VM_NO_VIEW_TAG, &at, err);
-    if (rc != VOB_OK)
-        return rc;
-    (*reg)["views"].erase((size_t)at);
-    return save(j, err);
+    return table_remove(view_table, tag, region, err);
 }
-
 int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out, std::string *err) {
-    rgy_lock lk;
-    json j;
-    json *reg;
-    int rc = open_region(lk, 0, &j, region, &reg, err);
-    if (rc != VOB_OK)
-        return rc;
-    int at;
-    rc = entry_of(*reg, "views", tag, VM_NO_VIEW_TAG, &at, err);
-    if (rc != VOB_OK)
-        return rc;
-    *out = view_from((*reg)["views"][at], region_name(j, region));
-    return VOB_OK;
+    return table_find(view_table, tag, region, out, err);
 }
-
+int rgy_view_tag_free(const std::string &tag, std::string *err) { return table_free(view_table, tag, err); }
 int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err) {
-    rgy_lock lk;
-    json j;
-    json *reg;
-    int rc = open_region(lk, 0, &j, region, &reg, err);
-    if (rc != VOB_OK)
-        return rc;
-    std::vector<rgy_view> r;
-    for (auto &e : (*reg)["views"])
-        r.push_back(view_from(e, region_name(j, region)));
-    std::sort(r.begin(), r.end(), [](const rgy_view &a, const rgy_view &b) { return a.tag < b.tag; });
-    *out = std::move(r);
-    return VOB_OK;
+    return table_list(view_table, region, out, err);
 }
 
 int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err) {

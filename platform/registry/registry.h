@@ -43,6 +43,9 @@ std::string rgy_home();
 [[nodiscard]] int rgy_vob_remove(const std::string &tag, const std::string &region, std::string *err);
 [[nodiscard]] int rgy_vob_find(const std::string &tag, const std::string &region, rgy_vob *out,
                                std::string *err);
+// VOB_OK when the default region has no entry with tag; VOB_EXISTS, with a
+// message that names where the entry points, when it has one.
+[[nodiscard]] int rgy_vob_tag_free(const std::string &tag, std::string *err);
 [[nodiscard]] int rgy_vob_find_uuid(const std::string &uuid, rgy_vob *out, std::string *err);
 // Sorted by tag.
 [[nodiscard]] int rgy_vob_list(const std::string &region, std::vector<rgy_vob> *out, std::string *err);
@@ -51,6 +54,7 @@ std::string rgy_home();
 [[nodiscard]] int rgy_view_remove(const std::string &tag, const std::string &region, std::string *err);
 [[nodiscard]] int rgy_view_find(const std::string &tag, const std::string &region, rgy_view *out,
                                 std::string *err);
+[[nodiscard]] int rgy_view_tag_free(const std::string &tag, std::string *err);   // as rgy_vob_tag_free
 [[nodiscard]] int rgy_view_list(const std::string &region, std::vector<rgy_view> *out, std::string *err);
 // The view directory of a tag; VOB_NOT_FOUND when no view has it.
 [[nodiscard]] int view_tag_get_path(const std::string &tag, std::string *dir, std::string *err);

@@ -14,17 +14,9 @@ int vob_make(const std::string &tag, const std::string &storage_dir, int project
         *err = VOB_MSG(VM_BAD_TAG, tag.c_str());
         return VOB_ERR;
     }
-    rgy_vob have;
-    std::string e2;
-    int rc = rgy_vob_find(tag, "", &have, &e2);
-    if (rc == VOB_OK) {
-        *err = VOB_MSG(VM_VOB_TAG_EXISTS, tag.c_str(), have.storage.c_str());
-        return VOB_EXISTS;
-    }
-    if (rc != VOB_NOT_FOUND) {
-        *err = e2;
+    int rc = rgy_vob_tag_free(tag, err);
+    if (rc != VOB_OK)
         return rc;
-    }
     std::string storage = storage_dir;
     if (storage.empty()) {
         std::string leaf = tag.substr(1);

@@ -19,24 +19,6 @@ int vob_tag_is_valid(const std::string &tag) {
            tag.find_first_of(" \t\n\r") == std::string::npos;
 }
 
-// A directory that does not exist or is empty: 1.
-static int usable_dir(const std::string &dir) {
-    struct stat st;
-    if (lstat(dir.c_str(), &st) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode))
-        return 0;
-    DIR *d = opendir(dir.c_str());
-    if (!d)
-        return 0;
-    int empty = 1;
-    while (dirent *e = readdir(d))
-        if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-            empty = 0;
-    closedir(d);
-    return empty;
-}
-
 static int make_dirs(const std::string &path, std::string *err) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
@@ -116,7 +98,7 @@ static int seed(vob_t *v, const std::string &tag, int project) {
 
 int vob_create(const std::string &storage, const std::string &tag, int project, std::string *uuid,
                std::string *err) {
-    if (!usable_dir(storage)) {
+    if (!fileutl_is_empty_dir_or_missing(storage.c_str())) {
         *err = VOB_MSG(VM_STORAGE_EXISTS, storage.c_str());
         return VOB_EXISTS;
     }

@@ -11,16 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static int empty_or_missing(const std::string &dir) {
-    struct stat st;
-    if (lstat(dir.c_str(), &st) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode))
-        return 0;
-    std::error_code ec;
-    return std::filesystem::is_empty(dir, ec) && !ec;
-}
-
 static bool tag_ok(const std::string &tag) {
     return !tag.empty() && tag.size() <= 255 && tag.find('/') == std::string::npos &&
            tag.find("@@") == std::string::npos && tag.find_first_of(" \t\r\n") == std::string::npos &&
@@ -34,18 +24,10 @@ int view_make(const std::string &tag, const std::string &dir, std::string *err) 
         return VOB_ERR;
     }
     std::string root = fileutl_make_abs_pn(dir);
-    rgy_view have;
-    std::string e2;
-    int rc = rgy_view_find(tag, "", &have, &e2);
-    if (rc == VOB_OK) {
-        *err = VOB_MSG(VM_VIEW_TAG_EXISTS, tag.c_str(), have.dir.c_str());
-        return VOB_EXISTS;
-    }
-    if (rc != VOB_NOT_FOUND) {
-        *err = e2;
+    int rc = rgy_view_tag_free(tag, err);
+    if (rc != VOB_OK)
         return rc;
-    }
-    if (!empty_or_missing(root)) {
+    if (!fileutl_is_empty_dir_or_missing(root.c_str())) {
         *err = VOB_MSG(VM_VIEW_EXISTS, root.c_str());
         return VOB_EXISTS;
     }
