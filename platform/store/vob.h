@@ -23,8 +23,9 @@
 // Directories. A directory version holds a namespace: names mapped to
 // elements. Adding or removing a name makes a new version of the directory's
 // branch, except that every change within one transaction goes to the version
-// that the transaction already made, so a transaction that adds many names to
-// a directory makes one new directory version. Names are single path
+// that the transaction already made (until vob_txn_split_dir_versions ends
+// that sharing), so a transaction that adds many names to a directory makes
+// one new directory version. Names are single path
 // components: not empty, not "." or "..", no "/" and no NUL. Element paths
 // below a VOB root use "/" separators and no leading "/". Every VOB has a
 // root directory (path "") and below it the directory "lost+found".
