@@ -1,80 +1,21 @@
-// Importing one element of the data file: the element, its branches and
-// versions with their contents, labels, attributes and merges, its other names
-// and locks, all in one transaction.
-#include <sys/stat.h>
-
+// Importing one element of the data file in a savepoint of the group
+// transaction: the element itself, its types, other names and locks; its
+// versions (imp_version), their contents (imp_contents) and what is attached
+// to them (imp_attach) are the other parts (see imp_elem.h).
+#include "platform/import/imp_elem.h"
 #include "platform/import/imp_msgs.h"
-#include "platform/import/imp_run.h"
-#include "platform/view/pname.h"
-#include "runtime/digest.h"
-#include "runtime/strutl.h"
 
-namespace {
-
-// A branch a version lists as starting from it (SubBranch), made at the end
-// when no version of the data file went to it.
-struct pending_sprout {
-    vob_oid ver = 0;
-    std::string bpath;   // branch path of ver
-    std::string name;    // branch type name
-    vob_event ev;
-};
-
-struct pending_merge {
-    vob_oid ver = 0;
-    std::string vid;     // of ver, for messages
-    std::string other;   // as the data file names it
-    int into = 0;        // 1: Merge (other was merged into ver); 0: FMerge
-    vob_event ev;        // the version's event
-};
-
-// Everything one element's import keeps while its transaction is open.
-struct elem_ctx {
-    imp_run *run = nullptr;
-    imp_queued *q = nullptr;
-    const imp_element *el = nullptr;
-    vob_t *vob = nullptr;
-    vob_oid elem = 0;
-    bool created = false;
-    std::map<std::string, vob_oid> made_dirs;
-    std::map<std::string, vob_oid> by_vid;     // the data file's VersionId -> version
-    std::map<std::string, vob_oid> sprout;     // SubBranch type name -> the version listing it
-    std::map<std::string, vob_oid> origins;    // branch path "\n" origin -> version
-    std::map<std::string, vob_oid> last_on;    // branch path -> the version the last record went to
-    vob_oid label_all_on = 0;                  // where this import put LabelAll
-    std::map<std::string, vob_oid> branches;   // branch path -> branch, met in this transaction
-    std::map<vob_oid, int64_t> sizes;          // versions made here -> their size
-    std::map<vob_oid, int> unlocked;           // object -> its obsolete flag, to lock again
-    std::set<vob_oid> made_branches;           // branches this transaction made (with their version 0)
-    std::vector<pending_merge> merges;
-    std::vector<pending_sprout> sprouts;
-    std::vector<imp_version_event> events;
-    vob_oid onto_from = 0;   // the version the import branch sprouts from
-    std::string onto_base;   // the branch path of onto_from
-    long n_new = 0, n_present = 0, n_identical = 0;
-    int64_t bytes = 0;   // contents written
-    std::string err;
-    bool cancelled = false;   // a stop request ended a wait for contents
-};
-
-int store_fail(elem_ctx *c, const std::string &what) {
+int imp_el_store_fail(imp_elem_ctx *c, const std::string &what) {
     c->err = what + ": " + vob_errmsg(c->vob);
     return 1;
 }
 
-int fail(elem_ctx *c, const std::string &what) {
+int imp_el_fail(imp_elem_ctx *c, const std::string &what) {
     c->err = what;
     return 1;
 }
 
-std::string origin_value(const imp_version &v) { return std::to_string(v.event.time) + " " + v.version_id; }
-
-// A SubBranch value names a branch type, or the branch's path below /main
-// ("dev/fix"), whose last component is the type.
-std::string sub_type(const std::string &s) {
-    std::vector<std::string> parts = imp_split_path(s);
-    return parts.empty() ? s : parts.back();
-}
+namespace {
 
 std::string branch_of_vid(const std::string &vid) {
     size_t slash = vid.rfind('/');
@@ -96,8 +37,10 @@ const char *mtype_word(int mtype) {
     }
 }
 
+}   // namespace
+
 // The name of an attribute text "name=value"; 0 when it has no "=".
-int split_attr(const std::string &text, std::string *name, std::string *value) {
+int imp_el_split_attr(const std::string &text, std::string *name, std::string *value) {
     size_t eq = text.find('=');
     if (eq == std::string::npos)
         return 0;
@@ -106,13 +49,15 @@ int split_attr(const std::string &text, std::string *name, std::string *value) {
     return 1;
 }
 
-int find_type(elem_ctx *c, int mtype, const std::string &name, vob_oid *out) {
+int imp_el_find_type(imp_elem_ctx *c, int mtype, const std::string &name, vob_oid *out) {
     auto it = c->run->types.find({mtype, name});
     if (it == c->run->types.end())
-        return fail(c, std::string("no ") + mtype_word(mtype) + " type \"" + name + "\"");
+        return imp_el_fail(c, std::string("no ") + mtype_word(mtype) + " type \"" + name + "\"");
     *out = it->second;
     return 0;
 }
+
+namespace {
 
 // The child of a directory named `name` in the latest version of its main branch.
 int lookup_child(vob_t *vob, vob_oid dir, const std::string &name, vob_oid *child, std::string *err) {
@@ -150,7 +95,7 @@ int check_components(const std::vector<std::string> &comps, const std::string &p
 
 // Makes sure every type the element names exists, each in a transaction of
 // its own, before the element's transaction begins.
-int ensure_types(elem_ctx *c) {
+int ensure_types(imp_elem_ctx *c) {
     imp_run *run = c->run;
     const imp_element &el = *c->el;
     std::vector<std::pair<int, std::string>> want;
@@ -158,7 +103,7 @@ int ensure_types(elem_ctx *c) {
         want.push_back({VOB_MT_ELTYPE, *el.eltype});
     std::string name, value;
     for (const std::string &a : el.attributes)
-        if (split_attr(a, &name, &value))
+        if (imp_el_split_attr(a, &name, &value))
             want.push_back({VOB_MT_ATTYPE, name});
     if (run->head.globals.label_all && !run->head.globals.label_all->empty())
         want.push_back({VOB_MT_LBTYPE, *run->head.globals.label_all});
@@ -166,7 +111,7 @@ int ensure_types(elem_ctx *c) {
         want.push_back({VOB_MT_BRTYPE, b});
     for (const imp_version &v : el.versions) {
         for (const std::string &a : v.attributes)
-            if (split_attr(a, &name, &value))
+            if (imp_el_split_attr(a, &name, &value))
                 want.push_back({VOB_MT_ATTYPE, name});
         for (const std::string &l : v.labels)
             want.push_back({VOB_MT_LBTYPE, l});
@@ -182,13 +127,15 @@ int ensure_types(elem_ctx *c) {
         vob_oid oid;
         std::string err;
         if (imp_ensure_type(run, w.first, w.second, &oid, &err))
-            return fail(c, err);
+            return imp_el_fail(c, err);
     }
     return 0;
 }
 
+}   // namespace
+
 // Unlocks a locked element or branch for the time of the transaction.
-int unlock_for_now(elem_ctx *c, vob_oid obj) {
+int imp_el_unlock(imp_elem_ctx *c, vob_oid obj) {
     if (c->unlocked.count(obj))
         return 0;
     vob_lock lock;
@@ -196,256 +143,22 @@ int unlock_for_now(elem_ctx *c, vob_oid obj) {
     if (rc == VOB_NOT_FOUND)
         return 0;
     if (rc || vob_obj_unlock(c->vob, obj))
-        return store_fail(c, "cannot unlock it to add versions");
+        return imp_el_store_fail(c, "cannot unlock it to add versions");
     c->unlocked[obj] = lock.obsolete;
     return 0;
 }
 
-// The branch at base_path followed by comps, made where missing. The first
-// missing branch sprouts from `first_from` when it is given; otherwise a branch
-// sprouts from the version whose SubBranch named it when that version is on
-// the parent branch, else from version 0 of the parent branch.
-int ensure_branch(elem_ctx *c, const std::string &base_path, const std::vector<std::string> &comps,
-                  vob_oid first_from, const vob_event &ev, vob_oid *out) {
-    std::string path = base_path;
-    vob_oid cur = 0;
-    if (auto hit = c->branches.find(path); hit != c->branches.end())
-        cur = hit->second;
-    else if (vob_branch_find(c->vob, c->elem, path, &cur))
-        return store_fail(c, "no branch " + path);
-    c->branches[path] = cur;
-    for (const std::string &name : comps) {
-        std::string next = path + "/" + name;
-        vob_oid br = 0;
-        auto hit = c->branches.find(next);
-        int rc =
-            hit != c->branches.end() ? (br = hit->second, 0) : vob_branch_find(c->vob, c->elem, next, &br);
-        if (rc && rc != VOB_NOT_FOUND)
-            return store_fail(c, "cannot look up branch " + next);
-        if (rc == VOB_NOT_FOUND) {
-            vob_oid from = first_from;
-            first_from = 0;
-            if (!from) {
-                auto hint = c->sprout.find(name);
-                vob_ver_info vi;
-                if (hint != c->sprout.end() && vob_ver_get(c->vob, hint->second, &vi) == 0 &&
-                    vi.branch == cur)
-                    from = hint->second;
-                else if (vob_ver_find(c->vob, c->elem, path + "/0", &from))
-                    return store_fail(c, "no version " + path + "/0");
-            }
-            vob_oid brtype;
-            if (find_type(c, VOB_MT_BRTYPE, name, &brtype))
-                return 1;
-            if (unlock_for_now(c, cur) || unlock_for_now(c, c->elem))
-                return 1;
-            if (vob_branch_create(c->vob, from, brtype, &ev, &br))
-                return store_fail(c, "cannot make branch " + next);
-            c->made_branches.insert(br);
-        } else {
-            first_from = 0;
-        }
-        c->branches[next] = br;
-        cur = br;
-        path = next;
-    }
-    *out = cur;
-    return 0;
-}
-
-int64_t file_size(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
-}
-
-// A version's contents: a file, bytes read in process, or none.
-struct contents_t {
-    std::string path;
-    const std::string *bytes = nullptr;
-    bool none() const { return path.empty() && !bytes; }
-    int64_t size() const { return bytes ? int64_t(bytes->size()) : file_size(path); }
-    // SHA-256 in hex, as the store names contents; "" when unreadable.
-    std::string sha256() const {
-        std::string hex;
-        int64_t n;
-        if (bytes ? digest_sha256_hex(*bytes, &hex) : digest_sha256_file(path, &hex, &n))
-            return "";
-        return hex;
-    }
-    vob_data data() const {
-        return bytes ? vob_data_bytes(*bytes) : none() ? vob_data_none() : vob_data_file(path);
-    }
-};
-
-// Waits for the batch of an element's revisions read from their archive.
-int collect_batch(imp_run *run, imp_queued *q) {
-    if (q->batch_ticket < 0)
-        return 0;
-    imp_fetch_result res;
-    if (imp_pool_wait(&run->pool, q->batch_ticket, &res))
-        return 1;
-    q->batch_ticket = -1;
-    run->queued_jobs -= q->batch->slots.size();
-    for (const imp_rcs_slot &s : q->batch->slots)
-        (s.in_process ? run->revs_in_process : run->revs_by_command)++;
-    if (run->p->debug && !q->batch->why_commands.empty())
-        IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_INPROCESS_NOT, q->el.name.c_str(),
-                   q->batch->why_commands.c_str());
-    return 0;
-}
-
-// Where the contents of version i are: none for a version without contents.
-int get_contents(elem_ctx *c, size_t i, contents_t *out) {
-    imp_run *run = c->run;
-    const imp_version &v = c->el->versions[i];
-    imp_fetch &f = c->q->fetches[i];
-    *out = contents_t();
-    std::string *path = &out->path;
-    if (!f.fill_error.empty())
-        return fail(c, "version " + v.version_id + ": " + f.fill_error);
-    if (f.slot >= 0) {
-        if (collect_batch(run, c->q)) {
-            c->cancelled = true;
-            return fail(c, "the import was interrupted");
-        }
-        const imp_rcs_slot &s = c->q->batch->slots[size_t(f.slot)];
-        if (run->p->debug && !s.in_process)
-            IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, s.job.command.c_str());
-        if (s.status)
-            return fail(c, "version " + v.version_id + ": " + s.message);
-        if (s.in_file)
-            *path = s.job.out_path;
-        else
-            out->bytes = &s.bytes;
-        return 0;
-    }
-    if (v.extract_cmd) {
-        imp_fetch_result res;
-        if (run->p->debug)
-            IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_RUNNING, f.job.command.c_str());
-        // A command not fetched ahead (its version seemed present) runs now,
-        // through the pool too, so that a stop request ends it.
-        if (f.ticket < 0) {
-            f.ticket = imp_pool_submit(&run->pool, f.job);
-            run->queued_jobs++;
-        }
-        int cancelled = imp_pool_wait(&run->pool, f.ticket, &res);
-        f.ticket = -1;
-        run->queued_jobs--;
-        if (cancelled) {
-            c->cancelled = true;
-            return fail(c, "the import was interrupted");
-        }
-        if (res.status)
-            return fail(c, "version " + v.version_id + ": " + res.message);
-        *path = f.job.out_path;
-        return 0;
-    }
-    if (!v.extract_file)
-        return 0;
-    const std::string &xf = *v.extract_file;
-    std::string file, vid;
-    if (vob_split_xpname(xf, &file, &vid)) {
-        if (!file.empty() && file[0] != '/')
-            file = run->from_dir + "/" + file;
-        vob_pname pn;
-        std::string err;
-        if (vob_resolve_pname(file + "@@" + vid, &pn, &err))
-            return fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + err);
-        int rc = vob_ver_get_data_pname(pn.vob, pn.ver, path);
-        if (rc == VOB_NOT_FOUND) {
-            path->clear();
-            return 0;
-        }
-        if (rc)
-            return fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(pn.vob));
-        return 0;
-    }
-    *path = !xf.empty() && xf[0] == '/' ? xf : run->from_dir + "/" + xf;
-    struct stat st;
-    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(
-            c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a readable file");
-    return 0;
-}
-
-// Labels (and LabelAll) of a data-file version, attached to version `ver`.
-int attach_labels(elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
-                  const vob_event &ev) {
-    std::vector<std::string> labels = v.labels;
-    const imp_opt_str &all = c->run->head.globals.label_all;
-    if (all && !all->empty())
-        labels.push_back(*all);
-    for (size_t i = 0; i < labels.size(); ++i) {
-        const std::string &label = labels[i];
-        bool is_all = i == v.labels.size();
-        vob_oid lbtype, where = 0;
-        if (find_type(c, VOB_MT_LBTYPE, label, &lbtype))
-            return 1;
-        int rc = vob_elem_find_label(c->vob, c->elem, lbtype, &where);
-        if (rc && rc != VOB_NOT_FOUND)
-            return store_fail(c, "cannot look up label " + label);
-        // LabelAll follows this import to the element's last imported version.
-        // An AbsVersion record says where the label is now: move it there.
-        int replace =
-            rc == 0 && where != ver && ((is_all && where == c->label_all_on) || (!is_all && v.abs_version));
-        if (rc == 0 && where != ver && !replace) {
-            vob_ver_info wi;
-            if (vob_ver_get(c->vob, where, &wi) != VOB_OK)
-                return store_fail(c, "cannot look up label " + label);
-            imp_progress_break(c->run);
-            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_LABEL_ELSEWHERE,
-                       c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());
-            continue;
-        }
-        if (is_all)
-            c->label_all_on = ver;
-        if (rc == 0 && !replace)
-            continue;
-        if (unlock_for_now(c, c->elem))
-            return 1;
-        if (vob_ver_add_label(c->vob, ver, lbtype, replace, &ev))
-            return store_fail(c, "cannot attach label " + label + " to " + ver_id);
-    }
-    return 0;
-}
-
-int set_attributes(elem_ctx *c, const imp_str_list &attrs, vob_oid obj, const vob_event &ev,
-                   bool only_changes) {
-    std::vector<vob_attr> have;
-    if (only_changes && vob_obj_get_attrs(c->vob, obj, &have))
-        return store_fail(c, "cannot read attributes");
-    for (const std::string &a : attrs) {
-        std::string name, value;
-        if (!split_attr(a, &name, &value)) {
-            imp_progress_break(c->run);
-            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_BAD_ATTRIBUTE, c->el->name.c_str(),
-                       a.c_str());
-            continue;
-        }
-        bool same = false;
-        for (const vob_attr &h : have)
-            same = same || (h.name == name && h.value == value);
-        if (same)
-            continue;
-        vob_oid attype;
-        if (find_type(c, VOB_MT_ATTYPE, name, &attype) || unlock_for_now(c, c->elem))
-            return 1;
-        if (vob_obj_set_attr(c->vob, obj, attype, value, &ev))
-            return store_fail(c, "cannot set attribute " + name);
-    }
-    return 0;
-}
+namespace {
 
 // The versions an earlier import made, by branch path and origin.
-int read_origins(elem_ctx *c) {
+int read_origins(imp_elem_ctx *c) {
     std::vector<vob_vtree_node> nodes;
     if (vob_elem_get_vtree(c->vob, c->elem, &nodes))
-        return store_fail(c, "cannot read the version tree");
+        return imp_el_store_fail(c, "cannot read the version tree");
     for (const vob_vtree_node &n : nodes) {
         std::vector<vob_attr> attrs;
         if (vob_obj_get_attrs(c->vob, n.ver.oid, &attrs))
-            return store_fail(c, "cannot read attributes of " + n.ver.id);
+            return imp_el_store_fail(c, "cannot read attributes of " + n.ver.id);
         for (const vob_attr &a : attrs)
             if (a.name == IMP_ORIGIN_ATTR)
                 c->origins[branch_of_vid(n.ver.id) + "\n" + a.value] = n.ver.oid;
@@ -453,299 +166,28 @@ int read_origins(elem_ctx *c) {
     return 0;
 }
 
-// The branch path a version goes to and, for AbsVersion, its number.
-int version_place(elem_ctx *c, const imp_version &v, std::string *bpath, std::vector<std::string> *comps,
-                  int64_t *num) {
-    *num = -1;
-    comps->clear();
-    if (v.abs_version) {
-        std::vector<std::string> parts = imp_split_path(v.version_id);
-        long n = 0;
-        if (parts.size() < 2 || parts[0] != "main" || v.version_id[0] != '/' ||
-            !strutl_strtol(parts.back().c_str(), 10, &n) || n < 0)
-            return fail(c, "version " + v.version_id + ": an absolute version id must look like /main/.../N");
-        *num = n;
-        comps->assign(parts.begin() + 1, parts.end() - 1);
-        *bpath = "/main";
-        for (const std::string &p : *comps)
-            *bpath += "/" + p;
-        return 0;
-    }
-    std::vector<std::string> below = imp_split_path(v.on_branch.value_or(""));
-    *bpath = c->run->onto.empty() ? "/main" : c->onto_base;
-    for (const std::string &p : c->run->onto)
-        comps->push_back(p);
-    comps->insert(comps->end(), below.begin(), below.end());
-    for (const std::string &p : *comps)
-        *bpath += "/" + p;
-    return 0;
-}
-
-// Notes the branches a version lists as sprouting from it (SubBranch).
-int add_sprouts(elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &bpath,
-                const vob_event &ev) {
-    for (const std::string &s : v.subbranches) {
-        std::string name = sub_type(s);
-        if (s.find('/') != std::string::npos && "/main/" + s != bpath + "/" + name)
-            return fail(c, "version " + v.version_id + " lists branch " + s +
-                               ", which does not sprout from its branch");
-        c->sprout[name] = ver;
-        c->sprouts.push_back({ver, bpath, name, ev});
-    }
-    return 0;
-}
-
-// An AbsVersion record names its version, so no origin attribute marks it:
-// it is present when its branch has that number with the record's time
-// (with -setevent the times are the import's own, so the number alone).
-// Version 0 takes the event of what made its branch, which may not be the
-// record's, so it is present whenever it exists; version 0 of a branch this
-// transaction made is the record's new version.
-int abs_present(elem_ctx *c, const imp_version &v, const std::string &bpath, int64_t num, vob_oid *have) {
-    *have = 0;
-    vob_oid br = 0;
-    auto hit = c->branches.find(bpath);
-    int rc = hit != c->branches.end() ? (br = hit->second, 0) : vob_branch_find(c->vob, c->elem, bpath, &br);
-    if (rc == VOB_NOT_FOUND)
-        return 0;
-    if (rc)
-        return store_fail(c, "cannot look up branch " + bpath);
-    if (num == 0 && c->made_branches.count(br))
-        return 0;
-    vob_oid ver = 0;
-    rc = vob_ver_find(c->vob, c->elem, bpath + "/" + std::to_string(num), &ver);
-    if (rc == VOB_NOT_FOUND)
-        return 0;
-    vob_event ev;
-    if (rc || vob_obj_get_event(c->vob, ver, &ev))
-        return store_fail(c, "cannot read version " + v.version_id);
-    if (num > 0 && !c->run->p->setevent && ev.time != v.event.time)
-        return fail(c, "version " + v.version_id + " exists with another time (" + std::to_string(ev.time) +
-                           ", the data file has " + std::to_string(v.event.time) + ")");
-    *have = ver;
-    return 0;
-}
-
-int import_versions(elem_ctx *c) {
-    imp_run *run = c->run;
-    const imp_element &el = *c->el;
-    const char *default_comment = run->p->comment;
-    for (size_t i = 0; i < el.versions.size(); ++i) {
-        const imp_version &v = el.versions[i];
-        std::string bpath;
-        std::vector<std::string> comps;
-        int64_t num;
-        if (version_place(c, v, &bpath, &comps, &num))
-            return 1;
-        vob_oid have = 0;
-        if (v.abs_version) {
-            if (abs_present(c, v, bpath, num, &have))
-                return 1;
-        } else if (auto o = c->origins.find(bpath + "\n" + origin_value(v)); o != c->origins.end()) {
-            have = o->second;
-        }
-        if (have) {
-            vob_ver_info vi;
-            if (vob_ver_get(c->vob, have, &vi))
-                return store_fail(c, "cannot read version");
-            c->by_vid[v.version_id] = have;
-            c->last_on[bpath] = have;
-            vob_event pev = imp_make_event(run, v.event, v.comment);
-            if (add_sprouts(c, v, have, bpath, pev))
-                return 1;
-            // The record states the version as the source has it now: labels
-            // that moved, attributes and merges added since are brought over.
-            if (v.abs_version) {
-                if (attach_labels(c, v, have, vi.id, pev) || set_attributes(c, v.attributes, have, pev, true))
-                    return 1;
-                for (const std::string &m : v.merges)
-                    c->merges.push_back({have, vi.id, m, 1, pev});
-                for (const std::string &m : v.fmerges)
-                    c->merges.push_back({have, vi.id, m, 0, pev});
-            }
-            c->events.push_back({v.version_id, vi.branch, 0, 0});
-            c->n_present++;
-            if (c->q->fetches[i].ticket >= 0) {   // fetched in vain; collect it
-                imp_fetch_result res;
-                (void)imp_pool_wait(&run->pool, c->q->fetches[i].ticket, &res);
-                c->q->fetches[i].ticket = -1;
-                run->queued_jobs--;
-            }
-            continue;
-        }
-        // An absolute version is stated as it is: no comment means none.
-        imp_opt_str comment = v.comment;
-        if (!comment && default_comment && !v.abs_version)
-            comment = std::string(default_comment);
-        vob_event ev = imp_make_event(run, v.event, comment);
-        vob_oid branch = 0;
-        bool onto_first = !v.abs_version && !run->onto.empty();
-        if (onto_first) {
-            // The import branch hangs below the branch of the version it sprouts from.
-            std::vector<std::string> rest(comps.begin() + long(run->onto.size()), comps.end());
-            std::vector<std::string> onto = run->onto;
-            vob_oid onto_br;
-            if (ensure_branch(c, c->onto_base, onto, c->onto_from, ev, &onto_br))
-                return 1;
-            std::string onto_path = c->onto_base;
-            for (const std::string &p : onto)
-                onto_path += "/" + p;
-            if (ensure_branch(c, onto_path, rest, 0, ev, &branch))
-                return 1;
-        } else if (ensure_branch(c, "/main", comps, 0, ev, &branch)) {
-            return 1;
-        }
-        contents_t contents;
-        if (get_contents(c, i, &contents))
-            return 1;
-
-        vob_oid target = 0;
-        if (!run->p->identical && !v.abs_version && !contents.none()) {
-            // The predecessor is where the previous record of this branch went,
-            // else the branch's latest version.
-            vob_oid latest = 0;
-            vob_ver_info li;
-            if (auto prev = c->last_on.find(bpath); prev != c->last_on.end())
-                latest = prev->second;
-            else if (vob_branch_get_latest(c->vob, branch, &latest))
-                return store_fail(c, "cannot read the latest version of " + bpath);
-            int64_t size = contents.size();
-            auto known = c->sizes.find(latest);
-            if (known != c->sizes.end() && known->second != size)
-                latest = 0;   // made here with another size: cannot be equal
-            if (latest && vob_ver_get(c->vob, latest, &li))
-                return store_fail(c, "cannot read the latest version of " + bpath);
-            if (latest && li.num > 0 && li.has_data && li.size == size && li.sha256 == contents.sha256()) {
-                target = latest;
-                c->n_identical++;
-                c->events.push_back({v.version_id, branch, 1, 0});
-            }
-        }
-        std::string target_id;
-        if (!target) {
-            if (unlock_for_now(c, branch) || unlock_for_now(c, c->elem))
-                return 1;
-            if (num == 0) {
-                if (vob_ver_find(c->vob, c->elem, bpath + "/0", &target))
-                    return store_fail(c, "no version " + bpath + "/0");
-            } else {
-                vob_data data = contents.data();
-                if (vob_ver_create(c->vob, branch, data, &ev, &target, num))
-                    return store_fail(c, "cannot create version " + v.version_id + " on " + bpath);
-                c->sizes[target] = contents.none() ? 0 : contents.size();
-                c->bytes += c->sizes[target];
-            }
-            if (!v.abs_version && vob_obj_set_attr(c->vob, target, run->origin_attype, origin_value(v), &ev))
-                return store_fail(c, "cannot record the origin of version " + v.version_id);
-            c->n_new++;
-            c->events.push_back({v.version_id, branch, 0, 1});
-        }
-        vob_ver_info ti;
-        bool named = !v.labels.empty() || !v.merges.empty() || !v.fmerges.empty() ||
-                     (run->head.globals.label_all && !run->head.globals.label_all->empty());
-        if (named && vob_ver_get(c->vob, target, &ti))
-            return store_fail(c, "cannot read version");
-        c->by_vid[v.version_id] = target;
-        c->last_on[bpath] = target;
-        if (add_sprouts(c, v, target, bpath, ev))
-            return 1;
-        if (attach_labels(c, v, target, ti.id, ev) || set_attributes(c, v.attributes, target, ev, false))
-            return 1;
-        for (const std::string &m : v.merges)
-            c->merges.push_back({target, ti.id, m, 1, ev});
-        for (const std::string &m : v.fmerges)
-            c->merges.push_back({target, ti.id, m, 0, ev});
-    }
-    return 0;
-}
-
-// Branches that versions list as starting from them but that received no
-// version: a branch made and never worked on is still part of the history
-// (a view of it shows the branch point's contents).
-int make_empty_branches(elem_ctx *c) {
-    for (const pending_sprout &s : c->sprouts) {
-        std::string path = s.bpath + "/" + s.name;
-        if (c->branches.count(path))
-            continue;
-        vob_oid br = 0;
-        int rc = vob_branch_find(c->vob, c->elem, path, &br);
-        if (rc == 0) {
-            c->branches[path] = br;
-            continue;
-        }
-        if (rc != VOB_NOT_FOUND)
-            return store_fail(c, "cannot look up branch " + path);
-        vob_oid brtype, parent;
-        if (find_type(c, VOB_MT_BRTYPE, s.name, &brtype))
-            return 1;
-        if (vob_branch_find(c->vob, c->elem, s.bpath, &parent))
-            return store_fail(c, "no branch " + s.bpath);
-        if (unlock_for_now(c, parent) || unlock_for_now(c, c->elem))
-            return 1;
-        if (vob_branch_create(c->vob, s.ver, brtype, &s.ev, &br))
-            return store_fail(c, "cannot make branch " + path);
-        c->made_branches.insert(br);
-        c->branches[path] = br;
-    }
-    return 0;
-}
-
-// Merge hyperlinks, once all versions of the element exist; a link that is
-// there already (both ends name it) is made once.
-int make_merges(elem_ctx *c) {
-    vob_oid hltype = vob_wk_obj(c->vob, VOB_WK_MERGE_HLTYPE);
-    for (const pending_merge &m : c->merges) {
-        vob_oid other = 0;
-        auto it = c->by_vid.find(m.other);
-        if (it != c->by_vid.end())
-            other = it->second;
-        else if (vob_ver_find(c->vob, c->elem, m.other[0] == '/' ? m.other : "/main/" + m.other, &other))
-            other = 0;
-        if (!other) {
-            imp_progress_break(c->run);
-            IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_MERGE_UNKNOWN, c->el->name.c_str(),
-                       m.vid.c_str(), m.other.c_str());
-            continue;
-        }
-        vob_oid from = m.into ? other : m.ver, to = m.into ? m.ver : other;
-        std::vector<vob_hlink> links;
-        if (vob_obj_get_hlinks(c->vob, from, hltype, VOB_HL_FROM, &links))
-            return store_fail(c, "cannot read hyperlinks");
-        bool have = false;
-        for (const vob_hlink &l : links)
-            have = have || l.to == to;
-        if (have)
-            continue;
-        if (unlock_for_now(c, c->elem))
-            return 1;
-        if (vob_hlink_create(c->vob, hltype, from, to, &m.ev, nullptr))
-            return store_fail(c, "cannot make the Merge hyperlink of " + m.vid);
-    }
-    return 0;
-}
-
 // Other names, obsolete branches and the element's own lock, then the locks
 // lifted for the transaction.
-int finish_element(elem_ctx *c, const vob_event &ev) {
+int finish_element(imp_elem_ctx *c, const vob_event &ev) {
     const imp_element &el = *c->el;
     for (const std::string &alt : el.alt_names) {
         std::vector<std::string> comps = imp_split_path(alt);
         std::string err;
         if (check_components(comps, alt, &err))
-            return fail(c, "other name: " + err);
+            return imp_el_fail(c, "other name: " + err);
         std::string dir_path;
         for (size_t i = 0; i + 1 < comps.size(); ++i)
             dir_path += (i ? "/" : "") + comps[i];
         vob_oid dir, there;
         if (imp_ensure_dir(c->run, dir_path, &dir, &c->made_dirs, &err) ||
             lookup_child(c->vob, dir, comps.back(), &there, &err))
-            return fail(c, "other name \"" + alt + "\": " + err);
+            return imp_el_fail(c, "other name \"" + alt + "\": " + err);
         if (there == c->elem)
             continue;
         if (there)
-            return fail(c, "other name \"" + alt + "\" names another element");
+            return imp_el_fail(c, "other name \"" + alt + "\" names another element");
         if (vob_dir_add_name(c->vob, dir, 0, comps.back(), c->elem, &ev))
-            return store_fail(c, "cannot enter the other name \"" + alt + "\"");
+            return imp_el_store_fail(c, "cannot enter the other name \"" + alt + "\"");
     }
     for (const std::string &b : el.branch_obs) {
         vob_oid br;
@@ -767,26 +209,26 @@ int finish_element(elem_ctx *c, const vob_event &ev) {
         if (vob_obj_get_lock(c->vob, obj, &lock) == 0 && lock.obsolete >= obsolete)
             continue;
         if (vob_obj_lock(c->vob, obj, obsolete, &ev))
-            return store_fail(c, "cannot lock");
+            return imp_el_store_fail(c, "cannot lock");
     }
     return 0;
 }
 
-int import_in_txn(elem_ctx *c) {
+int import_in_txn(imp_elem_ctx *c) {
     imp_run *run = c->run;
     const imp_element &el = *c->el;
     std::vector<std::string> comps = imp_split_path(el.name);
     std::string err;
     if (check_components(comps, el.name, &err))
-        return fail(c, err);
+        return imp_el_fail(c, err);
     std::string dir_path;
     for (size_t i = 0; i + 1 < comps.size(); ++i)
         dir_path += (i ? "/" : "") + comps[i];
     vob_oid dir;
     if (imp_ensure_dir(run, dir_path, &dir, &c->made_dirs, &err))
-        return fail(c, "cannot make its directory: " + err);
+        return imp_el_fail(c, "cannot make its directory: " + err);
     if (lookup_child(c->vob, dir, comps.back(), &c->elem, &err))
-        return fail(c, err);
+        return imp_el_fail(c, err);
     // An element of absolute versions comes from a store: its /main/0 shares
     // the element's event, so no comment means none there too.
     imp_opt_str comment = el.comment;
@@ -797,19 +239,19 @@ int import_in_txn(elem_ctx *c) {
     if (c->elem) {
         vob_elem_info info;
         if (vob_elem_get(c->vob, c->elem, &info))
-            return store_fail(c, "cannot read the element");
+            return imp_el_store_fail(c, "cannot read the element");
         if (info.mtype != VOB_MT_FILE_ELEM)
-            return fail(c, "the VOB has a directory of that name");
+            return imp_el_fail(c, "the VOB has a directory of that name");
         if (read_origins(c))
             return 1;
     } else {
         vob_oid eltype = 0;
-        if (el.eltype && find_type(c, VOB_MT_ELTYPE, *el.eltype, &eltype))
+        if (el.eltype && imp_el_find_type(c, VOB_MT_ELTYPE, *el.eltype, &eltype))
             return 1;
         vob_elem_info info;
         if (vob_elem_create(c->vob, dir, comps.back(), VOB_MT_FILE_ELEM, eltype, &ev, &c->elem) ||
             vob_elem_get(c->vob, c->elem, &info))
-            return store_fail(c, "cannot create the element");
+            return imp_el_store_fail(c, "cannot create the element");
         c->created = true;
         c->made_branches.insert(info.main_branch);
     }
@@ -820,12 +262,12 @@ int import_in_txn(elem_ctx *c) {
             brvid = "/main/LATEST";
         vob_ver_info vi;
         if (vob_ver_find(c->vob, c->elem, brvid, &c->onto_from) || vob_ver_get(c->vob, c->onto_from, &vi))
-            return fail(c, "the version \"" + brvid + "\" to branch from does not exist");
+            return imp_el_fail(c, "the version \"" + brvid + "\" to branch from does not exist");
         c->onto_base = branch_of_vid(vi.id);
     }
-    if (import_versions(c) || make_empty_branches(c) || make_merges(c))
+    if (imp_el_import_versions(c) || imp_el_make_empty_branches(c) || imp_el_make_merges(c))
         return 1;
-    if (set_attributes(c, el.attributes, c->elem, ev, !c->created))
+    if (imp_el_set_attributes(c, el.attributes, c->elem, ev, !c->created))
         return 1;
     return finish_element(c, ev);
 }
@@ -852,7 +294,7 @@ int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::st
             return 0;
         cur = child;
     }
-    elem_ctx c;
+    imp_elem_ctx c;
     c.run = run;
     c.vob = run->vob;
     c.elem = cur;
@@ -868,14 +310,14 @@ namespace {
 // Runs one step of an element in a savepoint of the group. 0 when kept;
 // 1 when rolled back (the step failed, c->err says why); 2 when the store
 // dropped the whole transaction.
-template <typename Step> int in_savepoint(elem_ctx *c, Step step) {
+template <typename Step> int in_savepoint(imp_elem_ctx *c, Step step) {
     vob_savepoint sp(c->vob);
     if (sp.begin())
-        return store_fail(c, "cannot begin a savepoint");
+        return imp_el_store_fail(c, "cannot begin a savepoint");
     if (step() == 0) {
         if (sp.release() == 0)
             return 0;
-        store_fail(c, "cannot keep its changes");
+        imp_el_store_fail(c, "cannot keep its changes");
     }
     return sp.rollback() ? 2 : 1;
 }
@@ -885,37 +327,6 @@ void forget_types(imp_run *run, size_t mark) {
     for (size_t i = mark; i < run->group.types.size(); ++i)
         run->types.erase(run->group.types[i]);
     run->group.types.resize(mark);
-}
-
-// Collects what was fetched for an element, so no ticket is left, and
-// removes the files.
-void release_fetches(imp_run *run, imp_queued *q) {
-    if (q->batch_ticket >= 0) {
-        imp_fetch_result res;
-        (void)imp_pool_wait(&run->pool, q->batch_ticket, &res);
-        q->batch_ticket = -1;
-        run->queued_jobs -= q->batch->slots.size();
-    }
-    for (imp_fetch &f : q->fetches) {
-        if (f.ticket >= 0) {
-            imp_fetch_result res;
-            (void)imp_pool_wait(&run->pool, f.ticket, &res);
-            f.ticket = -1;
-            run->queued_jobs--;
-        }
-        // Only a command that ran wrote its file; a version read in process
-        // or never fetched has none to remove.
-        if (!run->p->debug && !f.job.out_path.empty() && f.slot < 0) {
-            std::remove(f.job.out_path.c_str());
-            if (f.job.mode == IMP_EXTRACT_LEAF_IN_DIR)
-                std::remove(f.job.work_dir.c_str());
-        }
-    }
-    if (q->batch && !run->p->debug)
-        for (const imp_rcs_slot &s : q->batch->slots)
-            if (s.in_file)
-                std::remove(s.job.out_path.c_str());
-    q->batch.reset();
 }
 
 }   // namespace
@@ -931,13 +342,13 @@ void imp_report_failed(imp_run *run, const std::string &name, const std::string 
 }
 
 int imp_import_element(imp_run *run, imp_queued *q) {
-    elem_ctx c;
+    imp_elem_ctx c;
     c.run = run;
     c.q = q;
     c.el = &q->el;
     c.vob = run->vob;
     std::string err;
-    int rc = imp_group_begin(run, &err) ? fail(&c, err) : 0;
+    int rc = imp_group_begin(run, &err) ? imp_el_fail(&c, err) : 0;
     // Types are kept even when the element then fails: other elements may
     // name them too.
     size_t type_mark = run->group.types.size();
@@ -949,7 +360,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     std::map<std::string, vob_oid> no_dirs;
     if (rc == 0 && (rc = in_savepoint(&c, [&] { return import_in_txn(&c); })) != 0)
         c.made_dirs.swap(no_dirs);
-    release_fetches(run, q);
+    imp_el_release_fetches(run, q);
     const imp_element &el = q->el;
     if (rc == 2) {
         // The store dropped the transaction: the group's elements went with it.

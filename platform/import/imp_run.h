@@ -147,12 +147,50 @@ struct imp_run {
     imp_progress_line progress;
 };
 
+// imp_head.cpp: what the head of the data file names, before the elements.
+// make_types makes the origin attribute type (1 when it cannot: the run
+// ends) and the listed types (a failure is reported and counted);
+// make_directories makes the directory records, each in a transaction of
+// its own; label_directories puts LabelAll on the version of each directory
+// that holds the imported names.
+int imp_make_types(imp_run *run);
+int imp_make_directories(imp_run *run);
+void imp_label_directories(imp_run *run);
+// Finds or makes a type (its own transaction when made). 0, or nonzero with *err.
+int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err);
+// Finds or makes the directory elements of a path below the data file's ".",
+// inside the caller's transaction. *made: the directories made (paths), which
+// enter the cache when the caller commits. 0, or nonzero with *err.
+int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out, std::map<std::string, vob_oid> *made,
+                   std::string *err);
+
+// imp_target.cpp: the view and VOB directory the data file's "." goes into
+// (its missing directories below the VOB root made), and the view update at
+// the end. 0, or 1 after a reported failure.
+int imp_find_target(imp_run *run, const std::string &abs_target);
+int imp_update_view(imp_run *run);
+
+// imp_tmpdir.cpp: makes the run's temporary directory (see imp_tmp_dir) after
+// removing those of killed runs. 0, or errno.
+int imp_make_tmp_dir(imp_run *run);
+
+// imp_schedule.cpp: the worker pool started (0, or 1 when no worker could
+// be: reported); then the elements imported in file order, grouped into
+// commits, while the pool fetches the contents of those read ahead. The last
+// group is committed also after a stop request; returns the name of the
+// last element handled.
+int imp_start_workers(imp_run *run);
+std::string imp_import_elements(imp_run *run);
+
 // imp_element.cpp: imports one element into the group transaction, in a
 // savepoint of its own. 0 on success (credited when the group commits);
 // nonzero after a reported failure (rolled back, listed).
 int imp_import_element(imp_run *run, imp_queued *q);
 // Reports an element that was not imported and lists it.
 void imp_report_failed(imp_run *run, const std::string &name, const std::string &why);
+// The origins ("<time> <VersionId>") of the versions an earlier import made
+// in the element of that name, when it exists (read-only; a guess for fetching).
+int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out);
 
 // imp_group.cpp: the group transaction. begin opens it when none is open
 // (0, or nonzero with *err); full says it is time to commit; commit commits
@@ -162,17 +200,9 @@ int imp_group_begin(imp_run *run, std::string *err);
 bool imp_group_full(const imp_run *run);
 void imp_group_commit(imp_run *run);
 void imp_group_lost(imp_run *run, const std::string &why);
-// The origins ("<time> <VersionId>") of the versions an earlier import made
-// in the element of that name, when it exists (read-only; a guess for fetching).
-int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out);
-// Finds or makes a type (its own transaction when made). 0, or nonzero with *err.
-int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err);
-// Finds or makes the directory elements of a path below the data file's ".",
-// inside the caller's transaction. *made: the directories made (paths), which
-// enter the cache when the caller commits. 0, or nonzero with *err.
-int imp_ensure_dir(imp_run *run, const std::string &path, vob_oid *out, std::map<std::string, vob_oid> *made,
-                   std::string *err);
-// The event of a record: the data file's, or the importer's with setevent.
+
+// imp_start.cpp: the event of a record: the data file's, or the importer's
+// with setevent.
 vob_event imp_make_event(const imp_run *run, const imp_event &ev, const imp_opt_str &comment);
 // Splits a "/"-separated path into its components (empty ones dropped).
 std::vector<std::string> imp_split_path(const std::string &path);
