@@ -7,7 +7,7 @@
 
 #include "drivers/ffile/ffile_driver.h"
 #include "runtime/fileutl.h"
-#include "runtime/sysutl.h"
+#include "runtime/credutl.h"
 
 namespace {
 

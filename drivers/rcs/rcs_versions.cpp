@@ -13,7 +13,7 @@
 #include "export/export_names.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
-#include "runtime/sysutl.h"
+#include "runtime/credutl.h"
 
 std::string rcs_element_name(const std::string &archive_path);
 

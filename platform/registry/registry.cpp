@@ -7,7 +7,7 @@
 #include "platform/store/vob_msg.h"
 #include "runtime/atomic_file.h"
 #include "runtime/fileutl.h"
-#include "runtime/sysutl.h"
+#include "runtime/credutl.h"
 
 #include <nlohmann/json.hpp>
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "runtime/imsg.h"
-#include "runtime/sysutl.h"
+#include "runtime/credutl.h"
 #include "runtime/tbs.h"
 #include "runtime/version.h"
 #include "tests/common/testutil.h"

@@ -1,5 +1,5 @@
 // Identities of the process and the host name.
-#include "sysutl.h"
+#include "credutl.h"
 
 #include <cerrno>
 #include <grp.h>
