@@ -1,4 +1,4 @@
-// Identities of the process and the host name.
+// Identities: see credutl.h.
 #include "credutl.h"
 
 #include <cerrno>
@@ -58,24 +58,6 @@ int credutl_get_credentials(std::string *user, std::string *group) {
         *group = have_group ? g : std::to_string(unsigned(::getegid()));
     return have_user && have_group ? 0 : 1;
 }
-
-std::string sysutl_myhostname() {
-    std::vector<char> buf(256);
-    if (::gethostname(buf.data(), buf.size() - 1) != 0 || buf[0] == '\0')
-        return "UnknownHost";
-    buf.back() = '\0';
-    return buf.data();
-}
-
-// The group name, or its number when the group database has no entry for it.
-std::string sysutl_mygroupname() {
-    std::string g;
-    if (lookup_group(::getegid(), &g))
-        return g;
-    return std::to_string(unsigned(::getegid()));
-}
-
-int nt_is_privileged() { return ::geteuid() == 0; }
 
 int credutl_getpwnam(const char *name, credutl_pw *out) {
     if (!name || !*name || !out)

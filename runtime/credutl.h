@@ -1,4 +1,4 @@
-// Identities of the process and the host name.
+// Identities: the process user and group, and the users of the account database.
 #pragma once
 
 #include <string>
@@ -7,10 +7,6 @@
 // 0 on success; nonzero when they cannot be found (a name that is missing is
 // then given as its number, so callers that go on still have something).
 [[nodiscard]] int credutl_get_credentials(std::string *user, std::string *group);
-// Host name, or "UnknownHost" when it cannot be had.
-std::string sysutl_myhostname();
-std::string sysutl_mygroupname();
-int nt_is_privileged();   // euid 0
 struct credutl_pw {
     std::string name, full_name, dir;
     unsigned uid = 0, gid = 0;

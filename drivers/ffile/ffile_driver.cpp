@@ -6,8 +6,9 @@
 #include <new>
 
 #include "drivers/ffile/ffile_driver.h"
-#include "runtime/fileutl.h"
 #include "runtime/credutl.h"
+#include "runtime/fileutl.h"
+#include "runtime/sysutl.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "drivers/pvcs/pvcs_revs.h"
 #include "runtime/date.h"
 #include "runtime/strutl.h"
-#include "runtime/credutl.h"
+#include "runtime/sysutl.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include "rcsarchive/rcs_msgs.h"
 #include "rcsarchive/rcs_rev.h"
 #include "export/export_names.h"
+#include "runtime/credutl.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
-#include "runtime/credutl.h"
+#include "runtime/sysutl.h"
 
 std::string rcs_element_name(const std::string &archive_path);
 

@@ -10,7 +10,7 @@
 #include "drivers/ssafe/ssafe_run.h"
 #include "runtime/date.h"
 #include "runtime/getopt.h"
-#include "runtime/credutl.h"
+#include "runtime/sysutl.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include "platform/store/vob.h"
 
 #include "runtime/credutl.h"
+#include "runtime/sysutl.h"
 
 #include <ctime>
 

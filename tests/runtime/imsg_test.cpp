@@ -5,8 +5,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "runtime/imsg.h"
 #include "runtime/credutl.h"
+#include "runtime/imsg.h"
+#include "runtime/nt.h"
+#include "runtime/sysutl.h"
 #include "runtime/tbs.h"
 #include "runtime/version.h"
 #include "tests/common/testutil.h"
