@@ -11,6 +11,8 @@
 #include "export/export_names.h"
 #include "export/export_run.h"
 #include "runtime/fileutl.h"
+#include "runtime/ks.h"
+#include "runtime/pfm.h"
 #include "runtime/version.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // Message printing: see imsg.h for the severities and the layout of a line.
 #include "imsg.h"
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -139,20 +138,6 @@ std::vector<const char *> tbs_table() {
 }
 
 }   // namespace
-
-void ks_system_init() {
-    std::setlocale(LC_ALL, "");
-    // Progress notices are many and small; unless someone watches them on a
-    // terminal, send them in big pieces (stderr is flushed after stdout anyway).
-    static char out_buf[1 << 16];
-    if (!isatty(fileno(stdout)))
-        std::setvbuf(stdout, out_buf, _IOFBF, sizeof out_buf);
-}
-
-void pfm_exit(int status) {
-    std::fflush(nullptr);
-    std::exit(status);
-}
 
 void imsg_set_app_name(const char *argv0) {
     if (!argv0)

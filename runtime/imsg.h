@@ -28,11 +28,6 @@ struct imsg_catalog {
     const unsigned short *ids;   // one number per text (kept for the catalog layout; unused)
 };
 
-// Process start-up; call first.
-void ks_system_init();
-// Ends the program with that status (flushes the standard streams).
-[[noreturn]] void pfm_exit(int status);
-
 // The program name used in the prefix: the leaf of argv[0].
 void imsg_set_app_name(const char *argv0);
 const char *imsg_app_name();

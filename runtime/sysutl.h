@@ -1,21 +1,9 @@
-// Identities of the process and the host name.
+// The host name and the process's group name.
 #pragma once
 
 #include <string>
 
-// The process user (getpwuid(geteuid())) and group (getgrgid(getegid())).
-// 0 on success; nonzero when they cannot be found (a name that is missing is
-// then given as its number, so callers that go on still have something).
-[[nodiscard]] int credutl_get_credentials(std::string *user, std::string *group);
 // Host name, or "UnknownHost" when it cannot be had.
 std::string sysutl_myhostname();
+// The group name, or its number when the group database has no entry for it.
 std::string sysutl_mygroupname();
-int nt_is_privileged();   // euid 0
-struct credutl_pw {
-    std::string name, full_name, dir;
-    unsigned uid = 0, gid = 0;
-};
-// 0 and the entry when the user exists; full_name is the gecos up to its first comma.
-[[nodiscard]] int credutl_getpwnam(const char *name, credutl_pw *out);
-// The same by user number (the home directory of the process user, say).
-[[nodiscard]] int credutl_getpwuid(unsigned uid, credutl_pw *out);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "drivers/ffile/ffile_driver.h"
+#include "runtime/credutl.h"
 #include "runtime/fileutl.h"
 #include "runtime/sysutl.h"
 

@@ -11,6 +11,7 @@
 #include "rcsarchive/rcs_msgs.h"
 #include "rcsarchive/rcs_rev.h"
 #include "export/export_names.h"
+#include "runtime/credutl.h"
 #include "runtime/fileutl.h"
 #include "runtime/strutl.h"
 #include "runtime/sysutl.h"

@@ -9,6 +9,8 @@
 #include "runtime/clp.h"
 #include "runtime/fileutl.h"
 #include "runtime/imsg.h"
+#include "runtime/ks.h"
+#include "runtime/pfm.h"
 #include "runtime/stopsig.h"
 #include "runtime/version.h"
 

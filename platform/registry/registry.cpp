@@ -6,8 +6,8 @@
 #include "platform/store/vob.h"
 #include "platform/store/vob_msg.h"
 #include "runtime/atomic_file.h"
+#include "runtime/credutl.h"
 #include "runtime/fileutl.h"
-#include "runtime/sysutl.h"
 
 #include <nlohmann/json.hpp>
 

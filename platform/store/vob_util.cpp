@@ -1,6 +1,7 @@
 // Small helpers of the VOB store with no database behind them.
 #include "platform/store/vob.h"
 
+#include "runtime/credutl.h"
 #include "runtime/sysutl.h"
 
 #include <ctime>

@@ -10,6 +10,8 @@
 #include "platform/store/vob.h"
 #include "platform/store/vob_dump.h"
 #include "runtime/date.h"
+#include "runtime/ks.h"
+#include "runtime/pfm.h"
 #include "runtime/version.h"
 
 #include <cstdio>

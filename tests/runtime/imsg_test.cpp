@@ -5,7 +5,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "runtime/credutl.h"
 #include "runtime/imsg.h"
+#include "runtime/nt.h"
 #include "runtime/sysutl.h"
 #include "runtime/tbs.h"
 #include "runtime/version.h"
