@@ -246,18 +246,26 @@ static const rgy_table<rgy_vob> vob_table = {"vobs", VM_NO_VOB_TAG, VM_VOB_TAG_E
 static const rgy_table<rgy_view> view_table = {"views", VM_NO_VIEW_TAG, VM_VIEW_TAG_EXISTS, "dir", view_from,
                                                view_to};
 
+// VOB_EXISTS, with t's message naming where the entry points, when the
+// region's list has tag; VOB_OK when it has not.
+template <class T>
+static int tag_taken(const rgy_table<T> &t, json &reg, const std::string &tag, std::string *err) {
+    int at = find_in(reg[t.list], "tag", tag);
+    if (at < 0)
+        return VOB_OK;
+    *err = vob_msg(t.taken, tag.c_str(), reg[t.list][at].value(t.where, "").c_str());
+    return VOB_EXISTS;
+}
+
 template <class T> static int table_add(const rgy_table<T> &t, const T &entry, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
     int rc = open_region(lk, 1, &j, entry.region, &reg, err);
+    if (rc == VOB_OK)
+        rc = tag_taken(t, *reg, entry.tag, err);
     if (rc != VOB_OK)
         return rc;
-    int at = find_in((*reg)[t.list], "tag", entry.tag);
-    if (at >= 0) {
-        *err = vob_msg(t.taken, entry.tag.c_str(), (*reg)[t.list][at].value(t.where, "").c_str());
-        return VOB_EXISTS;
-    }
     (*reg)[t.list].push_back(t.to(entry));
     return save(j, err);
 }
@@ -297,20 +305,14 @@ static int table_find(const rgy_table<T> &t, const std::string &tag, const std::
     return rc;
 }
 
-// VOB_OK when no entry has tag; VOB_EXISTS with t's message when one has.
+// The check table_add makes, in the default region, before a caller makes
+// what the entry will name.
 template <class T> static int table_free(const rgy_table<T> &t, const std::string &tag, std::string *err) {
-    T have;
-    std::string e2;
-    int rc = table_find(t, tag, "", &have, &e2);
-    if (rc == VOB_OK) {
-        *err = vob_msg(t.taken, tag.c_str(), t.to(have).value(t.where, "").c_str());
-        return VOB_EXISTS;
-    }
-    if (rc != VOB_NOT_FOUND) {
-        *err = e2;
-        return rc;
-    }
-    return VOB_OK;
+    rgy_lock lk;
+    json j;
+    json *reg;
+    int rc = open_region(lk, 0, &j, "", &reg, err);
+    return rc == VOB_OK ? tag_taken(t, *reg, tag, err) : rc;
 }
 
 // Sorted by tag.

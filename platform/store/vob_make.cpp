@@ -5,11 +5,7 @@
 
 #include <openssl/rand.h>
 
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 int vob_tag_is_valid(const std::string &tag) {
