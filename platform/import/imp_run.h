@@ -156,6 +156,8 @@ struct imp_run {
 int imp_make_types(imp_run *run);
 int imp_make_directories(imp_run *run);
 void imp_label_directories(imp_run *run);
+// The word for a type's kind in messages ("element", "branch", ...).
+const char *imp_type_word(int mtype);
 // Finds or makes a type (its own transaction when made). 0, or nonzero with *err.
 int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err);
 // Finds or makes the directory elements of a path below the data file's ".",
