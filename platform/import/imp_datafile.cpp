@@ -174,14 +174,20 @@ int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
     return 1;
 }
 
+// Reads a line where the file must go on: its end there is a fault, which
+// why() words (called only then). 0, or -1 (reported).
+template <typename Why> int read_more(imp_reader *r, line_tok *tok, imp_error *err, Why why) {
+    int rc = read_line(r, tok, err);
+    if (rc == 0)
+        return fail(r, err, r->line, r->pos, why());
+    return rc < 0 ? -1 : 0;
+}
+
 // Reads the next line and requires it to be the marker `want`.
 int expect_marker(imp_reader *r, const char *want, const char *where, imp_error *err) {
     line_tok t;
-    int rc = read_line(r, &t, err);
-    if (rc < 0)
+    if (read_more(r, &t, err, [&] { return std::string("the file ends before ") + want + " " + where; }))
         return -1;
-    if (rc == 0)
-        return fail(r, err, r->line, r->pos, std::string("the file ends before ") + want + " " + where);
     if (t.kind != K_MARKER || t.key != want)
         return fail(r, err, t.line, t.offset,
                     "expected " + std::string(want) + " " + where + ", found \"" + t.key + "\"");
@@ -198,12 +204,10 @@ template <typename R> int read_fields(imp_reader *r, const field_spec<R> *spec, 
     int cur = -1;
     for (;;) {
         line_tok t;
-        int rc = read_line(r, &t, err);
-        if (rc < 0)
+        if (read_more(r, &t, err, [&] {
+                return std::string("the file ends inside ") + record + " (no " + ends[0] + ")";
+            }))
             return -1;
-        if (rc == 0)
-            return fail(r, err, r->line, r->pos,
-                        std::string("the file ends inside ") + record + " (no " + ends[0] + ")");
         int idx = -1;
         for (int i = 0; i < nspec; ++i)
             if (t.key == spec[i].key)
@@ -373,11 +377,8 @@ int read_types(imp_reader *r, imp_types *types, imp_error *err) {
     int cur = 0;
     for (;;) {
         line_tok t;
-        int rc = read_line(r, &t, err);
-        if (rc < 0)
+        if (read_more(r, &t, err, [] { return "the file ends inside the types (no TYPES_END)"; }))
             return -1;
-        if (rc == 0)
-            return fail(r, err, r->line, r->pos, "the file ends inside the types (no TYPES_END)");
         if (t.kind == K_MARKER && t.key == "TYPES_END")
             return 0;
         int g = -1;
@@ -519,11 +520,8 @@ int imp_read_element(imp_reader *r, imp_element *el, imp_error *err) {
         if (read_version(r, &v, err))
             return -1;
         el->versions.push_back(std::move(v));
-        rc = read_line(r, &end, err);
-        if (rc < 0)
+        if (read_more(r, &end, err, [] { return "the file ends inside an element record (no ELEMENT_END)"; }))
             return -1;
-        if (rc == 0)
-            return fail(r, err, r->line, r->pos, "the file ends inside an element record (no ELEMENT_END)");
         if (end.kind != K_MARKER || (end.key != "VERSION_BEGIN" && end.key != "ELEMENT_END"))
             return fail(r, err, end.line, end.offset,
                         "unexpected \"" + end.key +
