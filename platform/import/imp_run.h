@@ -1,9 +1,19 @@
 // The state of one imp_start run, shared by its modules (not a public header).
 //
+// Modules of the run:
+//   imp_start.cpp     the entry point and the order of the work
+//   imp_head.cpp      the types and directories the head of the data file names
+//   imp_target.cpp    the target directory in its view; the view update
+//   imp_tmpdir.cpp    the temporary directory of fetched contents
+//   imp_schedule.cpp  the worker pool, the read-ahead, the loop over elements
+//   imp_element.cpp   one element (with imp_version, imp_contents and
+//                     imp_attach, which share imp_elem.h)
+//   imp_group.cpp     the group transaction; imp_progress.cpp the progress line
+//
 // Invariants: `queue` holds the elements read ahead of the one being
 // imported, in file order, with their fetch tickets; `queued_jobs` counts the
-// revisions in the queue whose contents were not collected yet (a batch counts
-// its slots). The caches of types and directories hold objects of committed
+// revisions of the queue and of the element in hand whose contents were not
+// collected yet (a batch counts its slots). The caches of types and directories hold objects of committed
 // transactions and of the open group transaction (see imp_group).
 #pragma once
 
