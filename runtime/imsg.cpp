@@ -275,3 +275,11 @@ const imsg_catalog *_tbs_cmsg_tbs_msg_table_adr() {
     static const imsg_catalog cat = {"tbs", "tbs_cmsg", 0, int(texts.size()), texts.data(), nullptr};
     return &cat;
 }
+
+double imsg_progress_interval_warn(const imsg_catalog *cat, int warning) {
+    std::string bad;
+    double v = imsg_progress_interval(&bad);
+    if (!bad.empty())
+        imsg_print(IMSG_WARNING, cat, warning, bad.c_str());
+    return v;
+}

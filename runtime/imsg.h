@@ -127,3 +127,22 @@ std::vector<const char *> imsg_layout_numbered(const imsg_numbered *entries, siz
 #define TBS_MSG_FORMAT(name, num, text) IMSG_FORMAT(name, text)
 TBS_MESSAGES(TBS_MSG_FORMAT)
 #undef TBS_MSG_FORMAT
+
+// Defines a catalog and its accessor from an X-macro list of numbered entries
+// X(NAME, number, "text"), laid out by imsg_layout_numbered (its locals are
+// named so that they shadow no name of the file that uses it).
+#define IMSG_NUMBERED_ENTRY(name, num, text) {num, text},
+#define IMSG_DEFINE_NUMBERED_CATALOG(accessor, facility_, module_, number_, list_)               \
+    const imsg_catalog *accessor() {                                                             \
+        static const imsg_numbered imsg_entries_[] = {list_(IMSG_NUMBERED_ENTRY)};               \
+        static const std::vector<const char *> imsg_texts_ =                                     \
+            imsg_layout_numbered(imsg_entries_, sizeof imsg_entries_ / sizeof imsg_entries_[0]); \
+        static const imsg_catalog imsg_cat_ = {                                                  \
+            facility_, module_, number_, int(imsg_texts_.size()), imsg_texts_.data(), nullptr};  \
+        return &imsg_cat_;                                                                       \
+    }
+
+// imsg_progress_interval for a library's progress lines: a bad value is
+// reported as message `warning` of `cat` (a text of one "%s") and the
+// default taken.
+double imsg_progress_interval_warn(const imsg_catalog *cat, int warning);

@@ -16,15 +16,6 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-// A bad VANTOR_PROGRESS_INTERVAL is reported and the default taken.
-double log_interval() {
-    std::string bad;
-    double v = imsg_progress_interval(&bad);
-    if (!bad.empty())
-        IMSG_PRINT(IMSG_WARNING, fsi_cat(), FSI_WARNING, bad.c_str());
-    return v;
-}
-
 int label_type(fsi_run *run) {
     const fsimport_params *p = run->p;
     if (!p->mklabel)
@@ -128,7 +119,7 @@ int fsimport_start(fsimport_params *p, const char *const *sources, int count) {
     run.base_ev = vob_event_now(run.comment);
     run.base_ev.time = run.now;
     run.tty = isatty(2) != 0;
-    run.interval = std::chrono::duration<double>(log_interval());
+    run.interval = std::chrono::duration<double>(imsg_progress_interval_warn(fsi_cat(), FSI_WARNING));
     run.started = run.last_shown = std::chrono::steady_clock::now();
     if (count < 1 || !sources) {
         IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_TOO_FEW);

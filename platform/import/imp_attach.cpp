@@ -3,8 +3,10 @@
 #include "platform/import/imp_elem.h"
 #include "platform/import/imp_msgs.h"
 
+namespace {
+
 // Labels (and LabelAll) of a data-file version, attached to version `ver`.
-int imp_el_attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
+int attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
                   const vob_event &ev) {
     std::vector<std::string> labels = v.labels;
     const imp_opt_str &all = c->run->head.globals.label_all;
@@ -44,8 +46,10 @@ int imp_el_attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, con
     return 0;
 }
 
+}   // namespace
+
 int imp_el_set_attributes(imp_elem_ctx *c, const imp_str_list &attrs, vob_oid obj, const vob_event &ev,
-                   bool only_changes) {
+                          bool only_changes) {
     std::vector<vob_attr> have;
     if (only_changes && vob_obj_get_attrs(c->vob, obj, &have))
         return imp_el_store_fail(c, "cannot read attributes");
@@ -68,6 +72,17 @@ int imp_el_set_attributes(imp_elem_ctx *c, const imp_str_list &attrs, vob_oid ob
         if (vob_obj_set_attr(c->vob, obj, attype, value, &ev))
             return imp_el_store_fail(c, "cannot set attribute " + name);
     }
+    return 0;
+}
+
+int imp_el_attach_record(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
+                         const vob_event &ev, bool only_changes) {
+    if (attach_labels(c, v, ver, ver_id, ev) || imp_el_set_attributes(c, v.attributes, ver, ev, only_changes))
+        return 1;
+    for (const std::string &m : v.merges)
+        c->merges.push_back({ver, ver_id, m, 1, ev});
+    for (const std::string &m : v.fmerges)
+        c->merges.push_back({ver, ver_id, m, 0, ev});
     return 0;
 }
 

@@ -17,25 +17,6 @@ int64_t file_size(const std::string &path) {
     return stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
-}   // namespace
-
-bool imp_contents::none() const { return path.empty() && !bytes; }
-int64_t imp_contents::size() const { return bytes ? int64_t(bytes->size()) : file_size(path); }
-
-std::string imp_contents::sha256() const {
-    std::string hex;
-    int64_t n;
-    if (bytes ? digest_sha256_hex(*bytes, &hex) : digest_sha256_file(path, &hex, &n))
-        return "";
-    return hex;
-}
-
-vob_data imp_contents::data() const {
-    return bytes ? vob_data_bytes(*bytes) : none() ? vob_data_none() : vob_data_file(path);
-}
-
-namespace {
-
 // Waits for the batch of an element's revisions read from their archive.
 int collect_batch(imp_run *run, imp_queued *q) {
     if (q->batch_ticket < 0)
@@ -54,6 +35,21 @@ int collect_batch(imp_run *run, imp_queued *q) {
 }
 
 }   // namespace
+
+bool imp_contents::none() const { return path.empty() && !bytes; }
+int64_t imp_contents::size() const { return bytes ? int64_t(bytes->size()) : file_size(path); }
+
+std::string imp_contents::sha256() const {
+    std::string hex;
+    int64_t n;
+    if (bytes ? digest_sha256_hex(*bytes, &hex) : digest_sha256_file(path, &hex, &n))
+        return "";
+    return hex;
+}
+
+vob_data imp_contents::data() const {
+    return bytes ? vob_data_bytes(*bytes) : none() ? vob_data_none() : vob_data_file(path);
+}
 
 // Where the contents of version i are: none for a version without contents.
 int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
@@ -119,7 +115,8 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
             return 0;
         }
         if (rc)
-            return imp_el_fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(pn.vob));
+            return imp_el_fail(c,
+                               "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(pn.vob));
         return 0;
     }
     *path = !xf.empty() && xf[0] == '/' ? xf : run->from_dir + "/" + xf;
@@ -128,6 +125,15 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
         return imp_el_fail(
             c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a readable file");
     return 0;
+}
+
+void imp_el_drop_fetch(imp_run *run, imp_fetch *f) {
+    if (f->ticket < 0)
+        return;
+    imp_fetch_result res;
+    (void)imp_pool_wait(&run->pool, f->ticket, &res);
+    f->ticket = -1;
+    run->queued_jobs--;
 }
 
 // Collects what was fetched for an element, so no ticket is left, and
@@ -140,12 +146,7 @@ void imp_el_release_fetches(imp_run *run, imp_queued *q) {
         run->queued_jobs -= q->batch->slots.size();
     }
     for (imp_fetch &f : q->fetches) {
-        if (f.ticket >= 0) {
-            imp_fetch_result res;
-            (void)imp_pool_wait(&run->pool, f.ticket, &res);
-            f.ticket = -1;
-            run->queued_jobs--;
-        }
+        imp_el_drop_fetch(run, &f);
         // Only a command that ran wrote its file; a version read in process
         // or never fetched has none to remove.
         if (!run->p->debug && !f.job.out_path.empty() && f.slot < 0) {

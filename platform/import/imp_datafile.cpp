@@ -25,10 +25,13 @@ struct line_tok {
 
 enum { F_REQUIRED = 1, F_REPEAT = 2 };
 
-struct field_spec {
+// A key of a record of type R and where its value goes: store puts it there,
+// or refuses it with the reason (null: taken).
+template <typename R> struct field_spec {
     const char *key;
     int kind;
     int flags;
+    const char *(*store)(R *rec, const line_tok &t);
 };
 
 struct field_value {
@@ -171,14 +174,20 @@ int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
     return 1;
 }
 
+// Reads a line where the file must go on: its end there is a fault, which
+// why() words (called only then). 0, or -1 (reported).
+template <typename Why> int read_more(imp_reader *r, line_tok *tok, imp_error *err, Why why) {
+    int rc = read_line(r, tok, err);
+    if (rc == 0)
+        return fail(r, err, r->line, r->pos, why());
+    return rc < 0 ? -1 : 0;
+}
+
 // Reads the next line and requires it to be the marker `want`.
 int expect_marker(imp_reader *r, const char *want, const char *where, imp_error *err) {
     line_tok t;
-    int rc = read_line(r, &t, err);
-    if (rc < 0)
+    if (read_more(r, &t, err, [&] { return std::string("the file ends before ") + want + " " + where; }))
         return -1;
-    if (rc == 0)
-        return fail(r, err, r->line, r->pos, std::string("the file ends before ") + want + " " + where);
     if (t.kind != K_MARKER || t.key != want)
         return fail(r, err, t.line, t.offset,
                     "expected " + std::string(want) + " " + where + ", found \"" + t.key + "\"");
@@ -188,18 +197,17 @@ int expect_marker(imp_reader *r, const char *want, const char *where, imp_error 
 // Reads key lines of one record until a marker of `ends` (null-terminated
 // list), which is left in *end. Keys must come in table order; a key flagged
 // F_REPEAT may repeat; every F_REQUIRED key must be present.
-int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *const *ends, const char *record,
-                std::vector<field_value> *out, line_tok *end, imp_error *err) {
+template <typename R> int read_fields(imp_reader *r, const field_spec<R> *spec, int nspec,
+                                      const char *const *ends, const char *record,
+                                      std::vector<field_value> *out, line_tok *end, imp_error *err) {
     out->clear();
     int cur = -1;
     for (;;) {
         line_tok t;
-        int rc = read_line(r, &t, err);
-        if (rc < 0)
+        if (read_more(r, &t, err, [&] {
+                return std::string("the file ends inside ") + record + " (no " + ends[0] + ")";
+            }))
             return -1;
-        if (rc == 0)
-            return fail(r, err, r->line, r->pos,
-                        std::string("the file ends inside ") + record + " (no " + ends[0] + ")");
         int idx = -1;
         for (int i = 0; i < nspec; ++i)
             if (t.key == spec[i].key)
@@ -241,140 +249,115 @@ int read_fields(imp_reader *r, const field_spec *spec, int nspec, const char *co
     }
 }
 
+// Reads one record's keys (see read_fields), then stores them in *rec in file
+// order; a value its store refuses fails the record at its line.
+template <typename R> int read_record(imp_reader *r, const field_spec<R> *spec, int nspec,
+                                      const char *const *ends, const char *record, R *rec, line_tok *end,
+                                      imp_error *err) {
+    std::vector<field_value> fields;
+    if (read_fields(r, spec, nspec, ends, record, &fields, end, err))
+        return -1;
+    for (const field_value &f : fields)
+        if (const char *why = spec[f.idx].store(rec, f.tok))
+            return fail(r, err, f.tok.line, f.tok.offset, why);
+    return 0;
+}
+
+// A value put where the record's member of its type keeps it.
+void put(std::string *to, const line_tok &t) { *to = t.str; }
+void put(imp_opt_str *to, const line_tok &t) { *to = t.str; }
+void put(imp_str_list *to, const line_tok &t) { to->push_back(t.str); }
+void put(int64_t *to, const line_tok &t) { *to = t.num; }
+void put(bool *to, const line_tok &) { *to = true; }
+
+template <auto M, typename R> const char *to(R *rec, const line_tok &t) {
+    put(&(rec->*M), t);
+    return nullptr;
+}
+
+template <auto M, typename R> const char *to_event(R *rec, const line_tok &t) {
+    put(&(rec->event.*M), t);
+    return nullptr;
+}
+
+const char *onto_brvid(imp_globals *g, const line_tok &t) {
+    if (!g->onto_branch)
+        return "OntoBrvid without OntoBranch";
+    g->onto_brvid = t.str;
+    return nullptr;
+}
+
+const char *extract_cmd(imp_version *v, const line_tok &t) {
+    if (v->extract_file)
+        return "a version has both ExtractFile and ExtractCmd";
+    v->extract_cmd = t.str;
+    return nullptr;
+}
+
 // Event lines shared by elements and versions, in this order.
-#define EVENT_FIELDS                                                                                       \
-    {"EventUser", K_STR, 0}, {"EventGroup", K_STR, 0}, {"EventName", K_STR, 0}, {"EventHost", K_STR, 0}, { \
-        "EventTime", K_INT, F_REQUIRED                                                                     \
-    }
+// clang-format off
+#define EVENT_FIELDS                                                \
+    {"EventUser", K_STR, 0, to_event<&imp_event::user>},            \
+    {"EventGroup", K_STR, 0, to_event<&imp_event::group>},          \
+    {"EventName", K_STR, 0, to_event<&imp_event::name>},            \
+    {"EventHost", K_STR, 0, to_event<&imp_event::host>},            \
+    {"EventTime", K_INT, F_REQUIRED, to_event<&imp_event::time>}
+// clang-format on
 
-const field_spec globals_spec[] = {
-    {"ExportFromDir", K_STR, F_REQUIRED},
-    {"NumElements", K_INT, F_REQUIRED},
-    {"NumVersions", K_INT, F_REQUIRED},
-    {"ExporterKind", K_INT, F_REQUIRED},
-    {"OntoBranch", K_STR, 0},
-    {"OntoBrvid", K_STR, 0},
-    {"LabelAll", K_STR, 0},
-    {"NeedCmd", K_STR, 0},
+const field_spec<imp_globals> globals_spec[] = {
+    {"ExportFromDir", K_STR, F_REQUIRED, to<&imp_globals::export_from_dir>},
+    {"NumElements", K_INT, F_REQUIRED, to<&imp_globals::num_elements>},
+    {"NumVersions", K_INT, F_REQUIRED, to<&imp_globals::num_versions>},
+    {"ExporterKind", K_INT, F_REQUIRED, to<&imp_globals::exporter_kind>},
+    {"OntoBranch", K_STR, 0, to<&imp_globals::onto_branch>},
+    {"OntoBrvid", K_STR, 0, onto_brvid},
+    {"LabelAll", K_STR, 0, to<&imp_globals::label_all>},
+    {"NeedCmd", K_STR, 0, to<&imp_globals::need_cmd>},
 };
-enum { G_FROM, G_NELEM, G_NVER, G_KIND, G_ONTO, G_BRVID, G_LABEL, G_NEED };
 
-const field_spec element_spec[] = {
-    {"Name", K_STR, F_REQUIRED},
-    {"ElType", K_STR, 0},
-    {"Mode", K_INT, 0},
+const field_spec<imp_element> element_spec[] = {
+    {"Name", K_STR, F_REQUIRED, to<&imp_element::name>},
+    {"ElType", K_STR, 0, to<&imp_element::eltype>},
+    {"Mode", K_INT, 0, to<&imp_element::mode>},
     EVENT_FIELDS,
-    {"Comment", K_STR, 0},
-    {"Obsolete", K_TRUE, 0},
-    {"BranchObs", K_STR, F_REPEAT},
-    {"Attrib", K_STR, F_REPEAT},
-    {"AltName", K_STR, F_REPEAT},
-};
-enum {
-    E_NAME,
-    E_TYPE,
-    E_MODE,
-    E_USER,
-    E_GROUP,
-    E_EVNAME,
-    E_HOST,
-    E_TIME,
-    E_COMMENT,
-    E_OBSOLETE,
-    E_BROBS,
-    E_ATTRIB,
-    E_ALTNAME
+    {"Comment", K_STR, 0, to<&imp_element::comment>},
+    {"Obsolete", K_TRUE, 0, to<&imp_element::obsolete>},
+    {"BranchObs", K_STR, F_REPEAT, to<&imp_element::branch_obs>},
+    {"Attrib", K_STR, F_REPEAT, to<&imp_element::attributes>},
+    {"AltName", K_STR, F_REPEAT, to<&imp_element::alt_names>},
 };
 
-const field_spec version_spec[] = {
-    {"VersionId", K_STR, F_REQUIRED}, {"AbsVersion", K_TRUE, 0},   EVENT_FIELDS,
-    {"OnBranch", K_STR, 0},           {"ExtractFile", K_STR, 0},   {"ExtractCmd", K_STR, 0},
-    {"SubBranch", K_STR, F_REPEAT},   {"Attrib", K_STR, F_REPEAT}, {"Label", K_STR, F_REPEAT},
-    {"Merge", K_STR, F_REPEAT},       {"FMerge", K_STR, F_REPEAT}, {"Comment", K_STR, 0},
-};
-enum {
-    V_ID,
-    V_ABS,
-    V_USER,
-    V_GROUP,
-    V_EVNAME,
-    V_HOST,
-    V_TIME,
-    V_BRANCH,
-    V_XFILE,
-    V_XCMD,
-    V_SUB,
-    V_ATTRIB,
-    V_LABEL,
-    V_MERGE,
-    V_FMERGE,
-    V_COMMENT
+const field_spec<imp_version> version_spec[] = {
+    {"VersionId", K_STR, F_REQUIRED, to<&imp_version::version_id>},
+    {"AbsVersion", K_TRUE, 0, to<&imp_version::abs_version>},
+    EVENT_FIELDS,
+    {"OnBranch", K_STR, 0, to<&imp_version::on_branch>},
+    {"ExtractFile", K_STR, 0, to<&imp_version::extract_file>},
+    {"ExtractCmd", K_STR, 0, extract_cmd},
+    {"SubBranch", K_STR, F_REPEAT, to<&imp_version::subbranches>},
+    {"Attrib", K_STR, F_REPEAT, to<&imp_version::attributes>},
+    {"Label", K_STR, F_REPEAT, to<&imp_version::labels>},
+    {"Merge", K_STR, F_REPEAT, to<&imp_version::merges>},
+    {"FMerge", K_STR, F_REPEAT, to<&imp_version::fmerges>},
+    {"Comment", K_STR, 0, to<&imp_version::comment>},
 };
 
 #undef EVENT_FIELDS
 
-template <size_t N> constexpr int count_of(const field_spec (&)[N]) { return int(N); }
+template <typename R, size_t N> constexpr int count_of(const field_spec<R> (&)[N]) { return int(N); }
 
-// Stores an event line; base is the index of EventUser in the record's table.
-void take_event(imp_event *ev, int rel, const line_tok &t) {
-    switch (rel) {
-        case 0:
-            ev->user = t.str;
-            break;
-        case 1:
-            ev->group = t.str;
-            break;
-        case 2:
-            ev->name = t.str;
-            break;
-        case 3:
-            ev->host = t.str;
-            break;
-        case 4:
-            ev->time = t.num;
-            break;
-    }
+// A record of one string value (a type name, a directory name).
+const char *to_string(std::string *rec, const line_tok &t) {
+    put(rec, t);
+    return nullptr;
 }
 
 int read_globals(imp_reader *r, imp_globals *g, imp_error *err) {
     if (expect_marker(r, "GLOBALS_BEGIN", "after the format line", err))
         return -1;
     static const char *const ends[] = {"GLOBALS_END", nullptr};
-    std::vector<field_value> fields;
     line_tok end;
-    if (read_fields(r, globals_spec, count_of(globals_spec), ends, "the globals", &fields, &end, err))
-        return -1;
-    for (const field_value &f : fields) {
-        switch (f.idx) {
-            case G_FROM:
-                g->export_from_dir = f.tok.str;
-                break;
-            case G_NELEM:
-                g->num_elements = f.tok.num;
-                break;
-            case G_NVER:
-                g->num_versions = f.tok.num;
-                break;
-            case G_KIND:
-                g->exporter_kind = f.tok.num;
-                break;
-            case G_ONTO:
-                g->onto_branch = f.tok.str;
-                break;
-            case G_BRVID:
-                if (!g->onto_branch)
-                    return fail(r, err, f.tok.line, f.tok.offset, "OntoBrvid without OntoBranch");
-                g->onto_brvid = f.tok.str;
-                break;
-            case G_LABEL:
-                g->label_all = f.tok.str;
-                break;
-            case G_NEED:
-                g->need_cmd = f.tok.str;
-                break;
-        }
-    }
-    return 0;
+    return read_record(r, globals_spec, count_of(globals_spec), ends, "the globals", g, &end, err);
 }
 
 // TYPES_BEGIN, blocks of one name each grouped by kind in a fixed order, TYPES_END.
@@ -394,11 +377,8 @@ int read_types(imp_reader *r, imp_types *types, imp_error *err) {
     int cur = 0;
     for (;;) {
         line_tok t;
-        int rc = read_line(r, &t, err);
-        if (rc < 0)
+        if (read_more(r, &t, err, [] { return "the file ends inside the types (no TYPES_END)"; }))
             return -1;
-        if (rc == 0)
-            return fail(r, err, r->line, r->pos, "the file ends inside the types (no TYPES_END)");
         if (t.kind == K_MARKER && t.key == "TYPES_END")
             return 0;
         int g = -1;
@@ -410,85 +390,29 @@ int read_types(imp_reader *r, imp_types *types, imp_error *err) {
         if (g < cur)
             return fail(r, err, t.line, t.offset, t.key + " after a later group of types");
         cur = g;
-        const field_spec spec[] = {{groups[g].key, K_STR, F_REQUIRED}};
+        const field_spec<std::string> spec[] = {{groups[g].key, K_STR, F_REQUIRED, to_string}};
         const char *const ends[] = {groups[g].end, nullptr};
-        std::vector<field_value> fields;
         line_tok end;
-        std::string record = std::string("a ") + groups[g].begin + " block";
-        if (read_fields(r, spec, 1, ends, record.c_str(), &fields, &end, err))
+        std::string record = std::string("a ") + groups[g].begin + " block", name;
+        if (read_record(r, spec, 1, ends, record.c_str(), &name, &end, err))
             return -1;
-        groups[g].list->push_back(fields[0].tok.str);
+        groups[g].list->push_back(std::move(name));
     }
 }
 
 // One DIR_BEGIN .. DIR_END record, its DIR_BEGIN already read.
 int read_dir(imp_reader *r, std::string *name, imp_error *err) {
-    static const field_spec spec[] = {{"DirName", K_STR, F_REQUIRED}};
+    static const field_spec<std::string> spec[] = {{"DirName", K_STR, F_REQUIRED, to_string}};
     static const char *const ends[] = {"DIR_END", nullptr};
-    std::vector<field_value> fields;
     line_tok end;
-    if (read_fields(r, spec, 1, ends, "a directory record", &fields, &end, err))
-        return -1;
-    *name = fields[0].tok.str;
-    return 0;
+    return read_record(r, spec, 1, ends, "a directory record", name, &end, err);
 }
 
 // One version record, its VERSION_BEGIN already read.
 int read_version(imp_reader *r, imp_version *v, imp_error *err) {
     static const char *const ends[] = {"VERSION_END", nullptr};
-    std::vector<field_value> fields;
     line_tok end;
-    if (read_fields(r, version_spec, count_of(version_spec), ends, "a version record", &fields, &end, err))
-        return -1;
-    for (const field_value &f : fields) {
-        const std::string &s = f.tok.str;
-        switch (f.idx) {
-            case V_ID:
-                v->version_id = s;
-                break;
-            case V_ABS:
-                v->abs_version = true;
-                break;
-            case V_USER:
-            case V_GROUP:
-            case V_EVNAME:
-            case V_HOST:
-            case V_TIME:
-                take_event(&v->event, f.idx - V_USER, f.tok);
-                break;
-            case V_BRANCH:
-                v->on_branch = s;
-                break;
-            case V_XFILE:
-                v->extract_file = s;
-                break;
-            case V_XCMD:
-                if (v->extract_file)
-                    return fail(r, err, f.tok.line, f.tok.offset,
-                                "a version has both ExtractFile and ExtractCmd");
-                v->extract_cmd = s;
-                break;
-            case V_SUB:
-                v->subbranches.push_back(s);
-                break;
-            case V_ATTRIB:
-                v->attributes.push_back(s);
-                break;
-            case V_LABEL:
-                v->labels.push_back(s);
-                break;
-            case V_MERGE:
-                v->merges.push_back(s);
-                break;
-            case V_FMERGE:
-                v->fmerges.push_back(s);
-                break;
-            case V_COMMENT:
-                v->comment = s;
-                break;
-        }
-    }
-    return 0;
+    return read_record(r, version_spec, count_of(version_spec), ends, "a version record", v, &end, err);
 }
 
 }   // namespace
@@ -587,57 +511,17 @@ int imp_read_element(imp_reader *r, imp_element *el, imp_error *err) {
     el->line = t.line;
     el->offset = int64_t(t.offset);
     static const char *const ends[] = {"ELEMENT_END", "VERSION_BEGIN", nullptr};
-    std::vector<field_value> fields;
     line_tok end;
-    if (read_fields(r, element_spec, count_of(element_spec), ends, "an element record", &fields, &end, err))
+    if (read_record(r, element_spec, count_of(element_spec), ends, "an element record", el, &end, err))
         return -1;
-    for (const field_value &f : fields) {
-        const std::string &s = f.tok.str;
-        switch (f.idx) {
-            case E_NAME:
-                el->name = s;
-                break;
-            case E_TYPE:
-                el->eltype = s;
-                break;
-            case E_MODE:
-                el->mode = f.tok.num;
-                break;
-            case E_USER:
-            case E_GROUP:
-            case E_EVNAME:
-            case E_HOST:
-            case E_TIME:
-                take_event(&el->event, f.idx - E_USER, f.tok);
-                break;
-            case E_COMMENT:
-                el->comment = s;
-                break;
-            case E_OBSOLETE:
-                el->obsolete = true;
-                break;
-            case E_BROBS:
-                el->branch_obs.push_back(s);
-                break;
-            case E_ATTRIB:
-                el->attributes.push_back(s);
-                break;
-            case E_ALTNAME:
-                el->alt_names.push_back(s);
-                break;
-        }
-    }
     while (end.key == "VERSION_BEGIN") {
         imp_version v;
         v.line = end.line;
         if (read_version(r, &v, err))
             return -1;
         el->versions.push_back(std::move(v));
-        rc = read_line(r, &end, err);
-        if (rc < 0)
+        if (read_more(r, &end, err, [] { return "the file ends inside an element record (no ELEMENT_END)"; }))
             return -1;
-        if (rc == 0)
-            return fail(r, err, r->line, r->pos, "the file ends inside an element record (no ELEMENT_END)");
         if (end.kind != K_MARKER || (end.key != "VERSION_BEGIN" && end.key != "ELEMENT_END"))
             return fail(r, err, end.line, end.offset,
                         "unexpected \"" + end.key +

@@ -83,7 +83,8 @@ int imp_el_store_fail(imp_elem_ctx *c, const std::string &what);
 int imp_el_fail(imp_elem_ctx *c, const std::string &what);
 // The name of an attribute text "name=value"; 0 when it has no "=".
 int imp_el_split_attr(const std::string &text, std::string *name, std::string *value);
-// A type the element's types pass made; 0, or 1 with c->err.
+// A type from the run's cache (the element's types were made before its
+// versions); 0, or 1 with c->err.
 int imp_el_find_type(imp_elem_ctx *c, int mtype, const std::string &name, vob_oid *out);
 // Unlocks a locked element or branch for the time of the transaction.
 int imp_el_unlock(imp_elem_ctx *c, vob_oid obj);
@@ -95,12 +96,24 @@ int imp_el_import_versions(imp_elem_ctx *c);
 int imp_el_make_empty_branches(imp_elem_ctx *c);
 
 // ---- imp_contents.cpp ----
+// Where the contents of version i are (none for a version without
+// contents), waiting for its fetch. 0, or 1 with c->err (c->cancelled when a
+// stop request ended the wait).
 int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out);
+// Collects a fetch whose contents are not wanted, so that no ticket is left.
+void imp_el_drop_fetch(imp_run *run, imp_fetch *f);
+// Collects what was fetched for an element and removes the files (not with
+// debug, which keeps them).
 void imp_el_release_fetches(imp_run *run, imp_queued *q);
 
 // ---- imp_attach.cpp ----
-int imp_el_attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
-                         const vob_event &ev);
+// What a version record attaches to version `ver` (`ver_id`, for messages):
+// its labels and LabelAll, its attributes (with only_changes those it does
+// not hold yet) and its merges, noted for imp_el_make_merges.
+int imp_el_attach_record(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
+                         const vob_event &ev, bool only_changes);
+// Attributes "name=value" on an object (a text without "=" is warned about).
 int imp_el_set_attributes(imp_elem_ctx *c, const imp_str_list &attrs, vob_oid obj, const vob_event &ev,
                           bool only_changes);
+// The merge hyperlinks noted, once all versions of the element exist.
 int imp_el_make_merges(imp_elem_ctx *c);

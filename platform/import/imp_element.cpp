@@ -5,59 +5,12 @@
 #include "platform/import/imp_elem.h"
 #include "platform/import/imp_msgs.h"
 
-int imp_el_store_fail(imp_elem_ctx *c, const std::string &what) {
-    c->err = what + ": " + vob_errmsg(c->vob);
-    return 1;
-}
-
-int imp_el_fail(imp_elem_ctx *c, const std::string &what) {
-    c->err = what;
-    return 1;
-}
-
 namespace {
 
 std::string branch_of_vid(const std::string &vid) {
     size_t slash = vid.rfind('/');
     return slash == std::string::npos ? vid : vid.substr(0, slash);
 }
-
-const char *mtype_word(int mtype) {
-    switch (mtype) {
-        case VOB_MT_ELTYPE:
-            return "element";
-        case VOB_MT_BRTYPE:
-            return "branch";
-        case VOB_MT_LBTYPE:
-            return "label";
-        case VOB_MT_ATTYPE:
-            return "attribute";
-        default:
-            return "object";
-    }
-}
-
-}   // namespace
-
-// The name of an attribute text "name=value"; 0 when it has no "=".
-int imp_el_split_attr(const std::string &text, std::string *name, std::string *value) {
-    size_t eq = text.find('=');
-    if (eq == std::string::npos)
-        return 0;
-    *name = text.substr(0, eq);
-    *value = text.substr(eq + 1);
-    return 1;
-}
-
-int imp_el_find_type(imp_elem_ctx *c, int mtype, const std::string &name, vob_oid *out) {
-    auto it = c->run->types.find({mtype, name});
-    if (it == c->run->types.end())
-        return imp_el_fail(c, std::string("no ") + mtype_word(mtype) + " type \"" + name + "\"");
-    *out = it->second;
-    return 0;
-}
-
-namespace {
 
 // The child of a directory named `name` in the latest version of its main branch.
 int lookup_child(vob_t *vob, vob_oid dir, const std::string &name, vob_oid *child, std::string *err) {
@@ -131,24 +84,6 @@ int ensure_types(imp_elem_ctx *c) {
     }
     return 0;
 }
-
-}   // namespace
-
-// Unlocks a locked element or branch for the time of the transaction.
-int imp_el_unlock(imp_elem_ctx *c, vob_oid obj) {
-    if (c->unlocked.count(obj))
-        return 0;
-    vob_lock lock;
-    int rc = vob_obj_get_lock(c->vob, obj, &lock);
-    if (rc == VOB_NOT_FOUND)
-        return 0;
-    if (rc || vob_obj_unlock(c->vob, obj))
-        return imp_el_store_fail(c, "cannot unlock it to add versions");
-    c->unlocked[obj] = lock.obsolete;
-    return 0;
-}
-
-namespace {
 
 // The versions an earlier import made, by branch path and origin.
 int read_origins(imp_elem_ctx *c) {
@@ -272,7 +207,71 @@ int import_in_txn(imp_elem_ctx *c) {
     return finish_element(c, ev);
 }
 
+// Runs one step of an element in a savepoint of the group. 0 when kept;
+// 1 when rolled back (the step failed, c->err says why); 2 when the store
+// dropped the whole transaction.
+template <typename Step> int in_savepoint(imp_elem_ctx *c, Step step) {
+    vob_savepoint sp(c->vob);
+    if (sp.begin())
+        return imp_el_store_fail(c, "cannot begin a savepoint");
+    if (step() == 0) {
+        if (sp.release() == 0)
+            return 0;
+        imp_el_store_fail(c, "cannot keep its changes");
+    }
+    return sp.rollback() ? 2 : 1;
+}
+
+// Forgets the types the cache took from a savepoint that was rolled back.
+void forget_types(imp_run *run, size_t mark) {
+    for (size_t i = mark; i < run->group.types.size(); ++i)
+        run->types.erase(run->group.types[i]);
+    run->group.types.resize(mark);
+}
+
 }   // namespace
+
+int imp_el_store_fail(imp_elem_ctx *c, const std::string &what) {
+    c->err = what + ": " + vob_errmsg(c->vob);
+    return 1;
+}
+
+int imp_el_fail(imp_elem_ctx *c, const std::string &what) {
+    c->err = what;
+    return 1;
+}
+
+// The name of an attribute text "name=value"; 0 when it has no "=".
+int imp_el_split_attr(const std::string &text, std::string *name, std::string *value) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos)
+        return 0;
+    *name = text.substr(0, eq);
+    *value = text.substr(eq + 1);
+    return 1;
+}
+
+int imp_el_find_type(imp_elem_ctx *c, int mtype, const std::string &name, vob_oid *out) {
+    auto it = c->run->types.find({mtype, name});
+    if (it == c->run->types.end())
+        return imp_el_fail(c, std::string("no ") + imp_type_word(mtype) + " type \"" + name + "\"");
+    *out = it->second;
+    return 0;
+}
+
+// Unlocks a locked element or branch for the time of the transaction.
+int imp_el_unlock(imp_elem_ctx *c, vob_oid obj) {
+    if (c->unlocked.count(obj))
+        return 0;
+    vob_lock lock;
+    int rc = vob_obj_get_lock(c->vob, obj, &lock);
+    if (rc == VOB_NOT_FOUND)
+        return 0;
+    if (rc || vob_obj_unlock(c->vob, obj))
+        return imp_el_store_fail(c, "cannot unlock it to add versions");
+    c->unlocked[obj] = lock.obsolete;
+    return 0;
+}
 
 int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out) {
     out->clear();
@@ -304,32 +303,6 @@ int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::st
         out->insert(o.first.substr(o.first.find('\n') + 1));
     return 0;
 }
-
-namespace {
-
-// Runs one step of an element in a savepoint of the group. 0 when kept;
-// 1 when rolled back (the step failed, c->err says why); 2 when the store
-// dropped the whole transaction.
-template <typename Step> int in_savepoint(imp_elem_ctx *c, Step step) {
-    vob_savepoint sp(c->vob);
-    if (sp.begin())
-        return imp_el_store_fail(c, "cannot begin a savepoint");
-    if (step() == 0) {
-        if (sp.release() == 0)
-            return 0;
-        imp_el_store_fail(c, "cannot keep its changes");
-    }
-    return sp.rollback() ? 2 : 1;
-}
-
-// Forgets the types the cache took from a savepoint that was rolled back.
-void forget_types(imp_run *run, size_t mark) {
-    for (size_t i = mark; i < run->group.types.size(); ++i)
-        run->types.erase(run->group.types[i]);
-    run->group.types.resize(mark);
-}
-
-}   // namespace
 
 void imp_report_failed(imp_run *run, const std::string &name, const std::string &why) {
     imp_progress_break(run);

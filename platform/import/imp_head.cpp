@@ -17,6 +17,21 @@ int cb_call(imp_run *run, int (*fn)(void *)) {
 
 }   // namespace
 
+const char *imp_type_word(int mtype) {
+    switch (mtype) {
+        case VOB_MT_ELTYPE:
+            return "element";
+        case VOB_MT_BRTYPE:
+            return "branch";
+        case VOB_MT_LBTYPE:
+            return "label";
+        case VOB_MT_ATTYPE:
+            return "attribute";
+        default:
+            return "object";
+    }
+}
+
 int imp_make_types(imp_run *run) {
     const imp_types &t = run->head.types;
     const imp_callbacks *cb = run->p->callbacks;
@@ -136,11 +151,8 @@ int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *o
             run->group.types.push_back({mtype, name});
     }
     if (rc) {
-        const char *word = mtype == VOB_MT_ELTYPE   ? "element"
-                           : mtype == VOB_MT_BRTYPE ? "branch"
-                           : mtype == VOB_MT_LBTYPE ? "label"
-                                                    : "attribute";
-        *err = IMSG_SPRINTF(cat(), IMP_TYPE_FAILED, word, name.c_str(), vob_errmsg(run->vob).c_str());
+        *err = IMSG_SPRINTF(cat(), IMP_TYPE_FAILED, imp_type_word(mtype), name.c_str(),
+                            vob_errmsg(run->vob).c_str());
         return 1;
     }
     run->types[{mtype, name}] = *out;

@@ -13,15 +13,6 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-// A bad VANTOR_PROGRESS_INTERVAL is reported and the default taken.
-double log_interval() {
-    std::string bad;
-    double v = imsg_progress_interval(&bad);
-    if (!bad.empty())
-        IMSG_PRINT(IMSG_WARNING, importer_import_msg_table_adr(), IMP_WARNING, bad.c_str());
-    return v;
-}
-
 bool due(imp_run *run, clock_type::time_point now) {
     if (run->progress.tty)
         return now - run->progress.last >= std::chrono::milliseconds(200);
@@ -53,7 +44,8 @@ void imp_progress_begin(imp_run *run) {
     run->progress.tty = isatty(2);
     run->progress.on = !p->callbacks && (!run->progress.tty || (!p->verbose && !p->debug));
     if (run->progress.on && !run->progress.tty)
-        run->progress.interval = std::chrono::duration<double>(log_interval());
+        run->progress.interval = std::chrono::duration<double>(
+            imsg_progress_interval_warn(importer_import_msg_table_adr(), IMP_WARNING));
     run->progress.start = run->progress.last = clock_type::now();
 }
 

@@ -1,9 +1,19 @@
 // The state of one imp_start run, shared by its modules (not a public header).
 //
+// Modules of the run:
+//   imp_start.cpp     the entry point and the order of the work
+//   imp_head.cpp      the types and directories the head of the data file names
+//   imp_target.cpp    the target directory in its view; the view update
+//   imp_tmpdir.cpp    the temporary directory of fetched contents
+//   imp_schedule.cpp  the worker pool, the read-ahead, the loop over elements
+//   imp_element.cpp   one element (with imp_version, imp_contents and
+//                     imp_attach, which share imp_elem.h)
+//   imp_group.cpp     the group transaction; imp_progress.cpp the progress line
+//
 // Invariants: `queue` holds the elements read ahead of the one being
 // imported, in file order, with their fetch tickets; `queued_jobs` counts the
-// revisions in the queue whose contents were not collected yet (a batch counts
-// its slots). The caches of types and directories hold objects of committed
+// revisions of the queue and of the element in hand whose contents were not
+// collected yet (a batch counts its slots). The caches of types and directories hold objects of committed
 // transactions and of the open group transaction (see imp_group).
 #pragma once
 
@@ -156,6 +166,8 @@ struct imp_run {
 int imp_make_types(imp_run *run);
 int imp_make_directories(imp_run *run);
 void imp_label_directories(imp_run *run);
+// The word for a type's kind in messages ("element", "branch", ...).
+const char *imp_type_word(int mtype);
 // Finds or makes a type (its own transaction when made). 0, or nonzero with *err.
 int imp_ensure_type(imp_run *run, int mtype, const std::string &name, vob_oid *out, std::string *err);
 // Finds or makes the directory elements of a path below the data file's ".",

@@ -1,15 +1,11 @@
-// imp_start: the order of an import (see imp_start.h), the types and
-// directories, the read-ahead of elements with their fetches, and the end.
+// imp_start: the order of an import (see imp_start.h): the parameters, the
+// checks of the data file's head, then the parts (imp_head, imp_target,
+// imp_tmpdir, imp_schedule) in turn, and the end: counts, summary, update.
 #include "platform/import/imp_start.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,10 +20,6 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
-
-}   // namespace
-
-namespace {
 
 const int64_t EXPORTER_KIND_CVS = 11;   // as the cvs exporter writes ExporterKind
 

@@ -25,6 +25,10 @@ void hint_view_vobs(imp_run *run) {
     IMSG_PRINT(IMSG_CONT, cat(), IMP_VIEW_ROOT_TODO, root.c_str(), tags.c_str(), example.c_str());
 }
 
+void update_progress(void *ctx, int64_t done, int64_t total) {
+    imp_progress_update(static_cast<imp_run *>(ctx), done, total, false);
+}
+
 }   // namespace
 
 // The directory element of the data file's ".": the target directory, made
@@ -84,14 +88,6 @@ int imp_find_target(imp_run *run, const std::string &abs_target) {
     run->target = dir;
     return 0;
 }
-
-namespace {
-
-void update_progress(void *ctx, int64_t done, int64_t total) {
-    imp_progress_update(static_cast<imp_run *>(ctx), done, total, false);
-}
-
-}   // namespace
 
 int imp_update_view(imp_run *run) {
     const std::vector<std::string> &scopes = view_get_scopes(run->view);

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,24 +16,11 @@
 
 namespace {
 
+// Nothing in it is worth a message: what cannot be removed now, the next
+// run removes (see imp_tmp_dir).
 void remove_tmp_dir(const std::string &dir) {
-    DIR *d = opendir(dir.c_str());
-    if (!d)
-        return;
-    std::vector<std::string> names;
-    while (dirent *e = readdir(d))
-        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-            names.push_back(e->d_name);
-    closedir(d);
-    for (const std::string &n : names) {
-        std::string p = dir + "/" + n;
-        struct stat st;
-        if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            remove_tmp_dir(p);
-        else
-            unlink(p.c_str());
-    }
-    rmdir(dir.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }
 
 const char TMP_PREFIX[] = "vantimport.";

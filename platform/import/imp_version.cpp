@@ -77,7 +77,8 @@ int version_place(imp_elem_ctx *c, const imp_version &v, std::string *bpath, std
         long n = 0;
         if (parts.size() < 2 || parts[0] != "main" || v.version_id[0] != '/' ||
             !strutl_strtol(parts.back().c_str(), 10, &n) || n < 0)
-            return imp_el_fail(c, "version " + v.version_id + ": an absolute version id must look like /main/.../N");
+            return imp_el_fail(
+                c, "version " + v.version_id + ": an absolute version id must look like /main/.../N");
         *num = n;
         comps->assign(parts.begin() + 1, parts.end() - 1);
         *bpath = "/main";
@@ -102,7 +103,7 @@ int add_sprouts(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::s
         std::string name = sub_type(s);
         if (s.find('/') != std::string::npos && "/main/" + s != bpath + "/" + name)
             return imp_el_fail(c, "version " + v.version_id + " lists branch " + s +
-                               ", which does not sprout from its branch");
+                                      ", which does not sprout from its branch");
         c->sprout[name] = ver;
         c->sprouts.push_back({ver, bpath, name, ev});
     }
@@ -134,8 +135,9 @@ int abs_present(imp_elem_ctx *c, const imp_version &v, const std::string &bpath,
     if (rc || vob_obj_get_event(c->vob, ver, &ev))
         return imp_el_store_fail(c, "cannot read version " + v.version_id);
     if (num > 0 && !c->run->p->setevent && ev.time != v.event.time)
-        return imp_el_fail(c, "version " + v.version_id + " exists with another time (" + std::to_string(ev.time) +
-                           ", the data file has " + std::to_string(v.event.time) + ")");
+        return imp_el_fail(c, "version " + v.version_id + " exists with another time (" +
+                                  std::to_string(ev.time) + ", the data file has " +
+                                  std::to_string(v.event.time) + ")");
     *have = ver;
     return 0;
 }
@@ -171,22 +173,11 @@ int imp_el_import_versions(imp_elem_ctx *c) {
                 return 1;
             // The record states the version as the source has it now: labels
             // that moved, attributes and merges added since are brought over.
-            if (v.abs_version) {
-                if (imp_el_attach_labels(c, v, have, vi.id, pev) || imp_el_set_attributes(c, v.attributes, have, pev, true))
-                    return 1;
-                for (const std::string &m : v.merges)
-                    c->merges.push_back({have, vi.id, m, 1, pev});
-                for (const std::string &m : v.fmerges)
-                    c->merges.push_back({have, vi.id, m, 0, pev});
-            }
+            if (v.abs_version && imp_el_attach_record(c, v, have, vi.id, pev, true))
+                return 1;
             c->events.push_back({v.version_id, vi.branch, 0, 0});
             c->n_present++;
-            if (c->q->fetches[i].ticket >= 0) {   // fetched in vain; collect it
-                imp_fetch_result res;
-                (void)imp_pool_wait(&run->pool, c->q->fetches[i].ticket, &res);
-                c->q->fetches[i].ticket = -1;
-                run->queued_jobs--;
-            }
+            imp_el_drop_fetch(run, &c->q->fetches[i]);   // fetched in vain
             continue;
         }
         // An absolute version is stated as it is: no comment means none.
@@ -265,12 +256,8 @@ int imp_el_import_versions(imp_elem_ctx *c) {
         c->last_on[bpath] = target;
         if (add_sprouts(c, v, target, bpath, ev))
             return 1;
-        if (imp_el_attach_labels(c, v, target, ti.id, ev) || imp_el_set_attributes(c, v.attributes, target, ev, false))
+        if (imp_el_attach_record(c, v, target, ti.id, ev, false))
             return 1;
-        for (const std::string &m : v.merges)
-            c->merges.push_back({target, ti.id, m, 1, ev});
-        for (const std::string &m : v.fmerges)
-            c->merges.push_back({target, ti.id, m, 0, ev});
     }
     return 0;
 }

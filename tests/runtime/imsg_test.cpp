@@ -2,6 +2,7 @@
 // identities.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -139,6 +140,36 @@ TEST(Sysutl, IdentitiesOfThisProcess) {
     ASSERT_EQ(credutl_getpwuid(unsigned(geteuid()), &by_uid), 0);
     EXPECT_EQ(by_uid.name, user);
     EXPECT_EQ(by_uid.dir, pw.dir);
+}
+
+#define NUMBERED_TEST_MESSAGES(X) \
+    X(NT_FIRST, 2, "first %s")    \
+    X(NT_LAST, 5, "last")
+IMSG_DEFINE_NUMBERED_CATALOG(numbered_msgs, "test_lib", "numbered", 3, NUMBERED_TEST_MESSAGES)
+
+// Each text stands at its number, the gaps empty; a bad progress interval is
+// told through the caller's catalog and the default taken.
+TEST_F(Imsg, NumberedCatalogAndIntervalWarning) {
+    const imsg_catalog *cat = numbered_msgs();
+    EXPECT_STREQ(cat->facility, "test_lib");
+    EXPECT_EQ(cat->module_number, 3);
+    ASSERT_EQ(cat->count, 6);
+    EXPECT_STREQ(imsg_text(cat, 2), "first %s");
+    EXPECT_STREQ(imsg_text(cat, 5), "last");
+    EXPECT_STREQ(imsg_text(cat, 3), "");
+    EXPECT_EQ(cat, numbered_msgs());
+
+    std::string bad;
+    ASSERT_EQ(setenv("VANTOR_PROGRESS_INTERVAL", "soon", 1), 0);
+    double fallback = imsg_progress_interval(&bad);
+    cap.clear();
+    EXPECT_EQ(imsg_progress_interval_warn(cat, 2), fallback);
+    EXPECT_NE(cap.err().find("first " + bad), std::string::npos) << cap.err();
+    ASSERT_EQ(setenv("VANTOR_PROGRESS_INTERVAL", "2.5", 1), 0);
+    cap.clear();
+    EXPECT_EQ(imsg_progress_interval_warn(cat, 2), 2.5);
+    EXPECT_EQ(cap.err(), "");
+    unsetenv("VANTOR_PROGRESS_INTERVAL");
 }
 
 }   // namespace
