@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <new>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -275,10 +274,7 @@ void *posix_opendir(const char *path) {
     DIR *d = ::opendir(path);
     if (!d)
         return nullptr;
-    posix_dir *pd = new (std::nothrow) posix_dir{d, {}};
-    if (!pd)
-        ::closedir(d);
-    return pd;
+    return new posix_dir{d, {}};
 }
 
 const fileutl_dirent *posix_readdir(void *dir, int) {

@@ -82,7 +82,8 @@ TEST(Ks, MemoryExhaustionIsReportedInOneLineAndEndsWithStatusOne) {
         ASSERT_TRUE(WIFEXITED(status)) << "nothrow " << nothrow << ", status " << status;
         EXPECT_EQ(WEXITSTATUS(status), 1) << "nothrow " << nothrow;
         // The buffered notice goes out first, then the one line.
-        EXPECT_EQ(got, "walking\nvantexport_rcs: Error: Unable to allocate memory.\n") << "nothrow " << nothrow;
+        EXPECT_EQ(got, "walking\nvantexport_rcs: Error: Unable to allocate memory.\n")
+            << "nothrow " << nothrow;
     }
 }
 
