@@ -23,6 +23,8 @@ struct hash_table {
 
 hash_table *hash_str_create(int size, int, int) {
     auto *t = new hash_table;
+    // With the default maximum load factor of 1, room for size keys is at
+    // least size buckets.
     t->index.reserve(size > 0 ? size_t(size) : 16);
     return t;
 }
