@@ -20,7 +20,7 @@
 // Status codes shared by the exporters.
 enum {
     CM_OK = 0,
-    CM_NOMEM = 12,
+    CM_NOMEM = 12,            // kept for the interface: memory exhaustion ends the process (runtime/ks.h)
     CM_FAILED = 1001,         // failure, already reported
     CM_NOT_EXPORTED = 1003,   // the element is exported under another name
     CM_NO_MORE = -1,          // next_version: no version left

@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cinttypes>
-#include <new>
 
 #include "export/export_msgs.h"
 
@@ -17,17 +16,6 @@ const imsg_catalog *cat() { return export_cmd_export_msg_table_adr(); }
 int failed() {
     IMSG_PRINT(IMSG_WARNING, cat(), CMD_WRITE_FAILED);
     return 1;
-}
-
-// Memory exhaustion while a record is built fails that record (and with it
-// the element or the run); nothing half-formatted reaches the file.
-template <class Build> int guarded(const char *what, Build build) {
-    try {
-        return build();
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), CMD_CANT_FORMAT, what);
-        return 1;
-    }
 }
 
 int put_raw(FILE *f, const std::string &bytes) {
@@ -94,50 +82,44 @@ void append_type_group(std::string &out, const name_list &list, const char *begi
 uint64_t export_cmd_bytes_written() { return bytes_written; }
 
 int write_globals(FILE *f, const export_globals &g) {
-    return guarded("GLOBALS", [&] {
-        std::string out;
-        append_int(out, "EXPORT_FORMAT", 5);
-        append_marker(out, "GLOBALS_BEGIN");
-        append_string(out, "ExportFromDir", g.export_from_dir);
-        append_int(out, "NumElements", g.num_elements);
-        append_int(out, "NumVersions", g.num_versions);
-        append_int(out, "ExporterKind", g.kind);
-        bool onto = g.onto_branch && *g.onto_branch;
-        if (onto)
-            append_string(out, "OntoBranch", g.onto_branch);
-        if (onto && g.onto_brvid && *g.onto_brvid)
-            append_string(out, "OntoBrvid", g.onto_brvid);
-        if (g.label_all)
-            append_string(out, "LabelAll", g.label_all);
-        if (!g.need_cmd.empty())
-            append_string(out, "NeedCmd", g.need_cmd);
-        append_marker(out, "GLOBALS_END");
-        return put_raw(f, out);
-    });
+    std::string out;
+    append_int(out, "EXPORT_FORMAT", 5);
+    append_marker(out, "GLOBALS_BEGIN");
+    append_string(out, "ExportFromDir", g.export_from_dir);
+    append_int(out, "NumElements", g.num_elements);
+    append_int(out, "NumVersions", g.num_versions);
+    append_int(out, "ExporterKind", g.kind);
+    bool onto = g.onto_branch && *g.onto_branch;
+    if (onto)
+        append_string(out, "OntoBranch", g.onto_branch);
+    if (onto && g.onto_brvid && *g.onto_brvid)
+        append_string(out, "OntoBrvid", g.onto_brvid);
+    if (g.label_all)
+        append_string(out, "LabelAll", g.label_all);
+    if (!g.need_cmd.empty())
+        append_string(out, "NeedCmd", g.need_cmd);
+    append_marker(out, "GLOBALS_END");
+    return put_raw(f, out);
 }
 
 int write_types(FILE *f, const name_list &attr_types, const name_list &label_types,
                 const name_list &branch_types, const name_list &element_types) {
-    return guarded("TYPES", [&] {
-        std::string out;
-        append_marker(out, "TYPES_BEGIN");
-        append_type_group(out, attr_types, "ATTYPE_BEGIN", "AttrType", "ATTYPE_END");
-        append_type_group(out, label_types, "LBTYPE_BEGIN", "LbType", "LBTYPE_END");
-        append_type_group(out, branch_types, "BRTYPE_BEGIN", "BrType", "BRTYPE_END");
-        append_type_group(out, element_types, "ELTYPE_BEGIN", "ElType", "ELTYPE_END");
-        append_marker(out, "TYPES_END");
-        return put_raw(f, out);
-    });
+    std::string out;
+    append_marker(out, "TYPES_BEGIN");
+    append_type_group(out, attr_types, "ATTYPE_BEGIN", "AttrType", "ATTYPE_END");
+    append_type_group(out, label_types, "LBTYPE_BEGIN", "LbType", "LBTYPE_END");
+    append_type_group(out, branch_types, "BRTYPE_BEGIN", "BrType", "BRTYPE_END");
+    append_type_group(out, element_types, "ELTYPE_BEGIN", "ElType", "ELTYPE_END");
+    append_marker(out, "TYPES_END");
+    return put_raw(f, out);
 }
 
 int write_directory(FILE *f, const std::string &name) {
-    return guarded("DirName", [&] {
-        std::string out;
-        append_marker(out, "DIR_BEGIN");
-        append_string(out, "DirName", name);
-        append_marker(out, "DIR_END");
-        return put_raw(f, out);
-    });
+    std::string out;
+    append_marker(out, "DIR_BEGIN");
+    append_string(out, "DirName", name);
+    append_marker(out, "DIR_END");
+    return put_raw(f, out);
 }
 
 void compose_event(const opt_str &user, const opt_str &group, const opt_str &event_name, const opt_str &host,
@@ -155,59 +137,55 @@ void compose_event(const opt_str &user, const opt_str &group, const opt_str &eve
 }
 
 int write_element_header(FILE *f, const element_info &info) {
-    return guarded("ELEMENT", [&] {
-        std::string out;
-        out.reserve(512);
-        append_marker(out, "ELEMENT_BEGIN");
-        append_string(out, "Name", info.name);
-        if (info.type_name)
-            append_string(out, "ElType", *info.type_name);
-        if (info.mode != 0)
-            append_int(out, "Mode", info.mode);
-        out += event_lines;
-        if (info.comment)
-            append_string(out, "Comment", *info.comment);
-        if (info.state == ELEMENT_STATE_OBSOLETE)
-            append_marker(out, "Obsolete TRUE");
-        for (const std::string &b : info.obsolete_branches)
-            append_string(out, "BranchObs", b);
-        for (const std::string &a : info.attributes)
-            append_string(out, "Attrib", a);
-        for (const std::string &n : info.alt_names)
-            append_string(out, "AltName", n);
-        return put_raw(f, out);
-    });
+    std::string out;
+    out.reserve(512);
+    append_marker(out, "ELEMENT_BEGIN");
+    append_string(out, "Name", info.name);
+    if (info.type_name)
+        append_string(out, "ElType", *info.type_name);
+    if (info.mode != 0)
+        append_int(out, "Mode", info.mode);
+    out += event_lines;
+    if (info.comment)
+        append_string(out, "Comment", *info.comment);
+    if (info.state == ELEMENT_STATE_OBSOLETE)
+        append_marker(out, "Obsolete TRUE");
+    for (const std::string &b : info.obsolete_branches)
+        append_string(out, "BranchObs", b);
+    for (const std::string &a : info.attributes)
+        append_string(out, "Attrib", a);
+    for (const std::string &n : info.alt_names)
+        append_string(out, "AltName", n);
+    return put_raw(f, out);
 }
 
 int write_version(FILE *f, const export_version_info &node) {
-    return guarded("VERSION", [&] {
-        const cm_version_info &v = node.v;
-        std::string out;
-        out.reserve(512);
-        append_marker(out, "VERSION_BEGIN");
-        append_string(out, "VersionId", v.version_id);
-        if (v.status == VERSION_ABSOLUTE || v.status == VERSION_ABS_IMPORTANT)
-            append_marker(out, "AbsVersion TRUE");
-        out += event_lines;
-        if (present(v.branch))
-            append_string(out, "OnBranch", *v.branch);
-        if (!v.no_contents) {
-            if (node.extract_file)
-                append_string(out, "ExtractFile", *node.extract_file);
-            else if (node.extract_cmd)
-                append_string(out, "ExtractCmd", *node.extract_cmd);
-        }
-        for (const std::string &s : v.subbranches)
-            append_string(out, "SubBranch", last_component(s));
-        append_list_reversed(out, "Attrib", v.attributes);
-        append_list_reversed(out, "Label", v.labels);
-        append_list_reversed(out, "Merge", v.merges);
-        append_list_reversed(out, "FMerge", v.fmerges);
-        if (v.comment)
-            append_string(out, "Comment", *v.comment);
-        append_marker(out, "VERSION_END");
-        return put_raw(f, out);
-    });
+    const cm_version_info &v = node.v;
+    std::string out;
+    out.reserve(512);
+    append_marker(out, "VERSION_BEGIN");
+    append_string(out, "VersionId", v.version_id);
+    if (v.status == VERSION_ABSOLUTE || v.status == VERSION_ABS_IMPORTANT)
+        append_marker(out, "AbsVersion TRUE");
+    out += event_lines;
+    if (present(v.branch))
+        append_string(out, "OnBranch", *v.branch);
+    if (!v.no_contents) {
+        if (node.extract_file)
+            append_string(out, "ExtractFile", *node.extract_file);
+        else if (node.extract_cmd)
+            append_string(out, "ExtractCmd", *node.extract_cmd);
+    }
+    for (const std::string &s : v.subbranches)
+        append_string(out, "SubBranch", last_component(s));
+    append_list_reversed(out, "Attrib", v.attributes);
+    append_list_reversed(out, "Label", v.labels);
+    append_list_reversed(out, "Merge", v.merges);
+    append_list_reversed(out, "FMerge", v.fmerges);
+    if (v.comment)
+        append_string(out, "Comment", *v.comment);
+    append_marker(out, "VERSION_END");
+    return put_raw(f, out);
 }
 
 int write_element_end(FILE *f) { return put_raw(f, "ELEMENT_END\n"); }

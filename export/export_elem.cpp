@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <map>
-#include <new>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -225,12 +224,7 @@ void name_list_merge(name_list &dst, name_list &src) {
 
 int export_element_history(const cm_driver *driver, const char *path, export_element *e) {
     IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CONVERTING, path);
-    try {
-        return export_history(driver, path, e);
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_ALLOC_ELEMENT, path);
-        return fail_open(e, CM_FAILED);
-    }
+    return export_history(driver, path, e);
 }
 
 int write_selected_versions(export_element &e, FILE *f, const export_selection &sel,

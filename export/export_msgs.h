@@ -80,6 +80,8 @@
     X(MAIN_PROGRESS, "%ld files walked, %ld elements, %ld versions, %.0f versions/s")                       \
     X(MAIN_TOTALS, "Exported %ld elements with %ld versions from %ld files in %.1f s; %ld not exported")
 
+// The texts about memory (ELEM_CANT_ALLOC_ELEMENT and its kind) keep their
+// places; memory exhaustion ends the process instead (runtime/ks.h).
 #define EXPORT_ELEM_MESSAGES(X)                                                            \
     X(ELEM_CONVERTING, "Converting element \"%s\" ... \n")                                 \
     X(ELEM_CANT_ALLOC_ELEMENT, "Can't allocate element structure for \"%s\".")             \
@@ -133,10 +135,9 @@
     X(NAME_CHANGED, "%s type \"%s\" changed to \"%s\"\n")                                  \
     X(ELEM_CANT_GET_VERSION, "Can't get the next version of \"%s\".")
 
-#define EXPORT_CMD_MESSAGES(X)                                                                    \
-    X(CMD_WRITE_FAILED, "Could not output string to output file")                                 \
-    X(CMD_COMMENT_TROUBLE, "Trouble writing element creation comment.  Comment will be omitted.") \
-    X(CMD_CANT_FORMAT, "Cannot format a value of \"%s\" for the output file.")
+#define EXPORT_CMD_MESSAGES(X)                                    \
+    X(CMD_WRITE_FAILED, "Could not output string to output file") \
+    X(CMD_COMMENT_TROUBLE, "Trouble writing element creation comment.  Comment will be omitted.")
 
 #define EXPORT_MSG_ENUM(name, text) name,
 enum export_main_msg { EXPORT_MAIN_MESSAGES(EXPORT_MSG_ENUM) };

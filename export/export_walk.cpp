@@ -17,8 +17,9 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
-// A path that cannot go into the list (no memory) is named at once, and the
-// run ends with status 1: its end-of-run list is incomplete.
+// A path that cannot go into the list (a null table: never, as the walk
+// makes the table first) is named at once, and the run ends with status 1:
+// its end-of-run list is incomplete.
 void add_failure(export_run &r, const std::string &path) {
     int already = 0;
     if (int err = hash_str_enter(r.failures, path.c_str(), nullptr, &already)) {

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -505,25 +504,20 @@ int read_archive(rcs_element *e, char replace_char) {
 int rcs_open(const char *path, const char *element_name, rcs_element **out, char replace_char, bool quiet) {
     *out = nullptr;
     rcs_quiet_scope hush(quiet);
-    try {
-        auto e = std::make_unique<rcs_element>();
-        e->path = path;
-        e->element_name = element_name ? element_name : "";
-        e->file = std::make_shared<rcs_file_map>();
-        if (int err = map_file(path, e->file.get())) {
-            RCS_SAY(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
-            RCS_SAY(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
-            return 1001;
-        }
-        rcs_lex_init(&e->lx, e->file->data, e->file->size);
-        if (int r = read_archive(e.get(), replace_char))
-            return r;
-        *out = e.release();
-        return 0;
-    } catch (const std::bad_alloc &) {
-        RCS_SAY(IMSG_ERROR, cat(), RCS_NOMEM);
-        return 12;
+    auto e = std::make_unique<rcs_element>();
+    e->path = path;
+    e->element_name = element_name ? element_name : "";
+    e->file = std::make_shared<rcs_file_map>();
+    if (int err = map_file(path, e->file.get())) {
+        RCS_SAY(IMSG_ERROR, cat(), RCS_CANT_OPEN, path);
+        RCS_SAY(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
+        return 1001;
     }
+    rcs_lex_init(&e->lx, e->file->data, e->file->size);
+    if (int r = read_archive(e.get(), replace_char))
+        return r;
+    *out = e.release();
+    return 0;
 }
 
 void rcs_close(rcs_element *e) { delete e; }

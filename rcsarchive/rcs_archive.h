@@ -69,7 +69,7 @@ struct rcs_element {
 };
 
 // Opens and reads the whole archive. 0; 1001 after a message (which names the
-// file and, where there is one, the line); 12 when memory runs out.
+// file and, where there is one, the line).
 // replace_char stands for "/" and "\" in symbol names (see RCS_CHANGED_TYPE).
 // quiet: no message is printed (a reader that falls back to another way).
 [[nodiscard]] int rcs_open(const char *path, const char *element_name, rcs_element **out,

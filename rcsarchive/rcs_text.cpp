@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <new>
 
 namespace {
 
@@ -344,36 +343,32 @@ int walk(walker *w, size_t head, const std::function<int(size_t, std::string_vie
 int rcs_build_texts(const rcs_element *e, const std::vector<size_t> &wanted,
                     const std::function<int(size_t index, std::string_view text)> &fn, std::string *why) {
     walker w{e, why, {}, {}, {}, {}};
-    try {
-        if (wanted.empty())
-            return 0;
-        auto hit = e->delta_by_rev.find(e->head);
-        if (hit == e->delta_by_rev.end())
-            return w.fail("the head revision " + e->head + " is not in the archive");
-        size_t head = hit->second;
-        if (int r = build_tree(&w, head))
-            return r;
-        size_t n = e->deltas.size();
-        w.needed.assign(n, 0);
-        w.wanted.assign(n, 0);
-        for (size_t i : wanted) {
-            if (i >= n)
-                return w.fail("delta index " + std::to_string(i) + " is beyond the archive's " +
-                              std::to_string(n) + " deltas");
-            w.wanted[i] = 1;
-            // Mark the path up to the head; stop where it is already marked.
-            size_t j = i;
-            while (j != NONE && !w.needed[j]) {
-                w.needed[j] = 1;
-                if (j == head)
-                    break;
-                j = w.parent[j];
-            }
-            if (j == NONE)
-                return w.fail("revision " + w.rev(i) + " is not reachable from the head");
+    if (wanted.empty())
+        return 0;
+    auto hit = e->delta_by_rev.find(e->head);
+    if (hit == e->delta_by_rev.end())
+        return w.fail("the head revision " + e->head + " is not in the archive");
+    size_t head = hit->second;
+    if (int r = build_tree(&w, head))
+        return r;
+    size_t n = e->deltas.size();
+    w.needed.assign(n, 0);
+    w.wanted.assign(n, 0);
+    for (size_t i : wanted) {
+        if (i >= n)
+            return w.fail("delta index " + std::to_string(i) + " is beyond the archive's " +
+                          std::to_string(n) + " deltas");
+        w.wanted[i] = 1;
+        // Mark the path up to the head; stop where it is already marked.
+        size_t j = i;
+        while (j != NONE && !w.needed[j]) {
+            w.needed[j] = 1;
+            if (j == head)
+                break;
+            j = w.parent[j];
         }
-        return walk(&w, head, fn);
-    } catch (const std::bad_alloc &) {
-        return w.fail("out of memory rebuilding revision texts");
+        if (j == NONE)
+            return w.fail("revision " + w.rev(i) + " is not reachable from the head");
     }
+    return walk(&w, head, fn);
 }

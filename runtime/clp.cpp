@@ -2,7 +2,7 @@
 #include "clp.h"
 
 #include <cstring>
-#include <new>
+#include <memory>
 #include <vector>
 
 struct clp_hdl {
@@ -64,46 +64,30 @@ int clp_find_option(const clp_option *table, const std::string &word) {
 
 int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table, clp_hdl **out) {
     *out = nullptr;
-    clp_hdl *h = new (std::nothrow) clp_hdl;
-    if (!h)
-        return CLP_ERR_NOMEM;
-    try {
-        for (int i = 0; i < argc && argv[i]; ++i)
-            h->words.emplace_back(argv[i]);
-    } catch (const std::bad_alloc &) {
-        delete h;
-        return CLP_ERR_NOMEM;
-    }
+    auto h = std::make_unique<clp_hdl>();
+    for (int i = 0; i < argc && argv[i]; ++i)
+        h->words.emplace_back(argv[i]);
     h->table = table;
-    *out = h;
+    *out = h.release();
     return 0;
 }
 
 int clp_create_hdl_using_string(const char *text, const clp_option *table, clp_hdl **out) {
     *out = nullptr;
-    clp_hdl *h = new (std::nothrow) clp_hdl;
-    if (!h)
-        return CLP_ERR_NOMEM;
+    auto h = std::make_unique<clp_hdl>();
     h->table = table;
-    try {
-        const char *p = text ? text : "";
-        while (true) {
-            while (is_blank(*p))
-                ++p;
-            if (!*p)
-                break;
-            std::string word;
-            if (!read_word(p, &word)) {
-                delete h;
-                return CLP_ERR_QUOTE;
-            }
-            h->words.push_back(std::move(word));
-        }
-    } catch (const std::bad_alloc &) {
-        delete h;
-        return CLP_ERR_NOMEM;
+    const char *p = text ? text : "";
+    while (true) {
+        while (is_blank(*p))
+            ++p;
+        if (!*p)
+            break;
+        std::string word;
+        if (!read_word(p, &word))
+            return CLP_ERR_QUOTE;
+        h->words.push_back(std::move(word));
     }
-    *out = h;
+    *out = h.release();
     return 0;
 }
 

@@ -26,17 +26,17 @@ enum {
     CLP_ARGS = 2,           // the next word is not a flag: arguments follow
     CLP_UNKNOWN_FLAG = 3,   // a word like a flag that matches no entry (consumed; *id = -1)
 };
-enum { CLP_ERR_NOMEM = 12, CLP_ERR_QUOTE = 22 };
+enum { CLP_ERR_QUOTE = 22 };
 
 // The id of the entry that word matches by the rule above, or -1.
 int clp_find_option(const clp_option *table, const std::string &word);
 
-// argv excludes the program name. Returns 0 and the handle, or CLP_ERR_NOMEM.
+// argv excludes the program name. Returns 0 and the handle.
 [[nodiscard]] int clp_create_hdl_using_argv(int argc, const char *const argv[], const clp_option *table,
                                             clp_hdl **out);
 // Splits text into words at blanks. A double-quoted stretch keeps its blanks;
-// inside quotes \" and \\ stand for " and \. Returns 0, CLP_ERR_QUOTE for an
-// unterminated quote, or CLP_ERR_NOMEM.
+// inside quotes \" and \\ stand for " and \. Returns 0, or CLP_ERR_QUOTE for an
+// unterminated quote.
 [[nodiscard]] int clp_create_hdl_using_string(const char *text, const clp_option *table, clp_hdl **out);
 // The word as clp_create_hdl_using_string reads it back: quoted when it holds
 // blanks, quotes or backslashes, or is empty.

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -287,10 +286,7 @@ void *posix_opendir(const char *path) {
     DIR *d = ::opendir(path);
     if (!d)
         return nullptr;
-    posix_dir *pd = new (std::nothrow) posix_dir{d, {}};
-    if (!pd)
-        ::closedir(d);
-    return pd;
+    return new posix_dir{d, {}};
 }
 
 const fileutl_dirent *posix_readdir(void *dir, int) {

@@ -5,7 +5,6 @@
 #include "hash.h"
 
 #include <deque>
-#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,14 +22,10 @@ struct hash_table {
 };
 
 hash_table *hash_str_create(int size, int, int) {
-    hash_table *t = new (std::nothrow) hash_table;
-    if (!t)
-        return nullptr;
-    try {
-        t->index.reserve(size > 0 ? size_t(size) : 16);
-    } catch (const std::bad_alloc &) {
-        // A smaller start is fine; the table grows on demand.
-    }
+    auto *t = new hash_table;
+    // With the default maximum load factor of 1, room for size keys is at
+    // least size buckets.
+    t->index.reserve(size > 0 ? size_t(size) : 16);
     return t;
 }
 
@@ -47,17 +42,8 @@ int hash_str_enter(hash_table *t, const char *key, void *value, int *already) {
             *already = 1;
         return 0;
     }
-    try {
-        t->entries.push_back(entry{key, value});
-        try {
-            t->index.emplace(std::string_view(t->entries.back().key), t->entries.size() - 1);
-        } catch (const std::bad_alloc &) {
-            t->entries.pop_back();
-            throw;
-        }
-    } catch (const std::bad_alloc &) {
-        return 12;
-    }
+    t->entries.push_back(entry{key, value});
+    t->index.emplace(std::string_view(t->entries.back().key), t->entries.size() - 1);
     return 0;
 }
 

@@ -5,13 +5,15 @@
 
 struct hash_table;
 
-// size: initial bucket count; the two further parameters are accepted for the
-// callers' sake and have no effect here.
+// size: the initial bucket count (at least that many buckets; 16 when size
+// is not positive). p1 and p2 are ignored, kept for the interface.
 hash_table *hash_str_create(int size, int p1, int p2);
-// Lets the table grow as needed (the table always grows; kept for the callers).
+// Lets the table grow as needed. Every table grows already, so this changes
+// nothing: policy, size, p1 and p2 are ignored, kept for the interface.
+// Returns 0, or 1 for a null table.
 [[nodiscard]] int hash_set_dynamic(hash_table *t, int policy, int size, int p1, int p2);
 // Adds key with value; *already is set to 1 when the key was there (the value is
-// then left unchanged). Returns 0, 12 when memory runs out, 22 for a null table or key.
+// then left unchanged). Returns 0, or 22 for a null table or key.
 [[nodiscard]] int hash_str_enter(hash_table *t, const char *key, void *value, int *already);
 // 1 when found (value stored in *value when value is not null), 0 when not.
 int hash_str_lookup(hash_table *t, const char *key, void **value, void *context);

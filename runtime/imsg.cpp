@@ -2,6 +2,7 @@
 #include "imsg.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -172,10 +173,6 @@ void imsg_status_end() { status_finish("\n"); }
 void imsg_set_streams(FILE *o, FILE *e) {
     out_stream = o;
     err_stream = e;
-}
-
-void imsg_vprint(int severity, const imsg_catalog *cat, int num, va_list ap) {
-    vprint(severity, cat, num, ap, true);
 }
 
 void imsg_print(int severity, const imsg_catalog *cat, int num, ...) {

@@ -12,7 +12,6 @@
 // stderr so that both streams read in order when they share a terminal or pipe.
 #pragma once
 
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -37,7 +36,6 @@ void imsg_suppress_prefix(int on);
 // Prints text `num` of `cat` with printf arguments. With num == -1 the catalog
 // argument is ignored and the first variadic argument is the format itself.
 void imsg_print(int severity, const imsg_catalog *cat, int num, ...);
-void imsg_vprint(int severity, const imsg_catalog *cat, int num, va_list ap);
 // Same, but never adds a line end.
 void imsg_print_nonl(int severity, const imsg_catalog *cat, int num, ...);
 // Prints a format of the caller's own (no catalog); the compiler checks it.

@@ -3,9 +3,35 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <unistd.h>
 
+#include "imsg.h"
+
+namespace {
+
+// Nothing here may allocate: the line is built in a fixed buffer and written
+// with write(2). _exit, not exit: destructors and exit handlers may allocate.
+[[noreturn]] void out_of_memory() {
+    static const char tail[] = ": Error: Unable to allocate memory.\n";
+    const char *name = imsg_app_name();
+    if (!name || !*name)
+        name = "vantor";
+    char line[160 + sizeof tail];
+    size_t n = strnlen(name, 160);
+    std::memcpy(line, name, n);
+    std::memcpy(line + n, tail, sizeof tail - 1);
+    std::fflush(stdout);
+    ssize_t written = ::write(STDERR_FILENO, line, n + sizeof tail - 1);
+    (void)written;   // nothing is left to report a failed write with
+    _exit(1);
+}
+
+}   // namespace
+
 void ks_system_init() {
+    std::set_new_handler(out_of_memory);
     std::setlocale(LC_ALL, "");
     // Progress notices are many and small; unless someone watches them on a
     // terminal, send them in big pieces (stderr is flushed after stdout anyway).

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <new>
 
 #include "stg.h"
 
@@ -151,17 +150,12 @@ char *strutl_concat_area(stg_area *area, int count, ...) {
     va_list ap;
     va_start(ap, count);
     std::string joined;
-    bool ok = true;
-    try {
-        for (int i = 0; i < count; ++i) {
-            const char *piece = va_arg(ap, const char *);
-            joined += piece ? piece : "";
-        }
-    } catch (const std::bad_alloc &) {
-        ok = false;
+    for (int i = 0; i < count; ++i) {
+        const char *piece = va_arg(ap, const char *);
+        joined += piece ? piece : "";
     }
     va_end(ap);
-    return ok ? stg_area_strdup(area, joined.c_str()) : nullptr;
+    return stg_area_strdup(area, joined.c_str());
 }
 
 int strutl_cvt_case_string(const char *s, int direction, size_t size, char *out) {

@@ -29,5 +29,3 @@ int tbs_version_ext_pname(const char *path, const char *version, std::string *ou
         *out += std::string("@@") + version;
     return 0;
 }
-
-int tbs_is_entry_level() { return 0; }

@@ -11,5 +11,3 @@ std::string tbs_product_tool_dir_quoted();
 // The version-extended path name "path@@version"; with a null or empty version
 // the path itself. Returns 0, or 1 for a null or empty path.
 [[nodiscard]] int tbs_version_ext_pname(const char *path, const char *version, std::string *out);
-// 1 for the entry-level edition; this build is the full product.
-int tbs_is_entry_level();

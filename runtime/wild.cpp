@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <glob.h>
-#include <new>
 
 int wild_contains_wildcard_symbols(const char *text) { return text && std::strpbrk(text, "*?[") != nullptr; }
 
@@ -15,13 +14,8 @@ int wild_glob_single(const char *pattern, std::vector<std::string> *names) {
     int r = ::glob(pattern, GLOB_ERR | GLOB_NOSORT, nullptr, &g);
     int status = r == 0 ? WILD_OK : r == GLOB_NOMATCH ? WILD_NO_MATCH : WILD_ERROR;
     size_t before = names->size();
-    try {
-        for (size_t i = 0; status == WILD_OK && i < g.gl_pathc; ++i)
-            names->emplace_back(g.gl_pathv[i]);
-    } catch (const std::bad_alloc &) {
-        status = WILD_ERROR;
-        names->resize(before);
-    }
+    for (size_t i = 0; status == WILD_OK && i < g.gl_pathc; ++i)
+        names->emplace_back(g.gl_pathv[i]);
     ::globfree(&g);
     // glob would sort by the locale's collation; byte order is the same everywhere.
     std::sort(names->begin() + std::ptrdiff_t(before), names->end());

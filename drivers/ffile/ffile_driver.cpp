@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <new>
 
 #include "drivers/ffile/ffile_driver.h"
 #include "runtime/credutl.h"
@@ -113,40 +112,26 @@ int fill_element(ffile_element *e) {
 }
 
 int ffile_open_element(const char *path, void **handle) {
-    ffile_element *e = new (std::nothrow) ffile_element;
-    if (!e) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
-        return CM_NOMEM;
-    }
+    auto *e = new ffile_element;
     *handle = e;
-    try {
-        e->path = path;
-        if (fill_element(e) != 0)
-            return CM_FAILED;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
-        return CM_NOMEM;
-    }
+    e->path = path;
+    if (fill_element(e) != 0)
+        return CM_FAILED;
     e->cursor = 0;
     return 0;
 }
 
 int ffile_element_info(void *handle, element_info *info) {
     const ffile_element *e = static_cast<ffile_element *>(handle);
-    try {
-        *info = element_info();
-        info->created = e->version.event_time;
-        info->name = e->path;
-        info->mode = int(e->mode);   // the open's stat follows links too
-        info->user = e->version.user;
-        info->group = e->version.group;
-        info->event_name = e->version.event_name;
-        info->host = e->version.host;
-        info->comment = e->version.comment;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_MEMORY);
-        return CM_NOMEM;
-    }
+    *info = element_info();
+    info->created = e->version.event_time;
+    info->name = e->path;
+    info->mode = int(e->mode);   // the open's stat follows links too
+    info->user = e->version.user;
+    info->group = e->version.group;
+    info->event_name = e->version.event_name;
+    info->host = e->version.host;
+    info->comment = e->version.comment;
     return 0;
 }
 

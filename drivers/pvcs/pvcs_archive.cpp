@@ -9,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <new>
 #include <set>
 
 #include "drivers/pvcs/pvcs_msgs.h"
@@ -488,21 +487,16 @@ int pvcs_is_archive(const char *path, bool *yes) {
 }
 
 int pvcs_workfile_name(pvcs_file &f, const std::string &path, std::string *name) {
-    try {
-        pvcs_header h;
-        int64_t first;
-        if (int rc = read_header_block(f, path, &h, &first))
-            return rc;
-        if (h.workfile.empty()) {
-            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NO_WORKFILE);
-            return at(path, 0);
-        }
-        *name = h.workfile;
-        return 0;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
-        return PVCS_NOMEM_STATUS;
+    pvcs_header h;
+    int64_t first;
+    if (int rc = read_header_block(f, path, &h, &first))
+        return rc;
+    if (h.workfile.empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NO_WORKFILE);
+        return at(path, 0);
     }
+    *name = h.workfile;
+    return 0;
 }
 
 std::string pvcs_element_name(const std::string &archive_path, const std::string &workfile) {
@@ -528,47 +522,37 @@ std::string pvcs_element_name(const std::string &archive_path, const std::string
 
 int pvcs_open(const char *path, pvcs_element **out) {
     *out = nullptr;
-    try {
-        auto e = std::make_unique<pvcs_element>();
-        e->path = path;
-        if (e->file.open(e->path) != 0) {
-            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
-            return PVCS_CANT_OPEN_ARCHIVE;
-        }
-        int64_t first, header;
-        if (int rc = read_header_block(e->file, e->path, &e->header, &first, &header))
-            return rc;
-        e->name = pvcs_element_name(e->path, e->header.workfile);
-        if (e->name.empty()) {
-            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NO_WORKFILE);
-            return at(e->path, 0);
-        }
-        e->host = host_name();
-        if (int rc = read_revisions(e.get(), header, first))
-            return rc;
-        e->current = e->first;
-        *out = e.release();
-        return 0;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
-        return PVCS_NOMEM_STATUS;
+    auto e = std::make_unique<pvcs_element>();
+    e->path = path;
+    if (e->file.open(e->path) != 0) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
+        return PVCS_CANT_OPEN_ARCHIVE;
     }
+    int64_t first, header;
+    if (int rc = read_header_block(e->file, e->path, &e->header, &first, &header))
+        return rc;
+    e->name = pvcs_element_name(e->path, e->header.workfile);
+    if (e->name.empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NO_WORKFILE);
+        return at(e->path, 0);
+    }
+    e->host = host_name();
+    if (int rc = read_revisions(e.get(), header, first))
+        return rc;
+    e->current = e->first;
+    *out = e.release();
+    return 0;
 }
 
 void pvcs_close(pvcs_element *e) { delete e; }
 
 int pvcs_read_header(pvcs_element *e, element_info *info) {
-    try {
-        const pvcs_header &h = e->header;
-        info->user = h.owner && !h.owner->empty() ? *h.owner : std::string("unknown");
-        info->created = h.time;
-        info->comment = h.description;
-        info->checkouts = h.locks;
-        return 0;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
-        return PVCS_NOMEM_STATUS;
-    }
+    const pvcs_header &h = e->header;
+    info->user = h.owner && !h.owner->empty() ? *h.owner : std::string("unknown");
+    info->created = h.time;
+    info->comment = h.description;
+    info->checkouts = h.locks;
+    return 0;
 }
 
 int pvcs_find_label(const pvcs_element *e, const std::string &number, int *cursor) {

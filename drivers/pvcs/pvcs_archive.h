@@ -48,7 +48,7 @@ enum {
 enum {
     PVCS_OK = 0,
     PVCS_CANT_OPEN_ARCHIVE = 2,
-    PVCS_NOMEM_STATUS = 12,
+    PVCS_NOMEM_STATUS = 12,   // kept for the interface: memory exhaustion ends the process (runtime/ks.h)
     PVCS_FAILED = 1001,
 };
 
@@ -151,12 +151,12 @@ struct pvcs_element {
 // Opens the archive, reads its header and revision blocks and builds the
 // sorted revision list. The element name comes from pvcs_element_name().
 // 0; 2 when the file cannot be opened; 1001 for a damaged archive or one
-// without a workfile name; 12 when memory runs out. On failure *out is null.
+// without a workfile name. On failure *out is null.
 [[nodiscard]] int pvcs_open(const char *path, pvcs_element **out);
 void pvcs_close(pvcs_element *e);   // accepts null
 
 // Fills owner ("unknown" when missing or empty), created, comment and
-// checkouts of *info from the header read by the open. 0, 1001 or 12.
+// checkouts of *info from the header read by the open. 0.
 [[nodiscard]] int pvcs_read_header(pvcs_element *e, element_info *info);
 
 // The order of two revision numbers along a line of descent: negative when a

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <map>
 #include <memory>
-#include <new>
 #include <set>
 #include <unordered_map>
 
@@ -186,70 +185,60 @@ void pvcs_note_unreadable(const std::string &path) { pvcs_state().unreadable.ins
 
 int pvcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
-    try {
-        if (pvcs_state().unreadable.count(path))
-            return CM_FAILED;   // its header was found damaged, and said so, on the walk
-        auto h = std::make_unique<pvcs_handle>();
-        if (int rc = pvcs_open(path, &h->arc))
-            return rc;
-        const pvcs_element *e = h->arc;
-        // "." or ".." would make the element a directory of the VOB, or one outside it.
-        const std::string leaf = last_component(e->name);
-        if (leaf == "." || leaf == "..") {
-            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BAD_WORKFILE, path, e->header.workfile.c_str());
+    if (pvcs_state().unreadable.count(path))
+        return CM_FAILED;   // its header was found damaged, and said so, on the walk
+    auto h = std::make_unique<pvcs_handle>();
+    if (int rc = pvcs_open(path, &h->arc))
+        return rc;
+    const pvcs_element *e = h->arc;
+    // "." or ".." would make the element a directory of the VOB, or one outside it.
+    const std::string leaf = last_component(e->name);
+    if (leaf == "." || leaf == "..") {
+        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BAD_WORKFILE, path, e->header.workfile.c_str());
+        return CM_FAILED;
+    }
+    auto known = pvcs_state().exported.find(e->name);
+    if (known != pvcs_state().exported.end() && known->second != path) {
+        IMSG_PRINT(IMSG_WARNING, cat(), PVCS_SAME_ELEMENT, path, known->second.c_str(), e->name.c_str());
+        return CM_NOT_EXPORTED;
+    }
+    index_labels(h.get());
+    h->branch_paths.reserve(e->revisions.size());
+    std::set<std::string> numbers;
+    for (const pvcs_revision &r : e->revisions) {
+        // A branch number (1.2.1) or a lone number has no place in a version tree.
+        if (r.fields.size() % 2 != 0) {
+            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOT_A_REVISION, path, r.number.c_str());
             return CM_FAILED;
         }
-        auto known = pvcs_state().exported.find(e->name);
-        if (known != pvcs_state().exported.end() && known->second != path) {
-            IMSG_PRINT(IMSG_WARNING, cat(), PVCS_SAME_ELEMENT, path, known->second.c_str(), e->name.c_str());
-            return CM_NOT_EXPORTED;
+        if (!numbers.insert(r.number).second) {
+            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DUPLICATE_REV, path, r.number.c_str());
+            return CM_FAILED;
         }
-        index_labels(h.get());
-        h->branch_paths.reserve(e->revisions.size());
-        std::set<std::string> numbers;
-        for (const pvcs_revision &r : e->revisions) {
-            // A branch number (1.2.1) or a lone number has no place in a version tree.
-            if (r.fields.size() % 2 != 0) {
-                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOT_A_REVISION, path, r.number.c_str());
-                return CM_FAILED;
-            }
-            if (!numbers.insert(r.number).second) {
-                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_DUPLICATE_REV, path, r.number.c_str());
-                return CM_FAILED;
-            }
-            opt_str bp = branch_path(h.get(), r);
-            // Cut short, it would name another branch.
-            if (bp && bp->size() > FILEUTL_MAX_PATH) {
-                IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BRANCH_TOO_LONG, path, r.number.c_str(),
-                           int(FILEUTL_MAX_PATH));
-                return CM_FAILED;
-            }
-            h->branch_paths.push_back(std::move(bp));
+        opt_str bp = branch_path(h.get(), r);
+        // Cut short, it would name another branch.
+        if (bp && bp->size() > FILEUTL_MAX_PATH) {
+            IMSG_PRINT(IMSG_ERROR, cat(), PVCS_BRANCH_TOO_LONG, path, r.number.c_str(),
+                       int(FILEUTL_MAX_PATH));
+            return CM_FAILED;
         }
-        h->branch_revisions = branch_revisions(e);
-        pvcs_state().exported.emplace(e->name, path);
-        *handle = h.release();
-        return CM_OK;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
-        return CM_NOMEM;
+        h->branch_paths.push_back(std::move(bp));
     }
+    h->branch_revisions = branch_revisions(e);
+    pvcs_state().exported.emplace(e->name, path);
+    *handle = h.release();
+    return CM_OK;
 }
 
 int pvcs_cm_element_info(void *handle, element_info *info) {
     pvcs_element *e = static_cast<pvcs_handle *>(handle)->arc;
-    try {
-        info->state = 0;
-        info->type_name.reset();
-        info->name = e->name;
-        info->mode = 0;
-        info->group = "unknown";
-        info->host = e->host;
-        return pvcs_read_header(e, info);
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
-        return CM_NOMEM;
-    }
+    info->state = 0;
+    info->type_name.reset();
+    info->name = e->name;
+    info->mode = 0;
+    info->group = "unknown";
+    info->host = e->host;
+    return pvcs_read_header(e, info);
 }
 
 int pvcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
@@ -258,14 +247,9 @@ int pvcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
     *is_version = 1;
     if (e->current < 0)
         return CM_NO_MORE;
-    try {
-        fill_version(h, e->current, v);
-        e->current = e->revisions[size_t(e->current)].next;
-        return CM_OK;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), PVCS_NOMEM);
-        return CM_NOMEM;
-    }
+    fill_version(h, e->current, v);
+    e->current = e->revisions[size_t(e->current)].next;
+    return CM_OK;
 }
 
 int pvcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <grp.h>
 #include <map>
-#include <new>
 #include <unistd.h>
 
 #include "rcsarchive/rcs_archive.h"
@@ -261,82 +260,66 @@ std::map<std::string, std::string> &opened_paths() {
 
 int rcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
-    try {
-        std::string name = rcs_element_name(path);
-        auto known = opened_paths().find(name);
-        if (known != opened_paths().end() && known->second != path) {
-            IMSG_PRINT(IMSG_WARNING, cat(), RCS_SAME_ELEMENT, path, known->second.c_str(), name.c_str());
-            return CM_NOT_EXPORTED;
-        }
-        auto h = std::make_unique<rcs_handle>();
-        if (int rc = rcs_open(path, name.c_str(), &h->arc, export_replace_char()))
-            return rc;
-        h->branch_paths.reserve(h->arc->deltas.size());
-        for (const rcs_delta &d : h->arc->deltas) {
-            opt_str bp = branch_path(h->arc, d.rev);
-            if (bp && bp->size() > FILEUTL_MAX_PATH) {
-                IMSG_PRINT(IMSG_ERROR, cat(), RCS_BRANCH_TOO_LONG, path, d.rev.c_str(),
-                           int(FILEUTL_MAX_PATH));
-                return CM_FAILED;
-            }
-            h->branch_paths.push_back(std::move(bp));
-        }
-        h->empty_branches = empty_named_branches(h->arc);
-        h->replays = default_branch_replays(h->arc);
-        opened_paths().emplace(name, path);
-        *handle = h.release();
-        return CM_OK;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
-        return CM_NOMEM;
+    std::string name = rcs_element_name(path);
+    auto known = opened_paths().find(name);
+    if (known != opened_paths().end() && known->second != path) {
+        IMSG_PRINT(IMSG_WARNING, cat(), RCS_SAME_ELEMENT, path, known->second.c_str(), name.c_str());
+        return CM_NOT_EXPORTED;
     }
+    auto h = std::make_unique<rcs_handle>();
+    if (int rc = rcs_open(path, name.c_str(), &h->arc, export_replace_char()))
+        return rc;
+    h->branch_paths.reserve(h->arc->deltas.size());
+    for (const rcs_delta &d : h->arc->deltas) {
+        opt_str bp = branch_path(h->arc, d.rev);
+        if (bp && bp->size() > FILEUTL_MAX_PATH) {
+            IMSG_PRINT(IMSG_ERROR, cat(), RCS_BRANCH_TOO_LONG, path, d.rev.c_str(), int(FILEUTL_MAX_PATH));
+            return CM_FAILED;
+        }
+        h->branch_paths.push_back(std::move(bp));
+    }
+    h->empty_branches = empty_named_branches(h->arc);
+    h->replays = default_branch_replays(h->arc);
+    opened_paths().emplace(name, path);
+    *handle = h.release();
+    return CM_OK;
 }
 
 int rcs_cm_element_info(void *handle, element_info *info) {
     const rcs_element *e = static_cast<rcs_handle *>(handle)->arc;
-    try {
-        info->state = 0;
-        info->type_name.reset();
-        info->name = e->element_name;
-        fileutl_stat_t st;
-        if (fileutl_stat(e->path.c_str(), 1, &st) != 0) {
-            IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_STAT, e->path.c_str());
-            return CM_FAILED;
-        }
-        info->mode = int(st.mode);
-        rcs_state().archive_mtime = st.mtime;
-        info->created = e->deltas.empty() ? st.mtime : e->deltas.front().time;
-        info->user = info->group = info->event_name = "Unknown";
-        info->host = host_name();
-        info->comment = rcs_read_description(e);
-        info->checkouts = rcs_read_locks(e);
-        return CM_OK;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
-        return CM_NOMEM;
+    info->state = 0;
+    info->type_name.reset();
+    info->name = e->element_name;
+    fileutl_stat_t st;
+    if (fileutl_stat(e->path.c_str(), 1, &st) != 0) {
+        IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_STAT, e->path.c_str());
+        return CM_FAILED;
     }
+    info->mode = int(st.mode);
+    rcs_state().archive_mtime = st.mtime;
+    info->created = e->deltas.empty() ? st.mtime : e->deltas.front().time;
+    info->user = info->group = info->event_name = "Unknown";
+    info->host = host_name();
+    info->comment = rcs_read_description(e);
+    info->checkouts = rcs_read_locks(e);
+    return CM_OK;
 }
 
 int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
     rcs_handle *h = static_cast<rcs_handle *>(handle);
     rcs_element *e = h->arc;
     *is_version = 1;
-    try {
-        if (e->current < e->deltas.size()) {
-            fill_version(h, e->current, v);
-            e->current++;
-            return CM_OK;
-        }
-        if (h->next_replay < h->replays.size()) {
-            fill_replay(h, h->replays[h->next_replay], v);
-            h->next_replay++;
-            return CM_OK;
-        }
-        return CM_NO_MORE;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), RCS_NOMEM);
-        return CM_NOMEM;
+    if (e->current < e->deltas.size()) {
+        fill_version(h, e->current, v);
+        e->current++;
+        return CM_OK;
     }
+    if (h->next_replay < h->replays.size()) {
+        fill_replay(h, h->replays[h->next_replay], v);
+        h->next_replay++;
+        return CM_OK;
+    }
+    return CM_NO_MORE;
 }
 
 int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, int *is_command) {

@@ -3,7 +3,6 @@
 // the versions they sprout from, and what the export library asks of it.
 #include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "drivers/ssafe/ssafe_driver.h"
 #include "drivers/ssafe/ssafe_msgs.h"
@@ -230,26 +229,21 @@ int ssafe_cm_map_name(const char *path, int, int *convert, int *prune, std::stri
 
 int ssafe_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
-    try {
-        auto e = std::make_unique<ssafe_element>();
-        e->name = element_name(path);
-        ssafe_driver_state &s = ssafe_state();
-        // Written already as an alternate name of an element met earlier.
-        if (s.follow && s.shares.count(e->name))
-            return CM_NOT_EXPORTED;
-        int rc = build_element(path, e.get());
-        if (rc != CM_OK)
-            return rc;
-        // Only an element that opened has its other places written as its
-        // alternate names; a failed one leaves them to be tried on their own.
-        for (const std::string &key : e->share_keys)
-            s.shares.insert(key);
-        *handle = e.release();
-        return CM_OK;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_NOMEM);
-        return CM_NOMEM;
-    }
+    auto e = std::make_unique<ssafe_element>();
+    e->name = element_name(path);
+    ssafe_driver_state &s = ssafe_state();
+    // Written already as an alternate name of an element met earlier.
+    if (s.follow && s.shares.count(e->name))
+        return CM_NOT_EXPORTED;
+    int rc = build_element(path, e.get());
+    if (rc != CM_OK)
+        return rc;
+    // Only an element that opened has its other places written as its
+    // alternate names; a failed one leaves them to be tried on their own.
+    for (const std::string &key : e->share_keys)
+        s.shares.insert(key);
+    *handle = e.release();
+    return CM_OK;
 }
 
 int ssafe_cm_element_info(void *handle, element_info *info) {

@@ -7,7 +7,6 @@
 // running the client once more for it.
 #include <cerrno>
 #include <memory>
-#include <new>
 #include <sys/stat.h>
 
 #include "drivers/ssafe/ssafe_driver.h"
@@ -57,19 +56,14 @@ int fs_stat(const char *path, int, fileutl_stat_t *st) {
 
 void *fs_opendir(const char *path) {
     ssafe_driver_state &s = ssafe_state();
-    try {
-        auto l = std::make_unique<ss_listing>();
-        std::string rel = ssafe_walk_path(path);
-        if (ssafe_query("dir", {ssafe_full_path(s.working_project, rel)}, &l->text) != 0) {
-            errno = EIO;
-            return nullptr;
-        }
-        l->prefix = rel.empty() ? "" : rel + "/";
-        return l.release();
-    } catch (const std::bad_alloc &) {
-        errno = ENOMEM;
+    auto l = std::make_unique<ss_listing>();
+    std::string rel = ssafe_walk_path(path);
+    if (ssafe_query("dir", {ssafe_full_path(s.working_project, rel)}, &l->text) != 0) {
+        errno = EIO;
         return nullptr;
     }
+    l->prefix = rel.empty() ? "" : rel + "/";
+    return l.release();
 }
 
 // Names keep their case: Linux volumes preserve it, so the walker's case

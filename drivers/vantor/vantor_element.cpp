@@ -2,7 +2,6 @@
 // branches, creation event, checkouts, attributes.
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "drivers/vantor/vantor_int.h"
 #include "runtime/fileutl.h"
@@ -181,50 +180,33 @@ int vt_attributes(const vantor_element *e, vob_oid obj, str_list *out, int64_t *
 }
 
 int vt_open_element(const char *path, void **handle) {
-    vantor_element *e = new (std::nothrow) vantor_element;
-    if (!e) {
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);
-        return CM_NOMEM;
-    }
-    try {
-        e->path = path;
-        if (open_steps(e) != 0) {
-            delete e;
-            return CM_FAILED;
-        }
-    } catch (const std::bad_alloc &) {
-        delete e;
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);
-        return CM_NOMEM;
-    }
-    *handle = e;
+    auto e = std::make_unique<vantor_element>();
+    e->path = path;
+    if (open_steps(e.get()) != 0)
+        return CM_FAILED;
+    *handle = e.release();
     return 0;
 }
 
 int vt_element_info(void *handle, element_info *info) {
     const vantor_element *e = static_cast<vantor_element *>(handle);
-    try {
-        *info = element_info();
-        if (element_type(e, info))
-            return CM_FAILED;
-        info->name = e->path;
-        fileutl_stat_t st{};
-        info->mode = fileutl_stat(e->path.c_str(), 1, &st) == 0 ? int(st.mode) : 0;
-        int obsolete = 0;
-        if (locked_obsolete(e, e->elem, &obsolete))
-            return CM_FAILED;
-        if (obsolete)
-            info->state = ELEMENT_STATE_OBSOLETE;
-        if (obsolete_branches(e, info) || creation_event(e, info))
-            return CM_FAILED;
-        checkouts(e, info);
-        // The latest attribute's creation lets -s find an element whose
-        // attributes alone changed.
-        if (vt_attributes(e, e->elem, &info->attributes, &info->updated))
-            return CM_FAILED;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);
-        return CM_NOMEM;
-    }
+    *info = element_info();
+    if (element_type(e, info))
+        return CM_FAILED;
+    info->name = e->path;
+    fileutl_stat_t st{};
+    info->mode = fileutl_stat(e->path.c_str(), 1, &st) == 0 ? int(st.mode) : 0;
+    int obsolete = 0;
+    if (locked_obsolete(e, e->elem, &obsolete))
+        return CM_FAILED;
+    if (obsolete)
+        info->state = ELEMENT_STATE_OBSOLETE;
+    if (obsolete_branches(e, info) || creation_event(e, info))
+        return CM_FAILED;
+    checkouts(e, info);
+    // The latest attribute's creation lets -s find an element whose
+    // attributes alone changed.
+    if (vt_attributes(e, e->elem, &info->attributes, &info->updated))
+        return CM_FAILED;
     return 0;
 }

@@ -10,7 +10,6 @@
 #include <dirent.h>
 #include <functional>
 #include <memory>
-#include <new>
 #include <sys/stat.h>
 
 #include "drivers/vantor/vantor_int.h"
@@ -27,18 +26,13 @@ void failed(const char *path, int rc, const std::string &why) {
     IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_CANT_RESOLVE, path);
     if (!why.empty())
         IMSG_PRINT(IMSG_CONT, vt_cat(), VT_REASON, why.c_str());
-    errno = rc == VOB_NOT_FOUND ? ENOENT : rc == VOB_NOMEM ? ENOMEM : EIO;
+    errno = rc == VOB_NOT_FOUND ? ENOENT : EIO;
 }
 
 int fs_stat(const char *path, int follow, fileutl_stat_t *st) {
     vob_view_stat vs;
     std::string err;
-    int rc;
-    try {
-        rc = vob_view_stat_path(path, &vs, &err);
-    } catch (const std::bad_alloc &) {
-        rc = VOB_NOMEM;
-    }
+    int rc = vob_view_stat_path(path, &vs, &err);
     if (rc != VOB_OK) {
         failed(path, rc, err);
         return -1;
@@ -91,16 +85,10 @@ int read_names(const char *path, vt_dir *d) {
 }
 
 void *fs_opendir(const char *path) {
-    try {
-        auto d = std::make_unique<vt_dir>();
-        if (read_names(path, d.get()) != 0)
-            return nullptr;
-        return d.release();
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);
-        errno = ENOMEM;
+    auto d = std::make_unique<vt_dir>();
+    if (read_names(path, d.get()) != 0)
         return nullptr;
-    }
+    return d.release();
 }
 
 const fileutl_dirent *fs_readdir(void *dir, int) {

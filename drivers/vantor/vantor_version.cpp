@@ -4,7 +4,6 @@
 // what was hung on it later, so that a -s export still selects a version
 // labelled, merged or branched from after the -s time.
 #include <algorithm>
-#include <new>
 
 #include "drivers/vantor/vantor_int.h"
 
@@ -100,15 +99,10 @@ int vt_next_version(void *handle, cm_version_info *v, int *is_version) {
         return CM_NO_MORE;
     const cmd_vtree_version *n = e->nodes[e->cursor++];
     *is_version = 1;
-    try {
-        *v = cm_version_info();
-        v->status = VERSION_ABSOLUTE;
-        if (id_branch_event(e, n->ver, v) || hung_on(e, n, v))
-            return CM_FAILED;
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOMEM);
-        return CM_NOMEM;
-    }
+    *v = cm_version_info();
+    v->status = VERSION_ABSOLUTE;
+    if (id_branch_event(e, n->ver, v) || hung_on(e, n, v))
+        return CM_FAILED;
     vt_versions_out++;
     return 0;
 }

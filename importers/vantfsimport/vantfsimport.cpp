@@ -7,7 +7,6 @@
 // parsed again, so a name holding blanks or quotes reaches the library whole.
 #include <clocale>
 #include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -224,10 +223,7 @@ int main(int argc, char **argv) {
     }
 
     clp_hdl *hdl = nullptr;
-    if (clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl)) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FSI_BAD_CMDLINE, "not enough memory");
-        pfm_exit(1);
-    }
+    (void)clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl);   // refuses no argv
     fsimport_params params;
     params.comment = FSIMPORT_DEFAULT_COMMENT;
     if (read_flags(hdl, &params))
@@ -243,20 +239,8 @@ int main(int argc, char **argv) {
 
     std::vector<std::string> words, sources;
     std::string stray;
-    try {
-        read_operands(hdl, &words, &stray);
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FSI_NO_MEMORY_ARGS);
-        clp_destroy_hdl(&hdl);
-        pfm_exit(1);
-    }
-    try {
-        if (expand_sources(words, &sources)) {
-            clp_destroy_hdl(&hdl);
-            pfm_exit(1);
-        }
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FSI_NO_MEMORY_WILD);
+    read_operands(hdl, &words, &stray);
+    if (expand_sources(words, &sources)) {
         clp_destroy_hdl(&hdl);
         pfm_exit(1);
     }
@@ -273,15 +257,9 @@ int main(int argc, char **argv) {
     const std::string target = fileutl_strip_pname_sep(words.back());
     params.target = target.c_str();
     std::vector<const char *> names;
-    try {
-        names.reserve(sources.size());
-        for (const std::string &s : sources)
-            names.push_back(s.c_str());
-    } catch (const std::bad_alloc &) {
-        IMSG_PRINT(IMSG_ERROR, cat(), FSI_NO_MEMORY_ARGS);
-        clp_destroy_hdl(&hdl);
-        pfm_exit(1);
-    }
+    names.reserve(sources.size());
+    for (const std::string &s : sources)
+        names.push_back(s.c_str());
 
     ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), FSI_STOPPING) + "\n",
                              fsimport_request_stop, nullptr);

@@ -142,10 +142,7 @@ int main(int argc, char **argv) {
     }
 
     clp_hdl *hdl = nullptr;
-    if (clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl)) {
-        IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_CMDLINE);
-        pfm_exit(1);
-    }
+    (void)clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl);   // refuses no argv
     imp_params params;
     params.target_dir = ".";
     params.label_directory = 1;

@@ -53,7 +53,9 @@
 // status (VOB_OK, or one of vob_status); after a failure vob_errmsg() holds a
 // message that says what failed and on which VOB, ready to print. Calls
 // without a handle take a std::string *err for the same purpose. No call
-// throws. Output parameters are written only on success unless stated.
+// throws, and none reports memory exhaustion: in a program started with
+// ks_system_init that ends the process (runtime/ks.h). Output parameters are
+// written only on success unless stated.
 #pragma once
 
 #include <cstdint>
@@ -67,7 +69,6 @@ constexpr vob_oid VOB_OID_NULL = 0;
 
 enum vob_status {
     VOB_OK = 0,
-    VOB_NOMEM = 12,
     VOB_ERR = 1001,         // failure (I/O, database, bad argument, ...)
     VOB_NOT_FOUND = 1002,   // no such object; no lock; no contents
     VOB_EXISTS = 1003,      // the name, label, branch or type exists already

@@ -2,7 +2,7 @@
 // thin layer over the store (vob.h) and the views (view.h, pname.h), in the
 // shape the exporter's driver asks for.
 //
-// Statuses are those of vob.h: VOB_OK, VOB_NOMEM, VOB_ERR, VOB_NOT_FOUND, and
+// Statuses are those of vob.h: VOB_OK, VOB_ERR, VOB_NOT_FOUND, and
 // VOB_TOO_LONG for a text that does not fit the size the caller gave (a size
 // counts a terminating NUL, so a text fits when its length is below it).
 // Texts never come back cut. After a failure of a call that takes a VOB

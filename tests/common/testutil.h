@@ -7,6 +7,16 @@
 #include <utility>
 #include <vector>
 
+// Defined when AddressSanitizer is built in: it reserves terabytes of
+// address space, so tests under an address-space limit cannot run with it.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESTUTIL_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESTUTIL_UNDER_ASAN 1
+#endif
+#endif
+
 namespace testutil {
 
 // A fresh directory under the temporary location (TMPDIR), removed with its

@@ -299,6 +299,35 @@ TEST_F(PvcsRun, BadArchivesAreReportedAndTheOthersExported) {
     EXPECT_NE(out.find("odd.c_v", list), std::string::npos);
 }
 
+// Memory exhaustion ends the process, so a length read from an archive is
+// checked against the file before anything is allocated for it: under an
+// address-space limit far below the 2 GB a damaged comment record claims,
+// that archive alone fails and the run goes on.
+TEST_F(PvcsRun, AHugeLengthFailsItsArchiveNotTheRun) {
+#ifdef TESTUTIL_UNDER_ASAN
+    GTEST_SKIP() << "address-space limits break AddressSanitizer";
+#endif
+    archive good;
+    good.revisions = {rev("1.0", 1)};
+    good.workfile = "good.c";
+    put("good.c_v", good);
+    archive huge = good;
+    huge.workfile = "huge.c";
+    huge.revisions[0].extra = {{'E', "a comment", true}};
+    pvcs_test::layout where;
+    std::string bytes = pvcs_test::write(huge, &where);
+    int64_t rec = where.record_pos[1][0];               // [0] holds the header's records
+    pvcs_test::put_u32(&bytes, rec + 1, 0xFFFFFFF0u);   // the long-length flag and 2 GB
+    testutil::write_file(top + "/huge.c_v", bytes);
+    EXPECT_EQ(run("-r", "ulimit -v 400000;"), 2) << out;
+    EXPECT_EQ(names(), std::vector<std::string>{"good.c"}) << out;
+    EXPECT_NE(
+        out.find("\"huge.c_v\", byte " + std::to_string(rec) + ": a record runs past the end of the file"),
+        std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Unable to allocate memory"), std::string::npos) << out;
+}
+
 TEST_F(PvcsRun, BannersHelpAndUsage) {
     EXPECT_EQ(run("-version"), 0);
     EXPECT_EQ(out.rfind("vantexport_pvcs", 0), 0u) << out;
