@@ -93,19 +93,21 @@ int vob_ver_create(vob_t *v, vob_oid branch, const vob_data &data, const vob_eve
 
 // ---- contents -----------------------------------------------------------------------
 
-static int no_data(vob_t *v, const vob_ver_info &vi) {
+// The version, refused (VOB_NOT_FOUND, naming it) when it has no contents.
+static int ver_with_data(vob_t *v, vob_oid ver, vob_ver_info *vi) {
+    int rc = vob_ver_get(v, ver, vi);
+    if (rc != VOB_OK || vi->has_data)
+        return rc;
     std::string label;
-    vob_elem_label(v, vi.elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
+    vob_elem_label(v, vi->elem, &label);
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi->id.c_str(), label.c_str()));
 }
 
 int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
     vob_ver_info vi;
-    int rc = vob_ver_get(v, ver, &vi);
+    int rc = ver_with_data(v, ver, &vi);
     if (rc != VOB_OK)
         return rc;
-    if (!vi.has_data)
-        return no_data(v, vi);
     *pname = vob_blob_path(v, vi.sha256);
     return VOB_OK;
 }
@@ -140,11 +142,9 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
 
 static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver) {
     vob_ver_info vi;
-    int rc = vob_ver_get(v, ver, &vi);
+    int rc = ver_with_data(v, ver, &vi);
     if (rc != VOB_OK)
         return rc;
-    if (!vi.has_data)
-        return no_data(v, vi);
     if ((rc = vob_check_locked(v, vi.elem, "the element")) != VOB_OK ||
         (rc = vob_check_locked(v, vi.branch, "the branch")) != VOB_OK)
         return rc;
