@@ -1,6 +1,7 @@
 // Versions: making them (also for checkins and directory changes), their
 // contents, and dropping contents.
 #include "platform/store/vob_int.h"
+#include "runtime/fileutl.h"
 
 #include <cerrno>
 #include <cstring>
@@ -121,21 +122,13 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
     if (fd < 0)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
     std::string s;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            int e = errno;
-            close(fd);
-            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
-        }
-        if (n == 0)
-            break;
-        s.append(buf, (size_t)n);
-    }
+    int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
+        s.append(data, n);
+        return 0;
+    });
     close(fd);
+    if (err)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(err)));
     *bytes = std::move(s);
     return VOB_OK;
 }
