@@ -10,7 +10,7 @@
 #pragma once
 
 #include "drivers/vantor/vantor_driver.h"
-#include "platform/view/vob_calls.h"
+#include "drivers/vantor/vantor_calls.h"
 
 #include <string>
 #include <vector>

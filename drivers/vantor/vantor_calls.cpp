@@ -1,6 +1,6 @@
 // The exporter's calls: each one a short step over the store and the views.
 #include "platform/registry/vob_tag.h"
-#include "platform/view/vob_calls.h"
+#include "drivers/vantor/vantor_calls.h"
 
 #include "platform/view/pname.h"
 #include "platform/view/view.h"
