@@ -1,6 +1,6 @@
-// The exporter's calls: each one a short step over the store and the views.
-#include "platform/registry/vob_tag.h"
+// The driver's calls: each one a short step over the store and the views.
 #include "drivers/vantor/vantor_calls.h"
+#include "platform/registry/vob_tag.h"
 
 #include "platform/view/pname.h"
 #include "platform/view/view.h"
@@ -185,11 +185,10 @@ bool above_vobs(const view_t *view, const std::string &rel, std::vector<std::str
 }
 
 int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std::string *out) {
-    if (text.size() >= size)
-        return vob_fail(vob, VOB_TOO_LONG,
-                        VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
-    *out = text;
-    return VOB_OK;
+    int rc = vt_fits(vob, text, size, what);
+    if (rc == VOB_OK)
+        *out = text;
+    return rc;
 }
 
 }   // namespace
@@ -226,14 +225,12 @@ int vob_ob_get_wk_obj(vob_t *vob, int wk, vob_oid *obj) {
     return VOB_OK;
 }
 
-int vob_type_get_name(vob_t *vob, vob_oid type, size_t size, std::string *name) {
-    std::string n;
-    if (int rc = vob_type_get_name(vob, type, &n))
-        return rc;
-    return fit(vob, n, size, "type name", name);
+int vt_fits(vob_t *vob, const std::string &text, size_t size, const char *what) {
+    if (text.size() < size)
+        return VOB_OK;
+    return vob_fail(vob, VOB_TOO_LONG,
+                    VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
 }
-
-const char *vob_utl_mtype_to_str(int mtype) { return vob_mtype_name(mtype); }
 
 // The versions and branches of the last version tree read, so that the
 // questions the exporter then asks of each version (its id, branch, branch
@@ -337,16 +334,6 @@ int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id) {
     return vi ? fit(vob, vi->id, size, "version id", id) : rc;
 }
 
-int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pname) {
-    std::string p;
-    const vob_ver_info *known = remembered_ver(vob, ver);
-    if (known && known->has_data)
-        p = vob_blob_path(vob, known->sha256);
-    else if (int rc = vob_ver_get_data_pname(vob, ver, &p))   // also says why there is none
-        return rc;
-    return fit(vob, p, size, "contents path", pname);
-}
-
 int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch) {
     vob_ver_info scratch;
     int rc = VOB_OK;
@@ -415,8 +402,6 @@ int vob_val_value_to_str(const std::string &value, int, std::string *out) {
     *out = value;
     return VOB_OK;
 }
-
-int vob_obj_get_lock(vob_t *vob, vob_oid obj, int, vob_lock *out) { return vob_obj_get_lock(vob, obj, out); }
 
 struct vob_ckout_cursor {
     std::vector<vob_ckout> list;
