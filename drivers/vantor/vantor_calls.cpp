@@ -511,12 +511,3 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     return VOB_OK;
 }
 
-int tbs_version_ext_pname(std::string *out, const char *path, const char *vid) {
-    if (!path || !*path || std::string_view(path).find("@@") != std::string_view::npos)
-        return 1;
-    std::string x = std::string(path) + "@@" + (vid ? vid : "");
-    if (x.size() >= FILEUTL_MAX_PATH)
-        return 1;
-    *out = std::move(x);
-    return 0;
-}

@@ -133,8 +133,3 @@ struct vob_view_stat {
 // no directory; VOB_NOT_FOUND as for vob_view_stat_path.
 [[nodiscard]] int vob_view_readdir(const std::string &path, std::vector<std::string> *names,
                                    std::string *err);
-
-// "path@@" (vid null or empty: the element) or "path@@vid". 1 for an empty
-// path, one that holds "@@" already (it could not be read back), or a result
-// of FILEUTL_MAX_PATH bytes or more; 0 otherwise.
-[[nodiscard]] int tbs_version_ext_pname(std::string *out, const char *path, const char *vid);
