@@ -8,7 +8,6 @@
 #include "platform/store/vob_msg.h"
 #include "runtime/fileutl.h"
 
-#include <algorithm>
 #include <map>
 #include <unordered_map>
 #include <memory>
@@ -159,29 +158,6 @@ int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_
     if (int rc = tag_vob(pn.vob_tag, vob, err))
         return rc;
     return hold_snapshot(*vob, err);
-}
-
-// The path below the view's root: "" for the root, "/proj/src" below it.
-std::string view_rel(const view_t *view, const std::string &path) {
-    std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
-    return abs.substr(std::min(abs.size(), view_get_root(view).size()));
-}
-
-// Whether rel lies on the way to the root of a VOB in scope (the view root,
-// or "/a" for "/a/b"); *next, when given, gets the following component of
-// each such tag.
-bool above_vobs(const view_t *view, const std::string &rel, std::vector<std::string> *next) {
-    bool above = false;
-    for (const std::string &tag : view_get_scopes(view)) {
-        if (tag.size() <= rel.size() || tag.compare(0, rel.size(), rel) != 0 || tag[rel.size()] != '/')
-            continue;
-        above = true;
-        std::string rest = tag.substr(rel.size() + 1);
-        rest = rest.substr(0, rest.find('/'));
-        if (next && !rest.empty() && std::find(next->begin(), next->end(), rest) == next->end())
-            next->push_back(rest);
-    }
-    return above;
 }
 
 int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std::string *out) {
@@ -449,7 +425,7 @@ int vob_view_stat_path(const std::string &path, vob_view_stat *out, std::string 
         out->vob_tag = fh.vob_tag;
         return VOB_OK;
     }
-    if (above_vobs(view, view_rel(view, path), nullptr)) {
+    if (view_above_vobs(view, path, nullptr)) {
         out->where = VOB_VIEW_ABOVE;
         return VOB_OK;
     }
@@ -470,12 +446,10 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     int rc = view_get_fhandle(view, path, &fh);
     if (rc != VOB_OK) {
         *err = view_errmsg(view);
-        if (!above_vobs(view, view_rel(view, path), names))
-            return rc;
-        std::sort(names->begin(), names->end());
-        return VOB_OK;
+        return view_above_vobs(view, path, names) ? VOB_OK : rc;
     }
-    std::vector<view_dirent> ents;
+    // The snapshot is taken before the names are read, so that what the
+    // walk remembers of them holds for the rest of the run.
     vob_t *h = nullptr;
     if ((rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
         *err = view_errmsg(view);
@@ -483,31 +457,22 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     }
     if ((rc = hold_snapshot(h, err)) != VOB_OK)
         return rc;
-    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK) {
+    std::vector<view_selected> sel;
+    if ((rc = view_read_selected(view, fh, &sel)) != VOB_OK) {
         *err = view_errmsg(view);
         return rc;
     }
     const std::string dir = fileutl_make_abs_pn(path.empty() ? "." : path);
-    for (const view_dirent &e : ents) {
-        vob_oid ver = 0;
-        rc = vob_select_version(h, e.elem, view_get_rules(view), view_get_tag(view), &ver, nullptr, e.mtype);
-        if (rc == VOB_NOT_FOUND)
-            continue;   // update loads no name that no rule selects
-        if (rc != VOB_OK) {
-            *err = vob_errmsg(h);
-            names->clear();
-            return rc;
-        }
-        names->push_back(e.name);
+    for (view_selected &s : sel) {
+        names->push_back(s.name);
         walked_name w;
         w.vob = h;
         w.vob_tag = fh.vob_tag;
-        w.elem = e.elem;
-        w.ver = ver;
-        w.mtype = e.mtype;
-        walked()[dir + "/" + e.name] = std::move(w);
+        w.elem = s.elem;
+        w.ver = s.ver;
+        w.mtype = s.mtype;
+        walked()[dir + "/" + s.name] = std::move(w);
     }
-    std::sort(names->begin(), names->end());
     return VOB_OK;
 }
 

@@ -109,9 +109,11 @@ struct vob_ckout_cursor;
 [[nodiscard]] int vob_elem_next_ckouts(vob_t *vob, vob_oid elem, vob_ckout_cursor **cursor, vob_ckout *out);
 void vob_ob_cursor_close(vob_ckout_cursor *cursor);   // null is fine
 
-// The view's directories as the store holds them, for a walk that must meet
-// every element the config spec selects, loaded or not (a version without
-// contents loads no file). A path in a view is one of:
+// The walk's file system: the view's directories as the store holds them
+// (view_above_vobs, view_read_selected), through the views cached here, for
+// paths as the walk gives them. The names a directory read gives are
+// remembered with their elements and versions, so that resolving them later
+// costs nothing. A path in a view is one of:
 //   VOB_VIEW_ELEMENT  an element of a VOB in the view's scope that the
 //                     config spec selects (mtype and elem set);
 //   VOB_VIEW_ABOVE    the view root or a directory on the way to a VOB root;
