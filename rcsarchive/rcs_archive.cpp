@@ -15,6 +15,7 @@
 
 #include "rcsarchive/rcs_msgs.h"
 #include "rcsarchive/rcs_rev.h"
+#include "runtime/fileutl.h"
 
 struct rcs_file_map {
     const char *data = nullptr;
@@ -55,23 +56,12 @@ int map_file(const char *path, rcs_file_map *m) {
         }
     } else {
         // Read to the end: the size may have changed since fstat.
-        m->bytes.resize(size_t(sb.st_size) + 1);
-        size_t got = 0;
-        for (;;) {
-            if (got == m->bytes.size())
-                m->bytes.resize(m->bytes.size() * 2);
-            ssize_t n = ::read(fd, m->bytes.data() + got, m->bytes.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                err = errno;
-                break;
-            }
-            if (n == 0)
-                break;
-            got += size_t(n);
-        }
-        m->size = got;
+        m->bytes.reserve(size_t(sb.st_size) + 1);
+        err = fileutl_read_chunks(fd, [m](const char *data, size_t n) {
+            m->bytes.insert(m->bytes.end(), data, data + n);
+            return 0;
+        });
+        m->size = m->bytes.size();
         m->data = m->bytes.data();
     }
     ::close(fd);

@@ -1,5 +1,6 @@
 // SHA-256 through OpenSSL's EVP interface.
 #include "runtime/digest.h"
+#include "runtime/fileutl.h"
 
 #include <openssl/evp.h>
 
@@ -56,22 +57,12 @@ int digest_sha256_file(const std::string &path, std::string *hex, int64_t *size)
     if (fd < 0)
         return errno;
     digest_sha256 d;
-    std::vector<char> buf(1 << 16);
     int64_t total = 0;
-    int err = 0;
-    for (;;) {
-        ssize_t n = read(fd, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            err = errno;
-            break;
-        }
-        if (n == 0)
-            break;
-        d.update(buf.data(), size_t(n));
-        total += n;
-    }
+    int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
+        d.update(data, n);
+        total += int64_t(n);
+        return 0;
+    });
     close(fd);
     if (err)
         return err;

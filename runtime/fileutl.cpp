@@ -226,6 +226,21 @@ int fileutl_mkpath(const char *path, int mode) {
     return S_ISDIR(s.st_mode) ? 0 : ENOTDIR;
 }
 
+int fileutl_read_chunks(int fd, const std::function<int(const char *, size_t)> &take) {
+    std::vector<char> buf(size_t(1) << 16);
+    for (;;) {
+        ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno ? errno : EIO;
+        if (n == 0)
+            return 0;
+        if (int rc = take(buf.data(), size_t(n)))
+            return rc;
+    }
+}
+
 int fileutl_rm(const char *path) {
     if (!path)
         return EINVAL;

@@ -1,7 +1,9 @@
 // Paths, stat, temporary files and tree walks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 
@@ -47,6 +49,11 @@ int fileutl_exists(const char *path);                           // lstat: a link
 // read and is empty; 0 otherwise: a place to make a new VOB or view in.
 int fileutl_is_empty_dir_or_missing(const char *path);
 [[nodiscard]] int fileutl_rm(const char *path);                 // unlink; 0 ok
+// Reads an open file to its end, handing each chunk to take(data, size) as
+// it comes; a read that a signal interrupted is tried again. 0 at the end of
+// the file, the errno value of a failed read, or the nonzero value take
+// returned (which stops the reading). The caller closes fd.
+[[nodiscard]] int fileutl_read_chunks(int fd, const std::function<int(const char *, size_t)> &take);
 // Search along PATH for an executable; "" when not found. A name holding "/"
 // is not searched: it is returned when it names an executable file.
 std::string fileutl_resolve_pathname(const std::string &name);

@@ -1,6 +1,7 @@
 // Product facts.
 #include "tbs.h"
 
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -21,11 +22,12 @@ std::string tbs_product_tool_dir_quoted() {
     return "\"" + dir + "\"";
 }
 
-int tbs_version_ext_pname(const char *path, const char *version, std::string *out) {
-    if (!path || !*path || !out)
+int tbs_version_ext_pname(std::string *out, const char *path, const char *vid) {
+    if (!path || !*path || std::string_view(path).find("@@") != std::string_view::npos)
         return 1;
-    *out = path;
-    if (version && *version)
-        *out += std::string("@@") + version;
+    std::string x = std::string(path) + "@@" + (vid ? vid : "");
+    if (x.size() >= FILEUTL_MAX_PATH)
+        return 1;
+    *out = std::move(x);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "drivers/vantor/vantor_int.h"
 #include "runtime/getopt.h"
 #include "runtime/pfm.h"
+#include "runtime/tbs.h"
 #include "runtime/version.h"
 
 namespace {

@@ -22,7 +22,10 @@ int main_branch_path(vantor_element *e) {
     if (int rc = vob_ob_get_wk_obj(e->vob, VOB_WK_MAIN_BRTYPE, &brtype))
         return vt_fail(e, VT_NO_MAIN_BRANCH, rc);
     std::string name;
-    if (int rc = vob_type_get_name(e->vob, brtype, VT_PATH_SIZE, &name))
+    int rc = vob_type_get_name(e->vob, brtype, &name);
+    if (rc == VOB_OK)
+        rc = vt_fits(e->vob, name, VT_PATH_SIZE, "type name");
+    if (rc != VOB_OK)
         return vt_fail(e, VT_NO_MAIN_NAME, rc);
     e->main_path = "/" + name;
     return 0;
@@ -43,7 +46,7 @@ int find_element(vantor_element *e, vob_oid obj) {
         return 0;
     }
     if (mtype != VOB_MT_VERSION && mtype != VOB_MT_DIR_VERSION && mtype != MT_OTHER_VERSION) {
-        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOT_VERSIONED, e->path.c_str(), vob_utl_mtype_to_str(mtype));
+        IMSG_PRINT(IMSG_ERROR, vt_cat(), VT_NOT_VERSIONED, e->path.c_str(), vob_mtype_name(mtype));
         return CM_FAILED;
     }
     if (int rc = vob_ver_get_elem(e->vob, obj, &e->elem))
@@ -75,7 +78,10 @@ int element_type(const vantor_element *e, element_info *info) {
     if (int rc = vob_obj_get_type(e->vob, e->elem, &type))
         return vt_fail(e, VT_NO_TYPE, rc);
     std::string name;
-    if (int rc = vob_type_get_name(e->vob, type, VT_NAME_SIZE, &name))
+    int rc = vob_type_get_name(e->vob, type, &name);
+    if (rc == VOB_OK)
+        rc = vt_fits(e->vob, name, VT_NAME_SIZE, "type name");
+    if (rc != VOB_OK)
         return vt_fail(e, VT_NO_TYPE_NAME, rc);
     info->type_name = name;
     return 0;
@@ -84,7 +90,7 @@ int element_type(const vantor_element *e, element_info *info) {
 // 1 when the object carries a lock marked obsolete, 0 without; CM_FAILED.
 int locked_obsolete(const vantor_element *e, vob_oid obj, int *obsolete) {
     vob_lock lock;
-    int rc = vob_obj_get_lock(e->vob, obj, 0, &lock);
+    int rc = vob_obj_get_lock(e->vob, obj, &lock);
     if (rc == VOB_NOT_FOUND) {
         *obsolete = 0;
         return 0;
@@ -165,7 +171,9 @@ int vt_attributes(const vantor_element *e, vob_oid obj, str_list *out, int64_t *
             return vt_fail(e, VT_NO_ATTRS, rc);
         for (const vob_attr &a : batch) {
             std::string name, value;
-            int rc = vob_type_get_name(e->vob, a.attype, VT_PATH_SIZE, &name);
+            int rc = vob_type_get_name(e->vob, a.attype, &name);
+            if (rc == VOB_OK)
+                rc = vt_fits(e->vob, name, VT_PATH_SIZE, "type name");
             if (rc == VOB_OK)
                 rc = vob_val_value_to_str(a.value, 0, &value);
             if (rc != VOB_OK)

@@ -1,7 +1,7 @@
 // Inside the VOB driver: the open element and the steps of its hooks.
 //
 // An element is opened from the path the walk gave; it holds the VOB handle
-// (cached for the run by the calls layer, never closed here), the element,
+// (cached for the run by vantor_calls, never closed here), the element,
 // its version tree and the tree's versions in pre-order: each version of a
 // branch, followed at once by every branch that sprouts from it. The cursor
 // counts the versions handed out. Every failure is reported here, with the
@@ -10,7 +10,7 @@
 #pragma once
 
 #include "drivers/vantor/vantor_driver.h"
-#include "platform/view/vob_calls.h"
+#include "drivers/vantor/vantor_calls.h"
 
 #include <string>
 #include <vector>

@@ -76,7 +76,7 @@ enum vob_status {
     VOB_BUSY = 1005,        // another writer held the VOB past the busy timeout
     VOB_CORRUPT = 1006,     // not a VOB database, or a damaged one
     VOB_CKOUT = 1007,       // a checkout stands in the way (reserved elsewhere, newer version)
-    VOB_TOO_LONG = 1008,    // a name or path longer than the caller's size (vob_calls.h)
+    VOB_TOO_LONG = 1008,    // a name or path longer than a buffer of the VOB exporter (drivers/vantor)
 };
 
 // Metatypes. Elements are 2 and 4, versions 3 and 6.

@@ -216,6 +216,14 @@ static int pool_fail(vob_t *v, const vob_pool_error &e) {
     return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
 }
 
+// Rolls back after the failure rc, whose message the handle keeps.
+static int rollback_after(vob_t *v, int rc) {
+    std::string keep = v->err;
+    vob_rollback(v);
+    v->err = keep;
+    return rc;
+}
+
 // Pending blobs go into place and unreferenced ones into trash/ before the
 // COMMIT; trash is emptied after it, or put back when it fails.
 int vob_commit(vob_t *v) {
@@ -234,20 +242,14 @@ int vob_commit(vob_t *v) {
         if (rc == VOB_OK && vob_pool_trash(&v->pool, gone, &pe) != 0)
             rc = pool_fail(v, pe);
         if (rc != VOB_OK) {
-            std::string keep = v->err;
             vob_pool_trash_done(&v->pool, 0);
-            vob_rollback(v);
-            v->err = keep;
-            return rc;
+            return rollback_after(v, rc);
         }
     }
     if (sqlite3_exec(v->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         int rc = vob_fail_sql(v, "committing");
-        std::string keep = v->err;
         vob_pool_trash_done(&v->pool, 0);
-        vob_rollback(v);
-        v->err = keep;
-        return rc;
+        return rollback_after(v, rc);
     }
     vob_pool_trash_done(&v->pool, 1);
     v->depth = 0;
@@ -256,6 +258,8 @@ int vob_commit(vob_t *v) {
     end_savepoints(v);
     return VOB_OK;
 }
+
+int vob_end_txn(vob_t *v, int rc) { return rc == VOB_OK ? vob_commit(v) : rollback_after(v, rc); }
 
 void vob_rollback(vob_t *v) {
     if (sqlite3_get_autocommit(v->db) == 0)
@@ -415,30 +419,38 @@ static int sp_not_open(vob_t *v) {
     return vob_fail(v, VOB_ERR, VOB_MSG(VM_ELEM_KIND, v->tag.c_str(), "the savepoint is not open"));
 }
 
+// The first steps of ending a savepoint either way: it must be open, and
+// still in the transaction, else its end is told by sp_gone (*go stays
+// false). With *go set, the caller goes on to end it in the database.
+static int sp_end(vob_savepoint *sp, bool rollback, bool *go) {
+    vob_t *v = sp->vob;
+    *go = false;
+    if (sp->state != 1)
+        return sp_not_open(v);
+    sp->state = 2;
+    if (std::find(v->sp_open.begin(), v->sp_open.end(), sp->id) == v->sp_open.end())
+        return sp_gone(v, sp->id, rollback);
+    sp_close(v, sp->id, !rollback);
+    // After an I/O failure SQLite may have rolled back the whole transaction.
+    if (sqlite3_get_autocommit(v->db))
+        return sp_lost(v, "the database ended the transaction");
+    *go = true;
+    return VOB_OK;
+}
+
 int vob_savepoint::release() {
-    if (state != 1)
-        return sp_not_open(vob);
-    state = 2;
-    if (std::find(vob->sp_open.begin(), vob->sp_open.end(), id) == vob->sp_open.end())
-        return sp_gone(vob, id, false);
-    sp_close(vob, id, true);
-    if (sqlite3_get_autocommit(vob->db))
-        return sp_lost(vob, "the database ended the transaction");
+    bool go;
+    if (int rc = sp_end(this, false, &go); !go)
+        return rc;
     if (sp_exec(vob, "RELEASE " + sp_name(id)) != VOB_OK)
         return sp_lost(vob, sqlite3_errmsg(vob->db));
     return VOB_OK;
 }
 
 int vob_savepoint::rollback() {
-    if (state != 1)
-        return sp_not_open(vob);
-    state = 2;
-    if (std::find(vob->sp_open.begin(), vob->sp_open.end(), id) == vob->sp_open.end())
-        return sp_gone(vob, id, true);
-    sp_close(vob, id, false);
-    // After an I/O failure SQLite may have rolled back the whole transaction.
-    if (sqlite3_get_autocommit(vob->db))
-        return sp_lost(vob, "the database ended the transaction");
+    bool go;
+    if (int rc = sp_end(this, true, &go); !go)
+        return rc;
     std::string name = sp_name(id);
     if (sp_exec(vob, "ROLLBACK TO " + name) != VOB_OK || sqlite3_get_autocommit(vob->db) ||
         sp_exec(vob, "RELEASE " + name) != VOB_OK)
@@ -482,14 +494,8 @@ int vob_wscope::end(int rc) {
     if (!active)
         return rc;
     active = 0;
-    if (own) {
-        if (rc == VOB_OK)
-            return vob_commit(v);
-        std::string keep = v->err;
-        vob_rollback(v);
-        v->err = keep;
-        return rc;
-    }
+    if (own)
+        return vob_end_txn(v, rc);
     if (rc != VOB_OK && written)
         v->doomed = 1;
     return rc;

@@ -5,37 +5,73 @@
 
 #include <deque>
 
+// ---- reading rows ----------------------------------------------------------------------
+
+namespace {
+
+// One row of q: VOB_OK once take() has read its columns, VOB_ERR when the
+// query fails (the handle holds why), else what missing() makes of no row.
+// Nothing is taken unless there is a row, so outputs stay as they were.
+template <class Take, class Missing> int one_row(vob_stmt &q, Take take, Missing missing) {
+    int rc = q.step();
+    if (rc == SQLITE_ROW) {
+        take();
+        return VOB_OK;
+    }
+    return rc == SQLITE_DONE ? missing() : VOB_ERR;
+}
+
+// Every row of q, in the query's order, each made by row(); *out gets them
+// only when the query ran to its end.
+template <class Row, class Make> int all_rows(vob_stmt &q, std::vector<Row> *out, Make row) {
+    std::vector<Row> r;
+    int rc;
+    while ((rc = q.step()) == SQLITE_ROW)
+        r.push_back(row());
+    if (rc != SQLITE_DONE)
+        return VOB_ERR;
+    *out = std::move(r);
+    return VOB_OK;
+}
+
+// No row: no object of that kind with that id (the message says so).
+auto no_obj(vob_t *v, const char *what, vob_oid id) {
+    return [=] { return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), what, (long long)id)); };
+}
+// No row: VOB_NOT_FOUND with no message, for questions whose "no" is an answer.
+auto quietly_none(vob_t *v) {
+    return [=] {
+        v->err.clear();
+        return VOB_NOT_FOUND;
+    };
+}
+// No row: VOB_NOT_FOUND, the handle's message left as it was.
+int none() { return VOB_NOT_FOUND; }
+
+}   // namespace
+
 // ---- objects and types ---------------------------------------------------------------
 
 int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype) {
     vob_stmt q(v, "SELECT mtype FROM obj WHERE oid = ?1");
     q.bind(1, obj);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *mtype = (int)q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
+    return one_row(q, [&] { *mtype = (int)q.i64(0); }, no_obj(v, "object", obj));
 }
 
 int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev) {
     vob_stmt q(v, "SELECT time, user, grp, uname, host, comment FROM obj WHERE oid = ?1");
     q.bind(1, obj);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        ev->time = q.i64(0);
-        ev->user = q.str(1);
-        ev->group = q.str(2);
-        ev->name = q.str(3);
-        ev->host = q.str(4);
-        ev->comment = q.str(5);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "object", (long long)obj));
+    return one_row(
+        q,
+        [&] {
+            ev->time = q.i64(0);
+            ev->user = q.str(1);
+            ev->group = q.str(2);
+            ev->name = q.str(3);
+            ev->host = q.str(4);
+            ev->comment = q.str(5);
+        },
+        no_obj(v, "object", obj));
 }
 
 int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type) {
@@ -67,54 +103,31 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type) {
     }
     vob_stmt q(v, sql);
     q.bind(1, obj);
-    rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *type = q.i64(0);
-        return VOB_OK;
-    }
-    return rc == SQLITE_DONE
-               ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj))
-               : VOB_ERR;
+    // The object is there (its mtype was read): a missing row is damage.
+    return one_row(q, [&] { *type = q.i64(0); }, [&] {
+        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
+    });
 }
 
 int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out) {
     vob_stmt q(v, "SELECT oid FROM type WHERE mtype = ?1 AND name = ?2");
     q.bind(1, (int64_t)mtype).bind(2, name);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *out = q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND,
-                    VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+    return one_row(q, [&] { *out = q.i64(0); }, [&] {
+        return vob_fail(v, VOB_NOT_FOUND,
+                        VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+    });
 }
 
 int vob_type_get_name(vob_t *v, vob_oid type, std::string *name) {
     vob_stmt q(v, "SELECT name FROM type WHERE oid = ?1");
     q.bind(1, type);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *name = q.str(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "type", (long long)type));
+    return one_row(q, [&] { *name = q.str(0); }, no_obj(v, "type", type));
 }
 
 int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out) {
     vob_stmt q(v, "SELECT oid FROM type WHERE mtype = ?1 ORDER BY name");
     q.bind(1, (int64_t)mtype);
-    std::vector<vob_oid> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW)
-        r.push_back(q.i64(0));
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+    return all_rows(q, out, [&] { return q.i64(0); });
 }
 
 // ---- elements and their paths -----------------------------------------------------------
@@ -124,31 +137,22 @@ int vob_elem_get(vob_t *v, vob_oid elem, vob_elem_info *out) {
                "SELECT e.mtype, e.eltype, t.name, e.main_branch, e.name FROM elem e"
                " JOIN type t ON t.oid = e.eltype WHERE e.oid = ?1");
     q.bind(1, elem);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        out->oid = elem;
-        out->mtype = (int)q.i64(0);
-        out->eltype = q.i64(1);
-        out->eltype_name = q.str(2);
-        out->main_branch = q.i64(3);
-        out->name = q.str(4);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "element", (long long)elem));
+    return one_row(
+        q,
+        [&] {
+            out->oid = elem;
+            out->mtype = (int)q.i64(0);
+            out->eltype = q.i64(1);
+            out->eltype_name = q.str(2);
+            out->main_branch = q.i64(3);
+            out->name = q.str(4);
+        },
+        no_obj(v, "element", elem));
 }
 
 int vob_elem_list(vob_t *v, std::vector<vob_oid> *out) {
     vob_stmt q(v, "SELECT oid FROM elem ORDER BY oid");
-    std::vector<vob_oid> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW)
-        r.push_back(q.i64(0));
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+    return all_rows(q, out, [&] { return q.i64(0); });
 }
 
 int vob_latest_main(vob_t *v, vob_oid elem, vob_oid *ver) {
@@ -156,12 +160,7 @@ int vob_latest_main(vob_t *v, vob_oid elem, vob_oid *ver) {
                "SELECT v.oid FROM elem e JOIN ver v ON v.branch = e.main_branch WHERE e.oid = ?1"
                " ORDER BY v.num DESC LIMIT 1");
     q.bind(1, elem);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *ver = q.i64(0);
-        return VOB_OK;
-    }
-    return rc == SQLITE_DONE ? VOB_NOT_FOUND : VOB_ERR;
+    return one_row(q, [&] { *ver = q.i64(0); }, none);
 }
 
 // Path through the first parent, when every step still names the element.
@@ -174,17 +173,22 @@ static int path_by_parent(vob_t *v, vob_oid elem, std::string *path, int depth) 
         return VOB_NOT_FOUND;
     vob_oid parent = 0;
     std::string name;
+    int rc;
     {
         vob_stmt q(v, "SELECT parent, name FROM elem WHERE oid = ?1");
         q.bind(1, elem);
-        int rc = q.step();
-        if (rc != SQLITE_ROW)
-            return rc == SQLITE_DONE ? VOB_NOT_FOUND : VOB_ERR;
-        parent = q.i64(0);
-        name = q.str(1);
+        rc = one_row(
+            q,
+            [&] {
+                parent = q.i64(0);
+                name = q.str(1);
+            },
+            none);
+        if (rc != VOB_OK)
+            return rc;
     }
     vob_oid dv = 0, found = 0;
-    int rc = vob_latest_main(v, parent, &dv);
+    rc = vob_latest_main(v, parent, &dv);
     if (rc != VOB_OK)
         return rc;
     rc = vob_dir_lookup(v, dv, name, &found);
@@ -244,33 +248,19 @@ int vob_dir_read(vob_t *v, vob_oid dirver, std::vector<vob_dirent> *out) {
                "SELECT d.name, d.elem, e.mtype FROM dirent d JOIN elem e ON e.oid = d.elem"
                " WHERE d.dirver = ?1 ORDER BY d.name");
     q.bind(1, dirver);
-    std::vector<vob_dirent> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW) {
+    return all_rows(q, out, [&] {
         vob_dirent d;
         d.name = q.str(0);
         d.elem = q.i64(1);
         d.mtype = (int)q.i64(2);
-        r.push_back(std::move(d));
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+        return d;
+    });
 }
 
 int vob_dir_lookup(vob_t *v, vob_oid dirver, const std::string &name, vob_oid *elem) {
     vob_stmt q(v, "SELECT elem FROM dirent WHERE dirver = ?1 AND name = ?2");
     q.bind(1, dirver).bind(2, name);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *elem = q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    v->err.clear();
-    return VOB_NOT_FOUND;
+    return one_row(q, [&] { *elem = q.i64(0); }, quietly_none(v));
 }
 
 // ---- branches ---------------------------------------------------------------------------------
@@ -278,18 +268,16 @@ int vob_dir_lookup(vob_t *v, vob_oid dirver, const std::string &name, vob_oid *e
 int vob_branch_get(vob_t *v, vob_oid branch, vob_branch_info *out) {
     vob_stmt q(v, "SELECT elem, brtype, sprout, path FROM branch WHERE oid = ?1");
     q.bind(1, branch);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        out->oid = branch;
-        out->elem = q.i64(0);
-        out->brtype = q.i64(1);
-        out->sprout_ver = q.i64(2);
-        out->path = q.str(3);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
+    return one_row(
+        q,
+        [&] {
+            out->oid = branch;
+            out->elem = q.i64(0);
+            out->brtype = q.i64(1);
+            out->sprout_ver = q.i64(2);
+            out->path = q.str(3);
+        },
+        no_obj(v, "branch", branch));
 }
 
 int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b) {
@@ -297,17 +285,15 @@ int vob_get_branch_row(vob_t *v, vob_oid branch, vob_branch_row *b) {
                "SELECT b.elem, b.next_num, e.mtype, b.path FROM branch b JOIN elem e ON e.oid = b.elem"
                " WHERE b.oid = ?1");
     q.bind(1, branch);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        b->elem = q.i64(0);
-        b->next_num = q.i64(1);
-        b->elem_mtype = (int)q.i64(2);
-        b->path = q.str(3);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "branch", (long long)branch));
+    return one_row(
+        q,
+        [&] {
+            b->elem = q.i64(0);
+            b->next_num = q.i64(1);
+            b->elem_mtype = (int)q.i64(2);
+            b->path = q.str(3);
+        },
+        no_obj(v, "branch", branch));
 }
 
 int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *out) {
@@ -317,45 +303,31 @@ int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *ou
     vob_stmt q(v, anywhere ? "SELECT oid FROM branch WHERE elem = ?1 AND substr(path, -length(?2)) = ?2"
                            : "SELECT oid FROM branch WHERE elem = ?1 AND path = ?2");
     q.bind(1, elem).bind(2, anywhere ? path.substr(3) : path);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *out = q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    std::string label;
-    vob_elem_label(v, elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
+    return one_row(q, [&] { *out = q.i64(0); }, [&] {
+        std::string label;
+        vob_elem_label(v, elem, &label);
+        return vob_fail(v, VOB_NOT_FOUND,
+                        VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
+    });
 }
 
 int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out) {
     vob_stmt q(v, "SELECT oid FROM branch WHERE sprout = ?1 ORDER BY oid");
     q.bind(1, ver);
-    std::vector<vob_oid> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW)
-        r.push_back(q.i64(0));
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+    return all_rows(q, out, [&] { return q.i64(0); });
 }
 
 int vob_latest_num(vob_t *v, vob_oid branch, vob_oid *ver, int64_t *num) {
     vob_stmt q(v, "SELECT oid, num FROM ver WHERE branch = ?1 ORDER BY num DESC LIMIT 1");
     q.bind(1, branch);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *ver = q.i64(0);
-        if (num)
-            *num = q.i64(1);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND,
-                    VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version on branch", (long long)branch));
+    return one_row(
+        q,
+        [&] {
+            *ver = q.i64(0);
+            if (num)
+                *num = q.i64(1);
+        },
+        no_obj(v, "version on branch", branch));
 }
 
 int vob_branch_get_latest(vob_t *v, vob_oid branch, vob_oid *ver) {
@@ -369,35 +341,26 @@ int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out) {
                "SELECT v.oid, v.elem, v.branch, v.num, v.sha, v.size, b.path, e.mtype FROM ver v"
                " JOIN branch b ON b.oid = v.branch JOIN elem e ON e.oid = v.elem WHERE v.oid = ?1");
     q.bind(1, ver);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        out->oid = q.i64(0);
-        out->elem = q.i64(1);
-        out->branch = q.i64(2);
-        out->num = q.i64(3);
-        out->has_data = !q.is_null(4);
-        out->sha256 = out->has_data ? q.str(4) : std::string();
-        out->size = q.i64(5);
-        out->id = q.str(6) + "/" + std::to_string(out->num);
-        out->mtype = q.i64(7) == VOB_MT_DIR_ELEM ? VOB_MT_DIR_VERSION : VOB_MT_VERSION;
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
+    return one_row(
+        q,
+        [&] {
+            out->oid = q.i64(0);
+            out->elem = q.i64(1);
+            out->branch = q.i64(2);
+            out->num = q.i64(3);
+            out->has_data = !q.is_null(4);
+            out->sha256 = out->has_data ? q.str(4) : std::string();
+            out->size = q.i64(5);
+            out->id = q.str(6) + "/" + std::to_string(out->num);
+            out->mtype = q.i64(7) == VOB_MT_DIR_ELEM ? VOB_MT_DIR_VERSION : VOB_MT_VERSION;
+        },
+        no_obj(v, "version", ver));
 }
 
 int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem) {
     vob_stmt q(v, "SELECT elem FROM ver WHERE oid = ?1");
     q.bind(1, ver);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *elem = q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "version", (long long)ver));
+    return one_row(q, [&] { *elem = q.i64(0); }, no_obj(v, "version", ver));
 }
 
 // The version carrying label type `name`: an unknown type and a type missing
@@ -440,12 +403,7 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out) {
         } else {
             vob_stmt q(v, "SELECT oid FROM ver WHERE branch = ?1 AND num = ?2");
             q.bind(1, branch).bind(2, num);
-            int s = q.step();
-            if (s == SQLITE_ROW) {
-                *out = q.i64(0);
-                return VOB_OK;
-            }
-            rc = s == SQLITE_DONE ? VOB_NOT_FOUND : VOB_ERR;
+            rc = one_row(q, [&] { *out = q.i64(0); }, none);
         }
     }
     if (rc == VOB_NOT_FOUND) {
@@ -462,104 +420,63 @@ int vob_ver_get_labels(vob_t *v, vob_oid ver, std::vector<vob_label> *out) {
                "SELECT l.oid, l.lbtype, t.name FROM label l JOIN type t ON t.oid = l.lbtype WHERE l.ver = ?1"
                " ORDER BY t.name");
     q.bind(1, ver);
-    std::vector<vob_label> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW) {
+    return all_rows(q, out, [&] {
         vob_label l;
         l.oid = q.i64(0);
         l.lbtype = q.i64(1);
         l.name = q.str(2);
-        r.push_back(std::move(l));
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+        return l;
+    });
 }
 
 int vob_elem_find_label(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid *ver) {
     vob_stmt q(v, "SELECT ver FROM label WHERE elem = ?1 AND lbtype = ?2");
     q.bind(1, elem).bind(2, lbtype);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *ver = q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    v->err.clear();
-    return VOB_NOT_FOUND;
+    return one_row(q, [&] { *ver = q.i64(0); }, quietly_none(v));
 }
 
 // ---- checkouts -----------------------------------------------------------------------------------------
 
-static int read_ckouts(vob_stmt &q, std::vector<vob_ckout> *out) {
-    std::vector<vob_ckout> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW) {
-        vob_ckout c;
-        c.oid = q.i64(0);
-        c.elem = q.i64(1);
-        c.branch = q.i64(2);
-        c.ver = q.i64(3);
-        c.reserved = (int)q.i64(4);
-        c.view_tag = q.str(5);
-        r.push_back(std::move(c));
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+// The columns "oid, elem, branch, ver, reserved, view" of a checkout row.
+static vob_ckout ckout_row(const vob_stmt &q) {
+    vob_ckout c;
+    c.oid = q.i64(0);
+    c.elem = q.i64(1);
+    c.branch = q.i64(2);
+    c.ver = q.i64(3);
+    c.reserved = (int)q.i64(4);
+    c.view_tag = q.str(5);
+    return c;
 }
 
 int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE oid = ?1");
     q.bind(1, ckout);
-    std::vector<vob_ckout> r;
-    int rc = read_ckouts(q, &r);
-    if (rc != VOB_OK)
-        return rc;
-    if (r.empty())
-        return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "checkout", (long long)ckout));
-    *out = r[0];
-    return VOB_OK;
+    return one_row(q, [&] { *out = ckout_row(q); }, no_obj(v, "checkout", ckout));
 }
 
 int vob_elem_get_ckouts(vob_t *v, vob_oid elem, std::vector<vob_ckout> *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE elem = ?1 ORDER BY oid");
     q.bind(1, elem);
-    return read_ckouts(q, out);
+    return all_rows(q, out, [&] { return ckout_row(q); });
 }
 
 int vob_view_ckouts(vob_t *v, const std::string &view_tag, std::vector<vob_ckout> *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE view = ?1 ORDER BY oid");
     q.bind(1, view_tag);
-    return read_ckouts(q, out);
+    return all_rows(q, out, [&] { return ckout_row(q); });
 }
 
 int vob_elem_find_ckout(vob_t *v, vob_oid elem, const std::string &view_tag, vob_oid *ckout) {
     vob_stmt q(v, "SELECT oid FROM ckout WHERE elem = ?1 AND view = ?2");
     q.bind(1, elem).bind(2, view_tag);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        *ckout = q.i64(0);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    v->err.clear();
-    return VOB_NOT_FOUND;
+    return one_row(q, [&] { *ckout = q.i64(0); }, quietly_none(v));
 }
 
 int vob_reserved_by_other(vob_t *v, vob_oid branch, const std::string &mine, std::string *who) {
     vob_stmt q(v, "SELECT view FROM ckout WHERE branch = ?1 AND reserved = 1 AND view <> ?2 LIMIT 1");
     q.bind(1, branch).bind(2, mine);
-    int rc = q.step();
-    if (rc == SQLITE_ROW)
-        *who = q.str(0);
-    else if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    return VOB_OK;
+    return one_row(q, [&] { *who = q.str(0); }, [] { return VOB_OK; });   // none: *who as it was
 }
 
 // ---- locks, attributes, hyperlinks ---------------------------------------------------------------------
@@ -567,17 +484,14 @@ int vob_reserved_by_other(vob_t *v, vob_oid branch, const std::string &mine, std
 int vob_obj_get_lock(vob_t *v, vob_oid obj, vob_lock *out) {
     vob_stmt q(v, "SELECT oid, obsolete FROM lock WHERE target = ?1");
     q.bind(1, obj);
-    int rc = q.step();
-    if (rc == SQLITE_ROW) {
-        out->oid = q.i64(0);
-        out->target = obj;
-        out->obsolete = (int)q.i64(1);
-        return VOB_OK;
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    v->err.clear();
-    return VOB_NOT_FOUND;
+    return one_row(
+        q,
+        [&] {
+            out->oid = q.i64(0);
+            out->target = obj;
+            out->obsolete = (int)q.i64(1);
+        },
+        quietly_none(v));
 }
 
 int vob_obj_get_attrs(vob_t *v, vob_oid obj, std::vector<vob_attr> *out) {
@@ -585,20 +499,14 @@ int vob_obj_get_attrs(vob_t *v, vob_oid obj, std::vector<vob_attr> *out) {
                "SELECT a.oid, a.attype, t.name, a.value FROM attr a JOIN type t ON t.oid = a.attype"
                " WHERE a.target = ?1 ORDER BY t.name");
     q.bind(1, obj);
-    std::vector<vob_attr> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW) {
+    return all_rows(q, out, [&] {
         vob_attr a;
         a.oid = q.i64(0);
         a.attype = q.i64(1);
         a.name = q.str(2);
         a.value = q.str(3);
-        r.push_back(std::move(a));
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+        return a;
+    });
 }
 
 int vob_obj_get_hlinks(vob_t *v, vob_oid obj, vob_oid hltype, int dir, std::vector<vob_hlink> *out) {
@@ -608,18 +516,12 @@ int vob_obj_get_hlinks(vob_t *v, vob_oid obj, vob_oid hltype, int dir, std::vect
             : "SELECT oid, hltype, src, dst FROM hlink WHERE dst = ?1 AND (?2 = 0 OR hltype = ?2) ORDER BY oid";
     vob_stmt q(v, sql);
     q.bind(1, obj).bind(2, hltype);
-    std::vector<vob_hlink> r;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW) {
+    return all_rows(q, out, [&] {
         vob_hlink h;
         h.oid = q.i64(0);
         h.hltype = q.i64(1);
         h.from = q.i64(2);
         h.to = q.i64(3);
-        r.push_back(h);
-    }
-    if (rc != SQLITE_DONE)
-        return VOB_ERR;
-    *out = std::move(r);
-    return VOB_OK;
+        return h;
+    });
 }

@@ -113,6 +113,10 @@ template <class Op> [[nodiscard]] int vob_write(vob_t *v, Op op) {
 [[nodiscard]] int vob_begin(vob_t *v, int write);
 [[nodiscard]] int vob_commit(vob_t *v);
 void vob_rollback(vob_t *v);
+// Ends the open transaction after a step whose result is rc: commits when it
+// is VOB_OK, else rolls back, the handle keeping the failure's message.
+// The commit's status, or rc.
+[[nodiscard]] int vob_end_txn(vob_t *v, int rc);
 
 // Opening the database of a storage directory (create: a new one).
 [[nodiscard]] int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err);

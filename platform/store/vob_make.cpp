@@ -84,12 +84,7 @@ static int seed(vob_t *v, const std::string &tag, int project) {
                    VOB_WK_MERGE_HLTYPE, VOB_WK_LOST_FOUND})
         if (rc == VOB_OK)
             rc = put_meta(v, "wk" + std::to_string(id), std::to_string(v->wk[id]));
-    if (rc == VOB_OK)
-        return vob_commit(v);
-    std::string keep = v->err;
-    vob_rollback(v);
-    v->err = keep;
-    return rc;
+    return vob_end_txn(v, rc);
 }
 
 int vob_create(const std::string &storage, const std::string &tag, int project, std::string *uuid,

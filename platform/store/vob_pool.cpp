@@ -2,6 +2,7 @@
 #include "platform/store/vob_pool.h"
 
 #include "runtime/digest.h"
+#include "runtime/fileutl.h"
 
 #include <cerrno>
 #include <cstring>
@@ -143,25 +144,19 @@ int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, in
     }
     // One pass: the digest is taken while the bytes are copied.
     digest_sha256 digest;
-    std::vector<char> buf(1 << 16);
     int64_t total = 0;
-    for (;;) {
-        ssize_t n = read(in, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            rc = fail(e, path, errno, 1);
-            break;
-        }
-        if (n == 0)
-            break;
-        digest.update(buf.data(), (size_t)n);
-        if (int w = write_all(fd, buf.data(), (size_t)n)) {
-            rc = fail(e, tmp, w);
-            break;
-        }
-        total += n;
-    }
+    int write_err = 0;
+    int read_err = fileutl_read_chunks(in, [&](const char *data, size_t n) {
+        digest.update(data, n);
+        if ((write_err = write_all(fd, data, n)) != 0)
+            return write_err;
+        total += int64_t(n);
+        return 0;
+    });
+    if (write_err)
+        rc = fail(e, tmp, write_err);
+    else if (read_err)
+        rc = fail(e, path, read_err, 1);
     close(in);
     std::string hex = rc == 0 ? digest.final_hex() : "";
     if (rc == 0 && hex.empty()) {

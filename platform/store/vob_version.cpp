@@ -1,6 +1,7 @@
 // Versions: making them (also for checkins and directory changes), their
 // contents, and dropping contents.
 #include "platform/store/vob_int.h"
+#include "runtime/fileutl.h"
 
 #include <cerrno>
 #include <cstring>
@@ -93,19 +94,21 @@ int vob_ver_create(vob_t *v, vob_oid branch, const vob_data &data, const vob_eve
 
 // ---- contents -----------------------------------------------------------------------
 
-static int no_data(vob_t *v, const vob_ver_info &vi) {
+// The version, refused (VOB_NOT_FOUND, naming it) when it has no contents.
+static int ver_with_data(vob_t *v, vob_oid ver, vob_ver_info *vi) {
+    int rc = vob_ver_get(v, ver, vi);
+    if (rc != VOB_OK || vi->has_data)
+        return rc;
     std::string label;
-    vob_elem_label(v, vi.elem, &label);
-    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi.id.c_str(), label.c_str()));
+    vob_elem_label(v, vi->elem, &label);
+    return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi->id.c_str(), label.c_str()));
 }
 
 int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
     vob_ver_info vi;
-    int rc = vob_ver_get(v, ver, &vi);
+    int rc = ver_with_data(v, ver, &vi);
     if (rc != VOB_OK)
         return rc;
-    if (!vi.has_data)
-        return no_data(v, vi);
     *pname = vob_blob_path(v, vi.sha256);
     return VOB_OK;
 }
@@ -119,32 +122,22 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
     if (fd < 0)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
     std::string s;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            int e = errno;
-            close(fd);
-            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(e)));
-        }
-        if (n == 0)
-            break;
-        s.append(buf, (size_t)n);
-    }
+    int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
+        s.append(data, n);
+        return 0;
+    });
     close(fd);
+    if (err)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(err)));
     *bytes = std::move(s);
     return VOB_OK;
 }
 
 static int remove_data(vob_t *v, vob_wscope &w, vob_oid ver) {
     vob_ver_info vi;
-    int rc = vob_ver_get(v, ver, &vi);
+    int rc = ver_with_data(v, ver, &vi);
     if (rc != VOB_OK)
         return rc;
-    if (!vi.has_data)
-        return no_data(v, vi);
     if ((rc = vob_check_locked(v, vi.elem, "the element")) != VOB_OK ||
         (rc = vob_check_locked(v, vi.branch, "the branch")) != VOB_OK)
         return rc;

@@ -147,6 +147,22 @@ struct view_dirent {
 };
 [[nodiscard]] int view_readdir(view_t *view, const view_fhandle &dir, std::vector<view_dirent> *out);
 
+// The view's directories as the store holds them, for a walk that must meet
+// every element the config spec selects, loaded or not (a version without
+// contents loads no file; a view-private file is no element).
+// 1 when path lies on the way to the root of a VOB in the scope (the view
+// root, or <root>/a for the VOB /a/b), else 0. *next, when given, gets the
+// next component of each such VOB tag, once each, in byte order.
+int view_above_vobs(const view_t *view, const std::string &path, std::vector<std::string> *next);
+// The names of directory dir whose elements a rule selects, with the
+// versions it selects, as update loads them; in byte order of the names.
+struct view_selected {
+    std::string name;
+    vob_oid elem = 0, ver = 0;
+    int mtype = 0;   // of the element
+};
+[[nodiscard]] int view_read_selected(view_t *view, const view_fhandle &dir, std::vector<view_selected> *out);
+
 // Element work through the view, each one transaction, the view's files kept
 // in step.
 // mkelem: makes the element named by path (its directory must be an

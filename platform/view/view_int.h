@@ -6,6 +6,7 @@
 //   view_make.cpp    making, opening, closing, removing views; VOB handles
 //   view_config.cpp  config spec and load scope of an open view
 //   view_lookup.cpp  a path in the view to VOB, element, version
+//   view_walk.cpp    the names a rule selects; the directories above VOB roots
 //   view_file.cpp    one loaded file: copying a version out, recording it
 //   view_update.cpp  loading the scope by the config spec, hijack detection
 //   view_elem.cpp    mkelem, checkout, checkin, uncheckout through the view

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +147,37 @@ TEST(TmpFiles, DirectoryOrderAndNewFiles) {
     }
     std::string p;
     EXPECT_EQ(fileutl_tmpfile_ext((t / "no/such").c_str(), 0, 0, &p), ENOENT);
+}
+
+// The whole file in order across several chunks; a take that says stop ends
+// the read with its value; a failed read gives its errno.
+TEST(ReadChunks, WholeFileStopAndFailure) {
+    testutil::TempDir t;
+    std::string bytes;
+    for (int i = 0; i < 200000; ++i)
+        bytes += char('a' + i % 26);
+    t.file("f", bytes);
+    int fd = open((t / "f").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::string got;
+    int chunks = 0;
+    EXPECT_EQ(fileutl_read_chunks(fd, [&](const char *d, size_t n) {
+                  got.append(d, n);
+                  ++chunks;
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(got, bytes);
+    EXPECT_GT(chunks, 1);
+    ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+    chunks = 0;
+    EXPECT_EQ(fileutl_read_chunks(fd, [&](const char *, size_t) { return ++chunks, 7; }), 7);
+    EXPECT_EQ(chunks, 1);
+    close(fd);
+    int dir = open(t.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    EXPECT_EQ(fileutl_read_chunks(dir, [](const char *, size_t) { return 0; }), EISDIR);
+    close(dir);
 }
 
 TEST(Paths, AbsoluteMkpathAndPathSearch) {

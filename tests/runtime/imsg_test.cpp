@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "runtime/credutl.h"
+#include "runtime/fileutl.h"
 #include "runtime/imsg.h"
 #include "runtime/nt.h"
 #include "runtime/sysutl.h"
@@ -108,11 +109,20 @@ TEST(ImsgText, StyleCharactersAndProductFacts) {
     EXPECT_EQ(imsg_strip_style_chars("one\ntwo\n"), "one\ntwo");
     EXPECT_EQ(imsg_strip_style_chars("\n\n"), "");
     std::string x;
-    ASSERT_EQ(tbs_version_ext_pname("src/a.c", "/main/3", &x), 0);
+    ASSERT_EQ(tbs_version_ext_pname(&x, "src/a.c", "/main/3"), 0);
     EXPECT_EQ(x, "src/a.c@@/main/3");
-    ASSERT_EQ(tbs_version_ext_pname("src/a.c", "", &x), 0);
-    EXPECT_EQ(x, "src/a.c");
-    EXPECT_NE(tbs_version_ext_pname("", "/main/1", &x), 0);
+    // No version names the element itself.
+    ASSERT_EQ(tbs_version_ext_pname(&x, "src/a.c", ""), 0);
+    EXPECT_EQ(x, "src/a.c@@");
+    ASSERT_EQ(tbs_version_ext_pname(&x, "src/a.c", nullptr), 0);
+    EXPECT_EQ(x, "src/a.c@@");
+    EXPECT_NE(tbs_version_ext_pname(&x, "", "/main/1"), 0);
+    // Refused, and *out left alone: a path read back wrong, a result too long.
+    EXPECT_NE(tbs_version_ext_pname(&x, "src/a.c@@/main/2", "/main/1"), 0);
+    EXPECT_NE(tbs_version_ext_pname(&x, std::string(FILEUTL_MAX_PATH - 2, 'a').c_str(), ""), 0);
+    EXPECT_EQ(x, "src/a.c@@");
+    ASSERT_EQ(tbs_version_ext_pname(&x, std::string(FILEUTL_MAX_PATH - 3, 'a').c_str(), ""), 0);
+    EXPECT_EQ(x.size(), size_t(FILEUTL_MAX_PATH) - 1);
     std::string dir = tbs_product_tool_dir_quoted();
     ASSERT_GE(dir.size(), 3u);
     EXPECT_EQ(dir.front(), '"');

@@ -465,4 +465,43 @@ TEST_F(View, VersionsWithoutContentsAreCounted) {
     EXPECT_FALSE(std::filesystem::exists(root + "/proj/b.txt"));
 }
 
+// What a walk of the store sees: the names a rule selects, loaded or not
+// (a version without contents loads no file), and the directories above
+// the VOB roots with the next component of each tag, once each, in order.
+TEST_F(View, WalkSeesWhatTheRulesSelectAndWhatLiesAbove) {
+    vob_oid c, a1;
+    ASSERT_EQ(vob_elem_create(v, src, "c.c", VOB_MT_FILE_ELEM, 0, nullptr, &c), VOB_OK);   // only /main/0
+    ASSERT_EQ(vob_ver_find(v, a, "/main/1", &a1), VOB_OK);
+    ASSERT_EQ(vob_ver_remove_data(v, a1), VOB_OK) << vob_errmsg(v);
+    ASSERT_EQ(view_set_config_spec(w, "element -directory * /main/LATEST\nelement -file * /main/1\n"), VOB_OK);
+    view_fhandle fh;
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj/src", &fh), VOB_OK) << view_errmsg(w);
+    std::vector<view_selected> sel;
+    ASSERT_EQ(view_read_selected(w, fh, &sel), VOB_OK) << view_errmsg(w);
+    ASSERT_EQ(sel.size(), 1u);
+    EXPECT_EQ(sel[0].name, "a.c");
+    EXPECT_EQ(sel[0].elem, a);
+    EXPECT_EQ(sel[0].ver, a1);
+    EXPECT_EQ(sel[0].mtype, VOB_MT_FILE_ELEM);
+    ASSERT_EQ(view_get_fhandle(w, root + "/proj/src/a.c", &fh), VOB_OK);
+    EXPECT_EQ(view_read_selected(w, fh, &sel), VOB_ERR);   // a file is no directory
+    EXPECT_EQ(sel.size(), 1u);
+
+    for (const char *tag : {"/grp/y", "/grp/x"}) {
+        vob_t *g = make_vob(tag);
+        ASSERT_NE(g, nullptr);
+        vob_close(g);
+        ASSERT_EQ(view_add_scope(w, tag), VOB_OK) << view_errmsg(w);
+    }
+    std::vector<std::string> next;
+    EXPECT_EQ(view_above_vobs(w, root, &next), 1);
+    EXPECT_EQ(next, (std::vector<std::string>{"grp", "proj"}));
+    next.clear();
+    EXPECT_EQ(view_above_vobs(w, root + "/grp/", &next), 1);
+    EXPECT_EQ(next, (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(view_above_vobs(w, root + "/proj", nullptr), 0);   // a VOB root is in the VOB
+    EXPECT_EQ(view_above_vobs(w, root + "/gr", nullptr), 0);
+    EXPECT_EQ(view_above_vobs(w, home, nullptr), 0);   // outside the view
+}
+
 }   // namespace

@@ -1,6 +1,8 @@
-// The calls through which the VOB exporter reads a VOB as a view shows it: a
-// thin layer over the store (vob.h) and the views (view.h, pname.h), in the
-// shape the exporter's driver asks for.
+// Inside the VOB driver: the calls through which it reads a VOB as a view
+// shows it, where they add something to the store (vob.h) and the views
+// (view.h, pname.h): handles cached for the run, version trees as trees, the
+// other end of hyperlinks, cursors, names checked against the driver's
+// buffer sizes. For everything else the driver calls the store itself.
 //
 // Statuses are those of vob.h: VOB_OK, VOB_ERR, VOB_NOT_FOUND, and
 // VOB_TOO_LONG for a text that does not fit the size the caller gave (a size
@@ -32,14 +34,14 @@ int vob_ob_all_cache_action(int scope, int flush, int all);
 // VOB_NOT_FOUND when the path is in no VOB or names nothing there.
 [[nodiscard]] int vob_resolve_vob_obj(const std::string &path, vob_t **vob, vob_oid *obj, std::string *err);
 
-// A well-known object (vob_wk); VOB_NOT_FOUND for an id the VOB lacks.
+// A well-known object (vob_wk); VOB_NOT_FOUND, with a message, for an id
+// the VOB lacks.
 [[nodiscard]] int vob_ob_get_wk_obj(vob_t *vob, int wk, vob_oid *obj);
 
-// The name of a type object, when it fits size.
-[[nodiscard]] int vob_type_get_name(vob_t *vob, vob_oid type, size_t size, std::string *name);
-
-// The printable name of a metatype ("version", ...; "unknown").
-const char *vob_utl_mtype_to_str(int mtype);
+// VOB_OK when text fits a buffer of size bytes; VOB_TOO_LONG otherwise, with
+// a message naming what the text is ("type name", ...), for the driver's
+// buffers (1024 bytes for paths and ids, 256 for the element type's name).
+[[nodiscard]] int vt_fits(vob_t *vob, const std::string &text, size_t size, const char *what);
 
 // The version tree of an element. A branch holds its versions in number
 // order; each version holds the branches that sprout from it (in creation
@@ -57,11 +59,9 @@ struct cmd_vtree_branch {
 };
 [[nodiscard]] int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch);
 
-// The version id ("/main/dev/3"), when it fits size.
+// The version id ("/main/dev/3"), when it fits size. This and the next two
+// answer from the last version tree read where it holds the version.
 [[nodiscard]] int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id);
-// The pool path of the version's contents, when it fits size;
-// VOB_NOT_FOUND when the version has none (removed, or a directory version).
-[[nodiscard]] int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pname);
 [[nodiscard]] int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch);
 // The branch path ("/main/dev"), when it fits size.
 [[nodiscard]] int vob_branch_get_pname(vob_t *vob, vob_oid branch, size_t size, std::string *path);
@@ -101,10 +101,6 @@ struct vob_attr_cursor {
 // Attribute values are stored as text: the text itself.
 [[nodiscard]] int vob_val_value_to_str(const std::string &value, int flags, std::string *out);
 
-// vob_obj_get_lock of vob.h with the flags the exporter passes (none are
-// defined: 0). VOB_NOT_FOUND when the object is not locked.
-[[nodiscard]] int vob_obj_get_lock(vob_t *vob, vob_oid obj, int flags, vob_lock *out);
-
 // The checkouts of an element, one per call. *cursor starts null; each call
 // gives the next checkout in *out, and sets *cursor back to null (freed)
 // when there is none left, leaving *out alone. After a failure the caller
@@ -113,9 +109,11 @@ struct vob_ckout_cursor;
 [[nodiscard]] int vob_elem_next_ckouts(vob_t *vob, vob_oid elem, vob_ckout_cursor **cursor, vob_ckout *out);
 void vob_ob_cursor_close(vob_ckout_cursor *cursor);   // null is fine
 
-// The view's directories as the store holds them, for a walk that must meet
-// every element the config spec selects, loaded or not (a version without
-// contents loads no file). A path in a view is one of:
+// The walk's file system: the view's directories as the store holds them
+// (view_above_vobs, view_read_selected), through the views cached here, for
+// paths as the walk gives them. The names a directory read gives are
+// remembered with their elements and versions, so that resolving them later
+// costs nothing. A path in a view is one of:
 //   VOB_VIEW_ELEMENT  an element of a VOB in the view's scope that the
 //                     config spec selects (mtype and elem set);
 //   VOB_VIEW_ABOVE    the view root or a directory on the way to a VOB root;
@@ -137,8 +135,3 @@ struct vob_view_stat {
 // no directory; VOB_NOT_FOUND as for vob_view_stat_path.
 [[nodiscard]] int vob_view_readdir(const std::string &path, std::vector<std::string> *names,
                                    std::string *err);
-
-// "path@@" (vid null or empty: the element) or "path@@vid". 1 for an empty
-// path, one that holds "@@" already (it could not be read back), or a result
-// of FILEUTL_MAX_PATH bytes or more; 0 otherwise.
-[[nodiscard]] int tbs_version_ext_pname(std::string *out, const char *path, const char *vid);

@@ -1,6 +1,6 @@
-// The exporter's calls: each one a short step over the store and the views.
+// The driver's calls: each one a short step over the store and the views.
+#include "drivers/vantor/vantor_calls.h"
 #include "platform/registry/vob_tag.h"
-#include "platform/view/vob_calls.h"
 
 #include "platform/view/pname.h"
 #include "platform/view/view.h"
@@ -8,7 +8,6 @@
 #include "platform/store/vob_msg.h"
 #include "runtime/fileutl.h"
 
-#include <algorithm>
 #include <map>
 #include <unordered_map>
 #include <memory>
@@ -161,35 +160,11 @@ int resolve(const std::string &xpath, const std::string &path, vob_t **vob, vob_
     return hold_snapshot(*vob, err);
 }
 
-// The path below the view's root: "" for the root, "/proj/src" below it.
-std::string view_rel(const view_t *view, const std::string &path) {
-    std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
-    return abs.substr(std::min(abs.size(), view_get_root(view).size()));
-}
-
-// Whether rel lies on the way to the root of a VOB in scope (the view root,
-// or "/a" for "/a/b"); *next, when given, gets the following component of
-// each such tag.
-bool above_vobs(const view_t *view, const std::string &rel, std::vector<std::string> *next) {
-    bool above = false;
-    for (const std::string &tag : view_get_scopes(view)) {
-        if (tag.size() <= rel.size() || tag.compare(0, rel.size(), rel) != 0 || tag[rel.size()] != '/')
-            continue;
-        above = true;
-        std::string rest = tag.substr(rel.size() + 1);
-        rest = rest.substr(0, rest.find('/'));
-        if (next && !rest.empty() && std::find(next->begin(), next->end(), rest) == next->end())
-            next->push_back(rest);
-    }
-    return above;
-}
-
 int fit(vob_t *vob, const std::string &text, size_t size, const char *what, std::string *out) {
-    if (text.size() >= size)
-        return vob_fail(vob, VOB_TOO_LONG,
-                        VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
-    *out = text;
-    return VOB_OK;
+    int rc = vt_fits(vob, text, size, what);
+    if (rc == VOB_OK)
+        *out = text;
+    return rc;
 }
 
 }   // namespace
@@ -226,14 +201,12 @@ int vob_ob_get_wk_obj(vob_t *vob, int wk, vob_oid *obj) {
     return VOB_OK;
 }
 
-int vob_type_get_name(vob_t *vob, vob_oid type, size_t size, std::string *name) {
-    std::string n;
-    if (int rc = vob_type_get_name(vob, type, &n))
-        return rc;
-    return fit(vob, n, size, "type name", name);
+int vt_fits(vob_t *vob, const std::string &text, size_t size, const char *what) {
+    if (text.size() < size)
+        return VOB_OK;
+    return vob_fail(vob, VOB_TOO_LONG,
+                    VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
 }
-
-const char *vob_utl_mtype_to_str(int mtype) { return vob_mtype_name(mtype); }
 
 // The versions and branches of the last version tree read, so that the
 // questions the exporter then asks of each version (its id, branch, branch
@@ -337,16 +310,6 @@ int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id) {
     return vi ? fit(vob, vi->id, size, "version id", id) : rc;
 }
 
-int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, size_t size, std::string *pname) {
-    std::string p;
-    const vob_ver_info *known = remembered_ver(vob, ver);
-    if (known && known->has_data)
-        p = vob_blob_path(vob, known->sha256);
-    else if (int rc = vob_ver_get_data_pname(vob, ver, &p))   // also says why there is none
-        return rc;
-    return fit(vob, p, size, "contents path", pname);
-}
-
 int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch) {
     vob_ver_info scratch;
     int rc = VOB_OK;
@@ -416,8 +379,6 @@ int vob_val_value_to_str(const std::string &value, int, std::string *out) {
     return VOB_OK;
 }
 
-int vob_obj_get_lock(vob_t *vob, vob_oid obj, int, vob_lock *out) { return vob_obj_get_lock(vob, obj, out); }
-
 struct vob_ckout_cursor {
     std::vector<vob_ckout> list;
     size_t pos = 0;
@@ -464,7 +425,7 @@ int vob_view_stat_path(const std::string &path, vob_view_stat *out, std::string 
         out->vob_tag = fh.vob_tag;
         return VOB_OK;
     }
-    if (above_vobs(view, view_rel(view, path), nullptr)) {
+    if (view_above_vobs(view, path, nullptr)) {
         out->where = VOB_VIEW_ABOVE;
         return VOB_OK;
     }
@@ -485,12 +446,10 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     int rc = view_get_fhandle(view, path, &fh);
     if (rc != VOB_OK) {
         *err = view_errmsg(view);
-        if (!above_vobs(view, view_rel(view, path), names))
-            return rc;
-        std::sort(names->begin(), names->end());
-        return VOB_OK;
+        return view_above_vobs(view, path, names) ? VOB_OK : rc;
     }
-    std::vector<view_dirent> ents;
+    // The snapshot is taken before the names are read, so that what the
+    // walk remembers of them holds for the rest of the run.
     vob_t *h = nullptr;
     if ((rc = view_get_vob(view, fh.vob_tag, &h)) != VOB_OK) {
         *err = view_errmsg(view);
@@ -498,40 +457,22 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     }
     if ((rc = hold_snapshot(h, err)) != VOB_OK)
         return rc;
-    if ((rc = view_readdir(view, fh, &ents)) != VOB_OK) {
+    std::vector<view_selected> sel;
+    if ((rc = view_read_selected(view, fh, &sel)) != VOB_OK) {
         *err = view_errmsg(view);
         return rc;
     }
     const std::string dir = fileutl_make_abs_pn(path.empty() ? "." : path);
-    for (const view_dirent &e : ents) {
-        vob_oid ver = 0;
-        rc = vob_select_version(h, e.elem, view_get_rules(view), view_get_tag(view), &ver, nullptr, e.mtype);
-        if (rc == VOB_NOT_FOUND)
-            continue;   // update loads no name that no rule selects
-        if (rc != VOB_OK) {
-            *err = vob_errmsg(h);
-            names->clear();
-            return rc;
-        }
-        names->push_back(e.name);
+    for (view_selected &s : sel) {
+        names->push_back(s.name);
         walked_name w;
         w.vob = h;
         w.vob_tag = fh.vob_tag;
-        w.elem = e.elem;
-        w.ver = ver;
-        w.mtype = e.mtype;
-        walked()[dir + "/" + e.name] = std::move(w);
+        w.elem = s.elem;
+        w.ver = s.ver;
+        w.mtype = s.mtype;
+        walked()[dir + "/" + s.name] = std::move(w);
     }
-    std::sort(names->begin(), names->end());
     return VOB_OK;
 }
 
-int tbs_version_ext_pname(std::string *out, const char *path, const char *vid) {
-    if (!path || !*path || std::string_view(path).find("@@") != std::string_view::npos)
-        return 1;
-    std::string x = std::string(path) + "@@" + (vid ? vid : "");
-    if (x.size() >= FILEUTL_MAX_PATH)
-        return 1;
-    *out = std::move(x);
-    return 0;
-}
