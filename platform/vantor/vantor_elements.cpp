@@ -1,0 +1,209 @@
+// vantor's commands that change elements: mkelem, checkout, checkin,
+// uncheckout, mkbranch, mklabel, mkattr, merge, lock, unlock, rmver.
+#include "platform/vantor/vantor_int.h"
+
+int cmd_mkelem(const std::vector<std::string> &argv) {
+    args_t a = parse("mkelem", argv, "dir ci", "eltype c");
+    if (a.bad || !operands(a, 1, -1, "element path"))
+        return 1;
+    for (auto &path : a.ops) {
+        view_t *v;
+        if (!need_view_of("mkelem", path, &v))
+            return 1;
+        int rc = view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"),
+                             a.opt("c"), a.has("ci"), nullptr);
+        if (rc != VOB_OK) {
+            view_failed(v);
+            view_close(v);
+            return 1;
+        }
+        view_close(v);
+    }
+    return 0;
+}
+
+// Runs a view operation on each operand in turn; the first failure stops.
+template <class Op> static int for_each_in_view(const char *cmd, const args_t &a, Op op) {
+    for (auto &path : a.ops) {
+        view_t *v;
+        if (!need_view_of(cmd, path, &v))
+            return 1;
+        int rc = op(v, path);
+        if (rc != VOB_OK)
+            view_failed(v);
+        view_close(v);
+        if (rc != VOB_OK)
+            return 1;
+    }
+    return 0;
+}
+
+int cmd_checkout(const std::vector<std::string> &argv) {
+    args_t a = parse("checkout", argv, "unreserved reserved nc", "c");
+    if (a.bad || !operands(a, 1, -1, "element path"))
+        return 1;
+    return for_each_in_view("checkout", a, [&](view_t *v, const std::string &path) {
+        return view_checkout(v, path, !a.has("unreserved"), a.opt("c"));
+    });
+}
+
+int cmd_checkin(const std::vector<std::string> &argv) {
+    args_t a = parse("checkin", argv, "nc", "c from");
+    if (a.bad || !operands(a, 1, 1, "element path"))
+        return 1;
+    view_t *v;
+    if (!need_view_of("checkin", a.ops[0], &v))
+        return 1;
+    vob_oid ver;
+    int rc = view_checkin(v, a.ops[0], a.opt("from"), a.opt("c"), &ver);
+    if (rc != VOB_OK) {
+        view_failed(v);
+        view_close(v);
+        return 1;
+    }
+    vob_t *h;
+    view_fhandle fh;
+    if (view_get_fhandle(v, a.ops[0], &fh) == VOB_OK && view_get_vob(v, fh.vob_tag, &h) == VOB_OK)
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_CKED_IN, a.ops[0].c_str(), ver_id(h, ver).c_str());
+    view_close(v);
+    return 0;
+}
+
+int cmd_uncheckout(const std::vector<std::string> &argv) {
+    args_t a = parse("uncheckout", argv, "keep rm", "");
+    if (a.bad || !operands(a, 1, -1, "element path"))
+        return 1;
+    return for_each_in_view("uncheckout", a,
+                            [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
+}
+
+int cmd_mkbranch(const std::vector<std::string> &argv) {
+    args_t a = parse("mkbranch", argv, "nco", "c");
+    if (a.bad || !operands(a, 2, 2, "BRTYPE PATH"))
+        return 1;
+    vob_pname p;
+    if (!resolve(a, a.ops[1], &p))
+        return 1;
+    vob_oid bt;
+    vob_event ev = vob_event_now(a.opt("c"));
+    if (vob_type_find(p.vob, VOB_MT_BRTYPE, a.ops[0], &bt) != VOB_OK ||
+        vob_branch_create(p.vob, p.ver, bt, &ev, nullptr, nullptr) != VOB_OK)
+        return vob_failed(p.vob);
+    return 0;
+}
+
+int cmd_mklabel(const std::vector<std::string> &argv) {
+    args_t a = parse("mklabel", argv, "replace", "c");
+    if (a.bad || !operands(a, 2, -1, "LABEL PATH"))
+        return 1;
+    // All operands are resolved first, then labelled in one transaction per VOB.
+    for (size_t i = 1; i < a.ops.size(); i++) {
+        vob_pname p;
+        if (!resolve(a, a.ops[i], &p))
+            return 1;
+        vob_oid lt;
+        vob_event ev = vob_event_now(a.opt("c"));
+        if (vob_type_find(p.vob, VOB_MT_LBTYPE, a.ops[0], &lt) != VOB_OK ||
+            vob_ver_add_label(p.vob, p.ver, lt, a.has("replace"), &ev) != VOB_OK)
+            return vob_failed(p.vob);
+    }
+    return 0;
+}
+
+int cmd_mkattr(const std::vector<std::string> &argv) {
+    args_t a = parse("mkattr", argv, "element", "c");
+    if (a.bad || !operands(a, 3, 3, "ATTRTYPE VALUE PATH"))
+        return 1;
+    vob_pname p;
+    if (!resolve(a, a.ops[2], &p))
+        return 1;
+    vob_oid at;
+    vob_event ev = vob_event_now(a.opt("c"));
+    if (vob_type_find(p.vob, VOB_MT_ATTYPE, a.ops[0], &at) != VOB_OK ||
+        vob_obj_set_attr(p.vob, a.has("element") ? p.elem : p.ver, at, a.ops[1], &ev) != VOB_OK)
+        return vob_failed(p.vob);
+    return 0;
+}
+
+int cmd_merge(const std::vector<std::string> &argv) {
+    args_t a = parse("merge", argv, "ndata", "to c");
+    if (a.bad || !operands(a, 1, 1, "FROM-VERSION"))
+        return 1;
+    std::string to = a.opt("to");
+    if (to.empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "merge", "-to PATH");
+        return 1;
+    }
+    vob_pname p;
+    if (!resolve(a, to, &p))
+        return 1;
+    std::string vid = a.ops[0];
+    std::string path_part, vpart;
+    if (vob_split_xpname(vid, &path_part, &vpart))
+        vid = vpart;
+    vob_oid from;
+    vob_event ev = vob_event_now(a.opt("c"));
+    if (vob_ver_find(p.vob, p.elem, vid, &from) != VOB_OK ||
+        vob_hlink_create(p.vob, vob_wk_obj(p.vob, VOB_WK_MERGE_HLTYPE), from, p.ver, &ev, nullptr) != VOB_OK)
+        return vob_failed(p.vob);
+    return 0;
+}
+
+// The element, or the branch that "@@/main/dev" names.
+static bool lock_target(const args_t &a, const std::string &operand, vob_pname *p, vob_oid *target) {
+    std::string path, vid;
+    bool branch = vob_split_xpname(operand, &path, &vid);
+    if (!resolve(a, branch ? path : operand, p))
+        return false;
+    *target = p->elem;
+    if (branch && vob_branch_find(p->vob, p->elem, vid, target) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NOT_BRANCH, a.cmd, vid.c_str(), path.c_str());
+        return false;
+    }
+    return true;
+}
+
+int cmd_lock(const std::vector<std::string> &argv) {
+    args_t a = parse("lock", argv, "obsolete", "c");
+    if (a.bad || !operands(a, 1, 1, "PATH[@@BRANCH]"))
+        return 1;
+    vob_pname p;
+    vob_oid target;
+    if (!lock_target(a, a.ops[0], &p, &target))
+        return 1;
+    vob_event ev = vob_event_now(a.opt("c"));
+    if (vob_obj_lock(p.vob, target, a.has("obsolete"), &ev) != VOB_OK)
+        return vob_failed(p.vob);
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_LOCKED, a.ops[0].c_str(), a.has("obsolete") ? " (obsolete)" : "");
+    return 0;
+}
+
+int cmd_unlock(const std::vector<std::string> &argv) {
+    args_t a = parse("unlock", argv, "", "");
+    if (a.bad || !operands(a, 1, 1, "PATH[@@BRANCH]"))
+        return 1;
+    vob_pname p;
+    vob_oid target;
+    if (!lock_target(a, a.ops[0], &p, &target))
+        return 1;
+    return vob_obj_unlock(p.vob, target) == VOB_OK ? 0 : vob_failed(p.vob);
+}
+
+int cmd_rmver(const std::vector<std::string> &argv) {
+    args_t a = parse("rmver", argv, "data force", "");
+    if (a.bad || !operands(a, 1, 1, "PATH@@VERSION"))
+        return 1;
+    if (!a.has("data")) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_DATA, "rmver");
+        return 1;
+    }
+    std::string path, vid;
+    if (!vob_split_xpname(a.ops[0], &path, &vid)) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NOT_VERSION, "rmver", a.ops[0].c_str());
+        return 1;
+    }
+    vob_pname p;
+    if (!resolve(a, a.ops[0], &p))
+        return 1;
+    return vob_ver_remove_data(p.vob, p.ver) == VOB_OK ? 0 : vob_failed(p.vob);
+}
