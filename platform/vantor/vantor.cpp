@@ -3,7 +3,8 @@
 // differences, 2 not compared); every failure is reported with a message
 // that names what failed.
 #include "platform/vantor/vantor_int.h"
-#include "runtime/version.h"
+#include "runtime/frontend.h"
+#include "runtime/helpopt.h"
 
 #include <cstring>
 #include <string>
@@ -11,61 +12,86 @@
 
 namespace {
 
+// One command: its option words without the "-" (flags, then the options
+// that take a value), how many operands it takes (max < 0: any) and what
+// they are, for the message when they are missing.
 struct command {
-    const char *name;
-    int (*fn)(const std::vector<std::string> &);
+    const char *name, *alias;
+    const char *flags, *opts;
+    size_t min;
+    long max;
+    const char *what;
+    int (*fn)(const args_t &);
+    int bad_status;   // the exit status of a bad command line
 };
 
 const command commands[] = {
-    {"mkvob", cmd_mkvob},       {"rmvob", cmd_rmvob},       {"lsvob", cmd_lsvob},
-    {"mkview", cmd_mkview},     {"rmview", cmd_rmview},     {"update", cmd_update},
-    {"setcs", cmd_setcs},       {"catcs", cmd_catcs},       {"lsvtree", cmd_lsvtree},
-    {"describe", cmd_describe}, {"cat", cmd_cat},           {"dump", cmd_dump},
-    {"diff", cmd_diff},         {"mkbrtype", cmd_mkbrtype}, {"mklbtype", cmd_mklbtype},
-    {"mkattype", cmd_mkattype}, {"mkhltype", cmd_mkhltype}, {"mkeltype", cmd_mkeltype},
-    {"mkelem", cmd_mkelem},     {"checkout", cmd_checkout}, {"co", cmd_checkout},
-    {"checkin", cmd_checkin},   {"ci", cmd_checkin},        {"uncheckout", cmd_uncheckout},
-    {"unco", cmd_uncheckout},   {"mkbranch", cmd_mkbranch}, {"mklabel", cmd_mklabel},
-    {"mkattr", cmd_mkattr},     {"merge", cmd_merge},       {"lock", cmd_lock},
-    {"unlock", cmd_unlock},     {"rmver", cmd_rmver},
+    {"mkvob", nullptr, "project", "tag", 0, 1, "storage directory", cmd_mkvob, 1},
+    {"rmvob", nullptr, "", "", 1, 1, "VOB tag", cmd_rmvob, 1},
+    {"lsvob", nullptr, "", "region", 0, 0, "", cmd_lsvob, 1},
+    {"mkview", nullptr, "", "tag vob", 1, 1, "view directory", cmd_mkview, 1},
+    {"rmview", nullptr, "force", "", 1, 1, "view directory", cmd_rmview, 1},
+    {"update", nullptr, "", "", 0, 1, "", cmd_update, 1},
+    {"setcs", nullptr, "", "", 1, 2, "config spec file", cmd_setcs, 1},
+    {"catcs", nullptr, "", "", 0, 1, "", cmd_catcs, 1},
+    {"lsvtree", nullptr, "", "", 1, 1, "element path", cmd_lsvtree, 1},
+    {"describe", nullptr, "", "", 1, 1, "PATH[@@VERSION]", cmd_describe, 1},
+    {"cat", nullptr, "", "", 1, 1, "PATH@@VERSION", cmd_cat, 1},
+    {"dump", nullptr, "json", "", 1, 1, "VOB tag", cmd_dump, 1},
+    {"diff", nullptr, "r prune", "", 2, 2, "VIEW-PATH DIR", cmd_diff, 2},
+    {"mkbrtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkbrtype, 1},
+    {"mklbtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mklbtype, 1},
+    {"mkattype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkattype, 1},
+    {"mkhltype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkhltype, 1},
+    {"mkeltype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkeltype, 1},
+    {"mkelem", nullptr, "dir ci", "eltype c", 1, -1, "element path", cmd_mkelem, 1},
+    {"checkout", "co", "unreserved reserved nc", "c", 1, -1, "element path", cmd_checkout, 1},
+    {"checkin", "ci", "nc", "c from", 1, 1, "element path", cmd_checkin, 1},
+    {"uncheckout", "unco", "keep rm", "", 1, -1, "element path", cmd_uncheckout, 1},
+    {"mkbranch", nullptr, "nco", "c", 2, 2, "BRTYPE PATH", cmd_mkbranch, 1},
+    {"mklabel", nullptr, "replace", "c", 2, -1, "LABEL PATH", cmd_mklabel, 1},
+    {"mkattr", nullptr, "element", "c", 3, 3, "ATTRTYPE VALUE PATH", cmd_mkattr, 1},
+    {"merge", nullptr, "ndata", "to c", 1, 1, "FROM-VERSION", cmd_merge, 1},
+    {"lock", nullptr, "obsolete", "c", 1, 1, "PATH[@@BRANCH]", cmd_lock, 1},
+    {"unlock", nullptr, "", "", 1, 1, "PATH[@@BRANCH]", cmd_unlock, 1},
+    {"rmver", nullptr, "data force", "", 1, 1, "PATH@@VERSION", cmd_rmver, 1},
 };
 
-// -h or --help as a word of its own, not the value of an option.
-bool help_requested(int argc, char **argv) {
-    static const char *const takes_value[] = {"-tag", "-vob", "-eltype", "-c", "-from", "-to", "-region"};
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help"))
-            return true;
-        for (const char *o : takes_value)
-            if (!strcmp(argv[i], o) || (argv[i][0] == '-' && argv[i][1] == '-' && !strcmp(argv[i] + 1, o))) {
-                ++i;
-                break;
-            }
-    }
-    return false;
+const frontend_t fe = {"vantor", cat(), VT_USAGE, VT_HELP};
+
+const command *find_command(const char *name) {
+    for (const command &c : commands)
+        if (!strcmp(c.name, name) || (c.alias && !strcmp(c.alias, name)))
+            return &c;
+    return nullptr;
+}
+
+// Options stand anywhere among a command's operands (parse). The words of
+// an unknown command are scanned as options that take no value.
+bool help_requested(const command *c, int argc, char **argv) {
+    std::vector<std::string> words(argv + (c ? 2 : 1), argv + argc);
+    return helpopt_requested(words, HELPOPT_AMONG_OPERANDS,
+                             [c](const std::string &w) { return c && option_in(c->opts, w); });
 }
 
 }   // namespace
 
 int main(int argc, char **argv) {
-    ks_system_init();
-    imsg_set_app_name(argv[0]);
-    int all = 0;
-    if (argc > 1 && ks_is_version_request(argv[1], &all)) {
-        ks_print_banner("vantor");
-        pfm_exit(0);
-    }
-    if (argc < 2 || !strcmp(argv[1], "help") || help_requested(argc, argv)) {
+    frontend_init(argc > 0 ? argv[0] : nullptr, nullptr);
+    frontend_version(fe, argc, argv, nullptr);
+    if (argc < 2) {
         IMSG_PRINT(IMSG_NOTICE, cat(), VT_USAGE);
-        if (argc < 2)
-            pfm_exit(1);
-        IMSG_PRINT(IMSG_NOTICE, cat(), VT_HELP);
-        pfm_exit(0);
+        pfm_exit(1);
     }
-    std::vector<std::string> rest(argv + 2, argv + argc);
-    for (const command &c : commands)
-        if (!strcmp(c.name, argv[1]))
-            pfm_exit(c.fn(rest));
-    IMSG_PRINT(IMSG_ERROR, cat(), VT_UNKNOWN_CMD, argv[1]);
-    pfm_exit(1);
+    const command *c = find_command(argv[1]);
+    if (!strcmp(argv[1], "help") || help_requested(c, argc, argv))
+        frontend_help_exit(fe);
+    if (!c) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_UNKNOWN_CMD, argv[1]);
+        pfm_exit(1);
+    }
+    args_t a = parse(c->name, std::vector<std::string>(argv + 2, argv + argc), c->flags, c->opts);
+    if (a.bad || !operands(a, c->min, c->max, c->what))
+        pfm_exit(c->bad_status);
+    pfm_exit(c->fn(a));
 }

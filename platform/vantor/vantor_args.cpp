@@ -11,15 +11,19 @@ int fail_text(const std::string &msg) {
     return 1;
 }
 
-// flag_names and opt_names: space-separated option words without the "-".
+static std::string option_name(const std::string &word) { return word.substr(word[1] == '-' ? 2 : 1); }
+
+bool option_in(const char *names, const std::string &word) {
+    if (word.size() < 2 || word[0] != '-' || word == "--")
+        return false;
+    std::string l = std::string(" ") + names + " ";
+    return l.find(" " + option_name(word) + " ") != std::string::npos;
+}
+
 args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *flag_names,
              const char *opt_names) {
     args_t a;
     a.cmd = cmd;
-    auto in = [](const char *list, const std::string &w) {
-        std::string l = std::string(" ") + list + " ";
-        return l.find(" " + w + " ") != std::string::npos;
-    };
     bool operands_only = false;
     for (size_t i = 0; i < argv.size(); i++) {
         const std::string &w = argv[i];
@@ -31,10 +35,10 @@ args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *
             operands_only = true;
             continue;
         }
-        std::string name = w.substr(w[1] == '-' ? 2 : 1);
-        if (in(flag_names, name)) {
+        std::string name = option_name(w);
+        if (option_in(flag_names, w)) {
             a.flags[name] = 1;
-        } else if (in(opt_names, name)) {
+        } else if (option_in(opt_names, w)) {
             if (i + 1 >= argv.size()) {
                 IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, cmd, ("value of " + w).c_str());
                 a.bad = 1;
@@ -50,7 +54,6 @@ args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *
     return a;
 }
 
-// Checks the operand count: min..max (max < 0: any).
 bool operands(const args_t &a, size_t min, long max, const char *what) {
     if (a.ops.size() < min) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, a.cmd, what);
@@ -63,16 +66,15 @@ bool operands(const args_t &a, size_t min, long max, const char *what) {
     return true;
 }
 
-// Resolves a path operand and prints the failure.
-bool resolve(const args_t &a, const std::string &p, vob_pname *out) {
+bool resolve(const std::string &p, vob_pname *out) {
     std::string err;
     if (vob_resolve_pname(p, out, &err) != VOB_OK) {
         fail_text(err);
         return false;
     }
-    (void)a;
     return true;
 }
 
 int vob_failed(vob_t *v) { return fail_text(vob_errmsg(v)); }
 int view_failed(view_t *v) { return fail_text(view_errmsg(v)); }
+

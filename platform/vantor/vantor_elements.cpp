@@ -2,31 +2,11 @@
 // uncheckout, mkbranch, mklabel, mkattr, merge, lock, unlock, rmver.
 #include "platform/vantor/vantor_int.h"
 
-int cmd_mkelem(const std::vector<std::string> &argv) {
-    args_t a = parse("mkelem", argv, "dir ci", "eltype c");
-    if (a.bad || !operands(a, 1, -1, "element path"))
-        return 1;
-    for (auto &path : a.ops) {
-        view_t *v;
-        if (!need_view_of("mkelem", path, &v))
-            return 1;
-        int rc = view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"),
-                             a.opt("c"), a.has("ci"), nullptr);
-        if (rc != VOB_OK) {
-            view_failed(v);
-            view_close(v);
-            return 1;
-        }
-        view_close(v);
-    }
-    return 0;
-}
-
 // Runs a view operation on each operand in turn; the first failure stops.
-template <class Op> static int for_each_in_view(const char *cmd, const args_t &a, Op op) {
+template <class Op> static int for_each_in_view(const args_t &a, Op op) {
     for (auto &path : a.ops) {
         view_t *v;
-        if (!need_view_of(cmd, path, &v))
+        if (!need_view_of(a.cmd, path, &v))
             return 1;
         int rc = op(v, path);
         if (rc != VOB_OK)
@@ -38,19 +18,20 @@ template <class Op> static int for_each_in_view(const char *cmd, const args_t &a
     return 0;
 }
 
-int cmd_checkout(const std::vector<std::string> &argv) {
-    args_t a = parse("checkout", argv, "unreserved reserved nc", "c");
-    if (a.bad || !operands(a, 1, -1, "element path"))
-        return 1;
-    return for_each_in_view("checkout", a, [&](view_t *v, const std::string &path) {
+int cmd_mkelem(const args_t &a) {
+    return for_each_in_view(a, [&](view_t *v, const std::string &path) {
+        return view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"), a.opt("c"),
+                           a.has("ci"), nullptr);
+    });
+}
+
+int cmd_checkout(const args_t &a) {
+    return for_each_in_view(a, [&](view_t *v, const std::string &path) {
         return view_checkout(v, path, !a.has("unreserved"), a.opt("c"));
     });
 }
 
-int cmd_checkin(const std::vector<std::string> &argv) {
-    args_t a = parse("checkin", argv, "nc", "c from");
-    if (a.bad || !operands(a, 1, 1, "element path"))
-        return 1;
+int cmd_checkin(const args_t &a) {
     view_t *v;
     if (!need_view_of("checkin", a.ops[0], &v))
         return 1;
@@ -69,20 +50,14 @@ int cmd_checkin(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_uncheckout(const std::vector<std::string> &argv) {
-    args_t a = parse("uncheckout", argv, "keep rm", "");
-    if (a.bad || !operands(a, 1, -1, "element path"))
-        return 1;
-    return for_each_in_view("uncheckout", a,
+int cmd_uncheckout(const args_t &a) {
+    return for_each_in_view(a,
                             [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
 }
 
-int cmd_mkbranch(const std::vector<std::string> &argv) {
-    args_t a = parse("mkbranch", argv, "nco", "c");
-    if (a.bad || !operands(a, 2, 2, "BRTYPE PATH"))
-        return 1;
+int cmd_mkbranch(const args_t &a) {
     vob_pname p;
-    if (!resolve(a, a.ops[1], &p))
+    if (!resolve(a.ops[1], &p))
         return 1;
     vob_oid bt;
     vob_event ev = vob_event_now(a.opt("c"));
@@ -92,14 +67,11 @@ int cmd_mkbranch(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_mklabel(const std::vector<std::string> &argv) {
-    args_t a = parse("mklabel", argv, "replace", "c");
-    if (a.bad || !operands(a, 2, -1, "LABEL PATH"))
-        return 1;
+int cmd_mklabel(const args_t &a) {
     // All operands are resolved first, then labelled in one transaction per VOB.
     for (size_t i = 1; i < a.ops.size(); i++) {
         vob_pname p;
-        if (!resolve(a, a.ops[i], &p))
+        if (!resolve(a.ops[i], &p))
             return 1;
         vob_oid lt;
         vob_event ev = vob_event_now(a.opt("c"));
@@ -110,12 +82,9 @@ int cmd_mklabel(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_mkattr(const std::vector<std::string> &argv) {
-    args_t a = parse("mkattr", argv, "element", "c");
-    if (a.bad || !operands(a, 3, 3, "ATTRTYPE VALUE PATH"))
-        return 1;
+int cmd_mkattr(const args_t &a) {
     vob_pname p;
-    if (!resolve(a, a.ops[2], &p))
+    if (!resolve(a.ops[2], &p))
         return 1;
     vob_oid at;
     vob_event ev = vob_event_now(a.opt("c"));
@@ -125,17 +94,14 @@ int cmd_mkattr(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_merge(const std::vector<std::string> &argv) {
-    args_t a = parse("merge", argv, "ndata", "to c");
-    if (a.bad || !operands(a, 1, 1, "FROM-VERSION"))
-        return 1;
+int cmd_merge(const args_t &a) {
     std::string to = a.opt("to");
     if (to.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "merge", "-to PATH");
         return 1;
     }
     vob_pname p;
-    if (!resolve(a, to, &p))
+    if (!resolve(to, &p))
         return 1;
     std::string vid = a.ops[0];
     std::string path_part, vpart;
@@ -153,7 +119,7 @@ int cmd_merge(const std::vector<std::string> &argv) {
 static bool lock_target(const args_t &a, const std::string &operand, vob_pname *p, vob_oid *target) {
     std::string path, vid;
     bool branch = vob_split_xpname(operand, &path, &vid);
-    if (!resolve(a, branch ? path : operand, p))
+    if (!resolve(branch ? path : operand, p))
         return false;
     *target = p->elem;
     if (branch && vob_branch_find(p->vob, p->elem, vid, target) != VOB_OK) {
@@ -163,10 +129,7 @@ static bool lock_target(const args_t &a, const std::string &operand, vob_pname *
     return true;
 }
 
-int cmd_lock(const std::vector<std::string> &argv) {
-    args_t a = parse("lock", argv, "obsolete", "c");
-    if (a.bad || !operands(a, 1, 1, "PATH[@@BRANCH]"))
-        return 1;
+int cmd_lock(const args_t &a) {
     vob_pname p;
     vob_oid target;
     if (!lock_target(a, a.ops[0], &p, &target))
@@ -178,10 +141,7 @@ int cmd_lock(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_unlock(const std::vector<std::string> &argv) {
-    args_t a = parse("unlock", argv, "", "");
-    if (a.bad || !operands(a, 1, 1, "PATH[@@BRANCH]"))
-        return 1;
+int cmd_unlock(const args_t &a) {
     vob_pname p;
     vob_oid target;
     if (!lock_target(a, a.ops[0], &p, &target))
@@ -189,10 +149,7 @@ int cmd_unlock(const std::vector<std::string> &argv) {
     return vob_obj_unlock(p.vob, target) == VOB_OK ? 0 : vob_failed(p.vob);
 }
 
-int cmd_rmver(const std::vector<std::string> &argv) {
-    args_t a = parse("rmver", argv, "data force", "");
-    if (a.bad || !operands(a, 1, 1, "PATH@@VERSION"))
-        return 1;
+int cmd_rmver(const args_t &a) {
     if (!a.has("data")) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_DATA, "rmver");
         return 1;
@@ -203,7 +160,7 @@ int cmd_rmver(const std::vector<std::string> &argv) {
         return 1;
     }
     vob_pname p;
-    if (!resolve(a, a.ops[0], &p))
+    if (!resolve(a.ops[0], &p))
         return 1;
     return vob_ver_remove_data(p.vob, p.ver) == VOB_OK ? 0 : vob_failed(p.vob);
 }

@@ -64,12 +64,9 @@ int describe_read(vob_t *v, const vob_pname &p, describe_t *d) {
 
 }   // namespace
 
-int cmd_lsvtree(const std::vector<std::string> &argv) {
-    args_t a = parse("lsvtree", argv, "", "");
-    if (a.bad || !operands(a, 1, 1, "element path"))
-        return 1;
+int cmd_lsvtree(const args_t &a) {
     vob_pname p;
-    if (!resolve(a, a.ops[0], &p))
+    if (!resolve(a.ops[0], &p))
         return 1;
     std::vector<vob_vtree_node> tree;
     if (vob_elem_get_vtree(p.vob, p.elem, &tree) != VOB_OK)
@@ -89,12 +86,9 @@ int cmd_lsvtree(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_cat(const std::vector<std::string> &argv) {
-    args_t a = parse("cat", argv, "", "");
-    if (a.bad || !operands(a, 1, 1, "PATH@@VERSION"))
-        return 1;
+int cmd_cat(const args_t &a) {
     vob_pname p;
-    if (!resolve(a, a.ops[0], &p))
+    if (!resolve(a.ops[0], &p))
         return 1;
     std::string bytes;
     if (vob_ver_read_data(p.vob, p.ver, &bytes) != VOB_OK)
@@ -103,12 +97,9 @@ int cmd_cat(const std::vector<std::string> &argv) {
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
-int cmd_describe(const std::vector<std::string> &argv) {
-    args_t a = parse("describe", argv, "", "");
-    if (a.bad || !operands(a, 1, 1, "PATH[@@VERSION]"))
-        return 1;
+int cmd_describe(const args_t &a) {
     vob_pname p;
-    if (!resolve(a, a.ops[0], &p))
+    if (!resolve(a.ops[0], &p))
         return 1;
     vob_t *v = p.vob;
     describe_t d;
@@ -159,10 +150,7 @@ int cmd_describe(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_dump(const std::vector<std::string> &argv) {
-    args_t a = parse("dump", argv, "json", "");
-    if (a.bad || !operands(a, 1, 1, "VOB tag"))
-        return 1;
+int cmd_dump(const args_t &a) {
     if (!a.has("json")) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "dump", "--json");
         return 1;
@@ -177,10 +165,7 @@ int cmd_dump(const std::vector<std::string> &argv) {
 }
 
 // Exit status 0: the same, 1: differences, 2: not compared.
-int cmd_diff(const std::vector<std::string> &argv) {
-    args_t a = parse("diff", argv, "r prune", "");
-    if (a.bad || !operands(a, 2, 2, "VIEW-PATH DIR"))
-        return 2;
+int cmd_diff(const args_t &a) {
     view_t *v;
     if (!need_view_of("diff", a.ops[0], &v))
         return 2;

@@ -42,17 +42,14 @@ int do_update(view_t *v) {
 
 }   // namespace
 
-int cmd_mkview(const std::vector<std::string> &argv) {
-    args_t a = parse("mkview", argv, "", "tag vob");
-    if (a.bad || !operands(a, 1, 1, "view directory"))
-        return 1;
+int cmd_mkview(const args_t &a) {
     std::string tag = a.opt("tag"), err;
     if (tag.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkview", "-tag VIEWTAG");
         return 1;
     }
     // Every VOB must exist before anything is made.
-    for (auto &t : a.opts["vob"]) {
+    for (auto &t : a.all("vob")) {
         rgy_vob rv;
         if (rgy_vob_find(t, "", &rv, &err) != VOB_OK)
             return fail_text(err);
@@ -63,7 +60,7 @@ int cmd_mkview(const std::vector<std::string> &argv) {
     if (view_open(a.ops[0], &v, &err) != VOB_OK)
         return fail_text(err);
     int rc = 0;
-    for (auto &t : a.opts["vob"])
+    for (auto &t : a.all("vob"))
         if (view_add_scope(v, t) != VOB_OK) {
             rc = view_failed(v);
             break;
@@ -75,10 +72,7 @@ int cmd_mkview(const std::vector<std::string> &argv) {
     return rc;
 }
 
-int cmd_rmview(const std::vector<std::string> &argv) {
-    args_t a = parse("rmview", argv, "force", "");
-    if (a.bad || !operands(a, 1, 1, "view directory"))
-        return 1;
+int cmd_rmview(const args_t &a) {
     std::string err;
     return view_remove(a.ops[0], a.has("force"), &err) == VOB_OK ? 0 : fail_text(err);
 }
@@ -100,10 +94,7 @@ bool need_view_of(const char *cmd, const std::string &path, view_t **v) {
     return open_view(cmd, p.empty() ? "." : p, v);
 }
 
-int cmd_update(const std::vector<std::string> &argv) {
-    args_t a = parse("update", argv, "", "");
-    if (a.bad || !operands(a, 0, 1, ""))
-        return 1;
+int cmd_update(const args_t &a) {
     view_t *v;
     if (!open_view("update", a.ops.empty() ? "." : a.ops[0], &v))
         return 1;
@@ -112,10 +103,7 @@ int cmd_update(const std::vector<std::string> &argv) {
     return rc;
 }
 
-int cmd_setcs(const std::vector<std::string> &argv) {
-    args_t a = parse("setcs", argv, "", "");
-    if (a.bad || !operands(a, 1, 2, "config spec file"))
-        return 1;
+int cmd_setcs(const args_t &a) {
     view_t *v;
     if (!open_view("setcs", a.ops.size() > 1 ? a.ops[1] : ".", &v))
         return 1;
@@ -124,10 +112,7 @@ int cmd_setcs(const std::vector<std::string> &argv) {
     return rc;
 }
 
-int cmd_catcs(const std::vector<std::string> &argv) {
-    args_t a = parse("catcs", argv, "", "");
-    if (a.bad || !operands(a, 0, 1, ""))
-        return 1;
+int cmd_catcs(const args_t &a) {
     view_t *v;
     if (!open_view("catcs", a.ops.empty() ? "." : a.ops[0], &v))
         return 1;

@@ -5,10 +5,7 @@
 
 #include <cstdio>
 
-int cmd_mkvob(const std::vector<std::string> &argv) {
-    args_t a = parse("mkvob", argv, "project", "tag");
-    if (a.bad || !operands(a, 0, 1, "storage directory"))
-        return 1;
+int cmd_mkvob(const args_t &a) {
     std::string tag = a.opt("tag"), storage, err;
     if (tag.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkvob", "-tag TAG");
@@ -20,18 +17,12 @@ int cmd_mkvob(const std::vector<std::string> &argv) {
     return 0;
 }
 
-int cmd_rmvob(const std::vector<std::string> &argv) {
-    args_t a = parse("rmvob", argv, "", "");
-    if (a.bad || !operands(a, 1, 1, "VOB tag"))
-        return 1;
+int cmd_rmvob(const args_t &a) {
     std::string err;
     return vob_remove(a.ops[0], &err) == VOB_OK ? 0 : fail_text(err);
 }
 
-int cmd_lsvob(const std::vector<std::string> &argv) {
-    args_t a = parse("lsvob", argv, "", "region");
-    if (a.bad || !operands(a, 0, 0, ""))
-        return 1;
+int cmd_lsvob(const args_t &a) {
     std::vector<rgy_vob> vobs;
     std::string err;
     if (rgy_vob_list(a.opt("region"), &vobs, &err) != VOB_OK)
@@ -40,8 +31,6 @@ int cmd_lsvob(const std::vector<std::string> &argv) {
         printf("%-24s %s%s\n", v.tag.c_str(), v.storage.c_str(), v.project ? " (project VOB)" : "");
     return 0;
 }
-
-// ---- changing ----------------------------------------------------------------------
 
 // The VOB a type command works on: -vob TAG, NAME@TAG, or the VOB of the working directory.
 static bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t **out, vob_t **owned) {
@@ -69,10 +58,7 @@ static bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t 
     return true;
 }
 
-static int mktype(const std::vector<std::string> &argv, const char *cmd, int mtype) {
-    args_t a = parse(cmd, argv, "", "c vob");
-    if (a.bad || !operands(a, 1, -1, "type name"))
-        return 1;
+static int mktype(const args_t &a, int mtype) {
     vob_event ev = vob_event_now(a.opt("c"));
     for (std::string name : a.ops) {
         vob_pname here;
@@ -90,8 +76,8 @@ static int mktype(const std::vector<std::string> &argv, const char *cmd, int mty
     return 0;
 }
 
-int cmd_mkbrtype(const std::vector<std::string> &a) { return mktype(a, "mkbrtype", VOB_MT_BRTYPE); }
-int cmd_mklbtype(const std::vector<std::string> &a) { return mktype(a, "mklbtype", VOB_MT_LBTYPE); }
-int cmd_mkattype(const std::vector<std::string> &a) { return mktype(a, "mkattype", VOB_MT_ATTYPE); }
-int cmd_mkhltype(const std::vector<std::string> &a) { return mktype(a, "mkhltype", VOB_MT_HLTYPE); }
-int cmd_mkeltype(const std::vector<std::string> &a) { return mktype(a, "mkeltype", VOB_MT_ELTYPE); }
+int cmd_mkbrtype(const args_t &a) { return mktype(a, VOB_MT_BRTYPE); }
+int cmd_mklbtype(const args_t &a) { return mktype(a, VOB_MT_LBTYPE); }
+int cmd_mkattype(const args_t &a) { return mktype(a, VOB_MT_ATTYPE); }
+int cmd_mkhltype(const args_t &a) { return mktype(a, VOB_MT_HLTYPE); }
+int cmd_mkeltype(const args_t &a) { return mktype(a, VOB_MT_ELTYPE); }
