@@ -2,6 +2,8 @@
 // uncheckout, mkbranch, mklabel, mkattr, merge, lock, unlock, rmver.
 #include "platform/vantor/vantor_int.h"
 
+#include <memory>
+
 // Runs a view operation on each operand in turn; the first failure stops.
 template <class Op> static int for_each_in_view(const args_t &a, Op op) {
     for (auto &path : a.ops) {
@@ -67,17 +69,43 @@ int cmd_mkbranch(const args_t &a) {
     return 0;
 }
 
+// The label on each of vers, all in one transaction of v: all are made, or
+// none (the transaction rolls back when one is refused).
+static int label_in_vob(vob_t *v, const std::string &label, const std::vector<vob_oid> &vers, int replace,
+                        const vob_event *ev) {
+    vob_txn txn(v);
+    vob_oid lt = 0;
+    int rc = txn.begin();
+    if (rc == VOB_OK)
+        rc = vob_type_find(v, VOB_MT_LBTYPE, label, &lt);
+    for (size_t i = 0; rc == VOB_OK && i < vers.size(); i++)
+        rc = vob_ver_add_label(v, vers[i], lt, replace, ev);
+    return rc == VOB_OK ? txn.commit() : rc;
+}
+
 int cmd_mklabel(const args_t &a) {
     // All operands are resolved first, then labelled in one transaction per VOB.
+    std::vector<std::unique_ptr<vob_pname>> ps;
     for (size_t i = 1; i < a.ops.size(); i++) {
-        vob_pname p;
-        if (!resolve(a.ops[i], &p))
+        ps.push_back(std::make_unique<vob_pname>());
+        if (!resolve(a.ops[i], ps.back().get()))
             return 1;
-        vob_oid lt;
-        vob_event ev = vob_event_now(a.opt("c"));
-        if (vob_type_find(p.vob, VOB_MT_LBTYPE, a.ops[0], &lt) != VOB_OK ||
-            vob_ver_add_label(p.vob, p.ver, lt, a.has("replace"), &ev) != VOB_OK)
-            return vob_failed(p.vob);
+    }
+    vob_event ev = vob_event_now(a.opt("c"));
+    std::vector<bool> done(ps.size());
+    for (size_t i = 0; i < ps.size(); i++) {
+        if (done[i])
+            continue;
+        // The VOB's operands go through the handle of its first one, the
+        // only writer of that VOB here.
+        std::vector<vob_oid> vers;
+        for (size_t j = i; j < ps.size(); j++)
+            if (!done[j] && ps[j]->vob_tag == ps[i]->vob_tag) {
+                vers.push_back(ps[j]->ver);
+                done[j] = true;
+            }
+        if (label_in_vob(ps[i]->vob, a.ops[0], vers, a.has("replace"), &ev) != VOB_OK)
+            return vob_failed(ps[i]->vob);
     }
     return 0;
 }
