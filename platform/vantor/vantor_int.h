@@ -53,6 +53,9 @@ bool resolve(const std::string &p, vob_pname *out);
 int fail_text(const std::string &msg);
 int vob_failed(vob_t *v);
 int view_failed(view_t *v);
+// 0 when everything written to standard output reached it, else 1 after a
+// message: a command that prints ends with this.
+int output_done(const args_t &a);
 
 // ---- vantor_views.cpp: views and their update ------------------------------------------
 

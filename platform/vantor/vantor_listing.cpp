@@ -39,8 +39,36 @@ struct describe_t {
     std::vector<vob_hlink> from, to;
     std::vector<vob_ckout> cks;
     std::vector<vob_event> ck_events;
+    std::vector<std::string> ck_vers;
     std::vector<vob_vtree_node> tree;
+    std::vector<std::string> links;   // "TYPE <- VERSION" (to this version), then "TYPE -> VERSION"
+    int elem_lock = -1;               // -1 not locked, else obsolete 0 or 1
+    std::vector<std::pair<std::string, int>> branch_locks;   // path, obsolete
 };
+
+// -1 when obj is not locked (or its lock cannot be read), else its obsolete flag.
+int lock_state(vob_t *v, vob_oid obj) {
+    vob_lock lk;
+    return vob_obj_get_lock(v, obj, &lk) == VOB_OK ? lk.obsolete : -1;
+}
+
+// What describe_read leaves out of the failure: names it shows as "?" and
+// locks it shows only when it can read them.
+void describe_read_names(vob_t *v, const vob_pname &p, describe_t *d) {
+    for (auto &h : d->to)
+        d->links.push_back(type_name(v, h.hltype) + " <- " + ver_id(v, h.from));
+    for (auto &h : d->from)
+        d->links.push_back(type_name(v, h.hltype) + " -> " + ver_id(v, h.to));
+    for (auto &c : d->cks)
+        d->ck_vers.push_back(ver_id(v, c.ver));
+    d->elem_lock = lock_state(v, p.elem);
+    for (auto &n : d->tree)
+        for (size_t i = 0; i < n.sub_branches.size(); i++) {
+            int lk = lock_state(v, n.sub_branches[i]);
+            if (lk >= 0)
+                d->branch_locks.emplace_back(n.sub_branch_paths[i], lk);
+        }
+}
 
 int describe_read(vob_t *v, const vob_pname &p, describe_t *d) {
     int rc;
@@ -59,6 +87,7 @@ int describe_read(vob_t *v, const vob_pname &p, describe_t *d) {
     for (size_t i = 0; i < d->cks.size(); i++)
         if ((rc = vob_obj_get_event(v, d->cks[i].oid, &d->ck_events[i])) != VOB_OK)
             return rc;
+    describe_read_names(v, p, d);
     return VOB_OK;
 }
 
@@ -83,7 +112,7 @@ int cmd_lsvtree(const args_t &a) {
         out += "\n";
     }
     fwrite(out.data(), 1, out.size(), stdout);
-    return 0;
+    return output_done(a);
 }
 
 int cmd_cat(const args_t &a) {
@@ -94,7 +123,7 @@ int cmd_cat(const args_t &a) {
     if (vob_ver_read_data(p.vob, p.ver, &bytes) != VOB_OK)
         return vob_failed(p.vob);
     fwrite(bytes.data(), 1, bytes.size(), stdout);
-    return fflush(stdout) == 0 ? 0 : 1;
+    return output_done(a);
 }
 
 int cmd_describe(const args_t &a) {
@@ -122,32 +151,26 @@ int cmd_describe(const args_t &a) {
     printf("  attributes:%s\n", d.attrs.empty() ? " (none)" : "");
     for (auto &x : d.attrs)
         printf("    %s = %s\n", x.name.c_str(), x.value.c_str());
-    printf("  hyperlinks:%s\n", d.from.empty() && d.to.empty() ? " (none)" : "");
-    for (auto &h : d.to)
-        printf("    %s <- %s\n", type_name(v, h.hltype).c_str(), ver_id(v, h.from).c_str());
-    for (auto &h : d.from)
-        printf("    %s -> %s\n", type_name(v, h.hltype).c_str(), ver_id(v, h.to).c_str());
+    printf("  hyperlinks:%s\n", d.links.empty() ? " (none)" : "");
+    for (auto &l : d.links)
+        printf("    %s\n", l.c_str());
     printf("  element \"%s\"\n", path.c_str());
     printf("    element type: %s\n", ei.eltype_name.c_str());
     printf("    created %s\n", event_line(d.ee).c_str());
     printf("    comment: %s\n", d.ee.comment.empty() ? "(none)" : d.ee.comment.c_str());
-    vob_lock lk;
-    if (vob_obj_get_lock(v, p.elem, &lk) == VOB_OK)
-        printf("    locked%s\n", lk.obsolete ? " (obsolete)" : "");
+    if (d.elem_lock >= 0)
+        printf("    locked%s\n", d.elem_lock ? " (obsolete)" : "");
     for (auto &x : d.eattrs)
         printf("    attribute %s = %s\n", x.name.c_str(), x.value.c_str());
     printf("    checkouts:%s\n", d.cks.empty() ? " (none)" : "");
     for (size_t i = 0; i < d.cks.size(); i++) {
         const vob_ckout &c = d.cks[i];
-        printf("      %s:%s (%s) in view \"%s\"\n", d.ck_events[i].user.c_str(), ver_id(v, c.ver).c_str(),
+        printf("      %s:%s (%s) in view \"%s\"\n", d.ck_events[i].user.c_str(), d.ck_vers[i].c_str(),
                c.reserved ? "reserved" : "unreserved", c.view_tag.c_str());
     }
-    for (auto &n : d.tree)
-        for (size_t i = 0; i < n.sub_branches.size(); i++)
-            if (vob_obj_get_lock(v, n.sub_branches[i], &lk) == VOB_OK)
-                printf("    branch %s locked%s\n", n.sub_branch_paths[i].c_str(),
-                       lk.obsolete ? " (obsolete)" : "");
-    return 0;
+    for (auto &b : d.branch_locks)
+        printf("    branch %s locked%s\n", b.first.c_str(), b.second ? " (obsolete)" : "");
+    return output_done(a);
 }
 
 int cmd_dump(const args_t &a) {
@@ -198,7 +221,7 @@ int cmd_diff(const args_t &a) {
     IMSG_PRINT(IMSG_REPORT, cat(), VT_DIFF_SUMMARY, (long long)items.size(), n[view_diff_item::ONLY_VIEW],
                n[view_diff_item::ONLY_DIR], n[view_diff_item::DIFFERS], n[view_diff_item::KIND_DIFFERS],
                (long long)st.files, (long long)st.dirs);
-    if (fflush(stdout) != 0)
+    if (output_done(a))
         return 2;
     return items.empty() ? 0 : 1;
 }

@@ -280,6 +280,18 @@ TEST_F(Cmd, MklabelIsAllOrNothingPerVob) {
     EXPECT_NE(out.find("/main/2 (NEW, REL3)\n"), std::string::npos) << out;
 }
 
+// A command whose output cannot be written fails and says so.
+TEST_F(Cmd, OutputThatCannotBeWrittenIsAFailure) {
+    for (const char *args : {"lsvtree a.c", "cat a.c", "describe a.c", "catcs", "lsvob", "dump --json /proj"}) {
+        std::string out, err;
+        EXPECT_EQ(testvob::run_vantor(std::string(args) + " > /dev/full", &out, &err, vobdir), 1) << args;
+        EXPECT_NE(err.find("cannot write"), std::string::npos) << args << ": " << err;
+    }
+    std::string out, err;
+    EXPECT_EQ(testvob::run_vantor("diff . '" + tmp + "' > /dev/full", &out, &err, vobdir), 2);
+    EXPECT_NE(err.find("diff: cannot write the standard output"), std::string::npos) << err;
+}
+
 TEST_F(Cmd, ViewCommandsUpdateAndRemove) {
     std::string out, err;
     testutil::write_file(tmp + "/cs",
