@@ -56,7 +56,8 @@ int frontend_next_flag(const frontend_t &fe, clp_hdl *hdl, int no_operand, int b
     return FRONTEND_FLAG;
 }
 
-int frontend_flag_value(const frontend_t &fe, clp_hdl *hdl, int needs_arg, const char *word, const char **arg) {
+int frontend_flag_value(const frontend_t &fe, clp_hdl *hdl, int needs_arg, const char *word,
+                        const char **arg) {
     if (clp_get_next_arg(hdl, arg))
         return 1;
     imsg_print(IMSG_ERROR, fe.cat, needs_arg, word);
@@ -64,6 +65,6 @@ int frontend_flag_value(const frontend_t &fe, clp_hdl *hdl, int needs_arg, const
 }
 
 void frontend_stop_handlers(const frontend_t &fe, int stopping, void (*request)(), void (*at_second)()) {
-    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + imsg_sprintf(fe.cat, stopping) + "\n", request,
-                             at_second);
+    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + imsg_sprintf(fe.cat, stopping) + "\n",
+                             request, at_second);
 }

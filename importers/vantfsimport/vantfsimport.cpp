@@ -109,8 +109,8 @@ int read_flags(clp_hdl *hdl, fsimport_params *p) {
                 break;
             case OPT_COMMENT:
             case OPT_MKLABEL:
-                if (!frontend_flag_value(fe, hdl, FSI_NEEDS_ARG, id == OPT_COMMENT ? "-c[omment]" : "-mk[label]",
-                                         &arg))
+                if (!frontend_flag_value(fe, hdl, FSI_NEEDS_ARG,
+                                         id == OPT_COMMENT ? "-c[omment]" : "-mk[label]", &arg))
                     return 1;
                 if (id == OPT_COMMENT) {
                     p->comment = arg;

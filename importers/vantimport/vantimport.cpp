@@ -85,8 +85,8 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
                 break;
             case OPT_DIRECTORY:
             case OPT_COMMENT:
-                if (!frontend_flag_value(fe, hdl, IMP_NEEDS_ARG, id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]",
-                                         &arg))
+                if (!frontend_flag_value(fe, hdl, IMP_NEEDS_ARG,
+                                         id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]", &arg))
                     return 1;
                 (id == OPT_DIRECTORY ? p->target_dir : p->comment) = arg;
                 break;

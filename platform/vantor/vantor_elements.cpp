@@ -22,8 +22,8 @@ template <class Op> static int for_each_in_view(const args_t &a, Op op) {
 
 int cmd_mkelem(const args_t &a) {
     return for_each_in_view(a, [&](view_t *v, const std::string &path) {
-        return view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"), a.opt("c"),
-                           a.has("ci"), nullptr);
+        return view_mkelem(v, path, a.has("dir") ? VOB_MT_DIR_ELEM : VOB_MT_FILE_ELEM, a.opt("eltype"),
+                           a.opt("c"), a.has("ci"), nullptr);
     });
 }
 
@@ -53,20 +53,28 @@ int cmd_checkin(const args_t &a) {
 }
 
 int cmd_uncheckout(const args_t &a) {
-    return for_each_in_view(a,
-                            [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
+    return for_each_in_view(a, [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
+}
+
+// Resolves path, finds the type called name (of metatype mtype) in its VOB
+// and runs op(p, type, event) with the comment of -c.
+template <class Op>
+static int with_type(const args_t &a, const std::string &path, int mtype, const std::string &name, Op op) {
+    vob_pname p;
+    if (!resolve(path, &p))
+        return 1;
+    vob_oid type;
+    vob_event ev = vob_event_now(a.opt("c"));
+    if (vob_type_find(p.vob, mtype, name, &type) != VOB_OK || op(p, type, ev) != VOB_OK)
+        return vob_failed(p.vob);
+    return 0;
 }
 
 int cmd_mkbranch(const args_t &a) {
-    vob_pname p;
-    if (!resolve(a.ops[1], &p))
-        return 1;
-    vob_oid bt;
-    vob_event ev = vob_event_now(a.opt("c"));
-    if (vob_type_find(p.vob, VOB_MT_BRTYPE, a.ops[0], &bt) != VOB_OK ||
-        vob_branch_create(p.vob, p.ver, bt, &ev, nullptr, nullptr) != VOB_OK)
-        return vob_failed(p.vob);
-    return 0;
+    return with_type(a, a.ops[1], VOB_MT_BRTYPE, a.ops[0],
+                     [](const vob_pname &p, vob_oid bt, const vob_event &ev) {
+                         return vob_branch_create(p.vob, p.ver, bt, &ev, nullptr, nullptr);
+                     });
 }
 
 // The label on each of vers, all in one transaction of v: all are made, or
@@ -111,15 +119,10 @@ int cmd_mklabel(const args_t &a) {
 }
 
 int cmd_mkattr(const args_t &a) {
-    vob_pname p;
-    if (!resolve(a.ops[2], &p))
-        return 1;
-    vob_oid at;
-    vob_event ev = vob_event_now(a.opt("c"));
-    if (vob_type_find(p.vob, VOB_MT_ATTYPE, a.ops[0], &at) != VOB_OK ||
-        vob_obj_set_attr(p.vob, a.has("element") ? p.elem : p.ver, at, a.ops[1], &ev) != VOB_OK)
-        return vob_failed(p.vob);
-    return 0;
+    return with_type(a, a.ops[2], VOB_MT_ATTYPE, a.ops[0],
+                     [&](const vob_pname &p, vob_oid at, const vob_event &ev) {
+                         return vob_obj_set_attr(p.vob, a.has("element") ? p.elem : p.ver, at, a.ops[1], &ev);
+                     });
 }
 
 int cmd_merge(const args_t &a) {
