@@ -19,8 +19,8 @@ void frontend_init(const char *argv0, const char *fixed_name) {
 }
 
 void frontend_help_exit(const frontend_t &fe) {
-    imsg_print(IMSG_NOTICE, fe.cat, fe.usage);
-    imsg_print(IMSG_NOTICE, fe.cat, fe.help);
+    imsg_print(IMSG_NOTICE, fe.cat(), fe.usage);
+    imsg_print(IMSG_NOTICE, fe.cat(), fe.help);
     pfm_exit(0);
 }
 
@@ -35,7 +35,7 @@ void frontend_version(const frontend_t &fe, int argc, char **argv, void (*librar
 }
 
 void frontend_usage_exit(const frontend_t &fe, clp_hdl **hdl) {
-    imsg_print(IMSG_NOTICE, fe.cat, fe.usage);
+    imsg_print(IMSG_NOTICE, fe.cat(), fe.usage);
     clp_destroy_hdl(hdl);
     pfm_exit(1);
 }
@@ -46,11 +46,11 @@ int frontend_next_flag(const frontend_t &fe, clp_hdl *hdl, int no_operand, int b
     if (rc == CLP_ARGS)
         return FRONTEND_OPERANDS;
     if (rc == CLP_END) {
-        imsg_print(IMSG_ERROR, fe.cat, no_operand);
+        imsg_print(IMSG_ERROR, fe.cat(), no_operand);
         return FRONTEND_ERROR;
     }
     if (rc != CLP_FLAG) {
-        imsg_print(IMSG_ERROR, fe.cat, bad_option, clp_last_flag_word(hdl));
+        imsg_print(IMSG_ERROR, fe.cat(), bad_option, clp_last_flag_word(hdl));
         return FRONTEND_ERROR;
     }
     return FRONTEND_FLAG;
@@ -60,11 +60,11 @@ int frontend_flag_value(const frontend_t &fe, clp_hdl *hdl, int needs_arg, const
                         const char **arg) {
     if (clp_get_next_arg(hdl, arg))
         return 1;
-    imsg_print(IMSG_ERROR, fe.cat, needs_arg, word);
+    imsg_print(IMSG_ERROR, fe.cat(), needs_arg, word);
     return 0;
 }
 
 void frontend_stop_handlers(const frontend_t &fe, int stopping, void (*request)(), void (*at_second)()) {
-    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + imsg_sprintf(fe.cat, stopping) + "\n",
+    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + imsg_sprintf(fe.cat(), stopping) + "\n",
                              request, at_second);
 }

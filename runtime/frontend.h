@@ -9,9 +9,9 @@
 #include "runtime/imsg.h"
 
 struct frontend_t {
-    const char *name;          // the program, as the version banner names it
-    const imsg_catalog *cat;   // the program's catalog
-    int usage, help;           // its usage text and the explanations after it
+    const char *name;               // the program, as the version banner names it
+    const imsg_catalog *(*cat)();   // the program's catalog
+    int usage, help;                // its usage text and the explanations after it
 };
 
 // The runtime's start-up, then the application name: fixed_name when not

@@ -55,7 +55,7 @@ const clp_option option_table[] = {
 
 const imsg_catalog *cat() { return fsimport_fsimport_msg_table_adr(); }
 
-const frontend_t fe = {"vantfsimport", cat(), FSI_USAGE, FSI_HELP};
+const frontend_t fe = {"vantfsimport", cat, FSI_USAGE, FSI_HELP};
 
 void print_libraries() {
     libvelkfsimport_print_verid();

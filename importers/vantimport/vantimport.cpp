@@ -43,7 +43,7 @@ const clp_option option_table[] = {
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
-const frontend_t fe = {"vantimport", cat(), IMP_USAGE, IMP_HELP};
+const frontend_t fe = {"vantimport", cat, IMP_USAGE, IMP_HELP};
 
 void print_libraries() {
     libvelkimport_print_verid();

@@ -57,7 +57,7 @@ const command commands[] = {
     {"rmver", nullptr, "data force", "", 1, 1, "PATH@@VERSION", cmd_rmver, 1},
 };
 
-const frontend_t fe = {"vantor", cat(), VT_USAGE, VT_HELP};
+const frontend_t fe = {"vantor", cat, VT_USAGE, VT_HELP};
 
 const command *find_command(const char *name) {
     for (const command &c : commands)
