@@ -5,7 +5,6 @@
 // Every command-line or wildcard error ends the program with status 1 before
 // fsimport_start runs. Expanded wildcards stay a list of names, never one text
 // parsed again, so a name holding blanks or quotes reaches the library whole.
-#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,10 +13,11 @@
 #include "platform/fsimport/fsimport_start.h"
 #include "runtime/clp.h"
 #include "runtime/fileutl.h"
+#include "runtime/frontend.h"
+#include "runtime/helpopt.h"
 #include "runtime/imsg.h"
 #include "runtime/ks.h"
 #include "runtime/pfm.h"
-#include "runtime/stopsig.h"
 #include "runtime/version.h"
 #include "runtime/wild.h"
 
@@ -56,25 +56,12 @@ const clp_option option_table[] = {
 
 const imsg_catalog *cat() { return fsimport_fsimport_msg_table_adr(); }
 
-[[noreturn]] void usage_exit(clp_hdl **hdl) {
-    IMSG_PRINT(IMSG_NOTICE, cat(), FSI_USAGE);
-    clp_destroy_hdl(hdl);
-    pfm_exit(1);
-}
+const frontend_t fe = {"vantfsimport", cat, FSI_USAGE, FSI_HELP};
 
-// -h or --help among the flags, that is before the first source or "--".
-bool help_requested(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string w = argv[i];
-        if (w == "-h" || w == "--help")
-            return true;
-        if (w == "--" || w.size() < 2 || w[0] != '-')
-            return false;
-        int id = clp_find_option(option_table, w);
-        if (id == OPT_COMMENT || id == OPT_MKLABEL)
-            ++i;
-    }
-    return false;
+void print_libraries() {
+    libvelkfsimport_print_verid();
+    ks_print_banner("libvelkvob");
+    ks_print_banner("libvelkcmd");
 }
 
 // The flags up to the first source. 0, or 1 after a reported error (the
@@ -82,17 +69,9 @@ bool help_requested(int argc, char **argv) {
 int read_flags(clp_hdl *hdl, fsimport_params *p) {
     for (;;) {
         int id = -1;
-        int rc = clp_get_next_flag_value(hdl, &id);
-        if (rc == CLP_ARGS)
-            return 0;
-        if (rc == CLP_END) {
-            IMSG_PRINT(IMSG_ERROR, cat(), FSI_TOO_FEW);
-            return 1;
-        }
-        if (rc != CLP_FLAG) {
-            IMSG_PRINT(IMSG_ERROR, cat(), FSI_BAD_OPTION, clp_last_flag_word(hdl));
-            return 1;
-        }
+        int rc = frontend_next_flag(fe, hdl, FSI_TOO_FEW, FSI_BAD_OPTION, &id);
+        if (rc != FRONTEND_FLAG)
+            return rc == FRONTEND_OPERANDS ? 0 : 1;
         const char *arg = nullptr;
         switch (id) {
             case OPT_RECURSE:
@@ -131,11 +110,9 @@ int read_flags(clp_hdl *hdl, fsimport_params *p) {
                 break;
             case OPT_COMMENT:
             case OPT_MKLABEL:
-                if (!clp_get_next_arg(hdl, &arg)) {
-                    IMSG_PRINT(IMSG_ERROR, cat(), FSI_NEEDS_ARG,
-                               id == OPT_COMMENT ? "-c[omment]" : "-mk[label]");
+                if (!frontend_flag_value(fe, hdl, FSI_NEEDS_ARG,
+                                         id == OPT_COMMENT ? "-c[omment]" : "-mk[label]", &arg))
                     return 1;
-                }
                 if (id == OPT_COMMENT) {
                     p->comment = arg;
                 } else {
@@ -201,40 +178,26 @@ void print_table(int heading, const char *const *names, int count) {
 }   // namespace
 
 int main(int argc, char **argv) {
-    ks_system_init();
     // The fixed name, whatever the program file is called.
-    imsg_set_app_name("vantfsimport");
-    std::setlocale(LC_ALL, "");
-
-    if (help_requested(argc, argv)) {
-        IMSG_PRINT(IMSG_NOTICE, cat(), FSI_USAGE);
-        IMSG_PRINT(IMSG_NOTICE, cat(), FSI_HELP);
-        pfm_exit(0);
-    }
-    int all = 0;
-    if (argc > 1 && ks_is_version_request(argv[1], &all)) {
-        ks_print_banner("vantfsimport");
-        if (all) {
-            libvelkfsimport_print_verid();
-            ks_print_banner("libvelkvob");
-            ks_print_banner("libvelkcmd");
-        }
-        pfm_exit(0);
-    }
+    frontend_init(nullptr, "vantfsimport");
+    // A flag after a source is refused, so -h there asks for nothing.
+    if (helpopt_requested(argc, argv, option_table, {OPT_COMMENT, OPT_MKLABEL}, HELPOPT_BEFORE_OPERANDS))
+        frontend_help_exit(fe);
+    frontend_version(fe, argc, argv, print_libraries);
 
     clp_hdl *hdl = nullptr;
     (void)clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl);   // refuses no argv
     fsimport_params params;
     params.comment = FSIMPORT_DEFAULT_COMMENT;
     if (read_flags(hdl, &params))
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     if (params.filter && !params.recurse) {
         IMSG_PRINT(IMSG_ERROR, cat(), FSI_FILTER_NEEDS_RECURSE);
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     }
     if (params.filter && params.preview) {
         IMSG_PRINT(IMSG_ERROR, cat(), FSI_FILTER_PREVIEW);
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     }
 
     std::vector<std::string> words, sources;
@@ -247,11 +210,11 @@ int main(int argc, char **argv) {
     if (!stray.empty()) {
         std::string reason = "\"" + stray + "\" follows a source; options go before the sources";
         IMSG_PRINT(IMSG_ERROR, cat(), FSI_BAD_CMDLINE, reason.c_str());
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     }
     if (words.size() < 2) {
         IMSG_PRINT(IMSG_ERROR, cat(), FSI_TOO_FEW);
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     }
     // The target is never expanded: it names one directory as written.
     const std::string target = fileutl_strip_pname_sep(words.back());
@@ -261,8 +224,7 @@ int main(int argc, char **argv) {
     for (const std::string &s : sources)
         names.push_back(s.c_str());
 
-    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), FSI_STOPPING) + "\n",
-                             fsimport_request_stop, nullptr);
+    frontend_stop_handlers(fe, FSI_STOPPING, fsimport_request_stop, nullptr);
     int rc = fsimport_start(&params, names.data(), int(names.size()));
 
     if (params.not_imported_count > 0)

@@ -7,11 +7,11 @@
 #include "platform/import/imp_pool.h"
 #include "platform/import/imp_start.h"
 #include "runtime/clp.h"
-#include "runtime/fileutl.h"
+#include "runtime/frontend.h"
+#include "runtime/helpopt.h"
 #include "runtime/imsg.h"
 #include "runtime/ks.h"
 #include "runtime/pfm.h"
-#include "runtime/stopsig.h"
 #include "runtime/version.h"
 
 namespace {
@@ -45,40 +45,20 @@ const clp_option option_table[] = {
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
-[[noreturn]] void usage_exit(clp_hdl **hdl) {
-    IMSG_PRINT(IMSG_NOTICE, cat(), IMP_USAGE);
-    clp_destroy_hdl(hdl);
-    pfm_exit(1);
-}
+const frontend_t fe = {"vantimport", cat, IMP_USAGE, IMP_HELP};
 
-// -h or --help anywhere among the words that are not an option's value.
-bool help_requested(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string w = argv[i];
-        if (w == "-h" || w == "--help")
-            return true;
-        int id = clp_find_option(option_table, w);
-        if (id == OPT_DIRECTORY || id == OPT_COMMENT)
-            ++i;
-    }
-    return false;
+void print_libraries() {
+    libvelkimport_print_verid();
+    ks_print_banner("libvelkvob");
 }
 
 // The flags up to the first operand. 0, or 1 after a reported error.
 int read_flags(clp_hdl *hdl, imp_params *p) {
     for (;;) {
         int id = -1;
-        int rc = clp_get_next_flag_value(hdl, &id);
-        if (rc == CLP_ARGS)
-            return 0;
-        if (rc == CLP_END) {
-            IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_DATAFILE);
-            return 1;
-        }
-        if (rc != CLP_FLAG || id < 1 || id > 10) {
-            IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_OPTION, clp_last_flag_word(hdl));
-            return 1;
-        }
+        int rc = frontend_next_flag(fe, hdl, IMP_NO_DATAFILE, IMP_BAD_OPTION, &id);
+        if (rc != FRONTEND_FLAG)
+            return rc == FRONTEND_OPERANDS ? 0 : 1;
         const char *arg = nullptr;
         switch (id) {
             case OPT_SETEVENT:
@@ -107,13 +87,14 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
                 break;
             case OPT_DIRECTORY:
             case OPT_COMMENT:
-                if (!clp_get_next_arg(hdl, &arg)) {
-                    IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEEDS_ARG,
-                               id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]");
+                if (!frontend_flag_value(fe, hdl, IMP_NEEDS_ARG,
+                                         id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]", &arg))
                     return 1;
-                }
                 (id == OPT_DIRECTORY ? p->target_dir : p->comment) = arg;
                 break;
+            default:
+                IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_OPTION, clp_last_flag_word(hdl));
+                return 1;
         }
     }
 }
@@ -121,25 +102,11 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
 }   // namespace
 
 int main(int argc, char **argv) {
-    ks_system_init();
-    std::string dir, leaf;
-    fileutl_strip_leaf(argc > 0 && argv[0] ? argv[0] : "", &dir, &leaf);
-    imsg_set_app_name(leaf.c_str());
-
-    if (help_requested(argc, argv)) {
-        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_USAGE);
-        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_HELP);
-        pfm_exit(0);
-    }
-    int all = 0;
-    if (argc > 1 && ks_is_version_request(argv[1], &all)) {
-        ks_print_banner("vantimport");
-        if (all) {
-            libvelkimport_print_verid();
-            ks_print_banner("libvelkvob");
-        }
-        pfm_exit(0);
-    }
+    frontend_init(argc > 0 ? argv[0] : nullptr, nullptr);
+    // Words after the data file are not read, so -h among them still asks.
+    if (helpopt_requested(argc, argv, option_table, {OPT_DIRECTORY, OPT_COMMENT}, HELPOPT_AMONG_OPERANDS))
+        frontend_help_exit(fe);
+    frontend_version(fe, argc, argv, print_libraries);
 
     clp_hdl *hdl = nullptr;
     (void)clp_create_hdl_using_argv(argc - 1, argv + 1, option_table, &hdl);   // refuses no argv
@@ -149,18 +116,17 @@ int main(int argc, char **argv) {
     params.comment = "Created by importer";
     params.load = 1;
     if (read_flags(hdl, &params))
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     const char *datafile = nullptr;
     if (!clp_get_next_arg(hdl, &datafile)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NO_DATAFILE);
-        usage_exit(&hdl);
+        frontend_usage_exit(fe, &hdl);
     }
     params.datafile = datafile;
 
     // A second signal also ends the running extract commands; the store's
     // transactions are atomic, so the VOB stays whole.
-    ks_install_stop_handlers(std::string(imsg_app_name()) + ": " + IMSG_SPRINTF(cat(), IMP_STOPPING) + "\n",
-                             imp_request_stop, imp_pool_kill_children);
+    frontend_stop_handlers(fe, IMP_STOPPING, imp_request_stop, imp_pool_kill_children);
     int rc = imp_start(&params);
 
     if (params.not_imported && hash_str_count(params.not_imported) > 0) {

@@ -252,6 +252,46 @@ TEST_F(Cmd, BadInputChangesNothing) {
     EXPECT_FALSE(std::filesystem::exists(home + "/v3"));
 }
 
+// mklabel resolves every operand before it labels, and labels each VOB's
+// operands in one transaction: a failing operand leaves no label behind.
+TEST_F(Cmd, MklabelIsAllOrNothingPerVob) {
+    sh("mklbtype NEW");
+    std::string before = dump(), out, err;
+    EXPECT_EQ(testvob::run_vantor("mklabel NEW sub a.c nope.c", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("no name \"nope.c\""), std::string::npos) << err;
+    EXPECT_EQ(dump(), before);
+    EXPECT_EQ(testvob::run_vantor("mklabel NEW sub a.c@@/main/1 a.c@@/main/2", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("label \"NEW\" is already on version \"/main/1\""), std::string::npos) << err;
+    EXPECT_EQ(dump(), before);
+
+    // A path in the view and one by VOB tag: the same VOB, one transaction.
+    sh("mklabel NEW sub /proj/a.c@@/main/2");
+    ASSERT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("/main/2 (NEW)\n"), std::string::npos) << out;
+    ASSERT_EQ(testvob::run_vantor("describe sub", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("labels: NEW\n"), std::string::npos) << out;
+
+    // Another VOB that refuses keeps its labels; the VOB done before it keeps its own.
+    ASSERT_EQ(testvob::run_vantor("mkvob -tag /q", &out, &err), 0) << err;
+    sh("mklbtype REL3");
+    EXPECT_EQ(testvob::run_vantor("mklabel REL3 a.c /q", &out, &err, vobdir), 1);
+    EXPECT_NE(err.find("no label type named \"REL3\""), std::string::npos) << err;
+    ASSERT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
+    EXPECT_NE(out.find("/main/2 (NEW, REL3)\n"), std::string::npos) << out;
+}
+
+// A command whose output cannot be written fails and says so.
+TEST_F(Cmd, OutputThatCannotBeWrittenIsAFailure) {
+    for (const char *args : {"lsvtree a.c", "cat a.c", "describe a.c", "catcs", "lsvob", "dump --json /proj"}) {
+        std::string out, err;
+        EXPECT_EQ(testvob::run_vantor(std::string(args) + " > /dev/full", &out, &err, vobdir), 1) << args;
+        EXPECT_NE(err.find("cannot write"), std::string::npos) << args << ": " << err;
+    }
+    std::string out, err;
+    EXPECT_EQ(testvob::run_vantor("diff . '" + tmp + "' > /dev/full", &out, &err, vobdir), 2);
+    EXPECT_NE(err.find("diff: cannot write the standard output"), std::string::npos) << err;
+}
+
 TEST_F(Cmd, ViewCommandsUpdateAndRemove) {
     std::string out, err;
     testutil::write_file(tmp + "/cs",

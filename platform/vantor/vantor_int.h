@@ -1,0 +1,104 @@
+// What the commands of vantor share: the parsed command line of one
+// command, path resolution and failure reporting; and the commands
+// themselves, one file per family. The command table (vantor.cpp) gives each
+// command its options and operand count; main parses and checks the words
+// against them, so a command runs only on a command line that fits it.
+// Every command returns the exit status and reports each failure with a
+// message.
+#pragma once
+
+#include "platform/store/vob.h"
+#include "platform/vantor/vantor_msg.h"
+#include "platform/view/pname.h"
+#include "platform/view/view.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+const imsg_catalog *cat();
+
+// Parsed command line of one command: flags, options with a value, operands.
+struct args_t {
+    const char *cmd;
+    std::map<std::string, int> flags;
+    std::map<std::string, std::vector<std::string>> opts;
+    std::vector<std::string> ops;
+    int bad = 0;
+    bool has(const char *f) const { return flags.count(f) != 0; }
+    std::string opt(const char *o) const {
+        auto it = opts.find(o);
+        return it == opts.end() || it->second.empty() ? std::string() : it->second.back();
+    }
+    // Every value of an option that may be given again, in order.
+    std::vector<std::string> all(const char *o) const {
+        auto it = opts.find(o);
+        return it == opts.end() ? std::vector<std::string>() : it->second;
+    }
+};
+
+// ---- vantor_args.cpp ---------------------------------------------------------------
+
+// Whether word ("-name" or "--name") is one of names: space-separated option
+// words without the "-".
+bool option_in(const char *names, const std::string &word);
+// flag_names and opt_names as for option_in. Options may stand among the
+// operands; "--" makes the words after it operands.
+args_t parse(const char *cmd, const std::vector<std::string> &argv, const char *flag_names,
+             const char *opt_names);
+// Checks the operand count: min..max (max < 0: any).
+bool operands(const args_t &a, size_t min, long max, const char *what);
+// Resolves a path operand and prints the failure.
+bool resolve(const std::string &p, vob_pname *out);
+int fail_text(const std::string &msg);
+int vob_failed(vob_t *v);
+int view_failed(view_t *v);
+// 0 when everything written to standard output reached it, else 1 after a
+// message: a command that prints ends with this.
+int output_done(const args_t &a);
+
+// ---- vantor_views.cpp: views and their update ------------------------------------------
+
+// The view of a path operand (which may name a version).
+bool need_view_of(const char *cmd, const std::string &path, view_t **v);
+int cmd_mkview(const args_t &a);
+int cmd_rmview(const args_t &a);
+int cmd_update(const args_t &a);
+int cmd_setcs(const args_t &a);
+int cmd_catcs(const args_t &a);
+
+// ---- vantor_vobs.cpp: VOBs and types -----------------------------------------------
+
+int cmd_mkvob(const args_t &a);
+int cmd_rmvob(const args_t &a);
+int cmd_lsvob(const args_t &a);
+int cmd_mkbrtype(const args_t &a);
+int cmd_mklbtype(const args_t &a);
+int cmd_mkattype(const args_t &a);
+int cmd_mkhltype(const args_t &a);
+int cmd_mkeltype(const args_t &a);
+
+// ---- vantor_listing.cpp: version trees, contents, describe, dump, diff -------------
+
+// The id of a version, "?" when it cannot be read.
+std::string ver_id(vob_t *v, vob_oid ver);
+int cmd_lsvtree(const args_t &a);
+int cmd_cat(const args_t &a);
+int cmd_describe(const args_t &a);
+int cmd_dump(const args_t &a);
+int cmd_diff(const args_t &a);
+
+// ---- vantor_elements.cpp: elements, checkouts, branches, labels, attributes,
+// merges, locks and the contents of versions ---------------------------------------
+
+int cmd_mkelem(const args_t &a);
+int cmd_checkout(const args_t &a);
+int cmd_checkin(const args_t &a);
+int cmd_uncheckout(const args_t &a);
+int cmd_mkbranch(const args_t &a);
+int cmd_mklabel(const args_t &a);
+int cmd_mkattr(const args_t &a);
+int cmd_merge(const args_t &a);
+int cmd_lock(const args_t &a);
+int cmd_unlock(const args_t &a);
+int cmd_rmver(const args_t &a);

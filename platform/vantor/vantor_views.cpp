@@ -1,0 +1,127 @@
+// vantor's commands on views: mkview, rmview, update, setcs, catcs.
+#include "platform/registry/registry.h"
+#include "platform/vantor/vantor_int.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Redraws the loading line; *ctx is set once it was drawn.
+void progress_cb(void *ctx, int64_t done, int64_t total) {
+    *static_cast<bool *>(ctx) = true;
+    if (total < 0)
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), VT_PROGRESS, (long long)done);
+    else
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), VT_PROGRESS_OF, (long long)done, (long long)total);
+}
+
+int do_update(view_t *v) {
+    view_progress pr;
+    bool drawn = false;
+    if (isatty(2)) {
+        pr.cb = progress_cb;
+        pr.ctx = &drawn;
+        pr.with_total = 1;
+    }
+    view_update_stats st;
+    std::vector<std::string> warnings;
+    int rc = view_update(v, &pr, &st, &warnings);
+    if (drawn)
+        imsg_printf_nonl(IMSG_CONT, "\r%60s\r", "");
+    for (auto &w : warnings)
+        IMSG_PRINT(IMSG_WARNING, cat(), VT_WARN_TEXT, w.c_str());
+    if (rc != VOB_OK)
+        return view_failed(v);
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded,
+               (long long)st.unchanged, (long long)st.removed, (long long)st.kept);
+    if (st.no_contents)
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_NO_CONTENTS, (long long)st.no_contents);
+    return 0;
+}
+
+}   // namespace
+
+int cmd_mkview(const args_t &a) {
+    std::string tag = a.opt("tag"), err;
+    if (tag.empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkview", "-tag VIEWTAG");
+        return 1;
+    }
+    // Every VOB must exist before anything is made.
+    for (auto &t : a.all("vob")) {
+        rgy_vob rv;
+        if (rgy_vob_find(t, "", &rv, &err) != VOB_OK)
+            return fail_text(err);
+    }
+    if (view_make(tag, a.ops[0], &err) != VOB_OK)
+        return fail_text(err);
+    view_t *v = nullptr;
+    if (view_open(a.ops[0], &v, &err) != VOB_OK)
+        return fail_text(err);
+    int rc = 0;
+    for (auto &t : a.all("vob"))
+        if (view_add_scope(v, t) != VOB_OK) {
+            rc = view_failed(v);
+            break;
+        }
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CREATED_VIEW, tag.c_str(), view_get_root(v).c_str());
+    if (rc == 0)
+        rc = do_update(v);
+    view_close(v);
+    return rc;
+}
+
+int cmd_rmview(const args_t &a) {
+    std::string err;
+    return view_remove(a.ops[0], a.has("force"), &err) == VOB_OK ? 0 : fail_text(err);
+}
+
+static bool open_view(const char *cmd, const std::string &dir, view_t **v) {
+    std::string err;
+    if (view_open(dir, v, &err) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_VIEW, cmd, dir.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The view of a path operand (which may name a version).
+bool need_view_of(const char *cmd, const std::string &path, view_t **v) {
+    std::string p, vid;
+    if (!vob_split_xpname(path, &p, &vid))
+        p = path;
+    return open_view(cmd, p.empty() ? "." : p, v);
+}
+
+int cmd_update(const args_t &a) {
+    view_t *v;
+    if (!open_view("update", a.ops.empty() ? "." : a.ops[0], &v))
+        return 1;
+    int rc = do_update(v);
+    view_close(v);
+    return rc;
+}
+
+int cmd_setcs(const args_t &a) {
+    view_t *v;
+    if (!open_view("setcs", a.ops.size() > 1 ? a.ops[1] : ".", &v))
+        return 1;
+    int rc = view_set_config_spec_file(v, a.ops[0]) == VOB_OK ? do_update(v) : view_failed(v);
+    view_close(v);
+    return rc;
+}
+
+int cmd_catcs(const args_t &a) {
+    view_t *v;
+    if (!open_view("catcs", a.ops.empty() ? "." : a.ops[0], &v))
+        return 1;
+    std::string text;
+    int rc = view_get_config_spec(v, &text) == VOB_OK ? 0 : view_failed(v);
+    if (rc == 0) {
+        fputs(text.c_str(), stdout);
+        rc = output_done(a);
+    }
+    view_close(v);
+    return rc;
+}

@@ -1,0 +1,83 @@
+// vantor's commands on VOBs and types: mkvob, rmvob, lsvob, mk*type.
+#include "platform/registry/registry.h"
+#include "platform/registry/vob_tag.h"
+#include "platform/vantor/vantor_int.h"
+
+#include <cstdio>
+
+int cmd_mkvob(const args_t &a) {
+    std::string tag = a.opt("tag"), storage, err;
+    if (tag.empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkvob", "-tag TAG");
+        return 1;
+    }
+    if (vob_make(tag, a.ops.empty() ? "" : a.ops[0], a.has("project"), &storage, &err) != VOB_OK)
+        return fail_text(err);
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CREATED_VOB, tag.c_str(), storage.c_str());
+    return 0;
+}
+
+int cmd_rmvob(const args_t &a) {
+    std::string err;
+    return vob_remove(a.ops[0], &err) == VOB_OK ? 0 : fail_text(err);
+}
+
+int cmd_lsvob(const args_t &a) {
+    std::vector<rgy_vob> vobs;
+    std::string err;
+    if (rgy_vob_list(a.opt("region"), &vobs, &err) != VOB_OK)
+        return fail_text(err);
+    for (auto &v : vobs)
+        printf("%-24s %s%s\n", v.tag.c_str(), v.storage.c_str(), v.project ? " (project VOB)" : "");
+    return output_done(a);
+}
+
+// The VOB a type command works on: -vob TAG, NAME@TAG, or the VOB of the working directory.
+static bool type_vob(const args_t &a, std::string *name, vob_pname *here, vob_t **out, vob_t **owned) {
+    std::string tag = a.opt("vob");
+    size_t at = name->find('@');
+    if (at != std::string::npos) {
+        tag = name->substr(at + 1);
+        name->resize(at);
+    }
+    std::string err;
+    *owned = nullptr;
+    if (!tag.empty()) {
+        if (vob_open_tag(tag, owned, &err) != VOB_OK) {
+            fail_text(err);
+            return false;
+        }
+        *out = *owned;
+        return true;
+    }
+    if (vob_resolve_pname(".", here, &err) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_NEED_TAG, a.cmd);
+        return false;
+    }
+    *out = here->vob;
+    return true;
+}
+
+static int mktype(const args_t &a, int mtype) {
+    vob_event ev = vob_event_now(a.opt("c"));
+    for (std::string name : a.ops) {
+        vob_pname here;
+        vob_t *v, *owned;
+        if (!type_vob(a, &name, &here, &v, &owned))
+            return 1;
+        int rc = vob_type_create(v, mtype, name, &ev, nullptr);
+        if (rc != VOB_OK) {
+            vob_failed(v);
+            vob_close(owned);
+            return 1;
+        }
+        vob_close(owned);
+    }
+    return 0;
+}
+
+int cmd_mkbrtype(const args_t &a) { return mktype(a, VOB_MT_BRTYPE); }
+int cmd_mklbtype(const args_t &a) { return mktype(a, VOB_MT_LBTYPE); }
+int cmd_mkattype(const args_t &a) { return mktype(a, VOB_MT_ATTYPE); }
+int cmd_mkhltype(const args_t &a) { return mktype(a, VOB_MT_HLTYPE); }
+int cmd_mkeltype(const args_t &a) { return mktype(a, VOB_MT_ELTYPE); }
