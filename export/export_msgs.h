@@ -139,14 +139,9 @@
     X(CMD_WRITE_FAILED, "Could not output string to output file") \
     X(CMD_COMMENT_TROUBLE, "Trouble writing element creation comment.  Comment will be omitted.")
 
-#define EXPORT_MSG_ENUM(name, text) name,
-enum export_main_msg { EXPORT_MAIN_MESSAGES(EXPORT_MSG_ENUM) };
-enum export_elem_msg { EXPORT_ELEM_MESSAGES(EXPORT_MSG_ENUM) };
-enum export_cmd_msg { EXPORT_CMD_MESSAGES(EXPORT_MSG_ENUM) };
-#undef EXPORT_MSG_ENUM
-EXPORT_MAIN_MESSAGES(IMSG_FORMAT)
-EXPORT_ELEM_MESSAGES(IMSG_FORMAT)
-EXPORT_CMD_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(export_main_msg, EXPORT_MAIN_MESSAGES)
+IMSG_DECLARE_LISTED(export_elem_msg, EXPORT_ELEM_MESSAGES)
+IMSG_DECLARE_LISTED(export_cmd_msg, EXPORT_CMD_MESSAGES)
 
 const imsg_catalog *export_main_export_msg_table_adr();
 const imsg_catalog *export_elem_export_msg_table_adr();

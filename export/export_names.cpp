@@ -37,16 +37,8 @@
     X(NAMES_WRITE_FAILED, "Could not write the translation file: %s")                    \
     X(NAMES_READ_FAILED, "Could not read the translation file: %s")
 
-#define NAMES_MSG_ENUM(name, text) name,
-enum names_msg { NAMES_MESSAGES(NAMES_MSG_ENUM) };
-#undef NAMES_MSG_ENUM
-NAMES_MESSAGES(IMSG_FORMAT)
-#define NAMES_MSG_TEXT(name, text) text,
-namespace {
-const char *const names_texts[] = {NAMES_MESSAGES(NAMES_MSG_TEXT)};
-}
-#undef NAMES_MSG_TEXT
-IMSG_DEFINE_CATALOG(export_names_export_msg_table_adr, "export_lib", "export_names", 4, names_texts)
+IMSG_DECLARE_LISTED(names_msg, NAMES_MESSAGES)
+IMSG_DEFINE_LISTED_CATALOG(export_names_export_msg_table_adr, "export_lib", "export_names", 4, NAMES_MESSAGES)
 
 namespace {
 

@@ -67,10 +67,7 @@
       "  CVSROOT                the repository root (a path or :local:path), the directory that\n"     \
       "                         holds CVSROOT/; run inside $CVSROOT/<module>\n")
 
-#define RCS_MSG_ENUM(name, text) name,
-enum rcs_msg { RCS_DRIVER_MESSAGES(RCS_MSG_ENUM) };
-#undef RCS_MSG_ENUM
-RCS_DRIVER_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(rcs_msg, RCS_DRIVER_MESSAGES)
 
 const imsg_catalog *rcs_driver_rcs_msg_table_adr();
 

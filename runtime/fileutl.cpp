@@ -21,12 +21,8 @@ namespace {
     X(MSG_READDIR, "Cannot read directory \"%s\": %s") \
     X(MSG_STAT, "Cannot stat \"%s\": %s")              \
     X(MSG_LOOP, "Not descending into \"%s\": it leads back to a directory already being walked.")
-#define FILEUTL_MSG_ENUM(name, text) name,
-#define FILEUTL_MSG_TEXT(name, text) text,
-enum { FILEUTL_MESSAGES(FILEUTL_MSG_ENUM) };
-const char *const fileutl_texts[] = {FILEUTL_MESSAGES(FILEUTL_MSG_TEXT)};
-FILEUTL_MESSAGES(IMSG_FORMAT)
-IMSG_DEFINE_CATALOG(fileutl_msgs, "runtime", "fileutl", 0, fileutl_texts)
+IMSG_DECLARE_LISTED(fileutl_msg, FILEUTL_MESSAGES)
+IMSG_DEFINE_LISTED_CATALOG(fileutl_msgs, "runtime", "fileutl", 0, FILEUTL_MESSAGES)
 
 // Splits path into components, dropping empty ones and "."; with dotdot, ".."
 // also removes the component before it (never above the root).

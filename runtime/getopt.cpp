@@ -24,12 +24,8 @@ char *const *cluster_argv = nullptr;   // argument vector the cluster belongs to
 #define GETOPT_MESSAGES(X)                    \
     X(GETOPT_ILLEGAL, "illegal option -- %c") \
     X(GETOPT_NEEDS_ARG, "option requires an argument -- %c")
-#define GETOPT_MSG_ENUM(name, text) name,
-#define GETOPT_MSG_TEXT(name, text) text,
-enum { GETOPT_MESSAGES(GETOPT_MSG_ENUM) };
-const char *const getopt_texts[] = {GETOPT_MESSAGES(GETOPT_MSG_TEXT)};
-GETOPT_MESSAGES(IMSG_FORMAT)
-IMSG_DEFINE_CATALOG(getopt_msgs, "runtime", "getopt", 0, getopt_texts)
+IMSG_DECLARE_LISTED(getopt_msg, GETOPT_MESSAGES)
+IMSG_DEFINE_LISTED_CATALOG(getopt_msgs, "runtime", "getopt", 0, GETOPT_MESSAGES)
 
 void complain(const char *optstring, bool needs_arg, int c) {
     if (!nt_opterr || optstring[0] == ':')

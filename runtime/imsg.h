@@ -122,6 +122,23 @@ std::vector<const char *> imsg_layout_numbered(const imsg_numbered *entries, siz
         return &cat;                                                                                \
     }
 
+// A catalog listed as X(NAME, "text"), numbered from 0 in list order: the
+// enum of its names with their checked formats (in the header the callers
+// include), and the catalog with its accessor (in one source file).
+#define IMSG_LISTED_ENUM(name, text) name,
+#define IMSG_LISTED_TEXT(name, text) text,
+#define IMSG_DECLARE_LISTED(enum_name, list_)   \
+    enum enum_name { list_(IMSG_LISTED_ENUM) }; \
+    list_(IMSG_FORMAT)
+#define IMSG_DEFINE_LISTED_CATALOG(accessor, facility_, module_, number_, list_)     \
+    const imsg_catalog *accessor() {                                                 \
+        static const char *const imsg_texts_[] = {list_(IMSG_LISTED_TEXT)};          \
+        constexpr int imsg_count_ = int(sizeof imsg_texts_ / sizeof imsg_texts_[0]); \
+        static const imsg_catalog imsg_cat_ = {facility_,   module_,     number_,    \
+                                               imsg_count_, imsg_texts_, nullptr};   \
+        return &imsg_cat_;                                                           \
+    }
+
 #define TBS_MSG_FORMAT(name, num, text) IMSG_FORMAT(name, text)
 TBS_MESSAGES(TBS_MSG_FORMAT)
 #undef TBS_MSG_FORMAT

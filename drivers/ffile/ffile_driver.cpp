@@ -26,11 +26,7 @@ namespace {
       "[source-name ...]\n")                                                                          \
     X(FFILE_HELP_ENVIRONMENT,                                                                         \
       "  EXPORT_REPLACE_COMM    the comment of every version (default \"made from flat file\")\n")
-#define FFILE_MSG_ENUM(name, text) name,
-#define FFILE_MSG_TEXT(name, text) text,
-enum { FFILE_MESSAGES(FFILE_MSG_ENUM) };
-const char *const ffile_texts[] = {FFILE_MESSAGES(FFILE_MSG_TEXT)};
-FFILE_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(ffile_msg, FFILE_MESSAGES)
 
 const char *const DEFAULT_COMMENT = "made from flat file";
 
@@ -155,7 +151,7 @@ void ffile_close_element(void *handle) { delete static_cast<ffile_element *>(han
 
 }   // namespace
 
-IMSG_DEFINE_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile_driver", 1, ffile_texts)
+IMSG_DEFINE_LISTED_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile_driver", 1, FFILE_MESSAGES)
 
 const cm_driver ffile_driver = {
     ffile_init,     ffile_usage,         ffile_shutdown,     ffile_need_cmd,

@@ -59,9 +59,6 @@
       "                         (default \"(\"); get must understand it at import time\n"                    \
       "  PVCS_RIGHT_SEPARATOR   the text after the workfile (default \")\")\n")
 
-#define PVCS_MSG_ENUM(name, text) name,
-enum pvcs_msg { PVCS_DRIVER_MESSAGES(PVCS_MSG_ENUM) };
-#undef PVCS_MSG_ENUM
-PVCS_DRIVER_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(pvcs_msg, PVCS_DRIVER_MESSAGES)
 
 const imsg_catalog *pvcs_driver_pvcs_msg_table_adr();

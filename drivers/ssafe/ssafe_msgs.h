@@ -68,9 +68,6 @@
       "  TMP             must be set: the directory of the command output files\n"                         \
       "  LC_ALL, LC_TIME, LANG  must give dates as month/day/year and 12-hour times\n")
 
-#define SSAFE_MSG_ENUM(name, text) name,
-enum ssafe_msg { SSAFE_DRIVER_MESSAGES(SSAFE_MSG_ENUM) };
-#undef SSAFE_MSG_ENUM
-SSAFE_DRIVER_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(ssafe_msg, SSAFE_DRIVER_MESSAGES)
 
 const imsg_catalog *ssafe_driver_ssafe_msg_table_adr();

@@ -41,6 +41,15 @@ int vt_fail(const vantor_element *e, int entry, int rc);
 // The creation event of obj (the element or one of its versions); after a
 // failure, reported as the element's, CM_FAILED.
 int vt_creation_event(const vantor_element *e, vob_oid obj, vob_event *ev);
+// Who made an event, where and why, into an element's or a version's record
+// (both name these fields alike; their times differ and stay the caller's).
+template <class Record> void vt_copy_event_who(const vob_event &ev, Record *to) {
+    to->user = ev.user;
+    to->group = ev.group;
+    to->event_name = ev.name;
+    to->host = ev.host;
+    to->comment = ev.comment;
+}
 // "name=value" for each attribute of obj, gathered 20 at a time; when
 // update_time is given it is raised to each attribute's creation time.
 int vt_attributes(const vantor_element *e, vob_oid obj, str_list *out, int64_t *update_time);

@@ -1,9 +1,4 @@
 #include "drivers/vantor/vantor_msgs.h"
 
-#define VT_MSG_TEXT(name, text) text,
-namespace {
-const char *const vantor_texts[] = {VANTOR_DRIVER_MESSAGES(VT_MSG_TEXT)};
-}
-#undef VT_MSG_TEXT
-
-IMSG_DEFINE_CATALOG(vantor_driver_vantor_msg_table_adr, "vantor_cvt", "vantor_driver", 1, vantor_texts)
+IMSG_DEFINE_LISTED_CATALOG(vantor_driver_vantor_msg_table_adr, "vantor_cvt", "vantor_driver", 1,
+                           VANTOR_DRIVER_MESSAGES)

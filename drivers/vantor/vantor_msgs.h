@@ -59,9 +59,6 @@
       "  VANTOR_SQL_STATS       when set, the run ends saying how many store queries it made\n")        \
     X(VT_QUERY_STATS, "The store ran %lld queries for %lld versions (%.1f per version, the walk included).\n")
 
-#define VT_MSG_ENUM(name, text) name,
-enum vantor_msg { VANTOR_DRIVER_MESSAGES(VT_MSG_ENUM) };
-#undef VT_MSG_ENUM
-VANTOR_DRIVER_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(vantor_msg, VANTOR_DRIVER_MESSAGES)
 
 const imsg_catalog *vantor_driver_vantor_msg_table_adr();

@@ -33,11 +33,7 @@ int id_branch_event(const vantor_element *e, vob_oid ver, cm_version_info *v) {
     if (vt_creation_event(e, ver, &ev))
         return CM_FAILED;
     v->event_time = v->selected_time = ev.time;
-    v->user = ev.user;
-    v->group = ev.group;
-    v->event_name = ev.name;
-    v->host = ev.host;
-    v->comment = ev.comment;
+    vt_copy_event_who(ev, v);
     return 0;
 }
 

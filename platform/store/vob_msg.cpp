@@ -3,12 +3,7 @@
 
 #include <cstdarg>
 
-#define VOB_MESSAGES_TEXT(name, text) text,
-static const char *const texts[] = {VOB_MESSAGES(VOB_MESSAGES_TEXT)};
-#undef VOB_MESSAGES_TEXT
-static_assert(sizeof(texts) / sizeof(texts[0]) == VM_COUNT, "catalog and enum differ");
-
-IMSG_DEFINE_CATALOG(vob_store_vob_msg_table_adr, "vob_lib", "vob_store", 1, texts)
+IMSG_DEFINE_LISTED_CATALOG(vob_store_vob_msg_table_adr, "vob_lib", "vob_store", 1, VOB_MESSAGES)
 
 std::string vob_msg(int num, ...) {
     va_list ap;

@@ -77,10 +77,7 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
     X(VM_SAVEPOINT_LOST,                                                                                               \
       "VOB \"%s\": the transaction was lost at a savepoint (%s); nothing will be committed")
 
-#define VOB_MESSAGES_ENUM(name, text) name,
-enum vob_msg { VOB_MESSAGES(VOB_MESSAGES_ENUM) VM_COUNT };
-#undef VOB_MESSAGES_ENUM
-VOB_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(vob_msg, VOB_MESSAGES)
 // Formats a message of this catalog; VOB_MSG also has the compiler check the
 // inserts against the text (see IMSG_PRINT).
 std::string vob_msg(int num, ...);

@@ -100,10 +100,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  0  the command did all it was asked\n"                                                       \
       "  1  it failed (each failure is reported), or the command line was bad\n"                      \
       "  diff: 0 the trees are the same, 1 they differ, 2 they could not be\n"                        \
-      "     compared (reported), or the command line was bad")                                     \
+      "     compared (reported), or the command line was bad")                                        \
     X(VT_WRITE_FAILED, "%s: cannot write the standard output: %s")
 
-#define VANTOR_MESSAGES_ENUM(name, text) name,
-enum vantor_msg { VANTOR_MESSAGES(VANTOR_MESSAGES_ENUM) VT_COUNT };
-#undef VANTOR_MESSAGES_ENUM
-VANTOR_MESSAGES(IMSG_FORMAT)
+IMSG_DECLARE_LISTED(vantor_msg, VANTOR_MESSAGES)
