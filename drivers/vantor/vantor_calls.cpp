@@ -204,8 +204,9 @@ int vob_ob_get_wk_obj(vob_t *vob, int wk, vob_oid *obj) {
 int vt_fits(vob_t *vob, const std::string &text, size_t size, const char *what) {
     if (text.size() < size)
         return VOB_OK;
-    return vob_fail(vob, VOB_TOO_LONG,
-                    VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
+    return vob_fail(
+        vob, VOB_TOO_LONG,
+        VOB_MSG(VM_TOO_LONG, vob_get_tag(vob).c_str(), what, text.c_str(), text.size(), size - 1));
 }
 
 // The versions and branches of the last version tree read, so that the
@@ -252,6 +253,13 @@ const vob_ver_info *ver_info(vob_t *vob, vob_oid ver, vob_ver_info *scratch, int
     return *rc == VOB_OK ? scratch : nullptr;
 }
 
+int vt_ver_no_contents(vob_t *vob, vob_oid ver) {
+    if (const vob_ver_info *known = remembered_ver(vob, ver))
+        return !known->has_data;
+    std::string pname;
+    return vob_ver_get_data_pname(vob, ver, &pname) == VOB_NOT_FOUND;
+}
+
 const std::string *remembered_branch(vob_t *vob, vob_oid branch) {
     vtree_memo &m = memo();
     if (m.vob != vob || !cache().snapshots.count(vob))
@@ -278,8 +286,9 @@ int cmd_utl_get_vtree(vob_t *vob, vob_oid elem, cmd_vtree_branch *main_branch) {
         else if (root.branch == 0 || root.branch == n.ver.branch)
             b = &root;
         else
-            return vob_fail(vob, VOB_ERR,
-                            VOB_MSG(VM_VTREE_ORDER, vob_get_tag(vob).c_str(), (long long)elem, n.ver.id.c_str()));
+            return vob_fail(
+                vob, VOB_ERR,
+                VOB_MSG(VM_VTREE_ORDER, vob_get_tag(vob).c_str(), (long long)elem, n.ver.id.c_str()));
         b->branch = n.ver.branch;
         cmd_vtree_version cv;
         cv.ver = n.ver.oid;
@@ -331,13 +340,15 @@ int vob_branch_get_pname(vob_t *vob, vob_oid branch, size_t size, std::string *p
 
 int vob_obj_find_event(vob_t *vob, vob_oid obj, int kind, vob_event *ev) {
     if (kind != VOB_EV_CREATE && kind != VOB_EV_CHECKOUT)
-        return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob_get_tag(vob).c_str(), (long long)obj, kind));
+        return vob_fail(vob, VOB_NOT_FOUND,
+                        VOB_MSG(VM_NO_EVENT, vob_get_tag(vob).c_str(), (long long)obj, kind));
     if (kind == VOB_EV_CHECKOUT) {
         int mtype = 0;
         if (int rc = vob_obj_get_mtype(vob, obj, &mtype))
             return rc;
         if (mtype != VOB_MT_CKOUT)
-            return vob_fail(vob, VOB_NOT_FOUND, VOB_MSG(VM_NO_EVENT, vob_get_tag(vob).c_str(), (long long)obj, kind));
+            return vob_fail(vob, VOB_NOT_FOUND,
+                            VOB_MSG(VM_NO_EVENT, vob_get_tag(vob).c_str(), (long long)obj, kind));
     }
     return vob_obj_get_event(vob, obj, ev);
 }
@@ -475,4 +486,3 @@ int vob_view_readdir(const std::string &path, std::vector<std::string> *names, s
     }
     return VOB_OK;
 }
-

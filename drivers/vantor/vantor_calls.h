@@ -63,6 +63,9 @@ struct cmd_vtree_branch {
 // answer from the last version tree read where it holds the version.
 [[nodiscard]] int vob_ver_get_idstr(vob_t *vob, vob_oid ver, size_t size, std::string *id);
 [[nodiscard]] int vob_ver_get_branch(vob_t *vob, vob_oid ver, vob_oid *branch);
+// 1 when the version has no contents (a directory version, or contents
+// removed), else 0: a failure to tell is left to the read of the contents.
+int vt_ver_no_contents(vob_t *vob, vob_oid ver);
 // The branch path ("/main/dev"), when it fits size.
 [[nodiscard]] int vob_branch_get_pname(vob_t *vob, vob_oid branch, size_t size, std::string *path);
 

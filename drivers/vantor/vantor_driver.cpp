@@ -150,6 +150,13 @@ int vt_fail(const vantor_element *e, int entry, int rc) {
     return CM_FAILED;
 }
 
+int vt_type_name(const vantor_element *e, vob_oid type, size_t size, int no_name, std::string *name) {
+    int rc = vob_type_get_name(e->vob, type, name);
+    if (rc == VOB_OK)
+        rc = vt_fits(e->vob, *name, size, "type name");
+    return rc == VOB_OK ? 0 : vt_fail(e, no_name, rc);
+}
+
 int vt_creation_event(const vantor_element *e, vob_oid obj, vob_event *ev) {
     if (int rc = vob_obj_find_event(e->vob, obj, VOB_EV_CREATE, ev)) {
         vt_fail(e, VT_NO_CREATE_EVENT, rc);

@@ -17,21 +17,12 @@ void flatten(const cmd_vtree_branch &b, std::vector<const cmd_vtree_version *> *
     }
 }
 
-// The name of a type, shorter than size; after a failure, reported with the
-// entry no_name, CM_FAILED.
-int type_name_of(const vantor_element *e, vob_oid type, size_t size, int no_name, std::string *name) {
-    int rc = vob_type_get_name(e->vob, type, name);
-    if (rc == VOB_OK)
-        rc = vt_fits(e->vob, *name, size, "type name");
-    return rc == VOB_OK ? 0 : vt_fail(e, no_name, rc);
-}
-
 int main_branch_path(vantor_element *e) {
     vob_oid brtype = 0;
     if (int rc = vob_ob_get_wk_obj(e->vob, VOB_WK_MAIN_BRTYPE, &brtype))
         return vt_fail(e, VT_NO_MAIN_BRANCH, rc);
     std::string name;
-    if (type_name_of(e, brtype, VT_PATH_SIZE, VT_NO_MAIN_NAME, &name))
+    if (vt_type_name(e, brtype, VT_PATH_SIZE, VT_NO_MAIN_NAME, &name))
         return CM_FAILED;
     e->main_path = "/" + name;
     return 0;
@@ -84,7 +75,7 @@ int element_type(const vantor_element *e, element_info *info) {
     if (int rc = vob_obj_get_type(e->vob, e->elem, &type))
         return vt_fail(e, VT_NO_TYPE, rc);
     std::string name;
-    if (type_name_of(e, type, VT_NAME_SIZE, VT_NO_TYPE_NAME, &name))
+    if (vt_type_name(e, type, VT_NAME_SIZE, VT_NO_TYPE_NAME, &name))
         return CM_FAILED;
     info->type_name = name;
     return 0;

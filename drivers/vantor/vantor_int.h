@@ -38,6 +38,9 @@ void vt_reason(const vantor_element *e, int rc);
 // "dev/fix"; the main branch itself gives "".
 // Prints the entry (one without inserts), then vt_reason; CM_FAILED.
 int vt_fail(const vantor_element *e, int entry, int rc);
+// The name of a type, shorter than size; after a failure, reported with the
+// entry no_name, CM_FAILED.
+int vt_type_name(const vantor_element *e, vob_oid type, size_t size, int no_name, std::string *name);
 // The creation event of obj (the element or one of its versions); after a
 // failure, reported as the element's, CM_FAILED.
 int vt_creation_event(const vantor_element *e, vob_oid obj, vob_event *ev);

@@ -18,8 +18,7 @@ void raise_to_creation(const vantor_element *e, vob_oid obj, int64_t *t) {
 int id_branch_event(const vantor_element *e, vob_oid ver, cm_version_info *v) {
     if (int rc = vob_ver_get_idstr(e->vob, ver, VT_PATH_SIZE, &v->version_id))
         return vt_fail(e, VT_NO_VID, rc);
-    std::string data;   // only whether there are contents counts, not where
-    if (vob_ver_get_data_pname(e->vob, ver, &data) == VOB_NOT_FOUND)
+    if (vt_ver_no_contents(e->vob, ver))
         v->no_contents = 1;
     vob_oid branch = 0;
     if (int rc = vob_ver_get_branch(e->vob, ver, &branch))
@@ -80,11 +79,8 @@ int hung_on(const vantor_element *e, const cmd_vtree_version *n, cm_version_info
     for (const vob_label &l : n->labels) {
         raise_to_creation(e, l.oid, &v->selected_time);
         std::string name;
-        int rc = vob_type_get_name(e->vob, l.lbtype, &name);
-        if (rc == VOB_OK)
-            rc = vt_fits(e->vob, name, VT_NAME_SIZE, "type name");
-        if (rc != VOB_OK)
-            return vt_fail(e, VT_NO_LABEL_NAME, rc);
+        if (vt_type_name(e, l.lbtype, VT_NAME_SIZE, VT_NO_LABEL_NAME, &name))
+            return CM_FAILED;
         v->labels.push_back(name);
     }
     return vt_attributes(e, n->ver, &v->attributes, &v->selected_time);
