@@ -47,8 +47,6 @@
     X(FSI_TOO_FEW, 2, "Give at least one source and then the target directory.")                           \
     X(FSI_NOT_LABELLED, 5, "The following were imported but could not be labelled:")                       \
     X(FSI_BAD_CMDLINE, 7, "Cannot read the command line: %s")                                              \
-    X(FSI_NO_MEMORY_ARGS, 81, "Out of memory while collecting the sources.")                               \
-    X(FSI_NO_MEMORY_WILD, 82, "Out of memory while expanding wildcards.")                                  \
     X(FSI_NOT_IMPORTED, 85, "The following were not imported:")                                            \
     X(FSI_WOULD_NOT_IMPORT, 99, "Preview: the following would not be imported:")                           \
     X(FSI_USAGE, 100,                                                                                      \

@@ -347,7 +347,7 @@ const field_spec<imp_version> version_spec[] = {
 template <typename R, size_t N> constexpr int count_of(const field_spec<R> (&)[N]) { return int(N); }
 
 // A record of one string value (a type name, a directory name).
-const char *to_string(std::string *rec, const line_tok &t) {
+const char *to_name(std::string *rec, const line_tok &t) {
     put(rec, t);
     return nullptr;
 }
@@ -390,7 +390,7 @@ int read_types(imp_reader *r, imp_types *types, imp_error *err) {
         if (g < cur)
             return fail(r, err, t.line, t.offset, t.key + " after a later group of types");
         cur = g;
-        const field_spec<std::string> spec[] = {{groups[g].key, K_STR, F_REQUIRED, to_string}};
+        const field_spec<std::string> spec[] = {{groups[g].key, K_STR, F_REQUIRED, to_name}};
         const char *const ends[] = {groups[g].end, nullptr};
         line_tok end;
         std::string record = std::string("a ") + groups[g].begin + " block", name;
@@ -402,7 +402,7 @@ int read_types(imp_reader *r, imp_types *types, imp_error *err) {
 
 // One DIR_BEGIN .. DIR_END record, its DIR_BEGIN already read.
 int read_dir(imp_reader *r, std::string *name, imp_error *err) {
-    static const field_spec<std::string> spec[] = {{"DirName", K_STR, F_REQUIRED, to_string}};
+    static const field_spec<std::string> spec[] = {{"DirName", K_STR, F_REQUIRED, to_name}};
     static const char *const ends[] = {"DIR_END", nullptr};
     line_tok end;
     return read_record(r, spec, 1, ends, "a directory record", name, &end, err);

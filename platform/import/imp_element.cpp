@@ -7,6 +7,14 @@
 
 namespace {
 
+// The directory path of a name's components: all but the last, "/"-joined.
+std::string parent_path(const std::vector<std::string> &comps) {
+    std::string dir;
+    for (size_t i = 0; i + 1 < comps.size(); ++i)
+        dir += (i ? "/" : "") + comps[i];
+    return dir;
+}
+
 std::string branch_of_vid(const std::string &vid) {
     size_t slash = vid.rfind('/');
     return slash == std::string::npos ? vid : vid.substr(0, slash);
@@ -110,11 +118,8 @@ int finish_element(imp_elem_ctx *c, const vob_event &ev) {
         std::string err;
         if (check_components(comps, alt, &err))
             return imp_el_fail(c, "other name: " + err);
-        std::string dir_path;
-        for (size_t i = 0; i + 1 < comps.size(); ++i)
-            dir_path += (i ? "/" : "") + comps[i];
         vob_oid dir, there;
-        if (imp_ensure_dir(c->run, dir_path, &dir, &c->made_dirs, &err) ||
+        if (imp_ensure_dir(c->run, parent_path(comps), &dir, &c->made_dirs, &err) ||
             lookup_child(c->vob, dir, comps.back(), &there, &err))
             return imp_el_fail(c, "other name \"" + alt + "\": " + err);
         if (there == c->elem)
@@ -156,11 +161,8 @@ int import_in_txn(imp_elem_ctx *c) {
     std::string err;
     if (check_components(comps, el.name, &err))
         return imp_el_fail(c, err);
-    std::string dir_path;
-    for (size_t i = 0; i + 1 < comps.size(); ++i)
-        dir_path += (i ? "/" : "") + comps[i];
     vob_oid dir;
-    if (imp_ensure_dir(run, dir_path, &dir, &c->made_dirs, &err))
+    if (imp_ensure_dir(run, parent_path(comps), &dir, &c->made_dirs, &err))
         return imp_el_fail(c, "cannot make its directory: " + err);
     if (lookup_child(c->vob, dir, comps.back(), &c->elem, &err))
         return imp_el_fail(c, err);

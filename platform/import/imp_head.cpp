@@ -65,14 +65,14 @@ int imp_make_types(imp_run *run) {
     return 0;
 }
 
-int imp_make_directories(imp_run *run) {
+void imp_make_directories(imp_run *run) {
     const imp_callbacks *cb = run->p->callbacks;
     if (cb)
         cb_call(run, cb->phase_directories);
     for (const std::string &name : run->head.dirs) {
         if (imp_stop_requested()) {
             run->interrupted = true;
-            return 0;
+            return;
         }
         std::map<std::string, vob_oid> made;
         std::string err;
@@ -102,7 +102,6 @@ int imp_make_directories(imp_run *run) {
             cb->directory(cb->ctx, name.c_str(), dir, info.main_branch, made.count(path) ? 1 : 0))
             run->stopped = true;
     }
-    return 0;
 }
 
 void imp_label_directories(imp_run *run) {

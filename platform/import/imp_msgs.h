@@ -125,7 +125,6 @@
     X(IMP_NO_DATAFILE, 41, "No data file was given.")                                            \
     X(IMP_NEEDS_ARG, 42, "Option \"%s\" needs an argument.")                                     \
     X(IMP_BAD_OPTION, 43, "Unknown option \"%s\".")                                              \
-    X(IMP_BAD_CMDLINE, 44, "Cannot read the command line.")                                      \
     X(IMP_INPROCESS_SHARE, 45,                                                                   \
       "%ld of %ld revisions of RCS and CVS archives were read in process; %ld ran their "        \
       "extract command.")                                                                        \

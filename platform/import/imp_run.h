@@ -158,13 +158,14 @@ struct imp_run {
 };
 
 // imp_head.cpp: what the head of the data file names, before the elements.
-// make_types makes the origin attribute type (1 when it cannot: the run
+// imp_make_types makes the origin attribute type (1 when it cannot: the run
 // ends) and the listed types (a failure is reported and counted);
-// make_directories makes the directory records, each in a transaction of
-// its own; label_directories puts LabelAll on the version of each directory
+// imp_make_directories makes the directory records, each in a transaction of
+// its own (a failure is reported, counted and listed; a stop request ends
+// it); imp_label_directories puts LabelAll on the version of each directory
 // that holds the imported names.
 int imp_make_types(imp_run *run);
-int imp_make_directories(imp_run *run);
+void imp_make_directories(imp_run *run);
 void imp_label_directories(imp_run *run);
 // The word for a type's kind in messages ("element", "branch", ...).
 const char *imp_type_word(int mtype);
@@ -200,6 +201,9 @@ std::string imp_import_elements(imp_run *run);
 int imp_import_element(imp_run *run, imp_queued *q);
 // Reports an element that was not imported and lists it.
 void imp_report_failed(imp_run *run, const std::string &name, const std::string &why);
+// The origin attribute's value of a version, "<time> <VersionId>": how a
+// later import of the same data file knows the versions it made.
+std::string imp_origin_value(const imp_version &v);
 // The origins ("<time> <VersionId>") of the versions an earlier import made
 // in the element of that name, when it exists (read-only; a guess for fetching).
 int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::string> *out);

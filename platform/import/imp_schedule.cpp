@@ -58,7 +58,7 @@ void read_ahead(imp_run *run) {
             std::string work = run->tmp_dir + "/w" + std::to_string(n);
             if (imp_extract_fill(*v.extract_cmd, run->from_dir, out, work, &f.job, &f.fill_error))
                 continue;
-            if (present.count(std::to_string(v.event.time) + " " + v.version_id))
+            if (present.count(imp_origin_value(v)))
                 continue;   // most likely there already: fetched only if it is not
             if (add_to_batch(run, &q, i))
                 continue;
@@ -146,6 +146,5 @@ std::string imp_import_elements(imp_run *run) {
     // What the group holds is whole, also after a stop request.
     imp_group_commit(run);
     imp_progress_end(run);
-    imp_pool_stop(&run->pool);
     return last;
 }

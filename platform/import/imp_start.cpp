@@ -144,6 +144,7 @@ int run_import(imp_run *run) {
             IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_OFF, run->inproc.why_not.c_str());
     }
     std::string last = imp_import_elements(run);
+    imp_pool_stop(&run->pool);
     if (p->debug && !run->tmp_dir.empty())
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_TMP_KEPT, run->tmp_dir.c_str());
 

@@ -91,9 +91,7 @@ int imp_find_target(imp_run *run, const std::string &abs_target) {
 
 int imp_update_view(imp_run *run) {
     const std::vector<std::string> &scopes = view_get_scopes(run->view);
-    bool in_scope = false;
-    for (const std::string &s : scopes)
-        in_scope = in_scope || s == run->vob_tag;
+    bool in_scope = std::find(scopes.begin(), scopes.end(), run->vob_tag) != scopes.end();
     if (!in_scope && view_add_scope(run->view, run->vob_tag)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_UPDATE_FAILED, view_get_root(run->view).c_str(),
                    view_errmsg(run->view).c_str());

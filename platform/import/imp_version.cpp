@@ -4,9 +4,11 @@
 #include "platform/import/imp_elem.h"
 #include "runtime/strutl.h"
 
-namespace {
+std::string imp_origin_value(const imp_version &v) {
+    return std::to_string(v.event.time) + " " + v.version_id;
+}
 
-std::string origin_value(const imp_version &v) { return std::to_string(v.event.time) + " " + v.version_id; }
+namespace {
 
 // A SubBranch value names a branch type, or the branch's path below /main
 // ("dev/fix"), whose last component is the type.
@@ -159,7 +161,7 @@ int imp_el_import_versions(imp_elem_ctx *c) {
         if (v.abs_version) {
             if (abs_present(c, v, bpath, num, &have))
                 return 1;
-        } else if (auto o = c->origins.find(bpath + "\n" + origin_value(v)); o != c->origins.end()) {
+        } else if (auto o = c->origins.find(bpath + "\n" + imp_origin_value(v)); o != c->origins.end()) {
             have = o->second;
         }
         if (have) {
@@ -228,7 +230,6 @@ int imp_el_import_versions(imp_elem_ctx *c) {
                 c->events.push_back({v.version_id, branch, 1, 0});
             }
         }
-        std::string target_id;
         if (!target) {
             if (imp_el_unlock(c, branch) || imp_el_unlock(c, c->elem))
                 return 1;
@@ -242,7 +243,8 @@ int imp_el_import_versions(imp_elem_ctx *c) {
                 c->sizes[target] = contents.none() ? 0 : contents.size();
                 c->bytes += c->sizes[target];
             }
-            if (!v.abs_version && vob_obj_set_attr(c->vob, target, run->origin_attype, origin_value(v), &ev))
+            if (!v.abs_version &&
+                vob_obj_set_attr(c->vob, target, run->origin_attype, imp_origin_value(v), &ev))
                 return imp_el_store_fail(c, "cannot record the origin of version " + v.version_id);
             c->n_new++;
             c->events.push_back({v.version_id, branch, 0, 1});
