@@ -1,7 +1,6 @@
 // The start-up and command-line steps the front ends share (frontend.h).
 #include "runtime/frontend.h"
 
-#include "runtime/fileutl.h"
 #include "runtime/ks.h"
 #include "runtime/pfm.h"
 #include "runtime/stopsig.h"
@@ -11,13 +10,7 @@
 
 void frontend_init(const char *argv0, const char *fixed_name) {
     ks_system_init();
-    if (fixed_name) {
-        imsg_set_app_name(fixed_name);
-        return;
-    }
-    std::string dir, leaf;
-    fileutl_strip_leaf(argv0 ? argv0 : "", &dir, &leaf);
-    imsg_set_app_name(leaf.c_str());
+    imsg_set_app_name(fixed_name ? fixed_name : argv0);
 }
 
 void frontend_help_exit(const frontend_t &fe) {

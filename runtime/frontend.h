@@ -15,7 +15,7 @@ struct frontend_t {
 };
 
 // The runtime's start-up, then the application name: fixed_name when not
-// null, else the leaf of argv0 (empty when there is none).
+// null, else the leaf of argv0; with neither, the runtime's default name.
 void frontend_init(const char *argv0, const char *fixed_name);
 // The usage, then the explanations, on standard output; status 0.
 [[noreturn]] void frontend_help_exit(const frontend_t &fe);

@@ -5,7 +5,6 @@
 #include "platform/vantor/vantor_int.h"
 #include "runtime/frontend.h"
 #include "runtime/helpopt.h"
-#include "runtime/ks.h"
 #include "runtime/pfm.h"
 
 #include <cstring>
@@ -24,39 +23,39 @@ struct command {
     long max;
     const char *what;
     int (*fn)(const args_t &);
-    int bad_status;   // the exit status of a bad command line
+    int bad_status = 1;   // the exit status of a bad command line (diff: 2)
 };
 
 const command commands[] = {
-    {"mkvob", nullptr, "project", "tag", 0, 1, "storage directory", cmd_mkvob, 1},
-    {"rmvob", nullptr, "", "", 1, 1, "VOB tag", cmd_rmvob, 1},
-    {"lsvob", nullptr, "", "region", 0, 0, "", cmd_lsvob, 1},
-    {"mkview", nullptr, "", "tag vob", 1, 1, "view directory", cmd_mkview, 1},
-    {"rmview", nullptr, "force", "", 1, 1, "view directory", cmd_rmview, 1},
-    {"update", nullptr, "", "", 0, 1, "", cmd_update, 1},
-    {"setcs", nullptr, "", "", 1, 2, "config spec file", cmd_setcs, 1},
-    {"catcs", nullptr, "", "", 0, 1, "", cmd_catcs, 1},
-    {"lsvtree", nullptr, "", "", 1, 1, "element path", cmd_lsvtree, 1},
-    {"describe", nullptr, "", "", 1, 1, "PATH[@@VERSION]", cmd_describe, 1},
-    {"cat", nullptr, "", "", 1, 1, "PATH@@VERSION", cmd_cat, 1},
-    {"dump", nullptr, "json", "", 1, 1, "VOB tag", cmd_dump, 1},
+    {"mkvob", nullptr, "project", "tag", 0, 1, "storage directory", cmd_mkvob},
+    {"rmvob", nullptr, "", "", 1, 1, "VOB tag", cmd_rmvob},
+    {"lsvob", nullptr, "", "region", 0, 0, "", cmd_lsvob},
+    {"mkview", nullptr, "", "tag vob", 1, 1, "view directory", cmd_mkview},
+    {"rmview", nullptr, "force", "", 1, 1, "view directory", cmd_rmview},
+    {"update", nullptr, "", "", 0, 1, "", cmd_update},
+    {"setcs", nullptr, "", "", 1, 2, "config spec file", cmd_setcs},
+    {"catcs", nullptr, "", "", 0, 1, "", cmd_catcs},
+    {"lsvtree", nullptr, "", "", 1, 1, "element path", cmd_lsvtree},
+    {"describe", nullptr, "", "", 1, 1, "PATH[@@VERSION]", cmd_describe},
+    {"cat", nullptr, "", "", 1, 1, "PATH@@VERSION", cmd_cat},
+    {"dump", nullptr, "json", "", 1, 1, "VOB tag", cmd_dump},
     {"diff", nullptr, "r prune", "", 2, 2, "VIEW-PATH DIR", cmd_diff, 2},
-    {"mkbrtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkbrtype, 1},
-    {"mklbtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mklbtype, 1},
-    {"mkattype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkattype, 1},
-    {"mkhltype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkhltype, 1},
-    {"mkeltype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkeltype, 1},
-    {"mkelem", nullptr, "dir ci", "eltype c", 1, -1, "element path", cmd_mkelem, 1},
-    {"checkout", "co", "unreserved reserved nc", "c", 1, -1, "element path", cmd_checkout, 1},
-    {"checkin", "ci", "nc", "c from", 1, 1, "element path", cmd_checkin, 1},
-    {"uncheckout", "unco", "keep rm", "", 1, -1, "element path", cmd_uncheckout, 1},
-    {"mkbranch", nullptr, "nco", "c", 2, 2, "BRTYPE PATH", cmd_mkbranch, 1},
-    {"mklabel", nullptr, "replace", "c", 2, -1, "LABEL PATH", cmd_mklabel, 1},
-    {"mkattr", nullptr, "element", "c", 3, 3, "ATTRTYPE VALUE PATH", cmd_mkattr, 1},
-    {"merge", nullptr, "ndata", "to c", 1, 1, "FROM-VERSION", cmd_merge, 1},
-    {"lock", nullptr, "obsolete", "c", 1, 1, "PATH[@@BRANCH]", cmd_lock, 1},
-    {"unlock", nullptr, "", "", 1, 1, "PATH[@@BRANCH]", cmd_unlock, 1},
-    {"rmver", nullptr, "data force", "", 1, 1, "PATH@@VERSION", cmd_rmver, 1},
+    {"mkbrtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkbrtype},
+    {"mklbtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mklbtype},
+    {"mkattype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkattype},
+    {"mkhltype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkhltype},
+    {"mkeltype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkeltype},
+    {"mkelem", nullptr, "dir ci", "eltype c", 1, -1, "element path", cmd_mkelem},
+    {"checkout", "co", "unreserved reserved nc", "c", 1, -1, "element path", cmd_checkout},
+    {"checkin", "ci", "nc", "c from", 1, 1, "element path", cmd_checkin},
+    {"uncheckout", "unco", "keep rm", "", 1, -1, "element path", cmd_uncheckout},
+    {"mkbranch", nullptr, "nco", "c", 2, 2, "BRTYPE PATH", cmd_mkbranch},
+    {"mklabel", nullptr, "replace", "c", 2, -1, "LABEL PATH", cmd_mklabel},
+    {"mkattr", nullptr, "element", "c", 3, 3, "ATTRTYPE VALUE PATH", cmd_mkattr},
+    {"merge", nullptr, "ndata", "to c", 1, 1, "FROM-VERSION", cmd_merge},
+    {"lock", nullptr, "obsolete", "c", 1, 1, "PATH[@@BRANCH]", cmd_lock},
+    {"unlock", nullptr, "", "", 1, 1, "PATH[@@BRANCH]", cmd_unlock},
+    {"rmver", nullptr, "data force", "", 1, 1, "PATH@@VERSION", cmd_rmver},
 };
 
 const frontend_t fe = {"vantor", cat, VT_USAGE, VT_HELP};
@@ -95,5 +94,10 @@ int main(int argc, char **argv) {
     args_t a = parse(c->name, std::vector<std::string>(argv + 2, argv + argc), c->flags, c->opts);
     if (a.bad || !operands(a, c->min, c->max, c->what))
         pfm_exit(c->bad_status);
-    pfm_exit(c->fn(a));
+    int rc = c->fn(a);
+    // Whatever a command printed must have reached its output: a command
+    // that succeeded (or for diff: compared) fails when it did not.
+    if (rc < c->bad_status && output_done(a))
+        rc = c->bad_status;
+    pfm_exit(rc);
 }

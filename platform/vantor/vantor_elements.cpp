@@ -2,6 +2,7 @@
 // uncheckout, mkbranch, mklabel, mkattr, merge, lock, unlock, rmver.
 #include "platform/vantor/vantor_int.h"
 
+#include <map>
 #include <memory>
 
 // Runs a view operation on each operand in turn; the first failure stops.
@@ -92,29 +93,25 @@ static int label_in_vob(vob_t *v, const std::string &label, const std::vector<vo
 }
 
 int cmd_mklabel(const args_t &a) {
-    // All operands are resolved first, then labelled in one transaction per VOB.
-    std::vector<std::unique_ptr<vob_pname>> ps;
+    // All operands are resolved first, then labelled in one transaction per
+    // VOB. A VOB's versions go through the handle of its first operand, the
+    // only writer of that VOB here; the others' handles close as soon as
+    // their version is known, so that many operands hold few open files.
+    std::vector<std::unique_ptr<vob_pname>> writers;    // in the order the VOBs come
+    std::map<std::string, std::vector<vob_oid>> vers;   // by VOB tag
     for (size_t i = 1; i < a.ops.size(); i++) {
-        ps.push_back(std::make_unique<vob_pname>());
-        if (!resolve(a.ops[i], ps.back().get()))
+        auto p = std::make_unique<vob_pname>();
+        if (!resolve(a.ops[i], p.get()))
             return 1;
+        std::vector<vob_oid> &of_vob = vers[p->vob_tag];
+        of_vob.push_back(p->ver);
+        if (of_vob.size() == 1)
+            writers.push_back(std::move(p));
     }
     vob_event ev = vob_event_now(a.opt("c"));
-    std::vector<bool> done(ps.size());
-    for (size_t i = 0; i < ps.size(); i++) {
-        if (done[i])
-            continue;
-        // The VOB's operands go through the handle of its first one, the
-        // only writer of that VOB here.
-        std::vector<vob_oid> vers;
-        for (size_t j = i; j < ps.size(); j++)
-            if (!done[j] && ps[j]->vob_tag == ps[i]->vob_tag) {
-                vers.push_back(ps[j]->ver);
-                done[j] = true;
-            }
-        if (label_in_vob(ps[i]->vob, a.ops[0], vers, a.has("replace"), &ev) != VOB_OK)
-            return vob_failed(ps[i]->vob);
-    }
+    for (const auto &w : writers)
+        if (label_in_vob(w->vob, a.ops[0], vers[w->vob_tag], a.has("replace"), &ev) != VOB_OK)
+            return vob_failed(w->vob);
     return 0;
 }
 

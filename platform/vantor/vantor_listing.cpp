@@ -112,7 +112,7 @@ int cmd_lsvtree(const args_t &a) {
         out += "\n";
     }
     fwrite(out.data(), 1, out.size(), stdout);
-    return output_done(a);
+    return 0;
 }
 
 int cmd_cat(const args_t &a) {
@@ -123,7 +123,7 @@ int cmd_cat(const args_t &a) {
     if (vob_ver_read_data(p.vob, p.ver, &bytes) != VOB_OK)
         return vob_failed(p.vob);
     fwrite(bytes.data(), 1, bytes.size(), stdout);
-    return output_done(a);
+    return 0;
 }
 
 int cmd_describe(const args_t &a) {
@@ -170,7 +170,7 @@ int cmd_describe(const args_t &a) {
     }
     for (auto &b : d.branch_locks)
         printf("    branch %s locked%s\n", b.first.c_str(), b.second ? " (obsolete)" : "");
-    return output_done(a);
+    return 0;
 }
 
 int cmd_dump(const args_t &a) {
@@ -221,7 +221,5 @@ int cmd_diff(const args_t &a) {
     IMSG_PRINT(IMSG_REPORT, cat(), VT_DIFF_SUMMARY, (long long)items.size(), n[view_diff_item::ONLY_VIEW],
                n[view_diff_item::ONLY_DIR], n[view_diff_item::DIFFERS], n[view_diff_item::KIND_DIFFERS],
                (long long)st.files, (long long)st.dirs);
-    if (output_done(a))
-        return 2;
     return items.empty() ? 0 : 1;
 }

@@ -118,10 +118,8 @@ int cmd_catcs(const args_t &a) {
         return 1;
     std::string text;
     int rc = view_get_config_spec(v, &text) == VOB_OK ? 0 : view_failed(v);
-    if (rc == 0) {
+    if (rc == 0)
         fputs(text.c_str(), stdout);
-        rc = output_done(a);
-    }
     view_close(v);
     return rc;
 }

@@ -29,7 +29,7 @@ int cmd_lsvob(const args_t &a) {
         return fail_text(err);
     for (auto &v : vobs)
         printf("%-24s %s%s\n", v.tag.c_str(), v.storage.c_str(), v.project ? " (project VOB)" : "");
-    return output_done(a);
+    return 0;
 }
 
 // The VOB a type command works on: -vob TAG, NAME@TAG, or the VOB of the working directory.
