@@ -1,5 +1,6 @@
 // The RCS driver's message catalog (catalog rcs_cvt, module rcs_driver).
-// Entries 1 to 26 keep their numbers' order: entry n is at position n-1. The
+// Entries 1 to 26 keep their numbers' order: entry n is at position n-1;
+// entry 1 (memory) is kept for the numbering and printed by no path. The
 // entries after 26 give the file and line of a fault, which the first 26 lack.
 #pragma once
 

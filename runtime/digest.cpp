@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
-#include <vector>
 
 digest_sha256::digest_sha256() {
     EVP_MD_CTX *ctx = EVP_MD_CTX_new();

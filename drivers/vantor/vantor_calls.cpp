@@ -254,10 +254,10 @@ const vob_ver_info *ver_info(vob_t *vob, vob_oid ver, vob_ver_info *scratch, int
 }
 
 int vt_ver_no_contents(vob_t *vob, vob_oid ver) {
-    if (const vob_ver_info *known = remembered_ver(vob, ver))
-        return !known->has_data;
-    std::string pname;
-    return vob_ver_get_data_pname(vob, ver, &pname) == VOB_NOT_FOUND;
+    vob_ver_info scratch;
+    int rc = VOB_OK;
+    const vob_ver_info *vi = ver_info(vob, ver, &scratch, &rc);
+    return vi ? !vi->has_data : rc == VOB_NOT_FOUND;
 }
 
 const std::string *remembered_branch(vob_t *vob, vob_oid branch) {

@@ -161,12 +161,9 @@ int vt_attributes(const vantor_element *e, vob_oid obj, str_list *out, int64_t *
             return vt_fail(e, VT_NO_ATTRS, rc);
         for (const vob_attr &a : batch) {
             std::string name, value;
-            int rc = vob_type_get_name(e->vob, a.attype, &name);
-            if (rc == VOB_OK)
-                rc = vt_fits(e->vob, name, VT_PATH_SIZE, "type name");
-            if (rc == VOB_OK)
-                rc = vob_val_value_to_str(a.value, 0, &value);
-            if (rc != VOB_OK)
+            if (vt_type_name(e, a.attype, VT_PATH_SIZE, VT_NO_ATTR_VALUE, &name))
+                return CM_FAILED;
+            if (int rc = vob_val_value_to_str(a.value, 0, &value))
                 return vt_fail(e, VT_NO_ATTR_VALUE, rc);
             vob_event ev;
             if (update_time && vob_obj_find_event(e->vob, a.oid, VOB_EV_CREATE, &ev) == VOB_OK)

@@ -1,6 +1,6 @@
 // The VOB driver's message catalog (catalog vantor_cvt, module vantor_driver).
 // Entries 1 to 37 keep their numbers' order: entry n is at position n-1.
-// Entries 2, 10, 16, 24, 32 and 33 are kept for the numbering and printed by
+// Entries 1, 2, 10, 16, 24, 32 and 33 are kept for the numbering and printed by
 // no path. The entries after 37 say which element a too-long name stopped,
 // what the help adds, and the query count of
 // VANTOR_SQL_STATS.

@@ -194,12 +194,12 @@ static int find_in(json &list, const std::string &key, const std::string &value)
 
 // The index of the entry of `list` with that tag, or VOB_NOT_FOUND with the
 // message `missing` (VM_NO_VOB_TAG or VM_NO_VIEW_TAG: one insert, the tag).
-static int entry_of(json &reg, const char *list, const std::string &tag, int missing, int *at,
-                    std::string *err) {
+static int entry_of(json &reg, const char *list, const std::string &tag,
+                    std::string (*missing)(const char *tag), int *at, std::string *err) {
     *at = find_in(reg[list], "tag", tag);
     if (*at >= 0)
         return VOB_OK;
-    *err = vob_msg(missing, tag.c_str());
+    *err = missing(tag.c_str());
     return VOB_NOT_FOUND;
 }
 
@@ -208,10 +208,10 @@ static int entry_of(json &reg, const char *list, const std::string &tag, int mis
 // an entry to and from the file's JSON. Every call on either goes through
 // the table functions below.
 template <class T> struct rgy_table {
-    const char *list;   // "vobs" or "views"
-    int missing;        // VM_NO_VOB_TAG, VM_NO_VIEW_TAG (one insert: the tag)
-    int taken;          // VM_VOB_TAG_EXISTS, VM_VIEW_TAG_EXISTS (the tag, where the entry points)
-    const char *where;  // the key of the second insert of `taken`
+    const char *list;                                           // "vobs" or "views"
+    std::string (*missing)(const char *tag);                    // no entry has the tag
+    std::string (*taken)(const char *tag, const char *where);   // an entry has it, pointing there
+    const char *where;                                          // the entry's key of where it points
     T (*from)(const json &e, const std::string &region);
     json (*to)(const T &entry);
 };
@@ -228,7 +228,10 @@ static rgy_vob vob_from(const json &e, const std::string &region) {
 }
 
 static json vob_to(const rgy_vob &v) {
-    return {{"tag", v.tag}, {"storage", v.storage}, {"uuid", v.uuid}, {"owner_uid", v.owner_uid},
+    return {{"tag", v.tag},
+            {"storage", v.storage},
+            {"uuid", v.uuid},
+            {"owner_uid", v.owner_uid},
             {"project", v.project != 0}};
 }
 
@@ -242,9 +245,21 @@ static rgy_view view_from(const json &e, const std::string &region) {
 
 static json view_to(const rgy_view &v) { return {{"tag", v.tag}, {"dir", v.dir}}; }
 
-static const rgy_table<rgy_vob> vob_table = {"vobs", VM_NO_VOB_TAG, VM_VOB_TAG_EXISTS, "storage", vob_from, vob_to};
-static const rgy_table<rgy_view> view_table = {"views", VM_NO_VIEW_TAG, VM_VIEW_TAG_EXISTS, "dir", view_from,
-                                               view_to};
+// The messages through VOB_MSG, so that the compiler checks their inserts.
+static const rgy_table<rgy_vob> vob_table = {
+    "vobs",
+    [](const char *tag) { return VOB_MSG(VM_NO_VOB_TAG, tag); },
+    [](const char *tag, const char *where) { return VOB_MSG(VM_VOB_TAG_EXISTS, tag, where); },
+    "storage",
+    vob_from,
+    vob_to};
+static const rgy_table<rgy_view> view_table = {
+    "views",
+    [](const char *tag) { return VOB_MSG(VM_NO_VIEW_TAG, tag); },
+    [](const char *tag, const char *where) { return VOB_MSG(VM_VIEW_TAG_EXISTS, tag, where); },
+    "dir",
+    view_from,
+    view_to};
 
 // VOB_EXISTS, with t's message naming where the entry points, when the
 // region's list has tag; VOB_OK when it has not.
@@ -253,7 +268,7 @@ static int tag_taken(const rgy_table<T> &t, json &reg, const std::string &tag, s
     int at = find_in(reg[t.list], "tag", tag);
     if (at < 0)
         return VOB_OK;
-    *err = vob_msg(t.taken, tag.c_str(), reg[t.list][at].value(t.where, "").c_str());
+    *err = t.taken(tag.c_str(), reg[t.list][at].value(t.where, "").c_str());
     return VOB_EXISTS;
 }
 
@@ -271,16 +286,15 @@ template <class T> static int table_add(const rgy_table<T> &t, const T &entry, s
 }
 
 // Opens the region and finds tag's entry in t's list.
-template <class T>
-static int open_entry(rgy_lock &lk, int exclusive, json *j, const rgy_table<T> &t, const std::string &tag,
-                      const std::string &region, json **reg, int *at, std::string *err) {
+template <class T> static int open_entry(rgy_lock &lk, int exclusive, json *j, const rgy_table<T> &t,
+                                         const std::string &tag, const std::string &region, json **reg,
+                                         int *at, std::string *err) {
     int rc = open_region(lk, exclusive, j, region, reg, err);
     return rc == VOB_OK ? entry_of(**reg, t.list, tag, t.missing, at, err) : rc;
 }
 
-template <class T>
-static int table_remove(const rgy_table<T> &t, const std::string &tag, const std::string &region,
-                        std::string *err) {
+template <class T> static int table_remove(const rgy_table<T> &t, const std::string &tag,
+                                           const std::string &region, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -292,9 +306,8 @@ static int table_remove(const rgy_table<T> &t, const std::string &tag, const std
     return save(j, err);
 }
 
-template <class T>
-static int table_find(const rgy_table<T> &t, const std::string &tag, const std::string &region, T *out,
-                      std::string *err) {
+template <class T> static int table_find(const rgy_table<T> &t, const std::string &tag,
+                                         const std::string &region, T *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;
@@ -316,8 +329,8 @@ template <class T> static int table_free(const rgy_table<T> &t, const std::strin
 }
 
 // Sorted by tag.
-template <class T>
-static int table_list(const rgy_table<T> &t, const std::string &region, std::vector<T> *out, std::string *err) {
+template <class T> static int table_list(const rgy_table<T> &t, const std::string &region,
+                                         std::vector<T> *out, std::string *err) {
     rgy_lock lk;
     json j;
     json *reg;

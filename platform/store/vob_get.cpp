@@ -35,8 +35,8 @@ template <class Row, class Make> int all_rows(vob_stmt &q, std::vector<Row> *out
 }
 
 // No row: no object of that kind with that id (the message says so).
-auto no_obj(vob_t *v, const char *what, vob_oid id) {
-    return [=] { return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), what, (long long)id)); };
+auto no_obj(vob_t *v, const char *what, vob_oid id, int status = VOB_NOT_FOUND) {
+    return [=] { return vob_fail(v, status, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), what, (long long)id)); };
 }
 // No row: VOB_NOT_FOUND with no message, for questions whose "no" is an answer.
 auto quietly_none(vob_t *v) {
@@ -55,7 +55,8 @@ int none() { return VOB_NOT_FOUND; }
 int vob_obj_get_mtype(vob_t *v, vob_oid obj, int *mtype) {
     vob_stmt q(v, "SELECT mtype FROM obj WHERE oid = ?1");
     q.bind(1, obj);
-    return one_row(q, [&] { *mtype = (int)q.i64(0); }, no_obj(v, "object", obj));
+    return one_row(
+        q, [&] { *mtype = (int)q.i64(0); }, no_obj(v, "object", obj));
 }
 
 int vob_obj_get_event(vob_t *v, vob_oid obj, vob_event *ev) {
@@ -98,30 +99,31 @@ int vob_obj_get_type(vob_t *v, vob_oid obj, vob_oid *type) {
             sql = "SELECT hltype FROM hlink WHERE oid = ?1";
             break;
         default:
-            return vob_fail(v, VOB_NOT_FOUND,
-                            VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
+            return no_obj(v, "typed object", obj)();
     }
     vob_stmt q(v, sql);
     q.bind(1, obj);
     // The object is there (its mtype was read): a missing row is damage.
-    return one_row(q, [&] { *type = q.i64(0); }, [&] {
-        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NO_OBJ, v->tag.c_str(), "typed object", (long long)obj));
-    });
+    return one_row(
+        q, [&] { *type = q.i64(0); }, no_obj(v, "typed object", obj, VOB_CORRUPT));
 }
 
 int vob_type_find(vob_t *v, int mtype, const std::string &name, vob_oid *out) {
     vob_stmt q(v, "SELECT oid FROM type WHERE mtype = ?1 AND name = ?2");
     q.bind(1, (int64_t)mtype).bind(2, name);
-    return one_row(q, [&] { *out = q.i64(0); }, [&] {
-        return vob_fail(v, VOB_NOT_FOUND,
-                        VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
-    });
+    return one_row(
+        q, [&] { *out = q.i64(0); },
+        [&] {
+            return vob_fail(v, VOB_NOT_FOUND,
+                            VOB_MSG(VM_NO_TYPE, v->tag.c_str(), vob_mtype_name(mtype), name.c_str()));
+        });
 }
 
 int vob_type_get_name(vob_t *v, vob_oid type, std::string *name) {
     vob_stmt q(v, "SELECT name FROM type WHERE oid = ?1");
     q.bind(1, type);
-    return one_row(q, [&] { *name = q.str(0); }, no_obj(v, "type", type));
+    return one_row(
+        q, [&] { *name = q.str(0); }, no_obj(v, "type", type));
 }
 
 int vob_type_list(vob_t *v, int mtype, std::vector<vob_oid> *out) {
@@ -160,7 +162,8 @@ int vob_latest_main(vob_t *v, vob_oid elem, vob_oid *ver) {
                "SELECT v.oid FROM elem e JOIN ver v ON v.branch = e.main_branch WHERE e.oid = ?1"
                " ORDER BY v.num DESC LIMIT 1");
     q.bind(1, elem);
-    return one_row(q, [&] { *ver = q.i64(0); }, none);
+    return one_row(
+        q, [&] { *ver = q.i64(0); }, none);
 }
 
 // Path through the first parent, when every step still names the element.
@@ -260,7 +263,8 @@ int vob_dir_read(vob_t *v, vob_oid dirver, std::vector<vob_dirent> *out) {
 int vob_dir_lookup(vob_t *v, vob_oid dirver, const std::string &name, vob_oid *elem) {
     vob_stmt q(v, "SELECT elem FROM dirent WHERE dirver = ?1 AND name = ?2");
     q.bind(1, dirver).bind(2, name);
-    return one_row(q, [&] { *elem = q.i64(0); }, quietly_none(v));
+    return one_row(
+        q, [&] { *elem = q.i64(0); }, quietly_none(v));
 }
 
 // ---- branches ---------------------------------------------------------------------------------
@@ -303,12 +307,14 @@ int vob_branch_find(vob_t *v, vob_oid elem, const std::string &path, vob_oid *ou
     vob_stmt q(v, anywhere ? "SELECT oid FROM branch WHERE elem = ?1 AND substr(path, -length(?2)) = ?2"
                            : "SELECT oid FROM branch WHERE elem = ?1 AND path = ?2");
     q.bind(1, elem).bind(2, anywhere ? path.substr(3) : path);
-    return one_row(q, [&] { *out = q.i64(0); }, [&] {
-        std::string label;
-        vob_elem_label(v, elem, &label);
-        return vob_fail(v, VOB_NOT_FOUND,
-                        VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
-    });
+    return one_row(
+        q, [&] { *out = q.i64(0); },
+        [&] {
+            std::string label;
+            vob_elem_label(v, elem, &label);
+            return vob_fail(v, VOB_NOT_FOUND,
+                            VOB_MSG(VM_NO_VERSION, v->tag.c_str(), label.c_str(), path.c_str()));
+        });
 }
 
 int vob_ver_get_subbranches(vob_t *v, vob_oid ver, std::vector<vob_oid> *out) {
@@ -360,7 +366,8 @@ int vob_ver_get(vob_t *v, vob_oid ver, vob_ver_info *out) {
 int vob_ver_get_elem(vob_t *v, vob_oid ver, vob_oid *elem) {
     vob_stmt q(v, "SELECT elem FROM ver WHERE oid = ?1");
     q.bind(1, ver);
-    return one_row(q, [&] { *elem = q.i64(0); }, no_obj(v, "version", ver));
+    return one_row(
+        q, [&] { *elem = q.i64(0); }, no_obj(v, "version", ver));
 }
 
 // The version carrying label type `name`: an unknown type and a type missing
@@ -403,7 +410,8 @@ int vob_ver_find(vob_t *v, vob_oid elem, const std::string &vid, vob_oid *out) {
         } else {
             vob_stmt q(v, "SELECT oid FROM ver WHERE branch = ?1 AND num = ?2");
             q.bind(1, branch).bind(2, num);
-            rc = one_row(q, [&] { *out = q.i64(0); }, none);
+            rc = one_row(
+                q, [&] { *out = q.i64(0); }, none);
         }
     }
     if (rc == VOB_NOT_FOUND) {
@@ -432,7 +440,8 @@ int vob_ver_get_labels(vob_t *v, vob_oid ver, std::vector<vob_label> *out) {
 int vob_elem_find_label(vob_t *v, vob_oid elem, vob_oid lbtype, vob_oid *ver) {
     vob_stmt q(v, "SELECT ver FROM label WHERE elem = ?1 AND lbtype = ?2");
     q.bind(1, elem).bind(2, lbtype);
-    return one_row(q, [&] { *ver = q.i64(0); }, quietly_none(v));
+    return one_row(
+        q, [&] { *ver = q.i64(0); }, quietly_none(v));
 }
 
 // ---- checkouts -----------------------------------------------------------------------------------------
@@ -452,7 +461,8 @@ static vob_ckout ckout_row(const vob_stmt &q) {
 int vob_ckout_get(vob_t *v, vob_oid ckout, vob_ckout *out) {
     vob_stmt q(v, "SELECT oid, elem, branch, ver, reserved, view FROM ckout WHERE oid = ?1");
     q.bind(1, ckout);
-    return one_row(q, [&] { *out = ckout_row(q); }, no_obj(v, "checkout", ckout));
+    return one_row(
+        q, [&] { *out = ckout_row(q); }, no_obj(v, "checkout", ckout));
 }
 
 int vob_elem_get_ckouts(vob_t *v, vob_oid elem, std::vector<vob_ckout> *out) {
@@ -470,13 +480,15 @@ int vob_view_ckouts(vob_t *v, const std::string &view_tag, std::vector<vob_ckout
 int vob_elem_find_ckout(vob_t *v, vob_oid elem, const std::string &view_tag, vob_oid *ckout) {
     vob_stmt q(v, "SELECT oid FROM ckout WHERE elem = ?1 AND view = ?2");
     q.bind(1, elem).bind(2, view_tag);
-    return one_row(q, [&] { *ckout = q.i64(0); }, quietly_none(v));
+    return one_row(
+        q, [&] { *ckout = q.i64(0); }, quietly_none(v));
 }
 
 int vob_reserved_by_other(vob_t *v, vob_oid branch, const std::string &mine, std::string *who) {
     vob_stmt q(v, "SELECT view FROM ckout WHERE branch = ?1 AND reserved = 1 AND view <> ?2 LIMIT 1");
     q.bind(1, branch).bind(2, mine);
-    return one_row(q, [&] { *who = q.str(0); }, [] { return VOB_OK; });   // none: *who as it was
+    return one_row(
+        q, [&] { *who = q.str(0); }, [] { return VOB_OK; });   // none: *who as it was
 }
 
 // ---- locks, attributes, hyperlinks ---------------------------------------------------------------------
