@@ -17,15 +17,10 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
-// A path that cannot go into the list (a null table: never, as the walk
-// makes the table first) is named at once, and the run ends with status 1:
-// its end-of-run list is incomplete.
+// The table is made before the walk and a key is never null, so the entry
+// cannot fail.
 void add_failure(export_run &r, const std::string &path) {
-    int already = 0;
-    if (int err = hash_str_enter(r.failures, path.c_str(), nullptr, &already)) {
-        imsg_print_errno(IMSG_ERROR, path.c_str(), err);
-        r.error_flag = 1;
-    }
+    (void)hash_str_enter(r.failures, path.c_str(), nullptr, nullptr);
 }
 
 int directory_handling(export_run &r, const std::string &name) {
@@ -213,8 +208,6 @@ int export_walk_sources(export_run &r) {
     r.output_prefix = strip_dot_slash(r.st.output_name.c_str());
     int flags = r.st.follow_links ? 2 | FILEUTL_WALK_FOLLOW : 2;
     r.failures = hash_str_create(219, 0, 1);
-    (void)hash_set_dynamic(r.failures, 3, 219, 0,
-                           1);   // fails only for a null table; add_failure reports that
     fileutl_stat_t st{};
     if (stat_path(r, ".", &st) != 0) {
         imsg_print_errno(IMSG_ERROR, ".", errno);

@@ -50,8 +50,9 @@ bool lookup_group(gid_t gid, std::string *name) {
 int credutl_get_credentials(std::string *user, std::string *group) {
     credutl_pw pw;
     std::string g;
-    bool have_user = lookup_user(::geteuid(), nullptr, &pw);
-    bool have_group = lookup_group(::getegid(), &g);
+    // Only what is asked for is looked up: either may go over the network.
+    bool have_user = !user || lookup_user(::geteuid(), nullptr, &pw);
+    bool have_group = !group || lookup_group(::getegid(), &g);
     if (user)
         *user = have_user ? pw.name : std::to_string(unsigned(::geteuid()));
     if (group)

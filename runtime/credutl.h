@@ -3,8 +3,9 @@
 
 #include <string>
 
-// The process user (getpwuid(geteuid())) and group (getgrgid(getegid())).
-// 0 on success; nonzero when they cannot be found (a name that is missing is
+// The process user (getpwuid(geteuid())) and group (getgrgid(getegid())),
+// each looked up only when its out-parameter is not null. 0 on success;
+// nonzero when one asked for cannot be found (a name that is missing is
 // then given as its number, so callers that go on still have something).
 [[nodiscard]] int credutl_get_credentials(std::string *user, std::string *group);
 struct credutl_pw {

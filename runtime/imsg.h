@@ -130,14 +130,11 @@ std::vector<const char *> imsg_layout_numbered(const imsg_numbered *entries, siz
 #define IMSG_DECLARE_LISTED(enum_name, list_)   \
     enum enum_name { list_(IMSG_LISTED_ENUM) }; \
     list_(IMSG_FORMAT)
-#define IMSG_DEFINE_LISTED_CATALOG(accessor, facility_, module_, number_, list_)     \
-    const imsg_catalog *accessor() {                                                 \
-        static const char *const imsg_texts_[] = {list_(IMSG_LISTED_TEXT)};          \
-        constexpr int imsg_count_ = int(sizeof imsg_texts_ / sizeof imsg_texts_[0]); \
-        static const imsg_catalog imsg_cat_ = {facility_,   module_,     number_,    \
-                                               imsg_count_, imsg_texts_, nullptr};   \
-        return &imsg_cat_;                                                           \
-    }
+#define IMSG_DEFINE_LISTED_CATALOG(accessor, facility_, module_, number_, list_) \
+    namespace {                                                                  \
+    const char *const accessor##_texts_[] = {list_(IMSG_LISTED_TEXT)};           \
+    }                                                                            \
+    IMSG_DEFINE_CATALOG(accessor, facility_, module_, number_, accessor##_texts_)
 
 #define TBS_MSG_FORMAT(name, num, text) IMSG_FORMAT(name, text)
 TBS_MESSAGES(TBS_MSG_FORMAT)

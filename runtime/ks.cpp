@@ -23,6 +23,7 @@ namespace {
     std::memcpy(line, name, n);
     std::memcpy(line + n, tail, sizeof tail - 1);
     std::fflush(stdout);
+    imsg_status_clear();   // a progress line is erased first, as for any message
     ssize_t written = ::write(STDERR_FILENO, line, n + sizeof tail - 1);
     (void)written;   // nothing is left to report a failed write with
     _exit(1);
