@@ -6,6 +6,12 @@
 namespace {
 
 // Labels (and LabelAll) of a data-file version, attached to version `ver`.
+// A label ends where the data file says, whether the version is new or was
+// imported before: a label type marks one version of an element, so one on
+// another version (an earlier import's, or a tag moved since) moves here.
+// Only when two records of this data file name the same label for the
+// element does the first keep it. LabelAll follows this import to the
+// element's last version in the file.
 int attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std::string &ver_id,
                   const vob_event &ev) {
     std::vector<std::string> labels = v.labels;
@@ -21,11 +27,11 @@ int attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std:
         int rc = vob_elem_find_label(c->vob, c->elem, lbtype, &where);
         if (rc && rc != VOB_NOT_FOUND)
             return imp_el_store_fail(c, "cannot look up label " + label);
-        // LabelAll follows this import to the element's last imported version.
-        // An AbsVersion record says where the label is now: move it there.
-        int replace =
-            rc == 0 && where != ver && ((is_all && where == c->label_all_on) || (!is_all && v.abs_version));
-        if (rc == 0 && where != ver && !replace) {
+        if (rc == VOB_NOT_FOUND)
+            where = 0;
+        c->label_was.emplace(lbtype, where);
+        auto mine = c->label_on.find(lbtype);
+        if (where != ver && where && !is_all && mine != c->label_on.end() && mine->second == where) {
             vob_ver_info wi;
             if (vob_ver_get(c->vob, where, &wi) != VOB_OK)
                 return imp_el_store_fail(c, "cannot look up label " + label);
@@ -34,13 +40,12 @@ int attach_labels(imp_elem_ctx *c, const imp_version &v, vob_oid ver, const std:
                        c->el->name.c_str(), label.c_str(), wi.id.c_str(), ver_id.c_str());
             continue;
         }
-        if (is_all)
-            c->label_all_on = ver;
-        if (rc == 0 && !replace)
+        c->label_on[lbtype] = ver;
+        if (where == ver)
             continue;
         if (imp_el_unlock(c, c->elem))
             return 1;
-        if (vob_ver_add_label(c->vob, ver, lbtype, replace, &ev))
+        if (vob_ver_add_label(c->vob, ver, lbtype, 1, &ev))
             return imp_el_store_fail(c, "cannot attach label " + label + " to " + ver_id);
     }
     return 0;
@@ -84,6 +89,15 @@ int imp_el_attach_record(imp_elem_ctx *c, const imp_version &v, vob_oid ver, con
     for (const std::string &m : v.fmerges)
         c->merges.push_back({ver, ver_id, m, 0, ev});
     return 0;
+}
+
+void imp_el_label_counts(const imp_elem_ctx *c, long *added, long *moved) {
+    for (const auto &[lbtype, on] : c->label_on) {
+        auto was = c->label_was.find(lbtype);
+        vob_oid before = was == c->label_was.end() ? 0 : was->second;
+        *added += before == 0;
+        *moved += before != 0 && before != on;
+    }
 }
 
 // Merge hyperlinks, once all versions of the element exist; a link that is

@@ -46,11 +46,13 @@ struct imp_elem_ctx {
     vob_oid elem = 0;
     bool created = false;
     std::map<std::string, vob_oid> made_dirs;
-    std::map<std::string, vob_oid> by_vid;     // the data file's VersionId -> version
-    std::map<std::string, vob_oid> sprout;     // SubBranch type name -> the version listing it
-    std::map<std::string, vob_oid> origins;    // branch path "\n" origin -> version
-    std::map<std::string, vob_oid> last_on;    // branch path -> the version the last record went to
-    vob_oid label_all_on = 0;                  // where this import put LabelAll
+    std::map<std::string, vob_oid> by_vid;    // the data file's VersionId -> version
+    std::map<std::string, vob_oid> sprout;    // SubBranch type name -> the version listing it
+    std::map<std::string, vob_oid> origins;   // branch path "\n" origin -> version
+    std::map<std::string, vob_oid> last_on;   // branch path -> the version the last record went to
+    // Label type -> the version of this element that carried it before this
+    // import (0: none) and the version it ends on; see imp_el_label_counts.
+    std::map<vob_oid, vob_oid> label_was, label_on;
     std::map<std::string, vob_oid> branches;   // branch path -> branch, met in this transaction
     std::map<vob_oid, int64_t> sizes;          // versions made here -> their size
     std::map<vob_oid, int> unlocked;           // object -> its obsolete flag, to lock again
@@ -117,3 +119,6 @@ int imp_el_set_attributes(imp_elem_ctx *c, const imp_str_list &attrs, vob_oid ob
                           bool only_changes);
 // The merge hyperlinks noted, once all versions of the element exist.
 int imp_el_make_merges(imp_elem_ctx *c);
+// What the element's labels came to: added (new on the element) and moved
+// (from the version an earlier import or a user put them on).
+void imp_el_label_counts(const imp_elem_ctx *c, long *added, long *moved);

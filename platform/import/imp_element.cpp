@@ -363,6 +363,14 @@ int imp_import_element(imp_run *run, imp_queued *q) {
     d.n_new = c.n_new;
     d.n_present = c.n_present;
     d.n_identical = c.n_identical;
+    imp_el_label_counts(&c, &d.labels_added, &d.labels_moved);
+    for (const auto &l : c.label_on)
+        d.labels.push_back(l.first);
+    if (!d.labels.empty()) {
+        d.dirs.push_back(parent_path(imp_split_path(el.name)));
+        for (const std::string &alt : el.alt_names)
+            d.dirs.push_back(parent_path(imp_split_path(alt)));
+    }
     d.events = std::move(c.events);
     run->group.done.push_back(std::move(d));
     run->group.bytes += c.bytes;

@@ -21,6 +21,10 @@ void credit(imp_run *run, const imp_done &d) {
     run->versions_new += d.n_new;
     run->versions_present += d.n_present;
     run->versions_identical += d.n_identical;
+    run->labels_added += d.labels_added;
+    run->labels_moved += d.labels_moved;
+    for (const std::string &dir : d.dirs)
+        run->dir_labels[dir].insert(d.labels.begin(), d.labels.end());
     int already;
     (void)hash_str_enter(d.n_new || d.created ? run->p->imported : run->p->unchanged, d.name.c_str(), nullptr,
                          &already);   // report list only

@@ -1,6 +1,6 @@
 // What the head of the data file names, made before the first element: the
-// types (the origin attribute type first) and the directory records; and
-// LabelAll on the directories at the end.
+// types (the origin attribute type first) and the directory records; and at
+// the end the labels of the directories above what was labelled.
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
 
@@ -104,33 +104,112 @@ void imp_make_directories(imp_run *run) {
     }
 }
 
+namespace {
+
+// A directory to label: what messages call it and the label types it gets.
+struct dir_labels {
+    std::string shown;
+    std::set<vob_oid> lbtypes;
+};
+
+// The label types on the latest version of a directory's main branch, the
+// version that holds the names the import entered; one already on an
+// earlier version moves there. In a savepoint, so that a failure takes
+// nothing else with it.
+void label_dir(imp_run *run, vob_oid dir, const dir_labels &want, const vob_event &ev) {
+    vob_elem_info info;
+    vob_oid latest = 0;
+    bool ok = vob_elem_get(run->vob, dir, &info) == VOB_OK &&
+              vob_branch_get_latest(run->vob, info.main_branch, &latest) == VOB_OK;
+    for (vob_oid lbtype : want.lbtypes) {
+        vob_oid where = 0;
+        int rc = ok ? vob_elem_find_label(run->vob, dir, lbtype, &where) : VOB_ERR;
+        if (rc == VOB_OK && where == latest)
+            continue;
+        vob_savepoint sp(run->vob);
+        if ((rc == VOB_OK || rc == VOB_NOT_FOUND) && sp.begin() == VOB_OK &&
+            vob_ver_add_label(run->vob, latest, lbtype, 1, &ev) == VOB_OK && sp.release() == VOB_OK) {
+            (rc == VOB_OK ? run->labels_moved : run->labels_added)++;
+            continue;
+        }
+        std::string why = vob_errmsg(run->vob), name;
+        (void)sp.rollback();
+        if (vob_type_get_name(run->vob, lbtype, &name) != VOB_OK)
+            name.clear();   // only for the message
+        imp_progress_break(run);
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_LABEL_DIR_FAILED, want.shown.c_str(), name.c_str(), why.c_str());
+    }
+}
+
+}   // namespace
+
 void imp_label_directories(imp_run *run) {
-    const std::string &label = *run->head.globals.label_all;
-    vob_oid lbtype;
-    std::string err;
-    if (imp_ensure_type(run, VOB_MT_LBTYPE, label, &lbtype, &err)) {
-        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+    if (!run->p->label_directory)
+        return;
+    std::map<vob_oid, dir_labels> want;
+    std::set<vob_oid> all_types;
+    auto add = [&](vob_oid dir, const std::string &shown, vob_oid lbtype) {
+        dir_labels &d = want[dir];
+        if (d.shown.empty())
+            d.shown = shown;
+        d.lbtypes.insert(lbtype);
+        all_types.insert(lbtype);
+    };
+    // The directory of a path below ".", or 0 when it was not made.
+    auto dir_of = [&](const std::string &path) -> vob_oid {
+        if (path.empty() || path == ".")
+            return run->target;
+        auto it = run->dirs.find(path);
+        return it == run->dirs.end() ? 0 : it->second;
+    };
+    const imp_opt_str &all = run->head.globals.label_all;
+    if (all && !all->empty()) {
+        vob_oid lbtype;
+        std::string err;
+        if (imp_ensure_type(run, VOB_MT_LBTYPE, *all, &lbtype, &err)) {
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, err.c_str());
+            run->failures++;
+        } else {
+            // Every directory the data file names, empty ones too.
+            for (const std::string &name : run->head.dirs)
+                if (vob_oid dir = dir_of(name))
+                    add(dir, name, lbtype);
+        }
+    }
+    // Every directory from "." down to each labelled element.
+    for (const auto &[path, lbtypes] : run->dir_labels) {
+        std::vector<std::string> comps = imp_split_path(path);
+        std::string prefix;
+        for (size_t i = 0; i <= comps.size(); ++i) {
+            if (vob_oid dir = dir_of(prefix))
+                for (vob_oid lbtype : lbtypes)
+                    add(dir, prefix.empty() ? "." : prefix, lbtype);
+            if (i < comps.size())
+                prefix += (i ? "/" : "") + comps[i];
+        }
+    }
+    // And the directories above ".", up to the VOB root.
+    for (vob_oid dir : run->target_chain)
+        for (vob_oid lbtype : all_types) {
+            std::string path;
+            add(dir,
+                vob_elem_get_path(run->vob, dir, &path) == VOB_OK ? run->vob_tag + "/" + path : run->vob_tag,
+                lbtype);
+        }
+    if (want.empty())
+        return;
+    vob_txn txn(run->vob);
+    if (txn.begin() != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, vob_errmsg(run->vob).c_str());
         run->failures++;
         return;
     }
-    for (const std::string &name : run->head.dirs) {
-        vob_oid dir = run->target;
-        if (name != ".") {
-            auto it = run->dirs.find(name);
-            if (it == run->dirs.end())
-                continue;
-            dir = it->second;
-        }
-        vob_elem_info info;
-        vob_oid latest;
-        vob_event ev = vob_event_now(run->p->comment ? run->p->comment : "");
-        // A directory's label marks the version that holds the imported names,
-        // so it moves there from an earlier one.
-        if (vob_elem_get(run->vob, dir, &info) ||
-            vob_branch_get_latest(run->vob, info.main_branch, &latest) ||
-            vob_ver_add_label(run->vob, latest, lbtype, 1, &ev))
-            IMSG_PRINT(IMSG_WARNING, cat(), IMP_LABEL_DIR_FAILED, name.c_str(), label.c_str(),
-                       vob_errmsg(run->vob).c_str());
+    vob_event ev = vob_event_now(run->p->comment ? run->p->comment : "");
+    for (const auto &[dir, d] : want)
+        label_dir(run, dir, d, ev);
+    if (txn.commit() != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, vob_errmsg(run->vob).c_str());
+        run->failures++;
     }
 }
 

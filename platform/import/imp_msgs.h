@@ -140,7 +140,10 @@
     X(IMP_HELP, 178, IMP_HELP_TEXT)                                                              \
     X(IMP_NO_CONTENTS_LEFT_OUT, 179,                                                             \
       "The view leaves out %lld names: the version selected for each has no contents "           \
-      "(removed files).")
+      "(removed files).")                                                                        \
+    X(IMP_LABEL_SUMMARY, 180,                                                                    \
+      "Labels: %ld added, %ld moved to the version the data file names (directories above "      \
+      "labelled elements included).")
 
 #define IMP_MSG_ENUM(name, num, text) name = num,
 enum imp_msg { IMP_MESSAGES(IMP_MSG_ENUM) };

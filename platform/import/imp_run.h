@@ -63,6 +63,9 @@ struct imp_done {
     vob_oid elem = 0;
     bool created = false;
     long n_new = 0, n_present = 0, n_identical = 0;
+    long labels_added = 0, labels_moved = 0;
+    std::vector<vob_oid> labels;     // the label types the data file puts on it
+    std::vector<std::string> dirs;   // with labels: the directories of its names
     std::vector<imp_version_event> events;
 };
 
@@ -150,6 +153,12 @@ struct imp_run {
     // Counts for the summary and the progress line.
     long elements_done = 0, elements_new = 0, elements_failed = 0;
     long versions_new = 0, versions_present = 0, versions_identical = 0;
+    long labels_added = 0, labels_moved = 0;   // on versions of elements and directories
+    // Directory (below the data file's ".", "" for it) -> the label types of
+    // the elements imported into it, for imp_label_directories.
+    std::map<std::string, std::set<vob_oid>> dir_labels;
+    // The directories from the VOB root down to the target's parent.
+    std::vector<vob_oid> target_chain;
     int failures = 0;           // anything reported as an error
     bool stopped = false;       // a callback asked to stop
     bool interrupted = false;   // imp_request_stop was called
@@ -162,8 +171,10 @@ struct imp_run {
 // ends) and the listed types (a failure is reported and counted);
 // imp_make_directories makes the directory records, each in a transaction of
 // its own (a failure is reported, counted and listed; a stop request ends
-// it); imp_label_directories puts LabelAll on the version of each directory
-// that holds the imported names.
+// it); imp_label_directories puts the labels of what was imported on the
+// directories from the VOB root down to it (and LabelAll on every directory
+// record), on the version of each that holds the names, so that a config
+// spec of the label alone shows the labelled tree.
 int imp_make_types(imp_run *run);
 void imp_make_directories(imp_run *run);
 void imp_label_directories(imp_run *run);

@@ -161,13 +161,15 @@ int run_import(imp_run *run) {
     } else {
         check_counts(run);
     }
-    if (g.label_all && !g.label_all->empty() && p->label_directory)
-        imp_label_directories(run);
+    imp_label_directories(run);
     if (run->versions_new == 0 && run->elements_new == 0 && run->failures == 0 && run->elements_done > 0)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOTHING_NEW, run->datafile.c_str());
     else
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
                    run->versions_present, run->versions_identical);
+    if (run->labels_added + run->labels_moved > 0 || !run->head.types.label.empty() ||
+        (g.label_all && !g.label_all->empty()))
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_LABEL_SUMMARY, run->labels_added, run->labels_moved);
     if (run->revs_in_process + run->revs_by_command > 0)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_SHARE, run->revs_in_process,
                    run->revs_in_process + run->revs_by_command, run->revs_by_command);

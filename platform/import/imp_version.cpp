@@ -174,8 +174,8 @@ int imp_el_import_versions(imp_elem_ctx *c) {
             if (add_sprouts(c, v, have, bpath, pev))
                 return 1;
             // The record states the version as the source has it now: labels
-            // that moved, attributes and merges added since are brought over.
-            if (v.abs_version && imp_el_attach_record(c, v, have, vi.id, pev, true))
+            // added or moved, attributes and merges added since are brought over.
+            if (imp_el_attach_record(c, v, have, vi.id, pev, true))
                 return 1;
             c->events.push_back({v.version_id, vi.branch, 0, 0});
             c->n_present++;

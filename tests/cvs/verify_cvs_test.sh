@@ -46,4 +46,40 @@ if VANTOR=$vantor "$src/scripts/verify-cvs" "$tmp/root" proj /proj > "$tmp/verif
 fi
 grep -q "^HEAD: 0 names and 1 files' bytes differ" "$tmp/verify2.out" || { cat "$tmp/verify2.out"; fail "wrong HEAD line"; }
 grep -q "differs: doc/plain.txt" "$tmp/verify2.out" || { cat "$tmp/verify2.out"; fail "the file is not named"; }
+# Later imports bring the VOB up to date, labels too: a new tag, a tag moved
+# with -F, a file and a tag on a branch; the whole module exported again and
+# imported into the same VOB must read like cvs for every snapshot.
+(cd "$tmp/work/proj" && export CVSROOT=$tmp/root LOGNAME=bob &&
+   cvs -Q tag REL_3 && cvs -Q tag -F REL_1 doc/plain.txt) < /dev/null > "$tmp/tag.log" 2>&1 ||
+  { cat "$tmp/tag.log"; fail "cvs tag failed"; }
+(cd "$tmp/work/br" && export CVSROOT=$tmp/root LOGNAME=bob && printf 'later on the branch\n' > doc/late.txt &&
+   cvs -Q add doc/late.txt && cvs -Q commit -m 'late on BR' doc/late.txt && cvs -Q tag BR_TAG2) \
+  < /dev/null > "$tmp/br.log" 2>&1 || { cat "$tmp/br.log"; fail "the branch commit failed"; }
+reimport() {
+  (cd "$tmp/root/proj" && CVSROOT=$tmp/root "$exporter" -r -A -o "$tmp/data$1" > "$tmp/export$1.log" 2>&1) ||
+    { cat "$tmp/export$1.log"; fail "export $1 failed"; }
+  (cd "$tmp/view/proj" && CVSROOT=$tmp/root "$vantimport" "$tmp/data$1" > "$tmp/import$1.log" 2>&1) ||
+    { cat "$tmp/import$1.log"; fail "import $1 failed"; }
+}
+reimport 2
+grep -q 'warning' "$tmp/import2.log" && { cat "$tmp/import2.log"; fail "warnings in the second import"; }
+VANTOR=$vantor "$src/scripts/verify-cvs" "$tmp/root" proj /proj > "$tmp/verify3.out" 2>&1 ||
+  { cat "$tmp/verify3.out" "$tmp/import2.log"; fail "verify-cvs found differences after the second import"; }
+for s in 'tag REL_3' 'tag REL_1' 'tag BR_TAG2' 'branch BR'; do
+  grep -q "^$s: equal" "$tmp/verify3.out" || { cat "$tmp/verify3.out"; fail "no equal line for $s"; }
+done
+# A label alone makes the view: the directories above what it marks carry it.
+(mkdir "$tmp/co3" && cd "$tmp/co3" && cvs -Q -d "$tmp/root" checkout -P -r REL_3 -d tree proj) > /dev/null 2>&1 ||
+  fail "cvs checkout -r REL_3 failed"
+printf 'element * REL_3\n' > "$tmp/cs3"
+"$vantor" mkview -tag lab -vob /proj "$tmp/lab" > /dev/null && "$vantor" setcs "$tmp/cs3" "$tmp/lab" > /dev/null ||
+  fail "the label view could not be made"
+"$vantor" diff -r -prune "$tmp/lab/proj" "$tmp/co3/tree" > "$tmp/lab.diff" 2>&1 ||
+  { cat "$tmp/lab.diff"; fail "the view of REL_3 alone differs from cvs checkout -r REL_3"; }
+# A third round with nothing new: no version made, no label added or moved.
+reimport 3
+grep -q 'Nothing new to import' "$tmp/import3.log" || { cat "$tmp/import3.log"; fail "the third import made something"; }
+grep -q 'Labels: 0 added, 0 moved' "$tmp/import3.log" || { cat "$tmp/import3.log"; fail "the third import moved labels"; }
+VANTOR=$vantor "$src/scripts/verify-cvs" "$tmp/root" proj /proj > "$tmp/verify4.out" 2>&1 ||
+  { cat "$tmp/verify4.out"; fail "verify-cvs found differences after the third import"; }
 echo "verify_cvs_test passed"

@@ -253,17 +253,21 @@ TEST_F(ImportFixture, OntoBranchAndLabelAll) {
     EXPECT_EQ(labels("@@/main/LATEST"), strs{"IMPORTED"});
     EXPECT_EQ(err_text, "");
 
-    // A Label line never moves a label that sits elsewhere: it is reported.
+    // A Label line moves a label an earlier import put elsewhere (a tag moved
+    // in the source since); two records of one data file naming the same
+    // label for an element leave it on the first, and say so.
     datafile_builder l = data_head(src);
     elem_head(l, "x/f");
     version(l, "9.9", 5000, "a", line("Label", "IMPORTED"));
+    version(l, "9.10", 5100, "b", line("Label", "IMPORTED"));
     l.marker("ELEMENT_END");
     ASSERT_EQ(run_import(l.text), 0) << err_text;
-    EXPECT_EQ(labels("x/f@@/main/rel/2"), strs{"IMPORTED"});
-    EXPECT_NE(
-        err_text.find("label \"IMPORTED\" is already on version /main/rel/2; it was not moved to /main/3"),
-        std::string::npos)
+    EXPECT_EQ(labels("x/f@@/main/rel/2"), strs{});
+    EXPECT_EQ(labels("x/f@@/main/3"), strs{"IMPORTED"});
+    EXPECT_NE(err_text.find("label \"IMPORTED\" is already on version /main/3; it was not moved to /main/4"),
+              std::string::npos)
         << err_text;
+    EXPECT_NE(out_text.find("Labels: 0 added, 1 moved"), std::string::npos) << out_text;
 
     // With the label-directory field 0 the directories stay unlabelled.
     datafile_builder n = data_head(src, line("LabelAll", "NODIRS"));
