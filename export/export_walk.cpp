@@ -100,6 +100,8 @@ std::string strip_dot_slash(const char *path) {
     return path;
 }
 
+int handle_path(export_run &r, const char *path, const fileutl_stat_t *st);
+
 int walk_callback(void *ctx, const char *path, const char *, const char *, const char *,
                   const fileutl_stat_t *st, int, int visit) {
     export_run &r = *static_cast<export_run *>(ctx);
@@ -109,6 +111,12 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
         return 1;
     if (std::strcmp(path, ".") == 0)
         return 0;
+    return handle_path(r, path, st);
+}
+
+// A path the walk met: mapped by the driver, then a directory record or an
+// element. 1: not exported (pruned, or failed and listed); -4: the run fails.
+int handle_path(export_run &r, const char *path, const fileutl_stat_t *st) {
     std::string rel = strip_dot_slash(path);
     if (!r.output_prefix.empty() && rel == r.output_prefix)
         return 1;   // the data file itself
@@ -194,7 +202,15 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
         std::string dir, leaf;
         fileutl_strip_leaf(path, &dir, &leaf);
         const char *dir_arg = dir.empty() ? "." : dir.c_str();
-        int rc = S_ISDIR(st.mode) ? walk(r, path.c_str(), desc, flags)
+        int rc = 0;
+        // A directory named as a source is a directory of the data file
+        // itself, so that the import makes it, and labels it (-l), even
+        // when it holds no file; the walk does not visit its own root.
+        if (S_ISDIR(st.mode) && !strip_dot_slash(path.c_str()).empty() &&
+            strip_dot_slash(path.c_str()) != ".")
+            rc = handle_path(r, path.c_str(), &st);
+        if (rc == 0)
+            rc = S_ISDIR(st.mode) ? walk(r, path.c_str(), desc, flags)
                                   : walk_callback(&r, path.c_str(), path.c_str(), dir_arg, leaf.c_str(), &st,
                                                   0, FILEUTL_VISIT_FILE);
         if (rc == -4)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "platform/fsimport/fsi_run.h"
 #include "runtime/digest.h"
@@ -28,15 +29,17 @@ static int store_failed(fsi_run *run, std::string *why) {
     return 1;
 }
 
-// Puts the run's label on a version; a refusal lists the name in the second
-// table without undoing the element. In its own savepoint, so that a label
-// that fails after writing takes nothing else with it.
-static void label_version(fsi_run *run, vob_oid ver, bool created, const std::string &rel, fsi_outcome *out) {
+// Puts the run's label on a version (`shown` names it in messages); a
+// refusal lists the name in the second table without undoing the element.
+// In its own savepoint, so that a label that fails after writing takes
+// nothing else with it.
+static void label_version(fsi_run *run, vob_oid ver, bool created, const std::string &shown,
+                          fsi_outcome *out) {
     const fsimport_params *p = run->p;
     if (!p->mklabel || (p->updates_only && !created))
         return;
     if (p->preview) {
-        fsi_action(run, "label", rel);
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_ACTION, "label", shown.c_str());
         out->add.labelled++;
         return;
     }
@@ -51,9 +54,8 @@ static void label_version(fsi_run *run, vob_oid ver, bool created, const std::st
     }
     std::string why = vob_errmsg(run->vob);
     (void)sp.rollback();
-    std::string shown = fsi_show(run, rel);
     IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, shown.c_str(), p->label, why.c_str());
-    out->not_labelled.push_back(rel);
+    out->not_labelled.push_back(shown);
 }
 
 static void descend(const fsi_run *run, const fsi_dir &parent, const fsi_entry &e, vob_oid elem, bool created,
@@ -175,7 +177,7 @@ static int add_version(fsi_run *run, vob_oid branch, const fsi_entry &e, const s
     vob_oid ver = 0;
     if (vob_ver_create(run->vob, branch, vob_data_file(e.src), &ev, &ver) != VOB_OK)
         return store_failed(run, why);
-    label_version(run, ver, true, rel, out);
+    label_version(run, ver, true, fsi_show(run, rel), out);
     return 0;
 }
 
@@ -189,7 +191,7 @@ static int apply_new(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, 
         if (is_dir)
             descend(run, *ds.dir, e, 0, true, out);
         else
-            label_version(run, 0, true, rel, out);
+            label_version(run, 0, true, fsi_show(run, rel), out);
         return 0;
     }
     vob_event ev = fsi_event(run, run->now);
@@ -222,7 +224,7 @@ int fsi_apply_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, c
             out->add.unchanged++;
             if (run->p->preview)
                 fsi_action(run, "unchanged", rel);
-            label_version(run, plan.ver, false, rel, out);
+            label_version(run, plan.ver, false, fsi_show(run, rel), out);
             return 0;
         case fsi_plan::VERSION:
             break;
@@ -230,7 +232,7 @@ int fsi_apply_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, c
     out->add.versions++;
     if (run->p->preview) {
         fsi_action(run, "new version", rel);
-        label_version(run, 0, true, rel, out);
+        label_version(run, 0, true, fsi_show(run, rel), out);
         return 0;
     }
     return add_version(run, plan.branch, e, rel, out, why);
@@ -249,16 +251,65 @@ int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, 
     return 0;
 }
 
-void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi_outcome *out) {
-    if (!run->p->mklabel || !ds.dir->imported)
-        return;
+// The latest version of the directory branch `branch`, which holds the
+// names the import entered, labelled.
+static void label_latest(fsi_run *run, vob_oid branch, bool created, const std::string &shown,
+                         fsi_outcome *out) {
     vob_oid ver = 0;
-    if (!run->p->preview && vob_branch_get_latest(run->vob, ds.branch, &ver) != VOB_OK) {
-        std::string shown = fsi_show(run, ds.dir->rel);
+    if (!run->p->preview && vob_branch_get_latest(run->vob, branch, &ver) != VOB_OK) {
         IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, shown.c_str(), run->p->label,
                    vob_errmsg(run->vob).c_str());
-        out->not_labelled.push_back(ds.dir->rel);
+        out->not_labelled.push_back(shown);
         return;
     }
-    label_version(run, ver, made_version || ds.dir->created, ds.dir->rel, out);
+    label_version(run, ver, created, shown, out);
+}
+
+void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi_outcome *out) {
+    if (run->p->mklabel && ds.dir->imported)
+        label_latest(run, ds.branch, made_version || ds.dir->created, fsi_show(run, ds.dir->rel), out);
+}
+
+// The target and the directories above it get the label too, so that a
+// config spec of the label alone shows the imported tree: with
+// updates_only as well, once the run labelled anything, for nothing it
+// labelled could be seen otherwise.
+void fsi_label_target_path(fsi_run *run) {
+    if (!run->p->mklabel || (run->p->updates_only && run->stats.labelled == 0) || run->target_path.empty())
+        return;
+    std::unique_ptr<vob_txn> txn;
+    if (!run->p->preview) {
+        txn = std::make_unique<vob_txn>(run->vob);
+        if (txn->begin() != VOB_OK) {
+            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, run->target.c_str(), run->p->label,
+                       vob_errmsg(run->vob).c_str());
+            fsi_list_not_labelled(run, run->target);
+            return;
+        }
+    }
+    fsi_outcome out;
+    for (const fsi_path_dir &d : run->target_path) {
+        vob_oid ver = 0, branch = 0;
+        vob_ver_info vi;
+        if (!run->p->preview && (vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver,
+                                                    nullptr, VOB_MT_DIR_ELEM) != VOB_OK ||
+                                 vob_ver_get(run->vob, ver, &vi) != VOB_OK)) {
+            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, d.shown.c_str(), run->p->label,
+                       vob_errmsg(run->vob).c_str());
+            out.not_labelled.push_back(d.shown);
+            continue;
+        }
+        branch = vi.branch;
+        label_latest(run, branch, true, d.shown, &out);
+    }
+    if (txn && txn->commit() != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, run->target.c_str(), run->p->label,
+                   vob_errmsg(run->vob).c_str());
+        fsi_list_not_labelled(run, run->target);
+        return;
+    }
+    run->stats.labelled += out.add.labelled;
+    run->changed = run->changed || out.add.labelled > 0;
+    for (const std::string &shown : out.not_labelled)
+        fsi_list_not_labelled(run, shown);
 }

@@ -29,8 +29,8 @@ void take_over(fsi_run *run, std::vector<done_entry> &done, std::vector<fsi_dir>
         run->stats.unchanged += a.unchanged;
         run->stats.removed += a.removed;
         run->stats.labelled += a.labelled;
-        for (const std::string &rel : d.outcome.not_labelled)
-            fsi_list_not_labelled(run, fsi_show(run, rel));
+        for (const std::string &shown : d.outcome.not_labelled)
+            fsi_list_not_labelled(run, shown);
         if (d.outcome.descend)
             subs->push_back(std::move(d.outcome.sub));
     }

@@ -48,6 +48,12 @@ struct fsi_dir {
     std::vector<fsi_pattern> ignore;   // patterns in force below it (filter)
 };
 
+// A directory from the VOB root down to the target, and how it is shown.
+struct fsi_path_dir {
+    vob_oid elem = 0;
+    std::string shown;
+};
+
 struct fsi_stats {
     long elements = 0, versions = 0, unchanged = 0, removed = 0, labelled = 0, failed = 0;
 };
@@ -65,7 +71,8 @@ struct fsi_run {
     bool rules_see_checkouts = false;   // the first rule for files is CHECKEDOUT
     bool rules_select_latest = false;   // every rule selects the latest version of a branch (or a checkout)
     vob_oid target_elem = 0;            // 0 in a preview that would make it
-    vob_oid root_elem = 0;              // the VOB root (lost+found lives there)
+    std::vector<fsi_path_dir> target_path;   // the VOB root down to the target (those that exist)
+    vob_oid root_elem = 0;                   // the VOB root (lost+found lives there)
     vob_oid lost_found = 0;
     vob_oid lbtype = 0;   // with mklabel (0 in a preview when it would be made)
     int64_t now = 0;
@@ -147,7 +154,7 @@ struct fsi_dir_state {
 // What one entry did, counted when its transaction commits.
 struct fsi_outcome {
     fsi_stats add;
-    std::vector<std::string> not_labelled;   // rel paths
+    std::vector<std::string> not_labelled;   // as shown
     fsi_dir sub;                             // a directory to descend into
     bool descend = false;
 };
@@ -173,4 +180,7 @@ int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, 
                     std::string *why);
 // Labels the directory's version after the work (with mklabel).
 void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi_outcome *out);
+// Labels the target and the directories above it, up to the VOB root, in a
+// transaction of its own, once the sources are in (with mklabel).
+void fsi_label_target_path(fsi_run *run);
 vob_event fsi_event(const fsi_run *run, int64_t time);

@@ -137,6 +137,8 @@ int fsimport_start(fsimport_params *p, const char *const *sources, int count) {
     top.imported = false;
     fsi_import_dir(&run, top, named, nullptr);
     walk(&run);
+    if (!run.stop)
+        fsi_label_target_path(&run);
     fsi_progress_end(&run);
     if (run.stop && fsi_stop_requested())
         IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_INTERRUPTED, run.stopped_at.c_str());

@@ -34,6 +34,8 @@ static int selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch
 // one transaction.
 static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string> &missing,
                      const std::string &shown_base) {
+    std::string shown = shown_base.substr(0, shown_base.rfind('/'));
+    std::vector<fsi_path_dir> made;
     vob_txn txn(run->vob);
     int rc = txn.begin();
     vob_event ev = fsi_event(run, run->now);
@@ -43,6 +45,8 @@ static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string
         if (rc == VOB_OK)
             rc = vob_elem_create_in(run->vob, parent, branch, missing[i], VOB_MT_DIR_ELEM, 0, &ev, &elem);
         parent = elem;
+        shown += "/" + missing[i];
+        made.push_back({elem, i + 1 == missing.size() ? run->target : shown});
     }
     if (rc == VOB_OK)
         rc = txn.commit();
@@ -51,6 +55,7 @@ static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string
         return 1;
     }
     run->target_elem = parent;
+    run->target_path.insert(run->target_path.end(), made.begin(), made.end());
     run->changed = true;
     return 0;
 }
@@ -90,6 +95,8 @@ int fsi_open_target(fsi_run *run) {
 
     // Down the path through the versions the view selects.
     vob_oid cur = run->root_elem;
+    std::string shown = root + "/" + below[0];
+    run->target_path.push_back({cur, below.size() == 1 ? run->target : shown});
     size_t i = 1;
     for (; i < below.size(); ++i) {
         vob_oid ver = 0, branch = 0, next = 0;
@@ -104,15 +111,14 @@ int fsi_open_target(fsi_run *run) {
         if (mtype != VOB_MT_DIR_ELEM)
             return refuse(run, "\"" + below[i] + "\" is a file element in the VOB");
         cur = next;
+        shown += "/" + below[i];
+        run->target_path.push_back({cur, i + 1 == below.size() ? run->target : shown});
     }
     if (i == below.size()) {
         run->target_elem = cur;
         return 0;
     }
     std::vector<std::string> missing(below.begin() + long(i), below.end());
-    std::string shown = root;
-    for (size_t k = 0; k < i; ++k)
-        shown += "/" + below[k];
     if (run->p->preview) {
         for (const std::string &m : missing) {
             shown += "/" + m;

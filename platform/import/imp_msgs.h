@@ -142,8 +142,7 @@
       "The view leaves out %lld names: the version selected for each has no contents "           \
       "(removed files).")                                                                        \
     X(IMP_LABEL_SUMMARY, 180,                                                                    \
-      "Labels: %ld added, %ld moved to the version the data file names (directories above "      \
-      "labelled elements included).")
+      "Labels: %ld added, %ld moved (the directories above labelled elements included).")
 
 #define IMP_MSG_ENUM(name, num, text) name = num,
 enum imp_msg { IMP_MESSAGES(IMP_MSG_ENUM) };

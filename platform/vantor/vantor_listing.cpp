@@ -95,8 +95,14 @@ int describe_read(vob_t *v, const vob_pname &p, describe_t *d) {
 
 int cmd_lsvtree(const args_t &a) {
     vob_pname p;
-    if (!resolve(a.ops[0], &p))
-        return 1;
+    std::string err;
+    if (vob_resolve_pname(a.ops[0], &p, &err, true) != VOB_OK)
+        return fail_text(err);
+    if (p.unselected) {
+        std::string why =
+            IMSG_SPRINTF(cat(), VT_NOT_SELECTED, a.ops[0].c_str(), view_get_tag(p.view).c_str());
+        IMSG_PRINT(IMSG_WARNING, cat(), VT_VTREE_UNSELECTED, why.c_str());
+    }
     std::vector<vob_vtree_node> tree;
     if (vob_elem_get_vtree(p.vob, p.elem, &tree) != VOB_OK)
         return vob_failed(p.vob);
@@ -199,6 +205,8 @@ int cmd_diff(const args_t &a) {
         view_close(v);
         return 2;
     }
+    if (st.unselected)
+        IMSG_PRINT(IMSG_WARNING, cat(), VT_NOT_SELECTED, a.ops[0].c_str(), view_get_tag(v).c_str());
     view_close(v);
     long long n[4] = {};
     for (const view_diff_item &d : items) {

@@ -27,15 +27,35 @@ static int via_view(const std::string &pname, vob_pname *out, std::string *err) 
     return view_get_vob(out->view, fh.vob_tag, &out->vob);
 }
 
-int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err) {
+// A view path whose element the view does not select, through /main/LATEST.
+static int unselected(const std::string &pname, vob_pname *out) {
+    view_fhandle fh;
+    if (view_get_unselected(out->view, pname, &fh) != VOB_OK)
+        return VOB_NOT_FOUND;
+    out->vob_tag = fh.vob_tag;
+    out->vob_path = fh.vob_path;
+    out->elem = fh.elem;
+    out->ver = fh.ver;
+    out->unselected = true;
+    return view_get_vob(out->view, fh.vob_tag, &out->vob);
+}
+
+int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err, bool unselected_ok) {
     std::string path, vid;
     if (!vob_split_xpname(pname, &path, &vid))
         path = pname;
-    std::string e;
+    std::string e, in_view;   // in_view: why the view could not resolve it
     if (view_open(path.empty() ? "." : path, &out->view, &e) == VOB_OK) {
         view_loc loc;
-        if (view_locate(out->view, pname, &loc) == VOB_OK)
-            return via_view(pname, out, err);
+        if (view_locate(out->view, pname, &loc) == VOB_OK) {
+            int rc = via_view(pname, out, err);
+            if (rc == VOB_NOT_FOUND && unselected_ok && unselected(pname, out) == VOB_OK)
+                return VOB_OK;
+            return rc;
+        }
+        in_view = view_errmsg(out->view);
+        if (unselected_ok && unselected(pname, out) == VOB_OK)
+            return VOB_OK;
         view_close(out->view);
         out->view = nullptr;
     }
@@ -50,7 +70,8 @@ int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err
             (path.size() == v.tag.size() || path[v.tag.size()] == '/') && v.tag.size() > best.size())
             best = v.tag;
     if (best.empty()) {
-        *err = VOB_MSG(VM_NO_VOB_PATH, pname.c_str());
+        // A path in a view says why the view could not resolve it.
+        *err = in_view.empty() ? VOB_MSG(VM_NO_VOB_PATH, pname.c_str()) : in_view;
         return VOB_NOT_FOUND;
     }
     if ((rc = vob_open_tag(best, &out->vob, err)) != VOB_OK)

@@ -16,11 +16,17 @@ struct vob_pname {
     std::string vob_path;        // below the VOB root, "/" separated
     std::string vid;             // after "@@", or ""
     vob_oid elem = 0, ver = 0;   // ver: named by vid, else selected
+    bool unselected = false;     // in a view that selects no version of it: ver is /main/LATEST
     vob_pname() = default;
     ~vob_pname();
     vob_pname(const vob_pname &) = delete;
     vob_pname &operator=(const vob_pname &) = delete;
 };
 // VOB_NOT_FOUND when the path is in no view and begins with no VOB tag, or
-// names no element or version; the message says which part failed.
-[[nodiscard]] int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err);
+// names no element or version; the message says which part failed. With
+// unselected_ok, a path of a view whose config spec selects no version of
+// the element (or of a directory above it) resolves through /main/LATEST,
+// with `unselected` set, for commands that read what does not depend on
+// the selection.
+[[nodiscard]] int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err,
+                                    bool unselected_ok = false);

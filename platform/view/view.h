@@ -101,12 +101,14 @@ struct view_diff_item {
 };
 struct view_diff_stats {
     int64_t files = 0, dirs = 0;   // names on both sides, by kind
+    bool unselected = false;       // the view selects no version of the path: it shows nothing there
 };
 // *out: the differences, sorted by path. VOB_OK whether or not there are
 // any; another status when the two cannot be compared (the message says why).
 // With prune, a directory that holds no file at any depth counts as absent
 // on either side (for trees from tools that do not keep directories, which
-// leave out those without files).
+// leave out those without files). A directory element the config spec
+// selects no version of shows nothing: all of dir is only in dir.
 [[nodiscard]] int view_diff(view_t *view, const std::string &path, const std::string &dir, int recursive,
                             int prune, std::vector<view_diff_item> *out, view_diff_stats *stats);
 
@@ -137,6 +139,11 @@ struct view_fhandle {
     int checkedout = 0;   // the view has it checked out
 };
 [[nodiscard]] int view_get_fhandle(view_t *view, const std::string &path, view_fhandle *out);
+// For a path (without "@@") whose element, or a directory above it, the
+// config spec selects no version of: the element as /main/LATEST shows it
+// (ver is that version). VOB_NOT_FOUND when the path names no element
+// that way either, or the view selects it after all.
+[[nodiscard]] int view_get_unselected(view_t *view, const std::string &path, view_fhandle *out);
 
 // Directory reading through the view: the names of the directory version
 // the view selects, in byte order; for a VOB root in the view, its names.

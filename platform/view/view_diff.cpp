@@ -249,13 +249,37 @@ int compare(diff_ctx &c, vob_oid dirver, const std::string &rel, const std::stri
     return VOB_OK;
 }
 
+// The view shows nothing where it selects no version: every name of the
+// tree (with prune, those that hold files) is only in it.
+int unselected_diff(diff_ctx &c, const std::string &dir, int vob_root, std::vector<view_diff_item> *out,
+                    view_diff_stats *stats) {
+    std::map<std::string, std::pair<ekind, int64_t>> theirs;
+    int rc = dir_side(c, dir, vob_root, &theirs);
+    for (auto it = theirs.begin(); rc == VOB_OK && it != theirs.end(); ++it) {
+        int holds = 1;
+        if (c.prune && it->second.first == K_DIR)
+            rc = dir_holds_file(c, dir + "/" + it->first, 1, &holds);
+        if (rc == VOB_OK && holds)
+            note(c, view_diff_item::ONLY_DIR, it->first);
+    }
+    if (rc != VOB_OK)
+        return rc;
+    *out = std::move(c.out);
+    if (stats) {
+        *stats = c.st;
+        stats->unselected = true;
+    }
+    return VOB_OK;
+}
+
 }   // namespace
 
 int view_diff(view_t *v, const std::string &path, const std::string &dir, int recursive, int prune,
               std::vector<view_diff_item> *out, view_diff_stats *stats) {
     view_fhandle fh;
     int rc = view_get_fhandle(v, path, &fh);
-    if (rc != VOB_OK)
+    bool unselected = rc == VOB_NOT_FOUND && view_get_unselected(v, path, &fh) == VOB_OK;
+    if (rc != VOB_OK && !unselected)
         return rc;
     if (fh.mtype != VOB_MT_DIR_ELEM)
         return view_fail(v, VOB_ERR, VOB_MSG(VM_NO_DIR, path.c_str()));
@@ -269,6 +293,8 @@ int view_diff(view_t *v, const std::string &path, const std::string &dir, int re
         c.view_dir += "/" + fh.vob_path;
     if ((rc = view_get_vob(v, fh.vob_tag, &c.h)) != VOB_OK)
         return rc;
+    if (unselected)
+        return unselected_diff(c, dir, fh.vob_path.empty(), out, stats);
     vob_txn rd(c.h, vob_txn::READ);
     if ((rc = rd.begin()) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(c.h));

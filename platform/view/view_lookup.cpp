@@ -81,6 +81,34 @@ int view_get_fhandle(view_t *v, const std::string &path, view_fhandle *out) {
     return VOB_OK;
 }
 
+int view_get_unselected(view_t *v, const std::string &path, view_fhandle *out) {
+    std::string p, vid;
+    if (!vob_split_xpname(path, &p, &vid))
+        p = path;
+    std::string a = fileutl_make_abs_pn(p.empty() ? "." : p);
+    if (!vid.empty() || a.compare(0, v->root.size(), v->root) != 0 ||
+        (a.size() > v->root.size() && a[v->root.size()] != '/'))
+        return VOB_NOT_FOUND;
+    std::string rel = a.substr(v->root.size()), tag = vob_tag_of(v, rel);
+    vob_t *h;
+    if (tag.empty() || view_get_vob(v, tag, &h) != VOB_OK)
+        return VOB_NOT_FOUND;
+    view_fhandle fh;
+    fh.vob_tag = tag;
+    fh.vob_path = rel.size() > tag.size() ? rel.substr(tag.size() + 1) : "";
+    std::string keep = vob_errmsg(h);
+    vob_oid ver = 0;
+    // Selected after all (the failure was another one), or not there at all.
+    int rc = vob_resolve_path(h, fh.vob_path, &v->rules, v->tag, &fh.elem, &ver);
+    if (rc == VOB_OK || vob_resolve_path(h, fh.vob_path, nullptr, "", &fh.elem, &fh.ver) != VOB_OK ||
+        vob_obj_get_mtype(h, fh.elem, &fh.mtype) != VOB_OK) {
+        view_fail(v, VOB_NOT_FOUND, keep);
+        return VOB_NOT_FOUND;
+    }
+    *out = fh;
+    return VOB_OK;
+}
+
 int view_readdir(view_t *v, const view_fhandle &dir, std::vector<view_dirent> *out) {
     vob_t *h;
     int rc = view_get_vob(v, dir.vob_tag, &h);

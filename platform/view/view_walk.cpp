@@ -8,7 +8,8 @@
 
 int view_above_vobs(const view_t *v, const std::string &path, std::vector<std::string> *next) {
     std::string abs = fileutl_make_abs_pn(path.empty() ? "." : path);
-    if (abs.compare(0, v->root.size(), v->root) != 0 || (abs.size() > v->root.size() && abs[v->root.size()] != '/'))
+    if (abs.compare(0, v->root.size(), v->root) != 0 ||
+        (abs.size() > v->root.size() && abs[v->root.size()] != '/'))
         return 0;
     std::string rel = abs.substr(v->root.size());   // "" for the root, "/proj" below it
     bool above = false;

@@ -271,6 +271,43 @@ TEST_F(FsImport, LabelsOnEveryMatchingVersionOrOnlyOnNewOnes) {
               not_labelled.end());
 }
 
+// A label alone makes a view of what was imported, however deep the target:
+// the VOB root and the directories down to the target carry it too; and a
+// view that selects nothing still answers diff and lsvtree.
+TEST_F(FsImport, LabelAloneShowsTheImportedTree) {
+    make_tree(src);
+    std::string target = vob_root() + "/deep/er";
+    testutil::make_dirs(target);
+    auto label = [](const char *name) {
+        return [name](fsimport_params &p) {
+            p.recurse = 1;
+            p.mklabel = 1;
+            p.label = name;
+        };
+    };
+    ASSERT_EQ(run_fsi({src + "/top"}, label("REL1"), target), 0) << err;
+    for (const char *dir : {"@@/main/LATEST", "deep@@/main/LATEST", "deep/er@@/main/LATEST"})
+        EXPECT_EQ(labels(dir), (std::vector<std::string>{"REL1"})) << dir;
+    // A later run with another label leaves REL1 where it marks the tree.
+    write_file(src + "/top/a.c", "changed\n");
+    ASSERT_EQ(run_fsi({src + "/top"}, label("REL2"), target), 0) << err;
+
+    std::string cs = tmp + "/cs", o, e;
+    write_file(cs, "element * REL2\n");
+    ASSERT_EQ(testvob::run_vantor("setcs " + cs + " " + view_root, &o, &e), 0) << e;
+    expect_same("deep/er/top", src + "/top");
+    write_file(cs, "element * NONE\n");
+    ASSERT_EQ(testvob::run_vantor("setcs " + cs + " " + view_root, &o, &e), 0) << e;
+    EXPECT_EQ(testvob::run_vantor("diff -r " + vob_root() + "/deep " + src, &o, &e), 1) << e;
+    EXPECT_NE(o.find("only in DIR: top"), std::string::npos) << o;
+    EXPECT_NE(e.find("selects no version of it or of a directory above it"), std::string::npos) << e;
+    EXPECT_EQ(testvob::run_vantor("lsvtree " + target + "/top/a.c", &o, &e), 0) << e;
+    EXPECT_EQ(o, "/main/0\n/main/1 (REL1)\n/main/2 (REL2)\n");
+    EXPECT_NE(e.find("its version tree is shown all the same"), std::string::npos) << e;
+    EXPECT_EQ(testvob::run_vantor("describe " + target + "/top/a.c", &o, &e), 1);
+    EXPECT_NE(e.find("selected by the config spec"), std::string::npos) << e;
+}
+
 TEST_F(FsImport, EventTimesFromTheFilesOrTheImport) {
     write_file(src + "/f.txt", "one\n");
     testutil::set_mtime(src + "/f.txt", 1000000000);

@@ -88,6 +88,26 @@ TEST_F(ImportFixture, FlatFileExporterRoundTrip) {
     ASSERT_EQ(run_import(testutil::read_file(tmp + "/exp.dat")), 0) << err_text;
     EXPECT_EQ(contents("d/x.c"), "int x;\n");
     EXPECT_EQ(contents("top"), std::string("\0\1\2", 3));
+
+    // -l, named directory, nested target, twice: each label alone shows the
+    // tree, the second one on versions the first import made.
+    mkdir((src + "/d/empty").c_str(), 0755);
+    std::string target = vob_root() + "/in/deep", o, e;
+    testutil::make_dirs(target);
+    for (const char *label : {"FLAT1", "FLAT2"}) {
+        std::string dat = tmp + "/" + label + ".dat";
+        cmd = "cd '" + src + "' && '" + exporter + "' -r -l " + label + " -o '" + dat + "' d >/dev/null 2>&1";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+        ASSERT_EQ(run_import(testutil::read_file(dat), [&](imp_params &p) { p.target_dir = target.c_str(); }),
+                  0)
+            << err_text;
+        testutil::write_file(tmp + "/cs", std::string("element * ") + label + "\n");
+        ASSERT_EQ(testvob::run_vantor("setcs " + tmp + "/cs " + view_root, &o, &e), 0) << e;
+        EXPECT_EQ(testvob::run_vantor("diff -r " + target + "/d " + src + "/d", &o, &e), 0) << o << e;
+    }
+    EXPECT_EQ(labels("in/deep/d/empty@@/main/0"), (strs{"FLAT1", "FLAT2"}));
+    EXPECT_NE(out_text.find("Nothing new to import"), std::string::npos) << out_text;
+    EXPECT_EQ(labels("in/deep/d/x.c@@/main/1"), (strs{"FLAT1", "FLAT2"}));
 }
 
 TEST_F(ImportFixture, RcsExtractCommands) {
