@@ -59,6 +59,8 @@
     X(RCS_REMOVAL_EMPTY_DEFAULT,                                                                       \
       "Removed: the default branch %s has no revisions, so cvs checkout shows no file. The "           \
       "time is that of %s: when the default branch was set is not recorded.")                          \
+    X(RCS_WORK_FILE_OF, "the working file of the archive %s")                                          \
+    X(RCS_NO_ARCHIVE, "\"%s\" is not an RCS file and has no archive: it is not exported.\n")           \
     X(RCS_HINT_CVSROOT_UNSET,                                                                          \
       "Set CVSROOT to the repository root (the directory that holds CVSROOT/) and run "                \
       "vantexport_cvs inside $CVSROOT/<module>; the current directory is \"%s\".\n")                   \

@@ -333,6 +333,8 @@ std::map<std::string, std::string> &opened_paths() {
 
 int rcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
+    if (rcs_state().work_files.count(path))
+        return CM_NOT_EXPORTED;   // its archive is the element
     std::string name = rcs_element_name(path);
     auto known = opened_paths().find(name);
     if (known != opened_paths().end() && known->second != path) {
