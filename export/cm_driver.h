@@ -62,7 +62,8 @@ struct cm_driver {
     const char *(*need_cmd)();   // "" for none
     // 0: understood; fills convert, prune and the element name.
     int (*map_name)(const char *path, int recursive, int *convert, int *prune, std::string *element_name);
-    // 0 opened; 1001 failure; 1003 not exported; other nonzero: listed, nothing written.
+    // 0 opened; 1001 failure; 1003 not exported (see left_out); other
+    // nonzero: listed, nothing written.
     int (*open_element)(const char *path, void **handle);
     int (*element_info)(void *handle, element_info *info);
     // 0: one version delivered; CM_NO_MORE: no more versions; any other
@@ -78,6 +79,12 @@ struct cm_driver {
     // Optional (null: none). Continuation lines after the totals of a run
     // that wrote its data file, about what the run left out on purpose.
     void (*end_report)();
+    // Optional (null: every 1003 is listed as not exported). Asked when
+    // open_element returned 1003 for path: nonzero when it was left out on
+    // purpose because what it holds is exported (a share written as an
+    // alternate name, a working file beside its archive), with *why saying
+    // so; such a path is listed apart and is no failure. 0: a failure.
+    int (*left_out)(const char *path, std::string *why);
 };
 
 // The export library's main entry, called by each exporter's main().

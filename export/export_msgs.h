@@ -78,7 +78,9 @@
       "     written without it)\n"                                                                          \
       "  2  the data file was written, but some elements could not be exported; they are listed\n")         \
     X(MAIN_PROGRESS, "%ld files walked, %ld elements, %ld versions, %.0f versions/s")                       \
-    X(MAIN_TOTALS, "Exported %ld elements with %ld versions from %ld files in %.1f s; %ld not exported")
+    X(MAIN_TOTALS, "Exported %ld elements with %ld versions from %ld files in %.1f s; %ld not exported")    \
+    X(MAIN_LEFT_OUT, "Not exported on their own, since what they hold was exported:")                       \
+    X(MAIN_LEFT_OUT_ENTRY, "\t%s: %s\n")
 
 // The texts about memory (ELEM_CANT_ALLOC_ELEMENT and its kind) keep their
 // places; memory exhaustion ends the process instead (runtime/ks.h).

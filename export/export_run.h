@@ -18,7 +18,8 @@
 // (a failed element is cut back off it); the exit status is 1 exactly when
 // something that was asked for is missing from the data file for a reason
 // other than a per-element failure, which is listed; otherwise it is 2 when
-// the list is not empty. NumElements and NumVersions count the element and
+// the list is not empty. What a driver left out on purpose (its 1003 with a
+// reason) is listed apart and does not count. NumElements and NumVersions count the element and
 // version records the data file holds, no more: a record cut back counts
 // nothing.
 #pragma once
@@ -66,6 +67,8 @@ struct export_run {
     std::string dir_tmp, element_tmp;   // the record files; empty when not made
     std::vector<char> element_buf;      // outlives the element file it buffers
     hash_table *failures = nullptr;
+    // Paths left out on purpose, in walk order, each with what became of it.
+    std::vector<std::pair<std::string, std::string>> left_out;
     long files_walked = 0;   // regular files the walk met
     bool progress = false;   // the progress line is drawn (stderr is a terminal)
     double start_time = 0;   // monotonic seconds
@@ -94,7 +97,8 @@ bool export_option_refused(int c, int kind);
 // to the record files and noting what could not be exported. 0, or 1 after a
 // reported failure that ends the run (the current directory unusable).
 [[nodiscard]] int export_walk_sources(export_run &r);
-// The end-of-run list of what could not be exported.
+// The end-of-run lists: what was left out on purpose, then what could not
+// be exported.
 void export_report_failures(const export_run &r);
 void export_free_failures(export_run &r);
 long export_failure_count(const export_run &r);

@@ -50,10 +50,16 @@ int file_handling(export_run &r, const std::string &rel) {
         return 1;
     }
     if (rc != 0) {
-        // 1003: exported under another name. Anything else: the driver could not
-        // hand the element out; it is listed as not exported.
+        // 1003 with the driver's reason: what the path holds is exported (under
+        // another name), so it is no failure. Anything else: the driver could
+        // not hand the element out; it is listed as not exported.
+        std::string why;
+        bool on_purpose = rc == CM_NOT_EXPORTED && r.drv->left_out && r.drv->left_out(rel.c_str(), &why) != 0;
         release_element(e);
-        return 1;
+        if (!on_purpose)
+            return 1;
+        r.left_out.emplace_back(rel, std::move(why));
+        return 0;
     }
     FILE *f = r.st.element_file;
     uint64_t before = export_cmd_bytes_written();
@@ -261,6 +267,11 @@ void export_progress(export_run &r, bool final) {
 }
 
 void export_report_failures(const export_run &r) {
+    if (!r.left_out.empty()) {
+        IMSG_PRINT(IMSG_REPORT, cat(), MAIN_LEFT_OUT);
+        for (const auto &[path, why] : r.left_out)
+            IMSG_PRINT_NONL(IMSG_CONT, cat(), MAIN_LEFT_OUT_ENTRY, path.c_str(), why.c_str());
+    }
     if (hash_str_count(r.failures) == 0)
         return;
     IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_EXPORTED);

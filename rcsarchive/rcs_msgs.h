@@ -51,6 +51,16 @@
     X(RCS_BRANCH_TOO_LONG, "\"%s\": the branch path of revision %s is longer than %d bytes.\n")        \
     X(RCS_SAME_ELEMENT, "\"%s\" is not exported: \"%s\" is already exported as element \"%s\".\n")     \
     X(RCS_REASON, "(%s)\n")                                                                            \
+    X(RCS_REMOVAL_NO_TRUNK,                                                                            \
+      "Removed: the archive holds no revision on the trunk, so cvs checkout shows no file.")           \
+    X(RCS_REMOVAL_ATTIC,                                                                               \
+      "Removed: the archive lies in Attic, so cvs checkout shows no file, although revision "          \
+      "%s is not dead. The time is that of %s: when the archive was moved is not recorded.")           \
+    X(RCS_REMOVAL_EMPTY_DEFAULT,                                                                       \
+      "Removed: the default branch %s has no revisions, so cvs checkout shows no file. The "           \
+      "time is that of %s: when the default branch was set is not recorded.")                          \
+    X(RCS_WORK_FILE_OF, "the working file of the archive %s")                                          \
+    X(RCS_NO_ARCHIVE, "\"%s\" is not an RCS file and has no archive: it is not exported.\n")           \
     X(RCS_HINT_CVSROOT_UNSET,                                                                          \
       "Set CVSROOT to the repository root (the directory that holds CVSROOT/) and run "                \
       "vantexport_cvs inside $CVSROOT/<module>; the current directory is \"%s\".\n")                   \

@@ -157,4 +157,5 @@ const cm_driver ffile_driver = {
     ffile_init,     ffile_usage,         ffile_shutdown,     ffile_need_cmd,
     ffile_map_name, ffile_open_element,  ffile_element_info, ffile_next_version,
     ffile_extract,  ffile_close_element, ffile_help,         nullptr,
+    nullptr,
 };

@@ -6,6 +6,7 @@ const cm_driver pvcs_driver = {
     pvcs_cm_init,     pvcs_cm_usage,         pvcs_cm_shutdown,     pvcs_cm_need_cmd,
     pvcs_cm_map_name, pvcs_cm_open_element,  pvcs_cm_element_info, pvcs_cm_next_version,
     pvcs_cm_extract,  pvcs_cm_close_element, pvcs_cm_help,         nullptr,
+    nullptr,
 };
 
 pvcs_driver_state &pvcs_state() {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "export/cm_driver.h"
 
@@ -19,6 +21,10 @@ struct rcs_driver_state {
     std::string cvs_rel_cwd = ".";   // CVS: the current directory relative to the repository
     int64_t archive_mtime = 0;       // of the archive whose element information was read last
     long attic_left_out = 0;         // CVS without -A: archives in the pruned Attic directories
+    // RCS and SI: working files met on the walk, with the archive of each.
+    std::map<std::string, std::string> work_files;
+    // RCS and SI: per directory, its archive directories ("RCS" in any case).
+    std::map<std::string, std::vector<std::string>> archive_dirs;
 };
 
 rcs_driver_state &rcs_state();
@@ -46,3 +52,5 @@ const char *rcs_cm_need_cmd();
 void rcs_cm_close_element(void *handle);
 // After the totals: what the run left out on purpose (Attic without -A).
 void rcs_cm_end_report();
+// A working file passed over: its archive.
+int rcs_cm_left_out(const char *path, std::string *why);

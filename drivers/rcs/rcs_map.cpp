@@ -5,7 +5,9 @@
 // holds the archives of removed files (exported only with -A, as elements of
 // the directory above) and "CVSROOT" is the repository's administration.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "drivers/rcs/rcs_driver.h"
@@ -29,6 +31,60 @@ long count_archives(const char *dir) {
             ++n;
     }
     return n;
+}
+
+// The archive directories directly in dir, asked once per directory.
+const std::vector<std::string> &archive_dirs_in(const std::string &dir) {
+    auto &cache = rcs_state().archive_dirs;
+    auto it = cache.find(dir);
+    if (it != cache.end())
+        return it->second;
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator d(dir, ec), end; !ec && d != end; d.increment(ec)) {
+        std::string leaf = d->path().filename().string();
+        std::error_code dir_ec;
+        if (strutl_stricoll(leaf.c_str(), archive_dir_name()) == 0 && d->is_directory(dir_ec))
+            found.push_back(std::move(leaf));
+    }
+    return cache.emplace(dir, std::move(found)).first->second;
+}
+
+bool is_regular(const std::string &path) {
+    fileutl_stat_t st;
+    return fileutl_stat(path.c_str(), 1, &st) == 0 && S_ISREG(st.mode);
+}
+
+// The archive that co would take for a working file (RCS/f,v, RCS/f, f,v),
+// or "".
+std::string archive_of_work_file(const std::string &path) {
+    std::string dir, leaf;
+    fileutl_strip_leaf(path, &dir, &leaf);
+    std::string prefix = dir.empty() ? "" : dir + "/";
+    for (const std::string &rcs_dir : archive_dirs_in(dir.empty() ? "." : dir))
+        for (const std::string &candidate : {leaf + ",v", leaf})
+            if (is_regular(prefix + rcs_dir + "/" + candidate))
+                return prefix + rcs_dir + "/" + candidate;
+    if (is_regular(path + ",v"))
+        return path + ",v";
+    return "";
+}
+
+// Whether a file begins as an archive does (its first word "head"); one that
+// cannot be read may be one, and its open says why it fails.
+bool looks_like_archive(const std::string &path) {
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return true;
+    char buf[64];
+    size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    std::string_view text(buf, n);
+    size_t start = text.find_first_not_of(" \t\n\r\f\v");
+    if (start == std::string_view::npos)
+        return false;
+    text.remove_prefix(start);
+    return text.size() > 4 && text.compare(0, 4, "head") == 0 && std::strchr(" \t\n\r\f\v;", text[4]);
 }
 
 }   // namespace
@@ -88,8 +144,34 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
             return 0;
         }
     }
+    // RCS and SI trees hold working files beside their archives: a working
+    // file is passed over (its archive is the element), and a plain file
+    // without an archive is left out with a warning: it has no history.
+    const std::string leaf = comps.empty() ? std::string() : comps.back();
+    bool in_archive_dir =
+        comps.size() >= 2 && strutl_stricoll(comps[comps.size() - 2].c_str(), archive_dir_name()) == 0;
+    bool archive_name = leaf.size() > 2 && leaf.compare(leaf.size() - 2, 2, ",v") == 0;
+    if (!cvs && !is_dir && !in_archive_dir && !archive_name) {
+        std::string archive = archive_of_work_file(path);
+        if (!archive.empty()) {
+            rcs_state().work_files[path] = archive;
+        } else if (!looks_like_archive(path)) {
+            IMSG_PRINT(IMSG_WARNING, rcs_driver_rcs_msg_table_adr(), RCS_NO_ARCHIVE, path);
+            *convert = 0;
+            return 0;
+        }
+    }
     *name = is_dir ? std::string(path) : rcs_element_name(path);
     return 0;
+}
+
+int rcs_cm_left_out(const char *path, std::string *why) {
+    const auto &work = rcs_state().work_files;
+    auto it = work.find(path);
+    if (it == work.end())
+        return 0;
+    *why = IMSG_SPRINTF(rcs_driver_rcs_msg_table_adr(), RCS_WORK_FILE_OF, it->second.c_str());
+    return 1;
 }
 
 void rcs_cm_end_report() {

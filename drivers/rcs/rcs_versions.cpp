@@ -24,19 +24,28 @@ const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
 // One open element: the archive and the branch path of every delta, named
 // once at open so that a path too long rejects the archive before any
 // version is handed out. After the deltas come the replays of the default
-// branch on the main branch (CVS), one per index of `replays`.
+// branch on the main branch (CVS), one per index of `replays`, and last the
+// removal, when cvs checkout shows no file although the main branch would
+// end with one.
+enum removal_kind { REMOVAL_NONE, REMOVAL_NO_TRUNK, REMOVAL_ATTIC, REMOVAL_EMPTY_DEFAULT };
+
 struct rcs_handle {
     rcs_element *arc = nullptr;
     std::vector<opt_str> branch_paths;
     std::vector<str_list> empty_branches;   // per delta: named branches without revisions
     std::vector<size_t> replays;            // delta indices, in order along the default branch
     size_t next_replay = 0;
+    removal_kind removal = REMOVAL_NONE;
+    const rcs_delta *main_last = nullptr;   // the revision the main branch would end with
+    bool removal_done = false;
     ~rcs_handle() { rcs_close(arc); }
 };
 
 // Suffix of the version id of a default-branch revision replayed on the main
 // branch; revision numbers never hold it.
 const char REPLAY_SUFFIX[] = "@main";
+// Version id of the removal; no revision number looks like it.
+const char REMOVAL_ID[] = "removed@main";
 
 struct author_event {
     std::string user;
@@ -138,21 +147,61 @@ std::vector<size_t> revisions_on(const rcs_element *e, std::string_view branch) 
 // that the main branch ends with the same bytes, the default branch's
 // revisions from the trunk head's date on (and its tip in any case) are
 // replayed on the main branch, in order.
-std::vector<size_t> default_branch_replays(const rcs_element *e) {
+// The default branch CVS follows: an RCS branch number, else "".
+std::string cvs_default_branch(const rcs_element *e) {
     const std::string &b = e->default_branch;
     int n = rcs_field_count(b);
     if (rcs_state().mode != RCS_MODE_CVS || !rcs_is_number(b) || n < 3 || n % 2 == 0)
+        return "";
+    return b;
+}
+
+const rcs_delta *trunk_head_of(const rcs_element *e) {
+    const rcs_delta *head = nullptr;
+    for (const rcs_delta &d : e->deltas)
+        if (rcs_field_count(d.rev) == 2 && (!head || rcs_rev_compare(d.rev, head->rev) > 0))
+            head = &d;
+    return head;
+}
+
+std::vector<size_t> default_branch_replays(const rcs_element *e) {
+    const std::string b = cvs_default_branch(e);
+    if (b.empty())
         return {};
     std::vector<size_t> on_b = revisions_on(e, b);
-    const rcs_delta *trunk_head = nullptr;
-    for (const rcs_delta &d : e->deltas)
-        if (rcs_field_count(d.rev) == 2 && (!trunk_head || rcs_rev_compare(d.rev, trunk_head->rev) > 0))
-            trunk_head = &d;
+    const rcs_delta *trunk_head = trunk_head_of(e);
     std::vector<size_t> out;
     for (size_t k = 0; k < on_b.size(); ++k)
         if (!trunk_head || e->deltas[on_b[k]].time >= trunk_head->time || k + 1 == on_b.size())
             out.push_back(on_b[k]);
     return out;
+}
+
+bool in_attic(const rcs_element *e) {
+    std::string dir, leaf, parent, own;
+    fileutl_strip_leaf(e->path, &dir, &leaf);
+    fileutl_strip_leaf(dir, &parent, &own);
+    return !own.empty() && strutl_stricoll(own.c_str(), "Attic") == 0;
+}
+
+// Where cvs checkout shows no file but the main branch would end with a live
+// version (or the empty version 0), a last version without contents on it
+// says so: an archive without trunk revisions, one in Attic (CVS lists Attic
+// only for a tag or a date), a default branch without revisions (CVS follows
+// it instead of the trunk).
+void plan_removal(rcs_handle *h) {
+    const rcs_element *e = h->arc;
+    if (rcs_state().mode != RCS_MODE_CVS)
+        return;
+    h->main_last = h->replays.empty() ? trunk_head_of(e) : &e->deltas[h->replays.back()];
+    if (!h->main_last)
+        h->removal = REMOVAL_NO_TRUNK;
+    else if (h->main_last->state == "dead")
+        h->removal = REMOVAL_NONE;
+    else if (in_attic(e))
+        h->removal = REMOVAL_ATTIC;
+    else if (std::string b = cvs_default_branch(e); !b.empty() && revisions_on(e, b).empty())
+        h->removal = REMOVAL_EMPTY_DEFAULT;
 }
 
 // The branch number a symbol names, or "" when it names a revision: an odd
@@ -251,6 +300,30 @@ void fill_replay(const rcs_handle *h, size_t i, cm_version_info *v) {
     v->subbranches.clear();
 }
 
+// The removal: no revision of its own, so dated at the version it follows
+// (the archive's time without one, as the element's creation) and selected by
+// the archive's time, since when it happened is not recorded.
+void fill_removal(const rcs_handle *h, cm_version_info *v) {
+    const rcs_driver_state &s = rcs_state();
+    *v = cm_version_info();
+    v->status = VERSION_WRITE;
+    v->version_id = REMOVAL_ID;
+    v->event_time = h->main_last ? h->main_last->time : s.archive_mtime;
+    v->selected_time = std::max(v->event_time, s.archive_mtime);
+    v->user = v->group = v->event_name = "Unknown";
+    v->host = host_name();
+    const char *last = h->main_last ? h->main_last->rev.c_str() : "";
+    if (h->removal == REMOVAL_NO_TRUNK)
+        v->comment = IMSG_SPRINTF(cat(), RCS_REMOVAL_NO_TRUNK);
+    else if (h->removal == REMOVAL_ATTIC)
+        v->comment = IMSG_SPRINTF(cat(), RCS_REMOVAL_ATTIC, last, last);
+    else
+        v->comment = IMSG_SPRINTF(cat(), RCS_REMOVAL_EMPTY_DEFAULT, h->arc->default_branch.c_str(), last);
+    if (s.record_state && v->event_time > s.since)
+        v->attributes.push_back(std::string(rcs_attribute_prefix()) + "_STATE=dead");
+    v->no_contents = 1;
+}
+
 std::map<std::string, std::string> &opened_paths() {
     static std::map<std::string, std::string> paths;   // element name -> archive
     return paths;
@@ -260,6 +333,8 @@ std::map<std::string, std::string> &opened_paths() {
 
 int rcs_cm_open_element(const char *path, void **handle) {
     *handle = nullptr;
+    if (rcs_state().work_files.count(path))
+        return CM_NOT_EXPORTED;   // its archive is the element
     std::string name = rcs_element_name(path);
     auto known = opened_paths().find(name);
     if (known != opened_paths().end() && known->second != path) {
@@ -280,6 +355,7 @@ int rcs_cm_open_element(const char *path, void **handle) {
     }
     h->empty_branches = empty_named_branches(h->arc);
     h->replays = default_branch_replays(h->arc);
+    plan_removal(h.get());
     opened_paths().emplace(name, path);
     *handle = h.release();
     return CM_OK;
@@ -317,6 +393,11 @@ int rcs_cm_next_version(void *handle, cm_version_info *v, int *is_version) {
     if (h->next_replay < h->replays.size()) {
         fill_replay(h, h->replays[h->next_replay], v);
         h->next_replay++;
+        return CM_OK;
+    }
+    if (h->removal != REMOVAL_NONE && !h->removal_done) {
+        fill_removal(h, v);
+        h->removal_done = true;
         return CM_OK;
     }
     return CM_NO_MORE;

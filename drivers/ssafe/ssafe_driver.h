@@ -42,8 +42,8 @@ struct ssafe_driver_state {
     // probe and kept for the run: "d12-31-00" before 6.0, else "d01-18-37".
     std::string pin_end_date;
     // Share keys (paths relative to the working project) of places written
-    // as alternate names of an exported element.
-    std::set<std::string> shares;
+    // as alternate names of an exported element, with that element's name.
+    std::map<std::string, std::string> shares;
     // Lines of the `ss dir` listings the walk read ("$sub" for a project,
     // "a.c" or "a.c;3" for a file), by walk path without "./": the stat of
     // a listed entry and the pin check of its main line are answered from
@@ -78,6 +78,8 @@ extern const cm_driver ssafe_driver;
 [[nodiscard]] int ssafe_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g);
 void ssafe_cm_usage(const char *program);
 [[nodiscard]] int ssafe_cm_help(const char *argv0, cm_help_text *text);
+// A place skipped as a share: the element it is an alternate name of.
+int ssafe_cm_left_out(const char *path, std::string *why);
 [[nodiscard]] int ssafe_cm_shutdown();
 const char *ssafe_cm_need_cmd();
 [[nodiscard]] int ssafe_cm_map_name(const char *path, int recursive, int *convert, int *prune,

@@ -241,9 +241,18 @@ int ssafe_cm_open_element(const char *path, void **handle) {
     // Only an element that opened has its other places written as its
     // alternate names; a failed one leaves them to be tried on their own.
     for (const std::string &key : e->share_keys)
-        s.shares.insert(key);
+        s.shares.emplace(key, e->name);
     *handle = e.release();
     return CM_OK;
+}
+
+int ssafe_cm_left_out(const char *path, std::string *why) {
+    const ssafe_driver_state &s = ssafe_state();
+    auto it = s.follow ? s.shares.find(element_name(path)) : s.shares.end();
+    if (it == s.shares.end())
+        return 0;
+    *why = IMSG_SPRINTF(cat(), SSAFE_ALT_NAME_OF, it->second.c_str());
+    return 1;
 }
 
 int ssafe_cm_element_info(void *handle, element_info *info) {

@@ -66,7 +66,8 @@
       "  PATH            searched for ss, the SourceSafe client: put its directory first\n"                \
       "                  (this system has an unrelated ss of its own in /usr/bin)\n"                       \
       "  TMP             must be set: the directory of the command output files\n"                         \
-      "  LC_ALL, LC_TIME, LANG  must give dates as month/day/year and 12-hour times\n")
+      "  LC_ALL, LC_TIME, LANG  must give dates as month/day/year and 12-hour times\n")                    \
+    X(SSAFE_ALT_NAME_OF, "exported as an alternate name of %s")
 
 IMSG_DECLARE_LISTED(ssafe_msg, SSAFE_DRIVER_MESSAGES)
 

@@ -180,4 +180,5 @@ std::string vt_below_main(const vantor_element *e, const std::string &branch_pat
 const cm_driver vantor_driver = {
     vt_init,         vt_usage,        vt_shutdown, vt_need_cmd,      vt_map_name, vt_open_element,
     vt_element_info, vt_next_version, vt_extract,  vt_close_element, vt_help,     vt_end_report,
+    nullptr,
 };

@@ -38,6 +38,33 @@ done
 grep -q '^HEAD: equal (8 files' "$tmp/verify.out" || fail "HEAD should hold 8 files"
 grep -q '^branch BR: equal (8 files' "$tmp/verify.out" || fail "BR should hold 8 files"
 
+# Three files a checkout of the module does not show, although their trunk
+# ends live: an archive without revisions, one in Attic, one whose default
+# branch has no revisions. Their main branches end with a removal, and their
+# tags and branches still come through.
+edge=$tmp/root/edge
+mkdir -p "$edge/Attic"
+cp "$tmp/root/proj/src/local.c,v" "$edge/Attic/live.c,v"
+cp "$tmp/root/proj/keys.txt,v" "$edge/nodefault.txt,v"
+rcs -q -b1.1.7 "$edge/nodefault.txt,v"
+printf 'head\t;\naccess;\nsymbols;\nlocks; strict;\ncomment\t@# @;\n\n\ndesc\n@@\n' > "$edge/empty.txt,v"
+cp "$tmp/root/proj/doc/plain.txt,v" "$edge/plain.txt,v"
+(cd "$edge" && CVSROOT=$tmp/root "$exporter" -r -A -o "$tmp/edge.data" > "$tmp/edge.log" 2>&1) ||
+  { cat "$tmp/edge.log"; fail "the export of edge failed"; }
+"$vantor" mkvob -tag /edge > /dev/null
+"$vantor" mkview -tag edge -vob /edge "$tmp/edgeview" > /dev/null
+(cd "$tmp/edgeview/edge" && CVSROOT=$tmp/root "$vantimport" "$tmp/edge.data" > "$tmp/edge.import" 2>&1) ||
+  { cat "$tmp/edge.import"; fail "the import of edge failed"; }
+VANTOR=$vantor "$src/scripts/verify-cvs" "$tmp/root" edge /edge > "$tmp/edge.out" 2>&1 ||
+  { cat "$tmp/edge.out"; fail "verify-cvs found differences in edge"; }
+cat "$tmp/edge.out"
+for s in 'HEAD: equal (1 files' 'tag REL_1: equal (3 files' 'tag V1: equal (2 files' 'branch BR: equal (3 files'; do
+  grep -q "^$s" "$tmp/edge.out" || fail "no line $s"
+done
+(cd "$tmp/edgeview/edge" && "$vantor" lsvtree live.c && "$vantor" describe live.c@@/main/LATEST) > "$tmp/edge.tree"
+grep -q '^/main/BR/1' "$tmp/edge.tree" || { cat "$tmp/edge.tree"; fail "live.c lost its branch"; }
+grep -q 'comment: Removed: the archive lies in Attic' "$tmp/edge.tree" || { cat "$tmp/edge.tree"; fail "no removal"; }
+
 # A commit the VOB has not seen is a difference, and verify-cvs exits 1.
 (cd "$tmp/work/proj" && printf 'changed after the migration\n' > doc/plain.txt &&
    LOGNAME=alice cvs -Q -d "$tmp/root" commit -m late doc/plain.txt < /dev/null)

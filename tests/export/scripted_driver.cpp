@@ -224,7 +224,8 @@ void s_end_report() {
 
 const cm_driver scripted_driver = {s_init,     s_usage,         s_shutdown,     s_need_cmd,
                                    s_map_name, s_open_element,  s_element_info, s_next_version,
-                                   s_extract,  s_close_element, nullptr,        s_end_report};
+                                   s_extract,  s_close_element, nullptr,        s_end_report,
+                                   nullptr};
 
 }   // namespace
 

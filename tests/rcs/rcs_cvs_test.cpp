@@ -1,7 +1,8 @@
 // What CVS's checkout rules need from the CVS exporter, on a repository made
 // with the real cvs: removed revisions without contents, the default branch
 // replayed on the main branch, branch tags without revisions, names that the
-// shell would interpret, and the note on the archives left in Attic.
+// shell would interpret, the note on the archives left in Attic, and the
+// removal that ends the main branch where cvs checkout shows no file.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -131,6 +132,75 @@ TEST_F(CvsHistory, DefaultBranchIsReplayedOnTheMainBranch) {
     ASSERT_TRUE(local);
     EXPECT_EQ(ids(local), (Ids{"1.1", "1.1.1.1", "1.1.1.2", "1.2", "1.2.4.1"}));
     EXPECT_EQ(checkout("local.c"), run_cmd(version(local, "1.2")->get("ExtractCmd")));
+}
+
+// cvs checkout shows no file for an archive without revisions, one in Attic
+// whose trunk head is live, or one whose default branch has no revisions: the
+// main branch ends with a version without contents that says why, after the
+// whole history. A dead trunk head or a default branch with revisions needs
+// none (the other tests' gone.c and kw.c).
+TEST_F(CvsHistory, FilesCheckoutDoesNotShowEndWithARemoval) {
+    const std::string mod = *dir / "repo/mod";
+    testutil::write_file(mod + "/empty.c,v",
+                         "head\t;\naccess;\nsymbols;\nlocks; strict;\ncomment\t@# @;\n\n\n"
+                         "desc\n@@\n");
+    // A checkout of the module leaves all three out (cvs does find live.c when it is named alone).
+    std::string listed;
+    ASSERT_EQ(testutil::shell(
+                  "cd '" + mod +
+                      "' && cp local.c,v Attic/live.c,v && cp local.c,v nodef.c,v && "
+                      "rcs -q -b1.1.5 nodef.c,v && cd ../.. && cvs -Q -d \"$PWD/repo\" co -d head mod && "
+                      "ls head && rm -r head",
+                  &listed),
+              0);
+    for (const char *absent : {"live.c", "nodef.c", "empty.c"})
+        EXPECT_EQ(listed.find(absent), std::string::npos) << listed;
+    EXPECT_NE(listed.find("local.c"), std::string::npos) << listed;
+    data_file df;
+    std::string err;
+    ASSERT_EQ(run("-r -A -S", &df, &err), 0) << err;
+    const data_element *local = df.element("local.c");
+    ASSERT_TRUE(local);
+    Ids local_ids = ids(local);
+    struct {
+        const char *name, *comment, *after;   // after: the version it takes its time from
+        Ids history;
+    } cases[] = {
+        {"empty.c",
+         "Removed: the archive holds no revision on the trunk, so cvs checkout shows no file.",
+         "",
+         {}},
+        {"live.c",
+         "Removed: the archive lies in Attic, so cvs checkout shows no file, although revision 1.2 is not dead. "
+         "The time is that of 1.2: when the archive was moved is not recorded.",
+         "1.2", local_ids},
+        {"nodef.c",
+         "Removed: the default branch 1.1.5 has no revisions, so cvs checkout shows no file. The time is that of "
+         "1.2: when the default branch was set is not recorded.",
+         "1.2", local_ids},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const data_element *e = df.element(c.name);
+        ASSERT_TRUE(e);
+        Ids want = c.history;
+        want.push_back("removed@main");
+        ASSERT_EQ(ids(e), want);
+        const data_version &r = e->versions.back();
+        EXPECT_EQ(r.get("Comment"), c.comment);
+        EXPECT_EQ(r.get("OnBranch"), "");
+        EXPECT_EQ(r.get("ExtractCmd") + r.get("ExtractFile"), "");
+        EXPECT_EQ(r.all("Attrib"), Ids{"CVS_STATE=dead"});
+        EXPECT_TRUE(r.all("Label").empty());
+        EXPECT_EQ(r.get("EventTime"), *c.after ? version(e, c.after)->get("EventTime") : e->get("EventTime"));
+        for (size_t i = 0; i < c.history.size(); ++i) {   // the history as the live file has it
+            EXPECT_EQ(e->versions[i].all("Label"), local->versions[i].all("Label")) << c.history[i];
+            EXPECT_EQ(e->versions[i].get("OnBranch"), local->versions[i].get("OnBranch")) << c.history[i];
+        }
+    }
+    EXPECT_EQ(ids(local), (Ids{"1.1", "1.1.1.1", "1.1.1.2", "1.2", "1.2.4.1"}));
+    for (const char *added : {"/empty.c,v", "/Attic/live.c,v", "/nodef.c,v"})
+        std::remove((mod + added).c_str());
 }
 
 // A branch tag that no revision is on still names a branch of the element,

@@ -530,6 +530,39 @@ TEST_F(ProgramTest, ExitStatusesUnderEachName) {
     }
 }
 
+// An RCS work tree: working files beside their archives (in RCS/, in a
+// lower-case rcs/, beside as f,v) are passed over and listed apart, a plain
+// file without an archive gets one warning, and an archive without ",v"
+// outside RCS/ is still one: status 0, each element once.
+TEST_F(ProgramTest, WorkTreeBesideItsArchives) {
+    ASSERT_EQ(testutil::shell("cd '" + dir.path() +
+                              "' && mkdir -p RCS lib/RCS && echo top > top.c && echo a > lib/a.c && "
+                              "echo b > b.c && ci -q -l -t-t top.c && (cd lib && ci -q -l -t-a a.c) && "
+                              "ci -q -l -t-b b.c && mv RCS/b.c,v b.c,v && mv lib/RCS lib/rcs && "
+                              "echo notes > notes.txt && cp RCS/top.c,v old.arc </dev/null"),
+              0);
+    std::string out;
+    EXPECT_EQ(run_in("'" + program_dir() + "/vantexport_rcs' -r", &out), 0) << out;
+    EXPECT_EQ(out.find("Not an RCS file"), std::string::npos) << out;
+    EXPECT_EQ(out.find("could not be exported"), std::string::npos) << out;
+    size_t warning =
+        out.find("Warning: \"notes.txt\" is not an RCS file and has no archive: it is not exported.");
+    EXPECT_NE(warning, std::string::npos) << out;
+    EXPECT_EQ(out.find("Warning:", warning + 1), std::string::npos) << out;
+    EXPECT_NE(out.find("Not exported on their own, since what they hold was exported:\n"
+                       "    \tb.c: the working file of the archive b.c,v\n"
+                       "    \tlib/a.c: the working file of the archive lib/rcs/a.c,v\n"
+                       "    \ttop.c: the working file of the archive RCS/top.c,v\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("; 0 not exported\n"), std::string::npos) << out;
+    data_file df;
+    ASSERT_TRUE(read_data_file(dir / "cvt_data", &df));
+    std::vector<std::string> names = df.element_names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"b.c", "lib/a.c", "old.arc", "top.c"}));
+}
+
 // NumElements and NumVersions against the records of the file, under each
 // selection (a selection that writes no version of an element writes no
 // element record either).
