@@ -301,14 +301,19 @@ void fill_replay(const rcs_handle *h, size_t i, cm_version_info *v) {
 }
 
 // The removal: no revision of its own, so dated at the version it follows
-// (the archive's time without one, as the element's creation) and selected by
+// (see below without one) and selected by
 // the archive's time, since when it happened is not recorded.
 void fill_removal(const rcs_handle *h, cm_version_info *v) {
     const rcs_driver_state &s = rcs_state();
     *v = cm_version_info();
     v->status = VERSION_WRITE;
     v->version_id = REMOVAL_ID;
-    v->event_time = h->main_last ? h->main_last->time : s.archive_mtime;
+    // Without a trunk revision, the first revision's time (or the archive's
+    // when it has none): a tag added later must not make it a new removal.
+    int64_t first = s.archive_mtime;
+    for (const rcs_delta &d : h->arc->deltas)
+        first = std::min(first, d.time);
+    v->event_time = h->main_last ? h->main_last->time : first;
     v->selected_time = std::max(v->event_time, s.archive_mtime);
     v->user = v->group = v->event_name = "Unknown";
     v->host = host_name();
