@@ -180,6 +180,67 @@ bool in_range(int64_t t, const export_selection &sel) {
     return t > sel.since && (sel.prior == 0 || t < sel.prior);
 }
 
+bool writable(const export_version_info &n) {
+    return n.is_version && n.v.status != VERSION_SKIP && n.v.status != VERSION_SKIP_OTHER;
+}
+
+// The branch a version is on; an empty path is the main branch, as absent is.
+opt_str branch_key(const cm_version_info &v) { return v.branch && v.branch->empty() ? opt_str() : v.branch; }
+
+// The path of a branch that a SubBranch value of a version on `on` names: a
+// value with a "/" is the whole path below main, a bare name hangs below `on`.
+std::string child_branch(const opt_str &on, const std::string &sub) {
+    if (sub.find('/') != std::string::npos || !on || on->empty())
+        return sub;
+    return *on + "/" + sub;
+}
+
+// Which versions -s or -p write. A selected version needs what an import
+// puts before it: every earlier version of its branch, since numbers only
+// grow and an absolute number skipped now can never be filled, and the
+// version its branch sprouts from, with that version's own needs. Branches
+// with no selected version stay out, so -s still means "changed since".
+std::vector<char> versions_to_write(const std::deque<export_version_info> &versions,
+                                    const export_selection &sel) {
+    std::vector<char> out(versions.size(), 0);
+    std::map<opt_str, std::vector<size_t>> on_branch;   // in delivery order
+    std::vector<size_t> pos(versions.size());
+    std::map<std::string, size_t> sprout;   // branch path -> the first version listing it
+    for (size_t i = 0; i < versions.size(); ++i) {
+        const cm_version_info &v = versions[i].v;
+        std::vector<size_t> &list = on_branch[branch_key(v)];
+        pos[i] = list.size();
+        list.push_back(i);
+        for (const std::string &sub : v.subbranches)
+            sprout.emplace(child_branch(v.branch, sub), i);
+    }
+    bool partial = sel.since != 0 || sel.prior != 0;
+    std::map<opt_str, size_t> needed;   // branch -> how many of its first versions are written
+    std::vector<size_t> todo;
+    for (size_t i = 0; i < versions.size(); ++i) {
+        out[i] = in_range(versions[i].v.selected_time, sel);
+        if (partial && out[i] && writable(versions[i]))
+            todo.push_back(i);
+    }
+    while (!todo.empty()) {
+        size_t i = todo.back();
+        todo.pop_back();
+        out[i] = 1;
+        opt_str key = branch_key(versions[i].v);
+        size_t &have = needed[key];
+        if (pos[i] < have)
+            continue;
+        const std::vector<size_t> &list = on_branch[key];
+        for (size_t k = have; k < pos[i]; ++k)
+            out[list[k]] = 1;
+        have = pos[i] + 1;
+        if (key)
+            if (auto s = sprout.find(*key); s != sprout.end())
+                todo.push_back(s->second);
+    }
+    return out;
+}
+
 int write_head(export_element &e, FILE *f) {
     const element_info &i = e.info;
     compose_event(i.user, i.group, i.event_name, i.host, i.created);
@@ -245,11 +306,16 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
         head = true;
         w.elements = 1;
     }
-    for (export_version_info &n : e.versions) {
+    // Branch paths are compared with the sub-branch paths, which were
+    // translated as they arrived.
+    for (export_version_info &n : e.versions)
+        if (n.v.branch)
+            translate_branch_path(*n.v.branch);
+    std::vector<char> chosen = versions_to_write(e.versions, sel);
+    for (size_t i = 0; i < e.versions.size(); ++i) {
+        export_version_info &n = e.versions[i];
         cm_version_info &v = n.v;
-        if (v.branch)
-            translate_branch_path(*v.branch);
-        if (!in_range(v.selected_time, sel))
+        if (!chosen[i])
             continue;
         if (!head) {
             if (write_head(e, f) != 0)
@@ -258,7 +324,7 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
             w.elements = 1;
         }
         compose_event(v.user, v.group, v.event_name, v.host, v.event_time);
-        if (!n.is_version || v.status == VERSION_SKIP || v.status == VERSION_SKIP_OTHER)
+        if (!writable(n))
             continue;
         if (v.status < VERSION_SKIP || v.status > VERSION_ABS_IMPORTANT) {
             IMSG_PRINT(IMSG_ERROR, cat(), ELEM_BAD_STATUS, v.version_id.c_str());

@@ -64,6 +64,8 @@ struct export_written {
 };
 
 // Selects and writes the element's record; 0, or 1001 after a reported failure.
+// With -s or -p a selected version brings the earlier versions of its branch
+// and the version its branch sprouts from, so an import numbers it right.
 [[nodiscard]] int write_selected_versions(export_element &e, FILE *f, const export_selection &sel,
                                           export_written *written = nullptr);
 // Closes the driver's handle (once) and frees the records.

@@ -65,6 +65,7 @@ struct imp_elem_ctx {
     long n_new = 0, n_present = 0, n_identical = 0;
     int64_t bytes = 0;   // contents written
     std::string err;
+    bool gap = false;         // err is a version missing below the numbers of its branch
     bool cancelled = false;   // a stop request ended a wait for contents
 };
 

@@ -306,9 +306,11 @@ int imp_existing_origins(imp_run *run, const std::string &name, std::set<std::st
     return 0;
 }
 
-void imp_report_failed(imp_run *run, const std::string &name, const std::string &why) {
+void imp_report_failed(imp_run *run, const std::string &name, const std::string &why, bool gap) {
     imp_progress_break(run);
     IMSG_PRINT(IMSG_ERROR, importer_import_msg_table_adr(), IMP_ELEMENT_FAILED, name.c_str(), why.c_str());
+    if (gap)
+        IMSG_PRINT(IMSG_CONT, importer_import_msg_table_adr(), IMP_ABS_GAP_TODO);
     run->elements_failed++;
     run->failures++;
     int already;
@@ -350,7 +352,7 @@ int imp_import_element(imp_run *run, imp_queued *q) {
         return 1;
     }
     if (rc) {
-        imp_report_failed(run, el.name, c.err);
+        imp_report_failed(run, el.name, c.err, c.gap);
         return 1;
     }
     for (const auto &[path, oid] : c.made_dirs)

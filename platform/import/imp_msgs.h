@@ -130,6 +130,13 @@
       "extract command.")                                                                        \
     X(IMP_INPROCESS_NOT, 46, "Element \"%s\": some revisions ran their extract command: %s")     \
     X(IMP_INPROCESS_OFF, 47, "Revisions are not read from their archives in process: %s")        \
+    X(IMP_ABS_GAP_TODO, 48,                                                                      \
+      "Version numbers only grow, so this VOB cannot take the missing version: export the "      \
+      "element whole (without -s, -p or -I) and import it into a fresh VOB. The other elements " \
+      "are not affected.")                                                                       \
+    X(IMP_CVSROOT_EXPECTED, 49,                                                                  \
+      "The data file was exported from \"%s\", in the repository \"%s\": set CVSROOT to \"%s\" " \
+      "(or to where that repository is now), then run the import again.")                        \
     X(IMP_NOT_IMPORTED, 167, "The following elements could not be imported:")                    \
     X(IMP_USAGE, 174,                                                                            \
       "Usage: vantimport [-n[setevent]] [-i[dentical]] [-d[irectory] target-dir] [-debug]\n"     \

@@ -210,8 +210,9 @@ std::string imp_import_elements(imp_run *run);
 // savepoint of its own. 0 on success (credited when the group commits);
 // nonzero after a reported failure (rolled back, listed).
 int imp_import_element(imp_run *run, imp_queued *q);
-// Reports an element that was not imported and lists it.
-void imp_report_failed(imp_run *run, const std::string &name, const std::string &why);
+// Reports an element that was not imported and lists it; with gap, how to
+// mend a gap in its version numbers follows.
+void imp_report_failed(imp_run *run, const std::string &name, const std::string &why, bool gap = false);
 // The origin attribute's value of a version, "<time> <VersionId>": how a
 // later import of the same data file knows the versions it made.
 std::string imp_origin_value(const imp_version &v);

@@ -23,9 +23,70 @@ const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
 const int64_t EXPORTER_KIND_CVS = 11;   // as the cvs exporter writes ExporterKind
 
+bool is_file(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ends_with_component(const std::string &s, const std::string &tail) {
+    return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0 &&
+           s[s.size() - tail.size() - 1] == '/';
+}
+
+// The root of the repository the data file was exported from, as its
+// ExportFromDir and one archive's path below the root tell it: the command's
+// path is the export directory's path below the root followed by the element
+// name (with Attic/ before the leaf of a removed file). "" when they disagree.
+std::string exported_root(const std::string &from_dir, std::string below_root, const std::string &name) {
+    size_t leaf = below_root.rfind('/');
+    if (leaf != std::string::npos && leaf >= 5 && below_root.compare(leaf - 5, 6, "Attic/") == 0 &&
+        (leaf == 5 || below_root[leaf - 6] == '/'))
+        below_root.erase(leaf - 5, 6);
+    std::string dir = from_dir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    if (below_root == name)
+        return dir;
+    if (!ends_with_component(below_root, name))
+        return "";
+    std::string rel = below_root.substr(0, below_root.size() - name.size() - 1);
+    if (!ends_with_component(dir, rel))
+        return "";
+    std::string root = dir.substr(0, dir.size() - rel.size() - 1);
+    return root.empty() ? "/" : root;
+}
+
+// The first version whose command reads an archive below root, found without
+// moving the reader. 1 with *cmd and the element's name, 0 when none does.
+int first_cvs_archive(imp_reader *r, const std::string &root, imp_rcs_cmd *cmd, std::string *name) {
+    size_t pos = r->pos;
+    long line = r->line;
+    int state = r->state;
+    imp_inproc_cfg cfg;
+    cfg.cvs = true;
+    cfg.cvsroot = root;
+    imp_element el;
+    imp_error err;
+    int found = 0;
+    while (!found && imp_read_element(r, &el, &err) == 1)
+        for (const imp_version &v : el.versions)
+            if (v.extract_cmd && imp_rcs_recognise(cfg, *v.extract_cmd, "", cmd)) {
+                *name = el.name;
+                found = 1;
+                break;
+            }
+    r->pos = pos;
+    r->line = line;
+    r->state = state;
+    return found;
+}
+
 // The recorded commands are cvs commands: they need CVSROOT, and nothing can
-// be fetched without it. 0, or 1 with *why filled.
-int cvsroot_problem(const imp_run *run, std::string *why) {
+// be fetched without it, nor from another repository than the one they were
+// exported from, which is told by the first archive they read. 0, or 1 with
+// *why filled and, when the data file tells it, *expected (the root of the
+// repository it was exported from).
+int cvsroot_problem(imp_run *run, std::string *why, std::string *expected) {
     const imp_globals &g = run->head.globals;
     std::string dir, leaf;
     if (g.need_cmd)
@@ -52,7 +113,23 @@ int cvsroot_problem(const imp_run *run, std::string *why) {
         *why = "CVSROOT \"" + std::string(env) + "\" holds no CVSROOT directory: it is not a repository root";
         return 1;
     }
-    return 0;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    imp_rcs_cmd cmd;
+    std::string name;
+    // Paths the tools would rewrite (".." and the like) are left to cvs.
+    if (!first_cvs_archive(&run->reader, root, &cmd, &name) || is_file(cmd.archive) || is_file(cmd.attic))
+        return 0;
+    std::string below = cmd.archive.substr(root.size() + 1, cmd.archive.size() - root.size() - 3);
+    *why = "CVSROOT \"" + std::string(env) + "\" does not hold the archives they read: there is no \"" +
+           cmd.archive + "\"";
+    if (cmd.archive.find("/Attic/") == std::string::npos)
+        *why += " nor \"" + cmd.attic + "\"";
+    *why += " (element \"" + name + "\")";
+    *expected = exported_root(g.export_from_dir, below, name);
+    if (*expected == root)
+        expected->clear();   // the repository's own archive is missing: no other root helps
+    return 1;
 }
 
 int need_cmd_ok(const imp_run *run) {
@@ -103,10 +180,14 @@ int run_import(imp_run *run) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEED_CMD, run->datafile.c_str(), g.need_cmd->c_str());
         return 1;
     }
-    std::string cvs_why;
-    if (cvsroot_problem(run, &cvs_why)) {
+    std::string cvs_why, cvs_root;
+    if (cvsroot_problem(run, &cvs_why, &cvs_root)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_CVSROOT, run->datafile.c_str(), cvs_why.c_str());
-        IMSG_PRINT(IMSG_CONT, cat(), IMP_CVSROOT_TODO);
+        if (cvs_root.empty())
+            IMSG_PRINT(IMSG_CONT, cat(), IMP_CVSROOT_TODO);
+        else
+            IMSG_PRINT(IMSG_CONT, cat(), IMP_CVSROOT_EXPECTED, g.export_from_dir.c_str(), cvs_root.c_str(),
+                       cvs_root.c_str());
         return 1;
     }
     std::string abs_target = fileutl_make_abs_pn(run->target_path);

@@ -6,7 +6,8 @@
 // it (release them with imp_params_release).
 //
 // Order of work: read the head of the data file; check NeedCmd and, for cvs
-// commands, CVSROOT (nothing is made when either is missing); create the
+// commands, CVSROOT and that it holds the archive the first command reads
+// (nothing is made when any of these is missing); create the
 // missing types; create the directories; then each element with its versions
 // in file order, each element in one transaction, while a pool of worker
 // processes fetches the contents of the elements ahead. An element that fails

@@ -238,7 +238,17 @@ int imp_el_import_versions(imp_elem_ctx *c) {
                     return imp_el_store_fail(c, "no version " + bpath + "/0");
             } else {
                 vob_data data = contents.data();
-                if (vob_ver_create(c->vob, branch, data, &ev, &target, num))
+                int rc = vob_ver_create(c->vob, branch, data, &ev, &target, num);
+                if (rc == VOB_EXISTS && v.abs_version) {
+                    // Not present (abs_present looked), yet below the branch's
+                    // numbers: an earlier import skipped it.
+                    c->gap = true;
+                    return imp_el_store_fail(c, "version " + v.version_id + " is missing from branch " +
+                                                    bpath +
+                                                    ", which already has higher numbers: an earlier import "
+                                                    "of a partial export (-s, -p or -I) left a gap there");
+                }
+                if (rc)
                     return imp_el_store_fail(c, "cannot create version " + v.version_id + " on " + bpath);
                 c->sizes[target] = contents.none() ? 0 : contents.size();
                 c->bytes += c->sizes[target];

@@ -98,9 +98,11 @@ TEST(ExportSelection, BranchesWhoseLastVersionsShareAnIdAreBothKept) {
 
 TEST(ExportSelection, SinceAndPriorAreStrictAndHeadComesBeforeFirstSelectedVersion) {
     Scripted s;
+    // Version 1 is on a branch of its own, so that no selected version needs it.
     s.element("f", {{"element", {{"created", 100}, {"user", "ann"}}},
-                    {"versions", json::array({version("1", 100), version("2", 200, {{"user", "bob"}}),
-                                              version("3", 300), version("4", 400)})}});
+                    {"versions",
+                     json::array({version("1", 100, {{"branch", "b"}}), version("2", 200, {{"user", "bob"}}),
+                                  version("3", 300), version("4", 400)})}});
     ExportRun r = s.run({"-s", "1970-01-01T00:01:40Z", "-p", "1970-01-01T00:06:40Z"});
     ASSERT_EQ(r.proc.status, 0) << r.proc.err;
     EXPECT_EQ(version_ids(r.data), (Ids{"2", "3"}));

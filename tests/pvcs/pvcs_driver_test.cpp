@@ -204,24 +204,30 @@ TEST_F(PvcsRun, GroupAndRevisionAttributes) {
 TEST_F(PvcsRun, LabelledVersionsAreSelectedAtTheTimeOfTheRun) {
     put("hist.c_v", history());
     // A version counts as new as the latest branch starting at it: 1.2 (day
-    // 4) stays for 1.2.2.0 (day 7), 1.2.1.0 (day 5) does not.
+    // 4) is new for 1.2.2.0 (day 7). 1.0 and 1.2.1.0 (day 5), not new, come
+    // as the first versions of branches that new versions are on.
     ASSERT_EQ(run("-r -s 2005-03-06"), 0) << out;
     std::vector<std::string> kept;
     for (const data_version &v : df.element("hist.c")->versions)
         kept.push_back(v.get("VersionId"));
-    EXPECT_EQ(kept, (std::vector<std::string>{"1.1", "1.2", "1.2.1.1", "1.2.2.0", "1.3", "1.2.1.1.1.0"}));
-    // After every revision: only the labelled 1.1 and 1.3 are newer.
+    EXPECT_EQ(kept, (std::vector<std::string>{"1.0", "1.1", "1.2", "1.2.1.0", "1.2.1.1", "1.2.2.0", "1.3",
+                                              "1.2.1.1.1.0"}));
+    // After every revision: only the labelled 1.1 and 1.3 are newer, and the
+    // trunk before 1.3 comes with them; no branch does.
     ASSERT_EQ(run("-r -s 2010-01-01"), 0) << out;
     std::vector<std::string> ids;
     for (const data_version &v : df.element("hist.c")->versions)
         ids.push_back(v.get("VersionId"));
-    EXPECT_EQ(ids, (std::vector<std::string>{"1.1", "1.3"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"1.0", "1.1", "1.2", "1.3"}));
+    // -p leaves out the labelled 1.3, the last of its branch, but not 1.1,
+    // which 1.2 needs before it.
     ASSERT_EQ(run("-r -p 2010-01-01"), 0) << out;
     ids.clear();
     for (const data_version &v : df.element("hist.c")->versions)
         ids.push_back(v.get("VersionId"));
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), "1.1") + std::count(ids.begin(), ids.end(), "1.3"), 0);
-    EXPECT_EQ(ids.size(), 6u);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "1.3"), 0);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "1.1"), 1);
+    EXPECT_EQ(ids.size(), 7u);
 }
 
 TEST_F(PvcsRun, ExtractCommandsReachGetWithTheirNamesIntact) {

@@ -22,8 +22,8 @@ struct ImportEndToEnd : ::testing::Test {
     std::string env() const { return "VANTOR_HOME='" + dir / "home" + "' "; }
     std::string view_root() const { return dir / "view" + "/e2e"; }
 
-    // Exports `where` with the program and imports the data file into a new VOB.
-    void export_and_import(const std::string &where, const std::string &program, const std::string &extra_env,
+    // Exports `where` with the program and makes the VOB to import into.
+    void export_to_new_vob(const std::string &where, const std::string &program, const std::string &extra_env,
                            const std::string &opts, data_file *df) {
         std::string out;
         ASSERT_EQ(testutil::shell("cd '" + where + "' && " + extra_env + " '" + program_dir() + "/" +
@@ -36,11 +36,20 @@ struct ImportEndToEnd : ::testing::Test {
             testutil::shell(env() + "'" + vantor + "' mkvob -tag /e2e >/dev/null && " + env() + "'" + vantor +
                             "' mkview -tag e2e_view -vob /e2e '" + dir / "view" + "' >/dev/null"),
             0);
-        ASSERT_EQ(testutil::shell("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport +
-                                      "' '" + dir / "cvt_data" + "' 2>&1",
-                                  &out),
-                  0)
-            << out;
+    }
+    int import(const std::string &extra_env, std::string *out) {
+        return testutil::shell("cd '" + view_root() + "' && " + env() + extra_env + " '" + vantimport +
+                                   "' '" + dir / "cvt_data" + "' 2>&1",
+                               out);
+    }
+    // Exports `where` with the program and imports the data file into a new VOB.
+    void export_and_import(const std::string &where, const std::string &program, const std::string &extra_env,
+                           const std::string &opts, data_file *df) {
+        export_to_new_vob(where, program, extra_env, opts, df);
+        if (HasFatalFailure())
+            return;
+        std::string out;
+        ASSERT_EQ(import(extra_env, &out), 0) << out;
     }
     std::string vob(const std::string &args) {
         std::string out;
@@ -162,6 +171,28 @@ TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
     std::string tree = vob("lsvtree '" + view_root() + "/a.c'");
     for (const char *b : {"/main/vend/1", "/main/br1/1", "rel_1"})
         EXPECT_NE(tree.find(b), std::string::npos) << tree;
+}
+
+// CVSROOT naming another repository stops the import before anything is
+// made, saying where the data file's archives are; the right one imports.
+TEST_F(ImportEndToEnd, CvsrootOfAnotherRepositoryStopsBeforeAnything) {
+    ASSERT_EQ(testutil::shell("cd '" + dir.path() + "' && " + MAKE_CVS_REPO + " >/dev/null 2>&1"), 0);
+    ASSERT_EQ(testutil::shell("CVSROOT='" + dir / "other" + "' cvs -Q init"), 0);
+    data_file df;
+    export_to_new_vob(dir / "repo/proj", "vantexport_cvs", "CVSROOT='" + dir / "repo" + "'", "-r -A", &df);
+    if (HasFatalFailure())
+        return;
+    std::string before = vob("dump --json /e2e"), out;
+    EXPECT_EQ(import("CVSROOT='" + dir / "other" + "'", &out), 1) << out;
+    for (const std::string &said :
+         {"run cvs, but CVSROOT \"" + dir / "other" +
+              "\" does not hold the archives they read: there is no \"" + dir / "other/proj/",
+          "; nothing was imported.\n    The data file was exported from \"" + dir / "repo/proj" +
+              "\", in the repository \"" + dir / "repo" + "\": set CVSROOT to \"" + dir / "repo" + "\""})
+        EXPECT_NE(out.find(said), std::string::npos) << said << "\n" << out;
+    EXPECT_EQ(vob("dump --json /e2e"), before);
+    ASSERT_EQ(import("CVSROOT=':local:" + dir / "repo" + "'", &out), 0) << out;
+    EXPECT_NE(vob("lsvtree '" + view_root() + "/a.c'").find("/main/br1/1"), std::string::npos);
 }
 
 // Removed files, two vendor drops, a branch tag without revisions and a name

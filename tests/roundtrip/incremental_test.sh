@@ -8,11 +8,11 @@
 # - "-I T1" brings every later version and the important earlier ones, with
 #   their state now; its target ends equal but for what stage 2 did to a
 #   version that is not important (an attribute alone does not make one);
-# - "-p T1" into an empty target brings exactly the versions whose last
-#   change (creation, label, merge, branch or attribute) lies before T1, and
-#   nothing stage 2 made: a version stage 2 touched is left out, so no later
-#   import can fill the gap (numbers only grow), and a -p target cannot
-#   equal the source once old versions change.
+# - "-p T1" into an empty target brings the versions whose last change
+#   (creation, label, merge, branch or attribute) lies before T1, with the
+#   earlier versions of their branches and the versions their branches
+#   sprout from, touched by stage 2 or not, so that no branch has a gap and
+#   every branch sprouts where it does in the source; nothing stage 2 made.
 set -euo pipefail
 exporter=$1 vantimport=$2 vantor=$3 src=$4
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vob_incremental.XXXXXX")
@@ -56,9 +56,11 @@ t1=$(date -u +%Y-%m-%dT%H:%M:%SZ)
 sleep 1.1
 "$make" --stage 2 /src "$tmp/v" > "$tmp/make2.log" 2>&1 || { cat "$tmp/make2.log"; fail "stage 2"; }
 
-# -s: what stage 2 made or touched, and nothing else: main/1 got an
-# attribute, dev/fix/1 and main/2 a merge, dev/2 a label, main/2 a branch;
-# all_bytes.bin only an element attribute.
+# -s: what stage 2 made or touched (main/1 got an attribute, dev/fix/1 and
+# main/2 a merge, dev/2 a label, main/2 a branch; all_bytes.bin only an
+# element attribute), each with the versions before it on its branch and the
+# versions its branch sprouts from, and nothing else: the branch old of
+# old.txt, untouched, stays out.
 export_run 2 -s "$t1"
 written "$tmp/data2" > "$tmp/written2"
 diff -u - "$tmp/written2" <<'EOF' || fail "-s $t1 wrote other versions than stage 2 made or touched"
@@ -67,11 +69,20 @@ diff -u - "$tmp/written2" <<'EOF' || fail "-s $t1 wrote other versions than stag
   /main/0
   /main/1
 = gone.txt
+  /main/0
   /main/1
 = src/deep/er/util.h
+  /main/0
+  /main/1
+  /main/side/0
+  /main/side/1
   /main/side/2
 = src/main.c
+  /main/0
   /main/1
+  /main/dev/0
+  /main/dev/1
+  /main/dev/fix/0
   /main/dev/fix/1
   /main/dev/2
   /main/dev/3
@@ -91,10 +102,12 @@ has 'gone.txt@@/main/1: attributes: source {"Note"="later"}, target {}' "$tmp/i.
 has '1 differences' "$tmp/i.out"
 
 # -p: the versions whose last change lies before T1, with their labels and
-# attributes as they are now (BASE has moved from dev/1 to dev/2), and the
-# element records as they are now. main/1 is left out, so the branch dev that
-# sprouts from it hangs from another version in the target, and its version 0
-# has other contents.
+# attributes as they are now (BASE has moved from dev/1 to dev/2, MOVED from
+# main/1 to main/3), and the element records as they are now. main/1 and
+# gone.txt's main/1 were touched by stage 2 but come all the same, as the
+# versions after them (dev/0 sprouting from main/1, gone.txt's main/2) need
+# them; dev/2, dev/fix/1 and main/2, touched too, have no later version
+# selected and stay out.
 export_run 4 -p "$t1"
 "$vantor" mkvob -tag /p > /dev/null
 import_into 4 /p
@@ -104,9 +117,9 @@ rc=0; "$rt" --compare-dumps "$tmp/stage1.json" "$tmp/p.json" > "$tmp/p1.out" 2>&
 sed -n '/^not carried/d; p' "$tmp/p1.out" > "$tmp/p1.diff"
 diff -u - "$tmp/p1.diff" <<'EOF' || fail "-p $t1 did not bring exactly the versions untouched since then"
 all_bytes.bin: attributes: source {}, target {"Note"="added later"}
-gone.txt@@/main/1: version: source present, target missing
-src/main.c@@/main/1: version: source present, target missing
-src/main.c@@/main/dev/0: sha256: source 2ad75d95660563887d8d3f1d0ae1dcf18c2379cbd83a5c72f5ab276351ee6949, target e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855
+gone.txt@@/main/1: attributes: source {}, target {"Note"="later"}
+src/main.c@@/main/1: labels: source ["MOVED", "REL1"], target ["REL1"]
+src/main.c@@/main/1: attributes: source {"Count"="42", "Owner"="\"alice\""}, target {"Count"="42", "Expr"="x", "Owner"="\"alice\""}
 src/main.c@@/main/dev/1: labels: source ["BASE"], target []
 src/main.c@@/main/dev/fix/1: version: source present, target missing
 src/main.c@@/main/dev/2: version: source present, target missing

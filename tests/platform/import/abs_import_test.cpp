@@ -208,6 +208,24 @@ TEST_F(AbsImport, LaterExportAddsOnlyWhatIsNew) {
     std::string after;
     dump_elem(&after);
     EXPECT_EQ(after, before);
+
+    // A gap that an import of a partial export left: the whole export later
+    // fails the element, saying what happened and how to mend it.
+    std::vector<abs_rec> gap = later;
+    gap.push_back({"/main/5", "", "bob", 1600, "fifth", "v1", ""});
+    ASSERT_EQ(run_import(data_file(gap)), 0) << err_text;
+    dump_elem(&before);
+    gap.insert(gap.end() - 1, {"/main/4", "", "bob", 1500, "fourth", "v2", ""});
+    ASSERT_EQ(run_import(data_file(gap)), 1);
+    for (const char *said :
+         {"version /main/4 is missing from branch /main, which already has higher numbers: an "
+          "earlier import of a partial export (-s, -p or -I) left a gap there: ",
+          "version number 4 is not above the numbers of branch \"/main\"",
+          "\n    Version numbers only grow, so this VOB cannot take the missing version: export "
+          "the element whole (without -s, -p or -I) and import it into a fresh VOB."})
+        EXPECT_NE(err_text.find(said), std::string::npos) << said << "\n" << err_text;
+    dump_elem(&after);
+    EXPECT_EQ(after, before);
 }
 
 // No Comment line in an absolute record means no comment (the import's default
