@@ -212,8 +212,8 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
         // A directory named as a source is a directory of the data file
         // itself, so that the import makes it, and labels it (-l), even
         // when it holds no file; the walk does not visit its own root.
-        if (S_ISDIR(st.mode) && !strip_dot_slash(path.c_str()).empty() &&
-            strip_dot_slash(path.c_str()) != ".")
+        std::string rel = strip_dot_slash(path.c_str());
+        if (S_ISDIR(st.mode) && !rel.empty() && rel != ".")
             rc = handle_path(r, path.c_str(), &st);
         if (rc == 0)
             rc = S_ISDIR(st.mode) ? walk(r, path.c_str(), desc, flags)

@@ -190,6 +190,11 @@ int fileutl_exists(const char *path) {
     return path && *path && ::lstat(path, &s) == 0;
 }
 
+int fileutl_is_file(const std::string &path) {
+    struct stat s;
+    return ::stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode);
+}
+
 int fileutl_is_empty_dir_or_missing(const char *path) {
     struct stat st;
     if (lstat(path, &st) != 0)

@@ -44,11 +44,12 @@ std::string fileutl_realpath(const std::string &path);
 // 1 when path is dir or lies below it (both absolute and tidied alike).
 int fileutl_path_within(const std::string &path, const std::string &dir);
 int fileutl_exists(const char *path);                           // lstat: a link counts, even a broken one
+int fileutl_is_file(const std::string &path);                   // stat: a regular file, or a link to one
 [[nodiscard]] int fileutl_mkpath(const char *path, int mode);   // mkdir -p; 0 ok
 // 1 when nothing is at path (not even a link) or it is a directory that can be
 // read and is empty; 0 otherwise: a place to make a new VOB or view in.
 int fileutl_is_empty_dir_or_missing(const char *path);
-[[nodiscard]] int fileutl_rm(const char *path);                 // unlink; 0 ok
+[[nodiscard]] int fileutl_rm(const char *path);   // unlink; 0 ok
 // Reads an open file to its end, handing each chunk to take(data, size) as
 // it comes; a read that a signal interrupted is tried again. 0 at the end of
 // the file, the errno value of a failed read, or the nonzero value take

@@ -54,3 +54,12 @@ void rcs_cm_close_element(void *handle);
 void rcs_cm_end_report();
 // A working file passed over: its archive.
 int rcs_cm_left_out(const char *path, std::string *why);
+
+// Archive names: src/RCS/main.c,v -> src/main.c; for CVS src/Attic/x.c,v ->
+// src/x.c with -A.
+std::string rcs_element_name(const std::string &archive_path);
+// A name ending ",v" after at least one byte.
+bool rcs_has_archive_suffix(const std::string &name);
+// Whether path lies directly in an archive directory ("RCS", for CVS
+// "Attic"; in any letter case).
+bool rcs_in_archive_dir(const std::string &path);

@@ -27,7 +27,7 @@ long count_archives(const char *dir) {
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string leaf = it->path().filename().string();
         std::error_code stat_ec;
-        if (leaf.size() > 2 && leaf.compare(leaf.size() - 2, 2, ",v") == 0 && it->is_regular_file(stat_ec))
+        if (rcs_has_archive_suffix(leaf) && it->is_regular_file(stat_ec))
             ++n;
     }
     return n;
@@ -50,11 +50,6 @@ const std::vector<std::string> &archive_dirs_in(const std::string &dir) {
     return cache.emplace(dir, std::move(found)).first->second;
 }
 
-bool is_regular(const std::string &path) {
-    fileutl_stat_t st;
-    return fileutl_stat(path.c_str(), 1, &st) == 0 && S_ISREG(st.mode);
-}
-
 // The archive that co would take for a working file (RCS/f,v, RCS/f, f,v),
 // or "".
 std::string archive_of_work_file(const std::string &path) {
@@ -63,9 +58,9 @@ std::string archive_of_work_file(const std::string &path) {
     std::string prefix = dir.empty() ? "" : dir + "/";
     for (const std::string &rcs_dir : archive_dirs_in(dir.empty() ? "." : dir))
         for (const std::string &candidate : {leaf + ",v", leaf})
-            if (is_regular(prefix + rcs_dir + "/" + candidate))
+            if (fileutl_is_file(prefix + rcs_dir + "/" + candidate))
                 return prefix + rcs_dir + "/" + candidate;
-    if (is_regular(path + ",v"))
+    if (fileutl_is_file(path + ",v"))
         return path + ",v";
     return "";
 }
@@ -89,23 +84,29 @@ bool looks_like_archive(const std::string &path) {
 
 }   // namespace
 
-// src/RCS/main.c,v -> src/main.c; for CVS src/Attic/x.c,v -> src/x.c with -A.
+bool rcs_has_archive_suffix(const std::string &name) { return name.size() > 2 && name.ends_with(",v"); }
+
+bool rcs_in_archive_dir(const std::string &path) {
+    std::string dir, leaf, parent, own;
+    fileutl_strip_leaf(path, &dir, &leaf);
+    fileutl_strip_leaf(dir, &parent, &own);
+    return !own.empty() && strutl_stricoll(own.c_str(), archive_dir_name()) == 0;
+}
+
 std::string rcs_element_name(const std::string &archive_path) {
     const rcs_driver_state &s = rcs_state();
     std::string dir, leaf;
     fileutl_strip_leaf(archive_path, &dir, &leaf);
     std::string name;
-    std::string parent, own;
-    fileutl_strip_leaf(dir, &parent, &own);
-    bool drop = !own.empty() && strutl_stricoll(own.c_str(), archive_dir_name()) == 0 &&
-                (s.mode != RCS_MODE_CVS || s.export_attic);
-    if (drop)
-        dir = parent;
+    if (rcs_in_archive_dir(archive_path) && (s.mode != RCS_MODE_CVS || s.export_attic)) {
+        std::string own;
+        fileutl_strip_leaf(std::string(dir), &dir, &own);
+    }
     if (dir.empty() || dir == ".")
         name = leaf;
     else
         name = dir + "/" + leaf;
-    if (name.size() > 2 && name.compare(name.size() - 2, 2, ",v") == 0)
+    if (rcs_has_archive_suffix(name))
         name.resize(name.size() - 2);
     return name;
 }
@@ -148,10 +149,7 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
     // file is passed over (its archive is the element), and a plain file
     // without an archive is left out with a warning: it has no history.
     const std::string leaf = comps.empty() ? std::string() : comps.back();
-    bool in_archive_dir =
-        comps.size() >= 2 && strutl_stricoll(comps[comps.size() - 2].c_str(), archive_dir_name()) == 0;
-    bool archive_name = leaf.size() > 2 && leaf.compare(leaf.size() - 2, 2, ",v") == 0;
-    if (!cvs && !is_dir && !in_archive_dir && !archive_name) {
+    if (!cvs && !is_dir && !rcs_in_archive_dir(path) && !rcs_has_archive_suffix(leaf)) {
         std::string archive = archive_of_work_file(path);
         if (!archive.empty()) {
             rcs_state().work_files[path] = archive;

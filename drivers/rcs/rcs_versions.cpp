@@ -15,8 +15,6 @@
 #include "runtime/strutl.h"
 #include "runtime/sysutl.h"
 
-std::string rcs_element_name(const std::string &archive_path);
-
 namespace {
 
 const imsg_catalog *cat() { return rcs_driver_rcs_msg_table_adr(); }
@@ -177,13 +175,6 @@ std::vector<size_t> default_branch_replays(const rcs_element *e) {
     return out;
 }
 
-bool in_attic(const rcs_element *e) {
-    std::string dir, leaf, parent, own;
-    fileutl_strip_leaf(e->path, &dir, &leaf);
-    fileutl_strip_leaf(dir, &parent, &own);
-    return !own.empty() && strutl_stricoll(own.c_str(), "Attic") == 0;
-}
-
 // Where cvs checkout shows no file but the main branch would end with a live
 // version (or the empty version 0), a last version without contents on it
 // says so: an archive without trunk revisions, one in Attic (CVS lists Attic
@@ -198,7 +189,7 @@ void plan_removal(rcs_handle *h) {
         h->removal = REMOVAL_NO_TRUNK;
     else if (h->main_last->state == "dead")
         h->removal = REMOVAL_NONE;
-    else if (in_attic(e))
+    else if (rcs_in_archive_dir(e->path))   // CVS: Attic
         h->removal = REMOVAL_ATTIC;
     else if (std::string b = cvs_default_branch(e); !b.empty() && revisions_on(e, b).empty())
         h->removal = REMOVAL_EMPTY_DEFAULT;
@@ -310,10 +301,12 @@ void fill_removal(const rcs_handle *h, cm_version_info *v) {
     v->version_id = REMOVAL_ID;
     // Without a trunk revision, the first revision's time (or the archive's
     // when it has none): a tag added later must not make it a new removal.
-    int64_t first = s.archive_mtime;
-    for (const rcs_delta &d : h->arc->deltas)
-        first = std::min(first, d.time);
-    v->event_time = h->main_last ? h->main_last->time : first;
+    v->event_time = s.archive_mtime;
+    if (h->main_last)
+        v->event_time = h->main_last->time;
+    else
+        for (const rcs_delta &d : h->arc->deltas)
+            v->event_time = std::min(v->event_time, d.time);
     v->selected_time = std::max(v->event_time, s.archive_mtime);
     v->user = v->group = v->event_name = "Unknown";
     v->host = host_name();
@@ -414,7 +407,7 @@ int rcs_cm_extract(void *handle, const cm_version_info *v, std::string *text, in
     std::string rev = v->version_id.substr(0, v->version_id.find('@'));   // a replay: its revision
     if (s.mode == RCS_MODE_CVS) {
         std::string path = e->path;
-        if (path.size() > 2 && path.compare(path.size() - 2, 2, ",v") == 0)
+        if (rcs_has_archive_suffix(path))
             path.resize(path.size() - 2);
         if (s.cvs_rel_cwd != ".")
             path = s.cvs_rel_cwd + "/" + path;

@@ -277,37 +277,31 @@ void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi
 void fsi_label_target_path(fsi_run *run) {
     if (!run->p->mklabel || (run->p->updates_only && run->stats.labelled == 0) || run->target_path.empty())
         return;
+    // A transaction that cannot be had or kept leaves the whole path unlabelled.
+    auto refused = [run] {
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, run->target.c_str(), run->p->label,
+                   vob_errmsg(run->vob).c_str());
+        fsi_list_not_labelled(run, run->target);
+    };
     std::unique_ptr<vob_txn> txn;
     if (!run->p->preview) {
         txn = std::make_unique<vob_txn>(run->vob);
-        if (txn->begin() != VOB_OK) {
-            IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, run->target.c_str(), run->p->label,
-                       vob_errmsg(run->vob).c_str());
-            fsi_list_not_labelled(run, run->target);
-            return;
-        }
+        if (txn->begin() != VOB_OK)
+            return refused();
     }
     fsi_outcome out;
     for (const fsi_path_dir &d : run->target_path) {
         vob_oid ver = 0, branch = 0;
-        vob_ver_info vi;
-        if (!run->p->preview && (vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver,
-                                                    nullptr, VOB_MT_DIR_ELEM) != VOB_OK ||
-                                 vob_ver_get(run->vob, ver, &vi) != VOB_OK)) {
+        if (!run->p->preview && fsi_selected_dir(run, d.elem, &ver, &branch) != VOB_OK) {
             IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, d.shown.c_str(), run->p->label,
                        vob_errmsg(run->vob).c_str());
             out.not_labelled.push_back(d.shown);
             continue;
         }
-        branch = vi.branch;
         label_latest(run, branch, true, d.shown, &out);
     }
-    if (txn && txn->commit() != VOB_OK) {
-        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, run->target.c_str(), run->p->label,
-                   vob_errmsg(run->vob).c_str());
-        fsi_list_not_labelled(run, run->target);
-        return;
-    }
+    if (txn && txn->commit() != VOB_OK)
+        return refused();
     run->stats.labelled += out.add.labelled;
     run->changed = run->changed || out.add.labelled > 0;
     for (const std::string &shown : out.not_labelled)

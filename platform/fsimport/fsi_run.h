@@ -180,6 +180,8 @@ int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, 
                     std::string *why);
 // Labels the directory's version after the work (with mklabel).
 void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi_outcome *out);
+// The directory version the view selects and its branch; a store status.
+int fsi_selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch);
 // Labels the target and the directories above it, up to the VOB root, in a
 // transaction of its own, once the sources are in (with mklabel).
 void fsi_label_target_path(fsi_run *run);

@@ -21,8 +21,7 @@ static int refuse(fsi_run *run, const std::string &why) {
     return 1;
 }
 
-// The directory version the view selects and its branch.
-static int selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch) {
+int fsi_selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch) {
     int rc = vob_select_version(run->vob, dir, run->rules, run->view_tag, ver, nullptr, VOB_MT_DIR_ELEM);
     vob_ver_info vi;
     if (rc == VOB_OK && (rc = vob_ver_get(run->vob, *ver, &vi)) == VOB_OK)
@@ -41,7 +40,7 @@ static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string
     vob_event ev = fsi_event(run, run->now);
     for (size_t i = 0; rc == VOB_OK && i < missing.size(); ++i) {
         vob_oid ver = 0, branch = 0, elem = 0;
-        rc = selected_dir(run, parent, &ver, &branch);
+        rc = fsi_selected_dir(run, parent, &ver, &branch);
         if (rc == VOB_OK)
             rc = vob_elem_create_in(run->vob, parent, branch, missing[i], VOB_MT_DIR_ELEM, 0, &ev, &elem);
         parent = elem;
@@ -100,7 +99,7 @@ int fsi_open_target(fsi_run *run) {
     size_t i = 1;
     for (; i < below.size(); ++i) {
         vob_oid ver = 0, branch = 0, next = 0;
-        if (selected_dir(run, cur, &ver, &branch) != VOB_OK)
+        if (fsi_selected_dir(run, cur, &ver, &branch) != VOB_OK)
             return refuse(run, vob_errmsg(run->vob));
         int rc = vob_dir_lookup(run->vob, ver, below[i], &next);
         if (rc == VOB_NOT_FOUND)

@@ -189,13 +189,13 @@ void imp_label_directories(imp_run *run) {
         }
     }
     // And the directories above ".", up to the VOB root.
-    for (vob_oid dir : run->target_chain)
-        for (vob_oid lbtype : all_types) {
-            std::string path;
-            add(dir,
-                vob_elem_get_path(run->vob, dir, &path) == VOB_OK ? run->vob_tag + "/" + path : run->vob_tag,
-                lbtype);
-        }
+    for (vob_oid dir : run->target_chain) {
+        std::string path;
+        std::string shown =
+            vob_elem_get_path(run->vob, dir, &path) == VOB_OK ? run->vob_tag + "/" + path : run->vob_tag;
+        for (vob_oid lbtype : all_types)
+            add(dir, shown, lbtype);
+    }
     if (want.empty())
         return;
     vob_txn txn(run->vob);

@@ -23,11 +23,6 @@ namespace {
 // takes them.
 const size_t KEEP_IN_MEMORY = size_t(1) << 20;
 
-bool is_file(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // A path that the tools would print as given: absolute, with no empty, "."
 // or ".." component and no trailing "/".
 bool clean_absolute(const std::string &p) {
@@ -135,7 +130,7 @@ bool deliver(imp_rcs_slot *s, const std::string &bytes) {
 void read_in_process(imp_rcs_batch *b, std::string *why) {
     rcs_quiet_scope hush;
     std::string path = b->archive;
-    if (b->tool == RCS_KW_CVS && !is_file(path))
+    if (b->tool == RCS_KW_CVS && !fileutl_is_file(path))
         path = b->attic;
     rcs_element *raw = nullptr;
     if (rcs_open(path.c_str(), "", &raw, '.', true) != 0) {
@@ -220,7 +215,7 @@ void imp_inproc_configure(imp_inproc_cfg *cfg) {
     const char *home = std::getenv("HOME");
     if (!clean_absolute(r)) {
         cfg->why_not += (cfg->why_not.empty() ? "" : "; ") + std::string("CVSROOT is not a plain local path");
-    } else if (home && *home && is_file(std::string(home) + "/.cvsrc")) {
+    } else if (home && *home && fileutl_is_file(std::string(home) + "/.cvsrc")) {
         cfg->why_not +=
             (cfg->why_not.empty() ? "" : "; ") + std::string("~/.cvsrc gives cvs options of its own");
     } else if (cvs_config_sets_keywords(r)) {

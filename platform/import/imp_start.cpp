@@ -23,11 +23,6 @@ const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
 const int64_t EXPORTER_KIND_CVS = 11;   // as the cvs exporter writes ExporterKind
 
-bool is_file(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool ends_with_component(const std::string &s, const std::string &tail) {
     return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0 &&
            s[s.size() - tail.size() - 1] == '/';
@@ -118,7 +113,8 @@ int cvsroot_problem(imp_run *run, std::string *why, std::string *expected) {
     imp_rcs_cmd cmd;
     std::string name;
     // Paths the tools would rewrite (".." and the like) are left to cvs.
-    if (!first_cvs_archive(&run->reader, root, &cmd, &name) || is_file(cmd.archive) || is_file(cmd.attic))
+    if (!first_cvs_archive(&run->reader, root, &cmd, &name) || fileutl_is_file(cmd.archive) ||
+        fileutl_is_file(cmd.attic))
         return 0;
     std::string below = cmd.archive.substr(root.size() + 1, cmd.archive.size() - root.size() - 3);
     *why = "CVSROOT \"" + std::string(env) + "\" does not hold the archives they read: there is no \"" +

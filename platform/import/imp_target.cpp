@@ -80,16 +80,18 @@ int imp_find_target(imp_run *run, const std::string &abs_target) {
     std::map<std::string, vob_oid> made;
     vob_oid dir = 0;
     int rc = txn.begin();
-    // The directories above the target, for the labels of imp_label_directories.
+    // Down the path one directory at a time, keeping those above the target
+    // for the labels of imp_label_directories.
     std::vector<std::string> comps = imp_split_path(loc.vob_path);
     std::string prefix;
     run->target_chain = {run->target};
-    for (size_t i = 0; rc == 0 && i + 1 < comps.size(); ++i) {
-        prefix += (i ? "/" : "") + comps[i];
-        if ((rc = imp_ensure_dir(run, prefix, &dir, &made, &err)) == 0)
+    for (size_t i = 0; rc == 0 && i < comps.size(); ++i) {
+        if (i)
             run->target_chain.push_back(dir);
+        prefix += (i ? "/" : "") + comps[i];
+        rc = imp_ensure_dir(run, prefix, &dir, &made, &err);
     }
-    if (rc || imp_ensure_dir(run, loc.vob_path, &dir, &made, &err) || txn.commit()) {
+    if (rc || txn.commit()) {
         if (err.empty())
             err = vob_errmsg(run->vob);
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_DIR_FAILED, loc.vob_path.c_str(), err.c_str());

@@ -11,20 +11,25 @@ vob_pname::~vob_pname() {
         vob_close(vob);
 }
 
+// The view's answer for a path, and its VOB.
+static int take(const view_fhandle &fh, vob_pname *out) {
+    out->vob_tag = fh.vob_tag;
+    out->vob_path = fh.vob_path;
+    out->elem = fh.elem;
+    out->ver = fh.ver;
+    return view_get_vob(out->view, fh.vob_tag, &out->vob);
+}
+
 static int via_view(const std::string &pname, vob_pname *out, std::string *err) {
     view_fhandle fh;
     if (int rc = view_get_fhandle(out->view, pname, &fh)) {
         *err = view_errmsg(out->view);
         return rc;
     }
-    out->vob_tag = fh.vob_tag;
-    out->vob_path = fh.vob_path;
-    out->elem = fh.elem;
-    out->ver = fh.ver;
     std::string p;
     if (!vob_split_xpname(pname, &p, &out->vid))
         out->vid.clear();
-    return view_get_vob(out->view, fh.vob_tag, &out->vob);
+    return take(fh, out);
 }
 
 // A view path whose element the view does not select, through /main/LATEST.
@@ -32,12 +37,8 @@ static int unselected(const std::string &pname, vob_pname *out) {
     view_fhandle fh;
     if (view_get_unselected(out->view, pname, &fh) != VOB_OK)
         return VOB_NOT_FOUND;
-    out->vob_tag = fh.vob_tag;
-    out->vob_path = fh.vob_path;
-    out->elem = fh.elem;
-    out->ver = fh.ver;
     out->unselected = true;
-    return view_get_vob(out->view, fh.vob_tag, &out->vob);
+    return take(fh, out);
 }
 
 int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err, bool unselected_ok) {

@@ -21,21 +21,29 @@ static std::string vob_tag_of(const view_t *v, const std::string &rel) {
     return best;
 }
 
-int view_locate(view_t *v, const std::string &path, view_loc *out) {
-    std::string p, vid;
-    if (!vob_split_xpname(path, &p, &vid))
+// The VOB tag, the path below its root and the version after "@@" of a path
+// in the view; VOB_NOT_FOUND (with the message) for one in no VOB of it.
+static int vob_place(view_t *v, const std::string &path, view_loc *loc) {
+    std::string p;
+    if (!vob_split_xpname(path, &p, &loc->vid))
         p = path;
     std::string a = fileutl_make_abs_pn(p.empty() ? "." : p);
-    if (a.compare(0, v->root.size(), v->root) != 0 || (a.size() > v->root.size() && a[v->root.size()] != '/'))
+    std::string rel;   // "/proj/src/a.c"
+    if (a.compare(0, v->root.size(), v->root) == 0 &&
+        (a.size() == v->root.size() || a[v->root.size()] == '/'))
+        rel = a.substr(v->root.size());
+    loc->vob_tag = rel.empty() ? "" : vob_tag_of(v, rel);
+    if (loc->vob_tag.empty())
         return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
-    std::string rel = a.substr(v->root.size());   // "/proj/src/a.c"
-    std::string best = vob_tag_of(v, rel);
-    if (best.empty())
-        return view_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NOT_IN_VOB, path.c_str(), v->tag.c_str()));
+    loc->vob_path = rel.size() > loc->vob_tag.size() ? rel.substr(loc->vob_tag.size() + 1) : "";
+    return VOB_OK;
+}
+
+int view_locate(view_t *v, const std::string &path, view_loc *out) {
     view_loc loc;
-    loc.vob_tag = best;
-    loc.vob_path = rel.size() > best.size() ? rel.substr(best.size() + 1) : "";
-    loc.vid = vid;
+    if (int rc = vob_place(v, path, &loc))
+        return rc;
+    const std::string &best = loc.vob_tag;
     fileutl_strip_leaf(loc.vob_path, &loc.dir_path, &loc.leaf);
     if (!loc.vob_path.empty()) {
         vob_t *h;
@@ -82,20 +90,17 @@ int view_get_fhandle(view_t *v, const std::string &path, view_fhandle *out) {
 }
 
 int view_get_unselected(view_t *v, const std::string &path, view_fhandle *out) {
-    std::string p, vid;
-    if (!vob_split_xpname(path, &p, &vid))
-        p = path;
-    std::string a = fileutl_make_abs_pn(p.empty() ? "." : p);
-    if (!vid.empty() || a.compare(0, v->root.size(), v->root) != 0 ||
-        (a.size() > v->root.size() && a[v->root.size()] != '/'))
-        return VOB_NOT_FOUND;
-    std::string rel = a.substr(v->root.size()), tag = vob_tag_of(v, rel);
+    std::string before = v->err;   // the caller's failure stays the message
+    view_loc loc;
     vob_t *h;
-    if (tag.empty() || view_get_vob(v, tag, &h) != VOB_OK)
+    if (vob_place(v, path, &loc) != VOB_OK || !loc.vid.empty() ||
+        view_get_vob(v, loc.vob_tag, &h) != VOB_OK) {
+        v->err = before;
         return VOB_NOT_FOUND;
+    }
     view_fhandle fh;
-    fh.vob_tag = tag;
-    fh.vob_path = rel.size() > tag.size() ? rel.substr(tag.size() + 1) : "";
+    fh.vob_tag = loc.vob_tag;
+    fh.vob_path = loc.vob_path;
     std::string keep = vob_errmsg(h);
     vob_oid ver = 0;
     // Selected after all (the failure was another one), or not there at all.
