@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -246,6 +248,26 @@ int fileutl_rm(const char *path) {
     if (!path)
         return EINVAL;
     return ::unlink(path) == 0 ? 0 : errno;
+}
+
+int fileutl_rename_noreplace(const char *from, const char *to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // No RENAME_NOREPLACE here: a hard link cannot replace either.
+    struct stat st;
+    if (::lstat(from, &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::link(from, to) == 0)
+            return ::unlink(from) == 0 ? 0 : errno;
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+            return errno;
+    }
+    if (::lstat(to, &st) == 0)
+        return EEXIST;
+    return ::rename(from, to) == 0 ? 0 : errno;
 }
 
 static bool is_executable_file(const std::string &p) {

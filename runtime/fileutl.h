@@ -50,6 +50,11 @@ int fileutl_is_file(const std::string &path);                   // stat: a regul
 // read and is empty; 0 otherwise: a place to make a new VOB or view in.
 int fileutl_is_empty_dir_or_missing(const char *path);
 [[nodiscard]] int fileutl_rm(const char *path);   // unlink; 0 ok
+// Renames from to `to` only when nothing is at `to`: 0, EEXIST when something
+// is (it is left as it was), or another errno value. Atomic where the file
+// system can refuse a replacing rename (RENAME_NOREPLACE) or link a file;
+// elsewhere a check just before a plain rename.
+[[nodiscard]] int fileutl_rename_noreplace(const char *from, const char *to);
 // Reads an open file to its end, handing each chunk to take(data, size) as
 // it comes; a read that a signal interrupted is tried again. 0 at the end of
 // the file, the errno value of a failed read, or the nonzero value take

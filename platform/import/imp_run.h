@@ -86,9 +86,10 @@ struct imp_group {
 // The temporary directory of the fetched contents, removed when the run ends
 // by whatever path, unless the debug flag keeps it. While the run lives it
 // holds an flock on the directory; one whose lock can be taken belongs to a
-// run that was killed (or cut short while it was being made or removed), and
-// the next run removes it. A directory that the debug flag keeps holds the
-// file "kept" from the start and is never removed.
+// run that was killed (or cut short while it was being removed), and the
+// next run removes it: the directory is locked before it gets its name (see
+// imp_tmpdir.cpp). A directory that the debug flag keeps holds the file
+// "kept" from the start and is never removed.
 struct imp_tmp_dir {
     std::string path;
     int lock_fd = -1;   // the directory, opened and locked
@@ -197,6 +198,8 @@ int imp_update_view(imp_run *run);
 // imp_tmpdir.cpp: makes the run's temporary directory (see imp_tmp_dir) after
 // removing those of killed runs. 0, or errno.
 int imp_make_tmp_dir(imp_run *run);
+// The removal of those of killed runs under parent, which every run makes first.
+void imp_sweep_tmp_dirs(const std::string &parent);
 
 // imp_schedule.cpp: the worker pool started (0, or 1 when no worker could
 // be: reported); then the elements imported in file order, grouped into

@@ -28,7 +28,7 @@ struct command {
 
 const command commands[] = {
     {"mkvob", nullptr, "project", "tag", 0, 1, "storage directory", cmd_mkvob},
-    {"rmvob", nullptr, "", "", 1, 1, "VOB tag", cmd_rmvob},
+    {"rmvob", nullptr, "force", "", 1, 1, "VOB tag", cmd_rmvob},
     {"lsvob", nullptr, "", "region", 0, 0, "", cmd_lsvob},
     {"mkview", nullptr, "", "tag vob", 1, 1, "view directory", cmd_mkview},
     {"rmview", nullptr, "force", "", 1, 1, "view directory", cmd_rmview},

@@ -39,12 +39,15 @@ int cmd_checkin(const args_t &a) {
     if (!need_view_of("checkin", a.ops[0], &v))
         return 1;
     vob_oid ver;
-    int rc = view_checkin(v, a.ops[0], a.opt("from"), a.opt("c"), &ver);
+    std::string kept;
+    int rc = view_checkin(v, a.ops[0], a.opt("from"), a.opt("c"), &ver, &kept);
     if (rc != VOB_OK) {
         view_failed(v);
         view_close(v);
         return 1;
     }
+    if (!kept.empty())
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_KEPT, a.ops[0].c_str(), kept.c_str());
     vob_t *h;
     view_fhandle fh;
     if (view_get_fhandle(v, a.ops[0], &fh) == VOB_OK && view_get_vob(v, fh.vob_tag, &h) == VOB_OK)
@@ -54,7 +57,13 @@ int cmd_checkin(const args_t &a) {
 }
 
 int cmd_uncheckout(const args_t &a) {
-    return for_each_in_view(a, [](view_t *v, const std::string &path) { return view_uncheckout(v, path); });
+    return for_each_in_view(a, [](view_t *v, const std::string &path) {
+        std::string kept;
+        int rc = view_uncheckout(v, path, &kept);
+        if (rc == VOB_OK && !kept.empty())
+            IMSG_PRINT(IMSG_NOTICE, cat(), VT_KEPT, path.c_str(), kept.c_str());
+        return rc;
+    });
 }
 
 // Resolves path, finds the type called name (of metatype mtype) in its VOB

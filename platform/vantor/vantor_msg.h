@@ -8,7 +8,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
 #define VANTOR_MESSAGES(X)                                                                            \
     X(VT_USAGE,                                                                                       \
       "Usage: vantor COMMAND [ARGUMENTS]\n"                                                           \
-      "  mkvob -tag TAG [-project] [STORAGE-DIR]     rmvob TAG     lsvob\n"                           \
+      "  mkvob -tag TAG [-project] [STORAGE-DIR]     rmvob [-force] TAG     lsvob\n"                  \
       "  mkview -tag VIEWTAG [-vob TAG]... DIR       rmview [-force] DIR     update [DIR]\n"          \
       "  setcs FILE [DIR]                            catcs [DIR]\n"                                   \
       "  lsvtree PATH        describe PATH[@@VERSION]        cat PATH[@@VERSION]\n"                   \
@@ -51,6 +51,13 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_DIFF_SUMMARY,                                                                                \
       "%lld differences (%lld only in view, %lld only in DIR, %lld differ, %lld kind differs); "      \
       "%lld files and %lld directories on both sides")                                                \
+    X(VT_VOB_LOADED,                                                                                  \
+      "VOB \"%s\" is in the load scope of %s: remove those views first (rmview), or give -force "     \
+      "to remove the VOB all the same")                                                               \
+    X(VT_VOB_REMOVED_LOADED,                                                                          \
+      "Removed VOB \"%s\", which stays in the load scope of %s: their update fails until a VOB "      \
+      "with that tag is made again")                                                                  \
+    X(VT_KEPT, "Kept the view's copy of \"%s\" as \"%s\"")                                            \
     X(VT_NO_CONTENTS, "Left out %lld names: the version selected for each has no contents")           \
     X(VT_HELP,                                                                                        \
       "Options:\n"                                                                                    \
@@ -58,7 +65,8 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  -project          mkvob: make a project VOB\n"                                               \
       "  -vob TAG          mkview: a VOB the view loads (may be given again);\n"                      \
       "                    mk*type: the VOB of the new types\n"                                       \
-      "  -force            rmview: cancel the view's checkouts and remove it anyway\n"                \
+      "  -force            rmview: cancel the view's checkouts and remove it anyway;\n"               \
+      "                    rmvob: remove a VOB that views load (they keep it in their scope)\n"       \
       "  -dir              mkelem: make directory elements\n"                                         \
       "  -eltype TYPE      mkelem: the element type of the new elements\n"                            \
       "  -ci               mkelem: check the file in at once as /main/1\n"                            \
@@ -91,6 +99,9 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "sides and lost+found at the VOB root. It prints \"only in view: P\", \"only\n"                 \
       "in DIR: P\", \"differs: P\" or \"kind differs: P\" per difference (P relative to\n"            \
       "VIEW-PATH, sorted), then a count on standard error.\n"                                         \
+      "uncheckout moves the view's copy aside to PATH.keep, or to PATH.keep.N (the\n"                 \
+      "lowest N free) when that is taken, and says which; checkin -from keeps a copy\n"               \
+      "that differs from FILE the same way. No file of the view is overwritten.\n"                    \
       "Environment:\n"                                                                                \
       "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"                   \
       "                    (default: $HOME/.vantor)\n"                                                \

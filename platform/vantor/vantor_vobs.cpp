@@ -17,9 +17,33 @@ int cmd_mkvob(const args_t &a) {
     return 0;
 }
 
+// The views of a message: view "TAG" at "DIR", ...
+static std::string view_names(const std::vector<rgy_view> &views) {
+    std::string r;
+    for (const rgy_view &v : views)
+        r += (r.empty() ? "view \"" : ", view \"") + v.tag + "\" at \"" + v.dir + "\"";
+    return r;
+}
+
+// A VOB that a view loads is removed only with -force: the view would lose
+// it without a word, and its next update would fail.
 int cmd_rmvob(const args_t &a) {
+    const std::string &tag = a.ops[0];
     std::string err;
-    return vob_remove(a.ops[0], &err) == VOB_OK ? 0 : fail_text(err);
+    rgy_vob have;
+    std::vector<rgy_view> users;
+    if (rgy_vob_find(tag, "", &have, &err) != VOB_OK || view_list_loading(tag, &users, &err) != VOB_OK)
+        return fail_text(err);
+    std::string names = view_names(users);
+    if (!users.empty() && !a.has("force")) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_VOB_LOADED, tag.c_str(), names.c_str());
+        return 1;
+    }
+    if (vob_remove(tag, &err) != VOB_OK)
+        return fail_text(err);
+    if (!users.empty())
+        IMSG_PRINT(IMSG_WARNING, cat(), VT_VOB_REMOVED_LOADED, tag.c_str(), names.c_str());
+    return 0;
 }
 
 int cmd_lsvob(const args_t &a) {

@@ -28,6 +28,7 @@
 // view_errmsg() holds the message of the last failure.
 #pragma once
 
+#include "platform/registry/registry.h"
 #include "platform/store/vob.h"
 
 #include <cstdint>
@@ -66,6 +67,11 @@ const std::vector<vob_rule> &view_get_rules(const view_t *view);
 [[nodiscard]] int view_add_scope(view_t *view, const std::string &vob_tag);
 [[nodiscard]] int view_remove_scope(view_t *view, const std::string &vob_tag);
 const std::vector<std::string> &view_get_scopes(const view_t *view);
+// The registered views (default region) whose load scope holds vob_tag, in
+// tag order: those a removal of that VOB would leave without it. A view
+// whose metadata cannot be read (its directory gone, say) loads nothing and
+// is not listed. Config specs name no VOB (their pattern is "*").
+[[nodiscard]] int view_list_loading(const std::string &vob_tag, std::vector<rgy_view> *out, std::string *err);
 
 // Progress of long operations: called now and then with counts so far, and
 // once at the end with done == total. Halfway total is -1 unless with_total
@@ -181,6 +187,13 @@ struct view_selected {
 [[nodiscard]] int view_checkout(view_t *view, const std::string &path, int reserved,
                                 const std::string &comment);
 // from: a file whose bytes become the new version ("": the view's file).
+// The view's file then holds the new version; when it held other bytes
+// before, it is first kept aside as the uncheckout keeps it, and *kept (may
+// be null) names where ("" when nothing was kept).
 [[nodiscard]] int view_checkin(view_t *view, const std::string &path, const std::string &from,
-                               const std::string &comment, vob_oid *ver_out);
-[[nodiscard]] int view_uncheckout(view_t *view, const std::string &path);
+                               const std::string &comment, vob_oid *ver_out, std::string *kept = nullptr);
+// Cancels this view's checkout. The view's file is first moved aside to
+// PATH.keep, or PATH.keep.N (the lowest N free) when that name is taken:
+// no file is ever overwritten. *kept (may be null) gets the name used, ""
+// when there was no file to keep.
+[[nodiscard]] int view_uncheckout(view_t *view, const std::string &path, std::string *kept = nullptr);

@@ -1,4 +1,5 @@
-// The config spec and the load scope of an open view. Each change is made
+// The config spec and the load scope of an open view, and the views whose
+// scope holds a VOB. Each change is made
 // under the view lock to the view.json it re-read, so two processes that
 // change the view one after the other both keep their change.
 #include "platform/view/view_int.h"
@@ -77,4 +78,21 @@ int view_remove_scope(view_t *v, const std::string &tag) {
         std::sort(v->scopes.begin(), v->scopes.end());
     }
     return rc;
+}
+
+int view_list_loading(const std::string &vob_tag, std::vector<rgy_view> *out, std::string *err) {
+    std::vector<rgy_view> views;
+    int rc = rgy_view_list("", &views, err);
+    if (rc != VOB_OK)
+        return rc;
+    out->clear();
+    for (const rgy_view &rv : views) {
+        // Read without the view lock: view.json is only ever replaced whole.
+        view_t v;
+        std::string e;
+        if (view_meta_read(&v, rv.dir, &e) == VOB_OK &&
+            std::find(v.scopes.begin(), v.scopes.end(), vob_tag) != v.scopes.end())
+            out->push_back(rv);
+    }
+    return VOB_OK;
 }

@@ -2,6 +2,7 @@
 // is one VOB transaction; the view's file and its record follow it, under
 // the view lock.
 #include "platform/view/view_int.h"
+#include "runtime/digest.h"
 #include "runtime/fileutl.h"
 
 #include <cerrno>
@@ -153,8 +154,26 @@ int view_checkout(view_t *v, const std::string &path, int reserved, const std::s
     return VOB_OK;
 }
 
+// A checkin from another file replaces the view's copy: the copy's own
+// bytes, when they are not the new version's, are kept aside first.
+static int keep_if_other(view_t *v, vob_t *h, vob_oid ver, const std::string &abs, std::string *kept) {
+    vob_ver_info vi;
+    if (int rc = vob_ver_get(h, ver, &vi); rc != VOB_OK)
+        return view_fail(v, rc, vob_errmsg(h));
+    std::string sha;
+    int64_t size = 0;
+    struct stat st;
+    if (lstat(abs.c_str(), &st) != 0)
+        return VOB_OK;
+    if (S_ISREG(st.st_mode) && digest_sha256_file(abs, &sha, &size) == 0 && vi.has_data && sha == vi.sha256)
+        return VOB_OK;
+    return view_keep_aside(v, abs, kept);
+}
+
 int view_checkin(view_t *v, const std::string &path, const std::string &from, const std::string &comment,
-                 vob_oid *ver_out) {
+                 vob_oid *ver_out, std::string *kept) {
+    if (kept)
+        kept->clear();
     view_lock lk(v);
     view_fhandle fh;
     vob_t *h;
@@ -169,9 +188,13 @@ int view_checkin(view_t *v, const std::string &path, const std::string &from, co
     if ((rc = vob_checkin(h, ck, d, &ev, &ver)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
     if (fh.mtype == VOB_MT_FILE_ELEM) {
-        std::string rel = view_rel_of(v, abs);
+        std::string rel = view_rel_of(v, abs), keep;
         if ((rc = view_loaded_forget(v, rel)) != VOB_OK ||
-            (rc = view_copy_out(v, h, ver, abs, 0)) != VOB_OK ||
+            (!from.empty() && (rc = keep_if_other(v, h, ver, abs, &keep)) != VOB_OK))
+            return rc;
+        if (kept)
+            *kept = keep;
+        if ((rc = view_copy_out(v, h, ver, abs, 0)) != VOB_OK ||
             (rc = view_record_file(v, fh.vob_tag, abs, fh.elem, ver)) != VOB_OK ||
             (rc = view_loaded_save(v)) != VOB_OK)
             return rc;
@@ -181,7 +204,9 @@ int view_checkin(view_t *v, const std::string &path, const std::string &from, co
     return VOB_OK;
 }
 
-int view_uncheckout(view_t *v, const std::string &path) {
+int view_uncheckout(view_t *v, const std::string &path, std::string *kept) {
+    if (kept)
+        kept->clear();
     view_lock lk(v);
     view_fhandle fh;
     vob_t *h;
@@ -196,10 +221,12 @@ int view_uncheckout(view_t *v, const std::string &path) {
     std::string abs = abs_of(v, fh.vob_tag, fh.vob_path), rel = view_rel_of(v, abs);
     if ((rc = view_loaded_forget(v, rel)) != VOB_OK)
         return rc;
-    // The user's edits are kept beside the file.
-    if (fileutl_exists(abs.c_str()) && rename(abs.c_str(), (abs + ".keep").c_str()) != 0)
-        return view_fail(v, VOB_ERR,
-                         VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), (abs + ".keep").c_str(), strerror(errno)));
+    // The user's edits are kept beside the file, under a name no file has.
+    std::string keep;
+    if (fileutl_exists(abs.c_str()) && (rc = view_keep_aside(v, abs, &keep)) != VOB_OK)
+        return rc;
+    if (kept)
+        *kept = keep;
     vob_oid ver;
     if ((rc = vob_resolve_path(h, fh.vob_path, &v->rules, v->tag, &fh.elem, &ver)) != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));

@@ -1,8 +1,11 @@
 // One loaded file of a view: writing a version's copy, recording it, and
 // telling whether it is still what was written.
 #include "platform/view/view_int.h"
+#include "runtime/atomic_file.h"
+#include "runtime/fileutl.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +16,7 @@ std::string view_rel_of(const view_t *v, const std::string &abs) {
 }
 
 // Copies in to out; 0 or an errno value.
-static int copy_fd(int in, int out) {
+static int copy_fd(int in, FILE *out) {
     char buf[65536];
     for (;;) {
         ssize_t n = read(in, buf, sizeof buf);
@@ -21,48 +24,51 @@ static int copy_fd(int in, int out) {
             continue;
         if (n <= 0)
             return n < 0 ? errno : 0;
-        ssize_t off = 0;
-        while (off < n) {
-            ssize_t w = write(out, buf + off, (size_t)(n - off));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                return errno;
-            off += w;
-        }
+        if (fwrite(buf, 1, (size_t)n, out) != (size_t)n)
+            return errno ? errno : EIO;
     }
 }
 
+// The temporary copy gets a name no other file has (the atomic writer's), so
+// that no file of the user's beside dest is ever truncated or removed.
 int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable) {
     std::string src;
     int rc = vob_ver_get_data_pname(h, ver, &src);
     if (rc != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
-    std::string tmp = dest + ".vantor-tmp";
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return view_fail(v, VOB_ERR,
                          VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
-    unlink(tmp.c_str());
-    int out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
-        int e = errno;
-        close(in);
-        return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), tmp.c_str(), strerror(e)));
-    }
-    int e = copy_fd(in, out);
+    atomic_file out;
+    int e = out.open(dest);
+    if (!e)
+        e = copy_fd(in, out.stream());
     close(in);
-    if (close(out) != 0 && !e)
+    if (!e && fchmod(fileno(out.stream()), writable ? 0644 : 0444) != 0)
         e = errno;
-    if (!e && chmod(tmp.c_str(), writable ? 0644 : 0444) != 0)
-        e = errno;
-    if (!e && rename(tmp.c_str(), dest.c_str()) != 0)
-        e = errno;
-    if (e) {
-        unlink(tmp.c_str());
+    if (!e)
+        e = out.commit(false);
+    if (e)
         return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
-    }
     return VOB_OK;
+}
+
+int view_keep_aside(view_t *v, const std::string &abs, std::string *kept) {
+    kept->clear();
+    std::string name = abs + ".keep";
+    for (int n = 1;; n++) {
+        int e = fileutl_rename_noreplace(abs.c_str(), name.c_str());
+        if (e == 0) {
+            *kept = name;
+            return VOB_OK;
+        }
+        if (e != EEXIST || n > VIEW_KEEP_MAX)
+            return view_fail(v, VOB_ERR,
+                             VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), name.c_str(),
+                                     e == EEXIST ? "every keep name up to it is taken" : strerror(e)));
+        name = abs + ".keep." + std::to_string(n);
+    }
 }
 
 int view_record_file(view_t *v, const std::string &tag, const std::string &abs, vob_oid elem, vob_oid ver) {

@@ -4,7 +4,7 @@
 //   view_cspec.cpp   config spec parsing
 //   view_meta.cpp    view.json, loaded.txt and its journal, the view lock
 //   view_make.cpp    making, opening, closing, removing views; VOB handles
-//   view_config.cpp  config spec and load scope of an open view
+//   view_config.cpp  config spec and load scope of an open view; views loading a VOB
 //   view_lookup.cpp  a path in the view to VOB, element, version
 //   view_walk.cpp    the names a rule selects; the directories above VOB roots
 //   view_file.cpp    one loaded file: copying a version out, recording it
@@ -100,10 +100,15 @@ private:
 
 // The path relative to the view root of an absolute path inside it.
 std::string view_rel_of(const view_t *v, const std::string &abs);
-// Writes version ver to dest through a temporary file and a rename, mode
-// 0444 (0644 when writable). Not synced: loaded copies can be written again
+// Writes version ver to dest through a temporary file of a name no file had
+// and a rename, mode 0444 (0644 when writable). Not synced: loaded copies can be written again
 // from the VOB, and syncing each would slow update down many times.
 [[nodiscard]] int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable);
+// Moves the user's file at abs aside to the first free name of abs.keep,
+// abs.keep.1, abs.keep.2, ... (never onto an existing file, even one made
+// meanwhile) and sets *kept to it. Fails after VIEW_KEEP_MAX names.
+inline constexpr int VIEW_KEEP_MAX = 9999;
+[[nodiscard]] int view_keep_aside(view_t *v, const std::string &abs, std::string *kept);
 // Records the file at abs as holding ver of elem, with its current size and mtime.
 [[nodiscard]] int view_record_file(view_t *v, const std::string &tag, const std::string &abs, vob_oid elem,
                                    vob_oid ver);

@@ -161,11 +161,12 @@ TEST(ReadChunks, WholeFileStopAndFailure) {
     ASSERT_GE(fd, 0);
     std::string got;
     int chunks = 0;
-    EXPECT_EQ(fileutl_read_chunks(fd, [&](const char *d, size_t n) {
-                  got.append(d, n);
-                  ++chunks;
-                  return 0;
-              }),
+    EXPECT_EQ(fileutl_read_chunks(fd,
+                                  [&](const char *d, size_t n) {
+                                      got.append(d, n);
+                                      ++chunks;
+                                      return 0;
+                                  }),
               0);
     EXPECT_EQ(got, bytes);
     EXPECT_GT(chunks, 1);
@@ -178,6 +179,31 @@ TEST(ReadChunks, WholeFileStopAndFailure) {
     ASSERT_GE(dir, 0);
     EXPECT_EQ(fileutl_read_chunks(dir, [](const char *, size_t) { return 0; }), EISDIR);
     close(dir);
+}
+
+// A rename that must not replace: a file or a directory moves only to a free
+// name, and whatever holds the name (even an empty directory, which a plain
+// rename would replace) stays as it was, with the source.
+TEST(RenameNoReplace, MovesOnlyToAFreeName) {
+    testutil::TempDir t;
+    t.file("a", "a");
+    t.file("taken", "taken");
+    ASSERT_EQ(mkdir((t / "d").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((t / "empty").c_str(), 0700), 0);
+    const struct {
+        const char *from, *to;
+        int want;
+    } cases[] = {
+        {"a", "taken", EEXIST},   {"a", "empty", EEXIST}, {"d", "empty", EEXIST}, {"d", "taken", EEXIST},
+        {"missing", "x", ENOENT}, {"a", "b", 0},          {"d", "d2", 0},
+    };
+    for (auto &c : cases)
+        EXPECT_EQ(fileutl_rename_noreplace((t / c.from).c_str(), (t / c.to).c_str()), c.want)
+            << c.from << " -> " << c.to;
+    EXPECT_EQ(testutil::read_file(t / "taken"), "taken");
+    EXPECT_EQ(testutil::read_file(t / "b"), "a");
+    EXPECT_FALSE(testutil::exists(t / "a"));
+    EXPECT_TRUE(testutil::exists(t / "d2") && testutil::exists(t / "empty") && !testutil::exists(t / "d"));
 }
 
 TEST(Paths, AbsoluteMkpathAndPathSearch) {

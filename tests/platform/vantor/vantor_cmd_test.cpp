@@ -282,7 +282,8 @@ TEST_F(Cmd, MklabelIsAllOrNothingPerVob) {
 
 // A command whose output cannot be written fails and says so.
 TEST_F(Cmd, OutputThatCannotBeWrittenIsAFailure) {
-    for (const char *args : {"lsvtree a.c", "cat a.c", "describe a.c", "catcs", "lsvob", "dump --json /proj"}) {
+    for (const char *args :
+         {"lsvtree a.c", "cat a.c", "describe a.c", "catcs", "lsvob", "dump --json /proj"}) {
         std::string out, err;
         EXPECT_EQ(testvob::run_vantor(std::string(args) + " > /dev/full", &out, &err, vobdir), 1) << args;
         EXPECT_NE(err.find("cannot write"), std::string::npos) << args << ": " << err;
@@ -308,6 +309,56 @@ TEST_F(Cmd, ViewCommandsUpdateAndRemove) {
     EXPECT_NE(out.find("Updated view \"two\""), std::string::npos) << out;
     ASSERT_EQ(testvob::run_vantor("rmview '" + v2 + "'", &out, &err), 0) << err;
     EXPECT_FALSE(std::filesystem::exists(v2));
+}
+
+// rmvob refuses a VOB that views load, naming them, unless -force; a VOB no
+// view loads goes as before. uncheckout says where it kept the edits.
+TEST_F(Cmd, RmvobOfALoadedVobAndUncheckoutKeeps) {
+    std::string out, err;
+    for (const char *keep : {"a.c.keep", "a.c.keep.1"}) {
+        sh("checkout a.c");
+        testutil::write_file(vobdir + "/a.c", std::string("edit of ") + keep + "\n");
+        ASSERT_EQ(testvob::run_vantor("uncheckout a.c", &out, &err, vobdir), 0) << err;
+        EXPECT_EQ(out, "Kept the view's copy of \"a.c\" as \"" + vobdir + "/" + keep + "\"\n");
+        EXPECT_EQ(testutil::read_file(vobdir + "/" + keep), std::string("edit of ") + keep + "\n");
+    }
+
+    ASSERT_EQ(testvob::run_vantor("mkvob -tag /other"), 0);
+    ASSERT_EQ(testvob::run_vantor("rmvob /other", &out, &err), 0) << err;
+    EXPECT_EQ(out + err, "");
+    EXPECT_FALSE(std::filesystem::exists(home + "/vobs/other.vbs"));
+
+    std::string v2 = home + "/second", v3 = home + "/third";
+    ASSERT_EQ(testvob::run_vantor("mkview -tag two -vob /proj '" + v2 + "'"), 0);
+    ASSERT_EQ(testvob::run_vantor("mkview -tag three '" + v3 + "'"), 0);   // loads no VOB
+    const struct {
+        const char *before;   // a command run first
+        std::string named;    // the views the refusal names
+    } refusals[] = {
+        {"", "view \"me\" at \"" + view + "\", view \"two\" at \"" + v2 + "\""},
+        {"rmview", "view \"me\" at \"" + view + "\""},
+    };
+    for (auto &r : refusals) {
+        SCOPED_TRACE(r.named);
+        if (*r.before) {
+            ASSERT_EQ(testvob::run_vantor(std::string(r.before) + " '" + v2 + "'"), 0);
+        }
+        EXPECT_EQ(testvob::run_vantor("rmvob /proj", &out, &err), 1);
+        EXPECT_EQ(err,
+                  "vantor: Error: VOB \"/proj\" is in the load scope of " + r.named +
+                      ": remove those views first (rmview), or give -force to remove the VOB all the same\n");
+        EXPECT_TRUE(std::filesystem::exists(home + "/vobs/proj.vbs/vob.db"));
+        EXPECT_EQ(testvob::run_vantor("lsvtree a.c", &out, &err, vobdir), 0) << err;
+    }
+    ASSERT_EQ(testvob::run_vantor("rmvob -force /proj", &out, &err), 0) << err;
+    EXPECT_EQ(err,
+              "vantor: Warning: Removed VOB \"/proj\", which stays in the load scope of view \"me\" at \"" +
+                  view + "\": their update fails until a VOB with that tag is made again\n");
+    EXPECT_FALSE(std::filesystem::exists(home + "/vobs/proj.vbs"));
+    ASSERT_EQ(testvob::run_vantor("lsvob", &out, &err), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(testvob::run_vantor("update", &out, &err, view), 1);
+    EXPECT_NE(err.find("No VOB has tag \"/proj\""), std::string::npos) << err;
 }
 
 // A version id that does not begin with "/" names a label; branches by

@@ -8,6 +8,7 @@
 #include "platform/view/view.h"
 
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 
 namespace {
@@ -286,6 +287,81 @@ TEST_F(View, UncheckoutKeepsTheEditsAside) {
     EXPECT_TRUE(cks.empty());
 }
 
+// The view's files the element work and update must never touch: each name
+// beside a file that a temporary copy or a keep could have taken.
+std::map<std::string, std::string> names_in(const std::string &dir) {
+    std::map<std::string, std::string> r;
+    for (auto &e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file())
+            r[e.path().filename().string()] = testutil::read_file(e.path().string());
+    return r;
+}
+
+TEST_F(View, NoFileOfTheViewIsEverOverwrittenOrRemoved) {
+    update();
+    const std::string d = root + "/proj";
+    // Look-alikes of the names update and uncheckout used to take, and a keep
+    // name the user made.
+    const std::map<std::string, std::string> mine = {{"b.txt.vantor-tmp", "mine: tmp\n"},
+                                                     {"b.txt.tmpAbC123", "mine: tmpXXXXXX\n"},
+                                                     {"b.txt.keep.1", "mine: a keep name\n"},
+                                                     {"b.txt.keep.x", "mine: keep.x\n"}};
+    for (auto &[name, bytes] : mine)
+        testutil::write_file(d + "/" + name, bytes);
+    testutil::write_file(d + "/src/a.c.vantor-tmp", "mine too\n");
+
+    // Three cancelled checkouts: each edit kept under the next free name.
+    const struct {
+        const char *edit, *kept;
+    } uncos[] = {{"edit 1\n", "b.txt.keep"}, {"edit 2\n", "b.txt.keep.2"}, {"edit 3\n", "b.txt.keep.3"}};
+    for (auto &u : uncos) {
+        ASSERT_EQ(view_checkout(w, d + "/b.txt", 1, ""), VOB_OK) << view_errmsg(w);
+        testutil::write_file(d + "/b.txt", u.edit);
+        std::string kept = "unset";
+        ASSERT_EQ(view_uncheckout(w, d + "/b.txt", &kept), VOB_OK) << view_errmsg(w);
+        EXPECT_EQ(kept, d + "/" + u.kept);
+        EXPECT_EQ(testutil::read_file(d + "/b.txt"), "b1\n");
+    }
+    // A checkout whose file is gone: nothing to keep, and it says so.
+    ASSERT_EQ(view_checkout(w, d + "/b.txt", 1, ""), VOB_OK) << view_errmsg(w);
+    ASSERT_EQ(unlink((d + "/b.txt").c_str()), 0);
+    std::string kept = "unset";
+    ASSERT_EQ(view_uncheckout(w, d + "/b.txt", &kept), VOB_OK) << view_errmsg(w);
+    EXPECT_EQ(kept, "");
+
+    // A checkin from another file keeps the view's own copy when it differs,
+    // and keeps nothing when it is the same.
+    testutil::write_file(tmp + "/from", "from elsewhere\n");
+    ASSERT_EQ(view_checkout(w, d + "/b.txt", 1, ""), VOB_OK) << view_errmsg(w);
+    testutil::write_file(d + "/b.txt", "edit 4\n");
+    vob_oid ver;
+    ASSERT_EQ(view_checkin(w, d + "/b.txt", tmp + "/from", "", &ver, &kept), VOB_OK) << view_errmsg(w);
+    EXPECT_EQ(kept, d + "/b.txt.keep.4");
+    EXPECT_EQ(testutil::read_file(d + "/b.txt"), "from elsewhere\n");
+    ASSERT_EQ(view_checkout(w, d + "/b.txt", 1, ""), VOB_OK) << view_errmsg(w);
+    testutil::write_file(d + "/b.txt", "from elsewhere\n");
+    ASSERT_EQ(view_checkin(w, d + "/b.txt", tmp + "/from", "", &ver, &kept), VOB_OK) << view_errmsg(w);
+    EXPECT_EQ(kept, "");
+
+    // Update writes new copies beside all of them.
+    put(b, "b3\n");
+    put(a, "a2\n");
+    view_update_stats st = update();
+    EXPECT_EQ(st.loaded, 2);
+    std::map<std::string, std::string> want = mine;
+    want["b.txt"] = "b3\n";
+    want["b.txt.keep"] = "edit 1\n";
+    want["b.txt.keep.2"] = "edit 2\n";
+    want["b.txt.keep.3"] = "edit 3\n";
+    want["b.txt.keep.4"] = "edit 4\n";
+    EXPECT_EQ(names_in(d), want);   // and no temporary file left behind
+    EXPECT_EQ(names_in(d + "/src"),
+              (std::map<std::string, std::string>{{"a.c", "a2\n"}, {"a.c.vantor-tmp", "mine too\n"}}));
+    struct stat sb;
+    ASSERT_EQ(stat((d + "/b.txt").c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_mode & 0777, 0444u);
+}
+
 }   // namespace
 
 namespace {
@@ -473,7 +549,8 @@ TEST_F(View, WalkSeesWhatTheRulesSelectAndWhatLiesAbove) {
     ASSERT_EQ(vob_elem_create(v, src, "c.c", VOB_MT_FILE_ELEM, 0, nullptr, &c), VOB_OK);   // only /main/0
     ASSERT_EQ(vob_ver_find(v, a, "/main/1", &a1), VOB_OK);
     ASSERT_EQ(vob_ver_remove_data(v, a1), VOB_OK) << vob_errmsg(v);
-    ASSERT_EQ(view_set_config_spec(w, "element -directory * /main/LATEST\nelement -file * /main/1\n"), VOB_OK);
+    ASSERT_EQ(view_set_config_spec(w, "element -directory * /main/LATEST\nelement -file * /main/1\n"),
+              VOB_OK);
     view_fhandle fh;
     ASSERT_EQ(view_get_fhandle(w, root + "/proj/src", &fh), VOB_OK) << view_errmsg(w);
     std::vector<view_selected> sel;
