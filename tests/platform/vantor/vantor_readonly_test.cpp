@@ -163,7 +163,8 @@ TEST_F(ReadOnly, ReadingWorksAndWritingSaysSo) {
         "@V lock a.c",
         "@V mkbranch main a.c@@/main/1",
         "@B/importers/vantfsimport/vantfsimport -r @T/src .",
-        "@B/importers/vantimport/vantimport @T/export.dat"   // written by the exporter above,
+        "@B/importers/vantimport/vantimport @T/export.dat",   // the exporter's data file above
+        "@V rmvob /proj",                                     // last: it would take the VOB away
     };
     auto expand = [&](std::string s) {
         for (auto [key, val] : {std::pair<std::string, std::string>{"@V", "'" + VANTOR + "'"},
