@@ -796,6 +796,10 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
         rc = load_meta(v);
     if (rc == VOB_OK && !create && !v->read_only)
         rc = open_upkeep(v);
+    // Read-only with a -wal but no -shm: SQLite can neither read the log nor
+    // make the file it needs (see read_only_uri).
+    if (rc != VOB_OK && v->read_only && sqlite3_errcode(v->db) == SQLITE_CANTOPEN)
+        rc = vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_ONLY_LOG, v->storage.c_str(), v->ro_why.c_str()));
     if (rc != VOB_OK) {
         if (err)
             *err = v->err;

@@ -207,6 +207,41 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
     vob_close(v);
     EXPECT_EQ(schema(), "2");
 
+    // Copies of it taken while a writer holds changes in the log: read-only,
+    // the log is read through with its -shm, and said to be unreadable without.
+    sqlite3 *w = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &w), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(w, "PRAGMA wal_autocheckpoint=0; UPDATE ver SET sha = NULL WHERE num = 3", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    for (bool with_shm : {true, false}) {
+        std::string dir = home + "/vobs/" + (with_shm ? "with_shm" : "without_shm");
+        fs::create_directories(dir);
+        for (std::string f : {"/vob.db", "/vob.db-wal", "/vob.db-shm"})
+            if (with_shm || f != "/vob.db-shm")
+                fs::copy_file(storage + f, dir + f);
+        fs::copy(storage + "/pool", dir + "/pool", fs::copy_options::recursive);
+        testutil::shell("chmod -R a-w '" + dir + "'" +
+                        (geteuid() == 0 ? " && chown -R 65534:65534 '" + dir + "'" : std::string()));
+        std::string got = testvob::run_unprivileged([&] {
+            vob_t *r = nullptr;
+            std::string e;
+            if (vob_open(dir, &r, &e) != VOB_OK)
+                return e;
+            std::string all = read_all(r, elem);
+            vob_close(r);
+            return all;
+        });
+        testutil::shell("chmod -R u+w '" + dir + "'");
+        if (with_shm)
+            EXPECT_EQ(got, "/main/0=;/main/1=one\n;/main/2=two\n;/main/3=-;");
+        else
+            EXPECT_NE(got.find("Cannot read the VOB in \"" + dir + "\": its storage is read-only"),
+                      std::string::npos)
+                << got;
+    }
+    sqlite3_close(w);
+
     // A newer schema is refused, writable or not, naming the VOB and both versions.
     struct {
         const char *value, *says;
