@@ -3,8 +3,12 @@
 //     versions (1 KiB each), against bare SQLite rows plus the same blobs
 //     written with the same transaction batching and the same sync discipline;
 //  2. `vantor lsvtree` of an element at two sizes, and `vantor dump --json`
-//     of a VOB at two sizes (10-fold apart), with the growth factor.
-// Usage: store_bench VANTOR-BINARY WORKDIR [SCALE]   (SCALE 1 = full size)
+//     of a VOB at two sizes (10-fold apart), with the growth factor;
+//  3. a lookup of versions by contents (what `rmver -data` asks at its commit,
+//     and the pool's recovery of trashed blobs) among a million versions,
+//     with the index on ver.sha and without it.
+// Usage: store_bench VANTOR-BINARY WORKDIR [SCALE] [sha]   (SCALE 1 = full
+// size; "sha": figure 3 alone)
 #include "platform/registry/vob_tag.h"
 #include "platform/store/vob.h"
 
@@ -235,9 +239,89 @@ double run_cmd(const std::string &cmd) {
 
 }   // namespace
 
+void raw(sqlite3 *db, const std::string &sql) {
+    char *msg = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK)
+        fail("sqlite", msg ? msg : sql);
+}
+
+// Seconds per lookup of a sha no version has (the whole answer is "none"),
+// the mean of `times` lookups.
+double sha_lookup(sqlite3 *db, int times) {
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1", -1, &st, nullptr) != SQLITE_OK)
+        fail("prepare", sqlite3_errmsg(db));
+    auto t0 = clk::now();
+    for (int i = 0; i < times; i++) {
+        std::string sha = "f" + std::to_string(i);
+        sqlite3_bind_text(st, 1, sha.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) != SQLITE_DONE)
+            fail("lookup", "a sha nobody has was found");
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    return since(t0) / times;
+}
+
+// Seconds of one `vantor rmver -data`-like call through the store.
+double remove_data(vob_t *v, vob_oid ver) {
+    auto t0 = clk::now();
+    check(v, vob_ver_remove_data(v, ver), "rmver -data");
+    return since(t0);
+}
+
+// Figure 3: an element with two versions of contents, then n more versions
+// (rows of their own, each with a sha) put in with plain SQL.
+void sha_figure(const std::string &work, long n) {
+    vob_t *v = new_vob("/bench5", work + "/bench5");
+    vob_oid elem = 0, vers[2] = {};
+    check(v, vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "f.c", VOB_MT_FILE_ELEM, 0, nullptr, &elem),
+          "mkelem");
+    vob_elem_info info;
+    check(v, vob_elem_get(v, elem, &info), "element");
+    for (int i = 0; i < 2; i++)
+        check(v, vob_ver_create(v, info.main_branch, vob_data_bytes(blob(i)), nullptr, &vers[i]), "checkin");
+    std::string db_path = vob_get_storage(v) + "/vob.db";
+    vob_close(v);
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(db_path.c_str(), &db) != SQLITE_OK)
+        fail("open", db_path);
+    raw(db, "BEGIN");
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO ver(oid, elem, branch, num, sha, size) VALUES(?1, -1, -?1, 1, ?2, 1)",
+                       -1, &st, nullptr);
+    for (long i = 0; i < n; i++) {
+        std::string sha = std::to_string(i * 7919) + "0123456789abcdef0123456789abcdef0123456789abcdef";
+        sqlite3_bind_int64(st, 1, 1000000 + i);
+        sqlite3_bind_text(st, 2, sha.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) != SQLITE_DONE)
+            fail("insert", sqlite3_errmsg(db));
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    raw(db, "COMMIT; ANALYZE");
+    double with = sha_lookup(db, 2000);
+    std::string err;
+    if (vob_open(work + "/bench5", &v, &err) != VOB_OK)
+        fail("open", err);
+    double rm_with = remove_data(v, vers[0]);
+    vob_close(v);
+    raw(db, "DROP INDEX ver_sha");   // the schema stays 2: nothing puts it back
+    double without = sha_lookup(db, 20);
+    if (vob_open(work + "/bench5", &v, &err) != VOB_OK)
+        fail("open", err);
+    double rm_without = remove_data(v, vers[1]);
+    vob_close(v);
+    sqlite3_close(db);
+    printf("  sha lookup among %ld versions: %.1f us with the index, %.1f ms without (%.0fx)\n", n,
+           with * 1e6, without * 1e3, without / with);
+    printf("  rmver -data among %ld versions: %.1f ms with the index, %.1f ms without\n", n, rm_with * 1e3,
+           rm_without * 1e3);
+}
+
 int main(int argc, char **argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: store_bench VANTOR-BINARY WORKDIR [SCALE]\n");
+        fprintf(stderr, "usage: store_bench VANTOR-BINARY WORKDIR [SCALE] [sha]\n");
         return 1;
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -249,6 +333,12 @@ int main(int argc, char **argv) {
     std::filesystem::create_directories(work);
     setenv("VANTOR_HOME", (work + "/home").c_str(), 1);
 
+    if (argc > 4 && strcmp(argv[4], "sha") == 0) {
+        printf("VOB store figures: lookups by contents\n");
+        sha_figure(work, (long)(1000000 * scale));
+        std::filesystem::remove_all(work);
+        return 0;
+    }
     long nlong = (long)(10000 * scale), dirs = (long)(100 * scale), per_dir = 100, vers = 10, batch = 1000;
     long wide = dirs * per_dir * vers;
     printf(
@@ -289,6 +379,7 @@ int main(int argc, char **argv) {
     double d1 = run_cmd(vantor + " dump --json /bench2"), d10 = run_cmd(vantor + " dump --json /bench4");
     printf("  dump --json: %ld versions %.2f s, %ld versions %.2f s, growth %.1fx for 10x (goal <= 12)\n",
            wide, d1, wide * 10, d10, d10 / d1);
+    sha_figure(work, (long)(1000000 * scale));
     std::filesystem::remove_all(work);
     return 0;
 }

@@ -77,6 +77,12 @@ int fsi_open_target(fsi_run *run) {
         return refuse(run, "it is the view's root or its records, which lie in no VOB");
     if (view_get_vob(run->view, "/" + below[0], &run->vob) != VOB_OK)
         return refuse(run, view_errmsg(run->view));
+    // A VOB that can only be read is refused before anything is done; a
+    // preview changes nothing and may read it.
+    if (!run->p->preview && vob_check_writable(run->vob) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_FAILED, run->target.c_str(), vob_errmsg(run->vob).c_str());
+        return 1;
+    }
     run->view_tag = view_get_tag(run->view);
     run->rules = view_get_rules(run->view);
     run->rules_select_latest = true;

@@ -71,6 +71,11 @@ int imp_find_target(imp_run *run, const std::string &abs_target) {
             hint_view_vobs(run);   // else the VOB is the right one and cannot be opened
         return 1;
     }
+    // A VOB that can only be read is refused before anything is made.
+    if (vob_check_writable(run->vob) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STORE, vob_errmsg(run->vob).c_str());
+        return 1;
+    }
     run->vob_tag = loc.vob_tag;
     run->target = vob_wk_obj(run->vob, VOB_WK_ROOT_DIR);
     if (loc.vob_path.empty())

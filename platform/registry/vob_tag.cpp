@@ -53,6 +53,12 @@ int vob_remove(const std::string &tag, std::string *err) {
     vob_t *v = nullptr;
     std::string e2;
     int is_vob = vob_open(have.storage, &v, &e2) == VOB_OK && vob_get_uuid(v) == have.uuid;
+    // Storage that cannot be deleted keeps its tag, rather than lose it and fail.
+    if (is_vob && vob_check_writable(v) != VOB_OK) {
+        *err = vob_errmsg(v);
+        vob_close(v);
+        return VOB_ERR;
+    }
     vob_close(v);
     if ((rc = rgy_vob_remove(tag, "", err)) != VOB_OK)
         return rc;

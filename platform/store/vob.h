@@ -154,7 +154,11 @@ struct vob_t;   // an open VOB
 // white space, does not end with "/", and is 2 to 255 bytes long.
 int vob_tag_is_valid(const std::string &tag);
 
-// Opens the VOB in storage_dir; VOB_CORRUPT for a file that is not a VOB.
+// Opens the VOB in storage_dir; VOB_CORRUPT for a file that is not a VOB or
+// one of a schema newer than this program's. A VOB whose storage this
+// process cannot write (read-only files, directory or mount) opens for
+// reading only: every write then fails with a message naming the storage.
+// Opening a writable VOB of an older schema upgrades it.
 [[nodiscard]] int vob_open(const std::string &storage_dir, vob_t **out, std::string *err);
 void vob_close(vob_t *vob);   // null is fine; rolls back an open transaction
 
@@ -168,6 +172,11 @@ int64_t vob_queries_run();
 const std::string &vob_get_tag(const vob_t *vob);       // as recorded at creation
 const std::string &vob_get_storage(const vob_t *vob);   // absolute
 const std::string &vob_get_uuid(const vob_t *vob);      // 32 hex digits
+// 1 when the handle reads a VOB whose storage it cannot write.
+int vob_is_read_only(const vob_t *vob);
+// VOB_OK when the handle may write; else VOB_ERR with the read-only message
+// (for commands that refuse before their first change).
+[[nodiscard]] int vob_check_writable(vob_t *vob);
 unsigned vob_get_owner_uid(const vob_t *vob);
 int vob_is_project(const vob_t *vob);
 vob_oid vob_wk_obj(const vob_t *vob, int wk);   // VOB_OID_NULL for an unknown id

@@ -7,7 +7,7 @@
 //   type(oid, mtype, name)                 element/branch/label/attribute/hyperlink types
 //   elem(oid, mtype, eltype, main_branch, parent, name)
 //   branch(oid, elem, brtype, sprout, path, next_num)
-//   ver(oid, elem, branch, num, sha, size) sha null: no contents
+//   ver(oid, elem, branch, num, sha, size) sha null: no contents; ver_sha on sha (schema 2)
 //   dirent(dirver, name, elem)             the namespace of each directory version
 //   label(oid, ver, elem, lbtype)          at most one per (elem, lbtype)
 //   attr(oid, target, attype, value)       at most one per (target, attype)
@@ -20,9 +20,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 static const char *const schema_sql =
@@ -41,6 +45,7 @@ static const char *const schema_sql =
     "CREATE INDEX branch_sprout ON branch(sprout);"
     "CREATE TABLE ver(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
     " num INTEGER NOT NULL, sha TEXT, size INTEGER NOT NULL, UNIQUE(branch, num));"
+    "CREATE INDEX ver_sha ON ver(sha) WHERE sha IS NOT NULL;"
     "CREATE TABLE dirent(dirver INTEGER NOT NULL, name TEXT NOT NULL, elem INTEGER NOT NULL,"
     " PRIMARY KEY(dirver, name)) WITHOUT ROWID;"
     "CREATE TABLE label(oid INTEGER PRIMARY KEY, ver INTEGER NOT NULL, elem INTEGER NOT NULL,"
@@ -57,6 +62,15 @@ static const char *const schema_sql =
     "CREATE TABLE ckout(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
     " ver INTEGER NOT NULL, reserved INTEGER NOT NULL, view TEXT NOT NULL, UNIQUE(elem, view));"
     "CREATE INDEX ckout_branch ON ckout(branch);";
+
+// What raises a database of schema n-1 to n, at index n. Each step must be
+// idempotent and make nothing a reader of the older schema needs, so that an
+// old VOB reads the same without it.
+static const char *const upgrade_sql[VOB_SCHEMA_VERSION + 1] = {
+    nullptr,
+    nullptr,
+    "CREATE INDEX IF NOT EXISTS ver_sha ON ver(sha) WHERE sha IS NOT NULL",
+};
 
 // ---- statements -------------------------------------------------------------
 
@@ -182,7 +196,15 @@ static void end_savepoints(vob_t *v) {
     v->sp_txn_first = v->sp_next + 1;
 }
 
+static int read_only_fail(vob_t *v) {
+    return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_ONLY, v->tag.c_str(), v->storage.c_str(), v->ro_why.c_str()));
+}
+
+static int upgrade_in_txn(vob_t *v);
+
 int vob_begin(vob_t *v, int write) {
+    if (write && v->read_only)
+        return read_only_fail(v);
     int rc = sqlite3_exec(v->db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return vob_fail_sql(v, "starting a transaction");
@@ -191,6 +213,14 @@ int vob_begin(vob_t *v, int write) {
     v->doomed = 0;
     v->txn_dirver.clear();
     end_savepoints(v);
+    // Opening could not upgrade (another writer held the VOB): the first
+    // write transaction does, so that the writes go to the current schema.
+    if (write && v->schema < VOB_SCHEMA_VERSION && (rc = upgrade_in_txn(v)) != VOB_OK) {
+        std::string keep = v->err;
+        vob_rollback(v);
+        v->err = keep;
+        return rc;
+    }
     return VOB_OK;
 }
 
@@ -252,6 +282,7 @@ int vob_commit(vob_t *v) {
         return rollback_after(v, rc);
     }
     vob_pool_trash_done(&v->pool, 1);
+    v->schema_before = 0;
     v->depth = 0;
     v->writing = 0;
     v->txn_dirver.clear();
@@ -266,6 +297,10 @@ void vob_rollback(vob_t *v) {
         sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
     vob_pool_discard(&v->pool);
     v->drop_blobs.clear();
+    if (v->schema_before) {   // the upgrade went with the transaction
+        v->schema = v->schema_before;
+        v->schema_before = 0;
+    }
     v->depth = 0;
     v->writing = 0;
     v->doomed = 0;
@@ -276,11 +311,15 @@ void vob_rollback(vob_t *v) {
 // ---- contents --------------------------------------------------------------------------
 
 int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha) {
+    if (v->read_only)
+        return read_only_fail(v);
     vob_pool_error pe;
     return vob_pool_put(&v->pool, bytes, sha, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
 }
 
 int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size) {
+    if (v->read_only)
+        return read_only_fail(v);
     vob_pool_error pe;
     return vob_pool_put_file(&v->pool, path, sha, size, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
 }
@@ -503,6 +542,18 @@ int vob_wscope::end(int rc) {
 
 // ---- opening -------------------------------------------------------------------------
 
+// The schema version in meta: *n, 0 when it is not a plain positive number.
+static int parse_schema(const std::string &text) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return atoi(text.c_str());
+}
+
+static int newer_fail(vob_t *v, int schema) {
+    return vob_fail(v, VOB_CORRUPT,
+                    VOB_MSG(VM_SCHEMA_NEWER, v->tag.c_str(), v->storage.c_str(), schema, VOB_SCHEMA_VERSION));
+}
+
 static int load_meta(vob_t *v) {
     vob_stmt q(v, "SELECT key, value FROM meta");
     std::map<std::string, std::string> m;
@@ -513,11 +564,15 @@ static int load_meta(vob_t *v) {
         return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), sqlite3_errmsg(v->db)));
     if (m["magic"] != VOB_MAGIC)
         return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "no VOB identification"));
-    if (atoi(m["schema"].c_str()) != VOB_SCHEMA_VERSION)
-        return vob_fail(
-            v, VOB_CORRUPT,
-            VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), ("unknown schema version " + m["schema"]).c_str()));
     v->tag = m["tag"];
+    int schema = parse_schema(m["schema"]);
+    if (schema > VOB_SCHEMA_VERSION)
+        return newer_fail(v, schema);
+    if (schema < 1)
+        return vob_fail(v, VOB_CORRUPT,
+                        VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(),
+                                ("unknown schema version \"" + m["schema"] + "\"").c_str()));
+    v->schema = schema;
     v->uuid = m["uuid"];
     v->owner_uid = (unsigned)strtoul(m["owner"].c_str(), nullptr, 10);
     v->project = atoi(m["project"].c_str());
@@ -532,6 +587,46 @@ static int load_meta(vob_t *v) {
     return VOB_OK;
 }
 
+// Raises the schema inside the open write transaction. It reads the version
+// again first: another process may have upgraded since this one opened, or a
+// newer program may have raised it past this one's.
+static int upgrade_in_txn(vob_t *v) {
+    int schema = 0;
+    {
+        vob_stmt q(v, "SELECT value FROM meta WHERE key = 'schema'");
+        int rc = q.step();
+        if (rc != SQLITE_ROW)
+            return rc == SQLITE_DONE
+                       ? vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "no schema version"))
+                       : VOB_ERR;
+        schema = parse_schema(q.str(0));
+    }
+    if (schema > VOB_SCHEMA_VERSION)
+        return newer_fail(v, schema);
+    if (schema < 1)
+        return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_NOT_VOB, v->dbpath.c_str(), "unknown schema version"));
+    for (int n = schema + 1; n <= VOB_SCHEMA_VERSION; n++) {
+        char *msg = nullptr;
+        if (upgrade_sql[n] && sqlite3_exec(v->db, upgrade_sql[n], nullptr, nullptr, &msg) != SQLITE_OK) {
+            std::string m = msg ? msg : sqlite3_errmsg(v->db);
+            sqlite3_free(msg);
+            return vob_fail(
+                v, VOB_ERR,
+                VOB_MSG(VM_SQL, v->tag.c_str(), "upgrading the schema", m.c_str()) + " (" + v->dbpath + ")");
+        }
+    }
+    if (schema < VOB_SCHEMA_VERSION) {
+        vob_stmt q(v, "UPDATE meta SET value = ?1 WHERE key = 'schema'");
+        q.bind(1, std::to_string(VOB_SCHEMA_VERSION));
+        if (q.exec() != VOB_OK)
+            return VOB_ERR;
+    }
+    if (!v->schema_before)
+        v->schema_before = v->schema;
+    v->schema = VOB_SCHEMA_VERSION;
+    return VOB_OK;
+}
+
 static int configure(vob_t *v) {
     const char *env = getenv("VANTOR_BUSY_TIMEOUT_MS");
     if (env && *env) {
@@ -541,10 +636,19 @@ static int configure(vob_t *v) {
     }
     sqlite3_busy_timeout(v->db, v->busy_ms);
     sqlite3_extended_result_codes(v->db, 0);
+    // A writer keeps the -wal (emptied) and -shm when it closes, so that a
+    // reader that cannot write the directory finds them and reads through
+    // them, in step with any writer (see open_flags).
+    int persist = 1;
+    if (!v->read_only)
+        sqlite3_file_control(v->db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     char *msg = nullptr;
     int rc = sqlite3_exec(v->db,
-                          "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
-                          " PRAGMA cache_size=-16000; PRAGMA temp_store=MEMORY;",
+                          v->read_only
+                              ? "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-16000; PRAGMA temp_store=MEMORY;"
+                              : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;"
+                                " PRAGMA cache_size=-16000; PRAGMA temp_store=MEMORY;"
+                                " PRAGMA journal_size_limit=67108864;",
                           nullptr, nullptr, &msg);
     if (rc != SQLITE_OK) {
         std::string m = msg ? msg : sqlite3_errstr(rc);
@@ -557,24 +661,104 @@ static int configure(vob_t *v) {
     return VOB_OK;
 }
 
-// Opens (create: makes) the database of a storage directory.
-// Clears what a writer killed inside a transaction left in the pool, when the
-// write lock can be had at once; with another writer at work a later open
-// does it.
-static void recover_pool(vob_t *v) {
-    if (!vob_pool_has_leftovers(v->pool))
-        return;
+// Upkeep of a writable VOB at opening, when the write lock can be had at
+// once (with another writer at work, a later open or the first write
+// transaction does it): the schema raised to this program's, and what a
+// writer killed inside a transaction left in the pool cleared.
+static int open_upkeep(vob_t *v) {
+    int old = v->schema < VOB_SCHEMA_VERSION;
+    if (!old && !vob_pool_has_leftovers(v->pool))
+        return VOB_OK;
     sqlite3_busy_timeout(v->db, 0);
     int locked = sqlite3_exec(v->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_busy_timeout(v->db, v->busy_ms);
     if (!locked)
-        return;
-    vob_pool_recover(&v->pool, [v](const std::string &sha) {
-        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
-        q.bind(1, sha);
-        return q.step() == SQLITE_ROW;
-    });
-    sqlite3_exec(v->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return VOB_OK;
+    v->depth = 1;
+    v->writing = 1;
+    int rc = old ? upgrade_in_txn(v) : VOB_OK;
+    if (rc == VOB_OK)
+        vob_pool_recover(&v->pool, [v](const std::string &sha) {
+            vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
+            q.bind(1, sha);
+            return q.step() == SQLITE_ROW;
+        });
+    if (rc == VOB_OK && sqlite3_exec(v->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        rc = vob_fail_sql(v, "upgrading the schema");
+    if (rc != VOB_OK) {
+        std::string keep = v->err;
+        vob_rollback(v);
+        v->err = keep;
+        return rc;
+    }
+    v->schema_before = 0;
+    v->depth = 0;
+    v->writing = 0;
+    return VOB_OK;
+}
+
+static int exists(const std::string &path, off_t *size = nullptr) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return 0;
+    if (size)
+        *size = st.st_size;
+    return 1;
+}
+
+// Why this process cannot write the storage ("" when it can): a read-only
+// mount (*mount_ro set), or a directory or database file it may not write.
+// Checked by the effective ids, as the kernel will.
+static std::string storage_read_only(const vob_t *v, int *mount_ro) {
+    struct statvfs fs;
+    *mount_ro = statvfs(v->storage.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+    if (*mount_ro)
+        return strerror(EROFS);
+    // The side files only count when they are there: the directory makes them.
+    static const char *const names[] = {"", "/vob.db", "/vob.db-wal", "/vob.db-shm"};
+    for (int i = 0; i < 4; i++) {
+        std::string p = v->storage + names[i];
+        if ((i < 2 || exists(p)) && faccessat(AT_FDCWD, p.c_str(), W_OK, AT_EACCESS) != 0)
+            return std::string("cannot write ") + (i ? names[i] + 1 : "the directory") + ": " +
+                   strerror(errno);
+    }
+    return "";
+}
+
+// The path as a URI file name (RFC 3986: all but unreserved bytes and "/"
+// escaped).
+static std::string uri_path(const std::string &path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string u = "file:";
+    for (unsigned char c : path) {
+        if (isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            u += (char)c;
+        } else {
+            u += '%';
+            u += hex[c >> 4];
+            u += hex[c & 15];
+        }
+    }
+    return u;
+}
+
+// The name and flags that open the database of storage this process cannot
+// write. SQLite reads a WAL database read-only through its -wal and -shm, which
+// it cannot make in a directory it may not write: when both are there (a
+// writer keeps them), mode=ro reads through them and stays consistent with a
+// writer that may be at work or start (the storage may be writable by
+// others). A -wal holding frames needs them too, or committed work would be
+// missed. With neither there, no writer is at work (each keeps both open), so
+// the file alone holds every commit and immutable=1 reads it without locks or
+// side files, as it must on a read-only mount; the one risk left, a writer
+// that starts and checkpoints during the read, only exists where another user
+// may write.
+static std::string read_only_uri(const vob_t *v, int mount_ro) {
+    off_t wal_size = 0;
+    int wal = exists(v->dbpath + "-wal", &wal_size), shm = exists(v->dbpath + "-shm");
+    if ((wal && wal_size > 0) || (wal && shm && !mount_ro))
+        return uri_path(v->dbpath) + "?mode=ro";
+    return uri_path(v->dbpath) + "?mode=ro&immutable=1";
 }
 
 int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err) {
@@ -583,14 +767,25 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
     v->dbpath = storage + "/vob.db";
     v->pool.dir = storage + "/pool";
     v->tag = storage;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (!create && access(v->dbpath.c_str(), F_OK) != 0) {
         if (err)
             *err = VOB_MSG(VM_OPEN, v->dbpath.c_str(), strerror(errno));
         delete v;
         return VOB_NOT_FOUND;
     }
-    if (sqlite3_open_v2(v->dbpath.c_str(), &v->db, flags, nullptr) != SQLITE_OK) {
+    int mount_ro = 0;
+    if (!create)
+        v->ro_why = storage_read_only(v, &mount_ro);
+    v->read_only = !v->ro_why.empty();
+    int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+    std::string name = uri_path(v->dbpath);
+    if (v->read_only) {
+        flags |= SQLITE_OPEN_READONLY;
+        name = read_only_uri(v, mount_ro);
+    } else {
+        flags |= SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    }
+    if (sqlite3_open_v2(name.c_str(), &v->db, flags, nullptr) != SQLITE_OK) {
         if (err)
             *err = VOB_MSG(VM_OPEN, v->dbpath.c_str(), v->db ? sqlite3_errmsg(v->db) : "out of memory");
         vob_close(v);
@@ -599,14 +794,18 @@ int vob_db_open(const std::string &storage, int create, vob_t **out, std::string
     int rc = configure(v);
     if (rc == VOB_OK && !create)
         rc = load_meta(v);
+    if (rc == VOB_OK && !create && !v->read_only)
+        rc = open_upkeep(v);
+    // Read-only with a -wal but no -shm: SQLite can neither read the log nor
+    // make the file it needs (see read_only_uri).
+    if (rc != VOB_OK && v->read_only && sqlite3_errcode(v->db) == SQLITE_CANTOPEN)
+        rc = vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_ONLY_LOG, v->storage.c_str(), v->ro_why.c_str()));
     if (rc != VOB_OK) {
         if (err)
             *err = v->err;
         vob_close(v);
         return rc;
     }
-    if (!create)
-        recover_pool(v);
     *out = v;
     return VOB_OK;
 }
@@ -618,6 +817,7 @@ int vob_db_create_schema(vob_t *v) {
         sqlite3_free(msg);
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_SQL, v->dbpath.c_str(), "making the schema", m.c_str()));
     }
+    v->schema = VOB_SCHEMA_VERSION;
     return VOB_OK;
 }
 
@@ -642,6 +842,8 @@ const std::string &vob_errmsg(const vob_t *v) { return v->err; }
 const std::string &vob_get_tag(const vob_t *v) { return v->tag; }
 const std::string &vob_get_storage(const vob_t *v) { return v->storage; }
 const std::string &vob_get_uuid(const vob_t *v) { return v->uuid; }
+int vob_is_read_only(const vob_t *v) { return v->read_only; }
+int vob_check_writable(vob_t *v) { return v->read_only ? read_only_fail(v) : VOB_OK; }
 unsigned vob_get_owner_uid(const vob_t *v) { return v->owner_uid; }
 int vob_is_project(const vob_t *v) { return v->project; }
 vob_oid vob_wk_obj(const vob_t *v, int wk) { return wk > 0 && wk < 32 ? v->wk[wk] : VOB_OID_NULL; }

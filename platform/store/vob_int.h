@@ -25,7 +25,9 @@
 #include <unordered_map>
 #include <vector>
 
-constexpr int VOB_SCHEMA_VERSION = 1;
+// Schema versions: 1 the first; 2 adds the index ver_sha (a VOB of 1 is
+// upgraded by its first writer and still read as it is).
+constexpr int VOB_SCHEMA_VERSION = 2;
 constexpr const char *VOB_MAGIC = "vantor-vob";
 
 struct vob_t {
@@ -34,6 +36,13 @@ struct vob_t {
     unsigned owner_uid = 0;
     int project = 0;
     int busy_ms = 10000;
+    int schema = 0;   // the schema version of the database as last read
+    // Set when the storage cannot be written (ro_why says why: permissions,
+    // a read-only mount); the database is then open read-only and every
+    // write transaction is refused.
+    int read_only = 0;
+    std::string ro_why;
+    int schema_before = 0;   // schema before an upgrade in the open transaction; 0 none
     vob_oid wk[32] = {};
     std::unordered_map<std::string, sqlite3_stmt *> stmts;
     vob_pool pool;

@@ -75,7 +75,13 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
     X(VM_NO_EVENT, "VOB \"%s\": object %lld has no event of kind %d")                                                  \
     X(VM_VTREE_ORDER, "VOB \"%s\": the version tree of element %lld is out of order at \"%s\"")                        \
     X(VM_SAVEPOINT_LOST,                                                                                               \
-      "VOB \"%s\": the transaction was lost at a savepoint (%s); nothing will be committed")
+      "VOB \"%s\": the transaction was lost at a savepoint (%s); nothing will be committed")                           \
+    X(VM_SCHEMA_NEWER,                                                                                                 \
+      "VOB \"%s\" (storage \"%s\") has schema version %d; this program knows versions up to %d: use a newer program")  \
+    X(VM_READ_ONLY, "VOB \"%s\": its storage \"%s\" is read-only (%s); the VOB can be read but not changed")           \
+    X(VM_READ_ONLY_LOG,                                                                                                \
+      "Cannot read the VOB in \"%s\": its storage is read-only (%s) and holds a write-ahead log (vob.db-wal)"          \
+      " without the vob.db-shm that reading it needs; open it once where it can be written")
 
 IMSG_DECLARE_LISTED(vob_msg, VOB_MESSAGES)
 // Formats a message of this catalog; VOB_MSG also has the compiler check the

@@ -1,6 +1,9 @@
 #include "tests/common/testvob.h"
 
 #include <cstdlib>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/registry/vob_tag.h"
 #include "platform/view/view.h"
@@ -119,6 +122,44 @@ std::string ViewTest::attr(vob_oid obj, const std::string &name) {
 int run_vantor(const std::string &args, std::string *out, std::string *err, const std::string &cwd) {
     std::string discard;
     return testutil::shell("'" VANTOR_BIN "' " + args, out, err ? err : &discard, cwd.empty() ? "." : cwd);
+}
+
+unsigned unprivileged_uid() { return geteuid() == 0 ? 65534u : (unsigned)geteuid(); }
+
+std::string run_unprivileged(const std::function<std::string()> &fn) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "SKIP: no pipe";
+    pid_t pid = fork();
+    if (pid < 0)
+        return "SKIP: no fork";
+    if (pid == 0) {
+        close(fds[0]);
+        std::string answer;
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            answer = "SKIP: cannot drop to uid 65534";
+        else
+            answer = fn();
+        for (size_t at = 0; at < answer.size();) {
+            ssize_t n = write(fds[1], answer.data() + at, answer.size() - at);
+            if (n <= 0)
+                break;
+            at += (size_t)n;
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, (size_t)n);
+    close(fds[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (!WIFEXITED(st))
+        return "the unprivileged child died";
+    return got;
 }
 
 }   // namespace testvob

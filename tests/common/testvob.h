@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,5 +71,13 @@ std::vector<std::string> vtree_ids(vob_t *vob, vob_oid elem);
 // when asked.
 int run_vantor(const std::string &args, std::string *out = nullptr, std::string *err = nullptr,
                const std::string &cwd = "");
+
+// Runs fn in a child process that file permissions bind: as root, the child
+// first drops to uid and gid 65534 (the files it must reach belong to that
+// uid then, see unprivileged_uid). Returns what fn returns; a child that could
+// not drop its privileges returns "SKIP: <why>". fn must not use gtest.
+std::string run_unprivileged(const std::function<std::string()> &fn);
+// The uid the child of run_unprivileged runs as.
+unsigned unprivileged_uid();
 
 }   // namespace testvob

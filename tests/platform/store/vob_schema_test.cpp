@@ -1,0 +1,278 @@
+// Schema versions: the index on ver.sha, a VOB of the first schema read as
+// it is where it cannot be written and upgraded by its first writer (once,
+// also when two open it together), and a VOB of a newer schema refused.
+#include "platform/registry/vob_tag.h"
+#include "tests/common/testutil.h"
+#include "tests/common/testvob.h"
+
+#include <filesystem>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One value of a query run on the database itself, or "ERROR: ...".
+std::string raw1(const std::string &db, const std::string &sql) {
+    sqlite3 *h = nullptr;
+    std::string got = "ERROR: open";
+    if (sqlite3_open(db.c_str(), &h) == SQLITE_OK) {
+        sqlite3_stmt *st = nullptr;
+        got = "ERROR: " + std::string(sqlite3_errmsg(h));
+        if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+            int rc = sqlite3_step(st);
+            got = rc == SQLITE_ROW ? std::string((const char *)sqlite3_column_text(st, 0)) : "";
+            sqlite3_finalize(st);
+        }
+    }
+    sqlite3_close(h);
+    return got;
+}
+
+void raw_exec(const std::string &db, const std::string &sql) {
+    sqlite3 *h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    char *msg = nullptr;
+    EXPECT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, &msg), SQLITE_OK) << (msg ? msg : "");
+    sqlite3_free(msg);
+    sqlite3_close(h);
+}
+
+// Every version of the element with its contents, as a reader sees them.
+std::string read_all(vob_t *v, vob_oid elem) {
+    std::vector<vob_vtree_node> nodes;
+    if (vob_elem_get_vtree(v, elem, &nodes) != VOB_OK)
+        return "ERROR: " + vob_errmsg(v);
+    std::string all;
+    for (const vob_vtree_node &n : nodes) {
+        std::string bytes = "-";
+        if (n.ver.has_data && vob_ver_read_data(v, n.ver.oid, &bytes) != VOB_OK)
+            return "ERROR: " + vob_errmsg(v);
+        all += n.ver.id + "=" + bytes + ";";
+    }
+    return all;
+}
+
+struct Schema : testvob::VobTest {
+    std::string storage, db;
+    vob_oid elem = 0;
+    void SetUp() override {
+        testvob::VobTest::SetUp();
+        vob_t *v = make_vob("/s");
+        ASSERT_NE(v, nullptr);
+        storage = vob_get_storage(v);
+        db = storage + "/vob.db";
+        // The unprivileged child must reach the storage.
+        for (const std::string &d : {home, home + "/vobs"})
+            fs::permissions(d, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+        ASSERT_EQ(
+            vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), "f.c", VOB_MT_FILE_ELEM, 0, nullptr, &elem),
+            VOB_OK);
+        vob_elem_info info;
+        ASSERT_EQ(vob_elem_get(v, elem, &info), VOB_OK);
+        for (const char *text : {"one\n", "two\n", "one\n"}) {
+            vob_oid ver = 0;
+            ASSERT_EQ(vob_ver_create(v, info.main_branch, vob_data_bytes(text), nullptr, &ver), VOB_OK)
+                << vob_errmsg(v);
+        }
+        vob_close(v);
+    }
+    void TearDown() override {
+        set_writable(true);
+        testvob::VobTest::TearDown();
+    }
+    // The database as the first schema left it: no index on sha.
+    void make_first_schema() {
+        raw_exec(db, "DROP INDEX IF EXISTS ver_sha; UPDATE meta SET value = '1' WHERE key = 'schema'");
+    }
+    std::string schema() { return raw1(db, "SELECT value FROM meta WHERE key = 'schema'"); }
+    std::string indexes() { return raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'ver_sha'"); }
+    // The storage, writable or not for the unprivileged child.
+    void set_writable(bool w) {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(storage, ec); !ec && it != fs::end(it);
+             it.increment(ec)) {
+            fs::permissions(it->path(), fs::perms::owner_write,
+                            w ? fs::perm_options::add : fs::perm_options::remove, ec);
+            if (geteuid() == 0)
+                (void)!chown(it->path().c_str(), testvob::unprivileged_uid(), testvob::unprivileged_uid());
+        }
+        fs::permissions(storage, fs::perms::owner_write, w ? fs::perm_options::add : fs::perm_options::remove,
+                        ec);
+        if (geteuid() == 0)
+            (void)!chown(storage.c_str(), testvob::unprivileged_uid(), testvob::unprivileged_uid());
+    }
+};
+
+TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
+    // A new VOB has the index, and the sha lookups use it.
+    EXPECT_EQ(schema(), "2");
+    EXPECT_EQ(indexes(), "1");
+    vob_t *v = nullptr;
+    std::string err;
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
+    std::string want = read_all(v, elem);
+    EXPECT_EQ(want, "/main/0=;/main/1=one\n;/main/2=two\n;/main/3=one\n;");
+    vob_close(v);
+    sqlite3 *h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    for (const char *q : {"SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1", "SELECT oid FROM ver WHERE sha = ?1"}) {
+        sqlite3_stmt *st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(h, (std::string("EXPLAIN QUERY PLAN ") + q).c_str(), -1, &st, nullptr),
+                  SQLITE_OK);
+        std::string details;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            details += (const char *)sqlite3_column_text(st, 3);
+        sqlite3_finalize(st);
+        EXPECT_NE(details.find("USING COVERING INDEX ver_sha"), std::string::npos) << q << ": " << details;
+    }
+    sqlite3_close(h);
+
+    // A VOB of the first schema where it cannot be written: read as it is.
+    make_first_schema();
+    set_writable(false);
+    std::string child = testvob::run_unprivileged([&] {
+        vob_t *r = nullptr;
+        std::string e;
+        if (vob_open(storage, &r, &e) != VOB_OK)
+            return "open: " + e;
+        std::string got = read_all(r, elem);
+        if (!vob_is_read_only(r))
+            got += " (not read-only)";
+        vob_oid t = 0;
+        if (vob_type_create(r, VOB_MT_LBTYPE, "L", nullptr, &t) != VOB_ERR)
+            got += " (a write was not refused)";
+        std::string says = "VOB \"/s\": its storage \"" + storage + "\" is read-only";
+        if (vob_errmsg(r).find(says) == std::string::npos)
+            got += " (" + vob_errmsg(r) + ")";
+        vob_close(r);
+        return got;
+    });
+    set_writable(true);
+    if (child.rfind("SKIP", 0) == 0)
+        GTEST_SKIP() << child;
+    EXPECT_EQ(child, want);
+    EXPECT_EQ(schema(), "1");
+    EXPECT_EQ(indexes(), "0");
+
+    // Two processes open it for writing at once: each writes, it is upgraded once.
+    pid_t kids[2];
+    for (int i = 0; i < 2; i++) {
+        kids[i] = fork();
+        if (kids[i] == 0) {
+            vob_t *w = nullptr;
+            std::string e;
+            vob_oid t = 0;
+            int ok = vob_open(storage, &w, &e) == VOB_OK &&
+                     vob_type_create(w, VOB_MT_LBTYPE, "L" + std::to_string(i), nullptr, &t) == VOB_OK;
+            vob_close(w);
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t k : kids) {
+        int st = 0;
+        waitpid(k, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    }
+    EXPECT_EQ(schema(), "2");
+    EXPECT_EQ(indexes(), "1");
+    EXPECT_EQ(raw1(db, "SELECT count(*) FROM type WHERE name IN ('L0', 'L1')"), "2");
+
+    // Another writer holds it while it is opened: the open reads on, and the
+    // first write transaction upgrades; one rolled back takes the upgrade with it.
+    make_first_schema();
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
+    EXPECT_EQ(read_all(v, elem), want);
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_EQ(schema(), "1");
+    {
+        vob_txn txn(v, vob_txn::WRITE);
+        ASSERT_EQ(txn.begin(), VOB_OK) << vob_errmsg(v);
+        txn.rollback();
+    }
+    EXPECT_EQ(schema(), "1");
+    EXPECT_EQ(indexes(), "0");
+    vob_oid t = 0;
+    ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L2", nullptr, &t), VOB_OK) << vob_errmsg(v);
+    EXPECT_EQ(schema(), "2");
+    EXPECT_EQ(indexes(), "1");
+    vob_close(v);
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;   // again: nothing to do
+    vob_close(v);
+    EXPECT_EQ(schema(), "2");
+
+    // Copies of it taken while a writer holds changes in the log: read-only,
+    // the log is read through with its -shm, and said to be unreadable without.
+    sqlite3 *w = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &w), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(w, "PRAGMA wal_autocheckpoint=0; UPDATE ver SET sha = NULL WHERE num = 3", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    for (bool with_shm : {true, false}) {
+        std::string dir = home + "/vobs/" + (with_shm ? "with_shm" : "without_shm");
+        fs::create_directories(dir);
+        for (std::string f : {"/vob.db", "/vob.db-wal", "/vob.db-shm"})
+            if (with_shm || f != "/vob.db-shm")
+                fs::copy_file(storage + f, dir + f);
+        fs::copy(storage + "/pool", dir + "/pool", fs::copy_options::recursive);
+        testutil::shell("chmod -R a-w '" + dir + "'" +
+                        (geteuid() == 0 ? " && chown -R 65534:65534 '" + dir + "'" : std::string()));
+        std::string got = testvob::run_unprivileged([&] {
+            vob_t *r = nullptr;
+            std::string e;
+            if (vob_open(dir, &r, &e) != VOB_OK)
+                return e;
+            std::string all = read_all(r, elem);
+            vob_close(r);
+            return all;
+        });
+        testutil::shell("chmod -R u+w '" + dir + "'");
+        if (with_shm)
+            EXPECT_EQ(got, "/main/0=;/main/1=one\n;/main/2=two\n;/main/3=-;");
+        else
+            EXPECT_NE(got.find("Cannot read the VOB in \"" + dir + "\": its storage is read-only"),
+                      std::string::npos)
+                << got;
+    }
+    sqlite3_close(w);
+
+    // A newer schema is refused, writable or not, naming the VOB and both versions.
+    struct {
+        const char *value, *says;
+    } const newer[] = {
+        {"3", "VOB \"/s\" (storage \"STORAGE\") has schema version 3; this program knows versions up to 2"},
+        {"12", "has schema version 12; this program knows versions up to 2"},
+        {"2x", "is not a VOB database: unknown schema version \"2x\""},
+        {"", "is not a VOB database: unknown schema version \"\""},
+    };
+    for (const auto &c : newer) {
+        SCOPED_TRACE(c.value);
+        raw_exec(db, "UPDATE meta SET value = '" + std::string(c.value) + "' WHERE key = 'schema'");
+        std::string says = c.says;
+        if (size_t at = says.find("STORAGE"); at != std::string::npos)
+            says.replace(at, 7, storage);
+        v = nullptr;
+        EXPECT_EQ(vob_open(storage, &v, &err), VOB_CORRUPT);
+        EXPECT_EQ(v, nullptr);
+        EXPECT_NE(err.find(says), std::string::npos) << err;
+        set_writable(false);
+        std::string ro = testvob::run_unprivileged([&] {
+            vob_t *r = nullptr;
+            std::string e;
+            int rc = vob_open(storage, &r, &e);
+            vob_close(r);
+            return rc == VOB_CORRUPT ? e : "status " + std::to_string(rc) + ": " + e;
+        });
+        set_writable(true);
+        EXPECT_NE(ro.find(says), std::string::npos) << ro;
+        EXPECT_EQ(schema(), c.value);   // left as it was
+    }
+}
+
+}   // namespace
