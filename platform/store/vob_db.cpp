@@ -630,7 +630,7 @@ void vob_close(vob_t *v) {
         return;
     if (v->db && v->depth > 0)
         vob_rollback(v);
-    vob_pool_discard(&v->pool);
+    vob_pool_close(&v->pool);
     for (auto &kv : v->stmts)
         sqlite3_finalize(kv.second);
     if (v->db)
