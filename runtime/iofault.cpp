@@ -25,12 +25,15 @@ struct file_track {
     bool dirty = false;
 };
 
-// One change of a name, durable once every directory it changed was synced.
+// One change of a name. Each directory it changed is on disk once synced
+// after it: a rename's new name with its target directory, the removal of
+// its old name with its source directory.
 struct name_change {
     enum what_t { CREATE, RENAME, UNLINK, MKDIR } what;
-    std::string a, b;                       // the name (RENAME: from a to b)
-    std::string held;                       // a link to what was removed or renamed over
-    std::vector<std::pair<ino_key, bool>> dirs;   // each directory changed, synced since
+    std::string a, b;   // the name (RENAME: from a to b)
+    std::string held;   // a link to what was removed or renamed over
+    ino_key dir_a{}, dir_b{};
+    bool synced_a = false, synced_b = false;
 };
 
 struct rule {
@@ -110,12 +113,11 @@ std::string hold_link(state &s, const std::string &path) {
 
 void add_change(state &s, name_change::what_t what, const std::string &a, const std::string &b,
                 const std::string &held) {
-    name_change c{what, a, b, held, {}};
-    ino_key k;
-    if (key_of_path(parent_of(a), &k))
-        c.dirs.push_back({k, false});
-    if (what == name_change::RENAME && key_of_path(parent_of(b), &k) && k != c.dirs.front().first)
-        c.dirs.push_back({k, false});
+    name_change c{what, a, b, held};
+    (void)key_of_path(parent_of(a), &c.dir_a);
+    c.dir_b = c.dir_a;
+    if (what == name_change::RENAME)
+        (void)key_of_path(parent_of(b), &c.dir_b);
     s.names.push_back(std::move(c));
 }
 
@@ -138,10 +140,10 @@ void note_synced(state &s, int fd) {
         return;
     ino_key k{sb.st_dev, sb.st_ino};
     if (S_ISDIR(sb.st_mode)) {
-        for (name_change &c : s.names)
-            for (auto &d : c.dirs)
-                if (d.first == k)
-                    d.second = true;
+        for (name_change &c : s.names) {
+            c.synced_a = c.synced_a || c.dir_a == k;
+            c.synced_b = c.synced_b || c.dir_b == k;
+        }
         return;
     }
     auto it = s.files.find(k);
@@ -151,11 +153,19 @@ void note_synced(state &s, int fd) {
     }
 }
 
-bool durable(const name_change &c) {
-    for (const auto &d : c.dirs)
-        if (!d.second)
-            return false;
-    return true;
+bool durable(const name_change &c) { return c.synced_a && c.synced_b; }
+
+// A rename half on disk: the new name only (the file under both names), or
+// the removal of the old one only (the file under neither).
+void undo_rename(const name_change &c) {
+    if (c.synced_b) {
+        (void)link(c.b.c_str(), c.a.c_str());
+        return;
+    }
+    if (c.synced_a ? unlink(c.b.c_str()) != 0 : rename(c.b.c_str(), c.a.c_str()) != 0)
+        return;
+    if (!c.held.empty())
+        (void)link(c.held.c_str(), c.b.c_str());
 }
 
 void forget(state &s) {
@@ -192,8 +202,7 @@ void cut(state &s, iof_cut_mode mode) {
             unlink(it->a.c_str());
             break;
         case name_change::RENAME:
-            if (rename(it->b.c_str(), it->a.c_str()) == 0 && !it->held.empty())
-                (void)link(it->held.c_str(), it->b.c_str());
+            undo_rename(*it);
             break;
         case name_change::UNLINK:
             if (!it->held.empty())
