@@ -180,7 +180,7 @@ void shorten(const file_track &t, iof_cut_mode mode) {
     struct stat sb;
     if (fstat(t.fd, &sb) != 0 || sb.st_size <= t.durable)
         return;
-    if (mode == IOF_CUT_TRUNCATE) {
+    if ((mode & IOF_CUT_ZERO) == 0) {
         (void)ftruncate(t.fd, t.durable);
         return;
     }
@@ -195,7 +195,7 @@ void cut(state &s, iof_cut_mode mode) {
             shorten(kv.second, mode);
     std::error_code ec;
     for (auto it = s.names.rbegin(); it != s.names.rend(); ++it) {
-        if (durable(*it))
+        if (durable(*it) || (mode & IOF_CUT_KEEP_NAMES))
             continue;
         switch (it->what) {
         case name_change::CREATE:

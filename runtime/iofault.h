@@ -50,10 +50,13 @@ int iof_close(int fd);
 
 // ---- test control (not for production code) ----------------------------------
 
-// What a power cut does to bytes written since the file's last sync.
+// What a power cut does to bytes written since the file's last sync, and
+// to names changed since their directories' last sync.
 enum iof_cut_mode {
-    IOF_CUT_TRUNCATE,   // the file ends where it was last synced
-    IOF_CUT_ZERO,       // the file keeps its length, the unsynced bytes read as zeros
+    IOF_CUT_TRUNCATE = 0,     // the file ends where it was last synced
+    IOF_CUT_ZERO = 1,         // the file keeps its length, the unsynced bytes read as zeros
+    IOF_CUT_KEEP_NAMES = 2,   // or'ed in: the names stay as they were changed (a file
+                              // system that wrote its journal but not the data)
 };
 
 // Arms the layer: counts, rules and durability tracking start afresh.
