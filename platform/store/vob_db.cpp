@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 static const char *const schema_sql =
@@ -224,8 +225,23 @@ static int rollback_after(vob_t *v, int rc) {
     return rc;
 }
 
+// The WAL on disk, so that a COMMIT that trashed blobs outlives a power loss
+// before they are deleted: with synchronous=NORMAL the COMMIT alone may be
+// undone, and a version would name a deleted blob. SQLite cannot change its
+// sync level inside a transaction; a sync of its file by another descriptor
+// flushes the same data.
+static bool wal_synced(const vob_t *v) {
+    int fd = open((v->dbpath + "-wal").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;   // no WAL: the COMMIT went to the database file
+    bool ok = fdatasync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
 // Pending blobs go into place and unreferenced ones into trash/ before the
-// COMMIT; trash is emptied after it, or put back when it fails.
+// COMMIT; trash is emptied after it (once the COMMIT is on disk: else its
+// blobs stay for the next recovery), or put back when it fails.
 int vob_commit(vob_t *v) {
     if (v->doomed) {
         vob_rollback(v);
@@ -251,6 +267,8 @@ int vob_commit(vob_t *v) {
         vob_pool_trash_done(&v->pool, 0);
         return rollback_after(v, rc);
     }
+    if (!v->pool.trashed.empty() && !wal_synced(v))
+        v->pool.trashed.clear();
     vob_pool_trash_done(&v->pool, 1);
     v->depth = 0;
     v->writing = 0;
