@@ -198,19 +198,19 @@ void cut(state &s, iof_cut_mode mode) {
         if (durable(*it) || (mode & IOF_CUT_KEEP_NAMES))
             continue;
         switch (it->what) {
-        case name_change::CREATE:
-            unlink(it->a.c_str());
-            break;
-        case name_change::RENAME:
-            undo_rename(*it);
-            break;
-        case name_change::UNLINK:
-            if (!it->held.empty())
-                (void)link(it->held.c_str(), it->a.c_str());
-            break;
-        case name_change::MKDIR:
-            std::filesystem::remove_all(it->a, ec);
-            break;
+            case name_change::CREATE:
+                unlink(it->a.c_str());
+                break;
+            case name_change::RENAME:
+                undo_rename(*it);
+                break;
+            case name_change::UNLINK:
+                if (!it->held.empty())
+                    (void)link(it->held.c_str(), it->a.c_str());
+                break;
+            case name_change::MKDIR:
+                std::filesystem::remove_all(it->a, ec);
+                break;
         }
     }
     forget(s);
@@ -219,10 +219,10 @@ void cut(state &s, iof_cut_mode mode) {
 
 }   // namespace
 
-#define IOF_GUARD(kind, dropped)                                                                             \
-    state &s = st();                                                                                         \
-    std::lock_guard<std::mutex> lock(s.mu);                                                                  \
-    if (int d = decide(s, kind); d != 0)                                                                     \
+#define IOF_GUARD(kind, dropped)            \
+    state &s = st();                        \
+    std::lock_guard<std::mutex> lock(s.mu); \
+    if (int d = decide(s, kind); d != 0)    \
         return d > 0 ? (dropped) : -1;
 
 int iof_open(const char *path, int flags, mode_t mode) {

@@ -52,8 +52,8 @@ struct vob_pool_blob {
 };
 
 struct vob_pool {
-    std::string dir;                                // the pool directory
-    int marker_fd = -1;                             // locked marker in dirty/, once blobs went into place
+    std::string dir;      // the pool directory
+    int marker_fd = -1;   // locked marker in dirty/, once blobs went into place
     std::string marker;
     int unclean = -1;                               // -1 not looked at yet, 1: a writer ended uncleanly
     std::vector<std::string> stale;                 // its markers, removed at a clean close

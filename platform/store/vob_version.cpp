@@ -127,8 +127,9 @@ static int blob_of(vob_t *v, vob_oid ver, vob_ver_info *vi, std::string *pname) 
     if (stat(pname->c_str(), &st) != 0)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname->c_str(), strerror(errno)));
     if (st.st_size != vi->size)
-        return damaged(v, *vi, *pname,
-                       std::to_string(st.st_size) + " bytes where the version has " + std::to_string(vi->size));
+        return damaged(
+            v, *vi, *pname,
+            std::to_string(st.st_size) + " bytes where the version has " + std::to_string(vi->size));
     return VOB_OK;
 }
 

@@ -85,11 +85,13 @@ TEST_F(AtomicFault, CutAtEveryCallLeavesOldOrWholeNew) {
                 iof_cut_now();
             iof_stop();
             std::string now = testutil::read_file(dest);
-            std::string where = std::string(drop_syncs ? "syncs dropped, " : "") + "cut at " + std::to_string(n);
+            std::string where =
+                std::string(drop_syncs ? "syncs dropped, " : "") + "cut at " + std::to_string(n);
             if (rc == 0 && !drop_syncs)
                 EXPECT_EQ(now, "new contents") << where << ": a committed replacement was lost";
             else if (drop_syncs)   // a disk that lies may lose the new bytes, never keep half of them
-                EXPECT_TRUE(now == "old contents" || now == "new contents" || now.empty()) << where << ": " << now;
+                EXPECT_TRUE(now == "old contents" || now == "new contents" || now.empty())
+                    << where << ": " << now;
             else
                 EXPECT_TRUE(now == "old contents" || now == "new contents") << where << ": " << now;
         }

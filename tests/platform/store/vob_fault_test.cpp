@@ -53,8 +53,9 @@ struct Fault : testvob::VobTest {
         branches.clear();
         for (const char *name : {"f", "g"}) {
             vob_oid e;
-            EXPECT_EQ(vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), name, VOB_MT_FILE_ELEM, 0, nullptr, &e),
-                      VOB_OK);
+            EXPECT_EQ(
+                vob_elem_create(v, vob_wk_obj(v, VOB_WK_ROOT_DIR), name, VOB_MT_FILE_ELEM, 0, nullptr, &e),
+                VOB_OK);
             vob_elem_info ei;
             EXPECT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
             elems.push_back(e);
@@ -178,7 +179,8 @@ TEST_F(Fault, PowerCutAtEveryCallLosesNoCommittedVersion) {
     // journal written ahead of the data).
     for (iof_cut_mode mode : {IOF_CUT_TRUNCATE, iof_cut_mode(IOF_CUT_ZERO | IOF_CUT_KEEP_NAMES)}) {
         for (long n = 1; n <= calls[IOF_KINDS] + 1; n++) {
-            std::string where = "cut at call " + std::to_string(n) + (mode != IOF_CUT_TRUNCATE ? " (zeroed)" : "");
+            std::string where =
+                "cut at call " + std::to_string(n) + (mode != IOF_CUT_TRUNCATE ? " (zeroed)" : "");
             vob_t *v = fresh();
             ASSERT_NE(v, nullptr);
             model m = empty_model();
@@ -250,8 +252,8 @@ TEST_F(Fault, FailedCallIsReportedAndCommitsNothing) {
     for (iof_kind kind : {IOF_OPEN, IOF_WRITE, IOF_SYNC, IOF_SYNCFS, IOF_RENAME, IOF_MKDIR})
         for (int err : {EIO, ENOSPC})
             for (long n = 1; n <= calls[kind]; n++) {
-                std::string where = "call " + std::to_string(n) + " of kind " + std::to_string(kind) + ": " +
-                                    strerror(err);
+                std::string where =
+                    "call " + std::to_string(n) + " of kind " + std::to_string(kind) + ": " + strerror(err);
                 vob_t *v = fresh();
                 ASSERT_NE(v, nullptr);
                 model m = empty_model();
@@ -262,8 +264,8 @@ TEST_F(Fault, FailedCallIsReportedAndCommitsNothing) {
                     model before = m;
                     if (run(v, workload[i], &m) != VOB_OK) {
                         failed = i;
-                        EXPECT_NE(vob_errmsg(v).find(strerror(err)), std::string::npos) << where << ": "
-                                                                                        << vob_errmsg(v);
+                        EXPECT_NE(vob_errmsg(v).find(strerror(err)), std::string::npos)
+                            << where << ": " << vob_errmsg(v);
                         EXPECT_NE(vob_errmsg(v).find("content pool"), std::string::npos) << vob_errmsg(v);
                         EXPECT_EQ(m, before);
                         break;
