@@ -210,6 +210,7 @@ TEST_F(Fault, PowerCutAtEveryCallLosesNoCommittedVersion) {
 TEST_F(Fault, DroppedSyncThenCutIsNamedAndMendedNeverWrong) {
     std::vector<long> calls = count_calls();
     int refused_total = 0;
+    RecordProperty("dropped_points", int(2 * (calls[IOF_SYNC] + calls[IOF_SYNCFS])));
     for (iof_kind kind : {IOF_SYNC, IOF_SYNCFS})
         for (iof_cut_mode mode : {IOF_CUT_TRUNCATE, IOF_CUT_ZERO})
             for (long n = 1; n <= calls[kind]; n++) {
@@ -242,6 +243,7 @@ TEST_F(Fault, DroppedSyncThenCutIsNamedAndMendedNeverWrong) {
                 EXPECT_EQ(check(redo, false, where + ", written again"), 0);
             }
     EXPECT_GT(refused_total, 0);   // the drops did damage something, and it was named
+    RecordProperty("refused", refused_total);
 }
 
 TEST_F(Fault, FailedCallIsReportedAndCommitsNothing) {
@@ -290,6 +292,7 @@ TEST_F(Fault, FailedCallIsReportedAndCommitsNothing) {
                 EXPECT_EQ(check(m, false, where + ", then again"), 0);
             }
     EXPECT_GT(cases, 20);
+    RecordProperty("failed_calls", cases);
 }
 
 }   // namespace

@@ -25,7 +25,7 @@ struct Pool : testvob::VobTest {
         fs::create_directories(p.dir + "/tmp");
     }
     void TearDown() override {
-        vob_pool_discard(&p);
+        vob_pool_close(&p);
         testvob::VobTest::TearDown();
     }
     size_t tmp_files() {
