@@ -5,6 +5,7 @@
 #include "runtime/fileutl.h"
 #include "runtime/iofault.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -67,7 +68,7 @@ static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true) {
 }
 
 static int open_tmp(vob_pool *p, std::string *tmp, int *fd, vob_pool_error *e) {
-    static unsigned long counter = 0;
+    static std::atomic<unsigned long> counter{0};
     std::string dir = p->dir + "/tmp";
     for (int tries = 0; tries < 100; tries++) {
         *tmp = dir + "/" + std::to_string(getpid()) + "." + std::to_string(++counter);
@@ -270,7 +271,7 @@ static int make_marker(vob_pool *p, bool synced_later, vob_pool_error *e) {
     if (!made && errno != EEXIST)
         return fail(e, dirty, errno);
     // Locked under a name scanners skip, then renamed: never seen unlocked.
-    static unsigned long counter = 0;
+    static std::atomic<unsigned long> counter{0};
     std::string name = std::to_string(getpid()) + "." + std::to_string(++counter);
     std::string tmp = dirty + "/." + name, m = dirty + "/" + name;
     int fd = iof_open(tmp.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
