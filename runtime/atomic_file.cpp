@@ -1,6 +1,9 @@
 #include "runtime/atomic_file.h"
 
+#include "runtime/iofault.h"
+
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,16 +19,63 @@ std::string dir_of(const std::string &path) {
 
 // The rename is durable only once the directory entry is on disk.
 int sync_dir(const std::string &dir) {
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = iof_open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    int err = fsync(fd) == 0 ? 0 : errno;
-    close(fd);
+    int err = iof_fsync(fd) == 0 ? 0 : errno;
+    iof_close(fd);
     // Some file systems refuse fsync on directories; the data itself is synced.
     return err == EINVAL ? 0 : err;
 }
 
+// The stream writes through the fault layer; the descriptor stays the
+// caller's to sync, and closing the stream closes it.
+ssize_t cookie_write(void *c, const char *buf, size_t n) {
+    int fd = *static_cast<int *>(c);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = iof_write(fd, buf + done, n - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return -1;   // the stream is in error; commit() reports it
+        done += size_t(w);
+    }
+    return ssize_t(n);
+}
+
+int cookie_close(void *c) {
+    int fd = *static_cast<int *>(c);
+    delete static_cast<int *>(c);
+    return iof_close(fd);
+}
+
+// The umask, without changing it where /proc says it.
+mode_t read_umask() {
+    if (FILE *f = fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && fgets(line, sizeof line, f))
+            found = sscanf(line, "Umask: %o", &mask) == 1;
+        fclose(f);
+        if (found)
+            return mode_t(mask);
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// Read before main, while the process has one thread.
+const mode_t startup_umask = atomic_file_umask();
+
 }   // namespace
+
+mode_t atomic_file_umask() {
+    static const mode_t mask = read_umask();
+    return mask;
+}
 
 atomic_file::~atomic_file() { abandon(); }
 
@@ -33,20 +83,22 @@ int atomic_file::open(const std::string &dest) {
     abandon();
     dest_ = dest;
     std::string tmpl = dest + ".tmpXXXXXX";
-    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    int fd = iof_mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
     // mkstemp makes 0600; give the file what a plain create would.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    fp_ = fdopen(fd, "wb");
+    (void)startup_umask;
+    fchmod(fd, 0666 & ~atomic_file_umask());
+    int *cookie = new int(fd);
+    fp_ = fopencookie(cookie, "wb", cookie_io_functions_t{nullptr, cookie_write, nullptr, cookie_close});
     if (!fp_) {
         int err = errno;
-        close(fd);
-        unlink(tmpl.c_str());
+        delete cookie;
+        iof_close(fd);
+        (void)iof_unlink(tmpl.c_str());
         return err;
     }
+    fd_ = fd;
     tmp_ = std::move(tmpl);
     return 0;
 }
@@ -59,15 +111,16 @@ int atomic_file::commit(bool durable) {
         err = EIO;
     if (!err && fflush(fp_) != 0)
         err = errno ? errno : EIO;
-    if (!err && durable && fsync(fileno(fp_)) != 0)
+    if (!err && durable && iof_fsync(fd_) != 0)
         err = errno;
     if (fclose(fp_) != 0 && !err)
         err = errno ? errno : EIO;
     fp_ = nullptr;
-    if (!err && rename(tmp_.c_str(), dest_.c_str()) != 0)
+    fd_ = -1;
+    if (!err && iof_rename(tmp_.c_str(), dest_.c_str()) != 0)
         err = errno;
     if (err) {
-        unlink(tmp_.c_str());
+        (void)iof_unlink(tmp_.c_str());
         tmp_.clear();
         return err;
     }
@@ -79,9 +132,10 @@ void atomic_file::abandon() {
     if (fp_) {
         fclose(fp_);
         fp_ = nullptr;
+        fd_ = -1;
     }
     if (!tmp_.empty()) {
-        unlink(tmp_.c_str());
+        (void)iof_unlink(tmp_.c_str());
         tmp_.clear();
     }
 }

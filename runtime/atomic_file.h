@@ -1,15 +1,17 @@
 // Files replaced whole: written under a temporary name in the same directory,
 // synced, then renamed over the destination. A reader, a crash or a failed
 // write never sees a partial file: the destination holds either its old
-// contents or the complete new ones.
+// contents or the complete new ones. Its writes, syncs, renames and unlinks
+// go through the fault layer (iofault.h).
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 // One replacement in progress. open() creates the temporary file (mode 0666
-// less the umask, as fopen would); write through stream(); commit() flushes,
+// less the umask read at start-up, as fopen would); write through stream(); commit() flushes,
 // syncs, renames over the destination and syncs the directory. Destroying an
 // uncommitted one (a failure, an exception, an early return) removes the
 // temporary file and leaves the destination as it was.
@@ -35,7 +37,12 @@ public:
 private:
     std::string dest_, tmp_;
     FILE *fp_ = nullptr;
+    int fd_ = -1;   // fp_'s descriptor, for the sync
 };
+
+// The process's umask, read once (before main) and never changed, so that
+// threads creating files meanwhile keep the mask they were started with.
+mode_t atomic_file_umask();
 
 // Replaces path with bytes as above. 0, or an errno value.
 [[nodiscard]] int fileutl_write_atomic(const std::string &path, std::string_view bytes);

@@ -254,8 +254,23 @@ static int rollback_after(vob_t *v, int rc) {
     return rc;
 }
 
+// The WAL on disk, so that a COMMIT that trashed blobs outlives a power loss
+// before they are deleted: with synchronous=NORMAL the COMMIT alone may be
+// undone, and a version would name a deleted blob. SQLite cannot change its
+// sync level inside a transaction; a sync of its file by another descriptor
+// flushes the same data.
+static bool wal_synced(const vob_t *v) {
+    int fd = open((v->dbpath + "-wal").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;   // no WAL: the COMMIT went to the database file
+    bool ok = fdatasync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
 // Pending blobs go into place and unreferenced ones into trash/ before the
-// COMMIT; trash is emptied after it, or put back when it fails.
+// COMMIT; trash is emptied after it (once the COMMIT is on disk: else its
+// blobs stay for the next recovery), or put back when it fails.
 int vob_commit(vob_t *v) {
     if (v->doomed) {
         vob_rollback(v);
@@ -281,6 +296,8 @@ int vob_commit(vob_t *v) {
         vob_pool_trash_done(&v->pool, 0);
         return rollback_after(v, rc);
     }
+    if (!v->pool.trashed.empty() && !wal_synced(v))
+        v->pool.trashed.clear();
     vob_pool_trash_done(&v->pool, 1);
     v->schema_before = 0;
     v->depth = 0;
@@ -830,7 +847,7 @@ void vob_close(vob_t *v) {
         return;
     if (v->db && v->depth > 0)
         vob_rollback(v);
-    vob_pool_discard(&v->pool);
+    vob_pool_close(&v->pool);
     for (auto &kv : v->stmts)
         sqlite3_finalize(kv.second);
     if (v->db)

@@ -3,12 +3,15 @@
 
 #include "runtime/digest.h"
 #include "runtime/fileutl.h"
+#include "runtime/iofault.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +37,7 @@ static int fail(vob_pool_error *e, const std::string &file, int code, int source
 
 static int write_all(int fd, const char *p, size_t n) {
     while (n > 0) {
-        ssize_t w = write(fd, p, n);
+        ssize_t w = iof_write(fd, p, n);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
@@ -53,8 +56,8 @@ static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true) {
         vob_pool_blob &b = kv.second;
         if (b.fd < 0)
             continue;
-        int bad = datasync && fdatasync(b.fd) != 0 ? errno : 0;
-        if (close(b.fd) != 0 && !bad)
+        int bad = datasync && iof_fdatasync(b.fd) != 0 ? errno : 0;
+        if (iof_close(b.fd) != 0 && !bad)
             bad = errno;
         b.fd = -1;
         if (bad)
@@ -65,14 +68,14 @@ static int sync_open(vob_pool *p, vob_pool_error *e, bool datasync = true) {
 }
 
 static int open_tmp(vob_pool *p, std::string *tmp, int *fd, vob_pool_error *e) {
-    static unsigned long counter = 0;
+    static std::atomic<unsigned long> counter{0};
     std::string dir = p->dir + "/tmp";
     for (int tries = 0; tries < 100; tries++) {
         *tmp = dir + "/" + std::to_string(getpid()) + "." + std::to_string(++counter);
-        *fd = open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
+        *fd = iof_open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
         if (*fd >= 0)
             return 0;
-        if (errno == ENOENT && mkdir(dir.c_str(), 0755) == 0)
+        if (errno == ENOENT && iof_mkdir(dir.c_str(), 0755) == 0)
             continue;
         if (errno != EEXIST)
             return fail(e, *tmp, errno);
@@ -96,11 +99,65 @@ static int add_pending(vob_pool *p, const std::string &sha, const std::string &t
     return sync_open(p, e, false);
 }
 
-static int known(const vob_pool *p, const std::string &sha) {
-    if (p->pending.count(sha))
+// Whether a writer ended without closing its pool since markers were last
+// cleared: a marker in dirty/ that no live process holds locked. Looked at
+// once per handle; the stale markers found are removed at its clean close.
+static bool unclean_end(vob_pool *p) {
+    if (p->unclean >= 0)
+        return p->unclean == 1;
+    p->unclean = 0;
+    std::string dirty = p->dir + "/dirty";
+    for (const std::string &n : vob_pool_entries(dirty)) {
+        std::string m = dirty + "/" + n;
+        if (n[0] == '.' || m == p->marker)
+            continue;
+        int fd = open(m.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            p->unclean = 1;
+            p->stale.push_back(m);
+        }
+        close(fd);
+    }
+    return p->unclean == 1;
+}
+
+// The SHA-256 of a pool file, "" when it cannot be read.
+static std::string file_digest(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "";
+    digest_sha256 d;
+    int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
+        d.update(data, n);
+        return 0;
+    });
+    close(fd);
+    return err ? "" : d.final_hex();
+}
+
+// 1 when the blob of sha (size bytes) is pending, or whole in place: of its
+// size, and after an unclean end of its digest too (once per handle). 0 when
+// it must be written from the bytes in hand: none there, or the one there is
+// damaged (noted in p->damaged; the flush renames the new one over it).
+static int known(vob_pool *p, const std::string &sha, int64_t size) {
+    if (p->pending.count(sha) || p->verified.count(sha))
         return 1;
+    std::string path = vob_pool_path(*p, sha);
     struct stat st;
-    return stat(vob_pool_path(*p, sha).c_str(), &st) == 0;
+    if (stat(path.c_str(), &st) != 0)
+        return 0;
+    bool whole = S_ISREG(st.st_mode) && st.st_size == size;
+    if (whole && unclean_end(p))
+        whole = file_digest(path) == sha;
+    if (!whole) {
+        p->damaged.push_back(path);
+        return 0;
+    }
+    if (p->unclean == 1)
+        p->verified.insert(sha);
+    return 1;
 }
 
 int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e) {
@@ -110,7 +167,7 @@ int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool
         e->source = 0;
         return ENOMEM;
     }
-    if (known(p, *sha))
+    if (known(p, *sha, int64_t(bytes.size())))
         return 0;
     std::string tmp;
     int fd;
@@ -118,8 +175,8 @@ int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool
     if (rc != 0)
         return rc;
     if ((rc = write_all(fd, bytes.data(), bytes.size())) != 0) {
-        close(fd);
-        unlink(tmp.c_str());
+        iof_close(fd);
+        (void)iof_unlink(tmp.c_str());
         return fail(e, tmp, rc);
     }
     return add_pending(p, *sha, tmp, fd, e);
@@ -166,15 +223,15 @@ int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, in
         rc = ENOMEM;
     }
     if (rc != 0) {
-        close(fd);
-        unlink(tmp.c_str());
+        iof_close(fd);
+        (void)iof_unlink(tmp.c_str());
         return rc;
     }
     *sha = hex;
     *size = total;
-    if (known(p, *sha)) {
-        close(fd);
-        unlink(tmp.c_str());
+    if (known(p, *sha, total)) {
+        iof_close(fd);
+        (void)iof_unlink(tmp.c_str());
         return 0;
     }
     return add_pending(p, *sha, tmp, fd, e);
@@ -191,22 +248,62 @@ static int fan_index(const std::string &sha) {
 }
 
 static int sync_dir(const std::string &dir, bool whole_fs, vob_pool_error *e) {
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || (whole_fs ? syncfs(fd) : fsync(fd)) != 0) {
+    int fd = iof_open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || (whole_fs ? iof_syncfs(fd) : iof_fsync(fd)) != 0) {
         int code = errno;
         if (fd >= 0)
-            close(fd);
+            iof_close(fd);
         return fail(e, dir, code);
     }
-    close(fd);
+    iof_close(fd);
     return 0;
 }
 
+// The handle's marker in dirty/, made (and synced, unless the caller's
+// syncfs follows) before its first blob goes into place: locked while the
+// handle lives, so that only a writer that ended without vob_pool_close
+// leaves one that nobody holds.
+static int make_marker(vob_pool *p, bool synced_later, vob_pool_error *e) {
+    if (p->marker_fd >= 0)
+        return 0;
+    std::string dirty = p->dir + "/dirty";
+    bool made = iof_mkdir(dirty.c_str(), 0755) == 0;
+    if (!made && errno != EEXIST)
+        return fail(e, dirty, errno);
+    // Locked under a name scanners skip, then renamed: never seen unlocked.
+    static std::atomic<unsigned long> counter{0};
+    std::string name = std::to_string(getpid()) + "." + std::to_string(++counter);
+    std::string tmp = dirty + "/." + name, m = dirty + "/" + name;
+    int fd = iof_open(tmp.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
+    if (fd < 0)
+        return fail(e, tmp, errno);
+    if (flock(fd, LOCK_EX) != 0 || iof_rename(tmp.c_str(), m.c_str()) != 0) {
+        int code = errno;
+        iof_close(fd);
+        (void)iof_unlink(tmp.c_str());
+        return fail(e, m, code);
+    }
+    p->marker_fd = fd;
+    p->marker = m;
+    if (synced_later)
+        return 0;
+    int rc = sync_dir(dirty, false, e);
+    return rc == 0 && made ? sync_dir(p->dir, false, e) : rc;
+}
+
+// The order that makes a committed row's blob whole after a power cut: the
+// bytes are on disk (fdatasync, or one syncfs) before the rename gives them
+// their final name, and the names are on disk (the directories' fsync, or a
+// second syncfs) before the caller's COMMIT.
 int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
     if (p->pending.empty())
         return 0;
     bool whole_fs = p->pending.size() >= POOL_SYNCFS_FROM || p->closed_unsynced;
-    int rc = sync_open(p, e, !whole_fs);
+    int rc = make_marker(p, whole_fs, e);
+    if (rc == 0)
+        rc = sync_open(p, e, !whole_fs);
+    if (rc == 0 && whole_fs)
+        rc = sync_dir(p->dir, true, e);
     if (rc != 0)
         return rc;
     std::set<std::string> dirs;
@@ -215,13 +312,13 @@ int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
         // A fan-out directory, once there, stays: it is made at most once.
         int fan = fan_index(kv.first);
         if (fan < 0 || !p->fan_made[size_t(fan)]) {
-            if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+            if (iof_mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
                 return fail(e, dir, errno);
             if (fan >= 0)
                 p->fan_made[size_t(fan)] = true;
         }
         std::string final = dir + "/" + kv.first;
-        if (rename(kv.second.tmp.c_str(), final.c_str()) != 0)
+        if (iof_rename(kv.second.tmp.c_str(), final.c_str()) != 0)
             return fail(e, final, errno);
         kv.second.tmp.clear();
         dirs.insert(dir);
@@ -244,9 +341,9 @@ int vob_pool_flush(vob_pool *p, vob_pool_error *e) {
 
 static void drop_blob(const vob_pool_blob &b) {
     if (b.fd >= 0)
-        close(b.fd);
+        iof_close(b.fd);
     if (!b.tmp.empty())
-        unlink(b.tmp.c_str());
+        (void)iof_unlink(b.tmp.c_str());
 }
 
 void vob_pool_discard(vob_pool *p) {
@@ -277,9 +374,9 @@ int vob_pool_trash(vob_pool *p, const std::vector<std::string> &shas, vob_pool_e
     for (const std::string &sha : shas) {
         if (p->pending.count(sha))
             continue;
-        if (mkdir(trash.c_str(), 0755) != 0 && errno != EEXIST)
+        if (iof_mkdir(trash.c_str(), 0755) != 0 && errno != EEXIST)
             return fail(e, trash, errno);
-        if (rename(vob_pool_path(*p, sha).c_str(), (trash + "/" + sha).c_str()) == 0)
+        if (iof_rename(vob_pool_path(*p, sha).c_str(), (trash + "/" + sha).c_str()) == 0)
             p->trashed.push_back(sha);
     }
     return 0;
@@ -289,14 +386,14 @@ void vob_pool_trash_done(vob_pool *p, int committed) {
     for (const std::string &sha : p->trashed) {
         std::string t = p->dir + "/trash/" + sha;
         if (committed)
-            unlink(t.c_str());
+            (void)iof_unlink(t.c_str());
         else
-            rename(t.c_str(), vob_pool_path(*p, sha).c_str());
+            (void)iof_rename(t.c_str(), vob_pool_path(*p, sha).c_str());
     }
     p->trashed.clear();
 }
 
-static std::vector<std::string> dir_entries(const std::string &dir) {
+std::vector<std::string> vob_pool_entries(const std::string &dir) {
     std::vector<std::string> names;
     if (DIR *d = opendir(dir.c_str())) {
         while (dirent *e = readdir(d))
@@ -311,22 +408,36 @@ static std::vector<std::string> dir_entries(const std::string &dir) {
 // names yet, and blobs in trash/ whose removal never committed (still named
 // by versions: they go back) or whose deletion after the COMMIT was not done.
 int vob_pool_has_leftovers(const vob_pool &p) {
-    return !dir_entries(p.dir + "/tmp").empty() || !dir_entries(p.dir + "/trash").empty();
+    return !vob_pool_entries(p.dir + "/tmp").empty() || !vob_pool_entries(p.dir + "/trash").empty();
 }
 
 void vob_pool_recover(vob_pool *p, const std::function<bool(const std::string &sha)> &named) {
-    for (const std::string &n : dir_entries(p->dir + "/tmp"))
-        unlink((p->dir + "/tmp/" + n).c_str());
-    for (const std::string &sha : dir_entries(p->dir + "/trash")) {
+    for (const std::string &n : vob_pool_entries(p->dir + "/tmp"))
+        (void)iof_unlink((p->dir + "/tmp/" + n).c_str());
+    for (const std::string &sha : vob_pool_entries(p->dir + "/trash")) {
         std::string t = p->dir + "/trash/" + sha;
         std::string home = vob_pool_path(*p, sha);
         struct stat st;
         if (sha.size() < 2 || !named(sha) || stat(home.c_str(), &st) == 0) {
-            unlink(t.c_str());
+            (void)iof_unlink(t.c_str());
             continue;
         }
         std::string sub = p->dir + "/" + sha.substr(0, 2);
-        if (mkdir(sub.c_str(), 0755) == 0 || errno == EEXIST)
-            rename(t.c_str(), home.c_str());
+        if (iof_mkdir(sub.c_str(), 0755) == 0 || errno == EEXIST)
+            (void)iof_rename(t.c_str(), home.c_str());
     }
+}
+
+void vob_pool_close(vob_pool *p) {
+    vob_pool_discard(p);
+    if (p->marker_fd >= 0) {
+        (void)iof_unlink(p->marker.c_str());
+        iof_close(p->marker_fd);
+        p->marker_fd = -1;
+        p->marker.clear();
+    }
+    // This handle checked what it reused after the unclean end it found.
+    for (const std::string &m : p->stale)
+        (void)iof_unlink(m.c_str());
+    p->stale.clear();
 }

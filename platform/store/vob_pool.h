@@ -17,6 +17,13 @@
 // - Pending blobs carry their order of arrival (seq, growing over the life of
 //   the pool, never reused), so that those added after a mark can be dropped
 //   while older ones stay pending (a savepoint rolled back).
+// - A blob's bytes are on disk before its final name is (see
+//   vob_pool_flush), so a blob in place is whole unless the disk lied or was
+//   damaged. It is trusted only when its size is the size of the bytes in
+//   hand, and, after an unclean end (a marker in dirty/ that no live handle
+//   holds), its digest; otherwise it is written again and replaced.
+// - From its first flush until vob_pool_close a handle holds a locked marker
+//   in dirty/.
 // Every function that can fail returns 0 or an errno value and fills a
 // vob_pool_error.
 #pragma once
@@ -26,6 +33,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +52,13 @@ struct vob_pool_blob {
 };
 
 struct vob_pool {
-    std::string dir;                                // the pool directory
+    std::string dir;      // the pool directory
+    int marker_fd = -1;   // locked marker in dirty/, once blobs went into place
+    std::string marker;
+    int unclean = -1;                               // -1 not looked at yet, 1: a writer ended uncleanly
+    std::vector<std::string> stale;                 // its markers, removed at a clean close
+    std::set<std::string> verified;                 // blobs whose digest was checked after it
+    std::vector<std::string> damaged;               // blobs found damaged (and rewritten)
     std::map<std::string, vob_pool_blob> pending;   // by sha
     size_t pending_open = 0;                        // of them with an open descriptor
     bool closed_unsynced = false;                   // one was closed without its sync
@@ -57,7 +71,7 @@ extern const char *const VOB_EMPTY_SHA;   // of zero bytes
 
 std::string vob_pool_path(const vob_pool &p, const std::string &sha);
 // Adds bytes, or the bytes of a file (read now), as a pending blob unless a
-// blob of the same digest exists or is pending.
+// whole blob of the same digest exists or is pending.
 [[nodiscard]] int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e);
 [[nodiscard]] int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size,
                                     vob_pool_error *e);
@@ -81,3 +95,8 @@ int vob_pool_has_leftovers(const vob_pool &p);
 // `named` says a version still names it, else it is deleted. Only the holder
 // of the write lock may call it: a live writer's own blobs sit there.
 void vob_pool_recover(vob_pool *p, const std::function<bool(const std::string &sha)> &named);
+// A clean end: pending blobs dropped, the handle's marker removed, and with
+// it the stale markers whose unclean end this handle dealt with.
+void vob_pool_close(vob_pool *p);
+// The names in a directory (none when it cannot be read).
+std::vector<std::string> vob_pool_entries(const std::string &dir);

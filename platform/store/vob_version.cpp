@@ -1,11 +1,13 @@
 // Versions: making them (also for checkins and directory changes), their
 // contents, and dropping contents.
 #include "platform/store/vob_int.h"
+#include "runtime/digest.h"
 #include "runtime/fileutl.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data &data, const vob_event *ev,
@@ -104,18 +106,42 @@ static int ver_with_data(vob_t *v, vob_oid ver, vob_ver_info *vi) {
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi->id.c_str(), label.c_str()));
 }
 
-int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
-    vob_ver_info vi;
-    int rc = ver_with_data(v, ver, &vi);
+// A blob that is not what its version recorded (cut short by a power loss
+// on a disk that did not sync, or damaged since) is refused, never handed
+// out: VOB_CORRUPT, naming the version and the blob.
+static int damaged(vob_t *v, const vob_ver_info &vi, const std::string &pname, const std::string &why) {
+    std::string label;
+    vob_elem_label(v, vi.elem, &label);
+    std::string text = "the blob of " + label + "@@" + vi.id + " is damaged: " + why;
+    return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), text.c_str()));
+}
+
+static int blob_of(vob_t *v, vob_oid ver, vob_ver_info *vi, std::string *pname) {
+    int rc = ver_with_data(v, ver, vi);
     if (rc != VOB_OK)
         return rc;
-    *pname = vob_blob_path(v, vi.sha256);
+    *pname = vob_blob_path(v, vi->sha256);
+    struct stat st;
+    if (stat(pname->c_str(), &st) != 0 && errno == ENOENT)
+        return damaged(v, *vi, *pname, "it is missing");
+    if (stat(pname->c_str(), &st) != 0)
+        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname->c_str(), strerror(errno)));
+    if (st.st_size != vi->size)
+        return damaged(
+            v, *vi, *pname,
+            std::to_string(st.st_size) + " bytes where the version has " + std::to_string(vi->size));
     return VOB_OK;
+}
+
+int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
+    vob_ver_info vi;
+    return blob_of(v, ver, &vi, pname);
 }
 
 int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
     std::string pname;
-    int rc = vob_ver_get_data_pname(v, ver, &pname);
+    vob_ver_info vi;
+    int rc = blob_of(v, ver, &vi, &pname);
     if (rc != VOB_OK)
         return rc;
     int fd = open(pname.c_str(), O_RDONLY | O_CLOEXEC);
@@ -129,6 +155,9 @@ int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
     close(fd);
     if (err)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(err)));
+    std::string hex;
+    if (digest_sha256_hex(s, &hex) == 0 && hex != vi.sha256)
+        return damaged(v, vi, pname, "its bytes are not those the version recorded");
     *bytes = std::move(s);
     return VOB_OK;
 }
