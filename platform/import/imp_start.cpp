@@ -54,9 +54,7 @@ std::string exported_root(const std::string &from_dir, std::string below_root, c
 // The first version whose command reads an archive below root, found without
 // moving the reader. 1 with *cmd and the element's name, 0 when none does.
 int first_cvs_archive(imp_reader *r, const std::string &root, imp_rcs_cmd *cmd, std::string *name) {
-    size_t pos = r->pos;
-    long line = r->line;
-    int state = r->state;
+    imp_reader_mark mark = imp_reader_tell(r);
     imp_inproc_cfg cfg;
     cfg.cvs = true;
     cfg.cvsroot = root;
@@ -70,9 +68,10 @@ int first_cvs_archive(imp_reader *r, const std::string &root, imp_rcs_cmd *cmd, 
                 found = 1;
                 break;
             }
-    r->pos = pos;
-    r->line = line;
-    r->state = state;
+    // A reader that cannot go back stays failed: the import ends where it
+    // reads the first element.
+    if (imp_reader_seek(r, mark, &err))
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
     return found;
 }
 
