@@ -249,6 +249,9 @@ int run_import(imp_run *run) {
     if (run->revs_in_process + run->revs_by_command > 0)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_SHARE, run->revs_in_process,
                    run->revs_in_process + run->revs_by_command, run->revs_by_command);
+    if (run->mem.spilled > 0 || (p->debug && run->revs_in_process > 0))
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_MEMORY_SPILLED, run->mem.spilled,
+                   long(run->mem.spilled_bytes >> 10), long(run->mem.limit >> 10), long(run->mem.peak >> 10));
     if (p->load && imp_update_view(run))
         run->failures++;
     if (imp_stop_requested())   // the view update cannot be stopped midway
