@@ -136,6 +136,9 @@ void drop_read(imp_reader *r) {
         return;
     r->buf.erase(0, done);
     r->base = r->pos;
+    // A long string read before leaves no long buffer behind.
+    if (r->buf.capacity() > 4 * r->chunk + 2 * r->buf.size())
+        r->buf.shrink_to_fit();
 }
 
 // Reads one line at the reader's position. 1: *tok filled; 0: end of file;
