@@ -330,6 +330,7 @@ void imp_rcs_batch_run(imp_rcs_batch *b, bool keep_files, imp_pool *pool) {
             continue;
         if (stop_asked(pool)) {
             s.status = 1;
+            s.stopped = true;
             s.message = "the import was stopped before the command ran: " + s.job.command;
             continue;
         }

@@ -81,6 +81,7 @@ struct imp_rcs_slot {
     std::string message;       // the failure, naming the command
     bool in_process = false;   // read here, not by the command
     bool in_file = false;      // the contents are in job.out_path (else in bytes)
+    bool stopped = false;      // status: a stop request came first
     std::string bytes;
     int64_t held = 0;   // of bytes, counted against the batch's budget
 };

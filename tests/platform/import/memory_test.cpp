@@ -169,6 +169,7 @@ TEST_F(MemoryBudget, BatchKeepsWithinItsBudget) {
     imp_rcs_batch_run(&b, false, &pool);
     EXPECT_FALSE(b.slots[0].in_process);
     EXPECT_NE(b.slots[0].status, 0);
+    EXPECT_TRUE(b.slots[0].stopped);
     EXPECT_NE(b.slots[0].message.find("stopped"), std::string::npos) << b.slots[0].message;
     EXPECT_FALSE(testutil::exists(tmp + "/stopped"));
 }
