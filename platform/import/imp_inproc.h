@@ -53,8 +53,11 @@ struct imp_mem_budget {
 // The budget in bytes: VANTOR_IMPORT_MEMORY_MB when it is a number of MB from
 // 0 to IMP_MEM_MAX_MB, else the default (IMP_MEM_DEFAULT_MB, or an eighth of
 // the physical memory when that is less). A value that is set but unusable
-// gives *warning.
-enum { IMP_MEM_DEFAULT_MB = 64, IMP_MEM_MAX_MB = 1 << 20 };
+// gives *warning. What waits in a file is written and read once more, which
+// an archive's whole trunk always needs beyond the budget (its walk starts
+// at the newest revision, the import at the oldest): the default keeps a few
+// hundred revisions of a MB in memory.
+enum { IMP_MEM_DEFAULT_MB = 256, IMP_MEM_MAX_MB = 1 << 20 };
 int64_t imp_mem_default_limit(std::string *warning);
 // 1 when n more bytes fit (they are then held), else 0.
 int imp_mem_take(imp_mem_budget *m, int64_t n);

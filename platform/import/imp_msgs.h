@@ -34,7 +34,7 @@
     "  VANTOR_IMPORT_INPROCESS  0 runs every co and cvs command, instead of reading\n"   \
     "                    the revisions from their archives in process\n"                 \
     "  VANTOR_IMPORT_MEMORY_MB  how many MB of those revisions may wait in memory\n"     \
-    "                    to be stored; the others wait in files (default: 64, or\n"      \
+    "                    to be stored; the others wait in files (default: 256, or\n"     \
     "                    an eighth of the machine's memory when that is less)\n"         \
     "  TMP, TEMP, TMPDIR the first one set names where the fetched contents wait\n"      \
     "                    while the import runs (default: /tmp)\n"                        \
