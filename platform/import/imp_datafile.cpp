@@ -85,6 +85,13 @@ bool scan_digits(const std::string &d, size_t *p, bool negative, int64_t *out) {
     return *p > start;
 }
 
+// Notes the last line feed among the buffer's bytes from `from` on.
+void note_last_lf(imp_reader *r, size_t from) {
+    const void *lf = memrchr(r->buf.data() + from, '\n', r->buf.size() - from);
+    if (lf)
+        r->last_lf = r->base + size_t(static_cast<const char *>(lf) - r->buf.data()) + 1;
+}
+
 // Appends up to one chunk of the file to the buffer. 0, or -1 with *why
 // filled when the file cannot be read.
 int read_chunk(imp_reader *r, std::string *why) {
@@ -94,6 +101,7 @@ int read_chunk(imp_reader *r, std::string *why) {
     r->buf.resize(have + r->chunk);
     size_t n = std::fread(r->buf.data() + have, 1, r->chunk, r->file.get());
     r->buf.resize(have + n);
+    note_last_lf(r, have);
     if (n == 0 && std::ferror(r->file.get())) {
         *why = std::string("cannot read the data file: ") + std::strerror(errno);
         return -1;
@@ -115,16 +123,10 @@ int fill_to(imp_reader *r, size_t upto, std::string *why) {
 
 // Reads until a line feed follows pos in the buffer, or the file ends.
 int fill_line(imp_reader *r, std::string *why) {
-    for (;;) {
-        size_t from = std::max(r->scanned, r->pos) - r->base;
-        if (from < r->buf.size() && std::memchr(r->buf.data() + from, '\n', r->buf.size() - from))
-            return 0;
-        r->scanned = r->base + r->buf.size();
-        if (r->at_end)
-            return 0;
+    while (r->last_lf <= r->pos && !r->at_end)
         if (read_chunk(r, why))
             return -1;
-    }
+    return 0;
 }
 
 // Drops what lies before pos once it is a chunk or more, so that the buffer
@@ -541,11 +543,11 @@ int imp_reader_seek(imp_reader *r, const imp_reader_mark &m, imp_error *err) {
         r->buf.clear();
         r->base = m.pos;
         r->at_end = false;
+        r->last_lf = 0;
     }
     r->pos = m.pos;
     r->line = m.line;
     r->state = m.state;
-    r->scanned = 0;
     return 0;
 }
 

@@ -90,7 +90,8 @@ struct imp_file_closer {
 };
 
 // Invariant: buf holds the file's bytes from offset base on, as far as they
-// were read (all of them once at_end); base <= pos <= base + buf.size().
+// were read (all of them once at_end); base <= pos <= base + buf.size(); a
+// file's buffer holds no line feed at or after last_lf.
 // Positions (pos, offsets in errors and records) count from the file's start.
 struct imp_reader {
     std::string name;
@@ -102,7 +103,7 @@ struct imp_reader {
     std::unique_ptr<std::FILE, imp_file_closer> file;   // null once at_end, or for memory
     bool at_end = false;                                // buf ends where the file does
     int64_t size = -1;                                  // the file's size when known
-    size_t scanned = 0;                                 // no line feed in [pos, scanned)
+    size_t last_lf = 0;                                 // past the buffer's last line feed; 0: none
     size_t chunk = size_t(1) << 16;                     // bytes read at a time
 };
 
