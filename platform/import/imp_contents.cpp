@@ -61,7 +61,9 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
     if (!f.fill_error.empty())
         return imp_el_fail(c, "version " + v.version_id + ": " + f.fill_error);
     if (f.slot >= 0) {
-        if (collect_batch(run, c->q)) {
+        // A batch that a stop request ended is an interruption, not a failure.
+        bool stopped = collect_batch(run, c->q) != 0 || c->q->batch->slots[size_t(f.slot)].stopped;
+        if (stopped) {
             c->cancelled = true;
             return imp_el_fail(c, "the import was interrupted");
         }

@@ -2,12 +2,11 @@
 // tables of the keys each record may hold, in the order they must come.
 #include "platform/import/imp_datafile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
-#include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -86,79 +85,152 @@ bool scan_digits(const std::string &d, size_t *p, bool negative, int64_t *out) {
     return *p > start;
 }
 
+// Notes the last line feed among the buffer's bytes from `from` on.
+void note_last_lf(imp_reader *r, size_t from) {
+    const void *lf = memrchr(r->buf.data() + from, '\n', r->buf.size() - from);
+    if (lf)
+        r->last_lf = r->base + size_t(static_cast<const char *>(lf) - r->buf.data()) + 1;
+}
+
+// Appends up to one chunk of the file to the buffer. 0, or -1 with *why
+// filled when the file cannot be read.
+int read_chunk(imp_reader *r, std::string *why) {
+    if (r->at_end)
+        return 0;
+    size_t have = r->buf.size();
+    r->buf.resize(have + r->chunk);
+    size_t n = std::fread(r->buf.data() + have, 1, r->chunk, r->file.get());
+    r->buf.resize(have + n);
+    note_last_lf(r, have);
+    if (n == 0 && std::ferror(r->file.get())) {
+        *why = std::string("cannot read the data file: ") + std::strerror(errno);
+        return -1;
+    }
+    if (n == 0) {
+        r->at_end = true;
+        r->size = int64_t(r->base + r->buf.size());
+    }
+    return 0;
+}
+
+// Reads until the buffer holds the file up to offset `upto`, or all of it.
+int fill_to(imp_reader *r, size_t upto, std::string *why) {
+    while (!r->at_end && r->base + r->buf.size() < upto)
+        if (read_chunk(r, why))
+            return -1;
+    return 0;
+}
+
+// Reads until a line feed follows pos in the buffer, or the file ends.
+int fill_line(imp_reader *r, std::string *why) {
+    while (r->last_lf <= r->pos && !r->at_end)
+        if (read_chunk(r, why))
+            return -1;
+    return 0;
+}
+
+// Drops what lies before pos once it is a chunk or more, so that the buffer
+// holds the line in hand and not what came before it. Only a file can give
+// those bytes again (imp_reader_seek).
+void drop_read(imp_reader *r) {
+    size_t done = r->pos - r->base;
+    if (done < r->chunk || !r->file)
+        return;
+    r->buf.erase(0, done);
+    r->base = r->pos;
+    // A long string read before leaves no long buffer behind.
+    if (r->buf.capacity() > 4 * r->chunk + 2 * r->buf.size())
+        r->buf.shrink_to_fit();
+}
+
 // Reads one line at the reader's position. 1: *tok filled; 0: end of file;
-// -1: lexical fault (reported).
+// -1: lexical fault (reported). Offsets in the buffer are relative to
+// r->base; d.size() is the file's end wherever it is asked, as the line (up
+// to its line feed, or to the end) and a string value are read whole first.
 int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
-    const std::string &d = r->data;
-    size_t p = r->pos;
+    drop_read(r);
+    std::string why;
+    if (fill_line(r, &why))
+        return fail(r, err, r->line, r->pos, why);
+    const std::string &d = r->buf;
+    const size_t b = r->base;
+    size_t p = r->pos - b;
     if (p >= d.size())
         return 0;
     *tok = line_tok();
     tok->line = r->line;
-    tok->offset = p;
+    tok->offset = r->pos;
+    size_t first = p;
     while (p < d.size() && is_key_char(d[p]))
         ++p;
     if (p == d.size())
-        return fail(r, err, r->line, p, "the file ends inside a line (no line feed)");
-    if (p == tok->offset)
-        return fail(r, err, r->line, p, "a line must begin with a marker or a key");
-    tok->key.assign(d, tok->offset, p - tok->offset);
+        return fail(r, err, r->line, b + p, "the file ends inside a line (no line feed)");
+    if (p == first)
+        return fail(r, err, r->line, b + p, "a line must begin with a marker or a key");
+    tok->key.assign(d, first, p - first);
     if (d[p] == '\n') {
         tok->kind = K_MARKER;
-        r->pos = p + 1;
+        r->pos = b + p + 1;
         r->line++;
         return 1;
     }
     if (d[p] != ' ')
-        return fail(r, err, r->line, p,
+        return fail(r, err, r->line, b + p,
                     "unexpected byte after \"" + tok->key + "\" (a space or a line feed must follow)");
     ++p;
     size_t v = p;
     if (d.compare(v, 5, "TRUE\n") == 0) {
         tok->kind = K_TRUE;
-        r->pos = v + 5;
+        r->pos = b + v + 5;
         r->line++;
         return 1;
     }
     if (d.compare(v, 8, "<error>\n") == 0)
-        return fail(r, err, r->line, v,
+        return fail(r, err, r->line, b + v,
                     "the value of \"" + tok->key + "\" is \"<error>\": the exporter could not write it");
     bool negative = v < d.size() && d[v] == '-';
     if (negative)
         ++p;
     int64_t n = 0;
     if (p >= d.size() || !is_digit(d[p]))
-        return fail(r, err, r->line, p >= d.size() ? d.size() : p,
+        return fail(r, err, r->line, b + (p >= d.size() ? d.size() : p),
                     p >= d.size()
                         ? "the file ends inside the value of \"" + tok->key + "\""
                         : "bad value of \"" + tok->key + "\": expected a length, an integer or TRUE");
     if (!scan_digits(d, &p, negative, &n))
-        return fail(r, err, r->line, v, "the number in \"" + tok->key + "\" is too large");
+        return fail(r, err, r->line, b + v, "the number in \"" + tok->key + "\" is too large");
     if (p >= d.size())
-        return fail(r, err, r->line, p, "the file ends inside the value of \"" + tok->key + "\"");
+        return fail(r, err, r->line, b + p, "the file ends inside the value of \"" + tok->key + "\"");
     if (d[p] == '\n') {
         tok->kind = K_INT;
         tok->num = n;
-        r->pos = p + 1;
+        r->pos = b + p + 1;
         r->line++;
         return 1;
     }
     if (d[p] != ':' || negative)
-        return fail(r, err, r->line, p,
+        return fail(r, err, r->line, b + p,
                     "bad value of \"" + tok->key +
                         "\": expected a line feed after the integer, "
                         "or a colon after a string length");
     ++p;
-    if (uint64_t(n) > d.size() - p)
-        return fail(r, err, r->line, v,
+    // The string and its line feed are read whole, unless the file's size
+    // already says that they are not there.
+    bool short_file =
+        r->size >= 0 && !r->at_end && b + p <= uint64_t(r->size) && uint64_t(n) > uint64_t(r->size) - (b + p);
+    if (!short_file && fill_to(r, b + p + size_t(n) + 1, &why))
+        return fail(r, err, r->line, b + p, why);
+    uint64_t left = short_file ? uint64_t(r->size) - (b + p) : uint64_t(d.size() - p);
+    if (uint64_t(n) > left)
+        return fail(r, err, r->line, b + v,
                     "the string length " + std::to_string(n) + " of \"" + tok->key +
-                        "\" runs past the end of the file (" + std::to_string(d.size() - p) + " bytes left)");
+                        "\" runs past the end of the file (" + std::to_string(left) + " bytes left)");
     size_t end = p + size_t(n);
     if (end >= d.size() || d[end] != '\n') {
         long at = r->line;
         for (size_t i = p; i < end; ++i)
             at += d[i] == '\n';
-        return fail(r, err, at, end,
+        return fail(r, err, at, b + end,
                     end >= d.size() ? "the file ends after the string of \"" + tok->key + "\" (no line feed)"
                                     : "the string of \"" + tok->key +
                                           "\" is not followed by a line feed "
@@ -169,7 +241,7 @@ int read_line(imp_reader *r, line_tok *tok, imp_error *err) {
     tok->str.assign(d, p, size_t(n));
     for (char c : tok->str)
         r->line += c == '\n';
-    r->pos = end + 1;
+    r->pos = b + end + 1;
     r->line++;
     return 1;
 }
@@ -417,31 +489,66 @@ int read_version(imp_reader *r, imp_version *v, imp_error *err) {
 
 }   // namespace
 
-int imp_reader_open(const char *path, imp_reader *r, imp_error *err) {
+int imp_reader_open(const char *path, imp_reader *r, imp_error *err, size_t chunk) {
     *r = imp_reader();
     r->name = path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        int e = errno;
-        *err = imp_error{path, 0, 0, std::string("cannot open the data file: ") + std::strerror(e)};
+    if (chunk > 0)
+        r->chunk = chunk;
+    auto fail_open = [&](const std::string &what) {
+        *err = imp_error{path, 0, 0, what};
         r->state = -1;
+        r->file.reset();
         return 1;
+    };
+    r->file.reset(std::fopen(path, "rb"));
+    if (!r->file)
+        return fail_open(std::string("cannot open the data file: ") + std::strerror(errno));
+    struct stat st;
+    if (fstat(fileno(r->file.get()), &st) != 0)
+        return fail_open(std::string("cannot read the data file: ") + std::strerror(errno));
+    std::string why;
+    if (S_ISREG(st.st_mode)) {
+        r->size = int64_t(st.st_size);
+        if (read_chunk(r, &why))
+            return fail_open(why);
+        return 0;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) {
-        *err = imp_error{path, 0, 0, "cannot read the data file"};
-        r->state = -1;
-        return 1;
-    }
-    r->data = std::move(ss).str();
+    // A pipe or the like cannot be read again from a mark: it is read whole.
+    while (!r->at_end)
+        if (read_chunk(r, &why))
+            return fail_open(why);
+    r->file.reset();
     return 0;
 }
 
 void imp_reader_init(imp_reader *r, std::string data, std::string name) {
     *r = imp_reader();
     r->name = std::move(name);
-    r->data = std::move(data);
+    r->buf = std::move(data);
+    r->size = int64_t(r->buf.size());
+    r->at_end = true;
+}
+
+imp_reader_mark imp_reader_tell(const imp_reader *r) { return imp_reader_mark{r->pos, r->line, r->state}; }
+
+int imp_reader_seek(imp_reader *r, const imp_reader_mark &m, imp_error *err) {
+    if (m.pos < r->base) {
+        if (!r->file || fseeko(r->file.get(), off_t(m.pos), SEEK_SET) != 0) {
+            *err = imp_error{r->name, m.line, int64_t(m.pos),
+                             std::string("cannot read the data file again: ") + std::strerror(errno)};
+            r->state = -1;
+            return 1;
+        }
+        std::clearerr(r->file.get());
+        r->buf.clear();
+        r->base = m.pos;
+        r->at_end = false;
+        r->last_lf = 0;
+    }
+    r->pos = m.pos;
+    r->line = m.line;
+    r->state = m.state;
+    return 0;
 }
 
 int imp_read_head(imp_reader *r, imp_head *head, imp_error *err) {

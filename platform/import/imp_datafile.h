@@ -9,10 +9,15 @@
 //
 // The reader streams: imp_read_head() reads everything up to the first
 // element, then imp_read_element() hands out one whole element at a time, so a
-// caller can import the elements before a broken one and stop there.
+// caller can import the elements before a broken one and stop there. A
+// regular file is read in chunks as the parse goes: the reader holds the line
+// in hand (a string value whole) and at most about a chunk before it, never
+// the whole file; anything else (a pipe) is read whole when it is opened.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,18 +85,44 @@ struct imp_head {
     imp_str_list dirs;   // dirs[0] is always "."
 };
 
-struct imp_reader {
-    std::string name;
-    std::string data;   // the whole file
-    size_t pos = 0;
-    long line = 1;
-    int state = 0;   // 0 fresh, 1 head read, 2 at end, -1 failed
+struct imp_file_closer {
+    void operator()(std::FILE *f) const { std::fclose(f); }
 };
 
-// Loads the file. 0, or nonzero with *err filled (no position: it could not be read).
-int imp_reader_open(const char *path, imp_reader *r, imp_error *err);
+// Invariant: buf holds the file's bytes from offset base on, as far as they
+// were read (all of them once at_end); base <= pos <= base + buf.size(); a
+// file's buffer holds no line feed at or after last_lf.
+// Positions (pos, offsets in errors and records) count from the file's start.
+struct imp_reader {
+    std::string name;
+    std::string buf;
+    size_t base = 0;
+    size_t pos = 0;
+    long line = 1;
+    int state = 0;                                      // 0 fresh, 1 head read, 2 at end, -1 failed
+    std::unique_ptr<std::FILE, imp_file_closer> file;   // null once at_end, or for memory
+    bool at_end = false;                                // buf ends where the file does
+    int64_t size = -1;                                  // the file's size when known
+    size_t last_lf = 0;                                 // past the buffer's last line feed; 0: none
+    size_t chunk = size_t(1) << 16;                     // bytes read at a time
+};
+
+// Where the reader stands, to come back to (imp_reader_seek).
+struct imp_reader_mark {
+    size_t pos = 0;
+    long line = 1;
+    int state = 0;
+};
+
+// Opens the file and reads its first chunk (of `chunk` bytes, 0 for the
+// default). 0, or nonzero with *err filled (no position: it could not be read).
+int imp_reader_open(const char *path, imp_reader *r, imp_error *err, size_t chunk = 0);
 // Reads from memory; name stands for the path in errors.
 void imp_reader_init(imp_reader *r, std::string data, std::string name);
+imp_reader_mark imp_reader_tell(const imp_reader *r);
+// Back to a mark of the same reader (a file is read again from there). 0, or
+// nonzero with *err filled.
+int imp_reader_seek(imp_reader *r, const imp_reader_mark &m, imp_error *err);
 // 0, or -1 with *err filled.
 int imp_read_head(imp_reader *r, imp_head *head, imp_error *err);
 // 1 and the next element, 0 at the clean end of the file, -1 with *err filled.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/import/imp_pool.h"
 #include "rcsarchive/rcs_archive.h"
@@ -16,11 +17,12 @@
 #include "rcsarchive/rcs_rev.h"
 #include "rcsarchive/rcs_text.h"
 #include "runtime/fileutl.h"
+#include "runtime/strutl.h"
 
 namespace {
 
 // Contents larger than this wait in a file, not in memory, until the import
-// takes them.
+// takes them: a file costs them little next to their storing.
 const size_t KEEP_IN_MEMORY = size_t(1) << 20;
 
 // A path that the tools would print as given: absolute, with no empty, "."
@@ -109,25 +111,42 @@ std::string locker_of(const rcs_element *e, const std::string &rev) {
     return "";
 }
 
-// Hands one slot its contents; a slot too large for memory waits in its file.
-bool deliver(imp_rcs_slot *s, const std::string &bytes) {
-    if (bytes.size() > KEEP_IN_MEMORY) {
-        std::ofstream out(s->job.out_path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        out.close();
-        if (!out)
-            return false;
-        s->in_file = true;
-    } else {
+// Hands one slot its contents: in memory when they are small and the budget
+// has room for them, else in the slot's file.
+bool deliver(imp_rcs_batch *b, imp_rcs_slot *s, const std::string &bytes) {
+    int64_t n = int64_t(bytes.size());
+    bool small = bytes.size() <= KEEP_IN_MEMORY;
+    if (small && (!b->mem || imp_mem_take(b->mem, n))) {
         s->bytes = bytes;
+        s->held = b->mem ? n : 0;
+        s->in_process = true;
+        return true;
     }
+    std::ofstream out(s->job.out_path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.close();
+    if (!out)
+        return false;
+    if (small) {
+        std::lock_guard<std::mutex> g(b->mem->lock);
+        b->mem->spilled++;
+        b->mem->spilled_bytes += n;
+    }
+    s->in_file = true;
     s->in_process = true;
     return true;
 }
 
+// A stop request or a stopping pool ends the work of a batch.
+bool stop_asked(imp_pool *pool) {
+    return pool && (imp_pool_stopping(pool) || (pool->cancelled && pool->cancelled()));
+}
+
+const int WALK_STOPPED = 2;
+
 // Reads what can be read for certain; the rest is left for the commands, with
 // *why saying why.
-void read_in_process(imp_rcs_batch *b, std::string *why) {
+void read_in_process(imp_rcs_batch *b, imp_pool *pool, std::string *why) {
     rcs_quiet_scope hush;
     std::string path = b->archive;
     if (b->tool == RCS_KW_CVS && !fileutl_is_file(path))
@@ -171,6 +190,8 @@ void read_in_process(imp_rcs_batch *b, std::string *why) {
     int rc = rcs_build_texts(
         e.get(), wanted,
         [&](size_t idx, std::string_view text) {
+            if (stop_asked(pool))
+                return WALK_STOPPED;
             const rcs_delta &d = e->deltas[idx];
             v.revision = d.rev;
             v.date = d.date;
@@ -184,11 +205,15 @@ void read_in_process(imp_rcs_batch *b, std::string *why) {
                 return 0;
             }
             for (size_t s : slots_of[idx])
-                if (!deliver(&b->slots[s], expanded) && why->empty())
+                if (!deliver(b, &b->slots[s], expanded) && why->empty())
                     *why = "cannot write \"" + b->slots[s].job.out_path + "\"";
             return 0;
         },
         &kw_why);
+    if (rc == WALK_STOPPED) {
+        *why = "the import was stopped";
+        return;
+    }
     if (rc && why->empty())
         *why = kw_why;
     for (const imp_rcs_slot &s : b->slots)
@@ -253,13 +278,59 @@ int imp_rcs_recognise(const imp_inproc_cfg &cfg, const std::string &tmpl, const 
     return 0;
 }
 
+int64_t imp_mem_default_limit(std::string *warning) {
+    const int64_t mb = int64_t(1) << 20;
+    int64_t fallback = int64_t(IMP_MEM_DEFAULT_MB) * mb;
+    long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page > 0)
+        fallback = std::min(fallback, int64_t(pages) / 8 * int64_t(page));
+    const char *env = std::getenv("VANTOR_IMPORT_MEMORY_MB");
+    if (!env || !*env)
+        return fallback;
+    long n = 0;
+    if (!strutl_strtol(env, 10, &n) || n < 0 || n > IMP_MEM_MAX_MB) {
+        *warning = "VANTOR_IMPORT_MEMORY_MB=\"" + std::string(env) + "\" is not a number from 0 to " +
+                   std::to_string(int(IMP_MEM_MAX_MB)) + "; using " + std::to_string(fallback / mb);
+        return fallback;
+    }
+    return int64_t(n) * mb;
+}
+
+int imp_mem_take(imp_mem_budget *m, int64_t n) {
+    std::lock_guard<std::mutex> g(m->lock);
+    if (n > m->limit - m->held)
+        return 0;
+    m->held += n;
+    m->peak = std::max(m->peak, m->held);
+    return 1;
+}
+
+void imp_mem_give(imp_mem_budget *m, int64_t n) {
+    std::lock_guard<std::mutex> g(m->lock);
+    m->held -= n;
+}
+
+int imp_mem_full(imp_mem_budget *m) {
+    std::lock_guard<std::mutex> g(m->lock);
+    return m->held >= m->limit ? 1 : 0;
+}
+
+imp_rcs_batch::~imp_rcs_batch() {
+    int64_t n = 0;
+    for (const imp_rcs_slot &s : slots)
+        n += s.held;
+    if (mem && n > 0)
+        imp_mem_give(mem, n);
+}
+
 void imp_rcs_batch_run(imp_rcs_batch *b, bool keep_files, imp_pool *pool) {
-    read_in_process(b, &b->why_commands);
+    read_in_process(b, pool, &b->why_commands);
     for (imp_rcs_slot &s : b->slots) {
         if (s.in_process)
             continue;
-        if (pool && imp_pool_stopping(pool)) {
+        if (stop_asked(pool)) {
             s.status = 1;
+            s.stopped = true;
             s.message = "the import was stopped before the command ran: " + s.job.command;
             continue;
         }

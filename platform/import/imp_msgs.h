@@ -33,6 +33,9 @@
     "                    (default: the number of processors)\n"                          \
     "  VANTOR_IMPORT_INPROCESS  0 runs every co and cvs command, instead of reading\n"   \
     "                    the revisions from their archives in process\n"                 \
+    "  VANTOR_IMPORT_MEMORY_MB  how many MB of those revisions may wait in memory\n"     \
+    "                    to be stored; the others wait in files (default: 256, or\n"     \
+    "                    an eighth of the machine's memory when that is less)\n"         \
     "  TMP, TEMP, TMPDIR the first one set names where the fetched contents wait\n"      \
     "                    while the import runs (default: /tmp)\n"                        \
     "  CVSROOT           for a data file of cvs commands: the root of the repository\n"  \
@@ -137,6 +140,9 @@
     X(IMP_CVSROOT_EXPECTED, 49,                                                                  \
       "The data file was exported from \"%s\", in the repository \"%s\": set CVSROOT to \"%s\" " \
       "(or to where that repository is now), then run the import again.")                        \
+    X(IMP_MEMORY_SPILLED, 50,                                                                    \
+      "%ld revisions read in process (%ld KB) waited in files, beyond the memory budget of "     \
+      "%ld KB (VANTOR_IMPORT_MEMORY_MB); at most %ld KB waited in memory.")                      \
     X(IMP_NOT_IMPORTED, 167, "The following elements could not be imported:")                    \
     X(IMP_USAGE, 174,                                                                            \
       "Usage: vantimport [-n[setevent]] [-i[dentical]] [-d[irectory] target-dir] [-debug]\n"     \

@@ -13,7 +13,8 @@
 // Invariants: `queue` holds the elements read ahead of the one being
 // imported, in file order, with their fetch tickets; `queued_jobs` counts the
 // revisions of the queue and of the element in hand whose contents were not
-// collected yet (a batch counts its slots). The caches of types and directories hold objects of committed
+// collected yet (a batch counts its slots); the read-ahead goes past the next
+// element only while fewer than `window` revisions wait and `mem` has room. The caches of types and directories hold objects of committed
 // transactions and of the open group transaction (see imp_group).
 #pragma once
 
@@ -126,10 +127,12 @@ struct imp_run {
     std::string target_path;   // as given, for messages
 
     // Declared before the pool, so that the workers are joined (and their
-    // commands ended) before the directory they write into is removed.
+    // commands ended) before the directory they write into is removed, and
+    // every batch is gone before the budget it counts against.
     imp_tmp_dir tmp;
     std::string tmp_dir;
     long tmp_seq = 0;
+    imp_mem_budget mem;   // contents the batches hold in memory
     imp_pool pool;
     int workers = 1;
     size_t window = 16;   // tickets to keep ahead

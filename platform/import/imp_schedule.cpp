@@ -17,6 +17,7 @@ int add_to_batch(imp_run *run, imp_queued *q, size_t i) {
         return 0;
     if (!q->batch) {
         q->batch = std::make_shared<imp_rcs_batch>();
+        q->batch->mem = &run->mem;
         q->batch->tool = cmd.tool;
         q->batch->archive = cmd.archive;
         q->batch->attic = cmd.attic;
@@ -33,9 +34,12 @@ int add_to_batch(imp_run *run, imp_queued *q, size_t i) {
 }
 
 // Reads elements ahead and hands their extract commands to the pool until
-// enough fetches are on their way.
+// enough fetches are on their way, or the contents read so far fill the
+// memory budget. The next element is always on its way, so that its batch
+// runs while the one in hand is stored (and spills what does not fit).
 void read_ahead(imp_run *run) {
-    while (!run->read_end && (run->queue.empty() || run->queued_jobs < run->window)) {
+    while (!run->read_end &&
+           (run->queue.empty() || (run->queued_jobs < run->window && !imp_mem_full(&run->mem)))) {
         imp_queued q;
         int rc = imp_read_element(&run->reader, &q.el, &run->read_err);
         if (rc <= 0) {
@@ -99,6 +103,10 @@ int contents_ready(imp_run *run, const imp_queued &q) {
 int imp_start_workers(imp_run *run) {
     std::string warning, why;
     run->workers = imp_pool_default_workers(&warning);
+    if (!warning.empty())
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
+    warning.clear();
+    run->mem.limit = imp_mem_default_limit(&warning);
     if (!warning.empty())
         IMSG_PRINT(IMSG_WARNING, cat(), IMP_WARNING, warning.c_str());
     run->pool.cancelled = imp_stop_requested;

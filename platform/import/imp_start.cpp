@@ -54,9 +54,7 @@ std::string exported_root(const std::string &from_dir, std::string below_root, c
 // The first version whose command reads an archive below root, found without
 // moving the reader. 1 with *cmd and the element's name, 0 when none does.
 int first_cvs_archive(imp_reader *r, const std::string &root, imp_rcs_cmd *cmd, std::string *name) {
-    size_t pos = r->pos;
-    long line = r->line;
-    int state = r->state;
+    imp_reader_mark mark = imp_reader_tell(r);
     imp_inproc_cfg cfg;
     cfg.cvs = true;
     cfg.cvsroot = root;
@@ -70,9 +68,10 @@ int first_cvs_archive(imp_reader *r, const std::string &root, imp_rcs_cmd *cmd, 
                 found = 1;
                 break;
             }
-    r->pos = pos;
-    r->line = line;
-    r->state = state;
+    // A reader that cannot go back stays failed: the import ends where it
+    // reads the first element.
+    if (imp_reader_seek(r, mark, &err))
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
     return found;
 }
 
@@ -250,6 +249,9 @@ int run_import(imp_run *run) {
     if (run->revs_in_process + run->revs_by_command > 0)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_SHARE, run->revs_in_process,
                    run->revs_in_process + run->revs_by_command, run->revs_by_command);
+    if (run->mem.spilled > 0 || (p->debug && run->revs_in_process > 0))
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_MEMORY_SPILLED, run->mem.spilled,
+                   long(run->mem.spilled_bytes >> 10), long(run->mem.limit >> 10), long(run->mem.peak >> 10));
     if (p->load && imp_update_view(run))
         run->failures++;
     if (imp_stop_requested())   // the view update cannot be stopped midway

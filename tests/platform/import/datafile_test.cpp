@@ -2,10 +2,16 @@
 // with its position while the elements before it stay readable.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "platform/import/imp_datafile.h"
+#include "tests/common/testutil.h"
 #include "tests/platform/import/datafile_builder.h"
 
 namespace {
@@ -17,17 +23,14 @@ struct parsed {
     imp_error err;
 };
 
-parsed parse(const std::string &text) {
-    parsed p;
-    imp_reader r;
-    imp_reader_init(&r, text, "test.dat");
-    if (imp_read_head(&r, &p.head, &p.err)) {
+parsed parse_reader(imp_reader *r, parsed p) {
+    if (p.rc || imp_read_head(r, &p.head, &p.err)) {
         p.rc = -1;
         return p;
     }
     for (;;) {
         imp_element el;
-        int rc = imp_read_element(&r, &el, &p.err);
+        int rc = imp_read_element(r, &el, &p.err);
         if (rc == 0)
             return p;
         if (rc < 0) {
@@ -36,6 +39,61 @@ parsed parse(const std::string &text) {
         }
         p.elements.push_back(std::move(el));
     }
+}
+
+// The text as a file read in chunks of `chunk` bytes (the error names the
+// file "test.dat" as a reader from memory does). The file lives in memory,
+// as the tables read thousands of them.
+parsed parse_file(const std::string &text, size_t chunk) {
+    static int fd = memfd_create("test.dat", MFD_CLOEXEC);
+    parsed p;
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(ftruncate(fd, 0), 0);
+    EXPECT_EQ(pwrite(fd, text.data(), text.size(), 0), ssize_t(text.size()));
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    imp_reader r;
+    p.rc = imp_reader_open(path.c_str(), &r, &p.err, chunk);
+    p = parse_reader(&r, std::move(p));
+    if (p.err.file == path)
+        p.err.file = "test.dat";
+    return p;
+}
+
+// Where two readings of one text part, "" when they agree in everything read.
+std::string differ(const parsed &a, const parsed &b) {
+    if (a.rc != b.rc || imp_error_text(a.err) != imp_error_text(b.err))
+        return "error " + imp_error_text(a.err) + " against " + imp_error_text(b.err);
+    if (a.head.dirs != b.head.dirs || a.head.globals.export_from_dir != b.head.globals.export_from_dir ||
+        a.head.types.label != b.head.types.label)
+        return "the head";
+    if (a.elements.size() != b.elements.size())
+        return std::to_string(a.elements.size()) + " elements against " + std::to_string(b.elements.size());
+    for (size_t i = 0; i < a.elements.size(); ++i) {
+        const imp_element &x = a.elements[i], &y = b.elements[i];
+        bool same = x.name == y.name && x.line == y.line && x.offset == y.offset && x.comment == y.comment &&
+                    x.attributes == y.attributes && x.versions.size() == y.versions.size();
+        for (size_t k = 0; same && k < x.versions.size(); ++k) {
+            const imp_version &v = x.versions[k], &w = y.versions[k];
+            same = v.version_id == w.version_id && v.line == w.line && v.extract_cmd == w.extract_cmd &&
+                   v.extract_file == w.extract_file && v.comment == w.comment && v.labels == w.labels;
+        }
+        if (!same)
+            return "element " + std::to_string(i) + " (" + x.name + ")";
+    }
+    return "";
+}
+
+// Read from memory, and also from a file in small chunks (of a size chosen
+// by the text's length, so that each table meets them all), which must read
+// the same in every case.
+parsed parse(const std::string &text) {
+    imp_reader r;
+    imp_reader_init(&r, text, "test.dat");
+    parsed p = parse_reader(&r, parsed());
+    static const size_t chunks[] = {1, 2, 3, 7, 64};
+    size_t chunk = chunks[text.size() % 5];
+    EXPECT_EQ(differ(p, parse_file(text, chunk)), "") << "in chunks of " << chunk;
+    return p;
 }
 
 // One element of every kind of line.
@@ -297,6 +355,116 @@ TEST(DataFile, MissingFileIsAnError) {
     imp_error err;
     EXPECT_NE(imp_reader_open("/nonexistent/x.dat", &r, &err), 0);
     EXPECT_NE(imp_error_text(err).find("/nonexistent/x.dat"), std::string::npos);
+}
+
+// A file of many elements and one string of 1 MB across many chunks: read
+// as from memory, with the buffer holding about a chunk besides the record
+// in hand; a fault after the long string names its line; a mark taken
+// before a long stretch is come back to; a pipe and a directory.
+TEST(DataFile, LargeFileIsReadInChunks) {
+    const size_t chunk = 4096;
+    datafile_builder b;
+    b.head("/src", 1, 1).marker("TYPES_BEGIN").marker("TYPES_END").dir(".");
+    auto element = [&](const std::string &name, const std::string &comment) {
+        b.marker("ELEMENT_BEGIN").str("Name", name).num("Mode", 420).num("EventTime", 100);
+        b.marker("VERSION_BEGIN").str("VersionId", "1.1").num("EventTime", 100);
+        b.str("ExtractCmd", "co -q -r1.1 -p \"%s%c" + name + ",v\" > \"%s\"").str("Comment", comment);
+        b.marker("VERSION_END").marker("ELEMENT_END");
+    };
+    for (int i = 0; i < 4000; ++i)
+        element("e" + std::to_string(i), "one\ntwo");
+    std::string big;
+    while (big.size() < (size_t(1) << 20))
+        big += std::string(999, char('a' + big.size() % 26)) + "\n";
+    big += "ELEMENT_END\nDIR_BEGIN\n";
+    element("big", big);
+    for (int i = 0; i < 4000; ++i)
+        element("f" + std::to_string(i), "three");
+    const std::string text = b.text;
+
+    testutil::TempDir dir;
+    std::string path = dir / "big.dat";
+    testutil::write_file(path, text);
+    imp_reader mem;
+    imp_reader_init(&mem, text, path);
+    parsed want = parse_reader(&mem, parsed());
+    ASSERT_EQ(want.rc, 0) << imp_error_text(want.err);
+    ASSERT_EQ(want.elements.size(), 8001u);
+    EXPECT_EQ(want.elements[4000].versions[0].comment, big);
+
+    imp_reader r;
+    imp_error err;
+    ASSERT_EQ(imp_reader_open(path.c_str(), &r, &err, chunk), 0) << imp_error_text(err);
+    parsed got;
+    ASSERT_EQ(imp_read_head(&r, &got.head, &got.err), 0) << imp_error_text(got.err);
+    imp_reader_mark first = imp_reader_tell(&r);
+    size_t most = 0, most_small = 0;
+    for (imp_element el; imp_read_element(&r, &el, &got.err) == 1;) {
+        bool near_big = el.name == "big" || el.name == "f0";
+        most = std::max(most, r.buf.size());
+        if (!near_big)
+            most_small = std::max(most_small, r.buf.capacity());
+        got.elements.push_back(std::move(el));
+    }
+    EXPECT_EQ(differ(want, got), "");
+    EXPECT_LE(most, big.size() + 3 * chunk);
+    EXPECT_LE(most_small, 8 * chunk) << "the buffer keeps what was read";
+    EXPECT_LT(most, text.size() / 2);
+
+    // Back to the first element, read again from the file.
+    ASSERT_EQ(imp_reader_seek(&r, first, &err), 0) << imp_error_text(err);
+    imp_element again;
+    ASSERT_EQ(imp_read_element(&r, &again, &err), 1) << imp_error_text(err);
+    EXPECT_EQ(again.name, "e0");
+    EXPECT_EQ(again.line, want.elements[0].line);
+    EXPECT_EQ(again.offset, want.elements[0].offset);
+
+    // Faults after the long string, each at its own line and byte.
+    struct fault {
+        const char *from, *to, *what;
+    };
+    const fault faults[] = {
+        {"Name 5:f3999\nMode 420\n", "Name 5:f3999\nMode 42x\n", "expected a line feed after the integer"},
+        {"Name 4:f123\n", "Name 4:f123\n\n", "a line must begin with a marker or a key"},
+        {"Comment 5:three\nVERSION_END\nELEMENT_END\n", "Comment 99:three\nVERSION_END\nELEMENT_END\n",
+         "runs past the end"},
+    };
+    for (const fault &f : faults) {
+        SCOPED_TRACE(f.what);
+        std::string bad = text;
+        size_t at = f.from[0] == 'C' ? bad.rfind(f.from) : bad.find(f.from);
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_GT(at, text.find(big));
+        bad.replace(at, std::strlen(f.from), f.to);
+        testutil::write_file(path, bad);
+        imp_reader mr;
+        imp_reader_init(&mr, bad, path);
+        parsed m = parse_reader(&mr, parsed());
+        imp_reader fr;
+        parsed p;
+        p.rc = imp_reader_open(path.c_str(), &fr, &p.err, chunk);
+        p = parse_reader(&fr, std::move(p));
+        EXPECT_EQ(differ(m, p), "");
+        EXPECT_NE(p.err.what.find(f.what), std::string::npos) << imp_error_text(p.err);
+        size_t fault_at = size_t(p.err.offset);
+        EXPECT_EQ(p.err.line, 1 + std::count(bad.begin(), bad.begin() + long(fault_at), '\n'))
+            << imp_error_text(p.err);
+    }
+
+    // A pipe is read whole; a directory cannot be read.
+    std::string fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { testutil::write_file(fifo, text); });
+    imp_reader pr;
+    parsed p;
+    p.rc = imp_reader_open(fifo.c_str(), &pr, &p.err, chunk);
+    writer.join();
+    p = parse_reader(&pr, std::move(p));
+    EXPECT_EQ(p.elements.size(), want.elements.size());
+    imp_reader dr;
+    EXPECT_NE(imp_reader_open(dir.path().c_str(), &dr, &err), 0);
+    EXPECT_EQ(err.line, 0);
+    EXPECT_NE(err.what.find("cannot read the data file"), std::string::npos) << err.what;
 }
 
 }   // namespace
