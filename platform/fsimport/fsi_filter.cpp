@@ -47,6 +47,11 @@ int fsi_read_ignore(const std::string &dir, std::vector<fsi_pattern> *out, std::
         *why = "cannot read " + path + ": " + std::strerror(err);
         return err;
     }
+    fsi_parse_ignore(text, dir, out);
+    return 0;
+}
+
+void fsi_parse_ignore(const std::string &text, const std::string &dir, std::vector<fsi_pattern> *out) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t eol = text.find('\n', pos);
@@ -74,7 +79,6 @@ int fsi_read_ignore(const std::string &dir, std::vector<fsi_pattern> *out, std::
         p.base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
         out->push_back(std::move(p));
     }
-    return 0;
 }
 
 bool fsi_ignored(const std::vector<fsi_pattern> &patterns, const std::string &path, bool is_dir) {
