@@ -125,6 +125,10 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
         ++next;
         std::string text = l.text.substr(size_t(spaces));
         if (text[0] == '$') {
+            if (name.empty()) {   // a place of no file
+                IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_IN_PATHS, e->name.c_str(), l.number, l.text.c_str());
+                return 1;
+            }
             int rc = project_line(l, depth, text, name, &pending, at, parent, parent_branch, &last_path,
                                   &last_branch);
             if (rc != 0)
@@ -142,6 +146,10 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         name = text;
+        // Branches below hang from this file's place, not from the one
+        // before it: none (they then find no sprout) until it is met.
+        last_path.clear();
+        last_branch.clear();
         if (name.size() > SSAFE_MAX_PATH)
             return too_long(*e, "name", name, SSAFE_MAX_PATH);
         at = "0";

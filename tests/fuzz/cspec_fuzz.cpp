@@ -66,21 +66,21 @@ bool branch_path(const std::string &p) {
 }
 
 void check_rule(const vob_rule &r) {
-    fuzz_check(r.only == 0 || r.only == VOB_MT_FILE_ELEM || r.only == VOB_MT_DIR_ELEM);
+    FUZZ_CHECK(r.only == 0 || r.only == VOB_MT_FILE_ELEM || r.only == VOB_MT_DIR_ELEM);
     switch (r.kind) {
         case vob_rule::CHECKEDOUT:
             break;
         case vob_rule::LATEST:
-            fuzz_check(branch_path(r.arg));
+            FUZZ_CHECK(branch_path(r.arg));
             break;
         case vob_rule::LABEL:
-            fuzz_check(typename_acceptable(r.arg));
+            FUZZ_CHECK(typename_acceptable(r.arg));
             break;
         case vob_rule::VERSION: {
             size_t slash = r.arg.rfind('/');
-            fuzz_check(slash != std::string::npos && branch_path(r.arg.substr(0, slash)));
+            FUZZ_CHECK(slash != std::string::npos && branch_path(r.arg.substr(0, slash)));
             std::string n = r.arg.substr(slash + 1);
-            fuzz_check(!n.empty() && n.size() < 19 && n.find_first_not_of("0123456789") == std::string::npos);
+            FUZZ_CHECK(!n.empty() && n.size() < 19 && n.find_first_not_of("0123456789") == std::string::npos);
             break;
         }
     }
@@ -95,15 +95,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string err;
     int rc = view_parse_config_spec(text, "cs.txt", &rules, &err);
     if (rc != VOB_OK) {
-        fuzz_check(err.find("cs.txt") != std::string::npos && same(rules, before));
+        FUZZ_CHECK(err.find("cs.txt") != std::string::npos && same(rules, before));
         return 0;
     }
-    fuzz_check(!rules.empty());
+    FUZZ_CHECK(!rules.empty());
     for (const vob_rule &r : rules)
         check_rule(r);
     const std::string written = write_rules(rules);
     std::vector<vob_rule> again;
-    fuzz_check(view_parse_config_spec(written, "again", &again, &err) == VOB_OK);
-    fuzz_check(same(rules, again) && write_rules(again) == written);
+    FUZZ_CHECK(view_parse_config_spec(written, "again", &again, &err) == VOB_OK);
+    FUZZ_CHECK(same(rules, again) && write_rules(again) == written);
     return 0;
 }

@@ -15,20 +15,20 @@ namespace {
 
 void check_names(const std::string &wp, const std::string &rel) {
     const std::string walk = ssafe_walk_path(rel);
-    fuzz_check(ssafe_walk_path("./" + rel) == walk && ssafe_walk_path(walk) == walk);
+    FUZZ_CHECK(ssafe_walk_path("./" + rel) == walk && ssafe_walk_path(walk) == walk);
     const std::string full = ssafe_full_path(wp, rel);
-    fuzz_check(ssafe_full_path(wp, "./" + rel) == full);
+    FUZZ_CHECK(ssafe_full_path(wp, "./" + rel) == full);
     if (walk.empty()) {
-        fuzz_check(full == wp);
+        FUZZ_CHECK(full == wp);
         return;
     }
     if (walk[0] == '$') {
-        fuzz_check(full == walk);
+        FUZZ_CHECK(full == walk);
         return;
     }
     // Joined with one "/": the working project, then the walk path as it is.
     const std::string joined = wp.back() == '/' ? wp + walk : wp + "/" + walk;
-    fuzz_check(full == joined);
+    FUZZ_CHECK(full == joined);
 }
 
 }   // namespace
@@ -45,15 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         size_t before = pos;
         if (!ssafe_next_listed(text, &pos, &name, &line))
             break;
-        fuzz_check(pos > before && pos <= text.size());
-        fuzz_check(++entries <= text.size());
-        fuzz_check(!name.empty() && name.find('\n') == std::string::npos &&
+        FUZZ_CHECK(pos > before && pos <= text.size());
+        FUZZ_CHECK(++entries <= text.size());
+        FUZZ_CHECK(!name.empty() && name.find('\n') == std::string::npos &&
                    line.find('\n') == std::string::npos);
-        fuzz_check(line == name || line == "$" + name);
-        fuzz_check(line.back() != ':');
+        FUZZ_CHECK(line == name || line == "$" + name);
+        FUZZ_CHECK(line.back() != ':');
         check_names(wp, prefix + name);
     }
-    fuzz_check(pos <= text.size());
+    FUZZ_CHECK(pos <= text.size());
     check_names(wp, text);
     return 0;
 }

@@ -52,27 +52,27 @@ bool same_records(const ssafe_element &a, const ssafe_element &b, bool ignore_cr
 
 void check_records(const ssafe_element &e, const ssafe_location &loc) {
     int64_t last = 0;
-    fuzz_check(date_civil_to_time(3001, 1, 1, 0, 0, 0, &last) == 0);
+    FUZZ_CHECK(date_civil_to_time(3001, 1, 1, 0, 0, 0, &last) == 0);
     ssafe_element holder;
     holder.locations.push_back(loc);
     for (const cm_version_info &v : e.versions) {
-        fuzz_check(v.branch.value_or("") == loc.branch);
+        FUZZ_CHECK(v.branch.value_or("") == loc.branch);
         const std::string number = ssafe_version_number(v);
-        fuzz_check(!number.empty());
-        fuzz_check(v.version_id == (loc.branch.empty() ? number : loc.branch + "/" + number));
-        fuzz_check(v.event_time >= 0 && v.event_time < last && v.selected_time == v.event_time);
+        FUZZ_CHECK(!number.empty());
+        FUZZ_CHECK(v.version_id == (loc.branch.empty() ? number : loc.branch + "/" + number));
+        FUZZ_CHECK(v.event_time >= 0 && v.event_time < last && v.selected_time == v.event_time);
         for (const std::string &l : v.labels)
-            fuzz_check(!l.empty() ? l.find_first_of("/\\") == std::string::npos : true);
+            FUZZ_CHECK(!l.empty() ? l.find_first_of("/\\") == std::string::npos : true);
         std::string text;
         int is_command = 0;
-        fuzz_check(ssafe_cm_extract(&holder, &v, &text, &is_command) == CM_OK && is_command == 1);
+        FUZZ_CHECK(ssafe_cm_extract(&holder, &v, &text, &is_command) == CM_OK && is_command == 1);
         const std::string head = "ssafeget \"" + strutl_cmd_dquote(loc.path) + "\" ";
-        fuzz_check(text.compare(0, head.size(), head) == 0);
+        FUZZ_CHECK(text.compare(0, head.size(), head) == 0);
         const std::string arg = text.substr(head.size(), text.find(' ', head.size()) - head.size());
-        fuzz_check(!arg.empty() &&
+        FUZZ_CHECK(!arg.empty() &&
                    (arg[0] == '"' || arg.find_first_not_of("0123456789") == std::string::npos));
         if (arg[0] != '"')
-            fuzz_check(arg == number);
+            FUZZ_CHECK(arg == number);
     }
 }
 
@@ -96,17 +96,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     ssafe_element e;
     int rc = ssafe_parse_history(text, in, &e);
-    fuzz_check(rc == 0 || rc == CM_FAILED);
+    FUZZ_CHECK(rc == 0 || rc == CM_FAILED);
     if (rc == 0)
         check_records(e, loc);
     ssafe_element again;
-    fuzz_check(ssafe_parse_history(text, in, &again) == rc);
-    fuzz_check(same_records(e, again, false));
+    FUZZ_CHECK(ssafe_parse_history(text, in, &again) == rc);
+    FUZZ_CHECK(same_records(e, again, false));
     if (text.find('\r') == std::string::npos) {
         ssafe_element dos;
-        fuzz_check(ssafe_parse_history(crlf(text), in, &dos) == rc);
+        FUZZ_CHECK(ssafe_parse_history(crlf(text), in, &dos) == rc);
         if (rc == 0)
-            fuzz_check(same_records(e, dos, true));
+            FUZZ_CHECK(same_records(e, dos, true));
     }
     ssafe_reset_state();
     return 0;

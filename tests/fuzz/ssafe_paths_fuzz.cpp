@@ -2,7 +2,7 @@
 // byte picks the working project. Checked on success: every location has a
 // full path within the limit, an "at version" of 1 to 4 digits, a branch
 // path within its limit that no other location has, and a parent that is an
-// earlier location (none for the main line); share keys and alternate names
+// earlier location or none (none for the main line); share keys and alternate names
 // are non-empty names below the working project, every alternate name a
 // share key. A second parse gives the same answer.
 #include <algorithm>
@@ -20,24 +20,25 @@ void check_element(const ssafe_element &e) {
     std::set<std::string> branches;
     for (size_t i = 0; i < e.locations.size(); ++i) {
         const ssafe_location &l = e.locations[i];
-        fuzz_check(!l.path.empty() && l.path[0] == '$' && l.path.size() <= SSAFE_MAX_PATH);
-        fuzz_check(!l.at_version.empty() && l.at_version.size() <= SSAFE_MAX_AT_VERSION &&
+        FUZZ_CHECK(!l.path.empty() && l.path[0] == '$' && l.path.size() <= SSAFE_MAX_PATH);
+        FUZZ_CHECK(!l.at_version.empty() && l.at_version.size() <= SSAFE_MAX_AT_VERSION &&
                    l.at_version.find_first_not_of("0123456789") == std::string::npos);
-        fuzz_check(l.branch.size() <= SSAFE_MAX_BRANCH_PATH);
-        fuzz_check(branches.insert(l.branch).second);
+        FUZZ_CHECK(l.branch.size() <= SSAFE_MAX_BRANCH_PATH);
+        FUZZ_CHECK(branches.insert(l.branch).second);
         if (l.branch.empty()) {
-            fuzz_check(l.parent.empty());
+            FUZZ_CHECK(l.parent.empty());
         } else {
-            bool earlier = false;
+            // No parent: the element fails later, finding no sprout.
+            bool earlier = l.parent.empty();
             for (size_t k = 0; k < i; ++k)
                 earlier = earlier || e.locations[k].path == l.parent;
-            fuzz_check(earlier);
+            FUZZ_CHECK(earlier);
         }
     }
     for (const std::string &k : e.share_keys)
-        fuzz_check(!k.empty() && k[0] != '/');
+        FUZZ_CHECK(!k.empty() && k[0] != '/');
     for (const std::string &a : e.alt_names)
-        fuzz_check(std::find(e.share_keys.begin(), e.share_keys.end(), a) != e.share_keys.end());
+        FUZZ_CHECK(std::find(e.share_keys.begin(), e.share_keys.end(), a) != e.share_keys.end());
 }
 
 }   // namespace
@@ -51,16 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ssafe_element e;
     e.name = "a.c";
     int rc = ssafe_parse_paths(text, wp, &e);
-    fuzz_check(rc == 0 || rc == 1);
+    FUZZ_CHECK(rc == 0 || rc == 1);
     if (rc == 0)
         check_element(e);
     ssafe_element again;
     again.name = "a.c";
-    fuzz_check(ssafe_parse_paths(text, wp, &again) == rc);
-    fuzz_check(again.share_keys == e.share_keys && again.alt_names == e.alt_names &&
+    FUZZ_CHECK(ssafe_parse_paths(text, wp, &again) == rc);
+    FUZZ_CHECK(again.share_keys == e.share_keys && again.alt_names == e.alt_names &&
                again.locations.size() == e.locations.size());
     for (size_t i = 0; i < e.locations.size(); ++i)
-        fuzz_check(again.locations[i].path == e.locations[i].path &&
+        FUZZ_CHECK(again.locations[i].path == e.locations[i].path &&
                    again.locations[i].branch == e.locations[i].branch &&
                    again.locations[i].at_version == e.locations[i].at_version);
     return 0;

@@ -19,11 +19,11 @@ namespace {
 bool literal(const std::string &glob) { return glob.find_first_of("*?[\\") == std::string::npos; }
 
 void check_pattern(const fsi_pattern &p, const std::string &base) {
-    fuzz_check(!p.glob.empty() && p.base == base);
-    fuzz_check(p.glob.find('\n') == std::string::npos);
+    FUZZ_CHECK(!p.glob.empty() && p.base == base);
+    FUZZ_CHECK(p.glob.find('\n') == std::string::npos);
     const char last = p.glob.back();
-    fuzz_check(last != '\r' && last != ' ' && last != '\t' && last != '/');
-    fuzz_check(p.anchored ? p.glob[0] != '/' : p.glob.find('/') == std::string::npos);
+    FUZZ_CHECK(last != '\r' && last != ' ' && last != '\t' && last != '/');
+    FUZZ_CHECK(p.anchored ? p.glob[0] != '/' : p.glob.find('/') == std::string::npos);
     if (!literal(p.glob))
         return;
     const std::vector<fsi_pattern> one{p};
@@ -32,24 +32,24 @@ void check_pattern(const fsi_pattern &p, const std::string &base) {
     const std::string spelt = p.glob.substr(0, p.glob.find('\0'));
     const bool exact = spelt == p.glob;
     const std::string path = p.anchored ? base + spelt : base + "deep/" + spelt;
-    fuzz_check(fsi_ignored(one, path, true) == exact);
-    fuzz_check(fsi_ignored(one, path + "x", true) == false);
+    FUZZ_CHECK(fsi_ignored(one, path, true) == exact);
+    FUZZ_CHECK(fsi_ignored(one, path + "x", true) == false);
     if (!p.dir_only)
-        fuzz_check(fsi_ignored(one, path, false) == exact);
+        FUZZ_CHECK(fsi_ignored(one, path, false) == exact);
 }
 
 void check_path(const std::vector<fsi_pattern> &pats, const std::string &path, bool is_dir) {
     const bool verdict = fsi_ignored(pats, path, is_dir);
-    fuzz_check(fsi_ignored(pats, path, is_dir) == verdict);
+    FUZZ_CHECK(fsi_ignored(pats, path, is_dir) == verdict);
     bool any = false;
     for (const fsi_pattern &p : pats) {
         const bool one = fsi_ignored({p}, path, is_dir);
-        fuzz_check(!(one && p.dir_only && !is_dir));
+        FUZZ_CHECK(!(one && p.dir_only && !is_dir));
         any = any || one;
     }
-    fuzz_check(any == verdict);
+    FUZZ_CHECK(any == verdict);
     if (!is_dir && verdict)
-        fuzz_check(fsi_ignored(pats, path, true));
+        FUZZ_CHECK(fsi_ignored(pats, path, true));
 }
 
 }   // namespace
