@@ -231,8 +231,9 @@ int ssafe_branch_path(const std::string &project, const std::string &parent_bran
     };
     // The name alone is tested first, as it always was, so that the branches
     // of earlier exports keep their names; the whole path as well, so that
-    // two branches of one parent never share one.
-    for (int attempt = 1; taken(name) || taken(full(name)); ++attempt)
+    // two branches of one parent never share one. An empty name is never
+    // one: it would be the main line's.
+    for (int attempt = 1; name.empty() || taken(name) || taken(full(name)); ++attempt)
         name = name.empty() ? std::string("branch") : name + "." + std::to_string(attempt);
     *out = full(name);
     return out->size() > SSAFE_MAX_BRANCH_PATH ? 1 : 0;
