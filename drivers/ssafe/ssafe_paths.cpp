@@ -146,8 +146,9 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         // The tree has one root: a second file at the top would be read as a
-        // second main line, its versions mixed with the first one's.
-        if (depth == 2 && !name.empty()) {
+        // second main line, its versions mixed with the first one's. A leaf
+        // name holds no "/": its places would name other files.
+        if ((depth == 2 && !name.empty()) || text.find('/') != std::string::npos) {
             IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_IN_PATHS, e->name.c_str(), l.number, l.text.c_str());
             return 1;
         }
