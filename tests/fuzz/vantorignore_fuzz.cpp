@@ -2,10 +2,10 @@
 // text, then a line "%%", then paths below its directory, one a line, a
 // final "/" marking a directory. The first byte picks the file's directory.
 // Checked: patterns are non-empty globs without line ends or trailing
-// blanks, anchored ones without a leading "/"; a verdict repeats, a
-// directory-only pattern never skips a file, the whole list skips exactly
-// what some single pattern skips; a pattern without wildcards skips the
-// name it spells and no other.
+// blanks (but a directory's), anchored ones without a leading "/"; a
+// verdict repeats, a directory-only pattern never skips a file, the whole
+// list skips exactly what some single pattern skips; a pattern without
+// wildcards skips the name it spells and no other.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,7 +22,8 @@ void check_pattern(const fsi_pattern &p, const std::string &base) {
     FUZZ_CHECK(!p.glob.empty() && p.base == base);
     FUZZ_CHECK(p.glob.find('\n') == std::string::npos);
     const char last = p.glob.back();
-    FUZZ_CHECK(last != '\r' && last != ' ' && last != '\t' && last != '/');
+    // Blanks before a final "/" are the directory's name, not trailing ones.
+    FUZZ_CHECK(last != '/' && (p.dir_only || (last != '\r' && last != ' ' && last != '\t')));
     FUZZ_CHECK(p.anchored ? p.glob[0] != '/' : p.glob.find('/') == std::string::npos);
     if (!literal(p.glob))
         return;
