@@ -113,6 +113,13 @@ bool ssafe_regional_ok(const std::string &date, const std::string &time);
 // fields out of range, or a moment before 1970 or after 3000.
 [[nodiscard]] int ssafe_convert_date_time(const std::string &date, const std::string &time, int64_t *out);
 
+// ---- ssafe_fs.cpp
+// The next entry of an `ss dir` listing from *pos: *line as listed ("$sub"
+// for a project, "a.c" or "a.c;3" for a file) and *name, never empty ("sub",
+// "a.c;3"). Project headers ("$/proj/sub:") are passed over; false at the
+// end of the entries (a blank line, "No items found under ...", the end).
+bool ssafe_next_listed(const std::string &text, size_t *pos, std::string *name, std::string *line);
+
 // ---- ssafe_history.cpp
 // What the history parser needs besides the text.
 struct ssafe_history_in {

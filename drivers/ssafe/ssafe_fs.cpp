@@ -70,16 +70,8 @@ void *fs_opendir(const char *path) {
 // flag never asks for a conversion.
 const fileutl_dirent *fs_readdir(void *dir, int) {
     ss_listing *l = static_cast<ss_listing *>(dir);
-    std::string line;
-    while (!l->ended && ssafe_next_line(l->text, &l->pos, &line)) {
-        // The blank line after the entries, or an empty project, ends it.
-        if (line.empty() || line.find("No items found under") != std::string::npos)
-            break;
-        if (line.back() == ':')
-            continue;   // the project's own header
-        std::string name = line[0] == '$' ? line.substr(1) : line;
-        if (name.empty())
-            continue;
+    std::string name, line;
+    if (!l->ended && ssafe_next_listed(l->text, &l->pos, &name, &line)) {
         ssafe_state().listed[l->prefix + name] = line;
         l->entry.name = name;
         return &l->entry;
@@ -91,5 +83,19 @@ const fileutl_dirent *fs_readdir(void *dir, int) {
 void fs_closedir(void *dir) { delete static_cast<ss_listing *>(dir); }
 
 }   // namespace
+
+bool ssafe_next_listed(const std::string &text, size_t *pos, std::string *name, std::string *line) {
+    while (ssafe_next_line(text, pos, line)) {
+        // The blank line after the entries, or an empty project, ends it.
+        if (line->empty() || line->find("No items found under") != std::string::npos)
+            return false;
+        if (line->back() == ':')
+            continue;   // the project's own header
+        *name = (*line)[0] == '$' ? line->substr(1) : *line;
+        if (!name->empty())
+            return true;
+    }
+    return false;
+}
 
 const cm_fs_ops ssafe_fs_ops = {fs_stat, fs_opendir, fs_readdir, fs_closedir};

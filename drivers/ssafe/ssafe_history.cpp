@@ -163,7 +163,8 @@ int parser::line(std::string line) {
         boundary();
         size_t from = std::strlen(VERSION_LINE);
         size_t sp = line.find(' ', from);
-        version = sp == std::string::npos ? "unknown" : line.substr(from, sp - from);
+        // A damaged number keeps no "/": the VersionId would read as a branch.
+        version = sp == std::string::npos ? "unknown" : label_name(line.substr(from, sp - from));
         if (in.pinned.empty() || version != in.pinned)
             return 0;
         // The pinned version gets a label naming the pin.

@@ -125,6 +125,10 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
         ++next;
         std::string text = l.text.substr(size_t(spaces));
         if (text[0] == '$') {
+            if (name.empty()) {   // a place of no file
+                IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_IN_PATHS, e->name.c_str(), l.number, l.text.c_str());
+                return 1;
+            }
             int rc = project_line(l, depth, text, name, &pending, at, parent, parent_branch, &last_path,
                                   &last_branch);
             if (rc != 0)
@@ -141,7 +145,18 @@ int paths_parser::level(int depth, const std::string &parent, const std::string 
         }
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
+        // The tree has one root: a second file at the top would be read as a
+        // second main line, its versions mixed with the first one's. A leaf
+        // name holds no "/": its places would name other files.
+        if ((depth == 2 && !name.empty()) || text.find('/') != std::string::npos) {
+            IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_IN_PATHS, e->name.c_str(), l.number, l.text.c_str());
+            return 1;
+        }
         name = text;
+        // Branches below hang from this file's place, not from the one
+        // before it: none (they then find no sprout) until it is met.
+        last_path.clear();
+        last_branch.clear();
         if (name.size() > SSAFE_MAX_PATH)
             return too_long(*e, "name", name, SSAFE_MAX_PATH);
         at = "0";
@@ -212,8 +227,15 @@ int ssafe_branch_path(const std::string &project, const std::string &parent_bran
                 return true;
         return false;
     };
-    for (int attempt = 1; taken(name); ++attempt)
+    auto full = [&parent_branch](const std::string &n) {
+        return parent_branch.empty() ? n : parent_branch + "/" + n;
+    };
+    // The name alone is tested first, as it always was, so that the branches
+    // of earlier exports keep their names; the whole path as well, so that
+    // two branches of one parent never share one. An empty name is never
+    // one: it would be the main line's.
+    for (int attempt = 1; name.empty() || taken(name) || taken(full(name)); ++attempt)
         name = name.empty() ? std::string("branch") : name + "." + std::to_string(attempt);
-    *out = parent_branch.empty() ? name : parent_branch + "/" + name;
+    *out = full(name);
     return out->size() > SSAFE_MAX_BRANCH_PATH ? 1 : 0;
 }

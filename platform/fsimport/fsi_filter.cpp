@@ -2,11 +2,11 @@
 // administrative directories of other version-control tools.
 //
 // A .vantorignore holds one glob per line for names below its directory;
-// blank lines and lines starting with "#" are skipped, trailing blanks and
-// a CR are dropped. A final "/" limits the line to directories. A line
-// holding another "/" (a leading one included) is matched against the path
-// below the file's directory, with "*" and "?" not crossing "/"; any other
-// line against each name alone, at any depth.
+// blank lines, lines starting with "#" and lines holding a NUL are skipped,
+// trailing blanks and a CR are dropped. A final "/" limits the line to
+// directories. A line holding another "/" (a leading one included) is
+// matched against the path below the file's directory, with "*" and "?" not
+// crossing "/"; any other line against each name alone, at any depth.
 #include <cerrno>
 #include <cstring>
 #include <fnmatch.h>
@@ -47,6 +47,11 @@ int fsi_read_ignore(const std::string &dir, std::vector<fsi_pattern> *out, std::
         *why = "cannot read " + path + ": " + std::strerror(err);
         return err;
     }
+    fsi_parse_ignore(text, dir, out);
+    return 0;
+}
+
+void fsi_parse_ignore(const std::string &text, const std::string &dir, std::vector<fsi_pattern> *out) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t eol = text.find('\n', pos);
@@ -56,7 +61,9 @@ int fsi_read_ignore(const std::string &dir, std::vector<fsi_pattern> *out, std::
         pos = eol + 1;
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.pop_back();
-        if (line.empty() || line[0] == '#')
+        // A NUL ends the glob for the matcher, which would then skip what the
+        // part before it names; no name holds one, so the line matches nothing.
+        if (line.empty() || line[0] == '#' || line.find('\0') != std::string::npos)
             continue;
         fsi_pattern p;
         if (line.back() == '/') {
@@ -74,7 +81,6 @@ int fsi_read_ignore(const std::string &dir, std::vector<fsi_pattern> *out, std::
         p.base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
         out->push_back(std::move(p));
     }
-    return 0;
 }
 
 bool fsi_ignored(const std::vector<fsi_pattern> &patterns, const std::string &path, bool is_dir) {

@@ -113,6 +113,8 @@ void fsi_progress_end(fsi_run *run);
 bool fsi_is_admin_dir(const std::string &name, bool is_dir);
 // Reads dir/.vantorignore into *out (appended). 0, or an errno value with *why.
 int fsi_read_ignore(const std::string &dir, std::vector<fsi_pattern> *out, std::string *why);
+// The lines of a .vantorignore text of directory dir as patterns (appended).
+void fsi_parse_ignore(const std::string &text, const std::string &dir, std::vector<fsi_pattern> *out);
 // Whether an entry of the source directory dir is to be skipped.
 bool fsi_ignored(const std::vector<fsi_pattern> &patterns, const std::string &path, bool is_dir);
 

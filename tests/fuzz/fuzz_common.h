@@ -42,6 +42,16 @@ inline void fuzz_check(bool ok) {
         std::abort();
 }
 
+// fuzz_check that names the broken promise on standard error, so that a
+// finding says which one it is.
+#define FUZZ_CHECK(cond)                                                            \
+    do {                                                                            \
+        if (!(cond)) {                                                              \
+            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                           \
+        }                                                                           \
+    } while (0)
+
 // Writes the input to the file; aborts when it cannot (no finding of ours).
 inline void fuzz_write_file(const std::string &path, const uint8_t *data, size_t size) {
     FILE *f = std::fopen(path.c_str(), "wb");

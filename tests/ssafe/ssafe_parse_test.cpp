@@ -412,6 +412,32 @@ TEST_F(SsafePaths, BranchPathCollisions) {
     EXPECT_EQ(ssafe_branch_path("$/" + std::string(252, 'x'), "rel", e, &b), 1);
 }
 
+// Below a branch the whole path is kept unique too, while a name that was
+// unique before keeps the name it had.
+TEST_F(SsafePaths, NestedBranchPathCollisions) {
+    e.locations.resize(1);
+    e.locations.push_back({"$/dev/a.c", "2", "dev", "$/proj/a.c", 0});
+    e.locations.push_back({"$/x/y/a.c", "3", "dev/x_y", "$/dev/a.c", 0});
+    struct {
+        const char *project, *parent, *expect;
+    } cases[] = {
+        {"$/x_y", "dev", "dev/x_y.1"},   // the same path as a sibling's
+        {"$/dev", "dev", "dev/dev.1"},   // as it always was: the name is taken at the top
+        {"$/z", "dev", "dev/z"},
+        {"$", "dev", "dev/branch"},
+    };
+    for (const auto &c : cases) {
+        std::string b;
+        ASSERT_EQ(ssafe_branch_path(c.project, c.parent, e, &b), 0) << c.project;
+        EXPECT_EQ(b, c.expect) << c.project;
+    }
+    // One root only: a second file at the top is no second main line.
+    ssafe_element two;
+    two.name = "a.c";
+    EXPECT_EQ(ssafe_parse_paths("  a.c\n> $/proj\n  b.c\n  $/other\n", "$/proj", &two), 1);
+    EXPECT_NE(msgs.err().find("line 3:   b.c"), std::string::npos) << msgs.err();
+}
+
 TEST_F(SsafePaths, FaultyFieldsFail) {
     const std::string head = "  a.c\n  $/proj\n";
     struct {
