@@ -79,13 +79,15 @@ bool copy_fd(int in, int out) {
     }
 }
 
-int append_file(FILE *out, const std::string &out_name, const std::string &path) {
+// out is the data file's stream and out_fd its descriptor: the bytes are
+// copied to the descriptor once the stream's buffer is out.
+int append_file(FILE *out, int out_fd, const std::string &out_name, const std::string &path) {
     FILE *in = std::fopen(path.c_str(), "rb");
     if (!in) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
         return 1;
     }
-    bool ok = std::fflush(out) == 0 && copy_fd(fileno(in), fileno(out));
+    bool ok = std::fflush(out) == 0 && copy_fd(fileno(in), out_fd);
     int err = errno;
     std::fclose(in);
     if (!ok) {
@@ -105,10 +107,10 @@ int commit_checked(atomic_file &file, const std::string &name, bool durable) {
 
 // The replacement keeps the permissions of the file it replaces (the
 // translation file is made owner-only at start).
-void keep_mode(const char *name, FILE *f) {
+void keep_mode(const char *name, int fd) {
     struct stat st;
     if (stat(name, &st) == 0)
-        (void)fchmod(fileno(f), st.st_mode & 07777);   // best effort: not worth failing the run
+        (void)fchmod(fd, st.st_mode & 07777);   // best effort: not worth failing the run
 }
 
 int export_from_dir(export_run &r, std::string *out) {
@@ -236,7 +238,7 @@ int export_assemble(export_run &r, atomic_file &file) {
     }
     r.st.attr_types = r.st.label_types = r.st.branch_types = r.st.element_types = name_list();
     if (rc == 0)
-        rc = append_file(out, name, r.dir_tmp) || append_file(out, name, r.element_tmp);
+        rc = append_file(out, file.fd(), name, r.dir_tmp) || append_file(out, file.fd(), name, r.element_tmp);
     return rc;
 }
 
@@ -264,7 +266,7 @@ int export_write_translation(export_run &r) {
         imsg_print_errno(IMSG_ERROR, name, err);
         return 1;
     }
-    keep_mode(name, file.stream());
+    keep_mode(name, file.fd());
     if (write_translation_file(file.stream()) != 0 || commit_checked(file, name, true) != 0) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
         return 1;

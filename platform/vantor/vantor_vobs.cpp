@@ -25,6 +25,21 @@ static std::string view_names(const std::vector<rgy_view> &views) {
     return r;
 }
 
+// Storage that cannot be written cannot be removed either: said before the
+// views, so that no one removes views for a removal that would fail.
+static bool read_only_storage(const std::string &tag, std::string *err) {
+    vob_t *v = nullptr;
+    if (vob_open_tag(tag, &v, err) != VOB_OK) {
+        err->clear();   // not a VOB: rmvob just drops the tag
+        return false;
+    }
+    bool ro = vob_check_writable(v) != VOB_OK;
+    if (ro)
+        *err = vob_errmsg(v);
+    vob_close(v);
+    return ro;
+}
+
 // A VOB that a view loads is removed only with -force: the view would lose
 // it without a word, and its next update would fail.
 int cmd_rmvob(const args_t &a) {
@@ -32,7 +47,8 @@ int cmd_rmvob(const args_t &a) {
     std::string err;
     rgy_vob have;
     std::vector<rgy_view> users;
-    if (rgy_vob_find(tag, "", &have, &err) != VOB_OK || view_list_loading(tag, &users, &err) != VOB_OK)
+    if (rgy_vob_find(tag, "", &have, &err) != VOB_OK || read_only_storage(tag, &err) ||
+        view_list_loading(tag, &users, &err) != VOB_OK)
         return fail_text(err);
     std::string names = view_names(users);
     if (!users.empty() && !a.has("force")) {

@@ -45,7 +45,7 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
     if (!e)
         e = copy_fd(in, out.stream());
     close(in);
-    if (!e && fchmod(fileno(out.stream()), writable ? 0644 : 0444) != 0)
+    if (!e && fchmod(out.fd(), writable ? 0644 : 0444) != 0)
         e = errno;
     if (!e)
         e = out.commit(false);
