@@ -23,6 +23,8 @@ public:
     // 0, or an errno value.
     [[nodiscard]] int open(const std::string &dest);
     FILE *stream() const { return fp_; }
+    // The temporary file's name while one is open ("" otherwise).
+    const std::string &temp_name() const { return tmp_; }
     // 0, or the errno value of the first failed write, flush, sync or rename.
     // Not durable: nothing is synced. Readers and later runs still see either
     // the old or the whole new contents, but a power failure soon after may
