@@ -28,13 +28,19 @@ void fill_closed_descriptors() {
 }
 
 // The reason a stream failed, when its flush no longer says (the failed
-// bytes were dropped): a pipe whose reader has gone shows an error on poll.
+// bytes were dropped): what the notices met, else a pipe whose reader has
+// gone shows an error on poll, and a device refuses even an empty write.
 int lost_reason(int fd) {
+    if (fd == STDOUT_FILENO && imsg_out_errno())
+        return imsg_out_errno();
     struct stat st;
     pollfd p = {fd, POLLOUT, 0};
     if (fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) && poll(&p, 1, 0) == 1 &&
         (p.revents & POLLERR))
         return EPIPE;
+    errno = 0;
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && write(fd, "", 0) < 0 && errno != EAGAIN)
+        return errno;
     return EIO;
 }
 
