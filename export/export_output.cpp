@@ -142,7 +142,8 @@ int export_reserve_output(export_run &r) {
 // A stop at once removes them from its handler.
 int export_make_record_files(export_run &r) {
     const char *dir = r.temp_dir.empty() ? nullptr : r.temp_dir.c_str();
-    for (auto [path, slot] : {std::pair{&r.dir_tmp, &r.dir_slot}, std::pair{&r.element_tmp, &r.element_slot}}) {
+    for (auto [path, slot] :
+         {std::pair{&r.dir_tmp, &r.dir_slot}, std::pair{&r.element_tmp, &r.element_slot}}) {
         int err = fileutl_tmpfile_ext(dir, 0, 0, path);
         if (err != 0) {
             path->clear();

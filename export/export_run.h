@@ -70,15 +70,15 @@ struct export_run {
     // The places of the record files and of the data file being assembled
     // among the files a stop at once removes (stopsig.h); -1: none.
     int dir_slot = -1, element_slot = -1, data_slot = -1;
-    std::vector<char> element_buf;      // outlives the element file it buffers
+    std::vector<char> element_buf;   // outlives the element file it buffers
     hash_table *failures = nullptr;
     // Paths left out on purpose, in walk order, each with what became of it.
     std::vector<std::pair<std::string, std::string>> left_out;
     std::string current_source;   // the operand being walked ("" before the walk: ".")
     std::string current_path;     // the last path the walk met
-    long files_walked = 0;   // regular files the walk met
-    bool progress = false;   // the progress line is drawn (stderr is a terminal)
-    double start_time = 0;   // monotonic seconds
+    long files_walked = 0;        // regular files the walk met
+    bool progress = false;        // the progress line is drawn (stderr is a terminal)
+    double start_time = 0;        // monotonic seconds
     double last_draw = 0;
     bool init_ok = false;
     bool shutdown_done = false;

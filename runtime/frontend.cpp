@@ -98,8 +98,9 @@ int frontend_check_output(const frontend_t &fe, const char *what) {
     if (out == EPIPE)
         return FRONTEND_PIPE_GONE;
     if (out != 0) {
-        std::string text = fe.write_failed >= 0 ? imsg_sprintf(fe.cat(), fe.write_failed, imsg_strerror(out))
-                                                : IMSG_SPRINTF(frontend_cat(), FE_WRITE_FAILED, imsg_strerror(out));
+        std::string text = fe.write_failed >= 0
+                               ? imsg_sprintf(fe.cat(), fe.write_failed, imsg_strerror(out))
+                               : IMSG_SPRINTF(frontend_cat(), FE_WRITE_FAILED, imsg_strerror(out));
         if (what)
             text = std::string(what) + ": " + text;
         imsg_printf(IMSG_ERROR, "%s", text.c_str());

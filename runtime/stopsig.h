@@ -14,7 +14,7 @@
 #include <sys/types.h>
 
 struct ks_stop_plan {
-    std::string text;          // written by the first signal
+    std::string text;   // written by the first signal
     void (*request)() = nullptr;
     void (*at_second)() = nullptr;
     std::string second_text;   // written by the second signal, after the files went

@@ -79,4 +79,3 @@ bool resolve(const std::string &p, vob_pname *out) {
 
 int vob_failed(vob_t *v) { return fail_text(vob_errmsg(v)); }
 int view_failed(view_t *v) { return fail_text(view_errmsg(v)); }
-

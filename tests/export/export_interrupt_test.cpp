@@ -94,7 +94,8 @@ struct ExportInterrupt : ::testing::Test {
         EXPECT_EQ(testutil::read_file(work + "/cvt_data"), "");
         ExportRun again = run_exporter(SCRIPTED_BIN, work, {}, {{"TMP", tmp}});
         EXPECT_EQ(again.proc.status, 1);
-        EXPECT_NE(again.proc.err.find("\"cvt_data\" exists, please move."), std::string::npos) << again.proc.err;
+        EXPECT_NE(again.proc.err.find("\"cvt_data\" exists, please move."), std::string::npos)
+            << again.proc.err;
         EXPECT_EQ(again.data, "");
     }
 };
@@ -156,10 +157,11 @@ TEST_F(ExportInterrupt, SecondSignalEndsAtOnceAndStillRemovesTheFiles) {
     EXPECT_LT(clock_type::now() - t0, std::chrono::seconds(10));
     std::string out = testutil::read_file(log);
     EXPECT_NE(out.find("scripted_exporter: Stopping: "), std::string::npos) << out;
-    EXPECT_NE(out.find("scripted_exporter: Error: The export was interrupted again and ended at once; its "
-                       "temporary record files were removed.\n"
-                       "    The data file \"cvt_data\" is left empty: move or delete it before the next run.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("scripted_exporter: Error: The export was interrupted again and ended at once; its "
+                 "temporary record files were removed.\n"
+                 "    The data file \"cvt_data\" is left empty: move or delete it before the next run.\n"),
+        std::string::npos)
         << out;
     expect_left_as_a_failed_run();
 }

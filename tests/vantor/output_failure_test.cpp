@@ -20,7 +20,9 @@ extern char **environ;
 
 namespace {
 
-std::string bin(const std::string &rel) { return strutl_sh_squote(std::string(VANTOR_BUILD_DIR) + "/" + rel); }
+std::string bin(const std::string &rel) {
+    return strutl_sh_squote(std::string(VANTOR_BUILD_DIR) + "/" + rel);
+}
 
 struct OutputFailure : testvob::ViewTest {
     std::string src, data, tmpdir;
@@ -35,9 +37,9 @@ struct OutputFailure : testvob::ViewTest {
         testutil::write_file(src + "/f", "flat\n");
         testutil::write_file(vob_root() + "/a", "one\n");
         ASSERT_EQ(testvob::run_vantor("mkelem -ci a", nullptr, nullptr, vob_root()), 0);
-        ASSERT_EQ(sh("cd " + q(src) + " && " + bin("drivers/ffile/vantexport_ffile") + " -o " + q(data),
-                     nullptr),
-                  0);
+        ASSERT_EQ(
+            sh("cd " + q(src) + " && " + bin("drivers/ffile/vantexport_ffile") + " -o " + q(data), nullptr),
+            0);
     }
 
     static std::string q(const std::string &s) { return strutl_sh_squote(s); }
@@ -118,7 +120,8 @@ TEST_F(OutputFailure, EveryProgramFailsWhenItsOutputIsLost) {
         if (!r.says.empty()) {
             EXPECT_NE(err.find(r.says), std::string::npos) << r.cmd << " " << r.redirect << "\n" << err;
         }
-        EXPECT_EQ(testutil::count(err, "standard output"), r.says.find("standard output") != std::string::npos)
+        EXPECT_EQ(testutil::count(err, "standard output"),
+                  r.says.find("standard output") != std::string::npos)
             << "one message: " << r.cmd << " " << r.redirect << "\n"
             << err;
         if (r.cmd == export_run) {
