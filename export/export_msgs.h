@@ -84,8 +84,8 @@
     X(MAIN_HELP_EXIT_STATUS,                                                                                \
       "\nExit status:\n"                                                                                    \
       "  0  everything was exported (or left out by the options)\n"                                         \
-      "  1  the run failed: the data file is left empty (or, when a source-name could not be read,\n"       \
-      "     written without it)\n"                                                                          \
+      "  1  the run failed (output that could not be written included): the data file is left\n"            \
+      "     empty (or, when a source-name could not be read, written without it)\n"                         \
       "  2  the data file was written, but some elements could not be exported; they are listed\n"          \
       "  130, 143  interrupted by SIGINT or SIGTERM: the data file is left empty\n")                        \
     X(MAIN_PROGRESS, "%ld files walked, %ld elements, %ld versions, %.0f versions/s")                       \
