@@ -87,7 +87,7 @@ int check_output(export_run &r) {
     int rc = frontend_check_output(front_end(r), nullptr);
     if (rc == FRONTEND_PIPE_GONE) {
         (void)fatal(r);
-        frontend_die_of_sigpipe();
+        ks_die_of_signal(SIGPIPE);
     }
     return rc;
 }
@@ -128,7 +128,11 @@ int run_export(export_run &r, int argc, char **argv) {
         r.drv->end_report();
     long failed = export_failure_count(r);
     export_free_failures(r);
-    if (check_output(r) || export_commit_output(r, data))
+    if (check_output(r))
+        return fatal(r);
+    if (ks_stop_signal())
+        return interrupted(r);   // the last safe point: the data file is not put in place
+    if (export_commit_output(r, data))
         return fatal(r);
     if (r.error_flag)
         return 1;

@@ -15,6 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// The runtime's own text, for a program whose catalog has none.
+#define FRONTEND_MESSAGES(X) X(FE_WRITE_FAILED, "write failure on standard output: %s")
+IMSG_DECLARE_LISTED(frontend_msg, FRONTEND_MESSAGES)
+
 namespace {
 
 IMSG_DEFINE_LISTED_CATALOG(frontend_cat, "runtime", "frontend", 0, FRONTEND_MESSAGES)
@@ -62,8 +66,6 @@ int stream_failure(FILE *f, bool close) {
 
 }   // namespace
 
-const imsg_catalog *frontend_catalog() { return frontend_cat(); }
-
 void frontend_init(const char *argv0, const char *fixed_name) {
     fill_closed_descriptors();
     ks_system_init();
@@ -108,16 +110,6 @@ int frontend_check_output(const frontend_t &fe, const char *what) {
     return out != 0 || err != 0 ? 1 : 0;
 }
 
-void frontend_die_of_sigpipe() {
-    std::signal(SIGPIPE, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    raise(SIGPIPE);
-    _exit(128 + SIGPIPE);
-}
-
 int frontend_finish(const frontend_t &fe, int status, int failed, const char *what) {
     if (status >= failed) {
         std::fflush(nullptr);
@@ -125,7 +117,7 @@ int frontend_finish(const frontend_t &fe, int status, int failed, const char *wh
     }
     int rc = frontend_check_output(fe, what);
     if (rc == FRONTEND_PIPE_GONE)
-        frontend_die_of_sigpipe();
+        ks_die_of_signal(SIGPIPE);
     return rc != 0 ? failed : status;
 }
 

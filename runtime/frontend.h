@@ -8,11 +8,6 @@
 #include "runtime/clp.h"
 #include "runtime/imsg.h"
 
-// The runtime's own texts of the front ends.
-#define FRONTEND_MESSAGES(X) X(FE_WRITE_FAILED, "write failure on standard output: %s")
-IMSG_DECLARE_LISTED(frontend_msg, FRONTEND_MESSAGES)
-const imsg_catalog *frontend_catalog();
-
 struct frontend_t {
     const char *name;               // the program, as the version banner names it
     const imsg_catalog *(*cat)();   // the program's catalog
@@ -43,8 +38,6 @@ enum { FRONTEND_PIPE_GONE = 2 };
 // FRONTEND_PIPE_GONE, without a message, when standard output's reader has
 // gone; else 1 after write_failed (and "<what>: " before it).
 [[nodiscard]] int frontend_check_output(const frontend_t &fe, const char *what);
-// Ends the process by SIGPIPE (its default action), silently.
-[[noreturn]] void frontend_die_of_sigpipe();
 [[nodiscard]] int frontend_finish(const frontend_t &fe, int status, int failed = 1,
                                   const char *what = nullptr);
 [[noreturn]] void frontend_exit(const frontend_t &fe, int status, int failed = 1, const char *what = nullptr);

@@ -41,17 +41,6 @@ void remove_files() {
             unlink(f.path);
 }
 
-// The default action of sig, now: the shells see the process ended by it.
-[[noreturn]] void die_of(int sig) {
-    signal(sig, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, sig);
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    raise(sig);
-    _exit(128 + sig);
-}
-
 void on_stop_signal(int sig) {
     if (g_signalled) {
         end_child(SIGKILL);
@@ -71,7 +60,7 @@ void on_stop_signal(int sig) {
 void on_fatal_signal(int sig) {
     end_child(SIGKILL);
     remove_files();
-    die_of(sig);
+    ks_die_of_signal(sig);
 }
 
 void handle(int sig, void (*fn)(int)) {
@@ -109,6 +98,16 @@ void ks_install_stop_handlers(const std::string &text, void (*request)(), void (
 }
 
 int ks_stop_signal() { return int(g_signalled); }
+
+void ks_die_of_signal(int sig) {
+    signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(sig);
+    _exit(128 + sig);
+}
 
 int ks_stop_add_file(const std::string &path) {
     if (path.empty() || path.size() > PATH_MAX)

@@ -32,6 +32,9 @@ void ks_install_stop_handlers(const std::string &text, void (*request)(), void (
 
 // The signal that asked the run to stop (SIGINT or SIGTERM), 0 while none did.
 int ks_stop_signal();
+// Ends the process by sig's default action, now (the shells see it ended by
+// the signal; SIGPIPE says nothing). Async-signal-safe.
+[[noreturn]] void ks_die_of_signal(int sig);
 
 enum { KS_STOP_FILES = 8 };
 // Removes path at a stop at once, until dropped. The slot, or -1 when all
