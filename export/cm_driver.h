@@ -23,6 +23,7 @@ enum {
     CM_NOMEM = 12,            // kept for the interface: memory exhaustion ends the process (runtime/ks.h)
     CM_FAILED = 1001,         // failure, already reported
     CM_NOT_EXPORTED = 1003,   // the element is exported under another name
+    CM_STOPPED = 1004,        // the library's own: the run was asked to stop (SIGINT, SIGTERM)
     CM_NO_MORE = -1,          // next_version: no version left
 };
 
@@ -98,3 +99,7 @@ const char *export_common_options();
 // "-VerAll" (any case), print the program's banner line (and for -VerAll the
 // export library's, "libvelkexport") and exit with status 0.
 void export_check_version_request(int argc, char **argv, const char *program);
+// Ends the program after a driver's own early answer (its banner) as
+// export_main ends: a status of 0 becomes 1 when the standard output or
+// error could not be written.
+[[noreturn]] void export_exit(int status);

@@ -11,6 +11,7 @@
 #include "export/export_cmd.h"
 #include "export/export_msgs.h"
 #include "export/export_names.h"
+#include "runtime/stopsig.h"
 #include "runtime/strutl.h"
 
 namespace {
@@ -91,13 +92,15 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
     int rc = driver->open_element(path, &e->handle);
     e->open = true;   // close is owed even when the open failed (null handle)
     if (rc == CM_FAILED) {
-        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_OPEN, path);
+        if (!ks_stop_signal())
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_OPEN, path);
         return fail_open(e, CM_FAILED);
     }
     if (rc != 0)
         return fail_open(e, rc);
     if (driver->element_info(e->handle, &e->info) != 0) {
-        IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_GET_INFO, path);
+        if (!ks_stop_signal())
+            IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_GET_INFO, path);
         return fail_open(e, CM_FAILED);
     }
     name_list_add_all(e->attr_types, e->info.attributes, NAME_WHOLE);
@@ -109,6 +112,8 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
         // Only CM_NO_MORE ends the list: a failing driver would otherwise
         // have the element written with part of its history.
         rc = driver->next_version(e->handle, &v, &is_version);
+        if (ks_stop_signal())
+            return fail_open(e, CM_STOPPED);   // a long history need not be read to its end
         if (rc == CM_NO_MORE)
             break;
         if (rc != 0) {

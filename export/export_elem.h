@@ -52,8 +52,9 @@ struct export_selection {
 };
 
 // Opens the element through the driver and takes its information and every
-// version with its extract text. 0, 1001 after a reported failure, or the
-// driver's open result (1003: exported under another name).
+// version with its extract text. 0, 1001 after a reported failure (not
+// reported once a stop was asked), 1004 when a stop was asked between two
+// versions, or the driver's open result (1003: exported under another name).
 [[nodiscard]] int export_element_history(const cm_driver *driver, const char *path, export_element *e);
 // The records write_selected_versions wrote: the element record (0 or 1) and
 // the version records inside it. On a failure they describe a partial record,

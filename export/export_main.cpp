@@ -2,7 +2,6 @@
 // cleanup that every stop with status 1 goes through. The steps themselves
 // live in export_options.cpp, export_walk.cpp and export_output.cpp (see
 // export_run.h for the state they share and its invariants).
-#include <clocale>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -11,8 +10,9 @@
 #include "export/export_names.h"
 #include "export/export_run.h"
 #include "runtime/fileutl.h"
+#include "runtime/frontend.h"
 #include "runtime/ks.h"
-#include "runtime/pfm.h"
+#include "runtime/stopsig.h"
 #include "runtime/version.h"
 
 namespace {
@@ -27,6 +27,7 @@ void shutdown_driver(export_run &r) {
 
 // Every stop with status 1 after start-up goes through here.
 int fatal(export_run &r) {
+    export_drop_data_file(r);
     export_remove_record_files(r);
     export_free_failures(r);
     shutdown_driver(r);
@@ -40,36 +41,111 @@ void report_totals(const export_run &r) {
                r.files_walked, export_now() - r.start_time, export_failure_count(r));
 }
 
+frontend_t front_end(const export_run &r) {
+    return {r.program.c_str(), export_main_cat, -1, -1, MAIN_WRITE_FAILED};
+}
+
+// A stop asked by SIGINT or SIGTERM, seen at a safe point: the record files
+// go, and the run says where it was and what blocks the next one. Status
+// 128 + the signal, as the shells show a program that the signal ended.
+int interrupted(export_run &r) {
+    export_progress(r, true);
+    export_drop_data_file(r);
+    export_remove_record_files(r);
+    export_free_failures(r);
+    shutdown_driver(r);
+    std::string source = r.current_source.empty() ? "." : r.current_source;
+    std::string at = r.current_path.empty() ? source : r.current_path;
+    IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_INTERRUPTED, source.c_str(), at.c_str(), r.st.num_elements,
+               r.st.num_versions);
+    IMSG_PRINT(IMSG_CONT, export_main_cat(), MAIN_HINT_INTERRUPTED, r.st.output_name.c_str());
+    return 128 + ks_stop_signal();
+}
+
+// The first signal asks for a stop at the next safe point (the walk's next
+// path, an element's next version, before the data file is assembled and
+// before it is committed); a second one ends the run at once, from the
+// handler: the record files (and a data file being assembled) are removed
+// there through the paths registered with the handlers.
+void install_stop_plan(const export_run &r) {
+    const imsg_catalog *c = export_main_cat();
+    ks_stop_plan plan;
+    std::string app = imsg_app_name();
+    plan.text = app + ": " + IMSG_SPRINTF(c, MAIN_STOPPING) + "\n";
+    plan.second_text = app + ": Error: " + IMSG_SPRINTF(c, MAIN_INTERRUPTED_AT_ONCE) + "\n    " +
+                       IMSG_SPRINTF(c, MAIN_HINT_INTERRUPTED, r.st.output_name.c_str()) + "\n";
+    plan.status_by_signal = true;
+    plan.hangup_and_pipe = true;
+    ks_install_stop_plan(plan);
+}
+
+// Before the data file is committed, what the run printed must have reached
+// its standard output and error: a run whose report was lost fails, and
+// leaves the empty data file as any failed run. A reader of the output that
+// has gone ends the run silently by SIGPIPE, its temporary files removed.
+int check_output(export_run &r) {
+    int rc = frontend_check_output(front_end(r), nullptr);
+    if (rc == FRONTEND_PIPE_GONE) {
+        (void)fatal(r);
+        ks_die_of_signal(SIGPIPE);
+    }
+    return rc;
+}
+
 int run_export(export_run &r, int argc, char **argv) {
     export_stop stop = export_parse_options(r, argc, argv);
     if (stop == EXPORT_STOP_USAGE)
         r.drv->usage(r.program.c_str());
     if (stop != EXPORT_GO_ON)
         return fatal(r);
-    if (export_convert_dates(r) || export_reserve_output(r) || export_make_record_files(r) ||
-        export_read_translation(r) || export_open_record_files(r))
+    install_stop_plan(r);
+    if (export_convert_dates(r) || export_reserve_output(r))
         return fatal(r);
+    if (export_make_record_files(r) || export_read_translation(r) || export_open_record_files(r))
+        return ks_stop_signal() ? interrupted(r) : fatal(r);
     r.start_time = r.last_draw = export_now();
     r.progress = isatty(STDERR_FILENO) != 0;
     int walk_rc = export_walk_sources(r);
+    if (ks_stop_signal())
+        return interrupted(r);
     export_progress(r, true);
     if (walk_rc)
         return fatal(r);
     int bad_records = export_close_record_files(r);
     shutdown_driver(r);
     atomic_file data;   // removed unless committed
-    if (bad_records || export_assemble(r, data) || export_write_translation(r) ||
-        export_commit_output(r, data))
+    if (bad_records || export_assemble(r, data))
+        return ks_stop_signal() ? interrupted(r) : fatal(r);
+    if (ks_stop_signal())
+        return interrupted(r);
+    if (export_write_translation(r))
         return fatal(r);
+    // The report comes before the commit, so that the status of a run whose
+    // report could not be written is that of a failed run.
     export_report_failures(r);
     report_totals(r);
     if (r.drv->end_report)
         r.drv->end_report();
     long failed = export_failure_count(r);
     export_free_failures(r);
+    if (check_output(r))
+        return fatal(r);
+    if (ks_stop_signal())
+        return interrupted(r);   // the last safe point: the data file is not put in place
+    if (export_commit_output(r, data))
+        return fatal(r);
     if (r.error_flag)
         return 1;
     return failed != 0 ? 2 : 0;
+}
+
+// The standard streams checked last, for what was printed after the data
+// file was committed or by a run that wrote none (help, usage, banner): a
+// status of 0 or 2 becomes 1 when they could not be written.
+int finish(const export_run &r, int status) {
+    if (status != 0 && status != 2)
+        return status;
+    return frontend_finish(front_end(r), 0) != 0 ? 1 : status;
 }
 
 // -h or --help anywhere before "--", except as the value of an option that
@@ -130,13 +206,15 @@ void export_check_version_request(int argc, char **argv, const char *program) {
     ks_print_banner(program);
     if (all)
         ks_print_banner("libvelkexport");
-    pfm_exit(0);
+    export_exit(0);
+}
+
+void export_exit(int status) {
+    frontend_exit({imsg_app_name(), export_main_cat, -1, -1, MAIN_WRITE_FAILED}, status);
 }
 
 int export_main(int argc, char **argv, const cm_driver *driver) {
-    std::setlocale(LC_ALL, "");
-    ks_system_init();
-    imsg_set_app_name(argv[0]);
+    frontend_init(argv[0], nullptr);
     // Past a file-size limit a write should fail and be reported, with the
     // temporary files removed, rather than the signal ending the run.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -145,16 +223,16 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     std::string dir;
     fileutl_strip_leaf(argv[0], &dir, &r.program);
     if (help_requested(argc, argv))
-        return print_help(driver, argv[0], r.program);
+        return finish(r, print_help(driver, argv[0], r.program));
     r.drv = driver;
     r.g.extra_options = "";
     r.g.export_from_dir = nullptr;
     r.g.follow_links_default = 1;
     if (driver->init(argc, argv, &r.fs_ops, &r.kind, &r.g) != 0) {
         IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_INIT_FAILED);
-        return 1;
+        return finish(r, 1);
     }
     r.init_ok = true;
     r.st.follow_links = r.g.follow_links_default;
-    return run_export(r, argc, argv);
+    return finish(r, run_export(r, argc, argv));
 }

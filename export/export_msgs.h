@@ -45,6 +45,16 @@
     X(MAIN_HINT_OUTPUT_EXISTS,                                                                              \
       "Move or delete \"%s\" (a failed run leaves it empty; otherwise it is the result of an "              \
       "earlier run), then run again.")                                                                      \
+    X(MAIN_WRITE_FAILED, "Write failure on standard output: %s")                                            \
+    X(MAIN_STOPPING,                                                                                        \
+      "Stopping: the export ends before its next element and removes its temporary files; a second "        \
+      "signal ends it at once.")                                                                            \
+    X(MAIN_INTERRUPTED,                                                                                     \
+      "The export of \"%s\" was interrupted at \"%s\" after %ld elements with %ld versions; its "           \
+      "temporary record files were removed.")                                                               \
+    X(MAIN_INTERRUPTED_AT_ONCE,                                                                             \
+      "The export was interrupted again and ended at once; its temporary record files were removed.")       \
+    X(MAIN_HINT_INTERRUPTED, "The data file \"%s\" is left empty: move or delete it before the next run.")  \
     X(MAIN_HELP_OPTIONS, "\nOptions:\n")                                                                    \
     X(MAIN_HELP_OPT_r,                                                                                      \
       "  -r              export the whole tree below the sources, not only their top level\n")              \
@@ -74,9 +84,10 @@
     X(MAIN_HELP_EXIT_STATUS,                                                                                \
       "\nExit status:\n"                                                                                    \
       "  0  everything was exported (or left out by the options)\n"                                         \
-      "  1  the run failed: the data file is left empty (or, when a source-name could not be read,\n"       \
-      "     written without it)\n"                                                                          \
-      "  2  the data file was written, but some elements could not be exported; they are listed\n")         \
+      "  1  the run failed (output that could not be written included): the data file is left\n"            \
+      "     empty (or, when a source-name could not be read, written without it)\n"                         \
+      "  2  the data file was written, but some elements could not be exported; they are listed\n"          \
+      "  130, 143  interrupted by SIGINT or SIGTERM: the data file is left empty\n")                        \
     X(MAIN_PROGRESS, "%ld files walked, %ld elements, %ld versions, %.0f versions/s")                       \
     X(MAIN_TOTALS, "Exported %ld elements with %ld versions from %ld files in %.1f s; %ld not exported")    \
     X(MAIN_LEFT_OUT, "Not exported on their own, since what they hold was exported:")                       \

@@ -15,6 +15,7 @@
 #include "runtime/atomic_file.h"
 #include "runtime/fileutl.h"
 #include "runtime/imsg.h"
+#include "runtime/stopsig.h"
 
 namespace {
 
@@ -140,9 +141,11 @@ int export_reserve_output(export_run &r) {
     return 0;
 }
 
+// A stop at once removes them from its handler.
 int export_make_record_files(export_run &r) {
     const char *dir = r.temp_dir.empty() ? nullptr : r.temp_dir.c_str();
-    for (std::string *path : {&r.dir_tmp, &r.element_tmp}) {
+    for (auto [path, slot] :
+         {std::pair{&r.dir_tmp, &r.dir_slot}, std::pair{&r.element_tmp, &r.element_slot}}) {
         int err = fileutl_tmpfile_ext(dir, 0, 0, path);
         if (err != 0) {
             path->clear();
@@ -150,6 +153,7 @@ int export_make_record_files(export_run &r) {
                               TBS_MSG_TMPFILE, imsg_strerror(err));
             return 1;
         }
+        *slot = ks_stop_add_file(*path);
     }
     return 0;
 }
@@ -180,6 +184,9 @@ int export_close_record_files(export_run &r) {
 void export_remove_record_files(export_run &r) {
     close_file(r.st.dir_file);
     close_file(r.st.element_file);
+    ks_stop_drop_file(r.dir_slot);
+    ks_stop_drop_file(r.element_slot);
+    r.dir_slot = r.element_slot = -1;
     for (const std::string *path : {&r.dir_tmp, &r.element_tmp}) {
         // A leftover stops nothing, but the user should know to remove it.
         if (!path->empty())
@@ -188,6 +195,11 @@ void export_remove_record_files(export_run &r) {
     }
     r.dir_tmp.clear();
     r.element_tmp.clear();
+}
+
+void export_drop_data_file(export_run &r) {
+    ks_stop_drop_file(r.data_slot);
+    r.data_slot = -1;
 }
 
 // Read at start when it exists, else created (owner read and write) so that
@@ -221,6 +233,7 @@ int export_assemble(export_run &r, atomic_file &file) {
         imsg_print_errno(IMSG_ERROR, name.c_str(), err);
         return 1;
     }
+    r.data_slot = ks_stop_add_file(file.temp_name());
     FILE *out = file.stream();
     IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_CREATING_SCRIPT, name.c_str());
     g.num_elements = r.st.num_elements;
@@ -246,7 +259,9 @@ int export_commit_output(export_run &r, atomic_file &file) {
     // Not synced: the syncs of a large file cost a measurable share of the run,
     // and a replacement lost to a power failure leaves the state of a failed
     // run (the reserved empty file), which a rerun mends.
-    if (commit_checked(file, r.st.output_name, false) != 0)
+    int rc = commit_checked(file, r.st.output_name, false);
+    export_drop_data_file(r);
+    if (rc != 0)
         return 1;
     export_remove_record_files(r);
     return 0;

@@ -17,8 +17,10 @@
 // never a partial one; the element file only ever holds whole element records
 // (a failed element is cut back off it); the exit status is 1 exactly when
 // something that was asked for is missing from the data file for a reason
-// other than a per-element failure, which is listed; otherwise it is 2 when
-// the list is not empty. What a driver left out on purpose (its 1003 with a
+// other than a per-element failure, which is listed (or the standard output
+// or error could not be written); otherwise it is 2 when the list is not
+// empty. A run stopped by SIGINT or SIGTERM ends with 128 + the signal and
+// the empty data file, its record files removed. What a driver left out on purpose (its 1003 with a
 // reason) is listed apart and does not count. NumElements and NumVersions count the element and
 // version records the data file holds, no more: a record cut back counts
 // nothing.
@@ -65,13 +67,18 @@ struct export_run {
     const char *date_important = nullptr, *date_since = nullptr, *date_prior = nullptr;
     std::vector<std::string> operands;
     std::string dir_tmp, element_tmp;   // the record files; empty when not made
-    std::vector<char> element_buf;      // outlives the element file it buffers
+    // The places of the record files and of the data file being assembled
+    // among the files a stop at once removes (stopsig.h); -1: none.
+    int dir_slot = -1, element_slot = -1, data_slot = -1;
+    std::vector<char> element_buf;   // outlives the element file it buffers
     hash_table *failures = nullptr;
     // Paths left out on purpose, in walk order, each with what became of it.
     std::vector<std::pair<std::string, std::string>> left_out;
-    long files_walked = 0;   // regular files the walk met
-    bool progress = false;   // the progress line is drawn (stderr is a terminal)
-    double start_time = 0;   // monotonic seconds
+    std::string current_source;   // the operand being walked ("" before the walk: ".")
+    std::string current_path;     // the last path the walk met
+    long files_walked = 0;        // regular files the walk met
+    bool progress = false;        // the progress line is drawn (stderr is a terminal)
+    double start_time = 0;        // monotonic seconds
     double last_draw = 0;
     bool init_ok = false;
     bool shutdown_done = false;
@@ -122,5 +129,8 @@ void export_remove_record_files(export_run &r);
 // empty file, never a partial one that looks like a result.
 [[nodiscard]] int export_assemble(export_run &r, atomic_file &file);
 [[nodiscard]] int export_commit_output(export_run &r, atomic_file &file);
+// The data file being assembled is no longer the stop handlers' to remove
+// (committed, or removed by its atomic_file).
+void export_drop_data_file(export_run &r);
 // Replaces the translation file whole, or reports the renames without -T.
 [[nodiscard]] int export_write_translation(export_run &r);

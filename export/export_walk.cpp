@@ -12,6 +12,7 @@
 #include "export/export_cmd.h"
 #include "export/export_run.h"
 #include "runtime/fileutl.h"
+#include "runtime/stopsig.h"
 
 namespace {
 
@@ -44,6 +45,12 @@ bool cut_back(FILE *f, off_t pos) {
 int file_handling(export_run &r, const std::string &rel) {
     export_element e;
     int rc = export_element_history(r.drv, rel.c_str(), &e);
+    // A stop asked meanwhile: the element is neither exported nor a failure
+    // (the driver's tool may have been ended by it).
+    if (rc != 0 && (rc == CM_STOPPED || ks_stop_signal())) {
+        release_element(e);
+        return -4;
+    }
     if (rc == CM_FAILED) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NO_ELEMENT_INFO);
         release_element(e);
@@ -123,7 +130,10 @@ int walk_callback(void *ctx, const char *path, const char *, const char *, const
 // A path the walk met: mapped by the driver, then a directory record or an
 // element. 1: not exported (pruned, or failed and listed); -4: the run fails.
 int handle_path(export_run &r, const char *path, const fileutl_stat_t *st) {
+    if (ks_stop_signal())
+        return -4;   // the run reports where it was
     std::string rel = strip_dot_slash(path);
+    r.current_path = rel;
     if (!r.output_prefix.empty() && rel == r.output_prefix)
         return 1;   // the data file itself
     if (S_ISREG(st->mode))
@@ -195,6 +205,9 @@ void walk_operands(export_run &r, const fileutl_walk_desc &desc, int flags) {
         return;
     }
     for (const std::string &op : r.operands) {
+        if (ks_stop_signal())
+            return;
+        r.current_source = op;
         fileutl_stat_t st{};
         if (stat_path(r, op.c_str(), &st) != 0) {
             imsg_print_errno(IMSG_ERROR, op.c_str(), errno);

@@ -28,6 +28,8 @@ public:
     // The temporary file's descriptor, for fchmod and fstat: stream() is not
     // a plain file stream, so fileno() does not give it.
     int fd() const { return fd_; }
+    // The temporary file's name while one is open ("" otherwise).
+    const std::string &temp_name() const { return tmp_; }
     // 0, or the errno value of the first failed write, flush, sync or rename.
     // Not durable: nothing is synced. Readers and later runs still see either
     // the old or the whole new contents, but a power failure soon after may

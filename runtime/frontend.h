@@ -12,12 +12,37 @@ struct frontend_t {
     const char *name;               // the program, as the version banner names it
     const imsg_catalog *(*cat)();   // the program's catalog
     int usage, help;                // its usage text and the explanations after it
+    // Its text for standard output that could not be written, one "%s" for
+    // the system's reason; -1: the runtime's "write failure on standard
+    // output: %s".
+    int write_failed = -1;
 };
 
-// The runtime's start-up, then the application name: fixed_name when not
-// null, else the leaf of argv0; with neither, the runtime's default name.
+// Descriptors 0, 1 and 2 opened on /dev/null when the caller left them
+// closed (read-only, so that writes to them fail and are reported, and no
+// file the run opens takes their place), the runtime's start-up, then the
+// application name: fixed_name when not null, else the leaf of argv0; with
+// neither, the runtime's default name.
 void frontend_init(const char *argv0, const char *fixed_name);
-// The usage, then the explanations, on standard output; status 0.
+
+// The end of every program. Standard output is flushed (and a copy of its
+// descriptor closed, where a file system reports a failed write back) and
+// standard error checked; when either could not be written, a status below
+// `failed` becomes `failed`, after write_failed on standard error ("<what>: "
+// before it when what is not null). A status of `failed` or more is a run
+// that already failed: it stays as it is, without the check. Output that
+// went to a pipe whose reader has gone (EPIPE) ends the process silently by
+// SIGPIPE, as it would have without the signal ignored.
+enum { FRONTEND_PIPE_GONE = 2 };
+// The check alone, the streams left open: 0 when both were written whole;
+// FRONTEND_PIPE_GONE, without a message, when standard output's reader has
+// gone; else 1 after write_failed (and "<what>: " before it).
+[[nodiscard]] int frontend_check_output(const frontend_t &fe, const char *what);
+[[nodiscard]] int frontend_finish(const frontend_t &fe, int status, int failed = 1,
+                                  const char *what = nullptr);
+[[noreturn]] void frontend_exit(const frontend_t &fe, int status, int failed = 1, const char *what = nullptr);
+// The usage, then the explanations, on standard output; status 0 (through
+// frontend_exit, as are the two below).
 [[noreturn]] void frontend_help_exit(const frontend_t &fe);
 // When argv[1] asks for the version (-Ver, -Version, -VerAll): the banner,
 // for -VerAll also libraries() when not null; status 0. Returns otherwise.

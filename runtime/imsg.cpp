@@ -20,6 +20,14 @@ FILE *err_stream = nullptr;
 FILE *out() { return out_stream ? out_stream : stdout; }
 FILE *err() { return err_stream ? err_stream : stderr; }
 
+// The reason of the first write to the notice stream that failed: stdio
+// keeps only the error flag, and a later flush no longer says why.
+int out_errno = 0;
+void note_out() {
+    if (!out_errno && std::ferror(out()))
+        out_errno = errno ? errno : EIO;
+}
+
 bool status_shown = false;
 bool out_line_open = false;   // a notice left stdout in the middle of a line
 
@@ -62,14 +70,18 @@ void emit(int severity, std::string_view text, bool add_newline) {
     bool needs_nl = add_newline && (text.empty() || text.back() != '\n');
     status_erase();
     if (severity == IMSG_NOTICE) {
+        errno = 0;
         std::fwrite(text.data(), 1, text.size(), out());
         if (needs_nl)
             std::fputc('\n', out());
+        note_out();
         if (needs_nl || !text.empty())
             out_line_open = !needs_nl && text.back() != '\n';
         return;
     }
+    errno = 0;
     std::fflush(out());
+    note_out();
     std::string line;
     if (severity == IMSG_CONT) {
         line = "    ";
@@ -158,7 +170,9 @@ bool imsg_status_draw(const std::string &text, bool force) {
         std::fputc('\n', out());
         out_line_open = false;
     }
+    errno = 0;
     std::fflush(out());
+    note_out();
     std::string line = "\r" + text + "\x1b[K";
     std::fputs(line.c_str(), err());
     std::fflush(err());
@@ -167,6 +181,8 @@ bool imsg_status_draw(const std::string &text, bool force) {
 }
 
 void imsg_status_clear() { status_erase(); }
+
+int imsg_out_errno() { return out_errno; }
 
 void imsg_status_end() { status_finish("\n"); }
 

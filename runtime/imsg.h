@@ -83,6 +83,9 @@ void imsg_status_end();
 // not a number from 0 to 86400 gives the default and *bad says so.
 double imsg_progress_interval(std::string *bad);
 
+// The errno value of the first write of notices that failed, 0 while none did.
+int imsg_out_errno();
+
 // Test hook: redirect the two streams (null restores stdout/stderr).
 void imsg_set_streams(FILE *out, FILE *err);
 

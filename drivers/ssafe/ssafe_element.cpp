@@ -7,6 +7,7 @@
 #include "drivers/ssafe/ssafe_driver.h"
 #include "drivers/ssafe/ssafe_msgs.h"
 #include "drivers/ssafe/ssafe_run.h"
+#include "runtime/stopsig.h"
 #include "runtime/strutl.h"
 
 namespace {
@@ -81,7 +82,8 @@ int pin_of(const std::string &path, const std::string &listed_line, std::string 
         if (rc > 0)
             return 1;
         if (rc < 0) {
-            IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, command.c_str(), why.c_str());
+            if (!ks_stop_signal())   // a client ended by the run's stop is no failure of its own
+                IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, command.c_str(), why.c_str());
             return 1;
         }
         line = ssafe_first_line(text);

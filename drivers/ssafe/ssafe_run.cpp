@@ -12,6 +12,7 @@
 #include "drivers/ssafe/ssafe_driver.h"
 #include "drivers/ssafe/ssafe_msgs.h"
 #include "runtime/fileutl.h"
+#include "runtime/stopsig.h"
 
 extern char **environ;
 
@@ -31,9 +32,31 @@ struct fd_pair {
 
 struct spawn_actions {
     posix_spawn_file_actions_t fa;
-    spawn_actions() { posix_spawn_file_actions_init(&fa); }
-    ~spawn_actions() { posix_spawn_file_actions_destroy(&fa); }
+    posix_spawnattr_t attr;
+    spawn_actions() {
+        posix_spawn_file_actions_init(&fa);
+        posix_spawnattr_init(&attr);
+    }
+    ~spawn_actions() {
+        posix_spawnattr_destroy(&attr);
+        posix_spawn_file_actions_destroy(&fa);
+    }
 };
+
+// The client runs in a process group of its own, with the signals as a
+// program starts with them: a Ctrl-C reaches the exporter alone, whose stop
+// handlers end the client (stopsig.h) instead of leaving it running.
+void own_group(posix_spawnattr_t *attr) {
+    sigset_t none, dflt;
+    sigemptyset(&none);
+    sigemptyset(&dflt);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ})
+        sigaddset(&dflt, sig);
+    posix_spawnattr_setpgroup(attr, 0);
+    posix_spawnattr_setsigmask(attr, &none);
+    posix_spawnattr_setsigdefault(attr, &dflt);
+    posix_spawnattr_setflags(attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
 
 int wait_child(pid_t pid, int *wstatus) {
     for (;;) {
@@ -71,14 +94,18 @@ int ssafe_run(const std::vector<std::string> &args, const ssafe_redirect &r, int
     for (std::string &arg : copy)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    own_group(&a.attr);
     pid_t pid;
-    int rc = posix_spawn(&pid, s.ss_path.c_str(), &a.fa, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, s.ss_path.c_str(), &a.fa, &a.attr, argv.data(), environ);
     if (rc != 0) {
         *why = imsg_strerror(rc);
         return -1;
     }
+    ks_stop_set_child(pid);
     int ws = 0;
-    if (wait_child(pid, &ws) != 0) {
+    int waited = wait_child(pid, &ws);
+    ks_stop_set_child(0);
+    if (waited != 0) {
         *why = imsg_strerror(errno);
         return -1;
     }
@@ -147,6 +174,7 @@ int ssafe_capture(const std::vector<std::string> &args, std::string *text, int *
     text->clear();
     if (ssafe_tmpfile(&out) != 0)
         return 1;
+    int slot = ks_stop_add_file(out);   // removed by a stop at once too
     std::vector<std::string> full = args;
     for (std::string &a : full)
         if (a == "-O")
@@ -160,6 +188,7 @@ int ssafe_capture(const std::vector<std::string> &args, std::string *text, int *
         }
         text->clear();
     }
+    ks_stop_drop_file(slot);
     (void)fileutl_rm(out.c_str());
     return rc;
 }
@@ -170,7 +199,8 @@ int ssafe_query(const std::string &cmd, const std::vector<std::string> &rest, st
     int status;
     std::string why, command;
     int rc = ssafe_capture(args, text, &status, &why, &command);
-    if (rc < 0)
+    // A client ended by the run's stop is no failure of its own.
+    if (rc < 0 && !ks_stop_signal())
         IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_CANT_OPEN_PROCESS, command.c_str(), why.c_str());
     return rc == 0 ? 0 : 1;
 }

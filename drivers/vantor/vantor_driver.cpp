@@ -6,7 +6,6 @@
 
 #include "drivers/vantor/vantor_int.h"
 #include "runtime/getopt.h"
-#include "runtime/pfm.h"
 #include "runtime/tbs.h"
 #include "runtime/version.h"
 
@@ -28,7 +27,7 @@ void version_request(int argc, char **argv) {
     if (all)
         for (const char *lib : LIBRARIES)
             ks_print_banner(lib);
-    pfm_exit(0);
+    export_exit(0);
 }
 
 // Source names come after the options; an option's value may hold "/" (a date).

@@ -17,7 +17,6 @@
 #include "runtime/helpopt.h"
 #include "runtime/imsg.h"
 #include "runtime/ks.h"
-#include "runtime/pfm.h"
 #include "runtime/version.h"
 #include "runtime/wild.h"
 
@@ -205,7 +204,7 @@ int main(int argc, char **argv) {
     read_operands(hdl, &words, &stray);
     if (expand_sources(words, &sources)) {
         clp_destroy_hdl(&hdl);
-        pfm_exit(1);
+        frontend_exit(fe, 1);
     }
     if (!stray.empty()) {
         std::string reason = "\"" + stray + "\" follows a source; options go before the sources";
@@ -234,5 +233,5 @@ int main(int argc, char **argv) {
         print_table(FSI_NOT_LABELLED, params.not_labelled, params.not_labelled_count);
     fsimport_params_release(&params);
     clp_destroy_hdl(&hdl);
-    pfm_exit(rc == 0 ? 0 : 1);
+    frontend_exit(fe, rc == 0 ? 0 : 1);
 }

@@ -11,7 +11,6 @@
 #include "runtime/helpopt.h"
 #include "runtime/imsg.h"
 #include "runtime/ks.h"
-#include "runtime/pfm.h"
 #include "runtime/version.h"
 
 namespace {
@@ -141,5 +140,5 @@ int main(int argc, char **argv) {
     imp_params_release(&params);
     if (params.load == 0)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOT_LOADED);
-    pfm_exit(rc == 0 ? 0 : 1);
+    frontend_exit(fe, rc == 0 ? 0 : 1);
 }

@@ -5,7 +5,6 @@
 #include "platform/vantor/vantor_int.h"
 #include "runtime/frontend.h"
 #include "runtime/helpopt.h"
-#include "runtime/pfm.h"
 
 #include <cstring>
 #include <string>
@@ -58,7 +57,7 @@ const command commands[] = {
     {"rmver", nullptr, "data force", "", 1, 1, "PATH@@VERSION", cmd_rmver},
 };
 
-const frontend_t fe = {"vantor", cat, VT_USAGE, VT_HELP};
+const frontend_t fe = {"vantor", cat, VT_USAGE, VT_HELP, VT_WRITE_FAILED};
 
 const command *find_command(const char *name) {
     for (const command &c : commands)
@@ -82,22 +81,19 @@ int main(int argc, char **argv) {
     frontend_version(fe, argc, argv, nullptr);
     if (argc < 2) {
         IMSG_PRINT(IMSG_NOTICE, cat(), VT_USAGE);
-        pfm_exit(1);
+        frontend_exit(fe, 1);
     }
     const command *c = find_command(argv[1]);
     if (!strcmp(argv[1], "help") || help_requested(c, argc, argv))
         frontend_help_exit(fe);
     if (!c) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_UNKNOWN_CMD, argv[1]);
-        pfm_exit(1);
+        frontend_exit(fe, 1);
     }
     args_t a = parse(c->name, std::vector<std::string>(argv + 2, argv + argc), c->flags, c->opts);
     if (a.bad || !operands(a, c->min, c->max, c->what))
-        pfm_exit(c->bad_status);
-    int rc = c->fn(a);
+        frontend_exit(fe, c->bad_status);
     // Whatever a command printed must have reached its output: a command
     // that succeeded (or for diff: compared) fails when it did not.
-    if (rc < c->bad_status && output_done(a))
-        rc = c->bad_status;
-    pfm_exit(rc);
+    frontend_exit(fe, c->fn(a), c->bad_status, c->name);
 }

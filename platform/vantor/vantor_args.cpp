@@ -79,10 +79,3 @@ bool resolve(const std::string &p, vob_pname *out) {
 
 int vob_failed(vob_t *v) { return fail_text(vob_errmsg(v)); }
 int view_failed(view_t *v) { return fail_text(view_errmsg(v)); }
-
-int output_done(const args_t &a) {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return 0;
-    IMSG_PRINT(IMSG_ERROR, cat(), VT_WRITE_FAILED, a.cmd, std::strerror(errno));
-    return 1;
-}

@@ -53,9 +53,6 @@ bool resolve(const std::string &p, vob_pname *out);
 int fail_text(const std::string &msg);
 int vob_failed(vob_t *v);
 int view_failed(view_t *v);
-// 0 when everything written to standard output reached it, else 1 after a
-// message: main asks this after every command that did not fail.
-int output_done(const args_t &a);
 
 // ---- vantor_views.cpp: views and their update ------------------------------------------
 

@@ -112,7 +112,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  1  it failed (each failure is reported), or the command line was bad\n"                      \
       "  diff: 0 the trees are the same, 1 they differ, 2 they could not be\n"                        \
       "     compared (reported), or the command line was bad")                                        \
-    X(VT_WRITE_FAILED, "%s: cannot write the standard output: %s")                                    \
+    X(VT_WRITE_FAILED, "cannot write the standard output: %s")                                        \
     X(VT_NOT_SELECTED,                                                                                \
       "\"%s\": the config spec of view \"%s\" selects no version of it or of a directory above it, "  \
       "so the view shows nothing there")                                                              \

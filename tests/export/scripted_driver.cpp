@@ -11,12 +11,16 @@
 //                                              "extract": "text", "command": 1,
 //                                              "extract_rc": 0, "next_rc": 0}]}}}
 // A version with a nonzero "next_rc" is not delivered: next_version returns that.
+// "slow_ms" (at the top or in an element's entry) makes each open_element
+// take that long, however many signals arrive meanwhile.
 // A path without an entry is one plain element with one version "1".
 // With "unreadable" the driver supplies a file system whose directories of
 // those paths (as the walk names them, "./" left out) cannot be opened
 // (EACCES), though they stat as directories.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -144,6 +148,9 @@ int s_map_name(const char *path, int, int *convert, int *prune, std::string *nam
 int s_open_element(const char *path, void **handle) {
     log_call(std::string("open ") + path);
     json spec = element_spec(path);
+    int slow = spec.value("slow_ms", script.value("slow_ms", 0));
+    if (slow > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(slow));   // goes on after a signal
     int rc = spec.value("open", 0);
     if (rc != 0)
         return rc;

@@ -5,7 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "runtime/strutl.h"
@@ -326,6 +333,68 @@ TEST_F(SsRun, NamesAreNeverRunByAShell) {
         EXPECT_FALSE(testutil::exists(dir / "fetch" + "/" + ran)) << ran;
     }
     EXPECT_NE(testutil::read_file(log_path).find("$/proj/" + sub + "/" + leaf), std::string::npos);
+}
+
+// A client that does not answer: the first signal ends it (it runs in a
+// process group of its own, which a Ctrl-C at the terminal does not reach)
+// and the run stops, with nothing of the client or its temporary files left.
+TEST_F(SsRun, InterruptEndsTheClientInHand) {
+    std::string wrap = dir / "wrap", tmp = dir / "tmp", pids = dir / "pids", log = dir / "run.log";
+    testutil::make_dirs(wrap);
+    testutil::make_dirs(tmp);
+    testutil::write_file(wrap + "/ss", "#!/bin/sh\nif [ \"$1\" = history ]; then echo $$ >> " +
+                                           strutl_sh_squote(pids) + "; exec sleep 60; fi\nexec " +
+                                           strutl_sh_squote(std::string(SSAFE_BIN_DIR) + "/ss") +
+                                           " \"$@\"\n");
+    chmod((wrap + "/ss").c_str(), 0755);
+    std::vector<std::string> env = {"SSDB=" + db_path, "TMP=" + tmp, "TZ=UTC", "LC_ALL=C",
+                                    "PATH=" + wrap + ":" + SSAFE_BIN_DIR + ":/usr/bin:/bin"};
+    std::vector<char *> envp;
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string prog = SSAFE_PROGRAM, r = "-r";
+    char *argv[] = {prog.data(), r.data(), nullptr};
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    posix_spawn_file_actions_addchdir_np(&fa, work.c_str());
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    auto t0 = std::chrono::steady_clock::now();
+    while ((testutil::exists(pids) ? testutil::read_file(pids) : std::string()).empty() &&
+           std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30))
+        usleep(10000);
+    pid_t client =
+        pid_t(std::atol((testutil::exists(pids) ? testutil::read_file(pids) : std::string()).c_str()));
+    ASSERT_GT(client, 0);
+    EXPECT_EQ(getpgid(client), client) << "the client is in the exporter's process group";
+    t0 = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 130) << st;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    for (int i = 0; i < 200 && kill(client, 0) == 0; ++i)
+        usleep(10000);
+    EXPECT_NE(kill(client, 0), 0) << "client " << client << " left running";
+    std::string said = testutil::read_file(log);
+    EXPECT_NE(said.find("vantexport_ssafe: Error: The export of \".\" was interrupted at "),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("The data file \"cvt_data\" is left empty"), std::string::npos) << said;
+    EXPECT_EQ(said.find("could not be exported"), std::string::npos) << said;   // the stop is no failure
+    EXPECT_EQ(said.find("Cannot"), std::string::npos) << said;
+    DIR *d = opendir(tmp.c_str());
+    int left = 0;
+    while (dirent *e = d ? readdir(d) : nullptr)
+        left += e->d_name[0] != '.';
+    if (d)
+        closedir(d);
+    EXPECT_EQ(left, 0) << "temporary files left in " << tmp;
+    EXPECT_EQ(testutil::read_file(work + "/cvt_data"), "");
 }
 
 }   // namespace
