@@ -79,10 +79,10 @@ mode_t atomic_file_umask() {
 
 atomic_file::~atomic_file() { abandon(); }
 
-int atomic_file::open(const std::string &dest) {
+int atomic_file::open(const std::string &dest, const std::string &tmp_dir) {
     abandon();
     dest_ = dest;
-    std::string tmpl = dest + ".tmpXXXXXX";
+    std::string tmpl = tmp_dir.empty() ? dest + ".tmpXXXXXX" : tmp_dir + "/copyXXXXXX";
     int fd = iof_mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;

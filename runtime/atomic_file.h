@@ -22,8 +22,10 @@ public:
     atomic_file(const atomic_file &) = delete;
     atomic_file &operator=(const atomic_file &) = delete;
 
-    // 0, or an errno value.
-    [[nodiscard]] int open(const std::string &dest);
+    // 0, or an errno value. The temporary file sits beside dest, or in
+    // tmp_dir when one is given: a directory of the caller's on dest's file
+    // system, which it can empty after a crash without touching other files.
+    [[nodiscard]] int open(const std::string &dest, const std::string &tmp_dir = "");
     FILE *stream() const { return fp_; }
     // The temporary file's descriptor, for fchmod and fstat: stream() is not
     // a plain file stream, so fileno() does not give it.

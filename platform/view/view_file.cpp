@@ -29,8 +29,25 @@ static int copy_fd(int in, FILE *out) {
     }
 }
 
-// The temporary copy gets a name no other file has (the atomic writer's), so
-// that no file of the user's beside dest is ever truncated or removed.
+// Where the temporary copies of dest are made: the view's own tmp/, which
+// the next holder of the view lock empties (view_lock::take), so that a copy
+// killed half way leaves nothing among the user's files. When dest's
+// directory is on another file system (a mount inside the view), beside
+// dest under a name no other file has.
+static std::string copy_tmp_dir(const view_t *v, const std::string &dest) {
+    std::string dir = view_meta_file(v, "tmp");
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return "";
+    struct stat a, b;
+    size_t slash = dest.rfind('/');
+    std::string parent = slash == std::string::npos ? "." : dest.substr(0, slash);
+    if (stat(dir.c_str(), &a) != 0 || stat(parent.c_str(), &b) != 0 || a.st_dev != b.st_dev)
+        return "";
+    return dir;
+}
+
+// No file of the user's beside dest is ever truncated or removed: the copy is
+// written under a temporary name and renamed over dest.
 int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable) {
     std::string src;
     int rc = vob_ver_get_data_pname(h, ver, &src);
@@ -41,7 +58,7 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
         return view_fail(v, VOB_ERR,
                          VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
     atomic_file out;
-    int e = out.open(dest);
+    int e = out.open(dest, copy_tmp_dir(v, dest));
     if (!e)
         e = copy_fd(in, out.stream());
     close(in);

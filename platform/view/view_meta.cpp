@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -281,6 +282,22 @@ int view_loaded_record(view_t *v, const std::string &rel, const loaded_rec &r) {
 
 // ---- the view lock ------------------------------------------------------------------------
 
+// Copies under way sit in tmp/ only while their writer holds the lock
+// (view_copy_out): what the lock's new holder finds there was left by a
+// killed run.
+static void remove_stale_copies(view_t *v) {
+    std::string dir = view_meta_file(v, "tmp");
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return;
+    while (dirent *e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..")
+            (void)unlink((dir + "/" + n).c_str());
+    }
+    closedir(d);
+}
+
 int view_lock::take() {
     view_t *v = v_;
     if (held_)
@@ -304,6 +321,7 @@ int view_lock::take() {
     v->lock_fd = fd;
     v->lock_depth = 1;
     held_ = true;
+    remove_stale_copies(v);
     // Another process may have changed either since this handle read them.
     // Re-reading is cheaper than any test that could miss a change.
     std::string e;
