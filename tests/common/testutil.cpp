@@ -13,6 +13,7 @@
 #include <pty.h>
 #include <pthread.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -299,5 +300,33 @@ static std::string contents(FILE *f) {
 
 std::string ImsgCapture::out() const { return contents(out_); }
 std::string ImsgCapture::err() const { return contents(err_); }
+
+size_t count_entries(const std::string &dir) {
+    size_t n = 0;
+    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(dir))
+        ++n;
+    return n;
+}
+
+int spawn_logged(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                 const std::string &log, const std::string &cwd) {
+    std::vector<std::string> a = argv, e = env;
+    std::vector<char *> av, ev;
+    for (std::string &x : a)
+        av.push_back(x.data());
+    av.push_back(nullptr);
+    for (std::string &x : e)
+        ev.push_back(x.data());
+    ev.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), ev.data());
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
 
 }   // namespace testutil

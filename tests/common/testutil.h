@@ -76,6 +76,12 @@ void make_dirs(const std::string &path);
 void set_mtime(const std::string &path, long long t);
 // Count of non-overlapping occurrences of needle in hay.
 size_t count(const std::string &hay, const std::string &needle);
+// Number of entries of a directory.
+size_t count_entries(const std::string &dir);
+// Starts argv[0] in cwd with exactly env, standard output and error both to
+// log (truncated), without waiting: its pid, or -1.
+int spawn_logged(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                 const std::string &log, const std::string &cwd);
 
 // Catches what imsg writes to its two streams while the object lives; out()
 // and err() return everything written since it began or was cleared.

@@ -10,7 +10,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <cstdio>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,21 +39,7 @@ struct ExportInterrupt : ::testing::Test {
         std::string path = scripted_env_file(dir.path(), script);
         std::vector<std::string> env = {"SCRIPTED_DRIVER=" + path, "SCRIPTED_LOG=" + calls, "TMP=" + tmp,
                                         "PATH=/usr/bin:/bin"};
-        std::vector<char *> envp;
-        for (std::string &s : env)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
-        std::string prog = SCRIPTED_BIN;
-        char *argv[] = {prog.data(), nullptr};
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&fa, 1, 2);
-        posix_spawn_file_actions_addchdir_np(&fa, work.c_str());
-        pid_t pid = -1;
-        int rc = posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&fa);
-        return rc == 0 ? pid : -1;
+        return testutil::spawn_logged({SCRIPTED_BIN}, env, log, work);
     }
 
     // Waits until the driver was asked to open `path`.

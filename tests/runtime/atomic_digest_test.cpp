@@ -10,13 +10,6 @@
 
 namespace {
 
-size_t entries(const std::string &dir) {
-    size_t n = 0;
-    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(dir))
-        ++n;
-    return n;
-}
-
 TEST(AtomicFile, CommitReplacesAndUncommittedLeavesTheOldFile) {
     testutil::TempDir t;
     t.file("f", "old contents");
@@ -29,14 +22,14 @@ TEST(AtomicFile, CommitReplacesAndUncommittedLeavesTheOldFile) {
         // dropped without commit: as a failure or an early return does
     }
     EXPECT_EQ(testutil::read_file(t / "f"), "old contents");
-    EXPECT_EQ(entries(t.path()), 1u);
+    EXPECT_EQ(testutil::count_entries(t.path()), 1u);
 
     atomic_file f;
     ASSERT_EQ(f.open(t / "f"), 0);
     fputs("new contents", f.stream());
     ASSERT_EQ(f.commit(), 0);
     EXPECT_EQ(testutil::read_file(t / "f"), "new contents");
-    EXPECT_EQ(entries(t.path()), 1u);
+    EXPECT_EQ(testutil::count_entries(t.path()), 1u);
 
     // Without the syncs the replacement is just as whole.
     atomic_file quick;
@@ -44,7 +37,7 @@ TEST(AtomicFile, CommitReplacesAndUncommittedLeavesTheOldFile) {
     fputs("quick contents", quick.stream());
     ASSERT_EQ(quick.commit(false), 0);
     EXPECT_EQ(testutil::read_file(t / "f"), "quick contents");
-    EXPECT_EQ(entries(t.path()), 1u);
+    EXPECT_EQ(testutil::count_entries(t.path()), 1u);
 
     ASSERT_EQ(fileutl_write_atomic(t / "g", std::string("a\0b", 3)), 0);
     EXPECT_EQ(testutil::read_file(t / "g"), std::string("a\0b", 3));
@@ -62,7 +55,7 @@ TEST(AtomicFile, FailuresAreReportedAndLeaveNothingBehind) {
     fputs("x", f.stream());
     EXPECT_NE(f.commit(), 0);
     EXPECT_TRUE(std::filesystem::is_directory(t / "d"));
-    EXPECT_EQ(entries(t.path()), 1u);
+    EXPECT_EQ(testutil::count_entries(t.path()), 1u);
 }
 
 TEST(Digest, KnownValuesAndFiles) {

@@ -15,13 +15,6 @@
 
 namespace {
 
-size_t entries(const std::string &dir) {
-    size_t n = 0;
-    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(dir))
-        ++n;
-    return n;
-}
-
 struct AtomicFault : ::testing::Test {
     testutil::TempDir t;
     std::string dir, dest;
@@ -62,7 +55,7 @@ TEST_F(AtomicFault, EveryFailedCallIsReportedAndLeavesOldOrNew) {
                 // Only the directory's open and sync come after the rename.
                 bool after_rename = (kind == IOF_SYNC || kind == IOF_OPEN) && n == 2;
                 EXPECT_EQ(now, after_rename ? "new contents" : "old contents") << where;
-                EXPECT_EQ(entries(dir), 1u) << where << ": a temporary file was left";
+                EXPECT_EQ(testutil::count_entries(dir), 1u) << where << ": a temporary file was left";
                 cases++;
             }
     EXPECT_EQ(cases, 2 * (2 + 1 + 2 + 1));

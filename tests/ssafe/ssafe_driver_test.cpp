@@ -9,7 +9,6 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -349,20 +348,8 @@ TEST_F(SsRun, InterruptEndsTheClientInHand) {
     chmod((wrap + "/ss").c_str(), 0755);
     std::vector<std::string> env = {"SSDB=" + db_path, "TMP=" + tmp, "TZ=UTC", "LC_ALL=C",
                                     "PATH=" + wrap + ":" + SSAFE_BIN_DIR + ":/usr/bin:/bin"};
-    std::vector<char *> envp;
-    for (std::string &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string prog = SSAFE_PROGRAM, r = "-r";
-    char *argv[] = {prog.data(), r.data(), nullptr};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    posix_spawn_file_actions_addchdir_np(&fa, work.c_str());
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&fa);
+    pid_t pid = testutil::spawn_logged({SSAFE_PROGRAM, "-r"}, env, log, work);
+    ASSERT_GT(pid, 0);
     auto t0 = std::chrono::steady_clock::now();
     while ((testutil::exists(pids) ? testutil::read_file(pids) : std::string()).empty() &&
            std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30))
