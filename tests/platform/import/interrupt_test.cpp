@@ -7,7 +7,6 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -77,22 +76,7 @@ struct VantimportInterrupt : ImportFixture {
         std::string prog = std::string(VANTOR_BUILD_DIR) + "/importers/vantimport/vantimport";
         std::vector<std::string> env = {"TMPDIR=" + tmpdir, "VANTOR_IMPORT_JOBS=2", "VANTOR_HOME=" + home,
                                         "PATH=/usr/bin:/bin"};
-        std::vector<char *> envp;
-        for (std::string &s : env)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
-        std::string no = "-no";
-        std::string df = datafile;
-        char *argv[] = {prog.data(), no.data(), df.data(), nullptr};
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&fa, 1, 2);
-        posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
-        pid_t pid = -1;
-        int rc = posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&fa);
-        return rc == 0 ? pid : -1;
+        return testutil::spawn_logged({prog, "-no", datafile}, env, log, dir);
     }
 
     static int finish(pid_t pid) {
