@@ -29,25 +29,24 @@ static int copy_fd(int in, FILE *out) {
     }
 }
 
-// Where the temporary copies of dest are made: the view's own tmp/, which
-// the next holder of the view lock empties (view_lock::take), so that a copy
-// killed half way leaves nothing among the user's files. When dest's
-// directory is on another file system (a mount inside the view), beside
-// dest under a name no other file has.
-static std::string copy_tmp_dir(const view_t *v, const std::string &dest) {
-    std::string dir = view_meta_file(v, "tmp");
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return "";
-    struct stat a, b;
-    size_t slash = dest.rfind('/');
-    std::string parent = slash == std::string::npos ? "." : dest.substr(0, slash);
-    if (stat(dir.c_str(), &a) != 0 || stat(parent.c_str(), &b) != 0 || a.st_dev != b.st_dev)
-        return "";
-    return dir;
+// One copy of in to dest through a temporary file in tmp_dir ("" for beside
+// dest); 0 or an errno value.
+static int copy_through(int in, const std::string &dest, const std::string &tmp_dir, int writable) {
+    atomic_file out;
+    int e = out.open(dest, tmp_dir);
+    if (!e)
+        e = copy_fd(in, out.stream());
+    if (!e && fchmod(out.fd(), writable ? 0644 : 0444) != 0)
+        e = errno;
+    return e ? e : out.commit(false);
 }
 
 // No file of the user's beside dest is ever truncated or removed: the copy is
-// written under a temporary name and renamed over dest.
+// written under a temporary name and renamed over dest. The temporary sits in
+// the view's own tmp/ (made and emptied by view_lock::take), so that a copy
+// killed half way leaves nothing among the user's files; only when dest is on
+// another file system (a mount inside the view) does it sit beside dest,
+// under a name no other file has.
 int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable) {
     std::string src;
     int rc = vob_ver_get_data_pname(h, ver, &src);
@@ -57,15 +56,10 @@ int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int
     if (in < 0)
         return view_fail(v, VOB_ERR,
                          VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
-    atomic_file out;
-    int e = out.open(dest, copy_tmp_dir(v, dest));
-    if (!e)
-        e = copy_fd(in, out.stream());
+    int e = copy_through(in, dest, view_meta_file(v, "tmp"), writable);
+    if (e == EXDEV || e == ENOENT)   // another file system, or no tmp/
+        e = lseek(in, 0, SEEK_SET) == 0 ? copy_through(in, dest, "", writable) : errno;
     close(in);
-    if (!e && fchmod(out.fd(), writable ? 0644 : 0444) != 0)
-        e = errno;
-    if (!e)
-        e = out.commit(false);
     if (e)
         return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
     return VOB_OK;

@@ -284,12 +284,14 @@ int view_loaded_record(view_t *v, const std::string &rel, const loaded_rec &r) {
 
 // Copies under way sit in tmp/ only while their writer holds the lock
 // (view_copy_out): what the lock's new holder finds there was left by a
-// killed run.
-static void remove_stale_copies(view_t *v) {
+// killed run. Made here, once per lock, not per copy.
+static void reset_copy_dir(view_t *v) {
     std::string dir = view_meta_file(v, "tmp");
     DIR *d = opendir(dir.c_str());
-    if (!d)
+    if (!d) {
+        (void)mkdir(dir.c_str(), 0700);   // else the copies go beside their files
         return;
+    }
     while (dirent *e = readdir(d)) {
         std::string n = e->d_name;
         if (n != "." && n != "..")
@@ -321,7 +323,7 @@ int view_lock::take() {
     v->lock_fd = fd;
     v->lock_depth = 1;
     held_ = true;
-    remove_stale_copies(v);
+    reset_copy_dir(v);
     // Another process may have changed either since this handle read them.
     // Re-reading is cheaper than any test that could miss a change.
     std::string e;
