@@ -123,20 +123,6 @@ static bool unclean_end(vob_pool *p) {
     return p->unclean == 1;
 }
 
-// The SHA-256 of a pool file, "" when it cannot be read.
-static std::string file_digest(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return "";
-    digest_sha256 d;
-    int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
-        d.update(data, n);
-        return 0;
-    });
-    close(fd);
-    return err ? "" : d.final_hex();
-}
-
 // 1 when the blob of sha (size bytes) is pending, or whole in place: of its
 // size, and after an unclean end of its digest too (once per handle). 0 when
 // it must be written from the bytes in hand: none there, or the one there is
@@ -149,8 +135,9 @@ static int known(vob_pool *p, const std::string &sha, int64_t size) {
     if (stat(path.c_str(), &st) != 0)
         return 0;
     bool whole = S_ISREG(st.st_mode) && st.st_size == size;
+    std::string hex;
     if (whole && unclean_end(p))
-        whole = file_digest(path) == sha;
+        whole = digest_sha256_file(path, &hex, nullptr) == 0 && hex == sha;
     if (!whole) {
         p->damaged.push_back(path);
         return 0;

@@ -122,10 +122,11 @@ static int blob_of(vob_t *v, vob_oid ver, vob_ver_info *vi, std::string *pname) 
         return rc;
     *pname = vob_blob_path(v, vi->sha256);
     struct stat st;
-    if (stat(pname->c_str(), &st) != 0 && errno == ENOENT)
-        return damaged(v, *vi, *pname, "it is missing");
-    if (stat(pname->c_str(), &st) != 0)
+    if (stat(pname->c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return damaged(v, *vi, *pname, "it is missing");
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname->c_str(), strerror(errno)));
+    }
     if (st.st_size != vi->size)
         return damaged(
             v, *vi, *pname,
