@@ -65,9 +65,22 @@ const char *lookup(const imsg_catalog *cat, int num) {
     return cat->texts[num];
 }
 
+thread_local imsg_redirect *redirect = nullptr;
+
 // Writes one formatted message with the prefix its severity calls for.
 void emit(int severity, std::string_view text, bool add_newline) {
     bool needs_nl = add_newline && (text.empty() || text.back() != '\n');
+    if (redirect) {
+        std::string line(text);
+        if (severity == IMSG_CONT)
+            line.insert(0, "    ");
+        else if (!no_prefix && severity != IMSG_NOTICE && severity != IMSG_REPORT)
+            line.insert(0, app_name + (severity == IMSG_WARNING ? ": Warning: " : ": Error: "));
+        if (needs_nl)
+            line += '\n';
+        redirect->messages.push_back(std::move(line));
+        return;
+    }
     status_erase();
     if (severity == IMSG_NOTICE) {
         errno = 0;
@@ -164,6 +177,8 @@ const char *imsg_app_name() { return app_name.c_str(); }
 void imsg_suppress_prefix(int on) { no_prefix = on; }
 
 bool imsg_status_draw(const std::string &text, bool force) {
+    if (redirect)
+        return false;
     if (out_line_open && isatty(fileno(out()))) {
         if (!force)
             return false;
@@ -185,6 +200,10 @@ void imsg_status_clear() { status_erase(); }
 int imsg_out_errno() { return out_errno; }
 
 void imsg_status_end() { status_finish("\n"); }
+
+imsg_redirect::imsg_redirect() : outer(redirect) { redirect = this; }
+
+imsg_redirect::~imsg_redirect() { redirect = outer; }
 
 void imsg_set_streams(FILE *o, FILE *e) {
     out_stream = o;

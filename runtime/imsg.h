@@ -86,6 +86,20 @@ double imsg_progress_interval(std::string *bad);
 // The errno value of the first write of notices that failed, 0 while none did.
 int imsg_out_errno();
 
+// Redirection of one thread's messages (a dialog shows them instead): while
+// an imsg_redirect lives, every message its thread prints, of any severity,
+// is appended to `messages` as the stream would have shown it, and nothing
+// is written. Nested ones take turns: the innermost gets them. Other threads
+// print as before.
+struct imsg_redirect {
+    imsg_redirect();
+    ~imsg_redirect();
+    imsg_redirect(const imsg_redirect &) = delete;
+    imsg_redirect &operator=(const imsg_redirect &) = delete;
+    std::vector<std::string> messages;
+    imsg_redirect *outer;
+};
+
 // Test hook: redirect the two streams (null restores stdout/stderr).
 void imsg_set_streams(FILE *out, FILE *err);
 

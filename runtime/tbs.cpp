@@ -31,3 +31,20 @@ int tbs_version_ext_pname(std::string *out, const char *path, const char *vid) {
     *out = std::move(x);
     return 0;
 }
+
+std::string tbs_strerror(int status) {
+    // The store's codes (platform/store/vob.h); the runtime knows them by number.
+    switch (status) {
+    case 0: return "Success";
+    case 1: return "Operation failed";
+    case 1001: return "Operation failed";
+    case 1002: return "Not found";
+    case 1003: return "Already exists";
+    case 1004: return "Object is locked";
+    case 1005: return "VOB is busy";
+    case 1006: return "VOB database is damaged";
+    case 1007: return "Element is checked out";
+    case 1008: return "Name too long";
+    default: return "status " + std::to_string(status);
+    }
+}

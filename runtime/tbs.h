@@ -13,3 +13,7 @@ std::string tbs_product_tool_dir_quoted();
 // path, a path that holds "@@" already (the result could not be read back)
 // or a result of FILEUTL_MAX_PATH bytes or more; *out is then left alone.
 [[nodiscard]] int tbs_version_ext_pname(std::string *out, const char *path, const char *vid);
+// The text of a status code of the product's libraries (the VOB store's
+// codes 1001 to 1008, 0 and 1 for success and a failure already reported);
+// "status N" for a code it does not know.
+std::string tbs_strerror(int status);
