@@ -63,7 +63,8 @@ std::string wiz_context_text(const wiz_context_stack &stack) {
 }
 
 VantorException::VantorException(int status, std::string message)
-    : status_(status), message_(std::move(message)),
+    : status_(status),
+      message_(std::move(message)),
       snapshot_(std::make_unique<wiz_context_stack>(wiz_context_snapshot())) {}
 
 VantorException::VantorException(int status) : VantorException(status, std::string()) {}
@@ -72,7 +73,9 @@ VantorException::VantorException(int status, const wiz_redirector &captured)
     : VantorException(status, captured.text()) {}
 
 VantorException::VantorException(const VantorException &other)
-    : std::exception(other), status_(other.status_), message_(other.message_),
+    : std::exception(other),
+      status_(other.status_),
+      message_(other.message_),
       snapshot_(other.snapshot_ ? std::make_unique<wiz_context_stack>(*other.snapshot_) : nullptr) {}
 
 VantorException &VantorException::operator=(const VantorException &other) {
@@ -90,7 +93,8 @@ VantorException::~VantorException() = default;
 
 const std::string &VantorException::context_text() const {
     if (!context_text_)
-        context_text_ = std::make_unique<std::string>(snapshot_ ? wiz_context_text(*snapshot_) : std::string());
+        context_text_ =
+            std::make_unique<std::string>(snapshot_ ? wiz_context_text(*snapshot_) : std::string());
     return *context_text_;
 }
 

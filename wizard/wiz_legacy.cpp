@@ -16,11 +16,16 @@ LegacyKind *LegacyKind::get(Id id) {
     static LegacyKind rcs(RCS, "vantexport_rcs", IDS_KIND_RCS);
     static LegacyKind si(SI, "vantexport_rcs", IDS_KIND_SI);
     switch (id) {
-    case FFILE: return &ffile;
-    case PVCS: return &pvcs;
-    case SSAFE: return &ssafe;
-    case RCS: return &rcs;
-    case SI: return &si;
+        case FFILE:
+            return &ffile;
+        case PVCS:
+            return &pvcs;
+        case SSAFE:
+            return &ssafe;
+        case RCS:
+            return &rcs;
+        case SI:
+            return &si;
     }
     return &ffile;
 }

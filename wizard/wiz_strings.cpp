@@ -47,7 +47,9 @@ std::string insert(const std::vector<wiz_arg> &args, size_t index, char conv) {
 
 const char *wiz_string(int id) { return find(strings, sizeof strings / sizeof strings[0], id); }
 
-const char *wiz_dialog_text(int id) { return find(dialog_texts, sizeof dialog_texts / sizeof dialog_texts[0], id); }
+const char *wiz_dialog_text(int id) {
+    return find(dialog_texts, sizeof dialog_texts / sizeof dialog_texts[0], id);
+}
 
 std::string wiz_format_text(const std::string &text, const std::vector<wiz_arg> &args) {
     std::string out;
@@ -87,7 +89,9 @@ std::string wiz_format_text(const std::string &text, const std::vector<wiz_arg> 
     return out;
 }
 
-std::string wiz_format(int id, const std::vector<wiz_arg> &args) { return wiz_format_text(wiz_string(id), args); }
+std::string wiz_format(int id, const std::vector<wiz_arg> &args) {
+    return wiz_format_text(wiz_string(id), args);
+}
 
 std::string wiz_product() { return tbs_product_name(); }
 

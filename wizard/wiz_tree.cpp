@@ -67,7 +67,8 @@ std::vector<std::string> WizTree::labels_of(const WizTreeItem *item) {
 }
 
 void WizTree::sort_by_label(std::vector<std::unique_ptr<WizTreeItem>> *items) {
-    std::stable_sort(items->begin(), items->end(), [](const auto &a, const auto &b) { return a->label < b->label; });
+    std::stable_sort(items->begin(), items->end(),
+                     [](const auto &a, const auto &b) { return a->label < b->label; });
 }
 
 // ---- The model ---------------------------------------------------------------
