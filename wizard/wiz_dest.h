@@ -56,9 +56,9 @@ public:
     const std::string &vob_tag() const { return vob_tag_; }
     const std::string &sub_path() const { return sub_path_; }
     // View root + VOB tag [+ "/" + sub-path].
-    const std::string &full_path() const;
+    const std::string &full_path() const { return full_path_; }
     // VOB tag [+ "/" + sub-path].
-    const std::string &vob_relative_path() const;
+    const std::string &vob_relative_path() const { return vob_relative_path_; }
     bool operator==(const ImportDestination &o) const {
         return view_ == o.view_ && vob_tag_ == o.vob_tag_ && sub_path_ == o.sub_path_;
     }
@@ -66,7 +66,7 @@ public:
 private:
     TempSnapshotView *view_;
     std::string vob_tag_, sub_path_;
-    mutable std::string full_path_, vob_relative_path_;
+    std::string full_path_, vob_relative_path_;
 };
 
 // The destination tree: VOBs at the top, their directories below, read

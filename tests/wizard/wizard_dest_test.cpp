@@ -262,6 +262,17 @@ TEST_F(WizardDestTest, LabelsWhatTheImportMadeAndWhatLeadsToIt) {
     EXPECT_EQ(r2.ancestor_dirs, (std::map<vob_oid, vob_oid>{{root, root_ver}}));
     EXPECT_EQ(c2.n, 1);
     EXPECT_EQ(labels_on(v, root_ver), (std::vector<std::string>{"IMP_1", "IMP_2"}));
+    // Also for a tag of two components: the walk ends at the VOB root.
+    vob_t *xy = make_vob("/x/y");
+    ASSERT_EQ(vob_type_create(xy, VOB_MT_LBTYPE, "IMP_2", &ev, nullptr), VOB_OK);
+    ImportDestination at_xy(&view, "/x/y", "");
+    LabelRequest r4;
+    r4.dest = &at_xy;
+    r4.succeeded = true;
+    wiz_apply_label(r4, "IMP_2", nullptr);
+    vob_oid xy_root = vob_wk_obj(xy, VOB_WK_ROOT_DIR);
+    EXPECT_EQ(r4.ancestor_dirs, (std::map<vob_oid, vob_oid>{{xy_root, latest(xy, main_branch(xy, xy_root))}}));
+    vob_close(xy);
 
     // A failure leaves no label of the request, and says where it happened.
     LabelRequest r3 = req;
