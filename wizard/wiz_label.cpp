@@ -111,7 +111,8 @@ void wiz_apply_label(LabelRequest &req, const std::string &label, EventObserver 
     {
         DynamicContext c(wiz_format(IDS_CTX_LABEL_FILES, {full}));
         vob_oid brtype = 0;
-        check(vob, vob_type_find(vob, VOB_MT_BRTYPE, req.branch_type.empty() ? "main" : req.branch_type, &brtype));
+        check(vob,
+              vob_type_find(vob, VOB_MT_BRTYPE, req.branch_type.empty() ? "main" : req.branch_type, &brtype));
         for (vob_oid branch : req.branch_list) {
             step();
             vob_oid type = 0;

@@ -15,11 +15,11 @@
 // What labelling needs of an import request.
 struct LabelRequest {
     const ImportDestination *dest = nullptr;
-    std::map<vob_oid, bool> element_map;      // elements the import touched
-    std::map<vob_oid, vob_oid> created_dirs;  // directory element -> its branch, made by the import
-    std::vector<vob_oid> branch_list;         // branches the import added versions to, in arrival order
-    std::map<vob_oid, vob_oid> ancestor_dirs; // out: directory element -> version, above the import
-    std::string branch_type;                  // the import's branch type; "" is main
+    std::map<vob_oid, bool> element_map;        // elements the import touched
+    std::map<vob_oid, vob_oid> created_dirs;    // directory element -> its branch, made by the import
+    std::vector<vob_oid> branch_list;           // branches the import added versions to, in arrival order
+    std::map<vob_oid, vob_oid> ancestor_dirs;   // out: directory element -> version, above the import
+    std::string branch_type;                    // the import's branch type; "" is main
     bool succeeded = false;
 };
 

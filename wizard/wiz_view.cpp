@@ -24,7 +24,8 @@ void remove_tree(const std::string &dir) {
 std::string unused_tag() {
     DynamicContext ctx(wiz_string(IDS_CTX_VIEWTAG));
     for (int n = 0;; ++n) {
-        std::string tag = "VantorImportWizard." + std::to_string(unsigned(::getpid())) + "." + std::to_string(n);
+        std::string tag =
+            "VantorImportWizard." + std::to_string(unsigned(::getpid())) + "." + std::to_string(n);
         std::string dir, err;
         int rc = view_tag_get_path(tag, &dir, &err);
         if (rc == VOB_NOT_FOUND)
@@ -66,8 +67,9 @@ TempSnapshotView::TempSnapshotView() {
     rc = view_open(root_, &handle_, &err);
     if (rc != VOB_OK) {
         undo();
-        throw VantorException(VantorException::COMPLETE,
-                              wiz_format(IDS_NO_WS_HANDLE, {tag_, tbs_strerror(rc) + (err.empty() ? "" : ": " + err)}));
+        throw VantorException(
+            VantorException::COMPLETE,
+            wiz_format(IDS_NO_WS_HANDLE, {tag_, tbs_strerror(rc) + (err.empty() ? "" : ": " + err)}));
     }
     std::string spec = root_ + "/config_spec";
     {

@@ -118,7 +118,8 @@ TEST_F(WizardDestTest, TreeShowsFoldersTheUserMayImportInto) {
     mkdir(a, src, "lost+found");
     mkdir(c, vob_wk_obj(c, VOB_WK_ROOT_DIR), "x");
     vob_oid lf = 0;
-    ASSERT_EQ(vob_dir_lookup(a, latest(a, main_branch(a, root)), "lost+found", &lf), VOB_OK);   // there, but hidden
+    ASSERT_EQ(vob_dir_lookup(a, latest(a, main_branch(a, root)), "lost+found", &lf),
+              VOB_OK);   // there, but hidden
     vob_close(a);
     vob_close(c);
     // Registered, but its storage is gone.
@@ -129,7 +130,11 @@ TEST_F(WizardDestTest, TreeShowsFoldersTheUserMayImportInto) {
     ASSERT_EQ(rgy_vob_add(gone, &err), VOB_OK) << err;
 
     TempSnapshotView view;
-    struct { std::string vob; bool projects; std::vector<std::string> top; } tops[] = {
+    struct {
+        std::string vob;
+        bool projects;
+        std::vector<std::string> top;
+    } tops[] = {
         {"", false, {"/a", "/c", "/gone"}},
         {"", true, {"/a", "/b", "/c", "/gone"}},
         {"/b", false, {"/b"}},   // named on the command line: shown though a project VOB
@@ -162,7 +167,13 @@ TEST_F(WizardDestTest, TreeShowsFoldersTheUserMayImportInto) {
 
     // The check, as the user and as root.
     const unsigned me = unsigned(::geteuid());   // the owner of /a
-    struct { std::vector<std::string> item; bool root_user; unsigned uid; bool ok; std::string error; } checks[] = {
+    struct {
+        std::vector<std::string> item;
+        bool root_user;
+        unsigned uid;
+        bool ok;
+        std::string error;
+    } checks[] = {
         {{"/a", "src"}, false, me, true, ""},
         {{"/a"}, false, me, true, ""},
         {{"/a"}, false, 4242, false, wiz_format(IDS_NOT_OWNER, {"/a"})},
@@ -271,7 +282,8 @@ TEST_F(WizardDestTest, LabelsWhatTheImportMadeAndWhatLeadsToIt) {
     r4.succeeded = true;
     wiz_apply_label(r4, "IMP_2", nullptr);
     vob_oid xy_root = vob_wk_obj(xy, VOB_WK_ROOT_DIR);
-    EXPECT_EQ(r4.ancestor_dirs, (std::map<vob_oid, vob_oid>{{xy_root, latest(xy, main_branch(xy, xy_root))}}));
+    EXPECT_EQ(r4.ancestor_dirs,
+              (std::map<vob_oid, vob_oid>{{xy_root, latest(xy, main_branch(xy, xy_root))}}));
     vob_close(xy);
 
     // A failure leaves no label of the request, and says where it happened.
@@ -282,7 +294,8 @@ TEST_F(WizardDestTest, LabelsWhatTheImportMadeAndWhatLeadsToIt) {
         ADD_FAILURE() << "no exception";
     } catch (const VantorException &e) {
         EXPECT_NE(e.status(), VOB_OK);
-        EXPECT_NE(e.context_text().find(wiz_format(IDS_CTX_LABEL_FILES, {dest.full_path()})), std::string::npos)
+        EXPECT_NE(e.context_text().find(wiz_format(IDS_CTX_LABEL_FILES, {dest.full_path()})),
+                  std::string::npos)
             << e.context_text();
     }
     vob_oid found = 0;
