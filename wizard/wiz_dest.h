@@ -9,6 +9,7 @@
 // "<view root>/proj/src/lib".
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -55,9 +56,9 @@ public:
     const std::string &vob_tag() const { return vob_tag_; }
     const std::string &sub_path() const { return sub_path_; }
     // View root + VOB tag [+ "/" + sub-path].
-    const std::string &full_path() const;
+    const std::string &full_path() const { return full_path_; }
     // VOB tag [+ "/" + sub-path].
-    const std::string &vob_relative_path() const;
+    const std::string &vob_relative_path() const { return vob_relative_path_; }
     bool operator==(const ImportDestination &o) const {
         return view_ == o.view_ && vob_tag_ == o.vob_tag_ && sub_path_ == o.sub_path_;
     }
@@ -65,5 +66,51 @@ public:
 private:
     TempSnapshotView *view_;
     std::string vob_tag_, sub_path_;
-    mutable std::string full_path_, vob_relative_path_;
+    std::string full_path_, vob_relative_path_;
+};
+
+// The destination tree: VOBs at the top, their directories below, read
+// through the temporary view. Items are filled lazily; a directory is filled
+// only when the user may import into its VOB and the view has the directory.
+//
+// Reading needs no load scope (the view reads any registered VOB): the scope
+// grows only when a destination is made, so browsing loads nothing.
+class TreeVob : public WizTree {
+public:
+    // cmdline_vob: the one VOB to show ("" for all of the default region);
+    // show_project_vobs: list project VOBs too (always shown when named).
+    TreeVob(TempSnapshotView *view, std::string cmdline_vob, bool show_project_vobs);
+    ~TreeVob() override;
+
+    std::vector<std::unique_ptr<WizTreeItem>> fetch(WizTreeItem *item) override;
+    // Whether the selected item is a folder the user may import into; when
+    // it is not and silent is false, says why and drops the selection.
+    bool check_destination(bool silent);
+    // The destination of the selected item; null when nothing is selected.
+    std::unique_ptr<ImportDestination> make_destination() const;
+
+    // "/proj/src/lib": the labels joined; sub_path: "src/lib".
+    static std::string item_path(const WizTreeItem *item);
+    static std::string sub_path(const WizTreeItem *item);
+    static bool inaccessible(const WizTreeItem *item);
+
+protected:
+    // The process's privilege and user, virtual so that tests can be
+    // someone else.
+    virtual bool privileged() const;
+    virtual unsigned user_id() const;
+
+private:
+    // 0 when acceptable, else the number of the message that says why.
+    int check_item(WizTreeItem *item);
+    // The VOB's handle, opened once per tag; null when it cannot be opened.
+    vob_t *vob_of(const std::string &tag);
+    // The item's directory in the view, looked up once; null when the view
+    // has none.
+    const view_fhandle *dir_handle(WizTreeItem *item);
+
+    TempSnapshotView *view_;
+    std::string cmdline_vob_;
+    bool show_project_vobs_;
+    std::map<std::string, vob_t *> vobs_;
 };

@@ -107,19 +107,11 @@ bool TempSnapshotView::file_handle(const std::string &path, view_fhandle *out) c
 
 ImportDestination::ImportDestination(TempSnapshotView *view, std::string vob_tag, std::string sub_path)
     : view_(view), vob_tag_(std::move(vob_tag)), sub_path_(std::move(sub_path)) {
+    // Made here, not on first use: the GUI and the import thread read them
+    // at the same time.
+    vob_relative_path_ = vob_tag_ + (sub_path_.empty() ? "" : "/" + sub_path_);
+    full_path_ = view_->root() + vob_relative_path_;
     view_->add_to_scope(vob_tag_);
 }
 
 ImportDestination::~ImportDestination() = default;
-
-const std::string &ImportDestination::full_path() const {
-    if (full_path_.empty())
-        full_path_ = view_->root() + vob_relative_path();
-    return full_path_;
-}
-
-const std::string &ImportDestination::vob_relative_path() const {
-    if (vob_relative_path_.empty())
-        vob_relative_path_ = vob_tag_ + (sub_path_.empty() ? "" : "/" + sub_path_);
-    return vob_relative_path_;
-}
