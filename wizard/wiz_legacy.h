@@ -78,6 +78,10 @@ public:
     LegacyExportResult run_export(const std::string &object_path, const std::string &datafile,
                                   WizStop *stop) const;
 
+    // The exporter's operand for an object path (SourceSafe: the leaf, run
+    // in its parent project); "" for none.
+    virtual std::string export_operand(const std::string &object_path) const { return object_path; }
+
 protected:
     // Set-up the kind needs in the wizard's own process before the child
     // starts (SourceSafe: SSDIR and the working project).

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 
+#include "wizard/wiz_request.h"
 #include "wizard/wiz_ui.h"
 
 WizUi::~WizUi() = default;
 WizTreeData::~WizTreeData() = default;
+WizRequest::~WizRequest() = default;
 WizTree::~WizTree() = default;
 
 void WizTree::reset() {
