@@ -133,7 +133,8 @@ bool ErrorLog::append(const VantorException &e) {
 std::string ErrorLog::editor() {
     for (const char *name : {"WINEDITOR", "VISUAL", "EDITOR"}) {
         const char *v = std::getenv(name);
-        if (v && *v)
+        // A value of blanks names no program: look further.
+        if (v && std::strspn(v, " \t") < std::strlen(v))
             return v;
     }
     return wiz_string(IDS_STOCK_EDITOR);

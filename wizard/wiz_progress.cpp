@@ -131,7 +131,8 @@ WizProgressAction ProgressModel::handle(const ImportEvent &event, WizUi *ui) {
             phases_[3].text_enabled = true;
             phases_[3].icon_visible = true;
             ++succeeded_;
-            rows_[current_].done_icon = true;
+            if (current_ < rows_.size())
+                rows_[current_].done_icon = true;
             scroll_row_ = int(current_);
             return after_request(ui, nullptr);
         case ImportEvent::FAILED: {

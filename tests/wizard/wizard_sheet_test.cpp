@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
@@ -203,6 +204,23 @@ TEST(WizLog, ShowLogStartsTheEditorOrSaysWhyNot) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     EXPECT_EQ(slurp(marker.string()), "--flag " + sheet.log().path() + "\n");
     EXPECT_TRUE(ui.boxes.empty());
+    // The editor's end is collected: no zombie child stays behind.
+    auto zombies = [] {
+        int n = 0;
+        for (auto &e : fs::directory_iterator("/proc")) {
+            std::string stat = slurp((e.path() / "stat").string());
+            size_t close = stat.rfind(')');
+            int ppid = 0;
+            char state = 0;
+            if (close != std::string::npos &&
+                std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid())
+                n += state == 'Z';
+        }
+        return n;
+    };
+    for (int i = 0; i < 200 && zombies() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(zombies(), 0);
 
     setenv("WINEDITOR", "/no/such/editor", 1);
     sheet.log().show(&ui);
@@ -212,7 +230,7 @@ TEST(WizLog, ShowLogStartsTheEditorOrSaysWhyNot) {
                                       "' using editor '/no/such/editor'\r\n\r\nNo such file or directory");
     unsetenv("WINEDITOR");
     unsetenv("VISUAL");
-    unsetenv("EDITOR");
+    setenv("EDITOR", "  ", 1);
     EXPECT_EQ(ErrorLog::editor(), "xdg-open");
     fs::remove_all(dir);
 }
