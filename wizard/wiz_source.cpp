@@ -69,9 +69,7 @@ std::string TreeLegacy::parent_path(const WizTreeItem *item) {
     return d ? d->path : std::string();
 }
 
-bool TreeLegacy::fs_selectable(const WizTreeItem *item) {
-    return fs_data(item) && fs_data(item->parent);
-}
+bool TreeLegacy::fs_selectable(const WizTreeItem *item) { return fs_data(item) && fs_data(item->parent); }
 
 wiz_icon TreeLegacy::entry_icon(const std::string &, bool directory) const {
     return directory ? wiz_icon::FOLDER : wiz_icon::PLAIN_FILE;
