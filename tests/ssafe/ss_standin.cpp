@@ -1,5 +1,6 @@
 // A stand-in for the SourceSafe client `ss`, answering dir, about, paths,
-// history and status from the fixture database that SSDB names, in the forms
+// history and status, and setting the working project (cp), from the fixture
+// database that SSDB names (or ssdb.json of the SSDIR folder), in the forms
 // README.md of this folder gives. Lines end in "\r\n". Status 0 for an answer,
 // 1 for an answer that found nothing, 100 for an error (message on stderr,
 // and nothing written to the -O file).
@@ -259,6 +260,19 @@ int cmd_history(const Db &db, const Args &a, bool dayfirst, Answer *out) {
     return OK;
 }
 
+// Sets the working project and keeps it in the database file, so that the
+// next run sees it, as the client keeps it for the user.
+int cmd_cp(const Db &db, const std::string &db_path, const Args &a) {
+    if (a.paths.empty())
+        return fail("ss cp: no project");
+    if (!ssdb::is_project(db, a.paths[0]))
+        return fail(a.paths[0] + " is not an existing project");
+    std::string err;
+    if (!ssdb::save_current(db_path, ssdb::norm_project(a.paths[0]), &err))
+        return fail("ss: " + err);
+    return OK;
+}
+
 int cmd_status(const Db &db, const Args &a, Answer *out) {
     if (a.paths.empty())
         return fail("ss status: no path");
@@ -318,8 +332,8 @@ int main(int argc, char **argv) {
         out.line("Copyright");
         status = OK;
     } else {
-        const char *path = std::getenv("SSDB");
-        if (!path || !*path)
+        std::string path = ssdb::db_path_from_env();
+        if (path.empty())
             return fail("ss: SSDB names no database");
         Db db;
         if (!ssdb::load_db(path, &db, &err))
@@ -333,6 +347,8 @@ int main(int argc, char **argv) {
             status = cmd_history(db, a, dayfirst, &out);
         else if (a.command == "status")
             status = cmd_status(db, a, &out);
+        else if (a.command == "cp")
+            status = cmd_cp(db, path, a);
         else
             return fail("Unknown command: " + a.command);
     }

@@ -2,6 +2,7 @@
 #include "tests/ssafe/ssafe_db.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -397,6 +398,51 @@ bool parse_digits(const std::string &s, size_t max_digits, int *out) {
     }
     *out = v;
     return true;
+}
+
+bool save_current(const std::string &path, const std::string &current, std::string *err) {
+    json j;
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            *err = path + ": cannot be read";
+            return false;
+        }
+        j = json::parse(in, nullptr, false);
+    }
+    if (!j.is_object()) {
+        *err = path + ": not a database";
+        return false;
+    }
+    j["current"] = current;
+    std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << j.dump(2) << "\n";
+        out.close();
+        if (!out) {
+            std::remove(tmp.c_str());
+            *err = tmp + ": cannot be written";
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        *err = path + ": cannot be replaced";
+        return false;
+    }
+    return true;
+}
+
+std::string db_path_from_env() {
+    const char *db = std::getenv("SSDB");
+    if (db && *db)
+        return db;
+    const char *dir = std::getenv("SSDIR");
+    if (!dir || !*dir)
+        return "";
+    std::string d = dir;
+    return d.back() == '/' ? d + "ssdb.json" : d + "/ssdb.json";
 }
 
 }   // namespace ssdb

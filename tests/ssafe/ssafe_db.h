@@ -60,6 +60,13 @@ struct Ymd {
 bool load_db(const std::string &path, Db *db, std::string *err);
 // Writes it as JSON; false with a message in *err.
 bool save_db(const Db &db, const std::string &path, std::string *err);
+// Replaces only the "current" member of the file, keeping the rest as
+// written; the file is replaced whole (a temporary beside it, renamed).
+bool save_current(const std::string &path, const std::string &current, std::string *err);
+// The database file the stand-ins read: SSDB, else "ssdb.json" in the
+// SSDIR folder, as the client finds its database there; "" when neither
+// is set.
+std::string db_path_from_env();
 // Fills the lookup tables from projects and places.
 void index_db(Db *db);
 

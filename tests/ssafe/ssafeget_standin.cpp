@@ -26,8 +26,8 @@ int main(int argc, char **argv) {
     // The leaf lands in the current directory, never elsewhere.
     if (leaf.empty() || leaf == "." || leaf == ".." || leaf.find('/') != std::string::npos)
         return fail("not a leaf name: " + leaf);
-    const char *db_path = std::getenv("SSDB");
-    if (!db_path || !*db_path)
+    std::string db_path = ssdb::db_path_from_env();
+    if (db_path.empty())
         return fail("SSDB names no database");
     ssdb::Db db;
     std::string err;
