@@ -1,6 +1,7 @@
 // Product facts.
 #include "tbs.h"
 
+#include <cstdlib>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
@@ -10,6 +11,12 @@
 const char *tbs_product_name() { return "Vantor"; }
 
 std::string tbs_product_tool_dir_quoted() {
+    // VANTOR_TOOL_DIR, when set and not empty, names the directory instead:
+    // for an installation whose programs are not side by side, and for tests
+    // that run programs of the build (or stand-ins) from elsewhere.
+    const char *env = std::getenv("VANTOR_TOOL_DIR");
+    if (env && *env)
+        return "\"" + std::string(env) + "\"";
     std::vector<char> buf(256);
     ssize_t n;
     while ((n = ::readlink("/proc/self/exe", buf.data(), buf.size())) == ssize_t(buf.size()))

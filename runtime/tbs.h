@@ -7,6 +7,7 @@
 const char *tbs_product_name();
 // The directory of the running program, in double quotes: the product's
 // programs are installed side by side, so the exporters are found there.
+// VANTOR_TOOL_DIR, when set and not empty, overrides it.
 std::string tbs_product_tool_dir_quoted();
 // The version-extended path name: "path@@vid", or "path@@" (the element
 // itself) when vid is null or empty. Returns 0, or 1 for a null or empty

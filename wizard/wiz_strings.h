@@ -162,7 +162,8 @@
     X(IDS_ITERATE_BACK_RETRY, 32774, "To import more files or to retry the files that failed, click Back.")     \
     X(IDS_ISTREAM_INVALID, 32775,                                                                               \
       "Errors occurred while trying to validate the integration stream's "                                      \
-      "configuration.\n")
+      "configuration.\n")                                                                                       \
+    X(IDS_IMPORT_STOPPED, 32776, "The import was stopped at your request.")
 
 // The texts of the dialogs themselves (button and menu labels), under the
 // number of their control or menu.

@@ -1,0 +1,156 @@
+// The import thread's loop and the delivery of its events.
+#include "wizard/wiz_thread.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#include "wizard/wiz_error.h"
+#include "wizard/wiz_label.h"
+#include "wizard/wiz_strings.h"
+#include "wizard/wiz_task.h"
+
+// One sent event: the thread waits until the receiver has handled it, or
+// until stop() abandons it (the receiver then skips it). Shared with the
+// queued call, which may run after the ImportThread is gone.
+struct ImportThread::Pending {
+    std::mutex lock;
+    std::condition_variable cv;
+    bool done = false, abandoned = false;
+};
+
+ImportThread::ImportThread(QObject *receiver, Handler handler)
+    : receiver_(receiver), handler_(std::move(handler)) {
+    try {
+        thread_ = std::thread([this] { loop(); });
+    } catch (const std::system_error &e) {
+        throw SubProcException(e.code().value());
+    }
+}
+
+ImportThread::~ImportThread() {
+    stop_request();
+    stop();
+}
+
+void ImportThread::run_thread() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (gate_open_)
+        return;
+    wiz_context_hand_to(thread_.get_id(), wiz_context_snapshot());
+    gate_open_ = true;
+    cv_.notify_all();
+}
+
+void ImportThread::start(ImportTask *task) {
+    run_thread();
+    std::lock_guard<std::mutex> g(lock_);
+    stop_.reset();   // a stop asked for before belongs to an earlier request
+    next_ = task;
+    cv_.notify_all();
+}
+
+void ImportThread::stop() {
+    std::shared_ptr<Pending> p;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (joined_)
+            return;
+        stopping_ = true;
+        gate_open_ = true;   // a thread never started still has to end
+        p = pending_;
+        cv_.notify_all();
+    }
+    if (p) {
+        std::lock_guard<std::mutex> g(p->lock);
+        p->abandoned = true;
+        p->cv.notify_all();
+    }
+    if (thread_.joinable())
+        thread_.join();
+    std::lock_guard<std::mutex> g(lock_);
+    joined_ = true;
+}
+
+void ImportThread::stop_request() { stop_.request(); }
+
+void ImportThread::send(ImportEvent ev) {
+    auto p = std::make_shared<Pending>();
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (stopping_)
+            return;
+        pending_ = p;
+    }
+    Handler handler = handler_;
+    QMetaObject::invokeMethod(
+        receiver_,
+        [p, handler, ev] {
+            {
+                std::lock_guard<std::mutex> g(p->lock);
+                if (p->abandoned)
+                    return;
+            }
+            handler(ev);
+            std::lock_guard<std::mutex> g(p->lock);
+            p->done = true;
+            p->cv.notify_all();
+        },
+        Qt::QueuedConnection);
+    {
+        std::unique_lock<std::mutex> g(p->lock);
+        p->cv.wait(g, [&] { return p->done || p->abandoned; });
+    }
+    std::lock_guard<std::mutex> g(lock_);
+    pending_.reset();
+}
+
+void ImportThread::post(ImportEvent ev) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (stopping_)
+            return;
+    }
+    Handler handler = handler_;
+    QMetaObject::invokeMethod(
+        receiver_, [handler, ev] { handler(ev); }, Qt::QueuedConnection);
+}
+
+void ImportThread::loop() {
+    {
+        std::unique_lock<std::mutex> g(lock_);
+        cv_.wait(g, [&] { return gate_open_; });
+    }
+    for (;;) {
+        ImportTask *task = nullptr;
+        {
+            std::unique_lock<std::mutex> g(lock_);
+            cv_.wait(g, [&] { return stopping_ || next_ != nullptr; });
+            if (stopping_)
+                break;
+            task = next_;
+            next_ = nullptr;
+        }
+        ImportEvent start;
+        start.kind = ImportEvent::START;
+        start.request = task;
+        send(start);
+        ImportEvent end;
+        end.request = task;
+        try {
+            DynamicContext context(
+                wiz_format(IDS_CTX_IMPORTING, {task->source_text(), task->destination_text()}));
+            task->run([this](const ImportEvent &ev) { send(ev); }, &stop_);
+            end.kind = ImportEvent::SUCCEEDED;
+        } catch (const VantorException &e) {
+            end.kind = ImportEvent::FAILED;
+            end.error = std::make_shared<VantorException>(e);
+        } catch (const std::exception &e) {
+            // Nothing may leave the thread; the page still hears of it.
+            end.kind = ImportEvent::FAILED;
+            end.error = std::make_shared<VantorException>(VantorException::COMPLETE, e.what());
+        }
+        post(end);
+    }
+    wiz_vob_handles_release();
+    wiz_context_thread_end();
+}
