@@ -148,10 +148,20 @@ bool TreeVSS::can_select(const WizTreeItem *item) {
     return d && d->directory && fs_selectable(item);
 }
 
+// What the import makes of the object: the exporter runs in the parent
+// project and names the directory it writes by the leaf, and the whole
+// database lands in the destination itself. So the request lists show the
+// leaf, and nothing for the database, rather than a path the VOB will not
+// hold.
+static std::string leaf_of(const std::string &object_path) {
+    size_t slash = object_path.rfind('/');
+    return slash == std::string::npos ? object_path : object_path.substr(slash + 1);
+}
+
 std::string TreeVSS::display_name(const WizTreeItem *item) const {
     if (const WizSsData *s = ss_data(item))
-        return wiz_ssafe_object_path(s->spec);
-    return TreeLegacy::display_name(item);
+        return leaf_of(wiz_ssafe_object_path(s->spec));
+    return "";
 }
 
 std::unique_ptr<LegacyObject> TreeVSS::make_legacy_object(const WizTreeItem *item) {
@@ -160,11 +170,10 @@ std::unique_ptr<LegacyObject> TreeVSS::make_legacy_object(const WizTreeItem *ite
     if (const WizSsData *s = ss_data(item)) {
         std::string object = wiz_ssafe_object_path(s->spec);
         return std::make_unique<LegacyObject>(make_legacy_repository(kind(), database_dir(s->ini)), object,
-                                              object);
+                                              leaf_of(object));
     }
     // The folder itself: the whole database.
-    return std::make_unique<LegacyObject>(make_legacy_repository(kind(), fs_data(item)->path), "",
-                                          item->label);
+    return std::make_unique<LegacyObject>(make_legacy_repository(kind(), fs_data(item)->path), "", "");
 }
 
 // ---- The repository ---------------------------------------------------------------

@@ -288,6 +288,10 @@ std::string ImportTask::source_text() const {
 }
 
 std::string ImportTask::destination_text() const {
+    // A whole SourceSafe database has no name of its own: it lands in the
+    // destination itself.
+    if (object_->display_name().empty())
+        return dest_->vob_relative_path();
     return dest_->vob_relative_path() + "/" + object_->display_name();
 }
 

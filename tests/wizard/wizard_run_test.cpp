@@ -21,10 +21,14 @@
 #include "tests/common/testvob.h"
 #include "wizard/wiz_child.h"
 #include "wizard/wiz_dest.h"
+#include "wizard/wiz_progress.h"
+#include "wizard/wiz_sheet.h"
+#include "wizard/wiz_source.h"
 #include "wizard/wiz_error.h"
 #include "wizard/wiz_strings.h"
 #include "wizard/wiz_task.h"
 #include "wizard/wiz_thread.h"
+#include "wizard/wiz_ui.h"
 
 namespace fs = std::filesystem;
 
@@ -506,4 +510,136 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// A SourceSafe project two levels down, through the database's folder: the
+// exporter runs in the project's parent with the leaf as its operand, and
+// its versions come through the ssafeget stand-in at import time.
+TEST_F(WizardRunTest, SourceSafeProjectEndToEnd) {
+    fs::create_symlink(SSAFE_EXPORTER, tools + "/vantexport_ssafe");
+    std::string db = tmp + "/db";
+    fs::create_directories(db);
+    std::ofstream(db + "/srcsafe.ini") << "Data_Path = data\n";
+    std::ofstream(db + "/ssdb.json") << R"({
+      "current": "$/other",
+      "projects": ["$/proj", "$/proj/sub", "$/other"],
+      "files": {"F1": {"entries": [
+        {"version": 1, "user": "Admin", "date": "8/06/02", "time": "3:00p", "action": "Created", "contents": "one\n"},
+        {"version": 2, "user": "Admin", "date": "8/07/02", "time": "9:15a", "action": "Checked in $/proj/sub",
+         "comment": "second", "contents": "one\ntwo\n"}]}},
+      "places": [{"path": "$/proj/sub/a.c", "file": "F1"}, {"path": "$/other/x.c", "file": "F1"}]
+    })";
+    std::string old_path = std::getenv("PATH");
+    ::setenv("PATH", (std::string(SS_BIN_DIR) + ":" + old_path).c_str(), 1);
+    ::unsetenv("SSDB");
+    auto obj = std::make_unique<LegacyObject>(make_legacy_repository(LegacyKind::get(LegacyKind::SSAFE), db),
+                                              wiz_ssafe_object_path("$/proj/sub"), "sub");
+    ImportTask t(std::move(obj), std::make_unique<ImportDestination>(view.get(), "/w", "vss"));
+    EXPECT_EQ(t.source_text(), db + "/proj/sub");
+    EXPECT_EQ(t.destination_text(), "/w/vss/sub");
+    Recorder rec;
+    run(&t, &rec);
+    check_success(&t, rec);
+    EXPECT_EQ(t.versions_new(), 2);
+    EXPECT_EQ(versions_of("vss/sub/a.c"), 3u);
+    EXPECT_EQ(lookup("vss/sub/x.c"), 0);   // nothing of the other project
+    EXPECT_STREQ(std::getenv("SSDIR"), db.c_str());
+    // The whole database lands in the destination itself.
+    ImportTask whole(std::make_unique<LegacyObject>(
+                         make_legacy_repository(LegacyKind::get(LegacyKind::SSAFE), db), "", ""),
+                     std::make_unique<ImportDestination>(view.get(), "/w", "all"));
+    EXPECT_EQ(whole.destination_text(), "/w/all");
+    Recorder rec2;
+    run(&whole, &rec2);
+    check_success(&whole, rec2);
+    EXPECT_EQ(versions_of("all/proj/sub/a.c"), 3u);
+    EXPECT_EQ(versions_of("all/other/x.c"), 3u);
+    ::setenv("PATH", old_path.c_str(), 1);
+    ::unsetenv("SSDIR");
+}
+
+// The sheet, the progress model and the thread together, as the progress
+// page joins them: three requests, the first fails and the user answers No;
+// the error is in the log with its context; a retry of the failed pair then
+// supersedes it and the wizard reaches its success page.
+TEST_F(WizardRunTest, SheetRunsABatchThroughTheThread) {
+    std::string src = tmp + "/files";
+    for (std::string d : {"a", "b", "c"}) {
+        fs::create_directories(src + "/" + d);
+        std::ofstream(src + "/" + d + "/f") << d;
+    }
+    struct Ui : WizUi {
+        std::vector<std::string> questions, boxes;
+        void message_box(wiz_box, const std::string &text) override { boxes.push_back(text); }
+        bool ask_yes_no(const std::string &text) override {
+            questions.push_back(text);
+            return false;
+        }
+    } ui;
+    SheetModel sheet;
+    EXPECT_EQ(sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui), WizPage::SRC_DEST);
+    auto run_batch = [&] {
+        DynamicContext outer(wiz_format(IDS_CTX_RUNNING, {wiz_title()}));
+        ProgressModel progress(&sheet);
+        QEventLoop loop;
+        QObject receiver;
+        std::unique_ptr<ImportThread> thread;
+        auto act = [&](const WizProgressAction &a) {
+            if (a.kind == WizProgressAction::START)
+                thread->start(static_cast<ImportTask *>(a.task));
+            else if (a.kind == WizProgressAction::FINISHED)
+                loop.quit();
+        };
+        thread = std::make_unique<ImportThread>(
+            &receiver, [&](const ImportEvent &ev) { act(progress.handle(ev, &ui)); });
+        thread->run_thread();
+        WizProgressAction first = progress.activate();
+        act(first);
+        if (first.kind == WizProgressAction::START) {
+            QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        thread->stop();
+        return progress.completion_text();
+    };
+
+    // The first request's exporter fails without a word.
+    std::string real = tools + "/vantexport_ffile";
+    fake_exporter("vantexport_ffile",
+                  "for x; do last=$x; done; [ \"$last\" = a ] && exit 3; exec '" FFILE_EXPORTER "' \"$@\"");
+    for (std::string d : {"a", "b", "c"})
+        EXPECT_TRUE(sheet.add(task(LegacyKind::FFILE, src, d)));
+    EXPECT_FALSE(sheet.add(task(LegacyKind::FFILE, src, "b")));   // already asked for
+    std::string a_source = sheet.pending()[0]->source_text();
+    EXPECT_EQ(run_batch(), wiz_string(IDS_RUN_SOME_FAILED));
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0], wiz_format(IDS_IMPORT_ERROR, {a_source, wiz_format(IDS_BAD_STATUS, {3LL})}) +
+                                   "\n\n" + wiz_string(IDS_CONTINUE_QUESTION));
+    EXPECT_EQ(sheet.done().size(), 3u);
+    EXPECT_EQ(sheet.outcome(), 0);   // none succeeded: b and c never ran
+    EXPECT_FALSE(sheet.done()[1]->started());
+    EXPECT_EQ(lookup("b"), 0);
+    // The log holds the failure with the three descriptions.
+    std::ifstream in(sheet.log().path());
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_NE(
+        log.str().find("ERROR MESSAGE:\n  " + wiz_format(IDS_BAD_STATUS, {3LL}) + "\nERROR CONTEXT:\n  " +
+                       wiz_format(IDS_CTX_RUNNING, {wiz_title()}) + "\n   " +
+                       wiz_format(IDS_CTX_IMPORTING, {a_source, "/w/a"}) + "\n    running export command: "),
+        std::string::npos)
+        << log.str();
+
+    // Back, the same three again with a working exporter: all succeed and
+    // supersede the failures.
+    fs::remove(real);
+    fs::create_symlink(FFILE_EXPORTER, real);
+    for (std::string d : {"a", "b", "c"})
+        EXPECT_TRUE(sheet.add(task(LegacyKind::FFILE, src, d)));
+    EXPECT_EQ(run_batch(), wiz_string(IDS_RUN_ALL_OK));
+    EXPECT_EQ(sheet.superseded().size(), 3u);
+    EXPECT_EQ(sheet.outcome(), 2);
+    EXPECT_EQ(sheet.next(WizPage::ITERATE), WizPage::IMPORT_SUCCEED);
+    EXPECT_EQ(versions_of("c/f"), 2u);
+    EXPECT_EQ(sheet.elements_created(), 6);
 }

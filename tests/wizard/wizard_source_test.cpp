@@ -337,14 +337,14 @@ TEST_F(WizSourceSafe, DatabasesProjectsAndTheirObjects) {
     std::unique_ptr<LegacyObject> o = tree.make_legacy_object(deep);
     ASSERT_NE(o, nullptr);
     EXPECT_EQ(o->object_path(), "proj/sub/deep");
-    EXPECT_EQ(o->display_name(), "proj/sub/deep");
+    EXPECT_EQ(o->display_name(), "deep");   // what the import makes of it
     EXPECT_EQ(o->repository()->location(), db);
     EXPECT_EQ(o->repository()->export_operand(o->object_path()), "deep");
     // The folder itself is the whole database: no object path.
     std::unique_ptr<LegacyObject> whole = tree.make_legacy_object(folder);
     ASSERT_NE(whole, nullptr);
     EXPECT_EQ(whole->object_path(), "");
-    EXPECT_EQ(whole->display_name(), "db");
+    EXPECT_EQ(whole->display_name(), "");
     EXPECT_EQ(whole->repository()->location(), db);
     EXPECT_TRUE(*whole->repository() == *o->repository());
     // SourceSafe items always, folders below a top item, files never.
