@@ -1,8 +1,6 @@
 // The check of a legacy kind when the user first picks it: only PVCS has
 // one, which looks for the installation's `get` through the registry (files
 // under VANTOR_HOME/registry/) and PATH.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -64,11 +62,6 @@ int pvcs_path_string(std::string *value) {
     return 1;
 }
 
-bool is_regular_file(const std::string &path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 void inform(WizUi *ui, int id) {
     if (ui)
         ui->message_box(wiz_box::INFORMATION, wiz_format(id));
@@ -94,7 +87,7 @@ void LegacyKind::first_selection_check(WizUi *ui) {
         return;
     }
     std::string get = dir.empty() || dir.back() == '/' ? dir + "get" : dir + "/get";
-    if (!is_regular_file(get)) {
+    if (!fileutl_is_file(get)) {
         inform(ui, IDS_PVCS_GET_MISSING);
         return;
     }

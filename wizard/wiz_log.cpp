@@ -13,6 +13,7 @@
 
 #include "runtime/fileutl.h"
 #include "runtime/tbs.h"
+#include "wizard/wiz_child.h"
 #include "wizard/wiz_error.h"
 #include "wizard/wiz_strings.h"
 #include "wizard/wiz_ui.h"
@@ -140,22 +141,11 @@ std::string ErrorLog::editor() {
     return wiz_string(IDS_STOCK_EDITOR);
 }
 
-// The editor's words (a value like "emacsclient -n" carries options), then
-// the file as one argument of its own: no shell sees either.
+// The editor's words (a value like "emacsclient -n" carries options), split
+// as every command line of the wizard is, then the file as one argument of
+// its own: no shell sees either.
 std::vector<std::string> ErrorLog::editor_argv(const std::string &editor, const std::string &file) {
-    std::vector<std::string> argv;
-    std::string word;
-    for (char c : editor) {
-        if (c == ' ' || c == '\t') {
-            if (!word.empty())
-                argv.push_back(word);
-            word.clear();
-        } else {
-            word += c;
-        }
-    }
-    if (!word.empty())
-        argv.push_back(word);
+    std::vector<std::string> argv = wiz_split_command_line(editor);
     argv.push_back(file);
     return argv;
 }

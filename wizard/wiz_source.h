@@ -6,7 +6,7 @@
 // label. A file-system item holds its full path ("/" separators); a top item
 // cannot be selected, and a legacy object's location is the path of its
 // item's parent directory. A SourceSafe item holds its database's
-// srcsafe.ini path and its project specification ("$/proj/sub").
+// srcsafe.ini path and its SourceSafe path ("$/proj/sub").
 //
 // Invariants: a directory that cannot be read shows no children; the trees
 // of the kinds exist once each (wiz_source_tree), MKS SI with a TreeRCS of
@@ -116,7 +116,7 @@ protected:
 };
 
 // A SourceSafe object path ("proj/sub", "" for the whole database) from a
-// project specification: every "$/" removed.
+// SourceSafe project path: every "$/" removed.
 std::string wiz_ssafe_object_path(const std::string &spec);
 
 // A SourceSafe repository: the exporter runs with SSDIR set to the database

@@ -115,47 +115,33 @@ struct ImportTask::Callbacks {
     WizStop *stop;
 
     static Callbacks &of(void *ctx) { return *static_cast<Callbacks *>(ctx); }
-    int send(ImportEvent ev) {
+    int send(int kind, const char *name = nullptr, long a = 0, long b = 0, long c = 0) {
+        ImportEvent ev;
+        ev.kind = kind;
         ev.request = task;
+        ev.name = name ? name : "";
+        ev.a = a;
+        ev.b = b;
+        ev.c = c;
         if (*sink)
             (*sink)(ev);
         return stop_requested(stop) ? 1 : 0;
     }
-    static int simple(void *ctx, int kind) {
-        ImportEvent ev;
-        ev.kind = kind;
-        return of(ctx).send(ev);
-    }
     static int range(void *ctx, long elements, long versions) {
-        ImportEvent ev;
-        ev.kind = ImportEvent::RANGE;
-        ev.a = elements;
-        ev.b = versions;
-        return of(ctx).send(ev);
+        return of(ctx).send(ImportEvent::RANGE, nullptr, elements, versions);
     }
-    static int directories(void *ctx) { return simple(ctx, ImportEvent::DIRECTORIES); }
-    static int types(void *ctx) { return simple(ctx, ImportEvent::TYPES); }
+    static int directories(void *ctx) { return of(ctx).send(ImportEvent::DIRECTORIES); }
+    static int types(void *ctx) { return of(ctx).send(ImportEvent::TYPES); }
     static int directory(void *ctx, const char *name, vob_oid elem, vob_oid branch, int created) {
         ImportTask *t = of(ctx).task;
         t->label_.element_map[elem] = created != 0;
         t->label_.created_dirs[elem] = branch;
         t->dir_names_.push_back(name ? name : "");
-        ImportEvent ev;
-        ev.kind = ImportEvent::DIRECTORY;
-        ev.name = name ? name : "";
-        ev.a = long(elem);
-        ev.b = long(branch);
-        ev.c = created;
-        return of(ctx).send(ev);
+        return of(ctx).send(ImportEvent::DIRECTORY, name, long(elem), long(branch), created);
     }
     static int element(void *ctx, const char *name, vob_oid elem, int created) {
         of(ctx).task->label_.element_map[elem] = created != 0;
-        ImportEvent ev;
-        ev.kind = ImportEvent::ELEMENT;
-        ev.name = name ? name : "";
-        ev.a = long(elem);
-        ev.b = created;
-        return of(ctx).send(ev);
+        return of(ctx).send(ImportEvent::ELEMENT, name, long(elem), created);
     }
     static int version(void *ctx, const char *version_id, vob_oid branch, int is_new) {
         ImportTask *t = of(ctx).task;
@@ -163,23 +149,14 @@ struct ImportTask::Callbacks {
         if (is_new)
             ++t->versions_new_;
         t->label_.branch_list.push_back(branch);
-        ImportEvent ev;
-        ev.kind = ImportEvent::VERSION;
-        ev.name = version_id ? version_id : "";
-        ev.a = long(branch);
-        ev.b = is_new;
-        return of(ctx).send(ev);
+        return of(ctx).send(ImportEvent::VERSION, version_id, long(branch), is_new);
     }
     static int version_identical(void *ctx, const char *version_id, vob_oid branch) {
         ImportTask *t = of(ctx).task;
         ++t->versions_all_;
         ++t->versions_identical_;
         t->label_.branch_list.push_back(branch);
-        ImportEvent ev;
-        ev.kind = ImportEvent::VERSION_IDENTICAL;
-        ev.name = version_id ? version_id : "";
-        ev.a = long(branch);
-        return of(ctx).send(ev);
+        return of(ctx).send(ImportEvent::VERSION_IDENTICAL, version_id, long(branch));
     }
 };
 
