@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/import/imp_start.h"
@@ -578,9 +579,10 @@ TEST_F(WizardRunTest, SheetRunsABatchThroughTheThread) {
     } ui;
     SheetModel sheet;
     EXPECT_EQ(sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui), WizPage::SRC_DEST);
+    std::optional<ProgressModel> last_run;   // the last run's page
     auto run_batch = [&] {
         DynamicContext outer(wiz_format(IDS_CTX_RUNNING, {wiz_title()}));
-        ProgressModel progress(&sheet);
+        ProgressModel &progress = last_run.emplace(&sheet);
         QEventLoop loop;
         QObject receiver;
         std::unique_ptr<ImportThread> thread;
@@ -615,9 +617,26 @@ TEST_F(WizardRunTest, SheetRunsABatchThroughTheThread) {
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(ui.questions[0], wiz_format(IDS_IMPORT_ERROR, {a_source, wiz_format(IDS_BAD_STATUS, {3LL})}) +
                                    "\n\n" + wiz_string(IDS_CONTINUE_QUESTION));
+    EXPECT_TRUE(ui.boxes.empty());
+    // It failed while examining the legacy files: the first phase is marked.
+    const auto &ph = last_run->phases();
+    EXPECT_TRUE(ph[0].icon_visible && ph[0].icon_failed);
+    EXPECT_FALSE(ph[1].icon_visible || ph[2].icon_visible || ph[3].icon_visible);
+    EXPECT_EQ(last_run->failed(), 1);
+    EXPECT_TRUE(last_run->error_icon());
+    EXPECT_TRUE(sheet.pending().empty());
     EXPECT_EQ(sheet.done().size(), 3u);
+    EXPECT_EQ(sheet.run_count(), 3);
+    EXPECT_EQ(sheet.run_succeeded(), 0);
     EXPECT_EQ(sheet.outcome(), 0);   // none succeeded: b and c never ran
     EXPECT_FALSE(sheet.done()[1]->started());
+    SheetModel::IterateTexts texts = sheet.iterate_texts();
+    EXPECT_EQ(texts.result, "Not all of your files were imported successfully into Vantor.");
+    EXPECT_EQ(texts.back, wiz_string(IDS_ITERATE_BACK_RETRY));
+    EXPECT_EQ(texts.project, "");
+    EXPECT_TRUE(texts.error_icon);
+    EXPECT_EQ(sheet.completion_text(WizPage::IMPORT_FAIL),
+              wiz_format(IDS_FAIL_NONE, {std::string("Vantor")}));
     EXPECT_EQ(lookup("b"), 0);
     // The log holds the failure with the three descriptions.
     std::ifstream in(sheet.log().path());

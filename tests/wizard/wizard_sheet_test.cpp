@@ -343,44 +343,6 @@ TEST(WizSheet, PendingRequestsAndTheLegacyKind) {
     EXPECT_TRUE(pvcs->check_done());
 }
 
-TEST(WizProgress, NoAfterTheFirstOfThreeFailures) {
-    SheetModel sheet;
-    ProgressModel progress(&sheet);
-    RecordingUi ui;
-    for (const char *n : {"a", "b", "c"})
-        sheet.add(req(n));
-    ui.answers = {false};
-    run(sheet, progress, ui, {false, true, true});
-    ASSERT_EQ(ui.questions.size(), 1u);
-    EXPECT_EQ(ui.questions[0],
-              "There was an unexpected error importing from\n    /src/a\n\nexport of /src/a failed\n\n\n"
-              "Do you wish to continue to import the remaining objects ?");
-    EXPECT_TRUE(ui.boxes.empty());
-    // It failed while making types: phase 1 done, phase 2 marked failed.
-    auto &ph = progress.phases();
-    EXPECT_TRUE(ph[0].icon_visible && !ph[0].icon_failed);
-    EXPECT_TRUE(ph[1].icon_visible && ph[1].icon_failed);
-    EXPECT_FALSE(ph[2].icon_visible || ph[3].icon_visible);
-    EXPECT_EQ(progress.failed(), 1);
-    EXPECT_EQ(progress.completion_text(), wiz_string(IDS_RUN_SOME_FAILED));
-    EXPECT_TRUE(progress.error_icon());
-
-    EXPECT_TRUE(sheet.pending().empty());
-    ASSERT_EQ(sheet.done().size(), 3u);
-    for (auto &d : sheet.done())
-        EXPECT_FALSE(d->succeeded());
-    EXPECT_EQ(sheet.run_count(), 3);
-    EXPECT_EQ(sheet.run_succeeded(), 0);
-    EXPECT_NE(slurp(sheet.log().path()).find("export of /src/a failed"), std::string::npos);
-    SheetModel::IterateTexts t = sheet.iterate_texts();
-    EXPECT_EQ(t.result, "Not all of your files were imported successfully into Vantor.");
-    EXPECT_EQ(t.back, wiz_string(IDS_ITERATE_BACK_RETRY));
-    EXPECT_EQ(t.project, "");
-    EXPECT_TRUE(t.error_icon);
-    EXPECT_EQ(sheet.completion_text(WizPage::IMPORT_FAIL),
-              wiz_format(IDS_FAIL_NONE, {std::string("Vantor")}));
-}
-
 TEST(WizProgress, LastFailureRetryAndSuperseding) {
     SheetModel sheet(WizCommandLine::parse("/project:p"));
     sheet.set_title_lookup([](const std::string &sel) { return "Title of " + sel; });
