@@ -97,6 +97,11 @@ enum vob_mtype {
     VOB_MT_HLTYPE = 16,
     VOB_MT_CKOUT = 17,
     VOB_MT_LBTYPE = 20,
+    // Records of the project layer (platform/orbis), in project VOBs.
+    VOB_MT_PROJECT = 40,
+    VOB_MT_COMPONENT = 41,
+    VOB_MT_BASELINE = 42,
+    VOB_MT_STREAM = 43,
 };
 const char *vob_mtype_name(int mtype);   // "file element", "version", ...; "unknown"
 
@@ -478,3 +483,28 @@ std::vector<vob_rule> vob_default_rules();
                                    const std::string &view_tag, vob_oid *elem, vob_oid *ver);
 // Splits "PATH@@VERSION" at the first "@@": 1 and the parts when there is one.
 int vob_split_xpname(const std::string &xpname, std::string *path, std::string *vid);
+
+// ---- Records of the layers above the store --------------------------------------------------
+
+// A layer above the store (the project layer, platform/orbis) keeps its
+// objects as records: an object of metatype VOB_MT_PROJECT..VOB_MT_STREAM
+// with its event, a name unique among the records of its metatype (at most
+// 255 bytes, no NUL; the layer decides what else a name may hold) and a body
+// of text that only that layer reads. The store keeps records and their
+// events; what they mean and how they refer to each other is the layer's.
+// A layer that checks something before it writes does both inside one
+// vob_txn, so that no other writer comes between.
+struct vob_record {
+    vob_oid oid = 0;
+    int mtype = 0;
+    std::string name, body;
+};
+// VOB_EXISTS (nothing made) when a record of that metatype has the name.
+[[nodiscard]] int vob_record_create(vob_t *vob, int mtype, const std::string &name, const std::string &body,
+                                    const vob_event *ev, vob_oid *out);
+[[nodiscard]] int vob_record_find(vob_t *vob, int mtype, const std::string &name,
+                                  vob_oid *out);   // VOB_NOT_FOUND
+[[nodiscard]] int vob_record_get(vob_t *vob, vob_oid rec, vob_record *out);
+[[nodiscard]] int vob_record_list(vob_t *vob, int mtype, std::vector<vob_record> *out);   // by name
+[[nodiscard]] int vob_record_set_body(vob_t *vob, vob_oid rec, const std::string &body);
+[[nodiscard]] int vob_record_remove(vob_t *vob, vob_oid rec);   // with its event
