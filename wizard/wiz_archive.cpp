@@ -1,4 +1,5 @@
 // Recognisers of RCS and PVCS archives for the source trees.
+#include "platform/orbis/sum.h"
 #include "wizard/wiz_archive.h"
 
 #include <fcntl.h>
@@ -97,14 +98,14 @@ bool wiz_is_rcs_archive(const std::string &path) {
 }
 
 bool wiz_is_pvcs_archive(const std::string &path) {
-    wiz_redirector quiet;   // the reader's messages are not the tree's to show
+    SUM_ImsgRedirector quiet;   // the reader's messages are not the tree's to show
     pvcs_file f;
     bool yes = false;
     return open_pvcs(path, &f) && pvcs_is_archive(f, &yes) == 0 && yes;
 }
 
 bool wiz_pvcs_workfile_leaf(const std::string &path, std::string *leaf) {
-    wiz_redirector quiet;
+    SUM_ImsgRedirector quiet;
     pvcs_file f;
     bool yes = false;
     std::string workfile;

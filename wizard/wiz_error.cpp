@@ -1,6 +1,8 @@
 // Description stacks, the wizard's exceptions and the message redirector.
 #include "wizard/wiz_error.h"
 
+#include "platform/orbis/sum.h"
+
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -69,7 +71,7 @@ VantorException::VantorException(int status, std::string message)
 
 VantorException::VantorException(int status) : VantorException(status, std::string()) {}
 
-VantorException::VantorException(int status, const wiz_redirector &captured)
+VantorException::VantorException(int status, const SUM_ImsgRedirector &captured)
     : VantorException(status, captured.text()) {}
 
 VantorException::VantorException(const VantorException &other)
@@ -107,21 +109,3 @@ const std::string &VantorException::innermost() const {
 
 const char *SubProcException::what() const noexcept { return std::strerror(error_); }
 
-struct wiz_redirector::impl {
-    imsg_redirect redirect;
-};
-
-wiz_redirector::wiz_redirector() : impl_(std::make_unique<impl>()) {}
-
-wiz_redirector::~wiz_redirector() = default;
-
-int wiz_redirector::count() const { return int(impl_->redirect.messages.size()); }
-
-const std::string &wiz_redirector::message(int i) const { return impl_->redirect.messages.at(size_t(i)); }
-
-std::string wiz_redirector::text() const {
-    std::string t;
-    for (int i = 0; i < count(); ++i)
-        t += message(i);
-    return t;
-}

@@ -51,7 +51,7 @@ public:
     VantorException(int status, std::string message);
     explicit VantorException(int status);
     // With the messages a redirector caught as the message.
-    VantorException(int status, const class wiz_redirector &captured);
+    VantorException(int status, const class SUM_ImsgRedirector &captured);
     VantorException(const VantorException &other);
     VantorException &operator=(const VantorException &other);
     ~VantorException() override;
@@ -83,20 +83,3 @@ private:
     int error_;
 };
 
-// Catches the messages the product's libraries print on the calling thread
-// while it lives (runtime/imsg's redirection), for a dialog or an exception.
-class wiz_redirector {
-public:
-    wiz_redirector();
-    ~wiz_redirector();
-    wiz_redirector(const wiz_redirector &) = delete;
-    wiz_redirector &operator=(const wiz_redirector &) = delete;
-    int count() const;
-    const std::string &message(int i) const;
-    // message(0) + message(1) + ...
-    std::string text() const;
-
-private:
-    struct impl;
-    std::unique_ptr<impl> impl_;
-};

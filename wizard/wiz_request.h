@@ -5,6 +5,8 @@
 
 #include <string>
 
+class EventObserver;
+
 class WizRequest {
 public:
     virtual ~WizRequest();
@@ -22,4 +24,11 @@ public:
     virtual long elements_examined() const = 0;
     virtual long elements_created() const = 0;
     virtual long label_work() const = 0;
+    // Labels what a succeeded request imported with the existing label type
+    // `label`, telling the observer of each step; raises VantorException.
+    // Nothing for a request that imported nothing.
+    virtual void apply_label(const std::string &label, EventObserver *observer) {
+        (void)label;
+        (void)observer;
+    }
 };

@@ -1,6 +1,8 @@
 // The sheet's shared state: options, routing, requests and page texts.
 #include "wizard/wiz_sheet.h"
 
+#include "platform/orbis/sum.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -225,10 +227,33 @@ void SheetModel::close_batch() {
     pending_.clear();
 }
 
+std::string SheetModel::project_vob() const {
+    if (!options_.pvob.empty())
+        return options_.pvob;
+    size_t at = options_.project.rfind('@');
+    return at == std::string::npos ? std::string() : options_.project.substr(at + 1);
+}
+
+// The title through the project library, its messages kept from the user.
+static std::string library_title(const std::string &selector, const std::string &pvob_tag) {
+    SUM_ImsgRedirector quiet;
+    SUM_Vob pvob;
+    SUM_Project project;
+    std::string title;
+    int rc = pvob_tag.empty() ? 0 : SUM_Vob::construct_from_pname_or_tag(pvob_tag, 0, &pvob);
+    if (rc == 0)
+        rc = SUM_Project::construct_from_selector(selector, pvob, SUM_READ, &project);
+    if (rc == 0)
+        rc = project.title(&title);
+    if (rc != 0)
+        throw VantorException(rc, quiet);
+    return title;
+}
+
 const std::string &SheetModel::project_title() {
-    if (title_.empty() && project_given() && title_lookup_) {
+    if (title_.empty() && project_given()) {
         try {
-            title_ = title_lookup_(options_.project);
+            title_ = title_lookup_ ? title_lookup_(options_.project) : library_title(options_.project, project_vob());
         } catch (const VantorException &) {
             title_.clear();
         }

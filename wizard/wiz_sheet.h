@@ -101,12 +101,18 @@ public:
     bool label_types_created = false, labels_applied = false, baselines_made = false,
          configuration_finished = false;
     std::string label_name;
+    // The baselines the project's worker made ("baseline:NAME@/pvob"), for
+    // the integration stream at exit.
+    std::vector<std::string> baseline_list;
+    // The project VOB: /pvob:, else the VOB of the project selector ("").
+    std::string project_vob() const;
     bool project_configured() const {
         return label_types_created && labels_applied && baselines_made && configuration_finished;
     }
 
     // The project's title from its selector; lookup may throw
     // VantorException (the title then stays empty). Cached once found.
+    // Without a lookup of its own the sheet asks the project library.
     using TitleLookup = std::function<std::string(const std::string &selector)>;
     void set_title_lookup(TitleLookup lookup) { title_lookup_ = std::move(lookup); }
     const std::string &project_title();

@@ -1,5 +1,6 @@
 // Running an import request: the exporter as a child, then the import in
 // this process.
+#include "platform/orbis/sum.h"
 #include "wizard/wiz_task.h"
 
 #include <unistd.h>
@@ -240,7 +241,7 @@ void ImportTask::import(const std::string &datafile, const EventSink &sink, WizS
         raise_stopped();
     int status;
     {
-        wiz_redirector captured;
+        SUM_ImsgRedirector captured;
         status = imp_start(&params);
         label_.branch_type = params.branch_type;
         imp_params_release(&params);

@@ -58,7 +58,7 @@ public:
     long label_work() const override;
 
     // Labels what the import made (nothing unless it succeeded).
-    void apply_label(const std::string &label, EventObserver *observer);
+    void apply_label(const std::string &label, EventObserver *observer) override;
 
     const std::map<vob_oid, bool> &element_map() const { return label_.element_map; }
     const std::map<vob_oid, vob_oid> &created_dirs() const { return label_.created_dirs; }

@@ -9,17 +9,69 @@
 #include "wizard/wiz_strings.h"
 #include "wizard/wiz_task.h"
 
-// One sent event: the thread waits until the receiver has handled it, or
-// until stop() abandons it (the receiver then skips it). Shared with the
-// queued call, which may run after the ImportThread is gone.
-struct ImportThread::Pending {
+// One sent call: the worker waits until the receiver has run it, or until
+// abandon() (the receiver then skips it).
+struct WizSender::Pending {
     std::mutex lock;
     std::condition_variable cv;
     bool done = false, abandoned = false;
 };
 
+void WizSender::send(std::function<void()> call) {
+    auto p = std::make_shared<Pending>();
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (abandoned_)
+            return;
+        pending_ = p;
+    }
+    QMetaObject::invokeMethod(
+        receiver_,
+        [p, call = std::move(call)] {
+            {
+                std::lock_guard<std::mutex> g(p->lock);
+                if (p->abandoned)
+                    return;
+            }
+            call();
+            std::lock_guard<std::mutex> g(p->lock);
+            p->done = true;
+            p->cv.notify_all();
+        },
+        Qt::QueuedConnection);
+    {
+        std::unique_lock<std::mutex> g(p->lock);
+        p->cv.wait(g, [&] { return p->done || p->abandoned; });
+    }
+    std::lock_guard<std::mutex> g(lock_);
+    pending_.reset();
+}
+
+void WizSender::post(std::function<void()> call) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (abandoned_)
+            return;
+    }
+    QMetaObject::invokeMethod(receiver_, std::move(call), Qt::QueuedConnection);
+}
+
+void WizSender::abandon() {
+    std::shared_ptr<Pending> p;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        abandoned_ = true;
+        p = pending_;
+    }
+    if (p) {
+        std::lock_guard<std::mutex> g(p->lock);
+        p->abandoned = true;
+        p->cv.notify_all();
+    }
+}
+
 ImportThread::ImportThread(QObject *receiver, Handler handler)
-    : receiver_(receiver), handler_(std::move(handler)) {
+    : sender_(receiver), handler_(std::move(handler)) {
     try {
         thread_ = std::thread([this] { loop(); });
     } catch (const std::system_error &e) {
@@ -50,21 +102,15 @@ void ImportThread::start(ImportTask *task) {
 }
 
 void ImportThread::stop() {
-    std::shared_ptr<Pending> p;
     {
         std::lock_guard<std::mutex> g(lock_);
         if (joined_)
             return;
         stopping_ = true;
         gate_open_ = true;   // a thread never started still has to end
-        p = pending_;
         cv_.notify_all();
     }
-    if (p) {
-        std::lock_guard<std::mutex> g(p->lock);
-        p->abandoned = true;
-        p->cv.notify_all();
-    }
+    sender_.abandon();
     if (thread_.joinable())
         thread_.join();
     std::lock_guard<std::mutex> g(lock_);
@@ -73,46 +119,14 @@ void ImportThread::stop() {
 
 void ImportThread::stop_request() { stop_.request(); }
 
-void ImportThread::send(ImportEvent ev) {
-    auto p = std::make_shared<Pending>();
-    {
-        std::lock_guard<std::mutex> g(lock_);
-        if (stopping_)
-            return;
-        pending_ = p;
-    }
+void ImportThread::send(const ImportEvent &ev) {
     Handler handler = handler_;
-    QMetaObject::invokeMethod(
-        receiver_,
-        [p, handler, ev] {
-            {
-                std::lock_guard<std::mutex> g(p->lock);
-                if (p->abandoned)
-                    return;
-            }
-            handler(ev);
-            std::lock_guard<std::mutex> g(p->lock);
-            p->done = true;
-            p->cv.notify_all();
-        },
-        Qt::QueuedConnection);
-    {
-        std::unique_lock<std::mutex> g(p->lock);
-        p->cv.wait(g, [&] { return p->done || p->abandoned; });
-    }
-    std::lock_guard<std::mutex> g(lock_);
-    pending_.reset();
+    sender_.send([handler, ev] { handler(ev); });
 }
 
-void ImportThread::post(ImportEvent ev) {
-    {
-        std::lock_guard<std::mutex> g(lock_);
-        if (stopping_)
-            return;
-    }
+void ImportThread::post(const ImportEvent &ev) {
     Handler handler = handler_;
-    QMetaObject::invokeMethod(
-        receiver_, [handler, ev] { handler(ev); }, Qt::QueuedConnection);
+    sender_.post([handler, ev] { handler(ev); });
 }
 
 void ImportThread::loop() {

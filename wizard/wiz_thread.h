@@ -25,6 +25,29 @@
 class QObject;
 class ImportTask;
 
+// Runs calls on a receiver's (a page's) thread for a worker thread. send()
+// waits until the call has run there, or until abandon() gives up on it;
+// post() does not wait. After abandon() nothing more is run. Shared by the
+// import and the project threads. The state a queued call needs outlives
+// the sender, since the call may run after the sender is gone.
+class WizSender {
+public:
+    explicit WizSender(QObject *receiver) : receiver_(receiver) {}
+    WizSender(const WizSender &) = delete;
+    WizSender &operator=(const WizSender &) = delete;
+    void send(std::function<void()> call);
+    void post(std::function<void()> call);
+    // Called by the thread that owns the worker, before it joins it.
+    void abandon();
+
+private:
+    struct Pending;
+    QObject *receiver_;
+    std::mutex lock_;
+    bool abandoned_ = false;
+    std::shared_ptr<Pending> pending_;   // the send the worker waits on
+};
+
 class ImportThread {
 public:
     using Handler = std::function<void(const ImportEvent &)>;
@@ -49,18 +72,16 @@ public:
     void stop_request();
 
 private:
-    struct Pending;
     void loop();
-    void send(ImportEvent ev);
-    void post(ImportEvent ev);
+    void send(const ImportEvent &ev);
+    void post(const ImportEvent &ev);
 
-    QObject *receiver_;
+    WizSender sender_;
     Handler handler_;
     WizStop stop_;
     std::mutex lock_;
     std::condition_variable cv_;
     bool gate_open_ = false, stopping_ = false, joined_ = false;
     ImportTask *next_ = nullptr;
-    std::shared_ptr<Pending> pending_;   // the send the thread waits on
     std::thread thread_;
 };

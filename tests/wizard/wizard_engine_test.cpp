@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "runtime/imsg.h"
+#include "platform/orbis/sum.h"
 #include "wizard/wiz_error.h"
 #include "wizard/wiz_strings.h"
 #include "wizard/wiz_tree.h"
@@ -107,16 +108,16 @@ TEST(WizError, ContextsNestAcrossThreadsAndExceptionsKeepTheirSnapshot) {
 }
 
 TEST(WizError, RedirectorCatchesOnlyItsThread) {
-    wiz_redirector outer;
+    SUM_ImsgRedirector outer;
     imsg_printf(IMSG_ERROR, "first %d", 1);
     {
-        wiz_redirector inner;
+        SUM_ImsgRedirector inner;
         imsg_printf(IMSG_WARNING, "inner");
         EXPECT_EQ(inner.count(), 1);
     }
     imsg_printf(IMSG_CONT, "second");
     std::thread other([] {
-        wiz_redirector own;
+        SUM_ImsgRedirector own;
         imsg_printf(IMSG_NOTICE, "elsewhere");
         EXPECT_EQ(own.text(), "elsewhere\n");
     });
