@@ -147,6 +147,10 @@ struct orb_stream {
 // The conflicts of a set of baselines, one text each ("" none): two of one
 // component, a label that selects no version of the component's root, a
 // baseline or component that is gone. VOB_OK whether or not there are any.
+// (*out[i] is the text of baselines[i]; several conflicts of one baseline
+// are joined by "; ", and the second baseline of a component carries the
+// text naming both. A baseline whose component's VOB cannot be read has a
+// conflict saying why.)
 [[nodiscard]] int orb_foundation_conflicts(vob_t *pvob, const std::vector<vob_oid> &baselines,
                                            std::vector<std::string> *out);
 // Refuses a foundation with conflicts (the message lists them). An
@@ -154,6 +158,12 @@ struct orb_stream {
 [[nodiscard]] int orb_stream_create(vob_t *pvob, const std::string &name, vob_oid project, int kind,
                                     const std::vector<vob_oid> &foundation, const vob_event *ev,
                                     vob_oid *out);
+// orb_stream_create with flags: ORB_ST_KEEP_DEFAULT leaves the project's
+// default integration stream as it is (none stays none).
+enum { ORB_ST_KEEP_DEFAULT = 1 };
+[[nodiscard]] int orb_stream_create_ex(vob_t *pvob, const std::string &name, vob_oid project, int kind,
+                                       const std::vector<vob_oid> &foundation, int flags, const vob_event *ev,
+                                       vob_oid *out);
 // Each baseline takes the place of the foundation's baseline of its
 // component (or joins it); refused, changing nothing, when the result has
 // conflicts.
@@ -172,7 +182,10 @@ struct orb_stream {
 //   element -directory DIR /main/LATEST
 //                                 per directory above a component root
 //                                 within its VOB (the VOB root included)
-// ROOT and DIR are view paths ("/vob/sub"), quoted when they hold blanks.
+// ROOT and DIR are view paths ("/vob/sub"), quoted when they hold blanks
+// (or a "#"). Baseline rules by component name; the directory rules sorted,
+// each once. A component root holding '"' or a control character is
+// refused when the component is made, so that every root can stand here.
 [[nodiscard]] int orb_stream_config(vob_t *pvob, vob_oid stream, std::string *config_spec,
                                     std::vector<std::string> *vob_tags);
 
@@ -186,5 +199,6 @@ struct orb_stream {
 //   ,"baselines":[{"name","component","kind","label":name|null,"event","comment"}...]
 //   ,"streams":[{"name","project","kind","foundation":[names],"event","comment"}...]
 // Texts and events as the store's dump writes them. "" for a VOB that is not
-// a project VOB.
+// a project VOB. Each list by name; "root" is the view path of the root
+// (orb_component_root), "vob" its VOB's tag; references by name.
 [[nodiscard]] int orb_dump_members(vob_t *pvob, std::string *out);

@@ -14,6 +14,7 @@
 //   hlink(oid, hltype, src, dst)
 //   lock(oid, target, obsolete)
 //   ckout(oid, elem, branch, ver, reserved, view)
+//   record(oid, mtype, name, body)         records of the layers above (schema 3), UNIQUE(mtype, name)
 #include "platform/store/vob_int.h"
 
 #include "runtime/fileutl.h"
@@ -61,7 +62,9 @@ static const char *const schema_sql =
     " obsolete INTEGER NOT NULL);"
     "CREATE TABLE ckout(oid INTEGER PRIMARY KEY, elem INTEGER NOT NULL, branch INTEGER NOT NULL,"
     " ver INTEGER NOT NULL, reserved INTEGER NOT NULL, view TEXT NOT NULL, UNIQUE(elem, view));"
-    "CREATE INDEX ckout_branch ON ckout(branch);";
+    "CREATE INDEX ckout_branch ON ckout(branch);"
+    "CREATE TABLE record(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, name TEXT NOT NULL,"
+    " body TEXT NOT NULL, UNIQUE(mtype, name));";
 
 // What raises a database of schema n-1 to n, at index n. Each step must be
 // idempotent and make nothing a reader of the older schema needs, so that an
@@ -70,6 +73,8 @@ static const char *const upgrade_sql[VOB_SCHEMA_VERSION + 1] = {
     nullptr,
     nullptr,
     "CREATE INDEX IF NOT EXISTS ver_sha ON ver(sha) WHERE sha IS NOT NULL",
+    "CREATE TABLE IF NOT EXISTS record(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL,"
+    " name TEXT NOT NULL, body TEXT NOT NULL, UNIQUE(mtype, name))",
 };
 
 // ---- statements -------------------------------------------------------------

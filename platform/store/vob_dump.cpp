@@ -198,7 +198,11 @@ static int element_json(vob_t *v, const std::string &path, vob_oid elem, json *o
     return VOB_OK;
 }
 
-int vob_dump_json(vob_t *v, FILE *out, std::string *err) {
+std::string vob_dump_text(const std::string &s) { return text_json(s).dump(); }
+
+std::string vob_dump_event(const vob_event &e) { return event_json(e).dump(); }
+
+int vob_dump_json(vob_t *v, FILE *out, std::string *err, const std::string &extra_members) {
     vob_txn rd(v, vob_txn::READ);
     int rc = rd.begin();
     std::vector<std::pair<std::string, vob_oid>> elems;
@@ -225,7 +229,9 @@ int vob_dump_json(vob_t *v, FILE *out, std::string *err) {
         }
         fwrite(s.data(), 1, s.size(), out);
     }
-    fputs("\n]}\n", out);
+    fputs("\n]", out);
+    fwrite(extra_members.data(), 1, extra_members.size(), out);
+    fputs("}\n", out);
     if ((rc = rd.commit()) != VOB_OK) {
         *err = vob_errmsg(v);
         return rc;

@@ -4,7 +4,8 @@
 // The modules form layers; each calls only the layers below it:
 //   top        vob_make (seeds through vob_type, vob_namespace), vob_dump
 //   families   vob_type, vob_namespace, vob_branch, vob_label, vob_attr_hlink,
-//              vob_lock, vob_ckout -> vob_version (the only family others call)
+//              vob_lock, vob_ckout, vob_record -> vob_version (the only family
+//              others call)
 //   reads      vob_select (rules, paths), vob_vtree
 //   checks     vob_check (names, metatypes, locks)
 //   getters    vob_get (one row, or the rows of one key)
@@ -25,9 +26,10 @@
 #include <unordered_map>
 #include <vector>
 
-// Schema versions: 1 the first; 2 adds the index ver_sha (a VOB of 1 is
-// upgraded by its first writer and still read as it is).
-constexpr int VOB_SCHEMA_VERSION = 2;
+// Schema versions: 1 the first; 2 adds the index ver_sha; 3 the table
+// record (a VOB of an older schema is upgraded by its first writer and still
+// read as it is: without the table it has no records).
+constexpr int VOB_SCHEMA_VERSION = 3;
 constexpr const char *VOB_MAGIC = "vantor-vob";
 
 struct vob_t {

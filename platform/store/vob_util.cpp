@@ -40,6 +40,14 @@ const char *vob_mtype_name(int mtype) {
             return "checkout";
         case VOB_MT_LBTYPE:
             return "label type";
+        case VOB_MT_PROJECT:
+            return "project";
+        case VOB_MT_COMPONENT:
+            return "component";
+        case VOB_MT_BASELINE:
+            return "baseline";
+        case VOB_MT_STREAM:
+            return "stream";
     }
     return "unknown";
 }

@@ -1,4 +1,5 @@
 // vantor's commands that read: lsvtree, cat, describe, dump, diff.
+#include "platform/orbis/orbis.h"
 #include "platform/registry/vob_tag.h"
 #include "platform/store/vob_dump.h"
 #include "platform/vantor/vantor_int.h"
@@ -188,7 +189,13 @@ int cmd_dump(const args_t &a) {
     std::string err;
     if (vob_open_tag(a.ops[0], &v, &err) != VOB_OK)
         return fail_text(err);
-    int rc = vob_dump_json(v, stdout, &err);
+    // A project VOB's dump holds its projects, components, baselines and streams too.
+    std::string members;
+    int rc = orb_dump_members(v, &members);
+    if (rc == VOB_OK)
+        rc = vob_dump_json(v, stdout, &err, members);
+    else
+        err = vob_errmsg(v);
     vob_close(v);
     // A dump that could not be written is reported once, by main's check
     // of the output (which also ends silently when the reader has gone).

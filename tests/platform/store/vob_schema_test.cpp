@@ -1,6 +1,7 @@
-// Schema versions: the index on ver.sha, a VOB of the first schema read as
-// it is where it cannot be written and upgraded by its first writer (once,
-// also when two open it together), and a VOB of a newer schema refused.
+// Schema versions: the index on ver.sha and the record table, a VOB of an
+// older schema read as it is where it cannot be written and upgraded by its
+// first writer (once, also when two open it together), and a VOB of a newer
+// schema refused.
 #include "platform/registry/vob_tag.h"
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
@@ -83,12 +84,18 @@ struct Schema : testvob::VobTest {
         set_writable(true);
         testvob::VobTest::TearDown();
     }
-    // The database as the first schema left it: no index on sha.
+    // The database as the first schema left it: no index on sha, no records.
     void make_first_schema() {
-        raw_exec(db, "DROP INDEX IF EXISTS ver_sha; UPDATE meta SET value = '1' WHERE key = 'schema'");
+        raw_exec(db,
+                 "DROP INDEX IF EXISTS ver_sha; DROP TABLE IF EXISTS record;"
+                 " UPDATE meta SET value = '1' WHERE key = 'schema'");
     }
     std::string schema() { return raw1(db, "SELECT value FROM meta WHERE key = 'schema'"); }
-    std::string indexes() { return raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'ver_sha'"); }
+    // The index on sha and the record table: "11" when both are there.
+    std::string indexes() {
+        return raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'ver_sha'") +
+               raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'record'");
+    }
     // The storage, writable or not for the unprivileged child.
     void set_writable(bool w) {
         std::error_code ec;
@@ -108,8 +115,8 @@ struct Schema : testvob::VobTest {
 
 TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
     // A new VOB has the index, and the sha lookups use it.
-    EXPECT_EQ(schema(), "2");
-    EXPECT_EQ(indexes(), "1");
+    EXPECT_EQ(schema(), "3");
+    EXPECT_EQ(indexes(), "11");
     vob_t *v = nullptr;
     std::string err;
     ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
@@ -147,6 +154,14 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         std::string says = "VOB \"/s\": its storage \"" + storage + "\" is read-only";
         if (vob_errmsg(r).find(says) == std::string::npos)
             got += " (" + vob_errmsg(r) + ")";
+        // Without the table it has no records, and finding one says so.
+        std::vector<vob_record> recs{{}};
+        if (vob_record_list(r, VOB_MT_PROJECT, &recs) != VOB_OK || !recs.empty())
+            got += " (records: " + vob_errmsg(r) + ")";
+        vob_oid rec = 0;
+        if (vob_record_find(r, VOB_MT_PROJECT, "P", &rec) != VOB_NOT_FOUND ||
+            vob_errmsg(r) != "VOB \"/s\": no project named \"P\"")
+            got += " (find: " + vob_errmsg(r) + ")";
         vob_close(r);
         return got;
     });
@@ -155,7 +170,7 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         GTEST_SKIP() << child;
     EXPECT_EQ(child, want);
     EXPECT_EQ(schema(), "1");
-    EXPECT_EQ(indexes(), "0");
+    EXPECT_EQ(indexes(), "00");
 
     // Two processes open it for writing at once: each writes, it is upgraded once.
     pid_t kids[2];
@@ -176,8 +191,8 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         waitpid(k, &st, 0);
         EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
     }
-    EXPECT_EQ(schema(), "2");
-    EXPECT_EQ(indexes(), "1");
+    EXPECT_EQ(schema(), "3");
+    EXPECT_EQ(indexes(), "11");
     EXPECT_EQ(raw1(db, "SELECT count(*) FROM type WHERE name IN ('L0', 'L1')"), "2");
 
     // Another writer holds it while it is opened: the open reads on, and the
@@ -197,15 +212,42 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         txn.rollback();
     }
     EXPECT_EQ(schema(), "1");
-    EXPECT_EQ(indexes(), "0");
+    EXPECT_EQ(indexes(), "00");
     vob_oid t = 0;
     ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L2", nullptr, &t), VOB_OK) << vob_errmsg(v);
-    EXPECT_EQ(schema(), "2");
-    EXPECT_EQ(indexes(), "1");
+    EXPECT_EQ(schema(), "3");
+    EXPECT_EQ(indexes(), "11");
     vob_close(v);
     ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;   // again: nothing to do
     vob_close(v);
-    EXPECT_EQ(schema(), "2");
+    EXPECT_EQ(schema(), "3");
+
+    // From 2 to 3: a record written to a VOB of schema 2 (held by another
+    // writer at the open) upgrades first; a step run again over a table that
+    // is there (a schema number set back) keeps the records.
+    raw_exec(db, "DROP TABLE record; UPDATE meta SET value = '2' WHERE key = 'schema'");
+    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    std::vector<vob_record> recs;
+    EXPECT_EQ(vob_record_list(v, VOB_MT_STREAM, &recs), VOB_OK) << vob_errmsg(v);
+    EXPECT_TRUE(recs.empty());
+    EXPECT_EQ(indexes(), "10");
+    vob_oid rec = 0;
+    ASSERT_EQ(vob_record_create(v, VOB_MT_STREAM, "S", "{}", nullptr, &rec), VOB_OK) << vob_errmsg(v);
+    EXPECT_EQ(schema(), "3");
+    EXPECT_EQ(indexes(), "11");
+    vob_close(v);
+    raw_exec(db, "UPDATE meta SET value = '2' WHERE key = 'schema'");
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
+    EXPECT_EQ(schema(), "3");
+    ASSERT_EQ(vob_record_list(v, VOB_MT_STREAM, &recs), VOB_OK) << vob_errmsg(v);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].oid, rec);
+    EXPECT_EQ(recs[0].body, "{}");
+    vob_close(v);
 
     // Copies of it taken while a writer holds changes in the log: read-only,
     // the log is read through with its -shm, and said to be unreadable without.
@@ -246,8 +288,8 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
     struct {
         const char *value, *says;
     } const newer[] = {
-        {"3", "VOB \"/s\" (storage \"STORAGE\") has schema version 3; this program knows versions up to 2"},
-        {"12", "has schema version 12; this program knows versions up to 2"},
+        {"4", "VOB \"/s\" (storage \"STORAGE\") has schema version 4; this program knows versions up to 3"},
+        {"12", "has schema version 12; this program knows versions up to 3"},
         {"2x", "is not a VOB database: unknown schema version \"2x\""},
         {"", "is not a VOB database: unknown schema version \"\""},
     };
