@@ -330,7 +330,7 @@ void configure(SheetModel &sheet) {
     sum_check(SUM_NewConfig::validate_new_istream_config(project, foundation, callbacks, &config, &flagged),
               messages);
     if (!config || flagged || !config->is_valid()) {
-        imsg_printf(IMSG_ERROR, "%s", wiz_string(IDS_ISTREAM_INVALID).c_str());
+        imsg_printf(IMSG_ERROR, "%s", wiz_string(IDS_ISTREAM_INVALID));
         throw VantorException(VantorException::COMPLETE, messages);
     }
     SUM_Stream stream;

@@ -68,6 +68,8 @@ public:
     const std::string &name() const { return name_; }
     vob_oid oid() const { return oid_; }
     std::string selector() const;   // "baseline:NAME@/pvob"
+    // The baseline's component.
+    int component(class SUM_Component *out) const;
 
 private:
     friend class SUM_Component;
@@ -160,6 +162,8 @@ public:
                       SUM_Stream *out);
     // The stream's foundation becomes the configuration's.
     int rebase(const SUM_NewConfig &config) const;
+    // Its baselines, by component name.
+    int foundation(std::vector<SUM_Baseline> *out) const;
     const std::string &pvob() const { return pvob_; }
     const std::string &name() const { return name_; }
     vob_oid oid() const { return oid_; }

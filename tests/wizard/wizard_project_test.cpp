@@ -82,8 +82,6 @@ protected:
     }
     // The sheet's pending requests run through the import thread.
     void run_batch(SheetModel &sheet) {
-        if (!sheet.kind())
-            sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
         ProgressModel progress(&sheet);
         QEventLoop loop;
         QObject receiver;
@@ -129,8 +127,9 @@ protected:
         orb_stream st;
         EXPECT_EQ(orb_project_find(pvob, "P", &p), VOB_OK);
         EXPECT_EQ(orb_project_get(pvob, p, &pr), VOB_OK);
-        if (pr.istream)
+        if (pr.istream) {
             EXPECT_EQ(orb_stream_get(pvob, pr.istream, &st), VOB_OK);
+        }
         return st;
     }
     std::vector<std::string> foundation_names(const orb_stream &st) {
@@ -160,6 +159,7 @@ TEST_F(WizardProjectTest, ImportLabelBaselineStreamAndItsView) {
         vob_close(x);
     }
     SheetModel sheet(WizCommandLine::parse("/project:P /pvob:/pv /comp:compW"));
+    sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
     EXPECT_EQ(sheet.project_title(), "Payroll");
     ASSERT_TRUE(sheet.add(task("a", "/w")));
     ASSERT_TRUE(sheet.add(task("b", "/x")));
@@ -232,6 +232,7 @@ TEST_F(WizardProjectTest, ImportLabelBaselineStreamAndItsView) {
     view = std::make_unique<TempSnapshotView>();
     std::ofstream(src + "/a/new.c") << "new\n";
     SheetModel again(WizCommandLine::parse("/project:project:P@/pv /comp:compW@/pv"));
+    again.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
     EXPECT_EQ(again.project_vob(), "/pv");
     ASSERT_TRUE(again.add(task("a", "/w")));
     run_batch(again);
@@ -258,9 +259,12 @@ TEST_F(WizardProjectTest, FailuresOfTheConfiguration) {
         std::ofstream(tools + "/vantexport_ffile") << "#!/bin/sh\nexit 3\n";
         fs::permissions(tools + "/vantexport_ffile", fs::perms::owner_all);
         SheetModel sheet(WizCommandLine::parse("/project:P /pvob:/pv /comp:compW"));
+        sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
         ASSERT_TRUE(sheet.add(task("a", "/w")));
         run_batch(sheet);
         ASSERT_EQ(sheet.outcome(), 3);
+        ASSERT_EQ(ui.boxes.size(), 1u);   // the import's own failure
+        ui.boxes.clear();
         ProjectProgressModel page(&sheet);
         EXPECT_EQ(configure(sheet, page), (std::vector<int>{0, 1, 3, 6}));
         EXPECT_TRUE(sheet.label_types_created && sheet.labels_applied);
@@ -272,7 +276,8 @@ TEST_F(WizardProjectTest, FailuresOfTheConfiguration) {
         vob_t *w = nullptr;
         std::string err;
         ASSERT_EQ(vob_open_tag("/w", &w, &err), VOB_OK);
-        EXPECT_EQ(vob_type_find(w, VOB_MT_LBTYPE, sheet.label_name, nullptr), VOB_OK);
+        vob_oid lbtype = 0;
+        EXPECT_EQ(vob_type_find(w, VOB_MT_LBTYPE, sheet.label_name, &lbtype), VOB_OK);
         vob_close(w);
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].rfind(wiz_format(IDS_ERROR_WHILE, {wiz_format(IDS_CTX_BASELINE, {sheet.label_name,
@@ -290,6 +295,7 @@ TEST_F(WizardProjectTest, FailuresOfTheConfiguration) {
     // No component: event 6 naming the baseline step, then outcome 5.
     {
         SheetModel sheet(WizCommandLine::parse("/project:P /pvob:/pv"));
+        sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
         ASSERT_TRUE(sheet.add(task("a", "/w")));
         run_batch(sheet);
         ProjectProgressModel page(&sheet);
@@ -307,10 +313,12 @@ TEST_F(WizardProjectTest, FailuresOfTheConfiguration) {
     {
         view.reset();
         SheetModel sheet(WizCommandLine::parse("/project:P /pvob:/pv /comp:compW"));
+        sheet.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
         ASSERT_TRUE(wiz_configure_istream(sheet));
         orb_stream st = default_stream();
         EXPECT_EQ(foundation_names(st), (std::vector<std::string>{"compW_INITIAL", "compX_INITIAL"}));
         SheetModel unknown(WizCommandLine::parse("/project:Q /pvob:/pv"));
+        unknown.leave_kind_page(LegacyKind::get(LegacyKind::FFILE), &ui);
         EXPECT_FALSE(wiz_configure_istream(unknown));
         std::ifstream in(unknown.log().path());
         std::stringstream text;
