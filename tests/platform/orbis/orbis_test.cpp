@@ -220,6 +220,7 @@ TEST_F(Orbis, ProjectStreamsBaselinesAndTheirConfigSpec) {
     fclose(f);
     json d = json::parse(testutil::read_file(path));
     EXPECT_EQ(d["tag"], "/pvob");
+    EXPECT_EQ(d["elements"].size(), 2u);   // the root and lost+found: no record among them
     EXPECT_EQ(d["projects"][0]["name"], "P");
     EXPECT_EQ(d["projects"][0]["title"], "Product");
     EXPECT_EQ(d["projects"][0]["modifiable"], json({"A", "B"}));
