@@ -40,7 +40,7 @@ struct Orbis : testvob::VobTest {
         mk(b, guide, "intro.txt", false);
         mk(b, mk(b, guide, "ch1", true), "one.txt", false);
         ASSERT_EQ(orb_component_create(pv, "A", "/a", "", nullptr, &comp_a), VOB_OK) << vob_errmsg(pv);
-        ASSERT_EQ(orb_component_create(pv, "B", "/b", "/docs/user guide/", nullptr, &comp_b), VOB_OK)
+        ASSERT_EQ(orb_component_create(pv, "B", "b", "/docs/user guide/", nullptr, &comp_b), VOB_OK)
             << vob_errmsg(pv);
         ASSERT_EQ(orb_project_create(pv, "P", "Product", nullptr, &project), VOB_OK) << vob_errmsg(pv);
         for (vob_oid c : {comp_b, comp_a, comp_a})
