@@ -168,17 +168,21 @@ static int label_tree(vob_t *cv, vob_oid root, vob_oid lbtype, const vob_event *
 }
 
 // The label type and its labels, in one transaction of the component's VOB.
-static int label_component(vob_t *cv, const orb_component &c, const std::string &name, const vob_event *ev) {
+// *wrote: something was written (when that transaction is the caller's, a
+// failure after it must doom it; a refusal before it leaves it as it was).
+static int label_component(vob_t *cv, const orb_component &c, const std::string &name, const vob_event *ev,
+                           bool *wrote) {
     vob_txn t(cv);
     vob_oid lbtype = 0;
     int rc = t.begin();
-    if (rc == VOB_OK)
-        rc = vob_type_create(cv, VOB_MT_LBTYPE, name, ev, &lbtype);
-    if (rc == VOB_OK)
+    if (rc == VOB_OK && (rc = vob_type_create(cv, VOB_MT_LBTYPE, name, ev, &lbtype)) == VOB_OK) {
+        *wrote = true;
         rc = label_tree(cv, c.root_elem, lbtype, ev);
+    }
     if (rc == VOB_OK)
         return t.commit();
-    t.rollback();
+    if (*wrote)
+        t.rollback();
     return rc;
 }
 
@@ -197,10 +201,12 @@ static int create_normal(vob_t *pvob, bool &wrote, orb_baseline *b, const vob_ev
         orb_vob cv;
         if ((rc = orb_open_comp_vob(pvob, c, &cv)) != VOB_OK)
             return rc;
-        // The component's VOB is the project VOB: its labels join this transaction.
+        // In the project VOB itself the labels join this transaction.
+        bool labelled = false;
+        rc = label_component(cv.v, c, b->name, ev, &labelled);
         if (cv.v == pvob)
-            wrote = true;
-        if ((rc = label_component(cv.v, c, b->name, ev)) != VOB_OK)
+            wrote = labelled;
+        if (rc != VOB_OK)
             return orb_pass(pvob, cv.v, rc);
     }
     wrote = true;

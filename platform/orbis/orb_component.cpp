@@ -139,7 +139,7 @@ int orb_component_create(vob_t *pvob, const std::string &name, const std::string
                          const std::string &root_path, const vob_event *ev, vob_oid *out) {
     orb_component c;
     c.name = name;
-    c.vob_tag = root_tag;
+    c.vob_tag = root_tag.empty() || root_tag[0] == '/' ? root_tag : "/" + root_tag;   // as selectors take it
     int rc = orb_check_pvob(pvob);
     if (rc == VOB_OK)
         rc = orb_check_name(pvob, name, "component");

@@ -298,7 +298,8 @@ TEST_F(Txn, KilledWriterLeavesConsistentStore) {
 TEST_F(Txn, FullDiskFailsCleanly) {
     std::string mnt = tmp + "/small";
     std::filesystem::create_directories(mnt);
-    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=400k") != 0)
+    // Room for a new VOB (its schema and log) and small writes, not for 1 MiB.
+    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=640k") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here";
     std::string err;
     vob_t *s = nullptr;
@@ -308,7 +309,8 @@ TEST_F(Txn, FullDiskFailsCleanly) {
     ASSERT_EQ(rc, VOB_OK) << err;
     vob_oid e;
     ASSERT_EQ(vob_elem_create(s, vob_wk_obj(s, VOB_WK_ROOT_DIR), "big", VOB_MT_FILE_ELEM, 0, nullptr, &e),
-              VOB_OK);
+              VOB_OK)
+        << vob_errmsg(s);
     vob_elem_info ei;
     ASSERT_EQ(vob_elem_get(s, e, &ei), VOB_OK);
     std::string big(1 << 20, 'x');
