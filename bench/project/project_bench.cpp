@@ -13,7 +13,7 @@
 #include "wizard/wiz_project.h"
 #include "wizard/wiz_sheet.h"
 #include "wizard/wiz_task.h"
-#include "wizard/wiz_view.h"
+#include "wizard/wiz_dest.h"
 
 static double now() {
     using namespace std::chrono;
