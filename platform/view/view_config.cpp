@@ -1,7 +1,7 @@
-// The config spec and the load scope of an open view, and the views whose
-// scope holds a VOB. Each change is made
-// under the view lock to the view.json it re-read, so two processes that
-// change the view one after the other both keep their change.
+// The config spec, the load scope and the stream of an open view, and the
+// views whose scope holds a VOB. Each change is made under the view lock to
+// the view.json it re-read, so two processes that change the view one after
+// the other both keep their change.
 #include "platform/view/view_int.h"
 
 #include <algorithm>

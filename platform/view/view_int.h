@@ -4,7 +4,7 @@
 //   view_cspec.cpp   config spec parsing
 //   view_meta.cpp    view.json, loaded.txt and its journal, the view lock
 //   view_make.cpp    making, opening, closing, removing views; VOB handles
-//   view_config.cpp  config spec and load scope of an open view; views loading a VOB
+//   view_config.cpp  config spec, load scope and stream of an open view; views loading a VOB
 //   view_lookup.cpp  a path in the view to VOB, element, version
 //   view_walk.cpp    the names a rule selects; the directories above VOB roots
 //   view_file.cpp    one loaded file: copying a version out, recording it
