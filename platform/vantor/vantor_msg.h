@@ -179,9 +179,9 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_REMOVED_PROJECT, "Removed project \"%s\" and its streams: %s")                               \
     X(VT_REMOVED_STREAM, "Removed stream \"%s\"")                                                     \
     X(VT_RM_DEFAULT,                                                                                  \
-      "rmstream: stream \"%s\" is the default integration stream of project \"%s\", which "           \
-      "keeps it: it is not removed. It goes with its project: \"vantor rmproject %s\" removes "       \
-      "the project and all its streams")                                                              \
+      "rmstream: stream \"%s\" is the default integration stream of project \"%s\" and is not "       \
+      "removed: a project keeps its default integration stream. \"vantor rmproject %s\" removes "     \
+      "the project with all its streams")                                                             \
     X(VT_STREAM_VOB_OPT,                                                                              \
       "mkview: -vob does not go with -stream: a view of a stream loads the VOBs of its components")   \
     X(VT_FOLLOWS, "View \"%s\" follows stream \"%s\"")                                                \

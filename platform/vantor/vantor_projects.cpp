@@ -547,7 +547,7 @@ int show_stream(vob_t *pvob, const std::string &tag, vob_oid oid, bool lng, std:
         if (orb_baseline_get(pvob, s.foundation[i], &b) != VOB_OK ||
             orb_component_get(pvob, b.comp, &c) != VOB_OK)
             return vob_failed(pvob);
-        *out += "    " + c.name + ": " + b.name + " (" + selects(b, c) + ")\n";
+        *out += "    " + c.name + ": " + b.name + ", " + selects(b, c) + "\n";
         if (!conflicts[i].empty())
             *out += "      conflict: " + conflicts[i] + "\n";
     }
