@@ -617,6 +617,10 @@ int listing(const args_t &a, const char *kind, const char *filter_opt, const cha
     std::string def = norm_tag(a.opt("pvob"));
     if (def.empty())
         def = vob_part(filter);
+    // A filter names its project VOB, or -pvob does.
+    orb_selector fsel;
+    if (!filter.empty() && !parse_sel(filter, filter_kind, def, &fsel))
+        return 1;
     orb_selector one;
     std::vector<std::string> tags;
     if (!a.ops.empty()) {

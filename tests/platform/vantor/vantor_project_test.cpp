@@ -262,6 +262,7 @@ TEST_F(Project, RefusalsChangeNothing) {
         {"lsproject -pvob /va", "VOB \"/va\" is not a project VOB"},
         {"lsbl -comp compA@/pvob REL1@/pvob", "lsbl: a selector names one object; -comp does not go with it"},
         {"lsbl -comp nope@/pvob", "no component named \"nope\""},
+        {"lsbl -comp compA", "Selector \"compA\" names no VOB"},
         {"lsstream -project compA@/pvob", "no project named \"compA\""},
         {"lscomp -long -bogus", "lscomp: unknown option \"-bogus\""},
     };
