@@ -88,11 +88,13 @@ static int differs(const fsi_entry &e, const vob_ver_info &vi, bool *result, std
 }
 
 // The version of an existing file element that a new version would follow.
-static int plan_file(fsi_run *run, const fsi_entry &e, const vob_dirent &d, fsi_plan *plan,
-                     std::string *why) {
+static int plan_file(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, const vob_dirent &d,
+                     fsi_plan *plan, std::string *why) {
     vob_oid ver = 0;
     int co = 0;
-    int rc = vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver, &co, VOB_MT_FILE_ELEM);
+    std::string vp = fsi_view_path(run, fsi_join(ds.dir->rel, e.name));
+    int rc =
+        vob_select_version(run->vob, d.elem, run->rules, run->view_tag, &ver, &co, VOB_MT_FILE_ELEM, &vp);
     if (rc != VOB_OK && rc != VOB_NOT_FOUND)
         return store_failed(run, why);
     vob_oid ck = 0;
@@ -160,7 +162,7 @@ int fsi_plan_entry(fsi_run *run, const fsi_dir_state &ds, const fsi_entry &e, fs
         plan->elem = d->elem;
         return 0;
     }
-    return plan_file(run, e, *d, plan, why);
+    return plan_file(run, ds, e, *d, plan, why);
 }
 
 bool fsi_plan_writes(const fsi_run *run, const fsi_plan &plan) {
@@ -292,7 +294,7 @@ void fsi_label_target_path(fsi_run *run) {
     fsi_outcome out;
     for (const fsi_path_dir &d : run->target_path) {
         vob_oid ver = 0, branch = 0;
-        if (!run->p->preview && fsi_selected_dir(run, d.elem, &ver, &branch) != VOB_OK) {
+        if (!run->p->preview && fsi_selected_dir(run, d.elem, d.vpath, &ver, &branch) != VOB_OK) {
             IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_LABEL_FAILED, d.shown.c_str(), run->p->label,
                        vob_errmsg(run->vob).c_str());
             out.not_labelled.push_back(d.shown);

@@ -119,8 +119,9 @@ int read_vob_dir(fsi_run *run, fsi_dir_state *ds, bool changing) {
     const fsi_dir &dir = *ds->dir;
     vob_oid ver = 0, latest = 0;
     vob_ver_info vi;
-    int rc =
-        vob_select_version(run->vob, dir.elem, run->rules, run->view_tag, &ver, nullptr, VOB_MT_DIR_ELEM);
+    std::string vp = fsi_view_path(run, dir.rel);
+    int rc = vob_select_version(run->vob, dir.elem, run->rules, run->view_tag, &ver, nullptr, VOB_MT_DIR_ELEM,
+                                &vp);
     if (rc == VOB_NOT_FOUND) {
         fsi_fail(run, dir.rel, "the view's config spec selects no version of this directory");
         return 1;

@@ -18,6 +18,9 @@ std::string fsi_join(const std::string &dir, const std::string &leaf) {
 }
 
 std::string fsi_show(const fsi_run *run, const std::string &rel) { return fsi_join(run->target, rel); }
+std::string fsi_view_path(const fsi_run *run, const std::string &rel) {
+    return fsi_join(run->target_vpath, rel);
+}
 
 // Appends a name to a table of the caller's block, the name copied into its area.
 static void list_in(fsi_run *run, const char ***table, int *count, const std::string &name, char tag) {

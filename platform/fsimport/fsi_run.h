@@ -52,6 +52,7 @@ struct fsi_dir {
 struct fsi_path_dir {
     vob_oid elem = 0;
     std::string shown;
+    std::string vpath;   // its view path, by which the config spec selects
 };
 
 struct fsi_stats {
@@ -68,7 +69,8 @@ struct fsi_run {
     vob_t *vob = nullptr;   // owned by the view
     std::string view_tag;
     std::vector<vob_rule> rules;
-    bool rules_see_checkouts = false;   // the first rule for files is CHECKEDOUT
+    std::string target_vpath;           // the target's view path: the VOB tag and the path below its root
+    bool rules_see_checkouts = false;   // the first rule for files is CHECKEDOUT for every file
     bool rules_select_latest = false;   // every rule selects the latest version of a branch (or a checkout)
     vob_oid target_elem = 0;            // 0 in a preview that would make it
     std::vector<fsi_path_dir> target_path;   // the VOB root down to the target (those that exist)
@@ -95,6 +97,8 @@ struct fsi_run {
 const imsg_catalog *fsi_cat();
 // The path a user sees: the target, "/", rel.
 std::string fsi_show(const fsi_run *run, const std::string &rel);
+// The view path of rel (below the target), by which the rules select.
+std::string fsi_view_path(const fsi_run *run, const std::string &rel);
 std::string fsi_join(const std::string &dir, const std::string &leaf);
 // Lists a name in the first (not imported) or second (not labelled) table.
 void fsi_list_not_imported(fsi_run *run, const std::string &shown);
@@ -182,8 +186,9 @@ int fsi_remove_name(fsi_run *run, const fsi_dir_state &ds, const vob_dirent &d, 
                     std::string *why);
 // Labels the directory's version after the work (with mklabel).
 void fsi_label_dir(fsi_run *run, const fsi_dir_state &ds, bool made_version, fsi_outcome *out);
-// The directory version the view selects and its branch; a store status.
-int fsi_selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch);
+// The directory version the view selects for dir at view path vpath, and
+// its branch; a store status.
+int fsi_selected_dir(fsi_run *run, vob_oid dir, const std::string &vpath, vob_oid *ver, vob_oid *branch);
 // Labels the target and the directories above it, up to the VOB root, in a
 // transaction of its own, once the sources are in (with mklabel).
 void fsi_label_target_path(fsi_run *run);

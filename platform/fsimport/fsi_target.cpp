@@ -2,6 +2,7 @@
 // the directory element it is. Every check comes before the first change;
 // directories of the target's path that the view has only as plain
 // directories are made elements last.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,22 @@ bool fsi_source_holds_target(const fsi_run *run, const std::string &src) {
     return fileutl_path_within(run->target_real, fileutl_realpath(src));
 }
 
+// The components of the target below the view root, with the first ones
+// that make the tag of a VOB of the view's scope joined into below[0]
+// ("vobs/a" for the VOB /vobs/a); the longest such tag wins, and without one
+// the first component is taken for the tag.
+static void join_vob_tag(view_t *view, std::vector<std::string> *below) {
+    size_t n = 1;
+    for (const std::string &tag : view_get_scopes(view)) {
+        std::vector<std::string> c = strutl_split(tag, '/');
+        if (c.size() > n && c.size() <= below->size() && std::equal(c.begin(), c.end(), below->begin()))
+            n = c.size();
+    }
+    for (size_t k = 1; k < n; ++k)
+        (*below)[0] += "/" + (*below)[k];
+    below->erase(below->begin() + 1, below->begin() + long(n));
+}
+
 static int refuse(fsi_run *run, const std::string &why) {
     IMSG_PRINT(IMSG_ERROR, fsi_cat(), FSI_NOT_IN_VIEW, run->target.c_str(), why.empty() ? "." : ": ",
                why.c_str());
@@ -21,8 +38,9 @@ static int refuse(fsi_run *run, const std::string &why) {
     return 1;
 }
 
-int fsi_selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch) {
-    int rc = vob_select_version(run->vob, dir, run->rules, run->view_tag, ver, nullptr, VOB_MT_DIR_ELEM);
+int fsi_selected_dir(fsi_run *run, vob_oid dir, const std::string &vpath, vob_oid *ver, vob_oid *branch) {
+    int rc =
+        vob_select_version(run->vob, dir, run->rules, run->view_tag, ver, nullptr, VOB_MT_DIR_ELEM, &vpath);
     vob_ver_info vi;
     if (rc == VOB_OK && (rc = vob_ver_get(run->vob, *ver, &vi)) == VOB_OK)
         *branch = vi.branch;
@@ -30,9 +48,9 @@ int fsi_selected_dir(fsi_run *run, vob_oid dir, vob_oid *ver, vob_oid *branch) {
 }
 
 // Makes the directories of the target's path that are not elements yet, in
-// one transaction.
-static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string> &missing,
-                     const std::string &shown_base) {
+// one transaction. parent_vpath: the view path of parent.
+static int make_path(fsi_run *run, vob_oid parent, std::string parent_vpath,
+                     const std::vector<std::string> &missing, const std::string &shown_base) {
     std::string shown = shown_base.substr(0, shown_base.rfind('/'));
     std::vector<fsi_path_dir> made;
     vob_txn txn(run->vob);
@@ -40,12 +58,13 @@ static int make_path(fsi_run *run, vob_oid parent, const std::vector<std::string
     vob_event ev = fsi_event(run, run->now);
     for (size_t i = 0; rc == VOB_OK && i < missing.size(); ++i) {
         vob_oid ver = 0, branch = 0, elem = 0;
-        rc = fsi_selected_dir(run, parent, &ver, &branch);
+        rc = fsi_selected_dir(run, parent, parent_vpath, &ver, &branch);
         if (rc == VOB_OK)
             rc = vob_elem_create_in(run->vob, parent, branch, missing[i], VOB_MT_DIR_ELEM, 0, &ev, &elem);
         parent = elem;
         shown += "/" + missing[i];
-        made.push_back({elem, i + 1 == missing.size() ? run->target : shown});
+        parent_vpath += "/" + missing[i];
+        made.push_back({elem, i + 1 == missing.size() ? run->target : shown, parent_vpath});
     }
     if (rc == VOB_OK)
         rc = txn.commit();
@@ -75,6 +94,7 @@ int fsi_open_target(fsi_run *run) {
         below = strutl_split(t.substr(root.size()), '/');
     if (below.empty() || below[0] == ".vantor_view")
         return refuse(run, "it is the view's root or its records, which lie in no VOB");
+    join_vob_tag(run->view, &below);
     if (view_get_vob(run->view, "/" + below[0], &run->vob) != VOB_OK)
         return refuse(run, view_errmsg(run->view));
     // A VOB that can only be read is refused before anything is done; a
@@ -91,7 +111,8 @@ int fsi_open_target(fsi_run *run) {
         if (r.kind != vob_rule::CHECKEDOUT && r.kind != vob_rule::LATEST)
             run->rules_select_latest = false;
         if (first_for_files && r.only != VOB_MT_DIR_ELEM) {
-            run->rules_see_checkouts = r.kind == vob_rule::CHECKEDOUT;
+            // A CHECKEDOUT rule of some paths only leaves the others to be looked up.
+            run->rules_see_checkouts = r.kind == vob_rule::CHECKEDOUT && r.path.empty();
             first_for_files = false;
         }
     }
@@ -100,12 +121,12 @@ int fsi_open_target(fsi_run *run) {
 
     // Down the path through the versions the view selects.
     vob_oid cur = run->root_elem;
-    std::string shown = root + "/" + below[0];
-    run->target_path.push_back({cur, below.size() == 1 ? run->target : shown});
+    std::string shown = root + "/" + below[0], vpath = "/" + below[0];
+    run->target_path.push_back({cur, below.size() == 1 ? run->target : shown, vpath});
     size_t i = 1;
     for (; i < below.size(); ++i) {
         vob_oid ver = 0, branch = 0, next = 0;
-        if (fsi_selected_dir(run, cur, &ver, &branch) != VOB_OK)
+        if (fsi_selected_dir(run, cur, vpath, &ver, &branch) != VOB_OK)
             return refuse(run, vob_errmsg(run->vob));
         int rc = vob_dir_lookup(run->vob, ver, below[i], &next);
         if (rc == VOB_NOT_FOUND)
@@ -117,8 +138,12 @@ int fsi_open_target(fsi_run *run) {
             return refuse(run, "\"" + below[i] + "\" is a file element in the VOB");
         cur = next;
         shown += "/" + below[i];
-        run->target_path.push_back({cur, i + 1 == below.size() ? run->target : shown});
+        vpath += "/" + below[i];
+        run->target_path.push_back({cur, i + 1 == below.size() ? run->target : shown, vpath});
     }
+    run->target_vpath = vpath;
+    for (size_t k = i; k < below.size(); ++k)
+        run->target_vpath += "/" + below[k];
     if (i == below.size()) {
         run->target_elem = cur;
         return 0;
@@ -132,5 +157,5 @@ int fsi_open_target(fsi_run *run) {
         run->target_elem = 0;
         return 0;
     }
-    return make_path(run, cur, missing, shown + "/" + missing[0]);
+    return make_path(run, cur, vpath, missing, shown + "/" + missing[0]);
 }

@@ -457,28 +457,39 @@ struct vob_dirent {
 
 // ---- Selection and path lookup -------------------------------------------------------------------
 
-// A config-spec rule for "element [-file|-directory] * ...": the first rule
-// that applies to the element's kind and selects a version of it wins.
+// A config-spec rule for "element [-file|-directory] PATTERN ...": the first
+// rule that applies to the element's kind and view path and selects a
+// version of it wins. A view path is the VOB tag followed by the path below
+// the VOB root ("/proj" is the root of VOB /proj, "/proj/src/a.c" its
+// src/a.c). path "" is the pattern "*" (every element); otherwise the rule
+// applies to the element whose view path is path, and with below set also to
+// every element under it ("/proj/src/..."), by whole components.
 struct vob_rule {
     enum kind_t { CHECKEDOUT, LATEST, VERSION, LABEL } kind = LATEST;
-    std::string arg;   // LATEST: branch path "/main/dev"; VERSION: "/main/3"; LABEL: type name
-    int only = 0;      // 0: any element; VOB_MT_FILE_ELEM or VOB_MT_DIR_ELEM: that kind only
+    std::string arg;      // LATEST: branch path "/main/dev"; VERSION: "/main/3"; LABEL: type name
+    int only = 0;         // 0: any element; VOB_MT_FILE_ELEM or VOB_MT_DIR_ELEM: that kind only
+    std::string path{};   // "" for "*"; else a view path without a final "/"
+    int below = 0;        // the pattern is "path/...": path and everything below it
 };
 // The default rules: CHECKEDOUT, then /main/LATEST.
 std::vector<vob_rule> vob_default_rules();
+// 1 when some rule has a path pattern, so that selection needs view paths.
+int vob_rules_by_path(const std::vector<vob_rule> &rules);
 // The version of elem that the rules select for view_tag (CHECKEDOUT selects
 // the version that view checked out; *checkedout set to 1). VOB_NOT_FOUND
 // when no rule selects one. elem_mtype: the element's metatype when the
 // caller knows it (a directory entry does); 0 has it looked up, only when a
-// rule is restricted to one kind.
+// rule is restricted to one kind. view_path: the element's view path; a rule
+// with a path pattern applies only when it is given and matches.
 [[nodiscard]] int vob_select_version(vob_t *vob, vob_oid elem, const std::vector<vob_rule> &rules,
                                      const std::string &view_tag, vob_oid *ver, int *checkedout = nullptr,
-                                     int elem_mtype = 0);
+                                     int elem_mtype = 0, const std::string *view_path = nullptr);
 
 // Resolves a path below the VOB root ("" or "." is the root; "src/a.c";
 // "src/a.c@@/main/dev/3"; "src@@/main/2" for a directory version), choosing
-// directory versions by the rules (null: /main/LATEST). On success *elem is
-// the element and *ver the selected version (or the one the "@@" names).
+// directory versions by the rules (null: /main/LATEST), each by its view
+// path (the VOB's tag and the components so far). On success *elem is the
+// element and *ver the selected version (or the one the "@@" names).
 [[nodiscard]] int vob_resolve_path(vob_t *vob, const std::string &path, const std::vector<vob_rule> *rules,
                                    const std::string &view_tag, vob_oid *elem, vob_oid *ver);
 // Splits "PATH@@VERSION" at the first "@@": 1 and the parts when there is one.

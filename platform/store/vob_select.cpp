@@ -1,13 +1,35 @@
 // Selection of versions by config-spec rules and resolution of paths below a
-// VOB root. Reads only, through the getters.
+// VOB root. Reads only, through the getters. A rule's pattern is compared
+// with the view path its caller gives: no query, and nothing at all for
+// rules of "*".
 #include "platform/store/vob_int.h"
 
 #include "runtime/strutl.h"
 
+#include <algorithm>
+
+int vob_rules_by_path(const std::vector<vob_rule> &rules) {
+    return std::any_of(rules.begin(), rules.end(), [](const vob_rule &r) { return !r.path.empty(); });
+}
+
+// Whether the rule's pattern holds for an element at view path vp (null:
+// not known, which only "*" holds for). Whole components: "/a/..." holds
+// for "/a" and "/a/b", not "/ab".
+static bool pattern_holds(const vob_rule &r, const std::string *vp) {
+    if (r.path.empty())
+        return true;
+    if (!vp || vp->size() < r.path.size() || vp->compare(0, r.path.size(), r.path) != 0)
+        return false;
+    return vp->size() == r.path.size() || (r.below && (*vp)[r.path.size()] == '/');
+}
+
 int vob_select_version(vob_t *v, vob_oid elem, const std::vector<vob_rule> &rules,
-                       const std::string &view_tag, vob_oid *ver, int *checkedout, int elem_mtype) {
+                       const std::string &view_tag, vob_oid *ver, int *checkedout, int elem_mtype,
+                       const std::string *view_path) {
     std::string keep = v->err;
     for (const vob_rule &r : rules) {
+        if (!pattern_holds(r, view_path))
+            continue;
         if (r.only && !elem_mtype) {
             int rc = vob_obj_get_mtype(v, elem, &elem_mtype);
             if (rc != VOB_OK)
@@ -81,6 +103,9 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
             return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_BAD_NAME, v->tag.c_str(), "path", path.c_str()));
     vob_oid elem = v->wk[VOB_WK_ROOT_DIR], ver = 0;
     std::string sofar;
+    // The view path grows with the walk; rules without paths need none.
+    const bool by_path = vob_rules_by_path(rl);
+    std::string vp = by_path ? v->tag : std::string();
     for (size_t k = 0;; k++) {
         int last = k == comps.size();
         int rc, mtype = 0;
@@ -93,7 +118,7 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
         if (last && has_vid)
             rc = vob_ver_find(v, elem, vid, &ver);
         else
-            rc = vob_select_version(v, elem, rl, view_tag, &ver, nullptr, mtype);
+            rc = vob_select_version(v, elem, rl, view_tag, &ver, nullptr, mtype, by_path ? &vp : nullptr);
         if (rc != VOB_OK)
             return rc;
         if (last)
@@ -107,6 +132,8 @@ int vob_resolve_path(vob_t *v, const std::string &path, const std::vector<vob_ru
         if (rc != VOB_OK)
             return rc;
         sofar = sofar.empty() ? comps[k] : sofar + "/" + comps[k];
+        if (by_path)
+            vp += "/" + comps[k];
         elem = child;
     }
     *elem_out = elem;

@@ -111,9 +111,11 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
       "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3,\n"                        \
       "PATH@@/main/dev/LATEST, or a label: PATH@@REL_1_0).\n"                                         \
-      "Config specs: lines \"element [-file|-directory] * SELECTOR\", SELECTOR one of\n"              \
+      "Config specs: lines \"element [-file|-directory] PATTERN SELECTOR\", PATTERN\n"                \
+      "* (every element), /TAG/PATH (that element) or /TAG/PATH/... (it and all\n"                    \
+      "below it), in double quotes when it holds blanks; SELECTOR one of\n"                           \
       "CHECKEDOUT, /main/dev/LATEST, /main/dev/3, .../dev/LATEST (the branch dev\n"                   \
-      "wherever it sprouts) or a label; the first rule that\n"                                        \
+      "wherever it sprouts) or a label; the first rule whose pattern holds that\n"                    \
       "selects a version wins; an element no rule selects is not loaded, nor a\n"                     \
       "file whose selected version has no contents. \"#\" starts a comment.\n"                        \
       "diff compares the names and versions the view selects below VIEW-PATH (a\n"                    \

@@ -1,6 +1,6 @@
 // Snapshot views: a directory tree of loaded copies of versions plus the
 // view's metadata in <root>/.vantor_view/ (view.json: tag, config spec, load
-// scope; loaded.txt: what was loaded, for update).
+// scope, the stream it follows; loaded.txt: what was loaded, for update).
 //
 // A VOB with tag "/proj" appears at <root>/proj: view root + tag is the VOB
 // root in the view. The load scope is a set of VOB tags; loading (update)
@@ -9,14 +9,29 @@
 // writable and is left alone by update; a loaded file changed by hand
 // ("hijacked") is not overwritten: update leaves it and warns.
 //
-// Config spec: lines "element * CHECKEDOUT", "element * /main/LATEST",
-// "element * /main/dev/LATEST", "element * /main/dev/3", "element * LABEL";
-// "element -file * ..." and "element -directory * ..." apply to that kind of
-// element only. "#" starts a comment; blank lines are ignored. The first
-// rule that applies and selects a version wins; an element that none
-// selects is not loaded (a directory's names neither), nor a file whose
-// selected version has no contents. The default spec is
-// "element * CHECKEDOUT" and "element * /main/LATEST".
+// Config spec: lines "element [-file|-directory] PATTERN SELECTOR", the
+// selector one of CHECKEDOUT, /main/LATEST, /main/dev/LATEST, /main/dev/3,
+// .../dev/LATEST (the branch dev wherever it sprouts) or a label; "-file" and
+// "-directory" limit the rule to that kind of element. PATTERN is "*" (every
+// element), a view path "/vobA/src/a.c" (that element alone) or a view path
+// followed by "/..." ("/vobA/src/...": the element there and every element
+// below it). A view path is the VOB tag followed by the path below the VOB
+// root ("/vobA" is the root of VOB /vobA, "/vobs/a/src" a directory of VOB
+// /vobs/a); it begins with "/" and has no empty component, "." or "..", and
+// matches by whole components ("/vobA/..." does not hold for "/vobAB"). A
+// pattern in double quotes may hold blanks ("/vobA/my src/..."); nothing else
+// is quoted, and there are no wildcards inside paths. "#" starts a comment
+// (outside quotes); blank lines are ignored. For each element, the first
+// rule whose kind and pattern hold and that selects a version wins; an
+// element that none selects is not loaded (a directory's names neither), nor
+// a file whose selected version has no contents. The default spec is
+// "element * CHECKEDOUT" and "element * /main/LATEST". A view of a stream
+// selects each component's baseline below the component's root and the
+// /main/LATEST of the directories above it:
+//     element * CHECKEDOUT
+//     element "/vobA/my src/comp/..." REL_A
+//     element -directory /vobA /main/LATEST
+//     element -directory "/vobA/my src" /main/LATEST
 //
 // Paths given to these calls may be absolute or relative to the working
 // directory, and may name a version with "@@" (PATH@@/main/dev/3,
@@ -63,6 +78,13 @@ const std::vector<vob_rule> &view_get_rules(const view_t *view);
 [[nodiscard]] int view_set_config_spec(view_t *view, const std::string &text);
 [[nodiscard]] int view_set_config_spec_file(view_t *view, const std::string &path);
 
+// The stream the view follows: a selector text ("stream:Integration@/pvob"),
+// "" for none. Only kept here; whoever attaches the view makes its config
+// spec from the stream. Setting "" detaches the view. A stream text begins
+// with "stream:" and holds no control characters.
+const std::string &view_get_stream(const view_t *view);
+[[nodiscard]] int view_set_stream(view_t *view, const std::string &stream);
+
 // The load scope: VOB tags, sorted. Adding a tag that is there is VOB_OK.
 [[nodiscard]] int view_add_scope(view_t *view, const std::string &vob_tag);
 [[nodiscard]] int view_remove_scope(view_t *view, const std::string &vob_tag);
@@ -70,7 +92,8 @@ const std::vector<std::string> &view_get_scopes(const view_t *view);
 // The registered views (default region) whose load scope holds vob_tag, in
 // tag order: those a removal of that VOB would leave without it. A view
 // whose metadata cannot be read (its directory gone, say) loads nothing and
-// is not listed. Config specs name no VOB (their pattern is "*").
+// is not listed. The scope alone decides: a config spec's patterns only
+// choose among the elements of the VOBs in scope.
 [[nodiscard]] int view_list_loading(const std::string &vob_tag, std::vector<rgy_view> *out, std::string *err);
 
 // Progress of long operations: called now and then with counts so far, and

@@ -1,7 +1,7 @@
-// The config spec and the load scope of an open view, and the views whose
-// scope holds a VOB. Each change is made
-// under the view lock to the view.json it re-read, so two processes that
-// change the view one after the other both keep their change.
+// The config spec, the load scope and the stream of an open view, and the
+// views whose scope holds a VOB. Each change is made under the view lock to
+// the view.json it re-read, so two processes that change the view one after
+// the other both keep their change.
 #include "platform/view/view_int.h"
 
 #include <algorithm>
@@ -95,4 +95,33 @@ int view_list_loading(const std::string &vob_tag, std::vector<rgy_view> *out, st
             out->push_back(rv);
     }
     return VOB_OK;
+}
+
+const std::string &view_get_stream(const view_t *v) { return v->stream; }
+
+// A stream selector as the project layer writes it: "stream:" and a name
+// (with "@" and its project VOB), on one line.
+static bool stream_ok(const std::string &s) {
+    if (s.empty())
+        return true;
+    if (s.compare(0, 7, "stream:") != 0 || s.size() == 7)
+        return false;
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
+int view_set_stream(view_t *v, const std::string &stream) {
+    if (!stream_ok(stream))
+        return view_fail(v, VOB_ERR, VOB_MSG(VM_BAD_STREAM, v->tag.c_str(), stream.c_str()));
+    view_lock lk(v);
+    int rc = lk.take();
+    if (rc != VOB_OK)
+        return rc;
+    std::string old = v->stream;
+    v->stream = stream;
+    if ((rc = view_meta_save(v)) != VOB_OK)
+        v->stream = old;
+    return rc;
 }

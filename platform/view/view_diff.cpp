@@ -28,7 +28,8 @@ struct vent {
 struct diff_ctx {
     view_t *v;
     vob_t *h;
-    std::string view_dir;   // the compared directory's place in the view on disk
+    std::string view_dir;    // the compared directory's place in the view on disk
+    std::string view_path;   // its view path: the VOB tag and the path below the VOB root
     int recursive;
     int prune;   // a directory that holds no file counts as absent
     std::vector<view_diff_item> out;
@@ -65,7 +66,8 @@ int view_side(diff_ctx &c, vob_oid dirver, const std::string &rel, int vob_root,
         x.kind = e.mtype == VOB_MT_DIR_ELEM ? K_DIR : K_FILE;
         if (left_out(e.name, x.kind, vob_root))
             continue;
-        rc = vob_select_version(c.h, e.elem, c.v->rules, c.v->tag, &x.ver, &x.checkedout, e.mtype);
+        std::string vp = c.view_path + "/" + join(rel, e.name);
+        rc = vob_select_version(c.h, e.elem, c.v->rules, c.v->tag, &x.ver, &x.checkedout, e.mtype, &vp);
         if (rc == VOB_NOT_FOUND)
             continue;
         if (rc != VOB_OK)
@@ -288,9 +290,8 @@ int view_diff(view_t *v, const std::string &path, const std::string &dir, int re
         return view_fail(v, VOB_ERR, VOB_MSG(VM_CANNOT_READ, dir.c_str(), strerror(errno)));
     if (!S_ISDIR(sb.st_mode))
         return view_fail(v, VOB_ERR, VOB_MSG(VM_NO_DIR, dir.c_str()));
-    diff_ctx c{v, nullptr, v->root + fh.vob_tag, recursive, prune, {}, {}, {}, {}};
-    if (!fh.vob_path.empty())
-        c.view_dir += "/" + fh.vob_path;
+    std::string at = fh.vob_tag + (fh.vob_path.empty() ? "" : "/" + fh.vob_path);
+    diff_ctx c{v, nullptr, v->root + at, at, recursive, prune, {}, {}, {}, {}};
     if ((rc = view_get_vob(v, fh.vob_tag, &c.h)) != VOB_OK)
         return rc;
     if (unselected)

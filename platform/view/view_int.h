@@ -4,7 +4,7 @@
 //   view_cspec.cpp   config spec parsing
 //   view_meta.cpp    view.json, loaded.txt and its journal, the view lock
 //   view_make.cpp    making, opening, closing, removing views; VOB handles
-//   view_config.cpp  config spec and load scope of an open view; views loading a VOB
+//   view_config.cpp  config spec, load scope and stream of an open view; views loading a VOB
 //   view_lookup.cpp  a path in the view to VOB, element, version
 //   view_walk.cpp    the names a rule selects; the directories above VOB roots
 //   view_file.cpp    one loaded file: copying a version out, recording it
@@ -13,7 +13,7 @@
 //   view_diff.cpp    comparing what the view selects with a directory tree
 //
 // Invariants:
-// - view_t mirrors view.json (tag, cspec, rules, scopes) and, once
+// - view_t mirrors view.json (tag, cspec, rules, scopes, stream) and, once
 //   loaded_read is set, loaded.txt with loaded.journal replayed on top.
 // - A record in `loaded` is true: its path holds that version with that
 //   size and mtime (files), or is a directory update made. A record is
@@ -46,6 +46,7 @@ struct loaded_rec {
 
 struct view_t {
     std::string root, tag, err, cspec;
+    std::string stream;   // the stream followed, "" for none
     std::vector<vob_rule> rules;
     std::vector<std::string> scopes;
     std::map<std::string, vob_t *> vobs;
@@ -66,9 +67,11 @@ int view_read_text(const std::string &path, std::string *text);
 // 0 and size, mtime and kind of path (lstat); -1 when it cannot be had.
 int view_stat(const std::string &path, int64_t *size, int64_t *mtime_ns, int *is_dir);
 
-// Reads <root>/.vantor_view/view.json into v (tag, cspec, rules, scopes).
+// Reads <root>/.vantor_view/view.json into v (tag, cspec, rules, scopes,
+// stream: "" when the file has none).
 [[nodiscard]] int view_meta_read(view_t *v, const std::string &root, std::string *err);
-// Replaces view.json with v's tag, config spec and scopes (synced).
+// Replaces view.json with v's tag, config spec, scopes and stream (synced;
+// without a stream the key is left out, as older files have it).
 [[nodiscard]] int view_meta_save(view_t *v);
 
 // Reads loaded.txt and replays the journal, unless already read.

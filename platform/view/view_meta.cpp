@@ -69,7 +69,7 @@ int view_meta_read(view_t *v, const std::string &root, std::string *err) {
     }
     json j = json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object() || !j["tag"].is_string() || !j["config_spec"].is_string() ||
-        !j["scopes"].is_array()) {
+        !j["scopes"].is_array() || (j.contains("stream") && !j["stream"].is_string())) {
         *err = VOB_MSG(VM_VIEW_META, root.c_str(), f.c_str(), "not view metadata");
         return VOB_CORRUPT;
     }
@@ -82,6 +82,7 @@ int view_meta_read(view_t *v, const std::string &root, std::string *err) {
     v->tag = j["tag"];
     v->cspec = cspec;
     v->rules = std::move(rules);
+    v->stream = j.contains("stream") ? j["stream"].get<std::string>() : std::string();
     v->scopes.clear();
     for (auto &s : j["scopes"])
         if (s.is_string())
@@ -91,6 +92,8 @@ int view_meta_read(view_t *v, const std::string &root, std::string *err) {
 
 int view_meta_save(view_t *v) {
     json j = {{"tag", v->tag}, {"config_spec", v->cspec}, {"scopes", v->scopes}};
+    if (!v->stream.empty())
+        j["stream"] = v->stream;
     std::string f = view_meta_file(v, "view.json");
     if (int e = fileutl_write_atomic(f, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"))
         return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), f.c_str(), strerror(e)));

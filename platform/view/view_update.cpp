@@ -60,10 +60,11 @@ int from_vob(update_ctx &u, vob_oid elem, vob_oid ver, const std::string &path, 
 
 int load_tree(update_ctx &u, vob_oid dirver, const std::string &abs_dir, int depth);
 
-// The version the config spec selects for an entry; VOB_NOT_FOUND (no
-// message) when none is, and the entry is not loaded.
-int choose(update_ctx &u, const vob_dirent &e, vob_oid *ver, int *co) {
-    int rc = vob_select_version(u.h, e.elem, u.v->rules, u.v->tag, ver, co, e.mtype);
+// The version the config spec selects for an entry at view path vp
+// ("/" + its path from the view root); VOB_NOT_FOUND (no message) when none
+// is, and the entry is not loaded.
+int choose(update_ctx &u, const vob_dirent &e, const std::string &vp, vob_oid *ver, int *co) {
+    int rc = vob_select_version(u.h, e.elem, u.v->rules, u.v->tag, ver, co, e.mtype, &vp);
     if (rc != VOB_OK && rc != VOB_NOT_FOUND)
         return view_fail(u.v, rc, vob_errmsg(u.h));
     return rc;
@@ -73,7 +74,7 @@ int load_dir(update_ctx &u, const vob_dirent &e, const std::string &path, const 
     view_t *v = u.v;
     vob_oid dv;
     int co = 0;
-    int rc = choose(u, e, &dv, &co);
+    int rc = choose(u, e, "/" + rel, &dv, &co);
     if (rc != VOB_OK)
         return rc == VOB_NOT_FOUND ? VOB_OK : rc;
     int64_t sz, mt;
@@ -102,7 +103,7 @@ int load_file(update_ctx &u, const vob_dirent &e, const std::string &path, const
     view_t *v = u.v;
     vob_oid ver;
     int co = 0;
-    int rc = choose(u, e, &ver, &co);
+    int rc = choose(u, e, "/" + rel, &ver, &co);
     if (rc != VOB_OK)
         return rc == VOB_NOT_FOUND ? VOB_OK : rc;
     auto prev = v->loaded.find(rel);
@@ -186,14 +187,14 @@ int load_tree(update_ctx &u, vob_oid dirver, const std::string &abs_dir, int dep
     return VOB_OK;
 }
 
-// The entries below a directory that load_tree will visit: the same walk
-// over directory versions only, without touching a file.
-int count_tree(update_ctx &u, const vob_dirent &dir, int depth, int64_t *n) {
+// The entries below a directory (at view path vp) that load_tree will
+// visit: the same walk over directory versions only, without touching a file.
+int count_tree(update_ctx &u, const vob_dirent &dir, const std::string &vp, int depth, int64_t *n) {
     if (depth > 1000)
         return VOB_ERR;
     vob_oid dv;
     int co = 0;
-    int rc = vob_select_version(u.h, dir.elem, u.v->rules, u.v->tag, &dv, &co, VOB_MT_DIR_ELEM);
+    int rc = vob_select_version(u.h, dir.elem, u.v->rules, u.v->tag, &dv, &co, VOB_MT_DIR_ELEM, &vp);
     if (rc == VOB_NOT_FOUND)
         return VOB_OK;
     std::vector<vob_dirent> ents;
@@ -201,7 +202,7 @@ int count_tree(update_ctx &u, const vob_dirent &dir, int depth, int64_t *n) {
         return rc;
     *n += int64_t(ents.size());
     for (const vob_dirent &e : ents)
-        if (e.mtype == VOB_MT_DIR_ELEM && (rc = count_tree(u, e, depth + 1, n)) != VOB_OK)
+        if (e.mtype == VOB_MT_DIR_ELEM && (rc = count_tree(u, e, vp + "/" + e.name, depth + 1, n)) != VOB_OK)
             return rc;
     return VOB_OK;
 }
@@ -224,7 +225,8 @@ void count_scopes(update_ctx &u) {
             return;
         u.h = h;
         vob_txn rd(h, vob_txn::READ);
-        if (rd.begin() != VOB_OK || count_tree(u, root_entry(h), 0, &n) != VOB_OK || rd.commit() != VOB_OK)
+        if (rd.begin() != VOB_OK || count_tree(u, root_entry(h), tag, 0, &n) != VOB_OK ||
+            rd.commit() != VOB_OK)
             return;
     }
     u.total = n;
@@ -244,7 +246,7 @@ int load_scope(update_ctx &u, const std::string &tag) {
         return view_fail(v, rc, vob_errmsg(u.h));
     vob_oid dv;
     int co = 0;
-    if ((rc = choose(u, root_entry(u.h), &dv, &co)) == VOB_OK)
+    if ((rc = choose(u, root_entry(u.h), tag, &dv, &co)) == VOB_OK)
         rc = load_tree(u, dv, top, 0);
     else if (rc == VOB_NOT_FOUND)
         rc = VOB_OK;

@@ -36,9 +36,11 @@ int view_read_selected(view_t *v, const view_fhandle &dir, std::vector<view_sele
     if ((rc = view_readdir(v, dir, &ents)) != VOB_OK)
         return rc;
     std::vector<view_selected> sel;
+    const std::string at = dir.vob_tag + (dir.vob_path.empty() ? "" : "/" + dir.vob_path) + "/";
     for (const view_dirent &e : ents) {
         vob_oid ver = 0;
-        rc = vob_select_version(h, e.elem, v->rules, v->tag, &ver, nullptr, e.mtype);
+        std::string vp = at + e.name;
+        rc = vob_select_version(h, e.elem, v->rules, v->tag, &ver, nullptr, e.mtype, &vp);
         if (rc == VOB_NOT_FOUND)
             continue;   // update loads no name that no rule selects
         if (rc != VOB_OK)
