@@ -209,7 +209,7 @@ int cmd_catcs(const args_t &a) {
     std::string text;
     int rc = view_get_config_spec(v, &text) == VOB_OK ? 0 : view_failed(v);
     if (rc == 0 && !view_get_stream(v).empty())
-        printf("# follows %s: \"vantor update\" makes this config spec from it again\n",
+        printf("# This view follows %s; \"vantor update\" makes this config spec from it again.\n",
                view_get_stream(v).c_str());
     if (rc == 0)
         fputs(text.c_str(), stdout);

@@ -112,7 +112,7 @@ TEST_F(Project, FromLabelsToAViewOfTheStream) {
     out = sh(sv, "catcs");
     has_lines(out, {"element * CHECKEDOUT", "element /va/src/... REL1", "element /vb/... RB",
                     "element -directory /va /main/LATEST"});
-    EXPECT_EQ(out.rfind("# ", 0), 0u) << out;   // the stream it follows, as a comment
+    EXPECT_EQ(out.rfind("# This view follows stream:int@/pvob; ", 0), 0u) << out;
 
     // A rebase shows after an update.
     has_lines(run("rebase int@/pvob A_2"),
@@ -280,6 +280,21 @@ TEST_F(Project, RefusalsChangeNothing) {
         EXPECT_EQ(testutil::read_file(home + "/registry/rgy.json"), rgy) << c.args;
     }
     EXPECT_FALSE(std::filesystem::exists(nv));
+}
+
+// The usage lists every project command; -h anywhere asks for it.
+using ProjectHelp = testvob::VobTest;
+
+TEST_F(ProjectHelp, NamesTheCommands) {
+    for (const char *args : {"help", "mkbl -comp x -h", "lsstream --help"}) {
+        std::string out, err;
+        EXPECT_EQ(testvob::run_vantor(args, &out, &err), 0) << args << ": " << err;
+        for (const char *part : {"  mkproject [-title TEXT] [-modcomp COMP[,COMP...]] [-c COMMENT] PROJECT\n",
+                                 "  mkbl -import -label LABEL -comp COMPONENT [-c COMMENT] [BASELINE]\n",
+                                 "  mkview -stream STREAM [-tag VIEWTAG] DIR\n", "  -modcomp COMPS ",
+                                 "  -pvob TAG ", "Projects live in project VOBs", "setcs detaches the view"})
+            EXPECT_NE(out.find(part), std::string::npos) << args << ": " << part;
+    }
 }
 
 }   // namespace
