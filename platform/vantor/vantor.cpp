@@ -29,7 +29,7 @@ const command commands[] = {
     {"mkvob", nullptr, "project", "tag", 0, 1, "storage directory", cmd_mkvob},
     {"rmvob", nullptr, "force", "", 1, 1, "VOB tag", cmd_rmvob},
     {"lsvob", nullptr, "", "region", 0, 0, "", cmd_lsvob},
-    {"mkview", nullptr, "", "tag vob", 1, 1, "view directory", cmd_mkview},
+    {"mkview", nullptr, "", "tag vob stream", 1, 1, "view directory", cmd_mkview},
     {"rmview", nullptr, "force", "", 1, 1, "view directory", cmd_rmview},
     {"update", nullptr, "", "", 0, 1, "", cmd_update},
     {"setcs", nullptr, "", "", 1, 2, "config spec file", cmd_setcs},
@@ -55,6 +55,18 @@ const command commands[] = {
     {"lock", nullptr, "obsolete", "c", 1, 1, "PATH[@@BRANCH]", cmd_lock},
     {"unlock", nullptr, "", "", 1, 1, "PATH[@@BRANCH]", cmd_unlock},
     {"rmver", nullptr, "data force", "", 1, 1, "PATH@@VERSION", cmd_rmver},
+    {"mkproject", nullptr, "", "title modcomp c", 1, 1, "project selector", cmd_mkproject},
+    {"mkcomp", nullptr, "", "root c", 1, 1, "component selector", cmd_mkcomp},
+    {"mkbl", nullptr, "import", "label comp c", 0, 1, "", cmd_mkbl},
+    {"mkstream", nullptr, "integration development", "project baseline c", 1, 1, "stream selector",
+     cmd_mkstream},
+    {"rebase", nullptr, "", "", 2, -1, "STREAM BASELINE", cmd_rebase},
+    {"lsproject", nullptr, "long", "pvob", 0, 1, "", cmd_lsproject},
+    {"lscomp", nullptr, "long", "pvob", 0, 1, "", cmd_lscomp},
+    {"lsbl", nullptr, "long", "pvob comp", 0, 1, "", cmd_lsbl},
+    {"lsstream", nullptr, "long", "pvob project", 0, 1, "", cmd_lsstream},
+    {"rmproject", nullptr, "", "", 1, 1, "project selector", cmd_rmproject},
+    {"rmstream", nullptr, "", "", 1, 1, "stream selector", cmd_rmstream},
 };
 
 const frontend_t fe = {"vantor", cat, VT_USAGE, VT_HELP, VT_WRITE_FAILED};

@@ -79,6 +79,8 @@ int cmd_mkeltype(const args_t &a);
 
 // The id of a version, "?" when it cannot be read.
 std::string ver_id(vob_t *v, vob_oid ver);
+// "DATE by USER (NAME), group GROUP, on HOST".
+std::string event_line(const vob_event &e);
 int cmd_lsvtree(const args_t &a);
 int cmd_cat(const args_t &a);
 int cmd_describe(const args_t &a);
@@ -99,3 +101,28 @@ int cmd_merge(const args_t &a);
 int cmd_lock(const args_t &a);
 int cmd_unlock(const args_t &a);
 int cmd_rmver(const args_t &a);
+
+// ---- vantor_projects.cpp: projects, components, baselines and streams -------------
+
+int cmd_mkproject(const args_t &a);
+int cmd_mkcomp(const args_t &a);
+int cmd_mkbl(const args_t &a);
+int cmd_mkstream(const args_t &a);
+int cmd_rebase(const args_t &a);
+int cmd_lsproject(const args_t &a);
+int cmd_lscomp(const args_t &a);
+int cmd_lsbl(const args_t &a);
+int cmd_lsstream(const args_t &a);
+int cmd_rmproject(const args_t &a);
+int cmd_rmstream(const args_t &a);
+
+// What a view of a stream selects, as the stream is now.
+struct stream_view {
+    std::string name;       // the stream's
+    std::string selector;   // "stream:NAME@/pvob", as the view records it
+    std::string config_spec;
+    std::vector<std::string> scope;   // the components' VOB tags
+};
+// selector: "[stream:]NAME@/pvob". A failure status with the message in *err
+// when the stream cannot be read.
+[[nodiscard]] int stream_view_config(const std::string &selector, stream_view *out, std::string *err);

@@ -7,14 +7,14 @@
 
 #include <cstdio>
 
-namespace {
-
 std::string event_line(const vob_event &e) {
     std::string s = date_format_utc(e.time) + " by " + e.user;
     if (!e.name.empty())
         s += " (" + e.name + ")";
     return s + ", group " + e.group + ", on " + e.host;
 }
+
+namespace {
 
 std::string type_name(vob_t *v, vob_oid t) {
     std::string n;

@@ -23,7 +23,18 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  merge -to PATH[@@VERSION] FROM-VERSION\n"                                                    \
       "  lock [-obsolete] PATH[@@BRANCH]             unlock PATH[@@BRANCH]\n"                         \
       "  rmver -data PATH@@VERSION\n"                                                                 \
-      "  dump --json TAG")                                                                            \
+      "  dump --json TAG\n"                                                                           \
+      "  mkproject [-title TEXT] [-modcomp COMP[,COMP...]] [-c COMMENT] PROJECT\n"                    \
+      "  mkcomp -root DIR [-c COMMENT] COMPONENT\n"                                                   \
+      "  mkbl -import -label LABEL -comp COMPONENT [-c COMMENT] [BASELINE]\n"                         \
+      "  mkbl -comp COMPONENT [-c COMMENT] BASELINE\n"                                                \
+      "  mkstream -integration|-development -project PROJECT [-baseline BL[,BL...]]\n"                \
+      "           [-c COMMENT] STREAM\n"                                                              \
+      "  rebase STREAM BASELINE...                   rmproject PROJECT     rmstream STREAM\n"         \
+      "  lsproject|lscomp [-long] [SELECTOR | -pvob TAG]\n"                                           \
+      "  lsbl [-long] [-comp COMPONENT] [SELECTOR | -pvob TAG]\n"                                     \
+      "  lsstream [-long] [-project PROJECT] [SELECTOR | -pvob TAG]\n"                                \
+      "  mkview -stream STREAM [-tag VIEWTAG] DIR")                                                   \
     X(VT_UNKNOWN_CMD, "Unknown command \"%s\"; \"vantor help\" lists the commands")                   \
     X(VT_MISSING_ARG, "%s: missing argument: %s")                                                     \
     X(VT_BAD_OPTION, "%s: unknown option \"%s\"")                                                     \
@@ -63,6 +74,20 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "Options:\n"                                                                                    \
       "  -tag TAG          mkvob: the new VOB's tag (\"/name\"); mkview: the new view's tag\n"        \
       "  -project          mkvob: make a project VOB\n"                                               \
+      "  -project PROJECT  mkstream: the stream's project; lsstream: only its streams\n"              \
+      "  -title TEXT       mkproject: the project's title (default: its name)\n"                      \
+      "  -modcomp COMPS    mkproject: its modifiable components (may be given again)\n"               \
+      "  -root DIR         mkcomp: the component's root, a directory element (a path\n"               \
+      "                    in a view, or one beginning with a VOB tag)\n"                             \
+      "  -import           mkbl: make the baseline from a label already applied\n"                    \
+      "  -label LABEL      mkbl -import: the label (NAME, NAME@/vob or lbtype:NAME@/vob)\n"           \
+      "  -comp COMPONENT   mkbl: the baseline's component; lsbl: only its baselines\n"                \
+      "  -integration, -development  mkstream: the kind of stream\n"                                  \
+      "  -baseline BLS     mkstream: the foundation (may be given again; default:\n"                  \
+      "                    each modifiable component's initial baseline)\n"                           \
+      "  -long             ls*: every field, with events and comments\n"                              \
+      "  -pvob TAG         ls*: the objects of that project VOB (default: of all)\n"                  \
+      "  -stream STREAM    mkview: a view that follows the stream\n"                                  \
       "  -vob TAG          mkview: a VOB the view loads (may be given again);\n"                      \
       "                    mk*type: the VOB of the new types\n"                                       \
       "  -force            rmview: cancel the view's checkouts and remove it anyway;\n"               \
@@ -104,6 +129,19 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "uncheckout moves the view's copy aside to PATH.keep, or to PATH.keep.N (the\n"                 \
       "lowest N free) when that is taken, and says which; checkin -from keeps a copy\n"               \
       "that differs from FILE the same way. No file of the view is overwritten.\n"                    \
+      "Projects live in project VOBs and are named by selectors [KIND:]NAME@PVOB\n"                   \
+      "(project:web@/pvob, or web@/pvob), KIND one of project, component,\n"                          \
+      "baseline, stream, lbtype; a selector given with another names its project\n"                   \
+      "VOB by default. A component is a directory of a VOB with its baselines: its\n"                 \
+      "initial one (the empty tree), import ones made from a label (mkbl -import),\n"                 \
+      "and normal ones, which label the /main/LATEST versions (mkbl). A stream's\n"                   \
+      "foundation holds one baseline per component; its first integration stream\n"                   \
+      "is the project's default, which goes only with the project (rmproject).\n"                     \
+      "mkview -stream makes a snapshot view selecting the foundation (a rule per\n"                   \
+      "component below its root, /main/LATEST above it), loading the components'\n"                   \
+      "VOBs; its tag defaults to the stream's name. update of such a view first\n"                    \
+      "makes its config spec again from the stream, so a rebase shows after an\n"                     \
+      "update; setcs detaches the view from the stream (and says so).\n"                              \
       "Environment:\n"                                                                                \
       "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"                   \
       "                    (default: $HOME/.vantor)\n"                                                \
@@ -118,6 +156,41 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_NOT_SELECTED,                                                                                \
       "\"%s\": the config spec of view \"%s\" selects no version of it or of a directory above it, "  \
       "so the view shows nothing there")                                                              \
-    X(VT_VTREE_UNSELECTED, "%s; its version tree is shown all the same")
+    X(VT_VTREE_UNSELECTED, "%s; its version tree is shown all the same")                              \
+    X(VT_NOT_PVOB, "VOB \"%s\" is not a project VOB (\"vantor mkvob -project -tag TAG\" makes one)")  \
+    X(VT_OTHER_PVOB, "%s: \"%s\" is in project VOB \"%s\", but %s is in \"%s\"")                      \
+    X(VT_NOT_DIR_ELEM, "%s: \"%s\" is not a directory element: a component's root is a directory")    \
+    X(VT_LABEL_NEEDS_IMPORT,                                                                          \
+      "mkbl: -label goes with -import; without -import the baseline labels the component's "          \
+      "/main/LATEST versions with a new label type of the baseline's name")                           \
+    X(VT_STREAM_KIND, "mkstream: give one of -integration and -development")                          \
+    X(VT_ONE_OR_FILTER, "%s: a selector names one object; -%s does not go with it")                   \
+    X(VT_CREATED_PROJECT, "Created project \"%s\", title \"%s\", modifiable components: %s")          \
+    X(VT_CREATED_COMP, "Created component \"%s\" with root \"%s\" and initial baseline \"%s\"")       \
+    X(VT_CREATED_IMPORT_BL,                                                                           \
+      "Created import baseline \"%s\" of component \"%s\" from label \"%s\" of \"%s\"")               \
+    X(VT_CREATED_NORMAL_BL,                                                                           \
+      "Created normal baseline \"%s\" of component \"%s\": label \"%s\" on the /main/LATEST "         \
+      "versions of \"%s\" and all below it")                                                          \
+    X(VT_CREATED_STREAM, "Created %s stream \"%s\" of project \"%s\", foundation: %s")                \
+    X(VT_DEFAULT_STREAM, "Stream \"%s\" is the default integration stream of project \"%s\"")         \
+    X(VT_REBASE_CHANGED, "Stream \"%s\", component \"%s\": baseline \"%s\" (was \"%s\")")             \
+    X(VT_REBASE_ADDED, "Stream \"%s\", component \"%s\": baseline \"%s\" (new in the foundation)")    \
+    X(VT_REBASED, "Views that follow stream \"%s\" show its new foundation after \"vantor update\"")  \
+    X(VT_REBASE_SAME, "Stream \"%s\": its foundation holds those baselines already; nothing changed") \
+    X(VT_REMOVED_PROJECT, "Removed project \"%s\" and its streams: %s")                               \
+    X(VT_REMOVED_STREAM, "Removed stream \"%s\"")                                                     \
+    X(VT_RM_DEFAULT,                                                                                  \
+      "rmstream: stream \"%s\" is the default integration stream of project \"%s\" and is not "       \
+      "removed: a project keeps its default integration stream. \"vantor rmproject %s\" removes "     \
+      "the project with all its streams")                                                             \
+    X(VT_STREAM_VOB_OPT,                                                                              \
+      "mkview: -vob does not go with -stream: a view of a stream loads the VOBs of its components")   \
+    X(VT_FOLLOWS, "View \"%s\" follows stream \"%s\"")                                                \
+    X(VT_CS_FROM_STREAM, "View \"%s\": config spec made again from stream \"%s\"")                    \
+    X(VT_STREAM_UNREADABLE,                                                                           \
+      "View \"%s\" follows stream \"%s\", which cannot be read: %s. \"vantor setcs FILE\" "           \
+      "detaches the view from the stream")                                                            \
+    X(VT_DETACHED, "View \"%s\" no longer follows stream \"%s\": its config spec is the one just set")
 
 IMSG_DECLARE_LISTED(vantor_msg, VANTOR_MESSAGES)

@@ -1,7 +1,10 @@
-// vantor's commands on views: mkview, rmview, update, setcs, catcs.
+// vantor's commands on views: mkview, rmview, update, setcs, catcs. A view
+// of a stream (mkview -stream) records the stream and takes its config spec
+// and load scope from it at every update, until setcs detaches it.
 #include "platform/registry/registry.h"
 #include "platform/vantor/vantor_int.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -40,9 +43,84 @@ int do_update(view_t *v) {
     return 0;
 }
 
+// A view that follows a stream takes the stream's config spec as it is
+// now, and the VOBs of components that joined its foundation.
+int follow_stream(view_t *v) {
+    const std::string stream = view_get_stream(v);
+    if (stream.empty())
+        return 0;
+    stream_view sv;
+    std::string err, old;
+    if (stream_view_config(stream, &sv, &err) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_STREAM_UNREADABLE, view_get_tag(v).c_str(), stream.c_str(),
+                   err.c_str());
+        return 1;
+    }
+    if (view_get_config_spec(v, &old) != VOB_OK)
+        return view_failed(v);
+    bool changed = old != sv.config_spec;
+    if (changed && view_set_config_spec(v, sv.config_spec) != VOB_OK)
+        return view_failed(v);
+    for (const std::string &t : sv.scope) {
+        const std::vector<std::string> &have = view_get_scopes(v);
+        if (std::find(have.begin(), have.end(), t) != have.end())
+            continue;
+        changed = true;
+        if (view_add_scope(v, t) != VOB_OK)
+            return view_failed(v);
+    }
+    if (changed)
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_CS_FROM_STREAM, view_get_tag(v).c_str(), stream.c_str());
+    return 0;
+}
+
+// mkview -stream: nothing is made unless the stream can be read and its
+// VOBs are there; a view that cannot be set up is removed again.
+int mkview_stream(const args_t &a, const std::string &selector) {
+    if (!a.all("vob").empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_STREAM_VOB_OPT);
+        return 1;
+    }
+    stream_view sv;
+    std::string err;
+    if (stream_view_config(selector, &sv, &err) != VOB_OK)
+        return fail_text(err);
+    for (const std::string &t : sv.scope) {
+        rgy_vob rv;
+        if (rgy_vob_find(t, "", &rv, &err) != VOB_OK)
+            return fail_text(err);
+    }
+    std::string tag = a.opt("tag").empty() ? sv.name : a.opt("tag");
+    const std::string &dir = a.ops[0];
+    if (view_make(tag, dir, &err) != VOB_OK)
+        return fail_text(err);
+    view_t *v = nullptr;
+    if (view_open(dir, &v, &err) != VOB_OK)
+        return fail_text(err);
+    int rc = view_set_config_spec(v, sv.config_spec);
+    for (size_t i = 0; rc == VOB_OK && i < sv.scope.size(); i++)
+        rc = view_add_scope(v, sv.scope[i]);
+    if (rc == VOB_OK)
+        rc = view_set_stream(v, sv.selector);
+    if (rc != VOB_OK) {
+        view_failed(v);
+        view_close(v);
+        if (view_remove(dir, 1, &err) != VOB_OK)
+            fail_text(err);
+        return 1;
+    }
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CREATED_VIEW, tag.c_str(), view_get_root(v).c_str());
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_FOLLOWS, tag.c_str(), sv.selector.c_str());
+    rc = do_update(v);
+    view_close(v);
+    return rc;
+}
+
 }   // namespace
 
 int cmd_mkview(const args_t &a) {
+    if (!a.opt("stream").empty())
+        return mkview_stream(a, a.opt("stream"));
     std::string tag = a.opt("tag"), err;
     if (tag.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), VT_MISSING_ARG, "mkview", "-tag VIEWTAG");
@@ -98,7 +176,9 @@ int cmd_update(const args_t &a) {
     view_t *v;
     if (!open_view("update", a.ops.empty() ? "." : a.ops[0], &v))
         return 1;
-    int rc = do_update(v);
+    int rc = follow_stream(v);
+    if (rc == 0)
+        rc = do_update(v);
     view_close(v);
     return rc;
 }
@@ -107,7 +187,17 @@ int cmd_setcs(const args_t &a) {
     view_t *v;
     if (!open_view("setcs", a.ops.size() > 1 ? a.ops[1] : ".", &v))
         return 1;
-    int rc = view_set_config_spec_file(v, a.ops[0]) == VOB_OK ? do_update(v) : view_failed(v);
+    // A config spec set by hand ends the view's following of a stream.
+    const std::string stream = view_get_stream(v);
+    int rc = view_set_config_spec_file(v, a.ops[0]) == VOB_OK ? 0 : view_failed(v);
+    if (rc == 0 && !stream.empty()) {
+        if (view_set_stream(v, "") != VOB_OK)
+            rc = view_failed(v);
+        else
+            IMSG_PRINT(IMSG_NOTICE, cat(), VT_DETACHED, view_get_tag(v).c_str(), stream.c_str());
+    }
+    if (rc == 0)
+        rc = do_update(v);
     view_close(v);
     return rc;
 }
@@ -118,6 +208,9 @@ int cmd_catcs(const args_t &a) {
         return 1;
     std::string text;
     int rc = view_get_config_spec(v, &text) == VOB_OK ? 0 : view_failed(v);
+    if (rc == 0 && !view_get_stream(v).empty())
+        printf("# This view follows %s; \"vantor update\" makes this config spec from it again.\n",
+               view_get_stream(v).c_str());
     if (rc == 0)
         fputs(text.c_str(), stdout);
     view_close(v);
