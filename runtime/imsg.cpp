@@ -242,6 +242,10 @@ void imsg_print_errno(int severity, const char *what, int err) {
     imsg_printf(severity, "%s: %s", what, imsg_strerror(err));
 }
 
+std::string imsg_vsprintf_text(const imsg_catalog *cat, int num, va_list ap) {
+    return vformat(imsg_text(cat, num), ap);
+}
+
 std::string imsg_sprintf(const imsg_catalog *cat, int num, ...) {
     va_list ap;
     va_start(ap, num);

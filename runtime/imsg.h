@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ void imsg_printf_nonl(int severity, const char *fmt, ...) __attribute__((format(
 void imsg_print_errno(int severity, const char *what, int err);
 // Formats the text into a string instead of printing it (no prefix, no added line end).
 std::string imsg_sprintf(const imsg_catalog *cat, int num, ...);
+// The text of entry num (imsg_text) formatted with ap: for the formatters
+// of the catalogs that take their own variadic calls.
+std::string imsg_vsprintf_text(const imsg_catalog *cat, int num, va_list ap);
 // Prints a message of another library's catalog as if from `module`.
 void imsg_print_shared(int severity, const char *module, const imsg_catalog *cat, int num, ...);
 // The text as a dialog shows it: without the line ends, tabs and blanks that
