@@ -165,9 +165,13 @@ bool WizTreeModel::canFetchMore(const QModelIndex &parent) const {
 
 void WizTreeModel::fetchMore(const QModelIndex &parent) {
     WizTreeItem *p = item(parent);
-    if (!p || p->expanded)
+    if (!p || p->expanded || (gate_ && !gate_(parent)))
         return;
-    auto kids = tree_->fetch(p);
+    std::vector<std::unique_ptr<WizTreeItem>> kids;
+    {
+        WizWaitCursor wait(tree_->ui());
+        kids = tree_->fetch(p);
+    }
     if (kids.empty()) {
         tree_->attach(p, std::move(kids));
         emit dataChanged(parent, parent);

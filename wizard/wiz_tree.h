@@ -11,6 +11,7 @@
 
 #include <QAbstractItemModel>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,10 @@ public:
     void fill_top();
     // Removes every item (WizTree::reset) and announces it.
     void reset();
+    // Asked before an item's children are fetched (a view expands it); a
+    // gate that returns false leaves the item unfilled for now.
+    using FetchGate = std::function<bool(const QModelIndex &)>;
+    void set_fetch_gate(FetchGate gate) { gate_ = std::move(gate); }
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;
@@ -107,4 +112,5 @@ public:
 
 private:
     WizTree *tree_;
+    FetchGate gate_;
 };

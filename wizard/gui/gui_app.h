@@ -10,6 +10,9 @@ class SheetImport;
 struct WizAppHooks {
     // Called once the sheet is shown, from its event loop.
     std::function<void(SheetImport &)> shown;
+    // Called when the temporary view could not be made, with message 137
+    // shown.
+    std::function<void(class QMessageBox &)> no_view;
 };
 
 // Returns the program's exit status: 0 after the sheet closed, 1 when the

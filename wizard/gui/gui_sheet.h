@@ -51,8 +51,14 @@ public:
     // Whether the page's own work (an import run, the project worker) is
     // still going on.
     virtual bool busy() const { return false; }
+    // Ends the page's work for good (the sheet is closing).
+    virtual void stop_work() {}
 
 protected:
+    // Cancel on a page before the project work: with files imported and the
+    // project not yet configured the user may go configure it instead
+    // (false: the wizard stays, on the project progress page).
+    bool ask_cancel();
     // A label of the page: word-wrapped, named for tests and screen readers.
     QLabel *make_label(const char *object_name, const QString &text = {});
     // The exterior pages' title control, in the title font.
