@@ -35,6 +35,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,8 +49,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Step {
     int line = 0;
-    std::string text;                // the line as written
-    std::vector<std::string> words;  // words[0] is the verb
+    std::string text;                 // the line as written
+    std::vector<std::string> words;   // words[0] is the verb
 };
 
 std::string trim(const std::string &s) {
@@ -128,8 +129,9 @@ bool parse_page(const std::string &word, WizPage *out) {
 
 // The kinds' short names and the texts the kind list shows.
 const std::pair<const char *, const char *> kind_names[] = {
-    {"ffile", "ordinary files"}, {"pvcs", "PVCS Version Manager"}, {"ssafe", "Visual SourceSafe"},
-    {"rcs", "RCS"},              {"si", "MKS Source Integrity"},
+    {"ffile", "ordinary files"},    {"pvcs", "PVCS Version Manager"},
+    {"ssafe", "Visual SourceSafe"}, {"rcs", "RCS"},
+    {"si", "MKS Source Integrity"},
 };
 
 QMessageBox *visible_box() {
@@ -207,8 +209,12 @@ Result fail(std::string why) { return {Result::FAIL, std::move(why)}; }
 
 class Runner {
 public:
-    Runner(std::string script, std::vector<Step> steps, std::string shots, double timeout, Clock::time_point t0)
-        : script_(std::move(script)), steps_(std::move(steps)), shots_(std::move(shots)), timeout_(timeout),
+    Runner(std::string script, std::vector<Step> steps, std::string shots, double timeout,
+           Clock::time_point t0)
+        : script_(std::move(script)),
+          steps_(std::move(steps)),
+          shots_(std::move(shots)),
+          timeout_(timeout),
           process_start_(t0) {}
 
     void start(SheetImport &sheet);
@@ -216,7 +222,9 @@ public:
     int verdict(int status);
 
 private:
-    void schedule() { QTimer::singleShot(20, ticker_, [this] { tick(); }); }
+    void schedule() {
+        QTimer::singleShot(20, ticker_, [this] { tick(); });
+    }
     void tick();
     void sample_run();
     void report(const Step &s, const std::string &why);
@@ -244,9 +252,9 @@ private:
     QPointer<SheetImport> sheet_;
     QObject *ticker_ = nullptr;   // the timers' context, a child of the sheet
     size_t next_ = 0;
-    long active_ = -1;            // the waiting step
+    long active_ = -1;   // the waiting step
     Clock::time_point deadline_, sleep_until_;
-    bool inside_ = false;         // step code on the stack, outside act()
+    bool inside_ = false;   // step code on the stack, outside act()
     bool failed_ = false, closing_ = false, stopped_ = false, shown_ = false;
     // A tree walk of source/dest: the labels from the top, how far it got.
     QPointer<QTreeView> walk_view_;
@@ -299,9 +307,11 @@ void Runner::tick() {
         deadline_ = Clock::now() + std::chrono::milliseconds(long(timeout_ * 1000));
         active_ = long(index);
         inside_ = true;
+        // Only the steps that look or wait may run while a box is up.
         QMessageBox *box = visible_box();
         const std::string &verb = s.words[0];
-        if (box && verb != "answer" && verb != "shot" && verb != "sleep" && verb != "stats")
+        static const std::set<std::string> box_steps = {"answer", "wait-idle", "shot", "sleep", "stats"};
+        if (box && !box_steps.count(verb) && verb.rfind("expect-", 0) != 0)
             r = fail("unexpected message box: " + box->text().toStdString());
         else
             r = begin(s);
@@ -402,12 +412,15 @@ Result Runner::begin(const Step &s) {
     }
     if (verb == "add")
         return click(find<QAbstractButton>("addButton"), "addButton");
+    if (verb == "click")
+        return n == 1 ? click(find<QAbstractButton>(s.words[1]), s.words[1].c_str())
+                      : fail("names one button");
     if (verb == "kind") {
         if (!need_page(WizPage::LEGACY_KIND))
             return fail("not on the legacy kind page");
         auto *combo = find<QComboBox>("kindList");
-        if (!combo || n != 1)
-            return fail(combo ? "names one kind" : "no kindList");
+        if (!combo || n < 1)
+            return fail(combo ? "names a kind" : "no kindList");
         QString text = QString::fromStdString(after_words(s.text, 1));
         for (const auto &[name, shown] : kind_names)
             if (s.words[1] == name)
@@ -481,8 +494,9 @@ Result Runner::begin(const Step &s) {
         else
             out << run_paints_ << " in " << run_seconds_ << " s (" << std::setprecision(1)
                 << (run_seconds_ > 0 ? double(run_paints_) / run_seconds_ : 0.0) << "/s)\n";
-        out << std::setprecision(3) << "start to welcome: "
-            << std::chrono::duration<double>(shown_at_ - process_start_).count() << " s";
+        out << std::setprecision(3)
+            << "start to welcome: " << std::chrono::duration<double>(shown_at_ - process_start_).count()
+            << " s";
         std::cout << out.str() << std::endl;
         return done();
     }
@@ -539,8 +553,8 @@ Result Runner::walk() {
                 found = i;
         }
         if (!found.isValid())
-            return fail("no \"" + walk_labels_[walk_pos_] + "\" in the tree (there: " +
-                        have.join(", ").toStdString() + ")");
+            return fail("no \"" + walk_labels_[walk_pos_] +
+                        "\" in the tree (there: " + have.join(", ").toStdString() + ")");
         walk_index_ = found;
         ++walk_pos_;
     }
@@ -565,7 +579,8 @@ Result Runner::select_row(const Step &s, bool by_key) {
     if (*end || row < 0 || row >= rows)
         return fail("no row " + s.words[1] + " of " + std::to_string(rows));
     QModelIndex index = list->model()->index(int(row), 0, list->rootIndex());
-    list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list->selectionModel()->setCurrentIndex(index,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (!by_key)
         return click(find<QAbstractButton>("removeButton"), "removeButton");
     QPointer<QAbstractItemView> target = list;
@@ -581,7 +596,7 @@ Result Runner::select_row(const Step &s, bool by_key) {
 }
 
 // expect-page ID; expect-text / expect-contains NAME[ROW] TEXT;
-// expect-rows NAME N; expect-enabled / expect-visible NAME yes|no.
+// expect-rows NAME N; expect-enabled / expect-visible / expect-bold NAME yes|no.
 Result Runner::expect(const Step &s) {
     const std::string &verb = s.words[0];
     if (s.words.size() < 2)
@@ -619,15 +634,17 @@ Result Runner::expect(const Step &s) {
             have = combo->count();
         else
             return fail(name + " is no list");
-        return std::to_string(have) == s.words[2] ? done() : fail(name + " has " + std::to_string(have) + " rows");
+        return std::to_string(have) == s.words[2] ? done()
+                                                  : fail(name + " has " + std::to_string(have) + " rows");
     }
-    if (verb == "expect-enabled" || verb == "expect-visible") {
+    if (verb == "expect-enabled" || verb == "expect-visible" || verb == "expect-bold") {
         if (s.words[2] != "yes" && s.words[2] != "no")
             return fail("yes or no");
-        bool have = verb == "expect-enabled" ? w->isEnabled() : w->isVisible();
-        return have == (s.words[2] == "yes")
-                   ? done()
-                   : fail(name + (have ? " is " : " is not ") + (verb == "expect-enabled" ? "enabled" : "visible"));
+        bool have = verb == "expect-enabled"   ? w->isEnabled()
+                    : verb == "expect-visible" ? w->isVisible()
+                                               : w->font().bold();
+        return have == (s.words[2] == "yes") ? done()
+                                             : fail(name + (have ? " is " : " is not ") + verb.substr(7));
     }
     return fail("unknown step");
 }
@@ -636,7 +653,8 @@ int Runner::verdict(int status) {
     if (failed_)
         return 1;
     if (!shown_) {
-        std::cerr << script_ << ": the wizard ended with status " << status << " before its sheet was shown\n";
+        std::cerr << script_ << ": the wizard ended with status " << status
+                  << " before its sheet was shown\n";
         return 1;
     }
     long pending = active_ >= 0 ? active_ : long(next_);
@@ -655,8 +673,8 @@ int usage() {
 }   // namespace
 
 int main(int argc, char **argv) {
-    Clock::time_point process_start =
-        Clock::now() - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds_since_exec()));
+    Clock::time_point process_start = Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(seconds_since_exec()));
     std::string shots = ".";
     double timeout = 120;
     int i = 1;
@@ -688,6 +706,10 @@ int main(int argc, char **argv) {
     Runner runner(script, std::move(steps), shots, timeout, process_start);
     WizAppHooks hooks;
     hooks.shown = [&runner](SheetImport &sheet) { runner.start(sheet); };
+    hooks.no_view = [&script](QMessageBox &box) {   // nobody would close it
+        std::cerr << script << ": " << box.text().toStdString() << std::endl;
+        box.done(QMessageBox::Ok);
+    };
     int status = wiz_app_main(int(wizard_argv.size() - 1), wizard_argv.data(), &hooks);
     return runner.verdict(status);
 }
