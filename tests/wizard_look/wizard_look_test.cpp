@@ -147,8 +147,8 @@ TEST(WizardLook, Pictures) {
     ASSERT_FALSE(watermark.isNull());
     EXPECT_EQ(header.deviceIndependentSize(), QSizeF(49, 49));
     EXPECT_EQ(header.size(), QSize(49, 49) * ratio);
-    EXPECT_EQ(watermark.deviceIndependentSize(), QSizeF(164, 314));
-    EXPECT_EQ(watermark.size(), QSize(164, 314) * ratio);
+    EXPECT_EQ(watermark.deviceIndependentSize(), QSizeF(164, 500));
+    EXPECT_EQ(watermark.size(), QSize(164, 500) * ratio);
     const QImage h = header.toImage(), w = watermark.toImage();
     EXPECT_EQ(qAlpha(h.pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(h.pixel(h.width() - 1, 0)), 0);

@@ -385,7 +385,9 @@ static QPixmap draw_header() {
 }
 
 static QPixmap draw_watermark() {
-    const int w = 164, h = 314;
+    // Tall enough to fill the side of the window at its usual size; the
+    // motif keeps its place in the upper part.
+    const int w = 164, h = 500;
     QPixmap pixmap = blank(w, h, device_ratio());
     QPainter p(&pixmap);
     smooth(p);
@@ -394,13 +396,14 @@ static QPixmap draw_watermark() {
     ground.setColorAt(0.55, QColor(0x1d, 0x5d, 0x86));
     ground.setColorAt(1, QColor(0x27, 0x8a, 0x90));
     p.fillRect(QRectF(0, 0, w, h), ground);
+    p.translate(0, 60);
     // A soft light where history enters the repository, and faint rings of
     // time around it.
     const QPointF heart(w / 2.0, 240);
     QRadialGradient glow(heart, 120);
     glow.setColorAt(0, QColor(255, 255, 255, 56));
     glow.setColorAt(1, QColor(255, 255, 255, 0));
-    p.fillRect(QRectF(0, 0, w, h), glow);
+    p.fillRect(QRectF(0, -60, w, h), glow);
     p.setBrush(Qt::NoBrush);
     p.setPen(pen(QColor(255, 255, 255, 16), 1));
     for (int i = 1; i <= 5; ++i)
