@@ -19,6 +19,7 @@
 #include <array>
 #include <cmath>
 #include <initializer_list>
+#include <vector>
 
 #include "wizard/wiz_strings.h"
 
@@ -94,7 +95,7 @@ QFont wiz_title_font() {
     QString family = strip_style(QString::fromUtf8(wiz_string(IDS_TITLE_FONT_FACE)), bold, italic);
     bool ok = false;
     double points = QString::fromUtf8(wiz_string(IDS_TITLE_FONT_SIZE)).trimmed().toDouble(&ok);
-    if (!ok || !(points > 0) || points > 200)
+    if (!ok || !(points > 0))
         points = 12;
     if (family.isEmpty() || !QFontDatabase::hasFamily(family))
         family = sans_family();
@@ -119,10 +120,7 @@ static QPixmap blank(int width, int height, qreal ratio) {
     return pixmap;
 }
 
-static void smooth(QPainter &p) {
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-}
+static void smooth(QPainter &p) { p.setRenderHint(QPainter::Antialiasing); }
 
 static QPen pen(const QColor &color, qreal width, Qt::PenCapStyle cap = Qt::RoundCap) {
     return QPen(color, width, Qt::SolidLine, cap, Qt::RoundJoin);
@@ -176,7 +174,7 @@ static void sheet(QPainter &p, const QRectF &r, bool lines) {
         p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
 }
 
-static void folder(QPainter &p) {
+static void draw_folder(QPainter &p) {
     QPainterPath back;
     back.moveTo(1.5, 3.5);
     back.lineTo(5.5, 3.5);
@@ -200,7 +198,6 @@ static void dot(QPainter &p, const QPointF &centre) {
     p.drawEllipse(centre, 2.75, 2.75);
 }
 
-static void draw_folder(QPainter &p) { folder(p); }
 static void draw_file(QPainter &p) { sheet(p, QRectF(3.5, 1.5, 9, 13), true); }
 
 static void draw_archive(QPainter &p) {
@@ -249,7 +246,7 @@ static void draw_database(QPainter &p) {
 }
 
 static void draw_project(QPainter &p) {
-    folder(p);
+    draw_folder(p);
     dot(p, QPointF(11.5, 11));
 }
 
@@ -258,26 +255,46 @@ static void draw_ssafe_file(QPainter &p) {
     dot(p, QPointF(11.5, 12));
 }
 
-// A safe: a heavy door with a dial, standing on two feet.
-static void vault(QPainter &p, const QRectF &r, qreal unit) {
+// A safe: a heavy door with a dial on two feet; in detail also the door's
+// frame, hinges, a handle and the slot on top that history drops into.
+static void vault(QPainter &p, const QRectF &r, qreal unit, bool detail) {
+    const QColor edge(0x0e, 0x2d, 0x48), frame(0x6d, 0xa8, 0xcc);
     p.setPen(Qt::NoPen);
-    p.setBrush(k_deep);
+    p.setBrush(edge);
     const qreal foot = 2 * unit;
     p.drawRect(QRectF(r.left() + unit, r.bottom(), foot, unit * 1.5));
     p.drawRect(QRectF(r.right() - unit - foot, r.bottom(), foot, unit * 1.5));
-    p.setPen(pen(QColor(0x0e, 0x2d, 0x48), unit));
+    p.setPen(pen(edge, unit));
     p.setBrush(vertical(r.top(), r.bottom(), QColor(0x3b, 0x7b, 0xa8), k_deep));
     p.drawRoundedRect(r, 1.5 * unit, 1.5 * unit);
-    const qreal radius = std::min(r.width(), r.height()) * 0.26;
-    const QPointF centre = r.center();
-    p.setPen(pen(QColor(0x0e, 0x2d, 0x48), unit));
+    const qreal radius = std::min(r.width(), r.height()) * (detail ? 0.22 : 0.26);
+    const QPointF centre = r.center() + QPointF(detail ? -r.width() * 0.08 : 0, 0);
+    if (detail) {
+        const QRectF door = r.adjusted(2.5 * unit, 2.5 * unit, -2.5 * unit, -2 * unit);
+        p.setPen(pen(frame, unit * 0.75));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(door, unit, unit);
+        p.setPen(Qt::NoPen);
+        p.setBrush(frame);
+        for (qreal f : {0.25, 0.75})
+            p.drawRect(QRectF(door.left() - unit, door.top() + door.height() * f - unit, unit, 2 * unit));
+        p.setPen(pen(k_mint, 1.25 * unit));
+        const QPointF grip = centre + QPointF(radius + 2.5 * unit, 0);
+        p.drawLine(grip, grip + QPointF(3 * unit, 0));
+        p.setPen(pen(edge, unit));
+        p.setBrush(QColor(0x0a, 0x22, 0x38));
+        p.drawRoundedRect(
+            QRectF(r.center().x() - r.width() * 0.18, r.top() - 0.5 * unit, r.width() * 0.36, 1.5 * unit),
+            0.75 * unit, 0.75 * unit);
+    }
+    p.setPen(pen(edge, unit));
     p.setBrush(vertical(centre.y() - radius, centre.y() + radius, QColor(0xd8, 0xf4, 0xf1), k_mint));
     p.drawEllipse(centre, radius, radius);
     p.setPen(pen(k_teal, unit));
     p.drawLine(centre, centre + QPointF(0, -radius * 0.6));
 }
 
-static void draw_vob(QPainter &p) { vault(p, QRectF(1.5, 2.5, 13, 10), 1); }
+static void draw_vob(QPainter &p) { vault(p, QRectF(1.5, 2.5, 13, 10), 1, false); }
 
 static void draw_done(QPainter &p) {
     QPainterPath check;
@@ -285,9 +302,9 @@ static void draw_done(QPainter &p) {
     check.lineTo(6.5, 12);
     check.lineTo(13, 4);
     p.setBrush(Qt::NoBrush);
-    p.setPen(pen(QColor(0x1f, 0x7a, 0x33), 3.2));
+    p.setPen(pen(QColor(0x1f, 0x7a, 0x33), 3.6));
     p.drawPath(check);
-    p.setPen(pen(QColor(0x3c, 0xb8, 0x55), 2));
+    p.setPen(pen(QColor(0x3c, 0xb8, 0x55), 2.4));
     p.drawPath(check);
 }
 
@@ -316,38 +333,62 @@ static void draw_error(QPainter &p) {
     p.drawEllipse(QPointF(8, 11.6), 1.2, 1.2);
 }
 
-// A line of history: versions as rings on a trunk, a branch leaving and
-// merging back, all of it flowing down into the vault.
-static void history(QPainter &p, qreal x, qreal top, qreal step, qreal reach, qreal ring, qreal line,
-                    const QColor &stroke, const QColor &fill) {
-    const QPointF v0(x, top), v1(x, top + step), v2(x, top + 2 * step);
-    const QPointF branch(x + reach, top + step);
+// A side line of history: leaves the trunk at version `from`, keeps a
+// version beside each one of the trunk, and merges back at `to`.
+struct Branch {
+    int from, to;
+    qreal reach;   // signed: right of the trunk when positive
+};
+
+// History as rings on a trunk of `count` versions, with its branches, running
+// down to `bottom` where an arrow drops it into the vault.
+struct History {
+    qreal x, top, step, bottom, ring, line;
+    int count;
+    std::vector<Branch> branches;
+};
+
+static void history(QPainter &p, const History &h, const QBrush &stroke, const QColor &fill) {
+    auto at = [&](int i, qreal dx) { return QPointF(h.x + dx, h.top + i * h.step); };
     p.setBrush(Qt::NoBrush);
-    p.setPen(pen(stroke, line));
-    p.drawLine(v0, v2 + QPointF(0, step * 0.75));
-    QPainterPath out;
-    out.moveTo(v0);
-    out.cubicTo(QPointF(x + reach * 0.2, top + step * 0.55), QPointF(branch.x(), top + step * 0.45), branch);
-    out.cubicTo(QPointF(branch.x(), top + step * 1.55), QPointF(x + reach * 0.2, top + step * 1.45), v2);
-    p.drawPath(out);
+    p.setPen(QPen(stroke, h.line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(at(0, 0), QPointF(h.x, h.bottom));
+    const qreal head = h.line * 1.6;
+    p.drawPolyline(QPolygonF{QPointF(h.x - head, h.bottom - head), QPointF(h.x, h.bottom),
+                             QPointF(h.x + head, h.bottom - head)});
+    for (const Branch &b : h.branches) {
+        QPainterPath side;
+        side.moveTo(at(b.from, 0));
+        const qreal bend = h.step * 0.55;
+        side.cubicTo(at(b.from, b.reach * 0.1) + QPointF(0, bend), at(b.from + 1, b.reach) - QPointF(0, bend),
+                     at(b.from + 1, b.reach));
+        side.lineTo(at(b.to - 1, b.reach));
+        side.cubicTo(at(b.to - 1, b.reach) + QPointF(0, bend), at(b.to, b.reach * 0.1) - QPointF(0, bend),
+                     at(b.to, 0));
+        p.drawPath(side);
+    }
     p.setBrush(fill);
-    for (const QPointF &v : {v0, v1, v2, branch})
-        p.drawEllipse(v, ring, ring);
+    for (int i = 0; i < h.count; ++i)
+        p.drawEllipse(at(i, 0), h.ring, h.ring);
+    for (const Branch &b : h.branches)
+        for (int i = b.from + 1; i < b.to; ++i)
+            p.drawEllipse(at(i, b.reach), h.ring, h.ring);
 }
 
 static QPixmap draw_header() {
     QPixmap pixmap = blank(49, 49, device_ratio());
     QPainter p(&pixmap);
     smooth(p);
-    history(p, 20.5, 5.5, 8, 11, 3, 2, k_teal, Qt::white);
-    vault(p, QRectF(7.5, 28.5, 30, 16), 1.5);
+    history(p, History{20.5, 4, 7, 28, 2.5, 1.5, 3, {{0, 2, 9.5}}}, k_teal, Qt::white);
+    vault(p, QRectF(5.5, 30.5, 38, 14), 1.25, true);
     return pixmap;
 }
 
 static QPixmap draw_watermark() {
-    const int w = 164, h = 314;
+    // Tall enough to fill the side of the window at its usual size; the
+    // motif keeps its place in the upper part.
+    const int w = 164, h = 500;
     QPixmap pixmap = blank(w, h, device_ratio());
-    pixmap.fill(k_deep);
     QPainter p(&pixmap);
     smooth(p);
     QLinearGradient ground(0, 0, 0, h);
@@ -355,19 +396,25 @@ static QPixmap draw_watermark() {
     ground.setColorAt(0.55, QColor(0x1d, 0x5d, 0x86));
     ground.setColorAt(1, QColor(0x27, 0x8a, 0x90));
     p.fillRect(QRectF(0, 0, w, h), ground);
-    // A soft light where history enters the repository.
-    QRadialGradient glow(QPointF(w / 2.0, 235), 110);
-    glow.setColorAt(0, QColor(255, 255, 255, 60));
+    p.translate(0, 60);
+    // A soft light where history enters the repository, and faint rings of
+    // time around it.
+    const QPointF heart(w / 2.0, 240);
+    QRadialGradient glow(heart, 120);
+    glow.setColorAt(0, QColor(255, 255, 255, 56));
     glow.setColorAt(1, QColor(255, 255, 255, 0));
-    p.fillRect(QRectF(0, 0, w, h), glow);
-    // Faint rings of time behind the motif.
+    p.fillRect(QRectF(0, -60, w, h), glow);
     p.setBrush(Qt::NoBrush);
-    for (int i = 1; i <= 4; ++i) {
-        p.setPen(pen(QColor(255, 255, 255, 14), 1));
-        p.drawEllipse(QPointF(w / 2.0, 235), 48.0 + 34 * i, 48.0 + 34 * i);
-    }
-    history(p, 64, 52, 46, 42, 7.5, 3, QColor(0xc9, 0xef, 0xec, 220), QColor(0x1b, 0x56, 0x7c));
-    vault(p, QRectF(32, 214, 100, 62), 3);
+    p.setPen(pen(QColor(255, 255, 255, 16), 1));
+    for (int i = 1; i <= 5; ++i)
+        p.drawEllipse(heart, 40.0 + 36 * i, 40.0 + 36 * i);
+    // The oldest versions fade into the ground.
+    QLinearGradient fade(0, 20, 0, 200);
+    fade.setColorAt(0, QColor(0xc9, 0xef, 0xec, 40));
+    fade.setColorAt(1, QColor(0xc9, 0xef, 0xec, 235));
+    history(p, History{78, 26, 34, 206, 6.5, 3, 5, {{0, 2, -30}, {1, 4, 34}}}, fade,
+            QColor(0x1a, 0x52, 0x78));
+    vault(p, QRectF(26, 216, 112, 64), 3, true);
     return pixmap;
 }
 
@@ -399,9 +446,9 @@ QIcon wiz_error_icon() {
 QIcon wiz_tree_icon(wiz_icon kind) {
     // In the order of wiz_icon.
     static const std::array<QIcon, 7> icons = {
-        grid_icon(draw_folder, {16, 32}),   grid_icon(draw_file, {16, 32}),
-        grid_icon(draw_archive, {16, 32}),  grid_icon(draw_database, {16, 32}),
-        grid_icon(draw_project, {16, 32}),  grid_icon(draw_ssafe_file, {16, 32}),
+        grid_icon(draw_folder, {16, 32}),  grid_icon(draw_file, {16, 32}),
+        grid_icon(draw_archive, {16, 32}), grid_icon(draw_database, {16, 32}),
+        grid_icon(draw_project, {16, 32}), grid_icon(draw_ssafe_file, {16, 32}),
         grid_icon(draw_vob, {16, 32}),
     };
     const auto index = static_cast<std::size_t>(kind);

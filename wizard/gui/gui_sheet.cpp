@@ -40,6 +40,9 @@ void name_button(QAbstractButton *b, const char *name, const QString &text) {
 WizPageBase::WizPageBase(SheetImport *sheet, WizPage id, bool exterior)
     : sheet_(sheet), id_(id), exterior_(exterior) {
     setObjectName(QString("page%1").arg(int(id)));
+    // Before the page has children: they inherit the enlarged font, and the
+    // exterior pages' titles keep the font they are given.
+    wiz_apply_dialog_font(this);
     if (exterior)
         setPixmap(QWizard::WatermarkPixmap, wiz_watermark_pixmap());
 }
@@ -97,7 +100,6 @@ SheetImport::SheetImport(TempSnapshotView *view, WizCommandLine options, QWidget
     for (WizPageBase *p : pages) {
         setPage(int(p->id()), p);
         pages_[p->id()] = p;
-        wiz_apply_dialog_font(p);
     }
     setStartId(int(WizPage::WELCOME));
 

@@ -31,6 +31,13 @@ QString elapsed_text(qint64 ms) {
                      : QString("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar('0'));
 }
 
+// Rows not yet done keep the icon's room, so that the texts line up.
+QIcon blank_icon() {
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
+}
+
 QString count_text(long n, const char *one, const char *many) {
     return QString("%L1 %2").arg(n).arg(n == 1 ? one : many);
 }
@@ -129,7 +136,7 @@ void PageImportProgress::on_active() {
     WizProgressAction first = model_->activate();
     rows_->clear();
     for (const ProgressModel::Row &r : model_->rows())
-        new QTreeWidgetItem(rows_, {qs(r.source), qs(r.destination)});
+        (new QTreeWidgetItem(rows_, {qs(r.source), qs(r.destination)}))->setIcon(0, blank_icon());
     ticker_->start();
     show_model();
     show_status();
@@ -141,6 +148,14 @@ void PageImportProgress::handle(const ImportEvent &event) {
         ++elements_;
     else if (event.kind == ImportEvent::VERSION || event.kind == ImportEvent::VERSION_IDENTICAL)
         ++versions_;
+    // A failed row shows the failure icon (the rows keep the run's order,
+    // which the pending requests have until the batch is closed).
+    if (event.kind == ImportEvent::FAILED && model_->running()) {
+        const SheetModel::Requests &pending = sheet()->model().pending();
+        for (size_t i = 0; i < pending.size(); ++i)
+            if (pending[i].get() == event.request && int(i) < rows_->topLevelItemCount())
+                rows_->topLevelItem(int(i))->setIcon(0, wiz_failure_icon());
+    }
     WizProgressAction next = model_->handle(event, sheet()->ui());
     show_model();
     act(next);
@@ -180,9 +195,10 @@ void PageImportProgress::show_model() {
     const auto &rows = model_->rows();
     for (int i = 0; i < rows_->topLevelItemCount() && size_t(i) < rows.size(); ++i) {
         QTreeWidgetItem *row = rows_->topLevelItem(i);
-        bool done = rows[size_t(i)].done_icon;
-        if (done != !row->icon(0).isNull())
-            row->setIcon(0, done ? wiz_done_icon() : QIcon());
+        if (rows[size_t(i)].done_icon && !row->data(0, Qt::UserRole).toBool()) {
+            row->setIcon(0, wiz_done_icon());
+            row->setData(0, Qt::UserRole, true);
+        }
     }
     if (int at = model_->scroll_row(); at >= 0 && at < rows_->topLevelItemCount())
         rows_->scrollToItem(rows_->topLevelItem(at));
