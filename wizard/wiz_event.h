@@ -11,7 +11,11 @@
 // its VersionId, a = branch, b = new); 8 a version equal to its predecessor
 // (name, a = branch); 9 the request succeeded; 10 it failed (error).
 // Kinds 0 and 1 to 8 are sent (the import thread waits until the page has
-// handled them); 9 and 10 are posted.
+// handled them); 9 and 10 are posted. The routine kinds 5 to 8 come one per
+// directory, element or version, tens of thousands in a run: the import
+// thread gathers them for a short while and delivers one event of each kind
+// with `count` saying how many it stands for (the last one's data), so that
+// the import does not wait on the page for every version.
 #pragma once
 
 #include <memory>
@@ -39,5 +43,6 @@ struct ImportEvent {
     WizRequest *request = nullptr;   // the running request (every kind)
     std::string name;
     long a = 0, b = 0, c = 0, d = 0;
+    long count = 1;   // kinds 5 to 8: the number of like events this one stands for
     std::shared_ptr<VantorException> error;   // kind 10
 };

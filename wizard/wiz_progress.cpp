@@ -125,7 +125,7 @@ WizProgressAction ProgressModel::handle(const ImportEvent &event, WizUi *ui) {
         case ImportEvent::VERSION_IDENTICAL:
             make_current(4);
             bar_enabled_ = true;
-            bar_pos_ = std::min(bar_pos_ + 1, bar_max_);
+            bar_pos_ = int(std::min(long(bar_pos_) + std::max(event.count, 1L), long(bar_max_)));
             break;
         case ImportEvent::SUCCEEDED:
             phases_[3].text_enabled = true;

@@ -119,6 +119,41 @@ void ImportThread::stop() {
 
 void ImportThread::stop_request() { stop_.request(); }
 
+namespace {
+// How long routine events are gathered: the page still moves its bar about
+// 25 times a second.
+constexpr std::chrono::milliseconds GATHER_TIME{40};
+
+bool routine(int kind) { return kind >= ImportEvent::DIRECTORY && kind <= ImportEvent::VERSION_IDENTICAL; }
+}   // namespace
+
+void ImportThread::deliver(const ImportEvent &ev) {
+    if (!routine(ev.kind)) {
+        flush_gathered();
+        send(ev);
+        return;
+    }
+    ImportEvent &g = gathered_[ev.kind - ImportEvent::DIRECTORY];
+    long total = g.kind == ev.kind ? g.count + ev.count : ev.count;
+    g = ev;
+    g.count = total;
+    if (std::chrono::steady_clock::now() - last_delivery_ >= GATHER_TIME)
+        flush_gathered();
+}
+
+void ImportThread::flush_gathered() {
+    // Directories come before the elements; an element's versions before it.
+    for (int kind : {ImportEvent::DIRECTORY, ImportEvent::VERSION, ImportEvent::VERSION_IDENTICAL,
+                     ImportEvent::ELEMENT}) {
+        ImportEvent &g = gathered_[kind - ImportEvent::DIRECTORY];
+        if (g.kind == kind && g.count > 0)
+            send(g);
+        g = ImportEvent{};
+        g.count = 0;
+    }
+    last_delivery_ = std::chrono::steady_clock::now();
+}
+
 void ImportThread::send(const ImportEvent &ev) {
     Handler handler = handler_;
     sender_.send([handler, ev] { handler(ev); });
@@ -153,13 +188,17 @@ void ImportThread::loop() {
         try {
             DynamicContext context(
                 wiz_format(IDS_CTX_IMPORTING, {task->source_text(), task->destination_text()}));
-            task->run([this](const ImportEvent &ev) { send(ev); }, &stop_);
+            last_delivery_ = std::chrono::steady_clock::now();
+            task->run([this](const ImportEvent &ev) { deliver(ev); }, &stop_);
+            flush_gathered();
             end.kind = ImportEvent::SUCCEEDED;
         } catch (const VantorException &e) {
+            flush_gathered();
             end.kind = ImportEvent::FAILED;
             end.error = std::make_shared<VantorException>(e);
         } catch (const std::exception &e) {
             // Nothing may leave the thread; the page still hears of it.
+            flush_gathered();
             end.kind = ImportEvent::FAILED;
             end.error = std::make_shared<VantorException>(VantorException::COMPLETE, e.what());
         }

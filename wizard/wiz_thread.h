@@ -13,6 +13,7 @@
 // that waits for it.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -73,6 +74,10 @@ public:
 
 private:
     void loop();
+    // A routine event (5 to 8) is gathered; any other first delivers what
+    // was gathered, then is sent.
+    void deliver(const ImportEvent &ev);
+    void flush_gathered();
     void send(const ImportEvent &ev);
     void post(const ImportEvent &ev);
 
@@ -83,5 +88,9 @@ private:
     std::condition_variable cv_;
     bool gate_open_ = false, stopping_ = false, joined_ = false;
     ImportTask *next_ = nullptr;
+    // The routine events gathered since the last delivery (the import
+    // thread's own), by kind 5 to 8; a gathered event's count is its total.
+    ImportEvent gathered_[4];
+    std::chrono::steady_clock::time_point last_delivery_;
     std::thread thread_;
 };

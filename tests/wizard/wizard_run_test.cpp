@@ -191,9 +191,12 @@ struct Recorder : QObject {
         if (ev.kind == ImportEvent::SUCCEEDED || ev.kind == ImportEvent::FAILED)
             loop.quit();
     }
+    // The events of a kind, a gathered one counting for what it stands for.
     int count(int kind) const {
-        return int(std::count_if(events.begin(), events.end(),
-                                 [&](const ImportEvent &e) { return e.kind == kind; }));
+        long n = 0;
+        for (const ImportEvent &e : events)
+            n += e.kind == kind ? e.count : 0;
+        return int(n);
     }
 };
 

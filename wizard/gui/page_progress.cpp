@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <functional>
+
 #include "wizard/gui/gui_look.h"
 #include "wizard/gui/gui_pages.h"
 #include "wizard/gui/gui_request_list.h"
@@ -41,6 +43,26 @@ QIcon blank_icon() {
 QString count_text(long n, const char *one, const char *many) {
     return QString("%L1 %2").arg(n).arg(n == 1 ? one : many);
 }
+
+// The page's boxes: the page first shows what the model now says (the phase
+// a request failed in), so that the question is asked over the failure.
+class ShowingUi : public WizUi {
+public:
+    ShowingUi(WizUi *ui, std::function<void()> show) : ui_(ui), show_(std::move(show)) {}
+    void message_box(wiz_box kind, const std::string &text) override {
+        show_();
+        ui_->message_box(kind, text);
+    }
+    bool ask_yes_no(const std::string &text) override {
+        show_();
+        return ui_->ask_yes_no(text);
+    }
+    void wait_cursor(bool on) override { ui_->wait_cursor(on); }
+
+private:
+    WizUi *ui_;
+    std::function<void()> show_;
+};
 
 }   // namespace
 
@@ -145,9 +167,9 @@ void PageImportProgress::on_active() {
 
 void PageImportProgress::handle(const ImportEvent &event) {
     if (event.kind == ImportEvent::ELEMENT)
-        ++elements_;
+        elements_ += event.count;
     else if (event.kind == ImportEvent::VERSION || event.kind == ImportEvent::VERSION_IDENTICAL)
-        ++versions_;
+        versions_ += event.count;
     // A failed row shows the failure icon (the rows keep the run's order,
     // which the pending requests have until the batch is closed).
     if (event.kind == ImportEvent::FAILED && model_->running()) {
@@ -156,7 +178,8 @@ void PageImportProgress::handle(const ImportEvent &event) {
             if (pending[i].get() == event.request && int(i) < rows_->topLevelItemCount())
                 rows_->topLevelItem(int(i))->setIcon(0, wiz_failure_icon());
     }
-    WizProgressAction next = model_->handle(event, sheet()->ui());
+    ShowingUi ui(sheet()->ui(), [this] { show_model(); });
+    WizProgressAction next = model_->handle(event, &ui);
     show_model();
     act(next);
 }
