@@ -13,9 +13,9 @@ namespace {
 const size_t GROUP_ELEMENTS = 256;
 const int64_t GROUP_BYTES = int64_t(32) << 20;
 const std::chrono::milliseconds GROUP_TIME{500};
-// A caller with callbacks (a progress page) hears of each element once it is
-// committed, and may stop the import at the next commit: its groups close
-// sooner, so that neither its progress nor a stop waits long.
+// A caller with callbacks hears of each element once it is committed. One
+// that takes groups (group_told) gets them closed sooner, so that neither its
+// progress nor its stop waits long.
 const std::chrono::milliseconds TOLD_GROUP_TIME{100};
 
 // An element of a committed group: counted, listed, shown and told.
@@ -73,6 +73,10 @@ int imp_group_begin(imp_run *run, std::string *err) {
 
 bool imp_group_full(const imp_run *run) {
     const imp_group &g = run->group;
+    // Other callers with callbacks may stop the import right after an
+    // element: one element per transaction.
+    if (g.txn && run->p->callbacks && !run->p->group_told)
+        return true;
     auto limit = run->p->callbacks ? TOLD_GROUP_TIME : GROUP_TIME;
     return g.txn && (g.done.size() >= GROUP_ELEMENTS || g.bytes >= GROUP_BYTES ||
                      std::chrono::steady_clock::now() - g.start >= limit);

@@ -76,6 +76,12 @@ struct imp_params {
     int label_directory = 0;            // 1: LabelAll labels the directories too
     const char *comment = nullptr;      // for records without a comment; null: none
     const imp_callbacks *callbacks = nullptr;   // null: a progress line on a terminal
+    // With callbacks: each element is committed on its own, so that a stop
+    // asked for in a callback ends the import right after that element. 1:
+    // elements share commits of at most a tenth of a second, and the
+    // callbacks of a commit's elements come after it, together; a stop then
+    // takes effect at the next commit (far fewer syncs: a progress page).
+    int group_told = 0;
     // Out: the branch type the versions went onto (the last OntoBranch
     // component), "" for main.
     std::string branch_type;

@@ -244,6 +244,38 @@ TEST_F(ImportFixture, StopRequestBetweenElements) {
     EXPECT_EQ(contents("y@@/main/1"), "a");
 }
 
+// A caller that takes grouped commits (the wizard) hears of every element of
+// the commit its stop falls in: none is in the VOB without being told, and
+// the import stops at that commit.
+TEST_F(ImportFixture, StopRequestWithGroupedCommits) {
+    testutil::write_file(src + "/a", "a");
+    datafile_builder b = data_head(src);
+    for (const char *name : {"x", "y"}) {
+        b.marker("ELEMENT_BEGIN").str("Name", name).event("ann", 10);
+        b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractFile", "a");
+        b.marker("VERSION_END").marker("ELEMENT_END");
+    }
+    static std::vector<std::string> told;
+    told.clear();
+    imp_callbacks cb = {};
+    cb.element = [](void *, const char *name, vob_oid, int) {
+        told.push_back(name);
+        imp_request_stop();
+        return 0;
+    };
+    EXPECT_EQ(run_import(b.text, [&](imp_params &p) {
+                  p.callbacks = &cb;
+                  p.group_told = 1;
+              }),
+              1);
+    EXPECT_EQ(told, (std::vector<std::string>{"x", "y"}));
+    EXPECT_NE(err_text.find("The import was interrupted after 2 elements (2 new) and 2 new versions."),
+              std::string::npos)
+        << err_text;
+    EXPECT_EQ(contents("y@@/main/1"), "a");
+    imp_clear_stop();
+}
+
 // -debug keeps the temporary files of its run, and later runs leave them be.
 TEST_F(ImportFixture, DebugKeepsTheTemporaryDirectory) {
     std::string tmpd = tmp + "/tmpd";
