@@ -137,6 +137,8 @@ WizProgressAction ProgressModel::handle(const ImportEvent &event, WizUi *ui) {
             return after_request(ui, nullptr);
         case ImportEvent::FAILED: {
             ++failed_;
+            if (current_ < rows_.size())
+                rows_[current_].failed_icon = true;
             std::string message;
             if (event.error) {
                 sheet_->log().append(*event.error);

@@ -39,6 +39,7 @@ public:
     struct Row {
         std::string source, destination;
         bool done_icon = false;
+        bool failed_icon = false;   // beside the page's done icon: the request failed
     };
 
     explicit ProgressModel(SheetModel *sheet);

@@ -626,6 +626,8 @@ TEST_F(WizardRunTest, SheetRunsABatchThroughTheThread) {
     EXPECT_TRUE(ph[0].icon_visible && ph[0].icon_failed);
     EXPECT_FALSE(ph[1].icon_visible || ph[2].icon_visible || ph[3].icon_visible);
     EXPECT_EQ(last_run->failed(), 1);
+    EXPECT_TRUE(last_run->rows()[0].failed_icon && !last_run->rows()[0].done_icon);
+    EXPECT_FALSE(last_run->rows()[1].failed_icon);   // never started
     EXPECT_TRUE(last_run->error_icon());
     EXPECT_TRUE(sheet.pending().empty());
     EXPECT_EQ(sheet.done().size(), 3u);

@@ -42,6 +42,7 @@
 
 #include "wizard/gui/gui_app.h"
 #include "wizard/gui/gui_sheet.h"
+#include "wizard/wiz_legacy.h"
 
 namespace {
 
@@ -127,11 +128,10 @@ bool parse_page(const std::string &word, WizPage *out) {
     return false;
 }
 
-// The kinds' short names and the texts the kind list shows.
-const std::pair<const char *, const char *> kind_names[] = {
-    {"ffile", "ordinary files"},    {"pvcs", "PVCS Version Manager"},
-    {"ssafe", "Visual SourceSafe"}, {"rcs", "RCS"},
-    {"si", "MKS Source Integrity"},
+// The kinds' short names; the kind list shows their display texts.
+const std::pair<const char *, LegacyKind::Id> kind_names[] = {
+    {"ffile", LegacyKind::FFILE}, {"pvcs", LegacyKind::PVCS}, {"ssafe", LegacyKind::SSAFE},
+    {"rcs", LegacyKind::RCS},     {"si", LegacyKind::SI},
 };
 
 QMessageBox *visible_box() {
@@ -422,9 +422,9 @@ Result Runner::begin(const Step &s) {
         if (!combo || n < 1)
             return fail(combo ? "names a kind" : "no kindList");
         QString text = QString::fromStdString(after_words(s.text, 1));
-        for (const auto &[name, shown] : kind_names)
+        for (const auto &[name, id] : kind_names)
             if (s.words[1] == name)
-                text = shown;
+                text = QString::fromStdString(LegacyKind::get(id)->display());
         int i = combo->findText(text, Qt::MatchExactly);
         if (i < 0)
             return fail("kindList has no \"" + text.toStdString() + "\"");

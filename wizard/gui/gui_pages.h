@@ -120,6 +120,7 @@ private:
     QPushButton *stop_;
     QTimer *ticker_;
     QElapsedTimer clock_;
+    int icon_px_;   // the phases' icons
     long elements_ = 0, versions_ = 0;
 };
 

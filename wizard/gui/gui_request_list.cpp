@@ -29,6 +29,8 @@ void wiz_equal_columns(QTreeWidget *list, int first_title, int second_title) {
 
 WizRequestList::WizRequestList(SheetModel *model, int first_title, int second_title, QWidget *parent)
     : QTreeWidget(parent), model_(model) {
+    setObjectName("requestList");
+    setAccessibleName("Requested imports");
     wiz_equal_columns(this, first_title, second_title);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
 }

@@ -19,8 +19,6 @@ constexpr QWizard::WizardButton BACK_BUTTON = QWizard::CustomButton1;
 constexpr QWizard::WizardButton NEXT_BUTTON = QWizard::CustomButton2;
 constexpr QWizard::WizardButton FINISH_BUTTON = QWizard::CustomButton3;
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 // The profile the window's size is kept in: "Velk/Vantor/CurrentVersion"
 // under the wizard's title, in the user's configuration directory.
 QSettings *profile() {
@@ -65,6 +63,15 @@ QLabel *WizPageBase::make_label(const char *object_name, const QString &text) {
     label->setAccessibleName(object_name);
     label->setAccessibleDescription(text);
     return label;
+}
+
+QLabel *WizPageBase::make_error_icon() {
+    QLabel *icon = make_label("errorIcon");
+    icon->setPixmap(wiz_error_icon().pixmap(32));
+    icon->setFixedSize(36, 36);
+    icon->setAccessibleName("Errors occurred");
+    icon->hide();
+    return icon;
 }
 
 QLabel *WizPageBase::make_title(const char *object_name, const QString &text) {
@@ -198,26 +205,18 @@ void SheetImport::on_page_changed(int id) {
     }
 }
 
-void SheetImport::on_back() {
-    WizPageBase *p = active_page();
-    if (!p || !(buttons_ & BACK))
-        return;
-    WizPage to;
-    {
-        WizWaitCursor wait(ui_.get());
-        to = p->wizard_back();
-    }
-    go_to(to);
-}
+void SheetImport::on_back() { move(BACK, &WizPageBase::wizard_back); }
+void SheetImport::on_next() { move(NEXT, &WizPageBase::wizard_next); }
 
-void SheetImport::on_next() {
+// The page decides where its button leads, under the wait cursor.
+void SheetImport::move(int button, WizPage (WizPageBase::*route)()) {
     WizPageBase *p = active_page();
-    if (!p || !(buttons_ & NEXT))
+    if (!p || !(buttons_ & button))
         return;
     WizPage to;
     {
         WizWaitCursor wait(ui_.get());
-        to = p->wizard_next();
+        to = (p->*route)();
     }
     go_to(to);
 }

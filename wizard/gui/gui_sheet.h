@@ -20,10 +20,15 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "wizard/wiz_sheet.h"
 
 class QAbstractButton;
+
+// The wizard's texts are UTF-8 strings; Qt's are QStrings.
+inline QString qs(const std::string &s) { return QString::fromStdString(s); }
+
 class QLabel;
 class SheetImport;
 class TempSnapshotView;
@@ -61,6 +66,8 @@ protected:
     bool ask_cancel();
     // A label of the page: word-wrapped, named for tests and screen readers.
     QLabel *make_label(const char *object_name, const QString &text = {});
+    // The error icon of a page's result, hidden until the page shows it.
+    QLabel *make_error_icon();
     // The exterior pages' title control, in the title font.
     QLabel *make_title(const char *object_name, const QString &text);
 
@@ -112,6 +119,7 @@ protected:
 private:
     void on_back();
     void on_next();
+    void move(int button, WizPage (WizPageBase::*route)());
     void on_finish();
     void on_page_changed(int id);
     void restore_geometry();

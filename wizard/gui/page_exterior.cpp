@@ -10,8 +10,6 @@
 
 namespace {
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 bool completion_page(WizPage id) { return id != WizPage::WELCOME; }
 
 bool failure_page(WizPage id) { return id == WizPage::IMPORT_FAIL || id == WizPage::PROJECT_FAIL; }

@@ -8,18 +8,11 @@
 #include "wizard/gui/gui_pages.h"
 #include "wizard/wiz_strings.h"
 
-namespace {
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-}   // namespace
-
 PageIterate::PageIterate(SheetImport *sheet) : WizPageBase(sheet, WizPage::ITERATE, false) {
     setTitle(qs(wiz_string(IDS_ITERATE_HEADER)));
     setSubTitle(qs(wiz_string(IDS_ITERATE_SUBTITLE)));
     auto *grid = new QGridLayout(this);
-    error_icon_ = make_label("errorIcon");
-    error_icon_->setPixmap(wiz_error_icon().pixmap(32));
-    error_icon_->setFixedSize(36, 36);
-    error_icon_->setAccessibleName("Errors occurred");
+    error_icon_ = make_error_icon();
     result_ = make_label("resultText");
     back_ = make_label("backText");
     project_ = make_label("projectText");

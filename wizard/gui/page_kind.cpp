@@ -8,10 +8,6 @@
 #include "wizard/wiz_legacy.h"
 #include "wizard/wiz_strings.h"
 
-namespace {
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-}   // namespace
-
 PageLegacyKind::PageLegacyKind(SheetImport *sheet) : WizPageBase(sheet, WizPage::LEGACY_KIND, false) {
     setTitle(qs(wiz_string(IDS_KIND_HEADER)));
     setSubTitle(qs(wiz_string(IDS_KIND_SUBTITLE)));

@@ -25,8 +25,6 @@
 
 namespace {
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 QString elapsed_text(qint64 ms) {
     qint64 s = ms / 1000;
     return s >= 3600 ? QString("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'))
@@ -82,12 +80,12 @@ PageImportProgress::PageImportProgress(SheetImport *sheet)
     static const char *const text_names[4] = {"phase1Text", "phase2Text", "phase3Text", "phase4Text"};
     static const char *const icon_names[4] = {"phase1Icon", "phase2Icon", "phase3Icon", "phase4Icon"};
     auto *phases = new QGridLayout;
-    int icon_px = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    icon_px_ = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     model_ = std::make_unique<ProgressModel>(&sheet->model());
     for (int i = 0; i < 4; ++i) {
         phase_icon_[i] = make_label(icon_names[i]);
-        phase_icon_[i]->setFixedSize(icon_px + 4, icon_px + 4);
-        phase_icon_[i]->setPixmap(wiz_done_icon().pixmap(icon_px));
+        phase_icon_[i]->setFixedSize(icon_px_ + 4, icon_px_ + 4);
+        phase_icon_[i]->setPixmap(wiz_done_icon().pixmap(icon_px_));
         phase_icon_[i]->setAccessibleName(QString("Phase %1 result").arg(i + 1));
         phase_text_[i] = make_label(text_names[i], qs(wiz_string(model_->phases()[size_t(i)].string_id)));
         phase_text_[i]->setEnabled(false);
@@ -116,15 +114,11 @@ PageImportProgress::PageImportProgress(SheetImport *sheet)
     box->addLayout(status_row);
 
     auto *done_row = new QHBoxLayout;
-    error_icon_ = make_label("errorIcon");
-    error_icon_->setPixmap(wiz_error_icon().pixmap(32));
-    error_icon_->setFixedSize(36, 36);
-    error_icon_->setAccessibleName("Errors occurred");
+    error_icon_ = make_error_icon();
     completion_ = make_label("completionText");
     done_row->addWidget(error_icon_);
     done_row->addWidget(completion_, 1);
     box->addLayout(done_row);
-    error_icon_->hide();
     completion_->hide();
 
     ticker_ = new QTimer(this);
@@ -170,14 +164,6 @@ void PageImportProgress::handle(const ImportEvent &event) {
         elements_ += event.count;
     else if (event.kind == ImportEvent::VERSION || event.kind == ImportEvent::VERSION_IDENTICAL)
         versions_ += event.count;
-    // A failed row shows the failure icon (the rows keep the run's order,
-    // which the pending requests have until the batch is closed).
-    if (event.kind == ImportEvent::FAILED && model_->running()) {
-        const SheetModel::Requests &pending = sheet()->model().pending();
-        for (size_t i = 0; i < pending.size(); ++i)
-            if (pending[i].get() == event.request && int(i) < rows_->topLevelItemCount())
-                rows_->topLevelItem(int(i))->setIcon(0, wiz_failure_icon());
-    }
     ShowingUi ui(sheet()->ui(), [this] { show_model(); });
     WizProgressAction next = model_->handle(event, &ui);
     show_model();
@@ -204,12 +190,11 @@ void PageImportProgress::act(const WizProgressAction &action) {
 }
 
 void PageImportProgress::show_model() {
-    int icon_px = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     for (size_t i = 0; i < 4; ++i) {
         const ProgressModel::Phase &p = model_->phases()[i];
         phase_text_[i]->setEnabled(p.text_enabled);
         // The icon keeps its place while hidden, so the texts do not move.
-        QPixmap icon = (p.icon_failed ? wiz_failure_icon() : wiz_done_icon()).pixmap(icon_px);
+        QPixmap icon = (p.icon_failed ? wiz_failure_icon() : wiz_done_icon()).pixmap(icon_px_);
         phase_icon_[i]->setPixmap(p.icon_visible ? icon : QPixmap());
     }
     bar_->setRange(model_->bar_min(), model_->bar_max());
@@ -218,9 +203,11 @@ void PageImportProgress::show_model() {
     const auto &rows = model_->rows();
     for (int i = 0; i < rows_->topLevelItemCount() && size_t(i) < rows.size(); ++i) {
         QTreeWidgetItem *row = rows_->topLevelItem(i);
-        if (rows[size_t(i)].done_icon && !row->data(0, Qt::UserRole).toBool()) {
-            row->setIcon(0, wiz_done_icon());
-            row->setData(0, Qt::UserRole, true);
+        // 0 not yet done, 1 done, 2 failed: the icon is set when it changes.
+        int state = rows[size_t(i)].done_icon ? 1 : rows[size_t(i)].failed_icon ? 2 : 0;
+        if (row->data(0, Qt::UserRole).toInt() != state) {
+            row->setIcon(0, state == 1 ? wiz_done_icon() : state == 2 ? wiz_failure_icon() : blank_icon());
+            row->setData(0, Qt::UserRole, state);
         }
     }
     if (int at = model_->scroll_row(); at >= 0 && at < rows_->topLevelItemCount())

@@ -10,10 +10,6 @@
 #include "wizard/gui/gui_ui.h"
 #include "wizard/wiz_strings.h"
 
-namespace {
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-}   // namespace
-
 PageProjectProgress::PageProjectProgress(SheetImport *sheet)
     : WizPageBase(sheet, WizPage::PROJECT_PROGRESS, false) {
     setTitle(qs(wiz_string(IDS_PROJECT_HEADER)));
@@ -26,10 +22,7 @@ PageProjectProgress::PageProjectProgress(SheetImport *sheet)
     bar_->setObjectName("progressBar");
     bar_->setAccessibleName("Project configuration progress");
     bar_->setTextVisible(false);
-    error_icon_ = make_label("errorIcon");
-    error_icon_->setPixmap(wiz_error_icon().pixmap(32));
-    error_icon_->setFixedSize(36, 36);
-    error_icon_->setAccessibleName("Errors occurred");
+    error_icon_ = make_error_icon();
     status_ = make_label("statusText");
     grid->addWidget(header_, 0, 0, 1, 2);
     grid->addWidget(bar_, 1, 0, 1, 2);
@@ -38,7 +31,6 @@ PageProjectProgress::PageProjectProgress(SheetImport *sheet)
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(3, 1);
     grid->setVerticalSpacing(14);
-    error_icon_->hide();
     status_->hide();
 }
 

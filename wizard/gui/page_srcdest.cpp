@@ -19,8 +19,6 @@
 
 namespace {
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 // The trees' icons, drawn from the kind each item names.
 class IconTreeModel : public WizTreeModel {
 public:
@@ -83,8 +81,6 @@ PageSrcDest::PageSrcDest(SheetImport *sheet) : WizPageBase(sheet, WizPage::SRC_D
     add_->setAccessibleName("Import to Vantor");
     connect(add_, &QPushButton::clicked, this, &PageSrcDest::add);
     list_ = new WizRequestList(&sheet->model(), IDS_COL_SOURCE, IDS_COL_DESTINATION, this);
-    list_->setObjectName("requestList");
-    list_->setAccessibleName("Requested imports");
     remove_ = make_remove_button(this);
     connect(remove_, &QPushButton::clicked, list_, &WizRequestList::remove_selected);
     connect(list_, &WizRequestList::rows_changed, this, &PageSrcDest::update_buttons);
@@ -219,8 +215,6 @@ PageImportPreview::PageImportPreview(SheetImport *sheet) : WizPageBase(sheet, Wi
     auto *box = new QVBoxLayout(this);
     box->addWidget(make_label("previewText", qs(wiz_string(IDS_PREVIEW_TEXT))));
     list_ = new WizRequestList(&sheet->model(), IDS_COL_SOURCE, IDS_COL_DESTINATION, this);
-    list_->setObjectName("requestList");
-    list_->setAccessibleName("Requested imports");
     box->addWidget(list_, 1);
     remove_ = make_remove_button(this);
     auto *row = new QHBoxLayout;

@@ -217,7 +217,8 @@ TEST_F(VantimportInterrupt, SigintRollsBackAndTheNextRunCompletes) {
 
 // The library alone: a request between elements stops before the next one,
 // with nothing to roll back; one made before the start stops before the first.
-TEST_F(ImportFixture, StopRequestBetweenElements) {
+// Elements x and y of one version each, with the contents "a".
+static datafile_builder two_elements_in(const std::string &src) {
     testutil::write_file(src + "/a", "a");
     datafile_builder b = data_head(src);
     for (const char *name : {"x", "y"}) {
@@ -225,6 +226,11 @@ TEST_F(ImportFixture, StopRequestBetweenElements) {
         b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractFile", "a");
         b.marker("VERSION_END").marker("ELEMENT_END");
     }
+    return b;
+}
+
+TEST_F(ImportFixture, StopRequestBetweenElements) {
+    datafile_builder b = two_elements_in(src);
     imp_callbacks cb = {};
     cb.element = [](void *, const char *, vob_oid, int) {
         imp_request_stop();
@@ -248,13 +254,7 @@ TEST_F(ImportFixture, StopRequestBetweenElements) {
 // the commit its stop falls in: none is in the VOB without being told, and
 // the import stops at that commit.
 TEST_F(ImportFixture, StopRequestWithGroupedCommits) {
-    testutil::write_file(src + "/a", "a");
-    datafile_builder b = data_head(src);
-    for (const char *name : {"x", "y"}) {
-        b.marker("ELEMENT_BEGIN").str("Name", name).event("ann", 10);
-        b.marker("VERSION_BEGIN").str("VersionId", "1").event("ann", 11).str("ExtractFile", "a");
-        b.marker("VERSION_END").marker("ELEMENT_END");
-    }
+    datafile_builder b = two_elements_in(src);
     static std::vector<std::string> told;
     told.clear();
     imp_callbacks cb = {};
