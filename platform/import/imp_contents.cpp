@@ -111,7 +111,9 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
         std::string err;
         if (vob_resolve_pname(file + "@@" + vid, &pn, &err))
             return imp_el_fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + err);
-        int rc = vob_ver_get_data_pname(pn.vob, pn.ver, path);
+        // Read in process, whatever form the other VOB stores them in.
+        std::string pool_file;
+        int rc = vob_ver_get_data(pn.vob, pn.ver, &pool_file, &out->held);
         if (rc == VOB_NOT_FOUND) {
             path->clear();
             return 0;
@@ -119,6 +121,10 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
         if (rc)
             return imp_el_fail(c,
                                "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(pn.vob));
+        if (!pool_file.empty())
+            *path = pool_file;
+        else
+            out->bytes = out->held.get();
         return 0;
     }
     *path = !xf.empty() && xf[0] == '/' ? xf : run->from_dir + "/" + xf;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -73,6 +74,7 @@ struct imp_elem_ctx {
 struct imp_contents {
     std::string path;
     const std::string *bytes = nullptr;
+    std::shared_ptr<const std::string> held;   // bytes read from another VOB
     bool none() const;
     int64_t size() const;
     // SHA-256 in hex, as the store names contents; "" when unreadable.

@@ -30,10 +30,14 @@
 // below a VOB root use "/" separators and no leading "/". Every VOB has a
 // root directory (path "") and below it the directory "lost+found".
 //
-// Contents. Version data is kept in the pool by its SHA-256 (identical bytes
-// are kept once). A blob is written to a temporary file, synced and renamed
-// into place before the transaction whose rows name it commits; a crash can
-// leave an unreferenced blob, never a row that names a missing one. Version
+// Contents. Version data is kept by its SHA-256 (identical bytes are kept
+// once), compressed, and stored as a delta against the version it follows
+// where that pays (at most VOB_CHAIN_MAX deltas from any version to a whole
+// text); a small stored form is a row of the database, written in the
+// transaction that names it, a large one a file of the pool, written to a
+// temporary file, synced and renamed into place before that transaction
+// commits. A crash can leave an unreferenced pool file, never a row that
+// names a missing one. Version
 // data can be removed (vob_ver_remove_data): the version stays, without
 // contents. Directory versions never have contents.
 //
@@ -59,6 +63,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -330,13 +335,16 @@ struct vob_ver_info {
 // ("REL_1_0": the element's version that carries it); VOB_NOT_FOUND, with a
 // message telling a bad id, an unknown label type and a missing label apart.
 [[nodiscard]] int vob_ver_find(vob_t *vob, vob_oid elem, const std::string &vid, vob_oid *out);
-// The contents: the pool file path (read-only) or the bytes. VOB_NOT_FOUND
-// when the version has none (directory version, or data removed).
-[[nodiscard]] int vob_ver_get_data_pname(vob_t *vob, vob_oid ver, std::string *pname);
+// The contents. VOB_NOT_FOUND when the version has none (directory version,
+// or data removed); VOB_CORRUPT, naming the version, when its stored form
+// does not rebuild to its size (and, reading the bytes, its SHA-256).
+// vob_ver_get_data gives either the path of a pool file that holds them as
+// they are (read-only; a copy streams it, so that a large file is never held
+// whole) or the bytes rebuilt from their stored form (shared with the
+// handle's cache: not to be changed).
+[[nodiscard]] int vob_ver_get_data(vob_t *vob, vob_oid ver, std::string *pool_file,
+                                   std::shared_ptr<const std::string> *bytes);
 [[nodiscard]] int vob_ver_read_data(vob_t *vob, vob_oid ver, std::string *bytes);
-// The pool path of the contents whose SHA-256 is sha (vob_ver_info.sha256),
-// whether or not a version names it.
-std::string vob_blob_path(const vob_t *vob, const std::string &sha);
 // Drops the version's contents (the version, its labels and links stay).
 // The blob leaves the pool when no other version names it.
 [[nodiscard]] int vob_ver_remove_data(vob_t *vob, vob_oid ver);

@@ -15,6 +15,8 @@
 //   lock(oid, target, obsolete)
 //   ckout(oid, elem, branch, ver, reserved, view)
 //   record(oid, mtype, name, body)         records of the layers above (schema 3), UNIQUE(mtype, name)
+//   blob(id, sha, size, form, base, depth, stored, data)
+//                                          stored forms of contents (schema 4, vob_blob.h), UNIQUE(sha)
 #include "platform/store/vob_int.h"
 
 #include "runtime/fileutl.h"
@@ -64,7 +66,10 @@ static const char *const schema_sql =
     " ver INTEGER NOT NULL, reserved INTEGER NOT NULL, view TEXT NOT NULL, UNIQUE(elem, view));"
     "CREATE INDEX ckout_branch ON ckout(branch);"
     "CREATE TABLE record(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, name TEXT NOT NULL,"
-    " body TEXT NOT NULL, UNIQUE(mtype, name));";
+    " body TEXT NOT NULL, UNIQUE(mtype, name));"
+    "CREATE TABLE blob(id INTEGER PRIMARY KEY, sha TEXT NOT NULL UNIQUE, size INTEGER NOT NULL,"
+    " form INTEGER NOT NULL, base TEXT, depth INTEGER NOT NULL, stored INTEGER NOT NULL, data BLOB);"
+    "CREATE INDEX blob_base ON blob(base) WHERE base IS NOT NULL;";
 
 // What raises a database of schema n-1 to n, at index n. Each step must be
 // idempotent and make nothing a reader of the older schema needs, so that an
@@ -75,6 +80,12 @@ static const char *const upgrade_sql[VOB_SCHEMA_VERSION + 1] = {
     "CREATE INDEX IF NOT EXISTS ver_sha ON ver(sha) WHERE sha IS NOT NULL",
     "CREATE TABLE IF NOT EXISTS record(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL,"
     " name TEXT NOT NULL, body TEXT NOT NULL, UNIQUE(mtype, name))",
+    // Every blob of an older schema is a raw pool file: each gets its row.
+    "CREATE TABLE IF NOT EXISTS blob(id INTEGER PRIMARY KEY, sha TEXT NOT NULL UNIQUE, size INTEGER NOT NULL,"
+    " form INTEGER NOT NULL, base TEXT, depth INTEGER NOT NULL, stored INTEGER NOT NULL, data BLOB);"
+    "CREATE INDEX IF NOT EXISTS blob_base ON blob(base) WHERE base IS NOT NULL;"
+    "INSERT OR IGNORE INTO blob(sha, size, form, base, depth, stored, data)"
+    " SELECT sha, MAX(size), 0, NULL, 0, MAX(size), NULL FROM ver WHERE sha IS NOT NULL GROUP BY sha",
 };
 
 // ---- statements -------------------------------------------------------------
@@ -113,6 +124,11 @@ vob_stmt &vob_stmt::bind(int i, const std::string &s) {
 vob_stmt &vob_stmt::bind_blob_text(int i, std::string_view s) {
     if (st)
         sqlite3_bind_text(st, i, s.data(), (int)s.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+vob_stmt &vob_stmt::bind_blob(int i, std::string_view s) {
+    if (st)
+        sqlite3_bind_blob64(st, i, s.data() ? s.data() : "", s.size(), SQLITE_STATIC);
     return *this;
 }
 vob_stmt &vob_stmt::bind_null(int i) {
@@ -229,23 +245,7 @@ int vob_begin(vob_t *v, int write) {
     return VOB_OK;
 }
 
-// Blobs that lost their last version in this transaction and that no row
-// names any more (pending ones the pool keeps).
-static int unreferenced_blobs(vob_t *v, std::vector<std::string> *out) {
-    for (const std::string &sha : v->drop_blobs) {
-        vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
-        q.bind(1, sha);
-        int rc = q.step();
-        if (rc == SQLITE_DONE)
-            out->push_back(sha);
-        else if (rc != SQLITE_ROW)
-            return VOB_ERR;
-    }
-    v->drop_blobs.clear();
-    return VOB_OK;
-}
-
-static int pool_fail(vob_t *v, const vob_pool_error &e) {
+int vob_db_pool_fail(vob_t *v, const vob_pool_error &e) {
     if (e.source)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_READ_FILE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
     return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), e.file.c_str(), e.text.c_str()));
@@ -286,11 +286,11 @@ int vob_commit(vob_t *v) {
         std::vector<std::string> gone;
         int rc = VOB_OK;
         if (vob_pool_flush(&v->pool, &pe) != 0)
-            rc = pool_fail(v, pe);
+            rc = vob_db_pool_fail(v, pe);
         if (rc == VOB_OK)
-            rc = unreferenced_blobs(v, &gone);
+            rc = vob_blob_collect(v, &gone);
         if (rc == VOB_OK && vob_pool_trash(&v->pool, gone, &pe) != 0)
-            rc = pool_fail(v, pe);
+            rc = vob_db_pool_fail(v, pe);
         if (rc != VOB_OK) {
             vob_pool_trash_done(&v->pool, 0);
             return rollback_after(v, rc);
@@ -332,18 +332,17 @@ void vob_rollback(vob_t *v) {
 
 // ---- contents --------------------------------------------------------------------------
 
-int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha) {
+int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha, const std::string &base_sha) {
     if (v->read_only)
         return read_only_fail(v);
-    vob_pool_error pe;
-    return vob_pool_put(&v->pool, bytes, sha, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
+    return vob_blob_put(v, bytes, base_sha, sha);
 }
 
-int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size) {
+int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size,
+                    const std::string &base_sha) {
     if (v->read_only)
         return read_only_fail(v);
-    vob_pool_error pe;
-    return vob_pool_put_file(&v->pool, path, sha, size, &pe) == 0 ? VOB_OK : pool_fail(v, pe);
+    return vob_blob_put_file(v, path, base_sha, sha, size);
 }
 
 void vob_db_drop_blob(vob_t *v, const std::string &sha) { v->drop_blobs.push_back(sha); }
@@ -700,11 +699,7 @@ static int open_upkeep(vob_t *v) {
     v->writing = 1;
     int rc = old ? upgrade_in_txn(v) : VOB_OK;
     if (rc == VOB_OK)
-        vob_pool_recover(&v->pool, [v](const std::string &sha) {
-            vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
-            q.bind(1, sha);
-            return q.step() == SQLITE_ROW;
-        });
+        vob_pool_recover(&v->pool, [v](const std::string &sha) { return vob_blob_in_pool(v, sha); });
     if (rc == VOB_OK && sqlite3_exec(v->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         rc = vob_fail_sql(v, "upgrading the schema");
     if (rc != VOB_OK) {
@@ -853,6 +848,7 @@ void vob_close(vob_t *v) {
     if (v->db && v->depth > 0)
         vob_rollback(v);
     vob_pool_close(&v->pool);
+    vob_blob_state_free(v->blobs);
     for (auto &kv : v->stmts)
         sqlite3_finalize(kv.second);
     if (v->db)

@@ -9,7 +9,8 @@
 //   reads      vob_select (rules, paths), vob_vtree
 //   checks     vob_check (names, metatypes, locks)
 //   getters    vob_get (one row, or the rows of one key)
-//   database   vob_db (statements, transactions, opening; owns the pool)
+//   database   vob_db (statements, transactions, opening; owns the pool),
+//              vob_blob with vob_codec (stored forms of contents)
 //   pool       vob_pool (plain files)
 //
 // Mutators open their write scope first and check inside it, so that what
@@ -17,6 +18,7 @@
 #pragma once
 
 #include "platform/store/vob.h"
+#include "platform/store/vob_blob.h"
 #include "platform/store/vob_msg.h"
 #include "platform/store/vob_pool.h"
 
@@ -27,9 +29,11 @@
 #include <vector>
 
 // Schema versions: 1 the first; 2 adds the index ver_sha; 3 the table
-// record (a VOB of an older schema is upgraded by its first writer and still
-// read as it is: without the table it has no records).
-constexpr int VOB_SCHEMA_VERSION = 3;
+// record; 4 the table blob, the stored forms of contents (vob_blob.h). A VOB
+// of an older schema is upgraded by its first writer and still read as it is:
+// without record it has no records, without blob every blob is a raw pool
+// file.
+constexpr int VOB_SCHEMA_VERSION = 4;
 constexpr const char *VOB_MAGIC = "vantor-vob";
 
 struct vob_t {
@@ -48,6 +52,7 @@ struct vob_t {
     vob_oid wk[32] = {};
     std::unordered_map<std::string, sqlite3_stmt *> stmts;
     vob_pool pool;
+    vob_blob_state *blobs = nullptr;   // codec and cache of contents, made at first use
 
     // Transaction state: depth of vob_txn nesting, whether the open one
     // writes, and whether a step inside failed after writing.
@@ -77,6 +82,9 @@ struct vob_stmt {
     vob_stmt &bind(int i, const std::string &s);
     vob_stmt &bind_null(int i);
     vob_stmt &bind_blob_text(int i, std::string_view s);
+    // Bytes as a BLOB (zero bytes give an empty BLOB, not NULL); they must
+    // stay valid until the statement is done.
+    vob_stmt &bind_blob(int i, std::string_view s);
     // SQLITE_ROW, SQLITE_DONE, or an error code (message set on the handle).
     [[nodiscard]] int step();
     int64_t i64(int col) const;
@@ -133,9 +141,16 @@ void vob_rollback(vob_t *v);
 [[nodiscard]] int vob_db_open(const std::string &storage, int create, vob_t **out, std::string *err);
 [[nodiscard]] int vob_db_create_schema(vob_t *v);
 
-// Contents, through the pool the handle owns; failures become store messages.
-[[nodiscard]] int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha);
-[[nodiscard]] int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size);
+// Contents, as blobs (vob_blob.h) in the database or the pool the handle
+// owns; failures become store messages. base_sha: see vob_blob_put.
+[[nodiscard]] int vob_db_put_bytes(vob_t *v, std::string_view bytes, std::string *sha,
+                                   const std::string &base_sha = "");
+[[nodiscard]] int vob_db_put_file(vob_t *v, const std::string &path, std::string *sha, int64_t *size,
+                                  const std::string &base_sha = "");
+// A failure of the pool as a store message (VM_READ_FILE for the caller's file).
+[[nodiscard]] int vob_db_pool_fail(vob_t *v, const vob_pool_error &e);
+// The pool path of the blob whose SHA-256 is sha, whether or not it is there.
+std::string vob_blob_path(const vob_t *vob, const std::string &sha);
 // The blob may leave the pool when the transaction commits (no row names it then).
 void vob_db_drop_blob(vob_t *v, const std::string &sha);
 

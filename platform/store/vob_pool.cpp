@@ -123,21 +123,17 @@ static bool unclean_end(vob_pool *p) {
     return p->unclean == 1;
 }
 
-// 1 when the blob of sha (size bytes) is pending, or whole in place: of its
-// size, and after an unclean end of its digest too (once per handle). 0 when
-// it must be written from the bytes in hand: none there, or the one there is
-// damaged (noted in p->damaged; the flush renames the new one over it).
-static int known(vob_pool *p, const std::string &sha, int64_t size) {
+int vob_pool_trusted(vob_pool *p, const std::string &sha, int64_t stored,
+                     const std::function<bool(const std::string &path)> &whole_check) {
     if (p->pending.count(sha) || p->verified.count(sha))
         return 1;
     std::string path = vob_pool_path(*p, sha);
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return 0;
-    bool whole = S_ISREG(st.st_mode) && st.st_size == size;
-    std::string hex;
+    bool whole = S_ISREG(st.st_mode) && st.st_size == stored;
     if (whole && unclean_end(p))
-        whole = digest_sha256_file(path, &hex, nullptr) == 0 && hex == sha;
+        whole = whole_check(path);
     if (!whole) {
         p->damaged.push_back(path);
         return 0;
@@ -145,6 +141,32 @@ static int known(vob_pool *p, const std::string &sha, int64_t size) {
     if (p->unclean == 1)
         p->verified.insert(sha);
     return 1;
+}
+
+// 1 when the raw blob of sha (size bytes) is pending or whole in place (its
+// digest checked after an unclean end); 0 when it must be written from the
+// bytes in hand (the flush renames the new one over a damaged one).
+static int known(vob_pool *p, const std::string &sha, int64_t size) {
+    return vob_pool_trusted(p, sha, size, [&](const std::string &path) {
+        std::string hex;
+        return digest_sha256_file(path, &hex, nullptr) == 0 && hex == sha;
+    });
+}
+
+int vob_pool_put_stored(vob_pool *p, const std::string &sha, std::string_view stored, vob_pool_error *e) {
+    if (p->pending.count(sha))
+        return 0;
+    std::string tmp;
+    int fd;
+    int rc = open_tmp(p, &tmp, &fd, e);
+    if (rc != 0)
+        return rc;
+    if ((rc = write_all(fd, stored.data(), stored.size())) != 0) {
+        iof_close(fd);
+        (void)iof_unlink(tmp.c_str());
+        return fail(e, tmp, rc);
+    }
+    return add_pending(p, sha, tmp, fd, e);
 }
 
 int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e) {

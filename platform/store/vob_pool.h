@@ -75,6 +75,15 @@ std::string vob_pool_path(const vob_pool &p, const std::string &sha);
 [[nodiscard]] int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool_error *e);
 [[nodiscard]] int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size,
                                     vob_pool_error *e);
+// Adds the stored form of a blob (vob_blob.h) as a pending blob of that name,
+// whatever is in place: the caller knows that no row names a whole one.
+[[nodiscard]] int vob_pool_put_stored(vob_pool *p, const std::string &sha, std::string_view stored,
+                                      vob_pool_error *e);
+// 1 when the blob of sha is pending, or in place with `stored` bytes and,
+// after an unclean end, passing whole(path) (asked once per handle); 0 when
+// it must be written again (then listed in damaged).
+int vob_pool_trusted(vob_pool *p, const std::string &sha, int64_t stored,
+                     const std::function<bool(const std::string &path)> &whole);
 // Syncs pending blobs and renames them into place (before the COMMIT).
 [[nodiscard]] int vob_pool_flush(vob_pool *p, vob_pool_error *e);
 // Drops pending blobs (after a ROLLBACK).

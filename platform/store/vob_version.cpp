@@ -10,6 +10,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// The contents a new version of the branch follows, as a delta base: the
+// branch's latest version with contents (version 0 of a branch other than
+// /main has those of the version it sprouts from).
+static int base_of(vob_t *v, vob_oid branch, std::string *sha) {
+    vob_stmt q(v, "SELECT sha FROM ver WHERE branch = ?1 AND sha IS NOT NULL ORDER BY num DESC LIMIT 1");
+    q.bind(1, branch);
+    int rc = q.step();
+    if (rc == SQLITE_ROW)
+        *sha = q.str(0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? VOB_OK : VOB_ERR;
+}
+
 static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data &data, const vob_event *ev,
                         vob_oid *oid, int64_t num, const std::string &ckout_view) {
     vob_branch_row b;
@@ -39,12 +51,14 @@ static int make_version(vob_t *v, vob_wscope &w, vob_oid branch, const vob_data 
     if (is_dir && data.kind != vob_data::NONE)
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_DIR_DATA, v->tag.c_str()));
 
-    std::string sha;
+    std::string sha, base;
     int64_t size = 0;
+    if (data.kind != vob_data::NONE && (rc = base_of(v, branch, &base)) != VOB_OK)
+        return rc;
     if (data.kind == vob_data::FILE)
-        rc = vob_db_put_file(v, data.path, &sha, &size);
+        rc = vob_db_put_file(v, data.path, &sha, &size, base);
     else if (data.kind == vob_data::BYTES) {
-        rc = vob_db_put_bytes(v, data.bytes, &sha);
+        rc = vob_db_put_bytes(v, data.bytes, &sha, base);
         size = (int64_t)data.bytes.size();
     }
     if (rc != VOB_OK)
@@ -106,59 +120,75 @@ static int ver_with_data(vob_t *v, vob_oid ver, vob_ver_info *vi) {
     return vob_fail(v, VOB_NOT_FOUND, VOB_MSG(VM_NO_DATA, v->tag.c_str(), vi->id.c_str(), label.c_str()));
 }
 
-// A blob that is not what its version recorded (cut short by a power loss
-// on a disk that did not sync, or damaged since) is refused, never handed
-// out: VOB_CORRUPT, naming the version and the blob.
-static int damaged(vob_t *v, const vob_ver_info &vi, const std::string &pname, const std::string &why) {
+// Contents that are not what their version recorded (cut short by a power
+// loss on a disk that did not sync, or damaged since) are refused, never
+// handed out: VOB_CORRUPT, naming the version and the blob.
+static int damaged(vob_t *v, const vob_ver_info &vi, const std::string &why) {
     std::string label;
     vob_elem_label(v, vi.elem, &label);
     std::string text = "the blob of " + label + "@@" + vi.id + " is damaged: " + why;
-    return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), text.c_str()));
+    return vob_fail(v, VOB_CORRUPT, VOB_MSG(VM_CONTENTS_READ, v->tag.c_str(), vi.sha256.c_str(), text.c_str()));
 }
 
-static int blob_of(vob_t *v, vob_oid ver, vob_ver_info *vi, std::string *pname) {
+static int get_data(vob_t *v, vob_oid ver, vob_ver_info *vi, std::string *pool_file,
+                    std::shared_ptr<const std::string> *bytes) {
     int rc = ver_with_data(v, ver, vi);
     if (rc != VOB_OK)
         return rc;
-    *pname = vob_blob_path(v, vi->sha256);
-    struct stat st;
-    if (stat(pname->c_str(), &st) != 0) {
-        if (errno == ENOENT)
-            return damaged(v, *vi, *pname, "it is missing");
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname->c_str(), strerror(errno)));
+    pool_file->clear();
+    bytes->reset();
+    if ((rc = vob_blob_stream_path(v, vi->sha256, pool_file)) != VOB_OK)
+        return rc;
+    if (!pool_file->empty()) {
+        struct stat st;
+        if (stat(pool_file->c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return damaged(v, *vi, "its pool file " + *pool_file + " is missing");
+            return vob_fail(v, VOB_ERR,
+                            VOB_MSG(VM_POOL_READ, v->tag.c_str(), pool_file->c_str(), strerror(errno)));
+        }
+        if (st.st_size != vi->size)
+            return damaged(v, *vi,
+                           "its pool file " + *pool_file + " has " + std::to_string(st.st_size) +
+                               " bytes where the version has " + std::to_string(vi->size));
+        return VOB_OK;
     }
-    if (st.st_size != vi->size)
-        return damaged(
-            v, *vi, *pname,
-            std::to_string(st.st_size) + " bytes where the version has " + std::to_string(vi->size));
-    return VOB_OK;
+    std::string why;
+    if ((rc = vob_blob_read(v, vi->sha256, vi->size, bytes, &why)) == VOB_OK)
+        return VOB_OK;
+    return rc == VOB_CORRUPT ? damaged(v, *vi, why) : vob_fail(v, rc, why);
 }
 
-int vob_ver_get_data_pname(vob_t *v, vob_oid ver, std::string *pname) {
+int vob_ver_get_data(vob_t *v, vob_oid ver, std::string *pool_file, std::shared_ptr<const std::string> *bytes) {
     vob_ver_info vi;
-    return blob_of(v, ver, &vi, pname);
+    return get_data(v, ver, &vi, pool_file, bytes);
 }
 
 int vob_ver_read_data(vob_t *v, vob_oid ver, std::string *bytes) {
     std::string pname;
+    std::shared_ptr<const std::string> held;
     vob_ver_info vi;
-    int rc = blob_of(v, ver, &vi, &pname);
+    int rc = get_data(v, ver, &vi, &pname, &held);
     if (rc != VOB_OK)
         return rc;
-    int fd = open(pname.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
     std::string s;
-    int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
-        s.append(data, n);
-        return 0;
-    });
-    close(fd);
-    if (err)
-        return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(err)));
+    if (!pname.empty()) {
+        int fd = open(pname.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(errno)));
+        int err = fileutl_read_chunks(fd, [&](const char *data, size_t n) {
+            s.append(data, n);
+            return 0;
+        });
+        close(fd);
+        if (err)
+            return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_READ, v->tag.c_str(), pname.c_str(), strerror(err)));
+    } else {
+        s = *held;
+    }
     std::string hex;
     if (digest_sha256_hex(s, &hex) == 0 && hex != vi.sha256)
-        return damaged(v, vi, pname, "its bytes are not those the version recorded");
+        return damaged(v, vi, "its bytes are not those the version recorded");
     *bytes = std::move(s);
     return VOB_OK;
 }

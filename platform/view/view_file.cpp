@@ -29,13 +29,32 @@ static int copy_fd(int in, FILE *out) {
     }
 }
 
-// One copy of in to dest through a temporary file in tmp_dir ("" for beside
+// The contents of a version on their way to a file: a pool file streamed,
+// or bytes rebuilt by the store.
+struct version_source {
+    int fd = -1;
+    std::shared_ptr<const std::string> bytes;
+    ~version_source() {
+        if (fd >= 0)
+            close(fd);
+    }
+    int write_to(FILE *out) const {
+        if (fd >= 0)
+            return lseek(fd, 0, SEEK_SET) == 0 ? copy_fd(fd, out) : errno;
+        if (!bytes->empty() && fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size())
+            return errno ? errno : EIO;
+        return 0;
+    }
+};
+
+// One copy to dest through a temporary file in tmp_dir ("" for beside
 // dest); 0 or an errno value.
-static int copy_through(int in, const std::string &dest, const std::string &tmp_dir, int writable) {
+static int copy_through(const version_source &in, const std::string &dest, const std::string &tmp_dir,
+                        int writable) {
     atomic_file out;
     int e = out.open(dest, tmp_dir);
     if (!e)
-        e = copy_fd(in, out.stream());
+        e = in.write_to(out.stream());
     if (!e && fchmod(out.fd(), writable ? 0644 : 0444) != 0)
         e = errno;
     return e ? e : out.commit(false);
@@ -49,17 +68,16 @@ static int copy_through(int in, const std::string &dest, const std::string &tmp_
 // under a name no other file has.
 int view_copy_out(view_t *v, vob_t *h, vob_oid ver, const std::string &dest, int writable) {
     std::string src;
-    int rc = vob_ver_get_data_pname(h, ver, &src);
+    version_source in;
+    int rc = vob_ver_get_data(h, ver, &src, &in.bytes);
     if (rc != VOB_OK)
         return view_fail(v, rc, vob_errmsg(h));
-    int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+    if (!src.empty() && (in.fd = open(src.c_str(), O_RDONLY | O_CLOEXEC)) < 0)
         return view_fail(v, VOB_ERR,
                          VOB_MSG(VM_POOL_READ, vob_get_tag(h).c_str(), src.c_str(), strerror(errno)));
     int e = copy_through(in, dest, view_meta_file(v, "tmp"), writable);
     if (e == EXDEV || e == ENOENT)   // another file system, or no tmp/
-        e = lseek(in, 0, SEEK_SET) == 0 ? copy_through(in, dest, "", writable) : errno;
-    close(in);
+        e = copy_through(in, dest, "", writable);
     if (e)
         return view_fail(v, VOB_ERR, VOB_MSG(VM_VIEW_WRITE, v->tag.c_str(), dest.c_str(), strerror(e)));
     return VOB_OK;

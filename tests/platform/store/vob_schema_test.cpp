@@ -3,10 +3,14 @@
 // first writer (once, also when two open it together), and a VOB of a newer
 // schema refused.
 #include "platform/registry/vob_tag.h"
+#include "platform/store/vob_int.h"
+#include "runtime/digest.h"
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
 
+#include <csignal>
 #include <filesystem>
+#include <map>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,18 +88,27 @@ struct Schema : testvob::VobTest {
         set_writable(true);
         testvob::VobTest::TearDown();
     }
-    // The database as the first schema left it: no index on sha, no records.
+    // The database as the first schema left it: no index on sha, no
+    // records, and every blob a raw file of the pool, without a row.
     void make_first_schema() {
+        for (const char *text : {"", "one\n", "two\n"}) {
+            std::string sha;
+            ASSERT_EQ(digest_sha256_hex(text, &sha), 0);
+            fs::create_directories(storage + "/pool/" + sha.substr(0, 2));
+            testutil::write_file(storage + "/pool/" + sha.substr(0, 2) + "/" + sha, text);
+        }
         raw_exec(db,
-                 "DROP INDEX IF EXISTS ver_sha; DROP TABLE IF EXISTS record;"
+                 "DROP INDEX IF EXISTS ver_sha; DROP TABLE IF EXISTS record; DROP TABLE IF EXISTS blob;"
                  " UPDATE meta SET value = '1' WHERE key = 'schema'");
     }
     std::string schema() { return raw1(db, "SELECT value FROM meta WHERE key = 'schema'"); }
-    // The index on sha and the record table: "11" when both are there.
+    // The index on sha, the record table and the blob table: "111" when all are there.
     std::string indexes() {
         return raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'ver_sha'") +
-               raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'record'");
+               raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'record'") +
+               raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'blob'");
     }
+    const std::string current = std::to_string(VOB_SCHEMA_VERSION);
     // The storage, writable or not for the unprivileged child.
     void set_writable(bool w) {
         std::error_code ec;
@@ -115,8 +128,8 @@ struct Schema : testvob::VobTest {
 
 TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
     // A new VOB has the index, and the sha lookups use it.
-    EXPECT_EQ(schema(), "3");
-    EXPECT_EQ(indexes(), "11");
+    EXPECT_EQ(schema(), current);
+    EXPECT_EQ(indexes(), "111");
     vob_t *v = nullptr;
     std::string err;
     ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
@@ -170,7 +183,7 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         GTEST_SKIP() << child;
     EXPECT_EQ(child, want);
     EXPECT_EQ(schema(), "1");
-    EXPECT_EQ(indexes(), "00");
+    EXPECT_EQ(indexes(), "000");
 
     // Two processes open it for writing at once: each writes, it is upgraded once.
     pid_t kids[2];
@@ -191,8 +204,8 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         waitpid(k, &st, 0);
         EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
     }
-    EXPECT_EQ(schema(), "3");
-    EXPECT_EQ(indexes(), "11");
+    EXPECT_EQ(schema(), current);
+    EXPECT_EQ(indexes(), "111");
     EXPECT_EQ(raw1(db, "SELECT count(*) FROM type WHERE name IN ('L0', 'L1')"), "2");
 
     // Another writer holds it while it is opened: the open reads on, and the
@@ -212,15 +225,15 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         txn.rollback();
     }
     EXPECT_EQ(schema(), "1");
-    EXPECT_EQ(indexes(), "00");
+    EXPECT_EQ(indexes(), "000");
     vob_oid t = 0;
     ASSERT_EQ(vob_type_create(v, VOB_MT_LBTYPE, "L2", nullptr, &t), VOB_OK) << vob_errmsg(v);
-    EXPECT_EQ(schema(), "3");
-    EXPECT_EQ(indexes(), "11");
+    EXPECT_EQ(schema(), current);
+    EXPECT_EQ(indexes(), "111");
     vob_close(v);
     ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;   // again: nothing to do
     vob_close(v);
-    EXPECT_EQ(schema(), "3");
+    EXPECT_EQ(schema(), current);
 
     // From 2 to 3: a record written to a VOB of schema 2 (held by another
     // writer at the open) upgrades first; a step run again over a table that
@@ -234,15 +247,15 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
     std::vector<vob_record> recs;
     EXPECT_EQ(vob_record_list(v, VOB_MT_STREAM, &recs), VOB_OK) << vob_errmsg(v);
     EXPECT_TRUE(recs.empty());
-    EXPECT_EQ(indexes(), "10");
+    EXPECT_EQ(indexes(), "101");
     vob_oid rec = 0;
     ASSERT_EQ(vob_record_create(v, VOB_MT_STREAM, "S", "{}", nullptr, &rec), VOB_OK) << vob_errmsg(v);
-    EXPECT_EQ(schema(), "3");
-    EXPECT_EQ(indexes(), "11");
+    EXPECT_EQ(schema(), current);
+    EXPECT_EQ(indexes(), "111");
     vob_close(v);
     raw_exec(db, "UPDATE meta SET value = '2' WHERE key = 'schema'");
     ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
-    EXPECT_EQ(schema(), "3");
+    EXPECT_EQ(schema(), current);
     ASSERT_EQ(vob_record_list(v, VOB_MT_STREAM, &recs), VOB_OK) << vob_errmsg(v);
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0].oid, rec);
@@ -288,8 +301,8 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
     struct {
         const char *value, *says;
     } const newer[] = {
-        {"4", "VOB \"/s\" (storage \"STORAGE\") has schema version 4; this program knows versions up to 3"},
-        {"12", "has schema version 12; this program knows versions up to 3"},
+        {"5", "VOB \"/s\" (storage \"STORAGE\") has schema version 5; this program knows versions up to 4"},
+        {"12", "has schema version 12; this program knows versions up to 4"},
         {"2x", "is not a VOB database: unknown schema version \"2x\""},
         {"", "is not a VOB database: unknown schema version \"\""},
     };
@@ -315,6 +328,103 @@ TEST_F(Schema, IndexUpgradeReadOnlyAndNewer) {
         EXPECT_NE(ro.find(says), std::string::npos) << ro;
         EXPECT_EQ(schema(), c.value);   // left as it was
     }
+}
+
+// A VOB that the store of schema 3 wrote (every blob a raw pool file): the
+// first writer upgrades it, every version reads as it was, new versions are
+// stored in the new forms against the old raw ones; an upgrade killed half
+// way leaves schema 3, and the next open completes it.
+TEST(SchemaUpgrade, VobOfSchema3) {
+    testutil::TempDir t;
+    std::string storage = t.path() + "/old.vbs", db = storage + "/vob.db";
+    ASSERT_EQ(testutil::shell("mkdir -p '" + storage + "' && tar -C '" + storage + "' -xzf '" VANTOR_STORE_FIXTURES
+                              "/schema3.tar.gz'"),
+              0);
+    EXPECT_EQ(raw1(db, "SELECT value FROM meta WHERE key = 'schema'"), "3");
+    std::string text;
+    for (int i = 0; i < 300; i++)
+        text += "line " + std::to_string(i) + " of the old text\n";
+    std::string bin;
+    for (int k = 0; k < 40; k++)
+        for (int c = 0; c < 256; c++)
+            bin += char(c);
+    const std::map<std::string, std::string> want = {
+        {"sub/a.c@@/main/1", text},
+        {"sub/a.c@@/main/2", text + "two\n"},
+        {"sub/a.c@@/main/3", text + "two\nthree\n"},
+        {"sub/a.c@@/main/dev/1", text + "on the branch\n"},
+        {"sub/a.c@@REL_1", text + "two\n"},
+        {"b.bin@@/main/2", bin + std::string("\0\0end", 5)},
+        {"c.txt@@/main/1", text},
+        {"empty@@/main/1", ""},
+    };
+    auto read_all_of = [&](vob_t *v) {
+        std::string bad;
+        for (const auto &[pn, bytes] : want) {
+            std::string path = pn.substr(0, pn.find("@@")), vid = pn.substr(pn.find("@@") + 2);
+            vob_oid e = 0, ver = 0;
+            std::string got;
+            if (vob_resolve_path(v, path, nullptr, "", &e, &ver) != VOB_OK || vob_ver_find(v, e, vid, &ver) != VOB_OK ||
+                vob_ver_read_data(v, ver, &got) != VOB_OK)
+                bad += pn + ": " + vob_errmsg(v) + "\n";
+            else if (got != bytes)
+                bad += pn + ": other bytes\n";
+        }
+        return bad;
+    };
+
+    // Killed inside its upgrade: the transaction never commits.
+    pid_t kid = fork();
+    if (kid == 0) {
+        sqlite3 *h = nullptr;
+        sqlite3_open(db.c_str(), &h);
+        sqlite3_exec(h,
+                     "BEGIN IMMEDIATE; CREATE TABLE blob(id INTEGER PRIMARY KEY, sha TEXT NOT NULL UNIQUE,"
+                     " size INTEGER NOT NULL, form INTEGER NOT NULL, base TEXT, depth INTEGER NOT NULL,"
+                     " stored INTEGER NOT NULL, data BLOB);"
+                     " INSERT INTO blob(sha, size, form, depth, stored) SELECT sha, size, 0, 0, size FROM ver"
+                     " WHERE sha IS NOT NULL LIMIT 2",
+                     nullptr, nullptr, nullptr);
+        raise(SIGKILL);
+    }
+    int st = 0;
+    waitpid(kid, &st, 0);
+    ASSERT_TRUE(WIFSIGNALED(st));
+    EXPECT_EQ(raw1(db, "SELECT value FROM meta WHERE key = 'schema'"), "3");
+    EXPECT_EQ(raw1(db, "SELECT count(*) FROM sqlite_master WHERE name = 'blob'"), "0");
+
+    vob_t *v = nullptr;
+    std::string err;
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
+    EXPECT_EQ(raw1(db, "SELECT value FROM meta WHERE key = 'schema'"), std::to_string(VOB_SCHEMA_VERSION));
+    EXPECT_EQ(raw1(db, "SELECT count(*) FROM ver WHERE sha IS NOT NULL AND sha NOT IN (SELECT sha FROM blob)"), "0");
+    EXPECT_EQ(raw1(db, "SELECT count(*) FROM blob WHERE form <> 0 OR data IS NOT NULL"), "0");
+    EXPECT_EQ(read_all_of(v), "");
+
+    // New versions: a delta against an old raw blob, a removal of old data.
+    vob_oid e = 0, ver = 0, nv = 0;
+    ASSERT_EQ(vob_resolve_path(v, "sub/a.c", nullptr, "", &e, &ver), VOB_OK);
+    vob_elem_info ei;
+    ASSERT_EQ(vob_elem_get(v, e, &ei), VOB_OK);
+    std::string four = text + "two\nthree\nfour\n";
+    ASSERT_EQ(vob_ver_create(v, ei.main_branch, vob_data_bytes(four), nullptr, &nv), VOB_OK) << vob_errmsg(v);
+    vob_ver_info vi;
+    ASSERT_EQ(vob_ver_get(v, nv, &vi), VOB_OK);
+    EXPECT_EQ(raw1(db, "SELECT form || '/' || depth FROM blob WHERE sha = '" + vi.sha256 + "'"), "2/1");
+    std::string got;
+    ASSERT_EQ(vob_ver_read_data(v, nv, &got), VOB_OK) << vob_errmsg(v);
+    EXPECT_TRUE(got == four);
+    ASSERT_EQ(vob_resolve_path(v, "b.bin", nullptr, "", &e, &ver), VOB_OK);
+    ASSERT_EQ(vob_ver_find(v, e, "/main/1", &ver), VOB_OK);
+    ASSERT_EQ(vob_ver_get(v, ver, &vi), VOB_OK);
+    std::string old_pool = storage + "/pool/" + vi.sha256.substr(0, 2) + "/" + vi.sha256;
+    EXPECT_TRUE(fs::exists(old_pool));
+    ASSERT_EQ(vob_ver_remove_data(v, ver), VOB_OK) << vob_errmsg(v);
+    EXPECT_FALSE(fs::exists(old_pool));
+    vob_close(v);
+    ASSERT_EQ(vob_open(storage, &v, &err), VOB_OK) << err;
+    EXPECT_EQ(read_all_of(v), "");
+    vob_close(v);
 }
 
 }   // namespace

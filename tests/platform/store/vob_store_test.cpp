@@ -1,6 +1,7 @@
 // The VOB model through its C++ API: version trees, labels, merges, locks,
 // checkouts, removed data, directory versions and path lookup.
 #include "platform/registry/vob_tag.h"
+#include "platform/store/vob_int.h"
 #include "tests/common/testutil.h"
 #include "tests/common/testvob.h"
 
@@ -58,6 +59,17 @@ struct Store : testvob::VobTest {
         return s;
     }
     std::vector<std::string> tree_ids(vob_oid e) { return testvob::vtree_ids(v, e); }
+    std::string sha_of(vob_oid ver) {
+        vob_ver_info vi;
+        EXPECT_EQ(vob_ver_get(v, ver, &vi), VOB_OK);
+        return vi.sha256;
+    }
+    // The stored form of a blob: "form/depth", or "" without a row.
+    std::string blob(const std::string &sha) {
+        vob_stmt q(v, "SELECT form, depth FROM blob WHERE sha = ?1");
+        q.bind(1, sha);
+        return q.step() == SQLITE_ROW ? std::to_string(q.i64(0)) + "/" + std::to_string(q.i64(1)) : "";
+    }
 };
 
 TEST_F(Store, FreshVobHasWellKnownObjects) {
@@ -118,15 +130,15 @@ TEST_F(Store, IdenticalContentsAreStoredOnce) {
     vob_oid a = mkfile(root(), "a"), b = mkfile(root(), "b");
     vob_oid va = put(main_of(a), std::string("same\0bytes", 10)),
             vb = put(main_of(b), std::string("same\0bytes", 10));
-    std::string pa, pb;
-    ASSERT_EQ(vob_ver_get_data_pname(v, va, &pa), VOB_OK);
-    ASSERT_EQ(vob_ver_get_data_pname(v, vb, &pb), VOB_OK);
-    EXPECT_EQ(pa, pb);
+    EXPECT_EQ(sha_of(va), sha_of(vb));
     EXPECT_EQ(data(vb), std::string("same\0bytes", 10));
     vob_ver_info vi;
     ASSERT_EQ(vob_ver_get(v, va, &vi), VOB_OK);
     EXPECT_EQ(vi.size, 10);
-    EXPECT_EQ(pa.substr(pa.rfind('/') + 1), vi.sha256);
+    vob_stmt q(v, "SELECT COUNT(*) FROM blob WHERE sha = ?1");
+    q.bind(1, vi.sha256);
+    ASSERT_EQ(q.step(), SQLITE_ROW);
+    EXPECT_EQ(q.i64(0), 1);
 }
 
 TEST_F(Store, LabelIsOnOneVersionOfAnElement) {
@@ -251,13 +263,11 @@ TEST_F(Store, RemovedDataLeavesTheVersionAndFreesTheBlob) {
     vob_oid v1 = put(main_of(e), "unique contents");
     vob_oid v2 = put(main_of(e), "shared");
     vob_oid f1 = put(main_of(f), "shared");
-    std::string p1, p2;
-    ASSERT_EQ(vob_ver_get_data_pname(v, v1, &p1), VOB_OK);
-    ASSERT_EQ(vob_ver_get_data_pname(v, v2, &p2), VOB_OK);
+    std::string s1 = sha_of(v1), s2 = sha_of(v2);
     ASSERT_EQ(vob_ver_remove_data(v, v1), VOB_OK);
     ASSERT_EQ(vob_ver_remove_data(v, v2), VOB_OK);
-    EXPECT_FALSE(std::filesystem::exists(p1));
-    EXPECT_TRUE(std::filesystem::exists(p2));   // still named by b
+    EXPECT_EQ(blob(s1), "");
+    EXPECT_EQ(blob(s2), "0/0");   // still named by b
     EXPECT_EQ(data(f1), "shared");
     std::string s;
     EXPECT_EQ(vob_ver_read_data(v, v1, &s), VOB_NOT_FOUND);
@@ -267,6 +277,27 @@ TEST_F(Store, RemovedDataLeavesTheVersionAndFreesTheBlob) {
     // Contents put back later are stored again.
     vob_oid v3 = put(main_of(e), "unique contents");
     EXPECT_EQ(data(v3), "unique contents");
+
+    // A delta's base stays while the delta needs it, and leaves with it.
+    vob_oid g = mkfile(root(), "g");
+    std::string text;
+    for (int i = 0; i < 400; i++)
+        text += "line " + std::to_string(i * 7919 % 1000) + " of a text that changes little\n";
+    vob_oid g1 = put(main_of(g), text);
+    vob_oid g2 = put(main_of(g), text + "two\n");
+    vob_oid g3 = put(main_of(g), text + "two\nthree\n");
+    std::string t1 = sha_of(g1), t2 = sha_of(g2), t3 = sha_of(g3);
+    EXPECT_EQ(blob(t1), "1/0");
+    EXPECT_EQ(blob(t2), "2/1");
+    EXPECT_EQ(blob(t3), "2/2");
+    ASSERT_EQ(vob_ver_remove_data(v, g2), VOB_OK);
+    EXPECT_EQ(blob(t2), "2/1");   // the base of g3
+    EXPECT_EQ(data(g3), text + "two\nthree\n");
+    ASSERT_EQ(vob_ver_remove_data(v, g3), VOB_OK);
+    EXPECT_EQ(blob(t3), "");
+    EXPECT_EQ(blob(t2), "");
+    EXPECT_EQ(blob(t1), "1/0");
+    EXPECT_EQ(data(g1), text);
 }
 
 TEST_F(Store, DirectoryVersionsHoldTheNamespace) {
