@@ -300,6 +300,61 @@ TEST_F(Store, RemovedDataLeavesTheVersionAndFreesTheBlob) {
     EXPECT_EQ(data(g1), text);
 }
 
+// How contents are stored: small ones raw, texts as whole frames then deltas
+// against the version followed, at most VOB_CHAIN_MAX deep (a whole frame
+// again after it), a branch against the version it sprouts from, and
+// incompressible bytes raw; every version reads back as it was.
+TEST_F(Store, ContentsAreStoredWholeOrAsBoundedDeltas) {
+    vob_oid e = mkfile(root(), "long.c");
+    std::string text;
+    for (int i = 0; i < 500; i++)
+        text += "int f" + std::to_string(i) + "(void) { return " + std::to_string(i * 31 % 97) + "; }\n";
+    std::vector<std::pair<vob_oid, std::string>> all;
+    vob_oid sprout = 0;
+    for (int n = 1; n <= 80; n++) {
+        text.replace(size_t(n * 97 % 9000), 5, std::to_string(10000 + n));
+        all.emplace_back(put(main_of(e), text), text);
+        if (n == 40)
+            sprout = all.back().first;
+    }
+    std::vector<std::string> forms;
+    for (int n : {1, 2, 33, 34, 35, 67})
+        forms.push_back(blob(sha_of(all[size_t(n - 1)].first)));
+    EXPECT_EQ(forms, (std::vector<std::string>{"1/0", "2/1", "2/32", "1/0", "2/1", "1/0"}));
+    vob_oid br = 0, bt = type(VOB_MT_BRTYPE, "dev");
+    ASSERT_EQ(vob_branch_create(v, sprout, bt, nullptr, &br), VOB_OK) << vob_errmsg(v);
+    std::string on_branch = all[39].second + "on dev\n";
+    vob_oid b1 = put(br, on_branch);
+    EXPECT_EQ(blob(sha_of(b1)), "2/7");   // against /main/40, 6 deep after the whole /main/34
+    all.emplace_back(b1, on_branch);
+
+    vob_oid f = mkfile(root(), "noise.bin");
+    std::string noise;
+    for (uint64_t x = 88172645463325252ull; noise.size() < 5000;) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        noise += char(x & 0xff);
+    }
+    vob_oid n1 = put(main_of(f), noise), n2 = put(main_of(f), "tiny");
+    EXPECT_EQ(blob(sha_of(n1)), "0/0");
+    EXPECT_EQ(blob(sha_of(n2)), "0/0");
+    all.emplace_back(n1, noise);
+    all.emplace_back(n2, "tiny");
+
+    vob_stmt q(v, "SELECT MAX(depth) FROM blob");
+    ASSERT_EQ(q.step(), SQLITE_ROW);
+    EXPECT_LE(q.i64(0), VOB_CHAIN_MAX);
+    // Read back through a fresh handle, whose cache holds nothing yet.
+    vob_t *r = nullptr;
+    std::string err;
+    ASSERT_EQ(vob_open(vob_get_storage(v), &r, &err), VOB_OK) << err;
+    for (size_t i = all.size(); i-- > 0;) {
+        std::string got;
+        ASSERT_EQ(vob_ver_read_data(r, all[i].first, &got), VOB_OK) << vob_errmsg(r);
+        EXPECT_TRUE(got == all[i].second) << i;
+    }
+    vob_close(r);
+}
+
 TEST_F(Store, DirectoryVersionsHoldTheNamespace) {
     vob_oid src = mkdir(root(), "src");
     vob_oid a = mkfile(src, "a.c");
