@@ -83,7 +83,8 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
       "Cannot read the VOB in \"%s\": its storage is read-only (%s) and holds a write-ahead log (vob.db-wal)"          \
       " without the vob.db-shm that reading it needs; open it once where it can be written")                           \
     X(VM_BAD_STREAM,                                                                                                   \
-      "View \"%s\": bad stream \"%s\": a stream begins with \"stream:\" and has no control characters")
+      "View \"%s\": bad stream \"%s\": a stream begins with \"stream:\" and has no control characters")                \
+    X(VM_CHECK_SIZE, "VOB \"%s\": version \"%s\" of \"%s\" reads as %lld bytes where it records %lld")
 
 IMSG_DECLARE_LISTED(vob_msg, VOB_MESSAGES)
 // Formats a message of this catalog; VOB_MSG also has the compiler check the
