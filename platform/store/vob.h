@@ -63,6 +63,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -348,6 +349,29 @@ struct vob_ver_info {
 // Drops the version's contents (the version, its labels and links stay).
 // The blob leaves the pool when no other version names it.
 [[nodiscard]] int vob_ver_remove_data(vob_t *vob, vob_oid ver);
+
+// Reads back the contents of every version that has them, as
+// vob_ver_read_data gives them to a reader, in one read snapshot (inside a
+// caller's transaction, in its). A version that cannot be read whole (a
+// missing or damaged stored form, bytes other than its size or SHA-256
+// say) is a damage entry with the store's message; the check goes on.
+// VOB_OK when every version could be looked at (damage is in *out); a
+// failure status only when the database could not be read. progress (may be
+// empty) is called after each version with the versions done and the total.
+struct vob_check_report {
+    int64_t elements = 0;   // elements with at least one version that has contents
+    int64_t versions = 0;   // versions looked at
+    int64_t bytes = 0;      // bytes of the versions found whole
+    struct damage {
+        vob_oid elem = 0, ver = 0;
+        std::string element;   // its path below the VOB root (else its name)
+        std::string version;   // "/main/dev/3"
+        std::string why;       // the store's message
+    };
+    std::vector<damage> damaged;   // in the order the versions were read
+};
+[[nodiscard]] int vob_check_contents(vob_t *vob, vob_check_report *out,
+                                     const std::function<void(int64_t done, int64_t total)> &progress = {});
 
 // The version tree, flattened: each version of a branch in number order,
 // followed at once by the branches that sprout from it (depth first, in

@@ -2,7 +2,8 @@
 // the internal calls of the store's modules. Not for callers of the store.
 //
 // The modules form layers; each calls only the layers below it:
-//   top        vob_make (seeds through vob_type, vob_namespace), vob_dump
+//   top        vob_make (seeds through vob_type, vob_namespace), vob_dump,
+//              vob_verify (contents read back through vob_version)
 //   families   vob_type, vob_namespace, vob_branch, vob_label, vob_attr_hlink,
 //              vob_lock, vob_ckout, vob_record -> vob_version (the only family
 //              others call)

@@ -84,7 +84,8 @@ const imsg_catalog *vob_store_vob_msg_table_adr();
       " without the vob.db-shm that reading it needs; open it once where it can be written")                           \
     X(VM_BAD_STREAM,                                                                                                   \
       "View \"%s\": bad stream \"%s\": a stream begins with \"stream:\" and has no control characters")                \
-    X(VM_CONTENTS_READ, "VOB \"%s\": cannot read stored contents (%s): %s")
+    X(VM_CONTENTS_READ, "VOB \"%s\": cannot read stored contents (%s): %s")                                         \
+    X(VM_CHECK_SIZE, "VOB \"%s\": version \"%s\" of \"%s\" reads as %lld bytes where it records %lld")
 
 IMSG_DECLARE_LISTED(vob_msg, VOB_MESSAGES)
 // Formats a message of this catalog; VOB_MSG also has the compiler check the

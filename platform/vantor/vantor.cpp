@@ -38,6 +38,7 @@ const command commands[] = {
     {"describe", nullptr, "", "", 1, 1, "PATH[@@VERSION]", cmd_describe},
     {"cat", nullptr, "", "", 1, 1, "PATH@@VERSION", cmd_cat},
     {"dump", nullptr, "json", "", 1, 1, "VOB tag", cmd_dump},
+    {"check", nullptr, "", "", 1, 1, "VOB tag", cmd_check},
     {"diff", nullptr, "r prune", "", 2, 2, "VIEW-PATH DIR", cmd_diff, 2},
     {"mkbrtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mkbrtype},
     {"mklbtype", nullptr, "", "c vob", 1, -1, "type name", cmd_mklbtype},

@@ -64,7 +64,7 @@ int cmd_update(const args_t &a);
 int cmd_setcs(const args_t &a);
 int cmd_catcs(const args_t &a);
 
-// ---- vantor_vobs.cpp: VOBs and types -----------------------------------------------
+// ---- vantor_vobs.cpp: VOBs, types, the check of contents ------------------------------
 
 int cmd_mkvob(const args_t &a);
 int cmd_rmvob(const args_t &a);
@@ -74,6 +74,8 @@ int cmd_mklbtype(const args_t &a);
 int cmd_mkattype(const args_t &a);
 int cmd_mkhltype(const args_t &a);
 int cmd_mkeltype(const args_t &a);
+// Reads back every version's contents (vob_check_contents); 1 when one is damaged.
+int cmd_check(const args_t &a);
 
 // ---- vantor_listing.cpp: version trees, contents, describe, dump, diff -------------
 

@@ -24,6 +24,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  lock [-obsolete] PATH[@@BRANCH]             unlock PATH[@@BRANCH]\n"                         \
       "  rmver -data PATH@@VERSION\n"                                                                 \
       "  dump --json TAG\n"                                                                           \
+      "  check TAG\n"                                                                                 \
       "  mkproject [-title TEXT] [-modcomp COMP[,COMP...]] [-c COMMENT] PROJECT\n"                    \
       "  mkcomp -root DIR [-c COMMENT] COMPONENT\n"                                                   \
       "  mkbl -import -label LABEL -comp COMPONENT [-c COMMENT] [BASELINE]\n"                         \
@@ -129,6 +130,10 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "uncheckout moves the view's copy aside to PATH.keep, or to PATH.keep.N (the\n"                 \
       "lowest N free) when that is taken, and says which; checkin -from keeps a copy\n"               \
       "that differs from FILE the same way. No file of the view is overwritten.\n"                    \
+      "check reads back the contents of every version of the VOB TAG, each checked\n"                 \
+      "against its recorded size and SHA-256, and prints \"PATH@@VERSION: REASON\"\n"                 \
+      "per version that is not whole, then a count of elements, versions and bytes\n"                 \
+      "with the time taken (progress on a terminal's standard error).\n"                              \
       "Projects live in project VOBs and are named by selectors [KIND:]NAME@PVOB\n"                   \
       "(project:web@/pvob, or web@/pvob), KIND one of project, component,\n"                          \
       "baseline, stream, lbtype; a selector given with another names its project\n"                   \
@@ -151,7 +156,9 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  0  the command did all it was asked\n"                                                       \
       "  1  it failed (each failure is reported), or the command line was bad\n"                      \
       "  diff: 0 the trees are the same, 1 they differ, 2 they could not be\n"                        \
-      "     compared (reported), or the command line was bad")                                        \
+      "     compared (reported), or the command line was bad\n"                                       \
+      "  check: 0 every version is whole, 1 a version is damaged or the VOB could\n"                  \
+      "     not be checked (reported), or the command line was bad")                                  \
     X(VT_WRITE_FAILED, "cannot write the standard output: %s")                                        \
     X(VT_NOT_SELECTED,                                                                                \
       "\"%s\": the config spec of view \"%s\" selects no version of it or of a directory above it, "  \
@@ -191,6 +198,13 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
     X(VT_STREAM_UNREADABLE,                                                                           \
       "View \"%s\" follows stream \"%s\", which cannot be read: %s. \"vantor setcs FILE\" "           \
       "detaches the view from the stream")                                                            \
+    X(VT_CHECK_PROGRESS, "Checking contents: %lld of %lld versions")                                  \
+    X(VT_CHECK_DAMAGE, "%s@@%s: %s")                                                                  \
+    X(VT_CHECKED,                                                                                     \
+      "Checked VOB \"%s\": %lld elements, %lld versions, %lld bytes in %.2f s; "                      \
+      "%lld damaged")                                                                                 \
+    X(VT_CHECK_DAMAGED, "check: VOB \"%s\" has %lld damaged versions (listed above)")                 \
+    X(VT_CHECK_FAILED, "check: cannot check VOB \"%s\": %s")                                          \
     X(VT_DETACHED, "View \"%s\" no longer follows stream \"%s\": its config spec is the one just set")
 
 IMSG_DECLARE_LISTED(vantor_msg, VANTOR_MESSAGES)

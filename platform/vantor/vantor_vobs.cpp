@@ -1,9 +1,11 @@
-// vantor's commands on VOBs and types: mkvob, rmvob, lsvob, mk*type.
+// vantor's commands on VOBs and types: mkvob, rmvob, lsvob, mk*type, check.
 #include "platform/registry/registry.h"
 #include "platform/registry/vob_tag.h"
 #include "platform/vantor/vantor_int.h"
 
+#include <chrono>
 #include <cstdio>
+#include <unistd.h>
 
 int cmd_mkvob(const args_t &a) {
     std::string tag = a.opt("tag"), storage, err;
@@ -121,3 +123,49 @@ int cmd_mklbtype(const args_t &a) { return mktype(a, VOB_MT_LBTYPE); }
 int cmd_mkattype(const args_t &a) { return mktype(a, VOB_MT_ATTYPE); }
 int cmd_mkhltype(const args_t &a) { return mktype(a, VOB_MT_HLTYPE); }
 int cmd_mkeltype(const args_t &a) { return mktype(a, VOB_MT_ELTYPE); }
+
+// A VOB of fewer versions is checked before a progress line would be read.
+constexpr int64_t check_progress_from = 500;
+
+int cmd_check(const args_t &a) {
+    using clock = std::chrono::steady_clock;
+    const clock::time_point started = clock::now();
+    const std::string &tag = a.ops[0];
+    vob_t *v;
+    std::string err;
+    if (vob_open_tag(tag, &v, &err) != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_CHECK_FAILED, tag.c_str(), err.c_str());
+        return 1;
+    }
+    clock::time_point drawn{};
+    const bool tty = isatty(2);
+    // At most ten drawings a second, and the last one always.
+    auto progress = [&](int64_t done, int64_t total) {
+        if (!tty || total < check_progress_from)
+            return;
+        clock::time_point now = clock::now();
+        if (done < total && now - drawn < std::chrono::milliseconds(100))
+            return;
+        drawn = now;
+        imsg_status_draw(IMSG_SPRINTF(cat(), VT_CHECK_PROGRESS, (long long)done, (long long)total),
+                         done == total);
+    };
+    vob_check_report r;
+    int rc = vob_check_contents(v, &r, progress);
+    imsg_status_clear();
+    if (rc != VOB_OK) {
+        IMSG_PRINT(IMSG_ERROR, cat(), VT_CHECK_FAILED, tag.c_str(), vob_errmsg(v).c_str());
+        vob_close(v);
+        return 1;
+    }
+    vob_close(v);
+    for (const vob_check_report::damage &d : r.damaged)
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_CHECK_DAMAGE, d.element.c_str(), d.version.c_str(), d.why.c_str());
+    double secs = std::chrono::duration<double>(clock::now() - started).count();
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CHECKED, tag.c_str(), (long long)r.elements, (long long)r.versions,
+               (long long)r.bytes, secs, (long long)r.damaged.size());
+    if (r.damaged.empty())
+        return 0;
+    IMSG_PRINT(IMSG_ERROR, cat(), VT_CHECK_DAMAGED, tag.c_str(), (long long)r.damaged.size());
+    return 1;
+}
