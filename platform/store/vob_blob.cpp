@@ -195,8 +195,14 @@ int vob_blob_read(vob_t *v, const std::string &sha, int64_t size, std::shared_pt
         blob_row &r = chain[i].second;
         auto full = std::make_shared<std::string>();
         bool ok = true;
-        if (r.form == VOB_FORM_RAW)
+        if (r.form == VOB_FORM_RAW) {
             *full = std::move(r.data);
+            if (int64_t(full->size()) != r.size) {
+                *why = "its stored form gives " + std::to_string(full->size()) + " bytes where the version has " +
+                       std::to_string(r.size);
+                ok = false;
+            }
+        }
         else if (r.form == VOB_FORM_ZSTD)
             ok = vob_codec_decode(s->codec, r.data, {}, r.size, full.get(), why);
         else if (r.form == VOB_FORM_DELTA && start)
@@ -215,6 +221,13 @@ int vob_blob_read(vob_t *v, const std::string &sha, int64_t size, std::shared_pt
     }
     *bytes = std::move(start);
     return VOB_OK;
+}
+
+void vob_blob_cache_drop(vob_t *v) {
+    vob_blob_state *s = state(v);
+    s->cache.clear();
+    s->lru.clear();
+    s->cached = 0;
 }
 
 int vob_blob_stream_path(vob_t *v, const std::string &sha, std::string *path) {

@@ -89,6 +89,9 @@ void vob_blob_state_free(vob_blob_state *s);
 // VOB_CORRUPT with why (and no store message) when it cannot be rebuilt.
 [[nodiscard]] int vob_blob_read(vob_t *v, const std::string &sha, int64_t size,
                                 std::shared_ptr<const std::string> *bytes, std::string *why);
+// Forgets the full bytes the handle holds, so that what is read next is
+// rebuilt from the stored forms (the check of contents).
+void vob_blob_cache_drop(vob_t *v);
 // The pool file of a raw blob too large to be read whole ("" for others), so
 // that a reader copies it as a stream.
 [[nodiscard]] int vob_blob_stream_path(vob_t *v, const std::string &sha, std::string *path);

@@ -30,6 +30,8 @@ int vob_check_contents(vob_t *v, vob_check_report *out,
         rc = count_versions(v, &total);
     if (rc != VOB_OK)
         return rc;
+    // Rebuilt from what is stored, not from bytes this handle holds.
+    vob_blob_cache_drop(v);
     vob_check_report r;
     vob_oid elem_seen = 0, labelled = 0;
     std::string label, bytes;
