@@ -83,8 +83,11 @@ static int get_row(vob_t *v, const std::string &sha, bool with_data, blob_row *r
         r->stored = -1;   // whatever the version says
         return VOB_OK;
     }
-    vob_stmt q(v, with_data ? "SELECT id, size, form, base, depth, stored, data IS NULL, data FROM blob WHERE sha = ?1"
-                            : "SELECT id, size, form, base, depth, stored, data IS NULL FROM blob WHERE sha = ?1");
+    // A delta names its base by the base's id; the base's digest comes with it.
+    vob_stmt q(v, with_data ? "SELECT a.id, a.size, a.form, b.sha, a.depth, a.stored, a.data IS NULL, a.data"
+                              " FROM blob a LEFT JOIN blob b ON b.id = a.base WHERE a.sha = ?1"
+                            : "SELECT a.id, a.size, a.form, b.sha, a.depth, a.stored, a.data IS NULL"
+                              " FROM blob a LEFT JOIN blob b ON b.id = a.base WHERE a.sha = ?1");
     q.bind(1, sha);
     int rc = q.step();
     if (rc == SQLITE_DONE)
@@ -177,6 +180,11 @@ int vob_blob_read(vob_t *v, const std::string &sha, int64_t size, std::shared_pt
         }
         bool delta = r.form == VOB_FORM_DELTA;
         std::string base = r.base;
+        if (delta && base.empty()) {
+            *why = at == sha ? "the contents it is stored against are gone"
+                             : "the contents " + short_sha(at) + " it is stored against are gone";
+            return VOB_CORRUPT;
+        }
         chain.emplace_back(at, std::move(r));
         if (!delta)
             break;
@@ -245,10 +253,11 @@ int vob_blob_stream_path(vob_t *v, const std::string &sha, std::string *path) {
 // of the blob base_sha at depth base_depth; null for none).
 struct encoded {
     int form = VOB_FORM_RAW, depth = 0;
-    std::string base, frame;
+    int64_t base = 0;   // the base's id
+    std::string frame;
 };
 
-static bool encode(vob_codec *c, std::string_view bytes, const std::string *base, const std::string &base_sha,
+static bool encode(vob_codec *c, std::string_view bytes, const std::string *base, int64_t base_id,
                    int base_depth, encoded *e) {
     *e = encoded();
     if (bytes.size() < VOB_COMPRESS_MIN)
@@ -259,7 +268,7 @@ static bool encode(vob_codec *c, std::string_view bytes, const std::string *base
             return false;
         if (delta.size() * DELTA_GOOD <= bytes.size()) {
             e->form = VOB_FORM_DELTA;
-            e->base = base_sha;
+            e->base = base_id;
             e->depth = base_depth + 1;
             e->frame = std::move(delta);
             return true;
@@ -269,7 +278,7 @@ static bool encode(vob_codec *c, std::string_view bytes, const std::string *base
         return false;
     if (base && delta.size() + delta.size() / 4 < whole.size()) {
         e->form = VOB_FORM_DELTA;
-        e->base = base_sha;
+        e->base = base_id;
         e->depth = base_depth + 1;
         e->frame = std::move(delta);
     } else if (whole.size() + bytes.size() / 32 < bytes.size()) {
@@ -282,7 +291,7 @@ static bool encode(vob_codec *c, std::string_view bytes, const std::string *base
 // The full bytes of a delta base, when the new contents may be stored
 // against it: it exists, its chain has room, and it is small enough to hold.
 static std::shared_ptr<const std::string> usable_base(vob_t *v, const std::string &base_sha, int64_t size,
-                                                      int *depth) {
+                                                      int *depth, int64_t *id) {
     if (base_sha.empty() || size < int64_t(VOB_COMPRESS_MIN))
         return nullptr;
     blob_row b;
@@ -294,6 +303,7 @@ static std::shared_ptr<const std::string> usable_base(vob_t *v, const std::strin
     if (vob_blob_read(v, base_sha, b.size, &full, &why) != VOB_OK)
         return nullptr;   // a damaged base is no base; check tells of it
     *depth = b.depth;
+    *id = b.id;
     return full;
 }
 
@@ -317,7 +327,7 @@ static int write_row(vob_t *v, int64_t id, const std::string &sha, std::string_v
                      : "INSERT INTO blob(sha, size, form, base, depth, stored, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     q.bind(1, sha).bind(2, int64_t(bytes.size())).bind(3, int64_t(e.form)).bind(5, int64_t(e.depth));
     q.bind(6, int64_t(stored.size()));
-    if (e.base.empty())
+    if (!e.base)
         q.bind_null(4);
     else
         q.bind(4, e.base);
@@ -346,7 +356,7 @@ static int put_known(vob_t *v, const std::string &sha, std::string_view bytes, c
         return VOB_OK;
     // Damaged: written again whole from the bytes in hand, renamed over it.
     encoded e;
-    if (!encode(state(v)->codec, bytes, nullptr, "", 0, &e))
+    if (!encode(state(v)->codec, bytes, nullptr, 0, 0, &e))
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), "zstd", "compression failed"));
     return write_row(v, r.id, sha, bytes, e, true);
 }
@@ -362,9 +372,10 @@ int vob_blob_put(vob_t *v, std::string_view bytes, const std::string &base_sha, 
         return rc;
     vob_blob_state *s = state(v);
     int base_depth = 0;
-    auto base = usable_base(v, base_sha, int64_t(bytes.size()), &base_depth);
+    int64_t base_id = 0;
+    auto base = usable_base(v, base_sha, int64_t(bytes.size()), &base_depth, &base_id);
     encoded e;
-    if (!encode(s->codec, bytes, base.get(), base_sha, base_depth, &e))
+    if (!encode(s->codec, bytes, base.get(), base_id, base_depth, &e))
         return vob_fail(v, VOB_ERR, VOB_MSG(VM_POOL_WRITE, v->tag.c_str(), "zstd", "compression failed"));
     if ((rc = write_row(v, 0, *sha, bytes, e, false)) != VOB_OK)
         return rc;
@@ -415,13 +426,13 @@ int vob_blob_put_file(vob_t *v, const std::string &path, const std::string &base
 // ---- leaving --------------------------------------------------------------------------
 
 // Whether anything still names the blob: a version, or a delta as its base.
-static int still_named(vob_t *v, const std::string &sha, bool *named) {
+static int still_named(vob_t *v, const std::string &sha, int64_t id, bool *named) {
     vob_stmt q(v, "SELECT 1 FROM ver WHERE sha = ?1 LIMIT 1");
     q.bind(1, sha);
     int rc = q.step();
-    if (rc == SQLITE_DONE && v->schema >= 4) {
+    if (rc == SQLITE_DONE && id) {
         vob_stmt b(v, "SELECT 1 FROM blob WHERE base = ?1 LIMIT 1");
-        b.bind(1, sha);
+        b.bind(1, id);
         rc = b.step();
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
@@ -436,18 +447,17 @@ int vob_blob_collect(vob_t *v, std::vector<std::string> *pool_gone) {
     while (!work.empty()) {
         std::string sha = work.back();
         work.pop_back();
+        blob_row r;
+        int rc = get_row(v, sha, false, &r);
+        if (rc == VOB_NOT_FOUND)
+            continue;
         bool named = false;
-        int rc = still_named(v, sha, &named);
+        if (rc == VOB_OK)
+            rc = still_named(v, sha, r.id, &named);
         if (rc != VOB_OK)
             return rc;
         if (named)
             continue;
-        blob_row r;
-        rc = get_row(v, sha, false, &r);
-        if (rc == VOB_NOT_FOUND)
-            continue;
-        if (rc != VOB_OK)
-            return rc;
         if (r.in_pool)
             pool_gone->push_back(sha);
         if (v->schema < 4)

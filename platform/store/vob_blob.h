@@ -7,8 +7,8 @@
 //   VOB_FORM_RAW    the bytes as they are
 //   VOB_FORM_ZSTD   one zstd frame of the bytes
 //   VOB_FORM_DELTA  one zstd frame made with the full bytes of the blob
-//                   `base` as its prefix: a version stored against an earlier
-//                   version of the same element
+//                   whose id is `base` as its prefix: a version stored
+//                   against an earlier version of the same element
 // depth is the number of deltas between the blob and a whole text (0 unless
 // DELTA; a delta's is its base's plus one, at most VOB_CHAIN_MAX), so that
 // reading any version rebuilds at most VOB_CHAIN_MAX + 1 frames. stored is

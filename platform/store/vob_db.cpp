@@ -68,7 +68,7 @@ static const char *const schema_sql =
     "CREATE TABLE record(oid INTEGER PRIMARY KEY, mtype INTEGER NOT NULL, name TEXT NOT NULL,"
     " body TEXT NOT NULL, UNIQUE(mtype, name));"
     "CREATE TABLE blob(id INTEGER PRIMARY KEY, sha TEXT NOT NULL UNIQUE, size INTEGER NOT NULL,"
-    " form INTEGER NOT NULL, base TEXT, depth INTEGER NOT NULL, stored INTEGER NOT NULL, data BLOB);"
+    " form INTEGER NOT NULL, base INTEGER, depth INTEGER NOT NULL, stored INTEGER NOT NULL, data BLOB);"
     "CREATE INDEX blob_base ON blob(base) WHERE base IS NOT NULL;";
 
 // What raises a database of schema n-1 to n, at index n. Each step must be
@@ -82,7 +82,7 @@ static const char *const upgrade_sql[VOB_SCHEMA_VERSION + 1] = {
     " name TEXT NOT NULL, body TEXT NOT NULL, UNIQUE(mtype, name))",
     // Every blob of an older schema is a raw pool file: each gets its row.
     "CREATE TABLE IF NOT EXISTS blob(id INTEGER PRIMARY KEY, sha TEXT NOT NULL UNIQUE, size INTEGER NOT NULL,"
-    " form INTEGER NOT NULL, base TEXT, depth INTEGER NOT NULL, stored INTEGER NOT NULL, data BLOB);"
+    " form INTEGER NOT NULL, base INTEGER, depth INTEGER NOT NULL, stored INTEGER NOT NULL, data BLOB);"
     "CREATE INDEX IF NOT EXISTS blob_base ON blob(base) WHERE base IS NOT NULL;"
     "INSERT OR IGNORE INTO blob(sha, size, form, base, depth, stored, data)"
     " SELECT sha, MAX(size), 0, NULL, 0, MAX(size), NULL FROM ver WHERE sha IS NOT NULL GROUP BY sha",

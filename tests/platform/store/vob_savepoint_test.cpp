@@ -86,7 +86,7 @@ struct Savepoint : testvob::OpenVobTest {
         for (auto &s : rows(dangling))
             out.push_back(s);
         for (auto &sha : rows("SELECT DISTINCT sha FROM ver WHERE sha IS NOT NULL AND sha NOT IN (SELECT sha FROM blob)"
-                              " UNION SELECT base FROM blob WHERE base NOT IN (SELECT sha FROM blob)"))
+                              " UNION SELECT 'base ' || base FROM blob WHERE base NOT IN (SELECT id FROM blob)"))
             out.push_back("missing blob " + sha);
         for (auto &sha : rows("SELECT sha FROM blob WHERE data IS NULL"))
             if (!fs::exists(vob_get_storage(v) + "/pool/" + sha.substr(0, 2) + "/" + sha))
