@@ -151,6 +151,10 @@ struct Fault : testvob::VobTest {
                 EXPECT_TRUE(bytes == it->second) << where << ": " << n.ver.id;
             }
         }
+        // The check of contents sees the same: exactly the refused versions.
+        vob_check_report report;
+        EXPECT_EQ(vob_check_contents(v, &report), VOB_OK) << where << ": " << vob_errmsg(v);
+        EXPECT_EQ(report.damaged.size(), size_t(refused)) << where;
         EXPECT_TRUE(vob_pool_entries(storage + "/pool/tmp").empty()) << where;
         EXPECT_TRUE(vob_pool_entries(storage + "/pool/trash").empty()) << where;
         vob_close(v);
