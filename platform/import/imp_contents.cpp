@@ -107,20 +107,21 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
     if (vob_split_xpname(xf, &file, &vid)) {
         if (!file.empty() && file[0] != '/')
             file = run->from_dir + "/" + file;
-        vob_pname pn;
+        vob_t *src = nullptr;
+        vob_oid src_ver = 0;
         std::string err;
-        if (vob_resolve_pname(file + "@@" + vid, &pn, &err))
+        if (vob_resolve_pname_cached(run->pnames.get(), file + "@@" + vid, &src, &src_ver, &err))
             return imp_el_fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + err);
         // Read in process, whatever form the other VOB stores them in.
         std::string pool_file;
-        int rc = vob_ver_get_data(pn.vob, pn.ver, &pool_file, &out->held);
+        int rc = vob_ver_get_data(src, src_ver, &pool_file, &out->held);
         if (rc == VOB_NOT_FOUND) {
             path->clear();
             return 0;
         }
         if (rc)
             return imp_el_fail(c,
-                               "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(pn.vob));
+                               "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(src));
         if (!pool_file.empty())
             *path = pool_file;
         else

@@ -32,6 +32,7 @@
 #include "platform/import/imp_inproc.h"
 #include "platform/import/imp_pool.h"
 #include "platform/import/imp_start.h"
+#include "platform/view/pname.h"
 #include "platform/view/view.h"
 #include "platform/store/vob.h"
 
@@ -115,6 +116,9 @@ struct imp_progress_line {
 
 struct imp_run {
     imp_params *p = nullptr;
+    // The source views and VOBs of ExtractFile names "file@@version" (an
+    // export of a VOB), kept open for the run.
+    std::unique_ptr<vob_pname_cache> pnames = std::make_unique<vob_pname_cache>();
     std::string datafile;
     imp_reader reader;
     imp_head head;

@@ -89,3 +89,45 @@ int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err
     }
     return VOB_OK;
 }
+
+vob_pname_cache::~vob_pname_cache() {
+    for (view_t *v : views)
+        view_close(v);
+}
+
+int vob_resolve_pname_cached(vob_pname_cache *cache, const std::string &pname, vob_t **vob, vob_oid *ver,
+                             std::string *err) {
+    std::string path, vid;
+    if (!vob_split_xpname(pname, &path, &vid))
+        path = pname;
+    auto through = [&](view_t *view) {
+        view_fhandle fh;
+        if (int rc = view_get_fhandle(view, pname, &fh)) {
+            *err = view_errmsg(view);
+            return rc;
+        }
+        *ver = fh.ver;
+        return view_get_vob(view, fh.vob_tag, vob);
+    };
+    view_loc loc;
+    for (view_t *view : cache->views)
+        if (view_locate(view, pname, &loc) == VOB_OK)
+            return through(view);
+    view_t *view = nullptr;
+    std::string e;
+    if (view_open(path.empty() ? "." : path, &view, &e) == VOB_OK) {
+        if (view_locate(view, pname, &loc) == VOB_OK) {
+            cache->views.push_back(view);
+            return through(view);
+        }
+        view_close(view);
+    }
+    auto held = std::make_unique<vob_pname>();
+    int rc = vob_resolve_pname(pname, held.get(), err);
+    if (rc != VOB_OK)
+        return rc;
+    *vob = held->vob;
+    *ver = held->ver;
+    cache->held.push_back(std::move(held));
+    return VOB_OK;
+}

@@ -7,7 +7,9 @@
 #include "platform/view/view.h"
 #include "platform/store/vob.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 struct vob_pname {
     vob_t *vob = nullptr;     // owned here, or by the view when view is set
@@ -30,3 +32,19 @@ struct vob_pname {
 // the selection.
 [[nodiscard]] int vob_resolve_pname(const std::string &pname, vob_pname *out, std::string *err,
                                     bool unselected_ok = false);
+
+// Path names resolved one after another by a long run (the VOB-to-VOB
+// import reads every version of a source view): the views, and the handles
+// of paths outside views, stay open for the next name, instead of a view,
+// its registry and its VOB opened again for each.
+struct vob_pname_cache {
+    std::vector<view_t *> views;
+    std::vector<std::unique_ptr<vob_pname>> held;
+    vob_pname_cache() = default;
+    ~vob_pname_cache();
+    vob_pname_cache(const vob_pname_cache &) = delete;
+    vob_pname_cache &operator=(const vob_pname_cache &) = delete;
+};
+// As vob_resolve_pname, giving the VOB (owned by the cache) and the version.
+[[nodiscard]] int vob_resolve_pname_cached(vob_pname_cache *cache, const std::string &pname, vob_t **vob,
+                                           vob_oid *ver, std::string *err);
