@@ -178,17 +178,7 @@ int vob_pool_put(vob_pool *p, std::string_view bytes, std::string *sha, vob_pool
     }
     if (known(p, *sha, int64_t(bytes.size())))
         return 0;
-    std::string tmp;
-    int fd;
-    int rc = open_tmp(p, &tmp, &fd, e);
-    if (rc != 0)
-        return rc;
-    if ((rc = write_all(fd, bytes.data(), bytes.size())) != 0) {
-        iof_close(fd);
-        (void)iof_unlink(tmp.c_str());
-        return fail(e, tmp, rc);
-    }
-    return add_pending(p, *sha, tmp, fd, e);
+    return vob_pool_put_stored(p, *sha, bytes, e);   // raw bytes are their own stored form
 }
 
 int vob_pool_put_file(vob_pool *p, const std::string &path, std::string *sha, int64_t *size,
