@@ -111,6 +111,10 @@ int strutl_mblen(const char *s, size_t remaining) {
     return int(n);
 }
 
+std::string strutl_count(long long n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 int strutl_match_prefix(const char *s, const char *prefix) {
     if (!s || !prefix)
         return 0;

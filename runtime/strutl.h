@@ -44,6 +44,9 @@ enum { STRUTL_TO_LOWER = 0, STRUTL_TO_UPPER = 1 };
 // piece of its own.
 std::vector<std::string> strutl_split(std::string_view s, char sep, int drop_dot = 0);
 
+// "1 version", "2 versions": a count with its noun in the number it takes.
+std::string strutl_count(long long n, const char *one, const char *many);
+
 // Text for /bin/sh: inside double quotes ("$", backquote, backslash and the
 // double quote get a backslash), and as one single-quoted word.
 std::string strutl_sh_dquote_escape(const std::string &s);

@@ -137,6 +137,36 @@ typename_char typename_char_at(std::string_view s, size_t i) {
     return {len, true, typename_code_ok(code), code};
 }
 
+bool typename_is_utf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        typename_char c = typename_char_at(s, i);
+        if (!c.valid)
+            return false;
+        i += c.len;
+    }
+    return true;
+}
+
+std::string typename_show_text(std::string_view s) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        typename_char c = typename_char_at(s, i);
+        unsigned char b = (unsigned char)s[i];
+        bool control = c.len == 1 && (b == 0x7f || (b < 0x20 && b != '\t' && b != '\n'));
+        if (c.valid && !control) {
+            out.append(s, i, c.len);
+        } else {
+            out += "\\x";
+            out += digits[b >> 4];
+            out += digits[b & 15];
+        }
+        i += c.len;
+    }
+    return out;
+}
+
 bool typename_is_decimal(std::string_view s) { return !s.empty() && skip(s, 0, is_digit) == s.size(); }
 
 bool typename_reads_as_number(std::string_view s) {

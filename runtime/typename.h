@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 enum { TYPENAME_MAX_BYTES = 255 };
@@ -31,6 +32,12 @@ struct typename_char {
 
 // The character at s[i] (i < s.size()).
 typename_char typename_char_at(std::string_view s, size_t i);
+// True when every byte of s belongs to well-formed UTF-8.
+bool typename_is_utf8(std::string_view s);
+// s for a reader's terminal: well-formed UTF-8 as it stands, and every byte
+// that is not (a stray byte of another encoding, a control other than tab
+// and line end, DEL) as \xNN, so that nothing raw reaches the terminal.
+std::string typename_show_text(std::string_view s);
 // True when the ASCII byte c may stand in a type name.
 bool typename_ascii_ok(unsigned char c);
 // True when the code point may stand in a type name (ASCII by typename_ascii_ok).

@@ -23,18 +23,8 @@ int orb_check_name(vob_t *pvob, const std::string &name, const char *what) {
 
 // ---- texts and references ------------------------------------------------------------------
 
-static bool is_utf8(const std::string &s) {
-    for (size_t i = 0; i < s.size();) {
-        typename_char c = typename_char_at(s, i);
-        if (!c.valid)
-            return false;
-        i += c.len;
-    }
-    return true;
-}
-
 orb_json orb_text_json(const std::string &s) {
-    if (is_utf8(s))
+    if (typename_is_utf8(s))
         return s;
     static const char digits[] = "0123456789abcdef";
     std::string hex;

@@ -13,20 +13,10 @@
 
 using json = nlohmann::json;
 
-static bool is_utf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        typename_char c = typename_char_at(s, i);
-        if (!c.valid)
-            return false;
-        i += c.len;
-    }
-    return true;
-}
-
 // Bytes that are not UTF-8 go out as base64, so that two dumps compare equal
 // only when the stored bytes do.
 static json text_json(const std::string &s) {
-    if (is_utf8(s))
+    if (typename_is_utf8(s))
         return s;
     std::string b64(4 * ((s.size() + 2) / 3) + 1, '\0');
     int n = EVP_EncodeBlock(reinterpret_cast<unsigned char *>(b64.data()),

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -132,3 +133,20 @@ TEST(Typename, NumberReadingMatchesTheCLibrary) {
 }
 
 }   // namespace
+
+// What a reader's terminal gets of stored text: UTF-8 as it stands, the
+// bytes of another encoding and the controls that could move the cursor as
+// \xNN; a line end and a tab stay.
+TEST(Typename, TextIsShownWithStrayBytesEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain\ttext\n", "plain\ttext\n"},
+        {"caf\xc3\xa9", "caf\xc3\xa9"},
+        {"caf\xe9 cr\xe8me", "caf\\xe9 cr\\xe8me"},
+        {"\x1b[31mred\x7f", "\\x1b[31mred\\x7f"},
+        {"cut \xe2\x82", "cut \\xe2\\x82"},
+    };
+    for (const auto &[in, shown] : cases)
+        EXPECT_EQ(typename_show_text(in), shown) << in;
+    EXPECT_FALSE(typename_is_utf8("caf\xe9"));
+    EXPECT_TRUE(typename_is_utf8("caf\xc3\xa9\x1b"));
+}
