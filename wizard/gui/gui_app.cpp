@@ -34,7 +34,7 @@ namespace {
 const char USAGE[] =
     "Usage: VantorImportWizard [/vob:TAG] [/pvob:TAG] [/project:SELECTOR] [/comp:SELECTOR]\n"
     "                          [/show_project_vobs]\n"
-    "       VantorImportWizard -Ver | -VerAll | --help\n"
+    "       VantorImportWizard -Ver | -VerAll | -V | --version | --help\n"
     "\n"
     "Imports the history of files kept in RCS, MKS Source Integrity, PVCS Version\n"
     "Manager, Visual SourceSafe or ordinary files into VOBs, one request at a time.\n"
@@ -47,17 +47,19 @@ const char USAGE[] =
     "  /comp:SELECTOR      the component whose baselines are made\n"
     "  /show_project_vobs  list project VOBs in the destination tree too\n"
     "  -Ver, -VerAll       print the version (with -VerAll, of the libraries too)\n"
+    "  -V, --version       print the version, as -Ver does\n"
     "  --help              print this help\n"
     "\n"
     "A value holding blanks is quoted: /project:\"My project@/pvob\".\n"
     "Needs a display (DISPLAY or WAYLAND_DISPLAY), or QT_QPA_PLATFORM=offscreen.\n";
 
-// -Ver, -VerAll and --help, which need no display: true when one was given
+// -Ver, -VerAll, -V, --version and --help, which need no display: true when one was given
 // (and answered).
 bool answered_without_display(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         int all = 0;
-        if (ks_is_version_request(argv[i], &all)) {
+        if (ks_is_version_request(argv[i], &all) || std::strcmp(argv[i], "--version") == 0 ||
+            std::strcmp(argv[i], "-V") == 0) {
             ks_print_banner("VantorImportWizard");
             if (all) {
                 libvelkimport_print_verid();
