@@ -96,9 +96,13 @@ struct cm_driver {
 const char *export_common_options();
 
 // What every driver's init does first: when argv[1] is "-Ver", "-Version" or
-// "-VerAll" (any case), print the program's banner line (and for -VerAll the
-// export library's, "libvelkexport") and exit with status 0.
-void export_check_version_request(int argc, char **argv, const char *program);
+// "-VerAll" (any case), or --version is among the options (or -V, with
+// v_letter, for a driver that has no -V of its own), print the program's
+// banner line (and for -VerAll the export library's, "libvelkexport") and
+// exit with status 0.
+void export_check_version_request(int argc, char **argv, const char *program, bool v_letter = false);
+// The question alone: 0 none, 1 the banner, 2 -VerAll.
+int export_version_asked(int argc, char **argv, bool v_letter);
 // Ends the program after a driver's own early answer (its banner) as
 // export_main ends: a status of 0 becomes 1 when the standard output or
 // error could not be written.
