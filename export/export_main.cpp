@@ -214,16 +214,16 @@ int print_help(const cm_driver *drv, const char *argv0, const std::string &progr
 
 }   // namespace
 
-int export_version_asked(int argc, char **argv, bool v_letter) {
+int export_version_asked(int argc, char **argv, const char *v_letters) {
     int all = 0;
     if (argc >= 2 && ks_is_version_request(argv[1], &all))
         return all ? 2 : 1;
-    export_words w = export_scan_words(argc, argv);
-    return w.version_word || (v_letter && w.v_letter) ? 1 : 0;
+    export_words w = export_scan_words(argc, argv, v_letters);
+    return w.version_word || (v_letters && w.v_letter) ? 1 : 0;
 }
 
-void export_check_version_request(int argc, char **argv, const char *program, bool v_letter) {
-    int asked = export_version_asked(argc, argv, v_letter);
+void export_check_version_request(int argc, char **argv, const char *program, const char *v_letters) {
+    int asked = export_version_asked(argc, argv, v_letters);
     if (asked == 0)
         return;
     int all = asked == 2;

@@ -106,6 +106,8 @@
     X(MAIN_SYMLINK_NOT_FOLLOWED,                                                                            \
       "\"%s\" is a symbolic link, which is not followed - cannot convert it; -L follows symbolic links.")    \
     X(MAIN_SYMLINK_NOT_EXPORTED, "\"%s\" is a symbolic link - symbolic links are not exported.")             \
+    X(MAIN_SYMLINK_BROKEN,                                                                                  \
+      "\"%s\" is a symbolic link to nothing (its target does not exist) - cannot convert it.")             \
     X(MAIN_KIND_FIFO, "It is a named pipe (FIFO).")                                                         \
     X(MAIN_KIND_SOCKET, "It is a socket.")                                                                  \
     X(MAIN_KIND_CHAR_DEVICE, "It is a character device.")                                                   \

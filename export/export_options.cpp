@@ -22,7 +22,8 @@ const char *export_common_options() { return "I:LUT:t:o:rs:b:v:l:p:q"; }
 
 const char *const EXPORT_LONG_OPTIONS[] = {"--quiet", "--version", "--help", nullptr};
 
-export_words export_scan_words(int argc, char **argv) {
+export_words export_scan_words(int argc, char **argv, const char *driver_letters) {
+    std::string letters = std::string(export_common_options()) + (driver_letters ? driver_letters : "");
     export_words w;
     int i = 1;
     for (; i < argc; ++i) {
@@ -41,15 +42,18 @@ export_words export_scan_words(int argc, char **argv) {
                 w.version_word = true;
             continue;
         }
+        // A V counts only in a word getopt reads whole: "-Ver" is no -V.
+        bool v = false, known = true;
         for (const char *p = a + 1; *p; ++p) {
-            if (*p == 'V')
-                w.v_letter = true;
+            v = v || *p == 'V';
+            known = known && *p != ':' && letters.find(*p) != std::string::npos;
             if (export_option_takes_value(*p)) {
                 if (p[1] == '\0' && i + 1 < argc)
                     ++i;   // its value is the next word
                 break;
             }
         }
+        w.v_letter = w.v_letter || (v && known);
     }
     w.first_operand = i;
     return w;

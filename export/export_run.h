@@ -104,7 +104,8 @@ struct export_words {
     bool version_word = false;
     bool v_letter = false;
 };
-export_words export_scan_words(int argc, char **argv);
+// driver_letters: the driver's own letters, by which a cluster is known.
+export_words export_scan_words(int argc, char **argv, const char *driver_letters = nullptr);
 // A word that reads as an option: a long option of the main's, or "-" and
 // one of the letters.
 bool export_looks_like_option(const char *word, const std::string &letters);

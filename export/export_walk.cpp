@@ -121,7 +121,9 @@ int handle_path(export_run &r, const char *path, const fileutl_stat_t *st);
 // the walk did not follow, or a special file.
 void report_not_a_file(const export_run &r, const std::string &rel, uint32_t mode) {
     if (S_ISLNK(mode)) {
-        if (export_option_refused('L', r.kind))
+        if (r.st.follow_links)   // the walk reports a link it could not follow as the link
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SYMLINK_BROKEN, rel.c_str());
+        else if (export_option_refused('L', r.kind))
             IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SYMLINK_NOT_EXPORTED, rel.c_str());
         else
             IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SYMLINK_NOT_FOLLOWED, rel.c_str());

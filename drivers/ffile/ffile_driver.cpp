@@ -110,7 +110,7 @@ bool left_out(const char *path) {
 int ffile_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g) {
     *kind = KIND_FFILE;
     *fs_ops = nullptr;
-    export_check_version_request(argc, argv, "vantexport_ffile", true);
+    export_check_version_request(argc, argv, "vantexport_ffile", DRIVER_OPTIONS);
     g->extra_options = DRIVER_OPTIONS;
     g->follow_links_default = 0;
     int saved_opterr = nt_opterr;

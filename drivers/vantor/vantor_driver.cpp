@@ -20,7 +20,7 @@ const char *const LIBRARIES[] = {"libvelkexport", "libvelkcmd", "libvelkview",
                                  "libvelkcm",     "libvelkvob", "libvelkdbrpc"};
 
 void version_request(int argc, char **argv) {
-    int asked = export_version_asked(argc, argv, true);   // -V is no letter of this driver's
+    int asked = export_version_asked(argc, argv, "V");   // -V is no letter of this driver's
     if (asked == 0)
         return;
     bool all = asked == 2;
