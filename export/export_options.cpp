@@ -16,11 +16,12 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
+// The long options, words the main reads before getopt.
+const char *const LONG_OPTIONS[] = {"--quiet", "--version", "--help", nullptr};
+
 }   // namespace
 
 const char *export_common_options() { return "I:LUT:t:o:rs:b:v:l:p:q"; }
-
-const char *const EXPORT_LONG_OPTIONS[] = {"--quiet", "--version", "--help", nullptr};
 
 export_words export_scan_words(int argc, char **argv, const char *driver_letters) {
     std::string letters = std::string(export_common_options()) + (driver_letters ? driver_letters : "");
@@ -62,7 +63,7 @@ export_words export_scan_words(int argc, char **argv, const char *driver_letters
 bool export_looks_like_option(const char *word, const std::string &letters) {
     if (word[0] != '-' || word[1] == '\0')
         return false;
-    for (const char *const *l = EXPORT_LONG_OPTIONS; *l; ++l)
+    for (const char *const *l = LONG_OPTIONS; *l; ++l)
         if (std::strcmp(word, *l) == 0)
             return true;
     return word[1] != '-' && word[1] != ':' && letters.find(word[1]) != std::string::npos;
