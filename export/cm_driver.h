@@ -96,9 +96,14 @@ struct cm_driver {
 const char *export_common_options();
 
 // What every driver's init does first: when argv[1] is "-Ver", "-Version" or
-// "-VerAll" (any case), print the program's banner line (and for -VerAll the
-// export library's, "libvelkexport") and exit with status 0.
-void export_check_version_request(int argc, char **argv, const char *program);
+// "-VerAll" (any case), or --version is among the options, print the
+// program's banner line (and for -VerAll the export library's,
+// "libvelkexport") and exit with status 0. A driver that has no -V of its
+// own gives its letters, V among them, as v_letters: then -V asks too.
+void export_check_version_request(int argc, char **argv, const char *program,
+                                  const char *v_letters = nullptr);
+// The question alone: 0 none, 1 the banner, 2 -VerAll.
+int export_version_asked(int argc, char **argv, const char *v_letters);
 // Ends the program after a driver's own early answer (its banner) as
 // export_main ends: a status of 0 becomes 1 when the standard output or
 // error could not be written.

@@ -18,6 +18,12 @@ namespace {
 
 const imsg_catalog *cat() { return export_elem_export_msg_table_adr(); }
 
+bool quiet = false;
+
+// The lines an element makes (its name, the dots, "Completed."): none with -q.
+#define ELEM_NOTICE(name, ...) \
+    (quiet ? (void)0 : (void)IMSG_PRINT_NONL(IMSG_NOTICE, cat(), name __VA_OPT__(, ) __VA_ARGS__))
+
 std::string cut_at_equals(const std::string &s) {
     size_t eq = s.find('=');
     return eq == std::string::npos ? s : s.substr(0, eq);
@@ -34,15 +40,17 @@ void add_piece(name_list &list, const std::string &piece) {
 void report_checkouts(const str_list &checkouts) {
     if (checkouts.empty())
         return;
-    IMSG_PRINT(IMSG_NOTICE, cat(), ELEM_CHECKOUTS);
+    if (!quiet)
+        IMSG_PRINT(IMSG_NOTICE, cat(), ELEM_CHECKOUTS);
     for (const std::string &c : checkouts) {
         size_t colon = c.find(':');
         if (colon == std::string::npos) {
             IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CHECKOUT_BAD);
             return;
         }
-        IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CHECKOUT, c.substr(0, colon).c_str(),
-                        c.substr(colon + 1).c_str());
+        if (!quiet)
+            IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CHECKOUT, c.substr(0, colon).c_str(),
+                            c.substr(colon + 1).c_str());
     }
 }
 
@@ -83,7 +91,7 @@ int take_version(export_element *e, const char *path, cm_version_info &&v, int i
     for (std::string &m : node.v.fmerges)
         translate_branch_path(m);
     (void)path;
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_PROGRESS);
+    ELEM_NOTICE(ELEM_PROGRESS);
     return 0;
 }
 
@@ -105,7 +113,7 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
     }
     name_list_add_all(e->attr_types, e->info.attributes, NAME_WHOLE);
     report_checkouts(e->info.checkouts);
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_EXTRACTING);
+    ELEM_NOTICE(ELEM_EXTRACTING);
     for (;;) {
         cm_version_info v;
         int is_version = 0;
@@ -123,8 +131,8 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
         if (take_version(e, path, std::move(v), is_version) != 0)
             return fail_open(e, CM_FAILED);
     }
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_NEWLINE);
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_COMPLETED);
+    ELEM_NOTICE(ELEM_NEWLINE);
+    ELEM_NOTICE(ELEM_COMPLETED);
     return 0;
 }
 
@@ -288,8 +296,11 @@ void name_list_merge(name_list &dst, name_list &src) {
     src = name_list();
 }
 
+void export_set_quiet(bool on) { quiet = on; }
+bool export_quiet() { return quiet; }
+
 int export_element_history(const cm_driver *driver, const char *path, export_element *e) {
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CONVERTING, path);
+    ELEM_NOTICE(ELEM_CONVERTING, path);
     return export_history(driver, path, e);
 }
 
@@ -298,8 +309,8 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
     export_written local;
     export_written &w = written ? *written : local;
     w = export_written();
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CONVERTING_ELEMENT);
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_CREATING_ELEMENT);
+    ELEM_NOTICE(ELEM_CONVERTING_ELEMENT);
+    ELEM_NOTICE(ELEM_CREATING_ELEMENT);
     if (sel.important_until != 0)
         mark_important(e.versions, sel.important_until);
     bool head = false;
@@ -343,7 +354,7 @@ int write_selected_versions(export_element &e, FILE *f, const export_selection &
     }
     if (head && write_element_end(f) != 0)
         return CM_FAILED;   // the writer has warned; the caller cuts the record back
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
+    ELEM_NOTICE(ELEM_ELEMENT_COMPLETED, e.info.name.c_str());
     return 0;
 }
 

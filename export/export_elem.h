@@ -55,6 +55,9 @@ struct export_selection {
 // version with its extract text. 0, 1001 after a reported failure (not
 // reported once a stop was asked), 1004 when a stop was asked between two
 // versions, or the driver's open result (1003: exported under another name).
+// -q: no notices per element (warnings and errors stay).
+void export_set_quiet(bool on);
+bool export_quiet();
 [[nodiscard]] int export_element_history(const cm_driver *driver, const char *path, export_element *e);
 // The records write_selected_versions wrote: the element record (0 or 1) and
 // the version records inside it. On a failure they describe a partial record,

@@ -2,10 +2,12 @@
 // cleanup that every stop with status 1 goes through. The steps themselves
 // live in export_options.cpp, export_walk.cpp and export_output.cpp (see
 // export_run.h for the state they share and its invariants).
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "export/export_names.h"
 #include "export/export_run.h"
@@ -13,6 +15,7 @@
 #include "runtime/frontend.h"
 #include "runtime/ks.h"
 #include "runtime/stopsig.h"
+#include "runtime/strutl.h"
 #include "runtime/version.h"
 
 namespace {
@@ -37,8 +40,11 @@ int fatal(export_run &r) {
 // The totals go to stderr whether or not it is a terminal: they end the
 // report of a run that wrote its data file.
 void report_totals(const export_run &r) {
-    IMSG_PRINT(IMSG_REPORT, export_main_cat(), MAIN_TOTALS, r.st.num_elements, r.st.num_versions,
-               r.files_walked, export_now() - r.start_time, export_failure_count(r));
+    IMSG_PRINT(IMSG_REPORT, export_main_cat(), MAIN_TOTALS_COUNTED,
+               strutl_count(r.st.num_elements, "element", "elements").c_str(),
+               strutl_count(r.st.num_versions, "version", "versions").c_str(),
+               strutl_count(r.files_walked, "file", "files").c_str(), export_now() - r.start_time,
+               export_failure_count(r));
 }
 
 frontend_t front_end(const export_run &r) {
@@ -56,8 +62,9 @@ int interrupted(export_run &r) {
     shutdown_driver(r);
     std::string source = r.current_source.empty() ? "." : r.current_source;
     std::string at = r.current_path.empty() ? source : r.current_path;
-    IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_INTERRUPTED, source.c_str(), at.c_str(), r.st.num_elements,
-               r.st.num_versions);
+    IMSG_PRINT(IMSG_ERROR, export_main_cat(), MAIN_INTERRUPTED_COUNTED, source.c_str(), at.c_str(),
+               strutl_count(r.st.num_elements, "element", "elements").c_str(),
+               strutl_count(r.st.num_versions, "version", "versions").c_str());
     IMSG_PRINT(IMSG_CONT, export_main_cat(), MAIN_HINT_INTERRUPTED, r.st.output_name.c_str());
     return 128 + ks_stop_signal();
 }
@@ -103,6 +110,7 @@ int run_export(export_run &r, int argc, char **argv) {
         return fatal(r);
     if (export_make_record_files(r) || export_read_translation(r) || export_open_record_files(r))
         return ks_stop_signal() ? interrupted(r) : fatal(r);
+    export_set_quiet(r.quiet);
     r.start_time = r.last_draw = export_now();
     r.progress = isatty(STDERR_FILENO) != 0;
     int walk_rc = export_walk_sources(r);
@@ -188,8 +196,15 @@ int print_help(const cm_driver *drv, const char *argv0, const std::string &progr
             imsg_print_nonl(IMSG_NOTICE, c, e.msg);   // fixed texts without inserts
     if (text.options)
         imsg_printf_nonl(IMSG_NOTICE, "%s", text.options);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_q);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_U);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_h);
+    // -V is the version where no driver letter takes it.
+    if (text.kind == KIND_FFILE || text.kind == KIND_VANTOR)
+        IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_V_version);
+    else
+        IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_version);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_END_OPTIONS);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_ENVIRONMENT);
     if (text.environment)
         imsg_printf_nonl(IMSG_NOTICE, "%s", text.environment);
@@ -199,10 +214,19 @@ int print_help(const cm_driver *drv, const char *argv0, const std::string &progr
 
 }   // namespace
 
-void export_check_version_request(int argc, char **argv, const char *program) {
+int export_version_asked(int argc, char **argv, const char *v_letters) {
     int all = 0;
-    if (argc < 2 || !ks_is_version_request(argv[1], &all))
+    if (argc >= 2 && ks_is_version_request(argv[1], &all))
+        return all ? 2 : 1;
+    export_words w = export_scan_words(argc, argv, v_letters);
+    return w.version_word || (v_letters && w.v_letter) ? 1 : 0;
+}
+
+void export_check_version_request(int argc, char **argv, const char *program, const char *v_letters) {
+    int asked = export_version_asked(argc, argv, v_letters);
+    if (asked == 0)
         return;
+    int all = asked == 2;
     ks_print_banner(program);
     if (all)
         ks_print_banner("libvelkexport");
@@ -224,6 +248,18 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     fileutl_strip_leaf(argv[0], &dir, &r.program);
     if (help_requested(argc, argv))
         return finish(r, print_help(driver, argv[0], r.program));
+    // --quiet is a word of its own, which getopt would read as letters: the
+    // driver and the main read the command line without it.
+    export_words words = export_scan_words(argc, argv);
+    std::vector<char *> args;
+    for (int i = 0; i < argc; ++i)
+        if (std::find(words.quiet_words.begin(), words.quiet_words.end(), i) == words.quiet_words.end())
+            args.push_back(argv[i]);
+    r.quiet = !words.quiet_words.empty();
+    r.double_dash = words.double_dash >= 0;
+    argc = int(args.size());
+    args.push_back(nullptr);
+    argv = args.data();
     r.drv = driver;
     r.g.extra_options = "";
     r.g.export_from_dir = nullptr;

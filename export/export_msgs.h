@@ -91,7 +91,32 @@
     X(MAIN_PROGRESS, "%ld files walked, %ld elements, %ld versions, %.0f versions/s")                       \
     X(MAIN_TOTALS, "Exported %ld elements with %ld versions from %ld files in %.1f s; %ld not exported")    \
     X(MAIN_LEFT_OUT, "Not exported on their own, since what they hold was exported:")                       \
-    X(MAIN_LEFT_OUT_ENTRY, "\t%s: %s\n")
+    X(MAIN_LEFT_OUT_ENTRY, "\t%s: %s\n")                                                                 \
+    X(MAIN_HELP_OPT_q,                                                                                      \
+      "  -q, --quiet     no lines per element: only warnings and errors, the progress line\n"               \
+      "                  on a terminal, and the totals and lists at the end\n")                              \
+    X(MAIN_HELP_OPT_version, "      --version   print the version line and exit with status 0 (as -Ver)\n") \
+    X(MAIN_HELP_OPT_V_version,                                                                              \
+      "  -V, --version   print the version line and exit with status 0 (as -Ver)\n")                        \
+    X(MAIN_HELP_END_OPTIONS, "  --              ends the options: what follows are source-names\n")           \
+    X(MAIN_OPTION_AFTER_SOURCE, "Option \"%s\" follows the source-name \"%s\".")                          \
+    X(MAIN_HINT_OPTIONS_FIRST,                                                                              \
+      "Options go before the source names (put \"--\" before a source-name that begins with \"-\").")        \
+    X(MAIN_REASON, "(%s)")                                                                                  \
+    X(MAIN_SYMLINK_NOT_FOLLOWED,                                                                            \
+      "\"%s\" is a symbolic link, which is not followed - cannot convert it; -L follows symbolic links.")    \
+    X(MAIN_SYMLINK_NOT_EXPORTED, "\"%s\" is a symbolic link - symbolic links are not exported.")             \
+    X(MAIN_SYMLINK_BROKEN,                                                                                  \
+      "\"%s\" is a symbolic link to nothing (its target does not exist) - cannot convert it.")             \
+    X(MAIN_KIND_FIFO, "It is a named pipe (FIFO).")                                                         \
+    X(MAIN_KIND_SOCKET, "It is a socket.")                                                                  \
+    X(MAIN_KIND_CHAR_DEVICE, "It is a character device.")                                                   \
+    X(MAIN_KIND_BLOCK_DEVICE, "It is a block device.")                                                      \
+    X(MAIN_PROGRESS_COUNTED, "%s walked, %s, %s, %.0f versions/s")                                          \
+    X(MAIN_TOTALS_COUNTED, "Exported %s with %s from %s in %.1f s; %ld not exported")                       \
+    X(MAIN_INTERRUPTED_COUNTED,                                                                             \
+      "The export of \"%s\" was interrupted at \"%s\" after %s with %s; its temporary record files were "   \
+      "removed.")
 
 // The texts about memory (ELEM_CANT_ALLOC_ELEMENT and its kind) keep their
 // places; memory exhaustion ends the process instead (runtime/ks.h).

@@ -8,6 +8,7 @@
 #include "export/export_names.h"
 #include "export/export_run.h"
 #include "runtime/date.h"
+#include "runtime/fileutl.h"
 #include "runtime/getopt.h"
 #include "runtime/strutl.h"
 
@@ -15,9 +16,58 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
+// The long options, words the main reads before getopt.
+const char *const LONG_OPTIONS[] = {"--quiet", "--version", "--help", nullptr};
+
 }   // namespace
 
-const char *export_common_options() { return "I:LUT:t:o:rs:b:v:l:p:"; }
+const char *export_common_options() { return "I:LUT:t:o:rs:b:v:l:p:q"; }
+
+export_words export_scan_words(int argc, char **argv, const char *driver_letters) {
+    std::string letters = std::string(export_common_options()) + (driver_letters ? driver_letters : "");
+    export_words w;
+    int i = 1;
+    for (; i < argc; ++i) {
+        const char *a = argv[i];
+        if (std::strcmp(a, "--") == 0) {
+            w.double_dash = i;
+            ++i;
+            break;
+        }
+        if (a[0] != '-' || a[1] == '\0')
+            break;
+        if (a[1] == '-') {
+            if (std::strcmp(a, "--quiet") == 0)
+                w.quiet_words.push_back(i);
+            else if (std::strcmp(a, "--version") == 0)
+                w.version_word = true;
+            continue;
+        }
+        // A V counts only in a word getopt reads whole: "-Ver" is no -V.
+        bool v = false, known = true;
+        for (const char *p = a + 1; *p; ++p) {
+            v = v || *p == 'V';
+            known = known && *p != ':' && letters.find(*p) != std::string::npos;
+            if (export_option_takes_value(*p)) {
+                if (p[1] == '\0' && i + 1 < argc)
+                    ++i;   // its value is the next word
+                break;
+            }
+        }
+        w.v_letter = w.v_letter || (v && known);
+    }
+    w.first_operand = i;
+    return w;
+}
+
+bool export_looks_like_option(const char *word, const std::string &letters) {
+    if (word[0] != '-' || word[1] == '\0')
+        return false;
+    for (const char *const *l = LONG_OPTIONS; *l; ++l)
+        if (std::strcmp(word, *l) == 0)
+            return true;
+    return word[1] != '-' && word[1] != ':' && letters.find(word[1]) != std::string::npos;
+}
 
 bool export_option_takes_value(int c) {
     const char *at = c ? std::strchr(export_common_options(), c) : nullptr;
@@ -100,6 +150,9 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
             case 'r':
                 r.st.recursive = 1;
                 break;
+            case 'q':
+                r.quiet = true;
+                break;
             case 'o':
                 r.st.output_name = nt_optarg;
                 break;
@@ -130,14 +183,28 @@ export_stop export_parse_options(export_run &r, int argc, char **argv) {
                 return EXPORT_STOP_USAGE;
         }
     }
-    bool bad = false;
+    // An option after a source-name is read as one more source-name (getopt
+    // stops at the first): when no file has that name, it was meant as an
+    // option. After "--" every word is a source-name.
+    bool bad = false, misplaced = false;
+    bool names_only = r.double_dash;
     for (int i = nt_optind; i < argc; ++i) {
-        if (std::strchr(argv[i], '/') || std::strcmp(argv[i], "..") == 0) {
+        if (!names_only && i > nt_optind && std::strcmp(argv[i], "--") == 0) {
+            names_only = true;   // "--" after a source-name: the rest are names too
+            continue;
+        }
+        if (!names_only && i > nt_optind && export_looks_like_option(argv[i], optstring) &&
+            !fileutl_exists(argv[i])) {
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_OPTION_AFTER_SOURCE, argv[i], argv[nt_optind]);
+            bad = misplaced = true;
+        } else if (std::strchr(argv[i], '/') || std::strcmp(argv[i], "..") == 0) {
             IMSG_PRINT(IMSG_ERROR, cat(), MAIN_BAD_OPERAND, argv[i]);
             bad = true;
         }
         r.operands.push_back(argv[i]);
     }
+    if (misplaced)
+        IMSG_PRINT(IMSG_CONT, cat(), MAIN_HINT_OPTIONS_FIRST);
     if (bad)
         return EXPORT_STOP_USAGE;
     if (r.kind == KIND_CVS_ATTIC) {

@@ -21,6 +21,9 @@ namespace {
 
 const imsg_catalog *cat() { return export_main_cat(); }
 
+// The system's reason after a message that names what could not be opened.
+void say_reason(int err) { IMSG_PRINT(IMSG_CONT, cat(), MAIN_REASON, imsg_strerror(err)); }
+
 void close_file(FILE *&f) {
     if (f)
         std::fclose(f);
@@ -85,7 +88,9 @@ bool copy_fd(int in, int out) {
 int append_file(FILE *out, int out_fd, const std::string &out_name, const std::string &path) {
     FILE *in = std::fopen(path.c_str(), "rb");
     if (!in) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_FILE, path.c_str());
+        say_reason(err);
         return 1;
     }
     bool ok = std::fflush(out) == 0 && copy_fd(fileno(in), out_fd);
@@ -134,7 +139,9 @@ int export_reserve_output(export_run &r) {
     }
     FILE *f = std::fopen(name, "w+b");
     if (!f) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, name);
+        say_reason(err);
         return 1;
     }
     std::fclose(f);
@@ -161,12 +168,16 @@ int export_make_record_files(export_run &r) {
 int export_open_record_files(export_run &r) {
     r.st.dir_file = std::fopen(r.dir_tmp.c_str(), "w+b");
     if (!r.st.dir_file) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.dir_tmp.c_str());
+        say_reason(err);
         return 1;
     }
     r.st.element_file = std::fopen(r.element_tmp.c_str(), "w+b");
     if (!r.st.element_file) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_OPEN_OUTPUT, r.element_tmp.c_str());
+        say_reason(err);
         return 1;
     }
     // Long histories make a large element file: write it in big pieces.

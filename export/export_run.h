@@ -83,6 +83,8 @@ struct export_run {
     bool init_ok = false;
     bool shutdown_done = false;
     int error_flag = 0;
+    bool quiet = false;         // -q, --quiet
+    bool double_dash = false;   // the options ended with "--"
 };
 
 inline const imsg_catalog *export_main_cat() { return export_main_export_msg_table_adr(); }
@@ -91,6 +93,22 @@ inline const imsg_catalog *export_main_cat() { return export_main_export_msg_tab
 // What a refused command line asks of the caller besides status 1.
 enum export_stop { EXPORT_GO_ON = 0, EXPORT_STOP = 1, EXPORT_STOP_USAGE = 2 };
 [[nodiscard]] export_stop export_parse_options(export_run &r, int argc, char **argv);
+// The words before the source-names, read as getopt reads them (the
+// values of options skipped): where the source-names begin, whether "--"
+// ended the options, the --quiet words, whether --version or the letter V
+// is among them.
+struct export_words {
+    int first_operand = 1;
+    int double_dash = -1;   // its index, or -1
+    std::vector<int> quiet_words;
+    bool version_word = false;
+    bool v_letter = false;
+};
+// driver_letters: the driver's own letters, by which a cluster is known.
+export_words export_scan_words(int argc, char **argv, const char *driver_letters = nullptr);
+// A word that reads as an option: a long option of the main's, or "-" and
+// one of the letters.
+bool export_looks_like_option(const char *word, const std::string &letters);
 // Whether the common option letter c takes a value.
 bool export_option_takes_value(int c);
 // Whether exporters of that kind refuse the common option letter c.

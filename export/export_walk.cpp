@@ -13,6 +13,7 @@
 #include "export/export_run.h"
 #include "runtime/fileutl.h"
 #include "runtime/stopsig.h"
+#include "runtime/strutl.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ int directory_handling(export_run &r, const std::string &name) {
         IMSG_PRINT(IMSG_ERROR, cat(), MAIN_CANT_WRITE_DIR);
         return -4;
     }
-    IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
+    if (!r.quiet)
+        IMSG_PRINT_NONL(IMSG_NOTICE, cat(), MAIN_DIR_ELEMENT, name.c_str());
     return 0;
 }
 
@@ -115,6 +117,29 @@ std::string strip_dot_slash(const char *path) {
 
 int handle_path(export_run &r, const char *path, const fileutl_stat_t *st);
 
+// What a path that is neither a file nor a directory is: a symbolic link
+// the walk did not follow, or a special file.
+void report_not_a_file(const export_run &r, const std::string &rel, uint32_t mode) {
+    if (S_ISLNK(mode)) {
+        if (r.st.follow_links)   // the walk reports a link it could not follow as the link
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SYMLINK_BROKEN, rel.c_str());
+        else if (export_option_refused('L', r.kind))
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SYMLINK_NOT_EXPORTED, rel.c_str());
+        else
+            IMSG_PRINT(IMSG_ERROR, cat(), MAIN_SYMLINK_NOT_FOLLOWED, rel.c_str());
+        return;
+    }
+    IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
+    if (S_ISFIFO(mode))
+        IMSG_PRINT(IMSG_CONT, cat(), MAIN_KIND_FIFO);
+    else if (S_ISSOCK(mode))
+        IMSG_PRINT(IMSG_CONT, cat(), MAIN_KIND_SOCKET);
+    else if (S_ISCHR(mode))
+        IMSG_PRINT(IMSG_CONT, cat(), MAIN_KIND_CHAR_DEVICE);
+    else if (S_ISBLK(mode))
+        IMSG_PRINT(IMSG_CONT, cat(), MAIN_KIND_BLOCK_DEVICE);
+}
+
 int walk_callback(void *ctx, const char *path, const char *, const char *, const char *,
                   const fileutl_stat_t *st, int, int visit) {
     export_run &r = *static_cast<export_run *>(ctx);
@@ -171,7 +196,7 @@ int handle_path(export_run &r, const char *path, const fileutl_stat_t *st) {
     } else if (S_ISREG(st->mode)) {
         rc = file_handling(r, rel);
     } else {
-        IMSG_PRINT(IMSG_ERROR, cat(), MAIN_NOT_A_FILE, rel.c_str());
+        report_not_a_file(r, rel, st->mode);
         add_failure(r, rel);
         return 1;
     }
@@ -271,8 +296,10 @@ void export_progress(export_run &r, bool final) {
         return;
     double elapsed = now - r.start_time;
     double rate = elapsed > 0 ? double(r.st.num_versions) / elapsed : 0;
-    std::string line =
-        IMSG_SPRINTF(cat(), MAIN_PROGRESS, r.files_walked, r.st.num_elements, r.st.num_versions, rate);
+    std::string line = IMSG_SPRINTF(cat(), MAIN_PROGRESS_COUNTED,
+                                    strutl_count(r.files_walked, "file", "files").c_str(),
+                                    strutl_count(r.st.num_elements, "element", "elements").c_str(),
+                                    strutl_count(r.st.num_versions, "version", "versions").c_str(), rate);
     if (imsg_status_draw(line, final))
         r.last_draw = now;
     if (final)

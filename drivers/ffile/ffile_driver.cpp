@@ -4,14 +4,23 @@
 #include <cstring>
 #include <ctime>
 
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "drivers/ffile/ffile_driver.h"
 #include "runtime/credutl.h"
 #include "runtime/fileutl.h"
+#include "runtime/getopt.h"
+#include "runtime/strutl.h"
 #include "runtime/sysutl.h"
+#include "runtime/vcsignore.h"
 
 namespace {
 
-// FFILE_USAGE_WITH_L is kept in the catalog but never printed.
+// FFILE_USAGE_WITH_L and FFILE_USAGE are kept in the catalog but no longer
+// printed: FFILE_USAGE_ALL lists every option the exporter takes.
 #define FFILE_MESSAGES(X)                                                                             \
     X(FFILE_NO_MEMORY, "Unable to allocate memory\n")                                                 \
     X(FFILE_CANT_STAT, "Unable to stat \"%s\".\n")                                                    \
@@ -25,7 +34,18 @@ namespace {
       "import-branch [-v version-id ]]\n                         [-p date-time] [-t temp_dir_pname] " \
       "[source-name ...]\n")                                                                          \
     X(FFILE_HELP_ENVIRONMENT,                                                                         \
-      "  EXPORT_REPLACE_COMM    the comment of every version (default \"made from flat file\")\n")
+      "  EXPORT_REPLACE_COMM    the comment of every version (default \"made from flat file\")\n")      \
+    X(FFILE_USAGE_ALL,                                                                                \
+      "Usage: vantexport_ffile [-r] [-a] [-L] [-o datafile-pname] [-s date-time]\n"                    \
+      "                        [-p date-time] [-l label] [-b import-branch [-v version-id]]\n"        \
+      "                        [-t temp_dir_pname] [source-name ...]\n")                              \
+    X(FFILE_HELP_OPTIONS,                                                                             \
+      "  -a              export everything: also the administrative directories of other\n"          \
+      "                  tools (CVS, RCS, SCCS, .git, .svn, .hg, .bzr, _darcs) and the names\n"      \
+      "                  that .vantorignore files list, which are left out otherwise\n")             \
+    X(FFILE_LEFT_OUT_ADMIN, "%s of other version-control tools left out (%s); -a exports them.")     \
+    X(FFILE_LEFT_OUT_IGNORED, "%s that .vantorignore files list left out; -a exports them.")        \
+    X(FFILE_CANT_READ_IGNORE, "%s; its names are exported.")
 IMSG_DECLARE_LISTED(ffile_msg, FFILE_MESSAGES)
 
 const char *const DEFAULT_COMMENT = "made from flat file";
@@ -42,11 +62,66 @@ struct ffile_element {
 
 const imsg_catalog *cat() { return ffile_driver_ffile_msg_table_adr(); }
 
+const char *const DRIVER_OPTIONS = "aV";
+
+// What is left out as vantfsimport -filter leaves it out, unless -a.
+bool export_all = false;
+std::set<std::string> admin_names;   // the administrative directories met, by name
+long admin_left_out = 0;
+long ignored_left_out = 0;
+// Per directory of the walk ("" for the start), the patterns of its own
+// .vantorignore and of those above it.
+std::map<std::string, std::vector<vcsignore_pattern>> ignore_by_dir;
+
+const std::vector<vcsignore_pattern> &patterns_of(const std::string &dir) {
+    auto it = ignore_by_dir.find(dir);
+    if (it != ignore_by_dir.end())
+        return it->second;
+    std::vector<vcsignore_pattern> pats;
+    if (!dir.empty()) {
+        std::string parent, leaf;
+        fileutl_strip_leaf(dir, &parent, &leaf);
+        pats = patterns_of(parent == "." ? std::string() : parent);
+    }
+    std::string why;
+    if (vcsignore_read(dir, &pats, &why) != 0)
+        IMSG_PRINT(IMSG_WARNING, cat(), FFILE_CANT_READ_IGNORE, why.c_str());
+    return ignore_by_dir.emplace(dir, std::move(pats)).first->second;
+}
+
+// Whether a walked path is left out (and counted so).
+bool left_out(const char *path) {
+    fileutl_stat_t st{};
+    bool is_dir = fileutl_stat(path, 0, &st) == 0 && S_ISDIR(st.mode);
+    std::string dir, leaf;
+    fileutl_strip_leaf(path, &dir, &leaf);
+    if (vcsignore_is_admin_dir(leaf, is_dir)) {
+        admin_names.insert(leaf);
+        admin_left_out++;
+        return true;
+    }
+    if (vcsignore_matches(patterns_of(dir == "." ? std::string() : dir), path, is_dir)) {
+        ignored_left_out++;
+        return true;
+    }
+    return false;
+}
+
 int ffile_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_globals *g) {
     *kind = KIND_FFILE;
     *fs_ops = nullptr;
-    export_check_version_request(argc, argv, "vantexport_ffile");
+    export_check_version_request(argc, argv, "vantexport_ffile", DRIVER_OPTIONS);
+    g->extra_options = DRIVER_OPTIONS;
     g->follow_links_default = 0;
+    int saved_opterr = nt_opterr;
+    nt_opterr = 0;
+    std::string optstring = std::string(export_common_options()) + DRIVER_OPTIONS;
+    nt_getopt_reset();
+    for (int c; (c = nt_getopt(argc, argv, optstring.c_str())) != -1;)
+        if (c == 'a')
+            export_all = true;
+    nt_getopt_reset();
+    nt_opterr = saved_opterr;
     if (credutl_get_credentials(&run_user, &run_group) != 0) {
         IMSG_PRINT(IMSG_ERROR, cat(), FFILE_NO_CREDENTIALS);
         return CM_FAILED;
@@ -54,10 +129,11 @@ int ffile_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_gl
     return 0;
 }
 
-void ffile_usage(const char *) { IMSG_PRINT_NONL(IMSG_NOTICE, cat(), FFILE_USAGE); }
+void ffile_usage(const char *) { IMSG_PRINT_NONL(IMSG_NOTICE, cat(), FFILE_USAGE_ALL); }
 
 int ffile_help(const char *, cm_help_text *text) {
     text->kind = KIND_FFILE;
+    text->options = imsg_text(cat(), FFILE_HELP_OPTIONS);
     text->environment = imsg_text(cat(), FFILE_HELP_ENVIRONMENT);
     return 0;
 }
@@ -67,10 +143,30 @@ int ffile_shutdown() { return 0; }
 const char *ffile_need_cmd() { return ""; }
 
 int ffile_map_name(const char *path, int, int *convert, int *prune, std::string *name) {
+    if (!export_all && left_out(path)) {
+        *convert = 0;
+        *prune = 1;   // nothing below it either
+        return 0;
+    }
     *convert = 1;
     *prune = 0;
     *name = path;
     return 0;
+}
+
+// After the totals: what was left out as vantfsimport -filter leaves it out.
+void ffile_end_report() {
+    if (admin_left_out > 0) {
+        std::string names;
+        for (const std::string &n : admin_names)
+            names += (names.empty() ? "" : ", ") + n;
+        IMSG_PRINT(IMSG_CONT, cat(), FFILE_LEFT_OUT_ADMIN,
+                   strutl_count(admin_left_out, "administrative directory", "administrative directories").c_str(),
+                   names.c_str());
+    }
+    if (ignored_left_out > 0)
+        IMSG_PRINT(IMSG_CONT, cat(), FFILE_LEFT_OUT_IGNORED,
+                   strutl_count(ignored_left_out, "name", "names").c_str());
 }
 
 // Asked once per run: the name cannot change under a running export, and the
@@ -156,6 +252,6 @@ IMSG_DEFINE_LISTED_CATALOG(ffile_driver_ffile_msg_table_adr, "ffile_cvt", "ffile
 const cm_driver ffile_driver = {
     ffile_init,     ffile_usage,         ffile_shutdown,     ffile_need_cmd,
     ffile_map_name, ffile_open_element,  ffile_element_info, ffile_next_version,
-    ffile_extract,  ffile_close_element, ffile_help,         nullptr,
+    ffile_extract,  ffile_close_element, ffile_help,         ffile_end_report,
     nullptr,
 };

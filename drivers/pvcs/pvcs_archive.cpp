@@ -472,6 +472,7 @@ int pvcs_open_walked(const char *path, pvcs_file *f) {
         return 1;   // not a regular file: no archive
     if (err) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
+        IMSG_PRINT(IMSG_CONT, cat(), PVCS_REASON, std::strerror(err));
         return PVCS_FAILED;
     }
     return 0;
@@ -524,8 +525,9 @@ int pvcs_open(const char *path, pvcs_element **out) {
     *out = nullptr;
     auto e = std::make_unique<pvcs_element>();
     e->path = path;
-    if (e->file.open(e->path) != 0) {
+    if (int err = e->file.open(e->path)) {
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_OPEN, path);
+        IMSG_PRINT(IMSG_CONT, cat(), PVCS_REASON, std::strerror(err));
         return PVCS_CANT_OPEN_ARCHIVE;
     }
     int64_t first, header;

@@ -37,7 +37,7 @@ int pvcs_cm_init(int argc, char **argv, const cm_fs_ops **fs_ops, int *kind, cm_
     return 0;
 }
 
-void pvcs_cm_usage(const char *) { IMSG_PRINT(IMSG_NOTICE, cat(), PVCS_USAGE); }
+void pvcs_cm_usage(const char *) { IMSG_PRINT(IMSG_NOTICE, cat(), PVCS_USAGE_BRACKETED); }
 
 int pvcs_cm_help(const char *, cm_help_text *text) {
     text->kind = KIND_PVCS;

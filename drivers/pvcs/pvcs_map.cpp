@@ -3,6 +3,8 @@
 // Archives in a "VCS" directory belong to the directory above; directories
 // below a "VCS" directory hold nothing to export. The configuration file
 // VCS.CFV, and every file that is not an archive, is left out silently.
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "drivers/pvcs/pvcs_archive.h"
@@ -32,7 +34,9 @@ int pvcs_cm_map_name(const char *path, int, int *convert, int *prune, std::strin
     *prune = 0;
     fileutl_stat_t st;
     if (fileutl_stat(path, 1, &st) != 0) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, cat(), PVCS_CANT_STAT, path);
+        IMSG_PRINT(IMSG_CONT, cat(), PVCS_REASON, std::strerror(err));
         return 1;
     }
     *convert = 1;

@@ -2,6 +2,8 @@
 // Entries 1 to 18 keep their numbers' order: entry n is at position n-1. The
 // entries after 18 say where an archive is damaged or too large (file and byte
 // offset), which the first 18 lack, and hold the driver's part of the help.
+// PVCS_USAGE (entry 17) lacks the "[" before its source-name: the usage
+// printed is PVCS_USAGE_BRACKETED.
 #pragma once
 
 #include "runtime/imsg.h"
@@ -57,7 +59,12 @@
     X(PVCS_HELP_ENVIRONMENT,                                                                                 \
       "  PVCS_LEFT_SEPARATOR    the text between archive and workfile in the extract command\n"              \
       "                         (default \"(\"); get must understand it at import time\n"                    \
-      "  PVCS_RIGHT_SEPARATOR   the text after the workfile (default \")\")\n")
+      "  PVCS_RIGHT_SEPARATOR   the text after the workfile (default \")\")\n")                         \
+    X(PVCS_USAGE_BRACKETED,                                                                                  \
+      "Usage: vantexport_pvcs [-r] [-s date-time | -I {now|date-time}]\n"                                    \
+      "                        [-G] [-V] [-t temp_dir_pname] [-T file-pname]\n"                              \
+      "                        [-p date-time] [-o datafile-pname] [source-name ...]\n")                      \
+    X(PVCS_REASON, "(%s)\n")
 
 IMSG_DECLARE_LISTED(pvcs_msg, PVCS_DRIVER_MESSAGES)
 

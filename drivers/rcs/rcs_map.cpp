@@ -4,6 +4,7 @@
 // directories below an "RCS" directory hold nothing to export. CVS: "Attic"
 // holds the archives of removed files (exported only with -A, as elements of
 // the directory above) and "CVSROOT" is the repository's administration.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -116,7 +117,9 @@ int rcs_cm_map_name(const char *path, int, int *convert, int *prune, std::string
     *prune = 0;
     fileutl_stat_t st;
     if (fileutl_stat(path, 1, &st) != 0) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, rcs_driver_rcs_msg_table_adr(), RCS_CANT_STAT, path);
+        IMSG_PRINT(IMSG_CONT, rcs_driver_rcs_msg_table_adr(), RCS_REASON, std::strerror(err));
         return 1;
     }
     *convert = 1;

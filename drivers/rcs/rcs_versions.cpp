@@ -1,6 +1,8 @@
 // Elements and versions from an opened archive: element information, one
 // version per delta in revision order, and the command that extracts each.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <grp.h>
 #include <map>
 #include <unistd.h>
@@ -45,6 +47,11 @@ const char REPLAY_SUFFIX[] = "@main";
 // Version id of the removal; no revision number looks like it.
 const char REMOVAL_ID[] = "removed@main";
 
+// The stand-in for a group or name the account database does not know, as
+// the PVCS exporter writes it. (The import matches versions by id and time,
+// so versions exported before with "Unknown" are still recognised.)
+const char UNKNOWN[] = "unknown";
+
 struct author_event {
     std::string user;
     opt_str group, event_name;
@@ -87,8 +94,8 @@ const author_event &author_of(const std::string &author) {
             ev.event_name = pw.full_name;
     } else {
         ev.user = author;
-        ev.group = "Unknown";
-        ev.event_name = "Unknown";
+        ev.group = UNKNOWN;
+        ev.event_name = UNKNOWN;
     }
     return cache.emplace(author, std::move(ev)).first->second;
 }
@@ -308,7 +315,7 @@ void fill_removal(const rcs_handle *h, cm_version_info *v) {
         for (const rcs_delta &d : h->arc->deltas)
             v->event_time = std::min(v->event_time, d.time);
     v->selected_time = std::max(v->event_time, s.archive_mtime);
-    v->user = v->group = v->event_name = "Unknown";
+    v->user = v->group = v->event_name = UNKNOWN;
     v->host = host_name();
     const char *last = h->main_last ? h->main_last->rev.c_str() : "";
     if (h->removal == REMOVAL_NO_TRUNK)
@@ -366,13 +373,25 @@ int rcs_cm_element_info(void *handle, element_info *info) {
     info->name = e->element_name;
     fileutl_stat_t st;
     if (fileutl_stat(e->path.c_str(), 1, &st) != 0) {
+        int err = errno;
         IMSG_PRINT(IMSG_ERROR, cat(), RCS_CANT_STAT, e->path.c_str());
+        IMSG_PRINT(IMSG_CONT, cat(), RCS_REASON, std::strerror(err));
         return CM_FAILED;
     }
     info->mode = int(st.mode);
     rcs_state().archive_mtime = st.mtime;
-    info->created = e->deltas.empty() ? st.mtime : e->deltas.front().time;
-    info->user = info->group = info->event_name = "Unknown";
+    // The element is made by its first revision: its author and time.
+    if (e->deltas.empty()) {
+        info->created = st.mtime;
+        info->user = info->group = info->event_name = UNKNOWN;
+    } else {
+        const rcs_delta &first = e->deltas.front();
+        const author_event &ev = author_of(first.author);
+        info->created = first.time;
+        info->user = ev.user;
+        info->group = ev.group;
+        info->event_name = ev.event_name;
+    }
     info->host = host_name();
     info->comment = rcs_read_description(e);
     info->checkouts = rcs_read_locks(e);

@@ -20,9 +20,10 @@ const char *const LIBRARIES[] = {"libvelkexport", "libvelkcmd", "libvelkview",
                                  "libvelkcm",     "libvelkvob", "libvelkdbrpc"};
 
 void version_request(int argc, char **argv) {
-    int all = 0;
-    if (argc < 2 || !ks_is_version_request(argv[1], &all))
+    int asked = export_version_asked(argc, argv, "V");   // -V is no letter of this driver's
+    if (asked == 0)
         return;
+    bool all = asked == 2;
     ks_print_banner("vantexport_vantor");
     if (all)
         for (const char *lib : LIBRARIES)

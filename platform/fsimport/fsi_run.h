@@ -19,16 +19,10 @@
 #include "platform/fsimport/fsimport_start.h"
 #include "platform/view/view.h"
 #include "platform/store/vob.h"
+#include "runtime/vcsignore.h"
 
-// One .vantorignore line: a glob, whether it holds only for directories, and
-// whether it is matched against the path below its file's directory (it holds
-// a "/") rather than against the leaf.
-struct fsi_pattern {
-    std::string glob;
-    bool dir_only = false;
-    bool anchored = false;
-    std::string base;   // the source path of the directory holding the file, with a final "/"
-};
+// One .vantorignore line (runtime/vcsignore.h).
+using fsi_pattern = vcsignore_pattern;
 
 // What a source directory holds, as it goes into the VOB.
 struct fsi_entry {

@@ -167,14 +167,16 @@ TEST(FfileCommandLine, RefusedOptionsAndUsage) {
         EXPECT_NE(r.proc.err.find(std::string("Option \"") + opt[1] + "\" not supported by this exporter."),
                   std::string::npos)
             << r.proc.err;
-        EXPECT_NE(r.proc.out.find("Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]"),
+        EXPECT_NE(r.proc.out.find("Usage: vantexport_ffile [-r] [-a] [-L] [-o datafile-pname] [-s date-time]"),
                   std::string::npos);
         EXPECT_FALSE(testutil::exists(d / "cvt_data"));
     }
     TempDir d;
     ExportRun u = run_exporter(FFILE, d, {"-U"});
     EXPECT_EQ(u.proc.status, 1);
-    EXPECT_EQ(u.proc.out.find("[-L]"), std::string::npos);   // the usage does not list -L
+    // The usage lists -L, which is accepted, and is laid out with blanks only.
+    EXPECT_NE(u.proc.out.find("[-L]"), std::string::npos);
+    EXPECT_EQ(u.proc.out.find('\t'), std::string::npos);
 }
 
 TEST(FfileCommandLine, ExistingOutputStopsBeforeAnythingIsRead) {
@@ -338,6 +340,58 @@ TEST(FfileFailures, NamesLongerThanTheLimitAreSkippedAndListed) {
     EXPECT_NE(r.proc.err.find("\t" + deep.substr(0, deep.size() - 1) + "\n"), std::string::npos);
     EXPECT_EQ(r.data.find(deep + "leaf"), std::string::npos);
     EXPECT_NE(r.data.find("Name 5:short"), std::string::npos);
+}
+
+}   // namespace
+
+namespace {
+
+// The element names of a data file, sorted.
+Names element_names(const std::string &data) {
+    Names names;
+    for (size_t at = data.find("ELEMENT_BEGIN"); at != std::string::npos;
+         at = data.find("ELEMENT_BEGIN", at + 1)) {
+        size_t name = data.find("\nName ", at);
+        size_t colon = data.find(':', name);
+        size_t len = std::stoul(data.substr(name + 6, colon - name - 6));
+        names.push_back(data.substr(colon + 1, len));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What vantfsimport -filter leaves out is left out here too, and counted
+// after the totals; -a exports everything.
+TEST(FfileLeftOut, AdministrativeDirectoriesAndIgnoredNames) {
+    TempDir d;
+    for (const char *f : {"src/a.c", "src/a.o", "src/CVS/Entries", ".git/HEAD", "sub/.git", "sub/RCS",
+                          "sub/.svn/entries", "build/out", "docs/tmp", "docs/keep", "lib/docs/tmp"})
+        d.file(f);
+    // Globs at any depth, directories only, and one anchored to its directory.
+    testutil::write_file(d / ".vantorignore", "# objects\n*.o\nbuild/\ndocs/tmp\n");
+    ExportRun r = run_exporter(FFILE, d, {"-r", "-q"});
+    EXPECT_EQ(r.proc.status, 0) << r.proc.err;
+    // sub/RCS is a file, not an archive directory; .git of any kind goes.
+    EXPECT_EQ(element_names(r.data),
+              (Names{".vantorignore", "docs/keep", "lib/docs/tmp", "src/a.c", "sub/RCS"}))
+        << r.proc.err;
+    EXPECT_EQ(r.data.find("Name 9:src/CVS\n"), std::string::npos);
+    std::string after = r.proc.err.substr(r.proc.err.find('\n', r.proc.err.rfind("Exported ")) + 1);
+    EXPECT_EQ(after,
+              "    4 administrative directories of other version-control tools left out (.git, .svn, CVS); -a "
+              "exports them.\n"
+              "    3 names that .vantorignore files list left out; -a exports them.\n")
+        << r.proc.err;
+
+    std::remove((d / "cvt_data").c_str());
+    ExportRun all = run_exporter(FFILE, d, {"-r", "-q", "-a"});
+    EXPECT_EQ(all.proc.status, 0) << all.proc.err;
+    EXPECT_EQ(element_names(all.data).size(), 12u) << all.proc.err;
+    EXPECT_EQ(all.proc.err.find("left out"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(all.proc.err, std::regex("Exported 12 elements")));
+
+    ExportRun help = run_exporter(FFILE, d, {"-h"});
+    EXPECT_NE(help.proc.out.find("  -a              export everything"), std::string::npos);
 }
 
 }   // namespace

@@ -17,7 +17,7 @@ const std::string FFILE = FFILE_BIN;
 const std::string SCRIPTED = SCRIPTED_BIN;
 
 const std::regex TOTALS(
-    R"(Exported ([0-9]+) elements with ([0-9]+) versions from ([0-9]+) files in [0-9]+\.[0-9] s; ([0-9]+) not exported)");
+    R"(Exported ([0-9]+) elements? with ([0-9]+) versions? from ([0-9]+) files? in [0-9]+\.[0-9] s; ([0-9]+) not exported)");
 
 // The numbers of the totals line, which must be the last line of stderr.
 std::vector<long> totals(const ExportRun &r) {
@@ -169,7 +169,7 @@ TEST(ExportHelp, HelpPrintsUsageOptionsEnvironmentAndStatuses) {
         TempDir d;
         ExportRun r = run_exporter(FFILE, d, args);
         EXPECT_EQ(r.proc.status, 0) << args.back() << r.proc.err;
-        EXPECT_EQ(r.proc.out.rfind("Usage: vantexport_ffile [-r] [-o datafile-pname] [-s date-time]\n", 0),
+        EXPECT_EQ(r.proc.out.rfind("Usage: vantexport_ffile [-r] [-a] [-L] [-o datafile-pname] [-s date-time]\n", 0),
                   0u)
             << r.proc.out;
         for (const char *line :
@@ -246,6 +246,126 @@ TEST(ExportProgress, LineOnATerminalOnlyTotalsAlways) {
     EXPECT_EQ(pipe.proc.err.find("files walked"), std::string::npos);
     EXPECT_EQ(pipe.proc.err.find('\r'), std::string::npos);
     EXPECT_EQ(totals(pipe), (std::vector<long>{30, 30, 30, 0})) << pipe.proc.err;
+}
+
+}   // namespace
+
+namespace {
+
+// -q and --quiet: the same data file, no lines per element, but warnings,
+// errors, the list and the totals as always; on a terminal the progress.
+TEST(ExportQuiet, NoLinesPerElementButWarningsErrorsAndTotals) {
+    TempDir d;
+    d.file("a");
+    d.file("sub/b");
+    d.file("cvt_data.old");   // a warning
+    ASSERT_EQ(symlink("a", (d / "link").c_str()), 0);   // an error, listed
+    ExportRun loud = run_exporter(FFILE, d, {"-r"});
+    EXPECT_EQ(loud.proc.status, 2) << loud.proc.err;
+    for (const char *line : {"VOB directory element \"sub\".\n", "Converting element \"a\" ... \n",
+                             "Extracting element history ...\n", ".\nCompleted.\n", "Element \"a\" completed.\n"})
+        EXPECT_NE(loud.proc.out.find(line), std::string::npos) << line;
+    for (const char *quiet : {"-q", "--quiet"}) {
+        std::remove((d / "cvt_data").c_str());
+        ExportRun q = run_exporter(FFILE, d, {quiet, "-r"});
+        EXPECT_EQ(q.proc.status, 2) << quiet << q.proc.err;
+        EXPECT_EQ(q.proc.out, "Creating script file cvt_data ...\n") << quiet;
+        EXPECT_EQ(q.proc.err, loud.proc.err.substr(0, loud.proc.err.rfind("Exported ")) +
+                                  "Exported 2 elements with 2 versions from 3 files" +
+                                  q.proc.err.substr(q.proc.err.find(" in ", q.proc.err.rfind("Exported "))));
+        EXPECT_NE(q.proc.err.find("Warning: Skipping \"cvt_data.old\""), std::string::npos);
+        EXPECT_EQ(q.data, loud.data) << quiet;
+    }
+    std::remove((d / "cvt_data").c_str());
+    testutil::ProcResult tty = testutil::run_pty({FFILE, "-q", "-r"}, d.path());
+    EXPECT_NE(tty.err.find("\r3 files walked, 2 elements, 2 versions, "), std::string::npos) << tty.err;
+    EXPECT_EQ(tty.err.find("Converting"), std::string::npos);
+}
+
+// --version wherever -Ver is answered, -V where no driver letter takes it,
+// "--" ending the options, and the hint for an option after a source-name.
+TEST(ExportCommandLine, VersionDoubleDashAndOptionsAfterSources) {
+    TempDir d;
+    d.file("src/f");
+    d.file("-r");
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{"--version"}, {"-V"}, {"-r", "--version"}, {"-rV"}}) {
+        ExportRun v = run_exporter(FFILE, d, args);
+        EXPECT_EQ(v.proc.status, 0) << args.back();
+        EXPECT_EQ(v.proc.out.rfind("vantexport_ffile                  1.", 0), 0u) << v.proc.out;
+        EXPECT_EQ(testutil::count(v.proc.out, "\n"), 1u);
+        EXPECT_FALSE(testutil::exists(d / "cvt_data"));
+    }
+    TempDir root;
+    root.dir("tree");
+    ExportRun s = run_scripted(root, json::object(), {"--version"});
+    EXPECT_EQ(s.proc.out.rfind("scripted_exporter ", 0), 0u) << s.proc.out;
+
+    // After "--" a word that begins with "-" is a source-name.
+    ExportRun dd = run_exporter(FFILE, d, {"-o", "out", "--", "-r", "src"}, {}, "out");
+    EXPECT_EQ(dd.proc.status, 0) << dd.proc.err;
+    EXPECT_NE(dd.data.find("Name 2:-r"), std::string::npos);
+    EXPECT_NE(dd.data.find("Name 3:src\n"), std::string::npos);
+
+    // An option after a source-name: said, with the hint once, and the run
+    // stops; the message of the bad operand stays as it was.
+    ExportRun late = run_exporter(FFILE, d, {"src", "-o", "/tmp/x", "--quiet"}, {}, "none");
+    EXPECT_EQ(late.proc.status, 1);
+    const std::string hint =
+        "    Options go before the source names (put \"--\" before a source-name that begins with \"-\").\n";
+    EXPECT_EQ(late.proc.err, "vantexport_ffile: Error: Option \"-o\" follows the source-name \"src\".\n"
+                             "vantexport_ffile: Error: \"/tmp/x\" invalid\n"
+                             "    source-name must not be \"..\" or have a \"/\" in it\n"
+                             "    source-name must be in your current working directory\n"
+                             "vantexport_ffile: Error: Option \"--quiet\" follows the source-name \"src\".\n" +
+                                 hint);
+    EXPECT_NE(late.proc.out.find("Usage: vantexport_ffile"), std::string::npos);
+    EXPECT_FALSE(testutil::exists(d / "cvt_data"));
+    // A file of that name is a source-name; an unknown letter is no option.
+    ExportRun named = run_exporter(FFILE, d, {"src", "-r", "-x"}, {}, "none");
+    EXPECT_EQ(named.proc.err.find("follows the source-name"), std::string::npos) << named.proc.err;
+}
+
+// What could not be opened comes with the system's reason; what is neither
+// a file nor a directory is named for what it is; counts of one are singular.
+TEST(ExportCommandLine, ReasonsKindsAndSingularCounts) {
+    TempDir d;
+    d.file("one");
+    ExportRun no_dir = run_exporter(FFILE, d, {"-o", "missing/out"}, {}, "none");
+    EXPECT_EQ(no_dir.proc.status, 1);
+    EXPECT_NE(no_dir.proc.err.find("Error: Cannot open output file \"missing/out\".\n"
+                                   "    (No such file or directory)\n"),
+              std::string::npos)
+        << no_dir.proc.err;
+
+    ExportRun single = run_exporter(FFILE, d, {});
+    EXPECT_EQ(single.proc.status, 0) << single.proc.err;
+    EXPECT_NE(single.proc.err.find("Exported 1 element with 1 version from 1 file in "), std::string::npos)
+        << single.proc.err;
+
+    TempDir k;
+    k.file("f");
+    ASSERT_EQ(symlink("f", (k / "link").c_str()), 0);
+    ASSERT_EQ(mkfifo((k / "fifo").c_str(), 0644), 0);
+    ExportRun kinds = run_exporter(FFILE, k, {});
+    EXPECT_EQ(kinds.proc.status, 2);
+    EXPECT_NE(kinds.proc.err.find("Error: \"link\" is a symbolic link, which is not followed - cannot convert "
+                                  "it; -L follows symbolic links.\n"),
+              std::string::npos)
+        << kinds.proc.err;
+    EXPECT_NE(kinds.proc.err.find("Error: Neither file, symbolic link, nor directory - cannot convert "
+                                  "\"fifo\".\n    It is a named pipe (FIFO).\n"),
+              std::string::npos)
+        << kinds.proc.err;
+    // Where the walk follows links, a link reported is one to nothing.
+    TempDir root;
+    root.file("tree/f");
+    ASSERT_EQ(symlink("gone", (root / "tree/dangling").c_str()), 0);
+    ExportRun broken = run_scripted(root, json::object(), {});
+    EXPECT_NE(broken.proc.err.find("Error: \"dangling\" is a symbolic link to nothing (its target does not "
+                                   "exist) - cannot convert it.\n"),
+              std::string::npos)
+        << broken.proc.err;
 }
 
 }   // namespace

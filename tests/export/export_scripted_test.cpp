@@ -272,7 +272,7 @@ TEST(ExportDriverFailures, EndReportAfterTheTotalsOnly) {
     testutil::write_file(s.at("f"), "x");
     ExportRun r = s.run({});
     ASSERT_EQ(r.proc.status, 0) << r.proc.err;
-    size_t totals = r.proc.err.find("Exported 1 elements with 1 versions");
+    size_t totals = r.proc.err.find("Exported 1 element with 1 version ");
     ASSERT_NE(totals, std::string::npos) << r.proc.err;
     EXPECT_EQ(r.proc.err.find("    left out: 3\n"), r.proc.err.find('\n', totals) + 1) << r.proc.err;
     EXPECT_EQ(testutil::count(s.log(), "end_report"), 1u);

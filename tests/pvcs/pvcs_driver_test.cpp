@@ -340,7 +340,13 @@ TEST_F(PvcsRun, BannersHelpAndUsage) {
     EXPECT_EQ(out.find("libvelkexport"), std::string::npos) << out;
     EXPECT_EQ(run("-VerAll"), 0);
     EXPECT_NE(out.find("libvelkexport"), std::string::npos) << out;
+    // --version anywhere among the options; -V stays the driver's revision attribute.
+    EXPECT_EQ(run("-r --version"), 0);
+    EXPECT_EQ(out.rfind("vantexport_pvcs", 0), 0u) << out;
     EXPECT_EQ(run("-h"), 0) << out;
+    EXPECT_NE(out.find("      --version   print the version line"), std::string::npos) << out;
+    EXPECT_EQ(out.find("  -V, --version"), std::string::npos) << out;
+    EXPECT_NE(out.find("  -q, --quiet"), std::string::npos) << out;
     EXPECT_NE(out.find("  -G              record the promotion group of each revision as the attribute "
                        "PVCS_GROUP\n"),
               std::string::npos)
@@ -349,7 +355,7 @@ TEST_F(PvcsRun, BannersHelpAndUsage) {
     run("-Z");
     EXPECT_NE(out.find("Usage: vantexport_pvcs [-r] [-s date-time | -I {now|date-time}]\n"
                        "                        [-G] [-V] [-t temp_dir_pname] [-T file-pname]\n"
-                       "                        [-p date-time] [-o datafile-pname] source-name ...]\n"),
+                       "                        [-p date-time] [-o datafile-pname] [source-name ...]\n"),
               std::string::npos)
         << out;
 }

@@ -267,7 +267,25 @@ TEST_F(CvsHistory, ArchivesLeftInAtticAreCounted) {
                         &out),
         0);
     EXPECT_EQ(out.find("Attic"), std::string::npos) << out;
-    EXPECT_NE(out.find("Exported 1 elements"), std::string::npos) << out;
+    EXPECT_NE(out.find("Exported 1 element with "), std::string::npos) << out;
+}
+
+// The element is made by its first revision: the creation event carries
+// that revision's author and time, as the versions do, never a stand-in.
+TEST_F(CvsHistory, ElementCreationIsTheFirstRevisionsEvent) {
+    data_file df;
+    std::string err;
+    ASSERT_EQ(run("-r -q", &df, &err), 0) << err;
+    ASSERT_FALSE(df.elements.empty());
+    for (const data_element &e : df.elements) {
+        ASSERT_FALSE(e.versions.empty()) << e.get("Name");
+        const data_version &first = e.versions.front();
+        EXPECT_EQ(first.get("VersionId"), "1.1") << e.get("Name");
+        EXPECT_EQ(e.get("EventUser"), first.get("EventUser")) << e.get("Name");
+        EXPECT_EQ(e.get("EventTime"), first.get("EventTime")) << e.get("Name");
+        EXPECT_EQ(e.get("EventGroup"), first.get("EventGroup")) << e.get("Name");
+        EXPECT_NE(e.get("EventUser"), "Unknown");
+    }
 }
 
 }   // namespace

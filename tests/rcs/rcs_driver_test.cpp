@@ -209,6 +209,10 @@ TEST_F(DriverTest, VersionsCarryBranchesLabelsAndTimes) {
     ASSERT_EQ(vs.size(), 5u);
     EXPECT_EQ(info.name, "a.c");
     EXPECT_EQ(info.created, 1262304000);
+    // The creation event is revision 1.1's: its author (an account here).
+    EXPECT_EQ(info.user, vs[0].user);
+    EXPECT_EQ(info.user, std::optional<std::string>("root"));
+    EXPECT_EQ(info.group, vs[0].group);
     EXPECT_EQ(info.comment, std::optional<std::string>(""));
     EXPECT_EQ(vs[0].version_id, "1.1");
     EXPECT_EQ(vs[2].version_id, "1.2.1.1");
@@ -225,7 +229,7 @@ TEST_F(DriverTest, VersionsCarryBranchesLabelsAndTimes) {
     EXPECT_EQ(find(vs, "1.2.4.1")->branch, std::optional<std::string>("num_b"));
     const cm_version_info *v13 = find(vs, "1.3");
     EXPECT_EQ(v13->user, std::optional<std::string>("nosuchuser_xyz"));
-    EXPECT_EQ(v13->group, std::optional<std::string>("Unknown"));
+    EXPECT_EQ(v13->group, std::optional<std::string>("unknown"));
     EXPECT_EQ(v13->comment, std::optional<std::string>("three\n"));
     EXPECT_TRUE(v13->attributes.empty());
 

@@ -144,7 +144,7 @@ void compare_with_rlog(const data_element &e, const std::string &archive, const 
         EXPECT_EQ(utc_text(std::stoll(v.get("EventTime"))), r.date);
         EXPECT_EQ(v.get("EventUser"), r.author);
         if (r.author == "ghost_author") {
-            EXPECT_EQ(v.get("EventGroup"), "Unknown");
+            EXPECT_EQ(v.get("EventGroup"), "unknown");
         }
         EXPECT_EQ(v.get("Comment"), r.log);
         std::set<std::string> attrs;
