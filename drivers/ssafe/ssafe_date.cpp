@@ -196,3 +196,9 @@ int ssafe_convert_date_time(const std::string &date, const std::string &time, in
     IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_BAD_DATE, date.c_str(), time.c_str());
     return 1;
 }
+
+bool ssafe_date_time_readable(const std::string &date, const std::string &time) {
+    int64_t t = 0;
+    return date.size() <= SSAFE_MAX_DATE_TIME && time.size() <= SSAFE_MAX_DATE_TIME &&
+           convert(date, time, &t);
+}

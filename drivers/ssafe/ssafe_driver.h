@@ -112,11 +112,13 @@ bool ssafe_regional_ok(const std::string &date, const std::string &time);
 // time (h:mm followed by "a" or "p") as local time. 0, or 1 after entry 2:
 // fields out of range, or a moment before 1970 or after 3000.
 [[nodiscard]] int ssafe_convert_date_time(const std::string &date, const std::string &time, int64_t *out);
+// The same conversion without a message: whether the texts can be read.
+bool ssafe_date_time_readable(const std::string &date, const std::string &time);
 
 // ---- ssafe_fs.cpp
 // The next entry of an `ss dir` listing from *pos: *line as listed ("$sub"
 // for a project, "a.c" or "a.c;3" for a file) and *name, never empty ("sub",
-// "a.c;3"). Project headers ("$/proj/sub:") are passed over; false at the
+// "a.c": a pin is cut off). Project headers ("$/proj/sub:") are passed over; false at the
 // end of the entries (a blank line, "No items found under ...", the end).
 bool ssafe_next_listed(const std::string &text, size_t *pos, std::string *name, std::string *line);
 
@@ -132,6 +134,9 @@ struct ssafe_history_in {
 // first, to e->versions. 0; CM_FAILED after a reported bad date or field.
 // Unrecognized lines are reported (entry 10) and parsing goes on.
 [[nodiscard]] int ssafe_parse_history(const std::string &text, const ssafe_history_in &in, ssafe_element *e);
+// The user, date and time texts of a history entry's "User:" line; false
+// when the line is no such line or one of them is missing.
+bool ssafe_split_user_line(const std::string &line, std::string *user, std::string *date, std::string *time);
 // The SourceSafe version number of a record (the text after the last "/"
 // of its VersionId).
 std::string ssafe_version_number(const cm_version_info &v);

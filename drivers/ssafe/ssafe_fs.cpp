@@ -91,7 +91,12 @@ bool ssafe_next_listed(const std::string &text, size_t *pos, std::string *name, 
             return false;
         if (line->back() == ':')
             continue;   // the project's own header
-        *name = (*line)[0] == '$' ? line->substr(1) : *line;
+        // A pinned file is listed as "a.c;3": the pin is no part of its name
+        // (the line, kept for the pin check, still holds it).
+        if ((*line)[0] == '$')
+            *name = line->substr(1);
+        else
+            *name = line->substr(0, line->find(';'));
         if (!name->empty())
             return true;
     }

@@ -94,31 +94,9 @@ struct parser {
 };
 
 int parser::user_line(const std::string &line) {
-    size_t u = std::strlen("User: ");
-    size_t sp = line.find(' ', u);
-    if (sp == std::string::npos)
+    std::string name, date, tm;
+    if (!ssafe_split_user_line(line, &name, &date, &tm))
         return 0;
-    size_t d = line.find("Date: ", sp);
-    if (d == std::string::npos)
-        return 0;
-    // The client right-aligns dates and times in columns: a short one is
-    // preceded by more than one blank.
-    d += 6;
-    while (d < line.size() && line[d] == ' ')
-        ++d;
-    size_t dend = line.find(' ', d);
-    if (dend == std::string::npos)
-        return 0;
-    size_t t = line.find("Time: ", dend);
-    if (t == std::string::npos)
-        return 0;
-    t += 6;
-    while (t < line.size() && line[t] == ' ')
-        ++t;
-    size_t tend = line.find_first_of("\r\n", t);
-    if (tend == std::string::npos)
-        tend = line.size();
-    std::string date = line.substr(d, dend - d), tm = line.substr(t, tend - t);
     int64_t when = 0;
     if (date.size() > SSAFE_MAX_DATE_TIME || tm.size() > SSAFE_MAX_DATE_TIME) {
         IMSG_PRINT(IMSG_ERROR, cat(), SSAFE_BAD_DATE, date.c_str(), tm.c_str());
@@ -129,7 +107,7 @@ int parser::user_line(const std::string &line) {
         IMSG_PRINT(IMSG_CONT, cat(), SSAFE_IN_HISTORY, path());
         return CM_FAILED;
     }
-    user = line.substr(u, sp - u);
+    user = name;
     time = when;
     have_user = true;
     return 0;
@@ -243,4 +221,37 @@ int ssafe_parse_history(const std::string &text, const ssafe_history_in &in, ssa
 std::string ssafe_version_number(const cm_version_info &v) {
     size_t slash = v.version_id.rfind('/');
     return slash == std::string::npos ? v.version_id : v.version_id.substr(slash + 1);
+}
+
+bool ssafe_split_user_line(const std::string &line, std::string *user, std::string *date, std::string *time) {
+    if (!starts(line, "User: "))
+        return false;
+    size_t u = std::strlen("User: ");
+    size_t sp = line.find(' ', u);
+    if (sp == std::string::npos)
+        return false;
+    size_t d = line.find("Date: ", sp);
+    if (d == std::string::npos)
+        return false;
+    // The client right-aligns dates and times in columns: a short one is
+    // preceded by more than one blank.
+    d += 6;
+    while (d < line.size() && line[d] == ' ')
+        ++d;
+    size_t dend = line.find(' ', d);
+    if (dend == std::string::npos)
+        return false;
+    size_t t = line.find("Time: ", dend);
+    if (t == std::string::npos)
+        return false;
+    t += 6;
+    while (t < line.size() && line[t] == ' ')
+        ++t;
+    size_t tend = line.find_first_of("\r\n", t);
+    if (tend == std::string::npos)
+        tend = line.size();
+    *user = line.substr(u, sp - u);
+    *date = line.substr(d, dend - d);
+    *time = line.substr(t, tend - t);
+    return true;
 }

@@ -2,7 +2,9 @@
 // SSAFE_driver). Entries 1 to 33 keep their numbers' order: entry n is at
 // position n-1. The entries after 33 say what the first 33 cannot: which
 // field of which SourceSafe path is too long, why a command failed, where a
-// date was read, and the driver's part of the help.
+// date was read, the driver's part of the help, and the causes that the
+// start-up names when the client does not answer (another program found as
+// ss, no SSDIR, dates it writes in a form the parser cannot read).
 #pragma once
 
 #include "runtime/imsg.h"
@@ -67,7 +69,24 @@
       "                  (this system has an unrelated ss of its own in /usr/bin)\n"                       \
       "  TMP             must be set: the directory of the command output files\n"                         \
       "  LC_ALL, LC_TIME, LANG  must give dates as month/day/year and 12-hour times\n")                    \
-    X(SSAFE_ALT_NAME_OF, "exported as an alternate name of %s")
+    X(SSAFE_ALT_NAME_OF, "exported as an alternate name of %s")                                            \
+    X(SSAFE_NOT_CLIENT,                                                                                    \
+      "\"%s\", the ss found on PATH, is not the SourceSafe client: "                                       \
+      "it answers \"ss about\" with \"%s\".\n")                                                            \
+    X(SSAFE_NOT_CLIENT_SILENT,                                                                             \
+      "\"%s\", the ss found on PATH, is not the SourceSafe client: "                                       \
+      "\"ss about\" gives no answer (%s).\n")                                                              \
+    X(SSAFE_NOT_CLIENT_FIX, "Put the directory that holds the SourceSafe client before \"%s\" in PATH.\n") \
+    X(SSAFE_CLIENT_SAID, "ss wrote: %s\n")                                                                 \
+    X(SSAFE_NO_SSDIR,                                                                                      \
+      "SSDIR is not set, the likely cause: set it to the folder that holds the database's srcsafe.ini.\n") \
+    X(SSAFE_DATES_UNREADABLE,                                                                              \
+      "The SourceSafe client writes dates that cannot be read: \"%s %s\" in the history of \"%s\".\n")     \
+    X(SSAFE_DATES_EXPECTED,                                                                                \
+      "Dates must read month/day/year and times hour:minutes with \"a\" or \"p\" (as 6/8/94 9:40p):\n"     \
+      "set the short date format of the client's regional settings (or its locale) to month first.\n")     \
+    X(SSAFE_HELP_SSDIR,                                                                                    \
+      "  SSDIR           the folder that holds the database's srcsafe.ini, as the client reads it\n")
 
 IMSG_DECLARE_LISTED(ssafe_msg, SSAFE_DRIVER_MESSAGES)
 

@@ -169,24 +169,41 @@ bool ssafe_read_file(const std::string &path, std::string *text) {
 }
 
 int ssafe_capture(const std::vector<std::string> &args, std::string *text, int *status, std::string *why,
-                  std::string *command) {
-    std::string out;
+                  std::string *command, std::string *err) {
+    std::string out, err_file;
     text->clear();
+    if (err)
+        err->clear();
     if (ssafe_tmpfile(&out) != 0)
         return 1;
     int slot = ks_stop_add_file(out);   // removed by a stop at once too
+    int err_slot = -1;
+    if (err) {
+        if (ssafe_tmpfile(&err_file) != 0) {
+            ks_stop_drop_file(slot);
+            (void)fileutl_rm(out.c_str());
+            return 1;
+        }
+        err_slot = ks_stop_add_file(err_file);
+    }
     std::vector<std::string> full = args;
     for (std::string &a : full)
         if (a == "-O")
             a += out;
     *command = ssafe_command_text(full);
-    int rc = ssafe_run(full, {}, status, why);
+    int rc = ssafe_run(full, {"", err_file}, status, why);
     if (!ssafe_read_file(out, text)) {
         if (rc == 0) {
             *why = imsg_strerror(errno);
             rc = -1;
         }
         text->clear();
+    }
+    if (err) {
+        if (!ssafe_read_file(err_file, err))
+            err->clear();
+        ks_stop_drop_file(err_slot);
+        (void)fileutl_rm(err_file.c_str());
     }
     ks_stop_drop_file(slot);
     (void)fileutl_rm(out.c_str());

@@ -35,8 +35,10 @@ std::string ssafe_command_text(const std::vector<std::string> &args);
 // is deleted. As ssafe_run, and *text is "" when the file could not be read
 // (*why then says why); *command is the command's text for messages. 1
 // after the temporary-file message.
+// With err, the client's standard error goes to a second temporary file
+// and is read into *err instead of reaching the user.
 [[nodiscard]] int ssafe_capture(const std::vector<std::string> &args, std::string *text, int *status,
-                                std::string *why, std::string *command);
+                                std::string *why, std::string *command, std::string *err = nullptr);
 // ssafe_capture of "ss <cmd> -I- -O<tmp> <rest...>" that must succeed: 0;
 // 1 after entry 3 (the command could not run, failed, or its output could
 // not be read) or after the temporary-file message.

@@ -1,9 +1,10 @@
 // The reader of `ss dir` listings and the names the walk makes of what it
 // lists. The first byte picks the working project. Checked: every entry is
-// a non-empty name without a line end, the line it was read from is that
-// name or "$" and it, the reader moves forward and stops; the walk path and
-// the full SourceSafe path of each entry are stable ("./" prefixes go, a
-// full path is joined once) and lie in the working project.
+// a non-empty name without a line end; the line it was read from is that
+// name, "$" and it, or it followed by a pin (";N"); the reader moves forward
+// and stops; the walk path and the full SourceSafe path of each entry are
+// stable ("./" prefixes go, a full path is joined once) and lie in the
+// working project.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -49,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(++entries <= text.size());
         FUZZ_CHECK(!name.empty() && name.find('\n') == std::string::npos &&
                    line.find('\n') == std::string::npos);
-        FUZZ_CHECK(line == name || line == "$" + name);
+        // A file's pin (";N") is cut from its name, never a project's "$".
+        FUZZ_CHECK(
+            line == name || line == "$" + name ||
+            (name.find(';') == std::string::npos && line.compare(0, name.size() + 1, name + ";") == 0));
         FUZZ_CHECK(line.back() != ':');
         check_names(wp, prefix + name);
     }

@@ -27,6 +27,7 @@ struct Args {
     std::string out_file;   // empty: standard output
     bool projects_only = false;
     int from_version = 0;   // -V~N
+    int count = 0;          // -#N: at most N entries of a history; 0 for all
     std::vector<std::string> paths;
 };
 
@@ -82,6 +83,11 @@ bool parse_args(int argc, char **argv, Args *a, std::string *err) {
                 return false;
             }
             a->from_version = static_cast<int>(v);
+        } else if (s.rfind("-#", 0) == 0) {
+            if (!ssdb::parse_digits(s.substr(2), 6, &a->count) || a->count < 1) {
+                *err = "Invalid number of items: " + s.substr(2);
+                return false;
+            }
         } else if (s.size() > 1 && s[0] == '-') {
             *err = "Invalid option: " + s;
             return false;
@@ -213,9 +219,45 @@ void history_entry(const Entry &e, bool dayfirst, Answer *out) {
     out->line("");
 }
 
+// A project's history: the numbered entries of the files placed in it
+// (not below it), newest first, each under the file's leaf name.
+int project_history(const Db &db, const Args &a, bool dayfirst, Answer *out) {
+    std::string proj = ssdb::norm_project(a.paths[0]);
+    struct Dated {
+        ssdb::Ymd when;
+        std::string leaf;
+        const Entry *e;
+    };
+    std::vector<Dated> all;
+    for (const auto &p : db.places)
+        if (!p.deleted && ssdb::parent_of(p.path) == proj)
+            for (const Entry &e : ssdb::find_file(db, p.file)->entries)
+                if (e.version) {
+                    ssdb::Ymd when;
+                    (void)ssdb::parse_entry_date(e.date, &when);
+                    all.push_back({when, ssdb::leaf_of(p.path), &e});
+                }
+    std::stable_sort(all.begin(), all.end(), [](const Dated &x, const Dated &y) { return x.when > y.when; });
+    if (a.count && all.size() > size_t(a.count))
+        all.resize(size_t(a.count));
+    out->line("History of " + proj + " ...");
+    out->line("");
+    for (const Dated &d : all) {
+        out->line("*****  " + d.leaf + "  *****");
+        out->line("Version " + std::to_string(d.e->version));
+        out->line("User: " + pad_right(d.e->user, 12) + " Date: " +
+                  pad_left(show_date(d.e->date, dayfirst), 8) + "   Time: " + pad_left(d.e->time, 6));
+        out->line(d.e->action);
+        out->line("");
+    }
+    return OK;
+}
+
 int cmd_history(const Db &db, const Args &a, bool dayfirst, Answer *out) {
     if (a.paths.empty())
         return fail("ss history: no path");
+    if (ssdb::is_project(db, a.paths[0]))
+        return project_history(db, a, dayfirst, out);
     std::string path = a.paths[0];
     std::string date;
     if (size_t semi = path.find(";d"); semi != std::string::npos) {

@@ -212,7 +212,7 @@ TEST_F(SsRun, CommandsRunPerElement) {
     // One start-up dir, one about for the run; per element one history and
     // one status; a dir per project listed, and none per file.
     EXPECT_EQ(count("about"), 1);
-    EXPECT_EQ(count("history"), 7);
+    EXPECT_EQ(count("history"), 1 + 7);   // the date check of start-up, then per element
     EXPECT_EQ(count("status"), 7);
     EXPECT_EQ(count("paths"), 0);
     EXPECT_EQ(count("dir"), 1 + 5 + 1);   // start-up, 5 projects, the stat of "."
@@ -297,16 +297,101 @@ TEST_F(SsRun, DayFirstRegionalFormatIsRefused) {
     EXPECT_EQ(run("a.c"), 0) << out;
 }
 
-// A client answering day first is caught where a day cannot be a month:
-// the entry's date is refused, not moved two years on.
+// A client answering day first is caught at start-up where a day cannot be
+// a month (the working project's newest entries are read for it): the run
+// is refused before any file, not each file in turn, and no date is moved.
 TEST_F(SsRun, DayFirstAnswersAreRefusedNotMoved) {
     json db = ssafe_test::database();
     db["files"]["PIN"]["entries"][2]["date"] = "1/25/03";
     save(db);
-    EXPECT_EQ(run("pinned.c", "SS_STANDIN_DAYFIRST=1"), 2) << out;
-    EXPECT_NE(out.find("Could not parse date/time string (25/1/03,3:05p)."), std::string::npos) << out;
-    EXPECT_NE(out.find("$/proj/pinned.c"), std::string::npos) << out;
+    EXPECT_EQ(run("pinned.c", "SS_STANDIN_DAYFIRST=1"), 1) << out;
+    EXPECT_NE(out.find("The SourceSafe client writes dates that cannot be read: \"25/1/03 3:05p\" in the "
+                       "history of \"$/proj\"."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Could not parse date/time string"), std::string::npos) << out;
     EXPECT_TRUE(names().empty());
+}
+
+// Start-up failures name their cause, and leave neither a data file nor a
+// temporary file: another program found as ss (an impostor script, and the
+// socket tool of /usr/bin where there is one), no SSDIR, an SSDIR without
+// a database, a prompt of a client whose database is named, day-first dates.
+TEST_F(SsRun, StartUpNamesTheCause) {
+    const std::string imp = dir / "imp", tmp = dir / "tmp";
+    testutil::make_dirs(imp);
+    testutil::make_dirs(tmp);
+    testutil::write_file(imp + "/ss", "#!/bin/sh\necho 'Netid  State  Recv-Q  Send-Q  Local Address:Port'\n");
+    chmod((imp + "/ss").c_str(), 0755);
+    json db = ssafe_test::database();
+    db["files"]["PIN"]["entries"][2]["date"] = "1/25/03";
+    save(db);
+    const std::string bin = strutl_sh_squote(SSAFE_BIN_DIR);
+    struct Case {
+        std::string what, env;
+        std::vector<std::string> said, not_said;
+    };
+    std::vector<Case> cases = {
+        {"impostor",
+         "PATH=" + strutl_sh_squote(imp) + ":" + bin + ":/usr/bin:/bin",
+         {"\"" + imp +
+              "/ss\", the ss found on PATH, is not the SourceSafe client: it answers \"ss about\" "
+              "with \"Netid  State",
+          "Put the directory that holds the SourceSafe client before \"" + imp + "\" in PATH."},
+         {"prompting"}},
+        {"no SSDIR",
+         "env -u SSDB -u SSDIR",
+         {"Could not open process \"ss dir -I- -F- -O", "ss wrote: ss: SSDB names no database",
+          "SSDIR is not set, the likely cause: set it to the folder that holds the database's srcsafe.ini."},
+         {"prompting", "not the SourceSafe client"}},
+        {"SSDIR without a database",
+         "env -u SSDB SSDIR=" + strutl_sh_squote(imp),
+         {"Could not open process \"ss dir -I- -F- -O", "ss wrote: ss: " + imp + "/ssdb.json"},
+         {"prompting", "SSDIR is not set"}},
+        {"prompt with SSDIR",
+         "SSDIR=" + strutl_sh_squote(dir.path()) + " SS_STANDIN_PASSWORD=1",
+         {"SourceSafe is prompting for Username"},
+         {"SSDIR is not set", "not the SourceSafe client"}},
+        {"day first",
+         "SS_STANDIN_DAYFIRST=1",
+         {"cannot be read: \"25/1/03 3:05p\"", "Dates must read month/day/year and times hour:minutes"},
+         {"Could not parse"}},
+    };
+    if (testutil::exists("/usr/bin/ss"))
+        cases.push_back({"/usr/bin/ss",
+                         "PATH=/usr/bin:" + bin + ":/bin",
+                         {"\"/usr/bin/ss\", the ss found on PATH, is not the SourceSafe client",
+                          "before \"/usr/bin\" in PATH."},
+                         {"prompting", "Usage: ss"}});
+    for (const Case &c : cases) {
+        EXPECT_EQ(run("-r", "TMP=" + strutl_sh_squote(tmp) + " " + c.env), 1) << c.what << "\n" << out;
+        for (const std::string &t : c.said)
+            EXPECT_NE(out.find(t), std::string::npos) << c.what << ": " << t << "\n" << out;
+        for (const std::string &t : c.not_said)
+            EXPECT_EQ(out.find(t), std::string::npos) << c.what << ": " << t << "\n" << out;
+        EXPECT_NE(out.find("CM driver initialization failed."), std::string::npos) << c.what;
+        EXPECT_TRUE(!testutil::exists(dir / "cvt_data") || testutil::read_file(dir / "cvt_data").empty())
+            << c.what;
+        EXPECT_EQ(testutil::count_entries(tmp), 0u) << c.what;
+    }
+}
+
+// A pinned file's pin is no part of its name, in a subproject as at the
+// top: the element is the file, with its history past the pin.
+TEST_F(SsRun, PinsStayOutOfNames) {
+    json db = ssafe_test::database();
+    db["projects"].push_back("$/proj/sub/lib");
+    db["files"]["F7"] = db["files"]["PIN"];
+    db["places"].push_back({{"path", "$/proj/sub/lib/f7.txt"}, {"file", "F7"}, {"pin", 2}});
+    save(db);
+    EXPECT_EQ(run("-r"), 0) << out;
+    EXPECT_EQ(out.find(";2"), std::string::npos) << out;
+    for (const std::string &n : names())
+        EXPECT_EQ(n.find(';'), std::string::npos) << n;
+    EXPECT_EQ(ids("sub/lib/f7.txt"), (std::vector<std::string>{"1", "2", "3"})) << out;
+    std::vector<std::string> labels = version("sub/lib/f7.txt", "2")->all("Label");
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "PINNED"), labels.end());
+    EXPECT_NE(testutil::read_file(log_path).find("\t$/proj/sub/lib/f7.txt;d01-18-37"), std::string::npos);
 }
 
 // Names that /bin/sh would run as commands reach the client and ssafeget
@@ -341,8 +426,10 @@ TEST_F(SsRun, InterruptEndsTheClientInHand) {
     std::string wrap = dir / "wrap", tmp = dir / "tmp", pids = dir / "pids", log = dir / "run.log";
     testutil::make_dirs(wrap);
     testutil::make_dirs(tmp);
-    testutil::write_file(wrap + "/ss", "#!/bin/sh\nif [ \"$1\" = history ]; then echo $$ >> " +
-                                           strutl_sh_squote(pids) + "; exec sleep 60; fi\nexec " +
+    // A file's history hangs; the project's history of the start-up's date
+    // check (asked with -#) is answered.
+    testutil::write_file(wrap + "/ss", "#!/bin/sh\ncase \"$*\" in history*-#*) ;; history*) echo $$ >> " +
+                                           strutl_sh_squote(pids) + "; exec sleep 60;; esac\nexec " +
                                            strutl_sh_squote(std::string(SSAFE_BIN_DIR) + "/ss") +
                                            " \"$@\"\n");
     chmod((wrap + "/ss").c_str(), 0755);
