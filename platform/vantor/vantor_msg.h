@@ -12,7 +12,7 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  mkview -tag VIEWTAG [-vob TAG]... DIR       rmview [-force] DIR     update [DIR]\n"          \
       "  lsview [-long]\n"                                                                            \
       "  setcs FILE [DIR]                            catcs [DIR]\n"                                   \
-      "  lsvtree [-l] [-all] [-s] PATH    describe PATH[@@VERSION]    cat PATH[@@VERSION]\n"          \
+      "  lsvtree [-l] [-all] [-s] PATH   describe PATH[@@VERSION]   cat PATH[@@VERSION]\n"            \
       "  diff [-r] [-prune] VIEW-PATH DIR\n"                                                          \
       "  mkelem [-dir] [-eltype TYPE] [-ci] [-c COMMENT] PATH...\n"                                   \
       "  checkout [-unreserved] [-c COMMENT] PATH...   checkin [-c COMMENT] [-from FILE] PATH\n"      \
