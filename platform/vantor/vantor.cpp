@@ -5,6 +5,7 @@
 #include "platform/vantor/vantor_int.h"
 #include "runtime/frontend.h"
 #include "runtime/helpopt.h"
+#include "runtime/version.h"
 
 #include <cstring>
 #include <string>
@@ -34,7 +35,8 @@ const command commands[] = {
     {"update", nullptr, "", "", 0, 1, "", cmd_update},
     {"setcs", nullptr, "", "", 1, 2, "config spec file", cmd_setcs},
     {"catcs", nullptr, "", "", 0, 1, "", cmd_catcs},
-    {"lsvtree", nullptr, "", "", 1, 1, "element path", cmd_lsvtree},
+    {"lsview", nullptr, "long l", "region", 0, 0, "", cmd_lsview},
+    {"lsvtree", nullptr, "s l long all", "", 1, 1, "element path", cmd_lsvtree},
     {"describe", nullptr, "", "", 1, 1, "PATH[@@VERSION]", cmd_describe},
     {"cat", nullptr, "", "", 1, 1, "PATH@@VERSION", cmd_cat},
     {"dump", nullptr, "json", "", 1, 1, "VOB tag", cmd_dump},
@@ -92,6 +94,11 @@ bool help_requested(const command *c, int argc, char **argv) {
 int main(int argc, char **argv) {
     frontend_init(argc > 0 ? argv[0] : nullptr, nullptr);
     frontend_version(fe, argc, argv, nullptr);
+    // The spellings of other command-line tools too; no command begins with "-".
+    if (argc >= 2 && (!strcmp(argv[1], "--version") || !strcmp(argv[1], "-V"))) {
+        ks_print_banner(fe.name);
+        frontend_exit(fe, 0);
+    }
     if (argc < 2) {
         IMSG_PRINT(IMSG_NOTICE, cat(), VT_USAGE);
         frontend_exit(fe, 1);

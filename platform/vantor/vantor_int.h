@@ -63,6 +63,9 @@ int cmd_rmview(const args_t &a);
 int cmd_update(const args_t &a);
 int cmd_setcs(const args_t &a);
 int cmd_catcs(const args_t &a);
+// The registered views: tag and directory, with what each loads (its VOBs
+// or its stream); -long: a block per view.
+int cmd_lsview(const args_t &a);
 
 // ---- vantor_vobs.cpp: VOBs, types, the check of contents ------------------------------
 
@@ -81,13 +84,24 @@ int cmd_check(const args_t &a);
 
 // The id of a version, "?" when it cannot be read.
 std::string ver_id(vob_t *v, vob_oid ver);
-// "DATE by USER (NAME), group GROUP, on HOST".
+// "DATE by USER (NAME), group GROUP, on HOST", each stored text shown as
+// show_text gives it.
 std::string event_line(const vob_event &e);
-int cmd_lsvtree(const args_t &a);
+// Stored text for a terminal (typename_show_text): bytes that are not UTF-8
+// and controls escaped.
+std::string show_text(const std::string &s);
+// A comment as stored, without the line end it may close with (the
+// importers keep a CVS log message's), shown as show_text gives it; "(none)"
+// when it is empty.
+std::string show_comment(const std::string &c);
 int cmd_cat(const args_t &a);
 int cmd_describe(const args_t &a);
 int cmd_dump(const args_t &a);
 int cmd_diff(const args_t &a);
+
+// ---- vantor_vtree.cpp: the version tree of an element ---------------------------------
+
+int cmd_lsvtree(const args_t &a);
 
 // ---- vantor_elements.cpp: elements, checkouts, branches, labels, attributes,
 // merges, locks and the contents of versions ---------------------------------------

@@ -1,17 +1,26 @@
-// vantor's commands that read: lsvtree, cat, describe, dump, diff.
+// vantor's commands that read: cat, describe, dump, diff.
 #include "platform/orbis/orbis.h"
 #include "platform/registry/vob_tag.h"
 #include "platform/store/vob_dump.h"
 #include "platform/vantor/vantor_int.h"
 #include "runtime/date.h"
+#include "runtime/strutl.h"
+#include "runtime/typename.h"
 
 #include <cstdio>
 
+std::string show_text(const std::string &s) { return typename_show_text(s); }
+
+std::string show_comment(const std::string &c) {
+    size_t end = c.find_last_not_of('\n');
+    return end == std::string::npos ? "(none)" : typename_show_text(std::string_view(c).substr(0, end + 1));
+}
+
 std::string event_line(const vob_event &e) {
-    std::string s = date_format_utc(e.time) + " by " + e.user;
+    std::string s = date_format_utc(e.time) + " by " + show_text(e.user);
     if (!e.name.empty())
-        s += " (" + e.name + ")";
-    return s + ", group " + e.group + ", on " + e.host;
+        s += " (" + show_text(e.name) + ")";
+    return s + ", group " + show_text(e.group) + ", on " + show_text(e.host);
 }
 
 namespace {
@@ -94,34 +103,6 @@ int describe_read(vob_t *v, const vob_pname &p, describe_t *d) {
 
 }   // namespace
 
-int cmd_lsvtree(const args_t &a) {
-    vob_pname p;
-    std::string err;
-    if (vob_resolve_pname(a.ops[0], &p, &err, true) != VOB_OK)
-        return fail_text(err);
-    if (p.unselected) {
-        std::string why =
-            IMSG_SPRINTF(cat(), VT_NOT_SELECTED, a.ops[0].c_str(), view_get_tag(p.view).c_str());
-        IMSG_PRINT(IMSG_WARNING, cat(), VT_VTREE_UNSELECTED, why.c_str());
-    }
-    std::vector<vob_vtree_node> tree;
-    if (vob_elem_get_vtree(p.vob, p.elem, &tree) != VOB_OK)
-        return vob_failed(p.vob);
-    std::string out;
-    for (auto &n : tree) {
-        out += n.ver.id;
-        if (!n.labels.empty()) {
-            out += " (";
-            for (size_t i = 0; i < n.labels.size(); i++)
-                out += (i ? ", " : "") + n.labels[i];
-            out += ")";
-        }
-        out += "\n";
-    }
-    fwrite(out.data(), 1, out.size(), stdout);
-    return 0;
-}
-
 int cmd_cat(const args_t &a) {
     vob_pname p;
     if (!resolve(a.ops[0], &p))
@@ -147,7 +128,7 @@ int cmd_describe(const args_t &a) {
     printf("%s \"%s@@%s\"\n", ei.mtype == VOB_MT_DIR_ELEM ? "directory version" : "version", path.c_str(),
            vi.id.c_str());
     printf("  created %s\n", event_line(d.ve).c_str());
-    printf("  comment: %s\n", d.ve.comment.empty() ? "(none)" : d.ve.comment.c_str());
+    printf("  comment: %s\n", show_comment(d.ve.comment).c_str());
     if (ei.mtype != VOB_MT_DIR_ELEM)
         printf("  contents: %s\n",
                vi.has_data ? (std::to_string(vi.size) + " bytes, sha256 " + vi.sha256).c_str() : "(none)");
@@ -157,22 +138,22 @@ int cmd_describe(const args_t &a) {
     printf("%s\n", d.labels.empty() ? " (none)" : "");
     printf("  attributes:%s\n", d.attrs.empty() ? " (none)" : "");
     for (auto &x : d.attrs)
-        printf("    %s = %s\n", x.name.c_str(), x.value.c_str());
+        printf("    %s = %s\n", x.name.c_str(), show_text(x.value).c_str());
     printf("  hyperlinks:%s\n", d.links.empty() ? " (none)" : "");
     for (auto &l : d.links)
         printf("    %s\n", l.c_str());
     printf("  element \"%s\"\n", path.c_str());
     printf("    element type: %s\n", ei.eltype_name.c_str());
     printf("    created %s\n", event_line(d.ee).c_str());
-    printf("    comment: %s\n", d.ee.comment.empty() ? "(none)" : d.ee.comment.c_str());
+    printf("    comment: %s\n", show_comment(d.ee.comment).c_str());
     if (d.elem_lock >= 0)
         printf("    locked%s\n", d.elem_lock ? " (obsolete)" : "");
     for (auto &x : d.eattrs)
-        printf("    attribute %s = %s\n", x.name.c_str(), x.value.c_str());
+        printf("    attribute %s = %s\n", x.name.c_str(), show_text(x.value).c_str());
     printf("    checkouts:%s\n", d.cks.empty() ? " (none)" : "");
     for (size_t i = 0; i < d.cks.size(); i++) {
         const vob_ckout &c = d.cks[i];
-        printf("      %s:%s (%s) in view \"%s\"\n", d.ck_events[i].user.c_str(), d.ck_vers[i].c_str(),
+        printf("      %s:%s (%s) in view \"%s\"\n", show_text(d.ck_events[i].user).c_str(), d.ck_vers[i].c_str(),
                c.reserved ? "reserved" : "unreserved", c.view_tag.c_str());
     }
     for (auto &b : d.branch_locks)
@@ -237,8 +218,10 @@ int cmd_diff(const args_t &a) {
                 break;
         }
     }
-    IMSG_PRINT(IMSG_REPORT, cat(), VT_DIFF_SUMMARY, (long long)items.size(), n[view_diff_item::ONLY_VIEW],
-               n[view_diff_item::ONLY_DIR], n[view_diff_item::DIFFERS], n[view_diff_item::KIND_DIFFERS],
-               (long long)st.files, (long long)st.dirs);
+    IMSG_PRINT(IMSG_REPORT, cat(), VT_DIFF_SUMMARY_N,
+               strutl_count((long long)items.size(), "difference", "differences").c_str(),
+               n[view_diff_item::ONLY_VIEW], n[view_diff_item::ONLY_DIR], n[view_diff_item::DIFFERS],
+               n[view_diff_item::KIND_DIFFERS], strutl_count((long long)st.files, "file", "files").c_str(),
+               strutl_count((long long)st.dirs, "directory", "directories").c_str());
     return items.empty() ? 0 : 1;
 }

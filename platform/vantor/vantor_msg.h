@@ -10,8 +10,9 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "Usage: vantor COMMAND [ARGUMENTS]\n"                                                           \
       "  mkvob -tag TAG [-project] [STORAGE-DIR]     rmvob [-force] TAG     lsvob\n"                  \
       "  mkview -tag VIEWTAG [-vob TAG]... DIR       rmview [-force] DIR     update [DIR]\n"          \
+      "  lsview [-long]\n"                                                                            \
       "  setcs FILE [DIR]                            catcs [DIR]\n"                                   \
-      "  lsvtree PATH        describe PATH[@@VERSION]        cat PATH[@@VERSION]\n"                   \
+      "  lsvtree [-l] [-all] [-s] PATH   describe PATH[@@VERSION]   cat PATH[@@VERSION]\n"            \
       "  diff [-r] [-prune] VIEW-PATH DIR\n"                                                          \
       "  mkelem [-dir] [-eltype TYPE] [-ci] [-c COMMENT] PATH...\n"                                   \
       "  checkout [-unreserved] [-c COMMENT] PATH...   checkin [-c COMMENT] [-from FILE] PATH\n"      \
@@ -86,7 +87,12 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  -integration, -development  mkstream: the kind of stream\n"                                  \
       "  -baseline BLS     mkstream: the foundation (may be given again; default:\n"                  \
       "                    each modifiable component's initial baseline)\n"                           \
-      "  -long             ls*: every field, with events and comments\n"                              \
+      "  -long             ls*: every field, with events and comments; lsview: a block\n"             \
+      "                    per view\n"                                                                \
+      "  -l                lsvtree: each version's date, user and comment (as -long)\n"               \
+      "  -all              lsvtree: every version, not only those worth a line\n"                     \
+      "  -s                lsvtree: the flat list of every version, one per line, as\n"               \
+      "                    earlier releases printed it (for scripts)\n"                               \
       "  -pvob TAG         ls*: the objects of that project VOB (default: of all)\n"                  \
       "  -stream STREAM    mkview: a view that follows the stream\n"                                  \
       "  -vob TAG          mkview: a VOB the view loads (may be given again);\n"                      \
@@ -107,11 +113,19 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "  --json            dump: the whole VOB as JSON on standard output\n"                          \
       "  -r                diff: compare the whole trees, not only the entries of VIEW-PATH\n"        \
       "  -prune            diff: a directory that holds no file counts as absent\n"                   \
-      "  -Ver, -VerAll     print the version\n"                                                       \
+      "  -Ver, -VerAll, -V, --version  print the version\n"                                           \
       "  -h, --help, help  print this text\n"                                                         \
       "Paths name files in a snapshot view, or begin with a VOB tag (/proj/src/a.c:\n"                \
       "its /main/LATEST); PATH@@VERSION names a version (PATH@@/main/dev/3,\n"                        \
-      "PATH@@/main/dev/LATEST, or a label: PATH@@REL_1_0).\n"                                         \
+      "PATH@@/main/dev/LATEST, or a label: PATH@@REL_1_0). \"--\" ends a command's\n"                \
+      "options: the words after it are operands.\n"                                                   \
+      "lsvtree prints the version tree: each branch under the version it sprouts\n"                   \
+      "from, its versions indented below it, labels in parentheses, \"-> VERSION\"\n"                 \
+      "on a version merged to VERSION. Without -all it shows versions with labels,\n"                \
+      "sprouting branches or merges and the latest of each branch, and \"... N\n"                     \
+      "versions\" for each run of the others. Dates are UTC, as describe prints them.\n"              \
+      "lsview lists the registered views: tag, directory, and the VOBs each loads\n"                  \
+      "or the stream it follows.\n"                                                                   \
       "Config specs: lines \"element [-file|-directory] PATTERN SELECTOR\", PATTERN\n"                \
       "* (every element), /TAG/PATH (that element) or /TAG/PATH/... (it and all\n"                    \
       "below it), in double quotes when it holds blanks; SELECTOR one of\n"                           \
@@ -205,6 +219,14 @@ const imsg_catalog *vantor_cmd_vantor_msg_table_adr();
       "%lld damaged")                                                                                 \
     X(VT_CHECK_DAMAGED, "check: VOB \"%s\" has %lld damaged versions (listed above)")                 \
     X(VT_CHECK_FAILED, "check: cannot check VOB \"%s\": %s")                                          \
-    X(VT_DETACHED, "View \"%s\" no longer follows stream \"%s\": its config spec is the one just set")
+    X(VT_DETACHED, "View \"%s\" no longer follows stream \"%s\": its config spec is the one just set") \
+    X(VT_NOT_WITH, "%s: %s does not go with %s")                                                     \
+    X(VT_NO_CONTENTS_ONE, "Left out 1 name: the version selected for it has no contents")            \
+    X(VT_DIFF_SUMMARY_N,                                                                              \
+      "%s (%lld only in view, %lld only in DIR, %lld differ, %lld kind differs); "                    \
+      "%s and %s on both sides")                                                                      \
+    X(VT_CHECK_PROGRESS_N, "Checking contents: %lld of %s")                                           \
+    X(VT_CHECKED_N, "Checked VOB \"%s\": %s, %s, %s in %.2f s; %lld damaged")                          \
+    X(VT_CHECK_DAMAGED_N, "check: VOB \"%s\" has %s (listed above)")
 
 IMSG_DECLARE_LISTED(vantor_msg, VANTOR_MESSAGES)

@@ -160,8 +160,7 @@ void heading(std::string *out, const char *kind, const std::string &name, const 
 }
 
 std::string event_lines(const vob_event &ev) {
-    return "  created " + event_line(ev) + "\n  comment: " + (ev.comment.empty() ? "(none)" : ev.comment) +
-           "\n";
+    return "  created " + event_line(ev) + "\n  comment: " + show_comment(ev.comment) + "\n";
 }
 
 int print(const std::string &text) {

@@ -1,4 +1,4 @@
-// vantor's commands on views: mkview, rmview, update, setcs, catcs. A view
+// vantor's commands on views: mkview, rmview, lsview, update, setcs, catcs. A view
 // of a stream (mkview -stream) records the stream and takes its config spec
 // and load scope from it at every update, until setcs detaches it.
 #include "platform/registry/registry.h"
@@ -38,7 +38,9 @@ int do_update(view_t *v) {
         return view_failed(v);
     IMSG_PRINT(IMSG_NOTICE, cat(), VT_UPDATED, view_get_tag(v).c_str(), (long long)st.loaded,
                (long long)st.unchanged, (long long)st.removed, (long long)st.kept);
-    if (st.no_contents)
+    if (st.no_contents == 1)
+        IMSG_PRINT(IMSG_NOTICE, cat(), VT_NO_CONTENTS_ONE);
+    else if (st.no_contents)
         IMSG_PRINT(IMSG_NOTICE, cat(), VT_NO_CONTENTS, (long long)st.no_contents);
     return 0;
 }
@@ -215,4 +217,53 @@ int cmd_catcs(const args_t &a) {
         fputs(text.c_str(), stdout);
     view_close(v);
     return rc;
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string> &v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); i++)
+        out += (i ? ", " : "") + v[i];
+    return out;
+}
+
+}   // namespace
+
+// A view whose directory cannot be opened is listed with the reason, not
+// left out: the registry still holds its tag.
+int cmd_lsview(const args_t &a) {
+    std::vector<rgy_view> views;
+    std::string err;
+    if (rgy_view_list(a.opt("region"), &views, &err) != VOB_OK)
+        return fail_text(err);
+    bool longer = a.has("long") || a.has("l");
+    std::string out;
+    for (const rgy_view &rv : views) {
+        view_t *v = nullptr;
+        std::string why, loads;
+        if (view_open(rv.dir, &v, &why) != VOB_OK) {
+            loads = "cannot be opened: " + why;
+        } else {
+            loads = view_get_scopes(v).empty() ? "loads no VOB" : "VOBs " + joined(view_get_scopes(v));
+            if (!view_get_stream(v).empty())
+                loads = "follows " + view_get_stream(v) + "; " + loads;
+        }
+        if (!longer) {
+            out += rv.tag + (rv.tag.size() < 24 ? std::string(24 - rv.tag.size(), ' ') : "") + " " + rv.dir +
+                   " (" + loads + ")\n";
+        } else {
+            out += "view \"" + rv.tag + "\"\n  directory: " + rv.dir + "\n  region: " + rv.region + "\n";
+            if (!v) {
+                out += "  " + loads + "\n";
+            } else {
+                out += "  VOBs: " + (view_get_scopes(v).empty() ? "(none)" : joined(view_get_scopes(v))) + "\n";
+                out += "  stream: " + (view_get_stream(v).empty() ? "(none)" : view_get_stream(v)) + "\n";
+            }
+        }
+        if (v)
+            view_close(v);
+    }
+    fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
 }

@@ -2,6 +2,7 @@
 #include "platform/registry/registry.h"
 #include "platform/registry/vob_tag.h"
 #include "platform/vantor/vantor_int.h"
+#include "runtime/strutl.h"
 
 #include <chrono>
 #include <cstdio>
@@ -147,7 +148,8 @@ int cmd_check(const args_t &a) {
         if (done < total && now - drawn < std::chrono::milliseconds(100))
             return;
         drawn = now;
-        imsg_status_draw(IMSG_SPRINTF(cat(), VT_CHECK_PROGRESS, (long long)done, (long long)total),
+        imsg_status_draw(IMSG_SPRINTF(cat(), VT_CHECK_PROGRESS_N, (long long)done,
+                                      strutl_count(total, "version", "versions").c_str()),
                          done == total);
     };
     vob_check_report r;
@@ -162,10 +164,12 @@ int cmd_check(const args_t &a) {
     for (const vob_check_report::damage &d : r.damaged)
         IMSG_PRINT(IMSG_NOTICE, cat(), VT_CHECK_DAMAGE, d.element.c_str(), d.version.c_str(), d.why.c_str());
     double secs = std::chrono::duration<double>(clock::now() - started).count();
-    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CHECKED, tag.c_str(), (long long)r.elements, (long long)r.versions,
-               (long long)r.bytes, secs, (long long)r.damaged.size());
+    IMSG_PRINT(IMSG_NOTICE, cat(), VT_CHECKED_N, tag.c_str(), strutl_count(r.elements, "element", "elements").c_str(),
+               strutl_count(r.versions, "version", "versions").c_str(),
+               strutl_count(r.bytes, "byte", "bytes").c_str(), secs, (long long)r.damaged.size());
     if (r.damaged.empty())
         return 0;
-    IMSG_PRINT(IMSG_ERROR, cat(), VT_CHECK_DAMAGED, tag.c_str(), (long long)r.damaged.size());
+    IMSG_PRINT(IMSG_ERROR, cat(), VT_CHECK_DAMAGED_N, tag.c_str(),
+               strutl_count((long long)r.damaged.size(), "damaged version", "damaged versions").c_str());
     return 1;
 }

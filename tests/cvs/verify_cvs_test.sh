@@ -66,7 +66,7 @@ cat "$tmp/edge.out"
 for s in 'HEAD: equal (1 files' 'tag REL_1: equal (3 files' 'tag V1: equal (2 files' 'branch BR: equal (3 files'; do
   grep -q "^$s" "$tmp/edge.out" || fail "no line $s"
 done
-(cd "$tmp/edgeview/edge" && "$vantor" lsvtree live.c && "$vantor" describe live.c@@/main/LATEST) > "$tmp/edge.tree"
+(cd "$tmp/edgeview/edge" && "$vantor" lsvtree -s live.c && "$vantor" describe live.c@@/main/LATEST) > "$tmp/edge.tree"
 grep -q '^/main/BR/1' "$tmp/edge.tree" || { cat "$tmp/edge.tree"; fail "live.c lost its branch"; }
 grep -q 'comment: Removed: the archive lies in Attic' "$tmp/edge.tree" || { cat "$tmp/edge.tree"; fail "no removal"; }
 

@@ -48,7 +48,7 @@ TEST_F(NamesImport, ElementWithRepairedNamesIsImportedWhole) {
             "cd '" + view + "' && " + env() + "'" VANTIMPORT_BIN "' '" + dir / "cvt_data" + "' 2>&1", &out),
         0)
         << out;
-    std::string tree = vob("lsvtree '" + view + "/f.c'");
+    std::string tree = vob("lsvtree -s '" + view + "/f.c'");
     EXPECT_NE(tree.find("/main/_BranchStartsWithHash_X/1"), std::string::npos) << tree;
     std::string first = vob("describe '" + view + "/f.c@@/main/1'");
     EXPECT_NE(first.find("_dash"), std::string::npos) << first;

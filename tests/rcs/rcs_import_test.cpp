@@ -69,7 +69,7 @@ struct ImportEndToEnd : ::testing::Test {
         std::map<std::string, int> count;
         std::map<std::string, std::string> previous;   // branch -> bytes of its last version
         std::string path = view_root() + "/" + name;
-        std::string tree = vob("lsvtree " + strutl_sh_squote(path));
+        std::string tree = vob("lsvtree -s " + strutl_sh_squote(path));
         for (const data_version &v : e.versions) {
             std::string branch = "/main";
             if (!v.get("OnBranch").empty())
@@ -147,7 +147,7 @@ TEST_F(ImportEndToEnd, RcsTreeLandsInTheVob) {
         testutil::shell("co -q -p -r" + rev + " '" + top + "/" + archive[e.get("Name")] + "'", &out);
         return out;
     });
-    std::string tree = vob("lsvtree '" + view_root() + "/src/deep.c'");
+    std::string tree = vob("lsvtree -s '" + view_root() + "/src/deep.c'");
     for (const char *b : {"/main/rel_1/1", "/main/rel_1/hotfix/1", "/main/1.2.2/1"})
         EXPECT_NE(tree.find(b), std::string::npos) << tree;
 }
@@ -168,7 +168,7 @@ TEST_F(ImportEndToEnd, CvsRepositoryLandsInTheVob) {
         return out;
     });
     check_cvs_head(df, cvsroot, "proj");
-    std::string tree = vob("lsvtree '" + view_root() + "/a.c'");
+    std::string tree = vob("lsvtree -s '" + view_root() + "/a.c'");
     for (const char *b : {"/main/vend/1", "/main/br1/1", "rel_1"})
         EXPECT_NE(tree.find(b), std::string::npos) << tree;
 }
@@ -192,7 +192,7 @@ TEST_F(ImportEndToEnd, CvsrootOfAnotherRepositoryStopsBeforeAnything) {
         EXPECT_NE(out.find(said), std::string::npos) << said << "\n" << out;
     EXPECT_EQ(vob("dump --json /e2e"), before);
     ASSERT_EQ(import("CVSROOT=':local:" + dir / "repo" + "'", &out), 0) << out;
-    EXPECT_NE(vob("lsvtree '" + view_root() + "/a.c'").find("/main/br1/1"), std::string::npos);
+    EXPECT_NE(vob("lsvtree -s '" + view_root() + "/a.c'").find("/main/br1/1"), std::string::npos);
 }
 
 // Removed files, two vendor drops, a branch tag without revisions and a name
