@@ -35,6 +35,8 @@ enum {
     OPT_DOWNCASE = 10,
     OPT_UPDATES_ONLY = 11,
     OPT_FILTER = 12,
+    OPT_QUIET = 13,
+    OPT_VERSION = 14,
 };
 
 const clp_option option_table[] = {
@@ -50,6 +52,10 @@ const clp_option option_table[] = {
     {"-pre[view]", OPT_PREVIEW, 0},
     {"-fil[ter]", OPT_FILTER, 0},
     {"-dow[ncase]", OPT_DOWNCASE, 0},
+    {"-q[uiet]", OPT_QUIET, 0},
+    {"--quiet", OPT_QUIET, 0},
+    {"-V", OPT_VERSION, 0},
+    {"--version", OPT_VERSION, 0},
     {nullptr, -1, 0},
 };
 
@@ -65,7 +71,7 @@ void print_libraries() {
 
 // The flags up to the first source. 0, or 1 after a reported error (the
 // caller prints the usage).
-int read_flags(clp_hdl *hdl, fsimport_params *p) {
+int read_flags(clp_hdl *&hdl, fsimport_params *p) {
     for (;;) {
         int id = -1;
         int rc = frontend_next_flag(fe, hdl, FSI_TOO_FEW, FSI_BAD_OPTION, &id);
@@ -100,6 +106,13 @@ int read_flags(clp_hdl *hdl, fsimport_params *p) {
             case OPT_FILTER:
                 p->filter = 1;
                 break;
+            case OPT_QUIET:
+                p->quiet = 1;
+                break;
+            case OPT_VERSION:
+                ks_print_banner(fe.name);
+                clp_destroy_hdl(&hdl);
+                frontend_exit(fe, 0);
             case OPT_UPDATES_ONLY:
                 if (!p->mklabel) {
                     IMSG_PRINT(IMSG_ERROR, cat(), FSI_UPDATES_NEEDS_LABEL);

@@ -26,6 +26,8 @@ enum {
     OPT_PCASE = 8,
     OPT_NOLOAD = 9,
     OPT_NOLABELDIR = 10,
+    OPT_QUIET = 11,
+    OPT_VERSION = 12,
 };
 
 const clp_option option_table[] = {
@@ -39,6 +41,11 @@ const clp_option option_table[] = {
     {"-p[case]", OPT_PCASE, 0},
     {"-no[load]", OPT_NOLOAD, 0},
     {"-nolab[eldir]", OPT_NOLABELDIR, 0},
+    {"-q[uiet]", OPT_QUIET, 0},
+    {"--quiet", OPT_QUIET, 0},
+    // Matching is case-sensitive, so -V is not -v[erbose].
+    {"-V", OPT_VERSION, 0},
+    {"--version", OPT_VERSION, 0},
     {nullptr, -1, 0},
 };
 
@@ -52,7 +59,7 @@ void print_libraries() {
 }
 
 // The flags up to the first operand. 0, or 1 after a reported error.
-int read_flags(clp_hdl *hdl, imp_params *p) {
+int read_flags(clp_hdl *&hdl, imp_params *p) {
     for (;;) {
         int id = -1;
         int rc = frontend_next_flag(fe, hdl, IMP_NO_DATAFILE, IMP_BAD_OPTION, &id);
@@ -69,9 +76,19 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
             case OPT_DEBUG:
                 p->debug = 1;
                 break;
+            // Of -v and -q the later one counts.
             case OPT_VERBOSE:
                 p->verbose = 1;
+                p->quiet = 0;
                 break;
+            case OPT_QUIET:
+                p->quiet = 1;
+                p->verbose = 0;
+                break;
+            case OPT_VERSION:
+                ks_print_banner(fe.name);
+                clp_destroy_hdl(&hdl);
+                frontend_exit(fe, 0);
             case OPT_MASTER:
                 p->master = 1;
                 break;
@@ -95,6 +112,22 @@ int read_flags(clp_hdl *hdl, imp_params *p) {
                 IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_OPTION, clp_last_flag_word(hdl));
                 return 1;
         }
+    }
+}
+
+// The first word after the data file that is an option by the parser's rule
+// (not after "--"), or null.
+const char *option_after(clp_hdl *hdl) {
+    for (;;) {
+        int id = -1;
+        int rc = clp_get_next_flag_value(hdl, &id);
+        if (rc == CLP_END)
+            return nullptr;
+        if (rc != CLP_ARGS)
+            return clp_last_flag_word(hdl);
+        const char *word = nullptr;
+        if (!clp_get_next_arg(hdl, &word))
+            return nullptr;
     }
 }
 
@@ -122,6 +155,13 @@ int main(int argc, char **argv) {
         frontend_usage_exit(fe, &hdl);
     }
     params.datafile = datafile;
+    // The words after the data file are not read: an option among them
+    // would be lost without a word, and -no[load] or -d ignored does harm
+    // (the view updated, the wrong directory), so the run is refused.
+    if (const char *stray = option_after(hdl)) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_OPTION_AFTER_DATAFILE, stray, datafile);
+        frontend_usage_exit(fe, &hdl);
+    }
 
     // A second signal also ends the running extract commands; the store's
     // transactions are atomic, so the VOB stays whole.

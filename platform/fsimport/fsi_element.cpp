@@ -39,7 +39,7 @@ static void label_version(fsi_run *run, vob_oid ver, bool created, const std::st
     if (!p->mklabel || (p->updates_only && !created))
         return;
     if (p->preview) {
-        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_ACTION, "label", shown.c_str());
+        fsi_action_shown(run, "label", shown);
         out->add.labelled++;
         return;
     }

@@ -71,7 +71,12 @@ void fsi_skip(fsi_run *run, const std::string &rel, const std::string &why) {
 }
 
 void fsi_action(fsi_run *run, const char *action, const std::string &rel) {
-    IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_ACTION, action, fsi_show(run, rel).c_str());
+    fsi_action_shown(run, action, fsi_show(run, rel));
+}
+
+void fsi_action_shown(const fsi_run *run, const char *action, const std::string &shown) {
+    if (!run->p->quiet)
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_ACTION, action, shown.c_str());
 }
 
 static std::string progress_text(const fsi_run *run) {
@@ -95,7 +100,7 @@ void fsi_progress(fsi_run *run, bool force) {
         }
         return;
     }
-    if (now - run->last_shown >= run->interval) {
+    if (!run->p->quiet && now - run->last_shown >= run->interval) {
         run->last_shown = now;
         imsg_printf(IMSG_REPORT, "%s\n", progress_text(run).c_str());
     }

@@ -101,8 +101,10 @@ void fsi_list_not_labelled(fsi_run *run, const std::string &shown);
 void fsi_fail(fsi_run *run, const std::string &rel, const std::string &why);
 // A name left out on purpose (a link, a special file): a warning, and listed.
 void fsi_skip(fsi_run *run, const std::string &rel, const std::string &why);
-// One line of a preview: "<action>: <path>".
+// One line of a preview: "<action>: <path>" (none with quiet); the second
+// takes the path as shown.
 void fsi_action(fsi_run *run, const char *action, const std::string &rel);
+void fsi_action_shown(const fsi_run *run, const char *action, const std::string &shown);
 void fsi_progress(fsi_run *run, bool force);
 void fsi_progress_end(fsi_run *run);
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/fsimport/fsi_run.h"
+#include "runtime/strutl.h"
 #include "runtime/typename.h"
 #include "runtime/version.h"
 
@@ -54,7 +55,8 @@ void update_progress(void *ctx, int64_t done, int64_t total) {
 }
 
 int update_view(fsi_run *run) {
-    IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_UPDATING, view_get_root(run->view).c_str());
+    if (!run->p->quiet)
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_UPDATING, view_get_root(run->view).c_str());
     view_progress prog;
     prog.cb = update_progress;
     prog.ctx = run;
@@ -95,11 +97,15 @@ void summary(fsi_run *run) {
     if (!run->p->preview && !run->changed && !s.failed && !run->stop)
         IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_NOTHING_CHANGED);
     else if (run->p->preview)
-        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_PREVIEW_SUMMARY, s.elements, s.versions, s.unchanged,
-                   s.removed, s.labelled, s.failed);
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_PREVIEW_SUMMARY_N,
+                   strutl_count(s.elements, "new element", "new elements").c_str(),
+                   strutl_count(s.versions, "new version", "new versions").c_str(), s.unchanged,
+                   strutl_count(s.removed, "name", "names").c_str(), s.labelled, s.failed);
     else
-        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_SUMMARY, s.elements, s.versions, s.unchanged, s.removed,
-                   s.labelled, s.failed);
+        IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_SUMMARY_N,
+                   strutl_count(s.elements, "new element", "new elements").c_str(),
+                   strutl_count(s.versions, "new version", "new versions").c_str(), s.unchanged,
+                   strutl_count(s.removed, "name", "names").c_str(), s.labelled, s.failed);
 }
 
 }   // namespace

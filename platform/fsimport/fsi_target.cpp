@@ -152,7 +152,7 @@ int fsi_open_target(fsi_run *run) {
     if (run->p->preview) {
         for (const std::string &m : missing) {
             shown += "/" + m;
-            IMSG_PRINT(IMSG_NOTICE, fsi_cat(), FSI_ACTION, "new element", shown.c_str());
+            fsi_action_shown(run, "new element", shown);
         }
         run->target_elem = 0;
         return 0;

@@ -30,9 +30,17 @@
     "                     administrative directories CVS, RCS, SCCS, .git, .svn, .hg,\n" \
     "                     .bzr and _darcs\n"                                             \
     "  -dow[ncase]        lower-case the names on the way into the VOB\n"                \
+    "  -q[uiet], --quiet  only warnings, errors and the summary: no line for each\n"     \
+    "                     name with -pre[view], none as the view update begins, and\n"   \
+    "                     no progress lines in a log (on a terminal the progress\n"      \
+    "                     line stays)\n"                                                 \
     "  -Ver, -VerAll      print the version (with -VerAll, of the libraries too)\n"      \
+    "  -V, --version      print the version\n"                                           \
     "  -h, --help         print this text\n"                                             \
-    "Sources may be wildcard patterns; the target may not.\n"                            \
+    "  --                 end the options: the next words are sources and the\n"         \
+    "                     target, even when they begin with \"-\"\n"                     \
+    "Sources may be wildcard patterns; the target may not. Options go before the\n"      \
+    "sources; an option after a source is refused.\n"                                    \
     "Environment:\n"                                                                     \
     "  VANTOR_HOME        the store's home, where VOBs and views are registered\n"       \
     "  VANTOR_BUSY_TIMEOUT_MS  how long to wait for a VOB that another process is\n"     \
@@ -53,7 +61,8 @@
       "Usage: vantfsimport [-r[ecurse]] [-rm[name]] [-c[omment] comment]\n"                                \
       "                    [-mk[label] label [-upd[ates_only]]] [-n[setevent]]\n"                          \
       "                    [-i[dentical]] [-m[aster]] [-unco] [-pre[view]]\n"                              \
-      "                    [-fil[ter]] [-dow[ncase]] source ... target-directory")                         \
+      "                    [-fil[ter]] [-dow[ncase]] [-q[uiet]] [--]\n"                                    \
+      "                    source ... target-directory")                                                   \
     X(FSI_WILD_FAILED, 103, "Cannot expand \"%s\": a directory it names cannot be read.")                  \
     X(FSI_WILD_NO_MATCH, 104, "\"%s\" matches no file or directory.")                                      \
     X(FSI_UPDATES_NEEDS_LABEL, 105, "-upd[ates_only] limits -mk[label]: give -mk[label] LABEL before it.") \
@@ -91,7 +100,11 @@
     X(FSI_BUSY_STOP, 138,                                                                                  \
       "The import stopped: %s What was imported before stays; run the same command again "                 \
       "when the VOB is free.")                                                                             \
-    X(FSI_NOTHING_CHANGED, 139, "Nothing to import: the VOB already holds every source as it is.")
+    X(FSI_NOTHING_CHANGED, 139, "Nothing to import: the VOB already holds every source as it is.")         \
+    X(FSI_SUMMARY_N, 140, "%s, %s, %ld unchanged, %s removed, %ld labelled, %ld not imported.")            \
+    X(FSI_PREVIEW_SUMMARY_N, 141,                                                                          \
+      "Preview: %s, %s, %ld unchanged, %s removed, %ld labelled, %ld not importable; nothing was "         \
+      "changed.")
 
 #define FSI_MSG_ENUM(name, num, text) name = num,
 enum fsi_msg { FSI_MESSAGES(FSI_MSG_ENUM) };

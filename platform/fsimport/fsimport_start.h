@@ -46,6 +46,10 @@ struct fsimport_params {
     const char *comment = nullptr;   // of every element and version made; null: the default
     const char *target = nullptr;    // the target directory, inside a snapshot view
     const char *label = nullptr;     // the label type name, with mklabel
+    // 1: no line per name (with preview), no line as the view update begins
+    // and no progress lines when standard error is not a terminal; the
+    // summary, warnings and errors as always.
+    int quiet = 0;
     // Out, owned by the caller: the names of the two report tables live in
     // `area`; `reported` keeps each name listed once per table.
     stg_area *area = nullptr;

@@ -3,7 +3,9 @@
 // fetches of an element collected and their files removed when it is done.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/import/imp_elem.h"
 #include "platform/import/imp_msgs.h"
@@ -120,8 +122,7 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
             return 0;
         }
         if (rc)
-            return imp_el_fail(c,
-                               "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(src));
+            return imp_el_fail(c, "version " + v.version_id + ": cannot read " + xf + ": " + vob_errmsg(src));
         if (!pool_file.empty())
             *path = pool_file;
         else
@@ -130,9 +131,12 @@ int imp_el_get_contents(imp_elem_ctx *c, size_t i, imp_contents *out) {
     }
     *path = !xf.empty() && xf[0] == '/' ? xf : run->from_dir + "/" + xf;
     struct stat st;
-    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (stat(path->c_str(), &st) != 0)
+        return imp_el_fail(c, "version " + v.version_id + ": cannot open the extract file \"" + *path +
+                                  "\": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
         return imp_el_fail(
-            c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a readable file");
+            c, "version " + v.version_id + ": the extract file \"" + *path + "\" is not a regular file");
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // that did not commit holds no element at all.
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
+#include "runtime/strutl.h"
 
 namespace {
 
@@ -32,9 +33,9 @@ void credit(imp_run *run, const imp_done &d) {
     int already;
     (void)hash_str_enter(d.n_new || d.created ? run->p->imported : run->p->unchanged, d.name.c_str(), nullptr,
                          &already);   // report list only
-    if (run->p->verbose)
-        IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE, d.name.c_str(), d.n_new,
-                   d.n_present, d.n_identical);
+    if (run->verbose)
+        IMSG_PRINT(IMSG_NOTICE, importer_import_msg_table_adr(), IMP_ELEMENT_DONE_N, d.name.c_str(),
+                   strutl_count(d.n_new, "version", "versions").c_str(), d.n_present, d.n_identical);
     const imp_callbacks *cb = run->p->callbacks;
     if (!cb)
         return;

@@ -1,5 +1,5 @@
 // The import library's messages, by catalog number. The front end prints
-// 41 to 44, 167, 174 and 176 to 178 itself; the rest are imp_start's.
+// 41 to 44, 59, 167, 174 and 176 to 178 itself; the rest are imp_start's.
 #pragma once
 
 #include "runtime/imsg.h"
@@ -12,12 +12,18 @@
     "  -i[dentical]      create versions equal to their predecessor too (without it\n"   \
     "                    such a version is skipped and its labels and attributes go\n"   \
     "                    to the predecessor)\n"                                          \
-    "  -d[irectory] DIR  import into DIR, a directory of a VOB in a snapshot view\n"     \
-    "                    (default: the current directory); directories missing\n"        \
-    "                    below the VOB root are made\n"                                  \
+    "  -d[irectory] DIR  import into DIR, an existing directory of a VOB in a\n"         \
+    "                    snapshot view (default: the current directory); the\n"          \
+    "                    directories from the VOB root down to DIR that are not\n"       \
+    "                    elements yet become elements\n"                                 \
     "  -debug            print each extract command as it runs and keep the fetched\n"   \
     "                    contents in the temporary directory\n"                          \
-    "  -v[erbose]        a line for each element and version imported\n"                 \
+    "  -v[erbose]        a line for each element imported (its versions created,\n"      \
+    "                    already present and identical), and one as the import and\n"    \
+    "                    the view update begin\n"                                        \
+    "  -q[uiet], --quiet only warnings, errors and the summary: no line for each\n"      \
+    "                    element, no progress lines in a log (on a terminal the\n"       \
+    "                    progress line stays); of -q and -v the later one counts\n"      \
     "  -c[omment] TEXT   the comment of records that have none\n"                        \
     "                    (default \"Created by importer\")\n"                            \
     "  -m[aster]         accepted and ignored: the store has one replica\n"              \
@@ -25,7 +31,11 @@
     "  -no[load]         do not update the view afterwards\n"                            \
     "  -nolab[eldir]     do not put the data file's LabelAll label on the directories\n" \
     "  -Ver, -VerAll     print the version (with -VerAll, of the libraries too)\n"       \
+    "  -V, --version     print the version\n"                                            \
     "  -h, --help        print this text\n"                                              \
+    "  --                end the options: the next word is the data file, even when\n"   \
+    "                    it begins with \"-\"\n"                                         \
+    "Options go before the data file; an option after it is refused.\n"                  \
     "Environment:\n"                                                                     \
     "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"        \
     "                    (default: $HOME/.vantor)\n"                                     \
@@ -143,11 +153,29 @@
     X(IMP_MEMORY_SPILLED, 50,                                                                    \
       "%ld revisions read in process (%ld KB) waited in files, beyond the memory budget of "     \
       "%ld KB (VANTOR_IMPORT_MEMORY_MB); at most %ld KB waited in memory.")                      \
+    X(IMP_SUMMARY_N, 51,                                                                         \
+      "Imported %s (%ld new) and %s; %s already present, %ld identical to their predecessor.")   \
+    X(IMP_ELEMENT_DONE_N, 52,                                                                    \
+      "Element \"%s\": %s created, %ld already present, %ld identical to their predecessor.")    \
+    X(IMP_INTERRUPTED_N, 53, "The import was interrupted after %s (%ld new) and %s.")            \
+    X(IMP_ENDS_EARLY_N, 54,                                                                      \
+      "The data file \"%s\" ends early: it holds %s and %s where its globals announce %lld "     \
+      "and %lld; it was probably cut short.")                                                    \
+    X(IMP_MORE_THAN_ANNOUNCED_N, 55,                                                             \
+      "The data file \"%s\" holds %s and %s, more than its globals announce (%lld and %lld).")   \
+    X(IMP_NO_CONTENTS_LEFT_OUT_N, 56,                                                            \
+      "The view leaves out %s: the version selected for each has no contents (removed files).")  \
+    X(IMP_ELAPSED, 57, "%s in %.1f s, %.0f versions per second.")                                \
+    X(IMP_VIEW_NOT_UPDATED, 58,                                                                  \
+      "The view at \"%s\" was not updated: run \"vantor update %s\" to load what was imported.") \
+    X(IMP_OPTION_AFTER_DATAFILE, 59,                                                             \
+      "\"%s\" follows the data file \"%s\": options go before the data file; nothing was "       \
+      "imported.")                                                                               \
     X(IMP_NOT_IMPORTED, 167, "The following elements could not be imported:")                    \
     X(IMP_USAGE, 174,                                                                            \
       "Usage: vantimport [-n[setevent]] [-i[dentical]] [-d[irectory] target-dir] [-debug]\n"     \
       "                  [-v[erbose]] [-c[omment] comment] [-m[aster]] [-p[case]]\n"             \
-      "                  [-no[load]] [-nolab[eldir]] data-file")                                 \
+      "                  [-no[load]] [-nolab[eldir]] [-q[uiet]] [--] data-file")                 \
     X(IMP_NOT_LOADED, 176, "The view was not updated; update it to load the imported files.")    \
     X(IMP_LIST_ENTRY, 177, "\t%s\n")                                                             \
     X(IMP_HELP, 178, IMP_HELP_TEXT)                                                              \

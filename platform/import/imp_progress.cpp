@@ -42,7 +42,7 @@ void draw(imp_run *run) {
 void imp_progress_begin(imp_run *run) {
     const imp_params *p = run->p;
     run->progress.tty = isatty(2);
-    run->progress.on = !p->callbacks && (!run->progress.tty || (!p->verbose && !p->debug));
+    run->progress.on = !p->callbacks && (run->progress.tty ? !run->verbose && !p->debug : !p->quiet);
     if (run->progress.on && !run->progress.tty)
         run->progress.interval = std::chrono::duration<double>(
             imsg_progress_interval_warn(importer_import_msg_table_adr(), IMP_WARNING));

@@ -116,6 +116,8 @@ struct imp_progress_line {
 
 struct imp_run {
     imp_params *p = nullptr;
+    bool verbose = false;   // p->verbose, unless p->quiet
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     // The source views and VOBs of ExtractFile names "file@@version" (an
     // export of a VOB), kept open for the run.
     std::unique_ptr<vob_pname_cache> pnames = std::make_unique<vob_pname_cache>();
@@ -247,7 +249,8 @@ std::vector<std::string> imp_split_path(const std::string &path);
 
 // imp_progress.cpp: the progress of an import without callbacks, on standard
 // error: a line redrawn in place on a terminal (not with verbose or debug),
-// else a plain line every VANTOR_PROGRESS_INTERVAL seconds (default 10).
+// else (not with quiet) a plain line every VANTOR_PROGRESS_INTERVAL seconds
+// (default 10).
 void imp_progress_begin(imp_run *run);
 void imp_progress_tick(imp_run *run, bool force);
 void imp_progress_end(imp_run *run);

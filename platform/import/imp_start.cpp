@@ -3,6 +3,7 @@
 // imp_tmpdir, imp_schedule) in turn, and the end: counts, summary, update.
 #include "platform/import/imp_start.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -136,29 +137,69 @@ int need_cmd_ok(const imp_run *run) {
     return !fileutl_resolve_pathname(*need).empty();
 }
 
+std::string elements_text(long n) { return strutl_count(n, "element", "elements"); }
+std::string versions_text(long n) { return strutl_count(n, "version", "versions"); }
+
+// The view root as a word of a shell command line.
+std::string shell_word(const std::string &s) {
+    for (char c : s)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("/._-+,:@%", c))
+            return strutl_sh_squote(s);
+    return s;
+}
+
 // A file read to its end against the counts its globals announce: fewer
 // records mean it was cut short (a failure), more only a careless exporter.
 void check_counts(imp_run *run) {
     const imp_globals &g = run->head.globals;
     long long ne = g.num_elements, nv = g.num_versions;
     if (run->elements_read < ne || run->versions_read < nv) {
-        IMSG_PRINT(IMSG_ERROR, cat(), IMP_ENDS_EARLY, run->datafile.c_str(), run->elements_read,
-                   run->versions_read, ne, nv);
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_ENDS_EARLY_N, run->datafile.c_str(),
+                   elements_text(run->elements_read).c_str(), versions_text(run->versions_read).c_str(), ne,
+                   nv);
         IMSG_PRINT(IMSG_CONT, cat(), IMP_ENDS_EARLY_TODO);
         run->failures++;
     } else if (run->elements_read > ne || run->versions_read > nv) {
-        IMSG_PRINT(IMSG_WARNING, cat(), IMP_MORE_THAN_ANNOUNCED, run->datafile.c_str(), run->elements_read,
-                   run->versions_read, ne, nv);
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_MORE_THAN_ANNOUNCED_N, run->datafile.c_str(),
+                   elements_text(run->elements_read).c_str(), versions_text(run->versions_read).c_str(), ne,
+                   nv);
     }
 }
 
-// How far an interrupted import got, and that running it again goes on. 1.
-int report_interrupted(imp_run *run) {
+// How far an interrupted import got, that running it again goes on, and,
+// unless the view was updated or was not to be, how to load what is in the
+// VOB now. 1.
+int report_interrupted(imp_run *run, bool updated) {
     if (!run->rolled_back.empty())
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_ROLLED_BACK, run->rolled_back.c_str());
-    IMSG_PRINT(IMSG_ERROR, cat(), IMP_INTERRUPTED, run->elements_done, run->elements_new, run->versions_new);
+    std::string new_versions = strutl_count(run->versions_new, "new version", "new versions");
+    IMSG_PRINT(IMSG_ERROR, cat(), IMP_INTERRUPTED_N, elements_text(run->elements_done).c_str(),
+               run->elements_new, new_versions.c_str());
     IMSG_PRINT(IMSG_CONT, cat(), IMP_RUN_AGAIN);
+    if (run->p->load && !updated && run->view) {
+        const std::string &root = view_get_root(run->view);
+        IMSG_PRINT(IMSG_CONT, cat(), IMP_VIEW_NOT_UPDATED, root.c_str(), shell_word(root).c_str());
+    }
     return 1;
+}
+
+// The summary of what was imported, with the time the run took.
+void report_summary(imp_run *run) {
+    if (run->versions_new == 0 && run->elements_new == 0 && run->failures == 0 && run->elements_done > 0) {
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOTHING_NEW, run->datafile.c_str());
+        return;
+    }
+    std::string present = strutl_count(run->versions_present, "version was", "versions were");
+    IMSG_PRINT(IMSG_NOTICE, cat(), IMP_SUMMARY_N, elements_text(run->elements_done).c_str(),
+               run->elements_new, versions_text(run->versions_new).c_str(), present.c_str(),
+               run->versions_identical);
+}
+
+void report_elapsed(imp_run *run) {
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->started).count();
+    long versions = run->versions_new + run->versions_present + run->versions_identical;
+    IMSG_PRINT(IMSG_NOTICE, cat(), IMP_ELAPSED, versions_text(versions).c_str(), secs,
+               secs > 0 ? double(versions) / secs : 0.0);
 }
 
 // Everything after the parameters were checked and the tables made.
@@ -196,7 +237,7 @@ int run_import(imp_run *run) {
     run->from_dir = g.export_from_dir.empty() ? fileutl_getcwd() : fileutl_make_abs_pn(g.export_from_dir);
     run->onto = imp_split_path(g.onto_branch.value_or(""));
     p->branch_type = run->onto.empty() ? "" : run->onto.back();
-    if (p->verbose)
+    if (run->verbose)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_READING, run->datafile.c_str(), run->target_path.c_str());
 
     const imp_callbacks *cb = p->callbacks;
@@ -226,7 +267,7 @@ int run_import(imp_run *run) {
 
     // A request after the last element still skips the labels and the update.
     if (run->interrupted || imp_stop_requested())
-        return report_interrupted(run);
+        return report_interrupted(run, false);
     if (run->stopped) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_STOPPED, last.c_str());
         run->failures++;
@@ -238,15 +279,15 @@ int run_import(imp_run *run) {
         check_counts(run);
     }
     imp_label_directories(run);
-    if (run->versions_new == 0 && run->elements_new == 0 && run->failures == 0 && run->elements_done > 0)
-        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOTHING_NEW, run->datafile.c_str());
-    else
-        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_SUMMARY, run->elements_done, run->elements_new, run->versions_new,
-                   run->versions_present, run->versions_identical);
+    report_summary(run);
     if (run->labels_added + run->labels_moved > 0 || !run->head.types.label.empty() ||
         (g.label_all && !g.label_all->empty()))
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_LABEL_SUMMARY, run->labels_added, run->labels_moved);
-    if (run->revs_in_process + run->revs_by_command > 0)
+    // Only about revisions read for what was imported: a run that made
+    // nothing new read only those that were identical to their predecessor
+    // before (they leave no trace of their own in the VOB, so each run reads
+    // them again); -debug says it anyway.
+    if (run->revs_in_process > 0 && (run->versions_new > 0 || p->debug))
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_INPROCESS_SHARE, run->revs_in_process,
                    run->revs_in_process + run->revs_by_command, run->revs_by_command);
     if (run->mem.spilled > 0 || (p->debug && run->revs_in_process > 0))
@@ -255,7 +296,8 @@ int run_import(imp_run *run) {
     if (p->load && imp_update_view(run))
         run->failures++;
     if (imp_stop_requested())   // the view update cannot be stopped midway
-        return report_interrupted(run);
+        return report_interrupted(run, p->load != 0);
+    report_elapsed(run);
     return run->failures ? 1 : 0;
 }
 
@@ -298,6 +340,7 @@ int imp_start(imp_params *params) {
     }
     imp_run run;
     run.p = params;
+    run.verbose = params->verbose && !params->quiet;
     run.datafile = params->datafile;
     run.target_path = params->target_dir && *params->target_dir ? params->target_dir : ".";
     int rc = run_import(&run);

@@ -67,7 +67,7 @@ struct imp_callbacks {
 struct imp_params {
     const char *datafile = nullptr;
     const char *target_dir = nullptr;   // null: "."
-    int verbose = 0;                    // a notice per element and version
+    int verbose = 0;                    // a notice per element, and as the import and the update begin
     int identical = 0;                  // 1: create versions equal to their predecessor too
     int setevent = 0;                   // 1: events are the importer's user and the time of the import
     int master = 0;                     // accepted; the store has one replica
@@ -75,6 +75,10 @@ struct imp_params {
     int debug = 0;                      // print each command run; keep the temporary files
     int label_directory = 0;            // 1: LabelAll labels the directories too
     const char *comment = nullptr;      // for records without a comment; null: none
+    // 1: no notice per element even with verbose, and no progress lines
+    // when standard error is not a terminal (the summary, warnings and
+    // errors as always).
+    int quiet = 0;
     const imp_callbacks *callbacks = nullptr;   // null: a progress line on a terminal
     // With callbacks: each element is committed on its own, so that a stop
     // asked for in a callback ends the import right after that element. 1:

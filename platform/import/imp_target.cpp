@@ -5,6 +5,7 @@
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
 #include "runtime/fileutl.h"
+#include "runtime/strutl.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ int imp_update_view(imp_run *run) {
                    view_errmsg(run->view).c_str());
         return 1;
     }
-    if (run->p->verbose)
+    if (run->verbose)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_UPDATING, view_get_root(run->view).c_str());
     view_progress prog;
     prog.cb = update_progress;
@@ -132,6 +133,7 @@ int imp_update_view(imp_run *run) {
         return 1;
     }
     if (stats.no_contents > 0)
-        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NO_CONTENTS_LEFT_OUT, (long long)stats.no_contents);
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NO_CONTENTS_LEFT_OUT_N,
+                   strutl_count(stats.no_contents, "name", "names").c_str());
     return 0;
 }

@@ -22,7 +22,8 @@
 //
 // Directories. A directory version holds a namespace: names mapped to
 // elements. Adding or removing a name makes a new version of the directory's
-// branch, except that every change within one transaction goes to the version
+// branch (with the caller's event, but never dated before the directory's
+// element or that branch was made), except that every change within one transaction goes to the version
 // that the transaction already made (until vob_txn_split_dir_versions ends
 // that sharing), so a transaction that adds many names to a directory makes
 // one new directory version. Names are single path

@@ -2,6 +2,8 @@
 // directory versions.
 #include "platform/store/vob_int.h"
 
+#include <algorithm>
+
 static int name_exists(vob_t *v, vob_oid dir, const std::string &name) {
     std::string label;
     vob_elem_label(v, dir, &label);
@@ -50,14 +52,28 @@ int vob_elem_make_rows(vob_t *v, vob_oid parent, const std::string &name, int mt
 // ---- names in directory versions -------------------------------------------------------
 
 // The directory version that a namespace change goes to: the one this
-// transaction made on the branch, else a new one.
+// transaction made on the branch, else a new one. A new one is never dated
+// before its branch or its element was made: an element entered with an
+// event from the past (an import of old history) would otherwise date the
+// directory's version before the directory itself.
 static int change_target(vob_t *v, vob_oid branch, const vob_event *ev, vob_oid *dv) {
     auto it = v->txn_dirver.find(branch);
     if (it != v->txn_dirver.end()) {
         *dv = it->second;
         return VOB_OK;
     }
-    return vob_ver_create_int(v, branch, vob_data_none(), ev, dv, -1, "");
+    vob_event at = ev ? *ev : vob_event_now();
+    vob_event made;
+    vob_branch_info bi;
+    int rc = vob_obj_get_event(v, branch, &made);
+    if (rc == VOB_OK)
+        at.time = std::max(at.time, made.time);
+    if (rc == VOB_OK && (rc = vob_branch_get(v, branch, &bi)) == VOB_OK &&
+        (rc = vob_obj_get_event(v, bi.elem, &made)) == VOB_OK)
+        at.time = std::max(at.time, made.time);
+    if (rc != VOB_OK)
+        return rc;
+    return vob_ver_create_int(v, branch, vob_data_none(), &at, dv, -1, "");
 }
 
 // The branch of directory dir (0: its main branch), refused when it is not one.

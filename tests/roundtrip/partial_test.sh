@@ -37,7 +37,7 @@ stamp() { sleep 1.1; date -u +%Y-%m-%dT%H:%M:%SZ; sleep 1.1; }
 written() { sed -n 's/^Name[[:space:]]\{1,\}[0-9]*:/= /p; s/^VersionId[[:space:]]\{1,\}[0-9]*:/  /p' "$1"; }
 # "NEW PRESENT" from an import's summary line.
 summary() {
-  sed -n 's/^Imported [0-9]* elements ([0-9]* new) and \([0-9]*\) versions; \([0-9]*\) versions were already present.*/\1 \2/p' "$1"
+  sed -n 's/^Imported [0-9]* elements* ([0-9]* new) and \([0-9]*\) versions*; \([0-9]*\) versions* w[a-z]* already present.*/\1 \2/p' "$1"
 }
 
 export_run() { # N OPTION...: data N from a view of /src of its own

@@ -2,6 +2,7 @@
 // announces against what it holds, CVSROOT for cvs extract commands, the
 // hints when the target is no directory of a VOB, progress in a log, and -h.
 #include "tests/platform/import/import_fixture.h"
+#include "runtime/strutl.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -73,8 +74,9 @@ TEST_F(ImportEnd, FileCutAtEveryRecordBoundary) {
         bool between = marker == "ELEMENT_END" || marker == "DIR_END";
         if (between) {
             std::string says = "vantimport: Error: The data file \"" + df + "\" ends early: it holds " +
-                               std::to_string(elements) + " elements and " + std::to_string(versions) +
-                               " versions where its globals announce 3 and 4; it was probably cut short.\n";
+                               strutl_count(elements, "element", "elements") + " and " +
+                               strutl_count(versions, "version", "versions") +
+                               " where its globals announce 3 and 4; it was probably cut short.\n";
             EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
             EXPECT_NE(r.err.find("Copy or export the whole file again and run the import again; what was "
                                  "imported is kept and not imported twice."),
@@ -230,19 +232,23 @@ TEST(VantimportHelp, UsageThenExplanations) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.out.rfind("Usage: vantimport [-n[setevent]]", 0), 0u) << r.out;
         size_t at = 0;
-        for (const char *part : {"[-no[load]] [-nolab[eldir]] data-file\n",
+        for (const char *part : {"[-no[load]] [-nolab[eldir]] [-q[uiet]] [--] data-file\n",
                                  "Options:\n",
                                  "  -n[setevent] ",
                                  "  -i[dentical] ",
                                  "  -d[irectory] DIR ",
                                  "  -debug ",
                                  "  -v[erbose] ",
+                                 "  -q[uiet], --quiet ",
                                  "  -c[omment] TEXT ",
                                  "  -m[aster] ",
                                  "  -p[case] ",
                                  "  -no[load] ",
                                  "  -nolab[eldir] ",
+                                 "  -V, --version ",
                                  "  -h, --help ",
+                                 "  --  ",
+                                 "Options go before the data file",
                                  "Environment:\n",
                                  "  VANTOR_HOME ",
                                  "  VANTOR_IMPORT_JOBS ",

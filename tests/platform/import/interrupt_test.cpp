@@ -236,15 +236,27 @@ TEST_F(ImportFixture, StopRequestBetweenElements) {
         imp_request_stop();
         return 0;
     };
-    EXPECT_EQ(run_import(b.text, [&](imp_params &p) { p.callbacks = &cb; }), 1);
-    EXPECT_NE(err_text.find("The import was interrupted after 1 elements (1 new) and 1 new versions."),
+    EXPECT_EQ(run_import(b.text,
+                         [&](imp_params &p) {
+                             p.callbacks = &cb;
+                             p.load = 1;
+                         }),
+              1);
+    EXPECT_NE(err_text.find("The import was interrupted after 1 element (1 new) and 1 new version."),
               std::string::npos)
         << err_text;
     EXPECT_EQ(err_text.find("rolled back"), std::string::npos) << err_text;
+    // The view was to be updated at the end: how to do it now.
+    EXPECT_NE(err_text.find("The view at \"" + view_root + "\" was not updated: run \"vantor update " +
+                            view_root + "\" to load what was imported."),
+              std::string::npos)
+        << err_text;
+    EXPECT_NE(access((vob_root() + "/x").c_str(), F_OK), 0);
     EXPECT_EQ(contents("x@@/main/1"), "a");
     EXPECT_EQ(elem("y"), 0u);
     EXPECT_EQ(run_import(b.text), 1);   // still requested
     EXPECT_NE(err_text.find("interrupted after 0 elements"), std::string::npos) << err_text;
+    EXPECT_EQ(err_text.find("was not updated"), std::string::npos) << "not to be updated\n" << err_text;
     imp_clear_stop();
     EXPECT_EQ(run_import(b.text), 0) << err_text;
     EXPECT_EQ(contents("y@@/main/1"), "a");
@@ -263,10 +275,11 @@ TEST_F(ImportFixture, StopRequestWithGroupedCommits) {
         imp_request_stop();
         return 0;
     };
-    EXPECT_EQ(run_import(b.text, [&](imp_params &p) {
-                  p.callbacks = &cb;
-                  p.group_told = 1;
-              }),
+    EXPECT_EQ(run_import(b.text,
+                         [&](imp_params &p) {
+                             p.callbacks = &cb;
+                             p.group_told = 1;
+                         }),
               1);
     EXPECT_EQ(told, (std::vector<std::string>{"x", "y"}));
     EXPECT_NE(err_text.find("The import was interrupted after 2 elements (2 new) and 2 new versions."),
