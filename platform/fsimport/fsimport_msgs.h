@@ -9,6 +9,7 @@
 #define FSI_HELP_TEXT                                                                    \
     "Copies files and directories into target-directory, a directory of a VOB in a\n"    \
     "snapshot view: new files become elements, changed files new versions.\n"            \
+    "\n"                                                                                 \
     "Options:\n"                                                                         \
     "  -r[ecurse]         import the whole tree of each source directory\n"              \
     "  -rm[name]          remove from the imported directories the names that their\n"   \
