@@ -223,6 +223,17 @@ std::string ssafe_version_number(const cm_version_info &v) {
     return slash == std::string::npos ? v.version_id : v.version_id.substr(slash + 1);
 }
 
+// Where the value after the first `label` at or after `from` begins, or npos.
+// The client right-aligns dates and times in columns: a short one is
+// preceded by more than one blank.
+static size_t value_after(const std::string &line, const char *label, size_t from) {
+    size_t at = line.find(label, from);
+    if (at == std::string::npos)
+        return at;
+    size_t value = line.find_first_not_of(' ', at + std::strlen(label));
+    return value == std::string::npos ? line.size() : value;
+}
+
 bool ssafe_split_user_line(const std::string &line, std::string *user, std::string *date, std::string *time) {
     if (!starts(line, "User: "))
         return false;
@@ -230,23 +241,15 @@ bool ssafe_split_user_line(const std::string &line, std::string *user, std::stri
     size_t sp = line.find(' ', u);
     if (sp == std::string::npos)
         return false;
-    size_t d = line.find("Date: ", sp);
+    size_t d = value_after(line, "Date: ", sp);
     if (d == std::string::npos)
         return false;
-    // The client right-aligns dates and times in columns: a short one is
-    // preceded by more than one blank.
-    d += 6;
-    while (d < line.size() && line[d] == ' ')
-        ++d;
     size_t dend = line.find(' ', d);
     if (dend == std::string::npos)
         return false;
-    size_t t = line.find("Time: ", dend);
+    size_t t = value_after(line, "Time: ", dend);
     if (t == std::string::npos)
         return false;
-    t += 6;
-    while (t < line.size() && line[t] == ' ')
-        ++t;
     size_t tend = line.find_first_of("\r\n", t);
     if (tend == std::string::npos)
         tend = line.size();
