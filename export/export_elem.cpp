@@ -19,6 +19,14 @@ namespace {
 const imsg_catalog *cat() { return export_elem_export_msg_table_adr(); }
 
 bool quiet = false;
+const eventtext_opts *texts = nullptr;
+eventtext_tally *texts_tally = nullptr;
+
+void fix_texts(opt_str *user, opt_str *group, opt_str *name, opt_str *comment, str_list *attributes,
+               const std::string &where) {
+    if (texts)
+        eventtext_apply(*texts, {user, group, name, comment, attributes}, where, texts_tally);
+}
 
 // The lines an element makes (its name, the dots, "Completed."): none with -q.
 #define ELEM_NOTICE(name, ...) \
@@ -69,6 +77,8 @@ int take_version(export_element *e, const char *path, cm_version_info &&v, int i
     export_version_info &node = e->versions.back();
     node.is_version = is_version;
     node.v = std::move(v);
+    fix_texts(&node.v.user, &node.v.group, &node.v.event_name, &node.v.comment, &node.v.attributes,
+              std::string(path) + " " + node.v.version_id);
     std::string text;
     int is_command = 0;
     if (e->driver->extract(e->handle, &node.v, &text, &is_command) != 0) {
@@ -90,7 +100,6 @@ int take_version(export_element *e, const char *path, cm_version_info &&v, int i
         translate_branch_path(m);
     for (std::string &m : node.v.fmerges)
         translate_branch_path(m);
-    (void)path;
     ELEM_NOTICE(ELEM_PROGRESS);
     return 0;
 }
@@ -111,6 +120,7 @@ int export_history(const cm_driver *driver, const char *path, export_element *e)
             IMSG_PRINT(IMSG_ERROR, cat(), ELEM_CANT_GET_INFO, path);
         return fail_open(e, CM_FAILED);
     }
+    fix_texts(&e->info.user, &e->info.group, &e->info.event_name, &e->info.comment, &e->info.attributes, path);
     name_list_add_all(e->attr_types, e->info.attributes, NAME_WHOLE);
     report_checkouts(e->info.checkouts);
     ELEM_NOTICE(ELEM_EXTRACTING);
@@ -297,6 +307,11 @@ void name_list_merge(name_list &dst, name_list &src) {
 }
 
 void export_set_quiet(bool on) { quiet = on; }
+
+void export_set_texts(const eventtext_opts *opts, eventtext_tally *tally) {
+    texts = opts;
+    texts_tally = tally;
+}
 bool export_quiet() { return quiet; }
 
 int export_element_history(const cm_driver *driver, const char *path, export_element *e) {

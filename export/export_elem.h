@@ -10,6 +10,7 @@
 
 #include "export/cm_driver.h"
 #include "export/export_records.h"
+#include "runtime/eventtext.h"
 
 // Distinct names, byte-compared; new names go to the head (front), and the
 // types section lists them head first. `index` holds the same names, so that
@@ -74,3 +75,7 @@ struct export_written {
                                           export_written *written = nullptr);
 // Closes the driver's handle (once) and frees the records.
 void release_element(export_element &e);
+
+// The author map and the encoding for every record delivered from now on,
+// and the tally of what they met; null for none.
+void export_set_texts(const eventtext_opts *opts, eventtext_tally *tally);

@@ -99,6 +99,19 @@ int check_output(export_run &r) {
     return rc;
 }
 
+// --list-authors once the walk is done: the list, what could not be read
+// (its logins are missing from the list), and no data file.
+int list_authors(export_run &r, int bad_records) {
+    export_remove_record_files(r);
+    export_report_failures(r);
+    export_print_authors(r);
+    long failed = export_failure_count(r);
+    export_free_failures(r);
+    if (check_output(r) || bad_records || r.error_flag)
+        return 1;
+    return failed != 0 ? 2 : 0;
+}
+
 int run_export(export_run &r, int argc, char **argv) {
     export_stop stop = export_parse_options(r, argc, argv);
     if (stop == EXPORT_STOP_USAGE)
@@ -106,7 +119,9 @@ int run_export(export_run &r, int argc, char **argv) {
     if (stop != EXPORT_GO_ON)
         return fatal(r);
     install_stop_plan(r);
-    if (export_convert_dates(r) || export_reserve_output(r))
+    // --list-authors reads the store as an export does but keeps no data
+    // file: none is reserved, so none blocks the export that follows.
+    if (export_convert_dates(r) || (!r.texts.list && export_reserve_output(r)))
         return fatal(r);
     if (export_make_record_files(r) || export_read_translation(r) || export_open_record_files(r))
         return ks_stop_signal() ? interrupted(r) : fatal(r);
@@ -121,6 +136,8 @@ int run_export(export_run &r, int argc, char **argv) {
         return fatal(r);
     int bad_records = export_close_record_files(r);
     shutdown_driver(r);
+    if (r.texts.list)
+        return list_authors(r, bad_records);
     atomic_file data;   // removed unless committed
     if (bad_records || export_assemble(r, data))
         return ks_stop_signal() ? interrupted(r) : fatal(r);
@@ -131,6 +148,8 @@ int run_export(export_run &r, int argc, char **argv) {
     // The report comes before the commit, so that the status of a run whose
     // report could not be written is that of a failed run.
     export_report_failures(r);
+    if (export_report_texts(r))
+        return fatal(r);
     report_totals(r);
     if (r.drv->end_report)
         r.drv->end_report();
@@ -197,6 +216,7 @@ int print_help(const cm_driver *drv, const char *argv0, const std::string &progr
     if (text.options)
         imsg_printf_nonl(IMSG_NOTICE, "%s", text.options);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_q);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_TEXTS);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_U);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_h);
     // -V is the version where no driver letter takes it.
@@ -206,6 +226,7 @@ int print_help(const cm_driver *drv, const char *argv0, const std::string &progr
         IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_OPT_version);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_END_OPTIONS);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_ENVIRONMENT);
+    IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_ENV_TEXTS);
     if (text.environment)
         imsg_printf_nonl(IMSG_NOTICE, "%s", text.environment);
     IMSG_PRINT_NONL(IMSG_NOTICE, c, MAIN_HELP_EXIT_STATUS);
@@ -248,14 +269,19 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     fileutl_strip_leaf(argv[0], &dir, &r.program);
     if (help_requested(argc, argv))
         return finish(r, print_help(driver, argv[0], r.program));
-    // --quiet is a word of its own, which getopt would read as letters: the
-    // driver and the main read the command line without it.
+    // The long options are words of their own, which getopt would read as
+    // letters: the driver and the main read the command line without them.
     export_words words = export_scan_words(argc, argv);
     std::vector<char *> args;
     for (int i = 0; i < argc; ++i)
-        if (std::find(words.quiet_words.begin(), words.quiet_words.end(), i) == words.quiet_words.end())
+        if (std::find(words.main_words.begin(), words.main_words.end(), i) == words.main_words.end())
             args.push_back(argv[i]);
-    r.quiet = !words.quiet_words.empty();
+    r.quiet = words.quiet;
+    if (export_open_texts(r, words)) {
+        if (words.missing_value)
+            driver->usage(r.program.c_str());
+        return finish(r, 1);
+    }
     r.double_dash = words.double_dash >= 0;
     argc = int(args.size());
     args.push_back(nullptr);

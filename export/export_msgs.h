@@ -116,7 +116,29 @@
     X(MAIN_TOTALS_COUNTED, "Exported %s with %s from %s in %.1f s; %ld not exported")                       \
     X(MAIN_INTERRUPTED_COUNTED,                                                                             \
       "The export of \"%s\" was interrupted at \"%s\" after %s with %s; its temporary record files were "   \
-      "removed.")
+      "removed.")                                                                                           \
+    X(MAIN_OPTION_NEEDS_VALUE, "Option \"%s\" needs a value.")                                              \
+    X(MAIN_STRICT_WITHOUT_MAP, "--authors-strict needs an author map (--authors FILE or VANTOR_AUTHORS).")   \
+    X(MAIN_UNKNOWN_ENCODING,                                                                                \
+      "Unknown encoding \"%s\": iconv knows no such name (\"iconv -l\" lists the names it knows).")          \
+    X(MAIN_BAD_AUTHOR_MAP, "Cannot use the author map: %s.")                                                \
+    X(MAIN_TEXTS_CONVERTED, "%s converted from %s to UTF-8; the original bytes are kept in ORIGINAL_* attributes.") \
+    X(MAIN_TEXTS_KEPT_BYTES, "%s kept bytes that do not convert from %s, as they were:")                    \
+    X(MAIN_UNMAPPED, "%s not in the author map \"%s\"; their events keep the names the store gives:")       \
+    X(MAIN_UNMAPPED_STRICT,                                                                                 \
+      "%s not in the author map \"%s\", and --authors-strict asks for every one; no data file was written:") \
+    X(MAIN_AUTHORS_LISTED, "%s met in %s; no data file was written (--list-authors).")                      \
+    X(MAIN_HELP_OPT_TEXTS,                                                                                  \
+      "      --authors FILE    map logins to people: lines \"login = Full Name <mail>\"; the login\n"          \
+      "                        stays the event's user, the rest becomes its name\n"                          \
+      "      --authors-strict  a login the map lacks fails the run\n"                                       \
+      "      --encoding NAME   the store's encoding for texts that are not UTF-8 (latin1, cp1252,\n"         \
+      "                        shift_jis, ...): comments and authors become UTF-8, their\n"                  \
+      "                        original bytes kept in ORIGINAL_* attributes\n"                               \
+      "      --list-authors    print the logins met as an author map to fill in; writes no data file\n")   \
+    X(MAIN_HELP_ENV_TEXTS,                                                                                  \
+      "  VANTOR_AUTHORS         the author map without --authors\n"                                          \
+      "  VANTOR_ENCODING        the store's encoding without --encoding\n")
 
 // The texts about memory (ELEM_CANT_ALLOC_ELEMENT and its kind) keep their
 // places; memory exhaustion ends the process instead (runtime/ks.h).

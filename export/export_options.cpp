@@ -17,7 +17,27 @@ namespace {
 const imsg_catalog *cat() { return export_main_cat(); }
 
 // The long options, words the main reads before getopt.
-const char *const LONG_OPTIONS[] = {"--quiet", "--version", "--help", nullptr};
+const char *const LONG_OPTIONS[] = {"--quiet",         "--version",  "--help",         "--authors",
+                                    "--authors-strict", "--encoding", "--list-authors", nullptr};
+
+// --authors FILE or --authors=FILE (and --encoding): the value, the words
+// taken noted; false when the word is not that option.
+bool long_value(int argc, char **argv, int *i, const char *option, const char **value, export_words *w) {
+    const char *a = argv[*i];
+    size_t n = std::strlen(option);
+    if (std::strncmp(a, option, n) != 0 || (a[n] != '\0' && a[n] != '='))
+        return false;
+    w->main_words.push_back(*i);
+    if (a[n] == '=') {
+        *value = a + n + 1;
+    } else if (*i + 1 < argc) {
+        w->main_words.push_back(++*i);
+        *value = argv[*i];
+    } else {
+        w->missing_value = option;
+    }
+    return true;
+}
 
 }   // namespace
 
@@ -37,10 +57,18 @@ export_words export_scan_words(int argc, char **argv, const char *driver_letters
         if (a[0] != '-' || a[1] == '\0')
             break;
         if (a[1] == '-') {
-            if (std::strcmp(a, "--quiet") == 0)
-                w.quiet_words.push_back(i);
-            else if (std::strcmp(a, "--version") == 0)
+            bool *flag = std::strcmp(a, "--quiet") == 0            ? &w.quiet
+                         : std::strcmp(a, "--authors-strict") == 0 ? &w.authors_strict
+                         : std::strcmp(a, "--list-authors") == 0   ? &w.list_authors
+                                                                   : nullptr;
+            if (flag) {
+                *flag = true;
+                w.main_words.push_back(i);
+            } else if (std::strcmp(a, "--version") == 0) {
                 w.version_word = true;
+            } else if (!long_value(argc, argv, &i, "--authors", &w.authors, &w)) {
+                (void)long_value(argc, argv, &i, "--encoding", &w.encoding, &w);
+            }
             continue;
         }
         // A V counts only in a word getopt reads whole: "-Ver" is no -V.

@@ -34,6 +34,7 @@
 #include "export/cm_driver.h"
 #include "export/export_elem.h"
 #include "export/export_msgs.h"
+#include "export/export_texts.h"
 #include "runtime/atomic_file.h"
 #include "runtime/hash.h"
 
@@ -85,6 +86,7 @@ struct export_run {
     int error_flag = 0;
     bool quiet = false;         // -q, --quiet
     bool double_dash = false;   // the options ended with "--"
+    export_texts texts;         // --authors, --encoding and what they met
 };
 
 inline const imsg_catalog *export_main_cat() { return export_main_export_msg_table_adr(); }
@@ -95,13 +97,20 @@ enum export_stop { EXPORT_GO_ON = 0, EXPORT_STOP = 1, EXPORT_STOP_USAGE = 2 };
 [[nodiscard]] export_stop export_parse_options(export_run &r, int argc, char **argv);
 // The words before the source-names, read as getopt reads them (the
 // values of options skipped): where the source-names begin, whether "--"
-// ended the options, the --quiet words, whether --version or the letter V
+// ended the options, the main's long options (words getopt would misread,
+// which the driver and getopt never see), whether --version or the letter V
 // is among them.
 struct export_words {
     int first_operand = 1;
     int double_dash = -1;   // its index, or -1
-    std::vector<int> quiet_words;
+    std::vector<int> main_words;   // the main's own long options and their values
+    bool quiet = false;            // --quiet
     bool version_word = false;
+    // --authors FILE, --encoding NAME (or --authors=FILE): null when absent.
+    const char *authors = nullptr, *encoding = nullptr;
+    const char *missing_value = nullptr;   // a long option given without its value
+    bool authors_strict = false;           // --authors-strict
+    bool list_authors = false;             // --list-authors
     bool v_letter = false;
 };
 // driver_letters: the driver's own letters, by which a cluster is known.

@@ -28,6 +28,10 @@ enum {
     OPT_NOLABELDIR = 10,
     OPT_QUIET = 11,
     OPT_VERSION = 12,
+    OPT_AUTHORS = 13,
+    OPT_AUTHORS_STRICT = 14,
+    OPT_ENCODING = 15,
+    OPT_LIST_AUTHORS = 16,
 };
 
 const clp_option option_table[] = {
@@ -46,6 +50,15 @@ const clp_option option_table[] = {
     // Matching is case-sensitive, so -V is not -v[erbose].
     {"-V", OPT_VERSION, 0},
     {"--version", OPT_VERSION, 0},
+    // The exporters' spellings too, so that one command line serves both.
+    {"-authors", OPT_AUTHORS, 0},
+    {"--authors", OPT_AUTHORS, 0},
+    {"-strictauthors", OPT_AUTHORS_STRICT, 0},
+    {"--authors-strict", OPT_AUTHORS_STRICT, 0},
+    {"-encoding", OPT_ENCODING, 0},
+    {"--encoding", OPT_ENCODING, 0},
+    {"-listauthors", OPT_LIST_AUTHORS, 0},
+    {"--list-authors", OPT_LIST_AUTHORS, 0},
     {nullptr, -1, 0},
 };
 
@@ -101,13 +114,28 @@ int read_flags(clp_hdl *&hdl, imp_params *p) {
             case OPT_NOLABELDIR:
                 p->label_directory = 0;
                 break;
+            case OPT_AUTHORS_STRICT:
+                p->authors_strict = 1;
+                break;
+            case OPT_LIST_AUTHORS:
+                p->list_authors = 1;
+                break;
             case OPT_DIRECTORY:
             case OPT_COMMENT:
-                if (!frontend_flag_value(fe, hdl, IMP_NEEDS_ARG,
-                                         id == OPT_DIRECTORY ? "-d[irectory]" : "-c[omment]", &arg))
+            case OPT_AUTHORS:
+            case OPT_ENCODING: {
+                const char *word = id == OPT_DIRECTORY ? "-d[irectory]"
+                                   : id == OPT_COMMENT ? "-c[omment]"
+                                   : id == OPT_AUTHORS ? "-authors"
+                                                       : "-encoding";
+                if (!frontend_flag_value(fe, hdl, IMP_NEEDS_ARG, word, &arg))
                     return 1;
-                (id == OPT_DIRECTORY ? p->target_dir : p->comment) = arg;
+                (id == OPT_DIRECTORY ? p->target_dir
+                 : id == OPT_COMMENT ? p->comment
+                 : id == OPT_AUTHORS ? p->authors
+                                     : p->encoding) = arg;
                 break;
+            }
             default:
                 IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_OPTION, clp_last_flag_word(hdl));
                 return 1;
@@ -136,7 +164,8 @@ const char *option_after(clp_hdl *hdl) {
 int main(int argc, char **argv) {
     frontend_init(argc > 0 ? argv[0] : nullptr, nullptr);
     // Words after the data file are not read, so -h among them still asks.
-    if (helpopt_requested(argc, argv, option_table, {OPT_DIRECTORY, OPT_COMMENT}, HELPOPT_AMONG_OPERANDS))
+    if (helpopt_requested(argc, argv, option_table, {OPT_DIRECTORY, OPT_COMMENT, OPT_AUTHORS, OPT_ENCODING},
+                          HELPOPT_AMONG_OPERANDS))
         frontend_help_exit(fe);
     frontend_version(fe, argc, argv, print_libraries);
 
@@ -178,7 +207,7 @@ int main(int argc, char **argv) {
     }
     clp_destroy_hdl(&hdl);
     imp_params_release(&params);
-    if (params.load == 0)
+    if (params.load == 0 && !params.list_authors)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_NOT_LOADED);
     frontend_exit(fe, rc == 0 ? 0 : 1);
 }

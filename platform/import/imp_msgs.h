@@ -30,6 +30,16 @@
     "  -p[case]          accepted and ignored: names keep their case\n"                  \
     "  -no[load]         do not update the view afterwards\n"                            \
     "  -nolab[eldir]     do not put the data file's LabelAll label on the directories\n" \
+    "  -authors FILE     map logins to people: lines \"login = Full Name <mail>\"; the\n" \
+    "                    login stays the event's user, the rest becomes its name\n"       \
+    "  -strictauthors    a login the map lacks stops the import before it begins\n"      \
+    "  -encoding NAME    the legacy store's encoding for texts that are not UTF-8\n"      \
+    "                    (latin1, cp1252, shift_jis, ...): comments and authors become\n" \
+    "                    UTF-8, their original bytes kept in ORIGINAL_* attributes\n"     \
+    "  -listauthors      print the data file's logins as an author map to fill in,\n"     \
+    "                    and import nothing\n"                                            \
+    "                    (--authors, --authors-strict, --encoding and --list-authors\n"   \
+    "                    are the same, as the exporters spell them)\n"                    \
     "  -Ver, -VerAll     print the version (with -VerAll, of the libraries too)\n"       \
     "  -V, --version     print the version\n"                                            \
     "  -h, --help        print this text\n"                                              \
@@ -37,6 +47,8 @@
     "                    it begins with \"-\"\n"                                         \
     "Options go before the data file; an option after it is refused.\n"                  \
     "Environment:\n"                                                                     \
+    "  VANTOR_AUTHORS    the author map without -authors\n"                              \
+    "  VANTOR_ENCODING   the legacy store's encoding without -encoding\n"                  \
     "  VANTOR_HOME       the store's home, where VOBs and views are registered\n"        \
     "                    (default: $HOME/.vantor)\n"                                     \
     "  VANTOR_IMPORT_JOBS  how many extract commands run at once, 1 to 256\n"            \
@@ -171,11 +183,26 @@
     X(IMP_OPTION_AFTER_DATAFILE, 59,                                                             \
       "\"%s\" follows the data file \"%s\": options go before the data file; nothing was "       \
       "imported.")                                                                               \
+    X(IMP_UNKNOWN_ENCODING, 60,                                                                  \
+      "Unknown encoding \"%s\": iconv knows no such name (\"iconv -l\" lists the names it knows).") \
+    X(IMP_BAD_AUTHOR_MAP, 61, "Cannot use the author map: %s.")                                  \
+    X(IMP_STRICT_WITHOUT_MAP, 62,                                                                \
+      "-strictauthors needs an author map (-authors FILE or VANTOR_AUTHORS).")                   \
+    X(IMP_TEXTS_CONVERTED, 63,                                                                   \
+      "%s converted from %s to UTF-8; the original bytes are kept in ORIGINAL_* attributes.")    \
+    X(IMP_TEXTS_KEPT_BYTES, 64, "%s kept bytes that do not convert from %s, as they were:")      \
+    X(IMP_UNMAPPED, 65,                                                                          \
+      "%s not in the author map \"%s\"; their events keep the names the data file gives:")       \
+    X(IMP_UNMAPPED_STRICT, 66,                                                                   \
+      "%s not in the author map \"%s\", and -strictauthors asks for every one; nothing was "      \
+      "imported:")                                                                               \
+    X(IMP_AUTHORS_LISTED, 67, "%s in the data file \"%s\"; nothing was imported (-listauthors).") \
     X(IMP_NOT_IMPORTED, 167, "The following elements could not be imported:")                    \
     X(IMP_USAGE, 174,                                                                            \
       "Usage: vantimport [-n[setevent]] [-i[dentical]] [-d[irectory] target-dir] [-debug]\n"     \
       "                  [-v[erbose]] [-c[omment] comment] [-m[aster]] [-p[case]]\n"             \
-      "                  [-no[load]] [-nolab[eldir]] [-q[uiet]] [--] data-file")                 \
+      "                  [-no[load]] [-nolab[eldir]] [-q[uiet]] [-authors file]\n"               \
+      "                  [-strictauthors] [-encoding name] [-listauthors] [--] data-file")      \
     X(IMP_NOT_LOADED, 176, "The view was not updated; update it to load the imported files.")    \
     X(IMP_LIST_ENTRY, 177, "\t%s\n")                                                             \
     X(IMP_HELP, 178, IMP_HELP_TEXT)                                                              \

@@ -35,6 +35,7 @@
 #include "platform/view/pname.h"
 #include "platform/view/view.h"
 #include "platform/store/vob.h"
+#include "runtime/eventtext.h"
 
 // One version's contents on the way: a pool ticket, or why there is none.
 struct imp_fetch {
@@ -114,6 +115,15 @@ struct imp_progress_line {
     std::pair<int64_t, int64_t> update_shown{-1, -1};   // and the last ones shown
 };
 
+struct imp_texts {
+    std::string authors_path, encoding_name;   // "" when none
+    author_map map;
+    textenc encoding;
+    eventtext_opts opts;
+    eventtext_tally tally;
+    bool active = false;   // a map or an encoding is in use
+};
+
 struct imp_run {
     imp_params *p = nullptr;
     bool verbose = false;   // p->verbose, unless p->quiet
@@ -174,7 +184,20 @@ struct imp_run {
     bool interrupted = false;   // imp_request_stop was called
     std::string rolled_back;    // the element in hand when it was
     imp_progress_line progress;
+    imp_texts texts;
 };
+
+// imp_texts.cpp: the author map and the encoding. open reads the map and
+// opens the encoding before the data file is (0, or 1 after a reported
+// error); apply converts one element's records as they are read; check,
+// with -strictauthors, reads the elements ahead and refuses a map that
+// lacks a login (1, reported; the reader is back where it was); list prints
+// the map to fill in (-listauthors); report says what the run met.
+int imp_texts_open(imp_run *run);
+void imp_texts_apply(imp_run *run, imp_element *el);
+int imp_texts_check(imp_run *run);
+int imp_texts_list(imp_run *run);
+void imp_texts_report(imp_run *run);
 
 // imp_head.cpp: what the head of the data file names, before the elements.
 // imp_make_types makes the origin attribute type (1 when it cannot: the run

@@ -47,6 +47,7 @@ void read_ahead(imp_run *run) {
             run->read_failed = rc < 0;
             return;
         }
+        imp_texts_apply(run, &q.el);
         run->elements_read++;
         run->versions_read += long(q.el.versions.size());
         std::set<std::string> present;

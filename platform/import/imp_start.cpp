@@ -206,11 +206,15 @@ void report_elapsed(imp_run *run) {
 int run_import(imp_run *run) {
     imp_params *p = run->p;
     imp_error err;
+    if (imp_texts_open(run))
+        return 1;
     if (imp_reader_open(run->datafile.c_str(), &run->reader, &err) ||
         imp_read_head(&run->reader, &run->head, &err)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
         return 1;
     }
+    if (p->list_authors)
+        return imp_texts_list(run);
     const imp_globals &g = run->head.globals;
     if (!need_cmd_ok(run)) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_NEED_CMD, run->datafile.c_str(), g.need_cmd->c_str());
@@ -226,6 +230,8 @@ int run_import(imp_run *run) {
                        cvs_root.c_str());
         return 1;
     }
+    if (imp_texts_check(run))
+        return 1;
     std::string abs_target = fileutl_make_abs_pn(run->target_path);
     struct stat st;
     if (stat(abs_target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -280,6 +286,7 @@ int run_import(imp_run *run) {
     }
     imp_label_directories(run);
     report_summary(run);
+    imp_texts_report(run);
     if (run->labels_added + run->labels_moved > 0 || !run->head.types.label.empty() ||
         (g.label_all && !g.label_all->empty()))
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_LABEL_SUMMARY, run->labels_added, run->labels_moved);

@@ -79,6 +79,15 @@ struct imp_params {
     // when standard error is not a terminal (the summary, warnings and
     // errors as always).
     int quiet = 0;
+    // The author map and the legacy encoding (runtime/eventtext.h) for the
+    // records as they are read; null: VANTOR_AUTHORS and VANTOR_ENCODING,
+    // when set. authors_strict: a login the map lacks stops the import
+    // before anything is imported. list_authors: the logins are printed as
+    // an author map on stdout, and nothing is imported.
+    const char *authors = nullptr;
+    const char *encoding = nullptr;
+    int authors_strict = 0;
+    int list_authors = 0;
     const imp_callbacks *callbacks = nullptr;   // null: a progress line on a terminal
     // With callbacks: each element is committed on its own, so that a stop
     // asked for in a callback ends the import right after that element. 1:

@@ -1,0 +1,128 @@
+// The author map and the legacy encoding at import time, for data files
+// written without them (see imp_run.h and runtime/eventtext.h).
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/import/imp_msgs.h"
+#include "platform/import/imp_run.h"
+#include "runtime/strutl.h"
+
+namespace {
+
+const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
+
+std::string param_or_env(const char *value, const char *env) {
+    if (value)
+        return value;
+    const char *e = std::getenv(env);
+    return e ? e : "";
+}
+
+void apply(const imp_texts &t, imp_element *el, eventtext_tally *tally) {
+    eventtext_apply(t.opts, {&el->event.user, &el->event.group, &el->event.name, &el->comment, &el->attributes},
+                    el->name, tally);
+    for (imp_version &v : el->versions)
+        eventtext_apply(t.opts, {&v.event.user, &v.event.group, &v.event.name, &v.comment, &v.attributes},
+                        el->name + " " + v.version_id, tally);
+}
+
+// Every element read from the reader's place on, and the reader put back.
+// 0, or 1 after a reported error.
+template <typename F> int each_element(imp_run *run, F &&take) {
+    imp_reader_mark mark = imp_reader_tell(&run->reader);
+    imp_element el;
+    imp_error err;
+    int rc;
+    while ((rc = imp_read_element(&run->reader, &el, &err)) == 1)
+        take(&el);
+    if (rc < 0)
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
+    if (imp_reader_seek(&run->reader, mark, &err)) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_DATAFILE_ERROR, imp_error_text(err).c_str());
+        return 1;
+    }
+    return rc < 0;
+}
+
+void list_entries(const std::vector<std::string> &lines) {
+    for (const std::string &line : lines)
+        IMSG_PRINT_NONL(IMSG_CONT, cat(), IMP_LIST_ENTRY, line.c_str());
+}
+
+}   // namespace
+
+int imp_texts_open(imp_run *run) {
+    imp_texts &t = run->texts;
+    const imp_params *p = run->p;
+    t.authors_path = param_or_env(p->authors, "VANTOR_AUTHORS");
+    t.encoding_name = param_or_env(p->encoding, "VANTOR_ENCODING");
+    if (p->authors_strict && t.authors_path.empty()) {
+        IMSG_PRINT(IMSG_ERROR, cat(), IMP_STRICT_WITHOUT_MAP);
+        return 1;
+    }
+    if (!t.encoding_name.empty()) {
+        if (textenc_open(t.encoding_name, &t.encoding)) {
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_UNKNOWN_ENCODING, t.encoding_name.c_str());
+            return 1;
+        }
+        t.opts.encoding = &t.encoding;
+    }
+    if (!t.authors_path.empty()) {
+        std::string why;
+        if (authormap_read(t.authors_path, &t.map, &why)) {
+            IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_AUTHOR_MAP, why.c_str());
+            return 1;
+        }
+        t.opts.authors = &t.map;
+    }
+    t.active = t.opts.authors || t.opts.encoding;
+    return 0;
+}
+
+void imp_texts_apply(imp_run *run, imp_element *el) {
+    if (run->texts.active)
+        apply(run->texts, el, &run->texts.tally);
+}
+
+int imp_texts_check(imp_run *run) {
+    const imp_texts &t = run->texts;
+    if (!run->p->authors_strict)
+        return 0;
+    eventtext_tally tally;
+    if (each_element(run, [&](imp_element *el) { apply(t, el, &tally); }))
+        return 1;
+    if (tally.unmapped.empty())
+        return 0;
+    IMSG_PRINT(IMSG_ERROR, cat(), IMP_UNMAPPED_STRICT,
+               strutl_count(long(tally.unmapped.size()), "login is", "logins are").c_str(),
+               t.authors_path.c_str());
+    list_entries(eventtext_unmapped_lines(tally));
+    return 1;
+}
+
+int imp_texts_list(imp_run *run) {
+    eventtext_tally tally;
+    int rc = each_element(run, [&](imp_element *el) { apply(run->texts, el, &tally); });
+    std::fputs(eventtext_map_template(run->texts.opts, tally).c_str(), stdout);
+    IMSG_PRINT(IMSG_REPORT, cat(), IMP_AUTHORS_LISTED,
+               strutl_count(long(tally.logins.size()), "login", "logins").c_str(), run->datafile.c_str());
+    return rc;
+}
+
+void imp_texts_report(imp_run *run) {
+    const imp_texts &t = run->texts;
+    if (t.opts.encoding && t.tally.converted)
+        IMSG_PRINT(IMSG_NOTICE, cat(), IMP_TEXTS_CONVERTED, strutl_count(t.tally.converted, "text", "texts").c_str(),
+                   t.encoding_name.c_str());
+    if (!t.tally.kept.empty()) {
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_TEXTS_KEPT_BYTES,
+                   strutl_count(long(t.tally.kept.size()), "text", "texts").c_str(), t.encoding_name.c_str());
+        list_entries(t.tally.kept);
+    }
+    if (t.opts.authors && !t.tally.unmapped.empty()) {
+        IMSG_PRINT(IMSG_WARNING, cat(), IMP_UNMAPPED,
+                   strutl_count(long(t.tally.unmapped.size()), "login is", "logins are").c_str(),
+                   t.authors_path.c_str());
+        list_entries(eventtext_unmapped_lines(t.tally));
+    }
+}
