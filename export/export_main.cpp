@@ -276,7 +276,9 @@ int export_main(int argc, char **argv, const cm_driver *driver) {
     for (int i = 0; i < argc; ++i)
         if (std::find(words.main_words.begin(), words.main_words.end(), i) == words.main_words.end())
             args.push_back(argv[i]);
-    r.quiet = words.quiet;
+    // The list of --list-authors is the standard output whole, to be kept
+    // as a map: no lines per element.
+    r.quiet = words.quiet || words.list_authors;
     if (export_open_texts(r, words)) {
         if (words.missing_value)
             driver->usage(r.program.c_str());

@@ -5,6 +5,7 @@
 
 #include "wizard/wiz_request.h"
 #include "wizard/wiz_ui.h"
+#include "runtime/typename.h"
 
 WizUi::~WizUi() = default;
 WizTreeData::~WizTreeData() = default;
@@ -140,12 +141,14 @@ int WizTreeModel::rowCount(const QModelIndex &parent) const {
 
 int WizTreeModel::columnCount(const QModelIndex &) const { return 1; }
 
+QString wiz_shown(const std::string &s) { return QString::fromStdString(typename_show_text(s)); }
+
 QVariant WizTreeModel::data(const QModelIndex &index, int role) const {
     const WizTreeItem *it = item(index);
     if (!it)
         return QVariant();
     if (role == Qt::DisplayRole)
-        return QString::fromStdString(tree_->item_text(it));
+        return wiz_shown(tree_->item_text(it));
     if (role == IconRole)
         return int(it->icon);
     return QVariant();

@@ -85,6 +85,11 @@ private:
 
 // A Qt item model over a WizTree: one column, the item's text; the icon kind
 // under IconRole; lazy children through canFetchMore/fetchMore.
+// Text from a store (a name, a path) as the wizard's lists show it: UTF-8
+// as it stands, any other byte and a control as \xNN, never raw nor
+// replaced by a mark that hides which byte it was.
+QString wiz_shown(const std::string &s);
+
 class WizTreeModel : public QAbstractItemModel {
 public:
     enum { IconRole = Qt::UserRole + 1 };

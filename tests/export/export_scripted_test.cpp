@@ -21,9 +21,9 @@ struct Scripted {
     std::string dir = root / "tree";
     json script = json::object();
     Scripted() { testutil::make_dirs(dir); }
-    ExportRun run(std::vector<std::string> args) {
-        testutil::EnvList env = {{"SCRIPTED_DRIVER", scripted_env_file(root.path(), script)},
-                                 {"SCRIPTED_LOG", root / "calls.log"}};
+    ExportRun run(std::vector<std::string> args, testutil::EnvList env = {}) {
+        env.push_back({"SCRIPTED_DRIVER", scripted_env_file(root.path(), script)});
+        env.push_back({"SCRIPTED_LOG", root / "calls.log"});
         return run_exporter(SCRIPTED, dir, args, env);
     }
     std::string at(const std::string &rel) const { return dir + "/" + rel; }
@@ -506,3 +506,46 @@ TEST(ExportTranslationFile, FailedWriteKeepsThePreviousTable) {
 }
 
 }   // namespace
+
+// A string value as the data file writes it.
+std::string field(const std::string &key, const std::string &value) {
+    return key + " " + std::to_string(value.size()) + ":" + value + "\n";
+}
+
+TEST(ExportTexts, AuthorMapAndEncodingInEveryKind) {
+    // cp1252: 0x93 and 0x94 are quotes; 0x81 stands for nothing and stays.
+    const std::string raw = "\x93hi\x94 \x81", converted = "\xe2\x80\x9chi\xe2\x80\x9d \x81";
+    for (int kind : {2, 3, 5, 7, 8, 10, 11}) {
+        Scripted s;
+        s.script["kind"] = kind;
+        s.element("f", {{"element", {{"user", "jose"}}},
+                        {"versions", json::array({version("1", 100, {{"user", "jose"}, {"comment_hex", "93686994" "2081"}}),
+                                                  version("2", 200, {{"user", "bob"}, {"event_name", "B"}})})}});
+        testutil::write_file(s.root / "map", "jose = Jos\xc3\xa9 <j@x>   # the only one\n");
+        ExportRun r = s.run({"-q", "--authors=" + (s.root / "map"), "--encoding", "cp-1252"});
+        ASSERT_EQ(r.proc.status, 0) << kind << r.proc.err;
+        for (const std::string &want :
+             {field("AttrType", "ORIGINAL_COMMENT"), field("EventName", "Jos\xc3\xa9 <j@x>"),
+              field("Comment", converted), field("Attrib", "ORIGINAL_COMMENT=" + raw),
+              field("Attrib", "ORIGINAL_ENCODING=cp-1252"), field("EventName", "B")})
+            EXPECT_NE(r.data.find(want), std::string::npos) << kind << " " << want;
+        EXPECT_EQ(r.data.find("ORIGINAL_USER"), std::string::npos);
+        for (const char *want : {"1 text converted from cp-1252", "1 text kept bytes", "f 1, comment: \\x81 at byte 5",
+                                 "1 login is not in the author map", "bob (1 event)"})
+            EXPECT_NE(r.proc.err.find(want), std::string::npos) << kind << " " << want << "\n" << r.proc.err;
+    }
+    // From the environment; the options' values in either form; none missing.
+    Scripted s;
+    s.element("f", {{"versions", json::array({version("1", 100, {{"user", "jose"}})})}});
+    testutil::write_file(s.root / "map", "jose = J\n");
+    ExportRun env = s.run({}, {{"VANTOR_AUTHORS", s.root / "map"}});
+    EXPECT_NE(env.data.find(field("EventName", "J")), std::string::npos) << env.proc.err;
+    ExportRun missing = s.run({"--encoding"});
+    EXPECT_EQ(missing.proc.status, 1);
+    EXPECT_NE(missing.proc.err.find("Option \"--encoding\" needs a value."), std::string::npos);
+    EXPECT_NE(missing.proc.out.find("usage:"), std::string::npos);
+    ExportRun list = s.run({"--list-authors", "--authors", s.root / "map", "-o", "listed"});
+    EXPECT_EQ(list.proc.status, 0);
+    EXPECT_FALSE(testutil::exists(s.at("listed")));
+    EXPECT_EQ(list.proc.out.substr(0, 9), "jose = J ") << list.proc.out;   // the list alone
+}

@@ -10,6 +10,7 @@
 //                                "versions": [{..., "is_version": 1,
 //                                              "extract": "text", "command": 1,
 //                                              "extract_rc": 0, "next_rc": 0}]}}}
+// Any text ("user", "comment", ...) may be given in hex as "user_hex".
 // A version with a nonzero "next_rc" is not delivered: next_version returns that.
 // "slow_ms" (at the top or in an element's entry) makes each open_element
 // take that long, however many signals arrive meanwhile.
@@ -49,7 +50,15 @@ void log_call(const std::string &what) {
     }
 }
 
+// A text may also be given as "<key>_hex", for bytes that JSON cannot carry.
 opt_str get_opt(const json &j, const char *key) {
+    std::string hex_key = std::string(key) + "_hex";
+    if (j.contains(hex_key)) {
+        std::string hex = j[hex_key].get<std::string>(), bytes;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+        return bytes;
+    }
     if (!j.contains(key) || j[key].is_null())
         return std::nullopt;
     return j[key].get<std::string>();

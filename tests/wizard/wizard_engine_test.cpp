@@ -174,6 +174,8 @@ TEST(WizTree, ModelFillsLazilyAndSelectionFollowsTheRules) {
     ASSERT_EQ(model.rowCount(one), 3);
     QModelIndex twelve = model.index(1, 0, one);
     EXPECT_EQ(model.data(twelve).toString().toStdString(), "12");
+    // Names from a store reach the lists escaped where they are not UTF-8.
+    EXPECT_EQ(wiz_shown("caf\xe9 / caf\xc3\xa9\x1b").toStdString(), "caf\\xe9 / caf\xc3\xa9\\x1b");
     EXPECT_EQ(model.parent(twelve), one);
     EXPECT_EQ(model.index_of(model.item(twelve)), twelve);
 

@@ -9,6 +9,7 @@
 #include "wizard/wiz_request.h"
 #include "wizard/wiz_sheet.h"
 #include "wizard/wiz_strings.h"
+#include "wizard/wiz_tree.h"
 
 namespace {
 constexpr int REQUEST_ROLE = Qt::UserRole + 1;
@@ -42,8 +43,7 @@ void WizRequestList::rebuild() {
 }
 
 void WizRequestList::add_row(WizRequest *request) {
-    auto *row = new QTreeWidgetItem(this, {QString::fromStdString(request->source_text()),
-                                           QString::fromStdString(request->destination_text())});
+    auto *row = new QTreeWidgetItem(this, {wiz_shown(request->source_text()), wiz_shown(request->destination_text())});
     row->setData(0, REQUEST_ROLE, QVariant::fromValue(static_cast<void *>(request)));
     for (int c = 0; c < 2; ++c)
         row->setToolTip(c, row->text(c));

@@ -21,6 +21,7 @@
 #include "wizard/gui/gui_ui.h"
 #include "wizard/wiz_strings.h"
 #include "wizard/wiz_task.h"
+#include "wizard/wiz_tree.h"
 #include "wizard/wiz_thread.h"
 
 namespace {
@@ -152,7 +153,7 @@ void PageImportProgress::on_active() {
     WizProgressAction first = model_->activate();
     rows_->clear();
     for (const ProgressModel::Row &r : model_->rows())
-        (new QTreeWidgetItem(rows_, {qs(r.source), qs(r.destination)}))->setIcon(0, blank_icon());
+        (new QTreeWidgetItem(rows_, {wiz_shown(r.source), wiz_shown(r.destination)}))->setIcon(0, blank_icon());
     ticker_->start();
     show_model();
     show_status();

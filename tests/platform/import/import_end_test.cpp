@@ -232,7 +232,8 @@ TEST(VantimportHelp, UsageThenExplanations) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.out.rfind("Usage: vantimport [-n[setevent]]", 0), 0u) << r.out;
         size_t at = 0;
-        for (const char *part : {"[-no[load]] [-nolab[eldir]] [-q[uiet]] [--] data-file\n",
+        for (const char *part : {"[-no[load]] [-nolab[eldir]] [-q[uiet]] [-authors file]\n",
+                                 "[-strictauthors] [-encoding name] [-listauthors] [--] data-file\n",
                                  "Options:\n",
                                  "  -n[setevent] ",
                                  "  -i[dentical] ",
@@ -245,11 +246,17 @@ TEST(VantimportHelp, UsageThenExplanations) {
                                  "  -p[case] ",
                                  "  -no[load] ",
                                  "  -nolab[eldir] ",
+                                 "  -authors FILE ",
+                                 "  -strictauthors ",
+                                 "  -encoding NAME ",
+                                 "  -listauthors ",
                                  "  -V, --version ",
                                  "  -h, --help ",
                                  "  --  ",
                                  "Options go before the data file",
                                  "Environment:\n",
+                                 "  VANTOR_AUTHORS ",
+                                 "  VANTOR_ENCODING ",
                                  "  VANTOR_HOME ",
                                  "  VANTOR_IMPORT_JOBS ",
                                  "TMPDIR ",
