@@ -204,7 +204,10 @@ int import_in_txn(imp_elem_ctx *c) {
     }
     if (imp_el_import_versions(c) || imp_el_make_empty_branches(c) || imp_el_make_merges(c))
         return 1;
-    if (imp_el_set_attributes(c, el.attributes, c->elem, ev, !c->created))
+    imp_str_list attrs = el.attributes;
+    if (!c->created && imp_texts_for_present(c->vob, c->elem, el.event, el.comment, el.attributes, &attrs))
+        return imp_el_store_fail(c, "cannot read the element's event");
+    if (imp_el_set_attributes(c, attrs, c->elem, ev, !c->created))
         return 1;
     return finish_element(c, ev);
 }

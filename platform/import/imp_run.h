@@ -198,6 +198,14 @@ void imp_texts_apply(imp_run *run, imp_element *el);
 int imp_texts_check(imp_run *run);
 int imp_texts_list(imp_run *run);
 void imp_texts_report(imp_run *run);
+// The attributes of a record for an object the VOB holds already, whose
+// event and comment an import never rewrites: an ORIGINAL_* attribute goes
+// only where the object holds the converted text, so that none claims a
+// conversion the object does not show. The attributes as they are when
+// the record carries none (the common case, which reads nothing); nonzero
+// when the object's event cannot be read.
+int imp_texts_for_present(vob_t *vob, vob_oid obj, const imp_event &ev, const imp_opt_str &comment,
+                          const imp_str_list &attrs, imp_str_list *out);
 
 // imp_head.cpp: what the head of the data file names, before the elements.
 // imp_make_types makes the origin attribute type (1 when it cannot: the run

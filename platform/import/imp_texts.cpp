@@ -2,6 +2,7 @@
 // written without them (see imp_run.h and runtime/eventtext.h).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/import/imp_msgs.h"
 #include "platform/import/imp_run.h"
@@ -125,4 +126,39 @@ void imp_texts_report(imp_run *run) {
                    t.authors_path.c_str());
         list_entries(eventtext_unmapped_lines(t.tally));
     }
+}
+
+int imp_texts_for_present(vob_t *vob, vob_oid obj, const imp_event &ev, const imp_opt_str &comment,
+                          const imp_str_list &attrs, imp_str_list *out) {
+    static const std::string prefix = "ORIGINAL_", encoding = "ORIGINAL_ENCODING=";
+    *out = attrs;
+    bool any = false;
+    for (const std::string &a : attrs)
+        any = any || a.compare(0, prefix.size(), prefix) == 0;
+    if (!any)
+        return 0;
+    vob_event held;
+    if (vob_obj_get_event(vob, obj, &held))
+        return 1;
+    const std::pair<const char *, bool> fields[] = {
+        {"ORIGINAL_USER=", ev.user.value_or("") == held.user},
+        {"ORIGINAL_GROUP=", ev.group.value_or("") == held.group},
+        {"ORIGINAL_NAME=", ev.name.value_or(ev.user.value_or("")) == held.name},
+        {"ORIGINAL_COMMENT=", comment.value_or("") == held.comment},
+    };
+    out->clear();
+    bool kept = false;
+    for (const std::string &a : attrs) {
+        bool drop = false;
+        for (const auto &[key, holds] : fields)
+            if (a.compare(0, std::strlen(key), key) == 0) {
+                drop = !holds;
+                kept = kept || holds;
+            }
+        if (!drop)
+            out->push_back(a);
+    }
+    if (!kept)
+        std::erase_if(*out, [](const std::string &a) { return a.compare(0, encoding.size(), encoding) == 0; });
+    return 0;
 }

@@ -175,8 +175,17 @@ int imp_el_import_versions(imp_elem_ctx *c) {
                 return 1;
             // The record states the version as the source has it now: labels
             // added or moved, attributes and merges added since are brought over.
-            if (imp_el_attach_record(c, v, have, vi.id, pev, true))
+            imp_str_list attrs;
+            if (imp_texts_for_present(c->vob, have, v.event, v.comment, v.attributes, &attrs))
+                return imp_el_store_fail(c, "cannot read the event of " + vi.id);
+            if (attrs.size() != v.attributes.size()) {
+                imp_version held = v;
+                held.attributes = std::move(attrs);
+                if (imp_el_attach_record(c, held, have, vi.id, pev, true))
+                    return 1;
+            } else if (imp_el_attach_record(c, v, have, vi.id, pev, true)) {
                 return 1;
+            }
             c->events.push_back({v.version_id, vi.branch, 0, 0});
             c->n_present++;
             imp_el_drop_fetch(run, &c->q->fetches[i]);   // fetched in vain

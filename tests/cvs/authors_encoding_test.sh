@@ -116,6 +116,12 @@ grep -c ' = ' "$tmp/ilist.out" | grep -qx 3 || { cat "$tmp/ilist.out"; fail "-li
 import /r "$tmp/plain" > /dev/null 2>&1 || fail "the plain import failed"
 (cd "$tmp/view/r/r" && "$vantor" describe b.txt@@/main/2) > "$tmp/describe.out"
 grep -qF 'third \xff\xfe' "$tmp/describe.out" || { cat -v "$tmp/describe.out"; fail "describe shows raw bytes"; }
+# The converted data file into that VOB: its versions are recognised, and
+# none gets an ORIGINAL_* attribute for a conversion it does not hold.
+"$vantor" dump --json /r > "$tmp/r.json"
+import /r "$tmp/data" > "$tmp/r2.out" 2>&1 || { cat "$tmp/r2.out"; fail "the converted data file into /r"; }
+"$vantor" dump --json /r > "$tmp/r2.json"
+cmp -s "$tmp/r.json" "$tmp/r2.json" || fail "the converted data file changed the VOB of raw texts"
 
 python3 - "$tmp/m.json" "$tmp/i.json" <<'PY'
 import base64, json, sys
