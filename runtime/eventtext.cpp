@@ -85,9 +85,16 @@ std::string eventtext_map_template(const eventtext_opts &o, const eventtext_tall
         // none, is no help to whoever fills the map in.
         if (name.empty() && seen.name != login && seen.name != "unknown" && seen.name != "Unknown")
             name = seen.name;
-        std::string line = login + " = " + typename_show_text(name);
-        s += line + std::string(line.size() < 40 ? 40 - line.size() : 1, ' ') + "# " +
-             strutl_count(seen.events, "event", "events") + (mapped ? "" : ", not in the map") + "\n";
+        // A login that is not UTF-8 cannot be written in the map as it
+        // stands: shown escaped, it asks for the store's encoding.
+        bool utf8 = typename_is_utf8(login);
+        std::string line = typename_show_text(login) + " = " + typename_show_text(name);
+        size_t width = 0;   // in characters, for the comments to line up
+        for (unsigned char c : line)
+            width += (c & 0xc0) != 0x80;
+        s += line + std::string(width < 40 ? 40 - width : 1, ' ') + "# " +
+             strutl_count(seen.events, "event", "events") + (mapped ? "" : ", not in the map") +
+             (utf8 ? "" : "; not UTF-8: name the store's encoding") + "\n";
     }
     return s;
 }

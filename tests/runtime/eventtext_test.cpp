@@ -98,9 +98,14 @@ TEST(EventText, ConvertedOnceNamedByTheMapOriginalsKept) {
     eventtext_apply(o, {&bob, nullptr, &bob_name, nullptr, &none_attrs}, "f 1.2", &tally);
     EXPECT_EQ(tally.unmapped, (std::map<std::string, long>{{"bob", 1}}));
     EXPECT_EQ(eventtext_unmapped_lines(tally), (std::vector<std::string>{"bob (1 event)"}));
+    eventtext_opts no_encoding{&m, nullptr};
+    std::optional<std::string> raw = "r\xe9";
+    eventtext_apply(no_encoding, {&raw, nullptr, nullptr, nullptr, &none_attrs}, "f 1.3", &tally);
     EXPECT_EQ(eventtext_map_template(o, tally),
               "bob =                                   # 1 event, not in the map\n"
-              "jos\xc3\xa9 = Jos\xc3\xa9 N <j@x>                   # 2 events\n");
+              "jos\xc3\xa9 = Jos\xc3\xa9 N <j@x>                     # 2 events\n"
+              "r\\xe9 =                                 # 1 event, not in the map; not UTF-8: name the store's "
+              "encoding\n");
 }
 
 }   // namespace
