@@ -6,19 +6,12 @@
 
 #include <string>
 
-#include "runtime/authormap.h"
 #include "runtime/eventtext.h"
-#include "runtime/textenc.h"
 
 struct export_texts {
-    std::string authors_path;    // "" when there is no map
-    std::string encoding_name;   // "" when texts are taken as they are
-    bool strict = false;         // --authors-strict
-    bool list = false;           // --list-authors
-    author_map map;
-    textenc encoding;
-    eventtext_opts opts;
-    eventtext_tally tally;
+    eventtext_run run;
+    bool strict = false;   // --authors-strict
+    bool list = false;     // --list-authors
 };
 
 struct export_run;

@@ -2,6 +2,7 @@
 #include "runtime/eventtext.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "runtime/strutl.h"
 #include "runtime/typename.h"
@@ -49,6 +50,29 @@ void convert_field(const eventtext_opts &o, std::optional<std::string> *field, c
 }
 
 }   // namespace
+
+void eventtext_run_names(eventtext_run *t, const char *authors, const char *encoding) {
+    auto given_or_env = [](const char *value, const char *env) {
+        const char *v = value ? value : std::getenv(env);
+        return std::string(v ? v : "");
+    };
+    t->authors_path = given_or_env(authors, "VANTOR_AUTHORS");
+    t->encoding_name = given_or_env(encoding, "VANTOR_ENCODING");
+}
+
+eventtext_open_rc eventtext_run_open(eventtext_run *t, std::string *why) {
+    if (!t->encoding_name.empty()) {
+        if (textenc_open(t->encoding_name, &t->encoding))
+            return EVENTTEXT_UNKNOWN_ENCODING;
+        t->opts.encoding = &t->encoding;
+    }
+    if (!t->authors_path.empty()) {
+        if (authormap_read(t->authors_path, &t->map, why))
+            return EVENTTEXT_BAD_MAP;
+        t->opts.authors = &t->map;
+    }
+    return EVENTTEXT_OPENED;
+}
 
 void eventtext_apply(const eventtext_opts &o, const eventtext_record &rec, const std::string &where,
                      eventtext_tally *tally) {

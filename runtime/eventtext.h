@@ -46,6 +46,26 @@ struct eventtext_tally {
     long converted = 0;                                // texts converted
 };
 
+// The map and the encoding a run uses, and what they met. opts points into
+// the object itself, which is therefore not copied.
+struct eventtext_run {
+    std::string authors_path;    // "" when there is no map
+    std::string encoding_name;   // "" when texts are taken as they are
+    author_map map;
+    textenc encoding;
+    eventtext_opts opts;
+    eventtext_tally tally;
+    eventtext_run() = default;
+    eventtext_run(const eventtext_run &) = delete;
+    eventtext_run &operator=(const eventtext_run &) = delete;
+    bool active() const { return opts.authors || opts.encoding; }
+};
+// The names given, else VANTOR_AUTHORS and VANTOR_ENCODING.
+void eventtext_run_names(eventtext_run *t, const char *authors, const char *encoding);
+// Opens the encoding, then reads the map (*why says what is wrong with it).
+enum eventtext_open_rc { EVENTTEXT_OPENED = 0, EVENTTEXT_UNKNOWN_ENCODING, EVENTTEXT_BAD_MAP };
+eventtext_open_rc eventtext_run_open(eventtext_run *t, std::string *why);
+
 // `where` names the record in the tally's list ("src/a.c 1.4").
 void eventtext_apply(const eventtext_opts &o, const eventtext_record &rec, const std::string &where,
                      eventtext_tally *tally);

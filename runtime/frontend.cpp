@@ -94,6 +94,12 @@ void frontend_usage_exit(const frontend_t &fe, clp_hdl **hdl) {
     frontend_exit(fe, 1);
 }
 
+void frontend_banner_exit(const frontend_t &fe, clp_hdl **hdl) {
+    ks_print_banner(fe.name);
+    clp_destroy_hdl(hdl);
+    frontend_exit(fe, 0);
+}
+
 int frontend_check_output(const frontend_t &fe, const char *what) {
     int out = stream_failure(stdout, true);
     int err = stream_failure(stderr, false);

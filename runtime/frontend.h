@@ -49,6 +49,8 @@ enum { FRONTEND_PIPE_GONE = 2 };
 void frontend_version(const frontend_t &fe, int argc, char **argv, void (*libraries)());
 // The usage on standard output, the handle released; status 1.
 [[noreturn]] void frontend_usage_exit(const frontend_t &fe, clp_hdl **hdl);
+// The version line (-V, --version among the flags), the handle released; status 0.
+[[noreturn]] void frontend_banner_exit(const frontend_t &fe, clp_hdl **hdl);
 
 enum { FRONTEND_ERROR = -1, FRONTEND_OPERANDS = 0, FRONTEND_FLAG = 1 };
 // The next word before the operands: FRONTEND_FLAG and *id, FRONTEND_OPERANDS

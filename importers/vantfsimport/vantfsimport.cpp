@@ -110,9 +110,7 @@ int read_flags(clp_hdl *&hdl, fsimport_params *p) {
                 p->quiet = 1;
                 break;
             case OPT_VERSION:
-                ks_print_banner(fe.name);
-                clp_destroy_hdl(&hdl);
-                frontend_exit(fe, 0);
+                frontend_banner_exit(fe, &hdl);
             case OPT_UPDATES_ONLY:
                 if (!p->mklabel) {
                     IMSG_PRINT(IMSG_ERROR, cat(), FSI_UPDATES_NEEDS_LABEL);

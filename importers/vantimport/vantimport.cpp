@@ -99,9 +99,7 @@ int read_flags(clp_hdl *&hdl, imp_params *p) {
                 p->verbose = 0;
                 break;
             case OPT_VERSION:
-                ks_print_banner(fe.name);
-                clp_destroy_hdl(&hdl);
-                frontend_exit(fe, 0);
+                frontend_banner_exit(fe, &hdl);
             case OPT_MASTER:
                 p->master = 1;
                 break;

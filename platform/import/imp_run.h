@@ -115,15 +115,6 @@ struct imp_progress_line {
     std::pair<int64_t, int64_t> update_shown{-1, -1};   // and the last ones shown
 };
 
-struct imp_texts {
-    std::string authors_path, encoding_name;   // "" when none
-    author_map map;
-    textenc encoding;
-    eventtext_opts opts;
-    eventtext_tally tally;
-    bool active = false;   // a map or an encoding is in use
-};
-
 struct imp_run {
     imp_params *p = nullptr;
     bool verbose = false;   // p->verbose, unless p->quiet
@@ -184,7 +175,7 @@ struct imp_run {
     bool interrupted = false;   // imp_request_stop was called
     std::string rolled_back;    // the element in hand when it was
     imp_progress_line progress;
-    imp_texts texts;
+    eventtext_run texts;   // the author map and the encoding
 };
 
 // imp_texts.cpp: the author map and the encoding. open reads the map and

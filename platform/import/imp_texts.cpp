@@ -1,7 +1,6 @@
 // The author map and the legacy encoding at import time, for data files
 // written without them (see imp_run.h and runtime/eventtext.h).
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/import/imp_msgs.h"
@@ -12,14 +11,7 @@ namespace {
 
 const imsg_catalog *cat() { return importer_import_msg_table_adr(); }
 
-std::string param_or_env(const char *value, const char *env) {
-    if (value)
-        return value;
-    const char *e = std::getenv(env);
-    return e ? e : "";
-}
-
-void apply(const imp_texts &t, imp_element *el, eventtext_tally *tally) {
+void apply(const eventtext_run &t, imp_element *el, eventtext_tally *tally) {
     eventtext_apply(t.opts, {&el->event.user, &el->event.group, &el->event.name, &el->comment, &el->attributes},
                     el->name, tally);
     for (imp_version &v : el->versions)
@@ -53,40 +45,34 @@ void list_entries(const std::vector<std::string> &lines) {
 }   // namespace
 
 int imp_texts_open(imp_run *run) {
-    imp_texts &t = run->texts;
+    eventtext_run &t = run->texts;
     const imp_params *p = run->p;
-    t.authors_path = param_or_env(p->authors, "VANTOR_AUTHORS");
-    t.encoding_name = param_or_env(p->encoding, "VANTOR_ENCODING");
+    eventtext_run_names(&t, p->authors, p->encoding);
     if (p->authors_strict && t.authors_path.empty()) {
         IMSG_PRINT(IMSG_ERROR, cat(), IMP_STRICT_WITHOUT_MAP);
         return 1;
     }
-    if (!t.encoding_name.empty()) {
-        if (textenc_open(t.encoding_name, &t.encoding)) {
+    std::string why;
+    switch (eventtext_run_open(&t, &why)) {
+        case EVENTTEXT_UNKNOWN_ENCODING:
             IMSG_PRINT(IMSG_ERROR, cat(), IMP_UNKNOWN_ENCODING, t.encoding_name.c_str());
             return 1;
-        }
-        t.opts.encoding = &t.encoding;
-    }
-    if (!t.authors_path.empty()) {
-        std::string why;
-        if (authormap_read(t.authors_path, &t.map, &why)) {
+        case EVENTTEXT_BAD_MAP:
             IMSG_PRINT(IMSG_ERROR, cat(), IMP_BAD_AUTHOR_MAP, why.c_str());
             return 1;
-        }
-        t.opts.authors = &t.map;
+        case EVENTTEXT_OPENED:
+            break;
     }
-    t.active = t.opts.authors || t.opts.encoding;
     return 0;
 }
 
 void imp_texts_apply(imp_run *run, imp_element *el) {
-    if (run->texts.active)
+    if (run->texts.active())
         apply(run->texts, el, &run->texts.tally);
 }
 
 int imp_texts_check(imp_run *run) {
-    const imp_texts &t = run->texts;
+    const eventtext_run &t = run->texts;
     if (!run->p->authors_strict)
         return 0;
     eventtext_tally tally;
@@ -111,7 +97,7 @@ int imp_texts_list(imp_run *run) {
 }
 
 void imp_texts_report(imp_run *run) {
-    const imp_texts &t = run->texts;
+    const eventtext_run &t = run->texts;
     if (t.opts.encoding && t.tally.converted)
         IMSG_PRINT(IMSG_NOTICE, cat(), IMP_TEXTS_CONVERTED, strutl_count(t.tally.converted, "text", "texts").c_str(),
                    t.encoding_name.c_str());
